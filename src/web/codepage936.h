@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Code page 936 (GBK as Windows writes it) in both directions, through ICU's "windows-936" table.
+// Invalid byte sequences decode to replacement characters; characters the code page cannot hold
+// encode as "?".
+QString decode936(const QByteArray &bytes);
+QByteArray encode936(QStringView text);

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QString>
+
+// Opens the address in a new window of the user's default web browser. Returns 1 when a browser
+// was asked to open it, 0 when the address is blank or has no "http://" in it (nothing opens).
+int OpenInBrowser(const QString &address);
