@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+// Where a query goes: our two web hosts, the trade-card service host, and the viewer login ids
+// of the two trade-card pages. Hosts are "host" or "host:port"; an address is "http://" + host +
+// path.
+struct QuerySettings
+{
+    QString mainHost;      // [hosts] main
+    QString secondHost;    // [hosts] second
+    QString tradeCardHost; // [hosts] tradecard
+    QString nameCardLogin; // [viewer] nameCardLogin
+    QString popupLogin;    // [viewer] popupLogin
+};
+
+// The settings file used when none is named: <user config folder>/Brelvon/brelvon.conf.
+QString defaultSettingsPath();
+
+// Reads an INI settings file. False with a message in *error when it cannot be read or names no
+// host at all.
+bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *error);
+
+// Writes a commented template for the user to fill in. False with a message on failure.
+bool writeSettingsTemplate(const QString &path, QString *error);
+
+// Every host pointed at one local site (the bundled demo site), with our demo viewer logins.
+QuerySettings demoSettings(const QString &hostPort);

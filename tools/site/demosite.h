@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+// Our web site and the demo marketplace, served from the data bundled into the program, on a
+// loopback port. The command line and the window start one in the process for --demo; the
+// brelvon-site tool runs one on its own.
+class DemoSite : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DemoSite(QObject *parent = nullptr);
+    ~DemoSite() override;
+
+    // Listens on 127.0.0.1 (port 0: any free one). Every answer is held back delayMs.
+    bool start(quint16 port = 0, int delayMs = 0);
+    quint16 port() const;
+    QString hostPort() const; // "127.0.0.1:PORT"
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
