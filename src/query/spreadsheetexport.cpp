@@ -298,11 +298,21 @@ bool writeBatchSpreadsheet(const QString &path, const QList<BatchRow> &rows, QSt
 
 QString writeBatchSpreadsheetToTemp(const QList<BatchRow> &rows, QString *error)
 {
-    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/brelvon-XXXXXX.xlsx"));
+    // QDir::tempPath() is "" when TMPDIR names a missing folder; the file must not then land in
+    // the root or working folder.
+    const QString folder = QDir::tempPath();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        if (error)
+            *error = QStringLiteral("cannot create a file in the temporary folder %1: no such "
+                                    "folder")
+                         .arg(qEnvironmentVariable("TMPDIR"));
+        return {};
+    }
+    QTemporaryFile file(folder + QStringLiteral("/brelvon-XXXXXX.xlsx"));
     if (!file.open()) {
         if (error)
-            *error = QStringLiteral("cannot create a file in %1: %2")
-                         .arg(QDir::tempPath(), file.errorString());
+            *error =
+                QStringLiteral("cannot create a file in %1: %2").arg(folder, file.errorString());
         return {};
     }
     file.close();
