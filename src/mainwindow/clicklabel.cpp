@@ -1,6 +1,8 @@
 #include "clicklabel.h"
 
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
 
 void ClickLabel::mousePressEvent(QMouseEvent *event)
 {
@@ -18,4 +20,20 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent *event)
     QLabel::mouseReleaseEvent(event);
     if (click)
         emit clicked();
+}
+
+void ClickLabel::paintEvent(QPaintEvent *event)
+{
+    const QRect area = contentsRect();
+    const QString all = text();
+    if (wordWrap() || all.contains(QLatin1Char('\n')) ||
+        fontMetrics().horizontalAdvance(all) <= area.width()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    drawFrame(&painter);
+    const QString shown = fontMetrics().elidedText(all, Qt::ElideRight, area.width());
+    style()->drawItemText(&painter, area, QStyle::visualAlignment(layoutDirection(), alignment()),
+                          palette(), isEnabled(), shown, foregroundRole());
 }

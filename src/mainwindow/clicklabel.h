@@ -2,7 +2,9 @@
 
 #include <QLabel>
 
-// A label that reports a click: the left button pressed and released over it.
+// A label that reports a click: the left button pressed and released over it. A one-line text
+// wider than the label ends in "…" on screen rather than in half a character; text() keeps it
+// whole.
 class ClickLabel : public QLabel
 {
     Q_OBJECT
@@ -15,6 +17,7 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     bool m_pressed = false;

@@ -161,6 +161,7 @@ QPixmap drawMenuBarPicture()
         p.drawLine(c - 4 * d, 58, c, 62);
     }
     p.setRenderHint(QPainter::Antialiasing, false);
+    p.setBrush(Qt::NoBrush);
     p.setPen(kDark);
     p.drawLine(0, 72, 337, 72);
     p.setPen(Qt::black);
@@ -207,7 +208,7 @@ QPixmap drawOptionsDialogPicture()
     drawButton(p, QRect(202, 148, 84, 20), QStringLiteral("删除(D)..."));
     drawButton(p, QRect(294, 148, 86, 20), QStringLiteral("设置(S)"));
 
-    drawArrow(p, QPointF(advanced.center().x() - 40, 108), QPointF(advanced.center().x() - 2, advanced.bottom() + 3));
+    drawArrow(p, QPointF(advanced.right() + 40, 112), QPointF(advanced.center().x() + 4, advanced.bottom() + 3));
     return pixmap;
 }
 
