@@ -232,7 +232,7 @@ int list(const QString &skinPath)
         case SkinKind::Colour: {
             const quint32 ole = *store->colour(key);
             out() << "colour   " << formatSkinColour(ole)
-                  << QStringLiteral(" (OLE 0x%1)").arg(ole, 8, 16, QChar(u'0')).toUpper();
+                  << QStringLiteral(" (OLE 0x%1)").arg(QString::number(ole, 16).toUpper().rightJustified(8, u'0'));
             break;
         }
         case SkinKind::Absent:
