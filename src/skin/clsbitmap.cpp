@@ -22,6 +22,9 @@ bool clsBitmap::LoadResource(QImage picture)
     Cleanup();
     if (picture.isNull())
         return false;
+    // A bitmap is opaque: an alpha channel would let the opaque copy punch holes in the surface.
+    if (picture.hasAlphaChannel())
+        picture = picture.convertToFormat(QImage::Format_RGB32);
     return CreateMemoryDC(QPixmap::fromImage(std::move(picture)));
 }
 
@@ -30,6 +33,9 @@ bool clsBitmap::LoadResource(QPixmap picture)
     Cleanup();
     if (picture.isNull())
         return false;
+    if (picture.hasAlphaChannel())
+        return CreateMemoryDC(
+            QPixmap::fromImage(picture.toImage().convertToFormat(QImage::Format_RGB32)));
     return CreateMemoryDC(std::move(picture));
 }
 

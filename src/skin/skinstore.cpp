@@ -127,8 +127,8 @@ struct FileStamp
     qint64 ctimeNs = 0;
     bool operator==(const FileStamp &o) const
     {
-        return device == o.device && inode == o.inode && size == o.size &&
-               mtimeNs == o.mtimeNs && ctimeNs == o.ctimeNs;
+        return device == o.device && inode == o.inode && size == o.size && mtimeNs == o.mtimeNs &&
+               ctimeNs == o.ctimeNs;
     }
 };
 
@@ -333,8 +333,8 @@ void SkinStore::readIni(const QByteArray &text, QStringList *problems)
             continue;
         }
         if (section != skinIniSection(kind)) {
-            note(problems, where + QStringLiteral("%1 belongs in [%2]").arg(key,
-                                                                           skinIniSection(kind)));
+            note(problems,
+                 where + QStringLiteral("%1 belongs in [%2]").arg(key, skinIniSection(kind)));
             continue;
         }
         if (kind == SkinKind::Number) {

@@ -159,8 +159,7 @@ bool addEntry(zip_t *zip, const QString &name, const QByteArray &bytes, bool com
     // A fixed time keeps packed skins byte-identical from build to build.
     zip_file_set_mtime(zip, zip_uint64_t(index), 946684800 + 12 * 3600, 0);
     // PNG is compressed already; storing it makes loading cheaper.
-    zip_set_file_compression(zip, zip_uint64_t(index), compress ? ZIP_CM_DEFLATE : ZIP_CM_STORE,
-                             0);
+    zip_set_file_compression(zip, zip_uint64_t(index), compress ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0);
     return true;
 }
 
@@ -172,7 +171,8 @@ int pack(const QString &dirPath, const QString &outPath)
     const QStringList missing = missingKeys(input.store);
 
     int error = 0;
-    zip_t *zip = zip_open(QFile::encodeName(outPath).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    zip_t *zip =
+        zip_open(QFile::encodeName(outPath).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (!zip) {
         zip_error_t ze;
         zip_error_init_with_code(&ze, error);
@@ -197,8 +197,8 @@ int pack(const QString &dirPath, const QString &outPath)
         return fail(outPath + QStringLiteral(": cannot write (%1)").arg(why));
     }
     if (!missing.isEmpty()) {
-        err() << "brelvon-skin: warning: " << missing.size() << " of 33 keys missing: "
-              << missing.join(QStringLiteral(", ")) << '\n';
+        err() << "brelvon-skin: warning: " << missing.size()
+              << " of 33 keys missing: " << missing.join(QStringLiteral(", ")) << '\n';
         err().flush();
     }
     out() << "packed " << (33 - missing.size()) << " of 33 keys into " << outPath << '\n';
@@ -232,7 +232,8 @@ int list(const QString &skinPath)
         case SkinKind::Colour: {
             const quint32 ole = *store->colour(key);
             out() << "colour   " << formatSkinColour(ole)
-                  << QStringLiteral(" (OLE 0x%1)").arg(QString::number(ole, 16).toUpper().rightJustified(8, u'0'));
+                  << QStringLiteral(" (OLE 0x%1)")
+                         .arg(QString::number(ole, 16).toUpper().rightJustified(8, u'0'));
             break;
         }
         case SkinKind::Absent:
