@@ -306,6 +306,9 @@ void SkinStore::readIni(const QByteArray &text, QStringList *problems)
         if (line.isEmpty() || line.startsWith(u';'))
             continue;
         if (line.startsWith(u'[')) {
+            const qsizetype comment = line.indexOf(u';');
+            if (comment >= 0)
+                line = line.left(comment).trimmed();
             if (!line.endsWith(u']')) {
                 note(problems, where + QStringLiteral("unclosed section"));
                 section = QString();

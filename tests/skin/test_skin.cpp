@@ -263,7 +263,7 @@ private slots:
             << QStringList{};
         QTest::newRow("broken ini lines")
             << Entries{{"skin.ini", "[numbers]\nXOFFSET=eleven\nXOFFSET2=32768\nYOFFSET=-32768\n"
-                                    "FROMRIGHT\nFROMTOP = 3 ; gap\nICONSPACE=2\n[colours\n"
+                                    "FROMRIGHT\nFROMTOP = 3 ; gap\n[numbers] ; again\nICONSPACE=2\n[colours\n"
                                     "FORECOLOR=#FFFFFF\n[colours]\nBackColor=#12345\n"
                                     "PARENTBACKCOLOR=#GG0000\n"}}
             << QStringList{"XOFFSET",   "XOFFSET2",  "FROMRIGHT",
