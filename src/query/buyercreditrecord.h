@@ -19,5 +19,13 @@ struct BuyerCreditRecord
     QString badGiven;     // bad ratings given to others, decimal
     QString creditUrl;    // the detail (credit) page address
 
-    bool operator==(const BuyerCreditRecord &) const = default;
+    bool operator==(const BuyerCreditRecord &o) const
+    {
+        return buyerId == o.buyerId && nick == o.nick && regTime == o.regTime &&
+               address == o.address && verification == o.verification && goodRate == o.goodRate &&
+               goodCount == o.goodCount && neutralCount == o.neutralCount &&
+               badCount == o.badCount && neutralGiven == o.neutralGiven && badGiven == o.badGiven &&
+               creditUrl == o.creditUrl;
+    }
+    bool operator!=(const BuyerCreditRecord &o) const { return !(*this == o); }
 };
