@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <tuple>
+
 // Everything one query learns about a buyer. Every field is text; a field whose page or marker
 // was missing is empty.
 struct BuyerCreditRecord
@@ -19,13 +21,12 @@ struct BuyerCreditRecord
     QString badGiven;     // bad ratings given to others, decimal
     QString creditUrl;    // the detail (credit) page address
 
-    bool operator==(const BuyerCreditRecord &o) const
+    // Spelled out: a defaulted comparison needs C++20.
+    auto fields() const
     {
-        return buyerId == o.buyerId && nick == o.nick && regTime == o.regTime &&
-               address == o.address && verification == o.verification && goodRate == o.goodRate &&
-               goodCount == o.goodCount && neutralCount == o.neutralCount &&
-               badCount == o.badCount && neutralGiven == o.neutralGiven && badGiven == o.badGiven &&
-               creditUrl == o.creditUrl;
+        return std::tie(buyerId, nick, regTime, address, verification, goodRate, goodCount,
+                        neutralCount, badCount, neutralGiven, badGiven, creditUrl);
     }
+    bool operator==(const BuyerCreditRecord &o) const { return fields() == o.fields(); }
     bool operator!=(const BuyerCreditRecord &o) const { return !(*this == o); }
 };
