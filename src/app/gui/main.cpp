@@ -71,7 +71,7 @@ int main(int argc, char *argv[])
         if (named || QFileInfo::exists(path)) {
             if (!loadQuerySettings(path, &settings, &error)) {
                 tell(QMessageBox::Critical, error);
-                return 1;
+                return 2;
             }
         } else if (writeSettingsTemplate(path, &error)) {
             // First run without settings: leave a template to fill in and start anyway.
