@@ -6,10 +6,9 @@
 QFont cjkFont(int pixelSize)
 {
     static const QString family = [] {
-        const QStringList candidates = {QStringLiteral("宋体"), QStringLiteral("SimSun"),
-                                        QStringLiteral("Noto Serif CJK SC"),
-                                        QStringLiteral("Noto Sans CJK SC"),
-                                        QStringLiteral("WenQuanYi Micro Hei")};
+        const QStringList candidates = {
+            QStringLiteral("宋体"), QStringLiteral("SimSun"), QStringLiteral("Noto Serif CJK SC"),
+            QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Micro Hei")};
         for (const QString &name : candidates) {
             if (QFontDatabase::hasFamily(name))
                 return name;

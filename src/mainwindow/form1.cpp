@@ -10,7 +10,10 @@
 
 namespace {
 
-constexpr int px(int twips) { return (twips + 7) / 15; }
+constexpr int px(int twips)
+{
+    return (twips + 7) / 15;
+}
 
 // A red instruction line. The text keeps its place and width; where the installed CJK font sets
 // lines taller than the Song face the layout was made for, the label grows down into the free
@@ -61,13 +64,15 @@ Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
     instruction(this, "Label1", QStringLiteral("打开IE,在IE菜单上点\"工具\",如下图"), 240, 360,
                 5655, 255, 720);
     picture(this, "Picture1", drawMenuBarPicture(), 240, 720, 5055, 1935);
-    instruction(this, "Label2",
-                QStringLiteral("点\"工具\"后,再点\"Internet 选项\",然后将出现下图界面,再点\"高级\""),
-                240, 2880, 7455, 255, 3360);
+    instruction(
+        this, "Label2",
+        QStringLiteral("点\"工具\"后,再点\"Internet 选项\",然后将出现下图界面,再点\"高级\""), 240,
+        2880, 7455, 255, 3360);
     picture(this, "Picture2", drawOptionsDialogPicture(), 240, 3360, 6135, 1815);
-    instruction(this, "Label3",
-                QStringLiteral("点\"高级\"后,将出现下图界面,移动滚动条,找到\"在安全和非安全模式之间"
-                               "转换时发出警告\",去掉那前面的勾,然后点\"确定\".退出软件,再重新启动"),
-                120, 5400, 7815, 495, 6120);
+    instruction(
+        this, "Label3",
+        QStringLiteral("点\"高级\"后,将出现下图界面,移动滚动条,找到\"在安全和非安全模式之间"
+                       "转换时发出警告\",去掉那前面的勾,然后点\"确定\".退出软件,再重新启动"),
+        120, 5400, 7815, 495, 6120);
     picture(this, "Picture3", drawAdvancedSettingsPicture(), 240, 6120, 6135, 3855);
 }

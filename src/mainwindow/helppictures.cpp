@@ -44,13 +44,13 @@ void drawTitleBar(QPainter &p, int width, const QString &title, bool help)
     p.drawText(QRect(8, 0, width - 80, 22), Qt::AlignLeft | Qt::AlignVCenter, title);
     // Caption buttons.
     int x = width - 22;
-    const QStringList glyphs = help ? QStringList{QStringLiteral("×"), QStringLiteral("?")}
-                                    : QStringList{QStringLiteral("×"), QStringLiteral("□"),
-                                                  QStringLiteral("_")};
+    const QStringList glyphs =
+        help ? QStringList{QStringLiteral("×"), QStringLiteral("?")}
+             : QStringList{QStringLiteral("×"), QStringLiteral("□"), QStringLiteral("_")};
     for (const QString &glyph : glyphs) {
         const QRect box(x, 3, 17, 16);
         p.fillRect(box, glyph == QStringLiteral("×") ? QColor(0xD8, 0x50, 0x30)
-                                                      : QColor(0x30, 0x70, 0xE8));
+                                                     : QColor(0x30, 0x70, 0xE8));
         p.setPen(Qt::white);
         p.drawRect(box.adjusted(0, 0, -1, -1));
         p.drawText(box, Qt::AlignCenter, glyph);
@@ -105,7 +105,8 @@ void drawCheckBox(QPainter &p, int x, int y, bool checked)
     p.drawRect(box);
     if (checked) {
         p.setPen(QPen(QColor(0x21, 0xA1, 0x21), 2));
-        p.drawPolyline(QPolygon({QPoint(x + 2, y + 5), QPoint(x + 4, y + 8), QPoint(x + 9, y + 2)}));
+        p.drawPolyline(
+            QPolygon({QPoint(x + 2, y + 5), QPoint(x + 4, y + 8), QPoint(x + 9, y + 2)}));
     }
 }
 
@@ -177,7 +178,8 @@ QPixmap drawMenuBarPicture()
     p.setPen(kDark);
     p.drawLine(0, 96, 337, 96);
 
-    drawArrow(p, QPointF(tools.center().x() + 70, 122), QPointF(tools.center().x() + 4, tools.bottom() + 3));
+    drawArrow(p, QPointF(tools.center().x() + 70, 122),
+              QPointF(tools.center().x() + 4, tools.bottom() + 3));
     return pixmap;
 }
 
@@ -208,7 +210,8 @@ QPixmap drawOptionsDialogPicture()
     drawButton(p, QRect(202, 148, 84, 20), QStringLiteral("删除(D)..."));
     drawButton(p, QRect(294, 148, 86, 20), QStringLiteral("设置(S)"));
 
-    drawArrow(p, QPointF(advanced.right() + 40, 112), QPointF(advanced.center().x() + 4, advanced.bottom() + 3));
+    drawArrow(p, QPointF(advanced.right() + 40, 112),
+              QPointF(advanced.center().x() + 4, advanced.bottom() + 3));
     return pixmap;
 }
 

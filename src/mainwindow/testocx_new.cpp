@@ -30,9 +30,13 @@ const char kButtonStyle[] = "QPushButton { background-color: #FFC080; color: bla
                             "QPushButton:pressed { background-color: #F0AC68; }"
                             "QPushButton:disabled { color: #9A7A5A; }";
 
-constexpr int px(int twips) { return (twips + TestOCX_new::kTwipsPerPixel / 2) / TestOCX_new::kTwipsPerPixel; }
+constexpr int px(int twips)
+{
+    return (twips + TestOCX_new::kTwipsPerPixel / 2) / TestOCX_new::kTwipsPerPixel;
+}
 
-template <class W> W *place(QWidget *parent, const QString &name, int left, int top, int width, int height)
+template <class W>
+W *place(QWidget *parent, const QString &name, int left, int top, int width, int height)
 {
     auto *widget = new W(parent);
     widget->setObjectName(name);
@@ -67,8 +71,8 @@ QGroupBox *titledPanel(QWidget *parent, const QString &name, const QString &titl
     return box;
 }
 
-QPushButton *button(QWidget *parent, const QString &name, const QString &caption, int left,
-                    int top, int width, int height)
+QPushButton *button(QWidget *parent, const QString &name, const QString &caption, int left, int top,
+                    int width, int height)
 {
     auto *b = place<QPushButton>(parent, name, left, top, width, height);
     b->setText(caption);
@@ -86,8 +90,8 @@ ClickLabel *label(QWidget *parent, const QString &name, const QString &text, int
     return l;
 }
 
-QLineEdit *hiddenField(QWidget *parent, const QString &name, const QString &text, int left,
-                       int top, int width, int height)
+QLineEdit *hiddenField(QWidget *parent, const QString &name, const QString &text, int left, int top,
+                       int width, int height)
 {
     auto *field = place<QLineEdit>(parent, name, left, top, width, height);
     field->setText(text);
@@ -122,8 +126,7 @@ const QString kPrompt = QStringLiteral("输入买家的淘宝ID");
 
 } // namespace
 
-TestOCX_new::TestOCX_new(const QuerySettings &settings, DetailPageBrowser *browser,
-                         QWidget *parent)
+TestOCX_new::TestOCX_new(const QuerySettings &settings, DetailPageBrowser *browser, QWidget *parent)
     : QWidget(parent), m_settings(settings), m_query(std::make_shared<BuyerQuery>(settings))
 {
     initMainWindowResources();
@@ -159,42 +162,62 @@ void TestOCX_new::buildControls()
     Text2 = place<QLineEdit>(Frame3, QStringLiteral("Text2"), 240, 240, 2535, 375);
     Text2->setText(kPrompt);
     Text2->installEventFilter(this);
-    Command7 = button(Frame3, QStringLiteral("Command7"), QStringLiteral("查  询"), 3000, 240, 975, 375);
-    Command2 = button(Frame3, QStringLiteral("Command2"), QStringLiteral("批量查询"), 4200, 240, 975, 375);
-    Label10 = label(Frame3, QStringLiteral("Label10"), QStringLiteral("帮助"), 5400, 360, 495, 255, true);
+    Command7 =
+        button(Frame3, QStringLiteral("Command7"), QStringLiteral("查  询"), 3000, 240, 975, 375);
+    Command2 =
+        button(Frame3, QStringLiteral("Command2"), QStringLiteral("批量查询"), 4200, 240, 975, 375);
+    Label10 =
+        label(Frame3, QStringLiteral("Label10"), QStringLiteral("帮助"), 5400, 360, 495, 255, true);
     Label10->setStyleSheet(QStringLiteral("color: #0000FF;"));
     Label10->setCursor(Qt::PointingHandCursor);
     Text1 = hiddenField(Frame3, QStringLiteral("Text1"), QString(), 1800, 120, 1095, 270);
 
-    Frame2 = titledPanel(Frame1, QStringLiteral("Frame2"), QStringLiteral("查询结果"), 120, 960, 6135, 1815);
-    Label9 = label(Frame2, QStringLiteral("Label9"), QStringLiteral("Label9"), 240, 240, 5775, 255, false);
-    Label6 = label(Frame2, QStringLiteral("Label6"), QStringLiteral("Label6"), 240, 600, 5535, 255, false);
-    Label11 = label(Frame2, QStringLiteral("Label11"), QStringLiteral("Label11"), 240, 960, 5775, 255, false);
-    Label7 = label(Frame2, QStringLiteral("Label7"), QStringLiteral("Label7"), 240, 1320, 2655, 255, false);
-    Label8 = label(Frame2, QStringLiteral("Label8"), QStringLiteral("查询该买家评详细信用"), 2880, 1320, 1935, 255, false);
+    Frame2 = titledPanel(Frame1, QStringLiteral("Frame2"), QStringLiteral("查询结果"), 120, 960,
+                         6135, 1815);
+    Label9 = label(Frame2, QStringLiteral("Label9"), QStringLiteral("Label9"), 240, 240, 5775, 255,
+                   false);
+    Label6 = label(Frame2, QStringLiteral("Label6"), QStringLiteral("Label6"), 240, 600, 5535, 255,
+                   false);
+    Label11 = label(Frame2, QStringLiteral("Label11"), QStringLiteral("Label11"), 240, 960, 5775,
+                    255, false);
+    Label7 = label(Frame2, QStringLiteral("Label7"), QStringLiteral("Label7"), 240, 1320, 2655, 255,
+                   false);
+    Label8 = label(Frame2, QStringLiteral("Label8"), QStringLiteral("查询该买家评详细信用"), 2880,
+                   1320, 1935, 255, false);
     Label8->setCursor(Qt::PointingHandCursor);
     // Label5 lies over Label9 and Label6: the update notice and the batch progress line.
-    Label5 = label(Frame2, QStringLiteral("Label5"), QStringLiteral("Label5"), 480, 360, 5055, 255, false);
-    Text7 = hiddenField(Frame2, QStringLiteral("Text7"),
-                        siteAddress(m_settings.mainHost, "/soft/qvdl/index.htm"), 5040, 720, 855, 270);
+    Label5 = label(Frame2, QStringLiteral("Label5"), QStringLiteral("Label5"), 480, 360, 5055, 255,
+                   false);
+    Text7 =
+        hiddenField(Frame2, QStringLiteral("Text7"),
+                    siteAddress(m_settings.mainHost, "/soft/qvdl/index.htm"), 5040, 720, 855, 270);
 
     // Link buttons: the bottom row and the side column. WebBrowser1 is created first so that it
     // lies beneath Frame6, inside its rectangle.
     Frame7 = panel(this, QStringLiteral("Frame7"), 240, 3600, 6495, 855);
     Frame7->setStyleSheet(QLatin1String(kButtonStyle));
-    Command9 = button(Frame7, QStringLiteral("Command9"), QStringLiteral("网店管家"), 240, 240, 1335, 495);
-    Command10 = button(Frame7, QStringLiteral("Command10"), QStringLiteral("旺旺群发助手"), 1680, 240, 1455, 495);
-    Command11 = button(Frame7, QStringLiteral("Command11"), QStringLiteral("宝贝上架助手"), 3360, 240, 1335, 495);
-    Command12 = button(Frame7, QStringLiteral("Command12"), QStringLiteral("店铺装修模板"), 4920, 240, 1335, 495);
+    Command9 =
+        button(Frame7, QStringLiteral("Command9"), QStringLiteral("网店管家"), 240, 240, 1335, 495);
+    Command10 = button(Frame7, QStringLiteral("Command10"), QStringLiteral("旺旺群发助手"), 1680,
+                       240, 1455, 495);
+    Command11 = button(Frame7, QStringLiteral("Command11"), QStringLiteral("宝贝上架助手"), 3360,
+                       240, 1335, 495);
+    Command12 = button(Frame7, QStringLiteral("Command12"), QStringLiteral("店铺装修模板"), 4920,
+                       240, 1335, 495);
 
-    WebBrowser1 = place<DetailBrowserWidget>(this, QStringLiteral("WebBrowser1"), 6840, 2760, 1815, 1695);
+    WebBrowser1 =
+        place<DetailBrowserWidget>(this, QStringLiteral("WebBrowser1"), 6840, 2760, 1815, 1695);
     WebBrowser1->hide();
     Frame6 = panel(this, QStringLiteral("Frame6"), 6840, 600, 2295, 3855);
     Frame6->setStyleSheet(QLatin1String(kButtonStyle));
-    Command4 = button(Frame6, QStringLiteral("Command4"), QStringLiteral("使用教程"), 480, 960, 1335, 495);
-    Command6 = button(Frame6, QStringLiteral("Command6"), QStringLiteral("常见问题"), 480, 1680, 1335, 495);
-    Command5 = button(Frame6, QStringLiteral("Command5"), QStringLiteral("联系我们"), 480, 2400, 1335, 495);
-    Command3 = button(Frame6, QStringLiteral("Command3"), QStringLiteral("更多工具"), 480, 3120, 1335, 495);
+    Command4 =
+        button(Frame6, QStringLiteral("Command4"), QStringLiteral("使用教程"), 480, 960, 1335, 495);
+    Command6 = button(Frame6, QStringLiteral("Command6"), QStringLiteral("常见问题"), 480, 1680,
+                      1335, 495);
+    Command5 = button(Frame6, QStringLiteral("Command5"), QStringLiteral("联系我们"), 480, 2400,
+                      1335, 495);
+    Command3 = button(Frame6, QStringLiteral("Command3"), QStringLiteral("更多工具"), 480, 3120,
+                      1335, 495);
     WebBrowser1->stackUnder(Frame6);
 
     // Hidden data: the batch result fields, the link slots and the area table.
@@ -205,7 +228,8 @@ void TestOCX_new::buildControls()
         m_resultFields[size_t(i)] = place<QLineEdit>(Frame5, name, 120, 120 + i * 345, 2295, 270);
         m_resultFields[size_t(i)]->setText(name);
     }
-    Frame4 = titledPanel(this, QStringLiteral("Frame4"), QStringLiteral("参数"), 240, 4680, 6015, 4815);
+    Frame4 =
+        titledPanel(this, QStringLiteral("Frame4"), QStringLiteral("参数"), 240, 4680, 6015, 4815);
     Frame4->hide();
     for (int i = 0; i < kLinkSlotCount; ++i) {
         Text4[size_t(i)] = place<QLineEdit>(Frame4, QStringLiteral("Text4_%1").arg(i),
@@ -287,7 +311,8 @@ QString TestOCX_new::fetchStartupList() const
     if (!isBlank(m_settings.mainHost))
         text = FetchPage(siteAddress(m_settings.mainHost, "/soft/qvdl/zkrap2.htm"), FetchShortWait);
     if (isBlank(text) && !isBlank(m_settings.secondHost))
-        text = FetchPage(siteAddress(m_settings.secondHost, "/soft/wrub/zkrap2.htm"), FetchShortWait);
+        text =
+            FetchPage(siteAddress(m_settings.secondHost, "/soft/wrub/zkrap2.htm"), FetchShortWait);
     return text;
 }
 
@@ -314,8 +339,8 @@ void TestOCX_new::readStartupList(const QString &text)
 void TestOCX_new::setLinkCaptions()
 {
     const std::pair<QPushButton *, int> captions[] = {
-        {Command9, 1},  {Command10, 3}, {Command11, 5}, {Command12, 7},
-        {Command4, 9},  {Command6, 11}, {Command5, 13}, {Command3, 17},
+        {Command9, 1}, {Command10, 3}, {Command11, 5}, {Command12, 7},
+        {Command4, 9}, {Command6, 11}, {Command5, 13}, {Command3, 17},
     };
     for (const auto &[b, slot] : captions)
         b->setText(Text4[size_t(slot)]->text());
@@ -336,7 +361,10 @@ bool TestOCX_new::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-void TestOCX_new::Text2_Click() { Text2->clear(); }
+void TestOCX_new::Text2_Click()
+{
+    Text2->clear();
+}
 
 void TestOCX_new::Command7_Click()
 {
@@ -354,9 +382,9 @@ void TestOCX_new::Command7_Click()
     } else {
         const QString input = Text2->text();
         if (isBlank(input) || input.contains(QStringLiteral("买家的淘宝ID"))) {
-            QPointer<QMessageBox> box = new QMessageBox(
-                QMessageBox::NoIcon, programTitle(), QStringLiteral("请输入买家的淘宝ID"),
-                QMessageBox::Ok, this);
+            QPointer<QMessageBox> box =
+                new QMessageBox(QMessageBox::NoIcon, programTitle(),
+                                QStringLiteral("请输入买家的淘宝ID"), QMessageBox::Ok, this);
             box->exec();
             delete box;
             if (self)
@@ -403,9 +431,9 @@ void TestOCX_new::Command7_Click()
             l->show();
         Text7->setText(r.creditUrl);
     } else {
-        const QString values[] = {r.goodRate,  r.goodCount,    r.neutralCount, r.badCount,
-                                  r.neutralGiven, r.badGiven, r.creditUrl,    r.verification,
-                                  Text1->text(), r.nick,      r.regTime,      r.address};
+        const QString values[] = {r.goodRate,     r.goodCount, r.neutralCount, r.badCount,
+                                  r.neutralGiven, r.badGiven,  r.creditUrl,    r.verification,
+                                  Text1->text(),  r.nick,      r.regTime,      r.address};
         for (size_t i = 0; i < m_resultFields.size(); ++i)
             m_resultFields[i]->setText(values[i]);
     }
@@ -415,16 +443,46 @@ void TestOCX_new::Command7_Click()
     m_queryRunning = false;
 }
 
-void TestOCX_new::Command9_Click() { OpenInBrowser(Text4[2]->text()); }
-void TestOCX_new::Command10_Click() { OpenInBrowser(Text4[4]->text()); }
-void TestOCX_new::Command11_Click() { OpenInBrowser(Text4[6]->text()); }
-void TestOCX_new::Command12_Click() { OpenInBrowser(Text4[8]->text()); }
-void TestOCX_new::Command4_Click() { OpenInBrowser(Text4[10]->text()); }
-void TestOCX_new::Command6_Click() { OpenInBrowser(Text4[12]->text()); }
-void TestOCX_new::Command5_Click() { OpenInBrowser(Text4[14]->text()); }
-void TestOCX_new::Command3_Click() { OpenInBrowser(Text4[18]->text()); }
-void TestOCX_new::Label10_Click() { OpenInBrowser(Text4[15]->text()); }
-void TestOCX_new::Label8_Click() { OpenInBrowser(Text7->text()); }
+void TestOCX_new::Command9_Click()
+{
+    OpenInBrowser(Text4[2]->text());
+}
+void TestOCX_new::Command10_Click()
+{
+    OpenInBrowser(Text4[4]->text());
+}
+void TestOCX_new::Command11_Click()
+{
+    OpenInBrowser(Text4[6]->text());
+}
+void TestOCX_new::Command12_Click()
+{
+    OpenInBrowser(Text4[8]->text());
+}
+void TestOCX_new::Command4_Click()
+{
+    OpenInBrowser(Text4[10]->text());
+}
+void TestOCX_new::Command6_Click()
+{
+    OpenInBrowser(Text4[12]->text());
+}
+void TestOCX_new::Command5_Click()
+{
+    OpenInBrowser(Text4[14]->text());
+}
+void TestOCX_new::Command3_Click()
+{
+    OpenInBrowser(Text4[18]->text());
+}
+void TestOCX_new::Label10_Click()
+{
+    OpenInBrowser(Text4[15]->text());
+}
+void TestOCX_new::Label8_Click()
+{
+    OpenInBrowser(Text7->text());
+}
 
 void TestOCX_new::Label5_Click()
 {

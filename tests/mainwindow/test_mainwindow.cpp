@@ -18,7 +18,10 @@
 
 namespace {
 
-QByteArray gbk(const QString &text) { return encode936(text); }
+QByteArray gbk(const QString &text)
+{
+    return encode936(text);
+}
 
 // Catches what the link procedures hand to the desktop (QDesktopServices' "http" handler).
 class UrlCatcher : public QObject
@@ -165,8 +168,9 @@ class TestMainWindow : public QObject
         m_site->setResponse(QStringLiteral("/soft/qvdl/fmj2.htm"), config);
         m_site->setPage(QStringLiteral("/soft/qvdl/city.txt"),
                         gbk(QStringLiteral("440000#广东省\r\n440300#深圳市\r\n440305#南山区\r\n")));
-        m_site->setPage(QStringLiteral("/search"),
-                        gbk(QStringLiteral("<li class=\"member\"><a href=\"/u?uid=7\">tom</a></li>")));
+        m_site->setPage(
+            QStringLiteral("/search"),
+            gbk(QStringLiteral("<li class=\"member\"><a href=\"/u?uid=7\">tom</a></li>")));
         m_site->setPage(QStringLiteral("/detail/7.htm"),
                         gbk(QStringLiteral("<div class=\"rateA\"><b id=\"credit\">1,234</b>"
                                            "<p>认证：<span>支付宝个人认证</span></p>"
@@ -231,19 +235,32 @@ private slots:
         QTest::addColumn<QRect>("geometry");
         QTest::addColumn<bool>("visible");
 
-        QTest::newRow("Frame1") << "Frame1" << "TestOCX_new" << QRect(16, 40, 433, 193) << true;
-        QTest::newRow("Text2") << "Text2" << "Frame3" << QRect(16, 16, 169, 25) << true;
-        QTest::newRow("Command7") << "Command7" << "Frame3" << QRect(200, 16, 65, 25) << true;
-        QTest::newRow("Label10") << "Label10" << "Frame3" << QRect(360, 24, 33, 17) << true;
-        QTest::newRow("Text1") << "Text1" << "Frame3" << QRect(120, 8, 73, 18) << false;
-        QTest::newRow("Frame2") << "Frame2" << "Frame1" << QRect(8, 64, 409, 121) << true;
-        QTest::newRow("Label5") << "Label5" << "Frame2" << QRect(32, 24, 337, 17) << false;
-        QTest::newRow("Label8") << "Label8" << "Frame2" << QRect(192, 88, 129, 17) << false;
-        QTest::newRow("Command10") << "Command10" << "Frame7" << QRect(112, 16, 97, 33) << true;
-        QTest::newRow("Command3") << "Command3" << "Frame6" << QRect(32, 208, 89, 33) << true;
-        QTest::newRow("WebBrowser1") << "WebBrowser1" << "TestOCX_new" << QRect(456, 184, 121, 113) << false;
-        QTest::newRow("Frame4") << "Frame4" << "TestOCX_new" << QRect(16, 312, 401, 321) << false;
-        QTest::newRow("Text20") << "Text20" << "TestOCX_new" << QRect(408, 32, 97, 41) << false;
+        QTest::newRow("Frame1") << "Frame1"
+                                << "TestOCX_new" << QRect(16, 40, 433, 193) << true;
+        QTest::newRow("Text2") << "Text2"
+                               << "Frame3" << QRect(16, 16, 169, 25) << true;
+        QTest::newRow("Command7") << "Command7"
+                                  << "Frame3" << QRect(200, 16, 65, 25) << true;
+        QTest::newRow("Label10") << "Label10"
+                                 << "Frame3" << QRect(360, 24, 33, 17) << true;
+        QTest::newRow("Text1") << "Text1"
+                               << "Frame3" << QRect(120, 8, 73, 18) << false;
+        QTest::newRow("Frame2") << "Frame2"
+                                << "Frame1" << QRect(8, 64, 409, 121) << true;
+        QTest::newRow("Label5") << "Label5"
+                                << "Frame2" << QRect(32, 24, 337, 17) << false;
+        QTest::newRow("Label8") << "Label8"
+                                << "Frame2" << QRect(192, 88, 129, 17) << false;
+        QTest::newRow("Command10") << "Command10"
+                                   << "Frame7" << QRect(112, 16, 97, 33) << true;
+        QTest::newRow("Command3") << "Command3"
+                                  << "Frame6" << QRect(32, 208, 89, 33) << true;
+        QTest::newRow("WebBrowser1") << "WebBrowser1"
+                                     << "TestOCX_new" << QRect(456, 184, 121, 113) << false;
+        QTest::newRow("Frame4") << "Frame4"
+                                << "TestOCX_new" << QRect(16, 312, 401, 321) << false;
+        QTest::newRow("Text20") << "Text20"
+                                << "TestOCX_new" << QRect(408, 32, 97, 41) << false;
     }
     void controlsAtTheirPlaces()
     {
@@ -417,7 +434,8 @@ private slots:
             << QStringList{QStringLiteral("买家:[tom]认证信息：支付宝认证"),
                            QStringLiteral("好评率98.76，好评1,234，中评3，差评1"),
                            QStringLiteral("给他人的评价：中评2，差评3"),
-                           QStringLiteral("注册时间：2005-03-12，姓名(昵称)：小明，地址：广东省南山区")}
+                           QStringLiteral(
+                               "注册时间：2005-03-12，姓名(昵称)：小明，地址：广东省南山区")}
             << true;
         QTest::newRow("empty record")
             << false << QStringLiteral("nobody")
@@ -443,10 +461,10 @@ private slots:
         QCOMPARE(text(w.get(), "Label11"), lines[3]);
         for (const char *name : {"Label6", "Label7", "Label8", "Label9", "Label11"})
             QVERIFY2(shown(w.get(), name), name);
-        QCOMPARE(text(w.get(), "Text7"),
-                 creditUrl ? QStringLiteral("http://") + m_site->hostPort() +
-                                 QStringLiteral("/detail/7.htm")
-                           : QString());
+        QCOMPARE(text(w.get(), "Text7"), creditUrl
+                                             ? QStringLiteral("http://") + m_site->hostPort() +
+                                                   QStringLiteral("/detail/7.htm")
+                                             : QString());
         // The area table the query downloaded is kept in Text20.
         const QString areaTable = child<QPlainTextEdit>(w.get(), "Text20")->toPlainText();
         QCOMPARE(areaTable.contains(QStringLiteral("440305#南山区")), pages);
@@ -467,11 +485,18 @@ private slots:
 
         const QString detail =
             QStringLiteral("http://") + m_site->hostPort() + QStringLiteral("/detail/7.htm");
-        const QStringList expected = {
-            QStringLiteral("98.76"), QStringLiteral("1,234"), QStringLiteral("3"),
-            QStringLiteral("1"),     QStringLiteral("2"),     QStringLiteral("3"),
-            detail,                  QStringLiteral("支付宝认证"), QStringLiteral(" tom"),
-            QStringLiteral("小明"),  QStringLiteral("2005-03-12"), QStringLiteral("广东省南山区")};
+        const QStringList expected = {QStringLiteral("98.76"),
+                                      QStringLiteral("1,234"),
+                                      QStringLiteral("3"),
+                                      QStringLiteral("1"),
+                                      QStringLiteral("2"),
+                                      QStringLiteral("3"),
+                                      detail,
+                                      QStringLiteral("支付宝认证"),
+                                      QStringLiteral(" tom"),
+                                      QStringLiteral("小明"),
+                                      QStringLiteral("2005-03-12"),
+                                      QStringLiteral("广东省南山区")};
         for (int i = 0; i < expected.size(); ++i)
             QCOMPARE(text(w.get(), qPrintable(QStringLiteral("Text%1").arg(8 + i))), expected[i]);
         for (const char *name : {"Label6", "Label7", "Label8", "Label9", "Label11"})
@@ -550,24 +575,41 @@ private slots:
         QTest::addColumn<QString>("opened"); // empty: nothing opens
 
         const QString a = QStringLiteral("http://example.test/page.htm");
-        QTest::newRow("Command9") << "Command9" << "Text4_2" << a << a;
-        QTest::newRow("Command10") << "Command10" << "Text4_4" << a << a;
-        QTest::newRow("Command11") << "Command11" << "Text4_6" << a << a;
-        QTest::newRow("Command12") << "Command12" << "Text4_8" << a << a;
-        QTest::newRow("Command4") << "Command4" << "Text4_10" << a << a;
-        QTest::newRow("Command6") << "Command6" << "Text4_12" << a << a;
-        QTest::newRow("Command5") << "Command5" << "Text4_14" << a << a;
-        QTest::newRow("Command3") << "Command3" << "Text4_18" << a << a;
-        QTest::newRow("Label10") << "Label10" << "Text4_15" << a << a;
-        QTest::newRow("Label8") << "Label8" << "Text7" << a << a;
-        QTest::newRow("spaces around") << "Command9" << "Text4_2" << "  " + a + " " << a;
-        QTest::newRow("empty slot") << "Command9" << "Text4_2" << QString() << QString();
-        QTest::newRow("blank slot") << "Command4" << "Text4_10" << "   " << QString();
-        QTest::newRow("https") << "Command10" << "Text4_4"
-                               << QStringLiteral("https://example.test/") << QString();
-        QTest::newRow("no scheme") << "Label10" << "Text4_15"
-                                   << QStringLiteral("example.test/help") << QString();
-        QTest::newRow("Label8, no detail page") << "Label8" << "Text7" << QString() << QString();
+        QTest::newRow("Command9") << "Command9"
+                                  << "Text4_2" << a << a;
+        QTest::newRow("Command10") << "Command10"
+                                   << "Text4_4" << a << a;
+        QTest::newRow("Command11") << "Command11"
+                                   << "Text4_6" << a << a;
+        QTest::newRow("Command12") << "Command12"
+                                   << "Text4_8" << a << a;
+        QTest::newRow("Command4") << "Command4"
+                                  << "Text4_10" << a << a;
+        QTest::newRow("Command6") << "Command6"
+                                  << "Text4_12" << a << a;
+        QTest::newRow("Command5") << "Command5"
+                                  << "Text4_14" << a << a;
+        QTest::newRow("Command3") << "Command3"
+                                  << "Text4_18" << a << a;
+        QTest::newRow("Label10") << "Label10"
+                                 << "Text4_15" << a << a;
+        QTest::newRow("Label8") << "Label8"
+                                << "Text7" << a << a;
+        QTest::newRow("spaces around") << "Command9"
+                                       << "Text4_2"
+                                       << "  " + a + " " << a;
+        QTest::newRow("empty slot") << "Command9"
+                                    << "Text4_2" << QString() << QString();
+        QTest::newRow("blank slot") << "Command4"
+                                    << "Text4_10"
+                                    << "   " << QString();
+        QTest::newRow("https") << "Command10"
+                               << "Text4_4" << QStringLiteral("https://example.test/") << QString();
+        QTest::newRow("no scheme")
+            << "Label10"
+            << "Text4_15" << QStringLiteral("example.test/help") << QString();
+        QTest::newRow("Label8, no detail page") << "Label8"
+                                                << "Text7" << QString() << QString();
     }
     void linkClicks()
     {
@@ -656,8 +698,9 @@ private slots:
         const QStringList texts = {
             QStringLiteral("打开IE,在IE菜单上点\"工具\",如下图"),
             QStringLiteral("点\"工具\"后,再点\"Internet 选项\",然后将出现下图界面,再点\"高级\""),
-            QStringLiteral("点\"高级\"后,将出现下图界面,移动滚动条,找到\"在安全和非安全模式之间转换时"
-                           "发出警告\",去掉那前面的勾,然后点\"确定\".退出软件,再重新启动")};
+            QStringLiteral(
+                "点\"高级\"后,将出现下图界面,移动滚动条,找到\"在安全和非安全模式之间转换时"
+                "发出警告\",去掉那前面的勾,然后点\"确定\".退出软件,再重新启动")};
         const QList<QSize> pictures = {QSize(337, 176), QSize(398, 180), QSize(397, 360)};
         for (int i = 0; i < 3; ++i) {
             auto *label = first->findChild<QLabel *>(QStringLiteral("Label%1").arg(i + 1));
@@ -669,7 +712,8 @@ private slots:
             QCOMPARE(picture->pixmap().size(), pictures[i]);
         }
         // Red text.
-        const QImage label1 = first->findChild<QLabel *>(QStringLiteral("Label1"))->grab().toImage();
+        const QImage label1 =
+            first->findChild<QLabel *>(QStringLiteral("Label1"))->grab().toImage();
         bool red = false;
         for (int y = 0; y < label1.height() && !red; ++y)
             for (int x = 0; x < label1.width() && !red; ++x)

@@ -47,8 +47,9 @@ int main(int argc, char *argv[])
     parser.process(app);
 
     if (!parser.positionalArguments().isEmpty()) {
-        tell(QMessageBox::Critical, QStringLiteral("不认识的参数: %1\n用法: brelvon [--settings FILE] [--demo]")
-                                        .arg(parser.positionalArguments().join(QLatin1Char(' '))));
+        tell(QMessageBox::Critical,
+             QStringLiteral("不认识的参数: %1\n用法: brelvon [--settings FILE] [--demo]")
+                 .arg(parser.positionalArguments().join(QLatin1Char(' '))));
         return 2;
     }
     if (parser.isSet(settingsOption) && parser.isSet(demoOption)) {
@@ -76,8 +77,9 @@ int main(int argc, char *argv[])
         } else if (writeSettingsTemplate(path, &error)) {
             // First run without settings: leave a template to fill in and start anyway.
             tell(QMessageBox::Information,
-                 QStringLiteral("还没有设置文件。已写好一份模板:\n%1\n请在其中填入网站地址后重新启动。\n\n"
-                                "用 brelvon --demo 可以对内置的演示站点试用。")
+                 QStringLiteral(
+                     "还没有设置文件。已写好一份模板:\n%1\n请在其中填入网站地址后重新启动。\n\n"
+                     "用 brelvon --demo 可以对内置的演示站点试用。")
                      .arg(path));
         } else {
             tell(QMessageBox::Warning, error);
