@@ -19,10 +19,9 @@
 namespace {
 
 // Entries of the query configuration that the page rules read, ours (71 to 76) included.
-const QList<int> kConfigEntries = {0,  4,  5,  6,  7,  8,  9,  10, 14, 15, 16, 17, 18, 19,
-                                   24, 25, 26, 27, 28, 29, 31, 32, 33, 34, 35, 36, 37, 38,
-                                   39, 61, 62, 63, 64, 65, 66, 67, 68, 69, 70, 71, 72, 73,
-                                   74, 75, 76};
+const QList<int> kConfigEntries = {0,  4,  5,  6,  7,  8,  9,  10, 14, 15, 16, 17, 18, 19, 24,
+                                   25, 26, 27, 28, 29, 31, 32, 33, 34, 35, 36, 37, 38, 39, 61,
+                                   62, 63, 64, 65, 66, 67, 68, 69, 70, 71, 72, 73, 74, 75, 76};
 
 // Reads an indexed list (value "#" index "#" ...) into a map; pairs with a bad index are skipped.
 QMap<int, QString> readIndexedList(const QString &text, int maxIndex)
@@ -68,16 +67,15 @@ Raw rawGet(const QString &address, const QByteArray &userAgent = QByteArray())
     return r;
 }
 
-const QByteArray kBrowserAgent =
-    "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like Gecko) Chrome/108.0 Safari/537.36";
+const QByteArray kBrowserAgent = "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like "
+                                 "Gecko) Chrome/108.0 Safari/537.36";
 
 // How a browser writes the body back out: lower-case tag and attribute names, every attribute
 // value in double quotes, "&" in attribute values as "&amp;".
 QString asBrowserText(const QString &page)
 {
     static const QRegularExpression tag(QStringLiteral("<(/?)([A-Za-z][A-Za-z0-9]*)([^>]*)>"));
-    static const QRegularExpression attr(
-        QStringLiteral("([A-Za-z-]+)=(\"[^\"]*\"|[^\\s>\"]+)"));
+    static const QRegularExpression attr(QStringLiteral("([A-Za-z-]+)=(\"[^\"]*\"|[^\\s>\"]+)"));
     const qsizetype bodyAt = page.indexOf(QLatin1String("<BODY>"), 0, Qt::CaseInsensitive);
     const QString body = page.mid(bodyAt + 6);
     QString out;
@@ -110,9 +108,9 @@ struct Record
     QStringList fields; // the twelve fields in their order
 };
 
-const QStringList kFieldNames = {"buyerId",      "nick",         "regTime",  "address",
+const QStringList kFieldNames = {"buyerId",      "nick",         "regTime",   "address",
                                  "verification", "goodRate",     "goodCount", "neutralCount",
-                                 "badCount",     "neutralGiven", "badGiven", "creditUrl"};
+                                 "badCount",     "neutralGiven", "badGiven",  "creditUrl"};
 
 // The page rules applied to the demo site's pages, one page after another, as a query reads
 // them; fetched text only (no browser).
@@ -147,8 +145,8 @@ public:
                     nick.remove(m_cfg.value(69));
                     nick.remove(m_cfg.value(70));
                     if (nick == id)
-                        return QString(m_cfg.value(4)).replace(QLatin1String("{xyid}"),
-                                                              rest.left(p66));
+                        return QString(m_cfg.value(4))
+                            .replace(QLatin1String("{xyid}"), rest.left(p66));
                 }
             }
             pos = rest.indexOf(e64);
@@ -167,8 +165,8 @@ public:
     {
         QString f[12];
         f[0] = id;
-        const QString search = fetch(
-            QString(m_cfg.value(0)).replace(QLatin1String("{mjna}"), EncodeQuery(id)));
+        const QString search =
+            fetch(QString(m_cfg.value(0)).replace(QLatin1String("{mjna}"), EncodeQuery(id)));
         const QString detailUrl = isBlank(search) ? QString() : detailAddress(search, id);
         const QString detail = detailUrl.isEmpty() ? QString() : fetch(detailUrl);
         if (!isBlank(detail)) {
@@ -208,9 +206,9 @@ public:
         if (!isBlank(card)) {
             f[2] = CleanText(CutText(card, QStringLiteral("注册时间"), QStringLiteral("："),
                                      QStringLiteral("<")));
-            cardAddress = CleanText(CutText(card, QStringLiteral("来自"), QStringLiteral("："),
-                                            QStringLiteral("<"))
-                                        .replace(QLatin1String("&nbsp;"), QLatin1String(" ")));
+            cardAddress = CleanText(
+                CutText(card, QStringLiteral("来自"), QStringLiteral("："), QStringLiteral("<"))
+                    .replace(QLatin1String("&nbsp;"), QLatin1String(" ")));
             const QString home = CleanText(CutText(card, QStringLiteral("icon-jianghu"),
                                                    QStringLiteral("href=\""), QStringLiteral("\"")))
                                      .replace(QLatin1String("jianghu"), QLatin1String("i"));
@@ -225,11 +223,10 @@ public:
                                LookUpArea(code, m_area);
             }
         }
-        const QString popup =
-            fetch(QStringLiteral("http://") + m_host +
-                  QStringLiteral("/tradecard/popupNameCard.htm?uid=cntaobao") + id +
-                  QStringLiteral("&loginId=") + popupLogin +
-                  QStringLiteral("&type=1&jumpFrom=aliwwserver"));
+        const QString popup = fetch(QStringLiteral("http://") + m_host +
+                                    QStringLiteral("/tradecard/popupNameCard.htm?uid=cntaobao") +
+                                    id + QStringLiteral("&loginId=") + popupLogin +
+                                    QStringLiteral("&type=1&jumpFrom=aliwwserver"));
         if (!isBlank(popup)) {
             const QString rate = CleanText(CutText(popup, QStringLiteral("买家好评率"),
                                                    QStringLiteral("："), QStringLiteral("%")));
@@ -301,23 +298,32 @@ void TestSite::initTestCase()
 void TestSite::servesEveryKindOfPage_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("expected");    // text the page holds
+    QTest::addColumn<QString>("expected");  // text the page holds
     QTest::addColumn<bool>("namesTheSite"); // the page links back to the site itself
 
-    QTest::newRow("configuration") << "/soft/qvdl/fmj2.htm" << "Brelvon" << true;
-    QTest::newRow("configuration fallback") << "/soft_set/fmj2.htm" << "Brelvon" << true;
-    QTest::newRow("start-up list") << "/soft/qvdl/zkrap2.htm" << "使用教程" << true;
-    QTest::newRow("start-up list fallback") << "/soft/wrub/zkrap2.htm" << "Brelvon" << true;
-    QTest::newRow("area table") << "/soft/qvdl/city.txt" << "440000#广东省\r\n" << false;
-    QTest::newRow("home") << "/" << "Brelvon" << true;
-    QTest::newRow("help") << "/soft/help.htm" << "帮助" << true;
-    QTest::newRow("style sheet") << "/css/market.css" << "member-item" << false;
+    QTest::newRow("configuration") << "/soft/qvdl/fmj2.htm"
+                                   << "Brelvon" << true;
+    QTest::newRow("configuration fallback") << "/soft_set/fmj2.htm"
+                                            << "Brelvon" << true;
+    QTest::newRow("start-up list") << "/soft/qvdl/zkrap2.htm"
+                                   << "使用教程" << true;
+    QTest::newRow("start-up list fallback") << "/soft/wrub/zkrap2.htm"
+                                            << "Brelvon" << true;
+    QTest::newRow("area table") << "/soft/qvdl/city.txt"
+                                << "440000#广东省\r\n"
+                                << false;
+    QTest::newRow("home") << "/"
+                          << "Brelvon" << true;
+    QTest::newRow("help") << "/soft/help.htm"
+                          << "帮助" << true;
+    QTest::newRow("style sheet") << "/css/market.css"
+                                 << "member-item" << false;
     QTest::newRow("search") << "/member/search.htm?nick=xiaoyu&search_type=user"
                             << "共找到 <strong>1</strong> 位会员" << true;
-    QTest::newRow("detail layout A") << "/rate/user-rate-UvGN8MGIyvFgT.htm" << "买家好评率："
-                                     << true;
-    QTest::newRow("detail layout B") << "/rate/user-rate-UOmQ0MGH4OmcT.htm" << "收到好评"
-                                     << true;
+    QTest::newRow("detail layout A") << "/rate/user-rate-UvGN8MGIyvFgT.htm"
+                                     << "买家好评率：" << true;
+    QTest::newRow("detail layout B") << "/rate/user-rate-UOmQ0MGH4OmcT.htm"
+                                     << "收到好评" << true;
     QTest::newRow("neutral given") << "/rate/given_list.htm?user_id=51840922&result=0"
                                    << "title=\"中评\"" << true;
     QTest::newRow("bad given") << "/rate/given_list.htm?user_id=51840922&result=-1"
@@ -411,9 +417,9 @@ void TestSite::startupListVersionOverride()
     DemoSite site;
     site.setVersionText(QStringLiteral("bb2.0"));
     QVERIFY(site.start());
-    const QString text =
-        FetchPage(QLatin1String("http://") + site.hostPort() + QLatin1String("/soft/qvdl/zkrap2.htm"),
-                  FetchShortWait);
+    const QString text = FetchPage(QLatin1String("http://") + site.hostPort() +
+                                       QLatin1String("/soft/qvdl/zkrap2.htm"),
+                                   FetchShortWait);
     const QMap<int, QString> slotTexts = readIndexedList(text, 21);
     QCOMPARE(slotTexts.value(0), QStringLiteral("bb2.0"));
     QCOMPARE(slotTexts.value(1), QStringLiteral("使用教程"));
@@ -442,12 +448,18 @@ void TestSite::searchMapsEncodedIds_data()
 {
     QTest::addColumn<QString>("id");
     QTest::addColumn<QString>("detailId"); // the rate page the matching entry names, or ""
-    QTest::newRow("latin") << "xiaoyu_2008" << "UvGN8MGIyvFgT";
-    QTest::newRow("space") << "blue sky88" << "UOmQ0MGH4OmcT";
-    QTest::newRow("chinese") << "快乐的小猫" << "UOmc4MmxYMFQY";
-    QTest::newRow("after a case-different entry") << "tom.wang" << "UMGcWMFcYvmQ4";
-    QTest::newRow("not listed") << "hidden_buyer" << "";
-    QTest::newRow("no member") << "nobody_at_all" << "";
+    QTest::newRow("latin") << "xiaoyu_2008"
+                           << "UvGN8MGIyvFgT";
+    QTest::newRow("space") << "blue sky88"
+                           << "UOmQ0MGH4OmcT";
+    QTest::newRow("chinese") << "快乐的小猫"
+                             << "UOmc4MmxYMFQY";
+    QTest::newRow("after a case-different entry") << "tom.wang"
+                                                  << "UMGcWMFcYvmQ4";
+    QTest::newRow("not listed") << "hidden_buyer"
+                                << "";
+    QTest::newRow("no member") << "nobody_at_all"
+                               << "";
 }
 
 void TestSite::searchMapsEncodedIds()
@@ -459,11 +471,10 @@ void TestSite::searchMapsEncodedIds()
     const QString page =
         fetch(QString(cfg.value(0)).replace(QLatin1String("{mjna}"), EncodeQuery(id)));
     QVERIFY(page.contains(QStringLiteral("搜索“") + id.toHtmlEscaped() + QStringLiteral("”")));
-    const QString expected =
-        detailId.isEmpty()
-            ? QString()
-            : QLatin1String("http://") + m_host + QLatin1String("/rate/user-rate-") + detailId +
-                  QLatin1String(".htm");
+    const QString expected = detailId.isEmpty() ? QString()
+                                                : QLatin1String("http://") + m_host +
+                                                      QLatin1String("/rate/user-rate-") + detailId +
+                                                      QLatin1String(".htm");
     QCOMPARE(reader.detailAddress(page, id), expected);
 }
 
@@ -471,21 +482,28 @@ void TestSite::tradeCardsMapRawIds_data()
 {
     QTest::addColumn<QString>("id");
     QTest::addColumn<QString>("regTime"); // "" for a member the site does not know
-    QTest::newRow("latin") << "xiaoyu_2008" << "2006-03-15";
-    QTest::newRow("space") << "blue sky88" << "2007-08-02";
-    QTest::newRow("chinese") << "快乐的小猫" << "2009-02-14";
-    QTest::newRow("not listed") << "hidden_buyer" << "2005-06-30";
-    QTest::newRow("case differs") << "Xiaoyu_2008" << "";
-    QTest::newRow("search-only member") << "Tom.Wang" << "";
+    QTest::newRow("latin") << "xiaoyu_2008"
+                           << "2006-03-15";
+    QTest::newRow("space") << "blue sky88"
+                           << "2007-08-02";
+    QTest::newRow("chinese") << "快乐的小猫"
+                             << "2009-02-14";
+    QTest::newRow("not listed") << "hidden_buyer"
+                                << "2005-06-30";
+    QTest::newRow("case differs") << "Xiaoyu_2008"
+                                  << "";
+    QTest::newRow("search-only member") << "Tom.Wang"
+                                        << "";
 }
 
 void TestSite::tradeCardsMapRawIds()
 {
     QFETCH(QString, id);
     QFETCH(QString, regTime);
-    const QString card = fetch(url(QStringLiteral("/tradecard/nameCard.htm?jumpFrom=wwclient&"
-                                                  "signmode=im&loginId=cntaobaodemo&uid=cntaobao")) +
-                               id + QStringLiteral("&type=0&showtype=1"));
+    const QString card =
+        fetch(url(QStringLiteral("/tradecard/nameCard.htm?jumpFrom=wwclient&"
+                                 "signmode=im&loginId=cntaobaodemo&uid=cntaobao")) +
+              id + QStringLiteral("&type=0&showtype=1"));
     QVERIFY(!card.isEmpty());
     QCOMPARE(CleanText(CutText(card, QStringLiteral("注册时间"), QStringLiteral("："),
                                QStringLiteral("<"))),
@@ -546,8 +564,8 @@ void TestSite::badRequests_data()
     QTest::newRow("post") << QByteArray("POST /soft/help.htm HTTP/1.1\r\nHost: x\r\n\r\n")
                           << QByteArray("HTTP/1.1 405 ");
     QTest::newRow("no target") << QByteArray("GET\r\n\r\n") << QByteArray("HTTP/1.1 400 ");
-    QTest::newRow("absolute-form") << QByteArray("GET http://x/ HTTP/1.1\r\n\r\n")
-                                   << QByteArray("HTTP/1.1 400 ");
+    QTest::newRow("absolute-form")
+        << QByteArray("GET http://x/ HTTP/1.1\r\n\r\n") << QByteArray("HTTP/1.1 400 ");
     QTest::newRow("head") << QByteArray("HEAD /soft/help.htm HTTP/1.1\r\n\r\n")
                           << QByteArray("HTTP/1.1 200 ");
     QTest::newRow("endless head") << QByteArray(70 * 1024, 'a') << QByteArray("HTTP/1.1 431 ");
@@ -591,9 +609,7 @@ void TestSite::delayIsHonoured()
 void TestSite::demoBuyerRecords_data()
 {
     QTest::addColumn<QStringList>("expected"); // the twelve fields; {H} is the site's host:port
-    auto row = [](const char *name, QStringList fields) {
-        QTest::newRow(name) << fields;
-    };
+    auto row = [](const char *name, QStringList fields) { QTest::newRow(name) << fields; };
     row("Alipay verified, layout A",
         {"xiaoyu_2008", "小宇", "2006-03-15", "广东省深圳市", "支付宝认证", "97.71", "128", "2",
          "1", "2", "1", "http://{H}/rate/user-rate-UvGN8MGIyvFgT.htm"});
@@ -603,9 +619,8 @@ void TestSite::demoBuyerRecords_data()
     row("not verified, no area code, rate from the detail page",
         {"tom.wang", "汤姆", "2008-11-20", "上海 浦东新区", "没有认证", "100.00", "12", "0", "0",
          "3", "2", "http://{H}/rate/user-rate-UMGcWMFcYvmQ4.htm"});
-    row("not listed on the search page",
-        {"hidden_buyer", "隐士", "2005-06-30", "北京市朝阳区", "", "98.88", "", "", "", "", "",
-         ""});
+    row("not listed on the search page", {"hidden_buyer", "隐士", "2005-06-30", "北京市朝阳区", "",
+                                          "98.88", "", "", "", "", "", ""});
     row("chinese member id",
         {"快乐的小猫", "小猫咪", "2009-02-14", "四川省锦江区", "支付宝认证", "97.92", "47", "1",
          "0", "0", "1", "http://{H}/rate/user-rate-UOmc4MmxYMFQY.htm"});

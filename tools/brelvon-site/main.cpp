@@ -51,8 +51,8 @@ int main(int argc, char *argv[])
         } else if (a == QLatin1String("--delay")) {
             delayMs = value.toInt(&ok);
             if (!ok || delayMs < 0)
-                return usageError(QStringLiteral("--delay: not a number of milliseconds: %1")
-                                      .arg(value));
+                return usageError(
+                    QStringLiteral("--delay: not a number of milliseconds: %1").arg(value));
         } else {
             if (value.trimmed().isEmpty() || value.contains(u'#'))
                 return usageError(QStringLiteral("--version: must be non-blank and without #"));

@@ -313,8 +313,8 @@ SiteResponse SitePages::searchPage(const QByteArray &query) const
                 continue;
             // The matched part is highlighted, as the marketplace's search did.
             const QString nickHtml = esc(m.id.left(at)) + QLatin1String("<span class=\"H\">") +
-                                     esc(m.id.mid(at, wanted.size())) +
-                                     QLatin1String("</span>") + esc(m.id.mid(at + wanted.size()));
+                                     esc(m.id.mid(at, wanted.size())) + QLatin1String("</span>") +
+                                     esc(m.id.mid(at + wanted.size()));
             items += fill(itemTemplate, {{QStringLiteral("NUM"), m.num},
                                          {QStringLiteral("XYID"), m.xyid},
                                          {QStringLiteral("NICK_HTML"), nickHtml},
@@ -323,10 +323,10 @@ SiteResponse SitePages::searchPage(const QByteArray &query) const
             ++count;
         }
     }
-    return htmlPage(fill(tmpl(QStringLiteral("search.htm")),
-                         {{QStringLiteral("QUERY"), esc(wanted)},
-                          {QStringLiteral("COUNT"), num(count)},
-                          {QStringLiteral("ITEMS"), items}}));
+    return htmlPage(
+        fill(tmpl(QStringLiteral("search.htm")), {{QStringLiteral("QUERY"), esc(wanted)},
+                                                  {QStringLiteral("COUNT"), num(count)},
+                                                  {QStringLiteral("ITEMS"), items}}));
 }
 
 SiteResponse SitePages::ratePage(const QString &xyid, const QByteArray &userAgent) const
@@ -352,8 +352,8 @@ SiteResponse SitePages::ratePage(const QString &xyid, const QByteArray &userAgen
     splitPeriods(values, QStringLiteral("G"), m->good);
     splitPeriods(values, QStringLiteral("N"), m->neutral);
     splitPeriods(values, QStringLiteral("B"), m->bad);
-    const QString name =
-        m->layout == QLatin1String("B") ? QStringLiteral("rate-b.htm") : QStringLiteral("rate-a.htm");
+    const QString name = m->layout == QLatin1String("B") ? QStringLiteral("rate-b.htm")
+                                                         : QStringLiteral("rate-a.htm");
     return htmlPage(fill(tmpl(name), values));
 }
 
@@ -366,13 +366,13 @@ SiteResponse SitePages::givenPage(const QByteArray &query) const
     const bool neutral = result == "0";
     const QString kind = neutral ? QStringLiteral("中评") : QStringLiteral("差评");
     const Member *m = memberByNum(userId);
-    const QList<QStringList> rows = m ? (neutral ? m->givenNeutral : m->givenBad)
-                                      : QList<QStringList>();
+    const QList<QStringList> rows =
+        m ? (neutral ? m->givenNeutral : m->givenBad) : QList<QStringList>();
     QString html;
     const QString rowTemplate = tmpl(QStringLiteral("given-item.htm"));
     for (const QStringList &row : rows) {
-        html += fill(rowTemplate, {{QStringLiteral("ICON"), neutral ? QStringLiteral("neutral")
-                                                                     : QStringLiteral("bad")},
+        html += fill(rowTemplate, {{QStringLiteral("ICON"),
+                                    neutral ? QStringLiteral("neutral") : QStringLiteral("bad")},
                                    {QStringLiteral("KIND"), kind},
                                    {QStringLiteral("DATE"), row.at(0)},
                                    {QStringLiteral("SELLER"), esc(row.at(1))},
@@ -416,10 +416,10 @@ SiteResponse SitePages::homePage(const QByteArray &query) const
     const Member *m = memberByNum(QString::fromLatin1(queryValue(query, "user_id")));
     if (!m)
         return notFound();
-    return htmlPage(fill(tmpl(QStringLiteral("home.htm")),
-                         {{QStringLiteral("ID"), esc(m->id)},
-                          {QStringLiteral("NICK"), esc(m->nick)},
-                          {QStringLiteral("LOCATION"), m->from},
-                          {QStringLiteral("AREACODE"), m->areaCode},
-                          {QStringLiteral("SIGNATURE"), esc(m->signature)}}));
+    return htmlPage(
+        fill(tmpl(QStringLiteral("home.htm")), {{QStringLiteral("ID"), esc(m->id)},
+                                                {QStringLiteral("NICK"), esc(m->nick)},
+                                                {QStringLiteral("LOCATION"), m->from},
+                                                {QStringLiteral("AREACODE"), m->areaCode},
+                                                {QStringLiteral("SIGNATURE"), esc(m->signature)}}));
 }
