@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <tuple>
+
 // Everything one query learns about a buyer. Every field is text; a field whose page or marker
 // was missing is empty.
 struct BuyerCreditRecord
@@ -19,5 +21,12 @@ struct BuyerCreditRecord
     QString badGiven;     // bad ratings given to others, decimal
     QString creditUrl;    // the detail (credit) page address
 
-    bool operator==(const BuyerCreditRecord &) const = default;
+    // Spelled out: a defaulted comparison needs C++20.
+    auto fields() const
+    {
+        return std::tie(buyerId, nick, regTime, address, verification, goodRate, goodCount,
+                        neutralCount, badCount, neutralGiven, badGiven, creditUrl);
+    }
+    bool operator==(const BuyerCreditRecord &o) const { return fields() == o.fields(); }
+    bool operator!=(const BuyerCreditRecord &o) const { return !(*this == o); }
 };

@@ -13,8 +13,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <limits>
-
 namespace {
 
 FetchClock g_clock;
@@ -50,13 +48,16 @@ bool isStatusError(QNetworkReply::NetworkError e)
            (e >= QNetworkReply::InternalServerError && e <= QNetworkReply::UnknownServerError);
 }
 
+constexpr qint64 kClockPollMs = 100;
+
 enum class Outcome { Finished, TimedOut, Cancelled };
 
 // Sends one GET and waits for it in a nested event loop that the reply's end, the deadline
 // timer or a cancellation wakes; the loop sleeps in between, so a silent server costs no CPU.
 Outcome attempt(QNetworkAccessManager &nam, const QString &address, int mode, QByteArray &body)
 {
-    QNetworkRequest request{QUrl(address)};
+    // Surrounding spaces are no part of an address; everything else goes out as given.
+    QNetworkRequest request{QUrl(trimSpaces(address))};
     QNetworkReply *reply = nam.get(request);
     bool oversize = false;
     QEventLoop loop;
@@ -91,7 +92,9 @@ Outcome attempt(QNetworkAccessManager &nam, const QString &address, int mode, QB
             outcome = Outcome::TimedOut;
             break;
         }
-        timer.start(int(qMin<qint64>(left, std::numeric_limits<int>::max())));
+        // Re-read the clock at least every kClockPollMs, so a clock that jumps (a change of system
+        // time, a test clock) is noticed; ten wake-ups a second cost nothing measurable.
+        timer.start(int(qMin<qint64>(left, kClockPollMs)));
         loop.exec();
     }
     g_waits.removeAll(&loop);

@@ -89,6 +89,7 @@ void FixtureServer::onReadyRead(QTcpSocket *socket)
     const QList<QByteArray> parts = requestLine.split(' ');
     const QString target = parts.size() >= 2 ? QString::fromLatin1(parts.at(1)) : QString();
     m_requests.append(target);
+    emit requestReceived(target);
 
     FixtureResponse response;
     if (m_responses.contains(target)) {

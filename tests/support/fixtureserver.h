@@ -49,6 +49,9 @@ public:
     int totalRequests() const { return int(m_requests.size()); }
     void clearRequests() { m_requests.clear(); }
 
+signals:
+    void requestReceived(const QString &target); // as soon as a request's head has arrived
+
 private:
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket);

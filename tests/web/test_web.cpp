@@ -1,2 +1,448 @@
+#include "codepage936.h"
+#include "fetchpage.h"
+#include "fixtureserver.h"
+#include "openinbrowser.h"
+#include "texthelpers.h"
+
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QTimer>
 #include <QtTest>
-int main() { return 0; }
+
+// Collects the addresses handed to the desktop's browser.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+class TestWeb : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void cutText_data();
+    void cutText();
+    void cleanText_data();
+    void cleanText();
+    void encodeQuery_data();
+    void encodeQuery();
+    void encodeQueryLongText();
+    void lookUpArea_data();
+    void lookUpArea();
+    void isNumeric_data();
+    void isNumeric();
+    void codePage936();
+
+    void fetchRefusesAddresses_data();
+    void fetchRefusesAddresses();
+    void fetchBodies_data();
+    void fetchBodies();
+    void fetchLeadingBlanks();
+    void fetchSlowAnswerInShortWait();
+    void fetchShortWaitEndsOnWholeSeconds();
+    void fetchLongWaitEndsAtMinuteChange();
+    void fetchCancelEndsWait();
+    void fetchKeepsWindowEventsFlowing();
+
+    void openInBrowser_data();
+    void openInBrowser();
+
+private:
+    FixtureServer *m_server = nullptr;
+};
+
+void TestWeb::init()
+{
+    m_server = new FixtureServer(this);
+    QVERIFY(m_server->listen());
+    setFetchClock({});
+    setFetchesCancelled(false);
+}
+
+void TestWeb::cleanup()
+{
+    delete m_server;
+    m_server = nullptr;
+    setFetchClock({});
+    setFetchesCancelled(false);
+}
+
+void TestWeb::cutText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QString>("expected");
+
+    const QString card = QStringLiteral("abc注册时间：2005-01-01<br>");
+    QTest::newRow("three markers") << card << "注册时间" << "：" << "<" << "2005-01-01";
+    QTest::newRow("first marker missing") << "abc：x<" << "注册时间" << "：" << "<" << "";
+    QTest::newRow("all blank") << card << "" << "" << "" << "";
+    QTest::newRow("only end marker") << "ab<cd<" << "" << "" << "<" << "ab";
+    QTest::newRow("spaces count as blank") << "ab<cd" << "   " << " " << "<" << "ab";
+    QTest::newRow("blank end marker") << card << "注册时间" << "：" << " " << "";
+    QTest::newRow("second missing, end present") << "a[b<c" << "[" << "|" << "<" << "";
+    QTest::newRow("end marker missing") << "a[b" << "[" << "" << "<" << "";
+    QTest::newRow("searches from what is left") << "<x[y<z" << "[" << "" << "<" << "y";
+    QTest::newRow("first occurrence wins") << "k=1;k=2;" << "k=" << "" << ";" << "1";
+    QTest::newRow("case-sensitive") << "NICK>a<nick>b<" << "nick" << ">" << "<" << "b";
+    QTest::newRow("marker with spaces searched as is") << "a b c" << " b " << "" << "c" << "";
+    QTest::newRow("adjacent markers") << "[]" << "[" << "" << "]" << "";
+    QTest::newRow("empty text") << "" << "" << "" << "<" << "";
+}
+
+void TestWeb::cutText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(QString, end);
+    QFETCH(QString, expected);
+    QCOMPARE(CutText(text, first, second, end), expected);
+}
+
+void TestWeb::cleanText_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("trims, drops tab") << "  ab\tc  " << "abc";
+    QTest::newRow("space before line end stays") << "abc \r\n" << "abc ";
+    QTest::newRow("spaces only") << "   " << "";
+    QTest::newRow("quotes removed") << "say \"hi\"" << "say hi";
+    QTest::newRow("single quotes removed") << "it's" << "its";
+    QTest::newRow("inner spaces kept") << " a  b " << "a  b";
+    QTest::newRow("no second trim") << "\ta \t" << "a ";
+    QTest::newRow("line breaks inside") << "a\r\nb\nc" << "abc";
+    QTest::newRow("full-width space kept") << "\u3000a" << "\u3000a";
+}
+
+void TestWeb::cleanText()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, expected);
+    QCOMPARE(CleanText(value), expected);
+}
+
+void TestWeb::encodeQuery_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("space") << "a b" << "a+b";
+    QTest::newRow("safe characters") << "tb_01*-.@" << "tb_01*-.@";
+    QTest::newRow("tilde") << "~" << "%7E";
+    QTest::newRow("slash") << "/" << "%2F";
+    QTest::newRow("percent and plus") << "%+" << "%25%2B";
+    QTest::newRow("chinese") << QStringLiteral("淘") << "%CC%D4";
+    QTest::newRow("mixed") << QStringLiteral("小王 88") << "%D0%A1%CD%F5+88";
+    QTest::newRow("euro is 0x80") << QStringLiteral("€") << "%80";
+    QTest::newRow("unmappable") << QStringLiteral("\u0E01") << "%3F";
+    QTest::newRow("unmappable pair") << QStringLiteral("a😀b") << "a%3Fb";
+    QTest::newRow("empty") << "" << "";
+}
+
+void TestWeb::encodeQuery()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QCOMPARE(EncodeQuery(text), expected);
+}
+
+void TestWeb::encodeQueryLongText()
+{
+    // Longer than a signed 16-bit counter: every character is still encoded.
+    const QString text = QString(40000, u'a') + QStringLiteral("淘");
+    const QString encoded = EncodeQuery(text);
+    QCOMPARE(encoded.size(), 40000 + 6);
+    QVERIFY(encoded.endsWith(QLatin1String("a%CC%D4")));
+}
+
+void TestWeb::lookUpArea_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QString>("expected");
+    const QString table = QStringLiteral("110000#北京市\r\n440000#广东省\r\n440300#深圳市\r\n");
+    QTest::newRow("province") << "440000" << table << QStringLiteral("广东省");
+    QTest::newRow("city") << "440300" << table << QStringLiteral("深圳市");
+    QTest::newRow("missing") << "999999" << table << "";
+    QTest::newRow("empty table") << "440000" << "" << "";
+    QTest::newRow("key inside another name")
+        << "12" << QStringLiteral("100000#甲12#乙\r\n12#丙\r\n") << QStringLiteral("乙");
+    QTest::newRow("last line without CR")
+        << "440300" << QStringLiteral("440000#广东省\r\n440300#深圳市") << QStringLiteral("深圳市");
+    QTest::newRow("name cleaned") << "1" << QStringLiteral("1# \"东城\" \r\n") << QStringLiteral("东城");
+    QTest::newRow("LF only runs on") << "1" << QStringLiteral("1#a\n2#b") << QStringLiteral("a2#b");
+}
+
+void TestWeb::lookUpArea()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, table);
+    QFETCH(QString, expected);
+    QCOMPARE(LookUpArea(code, table), expected);
+}
+
+void TestWeb::isNumeric_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("numeric");
+    QTest::newRow("integer") << "12" << true;
+    QTest::newRow("padded") << "  99.5 " << true;
+    QTest::newRow("signed") << "-3" << true;
+    QTest::newRow("plus") << "+3" << true;
+    QTest::newRow("thousands") << "1,234,567" << true;
+    QTest::newRow("bad grouping") << "12,34" << false;
+    QTest::newRow("fraction only") << ".5" << true;
+    QTest::newRow("trailing point") << "5." << true;
+    QTest::newRow("exponent") << "1.5E+3" << true;
+    QTest::newRow("bare exponent") << "1e" << false;
+    QTest::newRow("chinese after") << QStringLiteral("12个") << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("spaces") << "   " << false;
+    QTest::newRow("sign only") << "-" << false;
+    QTest::newRow("point only") << "." << false;
+    QTest::newRow("inner space") << "1 2" << false;
+    QTest::newRow("percent") << "99%" << false;
+    QTest::newRow("tab not trimmed") << "\t1" << false;
+}
+
+void TestWeb::isNumeric()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, numeric);
+    QCOMPARE(::isNumeric(text), numeric);
+}
+
+void TestWeb::codePage936()
+{
+    const QString chinese = QStringLiteral("淘宝网买家信用€");
+    const QByteArray gbk = encode936(chinese);
+    QCOMPARE(gbk, QByteArray("\xCC\xD4\xB1\xA6\xCD\xF8\xC2\xF2\xBC\xD2\xD0\xC5\xD3\xC3\x80"));
+    QCOMPARE(decode936(gbk), chinese);
+    QCOMPARE(encode936(QStringLiteral("a\u0E01b")), QByteArray("a?b"));
+
+    // Broken sequences: a lead byte before a byte that cannot follow it, a lead byte at the end.
+    QCOMPARE(decode936(QByteArray("\x81 b\x81", 4)), QStringLiteral("\uFFFD b\uFFFD"));
+    QCOMPARE(decode936(QByteArray("ok\xCC", 3)), QStringLiteral("ok\uFFFD"));
+    QCOMPARE(decode936(QByteArray()), QString());
+}
+
+void TestWeb::fetchRefusesAddresses_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::newRow("empty") << "";
+    QTest::newRow("spaces only") << "     ";
+    QTest::newRow("secure scheme only") << "https://127.0.0.1:%1/page";
+    QTest::newRow("upper-case scheme") << "HTTP://127.0.0.1:%1/page";
+    QTest::newRow("no scheme") << "127.0.0.1:%1/page";
+}
+
+void TestWeb::fetchRefusesAddresses()
+{
+    QFETCH(QString, address);
+    m_server->setPage("/page", "hello");
+    const QString a = address.contains(QLatin1String("%1")) ? address.arg(m_server->port()) : address;
+    QCOMPARE(FetchPage(a, FetchShortWait), QString());
+    QCOMPARE(m_server->totalRequests(), 0);
+}
+
+void TestWeb::fetchBodies_data()
+{
+    QTest::addColumn<FixtureResponse>("response");
+    QTest::addColumn<QString>("expected");
+
+    FixtureResponse ok;
+    ok.body = encode936(QStringLiteral("<p>买家信用</p>"));
+    QTest::newRow("GBK page") << ok << QStringLiteral("<p>买家信用</p>");
+
+    FixtureResponse notFound;
+    notFound.status = 404;
+    notFound.reason = "Not Found";
+    notFound.body = "<html>no such page</html>";
+    QTest::newRow("404 body is the page") << notFound << "<html>no such page</html>";
+
+    FixtureResponse serverError;
+    serverError.status = 500;
+    serverError.reason = "Internal Server Error";
+    serverError.body = "oops";
+    QTest::newRow("500 body is the page") << serverError << "oops";
+
+    FixtureResponse empty;
+    QTest::newRow("empty body") << empty << "";
+
+    FixtureResponse cut;
+    cut.body = QByteArray(4000, 'x');
+    cut.closeMidBody = true;
+    QTest::newRow("connection closed mid-body") << cut << "";
+
+    FixtureResponse invalid;
+    invalid.body = QByteArray("a\x81 \xCC", 4);
+    QTest::newRow("invalid GBK") << invalid << QStringLiteral("a\uFFFD \uFFFD");
+
+    FixtureResponse huge;
+    huge.body = QByteArray(20 * 1024 * 1024, 'a');
+    QTest::newRow("20 MiB body") << huge << "";
+}
+
+void TestWeb::fetchBodies()
+{
+    QFETCH(FixtureResponse, response);
+    QFETCH(QString, expected);
+    m_server->setResponse("/page", response);
+    QCOMPARE(FetchPage(m_server->url("/page"), FetchShortWait), expected);
+    QCOMPARE(m_server->requestCount("/page"), 1);
+}
+
+void TestWeb::fetchLeadingBlanks()
+{
+    m_server->setPage("/page", "hello");
+    QCOMPARE(FetchPage("  " + m_server->url("/page"), FetchShortWait), QString("hello"));
+    QCOMPARE(m_server->requestCount("/page"), 1);
+
+    // "http://" somewhere in the text is enough to try; such an address cannot be fetched.
+    QCOMPARE(FetchPage("see " + m_server->url("/page"), FetchShortWait), QString());
+}
+
+void TestWeb::fetchSlowAnswerInShortWait()
+{
+    FixtureResponse slow;
+    slow.body = "late but in time";
+    slow.delayMs = 3000;
+    m_server->setResponse("/slow", slow);
+    QCOMPARE(FetchPage(m_server->url("/slow"), FetchShortWait), QString("late but in time"));
+    QCOMPARE(m_server->requestCount("/slow"), 1);
+}
+
+// A test clock running twenty times faster than real time, started at a chosen instant.
+struct FastClock
+{
+    qint64 origin;
+    QElapsedTimer real;
+    qint64 now() const { return origin + real.elapsed() * 20; }
+};
+
+void TestWeb::fetchShortWaitEndsOnWholeSeconds()
+{
+    FixtureResponse silent;
+    silent.neverAnswer = true;
+    m_server->setResponse("/silent", silent);
+
+    // Started 0.7 s into a second: the wait ends when the clock reaches the fifth whole second
+    // after that, 4.3 s later, and the second attempt is sent at once.
+    const qint64 origin = QDateTime(QDate(2026, 3, 1), QTime(10, 0, 0, 700)).toMSecsSinceEpoch();
+    FastClock clock{origin, {}};
+    clock.real.start();
+    setFetchClock([&clock] { return clock.now(); });
+    QList<qint64> arrivals;
+    connect(m_server, &FixtureServer::requestReceived, this,
+            [&] { arrivals.append(clock.now() - origin); });
+
+    QCOMPARE(FetchPage(m_server->url("/silent"), FetchShortWait), QString());
+    QCOMPARE(m_server->requestCount("/silent"), 2);
+    QCOMPARE(arrivals.size(), 2);
+    // Tolerance: the wait re-reads the clock ten times a second, i.e. every 2 s of this clock.
+    QVERIFY2(arrivals[1] >= 4300 && arrivals[1] < 4300 + 2500,
+             qPrintable(QString::number(arrivals[1])));
+}
+
+void TestWeb::fetchLongWaitEndsAtMinuteChange()
+{
+    FixtureResponse silent;
+    silent.neverAnswer = true;
+    m_server->setResponse("/silent", silent);
+
+    // Started 2 s before the clock's minute changes: the first attempt gives up after about 2 s,
+    // not a minute; the second then waits for the next change of minute.
+    const qint64 origin = QDateTime(QDate(2026, 3, 1), QTime(10, 0, 58)).toMSecsSinceEpoch();
+    FastClock clock{origin, {}};
+    clock.real.start();
+    setFetchClock([&clock] { return clock.now(); });
+    QList<qint64> arrivals;
+    connect(m_server, &FixtureServer::requestReceived, this,
+            [&] { arrivals.append(clock.now() - origin); });
+
+    QCOMPARE(FetchPage(m_server->url("/silent"), FetchLongWait), QString());
+    QCOMPARE(arrivals.size(), 2);
+    QVERIFY2(arrivals[1] >= 2000 && arrivals[1] < 2000 + 2500,
+             qPrintable(QString::number(arrivals[1])));
+    // Mode 1 and any other mode other than 2 are the long wait.
+    arrivals.clear();
+    clock.origin = origin;
+    clock.real.restart();
+    QCOMPARE(FetchPage(m_server->url("/silent"), 7), QString());
+    QCOMPARE(arrivals.size(), 2);
+    QVERIFY(arrivals[1] >= 2000 && arrivals[1] < 2000 + 2500);
+}
+
+void TestWeb::fetchCancelEndsWait()
+{
+    FixtureResponse silent;
+    silent.neverAnswer = true;
+    m_server->setResponse("/silent", silent);
+    QTimer::singleShot(200, this, [] { setFetchesCancelled(true); });
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(FetchPage(m_server->url("/silent"), FetchLongWait), QString());
+    QCOMPARE(m_server->requestCount("/silent"), 1);
+    // Once cancelled nothing more is sent.
+    m_server->setPage("/page", "hello");
+    QCOMPARE(FetchPage(m_server->url("/page"), FetchShortWait), QString());
+    QCOMPARE(m_server->requestCount("/page"), 0);
+}
+
+void TestWeb::fetchKeepsWindowEventsFlowing()
+{
+    FixtureResponse slow;
+    slow.body = "done";
+    slow.delayMs = 500;
+    m_server->setResponse("/slow", slow);
+    int ticks = 0;
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
+    timer.start(20);
+    QCOMPARE(FetchPage(m_server->url("/slow"), FetchShortWait), QString("done"));
+    QVERIFY(ticks > 0);
+}
+
+void TestWeb::openInBrowser_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("opened");
+    QTest::newRow("plain") << "http://example.org/a?b=1" << 1 << "http://example.org/a?b=1";
+    QTest::newRow("blank") << "   " << 0 << "";
+    QTest::newRow("secure only") << "https://example.org/" << 0 << "";
+    QTest::newRow("text before the scheme") << "go http://example.org/x" << 1
+                                            << "http://example.org/x";
+    QTest::newRow("surrounding spaces") << "  http://example.org/  " << 1 << "http://example.org/";
+}
+
+void TestWeb::openInBrowser()
+{
+    QFETCH(QString, address);
+    QFETCH(int, result);
+    QFETCH(QString, opened);
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("http", &catcher, "open");
+    QCOMPARE(OpenInBrowser(address), result);
+    QDesktopServices::unsetUrlHandler("http");
+    if (opened.isEmpty()) {
+        QVERIFY(catcher.urls.isEmpty());
+    } else {
+        QCOMPARE(catcher.urls.size(), 1);
+        QCOMPARE(catcher.urls.first(), QUrl(opened));
+    }
+}
+
+QTEST_MAIN(TestWeb)
+#include "test_web.moc"

@@ -1,0 +1,327 @@
+#include "spreadsheetexport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <xlsxwriter.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int kColumns = 12;
+constexpr int kUrlColumn = 11;            // zero-based: column 12
+constexpr int kMaxCellChars = 32767;      // characters a cell may hold
+constexpr int kMaxFormulaLiteral = 255;   // characters a text literal in a formula may hold
+constexpr int kMaxHyperlinkLength = 2079; // characters of a hyperlink target, once %-escaped
+
+// The record's fields in the order of columns 2 to 11.
+QString columnValue(const BatchRow &row, int column)
+{
+    const BuyerCreditRecord &r = row.record;
+    switch (column) {
+    case 0:
+        return row.id;
+    case 1:
+        return r.nick;
+    case 2:
+        return r.regTime;
+    case 3:
+        return r.address;
+    case 4:
+        return r.verification;
+    case 5:
+        return r.goodRate;
+    case 6:
+        return r.goodCount;
+    case 7:
+        return r.neutralCount;
+    case 8:
+        return r.badCount;
+    case 9:
+        return r.neutralGiven;
+    case 10:
+        return r.badGiven;
+    default:
+        return r.creditUrl;
+    }
+}
+
+bool isHex(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// "_xHHHH_" in a cell's text is read back as the character HHHH; a literal one is written with
+// its underscore escaped.
+bool startsEscapeLookalike(const QString &text, qsizetype i)
+{
+    if (i + 7 > text.size() || text[i] != u'_' || (text[i + 1] != u'x' && text[i + 1] != u'X') ||
+        text[i + 6] != u'_')
+        return false;
+    for (qsizetype k = i + 2; k < i + 6; ++k) {
+        if (!isHex(text[k]))
+            return false;
+    }
+    return true;
+}
+
+// A cell's text as the writer takes it: NULs dropped (the writer takes C strings), escape
+// look-alikes escaped, cut after kMaxCellChars characters without splitting a character or an
+// escape.
+QByteArray cellText(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    int chars = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        QStringView piece;
+        int weight = 1;
+        QString escaped;
+        if (text[i].isNull()) {
+            ++i;
+            continue;
+        }
+        if (startsEscapeLookalike(text, i)) {
+            escaped = QStringLiteral("_x005F_");
+            piece = escaped;
+            weight = 7;
+            i += 1;
+        } else if (text[i].isHighSurrogate() && i + 1 < text.size() &&
+                   text[i + 1].isLowSurrogate()) {
+            piece = QStringView(text).mid(i, 2);
+            i += 2;
+        } else {
+            piece = QStringView(text).mid(i, 1);
+            i += 1;
+        }
+        if (chars + weight > kMaxCellChars)
+            break;
+        chars += weight;
+        out.append(piece);
+    }
+    return out.toUtf8();
+}
+
+bool hasControlCharacters(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x20; });
+}
+
+bool isWebAddress(const QString &address)
+{
+    for (const char *scheme : {"http://", "https://", "ftp://"}) {
+        if (address.startsWith(QLatin1String(scheme), Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+// The hyperlink target's length once the writer has %-escaped it, counted in bytes, which is
+// never less than its count of characters.
+qsizetype escapedUrlLength(const QString &address)
+{
+    static const char escapedByWriter[] = " \"<>\\[]^{}`";
+    qsizetype length = 0;
+    for (char c : address.toUtf8())
+        length += (c != '\0' && std::strchr(escapedByWriter, c)) ? 3 : 1;
+    return length;
+}
+
+// Column widths in the units of the default font: the widest text, a wide character counting two.
+double displayWidth(const QString &text)
+{
+    double width = 0;
+    for (QChar c : text) {
+        if (c.isLowSurrogate())
+            continue;
+        width += c.unicode() >= 0x2E80 ? 2 : 1;
+    }
+    return width;
+}
+
+QString writerError(const char *what, lxw_error code)
+{
+    return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromUtf8(lxw_strerror(code)));
+}
+
+class SheetWriter
+{
+public:
+    SheetWriter(lxw_workbook *workbook, lxw_worksheet *sheet) : m_workbook(workbook), m_sheet(sheet)
+    {
+        m_text = workbook_add_format(workbook);
+        format_set_num_format(m_text, "@");
+        m_header = workbook_add_format(workbook);
+        format_set_num_format(m_header, "@");
+        format_set_bold(m_header);
+    }
+
+    lxw_error text(lxw_row_t row, lxw_col_t col, const QString &value, lxw_format *format = nullptr)
+    {
+        // A styled empty string is written as a styled blank cell.
+        return worksheet_write_string(m_sheet, row, col, cellText(value).constData(),
+                                      format ? format : m_text);
+    }
+    lxw_error header(lxw_col_t col, const QString &value) { return text(0, col, value, m_header); }
+
+    lxw_error link(lxw_row_t row, lxw_col_t col, const QString &address)
+    {
+        if (address.size() <= kMaxFormulaLiteral && !hasControlCharacters(address)) {
+            return worksheet_write_formula_str(m_sheet, row, col,
+                                               hyperlinkFormula(address).toUtf8().constData(),
+                                               nullptr, cellText(address).constData());
+        }
+        if (isWebAddress(address) && !hasControlCharacters(address) &&
+            escapedUrlLength(address) <= kMaxHyperlinkLength &&
+            worksheet_write_url(m_sheet, row, col, address.toUtf8().constData(), nullptr) ==
+                LXW_NO_ERROR) {
+            // The link keeps its target; the shown text goes through the same escaping as every
+            // other cell.
+            return text(row, col, address, workbook_get_default_url_format(m_workbook));
+        }
+        return text(row, col, address);
+    }
+
+private:
+    lxw_workbook *m_workbook;
+    lxw_worksheet *m_sheet;
+    lxw_format *m_text = nullptr;
+    lxw_format *m_header = nullptr;
+};
+
+bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *error)
+{
+    auto fail = [&](const QString &message) {
+        if (error)
+            *error = message;
+        return false;
+    };
+    const QByteArray nativePath = QFile::encodeName(path);
+    lxw_workbook *workbook = workbook_new(nativePath.constData());
+    if (!workbook)
+        return fail(QStringLiteral("cannot create the workbook"));
+    lxw_worksheet *sheet = workbook_add_worksheet(workbook, nullptr);
+    if (!sheet) {
+        workbook_close(workbook);
+        return fail(QStringLiteral("cannot add a worksheet"));
+    }
+    SheetWriter writer(workbook, sheet);
+
+    double widths[kColumns];
+    const QStringList &headers = batchTableHeaders();
+    lxw_error status = LXW_NO_ERROR;
+    for (int c = 0; c < kColumns && status == LXW_NO_ERROR; ++c) {
+        widths[c] = displayWidth(headers[c]);
+        status = writer.header(lxw_col_t(c), headers[c]);
+    }
+    for (qsizetype r = 0; r < rows.size() && status == LXW_NO_ERROR; ++r) {
+        const lxw_row_t row = lxw_row_t(r + 1);
+        for (int c = 0; c < kColumns && status == LXW_NO_ERROR; ++c) {
+            const QString value = columnValue(rows[r], c);
+            widths[c] = std::max(widths[c], displayWidth(value));
+            status = c == kUrlColumn ? writer.link(row, lxw_col_t(c), value)
+                                     : writer.text(row, lxw_col_t(c), value);
+        }
+    }
+    if (status != LXW_NO_ERROR) {
+        workbook_close(workbook); // frees it; the partial file is removed by the caller
+        return fail(writerError("cannot write a cell", status));
+    }
+    for (int c = 0; c < kColumns; ++c)
+        worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c),
+                             std::clamp(widths[c] + 2, 8.0, 60.0), nullptr);
+    worksheet_freeze_panes(sheet, 1, 0);
+
+    status = workbook_close(workbook);
+    if (status != LXW_NO_ERROR)
+        return fail(writerError("cannot write the workbook", status));
+    return true;
+}
+
+} // namespace
+
+const QStringList &batchTableHeaders()
+{
+    static const QStringList headers = {
+        QStringLiteral("买家名称"),   QStringLiteral("姓名(昵称)"), QStringLiteral("注册时间"),
+        QStringLiteral("地址"),       QStringLiteral("是否认证"),   QStringLiteral("好评率"),
+        QStringLiteral("好评数"),     QStringLiteral("中评数"),     QStringLiteral("差评数"),
+        QStringLiteral("给他人中评"), QStringLiteral("给他人差评"), QStringLiteral("信用网址"),
+    };
+    return headers;
+}
+
+QString hyperlinkFormula(const QString &address)
+{
+    QString quoted = address;
+    quoted.replace(u'"', QLatin1String("\"\""));
+    return QStringLiteral("=HYPERLINK(\"") + quoted + QStringLiteral("\",\"") + quoted +
+           QStringLiteral("\")");
+}
+
+bool writeBatchSpreadsheet(const QString &path, const QList<BatchRow> &rows, QString *error)
+{
+    auto fail = [&](const QString &reason) {
+        if (error)
+            *error = QStringLiteral("cannot write %1: %2").arg(path, reason);
+        return false;
+    };
+    if (path.isEmpty())
+        return fail(QStringLiteral("no file name"));
+    const QFileInfo info(path);
+    if (info.isDir())
+        return fail(QStringLiteral("it is a folder"));
+
+    // Written beside the target first, then renamed over it in one step.
+    QTemporaryFile partial(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+                           QStringLiteral(".XXXXXX"));
+    if (!partial.open())
+        return fail(partial.errorString());
+    partial.close();
+    QString reason;
+    if (!writeWorkbook(partial.fileName(), rows, &reason))
+        return fail(reason);
+    partial.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                           QFile::ReadOther);
+    if (std::rename(QFile::encodeName(partial.fileName()).constData(),
+                    QFile::encodeName(path).constData()) != 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    partial.setAutoRemove(false);
+    return true;
+}
+
+QString writeBatchSpreadsheetToTemp(const QList<BatchRow> &rows, QString *error)
+{
+    // QDir::tempPath() is "" when TMPDIR names a missing folder; the file must not then land in
+    // the root or working folder.
+    const QString folder = QDir::tempPath();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        if (error)
+            *error = QStringLiteral("cannot create a file in the temporary folder %1: no such "
+                                    "folder")
+                         .arg(qEnvironmentVariable("TMPDIR"));
+        return {};
+    }
+    QTemporaryFile file(folder + QStringLiteral("/brelvon-XXXXXX.xlsx"));
+    if (!file.open()) {
+        if (error)
+            *error =
+                QStringLiteral("cannot create a file in %1: %2").arg(folder, file.errorString());
+        return {};
+    }
+    file.close();
+    QString reason;
+    if (!writeWorkbook(file.fileName(), rows, &reason)) {
+        if (error)
+            *error = QStringLiteral("cannot write %1: %2").arg(file.fileName(), reason);
+        return {}; // the partial file goes with the temporary file object
+    }
+    file.setAutoRemove(false);
+    return file.fileName();
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+
+// The first worksheet of an xlsx file as a spreadsheet program would read it: cells by reference
+// ("A1"), shared strings resolved and their _xHHHH_ escapes decoded, and hyperlink targets.
+struct XlsxCell
+{
+    QString type;    // the t attribute: "s", "inlineStr", "str", "n", ... ("" when absent)
+    QString value;   // the shown text: the shared or inline string, else the <v> text
+    QString formula; // the <f> text, without "="
+    bool hasFormula = false;
+};
+
+struct XlsxSheet
+{
+    QString error; // empty when the file was read
+    QMap<QString, XlsxCell> cells;
+    QMap<QString, QString> hyperlinks; // cell reference -> external target
+    int maxRow = 0;
+};
+
+XlsxSheet readXlsxSheet(const QString &path);
