@@ -1,0 +1,3 @@
+#include "allowresize.h"
+
+bool AllowResize = false;
