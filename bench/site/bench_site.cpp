@@ -38,10 +38,7 @@ void BM_DemoBuyerQueryDelayed(benchmark::State &state)
     state.counters["mean_ms"] = meanMs;
     state.counters["overhead_ms"] = meanMs - delayMs;
 }
-BENCHMARK(BM_DemoBuyerQueryDelayed)
-    ->UseManualTime()
-    ->Iterations(20)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DemoBuyerQueryDelayed)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
