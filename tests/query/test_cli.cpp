@@ -2,6 +2,7 @@
 
 #include "codepage936.h"
 #include "fixtureserver.h"
+#include "xlsxsheet.h"
 
 #include <QtTest>
 
@@ -151,6 +152,67 @@ private slots:
         QVERIFY2(run.err.contains("skipping id 2: it is blank"), qPrintable(run.err));
         // No configuration host: only the trade-card pages, twice each.
         QCOMPARE(server.totalRequests(), 4);
+    }
+
+    void batchErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        const QString ids = m_dir.filePath("ids.txt");
+        QTest::newRow("no output") << QStringList{"batch", "--demo", ids} << "--xlsx OUT";
+        QTest::newRow("no id file") << QStringList{"batch", "--demo", "--xlsx", "o.xlsx"}
+                                    << "no id file given";
+        QTest::newRow("two id files")
+            << QStringList{"batch", "--demo", ids, ids, "--xlsx", "o.xlsx"} << "exactly one";
+        QTest::newRow("xlsx without name") << QStringList{"batch", "--demo", ids, "--xlsx"}
+                                           << "--xlsx needs a file name";
+        QTest::newRow("unreadable id file")
+            << QStringList{"batch", "--demo", m_dir.filePath("none.txt"), "--xlsx",
+                           m_dir.filePath("o.xlsx")}
+            << "none.txt";
+        QTest::newRow("output folder missing")
+            << QStringList{"batch", "--demo", ids, "--xlsx", m_dir.filePath("no/such/o.xlsx")}
+            << "does not exist";
+        QTest::newRow("output is a folder")
+            << QStringList{"batch", "--demo", ids, "--xlsx", m_dir.path()} << "it is a folder";
+    }
+    void batchErrors()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        QVERIFY(!writeFile("ids.txt", "tom\n").isEmpty());
+        const CliRun run = runCli(args, m_dir.filePath("config"));
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    }
+
+    void batchWritesTable()
+    {
+        FixtureServer server;
+        QVERIFY(server.listen());
+        server.setPage("/tradecard/nameCard.htm", encode936(u"<p>注册时间：2005-03-12</p>"));
+        const QString settings =
+            writeFile("batch.conf", "[hosts]\ntradecard=" + server.hostPort().toUtf8() + "\n");
+        // GBK id file: a quoted id with a comma, a blank line, a formula-looking id.
+        const QString ids = writeFile("batch ids.txt", encode936(u"\"王,五\"\r\n\r\n=1+1, 007\r\n"));
+        const QString out = m_dir.filePath("table.xlsx");
+        const CliRun run = runCli({"batch", "--settings", settings, ids, "--xlsx", out}, m_dir.path());
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains(QStringLiteral("共需要查询3个买家,正在查询第0个:王,五")),
+                 qPrintable(run.err));
+        QVERIFY(run.err.contains(QStringLiteral("共需要查询3个买家,正在查询第2个: 007")));
+        QCOMPARE(server.requestCount("/tradecard/nameCard.htm"), 3);
+
+        const XlsxSheet sheet = readXlsxSheet(out);
+        QVERIFY2(sheet.error.isEmpty(), qPrintable(sheet.error));
+        QCOMPARE(sheet.maxRow, 4);
+        QCOMPARE(sheet.cells.value("A1").value, QStringLiteral("买家名称"));
+        QCOMPARE(sheet.cells.value("A2").value, QStringLiteral("王,五"));
+        QCOMPARE(sheet.cells.value("A3").value, QStringLiteral("=1+1"));
+        QVERIFY(!sheet.cells.value("A3").hasFormula);
+        QCOMPARE(sheet.cells.value("A4").value, QStringLiteral(" 007"));
+        QCOMPARE(sheet.cells.value("C4").value, QStringLiteral("2005-03-12"));
+        QCOMPARE(sheet.cells.value("L2").formula, QStringLiteral("HYPERLINK(\"\",\"\")"));
     }
 };
 

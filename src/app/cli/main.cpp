@@ -1,3 +1,4 @@
+#include "batchcommand.h"
 #include "querycommand.h"
 
 #include <QCoreApplication>
@@ -12,6 +13,8 @@ const char kUsage[] = "usage: brelvon-cli COMMAND [OPTIONS] ...\n"
                       "commands:\n"
                       "  query [--settings FILE] [--demo] ID...\n"
                       "      look up each buyer id; one JSON object per id on its own line\n"
+                      "  batch [--settings FILE] [--demo] IDFILE --xlsx OUT\n"
+                      "      look up every id of IDFILE (at most 101) and save the table to OUT\n"
                       "\n"
                       "options:\n"
                       "  --settings FILE  the settings file naming the hosts\n"
@@ -27,6 +30,7 @@ struct Command
 // Each subcommand gets the arguments after its name.
 const Command kCommands[] = {
     {"query", runQueryCommand},
+    {"batch", runBatchCommand},
 };
 
 } // namespace
