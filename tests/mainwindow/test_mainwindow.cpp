@@ -1,4 +1,5 @@
 #include "codepage936.h"
+#include "demosite.h"
 #include "fetchpage.h"
 #include "fixtureserver.h"
 #include "form1.h"
@@ -470,6 +471,21 @@ private slots:
         QCOMPARE(areaTable.contains(QStringLiteral("440305#南山区")), pages);
         QVERIFY(child<QPushButton>(w.get(), "Command7")->isEnabled());
         QVERIFY(child<QPushButton>(w.get(), "Command2")->isEnabled());
+    }
+
+    void demoBuyer()
+    {
+        DemoSite site;
+        QVERIFY(site.start());
+        TestOCX_new w(demoSettings(site.hostPort()));
+        query(&w, QStringLiteral("xiaoyu_2008"));
+        QCOMPARE(text(&w, "Label9"), QStringLiteral("买家:[xiaoyu_2008]认证信息：支付宝认证"));
+        QCOMPARE(text(&w, "Label6"), QStringLiteral("好评率97.71，好评128，中评2，差评1"));
+        QCOMPARE(text(&w, "Label7"), QStringLiteral("给他人的评价：中评2，差评1"));
+        QCOMPARE(text(&w, "Label11"),
+                 QStringLiteral("注册时间：2006-03-15，姓名(昵称)：小宇，地址：广东省深圳市"));
+        QVERIFY(text(&w, "Text7").startsWith(QStringLiteral("http://") + site.hostPort()));
+        QVERIFY(!shown(&w, "Label5")); // the site's start-up list carries bb1.0
     }
 
     void batchModeFields()
