@@ -6,11 +6,16 @@
 #include "detailbrowserwidget.h"
 #include "fetchpage.h"
 #include "form1.h"
+#include "idfile.h"
 #include "mainwindowresources.h"
 #include "openinbrowser.h"
+#include "spreadsheetexport.h"
+#include "spreadsheetopener.h"
 #include "texthelpers.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QFrame>
 #include <QGroupBox>
 #include <QIcon>
@@ -241,6 +246,7 @@ void TestOCX_new::buildControls()
     Text20->hide();
 
     connect(Command7, &QPushButton::clicked, this, &TestOCX_new::Command7_Click);
+    connect(Command2, &QPushButton::clicked, this, &TestOCX_new::Command2_Click);
     connect(Command9, &QPushButton::clicked, this, &TestOCX_new::Command9_Click);
     connect(Command10, &QPushButton::clicked, this, &TestOCX_new::Command10_Click);
     connect(Command11, &QPushButton::clicked, this, &TestOCX_new::Command11_Click);
@@ -443,6 +449,127 @@ void TestOCX_new::Command7_Click()
     m_queryRunning = false;
 }
 
+void TestOCX_new::setIdFileChooser(IdFileChooser chooser)
+{
+    m_chooseIdFile = std::move(chooser);
+}
+
+void TestOCX_new::setSpreadsheetOpener(SpreadsheetOpener opener)
+{
+    m_openSpreadsheet = std::move(opener);
+}
+
+QString TestOCX_new::chooseIdFile()
+{
+    if (m_chooseIdFile)
+        return m_chooseIdFile(this);
+    // On the heap and watched: the window, and the dialog with it, may be deleted while it is
+    // open.
+    QPointer<QFileDialog> dialog = new QFileDialog(this, QStringLiteral("打开"), QString(),
+                                                   QStringLiteral("关键词文件 (*.txt)"));
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    QString name;
+    if (dialog->exec() == QDialog::Accepted && dialog && !dialog->selectedFiles().isEmpty())
+        name = dialog->selectedFiles().constFirst();
+    delete dialog;
+    return name;
+}
+
+void TestOCX_new::tell(const QString &text)
+{
+    QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok, this);
+    box->setTextFormat(Qt::PlainText);
+    box->exec();
+    delete box;
+}
+
+void TestOCX_new::Command2_Click()
+{
+    if (m_queryRunning || m_batchRunning)
+        return;
+    // As in Command7_Click: the dialog and every query run window events, so the window may be
+    // closed or deleted under the batch. After each of them the batch checks it is still wanted.
+    const QPointer<TestOCX_new> self(this);
+    m_batchRunning = true;
+    const auto finish = [&] {
+        if (!self)
+            return;
+        Label5->hide();
+        Text1->clear();
+        m_batchRunning = false;
+    };
+
+    const QString fileName = chooseIdFile();
+    if (!self)
+        return;
+    if (!isIdFileName(fileName)) { // cancelled, or not a text file: nothing happens
+        m_batchRunning = false;
+        return;
+    }
+    const IdFileResult idFile = readIdFile(fileName);
+    if (!idFile.ok()) {
+        m_batchRunning = false;
+        tell(QStringLiteral("无法读取关键词文件。\n") + idFile.error);
+        return;
+    }
+
+    Label6->hide();
+    Label7->hide();
+    Label5->show();
+
+    const int total = int(idFile.ids.size());
+    QList<BatchRow> rows;
+    rows.reserve(total);
+    for (int j = 0; j < total; ++j) {
+        const QString &id = idFile.ids.at(j);
+        Text1->setText(id);
+        Label5->setText(batchProgressText(total, j, id));
+        Command7_Click();
+        if (!self || m_closed) {
+            // The user closed the window: no table for a batch they walked away from.
+            finish();
+            return;
+        }
+        const auto field = [this](int number) {
+            return m_resultFields[size_t(number - 8)]->text();
+        };
+        BuyerCreditRecord r;
+        r.buyerId = trimSpaces(id);
+        r.nick = field(17);
+        r.regTime = field(18);
+        r.address = field(19);
+        r.verification = field(15);
+        r.goodRate = field(8);
+        r.goodCount = field(9);
+        r.neutralCount = field(10);
+        r.badCount = field(11);
+        r.neutralGiven = field(12);
+        r.badGiven = field(13);
+        r.creditUrl = field(14);
+        rows.append({id, r});
+    }
+    Label5->setText(batchDoneText());
+
+    QString error;
+    const QString table = writeBatchSpreadsheetToTemp(rows, &error);
+    QString failure;
+    if (table.isEmpty()) {
+        failure = QStringLiteral("无法写入表格文件。\n") + error;
+    } else {
+        const bool opened = m_openSpreadsheet ? m_openSpreadsheet(table) : openSpreadsheet(table);
+        if (!self)
+            return;
+        if (!opened)
+            failure = QStringLiteral("找不到可以打开表格的程序。表格已保存在:\n") +
+                      QDir::toNativeSeparators(table);
+    }
+    finish();
+    if (!failure.isEmpty())
+        tell(failure);
+}
+
 void TestOCX_new::Command9_Click()
 {
     OpenInBrowser(Text4[2]->text());
@@ -517,5 +644,6 @@ void TestOCX_new::closeEvent(QCloseEvent *event)
 {
     // A query waiting on the network ends its waits at once; the program can then exit.
     setFetchesCancelled(true);
+    m_closed = true;
     QWidget::closeEvent(event);
 }

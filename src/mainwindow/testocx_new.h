@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class BuyerQuery;
@@ -47,6 +48,18 @@ public:
 
     void Text2_Click();
     void Command7_Click();
+    // The batch: ids from a file the user picks, each through Command7_Click, the table opened in
+    // the spreadsheet program.
+    void Command2_Click();
+
+    // The batch's two ends outside the program: the dialog that picks the id file (returns the
+    // chosen name, empty when cancelled) and the program that shows the written table (false when
+    // nothing could be started). Empty functions restore the defaults: the open-file dialog and
+    // openSpreadsheet.
+    using IdFileChooser = std::function<QString(QWidget *parent)>;
+    using SpreadsheetOpener = std::function<bool(const QString &path)>;
+    void setIdFileChooser(IdFileChooser chooser);
+    void setSpreadsheetOpener(SpreadsheetOpener opener);
 
     void Command9_Click();
     void Command10_Click();
@@ -62,6 +75,7 @@ public:
     void Label11_Click();
 
     bool queryRunning() const { return m_queryRunning; }
+    bool batchRunning() const { return m_batchRunning; }
     // The open help window, or null.
     Form1 *helpWindow() const { return m_help; }
 
@@ -76,11 +90,17 @@ private:
     void readStartupList(const QString &text);
     void setLinkCaptions();
     void showUpdateNotice();
+    QString chooseIdFile();
+    void tell(const QString &text);
 
     QuerySettings m_settings;
     // Shared so that a query in progress keeps its engine even if the window goes away under it.
     std::shared_ptr<BuyerQuery> m_query;
     bool m_queryRunning = false;
+    bool m_batchRunning = false;
+    bool m_closed = false; // set by a close; a batch running then ends without its table
+    IdFileChooser m_chooseIdFile;
+    SpreadsheetOpener m_openSpreadsheet;
     QPointer<Form1> m_help;
 
     // Controls, named as the window names them.

@@ -4,6 +4,7 @@
 #include "fixtureserver.h"
 #include "form1.h"
 #include "testocx_new.h"
+#include "testsuites.h"
 
 #include <QDesktopServices>
 #include <QGroupBox>
@@ -44,16 +45,20 @@ struct ModalWatcher
 
     void arm(std::function<void()> whileOpen = {})
     {
-        QTimer::singleShot(0, [this, whileOpen] { poll(whileOpen, 0); });
+        QTimer::singleShot(0, &m_timers, [this, whileOpen] { poll(whileOpen, 0); });
     }
 
 private:
+    // Owns the polling timers, so a watcher that goes out of scope stops polling.
+    QObject m_timers;
+
     void poll(std::function<void()> whileOpen, int tries)
     {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box) {
             if (tries < 200)
-                QTimer::singleShot(10, [this, whileOpen, tries] { poll(whileOpen, tries + 1); });
+                QTimer::singleShot(10, &m_timers,
+                                   [this, whileOpen, tries] { poll(whileOpen, tries + 1); });
             return;
         }
         ++seen;
@@ -752,5 +757,10 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestMainWindow)
+int runMainWindowTests(int argc, char **argv)
+{
+    TestMainWindow tests;
+    return QTest::qExec(&tests, argc, argv);
+}
+
 #include "test_mainwindow.moc"

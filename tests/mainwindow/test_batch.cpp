@@ -1,0 +1,428 @@
+#include "buyerquery.h"
+#include "demosite.h"
+#include "fetchpage.h"
+#include "fixtureserver.h"
+#include "idfile.h"
+#include "spreadsheetexport.h"
+#include "spreadsheetopener.h"
+#include "testocx_new.h"
+#include "testsuites.h"
+#include "xlsxsheet.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Catches what the desktop is asked to open (QDesktopServices' "file" handler).
+class FileUrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened.append(url); }
+};
+
+// Runs act on the next modal dialog of type T to come up over window (polling for up to 5 s).
+template <class T> void whenModal(QWidget *window, std::function<void(T *)> act, int tries = 0)
+{
+    QTimer::singleShot(10, window, [window, act, tries] {
+        if (auto *dialog = qobject_cast<T *>(QApplication::activeModalWidget()))
+            act(dialog);
+        else if (tries < 500)
+            whenModal<T>(window, act, tries + 1);
+    });
+}
+
+// Closes the next message box with its OK button; its text lands in *text.
+void closeNextMessageBox(QWidget *window, QString *text)
+{
+    whenModal<QMessageBox>(window, [text](QMessageBox *box) {
+        *text = box->text();
+        box->button(QMessageBox::Ok)->click();
+    });
+}
+
+QString cell(const XlsxSheet &sheet, char column, int row)
+{
+    return sheet.cells.value(QLatin1Char(column) + QString::number(row)).value;
+}
+
+} // namespace
+
+class TestBatch : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_files; // id files
+    QTemporaryDir m_temp;  // the temporary folder the tables go to
+    QByteArray m_savedTmpDir;
+    std::unique_ptr<FixtureServer> m_site; // every host, answering 404 unless told otherwise
+    QStringList m_opened;                  // what the spreadsheet opener was handed
+
+    QString idFile(const QString &name, const QByteArray &content)
+    {
+        const QString path = m_files.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+            qWarning("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+    // A window on the fixture server whose dialog picks fileName and whose opener records.
+    std::unique_ptr<TestOCX_new> makeWindow(const QString &fileName)
+    {
+        QuerySettings s;
+        s.mainHost = s.secondHost = s.tradeCardHost = m_site->hostPort();
+        return configure(std::make_unique<TestOCX_new>(s), fileName);
+    }
+    std::unique_ptr<TestOCX_new> configure(std::unique_ptr<TestOCX_new> w, const QString &fileName)
+    {
+        w->setIdFileChooser([fileName](QWidget *) { return fileName; });
+        w->setSpreadsheetOpener([this](const QString &path) {
+            m_opened.append(path);
+            return true;
+        });
+        m_site->clearRequests(); // the start-up list
+        return w;
+    }
+
+    template <class T> static T *child(QWidget *w, const char *name)
+    {
+        return w->findChild<T *>(QLatin1String(name));
+    }
+    static bool shown(QWidget *w, const char *name)
+    {
+        return child<QWidget>(w, name)->isVisibleTo(w);
+    }
+    // The state every batch leaves behind, whatever became of it.
+    static void checkWindowUsable(TestOCX_new *w)
+    {
+        QVERIFY(!w->batchRunning());
+        QVERIFY(!w->queryRunning());
+        QVERIFY(child<QLineEdit>(w, "Text1")->text().isEmpty());
+        QVERIFY(!shown(w, "Label5"));
+        QVERIFY(child<QPushButton>(w, "Command7")->isEnabled());
+        QVERIFY(child<QPushButton>(w, "Command2")->isEnabled());
+    }
+    int queriesRun() const
+    {
+        return m_site->requestCount(QStringLiteral("/tradecard/nameCard.htm"));
+    }
+
+private slots:
+    void init()
+    {
+        setFetchesCancelled(false);
+        QVERIFY(m_files.isValid() && m_temp.isValid());
+        m_savedTmpDir = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(m_temp.path()));
+        m_site = std::make_unique<FixtureServer>();
+        QVERIFY(m_site->listen());
+        m_opened.clear();
+    }
+    void cleanup()
+    {
+        qputenv("TMPDIR", m_savedTmpDir);
+        for (const QString &name : QDir(m_temp.path()).entryList(QDir::Files))
+            QFile::remove(m_temp.filePath(name));
+        setFetchesCancelled(false);
+    }
+
+    void batchAgainstDemoSite()
+    {
+        DemoSite site;
+        site.setVersionText(QStringLiteral("bb2.0")); // the update notice shows at start
+        QVERIFY(site.start());
+        const QString path = idFile(QStringLiteral("ids.txt"),
+                                    "xiaoyu_2008,\"blue sky88\"\r\n night_owl\n\n快乐的小猫,");
+        auto w = configure(std::make_unique<TestOCX_new>(demoSettings(site.hostPort())), path);
+        QVERIFY(shown(w.get(), "Label5"));
+
+        // An interactive query first, so the result lines are showing when the batch starts.
+        child<QLineEdit>(w.get(), "Text2")->setText(QStringLiteral("xiaoyu_2008"));
+        w->Command7_Click();
+        QVERIFY(shown(w.get(), "Label6") && shown(w.get(), "Label7"));
+
+        // The progress line as each query delivers its record (Text16 takes each id in turn).
+        auto *label5 = child<QLabel>(w.get(), "Label5");
+        QStringList progress;
+        connect(child<QLineEdit>(w.get(), "Text16"), &QLineEdit::textChanged, this, [&] {
+            progress.append(label5->isVisibleTo(w.get()) ? label5->text() : QString());
+        });
+        QString atOpen;
+        w->setSpreadsheetOpener([&](const QString &table) {
+            atOpen = label5->text();
+            m_opened.append(table);
+            return true;
+        });
+        QTest::mouseClick(child<QPushButton>(w.get(), "Command2"), Qt::LeftButton);
+
+        QCOMPARE(progress,
+                 QStringList({QStringLiteral("共需要查询4个买家,正在查询第0个:xiaoyu_2008"),
+                              QStringLiteral("共需要查询4个买家,正在查询第1个:blue sky88"),
+                              QStringLiteral("共需要查询4个买家,正在查询第2个: night_owl"),
+                              QStringLiteral("共需要查询4个买家,正在查询第3个:快乐的小猫")}));
+        QCOMPARE(atOpen, QStringLiteral("查询完毕,向EXCEL输送数据"));
+        checkWindowUsable(w.get());
+        for (const char *name : {"Label6", "Label7", "Label8", "Label9", "Label11"})
+            QVERIFY2(!shown(w.get(), name), name);
+
+        QCOMPARE(m_opened.size(), 1);
+        QVERIFY(m_opened[0].startsWith(m_temp.path()));
+        const XlsxSheet sheet = readXlsxSheet(m_opened[0]);
+        QVERIFY2(sheet.error.isEmpty(), qPrintable(sheet.error));
+        QCOMPARE(sheet.maxRow, 5);
+        for (int c = 0; c < 12; ++c)
+            QCOMPARE(cell(sheet, char('A' + c), 1), batchTableHeaders()[c]);
+        // Each row holds what a query of that id delivers, the id as the file wrote it.
+        BuyerQuery query(demoSettings(site.hostPort()));
+        const QStringList ids = {QStringLiteral("xiaoyu_2008"), QStringLiteral("blue sky88"),
+                                 QStringLiteral(" night_owl"), QStringLiteral("快乐的小猫")};
+        for (int j = 0; j < ids.size(); ++j) {
+            const BuyerCreditRecord r = query.run(ids[j].trimmed());
+            const QString expected[] = {ids[j],         r.nick,         r.regTime,   r.address,
+                                        r.verification, r.goodRate,     r.goodCount, r.neutralCount,
+                                        r.badCount,     r.neutralGiven, r.badGiven,  r.creditUrl};
+            for (int c = 0; c < 12; ++c)
+                QCOMPARE(cell(sheet, char('A' + c), j + 2), expected[c]);
+        }
+        // A known buyer, spelled out, in case the engine and the window agree on a mistake.
+        const QStringList first = {QStringLiteral("xiaoyu_2008"),
+                                   QStringLiteral("小宇"),
+                                   QStringLiteral("2006-03-15"),
+                                   QStringLiteral("广东省深圳市"),
+                                   QStringLiteral("支付宝认证"),
+                                   QStringLiteral("97.71"),
+                                   QStringLiteral("128"),
+                                   QStringLiteral("2"),
+                                   QStringLiteral("1"),
+                                   QStringLiteral("2"),
+                                   QStringLiteral("1")};
+        for (int c = 0; c < first.size(); ++c)
+            QCOMPARE(cell(sheet, char('A' + c), 2), first[c]);
+        QVERIFY(cell(sheet, 'L', 2).startsWith(QStringLiteral("http://") + site.hostPort()));
+    }
+
+    void fileNames_data()
+    {
+        QTest::addColumn<QString>("name"); // as the dialog returns it; "<dir>/" is the id folder
+        QTest::addColumn<bool>("create");
+        QTest::addColumn<int>("queries");
+        QTest::newRow("cancelled") << QString() << false << 0;
+        QTest::newRow("upper-case TXT") << QStringLiteral("<dir>/IDS.TXT") << true << 0;
+        QTest::newRow("txt inside the name") << QStringLiteral("<dir>/list.txt.bak") << true << 1;
+        // The test is on the trimmed name, the file is opened under the name as returned.
+        QTest::newRow("spaces after") << QStringLiteral("<dir>/spaced.txt  ") << true << 1;
+    }
+    void fileNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, create);
+        QFETCH(int, queries);
+        // The id folder's own path must not hold "txt" for the upper-case case to mean anything.
+        QVERIFY(!m_files.path().contains(QLatin1String("txt")));
+        name.replace(QLatin1String("<dir>"), m_files.path());
+        if (create)
+            idFile(QFileInfo(name).fileName(), "buyer1\n");
+        auto w = makeWindow(name);
+        w->Command2_Click();
+        QCOMPARE(queriesRun(), queries);
+        QCOMPARE(m_opened.size(), queries);
+        checkWindowUsable(w.get());
+    }
+
+    void unreadableIdFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("missing") << QStringLiteral("missing.txt");
+        QTest::newRow("a folder") << QStringLiteral("folder.txt");
+        QTest::newRow("UTF-16") << QStringLiteral("utf16.txt");
+    }
+    void unreadableIdFile()
+    {
+        QFETCH(QString, name);
+        QDir(m_files.path()).mkdir(QStringLiteral("folder.txt"));
+        idFile(QStringLiteral("utf16.txt"), QByteArray("\xFF\xFE"
+                                                       "a\0,\0b\0",
+                                                       8));
+        const QString path = m_files.filePath(name);
+        auto w = makeWindow(path);
+        QString message;
+        closeNextMessageBox(w.get(), &message);
+        w->Command2_Click();
+        QVERIFY2(message.startsWith(QStringLiteral("无法读取关键词文件。")), qPrintable(message));
+        QVERIFY2(message.contains(path), qPrintable(message));
+        QCOMPARE(m_site->totalRequests(), 0);
+        QVERIFY(m_opened.isEmpty());
+        checkWindowUsable(w.get());
+    }
+
+    void emptyIdFile_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("only blank fields") << QByteArray("\r\n , ,\n\n");
+    }
+    void emptyIdFile()
+    {
+        QFETCH(QByteArray, content);
+        auto w = makeWindow(idFile(QStringLiteral("empty.txt"), content));
+        w->Command2_Click();
+        QCOMPARE(m_site->totalRequests(), 0);
+        QCOMPARE(m_opened.size(), 1);
+        const XlsxSheet sheet = readXlsxSheet(m_opened[0]);
+        QVERIFY2(sheet.error.isEmpty(), qPrintable(sheet.error));
+        QCOMPARE(sheet.maxRow, 1);
+        QCOMPARE(cell(sheet, 'A', 1), QStringLiteral("买家名称"));
+        QCOMPARE(cell(sheet, 'L', 1), QStringLiteral("信用网址"));
+        checkWindowUsable(w.get());
+    }
+
+    void tableNotShown_data()
+    {
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no spreadsheet program")
+            << true << QStringLiteral("找不到可以打开表格的程序");
+        QTest::newRow("temporary folder missing") << false << QStringLiteral("无法写入表格文件");
+    }
+    void tableNotShown()
+    {
+        QFETCH(bool, writable);
+        QFETCH(QString, message);
+        if (!writable)
+            qputenv("TMPDIR", QFile::encodeName(m_temp.filePath(QStringLiteral("gone"))));
+        auto w = makeWindow(idFile(QStringLiteral("ids.txt"), "a,b"));
+        w->setSpreadsheetOpener([this](const QString &path) {
+            m_opened.append(path);
+            return false;
+        });
+        QString shown;
+        closeNextMessageBox(w.get(), &shown);
+        w->Command2_Click();
+        QVERIFY2(shown.startsWith(message), qPrintable(shown));
+        QCOMPARE(queriesRun(), 2);
+        QCOMPARE(m_opened.size(), writable ? 1 : 0);
+        if (writable) {
+            // The saved table is named so the user can find it.
+            QVERIFY(shown.contains(m_opened[0]));
+            QCOMPARE(readXlsxSheet(m_opened[0]).maxRow, 3);
+        }
+        checkWindowUsable(w.get());
+    }
+
+    void closingMidBatch_data()
+    {
+        QTest::addColumn<bool>("destroy");
+        QTest::newRow("window closed") << false;
+        QTest::newRow("window deleted") << true;
+    }
+    void closingMidBatch()
+    {
+        QFETCH(bool, destroy);
+        FixtureResponse silent;
+        silent.neverAnswer = true;
+        m_site->setResponse(QStringLiteral("/tradecard/popupNameCard.htm"), silent);
+        auto w = makeWindow(idFile(QStringLiteral("ids.txt"), "first,second,third"));
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QPointer<TestOCX_new> guard(w.get());
+        connect(m_site.get(), &FixtureServer::requestReceived, this, [&](const QString &target) {
+            if (target.startsWith(QLatin1String("/tradecard/popupNameCard.htm")))
+                QTimer::singleShot(0, this, [&] {
+                    w->close();
+                    if (destroy)
+                        w.reset();
+                });
+        });
+        QElapsedTimer clock;
+        clock.start();
+        guard->Command2_Click();
+        QVERIFY(clock.elapsed() < 4000); // the wait ended with the close
+        QCOMPARE(guard.isNull(), destroy);
+        // The second id was never queried and no table was written or opened.
+        QCOMPARE(queriesRun(), 1);
+        QVERIFY(m_opened.isEmpty());
+        QVERIFY(QDir(m_temp.path()).entryList(QDir::Files).isEmpty());
+        if (!destroy)
+            checkWindowUsable(w.get());
+    }
+
+    // The program's own dialog, driven as a user would: the filter offered, a file picked.
+    void openFileDialog()
+    {
+        const QString path = idFile(QStringLiteral("picked.txt"), "");
+        auto w = makeWindow(path);
+        w->setIdFileChooser({});
+        QStringList filters;
+        whenModal<QFileDialog>(w.get(), [&](QFileDialog *dialog) {
+            filters = dialog->nameFilters();
+            dialog->selectFile(path);
+            static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept, as the Open button
+        });
+        w->Command2_Click();
+        QCOMPARE(filters, QStringList(QStringLiteral("关键词文件 (*.txt)")));
+        QCOMPARE(m_opened.size(), 1);
+    }
+
+    // The default opener: LibreOffice from PATH as a new document, else the desktop's handler.
+    void spreadsheetOpener_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::newRow("libreoffice") << QStringLiteral("libreoffice");
+        QTest::newRow("soffice") << QStringLiteral("soffice");
+        QTest::newRow("desktop handler") << QString();
+    }
+    void spreadsheetOpener()
+    {
+        QFETCH(QString, program);
+        QTemporaryDir bin;
+        const QString argsFile = bin.filePath(QStringLiteral("args"));
+        if (!program.isEmpty()) {
+            QFile script(bin.filePath(program));
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + QFile::encodeName(argsFile) +
+                         "\"\n");
+            script.close();
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        const QByteArray savedPath = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(bin.path()));
+        FileUrlCatcher desktop;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "open");
+        const QString table = QStringLiteral("/tmp/a table.xlsx");
+        const bool opened = openSpreadsheet(table);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        qputenv("PATH", savedPath);
+
+        QVERIFY(opened);
+        if (program.isEmpty()) {
+            QCOMPARE(desktop.opened, QList<QUrl>({QUrl::fromLocalFile(table)}));
+        } else {
+            const auto written = [&] {
+                QFile args(argsFile);
+                return args.open(QIODevice::ReadOnly) ? args.readAll() : QByteArray();
+            };
+            QTRY_COMPARE(written(), QByteArray("--calc\n-n\n/tmp/a table.xlsx\n"));
+            QVERIFY(desktop.opened.isEmpty());
+        }
+    }
+};
+
+int runBatchTests(int argc, char **argv)
+{
+    TestBatch tests;
+    return QTest::qExec(&tests, argc, argv);
+}
+
+#include "test_batch.moc"
