@@ -68,7 +68,8 @@ int vbButton(Qt::MouseButton button)
 
 int vbButtons(Qt::MouseButtons buttons)
 {
-    return (buttons.testFlag(Qt::LeftButton) ? 1 : 0) | (buttons.testFlag(Qt::RightButton) ? 2 : 0) |
+    return (buttons.testFlag(Qt::LeftButton) ? 1 : 0) |
+           (buttons.testFlag(Qt::RightButton) ? 2 : 0) |
            (buttons.testFlag(Qt::MiddleButton) ? 4 : 0);
 }
 
@@ -142,8 +143,16 @@ void JSCAPTION::attachHost()
     m_Host = now;
     if (m_Host) {
         m_Host->installEventFilter(this);
+        m_NormalFrame = QRect();
+        noteNormalBounds();
         dock();
     }
+}
+
+void JSCAPTION::noteNormalBounds()
+{
+    if (m_Host && m_Maximized == 0 && hostWindowState() == 0)
+        m_NormalFrame = m_Host->frameGeometry();
 }
 
 void JSCAPTION::dock()
@@ -323,12 +332,25 @@ void JSCAPTION::drawCaptionOnce()
     // A host maximised by the platform becomes an ordinary window covering the work area, held
     // maximised by the bar.
     if (hostWindow && hostWindowState() == 2) {
+        // The bounds it returns to. The platform may report its maximising more than once, and
+        // later than the bar restores it, so they come from the bar's own record of the host's
+        // last normal bounds; a host not yet shown has its record in normalGeometry().
+        QRect normal = m_NormalFrame;
+        if (!hostWindow->isVisible() || !normal.isValid()) {
+            const QMargins frame = hostWindow->windowHandle()
+                                       ? hostWindow->windowHandle()->frameMargins()
+                                       : QMargins();
+            normal = hostWindow->normalGeometry() + frame;
+        }
         hostWindow->setWindowState(hostWindow->windowState() & ~Qt::WindowMaximized);
         m_Style2 = 1;
         AllowResize = false;
         m_Maximized = 1;
         if (const auto area = workArea()) {
-            saveHostBounds();
+            if (normal.isValid())
+                saveBounds(normal);
+            else
+                saveHostBounds();
             applyWorkAreaPlacement(*area, true);
         }
         m_DrawAgain = true; // the restore pictures
@@ -373,8 +395,7 @@ void JSCAPTION::addOp(const clsBitmap &picture, int x, int y)
                                [&](const DrawOp &op) {
                                    return op.text.isEmpty() &&
                                           rect.contains(QRect(
-                                              op.at,
-                                              op.picture.deviceIndependentSize().toSize()));
+                                              op.at, op.picture.deviceIndependentSize().toSize()));
                                }),
                 m_Ops.end());
     m_Ops.push_back({picture.hdc(), QString(), QColor(), QPoint(x, y)});
@@ -472,7 +493,11 @@ bool JSCAPTION::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_Host) {
         switch (event->type()) {
         case QEvent::Resize:
+            noteNormalBounds();
             dock();
+            break;
+        case QEvent::Move:
+            noteNormalBounds();
             break;
         case QEvent::WindowStateChange:
             // Minimised, restored from the task bar, or maximised by the platform.
@@ -838,6 +863,14 @@ void JSCAPTION::applyWorkAreaPlacement(const QRect &area, bool positionFirst)
         size();
         position();
     }
+}
+
+void JSCAPTION::saveBounds(const QRect &frame)
+{
+    m_SavedWidth = frame.width() * kTwipsPerPixel;
+    m_SavedHeight = frame.height() * kTwipsPerPixel;
+    m_SavedLeft = frame.x() * kTwipsPerPixel;
+    m_SavedTop = frame.y() * kTwipsPerPixel;
 }
 
 void JSCAPTION::saveHostBounds()

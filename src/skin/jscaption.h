@@ -150,6 +150,7 @@ private:
     void applyLabels();
     void dock();
     void attachHost();
+    void noteNormalBounds();
 
     // Loads a button picture from the skin into target and draws it at x (computed after the
     // load, with the new picture's width). A key the skin lacks leaves target and the surface
@@ -162,6 +163,7 @@ private:
     void applyWorkAreaPlacement(const QRect &area, bool positionFirst);
     void restoreSavedBounds();
     void saveHostBounds();
+    void saveBounds(const QRect &frame);
     int hostWindowState() const;
     int hostWidth() const;
     int hostHeight() const;
@@ -207,13 +209,14 @@ private:
     std::vector<DrawOp> m_Ops;
     QPoint m_CurrentPos; // where the next printed text goes
     int m_BarHeight = 0;
+    QRect m_NormalFrame; // the host's last bounds while neither maximised nor minimised
     bool m_InDrawCaption = false;
     bool m_DrawAgain = false;
 
     // Mouse bookkeeping. A press outside the buttons arms a drag; the first move with the
     // button still held hands it to the platform's move loop, or, where the platform refuses,
     // the bar follows the pointer itself until the release.
-    bool m_PressedHere = false;  // a press on the bar itself (a click may follow)
+    bool m_PressedHere = false;   // a press on the bar itself (a click may follow)
     bool m_AfterDblClick = false; // the release ending a double-click is no click
     bool m_DragArmed = false;
     bool m_OwnDrag = false;
