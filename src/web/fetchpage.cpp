@@ -3,6 +3,7 @@
 #include "codepage936.h"
 #include "texthelpers.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QEventLoop>
 #include <QList>
@@ -108,6 +109,17 @@ Outcome attempt(QNetworkAccessManager &nam, const QString &address, int mode, QB
     return outcome;
 }
 
+// The HTTP client session, like a browser's: it keeps idle connections open for the next page
+// of a query, which saves a connection set-up per page. Every call still makes its own
+// request and shares nothing else with other calls. It lives as long as the application.
+QNetworkAccessManager &accessManager()
+{
+    static QPointer<QNetworkAccessManager> nam;
+    if (!nam)
+        nam = new QNetworkAccessManager(QCoreApplication::instance());
+    return *nam;
+}
+
 } // namespace
 
 QString FetchPage(const QString &address, int mode)
@@ -115,7 +127,7 @@ QString FetchPage(const QString &address, int mode)
     if (g_cancelled || isBlank(address) || !address.contains(QLatin1String("http://")))
         return {};
 
-    QNetworkAccessManager nam; // one HTTP client per call, released when the call returns
+    QNetworkAccessManager &nam = accessManager();
     QByteArray body;
     Outcome outcome = attempt(nam, address, mode, body);
     if (outcome == Outcome::TimedOut)

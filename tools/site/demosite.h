@@ -17,6 +17,8 @@ public:
 
     // Listens on 127.0.0.1 (port 0: any free one). Every answer is held back delayMs.
     bool start(quint16 port = 0, int delayMs = 0);
+    // Replaces the start-up list's version text (slot 0), e.g. to show the update notice.
+    void setVersionText(const QString &text);
     quint16 port() const;
     QString hostPort() const; // "127.0.0.1:PORT"
 

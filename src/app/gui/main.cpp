@@ -1,0 +1,92 @@
+// brelvon [--settings FILE] [--demo]: the main window, against the hosts of a settings file or
+// against the bundled demo site served in this process.
+
+#include "demosite.h"
+#include "querysettings.h"
+#include "testocx_new.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include <cstdio>
+
+namespace {
+
+void tell(QMessageBox::Icon icon, const QString &text)
+{
+    std::fprintf(stderr, "brelvon: %s\n", qPrintable(text));
+    QMessageBox box(icon, TestOCX_new::programTitle(), text, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("brelvon"));
+    QApplication::setApplicationVersion(QStringLiteral("3.0"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Looks up the credit details of Taobao buyers."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption settingsOption(
+        QStringLiteral("settings"),
+        QStringLiteral("Read hosts and viewer logins from FILE (default: %1).")
+            .arg(defaultSettingsPath()),
+        QStringLiteral("FILE"));
+    const QCommandLineOption demoOption(
+        QStringLiteral("demo"), QStringLiteral("Query the bundled demo site, served in-process."));
+    parser.addOption(settingsOption);
+    parser.addOption(demoOption);
+    parser.process(app);
+
+    if (!parser.positionalArguments().isEmpty()) {
+        tell(QMessageBox::Critical,
+             QStringLiteral("不认识的参数: %1\n用法: brelvon [--settings FILE] [--demo]")
+                 .arg(parser.positionalArguments().join(QLatin1Char(' '))));
+        return 2;
+    }
+    if (parser.isSet(settingsOption) && parser.isSet(demoOption)) {
+        tell(QMessageBox::Critical, QStringLiteral("--settings 和 --demo 不能同时使用。"));
+        return 2;
+    }
+
+    QuerySettings settings;
+    DemoSite site;
+    if (parser.isSet(demoOption)) {
+        if (!site.start()) {
+            tell(QMessageBox::Critical, QStringLiteral("内置的演示站点无法启动。"));
+            return 1;
+        }
+        settings = demoSettings(site.hostPort());
+    } else {
+        const bool named = parser.isSet(settingsOption);
+        const QString path = named ? parser.value(settingsOption) : defaultSettingsPath();
+        QString error;
+        if (named || QFileInfo::exists(path)) {
+            if (!loadQuerySettings(path, &settings, &error)) {
+                tell(QMessageBox::Critical, error);
+                return 2;
+            }
+        } else if (writeSettingsTemplate(path, &error)) {
+            // First run without settings: leave a template to fill in and start anyway.
+            tell(QMessageBox::Information,
+                 QStringLiteral(
+                     "还没有设置文件。已写好一份模板:\n%1\n请在其中填入网站地址后重新启动。\n\n"
+                     "用 brelvon --demo 可以对内置的演示站点试用。")
+                     .arg(path));
+        } else {
+            tell(QMessageBox::Warning, error);
+        }
+    }
+
+    TestOCX_new window(settings);
+    window.show();
+    return app.exec();
+}

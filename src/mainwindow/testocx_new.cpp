@@ -1,0 +1,521 @@
+#include "testocx_new.h"
+
+#include "buyerquery.h"
+#include "cjkfont.h"
+#include "clicklabel.h"
+#include "detailbrowserwidget.h"
+#include "fetchpage.h"
+#include "form1.h"
+#include "mainwindowresources.h"
+#include "openinbrowser.h"
+#include "texthelpers.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+
+// Panels are &H00C0E0FF&, button faces &H0080C0FF& (OLE colours, low byte red).
+const QColor kPanelColour(0xFF, 0xE0, 0xC0);
+const char kButtonStyle[] = "QPushButton { background-color: #FFC080; color: black;"
+                            " border: 1px solid #B07840; padding: 0px; }"
+                            "QPushButton:hover { background-color: #FFCC96; }"
+                            "QPushButton:pressed { background-color: #F0AC68; }"
+                            "QPushButton:disabled { color: #9A7A5A; }";
+
+constexpr int px(int twips)
+{
+    return (twips + TestOCX_new::kTwipsPerPixel / 2) / TestOCX_new::kTwipsPerPixel;
+}
+
+template <class W>
+W *place(QWidget *parent, const QString &name, int left, int top, int width, int height)
+{
+    auto *widget = new W(parent);
+    widget->setObjectName(name);
+    widget->setGeometry(px(left), px(top), px(width), px(height));
+    return widget;
+}
+
+QFrame *panel(QWidget *parent, const QString &name, int left, int top, int width, int height)
+{
+    auto *frame = place<QFrame>(parent, name, left, top, width, height);
+    frame->setFrameShape(QFrame::NoFrame);
+    QPalette palette = frame->palette();
+    palette.setColor(QPalette::Window, kPanelColour);
+    frame->setPalette(palette);
+    frame->setAutoFillBackground(true);
+    return frame;
+}
+
+QGroupBox *titledPanel(QWidget *parent, const QString &name, const QString &title, int left,
+                       int top, int width, int height)
+{
+    auto *box = place<QGroupBox>(parent, name, left, top, width, height);
+    box->setTitle(title);
+    // The title sits on the frame line, as a classic titled frame draws it.
+    box->setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid #C8A070; margin-top: 6px; }"
+        "QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0px 2px; }"));
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Window, kPanelColour);
+    box->setPalette(palette);
+    box->setAutoFillBackground(true);
+    return box;
+}
+
+QPushButton *button(QWidget *parent, const QString &name, const QString &caption, int left, int top,
+                    int width, int height)
+{
+    auto *b = place<QPushButton>(parent, name, left, top, width, height);
+    b->setText(caption);
+    b->setAutoDefault(false);
+    return b;
+}
+
+ClickLabel *label(QWidget *parent, const QString &name, const QString &text, int left, int top,
+                  int width, int height, bool visible)
+{
+    auto *l = place<ClickLabel>(parent, name, left, top, width, height);
+    l->setText(text);
+    l->setTextFormat(Qt::PlainText);
+    l->setVisible(visible);
+    return l;
+}
+
+QLineEdit *hiddenField(QWidget *parent, const QString &name, const QString &text, int left, int top,
+                       int width, int height)
+{
+    auto *field = place<QLineEdit>(parent, name, left, top, width, height);
+    field->setText(text);
+    field->hide();
+    return field;
+}
+
+// The addresses behind the link slots and Text7 live on our own web site.
+QString siteAddress(const QString &host, const char *path)
+{
+    if (isBlank(host))
+        return {};
+    return QStringLiteral("http://") + trimSpaces(host) + QLatin1String(path);
+}
+
+// A start-up list index: decimal digits, surrounding spaces allowed, naming a slot; else -1.
+int slotIndex(QStringView text)
+{
+    const QString digits = trimSpaces(text);
+    if (digits.isEmpty() || digits.size() > 4)
+        return -1;
+    int value = 0;
+    for (QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value < TestOCX_new::kLinkSlotCount ? value : -1;
+}
+
+const QString kPrompt = QStringLiteral("输入买家的淘宝ID");
+
+} // namespace
+
+TestOCX_new::TestOCX_new(const QuerySettings &settings, DetailPageBrowser *browser, QWidget *parent)
+    : QWidget(parent), m_settings(settings), m_query(std::make_shared<BuyerQuery>(settings))
+{
+    initMainWindowResources();
+    setObjectName(QStringLiteral("TestOCX_new"));
+    setWindowIcon(QIcon(QStringLiteral(":/brelvon/brelvon32.png")));
+    setFont(cjkFont(12));
+    resize(kClientWidth, kClientHeight);
+    buildControls();
+    m_query->setBrowser(browser ? browser : WebBrowser1);
+
+    Form_Load();
+
+    // First shown centred on the screen.
+    if (QScreen *screen = this->screen())
+        move(screen->geometry().center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+}
+
+TestOCX_new::~TestOCX_new()
+{
+    // A query still waiting (the window deleted from inside one of its waits) must neither wait
+    // on for the network nor reach the browser widget that goes away with us.
+    if (m_queryRunning)
+        setFetchesCancelled(true);
+    m_query->setBrowser(nullptr);
+}
+
+void TestOCX_new::buildControls()
+{
+    // Query bar and result area.
+    Frame1 = panel(this, QStringLiteral("Frame1"), 240, 600, 6495, 2895);
+    Frame3 = panel(Frame1, QStringLiteral("Frame3"), 120, 120, 6135, 735);
+    Frame3->setStyleSheet(QLatin1String(kButtonStyle));
+    Text2 = place<QLineEdit>(Frame3, QStringLiteral("Text2"), 240, 240, 2535, 375);
+    Text2->setText(kPrompt);
+    Text2->installEventFilter(this);
+    Command7 =
+        button(Frame3, QStringLiteral("Command7"), QStringLiteral("查  询"), 3000, 240, 975, 375);
+    Command2 =
+        button(Frame3, QStringLiteral("Command2"), QStringLiteral("批量查询"), 4200, 240, 975, 375);
+    Label10 =
+        label(Frame3, QStringLiteral("Label10"), QStringLiteral("帮助"), 5400, 360, 495, 255, true);
+    Label10->setStyleSheet(QStringLiteral("color: #0000FF;"));
+    Label10->setCursor(Qt::PointingHandCursor);
+    Text1 = hiddenField(Frame3, QStringLiteral("Text1"), QString(), 1800, 120, 1095, 270);
+
+    Frame2 = titledPanel(Frame1, QStringLiteral("Frame2"), QStringLiteral("查询结果"), 120, 960,
+                         6135, 1815);
+    Label9 = label(Frame2, QStringLiteral("Label9"), QStringLiteral("Label9"), 240, 240, 5775, 255,
+                   false);
+    Label6 = label(Frame2, QStringLiteral("Label6"), QStringLiteral("Label6"), 240, 600, 5535, 255,
+                   false);
+    Label11 = label(Frame2, QStringLiteral("Label11"), QStringLiteral("Label11"), 240, 960, 5775,
+                    255, false);
+    Label7 = label(Frame2, QStringLiteral("Label7"), QStringLiteral("Label7"), 240, 1320, 2655, 255,
+                   false);
+    Label8 = label(Frame2, QStringLiteral("Label8"), QStringLiteral("查询该买家评详细信用"), 2880,
+                   1320, 1935, 255, false);
+    Label8->setCursor(Qt::PointingHandCursor);
+    // Label5 lies over Label9 and Label6: the update notice and the batch progress line.
+    Label5 = label(Frame2, QStringLiteral("Label5"), QStringLiteral("Label5"), 480, 360, 5055, 255,
+                   false);
+    Text7 =
+        hiddenField(Frame2, QStringLiteral("Text7"),
+                    siteAddress(m_settings.mainHost, "/soft/qvdl/index.htm"), 5040, 720, 855, 270);
+
+    // Link buttons: the bottom row and the side column. WebBrowser1 is created first so that it
+    // lies beneath Frame6, inside its rectangle.
+    Frame7 = panel(this, QStringLiteral("Frame7"), 240, 3600, 6495, 855);
+    Frame7->setStyleSheet(QLatin1String(kButtonStyle));
+    Command9 =
+        button(Frame7, QStringLiteral("Command9"), QStringLiteral("网店管家"), 240, 240, 1335, 495);
+    Command10 = button(Frame7, QStringLiteral("Command10"), QStringLiteral("旺旺群发助手"), 1680,
+                       240, 1455, 495);
+    Command11 = button(Frame7, QStringLiteral("Command11"), QStringLiteral("宝贝上架助手"), 3360,
+                       240, 1335, 495);
+    Command12 = button(Frame7, QStringLiteral("Command12"), QStringLiteral("店铺装修模板"), 4920,
+                       240, 1335, 495);
+
+    WebBrowser1 =
+        place<DetailBrowserWidget>(this, QStringLiteral("WebBrowser1"), 6840, 2760, 1815, 1695);
+    WebBrowser1->hide();
+    Frame6 = panel(this, QStringLiteral("Frame6"), 6840, 600, 2295, 3855);
+    Frame6->setStyleSheet(QLatin1String(kButtonStyle));
+    Command4 =
+        button(Frame6, QStringLiteral("Command4"), QStringLiteral("使用教程"), 480, 960, 1335, 495);
+    Command6 = button(Frame6, QStringLiteral("Command6"), QStringLiteral("常见问题"), 480, 1680,
+                      1335, 495);
+    Command5 = button(Frame6, QStringLiteral("Command5"), QStringLiteral("联系我们"), 480, 2400,
+                      1335, 495);
+    Command3 = button(Frame6, QStringLiteral("Command3"), QStringLiteral("更多工具"), 480, 3120,
+                      1335, 495);
+    WebBrowser1->stackUnder(Frame6);
+
+    // Hidden data: the batch result fields, the link slots and the area table.
+    Frame5 = panel(this, QStringLiteral("Frame5"), 6480, 4560, 2535, 4455);
+    Frame5->hide();
+    for (int i = 0; i < int(m_resultFields.size()); ++i) {
+        const QString name = QStringLiteral("Text%1").arg(8 + i);
+        m_resultFields[size_t(i)] = place<QLineEdit>(Frame5, name, 120, 120 + i * 345, 2295, 270);
+        m_resultFields[size_t(i)]->setText(name);
+    }
+    Frame4 =
+        titledPanel(this, QStringLiteral("Frame4"), QStringLiteral("参数"), 240, 4680, 6015, 4815);
+    Frame4->hide();
+    for (int i = 0; i < kLinkSlotCount; ++i) {
+        Text4[size_t(i)] = place<QLineEdit>(Frame4, QStringLiteral("Text4_%1").arg(i),
+                                            120 + (i / 11) * 2940, 360 + (i % 11) * 405, 2775, 285);
+    }
+    setDefaultSlots();
+    Text20 = place<QPlainTextEdit>(this, QStringLiteral("Text20"), 6120, 480, 1455, 615);
+    Text20->setPlainText(QStringLiteral("Text20"));
+    Text20->hide();
+
+    connect(Command7, &QPushButton::clicked, this, &TestOCX_new::Command7_Click);
+    connect(Command9, &QPushButton::clicked, this, &TestOCX_new::Command9_Click);
+    connect(Command10, &QPushButton::clicked, this, &TestOCX_new::Command10_Click);
+    connect(Command11, &QPushButton::clicked, this, &TestOCX_new::Command11_Click);
+    connect(Command12, &QPushButton::clicked, this, &TestOCX_new::Command12_Click);
+    connect(Command4, &QPushButton::clicked, this, &TestOCX_new::Command4_Click);
+    connect(Command6, &QPushButton::clicked, this, &TestOCX_new::Command6_Click);
+    connect(Command5, &QPushButton::clicked, this, &TestOCX_new::Command5_Click);
+    connect(Command3, &QPushButton::clicked, this, &TestOCX_new::Command3_Click);
+    connect(Label10, &ClickLabel::clicked, this, &TestOCX_new::Label10_Click);
+    connect(Label8, &ClickLabel::clicked, this, &TestOCX_new::Label8_Click);
+    connect(Label5, &ClickLabel::clicked, this, &TestOCX_new::Label5_Click);
+    connect(Label11, &ClickLabel::clicked, this, &TestOCX_new::Label11_Click);
+}
+
+void TestOCX_new::setDefaultSlots()
+{
+    const QString &host = m_settings.mainHost;
+    const QString defaults[kLinkSlotCount] = {
+        QStringLiteral("bb1.0"),
+        Command9->text(),
+        siteAddress(host, "/soft/wdgj/index.htm"),
+        Command10->text(),
+        siteAddress(host, "/soft/wwqf/index.htm"),
+        Command11->text(),
+        siteAddress(host, "/soft/bbsj/index.htm"),
+        Command12->text(),
+        siteAddress(host, "/soft/dpzx/index.htm"),
+        Command4->text(),
+        siteAddress(host, "/soft/qvdl/jiaocheng.htm"),
+        Command6->text(),
+        siteAddress(host, "/soft/qvdl/wenti.htm"),
+        Command5->text(),
+        siteAddress(host, "/lianxi.htm"),
+        siteAddress(host, "/soft/qvdl/help.htm"),
+        siteAddress(host, "/soft/qvdl/download.htm"),
+        QString(), // Command3's caption and address come only from the start-up list
+        QString(),
+        QString(),
+        QString(),
+        QString(),
+    };
+    for (int i = 0; i < kLinkSlotCount; ++i)
+        Text4[size_t(i)]->setText(defaults[i]);
+}
+
+void TestOCX_new::Form_Load()
+{
+    // Step 1, the skin hand-off: the skinned caption bar and borders get the skin file's path
+    // here, before anything else. This build keeps the system's frame, so there is nothing to
+    // hand over yet.
+
+    setWindowTitle(QStringLiteral("BrelvonV3.0"));
+
+    const QString list = fetchStartupList();
+    if (trimSpaces(list).contains(QLatin1String("Brelvon"))) {
+        readStartupList(list);
+        setLinkCaptions();
+        if (trimSpaces(Text4[0]->text()) != QLatin1String("bb1.0"))
+            showUpdateNotice();
+    }
+
+    setWindowState(Qt::WindowNoState);
+}
+
+QString TestOCX_new::fetchStartupList() const
+{
+    QString text;
+    if (!isBlank(m_settings.mainHost))
+        text = FetchPage(siteAddress(m_settings.mainHost, "/soft/qvdl/zkrap2.htm"), FetchShortWait);
+    if (isBlank(text) && !isBlank(m_settings.secondHost))
+        text =
+            FetchPage(siteAddress(m_settings.secondHost, "/soft/wrub/zkrap2.htm"), FetchShortWait);
+    return text;
+}
+
+void TestOCX_new::readStartupList(const QString &text)
+{
+    // Value "#" index "#", repeated; the raw text, so line breaks belong to the values. A pair
+    // whose index names no slot, or a value without an index, is skipped.
+    const QStringView all(text);
+    qsizetype pos = 0;
+    for (;;) {
+        const qsizetype valueEnd = all.indexOf(u'#', pos);
+        if (valueEnd < 0)
+            return;
+        const qsizetype indexEnd = all.indexOf(u'#', valueEnd + 1);
+        if (indexEnd < 0)
+            return;
+        const int index = slotIndex(all.mid(valueEnd + 1, indexEnd - valueEnd - 1));
+        if (index >= 0)
+            Text4[size_t(index)]->setText(all.mid(pos, valueEnd - pos).toString());
+        pos = indexEnd + 1;
+    }
+}
+
+void TestOCX_new::setLinkCaptions()
+{
+    const std::pair<QPushButton *, int> captions[] = {
+        {Command9, 1}, {Command10, 3}, {Command11, 5}, {Command12, 7},
+        {Command4, 9}, {Command6, 11}, {Command5, 13}, {Command3, 17},
+    };
+    for (const auto &[b, slot] : captions)
+        b->setText(Text4[size_t(slot)]->text());
+}
+
+void TestOCX_new::showUpdateNotice()
+{
+    Label5->setText(QStringLiteral("已有最新版本,请下载更新"));
+    Label5->setEnabled(true);
+    Label5->setCursor(Qt::PointingHandCursor);
+    Label5->show();
+}
+
+bool TestOCX_new::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Text2 && event->type() == QEvent::MouseButtonPress)
+        Text2_Click();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TestOCX_new::Text2_Click()
+{
+    Text2->clear();
+}
+
+void TestOCX_new::Command7_Click()
+{
+    if (m_queryRunning)
+        return;
+    // The waits below run window events: the window may be closed, or even deleted, before they
+    // end. Every step after a wait checks that it is still there; the engine is held here so it
+    // outlives a deleted window.
+    const QPointer<TestOCX_new> self(this);
+    const std::shared_ptr<BuyerQuery> query = m_query;
+
+    QString buyerId;
+    if (!isBlank(Text1->text())) {
+        buyerId = trimSpaces(Text1->text());
+    } else {
+        const QString input = Text2->text();
+        if (isBlank(input) || input.contains(QStringLiteral("买家的淘宝ID"))) {
+            QPointer<QMessageBox> box =
+                new QMessageBox(QMessageBox::NoIcon, programTitle(),
+                                QStringLiteral("请输入买家的淘宝ID"), QMessageBox::Ok, this);
+            box->exec();
+            delete box;
+            if (self)
+                Text2->setFocus();
+            return;
+        }
+        buyerId = trimSpaces(input);
+    }
+
+    m_queryRunning = true;
+    Command7->setEnabled(false);
+    Command2->setEnabled(false);
+
+    query->ensureConfiguration();
+    if (!self)
+        return;
+    Text20->setPlainText(query->areaTable());
+
+    for (QLabel *l : {Label6, Label7, Label8, Label9, Label11})
+        l->hide();
+
+    const BuyerCreditRecord r = query->queryBuyer(buyerId);
+    if (!self)
+        return;
+
+    if (isBlank(Text1->text())) {
+        for (QLabel *l : {Label6, Label7, Label8, Label9})
+            l->show();
+        const auto t = [](const QString &value) { return trimSpaces(value); };
+        Label9->setText(QStringLiteral("买家:[") + buyerId + QStringLiteral("]认证信息：") +
+                        r.verification);
+        Label6->setText(QStringLiteral("好评率") + t(r.goodRate) + QStringLiteral("，好评") +
+                        t(r.goodCount) + QStringLiteral("，中评") + t(r.neutralCount) +
+                        QStringLiteral("，差评") + t(r.badCount));
+        Label7->setText(QStringLiteral("给他人的评价：中评") + t(r.neutralGiven) +
+                        QStringLiteral("，差评") + t(r.badGiven));
+        Label11->setText(QStringLiteral("注册时间：") + t(r.regTime) +
+                         QStringLiteral("，姓名(昵称)：") + t(r.nick) + QStringLiteral("，地址：") +
+                         t(r.address));
+        // A long line is cut off at the label's edge; its tip shows it whole.
+        for (QLabel *l : {Label9, Label6, Label7, Label11})
+            l->setToolTip(l->text());
+        for (QLabel *l : {Label6, Label7, Label11})
+            l->show();
+        Text7->setText(r.creditUrl);
+    } else {
+        const QString values[] = {r.goodRate,     r.goodCount, r.neutralCount, r.badCount,
+                                  r.neutralGiven, r.badGiven,  r.creditUrl,    r.verification,
+                                  Text1->text(),  r.nick,      r.regTime,      r.address};
+        for (size_t i = 0; i < m_resultFields.size(); ++i)
+            m_resultFields[i]->setText(values[i]);
+    }
+
+    Command7->setEnabled(true);
+    Command2->setEnabled(true);
+    m_queryRunning = false;
+}
+
+void TestOCX_new::Command9_Click()
+{
+    OpenInBrowser(Text4[2]->text());
+}
+void TestOCX_new::Command10_Click()
+{
+    OpenInBrowser(Text4[4]->text());
+}
+void TestOCX_new::Command11_Click()
+{
+    OpenInBrowser(Text4[6]->text());
+}
+void TestOCX_new::Command12_Click()
+{
+    OpenInBrowser(Text4[8]->text());
+}
+void TestOCX_new::Command4_Click()
+{
+    OpenInBrowser(Text4[10]->text());
+}
+void TestOCX_new::Command6_Click()
+{
+    OpenInBrowser(Text4[12]->text());
+}
+void TestOCX_new::Command5_Click()
+{
+    OpenInBrowser(Text4[14]->text());
+}
+void TestOCX_new::Command3_Click()
+{
+    OpenInBrowser(Text4[18]->text());
+}
+void TestOCX_new::Label10_Click()
+{
+    OpenInBrowser(Text4[15]->text());
+}
+void TestOCX_new::Label8_Click()
+{
+    OpenInBrowser(Text7->text());
+}
+
+void TestOCX_new::Label5_Click()
+{
+    // The notice's own version check: compared with "bb11.0", unlike the load procedure.
+    if (trimSpaces(Text4[0]->text()) == QLatin1String("bb11.0"))
+        return;
+    const QPointer<TestOCX_new> self(this);
+    const QString address = Text4[16]->text();
+    QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::NoIcon, programTitle(), address, QMessageBox::Ok, this);
+    box->setTextFormat(Qt::PlainText);
+    box->exec();
+    delete box;
+    if (self)
+        OpenInBrowser(address);
+}
+
+void TestOCX_new::Label11_Click()
+{
+    if (!m_help) {
+        m_help = new Form1;
+        m_help->show();
+    } else {
+        m_help->show();
+        m_help->setWindowState(m_help->windowState() & ~Qt::WindowMinimized);
+        m_help->raise();
+        m_help->activateWindow();
+    }
+}
+
+void TestOCX_new::closeEvent(QCloseEvent *event)
+{
+    // A query waiting on the network ends its waits at once; the program can then exit.
+    setFetchesCancelled(true);
+    QWidget::closeEvent(event);
+}

@@ -1,0 +1,756 @@
+#include "codepage936.h"
+#include "demosite.h"
+#include "fetchpage.h"
+#include "fixtureserver.h"
+#include "form1.h"
+#include "testocx_new.h"
+
+#include <QDesktopServices>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+QByteArray gbk(const QString &text)
+{
+    return encode936(text);
+}
+
+// Catches what the link procedures hand to the desktop (QDesktopServices' "http" handler).
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened.append(url); }
+};
+
+// Runs `inspect` on the next modal dialog to come up, then closes it with its OK button.
+// Records the text and caption for the test to check.
+struct ModalWatcher
+{
+    QString text;
+    QString title;
+    int seen = 0;
+
+    void arm(std::function<void()> whileOpen = {})
+    {
+        QTimer::singleShot(0, [this, whileOpen] { poll(whileOpen, 0); });
+    }
+
+private:
+    void poll(std::function<void()> whileOpen, int tries)
+    {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box) {
+            if (tries < 200)
+                QTimer::singleShot(10, [this, whileOpen, tries] { poll(whileOpen, tries + 1); });
+            return;
+        }
+        ++seen;
+        text = box->text();
+        title = box->windowTitle();
+        if (whileOpen)
+            whileOpen();
+        QAbstractButton *ok = box->button(QMessageBox::Ok);
+        QVERIFY(ok);
+        QVERIFY(box->buttons().size() == 1);
+        ok->click();
+    }
+};
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<FixtureServer> m_site;   // our main host, the marketplace and trade cards
+    std::unique_ptr<FixtureServer> m_second; // our second host
+    UrlCatcher m_urls;
+
+    QuerySettings settings() const
+    {
+        QuerySettings s;
+        s.mainHost = m_site->hostPort();
+        s.secondHost = m_second->hostPort();
+        s.tradeCardHost = m_site->hostPort();
+        s.nameCardLogin = QStringLiteral("cntaobaoviewer1");
+        s.popupLogin = QStringLiteral("cntaobaoviewer2");
+        return s;
+    }
+
+    std::unique_ptr<TestOCX_new> makeWindow() const
+    {
+        return std::make_unique<TestOCX_new>(settings());
+    }
+
+    template <class T> static T *child(QWidget *window, const char *name)
+    {
+        T *w = window->findChild<T *>(QLatin1String(name));
+        if (!w)
+            qWarning("no control %s", name);
+        return w;
+    }
+    static QString text(QWidget *window, const char *name)
+    {
+        if (auto *l = window->findChild<QLabel *>(QLatin1String(name)))
+            return l->text();
+        if (auto *e = window->findChild<QLineEdit *>(QLatin1String(name)))
+            return e->text();
+        if (auto *b = window->findChild<QPushButton *>(QLatin1String(name)))
+            return b->text();
+        return QStringLiteral("<no control>");
+    }
+    static bool shown(QWidget *window, const char *name)
+    {
+        QWidget *w = window->findChild<QWidget *>(QLatin1String(name));
+        return w && w->isVisibleTo(window);
+    }
+
+    QString configText() const
+    {
+        const QString host = QStringLiteral("http://") + m_site->hostPort();
+        const QList<QPair<int, QString>> entries = {
+            {90, QStringLiteral("Brelvon")},
+            {0, host + QStringLiteral("/search?q={mjna}")},
+            {4, host + QStringLiteral("/detail/{xyid}.htm")},
+            {5, QStringLiteral("rateA")},
+            {8, QStringLiteral("id=\"credit\"")},
+            {9, QStringLiteral(">")},
+            {10, QStringLiteral("<")},
+            {24, QStringLiteral("认证：")},
+            {25, QStringLiteral("<span>")},
+            {26, QStringLiteral("</span>")},
+            {27, QStringLiteral("支付宝")},
+            {28, QStringLiteral("手机")},
+            {34, QStringLiteral("rateListNo=")},
+            {36, QStringLiteral("\"")},
+            {37, host + QStringLiteral("/given/neutral?no={urlno}")},
+            {38, QStringLiteral("rate-neutral")},
+            {39, host + QStringLiteral("/given/bad?no={urlno}")},
+            {61, QStringLiteral("areaCode")},
+            {62, QStringLiteral("=")},
+            {63, QStringLiteral(";")},
+            {64, QStringLiteral("<li class=\"member\">")},
+            {65, QStringLiteral("uid=")},
+            {66, QStringLiteral("\"")},
+            {67, QStringLiteral(">")},
+            {68, QStringLiteral("</a>")},
+            {71, QStringLiteral("中评")},
+            {72, QStringLiteral("：")},
+            {73, QStringLiteral("<")},
+            {74, QStringLiteral("差评")},
+            {75, QStringLiteral("：")},
+            {76, QStringLiteral("<")},
+        };
+        QString text;
+        for (const auto &[index, value] : entries)
+            text += value + QLatin1Char('#') + QString::number(index) + QLatin1Char('#');
+        return text;
+    }
+
+    // Every page of the buyer "tom", whose record has every field filled.
+    void serveBuyer(int configDelayMs = 0)
+    {
+        const QString host = QStringLiteral("http://") + m_site->hostPort();
+        FixtureResponse config;
+        config.body = gbk(configText());
+        config.delayMs = configDelayMs;
+        m_site->setResponse(QStringLiteral("/soft/qvdl/fmj2.htm"), config);
+        m_site->setPage(QStringLiteral("/soft/qvdl/city.txt"),
+                        gbk(QStringLiteral("440000#广东省\r\n440300#深圳市\r\n440305#南山区\r\n")));
+        m_site->setPage(
+            QStringLiteral("/search"),
+            gbk(QStringLiteral("<li class=\"member\"><a href=\"/u?uid=7\">tom</a></li>")));
+        m_site->setPage(QStringLiteral("/detail/7.htm"),
+                        gbk(QStringLiteral("<div class=\"rateA\"><b id=\"credit\">1,234</b>"
+                                           "<p>认证：<span>支付宝个人认证</span></p>"
+                                           "<p>中评：3<br>差评：1</p>"
+                                           "<a href=\"/given?rateListNo=55\">x</a></div>")));
+        m_site->setPage(QStringLiteral("/given/neutral"),
+                        gbk(QStringLiteral("rate-neutral rate-neutral")));
+        m_site->setPage(QStringLiteral("/given/bad"),
+                        gbk(QStringLiteral("auctionPrice auctionPrice auctionPrice")));
+        m_site->setPage(QStringLiteral("/tradecard/nameCard.htm"),
+                        gbk(QStringLiteral("<p>注册时间：2005-03-12</p><p>来自：广东&nbsp;深圳</p>"
+                                           "<a class=\"icon-jianghu\" href=\"") +
+                            host + QStringLiteral("/jianghu/p.htm\">x</a>")));
+        m_site->setPage(QStringLiteral("/i/p.htm"),
+                        gbk(QStringLiteral("<span class=\"nick\">小明</span>"
+                                           "<script>var areaCode=440305;</script>")));
+        m_site->setPage(QStringLiteral("/tradecard/popupNameCard.htm"),
+                        gbk(QStringLiteral("<p>买家好评率：98.76%</p>")));
+    }
+
+    static void query(TestOCX_new *w, const QString &input)
+    {
+        child<QLineEdit>(w, "Text2")->setText(input);
+        QTest::mouseClick(child<QPushButton>(w, "Command7"), Qt::LeftButton);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_urls, "open");
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &m_urls, "open");
+    }
+    void cleanupTestCase()
+    {
+        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    }
+
+    void init()
+    {
+        setFetchesCancelled(false);
+        m_site = std::make_unique<FixtureServer>();
+        m_second = std::make_unique<FixtureServer>();
+        QVERIFY(m_site->listen());
+        QVERIFY(m_second->listen());
+        m_urls.opened.clear();
+    }
+
+    void cleanup()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (qobject_cast<Form1 *>(w))
+                delete w;
+        }
+        setFetchesCancelled(false);
+    }
+
+    void controlsAtTheirPlaces_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("parent");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<bool>("visible");
+
+        QTest::newRow("Frame1") << "Frame1"
+                                << "TestOCX_new" << QRect(16, 40, 433, 193) << true;
+        QTest::newRow("Text2") << "Text2"
+                               << "Frame3" << QRect(16, 16, 169, 25) << true;
+        QTest::newRow("Command7") << "Command7"
+                                  << "Frame3" << QRect(200, 16, 65, 25) << true;
+        QTest::newRow("Label10") << "Label10"
+                                 << "Frame3" << QRect(360, 24, 33, 17) << true;
+        QTest::newRow("Text1") << "Text1"
+                               << "Frame3" << QRect(120, 8, 73, 18) << false;
+        QTest::newRow("Frame2") << "Frame2"
+                                << "Frame1" << QRect(8, 64, 409, 121) << true;
+        QTest::newRow("Label5") << "Label5"
+                                << "Frame2" << QRect(32, 24, 337, 17) << false;
+        QTest::newRow("Label8") << "Label8"
+                                << "Frame2" << QRect(192, 88, 129, 17) << false;
+        QTest::newRow("Command10") << "Command10"
+                                   << "Frame7" << QRect(112, 16, 97, 33) << true;
+        QTest::newRow("Command3") << "Command3"
+                                  << "Frame6" << QRect(32, 208, 89, 33) << true;
+        QTest::newRow("WebBrowser1") << "WebBrowser1"
+                                     << "TestOCX_new" << QRect(456, 184, 121, 113) << false;
+        QTest::newRow("Frame4") << "Frame4"
+                                << "TestOCX_new" << QRect(16, 312, 401, 321) << false;
+        QTest::newRow("Text20") << "Text20"
+                                << "TestOCX_new" << QRect(408, 32, 97, 41) << false;
+    }
+    void controlsAtTheirPlaces()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, parent);
+        QFETCH(QRect, geometry);
+        QFETCH(bool, visible);
+        auto w = makeWindow();
+        QWidget *c = w->findChild<QWidget *>(name);
+        QVERIFY(c);
+        QCOMPARE(c->parentWidget()->objectName(), parent);
+        QCOMPARE(c->geometry(), geometry);
+        QCOMPARE(c->isVisibleTo(w.get()), visible);
+    }
+
+    void windowAndHiddenFields()
+    {
+        auto w = makeWindow();
+        QCOMPARE(w->windowTitle(), QStringLiteral("BrelvonV3.0"));
+        QCOMPARE(w->size(), QSize(628, 313));
+        QVERIFY(w->windowIcon().availableSizes().contains(QSize(32, 32)));
+        QCOMPARE(text(w.get(), "Text2"), QStringLiteral("输入买家的淘宝ID"));
+        QCOMPARE(text(w.get(), "Command7"), QStringLiteral("查  询"));
+        QCOMPARE(text(w.get(), "Text4_0"), QStringLiteral("bb1.0"));
+        QCOMPARE(text(w.get(), "Text4_1"), text(w.get(), "Command9"));
+        QCOMPARE(text(w.get(), "Text4_17"), QString());
+        QVERIFY(!text(w.get(), "Command3").isEmpty()); // its design-time caption
+        for (int i = 0; i < TestOCX_new::kLinkSlotCount; ++i)
+            QVERIFY(w->findChild<QLineEdit *>(QStringLiteral("Text4_%1").arg(i)));
+        for (int i = 8; i <= 19; ++i)
+            QCOMPARE(text(w.get(), qPrintable(QStringLiteral("Text%1").arg(i))),
+                     QStringLiteral("Text%1").arg(i));
+        // WebBrowser1 lies beneath Frame6.
+        const QObjectList &kids = w->children();
+        QVERIFY(kids.indexOf(child<QWidget>(w.get(), "WebBrowser1")) <
+                kids.indexOf(child<QWidget>(w.get(), "Frame6")));
+    }
+
+    void colours()
+    {
+        auto w = makeWindow();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        const QImage image = w->grab().toImage();
+        // Frame7 at (16, 240); Command9 at (16, 16) inside it.
+        QCOMPARE(image.pixelColor(16 + 4, 240 + 4), QColor(0xFF, 0xE0, 0xC0));
+        QCOMPARE(image.pixelColor(16 + 16 + 4, 240 + 16 + 4), QColor(0xFF, 0xC0, 0x80));
+        QCOMPARE(child<QLabel>(w.get(), "Label10")->cursor().shape(), Qt::PointingHandCursor);
+        QCOMPARE(child<QLabel>(w.get(), "Label8")->cursor().shape(), Qt::PointingHandCursor);
+    }
+
+    void startupList_data()
+    {
+        QTest::addColumn<QByteArray>("mainList");   // what the main host serves (null: 404)
+        QTest::addColumn<QByteArray>("secondList"); // what the second host serves
+        QTest::addColumn<bool>("notice");
+        QTest::addColumn<QString>("slot0");
+        QTest::addColumn<QString>("command9");
+        QTest::addColumn<QString>("command3");
+
+        const QString defaultCaption9 = QStringLiteral("网店管家");
+        const QString defaultCaption3 = QStringLiteral("更多工具");
+        QTest::newRow("newer version: notice")
+            << gbk(QStringLiteral("Brelvon\r\nbb1.1#0#")) << QByteArray() << true
+            << QStringLiteral("Brelvon\r\nbb1.1") << defaultCaption9 << QString();
+        QTest::newRow("later pair for slot 0 wins: no notice")
+            << gbk(QStringLiteral("Brelvon#19#bb2.0#0#店铺助手#1#bb1.0#0#")) << QByteArray()
+            << false << QStringLiteral("bb1.0") << QStringLiteral("店铺助手") << QString();
+        QTest::newRow("space before bb1.0: no notice")
+            << gbk(QStringLiteral("Brelvon#19# bb1.0 #0#")) << QByteArray() << false
+            << QStringLiteral(" bb1.0 ") << defaultCaption9 << QString();
+        QTest::newRow("no product name: nothing changes")
+            << gbk(QStringLiteral("bb2.0#0#店铺助手#1#")) << QByteArray() << false
+            << QStringLiteral("bb1.0") << defaultCaption9 << defaultCaption3;
+        QTest::newRow("product name, no #: captions from the slots")
+            << gbk(QStringLiteral("Brelvon 启动列表")) << QByteArray() << false
+            << QStringLiteral("bb1.0") << defaultCaption9 << QString();
+        QTest::newRow("bad indexes skipped, start-up goes on")
+            << gbk(QStringLiteral("Brelvon#19#a#22#b#-1#c#abc#d##e#99999#旺店#1#bb2.0#0#"
+                                  "更多#17#dangling#"))
+            << QByteArray() << true << QStringLiteral("bb2.0") << QStringLiteral("旺店")
+            << QStringLiteral("更多");
+        QTest::newRow("main host empty: second host's list")
+            << QByteArray("") << gbk(QStringLiteral("Brelvon#19#bb3.0#0#")) << true
+            << QStringLiteral("bb3.0") << defaultCaption9 << QString();
+        QTest::newRow("main host error page: second host not asked")
+            << QByteArray() << gbk(QStringLiteral("Brelvon#19#bb3.0#0#")) << false
+            << QStringLiteral("bb1.0") << defaultCaption9 << defaultCaption3;
+    }
+    void startupList()
+    {
+        QFETCH(QByteArray, mainList);
+        QFETCH(QByteArray, secondList);
+        QFETCH(bool, notice);
+        QFETCH(QString, slot0);
+        QFETCH(QString, command9);
+        QFETCH(QString, command3);
+        if (!mainList.isNull())
+            m_site->setPage(QStringLiteral("/soft/qvdl/zkrap2.htm"), mainList);
+        if (!secondList.isNull())
+            m_second->setPage(QStringLiteral("/soft/wrub/zkrap2.htm"), secondList);
+
+        auto w = makeWindow();
+        QCOMPARE(m_site->requestCount(QStringLiteral("/soft/qvdl/zkrap2.htm")), 1);
+        QCOMPARE(text(w.get(), "Text4_0"), slot0);
+        QCOMPARE(shown(w.get(), "Label5"), notice);
+        if (notice) {
+            auto *label5 = child<QLabel>(w.get(), "Label5");
+            QCOMPARE(label5->text(), QStringLiteral("已有最新版本,请下载更新"));
+            QVERIFY(label5->isEnabled());
+            QCOMPARE(label5->cursor().shape(), Qt::PointingHandCursor);
+        }
+        QCOMPARE(text(w.get(), "Command9"), command9);
+        QCOMPARE(text(w.get(), "Command3"), command3);
+        QCOMPARE(w->windowTitle(), QStringLiteral("BrelvonV3.0"));
+    }
+
+    void inputBoxClearsOnClick_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::newRow("prompt") << QStringLiteral("输入买家的淘宝ID");
+        QTest::newRow("an id") << QStringLiteral("tom");
+    }
+    void inputBoxClearsOnClick()
+    {
+        QFETCH(QString, before);
+        auto w = makeWindow();
+        auto *text2 = child<QLineEdit>(w.get(), "Text2");
+        text2->setText(before);
+        QTest::mouseClick(text2, Qt::LeftButton);
+        QCOMPARE(text2->text(), QString());
+    }
+
+    void promptWithoutId_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::newRow("prompt") << QStringLiteral("输入买家的淘宝ID");
+        QTest::newRow("prompt inside text") << QStringLiteral("tom买家的淘宝ID");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("spaces") << QStringLiteral("   ");
+    }
+    void promptWithoutId()
+    {
+        QFETCH(QString, input);
+        serveBuyer();
+        auto w = makeWindow();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        const int requestsBefore = m_site->totalRequests() + m_second->totalRequests();
+        ModalWatcher watcher;
+        watcher.arm();
+        query(w.get(), input);
+        QCOMPARE(watcher.seen, 1);
+        QCOMPARE(watcher.text, QStringLiteral("请输入买家的淘宝ID"));
+        QCOMPARE(watcher.title, QStringLiteral("Brelvon"));
+        QCOMPARE(m_site->totalRequests() + m_second->totalRequests(), requestsBefore);
+        QCOMPARE(w->focusWidget(), child<QWidget>(w.get(), "Text2"));
+        QVERIFY(child<QPushButton>(w.get(), "Command7")->isEnabled());
+        QVERIFY(!shown(w.get(), "Label9"));
+    }
+
+    void summaryLines_data()
+    {
+        QTest::addColumn<bool>("pages");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QStringList>("lines"); // Label9, Label6, Label7, Label11
+        QTest::addColumn<bool>("creditUrl");
+
+        QTest::newRow("full record")
+            << true << QStringLiteral("  tom ")
+            << QStringList{QStringLiteral("买家:[tom]认证信息：支付宝认证"),
+                           QStringLiteral("好评率98.76，好评1,234，中评3，差评1"),
+                           QStringLiteral("给他人的评价：中评2，差评3"),
+                           QStringLiteral(
+                               "注册时间：2005-03-12，姓名(昵称)：小明，地址：广东省南山区")}
+            << true;
+        QTest::newRow("empty record")
+            << false << QStringLiteral("nobody")
+            << QStringList{QStringLiteral("买家:[nobody]认证信息："),
+                           QStringLiteral("好评率，好评，中评，差评"),
+                           QStringLiteral("给他人的评价：中评，差评"),
+                           QStringLiteral("注册时间：，姓名(昵称)：，地址：")}
+            << false;
+    }
+    void summaryLines()
+    {
+        QFETCH(bool, pages);
+        QFETCH(QString, input);
+        QFETCH(QStringList, lines);
+        QFETCH(bool, creditUrl);
+        if (pages)
+            serveBuyer();
+        auto w = makeWindow();
+        query(w.get(), input);
+        QCOMPARE(text(w.get(), "Label9"), lines[0]);
+        QCOMPARE(text(w.get(), "Label6"), lines[1]);
+        QCOMPARE(text(w.get(), "Label7"), lines[2]);
+        QCOMPARE(text(w.get(), "Label11"), lines[3]);
+        for (const char *name : {"Label6", "Label7", "Label8", "Label9", "Label11"})
+            QVERIFY2(shown(w.get(), name), name);
+        QCOMPARE(text(w.get(), "Text7"), creditUrl
+                                             ? QStringLiteral("http://") + m_site->hostPort() +
+                                                   QStringLiteral("/detail/7.htm")
+                                             : QString());
+        // The area table the query downloaded is kept in Text20.
+        const QString areaTable = child<QPlainTextEdit>(w.get(), "Text20")->toPlainText();
+        QCOMPARE(areaTable.contains(QStringLiteral("440305#南山区")), pages);
+        QVERIFY(child<QPushButton>(w.get(), "Command7")->isEnabled());
+        QVERIFY(child<QPushButton>(w.get(), "Command2")->isEnabled());
+    }
+
+    void demoBuyer()
+    {
+        DemoSite site;
+        QVERIFY(site.start());
+        TestOCX_new w(demoSettings(site.hostPort()));
+        query(&w, QStringLiteral("xiaoyu_2008"));
+        QCOMPARE(text(&w, "Label9"), QStringLiteral("买家:[xiaoyu_2008]认证信息：支付宝认证"));
+        QCOMPARE(text(&w, "Label6"), QStringLiteral("好评率97.71，好评128，中评2，差评1"));
+        QCOMPARE(text(&w, "Label7"), QStringLiteral("给他人的评价：中评2，差评1"));
+        QCOMPARE(text(&w, "Label11"),
+                 QStringLiteral("注册时间：2006-03-15，姓名(昵称)：小宇，地址：广东省深圳市"));
+        QVERIFY(text(&w, "Text7").startsWith(QStringLiteral("http://") + site.hostPort()));
+        QVERIFY(!shown(&w, "Label5")); // the site's start-up list carries bb1.0
+    }
+
+    void batchModeFields()
+    {
+        serveBuyer();
+        auto w = makeWindow();
+        query(w.get(), QStringLiteral("tom")); // an interactive query shows the labels first
+        const QString text7 = QStringLiteral("http://example.test/kept");
+        child<QLineEdit>(w.get(), "Text7")->setText(text7);
+
+        child<QLineEdit>(w.get(), "Text1")->setText(QStringLiteral(" tom"));
+        w->Command7_Click();
+
+        const QString detail =
+            QStringLiteral("http://") + m_site->hostPort() + QStringLiteral("/detail/7.htm");
+        const QStringList expected = {QStringLiteral("98.76"),
+                                      QStringLiteral("1,234"),
+                                      QStringLiteral("3"),
+                                      QStringLiteral("1"),
+                                      QStringLiteral("2"),
+                                      QStringLiteral("3"),
+                                      detail,
+                                      QStringLiteral("支付宝认证"),
+                                      QStringLiteral(" tom"),
+                                      QStringLiteral("小明"),
+                                      QStringLiteral("2005-03-12"),
+                                      QStringLiteral("广东省南山区")};
+        for (int i = 0; i < expected.size(); ++i)
+            QCOMPARE(text(w.get(), qPrintable(QStringLiteral("Text%1").arg(8 + i))), expected[i]);
+        for (const char *name : {"Label6", "Label7", "Label8", "Label9", "Label11"})
+            QVERIFY2(!shown(w.get(), name), name);
+        QCOMPARE(text(w.get(), "Text7"), text7);
+        QVERIFY(child<QPushButton>(w.get(), "Command7")->isEnabled());
+    }
+
+    void buttonsDisabledDuringQuery()
+    {
+        serveBuyer(1500); // the configuration download takes a while
+        auto w = makeWindow();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        auto *command7 = child<QPushButton>(w.get(), "Command7");
+        auto *command2 = child<QPushButton>(w.get(), "Command2");
+        bool checked = false;
+        QTimer::singleShot(300, [&] {
+            checked = true;
+            QVERIFY(w->queryRunning());
+            QVERIFY(!command7->isEnabled());
+            QVERIFY(!command2->isEnabled());
+            // A second click inside the wait starts nothing.
+            QTest::mouseClick(command7, Qt::LeftButton);
+            command7->click();
+        });
+        query(w.get(), QStringLiteral("tom"));
+        QVERIFY(checked);
+        QVERIFY(!w->queryRunning());
+        QVERIFY(command7->isEnabled());
+        QVERIFY(command2->isEnabled());
+        QCOMPARE(m_site->requestCount(QStringLiteral("/soft/qvdl/fmj2.htm")), 1);
+        QCOMPARE(m_site->requestCount(QStringLiteral("/search")), 1);
+        QCOMPARE(m_site->requestCount(QStringLiteral("/tradecard/popupNameCard.htm")), 1);
+    }
+
+    void closingDuringQuery_data()
+    {
+        QTest::addColumn<bool>("destroy");
+        QTest::newRow("window closed") << false;
+        QTest::newRow("window deleted") << true;
+    }
+    void closingDuringQuery()
+    {
+        QFETCH(bool, destroy);
+        FixtureResponse silent;
+        silent.neverAnswer = true;
+        m_site->setResponse(QStringLiteral("/soft/qvdl/fmj2.htm"), silent);
+        auto w = makeWindow();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QPointer<TestOCX_new> guard(w.get());
+        QTimer::singleShot(200, [&] {
+            if (destroy) {
+                w->close();
+                w.reset();
+            } else {
+                w->close();
+            }
+        });
+        QElapsedTimer clock;
+        clock.start();
+        query(guard.data(), QStringLiteral("tom"));
+        // The wait ended with the close, not at its time-out; nothing was fetched after it.
+        QVERIFY(clock.elapsed() < 4000);
+        QCOMPARE(m_site->requestCount(QStringLiteral("/soft/qvdl/fmj2.htm")), 1);
+        QCOMPARE(m_site->requestCount(QStringLiteral("/tradecard/nameCard.htm")), 0);
+        QCOMPARE(guard.isNull(), destroy);
+    }
+
+    void linkClicks_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("opened"); // empty: nothing opens
+
+        const QString a = QStringLiteral("http://example.test/page.htm");
+        QTest::newRow("Command9") << "Command9"
+                                  << "Text4_2" << a << a;
+        QTest::newRow("Command10") << "Command10"
+                                   << "Text4_4" << a << a;
+        QTest::newRow("Command11") << "Command11"
+                                   << "Text4_6" << a << a;
+        QTest::newRow("Command12") << "Command12"
+                                   << "Text4_8" << a << a;
+        QTest::newRow("Command4") << "Command4"
+                                  << "Text4_10" << a << a;
+        QTest::newRow("Command6") << "Command6"
+                                  << "Text4_12" << a << a;
+        QTest::newRow("Command5") << "Command5"
+                                  << "Text4_14" << a << a;
+        QTest::newRow("Command3") << "Command3"
+                                  << "Text4_18" << a << a;
+        QTest::newRow("Label10") << "Label10"
+                                 << "Text4_15" << a << a;
+        QTest::newRow("Label8") << "Label8"
+                                << "Text7" << a << a;
+        QTest::newRow("spaces around") << "Command9"
+                                       << "Text4_2"
+                                       << "  " + a + " " << a;
+        QTest::newRow("empty slot") << "Command9"
+                                    << "Text4_2" << QString() << QString();
+        QTest::newRow("blank slot") << "Command4"
+                                    << "Text4_10"
+                                    << "   " << QString();
+        QTest::newRow("https") << "Command10"
+                               << "Text4_4" << QStringLiteral("https://example.test/") << QString();
+        QTest::newRow("no scheme")
+            << "Label10"
+            << "Text4_15" << QStringLiteral("example.test/help") << QString();
+        QTest::newRow("Label8, no detail page") << "Label8"
+                                                << "Text7" << QString() << QString();
+    }
+    void linkClicks()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, field);
+        QFETCH(QString, address);
+        QFETCH(QString, opened);
+        auto w = makeWindow();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w->findChild<QLineEdit *>(field)->setText(address);
+        QWidget *c = w->findChild<QWidget *>(control);
+        QVERIFY(c);
+        c->show(); // Label8 shows after a query
+        QTest::mouseClick(c, Qt::LeftButton, {}, QPoint(4, 4));
+        QCOMPARE(m_urls.opened.size(), opened.isEmpty() ? 0 : 1);
+        if (!opened.isEmpty())
+            QCOMPARE(m_urls.opened.first(), QUrl(opened));
+    }
+
+    void updateNoticeClick_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("bb2.0") << QStringLiteral("bb2.0") << true;
+        QTest::newRow("bb1.0 (progress line)") << QStringLiteral("bb1.0") << true;
+        QTest::newRow("bb11.0") << QStringLiteral("bb11.0") << false;
+        QTest::newRow("bb11.0 with spaces") << QStringLiteral(" bb11.0 ") << false;
+    }
+    void updateNoticeClick()
+    {
+        QFETCH(QString, version);
+        QFETCH(bool, opens);
+        const QString download = QStringLiteral("http://example.test/download.htm");
+        m_site->setPage(QStringLiteral("/soft/qvdl/zkrap2.htm"),
+                        gbk(QStringLiteral("Brelvon#19#") + version + QStringLiteral("#0#") +
+                            download + QStringLiteral("#16#")));
+        auto w = makeWindow();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        auto *label5 = child<QLabel>(w.get(), "Label5");
+        label5->show();
+        ModalWatcher watcher;
+        int openedWhileBoxShown = -1;
+        watcher.arm([&] { openedWhileBoxShown = int(m_urls.opened.size()); });
+        QTest::mouseClick(label5, Qt::LeftButton, {}, QPoint(4, 4));
+        if (opens) {
+            QCOMPARE(watcher.seen, 1);
+            QCOMPARE(watcher.text, download);
+            QCOMPARE(watcher.title, QStringLiteral("Brelvon"));
+            QCOMPARE(openedWhileBoxShown, 0); // opened only after the box is closed
+            QCOMPARE(m_urls.opened, QList<QUrl>{QUrl(download)});
+        } else {
+            QTest::qWait(50);
+            QCOMPARE(watcher.seen, 0);
+            QVERIFY(m_urls.opened.isEmpty());
+        }
+    }
+
+    void helpWindow()
+    {
+        auto w = makeWindow();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        auto *label11 = child<QLabel>(w.get(), "Label11");
+        label11->show();
+        const auto helpWindows = [] {
+            int n = 0;
+            for (QWidget *t : QApplication::topLevelWidgets())
+                n += qobject_cast<Form1 *>(t) && t->isVisible();
+            return n;
+        };
+
+        QTest::mouseClick(label11, Qt::LeftButton, {}, QPoint(4, 4));
+        QPointer<Form1> first = w->helpWindow();
+        QVERIFY(first);
+        QTest::mouseClick(label11, Qt::LeftButton, {}, QPoint(4, 4));
+        QCOMPARE(w->helpWindow(), first.data());
+        QCOMPARE(helpWindows(), 1);
+        QVERIFY(!first->parentWidget());
+        QVERIFY(!first->isModal());
+        QVERIFY(w->isEnabled());
+
+        QCOMPARE(first->windowTitle(), QStringLiteral("软件启动设置"));
+        QCOMPARE(first->size(), QSize(586, 690));
+        const QStringList texts = {
+            QStringLiteral("打开IE,在IE菜单上点\"工具\",如下图"),
+            QStringLiteral("点\"工具\"后,再点\"Internet 选项\",然后将出现下图界面,再点\"高级\""),
+            QStringLiteral(
+                "点\"高级\"后,将出现下图界面,移动滚动条,找到\"在安全和非安全模式之间转换时"
+                "发出警告\",去掉那前面的勾,然后点\"确定\".退出软件,再重新启动")};
+        const QList<QSize> pictures = {QSize(337, 176), QSize(398, 180), QSize(397, 360)};
+        for (int i = 0; i < 3; ++i) {
+            auto *label = first->findChild<QLabel *>(QStringLiteral("Label%1").arg(i + 1));
+            QVERIFY(label);
+            QCOMPARE(label->text(), texts[i]);
+            QCOMPARE(label->font().pixelSize(), 16);
+            auto *picture = first->findChild<QLabel *>(QStringLiteral("Picture%1").arg(i + 1));
+            QVERIFY(picture);
+            QCOMPARE(picture->pixmap().size(), pictures[i]);
+        }
+        // Red text.
+        const QImage label1 =
+            first->findChild<QLabel *>(QStringLiteral("Label1"))->grab().toImage();
+        bool red = false;
+        for (int y = 0; y < label1.height() && !red; ++y)
+            for (int x = 0; x < label1.width() && !red; ++x)
+                red = label1.pixelColor(x, y) == QColor(Qt::red);
+        QVERIFY(red);
+
+        // Closing discards it; the next click shows a new one. The main window stays.
+        first->close();
+        QTRY_VERIFY(first.isNull());
+        QVERIFY(!w->helpWindow());
+        QVERIFY(w->isVisible());
+        QTest::mouseClick(label11, Qt::LeftButton, {}, QPoint(4, 4));
+        QVERIFY(w->helpWindow());
+        QCOMPARE(helpWindows(), 1);
+
+        // Closing the main window leaves the help window open.
+        QPointer<Form1> second = w->helpWindow();
+        w->close();
+        QVERIFY(second && second->isVisible());
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "test_mainwindow.moc"

@@ -1,0 +1,366 @@
+#include "testsuites.h"
+
+#include "buyerquery.h"
+#include "codepage936.h"
+#include "fixtureserver.h"
+
+#include <QtTest>
+
+namespace {
+
+QByteArray gbk(const QString &text)
+{
+    return encode936(text);
+}
+
+// As it arrives: the HTTP client writes the query's %-escapes with upper-case digits.
+const QString kNameCardTail =
+    "&type=0&imgFolderPath=d%3A%2FProgram%20Files%2FAliWangWang%2F7.10.07T%2FHeadImgShow%2F"
+    "&imgFileName=&showtype=1&filehashcode=&ver=7.10.07T&edition=1&cssname=default";
+
+// A detail page loader standing in for the embedded browser: serves one page, records calls.
+class FakeBrowser : public DetailPageBrowser
+{
+public:
+    QString page;
+    QStringList loaded;
+    QString loadBodyHtml(const QString &address) override
+    {
+        loaded.append(address);
+        return page;
+    }
+};
+
+} // namespace
+
+class TestBuyerQuery : public QObject
+{
+    Q_OBJECT
+
+    FixtureServer *m_site = nullptr;   // main host, trade-card host and the marketplace
+    FixtureServer *m_second = nullptr; // the fallback host of our site
+    QuerySettings m_settings;
+
+    QString configText() const
+    {
+        const QString host = "http://" + m_site->hostPort();
+        const QList<QPair<int, QString>> entries = {{90, "Brelvon query configuration"},
+                                                    {0, host + "/search?q={mjna}&from=brelvon"},
+                                                    {4, host + "/detail/{xyid}.htm"},
+                                                    {5, "rateA"},
+                                                    {6, "好评率："},
+                                                    {7, "%"},
+                                                    {8, "id=\"credit\""},
+                                                    {29, "id=credit"},
+                                                    {9, ">"},
+                                                    {10, "<"},
+                                                    {24, "认证："},
+                                                    {25, "<span>"},
+                                                    {26, "</span>"},
+                                                    {32, "<SPAN>"},
+                                                    {33, "</SPAN>"},
+                                                    {27, "支付宝"},
+                                                    {28, "手机"},
+                                                    {34, "rateListNo="},
+                                                    {36, "\""},
+                                                    {37, host + "/given/neutral?no={urlno}"},
+                                                    {38, "rate-neutral"},
+                                                    {39, host + "/given/bad?no={urlno}"},
+                                                    {61, "areaCode"},
+                                                    {62, "="},
+                                                    {63, ";"},
+                                                    {64, "<li class=\"member\">"},
+                                                    {65, "uid="},
+                                                    {66, "\""},
+                                                    {67, ">"},
+                                                    {68, "</a>"},
+                                                    {69, "<em>"},
+                                                    {70, "</em>"},
+                                                    {71, "中评"},
+                                                    {72, "："},
+                                                    {73, "<"},
+                                                    {74, "差评"},
+                                                    {75, "："},
+                                                    {76, "<"}};
+        // No line breaks between pairs: they would belong to the next value.
+        QString text;
+        for (const auto &[index, value] : entries)
+            text += value + "#" + QString::number(index) + "#";
+        return text;
+    }
+
+    static QString areaTable()
+    {
+        return "110000#北京市\r\n440000#广东省\r\n440300#深圳市\r\n440305#南山区\r\n";
+    }
+
+    QString nameCardTarget(const QString &rawId) const
+    {
+        return "/tradecard/nameCard.htm?jumpFrom=wwclient&signmode=im&loginId=cntaobaoviewer1"
+               "&uid=cntaobao" +
+               rawId + kNameCardTail;
+    }
+    static QString popupTarget(const QString &rawId)
+    {
+        return "/tradecard/popupNameCard.htm?uid=cntaobao" + rawId +
+               "&loginId=cntaobaoviewer2&type=1&jumpFrom=aliwwserver";
+    }
+
+    // Every page of a buyer "tom" whose detail page is layout A.
+    void serveAll()
+    {
+        const QString host = "http://" + m_site->hostPort();
+        m_site->setPage("/soft/qvdl/fmj2.htm", gbk(configText()));
+        m_site->setPage("/soft/qvdl/city.txt", gbk(areaTable()));
+        m_site->setPage("/search?q=tom&from=brelvon",
+                        gbk("<ul><li class=\"member\"><a href=\"/u?uid=111\">TOM</a></li>"
+                            "<li class=\"member\"><a href=\"/u?uid=222\"><em>to</em>m</a></li>"
+                            "</ul>"));
+        m_site->setPage("/detail/222.htm",
+                        gbk("<div class=\"rateA\"><p>好评率：99.5%</p><b id=\"credit\">1,234</b>"
+                            "<p>认证：<span>支付宝个人认证</span></p><p>中评：3<br>差评：1</p>"
+                            "<a href=\"/given?rateListNo=778899\">给他人的评价</a></div>"));
+        m_site->setPage("/given/neutral?no=778899",
+                        gbk("<tr class=\"rate-neutral\"></tr><tr class=\"rate-neutral\"></tr>"));
+        m_site->setPage("/given/bad?no=778899", gbk("auctionPrice auctionPrice auctionPrice"));
+        m_site->setPage("/tradecard/nameCard.htm",
+                        gbk("<p>注册时间：2005-03-12</p><p>来自：广东&nbsp;深圳</p>"
+                            "<a class=\"icon-jianghu\" href=\"" +
+                            host + "/jianghu/person.htm?id=9\">江湖</a>"));
+        m_site->setPage(
+            "/i/person.htm",
+            gbk("<span class=\"nick\">小明</span><script>var areaCode=440305;</script>"));
+        m_site->setPage("/tradecard/popupNameCard.htm", gbk("<p>买家好评率：98.76%</p>"));
+    }
+
+    QStringList pageTargets(const QString &rawId) const
+    {
+        return {"/search?q=tom&from=brelvon",
+                "/detail/222.htm",
+                "/given/neutral?no=778899",
+                "/given/bad?no=778899",
+                nameCardTarget(rawId),
+                "/i/person.htm?id=9",
+                popupTarget(rawId)};
+    }
+
+    static BuyerCreditRecord fullRecord()
+    {
+        BuyerCreditRecord r;
+        r.buyerId = "tom";
+        r.nick = "小明";
+        r.regTime = "2005-03-12";
+        r.address = "广东省南山区";
+        r.verification = "支付宝认证";
+        r.goodRate = "98.76";
+        r.goodCount = "1,234";
+        r.neutralCount = "3";
+        r.badCount = "1";
+        r.neutralGiven = "2";
+        r.badGiven = "3";
+        return r;
+    }
+
+private slots:
+    void init()
+    {
+        m_site = new FixtureServer(this);
+        m_second = new FixtureServer(this);
+        QVERIFY(m_site->listen());
+        QVERIFY(m_second->listen());
+        m_settings = QuerySettings{m_site->hostPort(), m_second->hostPort(), m_site->hostPort(),
+                                   "cntaobaoviewer1", "cntaobaoviewer2"};
+        serveAll();
+    }
+    void cleanup()
+    {
+        delete m_site;
+        delete m_second;
+    }
+
+    void firstAndLaterQueries()
+    {
+        BuyerQuery query(m_settings);
+        BuyerCreditRecord expected = fullRecord();
+        expected.creditUrl = "http://" + m_site->hostPort() + "/detail/222.htm";
+
+        QCOMPARE(query.run(" tom "), expected);
+        QCOMPARE(m_site->requests(),
+                 QStringList({"/soft/qvdl/fmj2.htm", "/soft/qvdl/city.txt"}) + pageTargets("tom"));
+        QCOMPARE(m_second->totalRequests(), 0);
+
+        m_site->clearRequests();
+        QCOMPARE(query.run("tom"), expected);
+        QCOMPARE(m_site->requests(), pageTargets("tom"));
+    }
+
+    void buyerMissingFromSearchPage()
+    {
+        m_site->setPage("/search?q=tom&from=brelvon",
+                        gbk("<li class=\"member\"><a href=\"/u?uid=111\">TOM</a></li>"));
+        BuyerQuery query(m_settings);
+        query.ensureConfiguration();
+        m_site->clearRequests();
+        BuyerCreditRecord expected;
+        expected.buyerId = "tom";
+        expected.nick = "小明";
+        expected.regTime = "2005-03-12";
+        expected.address = "广东省南山区";
+        expected.goodRate = "98.76";
+        QCOMPARE(query.queryBuyer("tom"), expected);
+        QCOMPARE(m_site->requests(),
+                 QStringList({"/search?q=tom&from=brelvon", nameCardTarget("tom"),
+                              "/i/person.htm?id=9", popupTarget("tom")}));
+    }
+
+    void configurationFallbackHost()
+    {
+        m_site->setPage("/soft/qvdl/fmj2.htm", QByteArray()); // answers, but with nothing
+        m_second->setPage("/soft_set/fmj2.htm", gbk(configText()));
+        BuyerQuery query(m_settings);
+        QCOMPARE(query.run("tom").verification, "支付宝认证");
+        QCOMPARE(m_second->requests(), QStringList{"/soft_set/fmj2.htm"});
+        QCOMPARE(m_site->requests().mid(0, 3),
+                 QStringList(
+                     {"/soft/qvdl/fmj2.htm", "/soft/qvdl/city.txt", "/search?q=tom&from=brelvon"}));
+    }
+
+    void configurationWithoutBrelvonIgnored()
+    {
+        // An error page is not blank, so the fallback host is not asked either.
+        m_site->setPage("/soft/qvdl/fmj2.htm", gbk(configText().replace("Brelvon", "Other")), 404);
+        BuyerQuery query(m_settings);
+        BuyerCreditRecord r = query.run("tom");
+        QCOMPARE(r.creditUrl, "");
+        QCOMPARE(r.goodRate, "98.76");
+        // The area table is loaded all the same, but the area code's markers are configured.
+        QCOMPARE(query.areaTable(), areaTable());
+        QCOMPARE(r.address, "广东 深圳");
+        QCOMPARE(query.config().entry(0), "");
+        QCOMPARE(m_site->requests(),
+                 QStringList({"/soft/qvdl/fmj2.htm", "/soft/qvdl/city.txt", nameCardTarget("tom"),
+                              "/i/person.htm?id=9", popupTarget("tom")}));
+        QCOMPARE(m_second->totalRequests(), 0);
+
+        // Tried again on the next query, and taken once it is ours.
+        serveAll();
+        m_site->clearRequests();
+        r = query.run("tom");
+        QCOMPARE(r.verification, "支付宝认证");
+        QCOMPARE(m_site->requests().mid(0, 3),
+                 QStringList(
+                     {"/soft/qvdl/fmj2.htm", "/soft/qvdl/city.txt", "/search?q=tom&from=brelvon"}));
+        QCOMPARE(m_site->totalRequests(), 9);
+    }
+
+    void areaTableFallback_data()
+    {
+        QTest::addColumn<QByteArray>("secondTable");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("fallback has it") << gbk(areaTable()) << "广东省南山区";
+        QTest::newRow("both fail: name card address") << QByteArray() << "广东 深圳";
+    }
+    void areaTableFallback()
+    {
+        QFETCH(QByteArray, secondTable);
+        QFETCH(QString, address);
+        m_site->setPage("/soft/qvdl/city.txt", gbk("110000#北京市\r\n"));
+        m_second->setPage("/soft/qvdl/city.txt", secondTable);
+        BuyerQuery query(m_settings);
+        QCOMPARE(query.run("tom").address, address);
+        QCOMPARE(m_second->requests(), QStringList{"/soft/qvdl/city.txt"});
+        QCOMPARE(query.areaTable(), secondTable.isEmpty() ? QString() : areaTable());
+    }
+
+    void emptyDetailPage()
+    {
+        m_site->setPage("/detail/222.htm", QByteArray());
+        BuyerQuery query(m_settings);
+        query.ensureConfiguration();
+        m_site->clearRequests();
+        const BuyerCreditRecord r = query.queryBuyer("tom");
+        QCOMPARE((QStringList{r.goodCount, r.verification, r.creditUrl, r.neutralGiven, r.badGiven,
+                              r.neutralCount, r.badCount}),
+                 QStringList(7, QString()));
+        QCOMPARE(r.goodRate, "98.76");
+        QCOMPARE(m_site->requests(),
+                 QStringList({"/search?q=tom&from=brelvon", "/detail/222.htm",
+                              nameCardTarget("tom"), "/i/person.htm?id=9", popupTarget("tom")}));
+    }
+
+    void browserFallback()
+    {
+        m_site->setPage("/detail/222.htm", QByteArray());
+        m_site->setPage("/tradecard/popupNameCard.htm", gbk("<p>买家好评率：--%</p>"));
+        FakeBrowser browser;
+        browser.page = "<DIV class=rateA><P>好评率：97.5%</P><B id=credit>88</B>"
+                       "<P>认证：<SPAN>手机认证</SPAN></P><A href=\"/given?rateListNo=778899\">";
+        BuyerQuery query(m_settings);
+        query.setBrowser(&browser);
+        const BuyerCreditRecord r = query.run("tom");
+        const QString detail = "http://" + m_site->hostPort() + "/detail/222.htm";
+        QCOMPARE(browser.loaded, QStringList{detail});
+        QCOMPARE(r.goodCount, "88");
+        QCOMPARE(r.verification, "手机认证");
+        QCOMPARE(r.creditUrl, detail);
+        QCOMPARE(r.neutralGiven, "2");
+        QCOMPARE(r.badGiven, "3");
+        QCOMPARE(r.goodRate, "97.5"); // the popup name card gave none
+    }
+
+    void noDetailAddressNoBrowser()
+    {
+        m_site->setPage("/search?q=tom&from=brelvon", QByteArray());
+        FakeBrowser browser;
+        browser.page = "<DIV class=rateA>";
+        BuyerQuery query(m_settings);
+        query.setBrowser(&browser);
+        QCOMPARE(query.run("tom").verification, "");
+        QVERIFY(browser.loaded.isEmpty());
+    }
+
+    void idWithSpace()
+    {
+        m_site->setPage("/search?q=tom+cat&from=brelvon",
+                        gbk("<li class=\"member\"><a href=\"/u?uid=222\">tom cat</a></li>"));
+        BuyerQuery query(m_settings);
+        query.ensureConfiguration();
+        m_site->clearRequests();
+        const BuyerCreditRecord r = query.queryBuyer("tom cat");
+        QCOMPARE(r.buyerId, "tom cat");
+        QCOMPARE(r.goodCount, "1,234");
+        // The trade-card addresses carry the id as it is; the HTTP client escapes the space on
+        // the wire.
+        QStringList expected = pageTargets("tom%20cat");
+        expected[0] = "/search?q=tom+cat&from=brelvon";
+        QCOMPARE(m_site->requests(), expected);
+    }
+
+    void chineseId()
+    {
+        // 淘宝 in code page 936 is CC D4 B1 A6.
+        m_site->setPage("/search?q=%CC%D4%B1%A6&from=brelvon",
+                        gbk("<li class=\"member\"><a href=\"/u?uid=222\">淘宝</a></li>"));
+        BuyerQuery query(m_settings);
+        QCOMPARE(query.run("淘宝").goodCount, "1,234");
+        QCOMPARE(m_site->requests().at(2), "/search?q=%CC%D4%B1%A6&from=brelvon");
+    }
+
+    void noHosts()
+    {
+        BuyerQuery query(QuerySettings{});
+        const BuyerCreditRecord r = query.run("tom");
+        BuyerCreditRecord expected;
+        expected.buyerId = "tom";
+        QCOMPARE(r, expected);
+        QCOMPARE(m_site->totalRequests(), 0);
+    }
+};
+
+int runBuyerQueryTests(int argc, char **argv)
+{
+    TestBuyerQuery t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "test_buyerquery.moc"

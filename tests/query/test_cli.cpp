@@ -1,0 +1,225 @@
+#include "testsuites.h"
+
+#include "codepage936.h"
+#include "fixtureserver.h"
+#include "xlsxsheet.h"
+
+#include <QtTest>
+
+namespace {
+
+struct CliRun
+{
+    int exitCode = -1;
+    QByteArray out;
+    QString err;
+};
+
+// Runs brelvon-cli (built beside this test) while this thread keeps serving fixture pages.
+CliRun runCli(const QStringList &args, const QString &configHome)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", configHome);
+    process.setProcessEnvironment(env);
+    QSignalSpy finished(&process, &QProcess::finished);
+    process.start(QCoreApplication::applicationDirPath() + "/brelvon-cli", args);
+    CliRun run;
+    if (!process.waitForStarted(10000) || !finished.wait(60000))
+        return run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+    QString writeFile(const QString &name, const QByteArray &content)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
+            return {};
+        return path;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no command") << QStringList{} << "no command given";
+        QTest::newRow("unknown command") << QStringList{"lookup", "x"} << "unknown command lookup";
+        QTest::newRow("no id") << QStringList{"query"} << "no buyer id given";
+        QTest::newRow("only blank ids") << QStringList{"query", " ", ""} << "no buyer id to query";
+        QTest::newRow("unknown option")
+            << QStringList{"query", "--fast", "x"} << "unknown option --fast";
+        QTest::newRow("settings without file")
+            << QStringList{"query", "x", "--settings"} << "--settings needs a file name";
+        QTest::newRow("settings twice")
+            << QStringList{"query", "--settings=a", "--settings", "b", "x"} << "given twice";
+        QTest::newRow("demo and settings")
+            << QStringList{"query", "--demo", "--settings", "a", "x"} << "cannot be used together";
+        QTest::newRow("missing settings file")
+            << QStringList{"query", "--settings", "/nonexistent/brelvon.conf", "x"}
+            << "/nonexistent/brelvon.conf does not exist";
+        QTest::newRow("settings is a folder")
+            << QStringList{"query", "--settings", "/tmp", "x"} << "cannot read the settings file";
+    }
+    void usageErrors()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        const CliRun run = runCli(args, m_dir.filePath("config"));
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QCOMPARE(run.out, QByteArray());
+    }
+
+    void badSettings_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no host") << QByteArray("[viewer]\npopupLogin=cntaobaox\n")
+                                 << "names no host";
+        QTest::newRow("scheme in host")
+            << QByteArray("[hosts]\nmain=http://example.com\n") << "is not host or host:port";
+        QTest::newRow("bad port") << QByteArray("[hosts]\ntradecard=example.com:99999\n")
+                                  << "is not host or host:port";
+    }
+    void badSettings()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
+        const QString path = writeFile("bad.conf", content);
+        const CliRun run = runCli({"query", "--settings", path, "x"}, m_dir.filePath("config"));
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    }
+
+    void templateWhenNoSettings()
+    {
+        const QString home = m_dir.filePath("fresh");
+        const QString path = home + "/Brelvon/brelvon.conf";
+        CliRun run = runCli({"query", "tom"}, home);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(path), qPrintable(run.err));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QVERIFY(text.contains("[hosts]\n"));
+        QVERIFY(text.contains("\ntradecard=\n"));
+
+        // The untouched template names no host: a clear message, and the file stays as it is.
+        run = runCli({"query", "tom"}, home);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains("names no host"), qPrintable(run.err));
+        file.seek(0);
+        QCOMPARE(file.readAll(), text);
+    }
+
+    void queryPrintsJsonLines()
+    {
+        FixtureServer server;
+        QVERIFY(server.listen());
+        server.setPage("/tradecard/nameCard.htm",
+                       encode936(u"<p>注册时间：2005-03-12</p><p>来自：广东&nbsp;深圳</p>"));
+        server.setPage("/tradecard/popupNameCard.htm", encode936(u"买家好评率：98.5%"));
+        const QString settings =
+            writeFile("good.conf", "[hosts]\ntradecard=" + server.hostPort().toUtf8() + "\n");
+
+        const CliRun run =
+            runCli({"query", "--settings", settings, "tom", "  ", "--", "-x\"y"}, m_dir.path());
+        QCOMPARE(run.exitCode, 0);
+        const QList<QByteArray> lines = run.out.split('\n');
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], QString("{\"buyerId\":\"tom\",\"nick\":\"\",\"regTime\":\"2005-03-12\","
+                                   "\"address\":\"广东 深圳\",\"verification\":\"\","
+                                   "\"goodRate\":\"98.5\",\"goodCount\":\"\",\"neutralCount\":\"\","
+                                   "\"badCount\":\"\",\"neutralGiven\":\"\",\"badGiven\":\"\","
+                                   "\"creditUrl\":\"\"}")
+                               .toUtf8());
+        QVERIFY(lines[1].startsWith("{\"buyerId\":\"-x\\\"y\",\"nick\":"));
+        QCOMPARE(lines[2], QByteArray());
+        QVERIFY2(run.err.contains("skipping id 2: it is blank"), qPrintable(run.err));
+        // No configuration host: only the trade-card pages, twice each.
+        QCOMPARE(server.totalRequests(), 4);
+    }
+
+    void batchErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        const QString ids = m_dir.filePath("ids.txt");
+        QTest::newRow("no output") << QStringList{"batch", "--demo", ids} << "--xlsx OUT";
+        QTest::newRow("no id file") << QStringList{"batch", "--demo", "--xlsx", "o.xlsx"}
+                                    << "no id file given";
+        QTest::newRow("two id files")
+            << QStringList{"batch", "--demo", ids, ids, "--xlsx", "o.xlsx"} << "exactly one";
+        QTest::newRow("xlsx without name") << QStringList{"batch", "--demo", ids, "--xlsx"}
+                                           << "--xlsx needs a file name";
+        QTest::newRow("unreadable id file")
+            << QStringList{"batch", "--demo", m_dir.filePath("none.txt"), "--xlsx",
+                           m_dir.filePath("o.xlsx")}
+            << "none.txt";
+        QTest::newRow("output folder missing")
+            << QStringList{"batch", "--demo", ids, "--xlsx", m_dir.filePath("no/such/o.xlsx")}
+            << "does not exist";
+        QTest::newRow("output is a folder")
+            << QStringList{"batch", "--demo", ids, "--xlsx", m_dir.path()} << "it is a folder";
+    }
+    void batchErrors()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        QVERIFY(!writeFile("ids.txt", "tom\n").isEmpty());
+        const CliRun run = runCli(args, m_dir.filePath("config"));
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    }
+
+    void batchWritesTable()
+    {
+        FixtureServer server;
+        QVERIFY(server.listen());
+        server.setPage("/tradecard/nameCard.htm", encode936(u"<p>注册时间：2005-03-12</p>"));
+        const QString settings =
+            writeFile("batch.conf", "[hosts]\ntradecard=" + server.hostPort().toUtf8() + "\n");
+        // GBK id file: a quoted id with a comma, a blank line, a formula-looking id.
+        const QString ids = writeFile("batch ids.txt", encode936(u"\"王,五\"\r\n\r\n=1+1, 007\r\n"));
+        const QString out = m_dir.filePath("table.xlsx");
+        const CliRun run = runCli({"batch", "--settings", settings, ids, "--xlsx", out}, m_dir.path());
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains(QStringLiteral("共需要查询3个买家,正在查询第0个:王,五")),
+                 qPrintable(run.err));
+        QVERIFY(run.err.contains(QStringLiteral("共需要查询3个买家,正在查询第2个: 007")));
+        QCOMPARE(server.requestCount("/tradecard/nameCard.htm"), 3);
+
+        const XlsxSheet sheet = readXlsxSheet(out);
+        QVERIFY2(sheet.error.isEmpty(), qPrintable(sheet.error));
+        QCOMPARE(sheet.maxRow, 4);
+        QCOMPARE(sheet.cells.value("A1").value, QStringLiteral("买家名称"));
+        QCOMPARE(sheet.cells.value("A2").value, QStringLiteral("王,五"));
+        QCOMPARE(sheet.cells.value("A3").value, QStringLiteral("=1+1"));
+        QVERIFY(!sheet.cells.value("A3").hasFormula);
+        QCOMPARE(sheet.cells.value("A4").value, QStringLiteral(" 007"));
+        QCOMPARE(sheet.cells.value("C4").value, QStringLiteral("2005-03-12"));
+        QCOMPARE(sheet.cells.value("L2").formula, QStringLiteral("HYPERLINK(\"\",\"\")"));
+    }
+};
+
+int runCliTests(int argc, char **argv)
+{
+    TestCli t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "test_cli.moc"

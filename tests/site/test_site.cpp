@@ -1,0 +1,560 @@
+// The bundled site over real loopback HTTP: every kind of page, its own address in the texts it
+// serves, the query strings of the configured templates mapped to the demo buyers, the data
+// files' formats, and the demo buyers read page by page with the configured markers.
+
+#include "buyerquery.h"
+#include "codepage936.h"
+#include "demosite.h"
+#include "fetchpage.h"
+#include "pagerules.h"
+#include "queryconfig.h"
+#include "sitepages.h"
+#include "texthelpers.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QtTest>
+
+namespace {
+
+// Entries of the query configuration that the page rules read, ours (71 to 76) included.
+const QList<int> kConfigEntries = {0,  4,  5,  6,  7,  8,  9,  10, 14, 15, 16, 17, 18, 19, 24,
+                                   25, 26, 27, 28, 29, 31, 32, 33, 34, 35, 36, 37, 38, 39, 61,
+                                   62, 63, 64, 65, 66, 67, 68, 69, 70, 71, 72, 73, 74, 75, 76};
+
+// Reads an indexed list (value "#" index "#" ...) into a map; pairs with a bad index are skipped.
+QMap<int, QString> readIndexedList(const QString &text, int maxIndex)
+{
+    QMap<int, QString> entries;
+    const QStringList parts = text.split(u'#');
+    for (qsizetype i = 0; i + 2 < parts.size(); i += 2) {
+        bool ok = false;
+        const int index = parts.at(i + 1).toInt(&ok);
+        if (ok && index >= 0 && index <= maxIndex)
+            entries.insert(index, parts.at(i));
+    }
+    return entries;
+}
+
+QString fetch(const QString &address)
+{
+    return FetchPage(address, FetchLongWait);
+}
+
+struct Raw
+{
+    int status = 0;
+    QByteArray body;
+};
+
+// One GET with our own User-Agent, for what FetchPage does not show (status, browser pages).
+Raw rawGet(const QString &address, const QByteArray &userAgent = QByteArray())
+{
+    QNetworkAccessManager nam;
+    QNetworkRequest request{QUrl(address)};
+    if (!userAgent.isEmpty())
+        request.setHeader(QNetworkRequest::UserAgentHeader, userAgent);
+    QNetworkReply *reply = nam.get(request);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+    loop.exec();
+    Raw r;
+    r.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    r.body = reply->readAll();
+    delete reply;
+    return r;
+}
+
+const QByteArray kBrowserAgent = "Mozilla/5.0 (X11; Linux x86_64) AppleWebKit/537.36 (KHTML, like "
+                                 "Gecko) Chrome/108.0 Safari/537.36";
+
+// How a browser writes the body back out: lower-case tag and attribute names, every attribute
+// value in double quotes, "&" in attribute values as "&amp;".
+QString asBrowserText(const QString &page)
+{
+    static const QRegularExpression tag(QStringLiteral("<(/?)([A-Za-z][A-Za-z0-9]*)([^>]*)>"));
+    static const QRegularExpression attr(QStringLiteral("([A-Za-z-]+)=(\"[^\"]*\"|[^\\s>\"]+)"));
+    const qsizetype bodyAt = page.indexOf(QLatin1String("<BODY>"), 0, Qt::CaseInsensitive);
+    const QString body = page.mid(bodyAt + 6);
+    QString out;
+    qsizetype last = 0;
+    auto it = tag.globalMatch(body);
+    while (it.hasNext()) {
+        const auto m = it.next();
+        out += body.mid(last, m.capturedStart() - last);
+        QString attrs = m.captured(3);
+        QString rebuilt;
+        auto at = attr.globalMatch(attrs);
+        while (at.hasNext()) {
+            const auto a = at.next();
+            QString value = a.captured(2);
+            if (value.startsWith(u'"'))
+                value = value.mid(1, value.size() - 2);
+            value.replace(QLatin1String("&amp;"), QLatin1String("&"));
+            value.replace(QLatin1String("&"), QLatin1String("&amp;"));
+            rebuilt += u' ' + a.captured(1).toLower() + QLatin1String("=\"") + value + u'"';
+        }
+        out += u'<' + m.captured(1) + m.captured(2).toLower() + rebuilt + u'>';
+        last = m.capturedEnd();
+    }
+    out += body.mid(last);
+    return out;
+}
+
+// The embedded browser's stand-in: fetches with a browser's User-Agent and hands back the
+// body as a browser writes it.
+class FakeBrowser : public DetailPageBrowser
+{
+public:
+    QString loadBodyHtml(const QString &address) override
+    {
+        ++loads;
+        return asBrowserText(decode936(rawGet(address, kBrowserAgent).body));
+    }
+    int loads = 0;
+};
+
+QStringList fields(const BuyerCreditRecord &r)
+{
+    return {r.buyerId,   r.nick,         r.regTime,  r.address,      r.verification, r.goodRate,
+            r.goodCount, r.neutralCount, r.badCount, r.neutralGiven, r.badGiven,     r.creditUrl};
+}
+
+const QStringList kFieldNames = {"buyerId",      "nick",         "regTime",   "address",
+                                 "verification", "goodRate",     "goodCount", "neutralCount",
+                                 "badCount",     "neutralGiven", "badGiven",  "creditUrl"};
+
+QString cut(const QString &page, const QueryConfig &cfg, int a, int b, int e)
+{
+    return CleanText(CutText(page, cfg.entry(a), cfg.entry(b), cfg.entry(e)));
+}
+
+} // namespace
+
+class TestSite : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void servesEveryKindOfPage_data();
+    void servesEveryKindOfPage();
+    void unknownPathsGet404_data();
+    void unknownPathsGet404();
+    void configurationHasEveryEntry();
+    void startupListSlots();
+    void startupListVersionOverride();
+    void areaTableIsGbkWithCrlfLines();
+    void searchMapsEncodedIds_data();
+    void searchMapsEncodedIds();
+    void tradeCardsMapRawIds_data();
+    void tradeCardsMapRawIds();
+    void browserOnlyDetailPage();
+    void browserTextMarkers();
+    void badRequests_data();
+    void badRequests();
+    void delayIsHonoured();
+    void demoBuyerRecords_data();
+    void demoBuyerRecords();
+    void browserReadsTheBrowserOnlyPage();
+
+private:
+    DemoSite m_site;
+    QString m_host;
+    QString url(const QString &path) const { return QStringLiteral("http://") + m_host + path; }
+    QueryConfig config() const
+    {
+        QueryConfig cfg;
+        cfg.readIndexedList(fetch(url(QStringLiteral("/soft/qvdl/fmj2.htm"))));
+        return cfg;
+    }
+    void checkRecord(const BuyerCreditRecord &record, QStringList expected) const;
+};
+
+void TestSite::initTestCase()
+{
+    QVERIFY(m_site.start());
+    m_host = m_site.hostPort();
+    QVERIFY(m_host.startsWith(QLatin1String("127.0.0.1:")));
+    QCOMPARE(m_site.hostPort(), QStringLiteral("127.0.0.1:%1").arg(m_site.port()));
+}
+
+void TestSite::servesEveryKindOfPage_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("expected");  // text the page holds
+    QTest::addColumn<bool>("namesTheSite"); // the page links back to the site itself
+
+    QTest::newRow("configuration") << "/soft/qvdl/fmj2.htm"
+                                   << "Brelvon" << true;
+    QTest::newRow("configuration fallback") << "/soft_set/fmj2.htm"
+                                            << "Brelvon" << true;
+    QTest::newRow("start-up list") << "/soft/qvdl/zkrap2.htm"
+                                   << "使用教程" << true;
+    QTest::newRow("start-up list fallback") << "/soft/wrub/zkrap2.htm"
+                                            << "Brelvon" << true;
+    QTest::newRow("area table") << "/soft/qvdl/city.txt"
+                                << "440000#广东省\r\n"
+                                << false;
+    QTest::newRow("home") << "/"
+                          << "Brelvon" << true;
+    QTest::newRow("help") << "/soft/help.htm"
+                          << "帮助" << true;
+    QTest::newRow("style sheet") << "/css/market.css"
+                                 << "member-item" << false;
+    QTest::newRow("search") << "/member/search.htm?nick=xiaoyu&search_type=user"
+                            << "共找到 <strong>1</strong> 位会员" << true;
+    QTest::newRow("detail layout A") << "/rate/user-rate-UvGN8MGIyvFgT.htm"
+                                     << "买家好评率：" << true;
+    QTest::newRow("detail layout B") << "/rate/user-rate-UOmQ0MGH4OmcT.htm"
+                                     << "收到好评" << true;
+    QTest::newRow("neutral given") << "/rate/given_list.htm?user_id=51840922&result=0"
+                                   << "title=\"中评\"" << true;
+    QTest::newRow("bad given") << "/rate/given_list.htm?user_id=51840922&result=-1"
+                               << "auctionPrice" << true;
+    QTest::newRow("given, none") << "/rate/given_list.htm?user_id=63012877&result=-1"
+                                 << "暂时没有评价" << true;
+    QTest::newRow("name card") << "/tradecard/nameCard.htm?uid=cntaobaoxiaoyu_2008&type=0"
+                               << "注册时间：2006-03-15<" << true;
+    QTest::newRow("popup name card") << "/tradecard/popupNameCard.htm?uid=cntaobaoxiaoyu_2008"
+                                     << "买家好评率：97.71%" << true;
+    QTest::newRow("personal page") << "/i/member/home.htm?user_id=82735501"
+                                   << "<h2 class=\"nick\">小宇</h2>" << true;
+}
+
+void TestSite::servesEveryKindOfPage()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, expected);
+    QFETCH(bool, namesTheSite);
+    const Raw raw = rawGet(url(path));
+    QCOMPARE(raw.status, 200);
+    const QString page = decode936(raw.body);
+    QVERIFY2(page.contains(expected), qPrintable(page.left(400)));
+    QVERIFY(!page.contains(QLatin1String("{SITE}")));
+    QCOMPARE(page.contains(QLatin1String("http://") + m_host + u'/'), namesTheSite);
+    QCOMPARE(fetch(url(path)), page);
+}
+
+void TestSite::unknownPathsGet404_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::newRow("unknown page") << "/nothing/here.htm";
+    QTest::newRow("template folder") << "/market/search.htm";
+    QTest::newRow("member data") << "/market/members.json";
+    QTest::newRow("unknown rate page") << "/rate/user-rate-XXXXXXXXXXXXX.htm";
+    QTest::newRow("decoy rate page") << "/rate/user-rate-UMGcWMFcYvmQ0.htm";
+    QTest::newRow("unknown personal page") << "/i/member/home.htm?user_id=1";
+    QTest::newRow("received list") << "/rate/given_list.htm?user_id=82735501&result=1";
+}
+
+void TestSite::unknownPathsGet404()
+{
+    QFETCH(QString, path);
+    const Raw raw = rawGet(url(path));
+    QCOMPARE(raw.status, 404);
+    const QString page = decode936(raw.body);
+    QVERIFY(page.contains(QStringLiteral("页面不存在")));
+    QVERIFY(page.contains(QLatin1String("http://") + m_host + u'/'));
+}
+
+void TestSite::configurationHasEveryEntry()
+{
+    const QString text = fetch(url(QStringLiteral("/soft/qvdl/fmj2.htm")));
+    QVERIFY(trimSpaces(text).contains(QLatin1String("Brelvon")));
+    QCOMPARE(fetch(url(QStringLiteral("/soft_set/fmj2.htm"))), text);
+    QueryConfig cfg;
+    cfg.readIndexedList(text);
+    for (int index : kConfigEntries) {
+        QVERIFY2(!cfg.entry(index).isEmpty(), qPrintable(QString::number(index)));
+        // A line break in a marker would have to be on the page too.
+        QVERIFY2(!cfg.entry(index).contains(u'\n') && !cfg.entry(index).contains(u'\r'),
+                 qPrintable(QString::number(index)));
+    }
+    const QString base = QLatin1String("http://") + m_host + u'/';
+    QVERIFY(cfg.entry(0).startsWith(base) && cfg.entry(0).contains(QLatin1String("{mjna}")));
+    QVERIFY(cfg.entry(4).startsWith(base) && cfg.entry(4).contains(QLatin1String("{xyid}")));
+    QVERIFY(cfg.entry(37).startsWith(base) && cfg.entry(37).contains(QLatin1String("{urlno}")));
+    QVERIFY(cfg.entry(39).startsWith(base) && cfg.entry(39).contains(QLatin1String("{urlno}")));
+    QCOMPARE(cfg.entry(67).size(), 1);
+}
+
+void TestSite::startupListSlots()
+{
+    const QString text = fetch(url(QStringLiteral("/soft/qvdl/zkrap2.htm")));
+    QVERIFY(trimSpaces(text).contains(QLatin1String("Brelvon")));
+    QCOMPARE(fetch(url(QStringLiteral("/soft/wrub/zkrap2.htm"))), text);
+    const QMap<int, QString> slotTexts = readIndexedList(text, 21);
+    QCOMPARE(trimSpaces(slotTexts.value(0)), QStringLiteral("bb1.0"));
+    for (int caption : {1, 3, 5, 7, 9, 11, 13, 17}) {
+        QVERIFY(!isBlank(slotTexts.value(caption)));
+        QVERIFY(!slotTexts.value(caption).contains(u'\n'));
+    }
+    for (int address : {2, 4, 6, 8, 10, 12, 14, 15, 16, 18}) {
+        const QString a = slotTexts.value(address);
+        QVERIFY2(a.startsWith(QLatin1String("http://") + m_host + u'/'), qPrintable(a));
+        QCOMPARE(rawGet(a).status, 200);
+    }
+}
+
+void TestSite::startupListVersionOverride()
+{
+    DemoSite site;
+    site.setVersionText(QStringLiteral("bb2.0"));
+    QVERIFY(site.start());
+    const QString text = FetchPage(QLatin1String("http://") + site.hostPort() +
+                                       QLatin1String("/soft/qvdl/zkrap2.htm"),
+                                   FetchShortWait);
+    const QMap<int, QString> slotTexts = readIndexedList(text, 21);
+    QCOMPARE(slotTexts.value(0), QStringLiteral("bb2.0"));
+    QCOMPARE(slotTexts.value(1), QStringLiteral("使用教程"));
+}
+
+void TestSite::areaTableIsGbkWithCrlfLines()
+{
+    const Raw raw = rawGet(url(QStringLiteral("/soft/qvdl/city.txt")));
+    QCOMPARE(raw.status, 200);
+    const QString table = decode936(raw.body);
+    QVERIFY(!table.contains(QChar::ReplacementCharacter));
+    QCOMPARE(encode936(table), raw.body); // nothing lost both ways: valid code page 936
+    QVERIFY(table.endsWith(QLatin1String("\r\n")));
+    const QStringList lines = table.split(QLatin1String("\r\n"));
+    QVERIFY(lines.size() > 3000);
+    static const QRegularExpression line(QStringLiteral("^[1-9][0-9]{5}#[^#\\r\\n]+$"));
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+        QVERIFY2(line.match(lines.at(i)).hasMatch(), qPrintable(lines.at(i)));
+    QVERIFY(table.contains(QStringLiteral("广东")));
+    QCOMPARE(LookUpArea(QStringLiteral("440000"), table), QStringLiteral("广东省"));
+    QCOMPARE(LookUpArea(QStringLiteral("440300"), table), QStringLiteral("深圳市"));
+    QCOMPARE(LookUpArea(QStringLiteral("330106"), table), QStringLiteral("西湖区"));
+}
+
+void TestSite::searchMapsEncodedIds_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("detailId"); // the rate page the matching entry names, or ""
+    QTest::newRow("latin") << "xiaoyu_2008"
+                           << "UvGN8MGIyvFgT";
+    QTest::newRow("space") << "blue sky88"
+                           << "UOmQ0MGH4OmcT";
+    QTest::newRow("chinese") << "快乐的小猫"
+                             << "UOmc4MmxYMFQY";
+    QTest::newRow("after a case-different entry") << "tom.wang"
+                                                  << "UMGcWMFcYvmQ4";
+    QTest::newRow("not listed") << "hidden_buyer"
+                                << "";
+    QTest::newRow("no member") << "nobody_at_all"
+                               << "";
+}
+
+void TestSite::searchMapsEncodedIds()
+{
+    QFETCH(QString, id);
+    QFETCH(QString, detailId);
+    const QueryConfig cfg = config();
+    const QString page =
+        fetch(QString(cfg.entry(0)).replace(QLatin1String("{mjna}"), EncodeQuery(id)));
+    QVERIFY(page.contains(QStringLiteral("搜索“") + id.toHtmlEscaped() + QStringLiteral("”")));
+    const QString expected = detailId.isEmpty() ? QString()
+                                                : QLatin1String("http://") + m_host +
+                                                      QLatin1String("/rate/user-rate-") + detailId +
+                                                      QLatin1String(".htm");
+    QCOMPARE(searchPageRule(page, id, cfg).detailAddress, expected);
+}
+
+void TestSite::tradeCardsMapRawIds_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("regTime"); // "" for a member the site does not know
+    QTest::newRow("latin") << "xiaoyu_2008"
+                           << "2006-03-15";
+    QTest::newRow("space") << "blue sky88"
+                           << "2007-08-02";
+    QTest::newRow("chinese") << "快乐的小猫"
+                             << "2009-02-14";
+    QTest::newRow("not listed") << "hidden_buyer"
+                                << "2005-06-30";
+    QTest::newRow("case differs") << "Xiaoyu_2008"
+                                  << "";
+    QTest::newRow("search-only member") << "Tom.Wang"
+                                        << "";
+}
+
+void TestSite::tradeCardsMapRawIds()
+{
+    QFETCH(QString, id);
+    QFETCH(QString, regTime);
+    const QString card =
+        fetch(url(QStringLiteral("/tradecard/nameCard.htm?jumpFrom=wwclient&"
+                                 "signmode=im&loginId=cntaobaodemo&uid=cntaobao")) +
+              id + QStringLiteral("&type=0&showtype=1"));
+    QVERIFY(!card.isEmpty());
+    QCOMPARE(CleanText(CutText(card, QStringLiteral("注册时间"), QStringLiteral("："),
+                               QStringLiteral("<"))),
+             regTime);
+    const QString popup = fetch(url(QStringLiteral("/tradecard/popupNameCard.htm?uid=cntaobao")) +
+                                id + QStringLiteral("&loginId=cntaobaodemo&type=1"));
+    QCOMPARE(popup.contains(QStringLiteral("买家好评率")), !regTime.isEmpty());
+    // GBK escapes (as a search form sends them) name the same member.
+    const QString gbk = fetch(url(QStringLiteral("/tradecard/popupNameCard.htm?uid=cntaobao")) +
+                              EncodeQuery(id).replace(u'+', QLatin1String("%20")));
+    QCOMPARE(gbk, popup);
+}
+
+void TestSite::browserOnlyDetailPage()
+{
+    const QString address = url(QStringLiteral("/rate/user-rate-UMFxbOmNGvGkY.htm"));
+    QCOMPARE(fetch(address), QString());
+    const Raw plain = rawGet(address, "Mozilla/5.0");
+    QCOMPARE(plain.status, 200);
+    QVERIFY(plain.body.isEmpty());
+    const Raw browser = rawGet(address, kBrowserAgent);
+    QCOMPARE(browser.status, 200);
+    QVERIFY(decode936(browser.body).contains(QStringLiteral("<STRONG class=rate-num>96.92%<")));
+}
+
+void TestSite::browserTextMarkers()
+{
+    const QueryConfig cfg = config();
+    struct Case
+    {
+        QString xyid, goodCount, verification, rate;
+    };
+    // A browser-only page and one page of each layout, as the browser writes them back.
+    const QList<Case> cases = {{"UMFxbOmNGvGkY", "63", "支付宝认证", "96.92"},
+                               {"UvGN8MGIyvFgT", "128", "支付宝认证", "97.71"},
+                               {"UOmQ0MGH4OmcT", "356", "手机认证", "98.07"}};
+    for (const Case &c : cases) {
+        const QString raw = decode936(
+            rawGet(url(QStringLiteral("/rate/user-rate-%1.htm").arg(c.xyid)), kBrowserAgent).body);
+        const QString text = asBrowserText(raw);
+        QVERIFY(text != raw);
+        QCOMPARE(text.contains(cfg.entry(5)), raw.contains(cfg.entry(5))); // same layout
+        // The fetched-text markers do not fit the browser's writing, and the other way round.
+        QVERIFY(cut(text, cfg, 24, 25, 26).isEmpty() && cut(raw, cfg, 24, 32, 33).isEmpty());
+        const DetailPageResult browser = detailPageRule(text, DetailSource::Browser, cfg);
+        const DetailPageResult fetched = detailPageRule(raw, DetailSource::Fetched, cfg);
+        QCOMPARE(browser.goodCount, c.goodCount);
+        QCOMPARE(browser.verification, c.verification);
+        QCOMPARE(browser.goodRatePercent, c.rate);
+        QCOMPARE(browser.goodCount, fetched.goodCount);
+        QCOMPARE(browser.verification, fetched.verification);
+        QCOMPARE(browser.goodRatePercent, fetched.goodRatePercent);
+        QCOMPARE(browser.ratingListNumber, fetched.ratingListNumber);
+        QCOMPARE(browser.neutralCount, fetched.neutralCount);
+        QCOMPARE(browser.badCount, fetched.badCount);
+    }
+}
+
+void TestSite::badRequests_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("statusLine");
+    QTest::newRow("post") << QByteArray("POST /soft/help.htm HTTP/1.1\r\nHost: x\r\n\r\n")
+                          << QByteArray("HTTP/1.1 405 ");
+    QTest::newRow("no target") << QByteArray("GET\r\n\r\n") << QByteArray("HTTP/1.1 400 ");
+    QTest::newRow("absolute-form")
+        << QByteArray("GET http://x/ HTTP/1.1\r\n\r\n") << QByteArray("HTTP/1.1 400 ");
+    QTest::newRow("head") << QByteArray("HEAD /soft/help.htm HTTP/1.1\r\n\r\n")
+                          << QByteArray("HTTP/1.1 200 ");
+    QTest::newRow("endless head") << QByteArray(70 * 1024, 'a') << QByteArray("HTTP/1.1 431 ");
+}
+
+void TestSite::badRequests()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, statusLine);
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, m_site.port());
+    QVERIFY(socket.waitForConnected(5000));
+    socket.write(request);
+    QByteArray answer;
+    QEventLoop loop;
+    connect(&socket, &QTcpSocket::readyRead, &loop, [&] { answer += socket.readAll(); });
+    connect(&socket, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    answer += socket.readAll();
+    QVERIFY2(answer.startsWith(statusLine), answer.left(80).constData());
+    if (request.startsWith("HEAD")) {
+        QVERIFY(answer.endsWith("\r\n\r\n"));
+        QVERIFY(!answer.contains("Content-Length: 0\r\n"));
+    }
+}
+
+void TestSite::delayIsHonoured()
+{
+    DemoSite site;
+    QVERIFY(site.start(0, 300));
+    QElapsedTimer timer;
+    timer.start();
+    const QString page =
+        FetchPage(QLatin1String("http://") + site.hostPort() + QLatin1String("/soft/help.htm"),
+                  FetchShortWait);
+    QVERIFY(timer.elapsed() >= 300);
+    QVERIFY(page.contains(QStringLiteral("帮助")));
+}
+
+void TestSite::demoBuyerRecords_data()
+{
+    QTest::addColumn<QStringList>("expected"); // the twelve fields; {H} is the site's host:port
+    auto row = [](const char *name, QStringList fields) { QTest::newRow(name) << fields; };
+    row("Alipay verified, layout A",
+        {"xiaoyu_2008", "小宇", "2006-03-15", "广东省深圳市", "支付宝认证", "97.71", "128", "2",
+         "1", "2", "1", "http://{H}/rate/user-rate-UvGN8MGIyvFgT.htm"});
+    row("phone verified, layout B, id with a space",
+        {"blue sky88", "蓝天", "2007-08-02", "浙江省西湖区", "手机认证", "98.07", "356", "5", "2",
+         "1", "0", "http://{H}/rate/user-rate-UOmQ0MGH4OmcT.htm"});
+    row("not verified, no area code, rate from the detail page",
+        {"tom.wang", "汤姆", "2008-11-20", "上海 浦东新区", "没有认证", "100.00", "12", "0", "0",
+         "3", "2", "http://{H}/rate/user-rate-UMGcWMFcYvmQ4.htm"});
+    row("not listed on the search page", {"hidden_buyer", "隐士", "2005-06-30", "北京市朝阳区", "",
+                                          "98.88", "", "", "", "", "", ""});
+    row("chinese member id",
+        {"快乐的小猫", "小猫咪", "2009-02-14", "四川省锦江区", "支付宝认证", "97.92", "47", "1",
+         "0", "0", "1", "http://{H}/rate/user-rate-UOmc4MmxYMFQY.htm"});
+    row("detail page only for a browser",
+        {"night_owl", "夜猫子", "2007-01-09", "辽宁省和平区", "", "96.92", "", "", "", "", "", ""});
+}
+
+void TestSite::checkRecord(const BuyerCreditRecord &record, QStringList expected) const
+{
+    for (QString &field : expected)
+        field.replace(QLatin1String("{H}"), m_host);
+    const QStringList actual = fields(record);
+    for (int i = 0; i < 12; ++i)
+        QVERIFY2(actual.at(i) == expected.at(i),
+                 qPrintable(kFieldNames.at(i) + QLatin1String(": ") + actual.at(i)));
+}
+
+void TestSite::demoBuyerRecords()
+{
+    QFETCH(QStringList, expected);
+    BuyerQuery query(demoSettings(m_host));
+    checkRecord(query.run(expected.at(0)), expected);
+    QVERIFY(!QTest::currentTestFailed());
+    // A second query in the same run reads the same (configuration and area table kept).
+    checkRecord(query.run(expected.at(0)), expected);
+}
+
+void TestSite::browserReadsTheBrowserOnlyPage()
+{
+    FakeBrowser browser;
+    BuyerQuery query(demoSettings(m_host));
+    query.setBrowser(&browser);
+    checkRecord(query.run(QStringLiteral("night_owl")),
+                {"night_owl", "夜猫子", "2007-01-09", "辽宁省和平区", "支付宝认证", "96.92", "63",
+                 "1", "1", "1", "1", "http://{H}/rate/user-rate-UMFxbOmNGvGkY.htm"});
+    QCOMPARE(browser.loads, 1);
+    // Pages the plain fetch reads never go to the browser.
+    query.run(QStringLiteral("xiaoyu_2008"));
+    QCOMPARE(browser.loads, 1);
+}
+
+QTEST_GUILESS_MAIN(TestSite)
+#include "test_site.moc"
