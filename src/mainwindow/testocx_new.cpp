@@ -6,6 +6,7 @@
 #include "detailbrowserwidget.h"
 #include "fetchpage.h"
 #include "form1.h"
+#include "indexedlist.h"
 #include "jsborder.h"
 #include "jscaption.h"
 #include "mainwindowresources.h"
@@ -113,21 +114,6 @@ QString siteAddress(const QString &host, const char *path)
     if (isBlank(host))
         return {};
     return QStringLiteral("http://") + trimSpaces(host) + QLatin1String(path);
-}
-
-// A start-up list index: decimal digits, surrounding spaces allowed, naming a slot; else -1.
-int slotIndex(QStringView text)
-{
-    const QString digits = trimSpaces(text);
-    if (digits.isEmpty() || digits.size() > 4)
-        return -1;
-    int value = 0;
-    for (QChar c : digits) {
-        if (c < u'0' || c > u'9')
-            return -1;
-        value = value * 10 + (c.unicode() - u'0');
-    }
-    return value < TestOCX_new::kLinkSlotCount ? value : -1;
 }
 
 const QString kPrompt = QStringLiteral("输入买家的淘宝ID");
@@ -341,22 +327,11 @@ QString TestOCX_new::fetchStartupList() const
 
 void TestOCX_new::readStartupList(const QString &text)
 {
-    // Value "#" index "#", repeated; the raw text, so line breaks belong to the values. A pair
-    // whose index names no slot, or a value without an index, is skipped.
-    const QStringView all(text);
-    qsizetype pos = 0;
-    for (;;) {
-        const qsizetype valueEnd = all.indexOf(u'#', pos);
-        if (valueEnd < 0)
-            return;
-        const qsizetype indexEnd = all.indexOf(u'#', valueEnd + 1);
-        if (indexEnd < 0)
-            return;
-        const int index = slotIndex(all.mid(valueEnd + 1, indexEnd - valueEnd - 1));
-        if (index >= 0)
-            Text4[size_t(index)]->setText(all.mid(pos, valueEnd - pos).toString());
-        pos = indexEnd + 1;
-    }
+    // The raw text, so line breaks belong to the values. A pair whose index names no slot, or a
+    // value without an index, is skipped.
+    ::readIndexedList(text, kLinkSlotCount, [this](int index, const QString &value) {
+        Text4[size_t(index)]->setText(value);
+    });
 }
 
 void TestOCX_new::setLinkCaptions()
