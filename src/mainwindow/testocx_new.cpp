@@ -523,8 +523,9 @@ void TestOCX_new::buildFrame()
     JSCAPTION1->setBackColor(0x00DC7E5A);
     JSCAPTION1->installEventFilter(this); // its height is where the side borders start
 
-    const std::pair<JSBORDER **, int> borders[] = {
-        {&JSBORDER1, JSBORDER::Left}, {&JSBORDER2, JSBORDER::Right}, {&JSBORDER3, JSBORDER::Bottom}};
+    const std::pair<JSBORDER **, int> borders[] = {{&JSBORDER1, JSBORDER::Left},
+                                                   {&JSBORDER2, JSBORDER::Right},
+                                                   {&JSBORDER3, JSBORDER::Bottom}};
     int n = 1;
     for (const auto &[border, type] : borders) {
         *border = new JSBORDER(this);

@@ -14,7 +14,10 @@ class TestFrame : public QObject
     Q_OBJECT
 
     // No hosts: the start-up list is not fetched, the window starts with its defaults.
-    std::unique_ptr<TestOCX_new> makeWindow() { return std::make_unique<TestOCX_new>(QuerySettings()); }
+    std::unique_ptr<TestOCX_new> makeWindow()
+    {
+        return std::make_unique<TestOCX_new>(QuerySettings());
+    }
 
     static JSCAPTION *caption(QWidget *w) { return w->findChild<JSCAPTION *>("JSCAPTION1"); }
     static JSBORDER *border(QWidget *w, int n)
@@ -82,9 +85,9 @@ private slots:
             QPoint at;
             bool inside;
         } probes[] = {
-            {{0, 0}, false},   {{1, 1}, false},   {{0, 3}, true},    {{3, 0}, true},
-            {{5, 5}, true},    {{625, 0}, false}, {{624, 0}, true},  {{627, 2}, false},
-            {{627, 5}, true},  {{627, 312}, true}, {{0, 312}, true}, {{300, 150}, true},
+            {{0, 0}, false},     {{1, 1}, false},     {{0, 3}, true},   {{3, 0}, true},
+            {{5, 5}, true},      {{625, 0}, false},   {{624, 0}, true}, {{627, 2}, false},
+            {{627, 5}, true},    {{627, 312}, true},  {{0, 312}, true}, {{300, 150}, true},
             {{628, 100}, false}, {{100, 313}, false},
         };
         for (const auto &p : probes)
