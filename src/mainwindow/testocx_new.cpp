@@ -7,6 +7,9 @@
 #include "fetchpage.h"
 #include "form1.h"
 #include "idfile.h"
+#include "indexedlist.h"
+#include "jsborder.h"
+#include "jscaption.h"
 #include "mainwindowresources.h"
 #include "openinbrowser.h"
 #include "spreadsheetexport.h"
@@ -14,8 +17,10 @@
 #include "texthelpers.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QIcon>
@@ -23,7 +28,10 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegion>
 #include <QScreen>
+
+#include <cmath>
 
 namespace {
 
@@ -112,22 +120,15 @@ QString siteAddress(const QString &host, const char *path)
     return QStringLiteral("http://") + trimSpaces(host) + QLatin1String(path);
 }
 
-// A start-up list index: decimal digits, surrounding spaces allowed, naming a slot; else -1.
-int slotIndex(QStringView text)
-{
-    const QString digits = trimSpaces(text);
-    if (digits.isEmpty() || digits.size() > 4)
-        return -1;
-    int value = 0;
-    for (QChar c : digits) {
-        if (c < u'0' || c > u'9')
-            return -1;
-        value = value * 10 + (c.unicode() - u'0');
-    }
-    return value < TestOCX_new::kLinkSlotCount ? value : -1;
-}
-
 const QString kPrompt = QStringLiteral("输入买家的淘宝ID");
+
+QString g_skinFile; // set by tests; empty: the default place
+
+// Twips to whole pixels by the fixed factor of 15, halves to the even neighbour.
+int shapePixels(double twips)
+{
+    return int(std::nearbyint(twips / TestOCX_new::kTwipsPerPixel));
+}
 
 } // namespace
 
@@ -137,9 +138,12 @@ TestOCX_new::TestOCX_new(const QuerySettings &settings, DetailPageBrowser *brows
     initMainWindowResources();
     setObjectName(QStringLiteral("TestOCX_new"));
     setWindowIcon(QIcon(QStringLiteral(":/brelvon/brelvon32.png")));
+    // No system frame: the skinned caption bar and borders are the frame.
+    setWindowFlag(Qt::FramelessWindowHint);
     setFont(cjkFont(12));
     resize(kClientWidth, kClientHeight);
     buildControls();
+    buildFrame();
     m_query->setBrowser(browser ? browser : WebBrowser1);
 
     Form_Load();
@@ -294,9 +298,13 @@ void TestOCX_new::setDefaultSlots()
 
 void TestOCX_new::Form_Load()
 {
-    // Step 1, the skin hand-off: the skinned caption bar and borders get the skin file's path
-    // here, before anything else. This build keeps the system's frame, so there is nothing to
-    // hand over yet.
+    // The skin hand-off comes first: the caption bar, then the three borders. Each loads the
+    // file itself; a missing file leaves the frame without pictures.
+    const QString skin = skinFilePath();
+    JSCAPTION1->setPath(skin);
+    JSBORDER1->setPath(skin);
+    JSBORDER2->setPath(skin);
+    JSBORDER3->setPath(skin);
 
     setWindowTitle(QStringLiteral("BrelvonV3.0"));
 
@@ -324,22 +332,11 @@ QString TestOCX_new::fetchStartupList() const
 
 void TestOCX_new::readStartupList(const QString &text)
 {
-    // Value "#" index "#", repeated; the raw text, so line breaks belong to the values. A pair
-    // whose index names no slot, or a value without an index, is skipped.
-    const QStringView all(text);
-    qsizetype pos = 0;
-    for (;;) {
-        const qsizetype valueEnd = all.indexOf(u'#', pos);
-        if (valueEnd < 0)
-            return;
-        const qsizetype indexEnd = all.indexOf(u'#', valueEnd + 1);
-        if (indexEnd < 0)
-            return;
-        const int index = slotIndex(all.mid(valueEnd + 1, indexEnd - valueEnd - 1));
-        if (index >= 0)
-            Text4[size_t(index)]->setText(all.mid(pos, valueEnd - pos).toString());
-        pos = indexEnd + 1;
-    }
+    // The raw text, so line breaks belong to the values. A pair whose index names no slot, or a
+    // value without an index, is skipped.
+    ::readIndexedList(text, kLinkSlotCount, [this](int index, const QString &value) {
+        Text4[size_t(index)]->setText(value);
+    });
 }
 
 void TestOCX_new::setLinkCaptions()
@@ -364,6 +361,10 @@ bool TestOCX_new::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == Text2 && event->type() == QEvent::MouseButtonPress)
         Text2_Click();
+    if (watched == JSCAPTION1 && event->type() == QEvent::Resize) {
+        for (JSBORDER *border : {JSBORDER1, JSBORDER2, JSBORDER3})
+            border->setDockTop(JSCAPTION1->height());
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -638,6 +639,107 @@ void TestOCX_new::Label11_Click()
         m_help->raise();
         m_help->activateWindow();
     }
+}
+
+void TestOCX_new::buildFrame()
+{
+    JSCAPTION1 = new JSCAPTION(this);
+    JSCAPTION1->setObjectName(QStringLiteral("JSCAPTION1"));
+    JSCAPTION1->setFont(cjkFont(12)); // 宋体 9 pt
+    JSCAPTION1->setBackColor(0x00DC7E5A);
+    JSCAPTION1->installEventFilter(this); // its height is where the side borders start
+
+    const std::pair<JSBORDER **, int> borders[] = {{&JSBORDER1, JSBORDER::Left},
+                                                   {&JSBORDER2, JSBORDER::Right},
+                                                   {&JSBORDER3, JSBORDER::Bottom}};
+    int n = 1;
+    for (const auto &[border, type] : borders) {
+        *border = new JSBORDER(this);
+        (*border)->setObjectName(QStringLiteral("JSBORDER%1").arg(n++));
+        (*border)->setBORDERTYPE(type);
+    }
+    // The frame lies over the content's edges.
+    JSBORDER1->raise();
+    JSBORDER2->raise();
+    JSBORDER3->raise();
+    JSCAPTION1->raise();
+}
+
+QString TestOCX_new::skinFilePath()
+{
+    if (!g_skinFile.isEmpty())
+        return g_skinFile;
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/skin.jss");
+#ifdef BRELVON_DATA_DIR
+    if (!QFileInfo::exists(beside)) {
+        const QString installed = QStringLiteral(BRELVON_DATA_DIR "/skin.jss");
+        if (QFileInfo::exists(installed))
+            return installed;
+    }
+#endif
+    return beside;
+}
+
+void TestOCX_new::setSkinFile(const QString &path)
+{
+    g_skinFile = path;
+}
+
+void TestOCX_new::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void TestOCX_new::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void TestOCX_new::Form_Resize()
+{
+    if (!JSCAPTION1)
+        return;
+    const int style2 = JSCAPTION1->Style2();
+    const bool bordersShown = style2 != 1;
+    JSBORDER1->setVisible(bordersShown);
+    JSBORDER2->setVisible(bordersShown);
+    JSBORDER3->setVisible(bordersShown);
+
+    ApplyWindowShape();
+
+    // The minimum size holds in the normal state only; a window held maximised over a small work
+    // area may be smaller. As a minimum it also holds while a border drags the window.
+    if (style2 == 2) {
+        const int minWidth = shapePixels(kMinWidthTwips);
+        const int minHeight = shapePixels(kMinHeightTwips);
+        setMinimumSize(minWidth, minHeight);
+        if (width() * kTwipsPerPixel <= kMinWidthTwips && width() != minWidth)
+            resize(minWidth, height());
+        if (height() * kTwipsPerPixel <= kMinHeightTwips && height() != minHeight)
+            resize(width(), minHeight);
+    } else {
+        setMinimumSize(0, 0);
+    }
+}
+
+void TestOCX_new::ApplyWindowShape()
+{
+    if (JSCAPTION1->Style2() != 2) {
+        clearMask();
+        return;
+    }
+    // The two top corners are cut: 3 x 3 pixels at the left, 3 wide and 4 high at the right.
+    const double widthTwips = double(frameGeometry().width()) * kTwipsPerPixel;
+    const double heightTwips = double(frameGeometry().height()) * kTwipsPerPixel;
+    const int W = shapePixels(widthTwips);
+    const int H = shapePixels(heightTwips);
+    const int R = shapePixels(widthTwips - 45);
+    const QPolygon shape({QPoint(0, H), QPoint(0, 3), QPoint(3, 0), QPoint(R, 0), QPoint(W, 4),
+                          QPoint(W, H), QPoint(0, H)});
+    setMask(QRegion(shape, Qt::WindingFill));
 }
 
 void TestOCX_new::closeEvent(QCloseEvent *event)

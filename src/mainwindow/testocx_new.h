@@ -14,6 +14,8 @@ class BuyerQuery;
 class ClickLabel;
 class DetailBrowserWidget;
 class DetailPageBrowser;
+class JSBORDER;
+class JSCAPTION;
 class QFrame;
 class QGroupBox;
 class QLineEdit;
@@ -42,9 +44,22 @@ public:
                          QWidget *parent = nullptr);
     ~TestOCX_new() override;
 
-    // Load procedure: title, start-up list into the link slots, link captions, update notice.
-    // Runs once, from the constructor, before the window is first shown.
+    // Load procedure: skin hand-off to the frame, title, start-up list into the link slots, link
+    // captions, update notice. Runs once, from the constructor, before the window is first shown.
     void Form_Load();
+
+    // The window's frame follows the caption bar's Style2 (0 minimised, 1 held maximised by the
+    // bar, 2 normal): the borders hide while it is 1, the top corners are cut and the minimum size
+    // (4444 x 2222 twips) holds only while it is 2. Runs on every change of size or state.
+    void Form_Resize();
+
+    // The skin file the frame reads: skin.jss beside the executable, else the installed copy.
+    static QString skinFilePath();
+    // A skin file to use instead (tests); empty restores the default.
+    static void setSkinFile(const QString &path);
+
+    static constexpr int kMinWidthTwips = 4444;
+    static constexpr int kMinHeightTwips = 2222;
 
     void Text2_Click();
     void Command7_Click();
@@ -82,9 +97,13 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void buildControls();
+    void buildFrame();
+    void ApplyWindowShape();
     void setDefaultSlots();
     QString fetchStartupList() const;
     void readStartupList(const QString &text);
@@ -102,6 +121,12 @@ private:
     IdFileChooser m_chooseIdFile;
     SpreadsheetOpener m_openSpreadsheet;
     QPointer<Form1> m_help;
+
+    // The skinned frame: caption bar on top, borders left, right and bottom.
+    JSCAPTION *JSCAPTION1 = nullptr;
+    JSBORDER *JSBORDER1 = nullptr;
+    JSBORDER *JSBORDER2 = nullptr;
+    JSBORDER *JSBORDER3 = nullptr;
 
     // Controls, named as the window names them.
     QFrame *Frame1 = nullptr;

@@ -460,8 +460,13 @@ void TestSite::badRequests_data()
     QTest::newRow("no target") << QByteArray("GET\r\n\r\n") << QByteArray("HTTP/1.1 400 ");
     QTest::newRow("absolute-form")
         << QByteArray("GET http://x/ HTTP/1.1\r\n\r\n") << QByteArray("HTTP/1.1 400 ");
-    QTest::newRow("head") << QByteArray("HEAD /soft/help.htm HTTP/1.1\r\n\r\n")
+    QTest::newRow("head") << QByteArray("HEAD /soft/help.htm HTTP/1.1\r\nConnection: close\r\n\r\n")
                           << QByteArray("HTTP/1.1 200 ");
+    // One connection, two requests: both answered, in order, then closed as the second asks.
+    QTest::newRow("keep-alive") << QByteArray(
+                                       "GET /soft/help.htm HTTP/1.1\r\n\r\nGET /nope HTTP/1.1\r\n"
+                                       "Connection: close\r\n\r\n")
+                                << QByteArray("HTTP/1.1 200 ");
     QTest::newRow("endless head") << QByteArray(70 * 1024, 'a') << QByteArray("HTTP/1.1 431 ");
 }
 
@@ -481,6 +486,11 @@ void TestSite::badRequests()
     loop.exec();
     answer += socket.readAll();
     QVERIFY2(answer.startsWith(statusLine), answer.left(80).constData());
+    QCOMPARE(socket.state(), QAbstractSocket::UnconnectedState);
+    if (QByteArray(QTest::currentDataTag()) == "keep-alive") {
+        QVERIFY(answer.contains("Connection: keep-alive\r\n"));
+        QVERIFY(answer.indexOf("HTTP/1.1 404 ") > answer.indexOf("HTTP/1.1 200 "));
+    }
     if (request.startsWith("HEAD")) {
         QVERIFY(answer.endsWith("\r\n\r\n"));
         QVERIFY(!answer.contains("Content-Length: 0\r\n"));

@@ -1,4 +1,4 @@
-// brelvon [--settings FILE] [--demo]: the main window, against the hosts of a settings file or
+// brelvon [--settings FILE] [--demo] [--skin FILE]: the main window, against the hosts of a settings file or
 // against the bundled demo site served in this process.
 
 #include "demosite.h"
@@ -42,19 +42,33 @@ int main(int argc, char *argv[])
         QStringLiteral("FILE"));
     const QCommandLineOption demoOption(
         QStringLiteral("demo"), QStringLiteral("Query the bundled demo site, served in-process."));
+    const QCommandLineOption skinOption(
+        QStringLiteral("skin"),
+        QStringLiteral("Wear the skin in FILE (default: skin.jss beside the program)."),
+        QStringLiteral("FILE"));
     parser.addOption(settingsOption);
     parser.addOption(demoOption);
+    parser.addOption(skinOption);
     parser.process(app);
 
     if (!parser.positionalArguments().isEmpty()) {
         tell(QMessageBox::Critical,
-             QStringLiteral("不认识的参数: %1\n用法: brelvon [--settings FILE] [--demo]")
+             QStringLiteral("不认识的参数: %1\n用法: brelvon [--settings FILE] [--demo] [--skin FILE]")
                  .arg(parser.positionalArguments().join(QLatin1Char(' '))));
         return 2;
     }
     if (parser.isSet(settingsOption) && parser.isSet(demoOption)) {
         tell(QMessageBox::Critical, QStringLiteral("--settings 和 --demo 不能同时使用。"));
         return 2;
+    }
+
+    if (parser.isSet(skinOption)) {
+        const QString skin = parser.value(skinOption);
+        if (!QFileInfo(skin).isFile()) {
+            tell(QMessageBox::Critical, QStringLiteral("找不到皮肤文件: %1").arg(skin));
+            return 2;
+        }
+        TestOCX_new::setSkinFile(QFileInfo(skin).absoluteFilePath());
     }
 
     QuerySettings settings;

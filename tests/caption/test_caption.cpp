@@ -1,0 +1,789 @@
+#include "allowresize.h"
+#include "jscaption.h"
+#include "skinstore.h"
+
+#include <QBuffer>
+#include <QLabel>
+#include <QMap>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QWindow>
+#include <QtTest>
+
+#include <zip.h>
+
+#include <memory>
+
+namespace {
+
+// A test skin: every picture a plain colour of its own, so a pixel tells which picture is where.
+// Sizes differ per button so that each term of the position sums shows.
+struct Pic
+{
+    int w, h;
+    QRgb colour;
+};
+
+const QMap<QString, Pic> &testPictures()
+{
+    static const QMap<QString, Pic> pictures = {
+        {"TOPLEFT", {8, 20, qRgb(200, 0, 0)}},     {"TOPMID", {10, 20, qRgb(0, 0, 200)}},
+        {"TOPRIGHT", {6, 20, qRgb(0, 200, 0)}},    {"CLOSE", {11, 12, qRgb(10, 10, 10)}},
+        {"CLOSE3", {11, 12, qRgb(20, 20, 20)}},    {"CLOSE2", {11, 12, qRgb(30, 30, 30)}},
+        {"MAX", {12, 12, qRgb(40, 40, 40)}},       {"MAX3", {12, 12, qRgb(50, 50, 50)}},
+        {"MAX2", {12, 12, qRgb(60, 60, 60)}},      {"RES1", {12, 12, qRgb(70, 70, 70)}},
+        {"RES2", {12, 12, qRgb(80, 80, 80)}},      {"RES3", {12, 12, qRgb(90, 90, 90)}},
+        {"MIN", {13, 12, qRgb(100, 100, 100)}},    {"MIN3", {13, 12, qRgb(110, 110, 110)}},
+        {"MIN2", {13, 12, qRgb(120, 120, 120)}},   {"ONTOP1", {14, 12, qRgb(130, 130, 130)}},
+        {"ONTOP3", {14, 12, qRgb(140, 140, 140)}},
+    };
+    return pictures;
+}
+
+QRgb colourOf(const char *key)
+{
+    return testPictures().value(QLatin1String(key)).colour;
+}
+
+const QRgb kTileSeam = qRgb(0, 0, 120); // first column of TOPMID
+const QRgb kSurfaceBack = qRgb(1, 2, 3);
+const QRgb kSurfaceFore = qRgb(255, 0, 255);
+const QRgb kParentBack = qRgb(250, 240, 230);
+
+QByteArray png(const Pic &pic, bool seam)
+{
+    QImage image(pic.w, pic.h, QImage::Format_RGB32);
+    image.fill(pic.colour);
+    if (seam) {
+        for (int y = 0; y < pic.h; ++y)
+            image.setPixel(0, y, kTileSeam);
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// Builds a skin archive as the skin store reads it: skin.ini and one PNG per picture key.
+// Keys in omit are left out; numbers overrides the numbers.
+void writeSkin(const QString &path, const QStringList &omit = {},
+               const QMap<QString, int> &numbers = {})
+{
+    QMap<QString, int> n = {{"XOFFSET", 11},  {"XOFFSET2", 4}, {"YOFFSET", 2},
+                            {"FROMRIGHT", 5}, {"FROMTOP", 3},  {"ICONSPACE", 2}};
+    for (auto it = numbers.begin(); it != numbers.end(); ++it)
+        n[it.key()] = it.value();
+    QByteArray ini = "[numbers]\n";
+    for (auto it = n.begin(); it != n.end(); ++it) {
+        if (!omit.contains(it.key()))
+            ini += it.key().toLatin1() + '=' + QByteArray::number(it.value()) + '\n';
+    }
+    ini += "[colours]\nFORECOLOR=#FF00FF\nBackColor=#010203\nPARENTBACKCOLOR=#FAF0E6\n";
+
+    QList<QPair<QString, QByteArray>> entries{{QStringLiteral("skin.ini"), ini}};
+    const auto &pictures = testPictures();
+    for (auto it = pictures.begin(); it != pictures.end(); ++it) {
+        if (!omit.contains(it.key()))
+            entries.append({it.key() + QStringLiteral(".png"),
+                            png(it.value(), it.key() == QLatin1String("TOPMID"))});
+    }
+    QFile::remove(path);
+    int error = 0;
+    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    QVERIFY(zip);
+    for (const auto &[name, bytes] : entries) {
+        zip_source_t *src =
+            zip_source_buffer(zip, bytes.constData(), zip_uint64_t(bytes.size()), 0);
+        QVERIFY(src);
+        QVERIFY(zip_file_add(zip, name.toUtf8().constData(), src, ZIP_FL_ENC_UTF_8) >= 0);
+    }
+    QCOMPARE(zip_close(zip), 0);
+}
+
+QRgb pixel(QWidget *w, int x, int y)
+{
+    return w->grab().toImage().pixel(x, y);
+}
+
+} // namespace
+
+class TestCaption : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_skin;
+    std::unique_ptr<QWidget> m_host;
+    JSCAPTION *m_bar = nullptr;
+    const QRect m_start{100, 80, 400, 300};
+
+    // A frameless host with the bar, shown at m_start, wearing skin.
+    void makeHost(const QString &skin, int style = 1, bool showOnTop = false,
+                  bool controlBox = true)
+    {
+        m_host = std::make_unique<QWidget>(nullptr, Qt::FramelessWindowHint);
+        m_host->setWindowTitle(QStringLiteral("买家信用查询 Brelvon"));
+        QPixmap icon(16, 16);
+        icon.fill(Qt::yellow);
+        m_host->setWindowIcon(QIcon(icon));
+        m_host->setGeometry(m_start);
+        m_bar = new JSCAPTION(m_host.get());
+        m_bar->setStyle(style);
+        m_bar->setSHOWONTOP(showOnTop);
+        m_bar->setControlBox(controlBox);
+        m_bar->setPath(skin);
+        m_host->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_host.get()));
+        QTRY_COMPARE(m_host->geometry(), m_start);
+        QTRY_COMPARE(m_bar->width(), 400);
+    }
+
+    QPoint band(int x) const { return QPoint(x, m_bar->FromTop() + 3); }
+
+    // A full click as the platform delivers it.
+    void click(QWidget *w, QPoint at)
+    {
+        QTest::mousePress(w, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(w, Qt::LeftButton, {}, at);
+    }
+    void doubleClick(QWidget *w, QPoint at)
+    {
+        click(w, at);
+        QTest::mousePress(w, Qt::LeftButton, {}, at);
+        QTest::mouseDClick(w, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(w, Qt::LeftButton, {}, at);
+    }
+    // Hover then click a button, at an x inside it.
+    void clickButton(int x)
+    {
+        QTest::mouseMove(m_bar, band(x));
+        click(m_bar, band(x));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_skin = m_dir.filePath(QStringLiteral("test.jss"));
+        writeSkin(m_skin);
+    }
+
+    void init()
+    {
+        SkinStore::clearCache();
+        JSCAPTION::setWorkAreaQuery({});
+        // Park the pointer off every window so each test's first move is a real move.
+        QCursor::setPos(790, 590);
+    }
+
+    void cleanup()
+    {
+        m_host.reset();
+        m_bar = nullptr;
+        JSCAPTION::setWorkAreaQuery({});
+    }
+
+    void defaults()
+    {
+        JSCAPTION bar;
+        QCOMPARE(bar.property("ControlBox").toBool(), true);
+        QCOMPARE(bar.property("Movable").toBool(), true);
+        QCOMPARE(bar.property("ONTOP").toBool(), false);
+        QCOMPARE(bar.property("Path").toString(), QString());
+        QCOMPARE(bar.property("ShowIcon").toBool(), true);
+        QCOMPARE(bar.property("SHOWONTOP").toBool(), false);
+        QCOMPARE(bar.property("Style").toInt(), 1);
+        QCOMPARE(bar.property("Style2").toInt(), 0);
+        QCOMPARE(bar.property("BackColor").toUInt(), 0x80000012u);
+        QCOMPARE(bar.property("ForeColor").toUInt(), 0x00FFFFFFu);
+        QCOMPARE(AllowResize, false);
+        QCOMPARE(bar.cursor().shape(), Qt::ArrowCursor);
+        QVERIFY(bar.Label1()->font().bold());
+        QCOMPARE(bar.Label1()->font().pointSizeF(), 11.25);
+        QVERIFY(bar.Label1()->font().families().contains(QStringLiteral("Noto Sans CJK SC")));
+        QVERIFY(!bar.REDRAW().isValid());
+        bar.setProperty("BackColor", 0x00123456u);
+        QCOMPARE(bar.BackColor(), 0x00123456u);
+        QCOMPARE(bar.Label2()->palette().color(QPalette::WindowText), QColor(0x56, 0x34, 0x12));
+    }
+
+    // The bar's own pieces, its height, the host's background, the title and icon.
+    void surface()
+    {
+        makeHost(m_skin);
+        QCOMPARE(m_bar->geometry(), QRect(0, 0, 400, 20));
+        const QImage img = m_bar->grab().toImage();
+        QCOMPARE(img.pixel(0, 0), colourOf("TOPLEFT"));
+        QCOMPARE(img.pixel(7, 2), colourOf("TOPLEFT"));
+        QCOMPARE(img.pixel(3, 19), colourOf("TOPLEFT"));
+        QCOMPARE(img.pixel(7, 12), qRgb(255, 255, 0)); // the icon
+        // Tiled from x = 0: a seam every 10 pixels, hidden under the left end at 0.
+        QCOMPARE(img.pixel(8, 2), colourOf("TOPMID"));
+        QCOMPARE(img.pixel(10, 2), kTileSeam);
+        QCOMPARE(img.pixel(11, 2), colourOf("TOPMID"));
+        QCOMPARE(img.pixel(390, 19), kTileSeam);
+        QCOMPARE(img.pixel(393, 19), colourOf("TOPMID"));
+        QCOMPARE(img.pixel(394, 0), colourOf("TOPRIGHT"));
+        QCOMPARE(img.pixel(399, 19), colourOf("TOPRIGHT"));
+        QCOMPARE(m_host->palette().color(QPalette::Window), QColor(kParentBack));
+        QCOMPARE(m_bar->Style2(), 2);
+        QCOMPARE(AllowResize, true);
+
+        QCOMPARE(m_bar->Label1()->text(), QStringLiteral("买家信用查询 Brelvon"));
+        QCOMPARE(m_bar->Label2()->text(), m_bar->Label1()->text());
+        QCOMPARE(m_bar->Label1()->pos(), QPoint(28, 2));
+        QCOMPARE(m_bar->Label2()->pos(), QPoint(27, 1));
+        QCOMPARE(m_bar->Label1()->palette().color(QPalette::WindowText), QColor(kSurfaceFore));
+        QCOMPARE(m_bar->Label2()->palette().color(QPalette::WindowText), QColor(kSurfaceBack));
+        QCOMPARE(m_bar->Image1()->geometry(), QRect(4, 4, 16, 16));
+        QVERIFY(m_bar->Image1()->isVisible());
+        // The title in front of its shadow, the shadow in front of the icon.
+        const QObjectList kids = m_bar->children();
+        QVERIFY(kids.indexOf(m_bar->Label1()) > kids.indexOf(m_bar->Label2()));
+        QVERIFY(kids.indexOf(m_bar->Label2()) > kids.indexOf(m_bar->Image1()));
+        QVERIFY(m_bar->Label1()->width() > 50);
+
+        // The bar follows its host's width.
+        m_host->resize(500, 300);
+        QTRY_COMPARE(m_bar->geometry(), QRect(0, 0, 500, 20));
+        QCOMPARE(pixel(m_bar, 499, 0), colourOf("TOPRIGHT"));
+        m_host->setWindowTitle(QStringLiteral("新标题"));
+        QCOMPARE(m_bar->Label1()->text(), QStringLiteral("新标题"));
+    }
+
+    void buttons_data()
+    {
+        QTest::addColumn<int>("style");
+        QTest::addColumn<bool>("showOnTop");
+        QTest::addColumn<bool>("controlBox");
+        QTest::addColumn<bool>("close");
+        QTest::addColumn<bool>("maxMin");
+        QTest::addColumn<bool>("onTop");
+        for (int style = 0; style <= 5; ++style) {
+            for (bool showOnTop : {false, true}) {
+                for (bool controlBox : {true, false}) {
+                    QTest::addRow("style %d%s%s", style, showOnTop ? " ontop" : "",
+                                  controlBox ? "" : " nobox")
+                        << style << showOnTop << controlBox << controlBox
+                        << (controlBox && style != 0) << showOnTop;
+                }
+            }
+        }
+    }
+    void buttons()
+    {
+        QFETCH(int, style);
+        QFETCH(bool, showOnTop);
+        QFETCH(bool, controlBox);
+        QFETCH(bool, close);
+        QFETCH(bool, maxMin);
+        QFETCH(bool, onTop);
+        makeHost(m_skin, style, showOnTop, controlBox);
+        // W 400, FROMRIGHT 5, ICONSPACE 2; widths close 11, max 12, min 13, on-top 14.
+        QCOMPARE(m_bar->xClose(), 384);
+        QCOMPARE(m_bar->xMax(), 370);
+        QCOMPARE(m_bar->xMin(), 355);
+        QCOMPARE(m_bar->xOnTop(), 339);
+        const QImage img = m_bar->grab().toImage();
+        auto at = [&](int x, int y) { return img.pixel(x, y); };
+        const QRgb bg = colourOf("TOPMID");
+        QCOMPARE(at(384, 3), close ? colourOf("CLOSE") : bg);
+        QCOMPARE(at(370, 3), maxMin ? colourOf("MAX") : kTileSeam);
+        QCOMPARE(at(394, 14), close ? colourOf("CLOSE") : colourOf("TOPRIGHT"));
+        QCOMPARE(at(384, 15), bg);
+        QCOMPARE(at(371, 3), maxMin ? colourOf("MAX") : bg);
+        QCOMPARE(at(381, 14), maxMin ? colourOf("MAX") : bg);
+        QCOMPARE(at(355, 3), maxMin ? colourOf("MIN") : bg);
+        QCOMPARE(at(367, 14), maxMin ? colourOf("MIN") : bg);
+        QCOMPARE(at(339, 3), onTop ? colourOf("ONTOP1") : bg);
+        QCOMPARE(at(352, 14), onTop ? colourOf("ONTOP1") : bg);
+        for (int gap : {383, 382, 369, 368, 354, 353, 338})
+            QCOMPARE(at(gap, 8), bg);
+        QCOMPARE(at(384, 2), bg);
+    }
+
+    // The default skin, as the program ships it.
+    void defaultSkin()
+    {
+        makeHost(QStringLiteral(BRELVON_DEFAULT_SKIN));
+        QCOMPARE(m_bar->height(), 27);
+        QCOMPARE(m_bar->xClose(), 400 - 21 - 5);
+        QCOMPARE(m_bar->xMax(), 400 - 21 - 2 - 21 - 5);
+        QCOMPARE(m_bar->xMin(), 400 - 21 - 2 - 21 - 2 - 21 - 5);
+        const QImage before = m_bar->grab().toImage();
+        QTest::mouseMove(m_bar, QPoint(m_bar->xClose() + 10, 13));
+        QCOMPARE(m_bar->HitButton(), 0);
+        const QImage hover = m_bar->grab().toImage();
+        const QRect close(m_bar->xClose(), 3, 21, 21);
+        QVERIFY(before.copy(close) != hover.copy(close));
+        QCOMPARE(before.copy(0, 0, 300, 27), hover.copy(0, 0, 300, 27));
+    }
+
+    // Hover, press and release pictures; the release redraws "MAX" even over a restore button.
+    void states_data()
+    {
+        QTest::addColumn<bool>("maximised");
+        QTest::addColumn<int>("x");
+        QTest::addColumn<int>("hit");
+        QTest::addColumn<QString>("hover");
+        QTest::addColumn<QString>("pressed");
+        QTest::addColumn<QString>("released");
+        QTest::newRow("close") << false << 384 << 0 << "CLOSE3"
+                               << "CLOSE2"
+                               << "CLOSE";
+        QTest::newRow("max") << false << 370 << 2 << "MAX3"
+                             << "MAX2"
+                             << "MAX";
+        QTest::newRow("min") << false << 355 << 1 << "MIN3"
+                             << "MIN2"
+                             << "MIN";
+        QTest::newRow("restore") << true << 370 << 2 << "RES2"
+                                 << "RES3"
+                                 << "MAX";
+    }
+    void states()
+    {
+        QFETCH(bool, maximised);
+        QFETCH(int, x);
+        QFETCH(int, hit);
+        QFETCH(QString, hover);
+        QFETCH(QString, pressed);
+        QFETCH(QString, released);
+        makeHost(m_skin);
+        if (maximised) {
+            JSCAPTION::setWorkAreaQuery([](const QWidget *) { return QRect(0, 0, 400, 300); });
+            doubleClick(m_bar, band(100));
+            QCOMPARE(m_bar->Maximized(), 1);
+            QTRY_COMPARE(m_bar->Style2(), 1);
+            QCOMPARE(pixel(m_bar, x + 1, 4), colourOf("RES1"));
+        }
+        const int y = m_bar->FromTop() + 4;
+        QTest::mouseMove(m_bar, QPoint(x + 2, y));
+        QCOMPARE(m_bar->HitButton(), hit);
+        QVERIFY(m_bar->OverButton());
+        QCOMPARE(pixel(m_bar, x + 1, 4), colourOf(qPrintable(hover)));
+        // A right press and release: pictures change, no command runs.
+        QTest::mousePress(m_bar, Qt::RightButton, {}, QPoint(x + 2, y));
+        QCOMPARE(pixel(m_bar, x + 1, 4), colourOf(qPrintable(pressed)));
+        QTest::mouseRelease(m_bar, Qt::RightButton, {}, QPoint(x + 2, y));
+        QCOMPARE(pixel(m_bar, x + 1, 4), colourOf(qPrintable(released)));
+        QVERIFY(m_host->isVisible());
+        QCOMPARE(m_bar->Maximized(), maximised ? 1 : 0);
+        // Into the band outside the buttons: normal pictures, not over a button any more.
+        QTest::mouseMove(m_bar, band(200));
+        QVERIFY(!m_bar->OverButton());
+        QCOMPARE(m_bar->HitButton(), hit);
+        QCOMPARE(pixel(m_bar, 385, 4), colourOf("CLOSE"));
+        QCOMPARE(pixel(m_bar, 371, 4), colourOf(maximised ? "RES1" : "MAX"));
+        QCOMPARE(pixel(m_bar, 356, 4), colourOf("MIN"));
+    }
+
+    // The button band and the zones are open intervals.
+    void edges_data()
+    {
+        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<bool>("over");
+        QTest::addColumn<int>("hit");
+        // Start: hovering minimise (hit 1). FROMTOP 3, close 11 x 12 at x 384, FROMRIGHT 5.
+        QTest::newRow("band top edge") << QPoint(388, 3) << true << 1;
+        QTest::newRow("band top inside") << QPoint(388, 4) << true << 0;
+        QTest::newRow("band bottom inside") << QPoint(388, 14) << true << 0;
+        QTest::newRow("band bottom edge") << QPoint(388, 15) << true << 1;
+        QTest::newRow("close left edge") << QPoint(384, 8) << false << 1;
+        QTest::newRow("close left inside") << QPoint(385, 8) << true << 0;
+        QTest::newRow("close right inside") << QPoint(394, 8) << true << 0;
+        QTest::newRow("close right edge") << QPoint(395, 8) << false << 1;
+        QTest::newRow("max left edge") << QPoint(370, 8) << false << 1;
+        QTest::newRow("max right inside") << QPoint(381, 8) << true << 2;
+        QTest::newRow("max right edge") << QPoint(382, 8) << false << 1;
+        QTest::newRow("ontop hidden") << QPoint(345, 8) << true << 1;
+        QTest::newRow("left of all") << QPoint(20, 8) << false << 1;
+    }
+    void edges()
+    {
+        QFETCH(QPoint, at);
+        QFETCH(bool, over);
+        QFETCH(int, hit);
+        makeHost(m_skin);
+        QTest::mouseMove(m_bar, band(360));
+        QCOMPARE(m_bar->HitButton(), 1);
+        QTest::mouseMove(m_bar, at);
+        QCOMPARE(m_bar->OverButton(), over);
+        QCOMPARE(m_bar->HitButton(), hit);
+    }
+
+    void disabledButtons_data()
+    {
+        QTest::addColumn<int>("style");
+        QTest::addColumn<bool>("controlBox");
+        QTest::addColumn<int>("x");
+        QTest::newRow("style 4 close") << 4 << true << 384;
+        QTest::newRow("style 3 max") << 3 << true << 370;
+        QTest::newRow("style 0 max zone") << 0 << true << 370;
+        QTest::newRow("style 0 min zone") << 0 << true << 355;
+        QTest::newRow("no box close") << 1 << false << 384;
+        QTest::newRow("no box ontop") << 1 << false << 345;
+    }
+    void disabledButtons()
+    {
+        QFETCH(int, style);
+        QFETCH(bool, controlBox);
+        QFETCH(int, x);
+        makeHost(m_skin, style, true, controlBox);
+        const QImage before = m_bar->grab().toImage();
+        clickButton(x + 2);
+        QVERIFY(!m_bar->OverButton());
+        QCOMPARE(m_bar->grab().toImage(), before);
+        QVERIFY(m_host->isVisible());
+        QCOMPARE(m_bar->Maximized(), 0);
+        QVERIFY(!m_bar->ONTOP());
+    }
+
+    void closeButton()
+    {
+        makeHost(m_skin);
+        clickButton(388);
+        QVERIFY(!m_host->isVisible());
+    }
+
+    void maximiseAndRestore_data()
+    {
+        QTest::addColumn<bool>("byDoubleClick");
+        QTest::newRow("button") << false;
+        QTest::newRow("double-click") << true;
+    }
+    void maximiseAndRestore()
+    {
+        QFETCH(bool, byDoubleClick);
+        makeHost(m_skin);
+        const QRect area = m_host->screen()->availableGeometry();
+        byDoubleClick ? doubleClick(m_bar, band(100)) : clickButton(375);
+        QCOMPARE(m_bar->Maximized(), 1);
+        QTRY_COMPARE(m_host->frameGeometry(), area);
+        QCOMPARE(m_host->windowState() & Qt::WindowMaximized, Qt::WindowStates());
+        QTRY_COMPARE(m_bar->width(), area.width());
+        QCOMPARE(m_bar->Style2(), 1);
+        QCOMPARE(AllowResize, false);
+        QCOMPARE(m_bar->SavedWidth(), 400 * 15);
+        QCOMPARE(m_bar->SavedHeight(), 300 * 15);
+        QCOMPARE(m_bar->SavedLeft(), 100 * 15);
+        QCOMPARE(m_bar->SavedTop(), 80 * 15);
+        QCOMPARE(pixel(m_bar, m_bar->xMax() + 1, 4), colourOf("RES1"));
+
+        // Never dragged while maximised.
+        QTest::mousePress(m_bar, Qt::LeftButton, {}, band(100));
+        QTest::mouseMove(m_bar, band(150));
+        QTest::mouseRelease(m_bar, Qt::LeftButton, {}, band(150));
+        QCOMPARE(m_host->frameGeometry(), area);
+
+        byDoubleClick ? doubleClick(m_bar, band(120)) : clickButton(m_bar->xMax() + 5);
+        QCOMPARE(m_bar->Maximized(), 0);
+        QTRY_COMPARE(m_host->frameGeometry(), m_start);
+        QTRY_COMPARE(m_bar->Style2(), 2);
+        QCOMPARE(AllowResize, true);
+        QCOMPARE(pixel(m_bar, m_bar->xMax() + 1, 4), colourOf("MAX"));
+    }
+
+    // The host lands by the first matching row of the placement table.
+    void placement_data()
+    {
+        QTest::addColumn<QRect>("area");
+        QTest::addColumn<QRect>("expected");
+        QTest::newRow("origin") << QRect(0, 0, 640, 480) << QRect(0, 0, 640, 480);
+        QTest::newRow("left > 0") << QRect(60, 0, 600, 480) << QRect(60, 0, 600, 480);
+        QTest::newRow("top > 0") << QRect(0, 40, 640, 440) << QRect(0, 40, 640, 440);
+        QTest::newRow("left < 0") << QRect(-200, 0, 600, 480) << QRect(0, 0, 600, 480);
+        QTest::newRow("left and top > 0") << QRect(60, 40, 600, 440) << QRect(100, 80, 600, 440);
+        QTest::newRow("top < 0") << QRect(0, -30, 640, 480) << QRect(100, 80, 640, 480);
+    }
+    void placement()
+    {
+        QFETCH(QRect, area);
+        QFETCH(QRect, expected);
+        makeHost(m_skin);
+        JSCAPTION::setWorkAreaQuery([area](const QWidget *) { return area; });
+        clickButton(375);
+        QTRY_COMPARE(m_host->frameGeometry(), expected);
+        clickButton(m_bar->xMax() + 5);
+        QTRY_COMPARE(m_host->frameGeometry(), m_start);
+        doubleClick(m_bar, band(100));
+        QTRY_COMPARE(m_host->frameGeometry(), expected);
+    }
+
+    // Without a work area the command prints its failure and changes nothing but the state.
+    void workAreaFails()
+    {
+        makeHost(m_skin);
+        m_host->setWindowTitle(QString()); // the title is drawn in the same colour
+        JSCAPTION::setWorkAreaQuery([](const QWidget *) { return std::nullopt; });
+        auto printed = [&] {
+            const QImage img = m_bar->grab().toImage().copy(0, 0, 200, 20);
+            for (int y = 0; y < img.height(); ++y)
+                for (int x = 0; x < img.width(); ++x)
+                    if (img.pixel(x, y) == kSurfaceFore)
+                        return true;
+            return false;
+        };
+        QVERIFY(!printed());
+        clickButton(375);
+        QCOMPARE(m_bar->Maximized(), 1);
+        QCOMPARE(m_host->frameGeometry(), m_start);
+        QVERIFY(printed());
+        m_bar->REDRAW();
+        QVERIFY(!printed());
+        // The restore clears the state before it fails.
+        clickButton(375);
+        QCOMPARE(m_bar->Maximized(), 0);
+        QVERIFY(printed());
+    }
+
+    void doubleClickStyles_data()
+    {
+        QTest::addColumn<int>("style");
+        QTest::addColumn<bool>("controlBox");
+        QTest::addColumn<bool>("toggles");
+        QTest::newRow("0") << 0 << true << false;
+        QTest::newRow("1") << 1 << true << true;
+        QTest::newRow("2") << 2 << true << true;
+        QTest::newRow("3") << 3 << true << false;
+        QTest::newRow("4") << 4 << true << true;
+        QTest::newRow("7") << 7 << true << true;
+        QTest::newRow("1 no box") << 1 << false << true;
+        QTest::newRow("3 no box") << 3 << false << false;
+    }
+    void doubleClickStyles()
+    {
+        QFETCH(int, style);
+        QFETCH(bool, controlBox);
+        QFETCH(bool, toggles);
+        makeHost(m_skin, style, false, controlBox);
+        const QRect area = m_host->screen()->availableGeometry();
+        doubleClick(m_bar, band(100));
+        QCOMPARE(m_bar->Maximized(), toggles ? 1 : 0);
+        QTRY_COMPARE(m_host->frameGeometry(), toggles ? area : m_start);
+        if (toggles)
+            QTRY_COMPARE(m_bar->Style2(), 1);
+        doubleClick(m_bar, band(120));
+        QCOMPARE(m_bar->Maximized(), 0);
+        QTRY_COMPARE(m_host->frameGeometry(), m_start);
+        QTRY_COMPARE(m_bar->Style2(), 2);
+        QCOMPARE(AllowResize, style == 1);
+    }
+
+    // A double-click on a button: its first click runs the command, the double-click nothing.
+    void doubleClickOnButton()
+    {
+        makeHost(m_skin, 1, true);
+        QTest::mouseMove(m_bar, band(345));
+        doubleClick(m_bar, band(345));
+        QVERIFY(m_bar->ONTOP());
+        QCOMPARE(m_bar->Maximized(), 0);
+        QCOMPARE(m_host->frameGeometry(), m_start);
+    }
+
+    void minimise()
+    {
+        makeHost(m_skin);
+        clickButton(360);
+        QCOMPARE(m_bar->Style2(), 0);
+        QTRY_VERIFY(m_host->isMinimized());
+        QCOMPARE(m_bar->Style2(), 0);
+        // Back from the task bar: the next redraw finds the host normal.
+        m_host->setWindowState(Qt::WindowNoState);
+        QTRY_COMPARE(m_bar->Style2(), 2);
+    }
+
+    void stayOnTop()
+    {
+        makeHost(m_skin, 1, true);
+        QCOMPARE(pixel(m_bar, 340, 4), colourOf("ONTOP1"));
+        clickButton(345);
+        QVERIFY(m_bar->ONTOP());
+        QCOMPARE(m_bar->HitButton(), 3);
+        QVERIFY(m_host->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(m_host->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(m_host->isVisible());
+        QCOMPARE(pixel(m_bar, 340, 4), colourOf("ONTOP3"));
+        click(m_bar, band(346));
+        QVERIFY(!m_bar->ONTOP());
+        QVERIFY(!m_host->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+        QCOMPARE(pixel(m_bar, 340, 4), colourOf("ONTOP1"));
+        m_bar->setONTOP(true);
+        QVERIFY(m_host->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+    }
+
+    // Leaving a pressed button through the gap cancels it; leaving it below the band does not.
+    void pressAndLeave_data()
+    {
+        QTest::addColumn<QPoint>("releaseAt");
+        QTest::addColumn<bool>("runs");
+        QTest::newRow("gap") << QPoint(369, 8) << false;
+        QTest::newRow("below the band") << QPoint(360, 17) << true;
+        QTest::newRow("outside the bar") << QPoint(360, 40) << false;
+    }
+    void pressAndLeave()
+    {
+        QFETCH(QPoint, releaseAt);
+        QFETCH(bool, runs);
+        makeHost(m_skin);
+        QTest::mouseMove(m_bar, band(360));
+        QTest::mousePress(m_bar, Qt::LeftButton, {}, band(360));
+        QCOMPARE(pixel(m_bar, 356, 4), colourOf("MIN2"));
+        QTest::mouseMove(m_bar, releaseAt);
+        // In the gap the normal pictures come back at once; elsewhere the pressed one stays.
+        QCOMPARE(pixel(m_bar, 356, 4), colourOf(releaseAt.y() == 8 ? "MIN" : "MIN2"));
+        QTest::mouseRelease(m_bar, Qt::LeftButton, {}, releaseAt);
+        QCOMPARE(m_bar->Style2(), runs ? 0 : 2);
+        QTRY_COMPARE(m_host->isMinimized(), runs);
+        if (!runs)
+            QCOMPARE(pixel(m_bar, 356, 4), colourOf("MIN"));
+    }
+
+    // A redraw shows normal pictures but keeps the pointer state.
+    void redrawKeepsPointerState()
+    {
+        makeHost(m_skin);
+        QTest::mouseMove(m_bar, band(388));
+        QCOMPARE(pixel(m_bar, 385, 4), colourOf("CLOSE3"));
+        m_bar->REDRAW();
+        QCOMPARE(pixel(m_bar, 385, 4), colourOf("CLOSE"));
+        QCOMPARE(m_bar->HitButton(), 0);
+        QVERIFY(m_bar->OverButton());
+    }
+
+    // The title passes the pointer on at (1, 1).
+    void titleForwards()
+    {
+        makeHost(m_skin);
+        QLabel *title = m_bar->Label1();
+        QTest::mouseMove(m_bar, band(388));
+        QVERIFY(m_bar->OverButton());
+        // (1, 1) is above the band when FROMTOP is 3: nothing changes, and a press on the title
+        // presses the hovered button instead of dragging.
+        QTest::mouseMove(title, QPoint(5, 5));
+        QVERIFY(m_bar->OverButton());
+        QTest::mousePress(title, Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(pixel(m_bar, 385, 4), colourOf("CLOSE2"));
+        QTest::mouseMove(title, QPoint(40, 9));
+        QTest::mouseRelease(title, Qt::LeftButton, {}, QPoint(40, 9));
+        QCOMPARE(m_host->frameGeometry(), m_start);
+        QVERIFY(m_host->isVisible()); // a click on the title is no click
+
+        // With FROMTOP 0, (1, 1) is in the band, outside every button.
+        const QString flat = m_dir.filePath(QStringLiteral("flat.jss"));
+        writeSkin(flat, {}, {{"FROMTOP", 0}});
+        m_bar->setPath(flat);
+        QTest::mouseMove(title, QPoint(6, 6));
+        QVERIFY(!m_bar->OverButton());
+        QTest::mousePress(title, Qt::LeftButton, {}, QPoint(6, 6));
+        QTest::mouseMove(title, QPoint(26, 16));
+        QTest::mouseRelease(title, Qt::LeftButton, {}, QPoint(26, 16));
+        QTRY_COMPARE(m_host->frameGeometry(), m_start.translated(20, 10));
+        // A double-click on the title maximises.
+        doubleClick(title, QPoint(8, 8));
+        QCOMPARE(m_bar->Maximized(), 1);
+    }
+
+    // Where the platform has no move loop the bar follows the pointer itself.
+    void drag()
+    {
+        makeHost(m_skin);
+        QTest::mousePress(m_bar, Qt::LeftButton, {}, band(100));
+        QTest::mouseMove(m_bar, band(130) + QPoint(0, 5));
+        QTRY_COMPARE(m_host->pos(), m_start.topLeft() + QPoint(30, 5));
+        QTest::mouseRelease(m_bar, Qt::LeftButton, {}, band(130) + QPoint(0, 5));
+        QTest::mouseMove(m_bar, band(150));
+        QCOMPARE(m_host->pos(), m_start.topLeft() + QPoint(30, 5));
+
+        // Not movable: no drag.
+        m_bar->setMovable(false);
+        QTest::mousePress(m_bar, Qt::LeftButton, {}, band(100));
+        QTest::mouseMove(m_bar, band(160));
+        QTest::mouseRelease(m_bar, Qt::LeftButton, {}, band(160));
+        QCOMPARE(m_host->pos(), m_start.topLeft() + QPoint(30, 5));
+    }
+
+    // A host shown maximised is taken over: a normal window covering the work area.
+    void takeOver()
+    {
+        m_host = std::make_unique<QWidget>(nullptr, Qt::FramelessWindowHint);
+        m_host->setGeometry(m_start);
+        m_bar = new JSCAPTION(m_host.get());
+        m_bar->setPath(m_skin);
+        m_host->showMaximized();
+        QVERIFY(QTest::qWaitForWindowExposed(m_host.get()));
+        const QRect area = m_host->screen()->availableGeometry();
+        QCOMPARE(m_bar->Maximized(), 1);
+        QCOMPARE(m_bar->Style2(), 1);
+        QCOMPARE(AllowResize, false);
+        QCOMPARE(m_bar->SavedWidth(), 400 * 15);
+        QCOMPARE(m_bar->SavedLeft(), 100 * 15);
+        QTRY_COMPARE(m_host->frameGeometry(), area);
+        QVERIFY(!m_host->isMaximized());
+        QTRY_COMPARE(m_bar->width(), area.width());
+        QCOMPARE(pixel(m_bar, m_bar->xMax() + 1, 4), colourOf("RES1"));
+        clickButton(m_bar->xMax() + 5);
+        QTRY_COMPARE(m_host->frameGeometry(), m_start);
+    }
+
+    // Missing keys: the target keeps what it had; no picture draws nothing; nothing fails.
+    void missingKeys()
+    {
+        makeHost(m_skin);
+        QCOMPARE(m_bar->FromRight(), 5);
+        const QString noRight = m_dir.filePath(QStringLiteral("noright.jss"));
+        writeSkin(noRight, {"FROMRIGHT", "CLOSE3", "MAX"}, {{"FROMTOP", 4}});
+        m_bar->setPath(noRight);
+        QCOMPARE(m_bar->FromRight(), 5);
+        QCOMPARE(m_bar->FromTop(), 4);
+        QCOMPARE(m_bar->xClose(), 384);
+        // No "MAX": nothing drawn, and the minimise button moves into the room.
+        QCOMPARE(m_bar->xMin(), 400 - 13 - 2 - 0 - 2 - 11 - 5);
+        QCOMPARE(pixel(m_bar, 381, 5), colourOf("TOPMID"));
+        QCOMPARE(pixel(m_bar, 379, 5), colourOf("MIN"));
+        // No "CLOSE3": hovering close draws nothing but still marks the button.
+        QTest::mouseMove(m_bar, QPoint(388, 9));
+        QCOMPARE(m_bar->HitButton(), 0);
+        QVERIFY(m_bar->OverButton());
+        QCOMPARE(pixel(m_bar, 385, 5), colourOf("CLOSE"));
+    }
+
+    void emptyPath_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("missing") << m_dir.filePath(QStringLiteral("none.jss"));
+    }
+    void emptyPath()
+    {
+        QFETCH(QString, path);
+        makeHost(m_skin);
+        QCOMPARE(m_bar->height(), 20);
+        m_bar->setPath(path);
+        QCOMPARE(m_bar->height(), 0);
+        QCOMPARE(m_bar->xClose(), 400 - 5);
+        QTest::mouseMove(m_host.get(), QPoint(200, 1));
+        QTest::mousePress(m_host.get(), Qt::LeftButton, {}, QPoint(200, 1));
+        QTest::mouseRelease(m_host.get(), Qt::LeftButton, {}, QPoint(200, 1));
+        m_bar->REDRAW();
+        QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("none.jss"))));
+    }
+
+    // A skin replaced on disk shows at the next paint.
+    void skinChangesOnDisk()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("changing.jss"));
+        writeSkin(path);
+        makeHost(path);
+        QCOMPARE(pixel(m_bar, 384, 4), colourOf("CLOSE"));
+        writeSkin(path, {"CLOSE"});
+        // No close picture now: the maximise button takes its place.
+        QTRY_COMPARE(pixel(m_bar, 384, 4), colourOf("MAX"));
+        QCOMPARE(m_bar->xClose(), 395);
+    }
+};
+
+QTEST_MAIN(TestCaption)
+#include "test_caption.moc"
