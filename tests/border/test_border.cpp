@@ -1,6 +1,7 @@
 #include "allowresize.h"
 #include "jsborder.h"
 #include "skinstore.h"
+#include "testzip.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -9,8 +10,6 @@
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QtTest>
-
-#include <zip.h>
 
 #include <map>
 
@@ -49,29 +48,10 @@ QImage marked(int w, int h, bool markRow)
 // Writes a skin file: a zip holding skin.ini and one PNG per picture key.
 void writeSkin(const QString &path, const Pictures &pictures)
 {
-    QFile::remove(path);
-    int error = 0;
-    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    QVERIFY(zip);
-    std::vector<QByteArray> keep; // libzip reads the buffers when the archive closes
-    keep.reserve(pictures.size() + 1);
-    keep.push_back("[numbers]\nXOFFSET=11\n");
-    auto add = [&](const QString &name, const QByteArray &bytes) {
-        zip_source_t *src =
-            zip_source_buffer(zip, bytes.constData(), zip_uint64_t(bytes.size()), 0);
-        QVERIFY(src);
-        QVERIFY(zip_file_add(zip, name.toUtf8().constData(), src, ZIP_FL_ENC_UTF_8) >= 0);
-    };
-    add(QStringLiteral("skin.ini"), keep.back());
-    for (const auto &[key, image] : pictures) {
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        keep.push_back(bytes);
-        add(key + QStringLiteral(".png"), keep.back());
-    }
-    QCOMPARE(zip_close(zip), 0);
+    ZipEntries entries{{QStringLiteral("skin.ini"), "[numbers]\nXOFFSET=11\n"}};
+    for (const auto &[key, image] : pictures)
+        entries.append({key + QStringLiteral(".png"), pngBytes(image)});
+    QVERIFY(writeZip(path, entries));
 }
 
 QColor pixel(const QImage &image, int x, int y)

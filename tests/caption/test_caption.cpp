@@ -1,6 +1,7 @@
 #include "allowresize.h"
 #include "jscaption.h"
 #include "skinstore.h"
+#include "testzip.h"
 
 #include <QBuffer>
 #include <QLabel>
@@ -9,8 +10,6 @@
 #include <QTemporaryDir>
 #include <QWindow>
 #include <QtTest>
-
-#include <zip.h>
 
 #include <memory>
 
@@ -58,11 +57,7 @@ QByteArray png(const Pic &pic, bool seam)
         for (int y = 0; y < pic.h; ++y)
             image.setPixel(0, y, kTileSeam);
     }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return pngBytes(image);
 }
 
 // Builds a skin archive as the skin store reads it: skin.ini and one PNG per picture key.
@@ -81,24 +76,14 @@ void writeSkin(const QString &path, const QStringList &omit = {},
     }
     ini += "[colours]\nFORECOLOR=#FF00FF\nBackColor=#010203\nPARENTBACKCOLOR=#FAF0E6\n";
 
-    QList<QPair<QString, QByteArray>> entries{{QStringLiteral("skin.ini"), ini}};
+    ZipEntries entries{{QStringLiteral("skin.ini"), ini}};
     const auto &pictures = testPictures();
     for (auto it = pictures.begin(); it != pictures.end(); ++it) {
         if (!omit.contains(it.key()))
             entries.append({it.key() + QStringLiteral(".png"),
                             png(it.value(), it.key() == QLatin1String("TOPMID"))});
     }
-    QFile::remove(path);
-    int error = 0;
-    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    QVERIFY(zip);
-    for (const auto &[name, bytes] : entries) {
-        zip_source_t *src =
-            zip_source_buffer(zip, bytes.constData(), zip_uint64_t(bytes.size()), 0);
-        QVERIFY(src);
-        QVERIFY(zip_file_add(zip, name.toUtf8().constData(), src, ZIP_FL_ENC_UTF_8) >= 0);
-    }
-    QCOMPARE(zip_close(zip), 0);
+    QVERIFY(writeZip(path, entries));
 }
 
 QRgb pixel(QWidget *w, int x, int y)

@@ -4,6 +4,7 @@
 #include "skinkeys.h"
 #include "skinload.h"
 #include "skinstore.h"
+#include "testzip.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -14,12 +15,10 @@
 #include <QWindow>
 #include <QtTest>
 
-#include <zip.h>
-
 #include <sys/stat.h>
 #include <utime.h>
 
-using Entries = QList<QPair<QString, QByteArray>>;
+using Entries = ZipEntries;
 
 namespace {
 
@@ -27,32 +26,7 @@ QByteArray png(int w, int h, QRgb colour)
 {
     QImage image(w, h, QImage::Format_RGB32);
     image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
-
-// Writes a real zip with libzip; entries are deflated (a 20 MiB entry stays small on disk), or
-// stored when asked, so that their bytes can be found and changed in the file.
-void writeZip(const QString &path, const Entries &entries, bool stored = false)
-{
-    QFile::remove(path);
-    int error = 0;
-    zip_t *zip = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    QVERIFY(zip);
-    for (const auto &[name, bytes] : entries) {
-        zip_source_t *src =
-            zip_source_buffer(zip, bytes.constData(), zip_uint64_t(bytes.size()), 0);
-        QVERIFY(src);
-        const zip_int64_t index =
-            zip_file_add(zip, name.toUtf8().constData(), src, ZIP_FL_ENC_UTF_8);
-        QVERIFY(index >= 0);
-        if (stored)
-            zip_set_file_compression(zip, zip_uint64_t(index), ZIP_CM_STORE, 0);
-    }
-    QCOMPARE(zip_close(zip), 0);
+    return pngBytes(image);
 }
 
 const QByteArray kIni = "[numbers]\nXOFFSET=11\nXOFFSET2=-6\nYOFFSET=4\nFROMRIGHT=5\n"
@@ -178,7 +152,7 @@ private slots:
         QByteArray complete;
         {
             const QString path = file(QStringLiteral("complete.jss"));
-            writeZip(path, completeSkin(), true);
+            QVERIFY(writeZip(path, completeSkin(), true));
             QFile f(path);
             QVERIFY(f.open(QIODevice::ReadOnly));
             complete = f.readAll();
@@ -262,10 +236,11 @@ private slots:
                         }()}}
             << QStringList{};
         QTest::newRow("broken ini lines")
-            << Entries{{"skin.ini", "[numbers]\nXOFFSET=eleven\nXOFFSET2=32768\nYOFFSET=-32768\n"
-                                    "FROMRIGHT\nFROMTOP = 3 ; gap\n[numbers] ; again\nICONSPACE=2\n[colours\n"
-                                    "FORECOLOR=#FFFFFF\n[colours]\nBackColor=#12345\n"
-                                    "PARENTBACKCOLOR=#GG0000\n"}}
+            << Entries{{"skin.ini",
+                        "[numbers]\nXOFFSET=eleven\nXOFFSET2=32768\nYOFFSET=-32768\n"
+                        "FROMRIGHT\nFROMTOP = 3 ; gap\n[numbers] ; again\nICONSPACE=2\n[colours\n"
+                        "FORECOLOR=#FFFFFF\n[colours]\nBackColor=#12345\n"
+                        "PARENTBACKCOLOR=#GG0000\n"}}
             << QStringList{"XOFFSET",   "XOFFSET2",  "FROMRIGHT",
                            "FORECOLOR", "BackColor", "PARENTBACKCOLOR"};
         QTest::newRow("keys in the wrong section or case")
@@ -289,7 +264,7 @@ private slots:
                 entries.append({name, bytes});
         }
         const QString path = file(QStringLiteral("bad.jss"));
-        writeZip(path, entries);
+        QVERIFY(writeZip(path, entries));
         const auto store = SkinStore::load(path);
         for (const SkinKey &k : kSkinKeys) {
             const QString key = QLatin1String(k.name);
@@ -300,7 +275,7 @@ private slots:
     void keysAreCaseSensitive()
     {
         const QString path = file(QStringLiteral("case.jss"));
-        writeZip(path, completeSkin());
+        QVERIFY(writeZip(path, completeSkin()));
         const auto store = SkinStore::load(path);
         QVERIFY(store->colour(QStringLiteral("BackColor")));
         QVERIFY(!store->colour(QStringLiteral("BACKCOLOR")));
@@ -322,7 +297,7 @@ private slots:
             e[0].second.replace("FROMTOP=3", QByteArray("FROMTOP=") + value);
             return e;
         };
-        writeZip(path, withFromTop("3"), true);
+        QVERIFY(writeZip(path, withFromTop("3"), true));
         const auto first = SkinStore::load(path);
         QCOMPARE(first->number(QStringLiteral("FROMTOP")), std::optional<qint16>(3));
         QCOMPARE(SkinStore::load(path).get(), first.get());
@@ -330,7 +305,7 @@ private slots:
         struct stat before;
         QCOMPARE(::stat(QFile::encodeName(path).constData(), &before), 0);
         const QString next = file(QStringLiteral("next.jss"));
-        writeZip(next, withFromTop("4"), true);
+        QVERIFY(writeZip(next, withFromTop("4"), true));
         QCOMPARE(QFileInfo(next).size(), QFileInfo(path).size());
         struct utimbuf times
         {
@@ -351,8 +326,9 @@ private slots:
     void loadHelperSkipsAbsentKeys()
     {
         const QString path = file(QStringLiteral("partial.jss"));
-        writeZip(path, {{"skin.ini", "[numbers]\nFROMTOP=7\n[colours]\nFORECOLOR=#FF8000\n"},
-                        {"TOPLEFT.png", png(8, 27, qRgb(90, 126, 220))}});
+        QVERIFY(
+            writeZip(path, {{"skin.ini", "[numbers]\nFROMTOP=7\n[colours]\nFORECOLOR=#FF8000\n"},
+                            {"TOPLEFT.png", png(8, 27, qRgb(90, 126, 220))}}));
         clsBitmap left, mid;
         mid.LoadResource(QImage(2, 2, QImage::Format_RGB32)); // a previous picture
         qint16 fromTop = 1, fromRight = 9;
