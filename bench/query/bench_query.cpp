@@ -183,7 +183,7 @@ void BM_WholeQueryDelayed(benchmark::State &state)
         server.clearRequests();
         QElapsedTimer timer;
         timer.start();
-        const BuyerCreditRecord r = query.queryBuyer("buyer");
+        const BuyerCreditRecord r = query.queryBuyer("buyer").record;
         const double ms = double(timer.nsecsElapsed()) / 1e6;
         state.SetIterationTime(ms / 1000);
         totalMs += ms;

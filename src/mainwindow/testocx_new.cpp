@@ -1,11 +1,16 @@
 #include "testocx_new.h"
 
+#include "backgroundjob.h"
+#include "batchengine.h"
+#include "browserhandover.h"
 #include "buyerquery.h"
+#include "canceltoken.h"
 #include "cjkfont.h"
 #include "clicklabel.h"
 #include "detailbrowserwidget.h"
 #include "fetchpage.h"
 #include "form1.h"
+#include "httpsession.h"
 #include "idfile.h"
 #include "indexedlist.h"
 #include "jsborder.h"
@@ -133,7 +138,8 @@ int shapePixels(double twips)
 } // namespace
 
 TestOCX_new::TestOCX_new(const QuerySettings &settings, DetailPageBrowser *browser, QWidget *parent)
-    : QWidget(parent), m_settings(settings), m_query(std::make_shared<BuyerQuery>(settings))
+    : QWidget(parent), m_settings(settings), m_query(std::make_unique<BuyerQuery>(settings)),
+      m_session(std::make_unique<HttpSession>())
 {
     initMainWindowResources();
     setObjectName(QStringLiteral("TestOCX_new"));
@@ -144,7 +150,12 @@ TestOCX_new::TestOCX_new(const QuerySettings &settings, DetailPageBrowser *brows
     resize(kClientWidth, kClientHeight);
     buildControls();
     buildFrame();
-    m_query->setBrowser(browser ? browser : WebBrowser1);
+    m_browserHandOver = std::make_unique<BrowserHandOver>(WebBrowser1);
+    m_query->setBrowser(browser ? browser : m_browserHandOver.get());
+    m_query->setParallelPages(m_settings.parallelPages);
+    m_startupJob = new BackgroundJob(this);
+    m_queryJob = new BackgroundJob(this);
+    m_batchJob = new BackgroundJob(this);
 
     Form_Load();
 
@@ -155,11 +166,12 @@ TestOCX_new::TestOCX_new(const QuerySettings &settings, DetailPageBrowser *brows
 
 TestOCX_new::~TestOCX_new()
 {
-    // A query still waiting (the window deleted from inside one of its waits) must neither wait
-    // on for the network nor reach the browser widget that goes away with us.
-    if (m_queryRunning)
-        setFetchesCancelled(true);
-    m_query->setBrowser(nullptr);
+    // The jobs' threads use the query engine and the session, which go before our children do:
+    // end them first. Their waits notice the cancellation within a tenth of a second.
+    for (BackgroundJob *job : {m_startupJob, m_queryJob, m_batchJob})
+        job->cancel();
+    for (BackgroundJob *job : {m_startupJob, m_queryJob, m_batchJob})
+        job->join();
 }
 
 void TestOCX_new::buildControls()
@@ -308,26 +320,39 @@ void TestOCX_new::Form_Load()
 
     setWindowTitle(QStringLiteral("BrelvonV3.0"));
 
-    const QString list = fetchStartupList();
+    // The start-up list: our site first, then its fallback host.
+    auto list = std::make_shared<QString>();
+    const QuerySettings settings = m_settings;
+    m_startupJob->start(
+        [list, settings](const CancelToken &cancel) {
+            FetchContext context;
+            context.cancel = &cancel;
+            if (!isBlank(settings.mainHost))
+                *list = FetchPage(siteAddress(settings.mainHost, "/soft/qvdl/zkrap2.htm"),
+                                  FetchShortWait, context);
+            if (isBlank(*list) && !isBlank(settings.secondHost))
+                *list = FetchPage(siteAddress(settings.secondHost, "/soft/wrub/zkrap2.htm"),
+                                  FetchShortWait, context);
+        },
+        [this, list] { applyStartupList(*list); });
+
+    setWindowState(Qt::WindowNoState);
+}
+
+bool TestOCX_new::startupListPending() const
+{
+    return m_startupJob->isRunning();
+}
+
+void TestOCX_new::applyStartupList(const QString &list)
+{
     if (trimSpaces(list).contains(QLatin1String("Brelvon"))) {
         readStartupList(list);
         setLinkCaptions();
         if (trimSpaces(Text4[0]->text()) != QLatin1String("bb1.0"))
             showUpdateNotice();
     }
-
-    setWindowState(Qt::WindowNoState);
-}
-
-QString TestOCX_new::fetchStartupList() const
-{
-    QString text;
-    if (!isBlank(m_settings.mainHost))
-        text = FetchPage(siteAddress(m_settings.mainHost, "/soft/qvdl/zkrap2.htm"), FetchShortWait);
-    if (isBlank(text) && !isBlank(m_settings.secondHost))
-        text =
-            FetchPage(siteAddress(m_settings.secondHost, "/soft/wrub/zkrap2.htm"), FetchShortWait);
-    return text;
+    emit startupListFinished();
 }
 
 void TestOCX_new::readStartupList(const QString &text)
@@ -373,81 +398,90 @@ void TestOCX_new::Text2_Click()
     Text2->clear();
 }
 
+void TestOCX_new::setQueryButtonsEnabled(bool enabled)
+{
+    Command7->setEnabled(enabled);
+    Command2->setEnabled(enabled);
+}
+
 void TestOCX_new::Command7_Click()
 {
-    if (m_queryRunning)
+    if (m_queryRunning || m_batchRunning)
         return;
-    // The waits below run window events: the window may be closed, or even deleted, before they
-    // end. Every step after a wait checks that it is still there; the engine is held here so it
-    // outlives a deleted window.
-    const QPointer<TestOCX_new> self(this);
-    const std::shared_ptr<BuyerQuery> query = m_query;
-
-    QString buyerId;
-    if (!isBlank(Text1->text())) {
-        buyerId = trimSpaces(Text1->text());
-    } else {
-        const QString input = Text2->text();
-        if (isBlank(input) || input.contains(QStringLiteral("买家的淘宝ID"))) {
-            QPointer<QMessageBox> box =
-                new QMessageBox(QMessageBox::NoIcon, programTitle(),
-                                QStringLiteral("请输入买家的淘宝ID"), QMessageBox::Ok, this);
-            box->exec();
-            delete box;
-            if (self)
-                Text2->setFocus();
-            return;
-        }
-        buyerId = trimSpaces(input);
+    const QString input = Text2->text();
+    if (isBlank(input) || input.contains(QStringLiteral("买家的淘宝ID"))) {
+        // The window may be deleted while the box is open.
+        const QPointer<TestOCX_new> self(this);
+        QPointer<QMessageBox> box =
+            new QMessageBox(QMessageBox::NoIcon, programTitle(),
+                            QStringLiteral("请输入买家的淘宝ID"), QMessageBox::Ok, this);
+        box->exec();
+        delete box;
+        if (self)
+            Text2->setFocus();
+        return;
     }
+    const QString buyerId = trimSpaces(input);
 
     m_queryRunning = true;
-    Command7->setEnabled(false);
-    Command2->setEnabled(false);
+    setQueryButtonsEnabled(false);
 
-    query->ensureConfiguration();
-    if (!self)
-        return;
-    Text20->setPlainText(query->areaTable());
+    // The query runs on the job's thread; what it hands back to this thread goes by queued
+    // calls, which are dropped if the window is gone by then.
+    auto result = std::make_shared<BuyerQueryResult>();
+    BuyerQuery *query = m_query.get();
+    HttpSession *session = m_session.get();
+    m_queryJob->start(
+        [this, query, session, buyerId, result](const CancelToken &cancel) {
+            FetchContext context;
+            context.session = session;
+            context.cancel = &cancel;
+            const PageResults configPages = query->ensureConfiguration(context);
+            if (cancel.isCancelled())
+                return;
+            // The previous result's lines go once the configuration is there.
+            QMetaObject::invokeMethod(
+                this,
+                [this, areaTable = query->areaTable()] {
+                    Text20->setPlainText(areaTable);
+                    for (QLabel *l : {Label6, Label7, Label8, Label9, Label11})
+                        l->hide();
+                },
+                Qt::QueuedConnection);
+            *result = query->queryBuyer(buyerId, context);
+            result->pages = configPages + result->pages;
+        },
+        [this, buyerId, result] {
+            if (!m_closed)
+                showRecord(buyerId, *result);
+            setQueryButtonsEnabled(true);
+            m_queryRunning = false;
+            emit queryFinished();
+        });
+}
 
-    for (QLabel *l : {Label6, Label7, Label8, Label9, Label11})
-        l->hide();
-
-    const BuyerCreditRecord r = query->queryBuyer(buyerId);
-    if (!self)
-        return;
-
-    if (isBlank(Text1->text())) {
-        for (QLabel *l : {Label6, Label7, Label8, Label9})
-            l->show();
-        const auto t = [](const QString &value) { return trimSpaces(value); };
-        Label9->setText(QStringLiteral("买家:[") + buyerId + QStringLiteral("]认证信息：") +
-                        r.verification);
-        Label6->setText(QStringLiteral("好评率") + t(r.goodRate) + QStringLiteral("，好评") +
-                        t(r.goodCount) + QStringLiteral("，中评") + t(r.neutralCount) +
-                        QStringLiteral("，差评") + t(r.badCount));
-        Label7->setText(QStringLiteral("给他人的评价：中评") + t(r.neutralGiven) +
-                        QStringLiteral("，差评") + t(r.badGiven));
-        Label11->setText(QStringLiteral("注册时间：") + t(r.regTime) +
-                         QStringLiteral("，姓名(昵称)：") + t(r.nick) + QStringLiteral("，地址：") +
-                         t(r.address));
-        // A long line is cut off at the label's edge; its tip shows it whole.
-        for (QLabel *l : {Label9, Label6, Label7, Label11})
-            l->setToolTip(l->text());
-        for (QLabel *l : {Label6, Label7, Label11})
-            l->show();
-        Text7->setText(r.creditUrl);
-    } else {
-        const QString values[] = {r.goodRate,     r.goodCount, r.neutralCount, r.badCount,
-                                  r.neutralGiven, r.badGiven,  r.creditUrl,    r.verification,
-                                  Text1->text(),  r.nick,      r.regTime,      r.address};
-        for (size_t i = 0; i < m_resultFields.size(); ++i)
-            m_resultFields[i]->setText(values[i]);
-    }
-
-    Command7->setEnabled(true);
-    Command2->setEnabled(true);
-    m_queryRunning = false;
+void TestOCX_new::showRecord(const QString &buyerId, const BuyerQueryResult &result)
+{
+    const BuyerCreditRecord &r = result.record;
+    for (QLabel *l : {Label6, Label7, Label8, Label9})
+        l->show();
+    const auto t = [](const QString &value) { return trimSpaces(value); };
+    Label9->setText(QStringLiteral("买家:[") + buyerId + QStringLiteral("]认证信息：") +
+                    r.verification);
+    Label6->setText(QStringLiteral("好评率") + t(r.goodRate) + QStringLiteral("，好评") +
+                    t(r.goodCount) + QStringLiteral("，中评") + t(r.neutralCount) +
+                    QStringLiteral("，差评") + t(r.badCount));
+    Label7->setText(QStringLiteral("给他人的评价：中评") + t(r.neutralGiven) +
+                    QStringLiteral("，差评") + t(r.badGiven));
+    Label11->setText(QStringLiteral("注册时间：") + t(r.regTime) +
+                     QStringLiteral("，姓名(昵称)：") + t(r.nick) + QStringLiteral("，地址：") +
+                     t(r.address));
+    // A long line is cut off at the label's edge; its tip shows it whole.
+    for (QLabel *l : {Label9, Label6, Label7, Label11})
+        l->setToolTip(l->text());
+    for (QLabel *l : {Label6, Label7, Label11})
+        l->show();
+    Text7->setText(r.creditUrl);
 }
 
 void TestOCX_new::setIdFileChooser(IdFileChooser chooser)
@@ -490,22 +524,12 @@ void TestOCX_new::Command2_Click()
 {
     if (m_queryRunning || m_batchRunning)
         return;
-    // As in Command7_Click: the dialog and every query run window events, so the window may be
-    // closed or deleted under the batch. After each of them the batch checks it is still wanted.
-    const QPointer<TestOCX_new> self(this);
     m_batchRunning = true;
-    const auto finish = [&] {
-        if (!self)
-            return;
-        Label5->hide();
-        Text1->clear();
-        m_batchRunning = false;
-    };
-
+    const QPointer<TestOCX_new> self(this);
     const QString fileName = chooseIdFile();
     if (!self)
         return;
-    if (!isIdFileName(fileName)) { // cancelled, or not a text file: nothing happens
+    if (!isIdFileName(fileName) || m_closed) { // cancelled, or not a text file: nothing happens
         m_batchRunning = false;
         return;
     }
@@ -516,40 +540,69 @@ void TestOCX_new::Command2_Click()
         return;
     }
 
+    setQueryButtonsEnabled(false);
     Label6->hide();
     Label7->hide();
     Label5->show();
 
-    const int total = int(idFile.ids.size());
-    QList<BatchRow> rows;
-    rows.reserve(total);
-    for (int j = 0; j < total; ++j) {
-        const QString &id = idFile.ids.at(j);
-        Text1->setText(id);
-        Label5->setText(batchProgressText(total, j, id));
-        Command7_Click();
-        if (!self || m_closed) {
-            // The user closed the window: no table for a batch they walked away from.
-            finish();
-            return;
-        }
-        const auto field = [this](int number) {
-            return m_resultFields[size_t(number - 8)]->text();
-        };
-        BuyerCreditRecord r;
-        r.buyerId = trimSpaces(id);
-        r.nick = field(17);
-        r.regTime = field(18);
-        r.address = field(19);
-        r.verification = field(15);
-        r.goodRate = field(8);
-        r.goodCount = field(9);
-        r.neutralCount = field(10);
-        r.badCount = field(11);
-        r.neutralGiven = field(12);
-        r.badGiven = field(13);
-        r.creditUrl = field(14);
-        rows.append({id, r});
+    // The hidden fields show the batch as it goes: Text1 the id in progress, Text8 to Text19 the
+    // last record that came back. Nothing is read back out of them.
+    BatchCallbacks callbacks;
+    BuyerQuery *query = m_query.get();
+    callbacks.started = [this, query](int finished, int total, const QString &id) {
+        // The configuration is there once the first buyer starts.
+        QString areaTable = finished == 0 ? query->areaTable() : QString();
+        QMetaObject::invokeMethod(
+            this,
+            [this, text = batchProgressText(total, finished, id), id, areaTable] {
+                if (!areaTable.isEmpty())
+                    Text20->setPlainText(areaTable);
+                for (QLabel *l : {Label6, Label7, Label8, Label9, Label11})
+                    l->hide();
+                Text1->setText(id);
+                Label5->setText(text);
+            },
+            Qt::QueuedConnection);
+    };
+    callbacks.done = [this, ids = idFile.ids](int index, const BuyerQueryResult &result) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, id = ids.at(index), r = result.record] {
+                const QString values[] = {r.goodRate,     r.goodCount, r.neutralCount,
+                                          r.badCount,     r.neutralGiven, r.badGiven,
+                                          r.creditUrl,    r.verification, id,
+                                          r.nick,         r.regTime,   r.address};
+                for (size_t i = 0; i < m_resultFields.size(); ++i)
+                    m_resultFields[i]->setText(values[i]);
+            },
+            Qt::QueuedConnection);
+    };
+    BatchOptions options;
+    options.jobs = m_settings.batchJobs;
+    options.paceMs = m_settings.batchPaceMs;
+
+    auto rows = std::make_shared<QList<BatchRow>>();
+    auto cancelled = std::make_shared<bool>(false);
+    m_batchJob->start(
+        [query, ids = idFile.ids, options, callbacks, rows, cancelled](const CancelToken &cancel) {
+            *rows = runBatch(*query, ids, options, cancel, callbacks, cancelled.get());
+        },
+        [this, rows, cancelled] { finishBatch(*rows, *cancelled || m_closed); });
+}
+
+void TestOCX_new::finishBatch(const QList<BatchRow> &rows, bool abandoned)
+{
+    const auto finish = [this] {
+        Label5->hide();
+        Text1->clear();
+        setQueryButtonsEnabled(true);
+        m_batchRunning = false;
+    };
+    if (abandoned) {
+        // The user closed the window: no table for a batch they walked away from.
+        finish();
+        emit batchFinished();
+        return;
     }
     Label5->setText(batchDoneText());
 
@@ -559,6 +612,7 @@ void TestOCX_new::Command2_Click()
     if (table.isEmpty()) {
         failure = QStringLiteral("无法写入表格文件。\n") + error;
     } else {
+        const QPointer<TestOCX_new> self(this);
         const bool opened = m_openSpreadsheet ? m_openSpreadsheet(table) : openSpreadsheet(table);
         if (!self)
             return;
@@ -567,6 +621,7 @@ void TestOCX_new::Command2_Click()
                       QDir::toNativeSeparators(table);
     }
     finish();
+    emit batchFinished();
     if (!failure.isEmpty())
         tell(failure);
 }
@@ -744,8 +799,9 @@ void TestOCX_new::ApplyWindowShape()
 
 void TestOCX_new::closeEvent(QCloseEvent *event)
 {
-    // A query waiting on the network ends its waits at once; the program can then exit.
-    setFetchesCancelled(true);
+    // The window's jobs end their waits at once; the program can then exit.
+    for (BackgroundJob *job : {m_startupJob, m_queryJob, m_batchJob})
+        job->cancel();
     m_closed = true;
     QWidget::closeEvent(event);
 }

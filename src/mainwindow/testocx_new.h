@@ -10,8 +10,13 @@
 #include <functional>
 #include <memory>
 
+class BackgroundJob;
+class BrowserHandOver;
 class BuyerQuery;
 class ClickLabel;
+class HttpSession;
+struct BatchRow;
+struct BuyerQueryResult;
 class DetailBrowserWidget;
 class DetailPageBrowser;
 class JSBORDER;
@@ -39,13 +44,16 @@ public:
     // Captions of message boxes.
     static QString programTitle() { return QStringLiteral("Brelvon"); }
 
-    // browser: the detail page loader of last resort; without one the hidden WebBrowser1 serves.
+    // browser: the detail page loader of last resort, called on the query's worker thread;
+    // without one the hidden WebBrowser1 serves, reached through a hand-over to this thread.
     explicit TestOCX_new(const QuerySettings &settings, DetailPageBrowser *browser = nullptr,
                          QWidget *parent = nullptr);
     ~TestOCX_new() override;
 
     // Load procedure: skin hand-off to the frame, title, start-up list into the link slots, link
     // captions, update notice. Runs once, from the constructor, before the window is first shown.
+    // The start-up list is fetched in the background: the window shows at once and takes the
+    // captions, addresses and update notice when the list arrives.
     void Form_Load();
 
     // The window's frame follows the caption bar's Style2 (0 minimised, 1 held maximised by the
@@ -62,9 +70,11 @@ public:
     static constexpr int kMinHeightTwips = 2222;
 
     void Text2_Click();
+    // The query: checks the input and starts the buyer's query on a worker thread; both query
+    // buttons stay disabled until its record arrives and fills the result lines.
     void Command7_Click();
-    // The batch: ids from a file the user picks, each through Command7_Click, the table opened in
-    // the spreadsheet program.
+    // The batch: ids from a file the user picks, run by the batch engine on worker threads, the
+    // table opened in the spreadsheet program.
     void Command2_Click();
 
     // The batch's two ends outside the program: the dialog that picks the id file (returns the
@@ -91,8 +101,18 @@ public:
 
     bool queryRunning() const { return m_queryRunning; }
     bool batchRunning() const { return m_batchRunning; }
+    // Whether the start-up list's download is still under way.
+    bool startupListPending() const;
     // The open help window, or null.
     Form1 *helpWindow() const { return m_help; }
+
+signals:
+    // A query's record has been shown (or dropped, the window being closed).
+    void queryFinished();
+    // A batch has ended: its table written and handed on, or abandoned.
+    void batchFinished();
+    // The start-up list's download has ended (whether or not it brought a list).
+    void startupListFinished();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -105,16 +125,23 @@ private:
     void buildFrame();
     void ApplyWindowShape();
     void setDefaultSlots();
-    QString fetchStartupList() const;
+    void applyStartupList(const QString &text);
     void readStartupList(const QString &text);
+    void showRecord(const QString &buyerId, const BuyerQueryResult &result);
+    void finishBatch(const QList<BatchRow> &rows, bool abandoned);
+    void setQueryButtonsEnabled(bool enabled);
     void setLinkCaptions();
     void showUpdateNotice();
     QString chooseIdFile();
     void tell(const QString &text);
 
     QuerySettings m_settings;
-    // Shared so that a query in progress keeps its engine even if the window goes away under it.
-    std::shared_ptr<BuyerQuery> m_query;
+    std::unique_ptr<BuyerQuery> m_query;
+    std::unique_ptr<BrowserHandOver> m_browserHandOver;
+    std::unique_ptr<HttpSession> m_session; // the window's queries reuse its connections
+    BackgroundJob *m_startupJob = nullptr;
+    BackgroundJob *m_queryJob = nullptr;
+    BackgroundJob *m_batchJob = nullptr;
     bool m_queryRunning = false;
     bool m_batchRunning = false;
     bool m_closed = false; // set by a close; a batch running then ends without its table

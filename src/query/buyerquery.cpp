@@ -1,8 +1,15 @@
 #include "buyerquery.h"
 
-#include "fetchpage.h"
+#include "canceltoken.h"
+#include "httpsession.h"
 #include "pagerules.h"
 #include "texthelpers.h"
+
+#include <QLoggingCategory>
+
+#include <future>
+
+Q_LOGGING_CATEGORY(lcQuery, "brelvon.query", QtWarningMsg)
 
 namespace {
 
@@ -19,114 +26,208 @@ bool containsBrelvon(const QString &text)
     return trimSpaces(text).contains(QLatin1String("Brelvon"));
 }
 
+// Fetches a page and notes what the fetch did; a blank address is no page and leaves no note.
+QString fetchInto(PageResults &log, const QString &address, int mode, const FetchContext &context)
+{
+    if (isBlank(address))
+        return {};
+    PageResult page = fetchPage(address, mode, context);
+    QString text = page.text;
+    page.text.clear(); // the notes keep what happened, not the pages
+    log.append(std::move(page));
+    return text;
+}
+
 } // namespace
+
+struct BuyerQuery::DetailChain
+{
+    PageResults pages;
+    QString detailAddress;
+    DetailPageResult facts;
+    bool detailRead = false;
+    QString neutralGiven;
+    QString badGiven;
+};
+
+struct BuyerQuery::NameCardChain
+{
+    PageResults pages;
+    NameCardResult card;
+    PersonalPageResult personal;
+};
 
 BuyerQuery::BuyerQuery(const QuerySettings &settings) : m_settings(settings) {}
 
-void BuyerQuery::ensureConfiguration()
+PageResults BuyerQuery::ensureConfiguration(const FetchContext &context)
 {
+    PageResults log;
     if (!isBlank(m_config.entry(0)))
-        return;
+        return log;
 
-    QString config = FetchPage(address(m_settings.mainHost, "/soft/qvdl/fmj2.htm"), FetchShortWait);
+    QString config = fetchInto(log, address(m_settings.mainHost, "/soft/qvdl/fmj2.htm"),
+                               FetchShortWait, context);
     if (isBlank(config))
-        config = FetchPage(address(m_settings.secondHost, "/soft_set/fmj2.htm"), FetchShortWait);
+        config = fetchInto(log, address(m_settings.secondHost, "/soft_set/fmj2.htm"),
+                           FetchShortWait, context);
     // Anything else (an error page, a portal's placeholder) is not our configuration: keep what
     // we have and try again on the next query.
     if (containsBrelvon(config))
         m_config.readIndexedList(config);
 
-    m_areaTable = FetchPage(address(m_settings.mainHost, "/soft/qvdl/city.txt"), FetchLongWait);
+    m_areaTable = fetchInto(log, address(m_settings.mainHost, "/soft/qvdl/city.txt"),
+                            FetchLongWait, context);
     if (!m_areaTable.contains(QStringLiteral("广东")))
-        m_areaTable =
-            FetchPage(address(m_settings.secondHost, "/soft/qvdl/city.txt"), FetchLongWait);
+        m_areaTable = fetchInto(log, address(m_settings.secondHost, "/soft/qvdl/city.txt"),
+                                FetchLongWait, context);
+    return log;
 }
 
-BuyerCreditRecord BuyerQuery::queryBuyer(const QString &buyerId)
+void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
+                                DetailChain *out) const
 {
-    BuyerCreditRecord record;
-    record.buyerId = trimSpaces(buyerId);
-    const QString &id = record.buyerId;
-
     // Search page: the buyer's entry gives the detail page address.
     QString searchAddress = m_config.entry(0);
     searchAddress.replace(QLatin1String("{mjna}"), EncodeQuery(id));
+    const QString searchPage = fetchInto(out->pages, searchAddress, FetchLongWait, context);
     SearchPageResult search;
-    const QString searchPage = FetchPage(searchAddress, FetchLongWait);
     if (!isBlank(searchPage))
         search = searchPageRule(searchPage, id, m_config);
 
     // Detail page, then the two ratings-given pages it leads to. Without a detail address there
     // is nothing to fetch and nothing for the browser to load.
-    QString detailGoodRate;
-    if (!isBlank(search.detailAddress)) {
-        DetailSource source = DetailSource::Fetched;
-        QString detail = FetchPage(search.detailAddress, FetchLongWait);
-        if (isBlank(detail) && m_browser) {
-            detail = m_browser->loadBodyHtml(search.detailAddress);
-            source = DetailSource::Browser;
-        }
-        if (!isBlank(detail)) {
-            const DetailPageResult facts = detailPageRule(detail, source, m_config);
-            record.goodCount = facts.goodCount;
-            record.verification = facts.verification;
-            record.neutralCount = facts.neutralCount;
-            record.badCount = facts.badCount;
-            record.creditUrl = search.detailAddress;
-            detailGoodRate = facts.goodRatePercent;
-
-            QString neutralAddress = m_config.entry(37);
-            neutralAddress.replace(QLatin1String("{urlno}"), facts.ratingListNumber);
-            record.neutralGiven =
-                ratingsGivenCount(FetchPage(neutralAddress, FetchShortWait), m_config.entry(38));
-            QString badAddress = m_config.entry(39);
-            badAddress.replace(QLatin1String("{urlno}"), facts.ratingListNumber);
-            record.badGiven =
-                ratingsGivenCount(FetchPage(badAddress, FetchShortWait), kBadRatingsGivenMarker);
-        }
+    if (isBlank(search.detailAddress))
+        return;
+    out->detailAddress = search.detailAddress;
+    DetailSource source = DetailSource::Fetched;
+    QString detail = fetchInto(out->pages, search.detailAddress, FetchLongWait, context);
+    if (isBlank(detail) && m_browser && !(context.cancel && context.cancel->isCancelled())) {
+        detail = m_browser->loadBodyHtml(search.detailAddress, context.cancel);
+        source = DetailSource::Browser;
     }
+    if (isBlank(detail))
+        return;
+    out->facts = detailPageRule(detail, source, m_config);
+    out->detailRead = true;
 
+    QString neutralAddress = m_config.entry(37);
+    neutralAddress.replace(QLatin1String("{urlno}"), out->facts.ratingListNumber);
+    QString badAddress = m_config.entry(39);
+    badAddress.replace(QLatin1String("{urlno}"), out->facts.ratingListNumber);
+    if (m_parallelPages) {
+        PageResults badPages;
+        auto bad = std::async(std::launch::async, [&] {
+            return fetchInto(badPages, badAddress, FetchShortWait, context);
+        });
+        const QString neutralPage = fetchInto(out->pages, neutralAddress, FetchShortWait, context);
+        const QString badPage = bad.get();
+        out->pages += badPages;
+        out->neutralGiven = ratingsGivenCount(neutralPage, m_config.entry(38));
+        out->badGiven = ratingsGivenCount(badPage, kBadRatingsGivenMarker);
+    } else {
+        out->neutralGiven = ratingsGivenCount(
+            fetchInto(out->pages, neutralAddress, FetchShortWait, context), m_config.entry(38));
+        out->badGiven = ratingsGivenCount(
+            fetchInto(out->pages, badAddress, FetchShortWait, context), kBadRatingsGivenMarker);
+    }
+}
+
+void BuyerQuery::runNameCardChain(const QString &id, const FetchContext &context,
+                                  NameCardChain *out) const
+{
     // Name card, and the personal page it links to. The trade-card addresses carry the id raw.
-    const QString nameCardPage = FetchPage(
+    const QString nameCardPage = fetchInto(
+        out->pages,
         address(m_settings.tradeCardHost,
                 QLatin1String("/tradecard/nameCard.htm?jumpFrom=wwclient&signmode=im&loginId=") +
                     m_settings.nameCardLogin + QLatin1String("&uid=cntaobao") + id +
                     QLatin1String("&type=0&imgFolderPath=d%3a%2fProgram%20Files%2fAliWangWang%2f"
                                   "7.10.07T%2fHeadImgShow%2f&imgFileName=&showtype=1&"
                                   "filehashcode=&ver=7.10.07T&edition=1&cssname=default")),
-        FetchLongWait);
-    NameCardResult card;
-    PersonalPageResult personal;
-    if (!isBlank(nameCardPage)) {
-        card = nameCardRule(nameCardPage);
-        record.regTime = card.regTime;
-        if (card.personalUrl.startsWith(QLatin1String("http://"))) {
-            const QString personalPage = FetchPage(card.personalUrl, FetchLongWait);
-            if (!isBlank(personalPage)) {
-                personal = personalPageRule(personalPage, m_config, m_areaTable);
-                record.nick = personal.nick;
-            }
-        }
-    }
-
-    // Popup name card: the good rate, else the detail page's own percentage.
-    const QString popupPage =
-        FetchPage(address(m_settings.tradeCardHost,
-                          QLatin1String("/tradecard/popupNameCard.htm?uid=cntaobao") + id +
-                              QLatin1String("&loginId=") + m_settings.popupLogin +
-                              QLatin1String("&type=1&jumpFrom=aliwwserver")),
-                  FetchLongWait);
-    if (!isBlank(popupPage))
-        record.goodRate = popupNameCardRule(popupPage);
-    if (record.goodRate.isEmpty())
-        record.goodRate = detailGoodRate;
-
-    record.address = !isBlank(personal.areaName) ? personal.areaName : card.address;
-    return record;
+        FetchLongWait, context);
+    if (isBlank(nameCardPage))
+        return;
+    out->card = nameCardRule(nameCardPage);
+    if (!out->card.personalUrl.startsWith(QLatin1String("http://")))
+        return;
+    const QString personalPage =
+        fetchInto(out->pages, out->card.personalUrl, FetchLongWait, context);
+    if (!isBlank(personalPage))
+        out->personal = personalPageRule(personalPage, m_config, m_areaTable);
 }
 
-BuyerCreditRecord BuyerQuery::run(const QString &buyerId)
+PageResult BuyerQuery::fetchPopupCard(const QString &id, const FetchContext &context) const
 {
-    ensureConfiguration();
-    return queryBuyer(buyerId);
+    const QString popupAddress =
+        address(m_settings.tradeCardHost,
+                QLatin1String("/tradecard/popupNameCard.htm?uid=cntaobao") + id +
+                    QLatin1String("&loginId=") + m_settings.popupLogin +
+                    QLatin1String("&type=1&jumpFrom=aliwwserver"));
+    if (isBlank(popupAddress))
+        return {};
+    return fetchPage(popupAddress, FetchLongWait, context);
+}
+
+BuyerQueryResult BuyerQuery::queryBuyer(const QString &buyerId, const FetchContext &context) const
+{
+    BuyerQueryResult result;
+    BuyerCreditRecord &record = result.record;
+    record.buyerId = trimSpaces(buyerId);
+    const QString &id = record.buyerId;
+
+    DetailChain detail;
+    NameCardChain card;
+    PageResult popup;
+    if (m_parallelPages) {
+        // The chains share one session, so each host's connections are still reused.
+        FetchContext shared = context;
+        if (!shared.session)
+            shared.session = &HttpSession::forThisThread();
+        auto cardDone = std::async(std::launch::async,
+                                   [&] { runNameCardChain(id, shared, &card); });
+        auto popupDone =
+            std::async(std::launch::async, [&] { popup = fetchPopupCard(id, shared); });
+        runDetailChain(id, shared, &detail);
+        cardDone.get();
+        popupDone.get();
+    } else {
+        runDetailChain(id, context, &detail);
+        runNameCardChain(id, context, &card);
+        popup = fetchPopupCard(id, context);
+    }
+
+    if (detail.detailRead) {
+        record.goodCount = detail.facts.goodCount;
+        record.verification = detail.facts.verification;
+        record.neutralCount = detail.facts.neutralCount;
+        record.badCount = detail.facts.badCount;
+        record.creditUrl = detail.detailAddress;
+        record.neutralGiven = detail.neutralGiven;
+        record.badGiven = detail.badGiven;
+    }
+    record.regTime = card.card.regTime;
+    record.nick = card.personal.nick;
+    // Popup name card: the good rate, else the detail page's own percentage.
+    if (!isBlank(popup.text))
+        record.goodRate = popupNameCardRule(popup.text);
+    if (record.goodRate.isEmpty() && detail.detailRead)
+        record.goodRate = detail.facts.goodRatePercent;
+    record.address = !isBlank(card.personal.areaName) ? card.personal.areaName : card.card.address;
+
+    result.pages = detail.pages + card.pages;
+    if (!popup.address.isEmpty()) {
+        popup.text.clear();
+        result.pages.append(popup);
+    }
+    for (const PageResult &page : std::as_const(result.pages))
+        qCDebug(lcQuery).noquote() << id << page.summary();
+    return result;
+}
+
+BuyerQueryResult BuyerQuery::run(const QString &buyerId, const FetchContext &context)
+{
+    PageResults configPages = ensureConfiguration(context);
+    BuyerQueryResult result = queryBuyer(buyerId, context);
+    result.pages = configPages + result.pages;
+    return result;
 }

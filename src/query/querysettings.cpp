@@ -29,7 +29,17 @@ const char kTemplate[] =
     "[viewer]\n"
     "; the viewer login ids sent with the two trade-card pages: \"cntaobao\" + an account name\n"
     "nameCardLogin=cntaobaobrelvon_viewer\n"
-    "popupLogin=cntaobaobrelvon_popup\n";
+    "popupLogin=cntaobaobrelvon_popup\n"
+    "\n"
+    "[batch]\n"
+    "; buyers looked up at once by a batch, 1 to 8 (1: one after another)\n"
+    "jobs=1\n"
+    "; the least gap in milliseconds between two requests to one host, for sites that throttle\n"
+    "paceMs=0\n"
+    "\n"
+    "[query]\n"
+    "; true: a buyer's pages are fetched in three chains at once (the same result, sooner)\n"
+    "parallelPages=false\n";
 
 // A value as text; a list (the INI reader splits values at commas) is joined back.
 QString readText(const QSettings &ini, const QString &key)
@@ -66,7 +76,8 @@ QString defaultSettingsPath()
            QLatin1String("/Brelvon/brelvon.conf");
 }
 
-bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *error)
+bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *error,
+                       QStringList *problems)
 {
     const QFileInfo info(path);
     if (!info.exists()) {
@@ -115,6 +126,34 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
     s.popupLogin = readText(ini, QStringLiteral("viewer/popupLogin"));
     if (s.popupLogin.isEmpty())
         s.popupLogin = kDemoPopupLogin;
+
+    // How queries run: a bad value keeps the default and is reported.
+    const auto problem = [&](const char *key, const QString &value, const char *expected) {
+        if (problems)
+            problems->append(
+                QStringLiteral("settings file %1: [%2] %3=%4 is not %5; using the default")
+                    .arg(path, QString::fromLatin1(key).section(u'/', 0, 0),
+                         QString::fromLatin1(key).section(u'/', 1), value, QLatin1String(expected)));
+    };
+    const auto readInt = [&](const char *key, int low, int high, int *out, const char *expected) {
+        const QString value = readText(ini, QLatin1String(key));
+        if (value.isEmpty())
+            return;
+        bool ok = false;
+        const int n = value.toInt(&ok);
+        if (ok && n >= low && n <= high)
+            *out = n;
+        else
+            problem(key, value, expected);
+    };
+    readInt("batch/jobs", 1, 8, &s.batchJobs, "a number from 1 to 8");
+    readInt("batch/paceMs", 0, 600000, &s.batchPaceMs, "a number of milliseconds from 0 to 600000");
+    const QString parallel = readText(ini, QStringLiteral("query/parallelPages")).toLower();
+    if (parallel == QLatin1String("true") || parallel == QLatin1String("1"))
+        s.parallelPages = true;
+    else if (!parallel.isEmpty() && parallel != QLatin1String("false") && parallel != QLatin1String("0"))
+        problem("query/parallelPages", parallel, "true or false");
+
     *settings = s;
     return true;
 }
@@ -142,5 +181,9 @@ bool writeSettingsTemplate(const QString &path, QString *error)
 
 QuerySettings demoSettings(const QString &hostPort)
 {
-    return QuerySettings{hostPort, hostPort, hostPort, kDemoNameCardLogin, kDemoPopupLogin};
+    QuerySettings s;
+    s.mainHost = s.secondHost = s.tradeCardHost = hostPort;
+    s.nameCardLogin = kDemoNameCardLogin;
+    s.popupLogin = kDemoPopupLogin;
+    return s;
 }

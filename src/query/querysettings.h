@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Where a query goes: our two web hosts, the trade-card service host, and the viewer login ids
 // of the two trade-card pages. Hosts are "host" or "host:port"; an address is "http://" + host +
@@ -12,14 +13,19 @@ struct QuerySettings
     QString tradeCardHost; // [hosts] tradecard
     QString nameCardLogin; // [viewer] nameCardLogin
     QString popupLogin;    // [viewer] popupLogin
+    int batchJobs = 1;     // [batch] jobs: buyers in flight at once, 1 to 8
+    int batchPaceMs = 0;   // [batch] paceMs: least gap between two request starts to one host
+    bool parallelPages = false; // [query] parallelPages: a buyer's page chains at once
 };
 
 // The settings file used when none is named: <user config folder>/Brelvon/brelvon.conf.
 QString defaultSettingsPath();
 
 // Reads an INI settings file. False with a message in *error when it cannot be read or names no
-// host at all.
-bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *error);
+// host at all. A value out of its range under [batch] or [query] keeps its default and is named
+// in *problems (the command line refuses to run with one; the window says so on stderr).
+bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *error,
+                       QStringList *problems = nullptr);
 
 // Writes a commented template for the user to fill in. False with a message on failure.
 bool writeSettingsTemplate(const QString &path, QString *error);

@@ -1,29 +1,24 @@
 #include "fetchpage.h"
 
+#include "canceltoken.h"
 #include "codepage936.h"
+#include "httpsession.h"
 #include "texthelpers.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
-#include <QEventLoop>
-#include <QList>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QPointer>
-#include <QTimer>
+#include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QUrl>
+
+#include <memory>
+#include <mutex>
+
+Q_LOGGING_CATEGORY(lcWeb, "brelvon.web", QtWarningMsg)
 
 namespace {
 
-FetchClock g_clock;
-bool g_cancelled = false;
-QList<QPointer<QEventLoop>> g_waits; // the waits in progress, innermost last
-
-qint64 clockNow()
-{
-    return g_clock ? g_clock() : QDateTime::currentMSecsSinceEpoch();
-}
+std::mutex g_clockMutex;
+std::shared_ptr<const FetchClock> g_clock;
 
 qint64 floorDiv(qint64 a, qint64 b)
 {
@@ -42,118 +37,91 @@ qint64 waitDeadline(qint64 start, int mode)
     return (floorDiv(start, unit) + units) * unit;
 }
 
-// Errors that come with a complete HTTP response (4xx, 5xx): the body is still the page.
-bool isStatusError(QNetworkReply::NetworkError e)
+PageResult refused(PageResult result, const QString &why)
 {
-    return (e >= QNetworkReply::ContentAccessDenied && e <= QNetworkReply::UnknownContentError) ||
-           (e >= QNetworkReply::InternalServerError && e <= QNetworkReply::UnknownServerError);
-}
-
-constexpr qint64 kClockPollMs = 100;
-
-enum class Outcome { Finished, TimedOut, Cancelled };
-
-// Sends one GET and waits for it in a nested event loop that the reply's end, the deadline
-// timer or a cancellation wakes; the loop sleeps in between, so a silent server costs no CPU.
-Outcome attempt(QNetworkAccessManager &nam, const QString &address, int mode, QByteArray &body)
-{
-    // Surrounding spaces are no part of an address; everything else goes out as given.
-    QNetworkRequest request{QUrl(trimSpaces(address))};
-    QNetworkReply *reply = nam.get(request);
-    bool oversize = false;
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QObject::connect(reply, &QNetworkReply::downloadProgress, &loop, [&](qint64 received, qint64) {
-        if (received > kMaxFetchBodyBytes && !oversize) {
-            oversize = true;
-            reply->abort();
-        }
-    });
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, [&] {
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > kMaxFetchBodyBytes && !oversize) {
-            oversize = true;
-            reply->abort();
-        }
-    });
-
-    const qint64 deadline = waitDeadline(clockNow(), mode);
-    g_waits.append(&loop);
-    Outcome outcome = Outcome::Finished;
-    while (!reply->isFinished()) {
-        if (g_cancelled) {
-            outcome = Outcome::Cancelled;
-            break;
-        }
-        const qint64 left = deadline - clockNow();
-        if (left <= 0) {
-            outcome = Outcome::TimedOut;
-            break;
-        }
-        // Re-read the clock at least every kClockPollMs, so a clock that jumps (a change of system
-        // time, a test clock) is noticed; ten wake-ups a second cost nothing measurable.
-        timer.start(int(qMin<qint64>(left, kClockPollMs)));
-        loop.exec();
-    }
-    g_waits.removeAll(&loop);
-
-    if (outcome == Outcome::Finished && !oversize &&
-        (reply->error() == QNetworkReply::NoError || isStatusError(reply->error())))
-        body = reply->readAll();
-    if (!reply->isFinished())
-        reply->abort();
-    delete reply;
-    return outcome;
-}
-
-// The HTTP client session, like a browser's: it keeps idle connections open for the next page
-// of a query, which saves a connection set-up per page. Every call still makes its own
-// request and shares nothing else with other calls. It lives as long as the application.
-QNetworkAccessManager &accessManager()
-{
-    static QPointer<QNetworkAccessManager> nam;
-    if (!nam)
-        nam = new QNetworkAccessManager(QCoreApplication::instance());
-    return *nam;
+    result.outcome = PageOutcome::Refused;
+    result.error = why;
+    return result;
 }
 
 } // namespace
 
-QString FetchPage(const QString &address, int mode)
+qint64 fetchClockNow()
 {
-    if (g_cancelled || isBlank(address) || !address.contains(QLatin1String("http://")))
-        return {};
-
-    QNetworkAccessManager &nam = accessManager();
-    QByteArray body;
-    Outcome outcome = attempt(nam, address, mode, body);
-    if (outcome == Outcome::TimedOut)
-        outcome = attempt(nam, address, mode, body);
-    if (outcome != Outcome::Finished || body.isEmpty())
-        return {};
-    return decode936(body);
+    std::shared_ptr<const FetchClock> clock;
+    {
+        std::lock_guard<std::mutex> lock(g_clockMutex);
+        clock = g_clock;
+    }
+    return clock && *clock ? (*clock)() : QDateTime::currentMSecsSinceEpoch();
 }
 
 void setFetchClock(FetchClock clock)
 {
-    g_clock = std::move(clock);
+    std::lock_guard<std::mutex> lock(g_clockMutex);
+    g_clock = clock ? std::make_shared<const FetchClock>(std::move(clock)) : nullptr;
 }
 
-void setFetchesCancelled(bool cancelled)
+PageResult fetchPage(const QString &address, int mode, const FetchContext &context)
 {
-    g_cancelled = cancelled;
-    if (cancelled) {
-        for (const QPointer<QEventLoop> &loop : std::as_const(g_waits)) {
-            if (loop)
-                loop->quit();
-        }
+    PageResult result;
+    result.address = trimSpaces(address);
+    if (context.cancel && context.cancel->isCancelled()) {
+        result.outcome = PageOutcome::Cancelled;
+        return result;
     }
+    if (isBlank(address))
+        return refused(result, QStringLiteral("no address"));
+    if (!address.contains(QLatin1String("http://")))
+        return refused(result, QStringLiteral("not an http address"));
+    // Surrounding spaces are no part of an address; everything else goes out as given, in the
+    // form a browser would send it. The address must be a whole http address: text around it, or
+    // another scheme with "http://" further on (file:///…?http://), is never requested.
+    const QUrl url(result.address);
+    if (!url.isValid() || url.scheme() != QLatin1String("http") || url.host().isEmpty())
+        return refused(result, QStringLiteral("not an http address"));
+
+    HttpSession &session = context.session ? *context.session : HttpSession::forThisThread();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QByteArray body;
+    HttpSession::Attempt attempt = HttpSession::Attempt::TimedOut;
+    for (int i = 0; i < 2 && attempt == HttpSession::Attempt::TimedOut; ++i) {
+        if (context.pacer && !context.pacer->waitTurn(url.authority(), context.cancel)) {
+            attempt = HttpSession::Attempt::Cancelled;
+            break;
+        }
+        ++result.attempts;
+        attempt = session.get(url.toEncoded(QUrl::RemoveFragment),
+                              waitDeadline(fetchClockNow(), mode), context.cancel, &body,
+                              &result.status, &result.error);
+    }
+    result.elapsedMs = elapsed.elapsed();
+    result.bytes = body.size();
+
+    switch (attempt) {
+    case HttpSession::Attempt::Finished:
+        result.outcome = body.isEmpty() ? PageOutcome::Empty : PageOutcome::Ok;
+        result.text = decode936(body);
+        break;
+    case HttpSession::Attempt::TimedOut:
+        result.outcome = PageOutcome::Timeout;
+        break;
+    case HttpSession::Attempt::Cancelled:
+        result.outcome = PageOutcome::Cancelled;
+        break;
+    case HttpSession::Attempt::TooLarge:
+        result.outcome = PageOutcome::TooLarge;
+        break;
+    case HttpSession::Attempt::Failed:
+        result.outcome = PageOutcome::NetworkError;
+        break;
+    }
+    qCDebug(lcWeb).noquote() << result.summary();
+    return result;
 }
 
-bool fetchesCancelled()
+QString FetchPage(const QString &address, int mode, const FetchContext &context)
 {
-    return g_cancelled;
+    return fetchPage(address, mode, context).text;
 }

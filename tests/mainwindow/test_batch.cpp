@@ -90,6 +90,8 @@ class TestBatch : public QObject
     }
     std::unique_ptr<TestOCX_new> configure(std::unique_ptr<TestOCX_new> w, const QString &fileName)
     {
+        if (!QTest::qWaitFor([&] { return !w->startupListPending(); }, 20000))
+            qWarning("the start-up list never arrived");
         w->setIdFileChooser([fileName](QWidget *) { return fileName; });
         w->setSpreadsheetOpener([this](const QString &path) {
             m_opened.append(path);
@@ -117,6 +119,13 @@ class TestBatch : public QObject
         QVERIFY(child<QPushButton>(w, "Command7")->isEnabled());
         QVERIFY(child<QPushButton>(w, "Command2")->isEnabled());
     }
+    // Until the window's batch or query has ended (or the window is gone).
+    static void waitIdle(const QPointer<TestOCX_new> &w)
+    {
+        if (!QTest::qWaitFor([&] { return !w || (!w->batchRunning() && !w->queryRunning()); },
+                             60000))
+            qWarning("the window never came back from its job");
+    }
     int queriesRun() const
     {
         return m_site->requestCount(QStringLiteral("/tradecard/nameCard.htm"));
@@ -125,7 +134,6 @@ class TestBatch : public QObject
 private slots:
     void init()
     {
-        setFetchesCancelled(false);
         QVERIFY(m_files.isValid() && m_temp.isValid());
         m_savedTmpDir = qgetenv("TMPDIR");
         qputenv("TMPDIR", QFile::encodeName(m_temp.path()));
@@ -138,7 +146,6 @@ private slots:
         qputenv("TMPDIR", m_savedTmpDir);
         for (const QString &name : QDir(m_temp.path()).entryList(QDir::Files))
             QFile::remove(m_temp.filePath(name));
-        setFetchesCancelled(false);
     }
 
     void batchAgainstDemoSite()
@@ -154,6 +161,7 @@ private slots:
         // An interactive query first, so the result lines are showing when the batch starts.
         child<QLineEdit>(w.get(), "Text2")->setText(QStringLiteral("xiaoyu_2008"));
         w->Command7_Click();
+        waitIdle(w.get());
         QVERIFY(shown(w.get(), "Label6") && shown(w.get(), "Label7"));
 
         // The progress line as each query delivers its record (Text16 takes each id in turn).
@@ -169,6 +177,7 @@ private slots:
             return true;
         });
         QTest::mouseClick(child<QPushButton>(w.get(), "Command2"), Qt::LeftButton);
+        waitIdle(w.get());
 
         QCOMPARE(progress,
                  QStringList({QStringLiteral("共需要查询4个买家,正在查询第0个:xiaoyu_2008"),
@@ -192,7 +201,7 @@ private slots:
         const QStringList ids = {QStringLiteral("xiaoyu_2008"), QStringLiteral("blue sky88"),
                                  QStringLiteral(" night_owl"), QStringLiteral("快乐的小猫")};
         for (int j = 0; j < ids.size(); ++j) {
-            const BuyerCreditRecord r = query.run(ids[j].trimmed());
+            const BuyerCreditRecord r = query.run(ids[j].trimmed()).record;
             const QString expected[] = {ids[j],         r.nick,         r.regTime,   r.address,
                                         r.verification, r.goodRate,     r.goodCount, r.neutralCount,
                                         r.badCount,     r.neutralGiven, r.badGiven,  r.creditUrl};
@@ -239,6 +248,7 @@ private slots:
             idFile(QFileInfo(name).fileName(), "buyer1\n");
         auto w = makeWindow(name);
         w->Command2_Click();
+        waitIdle(w.get());
         QCOMPARE(queriesRun(), queries);
         QCOMPARE(m_opened.size(), queries);
         checkWindowUsable(w.get());
@@ -263,6 +273,7 @@ private slots:
         QString message;
         closeNextMessageBox(w.get(), &message);
         w->Command2_Click();
+        waitIdle(w.get());
         QVERIFY2(message.startsWith(QStringLiteral("无法读取关键词文件。")), qPrintable(message));
         QVERIFY2(message.contains(path), qPrintable(message));
         QCOMPARE(m_site->totalRequests(), 0);
@@ -281,6 +292,7 @@ private slots:
         QFETCH(QByteArray, content);
         auto w = makeWindow(idFile(QStringLiteral("empty.txt"), content));
         w->Command2_Click();
+        waitIdle(w.get());
         QCOMPARE(m_site->totalRequests(), 0);
         QCOMPARE(m_opened.size(), 1);
         const XlsxSheet sheet = readXlsxSheet(m_opened[0]);
@@ -313,6 +325,7 @@ private slots:
         QString shown;
         closeNextMessageBox(w.get(), &shown);
         w->Command2_Click();
+        waitIdle(w.get());
         QVERIFY2(shown.startsWith(message), qPrintable(shown));
         QCOMPARE(queriesRun(), 2);
         QCOMPARE(m_opened.size(), writable ? 1 : 0);
@@ -351,6 +364,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         guard->Command2_Click();
+        waitIdle(guard);
         QVERIFY(clock.elapsed() < 4000); // the wait ended with the close
         QCOMPARE(guard.isNull(), destroy);
         // The second id was never queried and no table was written or opened.
@@ -379,6 +393,7 @@ private slots:
             dialog->reject();
         });
         w->Command2_Click();
+        waitIdle(w.get());
         QCOMPARE(filters, QStringList(QStringLiteral("关键词文件 (*.txt)")));
         QCOMPARE(mode, QFileDialog::ExistingFile);
         QCOMPARE(accept, QFileDialog::AcceptOpen);

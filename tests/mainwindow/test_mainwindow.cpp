@@ -94,9 +94,19 @@ class TestMainWindow : public QObject
         return s;
     }
 
+    // A window whose start-up list has arrived (or failed to).
     std::unique_ptr<TestOCX_new> makeWindow() const
     {
-        return std::make_unique<TestOCX_new>(settings());
+        auto w = std::make_unique<TestOCX_new>(settings());
+        if (!QTest::qWaitFor([&] { return !w->startupListPending(); }, 20000))
+            qWarning("the start-up list never arrived");
+        return w;
+    }
+    // Until the window's query has come back (or the window is gone).
+    static void waitForQuery(const QPointer<TestOCX_new> &w)
+    {
+        if (!QTest::qWaitFor([&] { return !w || !w->queryRunning(); }, 60000))
+            qWarning("the query never came back");
     }
 
     template <class T> static T *child(QWidget *window, const char *name)
@@ -199,8 +209,10 @@ class TestMainWindow : public QObject
 
     static void query(TestOCX_new *w, const QString &input)
     {
+        const QPointer<TestOCX_new> guard(w);
         child<QLineEdit>(w, "Text2")->setText(input);
         QTest::mouseClick(child<QPushButton>(w, "Command7"), Qt::LeftButton);
+        waitForQuery(guard);
     }
 
 private slots:
@@ -217,7 +229,6 @@ private slots:
 
     void init()
     {
-        setFetchesCancelled(false);
         m_site = std::make_unique<FixtureServer>();
         m_second = std::make_unique<FixtureServer>();
         QVERIFY(m_site->listen());
@@ -231,7 +242,6 @@ private slots:
             if (qobject_cast<Form1 *>(w))
                 delete w;
         }
-        setFetchesCancelled(false);
     }
 
     void controlsAtTheirPlaces_data()
@@ -483,6 +493,7 @@ private slots:
         DemoSite site;
         QVERIFY(site.start());
         TestOCX_new w(demoSettings(site.hostPort()));
+        QVERIFY(QTest::qWaitFor([&] { return !w.startupListPending(); }, 20000));
         query(&w, QStringLiteral("xiaoyu_2008"));
         QCOMPARE(text(&w, "Label9"), QStringLiteral("买家:[xiaoyu_2008]认证信息：支付宝认证"));
         QCOMPARE(text(&w, "Label6"), QStringLiteral("好评率97.71，好评128，中评2，差评1"));
@@ -501,8 +512,15 @@ private slots:
         const QString text7 = QStringLiteral("http://example.test/kept");
         child<QLineEdit>(w.get(), "Text7")->setText(text7);
 
-        child<QLineEdit>(w.get(), "Text1")->setText(QStringLiteral(" tom"));
-        w->Command7_Click();
+        // A batch of one id: the hidden fields show the last record that came back.
+        QTemporaryDir dir;
+        QFile ids(dir.filePath(QStringLiteral("ids.txt")));
+        QVERIFY(ids.open(QIODevice::WriteOnly) && ids.write(" tom") == 4);
+        ids.close();
+        w->setIdFileChooser([&](QWidget *) { return ids.fileName(); });
+        w->setSpreadsheetOpener([](const QString &) { return true; });
+        w->Command2_Click();
+        QVERIFY(QTest::qWaitFor([&] { return !w->batchRunning(); }, 60000));
 
         const QString detail =
             QStringLiteral("http://") + m_site->hostPort() + QStringLiteral("/detail/7.htm");

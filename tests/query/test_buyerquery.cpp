@@ -24,7 +24,7 @@ class FakeBrowser : public DetailPageBrowser
 public:
     QString page;
     QStringList loaded;
-    QString loadBodyHtml(const QString &address) override
+    QString loadBodyHtml(const QString &address, const CancelToken *) override
     {
         loaded.append(address);
         return page;
@@ -184,13 +184,13 @@ private slots:
         BuyerCreditRecord expected = fullRecord();
         expected.creditUrl = "http://" + m_site->hostPort() + "/detail/222.htm";
 
-        QCOMPARE(query.run(" tom "), expected);
+        QCOMPARE(query.run(" tom ").record, expected);
         QCOMPARE(m_site->requests(),
                  QStringList({"/soft/qvdl/fmj2.htm", "/soft/qvdl/city.txt"}) + pageTargets("tom"));
         QCOMPARE(m_second->totalRequests(), 0);
 
         m_site->clearRequests();
-        QCOMPARE(query.run("tom"), expected);
+        QCOMPARE(query.run("tom").record, expected);
         QCOMPARE(m_site->requests(), pageTargets("tom"));
     }
 
@@ -207,7 +207,7 @@ private slots:
         expected.regTime = "2005-03-12";
         expected.address = "广东省南山区";
         expected.goodRate = "98.76";
-        QCOMPARE(query.queryBuyer("tom"), expected);
+        QCOMPARE(query.queryBuyer("tom").record, expected);
         QCOMPARE(m_site->requests(),
                  QStringList({"/search?q=tom&from=brelvon", nameCardTarget("tom"),
                               "/i/person.htm?id=9", popupTarget("tom")}));
@@ -218,7 +218,7 @@ private slots:
         m_site->setPage("/soft/qvdl/fmj2.htm", QByteArray()); // answers, but with nothing
         m_second->setPage("/soft_set/fmj2.htm", gbk(configText()));
         BuyerQuery query(m_settings);
-        QCOMPARE(query.run("tom").verification, "支付宝认证");
+        QCOMPARE(query.run("tom").record.verification, "支付宝认证");
         QCOMPARE(m_second->requests(), QStringList{"/soft_set/fmj2.htm"});
         QCOMPARE(m_site->requests().mid(0, 3),
                  QStringList(
@@ -230,7 +230,7 @@ private slots:
         // An error page is not blank, so the fallback host is not asked either.
         m_site->setPage("/soft/qvdl/fmj2.htm", gbk(configText().replace("Brelvon", "Other")), 404);
         BuyerQuery query(m_settings);
-        BuyerCreditRecord r = query.run("tom");
+        BuyerCreditRecord r = query.run("tom").record;
         QCOMPARE(r.creditUrl, "");
         QCOMPARE(r.goodRate, "98.76");
         // The area table is loaded all the same, but the area code's markers are configured.
@@ -245,7 +245,7 @@ private slots:
         // Tried again on the next query, and taken once it is ours.
         serveAll();
         m_site->clearRequests();
-        r = query.run("tom");
+        r = query.run("tom").record;
         QCOMPARE(r.verification, "支付宝认证");
         QCOMPARE(m_site->requests().mid(0, 3),
                  QStringList(
@@ -267,7 +267,7 @@ private slots:
         m_site->setPage("/soft/qvdl/city.txt", gbk("110000#北京市\r\n"));
         m_second->setPage("/soft/qvdl/city.txt", secondTable);
         BuyerQuery query(m_settings);
-        QCOMPARE(query.run("tom").address, address);
+        QCOMPARE(query.run("tom").record.address, address);
         QCOMPARE(m_second->requests(), QStringList{"/soft/qvdl/city.txt"});
         QCOMPARE(query.areaTable(), secondTable.isEmpty() ? QString() : areaTable());
     }
@@ -278,7 +278,7 @@ private slots:
         BuyerQuery query(m_settings);
         query.ensureConfiguration();
         m_site->clearRequests();
-        const BuyerCreditRecord r = query.queryBuyer("tom");
+        const BuyerCreditRecord r = query.queryBuyer("tom").record;
         QCOMPARE((QStringList{r.goodCount, r.verification, r.creditUrl, r.neutralGiven, r.badGiven,
                               r.neutralCount, r.badCount}),
                  QStringList(7, QString()));
@@ -297,7 +297,7 @@ private slots:
                        "<P>认证：<SPAN>手机认证</SPAN></P><A href=\"/given?rateListNo=778899\">";
         BuyerQuery query(m_settings);
         query.setBrowser(&browser);
-        const BuyerCreditRecord r = query.run("tom");
+        const BuyerCreditRecord r = query.run("tom").record;
         const QString detail = "http://" + m_site->hostPort() + "/detail/222.htm";
         QCOMPARE(browser.loaded, QStringList{detail});
         QCOMPARE(r.goodCount, "88");
@@ -315,7 +315,7 @@ private slots:
         browser.page = "<DIV class=rateA>";
         BuyerQuery query(m_settings);
         query.setBrowser(&browser);
-        QCOMPARE(query.run("tom").verification, "");
+        QCOMPARE(query.run("tom").record.verification, "");
         QVERIFY(browser.loaded.isEmpty());
     }
 
@@ -326,7 +326,7 @@ private slots:
         BuyerQuery query(m_settings);
         query.ensureConfiguration();
         m_site->clearRequests();
-        const BuyerCreditRecord r = query.queryBuyer("tom cat");
+        const BuyerCreditRecord r = query.queryBuyer("tom cat").record;
         QCOMPARE(r.buyerId, "tom cat");
         QCOMPARE(r.goodCount, "1,234");
         // The trade-card addresses carry the id as it is; the HTTP client escapes the space on
@@ -342,14 +342,14 @@ private slots:
         m_site->setPage("/search?q=%CC%D4%B1%A6&from=brelvon",
                         gbk("<li class=\"member\"><a href=\"/u?uid=222\">淘宝</a></li>"));
         BuyerQuery query(m_settings);
-        QCOMPARE(query.run("淘宝").goodCount, "1,234");
+        QCOMPARE(query.run("淘宝").record.goodCount, "1,234");
         QCOMPARE(m_site->requests().at(2), "/search?q=%CC%D4%B1%A6&from=brelvon");
     }
 
     void noHosts()
     {
         BuyerQuery query(QuerySettings{});
-        const BuyerCreditRecord r = query.run("tom");
+        const BuyerCreditRecord r = query.run("tom").record;
         BuyerCreditRecord expected;
         expected.buyerId = "tom";
         QCOMPARE(r, expected);

@@ -1,24 +1,16 @@
 #include "batchcommand.h"
 
+#include "batchengine.h"
 #include "buyerquery.h"
 #include "clicommon.h"
 #include "idfile.h"
+#include "querycommand.h"
 #include "spreadsheetexport.h"
-#include "texthelpers.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 namespace {
-
-const char kBatchUsage[] = "usage: brelvon-cli batch [--settings FILE] [--demo] IDFILE --xlsx OUT";
-
-int usage(const QString &message)
-{
-    printMessage(message);
-    printMessage(QLatin1String(kBatchUsage));
-    return CliUsage;
-}
 
 // Whether OUT can be written, checked before any page is fetched so a long batch never ends in
 // a table that cannot be saved. The export itself reports what still goes wrong later.
@@ -42,45 +34,76 @@ bool outputWritable(const QString &path, QString *error)
     return true;
 }
 
+// A whole number in [low, high] from an option's text.
+bool readBounded(const QString &text, int low, int high, int *value)
+{
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (!ok || n < low || n > high)
+        return false;
+    *value = n;
+    return true;
+}
+
 } // namespace
 
 int runBatchCommand(const QStringList &args)
 {
-    // --xlsx OUT is this command's own option; the rest are the common query options.
-    QStringList rest;
-    QString outPath;
-    bool sawXlsx = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args.at(i) == QLatin1String("--")) {
-            rest += args.mid(i);
-            break;
-        }
-        if (args.at(i) == QLatin1String("--xlsx")) {
-            if (sawXlsx)
-                return usage(QStringLiteral("--xlsx given twice"));
-            if (i + 1 >= args.size())
-                return usage(QStringLiteral("--xlsx needs a file name"));
-            sawXlsx = true;
-            outPath = args.at(++i);
-        } else {
-            rest += args.at(i);
-        }
-    }
+    QueryCommandLine cli(
+        QStringLiteral("batch [--settings FILE] [--demo] [--jobs N] [--pace MS] "
+                       "[--parallel-pages] [--verbose] IDFILE --xlsx OUT"),
+        QStringLiteral("Looks up every id of IDFILE (at most 101) and saves the table to OUT."));
+    const QCommandLineOption xlsxOption(QStringLiteral("xlsx"),
+                                        QStringLiteral("The xlsx file to write the table to."),
+                                        QStringLiteral("OUT"));
+    const QCommandLineOption jobsOption(
+        QStringLiteral("jobs"),
+        QStringLiteral("Buyers looked up at once, 1 to %1 (default: the settings' [batch] jobs, "
+                       "else 1).")
+            .arg(BatchOptions::kMaxJobs),
+        QStringLiteral("N"));
+    const QCommandLineOption paceOption(
+        QStringLiteral("pace"),
+        QStringLiteral("At least MS milliseconds between two request starts to one host "
+                       "(default: the settings' [batch] paceMs, else 0)."),
+        QStringLiteral("MS"));
+    cli.parser().addOption(xlsxOption);
+    cli.parser().addOption(jobsOption);
+    cli.parser().addOption(paceOption);
+    cli.parser().addPositionalArgument(QStringLiteral("IDFILE"),
+                                       QStringLiteral("Buyer ids, separated by commas or lines."));
     QueryOptions options;
-    QString error;
-    if (!parseQueryOptions(rest, &options, &error))
-        return usage(error);
+    int exitCode = CliOk;
+    if (!cli.parse(args, &options, &exitCode))
+        return exitCode;
+    QString outPath;
+    QString jobsText;
+    QString paceText;
+    if (!cli.singleValue(xlsxOption, QStringLiteral("a file name"), &outPath, &exitCode) ||
+        !cli.singleValue(jobsOption, QStringLiteral("a number"), &jobsText, &exitCode) ||
+        !cli.singleValue(paceOption, QStringLiteral("a number"), &paceText, &exitCode))
+        return exitCode;
+    BatchOptions batch;
+    if (!jobsText.isEmpty() && !readBounded(jobsText, 1, BatchOptions::kMaxJobs, &batch.jobs))
+        return cli.usage(QStringLiteral("--jobs must be a number from 1 to %1, not %2")
+                             .arg(BatchOptions::kMaxJobs)
+                             .arg(jobsText));
+    if (!paceText.isEmpty() && !readBounded(paceText, 0, 600000, &batch.paceMs))
+        return cli.usage(
+            QStringLiteral("--pace must be a number of milliseconds from 0 to 600000, not %1")
+                .arg(paceText));
     if (options.operands.size() != 1)
-        return usage(options.operands.isEmpty() ? QStringLiteral("no id file given")
-                                                : QStringLiteral("give exactly one id file"));
-    if (!sawXlsx || outPath.isEmpty())
-        return usage(QStringLiteral("no output file given (--xlsx OUT)"));
+        return cli.usage(options.operands.isEmpty() ? QStringLiteral("no id file given")
+                                                    : QStringLiteral("give exactly one id file"));
+    if (outPath.isEmpty())
+        return cli.usage(QStringLiteral("no output file given (--xlsx OUT)"));
 
     const IdFileResult idFile = readIdFile(options.operands.first());
     if (!idFile.ok()) {
         printMessage(idFile.error);
         return CliUsage;
     }
+    QString error;
     if (!outputWritable(outPath, &error)) {
         printMessage(error);
         return CliUsage;
@@ -89,19 +112,37 @@ int runBatchCommand(const QStringList &args)
     QueryTarget target;
     if (const int code = prepareQueryTarget(options, &target); code != CliOk)
         return code;
+    // The command line's values win over the settings'.
+    if (jobsText.isEmpty())
+        batch.jobs = target.settings.batchJobs;
+    if (paceText.isEmpty())
+        batch.paceMs = target.settings.batchPaceMs;
 
     BuyerQuery query(target.settings);
+    query.setParallelPages(target.settings.parallelPages);
+    BatchCallbacks callbacks;
+    callbacks.started = [](int finished, int total, const QString &id) {
+        printMessage(batchProgressText(total, finished, id));
+    };
+    if (options.verbose) {
+        callbacks.done = [&](int index, const BuyerQueryResult &result) {
+            for (const PageResult &page : result.pages)
+                printPage(idFile.ids.at(index), page);
+        };
+    }
     QList<BatchRow> rows;
-    const int total = int(idFile.ids.size());
-    for (int j = 0; j < total; ++j) {
-        const QString &id = idFile.ids.at(j);
-        printMessage(batchProgressText(total, j, id));
-        rows.append({id, query.run(trimSpaces(id))});
+    bool cancelled = false;
+    const int run = runJob([&](const CancelToken &cancel) {
+        rows = runBatch(query, idFile.ids, batch, cancel, callbacks, &cancelled);
+    });
+    if (run != CliOk || cancelled) {
+        printMessage(QStringLiteral("interrupted: no table written"));
+        return CliInterrupted;
     }
     if (!writeBatchSpreadsheet(outPath, rows, &error)) {
         printMessage(error);
         return CliUsage;
     }
-    printMessage(QStringLiteral("%1 buyer(s) written to %2").arg(total).arg(outPath));
+    printMessage(QStringLiteral("%1 buyer(s) written to %2").arg(rows.size()).arg(outPath));
     return CliOk;
 }

@@ -1,66 +1,132 @@
 #include "clicommon.h"
 
+#include "pageresult.h"
+
 #include <QFileInfo>
 
+#include <csignal>
 #include <cstdio>
+#include <mutex>
+
+namespace {
+
+std::mutex g_outputMutex;
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void onInterrupt(int)
+{
+    g_interrupted = 1;
+}
+
+void writeTo(std::FILE *stream, const QByteArray &bytes)
+{
+    std::lock_guard<std::mutex> lock(g_outputMutex);
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+} // namespace
 
 void printMessage(const QString &message)
 {
-    const QByteArray bytes = (QLatin1String("brelvon-cli: ") + message + u'\n').toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-    std::fflush(stderr);
+    writeTo(stderr, (QLatin1String("brelvon-cli: ") + message + u'\n').toUtf8());
 }
 
 void printLine(const QString &line)
 {
-    const QByteArray bytes = (line + u'\n').toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
+    writeTo(stdout, (line + u'\n').toUtf8());
 }
 
-bool parseQueryOptions(const QStringList &args, QueryOptions *options, QString *error)
+void printPage(const QString &buyerId, const PageResult &page)
 {
-    bool onlyOperands = false;
-    bool settingsGiven = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString &arg = args.at(i);
-        if (onlyOperands || !arg.startsWith(u'-') || arg == QLatin1String("-")) {
-            options->operands.append(arg);
-        } else if (arg == QLatin1String("--")) {
-            onlyOperands = true;
-        } else if (arg == QLatin1String("--demo")) {
-            options->demo = true;
-        } else if (arg == QLatin1String("--settings") ||
-                   arg.startsWith(QLatin1String("--settings="))) {
-            QString value;
-            if (arg == QLatin1String("--settings")) {
-                if (i + 1 >= args.size()) {
-                    *error = QStringLiteral("--settings needs a file name");
-                    return false;
-                }
-                value = args.at(++i);
-            } else {
-                value = arg.mid(11);
-            }
-            if (value.isEmpty()) {
-                *error = QStringLiteral("--settings needs a file name");
-                return false;
-            }
-            if (settingsGiven) {
-                *error = QStringLiteral("--settings given twice");
-                return false;
-            }
-            settingsGiven = true;
-            options->settingsPath = value;
-        } else {
-            *error = QStringLiteral("unknown option %1").arg(arg);
-            return false;
+    printMessage(QStringLiteral("page %1: %2").arg(buyerId, page.summary()));
+}
+
+QueryCommandLine::QueryCommandLine(const QString &synopsis, const QString &description)
+    : m_synopsis(synopsis),
+      m_settings(QStringLiteral("settings"),
+                 QStringLiteral("The settings file naming the hosts (default: %1).")
+                     .arg(defaultSettingsPath()),
+                 QStringLiteral("FILE")),
+      m_demo(QStringLiteral("demo"),
+             QStringLiteral("Query the bundled demo site, started in this process.")),
+      m_verbose(QStringLiteral("verbose"),
+                QStringLiteral("One line per page fetch on stderr: outcome, HTTP status, bytes, "
+                               "milliseconds, address.")),
+      m_parallel(QStringLiteral("parallel-pages"),
+                 QStringLiteral("Fetch a buyer's three chains of pages at once.")),
+      m_help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+             QStringLiteral("Show this help."))
+{
+    m_parser.setApplicationDescription(description);
+    m_parser.addOption(m_settings);
+    m_parser.addOption(m_demo);
+    m_parser.addOption(m_parallel);
+    m_parser.addOption(m_verbose);
+    m_parser.addOption(m_help);
+}
+
+int QueryCommandLine::usage(const QString &message)
+{
+    printMessage(message);
+    printMessage(QLatin1String("usage: brelvon-cli ") + m_synopsis);
+    return CliUsage;
+}
+
+bool QueryCommandLine::parse(const QStringList &args, QueryOptions *options, int *exitCode)
+{
+    if (!m_parser.parse(QStringList{QStringLiteral("brelvon-cli")} + args)) {
+        QString message = m_parser.errorText();
+        if (!m_parser.unknownOptionNames().isEmpty()) {
+            const QString name = m_parser.unknownOptionNames().constFirst();
+            message = QStringLiteral("unknown option %1%2")
+                          .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name);
+        } else if (message.startsWith(QLatin1String("Missing value after '"))) {
+            const QString name = message.section(u'\'', 1, 1);
+            message = QStringLiteral("%1 needs a %2")
+                          .arg(name, name.contains(QLatin1String("settings")) ||
+                                             name.contains(QLatin1String("xlsx"))
+                                         ? QStringLiteral("file name")
+                                         : QStringLiteral("value"));
         }
-    }
-    if (options->demo && settingsGiven) {
-        *error = QStringLiteral("--demo and --settings cannot be used together");
+        *exitCode = usage(message);
         return false;
     }
+    if (m_parser.isSet(m_help)) {
+        // QCommandLineParser's own first line names the program's path; ours names the command.
+        const QString help = QLatin1String("usage: brelvon-cli ") + m_synopsis + u'\n' +
+                             m_parser.helpText().section(u'\n', 1);
+        std::fputs(help.toUtf8().constData(), stdout);
+        *exitCode = CliOk;
+        return false;
+    }
+    if (!singleValue(m_settings, QStringLiteral("a file name"), &options->settingsPath, exitCode))
+        return false;
+    options->demo = m_parser.isSet(m_demo);
+    options->verbose = m_parser.isSet(m_verbose);
+    options->parallelPages = m_parser.isSet(m_parallel);
+    options->operands = m_parser.positionalArguments();
+    if (options->demo && !options->settingsPath.isEmpty()) {
+        *exitCode = usage(QStringLiteral("--demo and --settings cannot be used together"));
+        return false;
+    }
+    return true;
+}
+
+bool QueryCommandLine::singleValue(const QCommandLineOption &option, const QString &what,
+                                   QString *value, int *exitCode)
+{
+    const QString name = QLatin1String("--") + option.names().constLast();
+    const QStringList values = m_parser.values(option);
+    if (values.size() > 1) {
+        *exitCode = usage(QStringLiteral("%1 given twice").arg(name));
+        return false;
+    }
+    if (values.size() == 1 && values.constFirst().isEmpty()) {
+        *exitCode = usage(QStringLiteral("%1 needs %2").arg(name, what));
+        return false;
+    }
+    *value = values.value(0);
     return true;
 }
 
@@ -73,30 +139,50 @@ int prepareQueryTarget(const QueryOptions &options, QueryTarget *target)
             return CliFailed;
         }
         target->settings = demoSettings(target->site->hostPort());
-        return CliOk;
-    }
-
-    QString path = options.settingsPath;
-    if (path.isEmpty()) {
-        path = defaultSettingsPath();
-        // Nobody named a host yet: hand the user a template instead of querying hosts that
-        // nobody chose.
-        if (!QFileInfo::exists(path)) {
-            QString error;
-            if (writeSettingsTemplate(path, &error))
-                printMessage(QStringLiteral("no settings yet: wrote a template to %1; fill in the "
-                                            "hosts there and run again, or use --demo")
-                                 .arg(path));
-            else
-                printMessage(QStringLiteral("no settings yet: create %1 (%2), or use --demo")
-                                 .arg(path, error));
+    } else {
+        QString path = options.settingsPath;
+        if (path.isEmpty()) {
+            path = defaultSettingsPath();
+            // Nobody named a host yet: hand the user a template instead of querying hosts that
+            // nobody chose.
+            if (!QFileInfo::exists(path)) {
+                QString error;
+                if (writeSettingsTemplate(path, &error))
+                    printMessage(QStringLiteral("no settings yet: wrote a template to %1; fill in "
+                                                "the hosts there and run again, or use --demo")
+                                     .arg(path));
+                else
+                    printMessage(QStringLiteral("no settings yet: create %1 (%2), or use --demo")
+                                     .arg(path, error));
+                return CliUsage;
+            }
+        }
+        QString error;
+        QStringList problems;
+        if (!loadQuerySettings(path, &target->settings, &error, &problems)) {
+            printMessage(error);
+            return CliUsage;
+        }
+        if (!problems.isEmpty()) {
+            for (const QString &problem : std::as_const(problems))
+                printMessage(QString(problem).remove(QLatin1String("; using the default")));
             return CliUsage;
         }
     }
-    QString error;
-    if (!loadQuerySettings(path, &target->settings, &error)) {
-        printMessage(error);
-        return CliUsage;
-    }
+    target->settings.parallelPages = target->settings.parallelPages || options.parallelPages;
     return CliOk;
+}
+
+void installInterruptHandler()
+{
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool interrupted()
+{
+    return g_interrupted != 0;
 }

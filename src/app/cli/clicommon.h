@@ -3,34 +3,72 @@
 #include "demosite.h"
 #include "querysettings.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
 
-// Exit codes of brelvon-cli.
-enum CliExit { CliOk = 0, CliFailed = 1, CliUsage = 2 };
+struct PageResult;
 
-// A message on stderr, prefixed with the program's name.
+// Exit codes of brelvon-cli.
+enum CliExit { CliOk = 0, CliFailed = 1, CliUsage = 2, CliInterrupted = 130 };
+
+// A message on stderr, prefixed with the program's name. Safe from any thread.
 void printMessage(const QString &message);
 // A line of UTF-8 on stdout, flushed at once so a pipe sees each result as it comes.
 void printLine(const QString &line);
+// One page fetch for --verbose: "brelvon-cli: page ID: outcome status=… bytes=… ms=… address".
+void printPage(const QString &buyerId, const PageResult &page);
 
-// The options every querying subcommand takes: --settings FILE, --demo, and "--" before ids
-// that begin with "-". Everything else that begins with "-" is a usage error.
+// The options every querying subcommand takes, parsed with QCommandLineParser (subcommand first,
+// then its own options; "--" before ids that begin with "-").
 struct QueryOptions
 {
     QString settingsPath; // empty: the default settings file
     bool demo = false;
+    bool verbose = false;
+    bool parallelPages = false;
     QStringList operands;
 };
-bool parseQueryOptions(const QStringList &args, QueryOptions *options, QString *error);
+
+class QueryCommandLine
+{
+public:
+    // synopsis: the usage line after "brelvon-cli "; description for --help.
+    QueryCommandLine(const QString &synopsis, const QString &description);
+    QCommandLineParser &parser() { return m_parser; }
+
+    // Parses the subcommand's arguments. CliOk to go on; otherwise the exit code, after --help
+    // was shown (CliOk is returned through *exitNow) or the usage error printed.
+    bool parse(const QStringList &args, QueryOptions *options, int *exitCode);
+    // A single-valued option's value; false (message printed) when given twice or empty.
+    bool singleValue(const QCommandLineOption &option, const QString &what, QString *value,
+                     int *exitCode);
+    int usage(const QString &message);
+
+private:
+    QString m_synopsis;
+    QCommandLineParser m_parser;
+    QCommandLineOption m_settings;
+    QCommandLineOption m_demo;
+    QCommandLineOption m_verbose;
+    QCommandLineOption m_parallel;
+    QCommandLineOption m_help;
+};
 
 // Where the queries go: the settings file, or the bundled demo site started in this process.
-// Returns CliOk, or the exit code after the message has been printed.
+// Returns CliOk, or the exit code after the message has been printed. Settings values out of
+// range are usage errors here.
 struct QueryTarget
 {
     QuerySettings settings;
     std::unique_ptr<DemoSite> site;
 };
 int prepareQueryTarget(const QueryOptions &options, QueryTarget *target);
+
+// Ctrl-C and termination requests, noticed by the running command instead of killing the
+// process, so a batch can stop cleanly and leave no half-written file.
+void installInterruptHandler();
+bool interrupted();

@@ -1,8 +1,13 @@
 #include "querycommand.h"
 
+#include "backgroundjob.h"
 #include "buyerquery.h"
 #include "clicommon.h"
+#include "httpsession.h"
 #include "texthelpers.h"
+
+#include <QCoreApplication>
+#include <QTimer>
 
 namespace {
 
@@ -61,20 +66,38 @@ QString recordJson(const BuyerCreditRecord &r)
 
 } // namespace
 
+int runJob(BackgroundJob::Work work)
+{
+    BackgroundJob job;
+    bool wasInterrupted = false;
+    QTimer watch; // Ctrl-C cancels the job; its waits end within a tenth of a second
+    QObject::connect(&watch, &QTimer::timeout, &job, [&] {
+        if (interrupted() && !wasInterrupted) {
+            wasInterrupted = true;
+            job.cancel();
+        }
+    });
+    watch.start(50);
+    job.start(std::move(work), [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+    job.join();
+    return wasInterrupted ? CliInterrupted : CliOk;
+}
+
 int runQueryCommand(const QStringList &args)
 {
+    QueryCommandLine cli(QStringLiteral("query [--settings FILE] [--demo] [--parallel-pages] "
+                                        "[--verbose] ID..."),
+                         QStringLiteral("Looks up each buyer id; prints one JSON object per id on "
+                                        "its own line."));
+    cli.parser().addPositionalArgument(QStringLiteral("ID"), QStringLiteral("Buyer ids."),
+                                       QStringLiteral("ID..."));
     QueryOptions options;
-    QString error;
-    if (!parseQueryOptions(args, &options, &error)) {
-        printMessage(error);
-        printMessage(QStringLiteral("usage: brelvon-cli query [--settings FILE] [--demo] ID..."));
-        return CliUsage;
-    }
-    if (options.operands.isEmpty()) {
-        printMessage(QStringLiteral("no buyer id given"));
-        printMessage(QStringLiteral("usage: brelvon-cli query [--settings FILE] [--demo] ID..."));
-        return CliUsage;
-    }
+    int exitCode = CliOk;
+    if (!cli.parse(args, &options, &exitCode))
+        return exitCode;
+    if (options.operands.isEmpty())
+        return cli.usage(QStringLiteral("no buyer id given"));
 
     QStringList ids;
     for (qsizetype i = 0; i < options.operands.size(); ++i) {
@@ -93,9 +116,24 @@ int runQueryCommand(const QStringList &args)
     if (const int code = prepareQueryTarget(options, &target); code != CliOk)
         return code;
 
-    // One query object for the whole run: configuration and area table are downloaded once.
+    // One query object for the whole run: configuration and area table are downloaded once,
+    // and one session keeps each host's connection open from one buyer to the next.
     BuyerQuery query(target.settings);
-    for (const QString &id : std::as_const(ids))
-        printLine(recordJson(query.run(id)));
-    return CliOk;
+    query.setParallelPages(target.settings.parallelPages);
+    return runJob([&](const CancelToken &cancel) {
+        HttpSession session;
+        FetchContext context;
+        context.session = &session;
+        context.cancel = &cancel;
+        for (const QString &id : std::as_const(ids)) {
+            const BuyerQueryResult result = query.run(id, context);
+            if (cancel.isCancelled())
+                return; // a buyer cut short is not printed
+            if (options.verbose) {
+                for (const PageResult &page : result.pages)
+                    printPage(id, page);
+            }
+            printLine(recordJson(result.record));
+        }
+    });
 }

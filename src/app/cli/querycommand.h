@@ -1,6 +1,13 @@
 #pragma once
 
+#include "backgroundjob.h"
+
 #include <QStringList>
 
-// brelvon-cli query [--settings FILE] [--demo] ID...: one JSON object per id on stdout.
+// brelvon-cli query [--settings FILE] [--demo] [--parallel-pages] [--verbose] ID...: one JSON
+// object per id on stdout, in the order of the ids.
 int runQueryCommand(const QStringList &args);
+
+// Runs the work on a worker thread while this thread's event loop serves (an in-process demo
+// site, Ctrl-C). CliOk, or CliInterrupted when Ctrl-C cancelled it.
+int runJob(BackgroundJob::Work work);

@@ -84,10 +84,14 @@ int main(int argc, char *argv[])
         const QString path = named ? parser.value(settingsOption) : defaultSettingsPath();
         QString error;
         if (named || QFileInfo::exists(path)) {
-            if (!loadQuerySettings(path, &settings, &error)) {
+            QStringList problems;
+            if (!loadQuerySettings(path, &settings, &error, &problems)) {
                 tell(QMessageBox::Critical, error);
                 return 2;
             }
+            // A value out of range keeps its default; the window still starts.
+            for (const QString &problem : std::as_const(problems))
+                std::fprintf(stderr, "brelvon: %s\n", qPrintable(problem));
         } else if (writeSettingsTemplate(path, &error)) {
             // First run without settings: leave a template to fill in and start anyway.
             tell(QMessageBox::Information,

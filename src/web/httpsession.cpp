@@ -1,0 +1,197 @@
+#include "httpsession.h"
+
+#include "canceltoken.h"
+#include "fetchpage.h"
+
+#include <curl/curl.h>
+
+#include <thread>
+
+namespace {
+
+// Wake-ups of a waiting fetch: the clock is re-read at least this often, so a clock that jumps
+// (a change of system time, a test clock) and a cancellation are noticed; ten wake-ups a second
+// cost nothing measurable.
+constexpr int kPollMs = 100;
+
+void initCurlOnce()
+{
+    static const bool done = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
+    (void)done;
+}
+
+struct Transfer
+{
+    QByteArray *body = nullptr;
+    qint64 headBytes = 0;
+    bool tooLarge = false;
+};
+
+size_t onBody(char *data, size_t size, size_t count, void *user)
+{
+    auto *t = static_cast<Transfer *>(user);
+    const size_t n = size * count;
+    if (t->body->size() + qint64(n) > kMaxFetchBodyBytes) {
+        t->tooLarge = true;
+        return 0; // aborts the transfer, whatever its framing
+    }
+    t->body->append(data, qsizetype(n));
+    return n;
+}
+
+size_t onHeader(char *, size_t size, size_t count, void *user)
+{
+    auto *t = static_cast<Transfer *>(user);
+    const size_t n = size * count;
+    t->headBytes += qint64(n);
+    if (t->headBytes > kMaxResponseHeadBytes) {
+        t->tooLarge = true;
+        return 0;
+    }
+    return n;
+}
+
+} // namespace
+
+// One connection set: a multi handle (its connection cache keeps idle connections to each
+// host) and the easy handle whose transfers it drives.
+struct HttpSession::Lane
+{
+    CURLM *multi = nullptr;
+    CURL *easy = nullptr;
+
+    Lane() : multi(curl_multi_init()), easy(curl_easy_init()) {}
+    ~Lane()
+    {
+        curl_easy_cleanup(easy);
+        curl_multi_cleanup(multi);
+    }
+};
+
+HttpSession::HttpSession()
+{
+    initCurlOnce();
+}
+
+HttpSession::~HttpSession() = default;
+
+HttpSession &HttpSession::forThisThread()
+{
+    thread_local HttpSession session;
+    return session;
+}
+
+HttpSession::Lane *HttpSession::borrow()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_idle.empty()) {
+        Lane *lane = m_idle.back();
+        m_idle.pop_back();
+        return lane;
+    }
+    m_lanes.push_back(std::make_unique<Lane>());
+    return m_lanes.back().get();
+}
+
+void HttpSession::giveBack(Lane *lane)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_idle.push_back(lane);
+}
+
+HttpSession::Attempt HttpSession::get(const QByteArray &url, qint64 deadline,
+                                      const CancelToken *cancel, QByteArray *body, int *status,
+                                      QString *error)
+{
+    Lane *lane = borrow();
+    CURL *easy = lane->easy;
+    Transfer transfer;
+    transfer.body = body;
+
+    curl_easy_reset(easy);
+    curl_easy_setopt(easy, CURLOPT_URL, url.constData());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(kMaxFetchBodyBytes));
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, "Mozilla/5.0");
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_multi_add_handle(lane->multi, easy);
+
+    Attempt attempt = Attempt::Failed;
+    CURLcode code = CURLE_OK;
+    bool done = false;
+    while (!done) {
+        int running = 0;
+        curl_multi_perform(lane->multi, &running);
+        int queued = 0;
+        while (CURLMsg *msg = curl_multi_info_read(lane->multi, &queued)) {
+            if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) {
+                code = msg->data.result;
+                done = true;
+            }
+        }
+        if (done)
+            break;
+        if (cancel && cancel->isCancelled()) {
+            attempt = Attempt::Cancelled;
+            break;
+        }
+        const qint64 left = deadline - fetchClockNow();
+        if (left <= 0) {
+            attempt = Attempt::TimedOut;
+            break;
+        }
+        // Sleeps in the kernel until the socket is ready or the time is up: a silent server
+        // costs no CPU.
+        curl_multi_poll(lane->multi, nullptr, 0, int(qMin<qint64>(left, kPollMs)), nullptr);
+    }
+
+    long httpStatus = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &httpStatus);
+    *status = int(httpStatus);
+    // Removing an unfinished transfer closes its connection and frees everything it held, so a
+    // server that never ends its answer keeps nothing of ours.
+    curl_multi_remove_handle(lane->multi, easy);
+    giveBack(lane);
+
+    if (done) {
+        if (code == CURLE_OK) {
+            attempt = Attempt::Finished;
+        } else if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+            attempt = Attempt::TooLarge;
+        } else {
+            attempt = Attempt::Failed;
+            *error = QString::fromUtf8(curl_easy_strerror(code));
+        }
+    }
+    if (attempt != Attempt::Finished)
+        body->clear();
+    return attempt;
+}
+
+bool RequestPacer::waitTurn(const QString &host, const CancelToken *cancel)
+{
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point turn;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const Clock::time_point now = Clock::now();
+        auto it = m_next.find(host);
+        turn = (it == m_next.end() || *it < now) ? now : *it;
+        m_next.insert(host, turn + m_gap);
+    }
+    while (Clock::now() < turn) {
+        if (cancel && cancel->isCancelled())
+            return false;
+        std::this_thread::sleep_for(
+            qMin<Clock::duration>(turn - Clock::now(), std::chrono::milliseconds(kPollMs)));
+    }
+    return !(cancel && cancel->isCancelled());
+}

@@ -1,0 +1,32 @@
+#include "pageresult.h"
+
+QString PageResult::outcomeText() const
+{
+    switch (outcome) {
+    case PageOutcome::Ok:
+        return QStringLiteral("ok");
+    case PageOutcome::Empty:
+        return QStringLiteral("empty");
+    case PageOutcome::Timeout:
+        return QStringLiteral("timeout");
+    case PageOutcome::NetworkError:
+        return QStringLiteral("network error: ") + error;
+    case PageOutcome::TooLarge:
+        return QStringLiteral("too large");
+    case PageOutcome::Cancelled:
+        return QStringLiteral("cancelled");
+    case PageOutcome::Refused:
+        return QStringLiteral("refused: ") + error;
+    }
+    return {};
+}
+
+QString PageResult::summary() const
+{
+    return QStringLiteral("%1 status=%2 bytes=%3 ms=%4 %5")
+        .arg(outcomeText())
+        .arg(status)
+        .arg(bytes)
+        .arg(elapsedMs)
+        .arg(address);
+}

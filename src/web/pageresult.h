@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QList>
+#include <QMetaType>
+#include <QString>
+
+// How one page fetch ended.
+enum class PageOutcome {
+    Ok,           // a body arrived
+    Empty,        // the answer had no body
+    Timeout,      // both attempts ran out of their wait
+    NetworkError, // the connection failed or broke; the error says how
+    TooLarge,     // the body passed the size limit (or the response head its own)
+    Cancelled,    // the job was cancelled before or during the fetch
+    Refused,      // not an address the program fetches (no request was sent)
+};
+
+// What one page fetch did, for diagnostics: FetchPage itself returns only the text.
+struct PageResult
+{
+    QString address;      // as given (trimmed)
+    int status = 0;       // HTTP status of the last answer, 0 without one
+    qint64 bytes = 0;     // body bytes received (decoded from transfer encodings)
+    qint64 elapsedMs = 0; // from the first request to the end, both attempts
+    int attempts = 0;     // requests sent: 0, 1, or 2 after a time-out
+    PageOutcome outcome = PageOutcome::Refused;
+    QString error; // the network error's own words, or why an address was refused
+    QString text;  // the body decoded from code page 936; empty unless the outcome is Ok
+
+    // "ok", "empty", "timeout", "network error: …", "too large", "cancelled", "refused: …".
+    QString outcomeText() const;
+    // One line for logs and --verbose: outcome, status, bytes, time, address.
+    QString summary() const;
+};
+
+using PageResults = QList<PageResult>;
+
+Q_DECLARE_METATYPE(PageResult)
