@@ -1,10 +1,16 @@
 #include "testsuites.h"
 
+#include "batchengine.h"
 #include "buyerquery.h"
+#include "canceltoken.h"
+#include "httpsession.h"
 #include "codepage936.h"
 #include "fixtureserver.h"
+#include "hostileserver.h"
 
 #include <QtTest>
+
+#include <thread>
 
 namespace {
 
@@ -30,6 +36,19 @@ public:
         return page;
     }
 };
+
+// The process's peak resident memory so far (VmHWM), in KiB.
+qint64 peakResidentKiB()
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
 
 } // namespace
 
@@ -354,6 +373,128 @@ private slots:
         expected.buyerId = "tom";
         QCOMPARE(r, expected);
         QCOMPARE(m_site->totalRequests(), 0);
+    }
+
+    // The three chains at once give the same record from the same pages, and the page results
+    // still come in the defined order.
+    void parallelPagesSameRecord()
+    {
+        BuyerQuery query(m_settings);
+        query.setParallelPages(true);
+        query.ensureConfiguration();
+        m_site->clearRequests();
+        const BuyerQueryResult result = query.queryBuyer("tom");
+        BuyerCreditRecord expected = fullRecord();
+        expected.creditUrl = "http://" + m_site->hostPort() + "/detail/222.htm";
+        QCOMPARE(result.record, expected);
+        QStringList sent = m_site->requests();
+        QStringList targets = pageTargets("tom");
+        sent.sort();
+        targets.sort();
+        QCOMPARE(sent, targets);
+        QStringList order;
+        for (const PageResult &page : result.pages) {
+            QCOMPARE(page.outcome, PageOutcome::Ok);
+            order.append(page.address.mid(QString("http://" + m_site->hostPort()).size()));
+        }
+        QCOMPARE(order, pageTargets("tom"));
+    }
+
+    // A search page that never ends, whatever its framing: the fetch gives up within its
+    // bounds, memory stays small, and the buyer's other pages are still read.
+    void hostileSearchPage_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("endless chunked body") << int(HostileServer::EndlessChunkedBody);
+        QTest::newRow("endless header line") << int(HostileServer::EndlessHeaderLine);
+    }
+    void hostileSearchPage()
+    {
+        QFETCH(int, kind);
+        HostileServer hostile{HostileServer::Kind(kind)};
+        QVERIFY(hostile.listening());
+        m_site->setPage("/soft/qvdl/fmj2.htm",
+                        gbk(configText().replace("http://" + m_site->hostPort() + "/search",
+                                                 hostile.url("/search"))));
+        BuyerQuery query(m_settings);
+        const qint64 peakBefore = peakResidentKiB();
+        const BuyerQueryResult result = query.run("tom");
+        QVERIFY2(peakResidentKiB() - peakBefore < 100 * 1024,
+                 qPrintable(QString::number(peakResidentKiB() - peakBefore)));
+        QCOMPARE(result.record.regTime, "2005-03-12");
+        QCOMPARE(result.record.goodRate, "98.76");
+        QCOMPARE(result.pages.size(), 2 + 4); // configuration, area; search, card, personal, popup
+        QVERIFY(result.pages.at(2).outcome == PageOutcome::TooLarge ||
+                result.pages.at(2).outcome == PageOutcome::NetworkError);
+        QVERIFY(result.pages.at(2).bytes <= kMaxFetchBodyBytes);
+    }
+
+    // Several buyers in flight finish in any order; the rows keep the order of the ids and equal
+    // what one buyer at a time gives.
+    void batchRowsInIdOrder()
+    {
+        const QStringList ids = {"slow", "quick", "middle", " last"};
+        const int delays[] = {600, 0, 300, 0};
+        for (int i = 0; i < ids.size(); ++i) {
+            FixtureResponse card;
+            card.body = gbk("<p>注册时间：200" + QString::number(i) + "-01-01</p>");
+            card.delayMs = delays[i];
+            m_site->setResponse(nameCardTarget(ids[i].trimmed()), card);
+        }
+        QList<BatchRow> oneByOne;
+        for (int jobs : {1, 3}) {
+            BuyerQuery query(m_settings);
+            BatchOptions options;
+            options.jobs = jobs;
+            CancelToken cancel;
+            QStringList finishedOrder;
+            BatchCallbacks callbacks;
+            callbacks.done = [&](int index, const BuyerQueryResult &) {
+                finishedOrder.append(ids.at(index));
+            };
+            bool cancelled = true;
+            const QList<BatchRow> rows = runBatch(query, ids, options, cancel, callbacks, &cancelled);
+            QVERIFY(!cancelled);
+            QCOMPARE(rows.size(), ids.size());
+            for (int i = 0; i < ids.size(); ++i) {
+                QCOMPARE(rows[i].id, ids[i]);
+                QCOMPARE(rows[i].record.regTime, "200" + QString::number(i) + "-01-01");
+            }
+            if (jobs == 1) {
+                oneByOne = rows;
+                QCOMPARE(finishedOrder, ids);
+            } else {
+                QVERIFY2(finishedOrder != ids, qPrintable(finishedOrder.join(',')));
+                for (int i = 0; i < ids.size(); ++i)
+                    QCOMPARE(rows[i].record, oneByOne[i].record);
+            }
+        }
+    }
+
+    // A cancelled batch stops starting buyers and reports it; a buyer cut short is no row.
+    void batchCancelled()
+    {
+        FixtureResponse silent;
+        silent.neverAnswer = true;
+        m_site->setResponse("/tradecard/popupNameCard.htm", silent);
+        BuyerQuery query(m_settings);
+        BatchOptions options;
+        options.jobs = 2;
+        CancelToken cancel;
+        int started = 0;
+        BatchCallbacks callbacks;
+        callbacks.started = [&](int, int, const QString &) { ++started; };
+        std::thread owner([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            cancel.cancel();
+        });
+        bool cancelled = false;
+        const QList<BatchRow> rows =
+            runBatch(query, {"a", "b", "c", "d", "e"}, options, cancel, callbacks, &cancelled);
+        owner.join();
+        QVERIFY(cancelled);
+        QVERIFY(rows.isEmpty());
+        QCOMPARE(started, 2);
     }
 };
 

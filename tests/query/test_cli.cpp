@@ -6,6 +6,8 @@
 
 #include <QtTest>
 
+#include <csignal>
+
 namespace {
 
 struct CliRun
@@ -94,6 +96,11 @@ private slots:
             << QByteArray("[hosts]\nmain=http://example.com\n") << "is not host or host:port";
         QTest::newRow("bad port") << QByteArray("[hosts]\ntradecard=example.com:99999\n")
                                   << "is not host or host:port";
+        QTest::newRow("jobs not a number") << QByteArray("[hosts]\nmain=a\n[batch]\njobs=abc\n")
+                                           << "[batch] jobs=abc is not a number from 1 to 8";
+        QTest::newRow("parallel pages not a boolean")
+            << QByteArray("[hosts]\nmain=a\n[query]\nparallelPages=often\n")
+            << "[query] parallelPages=often is not true or false";
     }
     void badSettings()
     {
@@ -175,6 +182,12 @@ private slots:
             << "does not exist";
         QTest::newRow("output is a folder")
             << QStringList{"batch", "--demo", ids, "--xlsx", m_dir.path()} << "it is a folder";
+        const QStringList out = {"batch", "--demo", ids, "--xlsx", m_dir.filePath("o.xlsx")};
+        QTest::newRow("no jobs") << out + QStringList{"--jobs", "0"} << "--jobs must be";
+        QTest::newRow("too many jobs") << out + QStringList{"--jobs", "99"} << "--jobs must be";
+        QTest::newRow("negative pace") << out + QStringList{"--pace", "-1"} << "--pace must be";
+        QTest::newRow("jobs twice")
+            << out + QStringList{"--jobs", "2", "--jobs=3"} << "--jobs given twice";
     }
     void batchErrors()
     {
@@ -213,6 +226,32 @@ private slots:
         QCOMPARE(sheet.cells.value("A4").value, QStringLiteral(" 007"));
         QCOMPARE(sheet.cells.value("C4").value, QStringLiteral("2005-03-12"));
         QCOMPARE(sheet.cells.value("L2").formula, QStringLiteral("HYPERLINK(\"\",\"\")"));
+    }
+
+    // Ctrl-C in the middle of a batch with several buyers in flight: the program ends at once,
+    // says so, and leaves no table behind.
+    void interruptedBatchWritesNothing()
+    {
+        FixtureServer server;
+        QVERIFY(server.listen());
+        FixtureResponse silent;
+        silent.neverAnswer = true;
+        server.setResponse("/tradecard/nameCard.htm", silent);
+        const QString settings =
+            writeFile("slow.conf", "[hosts]\ntradecard=" + server.hostPort().toUtf8() + "\n");
+        const QString ids = writeFile("many.txt", "a,b,c,d,e,f,g,h,i,j");
+        const QString out = m_dir.filePath("interrupted.xlsx");
+        QProcess process;
+        process.start(QCoreApplication::applicationDirPath() + "/brelvon-cli",
+                      {"batch", "--settings", settings, "--jobs", "6", ids, "--xlsx", out});
+        QVERIFY(process.waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(server.requestCount("/tradecard/nameCard.htm") >= 6, 20000);
+        ::kill(pid_t(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 130);
+        QVERIFY(process.readAllStandardError().contains("interrupted: no table written"));
+        QVERIFY(!QFileInfo::exists(out));
+        QCOMPARE(server.requestCount("/tradecard/nameCard.htm"), 6); // no buyer started after
     }
 };
 
