@@ -1,4 +1,7 @@
+#include "browserhandover.h"
+#include "canceltoken.h"
 #include "codepage936.h"
+#include "detailbrowserwidget.h"
 #include "demosite.h"
 #include "fetchpage.h"
 #include "fixtureserver.h"
@@ -15,7 +18,9 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <memory>
 
 namespace {
@@ -604,6 +609,49 @@ private slots:
         QCOMPARE(m_site->requestCount(QStringLiteral("/soft/qvdl/fmj2.htm")), 1);
         QCOMPARE(m_site->requestCount(QStringLiteral("/tradecard/nameCard.htm")), 0);
         QCOMPARE(guard.isNull(), destroy);
+    }
+
+    // A query on a worker thread reaches the window's page loader on the window's thread, gets
+    // its late answer, and stops waiting when its job is cancelled.
+    void browserHandOver_data()
+    {
+        QTest::addColumn<bool>("answers");
+        QTest::newRow("late answer") << true;
+        QTest::newRow("never answers, job cancelled") << false;
+    }
+    void browserHandOver()
+    {
+        QFETCH(bool, answers);
+        struct LateBrowser : DetailBrowserWidget
+        {
+            bool answers = true;
+            QThread *loadedOn = nullptr;
+            void load(const QString &address, std::function<void(const QString &)> done) override
+            {
+                loadedOn = QThread::currentThread();
+                if (answers)
+                    QTimer::singleShot(50, this, [done, address] { done("<b>" + address + "</b>"); });
+            }
+        } browser;
+        browser.answers = answers;
+        BrowserHandOver handOver(&browser);
+        CancelToken cancel;
+        QString html = QStringLiteral("unset");
+        std::atomic<bool> finished{false};
+        std::thread worker([&] {
+            html = handOver.loadBodyHtml(QStringLiteral("http://x/d.htm"), &cancel);
+            finished = true;
+        });
+        if (!answers) {
+            QTest::qWait(200);
+            QVERIFY(!finished);
+            cancel.cancel();
+        }
+        const bool ended = QTest::qWaitFor([&] { return finished.load(); }, 10000);
+        worker.join();
+        QVERIFY(ended);
+        QCOMPARE(browser.loadedOn, QThread::currentThread());
+        QCOMPARE(html, answers ? QStringLiteral("<b>http://x/d.htm</b>") : QString());
     }
 
     void linkClicks_data()

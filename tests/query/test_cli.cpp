@@ -228,6 +228,24 @@ private slots:
         QCOMPARE(sheet.cells.value("L2").formula, QStringLiteral("HYPERLINK(\"\",\"\")"));
     }
 
+    // --verbose: one line per page that was requested, saying how it went.
+    void verbosePageLines()
+    {
+        FixtureServer server;
+        QVERIFY(server.listen());
+        server.setPage("/tradecard/nameCard.htm", encode936(u"<p>注册时间：2005-03-12</p>"));
+        const QString settings =
+            writeFile("verbose.conf", "[hosts]\ntradecard=" + server.hostPort().toUtf8() + "\n");
+        const CliRun run = runCli({"query", "--verbose", "--settings", settings, "tom"},
+                                  m_dir.path());
+        QCOMPARE(run.exitCode, 0);
+        const QStringList lines = run.err.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2); // name card, popup name card: no other host is named
+        QVERIFY2(lines[0].startsWith("brelvon-cli: page tom: ok status=200 bytes="),
+                 qPrintable(lines[0]));
+        QVERIFY2(lines[1].startsWith("brelvon-cli: page tom: ok status=404 "), qPrintable(lines[1]));
+    }
+
     // Ctrl-C in the middle of a batch with several buyers in flight: the program ends at once,
     // says so, and leaves no table behind.
     void interruptedBatchWritesNothing()
