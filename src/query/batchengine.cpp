@@ -26,6 +26,11 @@ QList<BatchRow> runBatch(BuyerQuery &query, const QStringList &ids, const BatchO
         return context;
     };
 
+    if (total == 0) { // nothing to look up: not even the configuration is fetched
+        if (cancelled)
+            *cancelled = cancel.isCancelled();
+        return {};
+    }
     {
         HttpSession session;
         query.ensureConfiguration(contextFor(&session));

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <mutex>
 #include <thread>
 
 // Collects the addresses handed to the desktop's browser.
@@ -245,6 +246,7 @@ void TestWeb::fetchRefusesAddresses_data()
     QTest::newRow("secure scheme only") << "https://127.0.0.1:%1/page";
     QTest::newRow("upper-case scheme") << "HTTP://127.0.0.1:%1/page";
     QTest::newRow("no scheme") << "127.0.0.1:%1/page";
+    QTest::newRow("local file with http:// further on") << "file:///etc/hostname?http://%1";
 }
 
 void TestWeb::fetchRefusesAddresses()
@@ -292,6 +294,13 @@ void TestWeb::fetchBodies_data()
     FixtureResponse huge;
     huge.body = QByteArray(20 * 1024 * 1024, 'a');
     QTest::newRow("20 MiB body") << huge << "";
+
+    FixtureResponse toFile;
+    toFile.status = 302;
+    toFile.reason = "Found";
+    toFile.headers = {{"Location", "file:///etc/hostname"}};
+    toFile.body = "moved";
+    QTest::newRow("redirect to a local file") << toFile << "";
 }
 
 void TestWeb::fetchBodies()
@@ -331,6 +340,28 @@ struct FastClock
     qint64 now() const { return origin + real.elapsed() * 20; }
 };
 
+// Request arrival times, noted on the fixture server's thread and read on the test's.
+struct ArrivalLog
+{
+    std::mutex mutex;
+    QList<qint64> times;
+    void add(const std::function<qint64()> &now)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        times.append(now());
+    }
+    QList<qint64> take()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return std::exchange(times, {});
+    }
+    void locked(const std::function<void()> &f)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        f();
+    }
+};
+
 void TestWeb::fetchShortWaitEndsOnWholeSeconds()
 {
     FixtureResponse silent;
@@ -343,12 +374,15 @@ void TestWeb::fetchShortWaitEndsOnWholeSeconds()
     FastClock clock{origin, {}};
     clock.real.start();
     setFetchClock([&clock] { return clock.now(); });
-    QList<qint64> arrivals;
-    connect(m_server, &FixtureServer::requestReceived, this,
-            [&] { arrivals.append(clock.now() - origin); });
+    // Noted on the server's thread as each request arrives: this thread is busy fetching.
+    ArrivalLog log;
+    connect(
+        m_server, &FixtureServer::requestReceived, this,
+        [&] { log.add([&] { return clock.now() - origin; }); }, Qt::DirectConnection);
 
     QCOMPARE(FetchPage(m_server->url("/silent"), FetchShortWait), QString());
     QCOMPARE(m_server->requestCount("/silent"), 2);
+    const QList<qint64> arrivals = log.take();
     QCOMPARE(arrivals.size(), 2);
     // Tolerance: the wait re-reads the clock ten times a second, i.e. every 2 s of this clock.
     QVERIFY2(arrivals[1] >= 4300 && arrivals[1] < 4300 + 2500,
@@ -367,19 +401,24 @@ void TestWeb::fetchLongWaitEndsAtMinuteChange()
     FastClock clock{origin, {}};
     clock.real.start();
     setFetchClock([&clock] { return clock.now(); });
-    QList<qint64> arrivals;
-    connect(m_server, &FixtureServer::requestReceived, this,
-            [&] { arrivals.append(clock.now() - origin); });
+    // Noted on the server's thread as each request arrives: this thread is busy fetching.
+    ArrivalLog log;
+    connect(
+        m_server, &FixtureServer::requestReceived, this,
+        [&] { log.add([&] { return clock.now() - origin; }); }, Qt::DirectConnection);
 
     QCOMPARE(FetchPage(m_server->url("/silent"), FetchLongWait), QString());
+    QList<qint64> arrivals = log.take();
     QCOMPARE(arrivals.size(), 2);
     QVERIFY2(arrivals[1] >= 2000 && arrivals[1] < 2000 + 2500,
              qPrintable(QString::number(arrivals[1])));
     // Mode 1 and any other mode other than 2 are the long wait.
-    arrivals.clear();
-    clock.origin = origin;
-    clock.real.restart();
+    log.locked([&] {
+        clock.origin = origin;
+        clock.real.restart();
+    });
     QCOMPARE(FetchPage(m_server->url("/silent"), 7), QString());
+    arrivals = log.take();
     QCOMPARE(arrivals.size(), 2);
     QVERIFY(arrivals[1] >= 2000 && arrivals[1] < 2000 + 2500);
 }
