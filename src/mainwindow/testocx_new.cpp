@@ -8,6 +8,7 @@
 #include "form1.h"
 #include "idfile.h"
 #include "indexedlist.h"
+#include "installpaths.h"
 #include "jsborder.h"
 #include "jscaption.h"
 #include "mainwindowresources.h"
@@ -670,13 +671,11 @@ QString TestOCX_new::skinFilePath()
     if (!g_skinFile.isEmpty())
         return g_skinFile;
     const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/skin.jss");
-#ifdef BRELVON_DATA_DIR
     if (!QFileInfo::exists(beside)) {
-        const QString installed = QStringLiteral(BRELVON_DATA_DIR "/skin.jss");
+        const QString installed = installedDataDir() + QStringLiteral("/skin.jss");
         if (QFileInfo::exists(installed))
             return installed;
     }
-#endif
     return beside;
 }
 
