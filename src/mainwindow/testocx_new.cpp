@@ -13,6 +13,7 @@
 #include "httpsession.h"
 #include "idfile.h"
 #include "indexedlist.h"
+#include "installpaths.h"
 #include "jsborder.h"
 #include "jscaption.h"
 #include "mainwindowresources.h"
@@ -725,13 +726,11 @@ QString TestOCX_new::skinFilePath()
     if (!g_skinFile.isEmpty())
         return g_skinFile;
     const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/skin.jss");
-#ifdef BRELVON_DATA_DIR
     if (!QFileInfo::exists(beside)) {
-        const QString installed = QStringLiteral(BRELVON_DATA_DIR "/skin.jss");
+        const QString installed = installedDataDir() + QStringLiteral("/skin.jss");
         if (QFileInfo::exists(installed))
             return installed;
     }
-#endif
     return beside;
 }
 

@@ -9,6 +9,7 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -29,6 +30,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("brelvon"));
     QApplication::setApplicationVersion(QStringLiteral("3.0"));
+    // Ties the windows to the installed desktop entry (its icon on Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.brelvon.Brelvon"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -106,5 +109,16 @@ int main(int argc, char *argv[])
 
     TestOCX_new window(settings);
     window.show();
+    if (qEnvironmentVariableIsSet("BRELVON_QUIT_AFTER_SHOW")) {
+        // For smoke tests of an installed copy (tests/install): say what is shown, then close.
+        QTimer::singleShot(0, &window, [&window] {
+            const QWidget *caption = window.findChild<QWidget *>(QStringLiteral("JSCAPTION1"));
+            std::printf("brelvon: shown \"%s\" visible=%d caption=%d skin=%s\n",
+                        qPrintable(window.windowTitle()), int(window.isVisible()),
+                        caption ? caption->height() : -1, qPrintable(TestOCX_new::skinFilePath()));
+            std::fflush(stdout);
+            window.close();
+        });
+    }
     return app.exec();
 }
