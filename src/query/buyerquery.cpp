@@ -5,6 +5,7 @@
 #include "pagerules.h"
 #include "texthelpers.h"
 
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 
 #include <future>
@@ -102,8 +103,19 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
     DetailSource source = DetailSource::Fetched;
     QString detail = fetchInto(out->pages, search.detailAddress, FetchLongWait, context);
     if (isBlank(detail) && m_browser && !(context.cancel && context.cancel->isCancelled())) {
+        QElapsedTimer timer;
+        timer.start();
         detail = m_browser->loadBodyHtml(search.detailAddress, context.cancel);
         source = DetailSource::Browser;
+        PageResult read;
+        read.browser = true;
+        read.address = trimSpaces(search.detailAddress);
+        read.elapsedMs = timer.elapsed();
+        read.bytes = detail.toUtf8().size();
+        read.outcome = context.cancel && context.cancel->isCancelled() ? PageOutcome::Cancelled
+                       : isBlank(detail)                                 ? PageOutcome::Empty
+                                                                         : PageOutcome::Ok;
+        out->pages.append(read);
     }
     if (isBlank(detail))
         return;

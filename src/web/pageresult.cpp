@@ -24,7 +24,7 @@ QString PageResult::outcomeText() const
 QString PageResult::summary() const
 {
     return QStringLiteral("%1 status=%2 bytes=%3 ms=%4 %5")
-        .arg(outcomeText())
+        .arg(browser ? QLatin1String("browser ") + outcomeText() : outcomeText())
         .arg(status)
         .arg(bytes)
         .arg(elapsedMs)

@@ -26,10 +26,12 @@ struct PageResult
     PageOutcome outcome = PageOutcome::Refused;
     QString error; // the network error's own words, or why an address was refused
     QString text;  // the body decoded from code page 936; empty unless the outcome is Ok
+    bool browser = false; // read by the embedded browser (bytes: its text in UTF-8), not fetched
 
     // "ok", "empty", "timeout", "network error: …", "too large", "cancelled", "refused: …".
     QString outcomeText() const;
-    // One line for logs and --verbose: outcome, status, bytes, time, address.
+    // One line for logs and --verbose: outcome (after "browser" for a page the embedded browser
+    // read), status, bytes, time, address.
     QString summary() const;
 };
 

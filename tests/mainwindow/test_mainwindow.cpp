@@ -612,23 +612,31 @@ private slots:
     }
 
     // A query on a worker thread reaches the window's page loader on the window's thread, gets
-    // its late answer, and stops waiting when its job is cancelled.
+    // its late answer, and stops waiting when its job is cancelled; so does a query that runs on
+    // the window's thread itself, which keeps serving its events meanwhile.
     void browserHandOver_data()
     {
         QTest::addColumn<bool>("answers");
-        QTest::newRow("late answer") << true;
-        QTest::newRow("never answers, job cancelled") << false;
+        QTest::addColumn<bool>("onWorker");
+        QTest::newRow("late answer") << true << true;
+        QTest::newRow("never answers, job cancelled") << false << true;
+        QTest::newRow("window's thread: late answer") << true << false;
+        QTest::newRow("window's thread: never answers, job cancelled") << false << false;
     }
     void browserHandOver()
     {
         QFETCH(bool, answers);
+        QFETCH(bool, onWorker);
         struct LateBrowser : DetailBrowserWidget
         {
             bool answers = true;
             QThread *loadedOn = nullptr;
-            void load(const QString &address, std::function<void(const QString &)> done) override
+            HiddenBrowser::Wanted wanted;
+            void load(const QString &address, HiddenBrowser::Done done,
+                      HiddenBrowser::Wanted stillWanted) override
             {
                 loadedOn = QThread::currentThread();
+                wanted = stillWanted;
                 if (answers)
                     QTimer::singleShot(50, this, [done, address] { done("<b>" + address + "</b>"); });
             }
@@ -637,21 +645,30 @@ private slots:
         BrowserHandOver handOver(&browser);
         CancelToken cancel;
         QString html = QStringLiteral("unset");
-        std::atomic<bool> finished{false};
-        std::thread worker([&] {
+        if (onWorker) {
+            std::atomic<bool> finished{false};
+            std::thread worker([&] {
+                html = handOver.loadBodyHtml(QStringLiteral("http://x/d.htm"), &cancel);
+                finished = true;
+            });
+            if (!answers) {
+                QTest::qWait(200);
+                QVERIFY(!finished);
+                cancel.cancel();
+            }
+            const bool ended = QTest::qWaitFor([&] { return finished.load(); }, 10000);
+            worker.join();
+            QVERIFY(ended);
+        } else {
+            if (!answers)
+                QTimer::singleShot(200, [&] { cancel.cancel(); });
             html = handOver.loadBodyHtml(QStringLiteral("http://x/d.htm"), &cancel);
-            finished = true;
-        });
-        if (!answers) {
-            QTest::qWait(200);
-            QVERIFY(!finished);
-            cancel.cancel();
         }
-        const bool ended = QTest::qWaitFor([&] { return finished.load(); }, 10000);
-        worker.join();
-        QVERIFY(ended);
         QCOMPARE(browser.loadedOn, QThread::currentThread());
         QCOMPARE(html, answers ? QStringLiteral("<b>http://x/d.htm</b>") : QString());
+        // A query that stopped waiting no longer wants its page.
+        QVERIFY(browser.wanted);
+        QCOMPARE(browser.wanted(), answers);
     }
 
     void linkClicks_data()

@@ -74,11 +74,19 @@ void FixtureServer::Thread::onReadyRead(QTcpSocket *socket, QByteArray &buffer)
     const qsizetype end = buffer.indexOf("\r\n\r\n");
     if (end < 0)
         return;
-    const QByteArray requestLine = buffer.left(buffer.indexOf("\r\n"));
+    const QList<QByteArray> lines = buffer.left(end).split('\n');
     buffer.clear();
-    const QList<QByteArray> parts = requestLine.split(' ');
+    const QList<QByteArray> parts = lines.constFirst().trimmed().split(' ');
     const QString target = parts.size() >= 2 ? QString::fromLatin1(parts.at(1)) : QString();
-    const FixtureResponse response = q->take(target);
+    QByteArray userAgent;
+    for (const QByteArray &line : lines) {
+        if (line.toLower().startsWith("user-agent:"))
+            userAgent = line.mid(11).trimmed();
+    }
+    FixtureResponse response = q->take(target, userAgent);
+    if (response.browserOnly &&
+        !(userAgent.contains("Mozilla") && userAgent.contains("AppleWebKit")))
+        response.body.clear();
     emit q->requestReceived(target);
 
     if (response.neverAnswer)
@@ -99,6 +107,10 @@ void FixtureServer::Thread::answer(QTcpSocket *socket, const FixtureResponse &re
     head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     head += "Connection: close\r\n\r\n";
     socket->write(head);
+    if (response.stallMidBody) {
+        socket->write(response.body.left(response.body.size() / 2));
+        return; // the connection stays open until the client or the server's end closes it
+    }
     if (response.closeMidBody) {
         socket->write(response.body.left(response.body.size() / 2));
         socket->disconnectFromHost(); // after the half already queued
@@ -165,6 +177,12 @@ QStringList FixtureServer::requests() const
     return m_requests;
 }
 
+QList<QByteArray> FixtureServer::userAgents() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_userAgents;
+}
+
 int FixtureServer::requestCount(const QString &target) const
 {
     std::lock_guard lock(m_mutex);
@@ -186,12 +204,14 @@ void FixtureServer::clearRequests()
 {
     std::lock_guard lock(m_mutex);
     m_requests.clear();
+    m_userAgents.clear();
 }
 
-FixtureResponse FixtureServer::take(const QString &target)
+FixtureResponse FixtureServer::take(const QString &target, const QByteArray &userAgent)
 {
     std::lock_guard lock(m_mutex);
     m_requests.append(target);
+    m_userAgents.append(userAgent);
     if (const auto it = m_responses.constFind(target); it != m_responses.cend())
         return *it;
     if (const auto it = m_responses.constFind(target.section(u'?', 0, 0)); it != m_responses.cend())

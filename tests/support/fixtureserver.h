@@ -20,6 +20,9 @@ struct FixtureResponse
     int delayMs = 0;                              // hold the answer back this long
     bool neverAnswer = false;                     // read the request, then stay silent
     bool closeMidBody = false; // announce the whole body, send half of it, close the connection
+    bool stallMidBody = false; // announce the whole body, send half of it, then stay silent
+    bool browserOnly = false;  // the body goes only to a browser's User-Agent (Mozilla and
+                               // AppleWebKit); any other client gets an empty one
 };
 
 // A loopback HTTP/1.1 server for tests. Answers are configured per target: the request target
@@ -45,6 +48,7 @@ public:
     void clearResponses();
 
     QStringList requests() const;                  // targets in arrival order
+    QList<QByteArray> userAgents() const;          // their User-Agent headers, in the same order
     int requestCount(const QString &target) const; // by full target or by path
     int totalRequests() const;
     void clearRequests();
@@ -55,11 +59,12 @@ signals:
 private:
     class Thread;
     // Records the request and returns what to answer (on the server's thread).
-    FixtureResponse take(const QString &target);
+    FixtureResponse take(const QString &target, const QByteArray &userAgent);
 
-    mutable std::mutex m_mutex; // guards the three below
+    mutable std::mutex m_mutex; // guards the four below
     QHash<QString, FixtureResponse> m_responses;
     QStringList m_requests;
+    QList<QByteArray> m_userAgents;
     quint16 m_port = 0;
     std::mutex m_listenMutex; // guards m_thread
     std::unique_ptr<Thread> m_thread;

@@ -11,9 +11,11 @@
 namespace {
 
 const char kUsage[] = "usage: brelvon-site [--port N] [--delay MS] [--version TEXT]\n"
+                      "       brelvon-site --version\n"
                       "  --port N        listen on 127.0.0.1:N (0, the default: any free port)\n"
                       "  --delay MS      hold every answer back MS milliseconds\n"
-                      "  --version TEXT  version text of the start-up list (default bb1.0)\n";
+                      "  --version TEXT  version text of the start-up list (default bb1.0)\n"
+                      "  --version       (last, without TEXT) show the program's version\n";
 
 int usageError(const QString &message)
 {
@@ -39,6 +41,12 @@ int main(int argc, char *argv[])
         if (a != QLatin1String("--port") && a != QLatin1String("--delay") &&
             a != QLatin1String("--version"))
             return usageError(QStringLiteral("unknown argument: %1").arg(a));
+        // Without a value, --version asks for our own version (with one, it sets the start-up
+        // list's version text, an older option).
+        if (a == QLatin1String("--version") && i + 1 == args.size()) {
+            std::printf("brelvon-site %s\n", BRELVON_VERSION);
+            return 0;
+        }
         if (i + 1 >= args.size())
             return usageError(QStringLiteral("%1 needs a value").arg(a));
         const QString value = args.at(++i);

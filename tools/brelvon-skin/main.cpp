@@ -36,11 +36,14 @@ QTextStream &err()
     return s;
 }
 
+const char kUsage[] = "usage: brelvon-skin pack DIR OUT.jss\n"
+                      "       brelvon-skin list SKIN.jss\n"
+                      "       brelvon-skin unpack SKIN.jss DIR\n"
+                      "       brelvon-skin --help | --version\n";
+
 int usage()
 {
-    err() << "usage: brelvon-skin pack DIR OUT.jss\n"
-             "       brelvon-skin list SKIN.jss\n"
-             "       brelvon-skin unpack SKIN.jss DIR\n";
+    err() << kUsage;
     err().flush();
     return 2;
 }
@@ -325,7 +328,13 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     int rc;
-    if (args.size() == 3 && args[0] == QLatin1String("pack"))
+    if (args.size() == 1 && (args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h"))) {
+        out() << kUsage;
+        rc = 0;
+    } else if (args.size() == 1 && args[0] == QLatin1String("--version")) {
+        out() << "brelvon-skin " << BRELVON_VERSION << '\n';
+        rc = 0;
+    } else if (args.size() == 3 && args[0] == QLatin1String("pack"))
         rc = pack(args[1], args[2]);
     else if (args.size() == 2 && args[0] == QLatin1String("list"))
         rc = list(args[1]);

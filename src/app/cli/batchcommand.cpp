@@ -3,6 +3,7 @@
 #include "batchengine.h"
 #include "buyerquery.h"
 #include "clicommon.h"
+#include "pagehandover.h"
 #include "idfile.h"
 #include "querycommand.h"
 #include "spreadsheetexport.h"
@@ -50,7 +51,7 @@ bool readBounded(const QString &text, int low, int high, int *value)
 int runBatchCommand(const QStringList &args)
 {
     QueryCommandLine cli(
-        QStringLiteral("batch [--settings FILE] [--demo] [--jobs N] [--pace MS] "
+        QStringLiteral("batch [--settings FILE] [--demo] [--browser] [--jobs N] [--pace MS] "
                        "[--parallel-pages] [--verbose] IDFILE --xlsx OUT"),
         QStringLiteral("Looks up every id of IDFILE (at most 101) and saves the table to OUT."));
     const QCommandLineOption xlsxOption(QStringLiteral("xlsx"),
@@ -118,8 +119,13 @@ int runBatchCommand(const QStringList &args)
     if (paceText.isEmpty())
         batch.paceMs = target.settings.batchPaceMs;
 
+    QueryBrowser browser;
+    if (const int code = prepareQueryBrowser(options, &browser); code != CliOk)
+        return code;
+
     BuyerQuery query(target.settings);
     query.setParallelPages(target.settings.parallelPages);
+    query.setBrowser(browser.handOver.get());
     BatchCallbacks callbacks;
     callbacks.started = [](int finished, int total, const QString &id) {
         printMessage(batchProgressText(total, finished, id));

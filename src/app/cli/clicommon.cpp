@@ -1,5 +1,7 @@
 #include "clicommon.h"
 
+#include "hiddenbrowser.h"
+#include "pagehandover.h"
 #include "pageresult.h"
 
 #include <QFileInfo>
@@ -50,6 +52,9 @@ QueryCommandLine::QueryCommandLine(const QString &synopsis, const QString &descr
                  QStringLiteral("FILE")),
       m_demo(QStringLiteral("demo"),
              QStringLiteral("Query the bundled demo site, started in this process.")),
+      m_browser(QStringLiteral("browser"),
+                QStringLiteral("Read a detail page that the plain fetch cannot with the embedded "
+                               "browser (offscreen).")),
       m_verbose(QStringLiteral("verbose"),
                 QStringLiteral("One line per page fetch on stderr: outcome, HTTP status, bytes, "
                                "milliseconds, address.")),
@@ -61,6 +66,7 @@ QueryCommandLine::QueryCommandLine(const QString &synopsis, const QString &descr
     m_parser.setApplicationDescription(description);
     m_parser.addOption(m_settings);
     m_parser.addOption(m_demo);
+    m_parser.addOption(m_browser);
     m_parser.addOption(m_parallel);
     m_parser.addOption(m_verbose);
     m_parser.addOption(m_help);
@@ -103,6 +109,7 @@ bool QueryCommandLine::parse(const QStringList &args, QueryOptions *options, int
     if (!singleValue(m_settings, QStringLiteral("a file name"), &options->settingsPath, exitCode))
         return false;
     options->demo = m_parser.isSet(m_demo);
+    options->browser = m_parser.isSet(m_browser);
     options->verbose = m_parser.isSet(m_verbose);
     options->parallelPages = m_parser.isSet(m_parallel);
     options->operands = m_parser.positionalArguments();
@@ -170,6 +177,23 @@ int prepareQueryTarget(const QueryOptions &options, QueryTarget *target)
         }
     }
     target->settings.parallelPages = target->settings.parallelPages || options.parallelPages;
+    return CliOk;
+}
+
+QueryBrowser::QueryBrowser() = default;
+QueryBrowser::~QueryBrowser() = default;
+
+int prepareQueryBrowser(const QueryOptions &options, QueryBrowser *browser)
+{
+    if (!options.browser)
+        return CliOk;
+    QString why;
+    if (!HiddenBrowser::checkAvailable(&why)) {
+        printMessage(QStringLiteral("--browser: %1").arg(why));
+        return HiddenBrowser::isBuiltIn() ? CliFailed : CliUsage;
+    }
+    browser->browser = std::make_unique<HiddenBrowser>();
+    browser->handOver = std::make_unique<PageHandOver>(browser->browser.get());
     return CliOk;
 }
 

@@ -28,6 +28,7 @@ struct QueryOptions
 {
     QString settingsPath; // empty: the default settings file
     bool demo = false;
+    bool browser = false;
     bool verbose = false;
     bool parallelPages = false;
     QStringList operands;
@@ -53,6 +54,7 @@ private:
     QCommandLineParser m_parser;
     QCommandLineOption m_settings;
     QCommandLineOption m_demo;
+    QCommandLineOption m_browser;
     QCommandLineOption m_verbose;
     QCommandLineOption m_parallel;
     QCommandLineOption m_help;
@@ -67,6 +69,20 @@ struct QueryTarget
     std::unique_ptr<DemoSite> site;
 };
 int prepareQueryTarget(const QueryOptions &options, QueryTarget *target);
+
+// With --browser: the embedded browser, on this (the main) thread, and the hand-over through
+// which the queries on their worker threads reach it. Returns CliOk, or the exit code after the
+// message has been printed (a build without the browser, a broken installation).
+class HiddenBrowser;
+class PageHandOver;
+struct QueryBrowser
+{
+    QueryBrowser();
+    ~QueryBrowser();
+    std::unique_ptr<HiddenBrowser> browser;
+    std::unique_ptr<PageHandOver> handOver;
+};
+int prepareQueryBrowser(const QueryOptions &options, QueryBrowser *browser);
 
 // Ctrl-C and termination requests, noticed by the running command instead of killing the
 // process, so a batch can stop cleanly and leave no half-written file.

@@ -1,33 +1,42 @@
 #include "batchcommand.h"
 #include "clicommon.h"
+#include "hiddenbrowser.h"
 #include "querycommand.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QStringList>
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace {
 
 const char kUsage[] = "usage: brelvon-cli COMMAND [OPTIONS] ...\n"
                       "\n"
                       "commands:\n"
-                      "  query [--settings FILE] [--demo] [--parallel-pages] [--verbose] ID...\n"
+                      "  query [--settings FILE] [--demo] [--browser] [--parallel-pages] [--verbose]\n"
+                      "        ID...\n"
                       "      look up each buyer id; one JSON object per id on its own line\n"
-                      "  batch [--settings FILE] [--demo] [--jobs N] [--pace MS] [--parallel-pages]\n"
-                      "        [--verbose] IDFILE --xlsx OUT\n"
+                      "  batch [--settings FILE] [--demo] [--browser] [--jobs N] [--pace MS]\n"
+                      "        [--parallel-pages] [--verbose] IDFILE --xlsx OUT\n"
                       "      look up every id of IDFILE (at most 101) and save the table to OUT\n"
                       "\n"
                       "options:\n"
                       "  --settings FILE   the settings file naming the hosts\n"
                       "                    (default: ~/.config/Brelvon/brelvon.conf)\n"
                       "  --demo            query the bundled demo site, started in this process\n"
+                      "  --browser         read a detail page the plain fetch cannot with the\n"
+                      "                    embedded browser (offscreen)\n"
                       "  --jobs N          buyers looked up at once by a batch, 1 to 8\n"
                       "  --pace MS         at least MS ms between two request starts to one host\n"
                       "  --parallel-pages  fetch a buyer's three chains of pages at once\n"
                       "  --verbose         one line per page fetch on stderr\n"
                       "\n"
-                      "brelvon-cli COMMAND --help shows a command's own help.\n";
+                      "\n"
+                      "brelvon-cli COMMAND --help shows a command's own help; brelvon-cli --version\n"
+                      "the program's version and its embedded browser.\n";
 
 struct Command
 {
@@ -41,13 +50,34 @@ const Command kCommands[] = {
     {"batch", runBatchCommand},
 };
 
+// Whether the command line asks for the embedded browser, which needs a graphical application
+// object from the start. Only options count: everything after "--" is an id.
+bool asksForBrowser(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0)
+            return false;
+        if (std::strcmp(argv[i], "--browser") == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     // The queries run on worker threads while this thread's event loop serves the in-process
-    // demo site and notices Ctrl-C.
-    QCoreApplication app(argc, argv);
+    // demo site, notices Ctrl-C and, with --browser, runs the embedded browser's page. That
+    // needs a graphical application, without a window: offscreen unless told otherwise.
+    std::unique_ptr<QCoreApplication> app;
+    if (asksForBrowser(argc, argv)) {
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     installInterruptHandler();
     QCoreApplication::setApplicationName(QStringLiteral("brelvon-cli"));
 
@@ -61,6 +91,11 @@ int main(int argc, char *argv[])
     if (name == QLatin1String("--help") || name == QLatin1String("-h") ||
         name == QLatin1String("help")) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (name == QLatin1String("--version")) {
+        std::printf("brelvon-cli %s\n%s\n", BRELVON_VERSION,
+                    qPrintable(HiddenBrowser::versionText()));
         return 0;
     }
     for (const Command &command : kCommands) {

@@ -3,6 +3,7 @@
 #include "backgroundjob.h"
 #include "buyerquery.h"
 #include "clicommon.h"
+#include "pagehandover.h"
 #include "httpsession.h"
 #include "texthelpers.h"
 
@@ -86,7 +87,7 @@ int runJob(BackgroundJob::Work work)
 
 int runQueryCommand(const QStringList &args)
 {
-    QueryCommandLine cli(QStringLiteral("query [--settings FILE] [--demo] [--parallel-pages] "
+    QueryCommandLine cli(QStringLiteral("query [--settings FILE] [--demo] [--browser] [--parallel-pages] "
                                         "[--verbose] ID..."),
                          QStringLiteral("Looks up each buyer id; prints one JSON object per id on "
                                         "its own line."));
@@ -118,8 +119,13 @@ int runQueryCommand(const QStringList &args)
 
     // One query object for the whole run: configuration and area table are downloaded once,
     // and one session keeps each host's connection open from one buyer to the next.
+    QueryBrowser browser;
+    if (const int code = prepareQueryBrowser(options, &browser); code != CliOk)
+        return code;
+
     BuyerQuery query(target.settings);
     query.setParallelPages(target.settings.parallelPages);
+    query.setBrowser(browser.handOver.get());
     return runJob([&](const CancelToken &cancel) {
         HttpSession session;
         FetchContext context;

@@ -2,6 +2,7 @@
 // against the bundled demo site served in this process.
 
 #include "demosite.h"
+#include "hiddenbrowser.h"
 #include "querysettings.h"
 #include "testocx_new.h"
 
@@ -29,7 +30,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("brelvon"));
-    QApplication::setApplicationVersion(QStringLiteral("3.0"));
+    QApplication::setApplicationVersion(QStringLiteral(BRELVON_VERSION));
     // Ties the windows to the installed desktop entry (its icon on Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.brelvon.Brelvon"));
 
@@ -37,7 +38,11 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(
         QStringLiteral("Looks up the credit details of Taobao buyers."));
     parser.addHelpOption();
-    parser.addVersionOption();
+    // Our own --version: it also says which embedded browser this build carries.
+    const QCommandLineOption versionOption(
+        QStringList{QStringLiteral("v"), QStringLiteral("version")},
+        QStringLiteral("Display version information, and the embedded browser."));
+    parser.addOption(versionOption);
     const QCommandLineOption settingsOption(
         QStringLiteral("settings"),
         QStringLiteral("Read hosts and viewer logins from FILE (default: %1).")
@@ -53,6 +58,10 @@ int main(int argc, char *argv[])
     parser.addOption(demoOption);
     parser.addOption(skinOption);
     parser.process(app);
+    if (parser.isSet(versionOption)) {
+        std::printf("brelvon %s\n%s\n", BRELVON_VERSION, qPrintable(HiddenBrowser::versionText()));
+        return 0;
+    }
 
     if (!parser.positionalArguments().isEmpty()) {
         tell(QMessageBox::Critical,

@@ -1,0 +1,230 @@
+// brelvon-webengine.so: the embedded browser, Qt WebEngine behind the small interface of
+// browserengine.h. Loaded by the program on the first detail page that needs a browser.
+
+#include "browserengine.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QPointer>
+#include <QUrl>
+#include <QWebEngineDownloadRequest>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInfo>
+#include <QWebEngineUrlRequestInterceptor>
+
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcBrowserEngine, "brelvon.browser", QtWarningMsg)
+
+// Exported by Qt WebEngine for the modules that embed it (Qt WebEngine Widgets and Quick call it
+// before the application object exists), but not declared in its public headers.
+namespace QtWebEngineCore {
+void initialize();
+}
+
+namespace {
+
+bool isWebScheme(const QUrl &url)
+{
+    const QString scheme = url.scheme();
+    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
+}
+
+// Chromium's sandbox refuses to run as root: then the browser runs without it, and says so.
+void allowRunningAsRoot()
+{
+    if (geteuid() != 0)
+        return;
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (flags.contains("--no-sandbox") || qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        return;
+    flags += flags.isEmpty() ? "--no-sandbox" : " --no-sandbox";
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+    std::fprintf(stderr,
+                 "%s: running as root: the embedded browser runs without Chromium's sandbox "
+                 "(--no-sandbox)\n",
+                 qPrintable(QCoreApplication::applicationName()));
+    std::fflush(stderr);
+}
+
+// Everything the page and what it loads may request: http and https only.
+class SchemeGuard : public QWebEngineUrlRequestInterceptor
+{
+public:
+    void interceptRequest(QWebEngineUrlRequestInfo &info) override
+    {
+        if (!isWebScheme(info.requestUrl())) {
+            qCDebug(lcBrowserEngine) << "refused request" << info.requestUrl();
+            info.block(true);
+        }
+    }
+};
+
+// A page that nobody sees: no new windows, no dialogs, navigation to http and https only.
+class HiddenPage : public QWebEnginePage
+{
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool) override
+    {
+        if (isWebScheme(url))
+            return true;
+        qCDebug(lcBrowserEngine) << "refused navigation to" << url;
+        return false;
+    }
+    QWebEnginePage *createWindow(WebWindowType) override { return nullptr; }
+    void javaScriptAlert(const QUrl &, const QString &) override {}
+    bool javaScriptConfirm(const QUrl &, const QString &) override { return false; }
+    bool javaScriptPrompt(const QUrl &, const QString &, const QString &, QString *) override
+    {
+        return false;
+    }
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &message,
+                                  int line, const QString &source) override
+    {
+        qCDebug(lcBrowserEngine).noquote() << "js:" << source << line << message;
+    }
+};
+
+class WebEngineBrowser : public BrowserEngine
+{
+public:
+    WebEngineBrowser()
+    {
+        allowRunningAsRoot();
+        // Loaded as a module, Qt WebEngine leaves its set-up of the application (the shared
+        // OpenGL context it expects) to whoever loads it.
+        QtWebEngineCore::initialize();
+
+        // No storage name: off the record, cookies and cache in memory only.
+        m_profile = std::make_unique<QWebEngineProfile>();
+        m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+        m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+        m_profile->setSpellCheckEnabled(false);
+        m_profile->setUrlRequestInterceptor(&m_guard);
+        QObject::connect(m_profile.get(), &QWebEngineProfile::downloadRequested, m_profile.get(),
+                         [](QWebEngineDownloadRequest *download) {
+                             qCDebug(lcBrowserEngine) << "refused download" << download->url();
+                             download->cancel();
+                         });
+
+        QWebEngineSettings *s = m_profile->settings();
+        using S = QWebEngineSettings;
+        for (const S::WebAttribute off :
+             {S::PluginsEnabled, S::PdfViewerEnabled, S::LocalContentCanAccessRemoteUrls,
+              S::LocalContentCanAccessFileUrls, S::JavascriptCanOpenWindows,
+              S::JavascriptCanAccessClipboard, S::JavascriptCanPaste, S::AutoLoadImages,
+              S::ErrorPageEnabled, S::WebGLEnabled, S::Accelerated2dCanvasEnabled,
+              S::ScreenCaptureEnabled, S::DnsPrefetchEnabled, S::AllowRunningInsecureContent,
+              S::AllowGeolocationOnInsecureOrigins, S::FullScreenSupportEnabled,
+              S::NavigateOnDropEnabled, S::TouchIconsEnabled, S::AutoLoadIconsForPage,
+              S::FocusOnNavigationEnabled})
+            s->setAttribute(off, false);
+        s->setAttribute(S::PlaybackRequiresUserGesture, true);
+        s->setUnknownUrlSchemePolicy(S::DisallowUnknownUrlSchemes);
+    }
+
+    ~WebEngineBrowser() override
+    {
+        // Pages go before their profile.
+        close();
+        for (const QPointer<HiddenPage> &page : std::as_const(m_closing))
+            delete page.data();
+    }
+
+    void open(const QString &address, std::function<void(bool)> finished) override
+    {
+        close();
+        m_finished = std::move(finished);
+        m_page = new HiddenPage(m_profile.get());
+        QObject::connect(m_page, &QWebEnginePage::loadFinished, m_page, [this](bool ok) {
+            // A page that moves on by itself (a script's redirect) is still loading.
+            if (!m_page || m_page->isLoading() || !m_finished)
+                return;
+            std::exchange(m_finished, nullptr)(ok);
+        });
+        QObject::connect(m_page, &QWebEnginePage::renderProcessTerminated, m_page,
+                         [this](QWebEnginePage::RenderProcessTerminationStatus status, int code) {
+                             if (status != QWebEnginePage::NormalTerminationStatus)
+                                 qCWarning(lcBrowserEngine)
+                                     << "the page's process ended, status" << status << code;
+                             if (m_read)
+                                 std::exchange(m_read, nullptr)(QString());
+                             if (m_finished)
+                                 std::exchange(m_finished, nullptr)(false);
+                         });
+        QObject::connect(m_page, &QWebEnginePage::featurePermissionRequested, m_page,
+                         [this](const QUrl &origin, QWebEnginePage::Feature feature) {
+                             m_page->setFeaturePermission(origin, feature,
+                                                          QWebEnginePage::PermissionDeniedByUser);
+                         });
+        m_page->load(QUrl(address));
+    }
+
+    void stop() override
+    {
+        m_finished = nullptr;
+        if (m_page)
+            m_page->triggerAction(QWebEnginePage::Stop);
+    }
+
+    void readBody(std::function<void(const QString &)> done) override
+    {
+        if (!m_page) {
+            done(QString());
+            return;
+        }
+        m_read = std::move(done);
+        // In a world of its own, so the page's scripts cannot change what the read sees.
+        m_page->runJavaScript(
+            QStringLiteral("document.body ? document.body.innerHTML : ''"),
+            QWebEngineScript::ApplicationWorld, [this, page = QPointer<HiddenPage>(m_page)](
+                                                    const QVariant &html) {
+                if (page && page == m_page && m_read)
+                    std::exchange(m_read, nullptr)(html.toString());
+            });
+    }
+
+    void close() override
+    {
+        m_finished = nullptr;
+        m_read = nullptr;
+        if (!m_page)
+            return;
+        HiddenPage *page = std::exchange(m_page, nullptr);
+        QObject::disconnect(page, nullptr, nullptr, nullptr);
+        page->triggerAction(QWebEnginePage::Stop);
+        // Not at once: this may run inside one of the page's own callbacks.
+        page->deleteLater();
+        m_closing.removeAll(QPointer<HiddenPage>());
+        m_closing.append(page);
+    }
+
+private:
+    SchemeGuard m_guard; // outlives the profile that uses it
+    std::unique_ptr<QWebEngineProfile> m_profile;
+    HiddenPage *m_page = nullptr;
+    QList<QPointer<HiddenPage>> m_closing; // closed pages not yet deleted
+    std::function<void(bool)> m_finished;
+    std::function<void(const QString &)> m_read;
+};
+
+} // namespace
+
+extern "C" Q_DECL_EXPORT BrowserEngine *brelvonCreateBrowserEngine(int interfaceVersion,
+                                                                     QString *error)
+{
+    if (interfaceVersion != kBrowserEngineInterface) {
+        if (error)
+            *error = QStringLiteral("the browser module belongs to another build of the program");
+        return nullptr;
+    }
+    return new WebEngineBrowser;
+}
