@@ -265,6 +265,7 @@ void HiddenBrowser::readPage()
 
 void HiddenBrowser::finish(const QString &html)
 {
+    qCDebug(lcBrowser) << "answer:" << html.size() << "characters";
     m_tick.stop();
     m_readTimeout.stop();
     ++m_generation; // whatever the page still calls back belongs to a load that is over

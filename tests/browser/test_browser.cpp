@@ -9,6 +9,7 @@
 #include "fixtureserver.h"
 #include "hiddenbrowser.h"
 #include "pagehandover.h"
+#include "pagerules.h"
 #include "testocx_new.h"
 
 #include <QLabel>
@@ -72,6 +73,7 @@ class TestBrowser : public QObject
     Q_OBJECT
 
     std::unique_ptr<FixtureServer> m_server;
+    std::atomic<qint64> m_shift{0}; // the fetch clock's lead over the system's
 
     QString url(const QString &target) const { return m_server->url(target); }
 
@@ -118,6 +120,11 @@ private slots:
     {
         m_server = std::make_unique<FixtureServer>();
         QVERIFY(m_server->listen());
+        // A load ends at the change of the clock's minute: each test starts ten seconds into
+        // one, so that only a test that moves the clock on meets the change.
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        m_shift = (now / 60000 + 1) * 60000 + 10000 - now;
+        setFetchClock([this] { return QDateTime::currentMSecsSinceEpoch() + m_shift.load(); });
     }
     void cleanup()
     {
@@ -231,12 +238,6 @@ private slots:
     {
         QFETCH(QString, how);
         QFETCH(QString, expected);
-        // The clock starts ten seconds into a minute; the test moves it on.
-        std::atomic<qint64> shift{0};
-        const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        shift = (now / 60000 + 1) * 60000 + 10000 - now;
-        setFetchClock([&shift] { return QDateTime::currentMSecsSinceEpoch() + shift.load(); });
-
         FixtureResponse slow;
         slow.headers = {{"Content-Type", "text/html; charset=utf-8"}};
         slow.body = "<html><body><p>first half</p>" + QByteArray(2000, ' ') +
@@ -257,7 +258,7 @@ private slots:
         if (how == "cancel")
             wanted = false;
         else
-            shift += 60000;
+            m_shift += 60000;
         QVERIFY(QTest::qWaitFor([&] { return answer->done; }, 20000));
         QCOMPARE(answer->html.trimmed(), expected);
         QVERIFY(QTest::qWaitFor([&] { return next->done; }, 60000));
@@ -294,6 +295,35 @@ private slots:
         QCOMPARE(browser.isStarted(), starts);
     }
 
+    // Our own configuration's browser-text markers fit what this browser writes for the demo
+    // rate pages, of either layout.
+    void demoMarkersFitTheBrowsersWriting_data()
+    {
+        QTest::addColumn<QString>("xyid");
+        QTest::addColumn<QStringList>("facts"); // good count, verification, rate, list number
+        QTest::newRow("night_owl: layout A, only for browsers")
+            << "UMFxbOmNGvGkY" << QStringList{"63", "支付宝认证", "96.92", "38806150"};
+        QTest::newRow("xiaoyu_2008: layout A")
+            << "UvGN8MGIyvFgT" << QStringList{"128", "支付宝认证", "97.71", "82735501"};
+        QTest::newRow("blue sky88: layout B")
+            << "UOmQ0MGH4OmcT" << QStringList{"356", "手机认证", "98.07", "63012877"};
+    }
+    void demoMarkersFitTheBrowsersWriting()
+    {
+        QFETCH(QString, xyid);
+        QFETCH(QStringList, facts);
+        DemoSite site;
+        QVERIFY(site.start());
+        const QString host = QStringLiteral("http://") + site.hostPort();
+        QueryConfig config;
+        config.readIndexedList(FetchPage(host + "/soft/qvdl/fmj2.htm", FetchShortWait));
+        HiddenBrowser browser;
+        const QString text = load(browser, host + "/rate/user-rate-" + xyid + ".htm");
+        const DetailPageResult r = detailPageRule(text, DetailSource::Browser, config);
+        QCOMPARE((QStringList{r.goodCount, r.verification, r.goodRatePercent, r.ratingListNumber}),
+                 facts);
+    }
+
     // The window's hidden WebBrowser1 serves its queries, which run on worker threads: the demo
     // buyer whose rate page only a browser is served gets every field.
     void windowReadsTheBrowserOnlyDemoBuyer()
@@ -313,6 +343,9 @@ private slots:
     // without Chromium's sandbox.
     void commandLineBrowser()
     {
+        // The program runs on the system's clock: keep its loads away from a minute's end.
+        while (QDateTime::currentMSecsSinceEpoch() % 60000 > 50000)
+            QTest::qWait(200);
         QProcess cli;
         // As a user starts it: this process has told its own browser to run without the sandbox.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

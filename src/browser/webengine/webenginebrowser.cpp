@@ -145,6 +145,7 @@ public:
         m_finished = std::move(finished);
         m_page = new HiddenPage(m_profile.get());
         QObject::connect(m_page, &QWebEnginePage::loadFinished, m_page, [this](bool ok) {
+            qCDebug(lcBrowserEngine) << "loadFinished" << ok << m_page->url() << m_page->isLoading();
             // A page that moves on by itself (a script's redirect) is still loading.
             if (!m_page || m_page->isLoading() || !m_finished)
                 return;
