@@ -72,7 +72,8 @@ void quietBrowserStartUp(QtMsgType type, const QMessageLogContext &context, cons
 QString modulePath()
 {
     const QString bin = QCoreApplication::applicationDirPath();
-    for (const QString &dir : {bin, bin + QLatin1Char('/') + QLatin1String(BRELVON_MODULE_DIR_FROM_BIN)}) {
+    for (const QString &dir :
+         {bin, bin + QLatin1Char('/') + QLatin1String(BRELVON_MODULE_DIR_FROM_BIN)}) {
         const QFileInfo file(dir + QLatin1Char('/') + QLatin1String(kModuleName));
         if (file.isFile())
             return file.canonicalFilePath();

@@ -70,7 +70,7 @@ private:
     qint64 m_startMinute = 0;
     std::unique_ptr<BrowserEngine> m_engine;
     bool m_engineFailed = false;
-    QTimer m_tick;        // while loading: the clock's minute and the job's cancellation
-    QTimer m_readTimeout; // a page's process that never answers the read
+    QTimer m_tick;            // while loading: the clock's minute and the job's cancellation
+    QTimer m_readTimeout;     // a page's process that never answers the read
     quint64 m_generation = 0; // tells a late callback of an earlier load from the current one
 };

@@ -88,7 +88,8 @@ QString PageHandOver::loadBodyHtml(const QString &address, const CancelToken *ca
         [target, load, address, state, wanted] {
             if (!target || state->abandoned)
                 return;
-            load(address, [state](const QString &html) { state->answer(html); }, wanted);
+            load(
+                address, [state](const QString &html) { state->answer(html); }, wanted);
         },
         Qt::QueuedConnection);
 

@@ -82,33 +82,32 @@ class TestBrowser : public QObject
     QByteArray configuration() const
     {
         const QString host = QStringLiteral("http://") + m_server->hostPort();
-        const QList<QPair<int, QString>> entries = {
-            {90, "Brelvon test configuration"},
-            {0, host + "/search?q={mjna}"},
-            {4, host + "/detail/{xyid}.htm"},
-            {5, "good"},
-            {8, "<TR class=good>"},
-            {29, "<tr class=\"good\">"},
-            {9, "result=1\">"},
-            {10, "<"},
-            {24, "认证信息："},
-            {25, "<SPAN class=auth>"},
-            {26, "</SPAN>"},
-            {32, "<span class=\"auth\">"},
-            {33, "</span>"},
-            {27, "支付宝"},
-            {28, "手机"},
-            {34, "userNumId"},
-            {35, "= \""},
-            {36, "\""},
-            {37, host + "/given?no={urlno}&r=0"},
-            {38, "neutral-row"},
-            {39, host + "/given?no={urlno}&r=-1"},
-            {64, "<li>"},
-            {65, "uid="},
-            {66, "\""},
-            {67, ">"},
-            {68, "</a>"}};
+        const QList<QPair<int, QString>> entries = {{90, "Brelvon test configuration"},
+                                                    {0, host + "/search?q={mjna}"},
+                                                    {4, host + "/detail/{xyid}.htm"},
+                                                    {5, "good"},
+                                                    {8, "<TR class=good>"},
+                                                    {29, "<tr class=\"good\">"},
+                                                    {9, "result=1\">"},
+                                                    {10, "<"},
+                                                    {24, "认证信息："},
+                                                    {25, "<SPAN class=auth>"},
+                                                    {26, "</SPAN>"},
+                                                    {32, "<span class=\"auth\">"},
+                                                    {33, "</span>"},
+                                                    {27, "支付宝"},
+                                                    {28, "手机"},
+                                                    {34, "userNumId"},
+                                                    {35, "= \""},
+                                                    {36, "\""},
+                                                    {37, host + "/given?no={urlno}&r=0"},
+                                                    {38, "neutral-row"},
+                                                    {39, host + "/given?no={urlno}&r=-1"},
+                                                    {64, "<li>"},
+                                                    {65, "uid="},
+                                                    {66, "\""},
+                                                    {67, ">"},
+                                                    {68, "</a>"}};
         QString text;
         for (const auto &[index, value] : entries)
             text += value + u'#' + QString::number(index) + u'#';
@@ -192,10 +191,9 @@ private slots:
         QCOMPARE(std::count_if(agents.cbegin(), agents.cend(), isBrowserAgent),
                  browserOnly ? 1 : 0);
         QCOMPARE(browser.isStarted(), browserOnly);
-        QCOMPARE(std::count_if(result.pages.cbegin(), result.pages.cend(),
-                               [](const PageResult &p) {
-                                   return p.browser && p.outcome == PageOutcome::Ok;
-                               }),
+        QCOMPARE(std::count_if(
+                     result.pages.cbegin(), result.pages.cend(),
+                     [](const PageResult &p) { return p.browser && p.outcome == PageOutcome::Ok; }),
                  browserOnly ? 1 : 0);
     }
 
@@ -205,8 +203,10 @@ private slots:
         QTest::addColumn<QString>("target");
         QTest::addColumn<QString>("expected");
         QTest::newRow("written by a script")
-            << "/written.htm" << "<script>document.write('<P>by ' + 'script</P>');</script><p>by script</p>";
-        QTest::newRow("moved on by a script") << "/moving.htm" << "<p>arrived</p>";
+            << "/written.htm"
+            << "<script>document.write('<P>by ' + 'script</P>');</script><p>by script</p>";
+        QTest::newRow("moved on by a script") << "/moving.htm"
+                                              << "<p>arrived</p>";
     }
     void bodyAsTheBrowserWritesIt()
     {
@@ -231,7 +231,8 @@ private slots:
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("expected");
         QTest::newRow("never answers") << "never" << QString();
-        QTest::newRow("stalls halfway") << "stall" << "<p>first half</p>";
+        QTest::newRow("stalls halfway") << "stall"
+                                        << "<p>first half</p>";
         QTest::newRow("job cancelled") << "cancel" << QString();
     }
     void stopsWhenTheMinuteChanges()
@@ -240,8 +241,8 @@ private slots:
         QFETCH(QString, expected);
         FixtureResponse slow;
         slow.headers = {{"Content-Type", "text/html; charset=utf-8"}};
-        slow.body = "<html><body><p>first half</p>" + QByteArray(2000, ' ') +
-                    "<p>second half</p>" + QByteArray(2000, ' ') + "</body></html>";
+        slow.body = "<html><body><p>first half</p>" + QByteArray(2000, ' ') + "<p>second half</p>" +
+                    QByteArray(2000, ' ') + "</body></html>";
         slow.neverAnswer = how == "never";
         slow.stallMidBody = how != "never";
         m_server->setResponse("/slow.htm", slow);
@@ -249,7 +250,8 @@ private slots:
 
         HiddenBrowser browser;
         std::atomic<bool> wanted{true};
-        const auto answer = startLoad(browser, url("/slow.htm"), [&wanted] { return wanted.load(); });
+        const auto answer =
+            startLoad(browser, url("/slow.htm"), [&wanted] { return wanted.load(); });
         const auto next = startLoad(browser, url("/next.htm"));
         QVERIFY(QTest::qWaitFor([&] { return m_server->requestCount("/slow.htm") == 1; }, 60000));
         QTest::qWait(1500);
@@ -334,7 +336,8 @@ private slots:
         window.findChild<QLineEdit *>("Text2")->setText("night_owl");
         QTest::mouseClick(window.findChild<QPushButton *>("Command7"), Qt::LeftButton);
         QVERIFY(QTest::qWaitFor([&] { return !window.queryRunning(); }, 120000));
-        QCOMPARE(window.findChild<QLabel *>("Label9")->text(), "买家:[night_owl]认证信息：支付宝认证");
+        QCOMPARE(window.findChild<QLabel *>("Label9")->text(),
+                 "买家:[night_owl]认证信息：支付宝认证");
         QCOMPARE(window.findChild<QLabel *>("Label6")->text(), "好评率96.92，好评63，中评1，差评1");
         QCOMPARE(window.findChild<QLabel *>("Label7")->text(), "给他人的评价：中评1，差评1");
     }
@@ -358,7 +361,8 @@ private slots:
         const QList<QByteArray> lines = cli.readAllStandardOutput().trimmed().split('\n');
         QCOMPARE(lines.size(), 3);
         for (int i : {0, 1}) {
-            QVERIFY2(lines.at(i).contains(R"("verification":"支付宝认证","goodRate":"96.92","goodCount":"63")"),
+            QVERIFY2(lines.at(i).contains(
+                         R"("verification":"支付宝认证","goodRate":"96.92","goodCount":"63")"),
                      lines.at(i).constData());
         }
         const QByteArray err = cli.readAllStandardError();

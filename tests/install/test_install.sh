@@ -44,6 +44,16 @@ check "brelvon-cli query --demo ran (status $status): $(cat "$tmp/cli.err")" tes
 check "brelvon-cli printed the buyer: $out" grep -q '^{"buyerId":"xiaoyu_2008",' <<<"$out"
 check "brelvon-cli left no field empty: $out" test "$(grep -c '":""' <<<"$out")" -eq 0
 
+# The embedded browser, when the build has one: the installed module is found from bin/../lib,
+# and reads the demo buyer whose rate page only a browser is served.
+if "$prefix/bin/brelvon-cli" --version | grep -q "Qt WebEngine"; then
+    check "brelvon-cli --version finds the browser module" \
+        test -z "$("$prefix/bin/brelvon-cli" --version | grep missing)"
+    out=$(timeout 120 "$prefix/bin/brelvon-cli" query --demo --browser night_owl 2>"$tmp/browser.err")
+    check "brelvon-cli --browser read the browser-only page: $out $(cat "$tmp/browser.err")" \
+        grep -q '"goodCount":"63"' <<<"$out"
+fi
+
 # The window, offscreen: it shows itself, wearing the installed skin found from bin/../share.
 out=$(QT_QPA_PLATFORM=offscreen BRELVON_QUIT_AFTER_SHOW=1 timeout 120 "$prefix/bin/brelvon" --demo \
     2>"$tmp/gui.err")

@@ -3,8 +3,8 @@
 #include "batchengine.h"
 #include "buyerquery.h"
 #include "clicommon.h"
-#include "pagehandover.h"
 #include "idfile.h"
+#include "pagehandover.h"
 #include "querycommand.h"
 #include "spreadsheetexport.h"
 

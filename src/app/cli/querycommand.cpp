@@ -3,8 +3,8 @@
 #include "backgroundjob.h"
 #include "buyerquery.h"
 #include "clicommon.h"
-#include "pagehandover.h"
 #include "httpsession.h"
+#include "pagehandover.h"
 #include "texthelpers.h"
 
 #include <QCoreApplication>
@@ -87,10 +87,10 @@ int runJob(BackgroundJob::Work work)
 
 int runQueryCommand(const QStringList &args)
 {
-    QueryCommandLine cli(QStringLiteral("query [--settings FILE] [--demo] [--browser] [--parallel-pages] "
-                                        "[--verbose] ID..."),
-                         QStringLiteral("Looks up each buyer id; prints one JSON object per id on "
-                                        "its own line."));
+    QueryCommandLine cli(
+        QStringLiteral("query [--settings FILE] [--demo] [--browser] [--parallel-pages] "
+                       "[--verbose] ID..."),
+        QStringLiteral("Looks up each buyer id; prints one JSON object per id on its own line."));
     cli.parser().addPositionalArgument(QStringLiteral("ID"), QStringLiteral("Buyer ids."),
                                        QStringLiteral("ID..."));
     QueryOptions options;

@@ -86,8 +86,8 @@ protected:
     {
         return false;
     }
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &message,
-                                  int line, const QString &source) override
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &message, int line,
+                                  const QString &source) override
     {
         qCDebug(lcBrowserEngine).noquote() << "js:" << source << line << message;
     }
@@ -117,16 +117,28 @@ public:
 
         QWebEngineSettings *s = m_profile->settings();
         using S = QWebEngineSettings;
-        for (const S::WebAttribute off :
-             {S::PluginsEnabled, S::PdfViewerEnabled, S::LocalContentCanAccessRemoteUrls,
-              S::LocalContentCanAccessFileUrls, S::JavascriptCanOpenWindows,
-              S::JavascriptCanAccessClipboard, S::JavascriptCanPaste, S::AutoLoadImages,
-              S::ErrorPageEnabled, S::WebGLEnabled, S::Accelerated2dCanvasEnabled,
-              S::ScreenCaptureEnabled, S::DnsPrefetchEnabled, S::AllowRunningInsecureContent,
-              S::AllowGeolocationOnInsecureOrigins, S::FullScreenSupportEnabled,
-              S::NavigateOnDropEnabled, S::TouchIconsEnabled, S::AutoLoadIconsForPage,
-              S::FocusOnNavigationEnabled})
-            s->setAttribute(off, false);
+        const S::WebAttribute off[] = {S::PluginsEnabled,
+                                       S::PdfViewerEnabled,
+                                       S::LocalContentCanAccessRemoteUrls,
+                                       S::LocalContentCanAccessFileUrls,
+                                       S::JavascriptCanOpenWindows,
+                                       S::JavascriptCanAccessClipboard,
+                                       S::JavascriptCanPaste,
+                                       S::AutoLoadImages,
+                                       S::ErrorPageEnabled,
+                                       S::WebGLEnabled,
+                                       S::Accelerated2dCanvasEnabled,
+                                       S::ScreenCaptureEnabled,
+                                       S::DnsPrefetchEnabled,
+                                       S::AllowRunningInsecureContent,
+                                       S::AllowGeolocationOnInsecureOrigins,
+                                       S::FullScreenSupportEnabled,
+                                       S::NavigateOnDropEnabled,
+                                       S::TouchIconsEnabled,
+                                       S::AutoLoadIconsForPage,
+                                       S::FocusOnNavigationEnabled};
+        for (const S::WebAttribute attribute : off)
+            s->setAttribute(attribute, false);
         s->setAttribute(S::PlaybackRequiresUserGesture, true);
         s->setUnknownUrlSchemePolicy(S::DisallowUnknownUrlSchemes);
     }
@@ -145,9 +157,11 @@ public:
         m_finished = std::move(finished);
         m_page = new HiddenPage(m_profile.get());
         QObject::connect(m_page, &QWebEnginePage::loadFinished, m_page, [this](bool ok) {
-            qCDebug(lcBrowserEngine) << "loadFinished" << ok << m_page->url() << m_page->isLoading();
+            if (!m_page || !m_finished)
+                return;
+            qCDebug(lcBrowserEngine) << "load finished:" << ok << m_page->url();
             // A page that moves on by itself (a script's redirect) is still loading.
-            if (!m_page || m_page->isLoading() || !m_finished)
+            if (m_page->isLoading())
                 return;
             std::exchange(m_finished, nullptr)(ok);
         });
@@ -184,13 +198,12 @@ public:
         }
         m_read = std::move(done);
         // In a world of its own, so the page's scripts cannot change what the read sees.
-        m_page->runJavaScript(
-            QStringLiteral("document.body ? document.body.innerHTML : ''"),
-            QWebEngineScript::ApplicationWorld, [this, page = QPointer<HiddenPage>(m_page)](
-                                                    const QVariant &html) {
-                if (page && page == m_page && m_read)
-                    std::exchange(m_read, nullptr)(html.toString());
-            });
+        m_page->runJavaScript(QStringLiteral("document.body ? document.body.innerHTML : ''"),
+                              QWebEngineScript::ApplicationWorld,
+                              [this, page = QPointer<HiddenPage>(m_page)](const QVariant &html) {
+                                  if (page && page == m_page && m_read)
+                                      std::exchange(m_read, nullptr)(html.toString());
+                              });
     }
 
     void close() override
@@ -220,7 +233,7 @@ private:
 } // namespace
 
 extern "C" Q_DECL_EXPORT BrowserEngine *brelvonCreateBrowserEngine(int interfaceVersion,
-                                                                     QString *error)
+                                                                   QString *error)
 {
     if (interfaceVersion != kBrowserEngineInterface) {
         if (error)
