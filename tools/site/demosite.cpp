@@ -7,7 +7,11 @@
 #include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 #include <QTimer>
+
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
@@ -32,16 +36,44 @@ QByteArray reasonFor(int status)
     }
 }
 
+QString hostPortOf(quint16 port)
+{
+    return port ? QStringLiteral("127.0.0.1:%1").arg(port) : QString();
+}
+
 } // namespace
 
+// The site's shared state; every public method may be called from any thread.
 struct DemoSite::Impl
 {
-    QTcpServer server;
-    int delayMs = 0;
+    class Thread;
+    struct Serving;
+
+    std::mutex mutex; // guards the three below
+    quint16 port = 0; // 0 while not listening
     QString versionText;
-    std::unique_ptr<SitePages> pages;
+    std::shared_ptr<const SitePages> pages; // replaced whole, read by the site's thread
+
+    std::shared_ptr<const SitePages> currentPages()
+    {
+        std::lock_guard lock(mutex);
+        return pages;
+    }
+
+    std::mutex startMutex; // guards thread
+    std::unique_ptr<Thread> thread;
+};
+
+// The listening socket and the connections, made and served on the site's thread.
+struct DemoSite::Impl::Serving
+{
+    Serving(Impl *site, int delayMs) : site(site), delayMs(delayMs) {}
+
+    Impl *const site;
+    const int delayMs;
     QHash<QTcpSocket *, QByteArray> pending; // request bytes read so far, per connection
     QSet<QTcpSocket *> busy;                 // connections whose answer is still held back
+    QTcpServer server; // destroyed first, with the connections (its children) still open
 
     void onNewConnection();
     void onReadyRead(QTcpSocket *socket);
@@ -52,51 +84,101 @@ struct DemoSite::Impl
     void respond(QTcpSocket *socket, const SiteResponse &response, bool withBody, bool keepOpen);
 };
 
-DemoSite::DemoSite(QObject *parent) : QObject(parent), d(std::make_unique<Impl>())
+// The site's own thread, so the site answers while the thread that owns it blocks (a fetch
+// without an event loop). This object belongs to the owning thread; what run() makes belongs to
+// the site's thread.
+class DemoSite::Impl::Thread : public QThread
 {
-    connect(&d->server, &QTcpServer::newConnection, this, [this] { d->onNewConnection(); });
-}
+public:
+    Thread(Impl *site, quint16 port, int delayMs) : site(site), m_port(port), m_delayMs(delayMs)
+    {
+        setObjectName(QStringLiteral("DemoSite"));
+    }
+    ~Thread() override
+    {
+        quit();
+        wait();
+        // ThreadSanitizer does not see wait() (Qt synchronises inside itself); the mutex shows
+        // it that everything the thread wrote happened before what follows.
+        std::lock_guard lock(site->mutex);
+    }
 
-DemoSite::~DemoSite()
-{
-    d->server.close();
-    // Connections still open (answers held back by the delay) go before the rest of the state.
-    qDeleteAll(d->server.findChildren<QTcpSocket *>());
-}
+    // Starts the thread and returns once the site listens (true) or failed to (false).
+    bool startListening()
+    {
+        start();
+        std::unique_lock lock(site->mutex);
+        m_startedCv.wait(lock, [this] { return m_started; });
+        return site->port != 0;
+    }
+
+protected:
+    void run() override
+    {
+        Serving serving(site, m_delayMs);
+        QObject::connect(&serving.server, &QTcpServer::newConnection, &serving.server,
+                         [&serving] { serving.onNewConnection(); });
+        const bool listening = serving.server.listen(QHostAddress::LocalHost, m_port);
+        {
+            std::lock_guard lock(site->mutex);
+            if (listening) {
+                site->port = serving.server.serverPort();
+                site->pages =
+                    std::make_shared<const SitePages>(hostPortOf(site->port), site->versionText);
+            }
+            m_started = true;
+            m_startedCv.notify_all(); // under the lock: ThreadSanitizer then sees it end first
+        }
+        if (listening)
+            exec();
+    }
+
+private:
+    Impl *const site;
+    const quint16 m_port;
+    const int m_delayMs;
+    std::condition_variable m_startedCv;
+    bool m_started = false; // guarded by site->mutex
+};
+
+DemoSite::DemoSite(QObject *parent) : QObject(parent), d(std::make_unique<Impl>()) {}
+
+// Impl's members go last first: ~Thread stops the thread (and with it every connection) first.
+DemoSite::~DemoSite() = default;
 
 bool DemoSite::start(quint16 port, int delayMs)
 {
-    if (d->server.isListening())
+    std::lock_guard lock(d->startMutex);
+    if (this->port() != 0)
         return false;
-    if (!d->server.listen(QHostAddress::LocalHost, port))
-        return false;
-    d->delayMs = qMax(0, delayMs);
-    d->pages = std::make_unique<SitePages>(hostPort(), d->versionText);
-    return true;
+    d->thread.reset(); // one that failed to listen
+    d->thread = std::make_unique<Impl::Thread>(d.get(), port, qMax(0, delayMs));
+    return d->thread->startListening();
 }
 
 void DemoSite::setVersionText(const QString &text)
 {
+    std::lock_guard lock(d->mutex);
     d->versionText = text;
-    if (d->server.isListening())
-        d->pages = std::make_unique<SitePages>(hostPort(), d->versionText);
+    if (d->port)
+        d->pages = std::make_shared<const SitePages>(hostPortOf(d->port), text);
 }
 
 quint16 DemoSite::port() const
 {
-    return d->server.isListening() ? d->server.serverPort() : 0;
+    std::lock_guard lock(d->mutex);
+    return d->port;
 }
 
 QString DemoSite::hostPort() const
 {
-    return d->server.isListening() ? QStringLiteral("127.0.0.1:%1").arg(port()) : QString();
+    return hostPortOf(port());
 }
 
-void DemoSite::Impl::onNewConnection()
+void DemoSite::Impl::Serving::onNewConnection()
 {
     while (QTcpSocket *socket = server.nextPendingConnection()) {
-        // Parented to the server so the destructor can find connections still open.
-        socket->setParent(&server);
+        // A child of the server, so it goes with the server.
         QObject::connect(socket, &QTcpSocket::readyRead, &server,
                          [this, socket] { onReadyRead(socket); });
         QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -107,13 +189,13 @@ void DemoSite::Impl::onNewConnection()
     }
 }
 
-void DemoSite::Impl::onReadyRead(QTcpSocket *socket)
+void DemoSite::Impl::Serving::onReadyRead(QTcpSocket *socket)
 {
     pending[socket] += socket->readAll();
     serveNext(socket);
 }
 
-void DemoSite::Impl::serveNext(QTcpSocket *socket)
+void DemoSite::Impl::Serving::serveNext(QTcpSocket *socket)
 {
     if (busy.contains(socket) || !pending.contains(socket))
         return;
@@ -163,7 +245,7 @@ void DemoSite::Impl::serveNext(QTcpSocket *socket)
         keepOpen = false;
     } else {
         withBody = requestLine.at(0) == "GET";
-        response = pages->answer(requestLine.at(1), userAgent);
+        response = site->currentPages()->answer(requestLine.at(1), userAgent);
     }
     if (!keepOpen)
         pending.remove(socket); // whatever follows is ignored
@@ -183,8 +265,8 @@ void DemoSite::Impl::serveNext(QTcpSocket *socket)
                        });
 }
 
-void DemoSite::Impl::respond(QTcpSocket *socket, const SiteResponse &response, bool withBody,
-                             bool keepOpen)
+void DemoSite::Impl::Serving::respond(QTcpSocket *socket, const SiteResponse &response,
+                                      bool withBody, bool keepOpen)
 {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
                       reasonFor(response.status) + "\r\n";
