@@ -13,7 +13,7 @@
 //    that does (the browser starts), of a second one, and the memory once they are done.
 
 #include "demosite.h"
-#include "testocx_new.h"
+#include "mainwindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -146,7 +146,7 @@ Memory cliPeak(const QStringList &args, int runs)
     return peaks.at(peaks.size() / 2);
 }
 
-Memory windowQueryPeak(TestOCX_new &window, const QString &id)
+Memory windowQueryPeak(MainWindow &window, const QString &id)
 {
     PeakSampler sampler(getpid());
     window.findChild<QLineEdit *>("Text2")->setText(id);
@@ -176,7 +176,7 @@ int main(int argc, char **argv)
     DemoSite site;
     if (!site.start())
         return 1;
-    TestOCX_new window(demoSettings(site.hostPort()));
+    MainWindow window(demoSettings(site.hostPort()));
     window.show();
     QTest::qWait(500);
     windowQueryPeak(window, "tom.wang"); // the configuration and area table, once

@@ -8,9 +8,9 @@
 #include "fetchpage.h"
 #include "fixtureserver.h"
 #include "hiddenbrowser.h"
+#include "mainwindow.h"
 #include "pagehandover.h"
 #include "pagerules.h"
-#include "testocx_new.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -332,7 +332,7 @@ private slots:
     {
         DemoSite site;
         QVERIFY(site.start());
-        TestOCX_new window(demoSettings(site.hostPort()));
+        MainWindow window(demoSettings(site.hostPort()));
         window.findChild<QLineEdit *>("Text2")->setText("night_owl");
         QTest::mouseClick(window.findChild<QPushButton *>("Command7"), Qt::LeftButton);
         QVERIFY(QTest::qWaitFor([&] { return !window.queryRunning(); }, 120000));
