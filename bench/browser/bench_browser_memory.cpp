@@ -120,11 +120,23 @@ double mib(qint64 kib)
     return double(kib) / 1024.0;
 }
 
-void printRow(const char *what, const Memory &m)
+// Whether Qt WebEngine's library is mapped into this process at all.
+bool webEngineMapped()
 {
-    std::printf("  %-44s PSS %7.1f MiB  RSS %7.1f MiB  processes %d\n", what, mib(m.pssKiB),
-                mib(m.rssKiB), m.processes);
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6WebEngineCore");
+}
+
+void printRow(const char *what, const Memory &m, const char *note = "")
+{
+    std::printf("  %-44s PSS %7.1f MiB  RSS %7.1f MiB  processes %d%s\n", what, mib(m.pssKiB),
+                mib(m.rssKiB), m.processes, note);
     std::fflush(stdout);
+}
+
+const char *mappedNote()
+{
+    return webEngineMapped() ? "  (Qt WebEngine mapped)" : "  (Qt WebEngine not mapped)";
 }
 
 Memory cliPeak(const QStringList &args, int runs)
@@ -151,7 +163,8 @@ Memory windowQueryPeak(MainWindow &window, const QString &id)
     PeakSampler sampler(getpid());
     window.findChild<QLineEdit *>("Text2")->setText(id);
     QTest::mouseClick(window.findChild<QPushButton *>("Command7"), Qt::LeftButton);
-    QTest::qWaitFor([&] { return !window.queryRunning(); }, 180000);
+    if (!QTest::qWaitFor([&] { return !window.queryRunning(); }, 180000))
+        std::fprintf(stderr, "the query of %s never came back\n", qPrintable(id));
     return sampler.stop();
 }
 
@@ -181,9 +194,11 @@ int main(int argc, char **argv)
     QTest::qWait(500);
     windowQueryPeak(window, "tom.wang"); // the configuration and area table, once
     QTest::qWait(500);
-    printRow("before (after one query)", treeMemory(getpid()));
-    printRow("query xiaoyu_2008, peak (no browser)", windowQueryPeak(window, "xiaoyu_2008"));
-    printRow("query night_owl, peak (browser starts)", windowQueryPeak(window, "night_owl"));
+    printRow("before (after one query)", treeMemory(getpid()), mappedNote());
+    const Memory unneeded = windowQueryPeak(window, "xiaoyu_2008");
+    printRow("query xiaoyu_2008, peak (no browser)", unneeded, mappedNote());
+    const Memory first = windowQueryPeak(window, "night_owl");
+    printRow("query night_owl, peak (browser starts)", first, mappedNote());
     printRow("query night_owl again, peak", windowQueryPeak(window, "night_owl"));
     QTest::qWait(1000);
     printRow("after", treeMemory(getpid()));

@@ -92,8 +92,8 @@ CreateBrowserEngine resolveModule(QString *why)
     if (!tried) {
         tried = true;
         if (!BRELVON_HAVE_WEBENGINE) {
-            failure = QStringLiteral("this build has no embedded browser (built without Qt "
-                                     "WebEngine)");
+            failure =
+                QStringLiteral("this build has no embedded browser (built without Qt WebEngine)");
         } else if (const QString path = modulePath(); path.isEmpty()) {
             failure = QStringLiteral("the browser module %1 is missing").arg(kModuleName);
         } else {
@@ -166,7 +166,19 @@ QString HiddenBrowser::versionText()
 
 bool HiddenBrowser::checkAvailable(QString *why)
 {
-    return hasGuiApplication(why) && resolveModule(why) != nullptr;
+    if (!hasGuiApplication(why))
+        return false;
+    if (!BRELVON_HAVE_WEBENGINE) {
+        *why = QStringLiteral("this build has no embedded browser (built without Qt WebEngine)");
+        return false;
+    }
+    // Only whether the module is there: loading it costs memory that only a query needing the
+    // browser should pay.
+    if (modulePath().isEmpty()) {
+        *why = QStringLiteral("the browser module %1 is missing").arg(kModuleName);
+        return false;
+    }
+    return true;
 }
 
 void HiddenBrowser::load(const QString &address, Done done, Wanted wanted)

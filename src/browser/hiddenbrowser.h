@@ -45,8 +45,8 @@ public:
     // Whether this build carries the browser, and which; and a line for --version.
     static bool isBuiltIn();
     static QString versionText();
-    // Loads the browser module without starting the browser: false, with the reason, when it
-    // cannot be used (a build without it, or a missing or broken module).
+    // Whether the browser can be started here, without loading it: false, with the reason, for
+    // a build without it, a missing module, or an application object without graphics.
     static bool checkAvailable(QString *why);
 
 private:
