@@ -75,6 +75,10 @@ private slots:
             << "/nonexistent/brelvon.conf does not exist";
         QTest::newRow("settings is a folder")
             << QStringList{"query", "--settings", "/tmp", "x"} << "cannot read the settings file";
+#ifdef BRELVON_NO_BROWSER
+        QTest::newRow("browser in a build without one")
+            << QStringList{"query", "--demo", "--browser", "x"} << "no embedded browser";
+#endif
     }
     void usageErrors()
     {
