@@ -256,7 +256,7 @@ void SkinCaptionBar::showNormalButtons()
                 target.load(*picture);
         };
         load("CLOSE", m_closePicture);
-        // While minimised the maximise/restore button keeps the picture it had.
+        // While minimised the maximise/restore button gets no new picture.
         if (m_mode != Minimised)
             load(m_maximised ? "RES1" : "MAX", m_maxPicture);
         load("MIN", m_minPicture);
