@@ -95,7 +95,8 @@ CreateBrowserEngine resolveModule(QString *why)
             failure =
                 QStringLiteral("this build has no embedded browser (built without Qt WebEngine)");
         } else if (const QString path = modulePath(); path.isEmpty()) {
-            failure = QStringLiteral("the browser module %1 is missing").arg(kModuleName);
+            failure =
+                QStringLiteral("the browser module %1 is missing").arg(QLatin1String(kModuleName));
         } else {
             g_previousHandler = qInstallMessageHandler(quietBrowserStartUp);
             auto *library = new QLibrary(path); // kept: the module stays loaded
@@ -160,7 +161,7 @@ QString HiddenBrowser::versionText()
                                   "needs it")
                        .arg(QLatin1String(BRELVON_WEBENGINE_VERSION));
     if (modulePath().isEmpty())
-        text += QStringLiteral(" (but its module %1 is missing)").arg(kModuleName);
+        text += QStringLiteral(" (but its module %1 is missing)").arg(QLatin1String(kModuleName));
     return text;
 }
 
@@ -175,7 +176,7 @@ bool HiddenBrowser::checkAvailable(QString *why)
     // Only whether the module is there: loading it costs memory that only a query needing the
     // browser should pay.
     if (modulePath().isEmpty()) {
-        *why = QStringLiteral("the browser module %1 is missing").arg(kModuleName);
+        *why = QStringLiteral("the browser module %1 is missing").arg(QLatin1String(kModuleName));
         return false;
     }
     return true;

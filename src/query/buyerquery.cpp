@@ -63,24 +63,28 @@ BuyerQuery::BuyerQuery(const QuerySettings &settings) : m_settings(settings) {}
 PageResults BuyerQuery::ensureConfiguration(const FetchContext &context)
 {
     PageResults log;
-    if (!isBlank(m_config.entry(0)))
+    if (!isBlank(m_config.entry(ConfigEntry::SearchAddress)))
         return log;
 
-    QString config = fetchInto(log, address(m_settings.mainHost, "/soft/qvdl/fmj2.htm"),
-                               FetchShortWait, context);
+    QString config =
+        fetchInto(log, address(m_settings.mainHost, QStringLiteral("/soft/qvdl/fmj2.htm")),
+                  FetchShortWait, context);
     if (isBlank(config))
-        config = fetchInto(log, address(m_settings.secondHost, "/soft_set/fmj2.htm"),
-                           FetchShortWait, context);
+        config =
+            fetchInto(log, address(m_settings.secondHost, QStringLiteral("/soft_set/fmj2.htm")),
+                      FetchShortWait, context);
     // Anything else (an error page, a portal's placeholder) is not our configuration: keep what
     // we have and try again on the next query.
     if (containsBrelvon(config))
         m_config.readIndexedList(config);
 
-    m_areaTable = fetchInto(log, address(m_settings.mainHost, "/soft/qvdl/city.txt"),
-                            FetchLongWait, context);
+    m_areaTable =
+        fetchInto(log, address(m_settings.mainHost, QStringLiteral("/soft/qvdl/city.txt")),
+                  FetchLongWait, context);
     if (!m_areaTable.contains(QStringLiteral("广东")))
-        m_areaTable = fetchInto(log, address(m_settings.secondHost, "/soft/qvdl/city.txt"),
-                                FetchLongWait, context);
+        m_areaTable =
+            fetchInto(log, address(m_settings.secondHost, QStringLiteral("/soft/qvdl/city.txt")),
+                      FetchLongWait, context);
     return log;
 }
 
@@ -88,7 +92,7 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
                                 DetailChain *out) const
 {
     // Search page: the buyer's entry gives the detail page address.
-    QString searchAddress = m_config.entry(0);
+    QString searchAddress = m_config.entry(ConfigEntry::SearchAddress);
     searchAddress.replace(QLatin1String("{mjna}"), EncodeQuery(id));
     const QString searchPage = fetchInto(out->pages, searchAddress, FetchLongWait, context);
     SearchPageResult search;
@@ -113,8 +117,8 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
         read.elapsedMs = timer.elapsed();
         read.bytes = detail.toUtf8().size();
         read.outcome = context.cancel && context.cancel->isCancelled() ? PageOutcome::Cancelled
-                       : isBlank(detail)                                 ? PageOutcome::Empty
-                                                                         : PageOutcome::Ok;
+                       : isBlank(detail)                               ? PageOutcome::Empty
+                                                                       : PageOutcome::Ok;
         out->pages.append(read);
     }
     if (isBlank(detail))
@@ -122,9 +126,9 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
     out->facts = detailPageRule(detail, source, m_config);
     out->detailRead = true;
 
-    QString neutralAddress = m_config.entry(37);
+    QString neutralAddress = m_config.entry(ConfigEntry::NeutralGivenAddress);
     neutralAddress.replace(QLatin1String("{urlno}"), out->facts.ratingListNumber);
-    QString badAddress = m_config.entry(39);
+    QString badAddress = m_config.entry(ConfigEntry::BadGivenAddress);
     badAddress.replace(QLatin1String("{urlno}"), out->facts.ratingListNumber);
     if (m_parallelPages) {
         PageResults badPages;
@@ -134,11 +138,13 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
         const QString neutralPage = fetchInto(out->pages, neutralAddress, FetchShortWait, context);
         const QString badPage = bad.get();
         out->pages += badPages;
-        out->neutralGiven = ratingsGivenCount(neutralPage, m_config.entry(38));
+        out->neutralGiven =
+            ratingsGivenCount(neutralPage, m_config.entry(ConfigEntry::NeutralGivenMarker));
         out->badGiven = ratingsGivenCount(badPage, kBadRatingsGivenMarker);
     } else {
-        out->neutralGiven = ratingsGivenCount(
-            fetchInto(out->pages, neutralAddress, FetchShortWait, context), m_config.entry(38));
+        out->neutralGiven =
+            ratingsGivenCount(fetchInto(out->pages, neutralAddress, FetchShortWait, context),
+                              m_config.entry(ConfigEntry::NeutralGivenMarker));
         out->badGiven = ratingsGivenCount(
             fetchInto(out->pages, badAddress, FetchShortWait, context), kBadRatingsGivenMarker);
     }
@@ -170,11 +176,10 @@ void BuyerQuery::runNameCardChain(const QString &id, const FetchContext &context
 
 PageResult BuyerQuery::fetchPopupCard(const QString &id, const FetchContext &context) const
 {
-    const QString popupAddress =
-        address(m_settings.tradeCardHost,
-                QLatin1String("/tradecard/popupNameCard.htm?uid=cntaobao") + id +
-                    QLatin1String("&loginId=") + m_settings.popupLogin +
-                    QLatin1String("&type=1&jumpFrom=aliwwserver"));
+    const QString popupAddress = address(
+        m_settings.tradeCardHost, QLatin1String("/tradecard/popupNameCard.htm?uid=cntaobao") + id +
+                                      QLatin1String("&loginId=") + m_settings.popupLogin +
+                                      QLatin1String("&type=1&jumpFrom=aliwwserver"));
     if (isBlank(popupAddress))
         return {};
     return fetchPage(popupAddress, FetchLongWait, context);
@@ -195,8 +200,8 @@ BuyerQueryResult BuyerQuery::queryBuyer(const QString &buyerId, const FetchConte
         FetchContext shared = context;
         if (!shared.session)
             shared.session = &HttpSession::forThisThread();
-        auto cardDone = std::async(std::launch::async,
-                                   [&] { runNameCardChain(id, shared, &card); });
+        auto cardDone =
+            std::async(std::launch::async, [&] { runNameCardChain(id, shared, &card); });
         auto popupDone =
             std::async(std::launch::async, [&] { popup = fetchPopupCard(id, shared); });
         runDetailChain(id, shared, &detail);

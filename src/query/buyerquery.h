@@ -65,8 +65,7 @@ private:
     struct DetailChain;
     struct NameCardChain;
     void runDetailChain(const QString &id, const FetchContext &context, DetailChain *out) const;
-    void runNameCardChain(const QString &id, const FetchContext &context,
-                          NameCardChain *out) const;
+    void runNameCardChain(const QString &id, const FetchContext &context, NameCardChain *out) const;
     PageResult fetchPopupCard(const QString &id, const FetchContext &context) const;
 
     QuerySettings m_settings;

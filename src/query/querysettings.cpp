@@ -133,7 +133,8 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
             problems->append(
                 QStringLiteral("settings file %1: [%2] %3=%4 is not %5; using the default")
                     .arg(path, QString::fromLatin1(key).section(u'/', 0, 0),
-                         QString::fromLatin1(key).section(u'/', 1), value, QLatin1String(expected)));
+                         QString::fromLatin1(key).section(u'/', 1), value,
+                         QLatin1String(expected)));
     };
     const auto readInt = [&](const char *key, int low, int high, int *out, const char *expected) {
         const QString value = readText(ini, QLatin1String(key));
@@ -151,7 +152,8 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
     const QString parallel = readText(ini, QStringLiteral("query/parallelPages")).toLower();
     if (parallel == QLatin1String("true") || parallel == QLatin1String("1"))
         s.parallelPages = true;
-    else if (!parallel.isEmpty() && parallel != QLatin1String("false") && parallel != QLatin1String("0"))
+    else if (!parallel.isEmpty() && parallel != QLatin1String("false") &&
+             parallel != QLatin1String("0"))
         problem("query/parallelPages", parallel, "true or false");
 
     *settings = s;

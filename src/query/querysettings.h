@@ -8,13 +8,13 @@
 // path.
 struct QuerySettings
 {
-    QString mainHost;      // [hosts] main
-    QString secondHost;    // [hosts] second
-    QString tradeCardHost; // [hosts] tradecard
-    QString nameCardLogin; // [viewer] nameCardLogin
-    QString popupLogin;    // [viewer] popupLogin
-    int batchJobs = 1;     // [batch] jobs: buyers in flight at once, 1 to 8
-    int batchPaceMs = 0;   // [batch] paceMs: least gap between two request starts to one host
+    QString mainHost;           // [hosts] main
+    QString secondHost;         // [hosts] second
+    QString tradeCardHost;      // [hosts] tradecard
+    QString nameCardLogin;      // [viewer] nameCardLogin
+    QString popupLogin;         // [viewer] popupLogin
+    int batchJobs = 1;          // [batch] jobs: buyers in flight at once, 1 to 8
+    int batchPaceMs = 0;        // [batch] paceMs: least gap between two request starts to one host
     bool parallelPages = false; // [query] parallelPages: a buyer's page chains at once
 };
 

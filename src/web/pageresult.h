@@ -24,8 +24,8 @@ struct PageResult
     qint64 elapsedMs = 0; // from the first request to the end, both attempts
     int attempts = 0;     // requests sent: 0, 1, or 2 after a time-out
     PageOutcome outcome = PageOutcome::Refused;
-    QString error; // the network error's own words, or why an address was refused
-    QString text;  // the body decoded from code page 936; empty unless the outcome is Ok
+    QString error;        // the network error's own words, or why an address was refused
+    QString text;         // the body decoded from code page 936; empty unless the outcome is Ok
     bool browser = false; // read by the embedded browser (bytes: its text in UTF-8), not fetched
 
     // "ok", "empty", "timeout", "network error: …", "too large", "cancelled", "refused: …".
