@@ -99,7 +99,8 @@ CreateBrowserEngine resolveModule(QString *why)
                 QStringLiteral("the browser module %1 is missing").arg(QLatin1String(kModuleName));
         } else {
             g_previousHandler = qInstallMessageHandler(quietBrowserStartUp);
-            auto *library = new QLibrary(path); // kept: the module stays loaded
+            // Never deleted: the module stays loaded for the rest of the process.
+            static QLibrary *const library = new QLibrary(path);
             create = reinterpret_cast<CreateBrowserEngine>(
                 library->resolve(BRELVON_BROWSER_ENGINE_ENTRY));
             if (!create)
