@@ -9,7 +9,8 @@
 //
 // Besides the entries every configuration has, ours uses 71, 72, 73 (neutral ratings received:
 // first, second, end marker) and 74, 75, 76 (bad ratings received: first, second, end marker) on
-// the detail page; left empty, those counts stay empty.
+// the detail page; left empty, those counts stay empty. Entries 77 to 88 may each hold a block
+// marker that adds to the settings' (blockmarkers.h).
 class QueryConfig
 {
 public:

@@ -8,6 +8,7 @@ int main(int argc, char **argv)
     int failed = 0;
     failed += runPageRulesTests(argc, argv);
     failed += runBuyerQueryTests(argc, argv);
+    failed += runAssessmentTests(argc, argv);
     failed += runCliTests(argc, argv);
     return failed;
 }
