@@ -608,7 +608,10 @@ void TestOCX_new::finishBatch(const QList<BatchRow> &rows, bool abandoned)
     Label5->setText(batchDoneText());
 
     QString error;
-    const QString table = writeBatchSpreadsheetToTemp(rows, &error);
+    BatchTableOptions options;
+    options.extraColumns = m_settings.extraColumns;
+    options.risk = m_settings.risk;
+    const QString table = writeBatchSpreadsheetToTemp(rows, &error, options);
     QString failure;
     if (table.isEmpty()) {
         failure = QStringLiteral("无法写入表格文件。\n") + error;
