@@ -16,6 +16,7 @@
 #include "installpaths.h"
 #include "mainwindowresources.h"
 #include "openinbrowser.h"
+#include "riskverdictview.h"
 #include "skinborder.h"
 #include "skincaptionbar.h"
 #include "spreadsheetexport.h"
@@ -243,6 +244,10 @@ void MainWindow::buildControls()
     m_linkButton3 = button(m_linkColumn, QStringLiteral("Command3"), QStringLiteral("更多工具"),
                            480, 3120, 1335, 495);
     m_browser->stackUnder(m_linkColumn);
+    // The verdict on the last buyer in the column's empty top, above its first button.
+    m_verdict =
+        place<RiskVerdictView>(m_linkColumn, QStringLiteral("RiskVerdict"), 90, 90, 2115, 780);
+    m_verdict->hide();
 
     // Hidden data: the batch result fields, the link slots and the area table.
     m_resultFieldPanel = panel(this, QStringLiteral("Frame5"), 6480, 4560, 2535, 4455);
@@ -461,6 +466,7 @@ void MainWindow::runQuery()
                     for (QLabel *l :
                          {m_ratingsLine, m_givenLine, m_creditLink, m_idLine, m_profileLine})
                         l->hide();
+                    m_verdict->hide();
                 },
                 Qt::QueuedConnection);
             *result = query->queryBuyer(buyerId, context);
@@ -497,6 +503,9 @@ void MainWindow::showRecord(const QString &buyerId, const BuyerQueryResult &resu
     for (QLabel *l : {m_ratingsLine, m_givenLine, m_profileLine})
         l->show();
     m_creditAddress->setText(r.creditUrl);
+    m_verdict->setAssessment(assessBuyer(result, m_settings.risk, QDate::currentDate()),
+                             result.pages);
+    m_verdict->show();
 }
 
 void MainWindow::setIdFileChooser(IdFileChooser chooser)
@@ -575,6 +584,7 @@ void MainWindow::runBatch()
                 for (QLabel *l :
                      {m_ratingsLine, m_givenLine, m_creditLink, m_idLine, m_profileLine})
                     l->hide();
+                m_verdict->hide();
                 m_batchIdField->setText(id);
                 m_noticeLine->setText(text);
             },

@@ -27,6 +27,7 @@ class QGroupBox;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class RiskVerdictView;
 
 // Brelvon's main window: the query bar, the result area, the link buttons, and the hidden fields
 // through which its parts exchange data. Every control is placed at its fixed position (twips of
@@ -132,6 +133,7 @@ private:
     void tell(const QString &text);
 
     QuerySettings m_settings;
+    RiskVerdictView *m_verdict = nullptr; // the last buyer's risk verdict, atop the link column
     std::unique_ptr<BuyerQuery> m_query;
     std::unique_ptr<BrowserHandOver> m_browserHandOver;
     std::unique_ptr<HttpSession> m_session; // the window's queries reuse its connections
