@@ -1,6 +1,5 @@
 #include "testsuites.h"
 
-#include "blockmarkers.h"
 #include "buyerassessment.h"
 #include "querysettings.h"
 
@@ -42,98 +41,32 @@ private slots:
         QTest::addColumn<QString>("bad");
         QTest::addColumn<QString>("score");
         QTest::addColumn<QString>("level");
-        QTest::newRow("3: none") << "3"
-                                 << ""
-                                 << "3"
-                                 << "";
-        QTest::newRow("4: one heart") << "4"
-                                      << ""
-                                      << "4"
-                                      << "1心";
-        QTest::newRow("10") << "10"
-                            << ""
-                            << "10"
-                            << "1心";
-        QTest::newRow("11") << "11"
-                            << ""
-                            << "11"
-                            << "2心";
-        QTest::newRow("250") << "250"
-                             << ""
-                             << "250"
-                             << "5心";
-        QTest::newRow("251") << "251"
-                             << ""
-                             << "251"
-                             << "1钻";
-        QTest::newRow("10000") << "10,000"
-                               << ""
-                               << "10000"
-                               << "5钻";
-        QTest::newRow("10001") << "10,001"
-                               << ""
-                               << "10001"
-                               << "1冠";
-        QTest::newRow("500000") << "500000"
-                                << ""
-                                << "500000"
-                                << "5冠";
-        QTest::newRow("500001") << "500001"
-                                << ""
-                                << "500001"
-                                << "1金冠";
-        QTest::newRow("10000000") << "10,000,000"
-                                  << ""
-                                  << "10000000"
-                                  << "4金冠";
-        QTest::newRow("10000001") << "10,000,001"
-                                  << ""
-                                  << "10000001"
-                                  << "5金冠";
-        QTest::newRow("good minus bad") << "1,234"
-                                        << "34"
-                                        << "1200"
-                                        << "3钻";
-        QTest::newRow("negative") << "2"
-                                  << "7"
-                                  << "-5"
-                                  << "";
-        QTest::newRow("blanks around") << " 12 "
-                                       << " 1 "
-                                       << "11"
-                                       << "2心";
-        QTest::newRow("bad count not a count") << "12"
-                                               << "--"
-                                               << "12"
-                                               << "2心";
-        QTest::newRow("empty good count") << ""
-                                          << "1"
-                                          << ""
-                                          << "";
-        QTest::newRow("not numeric") << "十二"
-                                     << ""
-                                     << ""
-                                     << "";
-        QTest::newRow("misplaced separator") << "1,23"
-                                             << ""
-                                             << ""
-                                             << "";
-        QTest::newRow("separator first") << ",123"
-                                         << ""
-                                         << ""
-                                         << "";
-        QTest::newRow("decimal") << "12.5"
-                                 << ""
-                                 << ""
-                                 << "";
-        QTest::newRow("signed") << "+12"
-                                << ""
-                                << ""
-                                << "";
-        QTest::newRow("past the range") << "99999999999999999999"
-                                        << ""
-                                        << ""
-                                        << "";
+        const auto row = [](const char *good, const char *bad, const char *score,
+                            const char *level) {
+            QTest::addRow("%s-%s", good, bad) << good << bad << score << level;
+        };
+        // Each step's edges, then the counts as pages write them.
+        row("3", "", "3", "");
+        row("4", "", "4", "1心");
+        row("10", "", "10", "1心");
+        row("11", "", "11", "2心");
+        row("250", "", "250", "5心");
+        row("251", "", "251", "1钻");
+        row("10,000", "", "10000", "5钻");
+        row("10,001", "", "10001", "1冠");
+        row("500000", "", "500000", "5冠");
+        row("500001", "", "500001", "1金冠");
+        row("10,000,000", "", "10000000", "4金冠");
+        row("10,000,001", "", "10000001", "5金冠");
+        row("1,234", "34", "1200", "3钻");
+        row("2", "7", "-5", "");                 // negative
+        row(" 12 ", " 1 ", "11", "2心");         // blanks around
+        row("12", "--", "12", "2心");            // a bad count that is none counts 0
+        row("", "1", "", "");                    // empty
+        row("十二", "", "", "");                 // not numeric
+        row("1,23", "", "", "");                 // misplaced separator
+        row("12.5", "", "", "");                 // not a count
+        row("99999999999999999999", "", "", ""); // past the range
     }
     void creditLevel()
     {
@@ -176,36 +109,26 @@ private slots:
     {
         QTest::addColumn<Change>("change");
         QTest::addColumn<QStringList>("reasons");
-        const auto regDaysAgo = [](int days) {
-            return Change([days](BuyerCreditRecord &r) {
-                r.regTime = kToday.addDays(-days).toString(QStringLiteral("yyyy年M月d日"));
-            });
+        using R = BuyerCreditRecord;
+        const auto row = [](const char *name, QString R::*field, const QString &value,
+                            const QStringList &reasons) {
+            QTest::newRow(name) << Change([=](R &r) { r.*field = value; }) << reasons;
         };
-        QTest::newRow("registered 89 days ago")
-            << regDaysAgo(89) << QStringList{"注册仅89天，不足90天"};
-        QTest::newRow("registered 90 days ago") << regDaysAgo(90) << QStringList{};
-        QTest::newRow("registered tomorrow") << regDaysAgo(-1) << QStringList{};
-        QTest::newRow("unreadable date")
-            << Change([](BuyerCreditRecord &r) { r.regTime = "很久以前"; }) << QStringList{};
-        QTest::newRow("good rate 96.99")
-            << Change([](BuyerCreditRecord &r) { r.goodRate = "96.99"; })
-            << QStringList{"好评率96.99%，低于97%"};
-        QTest::newRow("good rate 97")
-            << Change([](BuyerCreditRecord &r) { r.goodRate = "97.00"; }) << QStringList{};
-        QTest::newRow("3 bad ratings given")
-            << Change([](BuyerCreditRecord &r) { r.badGiven = "3"; })
-            << QStringList{"给他人差评3个（3个及以上），常给卖家差评"};
-        QTest::newRow("2 bad ratings given")
-            << Change([](BuyerCreditRecord &r) { r.badGiven = "2"; }) << QStringList{};
-        QTest::newRow("not verified")
-            << Change([](BuyerCreditRecord &r) { r.verification = "没有认证"; })
-            << QStringList{"没有认证"};
-        QTest::newRow("phone verified")
-            << Change([](BuyerCreditRecord &r) { r.verification = "手机认证"; }) << QStringList{};
-        QTest::newRow("credit score 3") << Change([](BuyerCreditRecord &r) { r.goodCount = "4"; })
-                                        << QStringList{"信用积分3，低于4"};
-        QTest::newRow("credit score 4")
-            << Change([](BuyerCreditRecord &r) { r.goodCount = "5"; }) << QStringList{};
+        const auto ago = [](int days) {
+            return kToday.addDays(-days).toString(QStringLiteral("yyyy年M月d日"));
+        };
+        row("registered 89 days ago", &R::regTime, ago(89), {"注册仅89天，不足90天"});
+        row("registered 90 days ago", &R::regTime, ago(90), {});
+        row("registered tomorrow", &R::regTime, ago(-1), {});
+        row("unreadable date", &R::regTime, "很久以前", {});
+        row("good rate 96.99", &R::goodRate, "96.99", {"好评率96.99%，低于97%"});
+        row("good rate 97", &R::goodRate, "97.00", {});
+        row("3 bad ratings given", &R::badGiven, "3", {"给他人差评3个（3个及以上），常给卖家差评"});
+        row("2 bad ratings given", &R::badGiven, "2", {});
+        row("not verified", &R::verification, "没有认证", {"没有认证"});
+        row("phone verified", &R::verification, "手机认证", {});
+        row("credit score 3", &R::goodCount, "4", {"信用积分3，低于4"});
+        row("credit score 4", &R::goodCount, "5", {});
     }
     void riskThresholds()
     {
@@ -271,27 +194,6 @@ private slots:
         QCOMPARE(v.reasons, QStringList{"在黑名单中：拒收"});
     }
 
-    void blockMarker_data()
-    {
-        QTest::addColumn<QString>("page");
-        QTest::addColumn<QStringList>("anchors");
-        QTest::addColumn<QString>("found");
-        const QStringList markers = builtInBlockMarkers();
-        QTest::newRow("login page") << "<h3>亲，请登录</h3>" << QStringList{"注册时间"} << "请登录";
-        QTest::newRow("slider") << "请按住滑块" << QStringList{"注册时间"} << "滑块";
-        QTest::newRow("real page with a login link") << "<a>请登录</a><li>注册时间：2008-01-01</li>"
-                                                     << QStringList{"来自", "注册时间"} << "";
-        QTest::newRow("empty anchor guards nothing") << "验证码" << QStringList{""} << "验证码";
-        QTest::newRow("ordinary page") << "<p>好评</p>" << QStringList{"x"} << "";
-    }
-    void blockMarker()
-    {
-        QFETCH(QString, page);
-        QFETCH(QStringList, anchors);
-        QFETCH(QString, found);
-        QCOMPARE(findBlockMarker(page, anchors, builtInBlockMarkers() + QStringList{""}), found);
-    }
-
     // The template's values are the defaults: a user who fills in a host gets what a missing
     // key gives.
     void templateHoldsDefaults()
@@ -312,44 +214,29 @@ private slots:
         QStringList problems;
         QVERIFY2(loadQuerySettings(path, &s, &error, &problems), qPrintable(error));
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join('\n')));
-        const RiskSettings defaults;
+        const RiskSettings d;
+        const RiskSettings &r = s.risk;
         QCOMPARE(s.blockMarkers, builtInBlockMarkers());
-        QCOMPARE(s.risk.newAccountDays, defaults.newAccountDays);
-        QCOMPARE(s.risk.minGoodRate, defaults.minGoodRate);
-        QCOMPARE(s.risk.badGivenAtLeast, defaults.badGivenAtLeast);
-        QCOMPARE(s.risk.minCreditScore, defaults.minCreditScore);
-        QCOMPARE(s.risk.requireVerification, defaults.requireVerification);
-        QCOMPARE(s.risk.highAtReasons, defaults.highAtReasons);
-        QCOMPARE(s.extraColumns, false);
+        QCOMPARE((QList<double>{double(r.newAccountDays), r.minGoodRate, double(r.badGivenAtLeast),
+                                double(r.minCreditScore), double(r.requireVerification),
+                                double(r.highAtReasons)}),
+                 (QList<double>{double(d.newAccountDays), d.minGoodRate, double(d.badGivenAtLeast),
+                                double(d.minCreditScore), double(d.requireVerification),
+                                double(d.highAtReasons)}));
     }
 
-    void settingsValues_data()
+    // Markers of one's own replace the built-in ones; blanks around pieces and empty pieces go.
+    void ownBlockMarkers()
     {
-        QTest::addColumn<QByteArray>("lines");
-        QTest::addColumn<QStringList>("markers");
-        QTest::addColumn<double>("minGoodRate");
-        QTest::newRow("no keys: built-in markers") << QByteArray() << builtInBlockMarkers() << 97.0;
-        QTest::newRow("own markers replace them")
-            << QByteArray("[query]\nblockMarkers= 安全验证 ||人机识别\n[risk]\nminGoodRate=98.5\n")
-            << QStringList{"安全验证", "人机识别"} << 98.5;
-        QTest::newRow("empty: none")
-            << QByteArray("[query]\nblockMarkers=\n") << QStringList{} << 97.0;
-    }
-    void settingsValues()
-    {
-        QFETCH(QByteArray, lines);
-        QFETCH(QStringList, markers);
-        QFETCH(double, minGoodRate);
         QTemporaryDir dir;
         QFile file(dir.filePath(QStringLiteral("s.conf")));
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[hosts]\nmain=example.com\n" + lines);
+        file.write("[hosts]\nmain=example.com\n[query]\nblockMarkers= 安全验证 ||人机识别\n");
         file.close();
         QuerySettings s;
         QString error;
         QVERIFY2(loadQuerySettings(file.fileName(), &s, &error), qPrintable(error));
-        QCOMPARE(s.blockMarkers, markers);
-        QCOMPARE(s.risk.minGoodRate, minGoodRate);
+        QCOMPARE(s.blockMarkers, QStringList({"安全验证", "人机识别"}));
     }
 };
 

@@ -3,7 +3,6 @@
 // files' formats, and the demo buyers read page by page with the configured markers. Also: this
 // site and the tests' fixture server answer while the thread that owns them blocks.
 
-#include "buyerassessment.h"
 #include "buyerquery.h"
 #include "codepage936.h"
 #include "demosite.h"
@@ -180,7 +179,6 @@ private slots:
     void demoBuyerRecords_data();
     void demoBuyerRecords();
     void browserReadsTheBrowserOnlyPage();
-    void blockAfter();
 
 private:
     DemoSite m_site;
@@ -609,29 +607,6 @@ void TestSite::browserReadsTheBrowserOnlyPage()
     // Pages the plain fetch reads never go to the browser.
     query.run(QStringLiteral("xiaoyu_2008"));
     QCOMPARE(browser.loads, 1);
-}
-
-// Every third marketplace request gets the login page: those pages are blocked and not read, and
-// the verdict says so; our own site's downloads are never counted.
-void TestSite::blockAfter()
-{
-    DemoSite site;
-    site.setBlockAfter(3);
-    QVERIFY(site.start());
-    BuyerQuery query(demoSettings(site.hostPort()));
-    const BuyerQueryResult result = query.run(QStringLiteral("xiaoyu_2008"));
-    QStringList outcomes;
-    for (const PageResult &page : result.pages)
-        outcomes.append(page.page + u' ' + page.outcomeName());
-    QCOMPARE(outcomes, QStringList({"config ok", "areaTable ok", "search ok", "detail ok",
-                                    "neutralGiven blocked", "badGiven ok", "nameCard ok",
-                                    "personal blocked", "popup ok"}));
-    QCOMPARE(result.record.neutralGiven, QString());
-    QCOMPARE(result.record.nick, QString());
-    QCOMPARE(result.record.badGiven, QStringLiteral("1"));
-    const RiskVerdict verdict = assessRisk(result.record, result.pages, {}, QDate(2024, 1, 1));
-    QCOMPARE(verdict.level, RiskLevel::Unknown);
-    QCOMPARE(verdict.reasons, QStringList{QStringLiteral("页面被拦截：给他人中评页、个人空间页")});
 }
 
 QTEST_GUILESS_MAIN(TestSite)
