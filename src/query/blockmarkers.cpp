@@ -13,7 +13,7 @@ const QStringList &builtInBlockMarkers()
 QStringList configBlockMarkers(const QueryConfig &config)
 {
     QStringList markers;
-    for (int i = kFirstBlockMarkerEntry; i <= kLastBlockMarkerEntry; ++i) {
+    for (int i = ConfigEntry::BlockMarkerFirst; i <= ConfigEntry::BlockMarkerLast; ++i) {
         const QString marker = config.entry(i);
         if (!isBlank(marker))
             markers.append(marker);

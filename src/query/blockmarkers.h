@@ -16,8 +16,6 @@ const QStringList &builtInBlockMarkers();
 
 // The configuration's own markers: every non-blank entry from 77 to 88.
 QStringList configBlockMarkers(const QueryConfig &config);
-constexpr int kFirstBlockMarkerEntry = 77;
-constexpr int kLastBlockMarkerEntry = 88;
 
 // The first of the markers (in their order) that the page contains, or "" when the page is no
 // block page. A page that holds any of `anchors`, the markers its own rule starts from, is a real

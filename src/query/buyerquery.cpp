@@ -118,18 +118,21 @@ QStringList BuyerQuery::anchorsOf(const QString &page) const
             markers.append(m_config.entry(i));
         return markers;
     };
+    using namespace ConfigEntry;
     if (page == BuyerPage::Search)
-        return entries({64});
+        return entries({SearchEntryMarker});
     if (page == BuyerPage::Detail)
-        return entries({5, 8, 29, 14, 31, 17, 24, 34});
+        return entries({LayoutAMarker, GoodCountAFirst, GoodCountABrowserFirst, GoodRateBFirst,
+                        GoodRateBBrowserFirst, GoodCountBFirst, VerificationFirst,
+                        RatingListFirst});
     if (page == BuyerPage::NeutralGiven)
-        return entries({38});
+        return entries({NeutralGivenMarker});
     if (page == BuyerPage::BadGiven)
         return {kBadRatingsGivenMarker};
     if (page == BuyerPage::NameCard)
         return {QStringLiteral("注册时间"), QStringLiteral("来自"), QStringLiteral("icon-jianghu")};
     if (page == BuyerPage::Personal)
-        return QStringList{QStringLiteral("nick")} + entries({61});
+        return QStringList{QStringLiteral("nick")} + entries({AreaCodeFirst});
     if (page == BuyerPage::Popup)
         return {QStringLiteral("买家好评率")};
     return {};
@@ -149,16 +152,16 @@ QString BuyerQuery::fetchBuyerPage(PageResults &log, const QString &page, const 
 PageResults BuyerQuery::ensureConfiguration(const FetchContext &context)
 {
     PageResults log;
-    if (!isBlank(m_config.entry(0)))
+    if (!isBlank(m_config.entry(ConfigEntry::SearchAddress)))
         return log;
 
-    QString config =
-        fetchInto(log, BuyerPage::Config, address(m_settings.mainHost, "/soft/qvdl/fmj2.htm"),
-                  FetchShortWait, context);
+    QString config = fetchInto(log, BuyerPage::Config,
+                               address(m_settings.mainHost, QStringLiteral("/soft/qvdl/fmj2.htm")),
+                               FetchShortWait, context);
     if (isBlank(config))
-        config =
-            fetchInto(log, BuyerPage::Config, address(m_settings.secondHost, "/soft_set/fmj2.htm"),
-                      FetchShortWait, context);
+        config = fetchInto(log, BuyerPage::Config,
+                           address(m_settings.secondHost, QStringLiteral("/soft_set/fmj2.htm")),
+                           FetchShortWait, context);
     // Anything else (an error page, a portal's placeholder) is not our configuration: keep what
     // we have and try again on the next query.
     if (containsBrelvon(config)) {
@@ -166,13 +169,14 @@ PageResults BuyerQuery::ensureConfiguration(const FetchContext &context)
         m_blockMarkers = m_settings.blockMarkers + configBlockMarkers(m_config);
     }
 
-    m_areaTable =
-        fetchInto(log, BuyerPage::AreaTable, address(m_settings.mainHost, "/soft/qvdl/city.txt"),
-                  FetchLongWait, context);
+    m_areaTable = fetchInto(log, BuyerPage::AreaTable,
+                            address(m_settings.mainHost, QStringLiteral("/soft/qvdl/city.txt")),
+                            FetchLongWait, context);
     if (!m_areaTable.contains(QStringLiteral("广东")))
-        m_areaTable = fetchInto(log, BuyerPage::AreaTable,
-                                address(m_settings.secondHost, "/soft/qvdl/city.txt"),
-                                FetchLongWait, context);
+        m_areaTable =
+            fetchInto(log, BuyerPage::AreaTable,
+                      address(m_settings.secondHost, QStringLiteral("/soft/qvdl/city.txt")),
+                      FetchLongWait, context);
     return log;
 }
 
@@ -180,7 +184,7 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
                                 DetailChain *out) const
 {
     // Search page: the buyer's entry gives the detail page address.
-    QString searchAddress = m_config.entry(0);
+    QString searchAddress = m_config.entry(ConfigEntry::SearchAddress);
     searchAddress.replace(QLatin1String("{mjna}"), EncodeQuery(id));
     const QString searchPage =
         fetchBuyerPage(out->pages, BuyerPage::Search, searchAddress, FetchLongWait, context);
@@ -215,9 +219,9 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
     out->facts = detailPageRule(detail, source, m_config);
     out->detailRead = true;
 
-    QString neutralAddress = m_config.entry(37);
+    QString neutralAddress = m_config.entry(ConfigEntry::NeutralGivenAddress);
     neutralAddress.replace(QLatin1String("{urlno}"), out->facts.ratingListNumber);
-    QString badAddress = m_config.entry(39);
+    QString badAddress = m_config.entry(ConfigEntry::BadGivenAddress);
     badAddress.replace(QLatin1String("{urlno}"), out->facts.ratingListNumber);
     if (m_parallelPages) {
         PageResults badPages;
@@ -229,15 +233,15 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
                                                    neutralAddress, FetchShortWait, context);
         const QString badPage = bad.get();
         out->pages += badPages;
-        out->neutralGiven =
-            givenCount(out->pages, BuyerPage::NeutralGiven, neutralPage, m_config.entry(38));
+        out->neutralGiven = givenCount(out->pages, BuyerPage::NeutralGiven, neutralPage,
+                                       m_config.entry(ConfigEntry::NeutralGivenMarker));
         out->badGiven =
             givenCount(out->pages, BuyerPage::BadGiven, badPage, kBadRatingsGivenMarker);
     } else {
         const QString neutralPage = fetchBuyerPage(out->pages, BuyerPage::NeutralGiven,
                                                    neutralAddress, FetchShortWait, context);
-        out->neutralGiven =
-            givenCount(out->pages, BuyerPage::NeutralGiven, neutralPage, m_config.entry(38));
+        out->neutralGiven = givenCount(out->pages, BuyerPage::NeutralGiven, neutralPage,
+                                       m_config.entry(ConfigEntry::NeutralGivenMarker));
         const QString badPage =
             fetchBuyerPage(out->pages, BuyerPage::BadGiven, badAddress, FetchShortWait, context);
         out->badGiven =
@@ -271,11 +275,10 @@ void BuyerQuery::runNameCardChain(const QString &id, const FetchContext &context
 
 PageResult BuyerQuery::fetchPopupCard(const QString &id, const FetchContext &context) const
 {
-    const QString popupAddress =
-        address(m_settings.tradeCardHost,
-                QLatin1String("/tradecard/popupNameCard.htm?uid=cntaobao") + id +
-                    QLatin1String("&loginId=") + m_settings.popupLogin +
-                    QLatin1String("&type=1&jumpFrom=aliwwserver"));
+    const QString popupAddress = address(
+        m_settings.tradeCardHost, QLatin1String("/tradecard/popupNameCard.htm?uid=cntaobao") + id +
+                                      QLatin1String("&loginId=") + m_settings.popupLogin +
+                                      QLatin1String("&type=1&jumpFrom=aliwwserver"));
     if (isBlank(popupAddress))
         return {};
     PageResult page = fetchPage(popupAddress, FetchLongWait, context);
@@ -299,8 +302,8 @@ BuyerQueryResult BuyerQuery::queryBuyer(const QString &buyerId, const FetchConte
         FetchContext shared = context;
         if (!shared.session)
             shared.session = &HttpSession::forThisThread();
-        auto cardDone = std::async(std::launch::async,
-                                   [&] { runNameCardChain(id, shared, &card); });
+        auto cardDone =
+            std::async(std::launch::async, [&] { runNameCardChain(id, shared, &card); });
         auto popupDone =
             std::async(std::launch::async, [&] { popup = fetchPopupCard(id, shared); });
         runDetailChain(id, shared, &detail);

@@ -90,8 +90,7 @@ private:
     struct DetailChain;
     struct NameCardChain;
     void runDetailChain(const QString &id, const FetchContext &context, DetailChain *out) const;
-    void runNameCardChain(const QString &id, const FetchContext &context,
-                          NameCardChain *out) const;
+    void runNameCardChain(const QString &id, const FetchContext &context, NameCardChain *out) const;
     PageResult fetchPopupCard(const QString &id, const FetchContext &context) const;
     QString fetchBuyerPage(PageResults &log, const QString &page, const QString &address, int mode,
                            const FetchContext &context) const;

@@ -156,7 +156,8 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
             problems->append(
                 QStringLiteral("settings file %1: [%2] %3=%4 is not %5; using the default")
                     .arg(path, QString::fromLatin1(key).section(u'/', 0, 0),
-                         QString::fromLatin1(key).section(u'/', 1), value, QLatin1String(expected)));
+                         QString::fromLatin1(key).section(u'/', 1), value,
+                         QLatin1String(expected)));
     };
     const auto readInt = [&](const char *key, int low, int high, int *out, const char *expected) {
         const QString value = readText(ini, QLatin1String(key));

@@ -11,13 +11,13 @@
 // path.
 struct QuerySettings
 {
-    QString mainHost;      // [hosts] main
-    QString secondHost;    // [hosts] second
-    QString tradeCardHost; // [hosts] tradecard
-    QString nameCardLogin; // [viewer] nameCardLogin
-    QString popupLogin;    // [viewer] popupLogin
-    int batchJobs = 1;     // [batch] jobs: buyers in flight at once, 1 to 8
-    int batchPaceMs = 0;   // [batch] paceMs: least gap between two request starts to one host
+    QString mainHost;           // [hosts] main
+    QString secondHost;         // [hosts] second
+    QString tradeCardHost;      // [hosts] tradecard
+    QString nameCardLogin;      // [viewer] nameCardLogin
+    QString popupLogin;         // [viewer] popupLogin
+    int batchJobs = 1;          // [batch] jobs: buyers in flight at once, 1 to 8
+    int batchPaceMs = 0;        // [batch] paceMs: least gap between two request starts to one host
     bool parallelPages = false; // [query] parallelPages: a buyer's page chains at once
     // [query] blockMarkers, "|" between markers: texts that make a buyer's page a block page (the
     // configuration may add its own). Without the key, the built-in ones.

@@ -9,7 +9,6 @@
 #include "mainwindow.h"
 #include "openinbrowser.h"
 #include "riskverdictview.h"
-#include "testsuites.h"
 
 #include <QDesktopServices>
 #include <QGroupBox>
@@ -403,20 +402,29 @@ private slots:
         QCOMPARE(w->windowTitle(), QStringLiteral("BrelvonV3.0"));
     }
 
+    // A left click empties the input box; other buttons (a context menu, a middle-button
+    // paste) keep what it holds.
     void inputBoxClearsOnClick_data()
     {
         QTest::addColumn<QString>("before");
-        QTest::newRow("prompt") << QStringLiteral("输入买家的淘宝ID");
-        QTest::newRow("an id") << QStringLiteral("tom");
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("prompt") << QStringLiteral("输入买家的淘宝ID") << Qt::LeftButton << true;
+        QTest::newRow("an id") << QStringLiteral("tom") << Qt::LeftButton << true;
+        QTest::newRow("right button") << QStringLiteral("tom") << Qt::RightButton << false;
+        QTest::newRow("middle button") << QStringLiteral("tom") << Qt::MiddleButton << false;
     }
     void inputBoxClearsOnClick()
     {
         QFETCH(QString, before);
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(bool, cleared);
         auto w = makeWindow();
         auto *text2 = child<QLineEdit>(w.get(), "Text2");
         text2->setText(before);
-        QTest::mouseClick(text2, Qt::LeftButton);
-        QCOMPARE(text2->text(), QString());
+        QTest::mousePress(text2, button);
+        QCOMPARE(text2->text(), cleared ? QString() : before);
+        QTest::mouseRelease(text2, button);
     }
 
     void promptWithoutId_data()
@@ -956,10 +964,6 @@ private slots:
     }
 };
 
-int runMainWindowTests(int argc, char **argv)
-{
-    TestMainWindow tests;
-    return QTest::qExec(&tests, argc, argv);
-}
+QTEST_MAIN(TestMainWindow)
 
 #include "test_mainwindow.moc"

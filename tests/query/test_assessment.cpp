@@ -1,5 +1,3 @@
-#include "testsuites.h"
-
 #include "buyerassessment.h"
 #include "querysettings.h"
 
@@ -240,10 +238,6 @@ private slots:
     }
 };
 
-int runAssessmentTests(int argc, char **argv)
-{
-    TestAssessment t;
-    return QTest::qExec(&t, argc, argv);
-}
+QTEST_GUILESS_MAIN(TestAssessment)
 
 #include "test_assessment.moc"

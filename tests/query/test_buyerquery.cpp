@@ -1,12 +1,11 @@
-#include "testsuites.h"
 
 #include "batchengine.h"
 #include "buyerquery.h"
 #include "canceltoken.h"
-#include "httpsession.h"
 #include "codepage936.h"
 #include "fixtureserver.h"
 #include "hostileserver.h"
+#include "httpsession.h"
 
 #include <QtTest>
 
@@ -555,7 +554,8 @@ private slots:
                 finishedOrder.append(ids.at(index));
             };
             bool cancelled = true;
-            const QList<BatchRow> rows = runBatch(query, ids, options, cancel, callbacks, &cancelled);
+            const QList<BatchRow> rows =
+                runBatch(query, ids, options, cancel, callbacks, &cancelled);
             QVERIFY(!cancelled);
             QCOMPARE(rows.size(), ids.size());
             for (int i = 0; i < ids.size(); ++i) {
@@ -600,10 +600,6 @@ private slots:
     }
 };
 
-int runBuyerQueryTests(int argc, char **argv)
-{
-    TestBuyerQuery t;
-    return QTest::qExec(&t, argc, argv);
-}
+QTEST_MAIN(TestBuyerQuery)
 
 #include "test_buyerquery.moc"

@@ -1,4 +1,3 @@
-#include "testsuites.h"
 
 #include "codepage936.h"
 #include "fixtureserver.h"
@@ -188,12 +187,12 @@ private slots:
         QTest::addColumn<QString>("message");
         const QString ids = m_dir.filePath("ids.txt");
         QTest::newRow("no output") << QStringList{"batch", "--demo", ids} << "--xlsx OUT";
-        QTest::newRow("no id file") << QStringList{"batch", "--demo", "--xlsx", "o.xlsx"}
-                                    << "no id file given";
+        QTest::newRow("no id file")
+            << QStringList{"batch", "--demo", "--xlsx", "o.xlsx"} << "no id file given";
         QTest::newRow("two id files")
             << QStringList{"batch", "--demo", ids, ids, "--xlsx", "o.xlsx"} << "exactly one";
-        QTest::newRow("xlsx without name") << QStringList{"batch", "--demo", ids, "--xlsx"}
-                                           << "--xlsx needs a file name";
+        QTest::newRow("xlsx without name")
+            << QStringList{"batch", "--demo", ids, "--xlsx"} << "--xlsx needs a file name";
         QTest::newRow("unreadable id file")
             << QStringList{"batch", "--demo", m_dir.filePath("none.txt"), "--xlsx",
                            m_dir.filePath("o.xlsx")}
@@ -228,9 +227,11 @@ private slots:
         const QString settings =
             writeFile("batch.conf", "[hosts]\ntradecard=" + server.hostPort().toUtf8() + "\n");
         // GBK id file: a quoted id with a comma, a blank line, a formula-looking id.
-        const QString ids = writeFile("batch ids.txt", encode936(u"\"王,五\"\r\n\r\n=1+1, 007\r\n"));
+        const QString ids =
+            writeFile("batch ids.txt", encode936(u"\"王,五\"\r\n\r\n=1+1, 007\r\n"));
         const QString out = m_dir.filePath("table.xlsx");
-        const CliRun run = runCli({"batch", "--settings", settings, ids, "--xlsx", out}, m_dir.path());
+        const CliRun run =
+            runCli({"batch", "--settings", settings, ids, "--xlsx", out}, m_dir.path());
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.err.contains(QStringLiteral("共需要查询3个买家,正在查询第0个:王,五")),
                  qPrintable(run.err));
@@ -266,14 +267,15 @@ private slots:
         server.setPage("/tradecard/nameCard.htm", encode936(u"<p>注册时间：2005-03-12</p>"));
         const QString settings =
             writeFile("verbose.conf", "[hosts]\ntradecard=" + server.hostPort().toUtf8() + "\n");
-        const CliRun run = runCli({"query", "--verbose", "--settings", settings, "tom"},
-                                  m_dir.path());
+        const CliRun run =
+            runCli({"query", "--verbose", "--settings", settings, "tom"}, m_dir.path());
         QCOMPARE(run.exitCode, 0);
         const QStringList lines = run.err.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 2); // name card, popup name card: no other host is named
         QVERIFY2(lines[0].startsWith("brelvon-cli: page tom: ok status=200 bytes="),
                  qPrintable(lines[0]));
-        QVERIFY2(lines[1].startsWith("brelvon-cli: page tom: ok status=404 "), qPrintable(lines[1]));
+        QVERIFY2(lines[1].startsWith("brelvon-cli: page tom: ok status=404 "),
+                 qPrintable(lines[1]));
     }
 
     // Ctrl-C in the middle of a batch with several buyers in flight: the program ends at once,
@@ -303,10 +305,6 @@ private slots:
     }
 };
 
-int runCliTests(int argc, char **argv)
-{
-    TestCli t;
-    return QTest::qExec(&t, argc, argv);
-}
+QTEST_MAIN(TestCli)
 
 #include "test_cli.moc"
