@@ -156,7 +156,10 @@ void BatchFrontEnd::finish(const QList<BatchRow> &rows, bool abandoned)
     m_lines->showProgress(batchDoneText(), true);
 
     QString error;
-    const QString table = writeBatchSpreadsheetToTemp(rows, &error);
+    BatchTableOptions options;
+    options.extraColumns = m_settings.extraColumns;
+    options.risk = m_settings.risk;
+    const QString table = writeBatchSpreadsheetToTemp(rows, &error, options);
     QString failure;
     if (table.isEmpty()) {
         failure = QStringLiteral("无法写入表格文件。\n") + error;

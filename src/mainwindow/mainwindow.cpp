@@ -2,6 +2,7 @@
 
 #include "backgroundjob.h"
 #include "browserhandover.h"
+#include "buyerassessment.h"
 #include "buyerquery.h"
 #include "canceltoken.h"
 #include "cjkfont.h"
@@ -203,8 +204,11 @@ void MainWindow::runQuery()
             result->pages = configPages + result->pages;
         },
         [this, buyerId, result] {
-            if (!m_closed)
+            if (!m_closed) {
                 m_lines->show(buyerId, result->record);
+                m_lines->showVerdict(assessBuyer(*result, m_settings.risk, QDate::currentDate()),
+                                     result->pages);
+            }
             setQueryButtonsEnabled(true);
             m_queryRunning = false;
             emit queryFinished();

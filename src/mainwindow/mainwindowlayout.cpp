@@ -2,6 +2,7 @@
 
 #include "clicklabel.h"
 #include "detailbrowserwidget.h"
+#include "riskverdictview.h"
 
 #include <QFrame>
 #include <QGroupBox>
@@ -160,6 +161,10 @@ MainWindowLayout buildMainWindowLayout(QWidget *window)
     QPushButton *b3 = button(l.linkColumn, QStringLiteral("Command3"), QStringLiteral("更多工具"),
                              480, 3120, 1335, 495);
     l.browser->stackUnder(l.linkColumn);
+    // The column's empty top, above its first button.
+    l.verdict =
+        place<RiskVerdictView>(l.linkColumn, QStringLiteral("RiskVerdict"), 90, 90, 2115, 780);
+    l.verdict->hide();
     l.linkButtons = {{
         {b9, LinkSlot::RowButton1Caption, LinkSlot::RowButton1Address},
         {b10, LinkSlot::RowButton2Caption, LinkSlot::RowButton2Address},

@@ -12,6 +12,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QWidget;
+class RiskVerdictView;
 
 // The main window's controls, each at its fixed place (twips of the window's layout / 15 =
 // logical pixels) in its panel. Every control carries the window's own name for it as its
@@ -42,6 +43,7 @@ struct MainWindowLayout
     QFrame *linkColumn = nullptr;
     LinkSlots::Buttons linkButtons{};
     DetailBrowserWidget *browser = nullptr; // WebBrowser1, hidden beneath the side column
+    RiskVerdictView *verdict = nullptr; // RiskVerdict: the last buyer's verdict, atop the column
 
     // Hidden data: the batch result fields, the link slots, the area table.
     QFrame *resultFieldPanel = nullptr;         // Frame5

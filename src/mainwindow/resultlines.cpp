@@ -3,6 +3,7 @@
 #include "buyercreditrecord.h"
 #include "clicklabel.h"
 #include "mainwindowlayout.h"
+#include "riskverdictview.h"
 #include "texthelpers.h"
 
 #include <QLineEdit>
@@ -10,7 +11,8 @@
 ResultLines::ResultLines(const MainWindowLayout &layout)
     : m_idLine(layout.idLine), m_ratingsLine(layout.ratingsLine), m_profileLine(layout.profileLine),
       m_givenLine(layout.givenLine), m_creditLink(layout.creditLink),
-      m_noticeLine(layout.noticeLine), m_creditAddress(layout.creditAddress)
+      m_noticeLine(layout.noticeLine), m_creditAddress(layout.creditAddress),
+      m_verdict(layout.verdict)
 {
 }
 
@@ -36,10 +38,17 @@ void ResultLines::show(const QString &buyerId, const BuyerCreditRecord &r)
     m_creditAddress->setText(r.creditUrl);
 }
 
+void ResultLines::showVerdict(const BuyerAssessment &assessment, const PageResults &pages)
+{
+    m_verdict->setAssessment(assessment, pages);
+    m_verdict->show();
+}
+
 void ResultLines::hide()
 {
     for (ClickLabel *l : {m_ratingsLine, m_givenLine, m_creditLink, m_idLine, m_profileLine})
         l->hide();
+    m_verdict->hide();
 }
 
 void ResultLines::showUpdateNotice()

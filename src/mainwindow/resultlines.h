@@ -1,11 +1,15 @@
 #pragma once
 
+#include "pageresult.h"
+
 #include <QString>
 
+struct BuyerAssessment;
 struct BuyerCreditRecord;
 struct MainWindowLayout;
 class ClickLabel;
 class QLineEdit;
+class RiskVerdictView;
 
 // The result area's lines: a buyer's four summary lines and the link to the credit page, and the
 // line they share with the update notice and the batch's progress (Label5).
@@ -17,7 +21,9 @@ public:
     // The buyer's lines: id and verification, ratings received, registration time, nick and
     // area, ratings given to others, and the credit page link (its address kept in Text7).
     void show(const QString &buyerId, const BuyerCreditRecord &record);
-    // Hides the buyer's lines (a new query or a batch buyer has begun).
+    // The verdict on the buyer, atop the link column (RiskVerdictView).
+    void showVerdict(const BuyerAssessment &assessment, const PageResults &pages);
+    // Hides the buyer's lines and verdict (a new query or a batch buyer has begun).
     void hide();
 
     void showUpdateNotice();
@@ -37,4 +43,5 @@ private:
     ClickLabel *m_creditLink;
     ClickLabel *m_noticeLine;
     QLineEdit *m_creditAddress;
+    RiskVerdictView *m_verdict;
 };

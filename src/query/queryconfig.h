@@ -56,6 +56,8 @@ enum Entry : int {
     BadCountFirst = 74,
     BadCountSecond = 75,
     BadCountEnd = 76,
+    BlockMarkerFirst = 77, // 77 to 88: block markers of the configuration's own (any may be empty)
+    BlockMarkerLast = 88,
 };
 Q_ENUM_NS(Entry)
 } // namespace ConfigEntry
@@ -65,7 +67,8 @@ Q_ENUM_NS(Entry)
 //
 // Besides the entries every configuration has, ours uses 71, 72, 73 (neutral ratings received:
 // first, second, end marker) and 74, 75, 76 (bad ratings received: first, second, end marker) on
-// the detail page; left empty, those counts stay empty.
+// the detail page; left empty, those counts stay empty. Entries 77 to 88 may each hold a block
+// marker that adds to the settings' (blockmarkers.h).
 class QueryConfig
 {
 public:

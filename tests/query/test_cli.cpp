@@ -104,6 +104,18 @@ private slots:
         QTest::newRow("parallel pages not a boolean")
             << QByteArray("[hosts]\nmain=a\n[query]\nparallelPages=often\n")
             << "[query] parallelPages=often is not true or false";
+        QTest::newRow("extra columns not a boolean")
+            << QByteArray("[hosts]\nmain=a\n[batch]\nextraColumns=yes\n")
+            << "[batch] extraColumns=yes is not true or false";
+        QTest::newRow("good rate over 100")
+            << QByteArray("[hosts]\nmain=a\n[risk]\nminGoodRate=101\n")
+            << "[risk] minGoodRate=101 is not a percentage from 0 to 100";
+        QTest::newRow("days not a number")
+            << QByteArray("[hosts]\nmain=a\n[risk]\nnewAccountDays=ninety\n")
+            << "[risk] newAccountDays=ninety is not a number of days";
+        QTest::newRow("no reasons make it high")
+            << QByteArray("[hosts]\nmain=a\n[risk]\nhighAtReasons=0\n")
+            << "[risk] highAtReasons=0 is not a number from 1 to 6";
     }
     void badSettings()
     {
@@ -151,17 +163,26 @@ private slots:
         QCOMPARE(run.exitCode, 0);
         const QList<QByteArray> lines = run.out.split('\n');
         QCOMPARE(lines.size(), 3);
-        QCOMPARE(lines[0], QString("{\"buyerId\":\"tom\",\"nick\":\"\",\"regTime\":\"2005-03-12\","
-                                   "\"address\":\"广东 深圳\",\"verification\":\"\","
-                                   "\"goodRate\":\"98.5\",\"goodCount\":\"\",\"neutralCount\":\"\","
-                                   "\"badCount\":\"\",\"neutralGiven\":\"\",\"badGiven\":\"\","
-                                   "\"creditUrl\":\"\"}")
+        const QString record = "{\"buyerId\":\"tom\",\"nick\":\"\",\"regTime\":\"2005-03-12\","
+                               "\"address\":\"广东 深圳\",\"verification\":\"\","
+                               "\"goodRate\":\"98.5\",\"goodCount\":\"\",\"neutralCount\":\"\","
+                               "\"badCount\":\"\",\"neutralGiven\":\"\",\"badGiven\":\"\","
+                               "\"creditUrl\":\"\"";
+        // The record's twelve keys first, as they always were; the assessment after them.
+        QCOMPARE(lines[0], (record + ",\"creditScore\":\"\",\"creditLevel\":\"\",\"risk\":\"未知\","
+                                     "\"riskReasons\":[\"未读到给他人差评、认证信息、信用积分\"],"
+                                     "\"pageOutcomes\":{\"nameCard\":\"ok\",\"popup\":\"ok\"}}")
                                .toUtf8());
         QVERIFY(lines[1].startsWith("{\"buyerId\":\"-x\\\"y\",\"nick\":"));
         QCOMPARE(lines[2], QByteArray());
         QVERIFY2(run.err.contains("skipping id 2: it is blank"), qPrintable(run.err));
         // No configuration host: only the trade-card pages, twice each.
         QCOMPARE(server.totalRequests(), 4);
+
+        const CliRun plain =
+            runCli({"query", "--plain", "--settings", settings, "tom"}, m_dir.path());
+        QCOMPARE(plain.exitCode, 0);
+        QCOMPARE(plain.out, (record + "}\n").toUtf8());
     }
 
     void batchErrors_data()
@@ -231,6 +252,15 @@ private slots:
         QCOMPARE(sheet.cells.value("A4").value, QStringLiteral(" 007"));
         QCOMPARE(sheet.cells.value("C4").value, QStringLiteral("2005-03-12"));
         QCOMPARE(sheet.cells.value("L2").formula, QStringLiteral("HYPERLINK(\"\",\"\")"));
+        QVERIFY(!sheet.cells.contains("M1"));
+
+        const CliRun extra = runCli(
+            {"batch", "--settings", settings, "--extra-columns", ids, "--xlsx", out}, m_dir.path());
+        QCOMPARE(extra.exitCode, 0);
+        const XlsxSheet wide = readXlsxSheet(out);
+        QCOMPARE(wide.cells.value("M1").value, QStringLiteral("信用积分"));
+        QCOMPARE(wide.cells.value("O4").value, QStringLiteral("未知"));
+        QVERIFY(wide.cells.value("Q4").value.startsWith(QStringLiteral("名片页 正常")));
     }
 
     // --verbose: one line per page that was requested, saying how it went.

@@ -52,7 +52,7 @@ int runBatchCommand(const QStringList &args)
 {
     QueryCommandLine cli(
         QStringLiteral("batch [--settings FILE] [--demo] [--browser] [--jobs N] [--pace MS] "
-                       "[--parallel-pages] [--verbose] IDFILE --xlsx OUT"),
+                       "[--parallel-pages] [--extra-columns] [--verbose] IDFILE --xlsx OUT"),
         QStringLiteral("Looks up every id of IDFILE (at most 101) and saves the table to OUT."));
     const QCommandLineOption xlsxOption(QStringLiteral("xlsx"),
                                         QStringLiteral("The xlsx file to write the table to."),
@@ -68,7 +68,12 @@ int runBatchCommand(const QStringList &args)
         QStringLiteral("At least MS milliseconds between two request starts to one host "
                        "(default: the settings' [batch] paceMs, else 0)."),
         QStringLiteral("MS"));
+    const QCommandLineOption extraOption(
+        QStringLiteral("extra-columns"),
+        QStringLiteral("Add credit score, credit level, risk, its reasons and the pages' outcomes "
+                       "after column 12 (default: the settings' [batch] extraColumns)."));
     cli.parser().addOption(xlsxOption);
+    cli.parser().addOption(extraOption);
     cli.parser().addOption(jobsOption);
     cli.parser().addOption(paceOption);
     cli.parser().addPositionalArgument(QStringLiteral("IDFILE"),
@@ -145,7 +150,10 @@ int runBatchCommand(const QStringList &args)
         printMessage(QStringLiteral("interrupted: no table written"));
         return CliInterrupted;
     }
-    if (!writeBatchSpreadsheet(outPath, rows, &error)) {
+    BatchTableOptions table;
+    table.extraColumns = target.settings.extraColumns || cli.parser().isSet(extraOption);
+    table.risk = target.settings.risk;
+    if (!writeBatchSpreadsheet(outPath, rows, &error, table)) {
         printMessage(error);
         return CliUsage;
     }
