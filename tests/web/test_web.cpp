@@ -177,12 +177,23 @@ void TestWeb::lookUpArea_data()
     QTest::newRow("city") << "440300" << table << QStringLiteral("深圳市");
     QTest::newRow("missing") << "999999" << table << "";
     QTest::newRow("empty table") << "440000" << "" << "";
+    // Codes match at line starts only: a forged entry inside a line is no entry.
+    QTest::newRow("key inside another line")
+        << "440300" << QStringLiteral("9440300#伪造\r\n440300#深圳市\r\n") << QStringLiteral("深圳市");
     QTest::newRow("key inside another name")
-        << "12" << QStringLiteral("100000#甲12#乙\r\n12#丙\r\n") << QStringLiteral("乙");
+        << "12" << QStringLiteral("100000#甲12#乙\r\n12#丙\r\n") << QStringLiteral("丙");
+    QTest::newRow("first line") << "1" << QStringLiteral("1#a\r\n21#b\r\n") << "a";
     QTest::newRow("last line without CR")
         << "440300" << QStringLiteral("440000#广东省\r\n440300#深圳市") << QStringLiteral("深圳市");
     QTest::newRow("name cleaned") << "1" << QStringLiteral("1# \"东城\" \r\n") << QStringLiteral("东城");
-    QTest::newRow("LF only runs on") << "1" << QStringLiteral("1#a\n2#b") << QStringLiteral("a2#b");
+    QTest::newRow("LF line ends") << "440000" << QStringLiteral("440000#广东省\n440300#深圳市\n")
+                                  << QStringLiteral("广东省");
+    QTest::newRow("LF line ends, second line")
+        << "440300" << QStringLiteral("440000#广东省\n440300#深圳市\n") << QStringLiteral("深圳市");
+    QTest::newRow("name of 64 characters") << "1" << "1#" + QString(64, u'x') + "\r\n"
+                                           << QString(64, u'x');
+    QTest::newRow("longer name is none") << "1" << "1#" + QString(65, u'x') + "\r\n" << "";
+    QTest::newRow("huge last line is none") << "1" << "1#" + QString(1 << 20, u'x') << "";
 }
 
 void TestWeb::lookUpArea()
@@ -247,6 +258,7 @@ void TestWeb::fetchRefusesAddresses_data()
     QTest::newRow("upper-case scheme") << "HTTP://127.0.0.1:%1/page";
     QTest::newRow("no scheme") << "127.0.0.1:%1/page";
     QTest::newRow("local file with http:// further on") << "file:///etc/hostname?http://%1";
+    QTest::newRow("longer than 8 KiB") << "http://127.0.0.1:%1/page?" + QString(8192, u'a');
 }
 
 void TestWeb::fetchRefusesAddresses()
@@ -278,6 +290,15 @@ void TestWeb::fetchBodies_data()
     serverError.reason = "Internal Server Error";
     serverError.body = "oops";
     QTest::newRow("500 body is the page") << serverError << "oops";
+
+    // Every error status's body is the page, whatever the client library makes of the status.
+    for (int status : {400, 401, 403, 407, 418, 451, 503}) {
+        FixtureResponse error;
+        error.status = status;
+        error.reason = "Error";
+        error.body = "status " + QByteArray::number(status);
+        QTest::addRow("%d body is the page", status) << error << "status " + QString::number(status);
+    }
 
     FixtureResponse empty;
     QTest::newRow("empty body") << empty << "";
@@ -458,6 +479,12 @@ void TestWeb::openInBrowser_data()
     QTest::newRow("text before the scheme") << "go http://example.org/x" << 1
                                             << "http://example.org/x";
     QTest::newRow("surrounding spaces") << "  http://example.org/  " << 1 << "http://example.org/";
+    QTest::newRow("secure with http:// further on") << "https://example.org/?r=http://x" << 1
+                                                    << "https://example.org/?r=http://x";
+    // Only web addresses reach the desktop, whatever else they hold.
+    QTest::newRow("local program") << "file:///usr/bin/xterm?http://y" << 0 << "";
+    QTest::newRow("other scheme") << "mailto:x@example.org?body=http://y" << 0 << "";
+    QTest::newRow("no host") << "http://" << 0 << "";
 }
 
 void TestWeb::openInBrowser()
@@ -466,9 +493,12 @@ void TestWeb::openInBrowser()
     QFETCH(int, result);
     QFETCH(QString, opened);
     UrlCatcher catcher;
-    QDesktopServices::setUrlHandler("http", &catcher, "open");
+    const char *schemes[] = {"http", "https", "file", "mailto"};
+    for (const char *scheme : schemes)
+        QDesktopServices::setUrlHandler(scheme, &catcher, "open");
     QCOMPARE(OpenInBrowser(address), result);
-    QDesktopServices::unsetUrlHandler("http");
+    for (const char *scheme : schemes)
+        QDesktopServices::unsetUrlHandler(scheme);
     if (opened.isEmpty()) {
         QVERIFY(catcher.urls.isEmpty());
     } else {
