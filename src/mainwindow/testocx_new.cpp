@@ -534,7 +534,7 @@ void TestOCX_new::Command2_Click()
         m_batchRunning = false;
         return;
     }
-    const IdFileResult idFile = readIdFile(fileName);
+    const IdFileResult idFile = readIdFile(fileName, kMaxBatchIds, m_settings.idFileEncoding);
     if (!idFile.ok()) {
         m_batchRunning = false;
         tell(QStringLiteral("无法读取关键词文件。\n") + idFile.error);

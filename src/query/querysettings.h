@@ -1,5 +1,7 @@
 #pragma once
 
+#include "idfile.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -16,6 +18,7 @@ struct QuerySettings
     int batchJobs = 1;     // [batch] jobs: buyers in flight at once, 1 to 8
     int batchPaceMs = 0;   // [batch] paceMs: least gap between two request starts to one host
     bool parallelPages = false; // [query] parallelPages: a buyer's page chains at once
+    IdFileEncoding idFileEncoding = IdFileEncoding::Auto; // [batch] idFileEncoding
 };
 
 // The settings file used when none is named: <user config folder>/Brelvon/brelvon.conf.

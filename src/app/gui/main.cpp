@@ -3,10 +3,13 @@
 
 #include "demosite.h"
 #include "querysettings.h"
+#include "spreadsheetexport.h"
 #include "testocx_new.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
@@ -106,6 +109,10 @@ int main(int argc, char *argv[])
             tell(QMessageBox::Warning, error);
         }
     }
+
+    // Each batch leaves its table in the temporary folder, open in the spreadsheet program;
+    // those of earlier days are done with.
+    removeStaleBatchTables(QDir::tempPath(), QDateTime::currentDateTime());
 
     TestOCX_new window(settings);
     window.show();
