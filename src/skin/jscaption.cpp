@@ -159,7 +159,8 @@ void JSCAPTION::dock()
 {
     if (!m_Host)
         return;
-    const QRect want(0, 0, m_Host->width(), m_BarHeight);
+    // However tall the skin's TOPLEFT, the bar leaves at least half the window to the window.
+    const QRect want(0, 0, m_Host->width(), qMin(m_BarHeight, m_Host->height() / 2));
     if (geometry() != want)
         setGeometry(want);
 }
@@ -313,6 +314,14 @@ void JSCAPTION::drawCaptionOnce()
 
     m_BarHeight = m_PicTopLeft.Height();
     dock();
+    // The skin's numbers place things within the bar: a far-out value cannot put a button or
+    // the title outside it, or the buttons' reach over the window.
+    const int barWidth = hostWindow ? hostWindow->width() : width();
+    const int barHeight = hostWindow ? height() : m_BarHeight;
+    for (qint16 *x : {&m_XOffset, &m_XOffset2, &m_FromRight, &m_IconSpace})
+        *x = qint16(qBound(0, int(*x), barWidth));
+    for (qint16 *y : {&m_YOffset, &m_FromTop})
+        *y = qint16(qBound(0, int(*y), barHeight));
 
     // The full redraw: the buttons as they stand now; earlier single-button redraws and printed
     // text are gone.
@@ -368,12 +377,13 @@ void JSCAPTION::applyLabels()
             label->adjustSize();
         }
     }
-    m_Label1->move(m_XOffset + 17, m_YOffset);
-    m_Label2->move(m_XOffset + 16, m_YOffset - 1);
+    const int textX = qMin(m_XOffset + 17, width());
+    m_Label1->move(textX, m_YOffset);
+    m_Label2->move(textX - 1, m_YOffset - 1);
     setLabelColour(m_Label1, m_SurfaceFore);
     setLabelColour(m_Label2, m_SurfaceBack);
 
-    m_Image1->move(m_XOffset2, m_YOffset + 2);
+    m_Image1->move(m_XOffset2, qMin(m_YOffset + 2, height()));
     m_Image1->setVisible(m_ShowIcon);
     if (m_ShowIcon && hostWindow) {
         const QIcon icon = hostWindow->windowIcon();
