@@ -1,5 +1,6 @@
 #include "demosite.h"
 
+#include "siterequest.h"
 #include "sitepages.h"
 
 #include <QHostAddress>
@@ -15,8 +16,12 @@
 
 namespace {
 
-// A request head larger than this is refused; no page of ours needs one.
-constexpr qsizetype kMaxRequestHead = 64 * 1024;
+// Answers not yet taken by a client: past this, further pipelined requests wait until it reads.
+constexpr qint64 kMaxUnsentBytes = 256 * 1024;
+// Kept from the client's bytes at once (the socket's own buffer; the kernel holds the rest).
+constexpr qint64 kReadBufferBytes = kMaxRequestHead + 4;
+// After a failed accept (no descriptor left), the site waits this long before it accepts again.
+constexpr int kAcceptRetryMs = 200;
 
 QByteArray reasonFor(int status)
 {
@@ -31,6 +36,8 @@ QByteArray reasonFor(int status)
         return "Method Not Allowed";
     case 431:
         return "Request Header Fields Too Large";
+    case 503:
+        return "Service Unavailable";
     default:
         return "Status";
     }
@@ -49,10 +56,11 @@ struct DemoSite::Impl
     class Thread;
     struct Serving;
 
-    std::mutex mutex; // guards the three below
+    std::mutex mutex; // guards the four below
     quint16 port = 0; // 0 while not listening
     QString versionText;
     std::shared_ptr<const SitePages> pages; // replaced whole, read by the site's thread
+    Limits limits;
 
     std::shared_ptr<const SitePages> currentPages()
     {
@@ -67,20 +75,33 @@ struct DemoSite::Impl
 // The listening socket and the connections, made and served on the site's thread.
 struct DemoSite::Impl::Serving
 {
-    Serving(Impl *site, int delayMs) : site(site), delayMs(delayMs) {}
+    Serving(Impl *site, int delayMs, const Limits &limits)
+        : site(site), delayMs(delayMs), limits(limits)
+    {
+    }
+
+    struct Connection
+    {
+        QByteArray buffer;    // request bytes read so far
+        qsizetype pos = 0;    // where the next request starts in buffer
+        bool busy = false;    // an answer is being held back (delayMs)
+        bool closing = false; // the last answer is out; whatever follows is ignored
+        QTimer *idle = nullptr; // no complete request and no progress for limits.idleTimeoutMs
+    };
 
     Impl *const site;
     const int delayMs;
-    QHash<QTcpSocket *, QByteArray> pending; // request bytes read so far, per connection
-    QSet<QTcpSocket *> busy;                 // connections whose answer is still held back
+    const Limits limits;
+    QHash<QTcpSocket *, Connection> connections;
+    QTimer acceptRetry;
     QTcpServer server; // destroyed first, with the connections (its children) still open
 
     void onNewConnection();
-    void onReadyRead(QTcpSocket *socket);
-    // Answers the next complete request on the connection, if one has arrived and none is
-    // being answered. Connections stay open for further requests (HTTP/1.1 keep-alive), one
-    // request at a time, unless the client asks to close.
-    void serveNext(QTcpSocket *socket);
+    void onAcceptError();
+    // Answers the complete requests that have arrived on the connection, one after another, as
+    // long as the client takes the answers. Connections stay open for further requests (HTTP/1.1
+    // keep-alive), one request at a time, unless the client asks to close.
+    void serve(QTcpSocket *socket);
     void respond(QTcpSocket *socket, const SiteResponse &response, bool withBody, bool keepOpen);
 };
 
@@ -115,9 +136,20 @@ public:
 protected:
     void run() override
     {
-        Serving serving(site, m_delayMs);
+        Limits limits;
+        {
+            std::lock_guard lock(site->mutex);
+            limits = site->limits;
+        }
+        Serving serving(site, m_delayMs, limits);
         QObject::connect(&serving.server, &QTcpServer::newConnection, &serving.server,
                          [&serving] { serving.onNewConnection(); });
+        QObject::connect(&serving.server, &QTcpServer::acceptError, &serving.server,
+                         [&serving] { serving.onAcceptError(); });
+        serving.acceptRetry.setSingleShot(true);
+        serving.acceptRetry.setInterval(kAcceptRetryMs);
+        QObject::connect(&serving.acceptRetry, &QTimer::timeout, &serving.server,
+                         [&serving] { serving.server.resumeAccepting(); });
         const bool listening = serving.server.listen(QHostAddress::LocalHost, m_port);
         {
             std::lock_guard lock(site->mutex);
@@ -156,6 +188,12 @@ bool DemoSite::start(quint16 port, int delayMs)
     return d->thread->startListening();
 }
 
+void DemoSite::setLimits(const Limits &limits)
+{
+    std::lock_guard lock(d->mutex);
+    d->limits = limits;
+}
+
 void DemoSite::setVersionText(const QString &text)
 {
     std::lock_guard lock(d->mutex);
@@ -179,90 +217,114 @@ void DemoSite::Impl::Serving::onNewConnection()
 {
     while (QTcpSocket *socket = server.nextPendingConnection()) {
         // A child of the server, so it goes with the server.
-        QObject::connect(socket, &QTcpSocket::readyRead, &server,
-                         [this, socket] { onReadyRead(socket); });
-        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        QObject::connect(socket, &QObject::destroyed, &server, [this, socket] {
-            pending.remove(socket);
-            busy.remove(socket);
+        if (connections.size() >= limits.maxConnections) {
+            // Turned away at once rather than queued behind connections that may never end.
+            SiteResponse busy;
+            busy.status = 503;
+            busy.contentType = "text/plain";
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            respond(socket, busy, true, false);
+            continue;
+        }
+        Connection &c = connections[socket];
+        c.idle = new QTimer(socket);
+        c.idle->setSingleShot(true);
+        c.idle->setInterval(limits.idleTimeoutMs);
+        QObject::connect(c.idle, &QTimer::timeout, socket, [socket] { socket->abort(); });
+        c.idle->start();
+        socket->setReadBufferSize(kReadBufferBytes);
+        QObject::connect(socket, &QTcpSocket::readyRead, &server, [this, socket] { serve(socket); });
+        QObject::connect(socket, &QTcpSocket::bytesWritten, &server, [this, socket] {
+            const auto it = connections.find(socket);
+            if (it != connections.end() && !it->busy)
+                it->idle->start(); // the client is taking answers: that is progress
+            serve(socket);
         });
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        QObject::connect(socket, &QObject::destroyed, &server,
+                         [this, socket] { connections.remove(socket); });
     }
 }
 
-void DemoSite::Impl::Serving::onReadyRead(QTcpSocket *socket)
+void DemoSite::Impl::Serving::onAcceptError()
 {
-    pending[socket] += socket->readAll();
-    serveNext(socket);
+    // Out of descriptors: the listening socket stays readable until a connection is accepted,
+    // so accepting pauses (instead of spinning) and tries again shortly; by then a connection may
+    // have ended, or the idle timeout ends one.
+    server.pauseAccepting();
+    acceptRetry.start();
 }
 
-void DemoSite::Impl::Serving::serveNext(QTcpSocket *socket)
+void DemoSite::Impl::Serving::serve(QTcpSocket *socket)
 {
-    if (busy.contains(socket) || !pending.contains(socket))
-        return;
-    QByteArray &buffer = pending[socket];
-    const qsizetype end = buffer.indexOf("\r\n\r\n");
-    if (end < 0) {
-        if (buffer.size() > kMaxRequestHead) {
-            pending.remove(socket);
+    for (;;) {
+        const auto it = connections.find(socket);
+        if (it == connections.end())
+            return;
+        Connection &c = *it;
+        if (c.busy || c.closing || socket->bytesToWrite() > kMaxUnsentBytes)
+            return; // resumed when the held answer goes out, or when the client reads
+        SiteRequest request;
+        const qsizetype used = parseRequestHead(c.buffer, c.pos, &request);
+        if (used == 0) {
+            if (socket->bytesAvailable() <= 0)
+                return; // resumed by readyRead
+            if (c.pos > 0) {
+                c.buffer.remove(0, c.pos);
+                c.pos = 0;
+            }
+            c.buffer += socket->read(kReadBufferBytes);
+            continue;
+        }
+        if (used < 0) {
+            c.closing = true;
             SiteResponse r;
             r.status = 431;
             r.contentType = "text/plain";
             respond(socket, r, true, false);
+            return;
         }
-        return;
-    }
-    const QByteArray head = buffer.left(end);
-    buffer.remove(0, end + 4);
+        c.pos += used;
+        c.idle->start();
 
-    const QList<QByteArray> lines = head.split('\n');
-    const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-    QByteArray userAgent;
-    bool keepOpen = requestLine.value(2) == "HTTP/1.1";
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines.at(i).trimmed();
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0)
+        SiteResponse response;
+        bool withBody = true;
+        bool keepOpen = request.keepOpen;
+        if (!request.wellFormed) {
+            response.status = 400;
+            response.contentType = "text/plain";
+            keepOpen = false;
+        } else if (request.method != "GET" && request.method != "HEAD") {
+            response.status = 405;
+            response.contentType = "text/plain";
+            keepOpen = false;
+        } else {
+            withBody = request.method == "GET";
+            response = site->currentPages()->answer(request.target, request.userAgent);
+        }
+        c.closing = !keepOpen;
+
+        if (delayMs <= 0) {
+            respond(socket, response, withBody, keepOpen);
             continue;
-        const QByteArray name = line.left(colon).trimmed().toLower();
-        const QByteArray value = line.mid(colon + 1).trimmed().toLower();
-        if (name == "user-agent")
-            userAgent = line.mid(colon + 1).trimmed();
-        else if (name == "connection")
-            keepOpen = value == "keep-alive" || (keepOpen && value != "close");
-        else if (name == "content-length" || name == "transfer-encoding")
-            keepOpen = false; // a request body we do not read: no further request can follow
-    }
-
-    SiteResponse response;
-    bool withBody = true;
-    if (requestLine.size() != 3 || !requestLine.at(1).startsWith('/')) {
-        response.status = 400;
-        response.contentType = "text/plain";
-        keepOpen = false;
-    } else if (requestLine.at(0) != "GET" && requestLine.at(0) != "HEAD") {
-        response.status = 405;
-        response.contentType = "text/plain";
-        keepOpen = false;
-    } else {
-        withBody = requestLine.at(0) == "GET";
-        response = site->currentPages()->answer(requestLine.at(1), userAgent);
-    }
-    if (!keepOpen)
-        pending.remove(socket); // whatever follows is ignored
-
-    if (delayMs <= 0) {
-        respond(socket, response, withBody, keepOpen);
+        }
+        c.busy = true;
+        c.idle->stop();
+        QPointer<QTcpSocket> guard(socket);
+        QTimer::singleShot(delayMs, Qt::PreciseTimer, socket,
+                           [this, guard, response, withBody, keepOpen] {
+                               if (!guard)
+                                   return;
+                               const auto held = connections.find(guard);
+                               if (held == connections.end())
+                                   return;
+                               held->busy = false;
+                               held->idle->start();
+                               respond(guard, response, withBody, keepOpen);
+                               serve(guard);
+                           });
         return;
     }
-    busy.insert(socket);
-    QPointer<QTcpSocket> guard(socket);
-    QTimer::singleShot(delayMs, Qt::PreciseTimer, socket,
-                       [this, guard, response, withBody, keepOpen] {
-                           if (!guard)
-                               return;
-                           busy.remove(guard);
-                           respond(guard, response, withBody, keepOpen);
-                       });
 }
 
 void DemoSite::Impl::Serving::respond(QTcpSocket *socket, const SiteResponse &response,
@@ -277,9 +339,6 @@ void DemoSite::Impl::Serving::respond(QTcpSocket *socket, const SiteResponse &re
     socket->write(head);
     if (withBody)
         socket->write(response.body);
-    if (!keepOpen) {
+    if (!keepOpen)
         socket->disconnectFromHost();
-        return;
-    }
-    serveNext(socket); // a request that arrived while this one was answered
 }
