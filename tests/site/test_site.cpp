@@ -1,11 +1,13 @@
 // The bundled site over real loopback HTTP: every kind of page, its own address in the texts it
 // serves, the query strings of the configured templates mapped to the demo buyers, the data
-// files' formats, and the demo buyers read page by page with the configured markers.
+// files' formats, and the demo buyers read page by page with the configured markers. Also: this
+// site and the tests' fixture server answer while the thread that owns them blocks.
 
 #include "buyerquery.h"
 #include "codepage936.h"
 #include "demosite.h"
 #include "fetchpage.h"
+#include "fixtureserver.h"
 #include "pagerules.h"
 #include "queryconfig.h"
 #include "sitepages.h"
@@ -139,6 +141,20 @@ QString cut(const QString &page, const QueryConfig &cfg, int a, int b, int e)
     return CleanText(CutText(page, cfg.entry(a), cfg.entry(b), cfg.entry(e)));
 }
 
+// A GET by a client that blocks this thread: no event loop runs meanwhile.
+QByteArray blockingGet(quint16 port, const QByteArray &target)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(5000))
+        return {};
+    socket.write("GET " + target + " HTTP/1.1\r\nConnection: close\r\n\r\n");
+    QByteArray answer;
+    while (socket.waitForReadyRead(5000))
+        answer += socket.readAll();
+    return answer + socket.readAll();
+}
+
 } // namespace
 
 class TestSite : public QObject
@@ -168,6 +184,7 @@ private slots:
     void idleConnectionsClosed();
     void connectionLimit();
     void descriptorLimitKeepsCpuIdle();
+    void serversAnswerWhileTheOwnerBlocks();
     void demoBuyerRecords_data();
     void demoBuyerRecords();
     void browserReadsTheBrowserOnlyPage();
@@ -672,6 +689,29 @@ void TestSite::descriptorLimitKeepsCpuIdle()
             return readUntilClosed(next, 3000).startsWith("HTTP/1.1 200 ");
         }(),
         15000);
+}
+
+void TestSite::serversAnswerWhileTheOwnerBlocks()
+{
+    FixtureServer fixture;
+    QVERIFY(fixture.listen());
+    fixture.setPage(QStringLiteral("/page"), "fixture page");
+    FixtureResponse held;
+    held.delayMs = 60000;
+    fixture.setResponse(QStringLiteral("/held"), held);
+    // An answer held back holds up no other connection; the server stops with it still pending.
+    QTcpSocket waiting;
+    waiting.connectToHost(QHostAddress::LocalHost, fixture.port());
+    QVERIFY(waiting.waitForConnected(5000));
+    waiting.write("GET /held HTTP/1.1\r\n\r\n");
+    QVERIFY(waiting.waitForBytesWritten(5000));
+    const QByteArray answer = blockingGet(fixture.port(), "/page");
+    QVERIFY2(answer.startsWith("HTTP/1.1 200 ") && answer.endsWith("fixture page"),
+             answer.constData());
+
+    DemoSite site;
+    QVERIFY(site.start(0, 100));
+    QVERIFY(blockingGet(site.port(), "/soft/help.htm").startsWith("HTTP/1.1 200 "));
 }
 
 void TestSite::demoBuyerRecords_data()

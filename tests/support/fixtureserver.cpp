@@ -53,8 +53,8 @@ protected:
             std::lock_guard lock(q->m_mutex);
             q->m_port = listening ? server.serverPort() : 0;
             m_started = true;
+            m_startedCv.notify_all(); // under the lock: ThreadSanitizer then sees it end first
         }
-        m_startedCv.notify_all();
         if (listening)
             exec();
     }

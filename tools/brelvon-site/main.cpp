@@ -3,21 +3,16 @@
 
 #include "demosite.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QStringList>
 
 #include <cstdio>
 
 namespace {
 
-const char kUsage[] = "usage: brelvon-site [--port N] [--delay MS] [--version TEXT]\n"
-                      "  --port N        listen on 127.0.0.1:N (0, the default: any free port)\n"
-                      "  --delay MS      hold every answer back MS milliseconds\n"
-                      "  --version TEXT  version text of the start-up list (default bb1.0)\n";
-
 int usageError(const QString &message)
 {
-    std::fprintf(stderr, "brelvon-site: %s\n%s", qPrintable(message), kUsage);
+    std::fprintf(stderr, "brelvon-site: %s\nTry 'brelvon-site --help'.\n", qPrintable(message));
     return 2;
 }
 
@@ -26,44 +21,52 @@ int usageError(const QString &message)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
-    quint16 port = 0;
-    int delayMs = 0;
-    QString version;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (a != QLatin1String("--port") && a != QLatin1String("--delay") &&
-            a != QLatin1String("--version"))
-            return usageError(QStringLiteral("unknown argument: %1").arg(a));
-        if (i + 1 >= args.size())
-            return usageError(QStringLiteral("%1 needs a value").arg(a));
-        const QString value = args.at(++i);
-        bool ok = false;
-        if (a == QLatin1String("--port")) {
-            const uint n = value.toUInt(&ok);
-            if (!ok || n > 65535)
-                return usageError(QStringLiteral("--port: not a port number: %1").arg(value));
-            port = quint16(n);
-        } else if (a == QLatin1String("--delay")) {
-            delayMs = value.toInt(&ok);
-            if (!ok || delayMs < 0)
-                return usageError(
-                    QStringLiteral("--delay: not a number of milliseconds: %1").arg(value));
-        } else {
-            if (value.trimmed().isEmpty() || value.contains(u'#'))
-                return usageError(QStringLiteral("--version: must be non-blank and without #"));
-            version = value;
-        }
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Serves our web site and the demo marketplace on 127.0.0.1 until it is "
+                       "killed.\nPrints the host:port it listens on first."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Shows this help."));
+    const QCommandLineOption portOption(
+        QStringLiteral("port"),
+        QStringLiteral("Listen on 127.0.0.1:N (0, the default: any free port)."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption delayOption(QStringLiteral("delay"),
+                                         QStringLiteral("Hold every answer back MS milliseconds."),
+                                         QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption versionOption(
+        QStringLiteral("version"),
+        QStringLiteral("Version text of the start-up list (default bb1.0)."),
+        QStringLiteral("TEXT"));
+    parser.addOptions({help, portOption, delayOption, versionOption});
+    if (!parser.parse(app.arguments()))
+        return usageError(parser.errorText());
+    if (parser.isSet(help)) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
     }
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(
+            QStringLiteral("unknown argument: %1").arg(parser.positionalArguments().constFirst()));
+
+    bool ok = false;
+    const QString portText = parser.value(portOption);
+    const uint port = portText.toUInt(&ok);
+    if (!ok || port > 65535)
+        return usageError(QStringLiteral("--port: not a port number: %1").arg(portText));
+    const QString delayText = parser.value(delayOption);
+    const int delayMs = delayText.toInt(&ok);
+    if (!ok || delayMs < 0)
+        return usageError(
+            QStringLiteral("--delay: not a number of milliseconds: %1").arg(delayText));
+    const QString version = parser.value(versionOption);
+    if (parser.isSet(versionOption) && (version.trimmed().isEmpty() || version.contains(u'#')))
+        return usageError(QStringLiteral("--version: must be non-blank and without #"));
 
     DemoSite site;
     site.setVersionText(version);
-    if (!site.start(port, delayMs)) {
-        std::fprintf(stderr, "brelvon-site: cannot listen on 127.0.0.1:%u\n", unsigned(port));
+    if (!site.start(quint16(port), delayMs)) {
+        std::fprintf(stderr, "brelvon-site: cannot listen on 127.0.0.1:%u\n", port);
         return 1;
     }
     std::printf("%s\n", qPrintable(site.hostPort()));

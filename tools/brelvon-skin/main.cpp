@@ -3,12 +3,14 @@
 //   brelvon-skin pack DIR OUT.jss     skin.ini + one KEY.png/KEY.bmp per picture key -> OUT.jss
 //   brelvon-skin list SKIN.jss        every key with its kind and value, and the missing keys
 //   brelvon-skin unpack SKIN.jss DIR  the skin's entries back into DIR
+//   brelvon-skin [COMMAND] --help     what the program or the command does
 //
 // Exit codes: 0 done, 1 bad input or a file that cannot be read or written, 2 wrong usage.
 
 #include "skinkeys.h"
 #include "skinstore.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -19,9 +21,12 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -35,17 +40,6 @@ QTextStream &err()
 {
     static QTextStream s(stderr);
     return s;
-}
-
-const char kUsage[] = "usage: brelvon-skin pack DIR OUT.jss\n"
-                      "       brelvon-skin list SKIN.jss\n"
-                      "       brelvon-skin unpack SKIN.jss DIR\n";
-
-int usage()
-{
-    err() << kUsage;
-    err().flush();
-    return 2;
 }
 
 int fail(const QString &message)
@@ -334,26 +328,114 @@ int unpack(const QString &skinPath, const QString &dirPath)
     return 0;
 }
 
+// The commands: name, what it does, its operands (name, meaning), and what runs it.
+struct Command
+{
+    const char *name;
+    const char *description;
+    std::vector<std::pair<const char *, const char *>> operands;
+    int (*run)(const QStringList &operands);
+};
+
+const Command kCommands[] = {
+    {"pack",
+     "Packs a skin folder (skin.ini and one KEY.png or KEY.bmp per picture key) into a skin file.\n"
+     "Refuses files that are not skin keys, undecodable pictures and unknown skin.ini keys;\n"
+     "warns about missing keys.",
+     {{"DIR", "The skin folder."}, {"OUT.jss", "The skin file to write."}},
+     [](const QStringList &o) { return pack(o[0], o[1]); }},
+    {"list",
+     "Lists every key of a skin file with its kind, picture size or value, and the missing keys.",
+     {{"SKIN.jss", "The skin file."}},
+     [](const QStringList &o) { return list(o[0]); }},
+    {"unpack",
+     "Unpacks a skin file's entries into a folder (created if need be); never overwrites a file.",
+     {{"SKIN.jss", "The skin file."}, {"DIR", "The folder to unpack into."}},
+     [](const QStringList &o) { return unpack(o[0], o[1]); }},
+};
+
+// The parser's help, its usage line naming the command (the parser knows only the program).
+QString helpText(const QCommandLineParser &parser, const QString &command)
+{
+    QString text = parser.helpText();
+    const qsizetype at = text.indexOf(QLatin1String(" [options]"));
+    if (!command.isEmpty() && at >= 0 && at < text.indexOf(u'\n'))
+        text.insert(at, u' ' + command);
+    return text;
+}
+
+int usageError(const QString &command, const QString &message)
+{
+    err() << "brelvon-skin: " << message << "\nTry 'brelvon-skin "
+          << (command.isEmpty() ? QString() : command + u' ') << "--help'.\n";
+    return 2;
+}
+
+int run(const QStringList &arguments)
+{
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Shows this help."));
+    QCommandLineParser parser;
+    QString description = QStringLiteral("Makes and inspects skin files.\n\nCommands:\n");
+    for (const Command &c : kCommands) {
+        QStringList operands;
+        for (const auto &operand : c.operands)
+            operands << QLatin1String(operand.first);
+        description += QStringLiteral("  %1 %2\n").arg(QLatin1String(c.name), operands.join(u' '));
+    }
+    description += QStringLiteral("\n'brelvon-skin COMMAND --help' describes a command.\n"
+                                  "Exit status: 0 done, 1 bad input or a file that cannot be read "
+                                  "or written, 2 wrong usage.");
+    parser.setApplicationDescription(description);
+    parser.addOption(help);
+    parser.addPositionalArgument(QStringLiteral("COMMAND"),
+                                 QStringLiteral("pack, list or unpack."));
+    parser.addPositionalArgument(QStringLiteral("ARGS"), QStringLiteral("The command's operands."),
+                                 QStringLiteral("[ARGS...]"));
+    // Everything after the command is the command's: "brelvon-skin pack --help".
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    if (!parser.parse(arguments))
+        return usageError({}, parser.errorText());
+    if (parser.isSet(help)) {
+        out() << helpText(parser, {});
+        return 0;
+    }
+    QStringList rest = parser.positionalArguments();
+    if (rest.isEmpty())
+        return usageError({}, QStringLiteral("no command given (pack, list or unpack)"));
+    const QString name = rest.takeFirst();
+    const auto command =
+        std::find_if(std::begin(kCommands), std::end(kCommands),
+                     [&](const Command &c) { return name == QLatin1String(c.name); });
+    if (command == std::end(kCommands))
+        return usageError({}, QStringLiteral("unknown command: %1").arg(name));
+
+    QCommandLineParser sub;
+    sub.setApplicationDescription(QLatin1String(command->description));
+    sub.addOption(help);
+    QStringList operandNames;
+    for (const auto &[operand, meaning] : command->operands) {
+        sub.addPositionalArgument(QLatin1String(operand), QLatin1String(meaning));
+        operandNames << QLatin1String(operand);
+    }
+    if (!sub.parse(QStringList{arguments.value(0)} + rest))
+        return usageError(name, sub.errorText());
+    if (sub.isSet(help)) {
+        out() << helpText(sub, name);
+        return 0;
+    }
+    const QStringList operands = sub.positionalArguments();
+    if (operands.size() != qsizetype(command->operands.size()))
+        return usageError(name, QStringLiteral("%1 takes %2").arg(name, operandNames.join(u' ')));
+    return command->run(operands);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
-    if (args.size() == 1 && (args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h"))) {
-        out() << kUsage;
-        out().flush();
-        return 0;
-    }
-    int rc;
-    if (args.size() == 3 && args[0] == QLatin1String("pack"))
-        rc = pack(args[1], args[2]);
-    else if (args.size() == 2 && args[0] == QLatin1String("list"))
-        rc = list(args[1]);
-    else if (args.size() == 3 && args[0] == QLatin1String("unpack"))
-        rc = unpack(args[1], args[2]);
-    else
-        rc = usage();
+    const int rc = run(app.arguments());
     out().flush();
     err().flush();
     return rc;

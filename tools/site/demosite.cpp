@@ -159,8 +159,8 @@ protected:
                     std::make_shared<const SitePages>(hostPortOf(site->port), site->versionText);
             }
             m_started = true;
+            m_startedCv.notify_all(); // under the lock: ThreadSanitizer then sees it end first
         }
-        m_startedCv.notify_all();
         if (listening)
             exec();
     }
