@@ -3,16 +3,20 @@
 #include "siterequest.h"
 #include "sitepages.h"
 
-#include <QHostAddress>
 #include <QPointer>
-#include <QSet>
-#include <QTcpServer>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
 
 #include <condition_variable>
 #include <mutex>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -89,15 +93,28 @@ struct DemoSite::Impl::Serving
         QTimer *idle = nullptr; // no complete request and no progress for limits.idleTimeoutMs
     };
 
+    ~Serving()
+    {
+        notifier.reset();
+        if (listenFd >= 0)
+            ::close(listenFd);
+    }
+
     Impl *const site;
     const int delayMs;
     const Limits limits;
     QHash<QTcpSocket *, Connection> connections;
+    // The listening socket is our own rather than a QTcpServer's: when accept fails for want of
+    // descriptors, QTcpServer keeps the socket's notifier on and the loop spins.
+    int listenFd = -1;
+    std::unique_ptr<QSocketNotifier> notifier;
     QTimer acceptRetry;
-    QTcpServer server; // destroyed first, with the connections (its children) still open
+    QObject server; // the connections' parent: destroyed first, with them still open
 
-    void onNewConnection();
-    void onAcceptError();
+    // Listens on 127.0.0.1:port (0: any free port); the port listened on, or 0.
+    quint16 listen(quint16 port);
+    void acceptPending();
+    void onNewConnection(QTcpSocket *socket);
     // Answers the complete requests that have arrived on the connection, one after another, as
     // long as the client takes the answers. Connections stay open for further requests (HTTP/1.1
     // keep-alive), one request at a time, unless the client asks to close.
@@ -142,19 +159,12 @@ protected:
             limits = site->limits;
         }
         Serving serving(site, m_delayMs, limits);
-        QObject::connect(&serving.server, &QTcpServer::newConnection, &serving.server,
-                         [&serving] { serving.onNewConnection(); });
-        QObject::connect(&serving.server, &QTcpServer::acceptError, &serving.server,
-                         [&serving] { serving.onAcceptError(); });
-        serving.acceptRetry.setSingleShot(true);
-        serving.acceptRetry.setInterval(kAcceptRetryMs);
-        QObject::connect(&serving.acceptRetry, &QTimer::timeout, &serving.server,
-                         [&serving] { serving.server.resumeAccepting(); });
-        const bool listening = serving.server.listen(QHostAddress::LocalHost, m_port);
+        const quint16 port = serving.listen(m_port);
+        const bool listening = port != 0;
         {
             std::lock_guard lock(site->mutex);
             if (listening) {
-                site->port = serving.server.serverPort();
+                site->port = port;
                 site->pages =
                     std::make_shared<const SitePages>(hostPortOf(site->port), site->versionText);
             }
@@ -213,46 +223,89 @@ QString DemoSite::hostPort() const
     return hostPortOf(port());
 }
 
-void DemoSite::Impl::Serving::onNewConnection()
+quint16 DemoSite::Impl::Serving::listen(quint16 port)
 {
-    while (QTcpSocket *socket = server.nextPendingConnection()) {
-        // A child of the server, so it goes with the server.
-        if (connections.size() >= limits.maxConnections) {
-            // Turned away at once rather than queued behind connections that may never end.
-            SiteResponse busy;
-            busy.status = 503;
-            busy.contentType = "text/plain";
-            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            respond(socket, busy, true, false);
+    listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (listenFd < 0)
+        return 0;
+    const int one = 1;
+    ::setsockopt(listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listenFd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(listenFd, 128) != 0 ||
+        ::getsockname(listenFd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        return 0;
+    notifier = std::make_unique<QSocketNotifier>(listenFd, QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, &server,
+                     [this] { acceptPending(); });
+    acceptRetry.setSingleShot(true);
+    acceptRetry.setInterval(kAcceptRetryMs);
+    QObject::connect(&acceptRetry, &QTimer::timeout, &server, [this] {
+        notifier->setEnabled(true);
+        acceptPending();
+    });
+    return ntohs(address.sin_port);
+}
+
+void DemoSite::Impl::Serving::acceptPending()
+{
+    for (;;) {
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                // Out of descriptors (or memory): the socket stays readable until a connection
+                // is accepted, so stop listening for a moment instead of spinning; by then a
+                // connection may have ended, or the idle timeout ends one.
+                notifier->setEnabled(false);
+                acceptRetry.start();
+            }
+            return;
+        }
+        auto *socket = new QTcpSocket(&server);
+        if (!socket->setSocketDescriptor(fd)) {
+            ::close(fd);
+            delete socket;
             continue;
         }
-        Connection &c = connections[socket];
-        c.idle = new QTimer(socket);
-        c.idle->setSingleShot(true);
-        c.idle->setInterval(limits.idleTimeoutMs);
-        QObject::connect(c.idle, &QTimer::timeout, socket, [socket] { socket->abort(); });
-        c.idle->start();
-        socket->setReadBufferSize(kReadBufferBytes);
-        QObject::connect(socket, &QTcpSocket::readyRead, &server, [this, socket] { serve(socket); });
-        QObject::connect(socket, &QTcpSocket::bytesWritten, &server, [this, socket] {
-            const auto it = connections.find(socket);
-            if (it != connections.end() && !it->busy)
-                it->idle->start(); // the client is taking answers: that is progress
-            serve(socket);
-        });
-        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        QObject::connect(socket, &QObject::destroyed, &server,
-                         [this, socket] { connections.remove(socket); });
+        onNewConnection(socket);
     }
 }
 
-void DemoSite::Impl::Serving::onAcceptError()
+void DemoSite::Impl::Serving::onNewConnection(QTcpSocket *socket)
 {
-    // Out of descriptors: the listening socket stays readable until a connection is accepted,
-    // so accepting pauses (instead of spinning) and tries again shortly; by then a connection may
-    // have ended, or the idle timeout ends one.
-    server.pauseAccepting();
-    acceptRetry.start();
+    if (connections.size() >= limits.maxConnections) {
+        // Turned away at once rather than queued behind connections that may never end.
+        SiteResponse busy;
+        busy.status = 503;
+        busy.contentType = "text/plain";
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        respond(socket, busy, true, false);
+        return;
+    }
+    Connection &c = connections[socket];
+    c.idle = new QTimer(socket);
+    c.idle->setSingleShot(true);
+    c.idle->setInterval(limits.idleTimeoutMs);
+    QObject::connect(c.idle, &QTimer::timeout, socket, [socket] { socket->abort(); });
+    c.idle->start();
+    socket->setReadBufferSize(kReadBufferBytes);
+    QObject::connect(socket, &QTcpSocket::readyRead, &server, [this, socket] { serve(socket); });
+    QObject::connect(socket, &QTcpSocket::bytesWritten, &server, [this, socket] {
+        const auto it = connections.find(socket);
+        if (it != connections.end() && !it->busy)
+            it->idle->start(); // the client is taking answers: that is progress
+        serve(socket);
+    });
+    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    QObject::connect(socket, &QObject::destroyed, &server,
+                     [this, socket] { connections.remove(socket); });
+    serve(socket); // bytes may have come with the connection
 }
 
 void DemoSite::Impl::Serving::serve(QTcpSocket *socket)
