@@ -122,6 +122,15 @@ bool isValidUtf8(const QList<QByteArray> &fields)
     return true;
 }
 
+// A field as UTF-8, every character kept: fromUtf8 would drop a byte order mark that starts a
+// field (one left inside the file), and a field of only that would come out as no id at all.
+QString utf8Field(const QByteArray &field)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(field);
+}
+
 QStringList decodeFields(const QList<QByteArray> &fields, IdFileEncoding encoding)
 {
     QStringList ids;
@@ -129,7 +138,7 @@ QStringList decodeFields(const QList<QByteArray> &fields, IdFileEncoding encodin
     if (encoding == IdFileEncoding::Utf8 ||
         (encoding == IdFileEncoding::Auto && isValidUtf8(fields))) {
         for (const QByteArray &field : fields)
-            ids.append(QString::fromUtf8(field));
+            ids.append(utf8Field(field));
     } else {
         for (const QByteArray &field : fields)
             ids.append(decode936(field));

@@ -140,6 +140,8 @@ void TestExport::parse_data()
     QTest::newRow("utf-8") << QByteArray("张三,李四\n") << QStringList{"张三", "李四"};
     QTest::newRow("utf-8 with BOM") << QByteArray("\xEF\xBB\xBF张三,b") << QStringList{"张三", "b"};
     QTest::newRow("BOM only") << QByteArray("\xEF\xBB\xBF") << QStringList();
+    QTest::newRow("BOM inside the file is kept")
+        << QByteArray("a\n\xEF\xBB\xBF\n") << QStringList{"a", QStringLiteral("\uFEFF")};
     QTest::newRow("gbk") << (encode936(u"张三") + "," + encode936(u"李四"))
                          << QStringList{"张三", "李四"};
     QTest::newRow("gbk with quotes")
