@@ -159,8 +159,10 @@ void SkinCaptionBar::dock()
 {
     if (!m_Host)
         return;
-    // However tall the skin's TOPLEFT, the bar leaves at least half the window to the window.
-    const QRect want(0, 0, m_Host->width(), qMin(m_BarHeight, m_Host->height() / 2));
+    // However tall the skin's TOPLEFT, the bar stays a bar: it never covers the window's own
+    // controls below it (nor more than half of a small window).
+    const QRect want(0, 0, m_Host->width(),
+                     qMin(m_BarHeight, qMin(kMaxBarHeight, m_Host->height() / 2)));
     if (geometry() != want)
         setGeometry(want);
 }

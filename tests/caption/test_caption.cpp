@@ -437,7 +437,8 @@ private slots:
                    {"XOFFSET2", -30000}, {"FROMRIGHT", -30000}, {"ICONSPACE", 30000}},
                   {{"TOPLEFT", {8, 2000, qRgb(200, 0, 0)}}, {"CLOSE", {2000, 2000, qRgb(1, 1, 1)}}});
         makeHost(path);
-        QVERIFY2(m_bar->height() <= m_host->height() / 2, qPrintable(QString::number(m_bar->height())));
+        QVERIFY2(m_bar->height() <= SkinCaptionBar::kMaxBarHeight,
+                 qPrintable(QString::number(m_bar->height())));
         QVERIFY(m_bar->FromTop() >= 0 && m_bar->FromTop() <= m_bar->height());
         QVERIFY(m_bar->FromRight() >= 0 && m_bar->FromRight() <= m_bar->width());
         QVERIFY(m_bar->IconSpace() >= 0 && m_bar->IconSpace() <= m_bar->width());
