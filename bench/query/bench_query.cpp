@@ -77,9 +77,9 @@ BENCHMARK(BM_SearchPageMissingMarkers)->Apply(setRange);
 void BM_SearchPageNickEndAtTheEnd(benchmark::State &state)
 {
     const QueryConfig config = searchConfig();
-    const QString page = pageOf(
-        state.range(0), "<li class=\"member\"><a href=\"http://market/u?uid=10086\"><em>店主\n",
-        "</a>");
+    const QString page =
+        pageOf(state.range(0),
+               "<li class=\"member\"><a href=\"http://market/u?uid=10086\"><em>店主\n", "</a>");
     runRule(state, page, [&](const QString &p) { return searchPageRule(p, "buyer", config); });
 }
 BENCHMARK(BM_SearchPageNickEndAtTheEnd)

@@ -126,8 +126,8 @@ bool isValidUtf8(const QList<QByteArray> &fields)
 // field (one left inside the file), and a field of only that would come out as no id at all.
 QString utf8Field(const QByteArray &field)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8,
-                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
     return decoder.decode(field);
 }
 
@@ -236,8 +236,8 @@ IdFileResult readIdFile(const QString &path, int maxIds, IdFileEncoding encoding
             // The first read of a regular file is a full chunk or the whole file, so the mark is
             // entirely in it.
             QString error;
-            skip = byteOrderMark(QByteArray::fromRawData(chunk.constData(), qsizetype(n)),
-                                 encoding, &error);
+            skip = byteOrderMark(QByteArray::fromRawData(chunk.constData(), qsizetype(n)), encoding,
+                                 &error);
             if (skip < 0)
                 return fail(error);
         }

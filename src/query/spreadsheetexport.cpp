@@ -315,7 +315,8 @@ bool resolveOutput(const QString &path, const QString &idFilePath, OutputTarget 
     if (::lstat(native.constData(), &st) != 0) {
         const QString folder = QFileInfo(path).absolutePath();
         if (!QFileInfo(folder).isDir()) {
-            *reason = QStringLiteral("folder %1 does not exist").arg(QDir::toNativeSeparators(folder));
+            *reason =
+                QStringLiteral("folder %1 does not exist").arg(QDir::toNativeSeparators(folder));
             return false;
         }
         target->mode = newFileMode();
@@ -415,7 +416,8 @@ bool writeBatchSpreadsheet(const QString &path, const QList<BatchRow> &rows, QSt
     if (!temp.isEmpty())
         message += QStringLiteral("; the table was saved to %1 instead").arg(temp);
     else
-        message += QStringLiteral("; nor could it be kept in the temporary folder (%1)").arg(tempError);
+        message +=
+            QStringLiteral("; nor could it be kept in the temporary folder (%1)").arg(tempError);
     if (savedTo)
         *savedTo = temp;
     if (error)
@@ -429,9 +431,8 @@ int removeStaleBatchTables(const QString &folder, const QDateTime &now)
     static const QRegularExpression name(QStringLiteral("^brelvon-[A-Za-z0-9]{6}\\.xlsx$"));
     const QDateTime cutOff = now.addDays(-1);
     int removed = 0;
-    const QFileInfoList entries =
-        QDir(folder).entryInfoList({QStringLiteral("brelvon-*.xlsx")},
-                                   QDir::Files | QDir::NoSymLinks | QDir::Hidden);
+    const QFileInfoList entries = QDir(folder).entryInfoList(
+        {QStringLiteral("brelvon-*.xlsx")}, QDir::Files | QDir::NoSymLinks | QDir::Hidden);
     for (const QFileInfo &entry : entries) {
         if (!name.match(entry.fileName()).hasMatch() || entry.ownerId() != ::getuid() ||
             entry.lastModified() >= cutOff)

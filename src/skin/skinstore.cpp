@@ -37,9 +37,10 @@ void note(QStringList *problems, const QString &text)
 std::optional<QByteArray> readEntry(zip_t *zip, zip_uint64_t index, const QString &name,
                                     QStringList *problems, qint64 maxBytes = kSkinMaxEntryBytes)
 {
-    const QString tooLarge = maxBytes == kSkinMaxEntryBytes
-                                 ? QStringLiteral(": entry larger than 16 MiB")
-                                 : QStringLiteral(": larger than %1 KiB, ignored").arg(maxBytes / 1024);
+    const QString tooLarge =
+        maxBytes == kSkinMaxEntryBytes
+            ? QStringLiteral(": entry larger than 16 MiB")
+            : QStringLiteral(": larger than %1 KiB, ignored").arg(maxBytes / 1024);
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(zip, index, 0, &st) != 0) {
@@ -109,7 +110,8 @@ std::shared_ptr<const SkinStore> readArchive(zip_t *zip, QStringList *problems)
     }
 
     if (ini) {
-        if (auto text = readEntry(zip, *ini, QStringLiteral("skin.ini"), problems, kSkinMaxIniBytes))
+        if (auto text =
+                readEntry(zip, *ini, QStringLiteral("skin.ini"), problems, kSkinMaxIniBytes))
             store->readIni(*text, problems);
     }
 

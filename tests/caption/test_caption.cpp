@@ -80,9 +80,9 @@ void writeSkin(const QString &path, const QStringList &omit = {},
     const auto &pictures = testPictures();
     for (auto it = pictures.begin(); it != pictures.end(); ++it) {
         if (!omit.contains(it.key()))
-            entries.append({it.key() + QStringLiteral(".png"),
-                            png(sizes.value(it.key(), it.value()),
-                                it.key() == QLatin1String("TOPMID"))});
+            entries.append(
+                {it.key() + QStringLiteral(".png"),
+                 png(sizes.value(it.key(), it.value()), it.key() == QLatin1String("TOPMID"))});
     }
     QVERIFY(writeZip(path, entries));
 }
@@ -432,10 +432,15 @@ private slots:
     void hostileSkinStaysInTheBar()
     {
         const QString path = m_dir.filePath(QStringLiteral("giant.jss"));
-        writeSkin(path, {},
-                  {{"FROMTOP", 30000}, {"YOFFSET", -30000}, {"XOFFSET", 30000},
-                   {"XOFFSET2", -30000}, {"FROMRIGHT", -30000}, {"ICONSPACE", 30000}},
-                  {{"TOPLEFT", {8, 2000, qRgb(200, 0, 0)}}, {"CLOSE", {2000, 2000, qRgb(1, 1, 1)}}});
+        writeSkin(
+            path, {},
+            {{"FROMTOP", 30000},
+             {"YOFFSET", -30000},
+             {"XOFFSET", 30000},
+             {"XOFFSET2", -30000},
+             {"FROMRIGHT", -30000},
+             {"ICONSPACE", 30000}},
+            {{"TOPLEFT", {8, 2000, qRgb(200, 0, 0)}}, {"CLOSE", {2000, 2000, qRgb(1, 1, 1)}}});
         makeHost(path);
         QVERIFY2(m_bar->height() <= SkinCaptionBar::kMaxBarHeight,
                  qPrintable(QString::number(m_bar->height())));

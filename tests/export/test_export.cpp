@@ -223,8 +223,8 @@ void TestExport::unreadableFile_data()
                             << QByteArray("\xFF\xFE"
                                           "a\0,\0",
                                           6);
-    QTest::newRow("utf-16 without BOM") << QStringLiteral("u16le.txt")
-                                        << QByteArray("a\0b\0,\0c\0\r\0\n\0", 12);
+    QTest::newRow("utf-16 without BOM")
+        << QStringLiteral("u16le.txt") << QByteArray("a\0b\0,\0c\0\r\0\n\0", 12);
     QTest::newRow("utf-16 big-endian without BOM")
         << QStringLiteral("u16be.txt") << QByteArray("\0a\0b\0,\0c", 8);
     QTest::newRow("over-long field")
@@ -625,10 +625,9 @@ void TestExport::staleTempTablesRemoved()
     QCOMPARE(removeStaleBatchTables(tmp.path(), now), 1);
     QStringList left = QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     left.sort();
-    QCOMPARE(left, (QStringList{QStringLiteral("brelvon-Qq1234.xlsx"),
-                                QStringLiteral("brelvon-folder.xlsx"),
-                                QStringLiteral("brelvon-notes.xlsx.bak"),
-                                QStringLiteral("report.xlsx")}));
+    QCOMPARE(left, (QStringList{
+                       QStringLiteral("brelvon-Qq1234.xlsx"), QStringLiteral("brelvon-folder.xlsx"),
+                       QStringLiteral("brelvon-notes.xlsx.bak"), QStringLiteral("report.xlsx")}));
 }
 
 QTEST_GUILESS_MAIN(TestExport)

@@ -8,7 +8,8 @@ FUZZ_APPLICATION
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes = fuzzBytes(data, size);
-    for (IdFileEncoding encoding : {IdFileEncoding::Auto, IdFileEncoding::Utf8, IdFileEncoding::Gbk}) {
+    for (IdFileEncoding encoding :
+         {IdFileEncoding::Auto, IdFileEncoding::Utf8, IdFileEncoding::Gbk}) {
         const IdFileResult result = parseIdFile(bytes, kMaxBatchIds, encoding);
         FUZZ_CHECK(result.ok() || result.ids.isEmpty());
         FUZZ_CHECK(result.ids.size() <= kMaxBatchIds);

@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // A new name each time: QSettings keeps what it read of a file it has seen.
     const QString path = dir.filePath(QStringLiteral("brelvon-%1.conf").arg(++n));
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(reinterpret_cast<const char *>(data),
-                                                       qint64(size)) != qint64(size))
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(reinterpret_cast<const char *>(data), qint64(size)) != qint64(size))
         return 0;
     file.close();
     QuerySettings settings;

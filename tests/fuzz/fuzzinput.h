@@ -24,16 +24,16 @@ inline QList<QByteArray> fuzzParts(const QByteArray &bytes, int count)
 }
 
 // Stops the run as a crash: an invariant of the code under test does not hold.
-#define FUZZ_CHECK(condition)                                                                     \
-    do {                                                                                          \
-        if (!(condition))                                                                         \
-            qFatal("check failed: %s (%s:%d)", #condition, __FILE__, __LINE__);                   \
+#define FUZZ_CHECK(condition)                                                                      \
+    do {                                                                                           \
+        if (!(condition))                                                                          \
+            qFatal("check failed: %s (%s:%d)", #condition, __FILE__, __LINE__);                    \
     } while (false)
 
 // Every target runs inside an application object, as the programs do.
-#define FUZZ_APPLICATION                                                                          \
-    extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)                                  \
-    {                                                                                             \
-        static QCoreApplication app(*argc, *argv);                                                \
-        return 0;                                                                                 \
+#define FUZZ_APPLICATION                                                                           \
+    extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)                                   \
+    {                                                                                              \
+        static QCoreApplication app(*argc, *argv);                                                 \
+        return 0;                                                                                  \
     }

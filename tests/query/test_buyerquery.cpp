@@ -372,12 +372,18 @@ private slots:
     {
         QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("sent");
-        QTest::newRow("ampersand") << "tom&x=1" << "tom%26x%3D1";
-        QTest::newRow("parameter") << "x&loginId=attacker" << "x%26loginId%3Dattacker";
-        QTest::newRow("escape") << "tom%5f2008" << "tom%255f2008";
-        QTest::newRow("fragment") << "a#frag" << "a%23frag";
-        QTest::newRow("stray percent") << "50%" << "50%25";
-        QTest::newRow("plain") << "tb_01-a.b" << "tb_01-a.b";
+        QTest::newRow("ampersand") << "tom&x=1"
+                                   << "tom%26x%3D1";
+        QTest::newRow("parameter") << "x&loginId=attacker"
+                                   << "x%26loginId%3Dattacker";
+        QTest::newRow("escape") << "tom%5f2008"
+                                << "tom%255f2008";
+        QTest::newRow("fragment") << "a#frag"
+                                  << "a%23frag";
+        QTest::newRow("stray percent") << "50%"
+                                       << "50%25";
+        QTest::newRow("plain") << "tb_01-a.b"
+                               << "tb_01-a.b";
     }
     void tradeCardIdsEncoded()
     {
@@ -412,12 +418,12 @@ private slots:
             << host + "/detail/" + QString("{xyid}").repeated(10000) + "#4#" << longSearch
             << "/detail/";
         QTest::newRow("detail: user number longer than an address")
-            << QString() << "<li class=\"member\"><a href=\"/u?uid=" + QString(9000, u'7') +
-                                "\">tom</a></li>"
+            << QString()
+            << "<li class=\"member\"><a href=\"/u?uid=" + QString(9000, u'7') + "\">tom</a></li>"
             << "/detail/";
         QTest::newRow("ratings given: many {urlno}")
-            << host + "/given/neutral?" + QString("n={urlno}&").repeated(10000) + "#37#" +
-                   host + "/given/bad?" + QString("n={urlno}&").repeated(10000) + "#39#"
+            << host + "/given/neutral?" + QString("n={urlno}&").repeated(10000) + "#37#" + host +
+                   "/given/bad?" + QString("n={urlno}&").repeated(10000) + "#39#"
             << normalSearch << "/given/";
     }
     void oversizedAddressesNotRequested()

@@ -8,7 +8,6 @@
 
 #include <csignal>
 
-
 namespace {
 
 struct CliRun
@@ -97,8 +96,8 @@ private slots:
             << QByteArray("[hosts]\nmain=http://example.com\n") << "is not host or host:port";
         QTest::newRow("bad port") << QByteArray("[hosts]\ntradecard=example.com:99999\n")
                                   << "is not host or host:port";
-        QTest::newRow("space in port") << QByteArray("[hosts]\nmain=127.0.0.1: 80\n")
-                                       << "is not host or host:port";
+        QTest::newRow("space in port")
+            << QByteArray("[hosts]\nmain=127.0.0.1: 80\n") << "is not host or host:port";
         QTest::newRow("id file encoding")
             << QByteArray("[hosts]\nmain=a\n[batch]\nidFileEncoding=latin1\n")
             << "[batch] idFileEncoding=latin1 is not gbk, utf-8 or auto";
@@ -231,10 +230,10 @@ private slots:
         QTest::addColumn<QString>("id");
         // D6 B0 is 职 in GBK and also valid UTF-8 (U+05B0).
         QTest::newRow("guess") << QStringList{} << QByteArray() << QStringLiteral("\u05B0");
-        QTest::newRow("option gbk") << QStringList{"--encoding", "gbk"} << QByteArray()
-                                    << QStringLiteral("职");
-        QTest::newRow("setting gbk") << QStringList{} << QByteArray("[batch]\nidFileEncoding=gbk\n")
-                                     << QStringLiteral("职");
+        QTest::newRow("option gbk")
+            << QStringList{"--encoding", "gbk"} << QByteArray() << QStringLiteral("职");
+        QTest::newRow("setting gbk")
+            << QStringList{} << QByteArray("[batch]\nidFileEncoding=gbk\n") << QStringLiteral("职");
         QTest::newRow("option wins over setting")
             << QStringList{"--encoding", "utf-8"} << QByteArray("[batch]\nidFileEncoding=gbk\n")
             << QStringLiteral("\u05B0");
@@ -250,9 +249,8 @@ private slots:
             "encoding.conf", "[hosts]\ntradecard=" + server.hostPort().toUtf8() + "\n" + settings);
         const QString ids = writeFile("encoded ids.txt", "\xD6\xB0\r\nred\x1B[31m\x07\r\n");
         const QString out = m_dir.filePath("encoded.xlsx");
-        const CliRun run = runCli(QStringList{"batch", "--settings", conf, ids, "--xlsx", out} +
-                                      options,
-                                  m_dir.path());
+        const CliRun run = runCli(
+            QStringList{"batch", "--settings", conf, ids, "--xlsx", out} + options, m_dir.path());
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.err.contains(QStringLiteral("正在查询第0个:") + id), qPrintable(run.err));
         QVERIFY2(run.err.contains(QStringLiteral("正在查询第1个:red\\x1B[31m\\x07")),

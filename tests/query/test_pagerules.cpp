@@ -147,8 +147,9 @@ private slots:
         // next entry, which is read as usual.
         const QString unclosed = "<li class=\"member\"><a href=\"http://market/u?uid=1\">x";
         QTest::newRow("nick does not run into the next entry")
-            << unclosed + member("2", "y") << unclosed.mid(unclosed.lastIndexOf("\">") + 2) +
-                                                  member("2", "y").section("</a>", 0, 0)
+            << unclosed + member("2", "y")
+            << unclosed.mid(unclosed.lastIndexOf("\">") + 2) +
+                   member("2", "y").section("</a>", 0, 0)
             << Entries{} << "";
         QTest::newRow("next entry after an unclosed nick")
             << unclosed + member("2", "y") << "y" << Entries{} << "2";

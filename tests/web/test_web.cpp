@@ -164,7 +164,8 @@ void TestWeb::lookUpArea_data()
     QTest::newRow("empty table") << "440000" << "" << "";
     // Codes match at line starts only: a forged entry inside a line is no entry.
     QTest::newRow("key inside another line")
-        << "440300" << QStringLiteral("9440300#伪造\r\n440300#深圳市\r\n") << QStringLiteral("深圳市");
+        << "440300" << QStringLiteral("9440300#伪造\r\n440300#深圳市\r\n")
+        << QStringLiteral("深圳市");
     QTest::newRow("key inside another name")
         << "12" << QStringLiteral("100000#甲12#乙\r\n12#丙\r\n") << QStringLiteral("丙");
     QTest::newRow("first line") << "1" << QStringLiteral("1#a\r\n21#b\r\n") << "a";
@@ -175,10 +176,14 @@ void TestWeb::lookUpArea_data()
                                   << QStringLiteral("广东省");
     QTest::newRow("LF line ends, second line")
         << "440300" << QStringLiteral("440000#广东省\n440300#深圳市\n") << QStringLiteral("深圳市");
-    QTest::newRow("name of 64 characters") << "1" << "1#" + QString(64, u'x') + "\r\n"
+    QTest::newRow("name of 64 characters") << "1"
+                                           << "1#" + QString(64, u'x') + "\r\n"
                                            << QString(64, u'x');
-    QTest::newRow("longer name is none") << "1" << "1#" + QString(65, u'x') + "\r\n" << "";
-    QTest::newRow("huge last line is none") << "1" << "1#" + QString(1 << 20, u'x') << "";
+    QTest::newRow("longer name is none") << "1"
+                                         << "1#" + QString(65, u'x') + "\r\n"
+                                         << "";
+    QTest::newRow("huge last line is none") << "1"
+                                            << "1#" + QString(1 << 20, u'x') << "";
 }
 
 void TestWeb::lookUpArea()
@@ -282,7 +287,8 @@ void TestWeb::fetchBodies_data()
         error.status = status;
         error.reason = "Error";
         error.body = "status " + QByteArray::number(status);
-        QTest::addRow("%d body is the page", status) << error << "status " + QString::number(status);
+        QTest::addRow("%d body is the page", status)
+            << error << "status " + QString::number(status);
     }
 
     FixtureResponse empty;

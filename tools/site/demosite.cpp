@@ -1,7 +1,7 @@
 #include "demosite.h"
 
-#include "siterequest.h"
 #include "sitepages.h"
+#include "siterequest.h"
 
 #include <QPointer>
 #include <QSocketNotifier>
@@ -86,10 +86,10 @@ struct DemoSite::Impl::Serving
 
     struct Connection
     {
-        QByteArray buffer;    // request bytes read so far
-        qsizetype pos = 0;    // where the next request starts in buffer
-        bool busy = false;    // an answer is being held back (delayMs)
-        bool closing = false; // the last answer is out; whatever follows is ignored
+        QByteArray buffer;      // request bytes read so far
+        qsizetype pos = 0;      // where the next request starts in buffer
+        bool busy = false;      // an answer is being held back (delayMs)
+        bool closing = false;   // the last answer is out; whatever follows is ignored
         QTimer *idle = nullptr; // no complete request and no progress for limits.idleTimeoutMs
     };
 

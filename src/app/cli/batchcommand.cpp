@@ -67,8 +67,7 @@ int runBatchCommand(const QStringList &args)
     if (!cli.singleValue(xlsxOption, QStringLiteral("a file name"), &outPath, &exitCode) ||
         !cli.singleValue(jobsOption, QStringLiteral("a number"), &jobsText, &exitCode) ||
         !cli.singleValue(paceOption, QStringLiteral("a number"), &paceText, &exitCode) ||
-        !cli.singleValue(encodingOption, QStringLiteral("gbk or utf-8"), &encodingText,
-                         &exitCode))
+        !cli.singleValue(encodingOption, QStringLiteral("gbk or utf-8"), &encodingText, &exitCode))
         return exitCode;
     BatchOptions batch;
     if (!jobsText.isEmpty() && !readBounded(jobsText, 1, BatchOptions::kMaxJobs, &batch.jobs))

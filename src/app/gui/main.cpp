@@ -2,8 +2,8 @@
 // against the bundled demo site served in this process.
 
 #include "demosite.h"
-#include "querysettings.h"
 #include "mainwindow.h"
+#include "querysettings.h"
 #include "spreadsheetexport.h"
 
 #include <QApplication>
