@@ -349,6 +349,11 @@ bool resolveOutput(const QString &path, const QString &idFilePath, OutputTarget 
             *reason = QStringLiteral("it is the id file");
             return false;
         }
+        // A file its owner made read-only is not replaced behind their back.
+        if (::access(QFile::encodeName(target->path).constData(), W_OK) != 0) {
+            *reason = QStringLiteral("permission denied");
+            return false;
+        }
         target->existed = true;
         target->mode = st.st_mode & 07777;
         target->uid = st.st_uid;
