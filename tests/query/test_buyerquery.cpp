@@ -406,7 +406,7 @@ private slots:
         QTest::addColumn<QString>("entries"); // appended to the configuration
         QTest::addColumn<QString>("searchPage");
         QTest::addColumn<QString>("missingPath");
-        const QString host = "http://" + m_site->hostPort();
+        const QString host = "http://{HOST}"; // the server of each test function
         const QString normalSearch = "<li class=\"member\"><a href=\"/u?uid=222\">tom</a></li>";
         const QString longNumber(2000, u'7');
         const QString longSearch =
@@ -431,7 +431,8 @@ private slots:
         QFETCH(QString, entries);
         QFETCH(QString, searchPage);
         QFETCH(QString, missingPath);
-        m_site->setPage("/soft/qvdl/fmj2.htm", gbk(configText() + entries));
+        m_site->setPage("/soft/qvdl/fmj2.htm",
+                        gbk(configText() + QString(entries).replace("{HOST}", m_site->hostPort())));
         for (const QString &target : {QString("/search"), QString("/search?q=tom&from=brelvon")})
             m_site->setPage(target, gbk(searchPage));
         BuyerQuery query(m_settings);

@@ -14,6 +14,8 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <climits>
+#include <sys/resource.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -26,6 +28,19 @@ constexpr qint64 kMaxUnsentBytes = 256 * 1024;
 constexpr qint64 kReadBufferBytes = kMaxRequestHead + 4;
 // After a failed accept (no descriptor left), the site waits this long before it accepts again.
 constexpr int kAcceptRetryMs = 200;
+// Descriptors the site leaves free for the program it runs in (with --demo, its own connections
+// to the site), and for the sanitizers' checks: a client past them is closed at once.
+constexpr int kSpareDescriptors = 16;
+
+// The lowest descriptor number a connection may not have.
+int descriptorCeiling()
+{
+    rlimit limit = {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+        limit.rlim_cur > rlim_t(INT_MAX))
+        return INT_MAX;
+    return int(limit.rlim_cur) - kSpareDescriptors;
+}
 
 QByteArray reasonFor(int status)
 {
@@ -107,6 +122,7 @@ struct DemoSite::Impl::Serving
     // The listening socket is our own rather than a QTcpServer's: when accept fails for want of
     // descriptors, QTcpServer keeps the socket's notifier on and the loop spins.
     int listenFd = -1;
+    int ceiling = descriptorCeiling();
     std::unique_ptr<QSocketNotifier> notifier;
     QTimer acceptRetry;
     QObject server; // the connections' parent: destroyed first, with them still open
@@ -266,6 +282,10 @@ void DemoSite::Impl::Serving::acceptPending()
                 acceptRetry.start();
             }
             return;
+        }
+        if (fd >= ceiling) {
+            ::close(fd); // turned away at once, rather than left to wait in the backlog
+            continue;
         }
         auto *socket = new QTcpSocket(&server);
         if (!socket->setSocketDescriptor(fd)) {
