@@ -15,8 +15,8 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
-#include <sys/resource.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
