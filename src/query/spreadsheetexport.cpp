@@ -1,6 +1,8 @@
 #include "spreadsheetexport.h"
 
 #include <QDateTime>
+#include "buyerassessment.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,13 +16,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr int kColumns = 12;
+constexpr int kColumns = 12;              // without the extra columns
 constexpr int kUrlColumn = 11;            // zero-based: column 12
 constexpr int kMaxCellChars = 32767;      // characters a cell may hold
 constexpr int kMaxFormulaLiteral = 255;   // characters a text literal in a formula may hold
@@ -201,7 +204,18 @@ private:
     lxw_format *m_header = nullptr;
 };
 
-bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *error)
+// The extra columns' values of a row.
+QStringList extraValues(const BatchRow &row, const BatchTableOptions &options)
+{
+    const BuyerAssessment a =
+        assessBuyer({row.record, row.pages}, options.risk,
+                    options.today.isValid() ? options.today : QDate::currentDate());
+    return {a.creditScoreText(), creditLevelText(a.creditLevel), riskLevelText(a.risk.level),
+            a.risk.reasons.join(QStringLiteral("；")), buyerPageOutcomesText(row.pages)};
+}
+
+bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *error,
+                   const BatchTableOptions &options)
 {
     auto fail = [&](const QString &message) {
         if (error)
@@ -219,18 +233,23 @@ bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *er
     }
     SheetWriter writer(workbook, sheet);
 
-    double widths[kColumns];
-    const QStringList &headers = batchTableHeaders();
+    QStringList headers = batchTableHeaders();
+    if (options.extraColumns)
+        headers += batchTableExtraHeaders();
+    const int columns = int(headers.size());
+    std::vector<double> widths(size_t(columns), 0.0);
     lxw_error status = LXW_NO_ERROR;
-    for (int c = 0; c < kColumns && status == LXW_NO_ERROR; ++c) {
-        widths[c] = displayWidth(headers[c]);
+    for (int c = 0; c < columns && status == LXW_NO_ERROR; ++c) {
+        widths[size_t(c)] = displayWidth(headers[c]);
         status = writer.header(lxw_col_t(c), headers[c]);
     }
     for (qsizetype r = 0; r < rows.size() && status == LXW_NO_ERROR; ++r) {
         const lxw_row_t row = lxw_row_t(r + 1);
-        for (int c = 0; c < kColumns && status == LXW_NO_ERROR; ++c) {
-            const QString value = columnValue(rows[r], c);
-            widths[c] = std::max(widths[c], displayWidth(value));
+        const QStringList extra =
+            options.extraColumns ? extraValues(rows[r], options) : QStringList();
+        for (int c = 0; c < columns && status == LXW_NO_ERROR; ++c) {
+            const QString value = c < kColumns ? columnValue(rows[r], c) : extra[c - kColumns];
+            widths[size_t(c)] = std::max(widths[size_t(c)], displayWidth(value));
             status = c == kUrlColumn ? writer.link(row, lxw_col_t(c), value)
                                      : writer.text(row, lxw_col_t(c), value);
         }
@@ -239,9 +258,9 @@ bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *er
         workbook_close(workbook); // frees it; the partial file is removed by the caller
         return fail(writerError("cannot write a cell", status));
     }
-    for (int c = 0; c < kColumns; ++c)
+    for (int c = 0; c < columns; ++c)
         worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c),
-                             std::clamp(widths[c] + 2, 8.0, 60.0), nullptr);
+                             std::clamp(widths[size_t(c)] + 2, 8.0, 60.0), nullptr);
     worksheet_freeze_panes(sheet, 1, 0);
 
     status = workbook_close(workbook);
@@ -260,6 +279,14 @@ const QStringList &batchTableHeaders()
         QStringLiteral("好评数"),     QStringLiteral("中评数"),     QStringLiteral("差评数"),
         QStringLiteral("给他人中评"), QStringLiteral("给他人差评"), QStringLiteral("信用网址"),
     };
+    return headers;
+}
+
+const QStringList &batchTableExtraHeaders()
+{
+    static const QStringList headers = {QStringLiteral("信用积分"), QStringLiteral("信用等级"),
+                                        QStringLiteral("风险"), QStringLiteral("风险原因"),
+                                        QStringLiteral("页面情况")};
     return headers;
 }
 
@@ -369,7 +396,8 @@ bool resolveOutput(const QString &path, const QString &idFilePath, OutputTarget 
 
 // Writes the table beside the target first, then renames it over the target in one step, so a
 // failed write leaves whatever was there.
-bool writeOver(const OutputTarget &target, const QList<BatchRow> &rows, QString *reason)
+bool writeOver(const OutputTarget &target, const QList<BatchRow> &rows,
+               const BatchTableOptions &options, QString *reason)
 {
     const QFileInfo info(target.path);
     QTemporaryFile partial(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
@@ -379,7 +407,7 @@ bool writeOver(const OutputTarget &target, const QList<BatchRow> &rows, QString 
         return false;
     }
     partial.close();
-    if (!writeWorkbook(partial.fileName(), rows, reason))
+    if (!writeWorkbook(partial.fileName(), rows, reason, options))
         return false;
     const QByteArray partialName = QFile::encodeName(partial.fileName());
     if (target.existed && ::chown(partialName.constData(), target.uid, target.gid) != 0) {
@@ -408,16 +436,18 @@ bool checkBatchOutput(const QString &path, const QString &idFilePath, QString *e
 }
 
 bool writeBatchSpreadsheet(const QString &path, const QList<BatchRow> &rows, QString *error,
-                           const QString &idFilePath, QString *savedTo)
+                           const BatchTableOptions &options, const QString &idFilePath,
+                           QString *savedTo)
 {
     OutputTarget target;
     QString reason;
-    if (resolveOutput(path, idFilePath, &target, &reason) && writeOver(target, rows, &reason))
+    if (resolveOutput(path, idFilePath, &target, &reason) &&
+        writeOver(target, rows, options, &reason))
         return true;
     // The queries are done: whatever went wrong with OUT, their results are not lost.
     QString message = QStringLiteral("cannot write %1: %2").arg(path, reason);
     QString tempError;
-    const QString temp = writeBatchSpreadsheetToTemp(rows, &tempError);
+    const QString temp = writeBatchSpreadsheetToTemp(rows, &tempError, options);
     if (!temp.isEmpty())
         message += QStringLiteral("; the table was saved to %1 instead").arg(temp);
     else
@@ -448,7 +478,8 @@ int removeStaleBatchTables(const QString &folder, const QDateTime &now)
     return removed;
 }
 
-QString writeBatchSpreadsheetToTemp(const QList<BatchRow> &rows, QString *error)
+QString writeBatchSpreadsheetToTemp(const QList<BatchRow> &rows, QString *error,
+                                    const BatchTableOptions &options)
 {
     // QDir::tempPath() is "" when TMPDIR names a missing folder; the file must not then land in
     // the root or working folder.
@@ -469,7 +500,7 @@ QString writeBatchSpreadsheetToTemp(const QList<BatchRow> &rows, QString *error)
     }
     file.close();
     QString reason;
-    if (!writeWorkbook(file.fileName(), rows, &reason)) {
+    if (!writeWorkbook(file.fileName(), rows, &reason, options)) {
         if (error)
             *error = QStringLiteral("cannot write %1: %2").arg(file.fileName(), reason);
         return {}; // the partial file goes with the temporary file object

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "buyercreditrecord.h"
+#include "pageresult.h"
+#include "riskverdict.h"
 
+#include <QDate>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -18,16 +21,31 @@
 // holding control characters.
 //
 // A cell holds at most 32,767 characters; longer texts are cut there.
+//
+// With extra columns, five text columns follow column 12: credit score, credit level, risk, its
+// reasons (joined by "；") and the outcomes of the buyer's pages. Without them the table is the
+// twelve columns alone.
 
 // One row of the table: the id as read from the id file and what its query delivered.
 struct BatchRow
 {
     QString id;
     BuyerCreditRecord record;
+    PageResults pages = {}; // what the query's page fetches did: only the extra columns read it
+};
+
+// Whether the table gets the extra columns, and what their verdict is measured against.
+struct BatchTableOptions
+{
+    bool extraColumns = false;
+    RiskSettings risk;
+    QDate today; // invalid: the day the table is written
 };
 
 // The twelve column headers, in column order.
 const QStringList &batchTableHeaders();
+// The headers of the extra columns.
+const QStringList &batchTableExtraHeaders();
 
 // The formula of column 12 for an address, "=HYPERLINK(" included.
 QString hyperlinkFormula(const QString &address);
@@ -44,11 +62,13 @@ bool checkBatchOutput(const QString &path, const QString &idFilePath, QString *e
 // the new one is complete, so a failed export loses nothing. On failure the table is saved to a
 // new file in the temporary folder instead (named in *savedTo), and *error says why and where.
 bool writeBatchSpreadsheet(const QString &path, const QList<BatchRow> &rows, QString *error,
+                           const BatchTableOptions &options = {},
                            const QString &idFilePath = QString(), QString *savedTo = nullptr);
 
 // Writes the table to a new file with a unique name in the user's temporary folder (never an
 // existing file) and returns its path; "" with a message in *error on failure.
-QString writeBatchSpreadsheetToTemp(const QList<BatchRow> &rows, QString *error);
+QString writeBatchSpreadsheetToTemp(const QList<BatchRow> &rows, QString *error,
+                                    const BatchTableOptions &options = {});
 
 // Removes the tables writeBatchSpreadsheetToTemp left in folder that are older than a day and
 // belong to this user (the window leaves one per batch, open in the spreadsheet program).

@@ -29,7 +29,8 @@ int runBatchCommand(const QStringList &args)
 {
     QueryCommandLine cli(
         QStringLiteral("batch [--settings FILE] [--demo] [--jobs N] [--pace MS] "
-                       "[--encoding gbk|utf-8] [--parallel-pages] [--verbose] IDFILE --xlsx OUT"),
+                       "[--encoding gbk|utf-8] [--parallel-pages] [--extra-columns] [--verbose] "
+                       "IDFILE --xlsx OUT"),
         QStringLiteral("Looks up every id of IDFILE (at most 101) and saves the table to OUT."));
     const QCommandLineOption xlsxOption(QStringLiteral("xlsx"),
                                         QStringLiteral("The xlsx file to write the table to."),
@@ -50,7 +51,12 @@ int runBatchCommand(const QStringList &args)
         QStringLiteral("The id file's encoding, gbk or utf-8 (default: the settings' [batch] "
                        "idFileEncoding, else UTF-8 when the file is valid UTF-8, GBK otherwise)."),
         QStringLiteral("NAME"));
+    const QCommandLineOption extraOption(
+        QStringLiteral("extra-columns"),
+        QStringLiteral("Add credit score, credit level, risk, its reasons and the pages' outcomes "
+                       "after column 12 (default: the settings' [batch] extraColumns)."));
     cli.parser().addOption(xlsxOption);
+    cli.parser().addOption(extraOption);
     cli.parser().addOption(jobsOption);
     cli.parser().addOption(paceOption);
     cli.parser().addOption(encodingOption);
@@ -135,7 +141,10 @@ int runBatchCommand(const QStringList &args)
         printMessage(QStringLiteral("interrupted: no table written"));
         return CliInterrupted;
     }
-    if (!writeBatchSpreadsheet(outPath, rows, &error, idPath)) {
+    BatchTableOptions table;
+    table.extraColumns = target.settings.extraColumns || cli.parser().isSet(extraOption);
+    table.risk = target.settings.risk;
+    if (!writeBatchSpreadsheet(outPath, rows, &error, table, idPath)) {
         printMessage(error);
         return CliUsage;
     }

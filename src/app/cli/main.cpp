@@ -9,25 +9,26 @@
 
 namespace {
 
-const char kUsage[] = "usage: brelvon-cli COMMAND [OPTIONS] ...\n"
-                      "\n"
-                      "commands:\n"
-                      "  query [--settings FILE] [--demo] [--parallel-pages] [--verbose] ID...\n"
-                      "      look up each buyer id; one JSON object per id on its own line\n"
-                      "  batch [--settings FILE] [--demo] [--jobs N] [--pace MS] [--parallel-pages]\n"
-                      "        [--verbose] IDFILE --xlsx OUT\n"
-                      "      look up every id of IDFILE (at most 101) and save the table to OUT\n"
-                      "\n"
-                      "options:\n"
-                      "  --settings FILE   the settings file naming the hosts\n"
-                      "                    (default: ~/.config/Brelvon/brelvon.conf)\n"
-                      "  --demo            query the bundled demo site, started in this process\n"
-                      "  --jobs N          buyers looked up at once by a batch, 1 to 8\n"
-                      "  --pace MS         at least MS ms between two request starts to one host\n"
-                      "  --parallel-pages  fetch a buyer's three chains of pages at once\n"
-                      "  --verbose         one line per page fetch on stderr\n"
-                      "\n"
-                      "brelvon-cli COMMAND --help shows a command's own help.\n";
+const char kUsage[] =
+    "usage: brelvon-cli COMMAND [OPTIONS] ...\n"
+    "\n"
+    "commands:\n"
+    "  query [--settings FILE] [--demo] [--parallel-pages] [--verbose] ID...\n"
+    "      look up each buyer id; one JSON object per id on its own line\n"
+    "  batch [--settings FILE] [--demo] [--jobs N] [--pace MS] [--parallel-pages]\n"
+    "        [--verbose] IDFILE --xlsx OUT\n"
+    "      look up every id of IDFILE (at most 101) and save the table to OUT\n"
+    "\n"
+    "options:\n"
+    "  --settings FILE   the settings file naming the hosts\n"
+    "                    (default: ~/.config/Brelvon/brelvon.conf)\n"
+    "  --demo            query the bundled demo site, started in this process\n"
+    "  --jobs N          buyers looked up at once by a batch, 1 to 8\n"
+    "  --pace MS         at least MS ms between two request starts to one host\n"
+    "  --parallel-pages  fetch a buyer's three chains of pages at once\n"
+    "  --verbose         one line per page fetch on stderr\n"
+    "\n"
+    "brelvon-cli COMMAND --help shows a command's own help.\n";
 
 struct Command
 {

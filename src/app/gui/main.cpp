@@ -1,5 +1,5 @@
-// brelvon [--settings FILE] [--demo] [--skin FILE]: the main window, against the hosts of a settings file or
-// against the bundled demo site served in this process.
+// brelvon [--settings FILE] [--demo] [--skin FILE]: the main window, against the hosts of a
+// settings file or against the bundled demo site served in this process.
 
 #include "demosite.h"
 #include "mainwindow.h"
@@ -59,7 +59,8 @@ int main(int argc, char *argv[])
 
     if (!parser.positionalArguments().isEmpty()) {
         tell(QMessageBox::Critical,
-             QStringLiteral("不认识的参数: %1\n用法: brelvon [--settings FILE] [--demo] [--skin FILE]")
+             QStringLiteral(
+                 "不认识的参数: %1\n用法: brelvon [--settings FILE] [--demo] [--skin FILE]")
                  .arg(parser.positionalArguments().join(QLatin1Char(' '))));
         return 2;
     }

@@ -9,6 +9,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -86,6 +87,9 @@ struct DemoSite::Impl
         std::lock_guard lock(mutex);
         return pages;
     }
+
+    std::atomic<int> blockAfter{0};
+    std::atomic<qint64> marketRequests{0}; // marketplace requests answered so far
 
     std::mutex startMutex; // guards thread
     std::unique_ptr<Thread> thread;
@@ -226,6 +230,11 @@ void DemoSite::setVersionText(const QString &text)
     d->versionText = text;
     if (d->port)
         d->pages = std::make_shared<const SitePages>(hostPortOf(d->port), text);
+}
+
+void DemoSite::setBlockAfter(int n)
+{
+    d->blockAfter = qMax(0, n);
 }
 
 quint16 DemoSite::port() const
@@ -373,7 +382,13 @@ void DemoSite::Impl::Serving::serve(QTcpSocket *socket)
             keepOpen = false;
         } else {
             withBody = request.method == "GET";
-            response = site->currentPages()->answer(request.target, request.userAgent);
+            const auto pages = site->currentPages();
+            const int blockAfter = site->blockAfter.load();
+            if (blockAfter > 0 && SitePages::isMarketplaceRequest(request.target) &&
+                (site->marketRequests.fetch_add(1) + 1) % blockAfter == 0)
+                response = pages->blockedPage();
+            else
+                response = pages->answer(request.target, request.userAgent);
         }
         c.closing = !keepOpen;
 
