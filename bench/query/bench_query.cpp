@@ -1,5 +1,6 @@
-// The page rules at page scale (256 KiB to 1 MiB, to show they grow linearly), and one whole
-// buyer query against a site that holds every answer back 20 ms.
+// The page rules at page scale (256 KiB to 1 MiB, to show they grow linearly; the search page's
+// worst case up to 16 MiB), and one whole buyer query against a site that holds every answer
+// back 20 ms.
 #include "buyerquery.h"
 #include "codepage936.h"
 #include "fixtureserver.h"
@@ -70,6 +71,22 @@ void BM_SearchPageMissingMarkers(benchmark::State &state)
     runRule(state, page, [&](const QString &p) { return searchPageRule(p, "buyer", config); });
 }
 BENCHMARK(BM_SearchPageMissingMarkers)->Apply(setRange);
+
+// The worst case a hostile search page can make: every entry opens a nick, and the nick's end
+// marker comes once, at the very end of the page. Up to 16 MiB, the largest body a fetch takes.
+void BM_SearchPageNickEndAtTheEnd(benchmark::State &state)
+{
+    const QueryConfig config = searchConfig();
+    const QString page =
+        pageOf(state.range(0),
+               "<li class=\"member\"><a href=\"http://market/u?uid=10086\"><em>店主\n", "</a>");
+    runRule(state, page, [&](const QString &p) { return searchPageRule(p, "buyer", config); });
+}
+BENCHMARK(BM_SearchPageNickEndAtTheEnd)
+    ->RangeMultiplier(4)
+    ->Range(1 << 20, 16 << 20)
+    ->Complexity(benchmark::oN)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_DetailPage(benchmark::State &state)
 {

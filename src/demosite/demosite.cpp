@@ -1,11 +1,10 @@
 #include "demosite.h"
 
 #include "sitepages.h"
+#include "siterequest.h"
 
-#include <QHostAddress>
 #include <QPointer>
-#include <QSet>
-#include <QTcpServer>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
@@ -14,10 +13,35 @@
 #include <condition_variable>
 #include <mutex>
 
+#include <arpa/inet.h>
+#include <cerrno>
+#include <climits>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
-// A request head larger than this is refused; no page of ours needs one.
-constexpr qsizetype kMaxRequestHead = 64 * 1024;
+// Answers not yet taken by a client: past this, further pipelined requests wait until it reads.
+constexpr qint64 kMaxUnsentBytes = 256 * 1024;
+// Kept from the client's bytes at once (the socket's own buffer; the kernel holds the rest).
+constexpr qint64 kReadBufferBytes = kMaxRequestHead + 4;
+// After a failed accept (no descriptor left), the site waits this long before it accepts again.
+constexpr int kAcceptRetryMs = 200;
+// Descriptors the site leaves free for the program it runs in (with --demo, its own connections
+// to the site), and for the sanitizers' checks: a client past them is closed at once.
+constexpr int kSpareDescriptors = 16;
+
+// The lowest descriptor number a connection may not have.
+int descriptorCeiling()
+{
+    rlimit limit = {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+        limit.rlim_cur > rlim_t(INT_MAX))
+        return INT_MAX;
+    return int(limit.rlim_cur) - kSpareDescriptors;
+}
 
 QByteArray reasonFor(int status)
 {
@@ -32,6 +56,8 @@ QByteArray reasonFor(int status)
         return "Method Not Allowed";
     case 431:
         return "Request Header Fields Too Large";
+    case 503:
+        return "Service Unavailable";
     default:
         return "Status";
     }
@@ -50,10 +76,11 @@ struct DemoSite::Impl
     class Thread;
     struct Serving;
 
-    std::mutex mutex; // guards the three below
+    std::mutex mutex; // guards the four below
     quint16 port = 0; // 0 while not listening
     QString versionText;
     std::shared_ptr<const SitePages> pages; // replaced whole, read by the site's thread
+    Limits limits;
 
     std::shared_ptr<const SitePages> currentPages()
     {
@@ -71,20 +98,47 @@ struct DemoSite::Impl
 // The listening socket and the connections, made and served on the site's thread.
 struct DemoSite::Impl::Serving
 {
-    Serving(Impl *site, int delayMs) : site(site), delayMs(delayMs) {}
+    Serving(Impl *site, int delayMs, const Limits &limits)
+        : site(site), delayMs(delayMs), limits(limits)
+    {
+    }
+
+    struct Connection
+    {
+        QByteArray buffer;      // request bytes read so far
+        qsizetype pos = 0;      // where the next request starts in buffer
+        bool busy = false;      // an answer is being held back (delayMs)
+        bool closing = false;   // the last answer is out; whatever follows is ignored
+        QTimer *idle = nullptr; // no complete request and no progress for limits.idleTimeoutMs
+    };
+
+    ~Serving()
+    {
+        notifier.reset();
+        if (listenFd >= 0)
+            ::close(listenFd);
+    }
 
     Impl *const site;
     const int delayMs;
-    QHash<QTcpSocket *, QByteArray> pending; // request bytes read so far, per connection
-    QSet<QTcpSocket *> busy;                 // connections whose answer is still held back
-    QTcpServer server; // destroyed first, with the connections (its children) still open
+    const Limits limits;
+    QHash<QTcpSocket *, Connection> connections;
+    // The listening socket is our own rather than a QTcpServer's: when accept fails for want of
+    // descriptors, QTcpServer keeps the socket's notifier on and the loop spins.
+    int listenFd = -1;
+    int ceiling = descriptorCeiling();
+    std::unique_ptr<QSocketNotifier> notifier;
+    QTimer acceptRetry;
+    QObject server; // the connections' parent: destroyed first, with them still open
 
-    void onNewConnection();
-    void onReadyRead(QTcpSocket *socket);
-    // Answers the next complete request on the connection, if one has arrived and none is
-    // being answered. Connections stay open for further requests (HTTP/1.1 keep-alive), one
-    // request at a time, unless the client asks to close.
-    void serveNext(QTcpSocket *socket);
+    // Listens on 127.0.0.1:port (0: any free port); the port listened on, or 0.
+    quint16 listen(quint16 port);
+    void acceptPending();
+    void onNewConnection(QTcpSocket *socket);
+    // Answers the complete requests that have arrived on the connection, one after another, as
+    // long as the client takes the answers. Connections stay open for further requests (HTTP/1.1
+    // keep-alive), one request at a time, unless the client asks to close.
+    void serve(QTcpSocket *socket);
     void respond(QTcpSocket *socket, const SiteResponse &response, bool withBody, bool keepOpen);
 };
 
@@ -119,14 +173,18 @@ public:
 protected:
     void run() override
     {
-        Serving serving(site, m_delayMs);
-        QObject::connect(&serving.server, &QTcpServer::newConnection, &serving.server,
-                         [&serving] { serving.onNewConnection(); });
-        const bool listening = serving.server.listen(QHostAddress::LocalHost, m_port);
+        Limits limits;
+        {
+            std::lock_guard lock(site->mutex);
+            limits = site->limits;
+        }
+        Serving serving(site, m_delayMs, limits);
+        const quint16 port = serving.listen(m_port);
+        const bool listening = port != 0;
         {
             std::lock_guard lock(site->mutex);
             if (listening) {
-                site->port = serving.server.serverPort();
+                site->port = port;
                 site->pages =
                     std::make_shared<const SitePages>(hostPortOf(site->port), site->versionText);
             }
@@ -160,6 +218,12 @@ bool DemoSite::start(quint16 port, int delayMs)
     return d->thread->startListening();
 }
 
+void DemoSite::setLimits(const Limits &limits)
+{
+    std::lock_guard lock(d->mutex);
+    d->limits = limits;
+}
+
 void DemoSite::setVersionText(const QString &text)
 {
     std::lock_guard lock(d->mutex);
@@ -184,100 +248,171 @@ QString DemoSite::hostPort() const
     return hostPortOf(port());
 }
 
-void DemoSite::Impl::Serving::onNewConnection()
+quint16 DemoSite::Impl::Serving::listen(quint16 port)
 {
-    while (QTcpSocket *socket = server.nextPendingConnection()) {
-        // A child of the server, so it goes with the server.
-        QObject::connect(socket, &QTcpSocket::readyRead, &server,
-                         [this, socket] { onReadyRead(socket); });
-        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        QObject::connect(socket, &QObject::destroyed, &server, [this, socket] {
-            pending.remove(socket);
-            busy.remove(socket);
-        });
+    listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (listenFd < 0)
+        return 0;
+    const int one = 1;
+    ::setsockopt(listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listenFd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
+        ::listen(listenFd, 128) != 0 ||
+        ::getsockname(listenFd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        return 0;
+    notifier = std::make_unique<QSocketNotifier>(listenFd, QSocketNotifier::Read);
+    QObject::connect(notifier.get(), &QSocketNotifier::activated, &server,
+                     [this] { acceptPending(); });
+    acceptRetry.setSingleShot(true);
+    acceptRetry.setInterval(kAcceptRetryMs);
+    QObject::connect(&acceptRetry, &QTimer::timeout, &server, [this] {
+        notifier->setEnabled(true);
+        acceptPending();
+    });
+    return ntohs(address.sin_port);
+}
+
+void DemoSite::Impl::Serving::acceptPending()
+{
+    for (;;) {
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                // Out of descriptors (or memory): the socket stays readable until a connection
+                // is accepted, so stop listening for a moment instead of spinning; by then a
+                // connection may have ended, or the idle timeout ends one.
+                notifier->setEnabled(false);
+                acceptRetry.start();
+            }
+            return;
+        }
+        if (fd >= ceiling) {
+            ::close(fd); // turned away at once, rather than left to wait in the backlog
+            continue;
+        }
+        auto *socket = new QTcpSocket(&server);
+        if (!socket->setSocketDescriptor(fd)) {
+            ::close(fd);
+            delete socket;
+            continue;
+        }
+        onNewConnection(socket);
     }
 }
 
-void DemoSite::Impl::Serving::onReadyRead(QTcpSocket *socket)
+void DemoSite::Impl::Serving::onNewConnection(QTcpSocket *socket)
 {
-    pending[socket] += socket->readAll();
-    serveNext(socket);
+    if (connections.size() >= limits.maxConnections) {
+        // Turned away at once rather than queued behind connections that may never end.
+        SiteResponse busy;
+        busy.status = 503;
+        busy.contentType = "text/plain";
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        respond(socket, busy, true, false);
+        return;
+    }
+    Connection &c = connections[socket];
+    c.idle = new QTimer(socket);
+    c.idle->setSingleShot(true);
+    c.idle->setInterval(limits.idleTimeoutMs);
+    QObject::connect(c.idle, &QTimer::timeout, socket, [socket] { socket->abort(); });
+    c.idle->start();
+    socket->setReadBufferSize(kReadBufferBytes);
+    QObject::connect(socket, &QTcpSocket::readyRead, &server, [this, socket] { serve(socket); });
+    QObject::connect(socket, &QTcpSocket::bytesWritten, &server, [this, socket] {
+        const auto it = connections.find(socket);
+        if (it != connections.end() && !it->busy)
+            it->idle->start(); // the client is taking answers: that is progress
+        serve(socket);
+    });
+    QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    QObject::connect(socket, &QObject::destroyed, &server,
+                     [this, socket] { connections.remove(socket); });
+    serve(socket); // bytes may have come with the connection
 }
 
-void DemoSite::Impl::Serving::serveNext(QTcpSocket *socket)
+void DemoSite::Impl::Serving::serve(QTcpSocket *socket)
 {
-    if (busy.contains(socket) || !pending.contains(socket))
-        return;
-    QByteArray &buffer = pending[socket];
-    const qsizetype end = buffer.indexOf("\r\n\r\n");
-    if (end < 0) {
-        if (buffer.size() > kMaxRequestHead) {
-            pending.remove(socket);
+    for (;;) {
+        const auto it = connections.find(socket);
+        if (it == connections.end())
+            return;
+        Connection &c = *it;
+        if (c.busy || c.closing || socket->bytesToWrite() > kMaxUnsentBytes)
+            return; // resumed when the held answer goes out, or when the client reads
+        SiteRequest request;
+        const qsizetype used = parseRequestHead(c.buffer, c.pos, &request);
+        if (used == 0) {
+            if (socket->bytesAvailable() <= 0)
+                return; // resumed by readyRead
+            if (c.pos > 0) {
+                c.buffer.remove(0, c.pos);
+                c.pos = 0;
+            }
+            c.buffer += socket->read(kReadBufferBytes);
+            continue;
+        }
+        if (used < 0) {
+            c.closing = true;
             SiteResponse r;
             r.status = 431;
             r.contentType = "text/plain";
             respond(socket, r, true, false);
+            return;
         }
-        return;
-    }
-    const QByteArray head = buffer.left(end);
-    buffer.remove(0, end + 4);
+        c.pos += used;
+        c.idle->start();
 
-    const QList<QByteArray> lines = head.split('\n');
-    const QList<QByteArray> requestLine = lines.value(0).trimmed().split(' ');
-    QByteArray userAgent;
-    bool keepOpen = requestLine.value(2) == "HTTP/1.1";
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines.at(i).trimmed();
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0)
+        SiteResponse response;
+        bool withBody = true;
+        bool keepOpen = request.keepOpen;
+        if (!request.wellFormed) {
+            response.status = 400;
+            response.contentType = "text/plain";
+            keepOpen = false;
+        } else if (request.method != "GET" && request.method != "HEAD") {
+            response.status = 405;
+            response.contentType = "text/plain";
+            keepOpen = false;
+        } else {
+            withBody = request.method == "GET";
+            const auto pages = site->currentPages();
+            const int blockAfter = site->blockAfter.load();
+            if (blockAfter > 0 && SitePages::isMarketplaceRequest(request.target) &&
+                (site->marketRequests.fetch_add(1) + 1) % blockAfter == 0)
+                response = pages->blockedPage();
+            else
+                response = pages->answer(request.target, request.userAgent);
+        }
+        c.closing = !keepOpen;
+
+        if (delayMs <= 0) {
+            respond(socket, response, withBody, keepOpen);
             continue;
-        const QByteArray name = line.left(colon).trimmed().toLower();
-        const QByteArray value = line.mid(colon + 1).trimmed().toLower();
-        if (name == "user-agent")
-            userAgent = line.mid(colon + 1).trimmed();
-        else if (name == "connection")
-            keepOpen = value == "keep-alive" || (keepOpen && value != "close");
-        else if (name == "content-length" || name == "transfer-encoding")
-            keepOpen = false; // a request body we do not read: no further request can follow
-    }
-
-    SiteResponse response;
-    bool withBody = true;
-    if (requestLine.size() != 3 || !requestLine.at(1).startsWith('/')) {
-        response.status = 400;
-        response.contentType = "text/plain";
-        keepOpen = false;
-    } else if (requestLine.at(0) != "GET" && requestLine.at(0) != "HEAD") {
-        response.status = 405;
-        response.contentType = "text/plain";
-        keepOpen = false;
-    } else {
-        withBody = requestLine.at(0) == "GET";
-        const auto pages = site->currentPages();
-        const int blockAfter = site->blockAfter.load();
-        if (blockAfter > 0 && SitePages::isMarketplaceRequest(requestLine.at(1)) &&
-            (site->marketRequests.fetch_add(1) + 1) % blockAfter == 0)
-            response = pages->blockedPage();
-        else
-            response = pages->answer(requestLine.at(1), userAgent);
-    }
-    if (!keepOpen)
-        pending.remove(socket); // whatever follows is ignored
-
-    if (delayMs <= 0) {
-        respond(socket, response, withBody, keepOpen);
+        }
+        c.busy = true;
+        c.idle->stop();
+        QPointer<QTcpSocket> guard(socket);
+        QTimer::singleShot(delayMs, Qt::PreciseTimer, socket,
+                           [this, guard, response, withBody, keepOpen] {
+                               if (!guard)
+                                   return;
+                               const auto held = connections.find(guard);
+                               if (held == connections.end())
+                                   return;
+                               held->busy = false;
+                               held->idle->start();
+                               respond(guard, response, withBody, keepOpen);
+                               serve(guard);
+                           });
         return;
     }
-    busy.insert(socket);
-    QPointer<QTcpSocket> guard(socket);
-    QTimer::singleShot(delayMs, Qt::PreciseTimer, socket,
-                       [this, guard, response, withBody, keepOpen] {
-                           if (!guard)
-                               return;
-                           busy.remove(guard);
-                           respond(guard, response, withBody, keepOpen);
-                       });
 }
 
 void DemoSite::Impl::Serving::respond(QTcpSocket *socket, const SiteResponse &response,
@@ -292,9 +427,6 @@ void DemoSite::Impl::Serving::respond(QTcpSocket *socket, const SiteResponse &re
     socket->write(head);
     if (withBody)
         socket->write(response.body);
-    if (!keepOpen) {
+    if (!keepOpen)
         socket->disconnectFromHost();
-        return;
-    }
-    serveNext(socket); // a request that arrived while this one was answered
 }

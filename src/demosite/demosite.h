@@ -15,6 +15,17 @@ public:
     explicit DemoSite(QObject *parent = nullptr);
     ~DemoSite() override;
 
+    // What the site allows its clients. A connection that sends no complete request and takes
+    // no answer for idleTimeoutMs is closed; beyond maxConnections open at once a new client is
+    // answered 503 and closed.
+    struct Limits
+    {
+        int idleTimeoutMs = 30000;
+        int maxConnections = 128;
+    };
+    // Takes effect at the next start().
+    void setLimits(const Limits &limits);
+
     // Listens on 127.0.0.1 (port 0: any free one). Every answer is held back delayMs.
     bool start(quint16 port = 0, int delayMs = 0);
     // Replaces the start-up list's version text (slot 0), e.g. to show the update notice.

@@ -259,7 +259,9 @@ QString SitePages::decodeSearchValue(const QByteArray &raw)
 
 QString SitePages::decodeTradeCardValue(const QByteArray &raw)
 {
-    const QByteArray bytes = QByteArray::fromPercentEncoding(raw);
+    QByteArray bytes = raw;
+    bytes.replace('+', ' ');
+    bytes = QByteArray::fromPercentEncoding(bytes);
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8(bytes);
     if (!utf8.hasError())
@@ -407,10 +409,15 @@ SiteResponse SitePages::givenPage(const QByteArray &query) const
 
 SiteResponse SitePages::nameCardPage(const QByteArray &query, bool popup) const
 {
-    QString uid = decodeTradeCardValue(queryValue(query, "uid"));
+    const QString uid = decodeTradeCardValue(queryValue(query, "uid"));
     const Member *m = nullptr;
     if (uid.startsWith(QLatin1String("cntaobao")))
         m = memberById(uid.mid(8));
+    if (!m) { // GBK bytes that happen to be valid UTF-8 too
+        const QString gbk = decodeSearchValue(queryValue(query, "uid"));
+        if (gbk.startsWith(QLatin1String("cntaobao")))
+            m = memberById(gbk.mid(8));
+    }
     if (!m)
         return htmlPage(tmpl(QStringLiteral("namecard-missing.htm")));
     const QString rateLine = m->popupRate ? QStringLiteral("买家好评率：") + goodRate(*m) + u'%'

@@ -55,8 +55,8 @@ public:
 
     // Search text as the search page's "nick" value carries it: GBK %XX escapes, "+" for a space.
     static QString decodeSearchValue(const QByteArray &raw);
-    // A trade-card "uid" value: %XX escapes of UTF-8 (what an HTTP client makes of a raw id),
-    // or of GBK when the bytes are not UTF-8.
+    // A trade-card "uid" value: %XX escapes of GBK and "+" for a space (how the program sends
+    // it), or %XX escapes of UTF-8 (what a browser makes of a raw id).
     static QString decodeTradeCardValue(const QByteArray &raw);
 
 private:

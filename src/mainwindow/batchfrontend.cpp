@@ -84,7 +84,7 @@ void BatchFrontEnd::run()
         m_running = false;
         return;
     }
-    const IdFileResult idFile = readIdFile(fileName);
+    const IdFileResult idFile = readIdFile(fileName, kMaxBatchIds, m_settings.idFileEncoding);
     if (!idFile.ok()) {
         m_running = false;
         tell(QStringLiteral("无法读取关键词文件。\n") + idFile.error);

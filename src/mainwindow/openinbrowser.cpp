@@ -18,6 +18,12 @@ int OpenInBrowser(const QString &address)
     QUrl url(text, QUrl::TolerantMode);
     if (url.scheme().isEmpty())
         url = QUrl(address.mid(at).trimmed(), QUrl::TolerantMode);
+    // Only web addresses go to the desktop: "http://" anywhere in a file: or other address
+    // (file:///usr/bin/xterm?http://y) must not make the desktop run or open a local thing.
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return 0;
     QDesktopServices::openUrl(url);
     return 1;
 }

@@ -3,5 +3,6 @@
 #include <QString>
 
 // Opens the address in a new window of the user's default web browser. Returns 1 when a browser
-// was asked to open it, 0 when the address is blank or has no "http://" in it (nothing opens).
+// was asked to open it, 0 when the address is blank, has no "http://" in it, or is not an http
+// or https address with a host (nothing opens).
 int OpenInBrowser(const QString &address);

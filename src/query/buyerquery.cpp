@@ -185,8 +185,8 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
                                 DetailChain *out) const
 {
     // Search page: the buyer's entry gives the detail page address.
-    QString searchAddress = m_config.entry(ConfigEntry::SearchAddress);
-    searchAddress.replace(QLatin1String("{mjna}"), EncodeQuery(id));
+    const QString searchAddress = fillAddress(m_config.entry(ConfigEntry::SearchAddress),
+                                              QLatin1String("{mjna}"), EncodeQuery(id));
     const QString searchPage =
         fetchBuyerPage(out->pages, BuyerPage::Search, searchAddress, FetchLongWait, context);
     SearchPageResult search;
@@ -234,10 +234,12 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
     out->facts = detailPageRule(detail, source, m_config);
     out->detailRead = true;
 
-    QString neutralAddress = m_config.entry(ConfigEntry::NeutralGivenAddress);
-    neutralAddress.replace(QLatin1String("{urlno}"), out->facts.ratingListNumber);
-    QString badAddress = m_config.entry(ConfigEntry::BadGivenAddress);
-    badAddress.replace(QLatin1String("{urlno}"), out->facts.ratingListNumber);
+    const QString neutralAddress =
+        fillAddress(m_config.entry(ConfigEntry::NeutralGivenAddress), QLatin1String("{urlno}"),
+                    out->facts.ratingListNumber);
+    const QString badAddress =
+        fillAddress(m_config.entry(ConfigEntry::BadGivenAddress), QLatin1String("{urlno}"),
+                    out->facts.ratingListNumber);
     if (m_parallelPages) {
         PageResults badPages;
         auto bad = std::async(std::launch::async, [&] {
@@ -267,12 +269,13 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
 void BuyerQuery::runNameCardChain(const QString &id, const FetchContext &context,
                                   NameCardChain *out) const
 {
-    // Name card, and the personal page it links to. The trade-card addresses carry the id raw.
+    // Name card, and the personal page it links to. The id goes into the trade-card addresses in
+    // the search address's form, so whatever it holds stays one value of one parameter.
     const QString nameCardPage = fetchBuyerPage(
         out->pages, BuyerPage::NameCard,
         address(m_settings.tradeCardHost,
                 QLatin1String("/tradecard/nameCard.htm?jumpFrom=wwclient&signmode=im&loginId=") +
-                    m_settings.nameCardLogin + QLatin1String("&uid=cntaobao") + id +
+                    m_settings.nameCardLogin + QLatin1String("&uid=cntaobao") + EncodeQuery(id) +
                     QLatin1String("&type=0&imgFolderPath=d%3a%2fProgram%20Files%2fAliWangWang%2f"
                                   "7.10.07T%2fHeadImgShow%2f&imgFileName=&showtype=1&"
                                   "filehashcode=&ver=7.10.07T&edition=1&cssname=default")),
@@ -291,7 +294,8 @@ void BuyerQuery::runNameCardChain(const QString &id, const FetchContext &context
 PageResult BuyerQuery::fetchPopupCard(const QString &id, const FetchContext &context) const
 {
     const QString popupAddress = address(
-        m_settings.tradeCardHost, QLatin1String("/tradecard/popupNameCard.htm?uid=cntaobao") + id +
+        m_settings.tradeCardHost, QLatin1String("/tradecard/popupNameCard.htm?uid=cntaobao") +
+                                      EncodeQuery(id) +
                                       QLatin1String("&loginId=") + m_settings.popupLogin +
                                       QLatin1String("&type=1&jumpFrom=aliwwserver"));
     if (isBlank(popupAddress))

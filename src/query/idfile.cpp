@@ -9,6 +9,13 @@
 
 namespace {
 
+QString nulError()
+{
+    return QStringLiteral("the file holds NUL bytes; it is no text file of buyer ids");
+}
+
+const QString utf16Error = QStringLiteral("the file is UTF-16 text; save it as UTF-8 or GBK");
+
 // Splits bytes into raw id fields, fed in chunks so a long file is read only as far as needed.
 class IdFieldSplitter
 {
@@ -37,6 +44,10 @@ private:
 
     void take(char c)
     {
+        if (c == '\0') {
+            m_error = nulError();
+            return;
+        }
         if (c == '\r' || c == '\n') {
             endField();
             return;
@@ -111,13 +122,23 @@ bool isValidUtf8(const QList<QByteArray> &fields)
     return true;
 }
 
-QStringList decodeFields(const QList<QByteArray> &fields)
+// A field as UTF-8, every character kept: fromUtf8 would drop a byte order mark that starts a
+// field (one left inside the file), and a field of only that would come out as no id at all.
+QString utf8Field(const QByteArray &field)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(field);
+}
+
+QStringList decodeFields(const QList<QByteArray> &fields, IdFileEncoding encoding)
 {
     QStringList ids;
     ids.reserve(fields.size());
-    if (isValidUtf8(fields)) {
+    if (encoding == IdFileEncoding::Utf8 ||
+        (encoding == IdFileEncoding::Auto && isValidUtf8(fields))) {
         for (const QByteArray &field : fields)
-            ids.append(QString::fromUtf8(field));
+            ids.append(utf8Field(field));
     } else {
         for (const QByteArray &field : fields)
             ids.append(decode936(field));
@@ -125,29 +146,54 @@ QStringList decodeFields(const QList<QByteArray> &fields)
     return ids;
 }
 
-// The length of a byte order mark to skip, or -1 for UTF-16 text, which the splitter cannot read.
-int byteOrderMark(const QByteArray &head)
+// UTF-16 text without a byte order mark: ids and separators are mostly ASCII, so every other
+// byte of the head is a NUL, on one side only.
+bool looksLikeUtf16(const QByteArray &head)
 {
-    if (head.startsWith("\xEF\xBB\xBF"))
-        return 3;
+    const qsizetype n = qMin<qsizetype>(head.size(), 512) & ~qsizetype(1);
+    qsizetype zerosEven = 0;
+    qsizetype zerosOdd = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (head[i] == '\0')
+            ++(i % 2 ? zerosOdd : zerosEven);
+    }
+    return n >= 2 && ((zerosOdd > 0 && zerosEven == 0) || (zerosEven > 0 && zerosOdd == 0));
+}
+
+// The length of a byte order mark to skip, or -1 with *error set for text the splitter cannot
+// read (UTF-16, with or without its mark).
+int byteOrderMark(const QByteArray &head, IdFileEncoding encoding, QString *error)
+{
     // Neither pair can start code page 936 text: 0xFF is no lead byte, and no trail byte is 0xFF.
-    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF"))
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF") || looksLikeUtf16(head)) {
+        *error = utf16Error;
         return -1;
+    }
+    if (encoding != IdFileEncoding::Gbk && head.startsWith("\xEF\xBB\xBF"))
+        return 3;
     return 0;
 }
 
-const QString utf16Error = QStringLiteral("the file is UTF-16 text; save it as UTF-8 or GBK");
-
 } // namespace
 
-IdFileResult parseIdFile(const QByteArray &bytes, int maxIds)
+std::optional<IdFileEncoding> parseIdFileEncoding(const QString &name)
+{
+    const QString n = name.trimmed().toLower();
+    if (n == QLatin1String("auto"))
+        return IdFileEncoding::Auto;
+    if (n == QLatin1String("utf-8") || n == QLatin1String("utf8"))
+        return IdFileEncoding::Utf8;
+    if (n == QLatin1String("gbk") || n == QLatin1String("cp936"))
+        return IdFileEncoding::Gbk;
+    return std::nullopt;
+}
+
+IdFileResult parseIdFile(const QByteArray &bytes, int maxIds, IdFileEncoding encoding)
 {
     IdFileResult result;
-    int skip = byteOrderMark(bytes);
-    if (skip < 0) {
-        result.error = utf16Error;
+    const int skip = byteOrderMark(bytes, encoding, &result.error);
+    if (skip < 0)
         return result;
-    }
     IdFieldSplitter splitter(maxIds);
     splitter.feed(bytes.constData() + skip, bytes.size() - skip);
     splitter.finish();
@@ -155,11 +201,11 @@ IdFileResult parseIdFile(const QByteArray &bytes, int maxIds)
         result.error = splitter.error();
         return result;
     }
-    result.ids = decodeFields(splitter.fields());
+    result.ids = decodeFields(splitter.fields(), encoding);
     return result;
 }
 
-IdFileResult readIdFile(const QString &path, int maxIds)
+IdFileResult readIdFile(const QString &path, int maxIds, IdFileEncoding encoding)
 {
     IdFileResult result;
     auto fail = [&](const QString &reason) {
@@ -189,16 +235,18 @@ IdFileResult readIdFile(const QString &path, int maxIds)
             first = false;
             // The first read of a regular file is a full chunk or the whole file, so the mark is
             // entirely in it.
-            skip = byteOrderMark(QByteArray::fromRawData(chunk.constData(), qsizetype(n)));
+            QString error;
+            skip = byteOrderMark(QByteArray::fromRawData(chunk.constData(), qsizetype(n)), encoding,
+                                 &error);
             if (skip < 0)
-                return fail(utf16Error);
+                return fail(error);
         }
         splitter.feed(chunk.constData() + skip, qsizetype(n) - skip);
     }
     splitter.finish();
     if (!splitter.error().isEmpty())
         return fail(splitter.error());
-    result.ids = decodeFields(splitter.fields());
+    result.ids = decodeFields(splitter.fields(), encoding);
     return result;
 }
 

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // The batch's id file: a text file of buyer ids, several to a line separated by commas or one to
 // a line.
 //
@@ -18,10 +20,13 @@
 //   skipped and does not count.
 // - Any other field is the id exactly as read, surrounding spaces included; the query trims it.
 // - Reading stops after kMaxBatchIds ids; the rest of the file is never read.
-// - The ids are decoded as UTF-8 when the bytes they were read from are valid UTF-8 (a leading
-//   UTF-8 byte order mark is dropped), otherwise as code page 936. Commas, quotes and line ends
-//   are ASCII and never occur inside a multi-byte character of either encoding, so fields are
-//   split on the bytes before decoding.
+// - The ids are decoded in the encoding the user chose (UTF-8 or code page 936); without a
+//   choice, as UTF-8 when the bytes they were read from are valid UTF-8, otherwise as code page
+//   936. A leading UTF-8 byte order mark is dropped unless the choice is code page 936. Commas,
+//   quotes and line ends are ASCII and never occur inside a multi-byte character of either
+//   encoding, so fields are split on the bytes before decoding.
+// - UTF-16 text (with a byte order mark or without) and files holding NUL bytes are refused
+//   with a message: neither encoding has a NUL byte in its text.
 
 // The batch reads at most this many ids.
 constexpr int kMaxBatchIds = 101;
@@ -29,6 +34,12 @@ constexpr int kMaxBatchIds = 101;
 // An id longer than this many bytes means the file is no list of ids; reading it stops with an
 // error instead of holding an arbitrarily large field in memory.
 constexpr int kMaxIdFieldBytes = 4096;
+
+// The id file's encoding: guessed, or the user's choice.
+enum class IdFileEncoding { Auto, Utf8, Gbk };
+
+// "auto", "utf-8" (or "utf8"), "gbk" (or "cp936"), in any case; nullopt for anything else.
+std::optional<IdFileEncoding> parseIdFileEncoding(const QString &name);
 
 struct IdFileResult
 {
@@ -39,11 +50,13 @@ struct IdFileResult
 
 // Reads the ids of the file at path (the name exactly as the dialog returned it, untrimmed).
 // An unreadable file gives an error message naming it and no ids.
-IdFileResult readIdFile(const QString &path, int maxIds = kMaxBatchIds);
+IdFileResult readIdFile(const QString &path, int maxIds = kMaxBatchIds,
+                        IdFileEncoding encoding = IdFileEncoding::Auto);
 
-// The same rules applied to bytes already in memory; error is set only for an over-long field or
-// a UTF-16 text.
-IdFileResult parseIdFile(const QByteArray &bytes, int maxIds = kMaxBatchIds);
+// The same rules applied to bytes already in memory; error is set only for an over-long field,
+// UTF-16 text or NUL bytes.
+IdFileResult parseIdFile(const QByteArray &bytes, int maxIds = kMaxBatchIds,
+                         IdFileEncoding encoding = IdFileEncoding::Auto);
 
 // Whether the dialog's file name is taken as an id file: the name with leading and trailing
 // spaces removed contains "txt" (case-sensitive, anywhere in the path). Other names end the

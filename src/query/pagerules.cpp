@@ -1,5 +1,6 @@
 #include "pagerules.h"
 
+#include "fetchpage.h"
 #include "texthelpers.h"
 
 namespace {
@@ -86,7 +87,12 @@ SearchPageResult searchPageRule(const QString &page, const QString &buyerId,
             const qsizetype nickEnd = nickEnds.find(rest);
             const qsizetype a = nickStart < 0 ? 0 : nickStart - rest + 1;
             const qsizetype b = nickEnd < 0 ? 0 : nickEnd - rest + 1;
-            if (numberEnd >= 0 && b > a) {
+            // A nick ends within its own entry: one whose end marker lies beyond the next entry
+            // is none. So each nick is cut from its own stretch of the page, and the rule stays
+            // linear in the page size however the markers fall.
+            const qsizetype nextEntry = entries.find(rest);
+            const bool withinEntry = nextEntry < 0 || nickEnd <= nextEntry;
+            if (numberEnd >= 0 && b > a && withinEntry) {
                 const QStringView rawNick = text.mid(rest + a, b - a - 1);
                 bool matches;
                 if (nickRemoved1.isEmpty() && nickRemoved2.isEmpty()) {
@@ -100,9 +106,12 @@ SearchPageResult searchPageRule(const QString &page, const QString &buyerId,
                     matches = nick == buyerId;
                 }
                 if (matches) {
-                    result.userNumber = text.mid(rest, numberEnd - rest).toString();
-                    result.detailAddress = config.entry(E::DetailAddress);
-                    result.detailAddress.replace(QLatin1String("{xyid}"), result.userNumber);
+                    // A number that cannot fit into an address is no number.
+                    if (numberEnd - rest <= kMaxAddressLength) {
+                        result.userNumber = text.mid(rest, numberEnd - rest).toString();
+                        result.detailAddress = fillAddress(config.entry(E::DetailAddress), QLatin1String("{xyid}"),
+                                                           result.userNumber);
+                    }
                     return result;
                 }
             }

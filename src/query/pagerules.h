@@ -42,8 +42,10 @@ struct PersonalPageResult
 };
 
 // The buyer's entry on the search page: the first entry (each opened by entry 64) whose nick,
-// cut between entries 67 and 68 with entries 69 and 70 removed, equals the buyer id exactly.
-// Both outputs are empty when no entry matches, and when entry 64 is empty.
+// cut between entries 67 and 68 with entries 69 and 70 removed, equals the buyer id exactly. A
+// nick never runs on past the next entry. Both outputs are empty when no entry matches, and
+// when entry 64 is empty; the detail address is empty when it would be longer than an address
+// may be, and so are both when the user number alone is.
 SearchPageResult searchPageRule(const QString &page, const QString &buyerId,
                                 const QueryConfig &config);
 

@@ -36,6 +36,8 @@ const char kTemplate[] =
     "jobs=1\n"
     "; the least gap in milliseconds between two requests to one host, for sites that throttle\n"
     "paceMs=0\n"
+    "; the id file's encoding: gbk, utf-8, or auto (UTF-8 when the bytes are valid UTF-8)\n"
+    "idFileEncoding=auto\n"
     "; true: the table gets credit score, credit level, risk, its reasons and the pages' outcomes\n"
     "; after its twelve columns\n"
     "extraColumns=false\n"
@@ -86,9 +88,17 @@ bool isHostPort(const QString &text)
     }
     if (colon < 0)
         return true;
-    bool ok = false;
-    const int port = text.mid(colon + 1).toInt(&ok);
-    return ok && port > 0 && port <= 65535 && !text.mid(colon + 1).startsWith(u'+');
+    // Digits only: toInt() would take " 80" too, and every request would then fail.
+    const QStringView digits = QStringView(text).mid(colon + 1);
+    if (digits.isEmpty() || digits.size() > 5)
+        return false;
+    int port = 0;
+    for (QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return false;
+        port = port * 10 + (c.unicode() - u'0');
+    }
+    return port > 0 && port <= 65535;
 }
 
 } // namespace
@@ -181,6 +191,13 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
     };
     readInt("batch/jobs", 1, 8, &s.batchJobs, "a number from 1 to 8");
     readInt("batch/paceMs", 0, 600000, &s.batchPaceMs, "a number of milliseconds from 0 to 600000");
+    const QString encoding = readText(ini, QStringLiteral("batch/idFileEncoding"));
+    if (!encoding.isEmpty()) {
+        if (const auto e = parseIdFileEncoding(encoding))
+            s.idFileEncoding = *e;
+        else
+            problem("batch/idFileEncoding", encoding, "gbk, utf-8 or auto");
+    }
     readBool("batch/extraColumns", &s.extraColumns);
     readBool("query/parallelPages", &s.parallelPages);
     // Present, even empty, the list replaces the built-in markers; the template lists them.

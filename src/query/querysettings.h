@@ -1,5 +1,6 @@
 #pragma once
 
+#include "idfile.h"
 #include "blockmarkers.h"
 #include "riskverdict.h"
 
@@ -19,6 +20,7 @@ struct QuerySettings
     int batchJobs = 1;          // [batch] jobs: buyers in flight at once, 1 to 8
     int batchPaceMs = 0;        // [batch] paceMs: least gap between two request starts to one host
     bool parallelPages = false; // [query] parallelPages: a buyer's page chains at once
+    IdFileEncoding idFileEncoding = IdFileEncoding::Auto; // [batch] idFileEncoding
     // [query] blockMarkers, "|" between markers: texts that make a buyer's page a block page (the
     // configuration may add its own). Without the key, the built-in ones.
     QStringList blockMarkers = builtInBlockMarkers();

@@ -233,6 +233,18 @@ void SkinCaptionBar::loadSkin()
         }
     }
 
+    // However tall the skin's TOPLEFT, the bar stays a bar: it never covers the window's own
+    // controls below it. The skin's numbers place things within the bar: a far-out value cannot
+    // put a button or the title outside it, or the buttons' reach over the window.
+    const int barHeight = qMin(m_topLeft.height(), kMaxBarHeight);
+    const int barWidth = hostWindow ? hostWindow->width() : width();
+    for (qint16 *x : {&m_xOffset, &m_xOffset2, &m_fromRight, &m_iconSpace})
+        *x = qint16(qBound(0, int(*x), barWidth));
+    for (qint16 *y : {&m_yOffset, &m_fromTop})
+        *y = qint16(qBound(0, int(*y), barHeight));
+    const bool heightChanged = barHeight != m_barHeight;
+    m_barHeight = barHeight;
+
     // Fresh button pictures: a picture the skin lacks is no picture.
     m_closePicture = SkinPicture();
     m_maxPicture = SkinPicture();
@@ -242,10 +254,8 @@ void SkinCaptionBar::loadSkin()
     showNormalButtons();
     applyLabels();
 
-    if (m_topLeft.height() != m_barHeight) {
-        m_barHeight = m_topLeft.height();
+    if (heightChanged)
         emit barHeightChanged(m_barHeight);
-    }
 }
 
 void SkinCaptionBar::showNormalButtons()
@@ -303,12 +313,13 @@ void SkinCaptionBar::applyLabels()
             label->adjustSize();
         }
     }
-    m_title->move(m_xOffset + 17, m_yOffset);
-    m_titleShadow->move(m_xOffset + 16, m_yOffset - 1);
+    const int titleX = qMin(m_xOffset + 17, hostWindow ? hostWindow->width() : width());
+    m_title->move(titleX, m_yOffset);
+    m_titleShadow->move(titleX - 1, m_yOffset - 1);
     setLabelColour(m_title, m_surfaceFore);
     setLabelColour(m_titleShadow, m_surfaceBack);
 
-    m_icon->move(m_xOffset2, m_yOffset + 2);
+    m_icon->move(m_xOffset2, qMin(m_yOffset + 2, m_barHeight));
     m_icon->setVisible(m_showIcon);
     if (m_showIcon && hostWindow) {
         const QIcon icon = hostWindow->windowIcon();

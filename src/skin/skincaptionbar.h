@@ -66,6 +66,8 @@ public:
     Q_ENUM(CaptionButton)
 
     static constexpr int kTwipsPerPixel = 15;
+    // The tallest bar: the default skin's is 27 pixels; a taller TOPLEFT is cut to this.
+    static constexpr int kMaxBarHeight = 48;
     static constexpr quint32 kDefaultBackColor = 0x80000012; // button text
     static constexpr quint32 kDefaultForeColor = 0x00FFFFFF;
 

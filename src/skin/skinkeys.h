@@ -49,3 +49,7 @@ QString skinIniSection(SkinKind kind);
 // Bounds against hostile skin files: larger entries and pictures read as absent.
 inline constexpr qint64 kSkinMaxEntryBytes = 16 * 1024 * 1024;
 inline constexpr int kSkinMaxPictureSide = 4096;
+inline constexpr qint64 kSkinMaxIniBytes = 64 * 1024;
+// All pictures of a skin together: about 250 times the default skin's 8,646 pixels (8 MiB
+// decoded), so a skin of big pictures still fits while one of giant ones cannot fill memory.
+inline constexpr qint64 kSkinMaxTotalPixels = 2 * 1024 * 1024;

@@ -35,16 +35,20 @@ void note(QStringList *problems, const QString &text)
 // Reads one entry whole, refusing entries over the size bound. The archive's size field is not
 // trusted: reading stops one byte past the bound. Reading to the end lets libzip check the CRC.
 std::optional<QByteArray> readEntry(zip_t *zip, zip_uint64_t index, const QString &name,
-                                    QStringList *problems)
+                                    QStringList *problems, qint64 maxBytes = kSkinMaxEntryBytes)
 {
+    const QString tooLarge =
+        maxBytes == kSkinMaxEntryBytes
+            ? QStringLiteral(": entry larger than 16 MiB")
+            : QStringLiteral(": larger than %1 KiB, ignored").arg(maxBytes / 1024);
     zip_stat_t st;
     zip_stat_init(&st);
     if (zip_stat_index(zip, index, 0, &st) != 0) {
         note(problems, name + QStringLiteral(": unreadable entry"));
         return std::nullopt;
     }
-    if ((st.valid & ZIP_STAT_SIZE) && st.size > zip_uint64_t(kSkinMaxEntryBytes)) {
-        note(problems, name + QStringLiteral(": entry larger than 16 MiB"));
+    if ((st.valid & ZIP_STAT_SIZE) && st.size > zip_uint64_t(maxBytes)) {
+        note(problems, name + tooLarge);
         return std::nullopt;
     }
     std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(zip, index, 0));
@@ -66,8 +70,8 @@ std::optional<QByteArray> readEntry(zip_t *zip, zip_uint64_t index, const QStrin
         if (n == 0)
             break;
         data.append(chunk, qsizetype(n));
-        if (data.size() > kSkinMaxEntryBytes) {
-            note(problems, name + QStringLiteral(": entry larger than 16 MiB"));
+        if (data.size() > maxBytes) {
+            note(problems, name + tooLarge);
             return std::nullopt;
         }
     }
@@ -77,15 +81,20 @@ std::optional<QByteArray> readEntry(zip_t *zip, zip_uint64_t index, const QStrin
 std::shared_ptr<const SkinStore> readArchive(zip_t *zip, QStringList *problems)
 {
     auto store = std::make_shared<SkinStore>();
+    // First the names: one skin.ini (exactly that name), one entry per picture key.
+    std::optional<zip_uint64_t> ini;
+    QHash<QString, std::pair<zip_uint64_t, QString>> pictures; // key -> entry index, name
     const zip_int64_t count = zip_get_num_entries(zip, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
         const char *rawName = zip_get_name(zip, zip_uint64_t(i), 0);
         if (!rawName)
             continue;
         const QString name = QString::fromUtf8(rawName);
-        if (name.compare(QLatin1String("skin.ini"), Qt::CaseInsensitive) == 0) {
-            if (auto text = readEntry(zip, zip_uint64_t(i), name, problems))
-                store->readIni(*text, problems);
+        if (name == QLatin1String("skin.ini")) {
+            if (ini)
+                note(problems, name + QStringLiteral(": second skin.ini, ignored"));
+            else
+                ini = zip_uint64_t(i);
             continue;
         }
         const QString key = skinPictureKeyOfEntry(name);
@@ -93,19 +102,38 @@ std::shared_ptr<const SkinStore> readArchive(zip_t *zip, QStringList *problems)
             note(problems, name + QStringLiteral(": not a skin entry, ignored"));
             continue;
         }
-        if (store->kind(key) == SkinKind::Picture) {
+        if (pictures.contains(key)) {
             note(problems, name + QStringLiteral(": second picture for %1, ignored").arg(key));
             continue;
         }
-        auto bytes = readEntry(zip, zip_uint64_t(i), name, problems);
+        pictures.insert(key, {zip_uint64_t(i), name});
+    }
+
+    if (ini) {
+        if (auto text =
+                readEntry(zip, *ini, QStringLiteral("skin.ini"), problems, kSkinMaxIniBytes))
+            store->readIni(*text, problems);
+    }
+
+    // Then the pictures, in key order (borders, bar, buttons), while the pixel budget lasts: a
+    // skin cannot hold more picture than a generous multiple of the default skin's.
+    qint64 pixelsLeft = kSkinMaxTotalPixels;
+    for (const SkinKey &k : kSkinKeys) {
+        const auto it = pictures.constFind(QLatin1String(k.name));
+        if (it == pictures.cend())
+            continue;
+        const QString &name = it->second;
+        auto bytes = readEntry(zip, it->first, name, problems);
         if (!bytes)
             continue;
         QString problem;
-        const QImage image = SkinStore::decodePicture(*bytes, &problem);
-        if (image.isNull())
+        const QImage image = SkinStore::decodePicture(*bytes, &problem, pixelsLeft);
+        if (image.isNull()) {
             note(problems, name + QStringLiteral(": ") + problem);
-        else
-            store->setPicture(key, image);
+            continue;
+        }
+        pixelsLeft -= qint64(image.width()) * image.height();
+        store->setPicture(it.key(), image);
     }
     return store;
 }
@@ -354,7 +382,7 @@ void SkinStore::readIni(const QByteArray &text, QStringList *problems)
     }
 }
 
-QImage SkinStore::decodePicture(const QByteArray &bytes, QString *problem)
+QImage SkinStore::decodePicture(const QByteArray &bytes, QString *problem, qint64 maxPixels)
 {
     auto fail = [problem](const QString &why) {
         if (problem)
@@ -375,6 +403,9 @@ QImage SkinStore::decodePicture(const QByteArray &bytes, QString *problem)
         return fail(QStringLiteral("picture without a size"));
     if (size.width() > kSkinMaxPictureSide || size.height() > kSkinMaxPictureSide)
         return fail(QStringLiteral("picture larger than 4096 x 4096"));
+    if (qint64(size.width()) * size.height() > maxPixels)
+        return fail(QStringLiteral("picture beyond the skin's pixel budget (%1 pixels in all)")
+                        .arg(kSkinMaxTotalPixels));
     QImage image = reader.read();
     if (image.isNull())
         return fail(QStringLiteral("undecodable picture (%1)").arg(reader.errorString()));

@@ -12,9 +12,11 @@
 #include <optional>
 
 // A loaded skin: the pictures, numbers and colours of one skin file, looked up by key. A skin
-// file (skin.jss) is a zip archive holding skin.ini (sections [numbers] and [colours]) and one
-// PNG or BMP per picture key, named after the key (LEFTTOP.png). Only the 33 keys of kSkinKeys
-// are held, each with its own kind; anything unreadable simply reads as absent.
+// file (skin.jss) is a zip archive holding skin.ini (sections [numbers] and [colours]; that exact
+// name, at most 64 KiB) and one PNG or BMP per picture key, named after the key (LEFTTOP.png).
+// Only the 33 keys of kSkinKeys are held, each with its own kind; anything unreadable simply
+// reads as absent. The pictures are decoded in key order while a pixel budget for the whole
+// skin lasts; a picture beyond it reads as absent.
 //
 // Stores are immutable and shared: the frame controls load the same file on every paint, so
 // load() keeps decoded skins keyed by the file's identity, size and times, and a replaced file
@@ -51,8 +53,10 @@ public:
     // skin tool's checks. Lines that do not parse, unknown keys and keys in the wrong section
     // are skipped and reported.
     void readIni(const QByteArray &text, QStringList *problems);
-    // Decodes one picture entry (PNG or BMP) within the size bounds; a null image otherwise.
-    static QImage decodePicture(const QByteArray &bytes, QString *problem = nullptr);
+    // Decodes one picture entry (PNG or BMP) within the size bounds and of at most maxPixels
+    // pixels; a null image otherwise.
+    static QImage decodePicture(const QByteArray &bytes, QString *problem = nullptr,
+                                qint64 maxPixels = kSkinMaxTotalPixels);
     // Sets a picture (made opaque); used when building a store from a folder.
     void setPicture(const QString &key, const QImage &picture);
 

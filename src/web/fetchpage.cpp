@@ -62,6 +62,20 @@ void setFetchClock(FetchClock clock)
     g_clock = clock ? std::make_shared<const FetchClock>(std::move(clock)) : nullptr;
 }
 
+QString fillAddress(const QString &addressTemplate, QLatin1String placeholder, const QString &value)
+{
+    if (addressTemplate.size() > kMaxAddressLength)
+        return {};
+    const qsizetype count = addressTemplate.count(placeholder);
+    if (count == 0)
+        return addressTemplate;
+    const qint64 grows = qint64(value.size()) - placeholder.size();
+    if (value.size() > kMaxAddressLength ||
+        qint64(addressTemplate.size()) + count * grows > kMaxAddressLength)
+        return {};
+    return QString(addressTemplate).replace(placeholder, value);
+}
+
 PageResult fetchPage(const QString &address, int mode, const FetchContext &context)
 {
     PageResult result;
@@ -74,6 +88,10 @@ PageResult fetchPage(const QString &address, int mode, const FetchContext &conte
         return refused(result, QStringLiteral("no address"));
     if (!address.contains(QLatin1String("http://")))
         return refused(result, QStringLiteral("not an http address"));
+    if (result.address.size() > kMaxAddressLength) {
+        result.address.truncate(200); // enough to recognise it in a log
+        return refused(result, QStringLiteral("address longer than 8 KiB"));
+    }
     // Surrounding spaces are no part of an address; everything else goes out as given, in the
     // form a browser would send it. The address must be a whole http address: text around it, or
     // another scheme with "http://" further on (file:///…?http://), is never requested.

@@ -23,13 +23,23 @@ struct FetchContext
     RequestPacer *pacer = nullptr;
 };
 
+// The longest address requested, in characters: a longer one is refused without a request.
+constexpr qsizetype kMaxAddressLength = 8 * 1024;
+
+// The address template with every placeholder replaced by the value, or "" when the address
+// would be longer than kMaxAddressLength (known before anything is built, so a template of a
+// million placeholders costs no memory).
+QString fillAddress(const QString &addressTemplate, QLatin1String placeholder,
+                    const QString &value);
+
 // One HTTP GET of an absolute address, waited for on the calling thread (a worker: the window's
 // thread never fetches). The short wait ends once five whole seconds of the clock have passed
 // since the start (4 to 5 s), the long wait at the first change of the clock's minute. A wait
 // that runs out tears the request down and tries once more; at most two requests are sent. The
 // body is decoded from code page 936 whatever the status code. Only an address that contains
-// "http://" and parses as an http address is requested (redirects may lead to http or https, at
-// most ten). Bodies are capped at 16 MiB and response heads at 64 KiB, whatever the framing.
+// "http://", parses as an http address and is at most kMaxAddressLength long is requested
+// (redirects may lead to http or https, at most ten). Bodies are capped at 16 MiB and response
+// heads at 64 KiB, whatever the framing.
 PageResult fetchPage(const QString &address, int mode, const FetchContext &context = {});
 
 // The page text of fetchPage: "" on every failure (refused address, both attempts timed out, a

@@ -87,13 +87,20 @@ QString EncodeQuery(const QString &text)
 QString LookUpArea(const QString &areaCode, const QString &areaTable)
 {
     const QString key = areaCode + u'#';
-    const qsizetype at = areaTable.indexOf(key);
+    qsizetype at = areaTable.indexOf(key);
+    // An entry starts a line: a code inside another line (a name, a longer code) is no entry.
+    while (at > 0 && areaTable[at - 1] != u'\n' && areaTable[at - 1] != u'\r')
+        at = areaTable.indexOf(key, at + 1);
     if (at < 0)
         return {};
     const qsizetype start = at + key.size();
-    const qsizetype cr = areaTable.indexOf(u'\r', start);
-    const qsizetype len = cr < 0 ? -1 : cr - start;
-    return CleanText(areaTable.mid(start, len));
+    qsizetype end = start;
+    while (end < areaTable.size() && areaTable[end] != u'\r' && areaTable[end] != u'\n') {
+        if (end - start >= kMaxAreaNameLength)
+            return {}; // no area is called that; the page's own address is used instead
+        ++end;
+    }
+    return CleanText(areaTable.mid(start, end - start));
 }
 
 bool isNumeric(QStringView text)

@@ -22,8 +22,12 @@ QString CleanText(const QString &value);
 // other character becomes its code page 936 bytes as %XX (upper-case hex; unmappable -> %3F).
 QString EncodeQuery(const QString &text);
 
-// The area name for an area code: the text after the first "code#" in the area table, up to the
-// next carriage return (or the end of the table), cleaned. Empty when the key is absent.
+// An area name longer than this is no area name.
+constexpr qsizetype kMaxAreaNameLength = 64;
+
+// The area name for an area code: the text after the first "code#" that starts a line of the
+// area table, up to the line's end (CR LF, LF or CR; or the end of the table), cleaned. Empty
+// when no line starts with the key, and when the name is longer than kMaxAreaNameLength.
 QString LookUpArea(const QString &areaCode, const QString &areaTable);
 
 // An ordinary decimal number once surrounding spaces are removed: optional sign, digits with

@@ -63,7 +63,7 @@ QByteArray png(const Pic &pic, bool seam)
 // Builds a skin archive as the skin store reads it: skin.ini and one PNG per picture key.
 // Keys in omit are left out; numbers overrides the numbers.
 void writeSkin(const QString &path, const QStringList &omit = {},
-               const QMap<QString, int> &numbers = {})
+               const QMap<QString, int> &numbers = {}, const QMap<QString, Pic> &sizes = {})
 {
     QMap<QString, int> n = {{"XOFFSET", 11},  {"XOFFSET2", 4}, {"YOFFSET", 2},
                             {"FROMRIGHT", 5}, {"FROMTOP", 3},  {"ICONSPACE", 2}};
@@ -80,8 +80,9 @@ void writeSkin(const QString &path, const QStringList &omit = {},
     const auto &pictures = testPictures();
     for (auto it = pictures.begin(); it != pictures.end(); ++it) {
         if (!omit.contains(it.key()))
-            entries.append({it.key() + QStringLiteral(".png"),
-                            png(it.value(), it.key() == QLatin1String("TOPMID"))});
+            entries.append(
+                {it.key() + QStringLiteral(".png"),
+                 png(sizes.value(it.key(), it.value()), it.key() == QLatin1String("TOPMID"))});
     }
     QVERIFY(writeZip(path, entries));
 }
@@ -428,6 +429,38 @@ private slots:
         QVERIFY(m_host->isVisible());
         QVERIFY(!m_bar->isMaximised());
         QVERIFY(!m_bar->isOnTop());
+    }
+
+    // A skin of giant pictures and far-out numbers keeps its bar on the top of the window: the
+    // rest of the window stays the window's, and what the bar draws stays in the bar.
+    void hostileSkinStaysInTheBar()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("giant.jss"));
+        writeSkin(
+            path, {},
+            {{"FROMTOP", 30000},
+             {"YOFFSET", -30000},
+             {"XOFFSET", 30000},
+             {"XOFFSET2", -30000},
+             {"FROMRIGHT", -30000},
+             {"ICONSPACE", 30000}},
+            {{"TOPLEFT", {8, 2000, qRgb(200, 0, 0)}}, {"CLOSE", {2000, 2000, qRgb(1, 1, 1)}}});
+        makeHost(path);
+        QVERIFY2(m_bar->height() <= SkinCaptionBar::kMaxBarHeight,
+                 qPrintable(QString::number(m_bar->height())));
+        QVERIFY(m_bar->buttonTop() >= 0 && m_bar->buttonTop() <= m_bar->height());
+        QVERIFY(m_bar->rightGap() >= 0 && m_bar->rightGap() <= m_bar->width());
+        QVERIFY(m_bar->buttonGap() >= 0 && m_bar->buttonGap() <= m_bar->width());
+        // (The title's shadow copy sits one pixel up and left of the title.)
+        for (QWidget *child : m_bar->findChildren<QWidget *>()) {
+            QVERIFY2(child->y() >= -1 && child->y() <= m_bar->height(),
+                     qPrintable(child->objectName() + QString::number(child->y())));
+            QVERIFY2(child->x() >= -1 && child->x() <= m_bar->width(),
+                     qPrintable(child->objectName() + QString::number(child->x())));
+        }
+        const QPoint below(200, m_host->height() - 20);
+        QWidget *hit = m_host->childAt(below);
+        QVERIFY(hit != m_bar && !(hit && m_bar->isAncestorOf(hit)));
     }
 
     void closeButton()

@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 QString cellRef(int row, int column) // both from 1
@@ -75,6 +78,13 @@ class TestExport : public QObject
     }
 
 private slots:
+    // Tables that cannot be written where asked are kept in the temporary folder: ours.
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("tmp")));
+        qputenv("TMPDIR", QFile::encodeName(m_dir.filePath(QStringLiteral("tmp"))));
+    }
     void parse_data();
     void parse();
     void readsAtMost101Ids();
@@ -97,7 +107,10 @@ private slots:
     void unwritablePath_data();
     void unwritablePath();
     void replacesExistingOutput();
+    void outputTargets_data();
+    void outputTargets();
     void tempFilesAreNew();
+    void staleTempTablesRemoved();
 };
 
 void TestExport::parse_data()
@@ -128,6 +141,8 @@ void TestExport::parse_data()
     QTest::newRow("utf-8") << QByteArray("张三,李四\n") << QStringList{"张三", "李四"};
     QTest::newRow("utf-8 with BOM") << QByteArray("\xEF\xBB\xBF张三,b") << QStringList{"张三", "b"};
     QTest::newRow("BOM only") << QByteArray("\xEF\xBB\xBF") << QStringList();
+    QTest::newRow("BOM inside the file is kept")
+        << QByteArray("a\n\xEF\xBB\xBF\n") << QStringList{"a", QStringLiteral("\uFEFF")};
     QTest::newRow("gbk") << (encode936(u"张三") + "," + encode936(u"李四"))
                          << QStringList{"张三", "李四"};
     QTest::newRow("gbk with quotes")
@@ -209,6 +224,10 @@ void TestExport::unreadableFile_data()
                             << QByteArray("\xFF\xFE"
                                           "a\0,\0",
                                           6);
+    QTest::newRow("utf-16 without BOM")
+        << QStringLiteral("u16le.txt") << QByteArray("a\0b\0,\0c\0\r\0\n\0", 12);
+    QTest::newRow("utf-16 big-endian without BOM")
+        << QStringLiteral("u16be.txt") << QByteArray("\0a\0b\0,\0c", 8);
     QTest::newRow("over-long field")
         << QStringLiteral("huge.txt") << QByteArray(kMaxIdFieldBytes + 1, 'q');
     if (QFile::exists(QStringLiteral("/proc/self/mem"))) // reading it at offset 0 fails
@@ -493,6 +512,109 @@ void TestExport::replacesExistingOutput()
              QStringList{QStringLiteral("out.xlsx")});
 }
 
+// What may stand at OUT: the table replaces a regular file (keeping its mode) and writes
+// through a symbolic link to one; anything else is refused and left as it is. Whenever the
+// table cannot be written where asked, it is kept in a new temporary file named in the message.
+void TestExport::outputTargets_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<bool>("written");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("new file") << "none" << true << "";
+    QTest::newRow("private file keeps its mode") << "file0600" << true << "";
+    QTest::newRow("link to a file") << "symlink" << true << "";
+    QTest::newRow("dangling link") << "dangling" << false << "symbolic link to a missing file";
+    QTest::newRow("pipe") << "fifo" << false << "not a regular file";
+    QTest::newRow("id file") << "idfile" << false << "is the id file";
+    QTest::newRow("id file by another name") << "hardlink" << false << "is the id file";
+    QTest::newRow("folder gone") << "nofolder" << false << "does not exist";
+}
+
+void TestExport::outputTargets()
+{
+    QFETCH(QString, setup);
+    QFETCH(bool, written);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QTemporaryDir tmp;
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    auto native = [](const QString &p) { return QFile::encodeName(p); };
+    const QString ids = dir.filePath(QStringLiteral("ids.txt"));
+    QFile idFile(ids);
+    QVERIFY(idFile.open(QIODevice::WriteOnly));
+    idFile.write("a\n");
+    idFile.close();
+    QString out = dir.filePath(QStringLiteral("out.xlsx"));
+    QString target = out; // where the table lands when written
+    if (setup == QLatin1String("file0600")) {
+        QFile f(out);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("old");
+        f.close();
+        QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    } else if (setup == QLatin1String("symlink")) {
+        target = dir.filePath(QStringLiteral("real.xlsx"));
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        QVERIFY(QFile::link(target, out));
+    } else if (setup == QLatin1String("dangling")) {
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("gone.xlsx")), out));
+    } else if (setup == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(native(out).constData(), 0600), 0);
+    } else if (setup == QLatin1String("idfile")) {
+        out = ids;
+    } else if (setup == QLatin1String("hardlink")) {
+        QCOMPARE(::link(native(ids).constData(), native(out).constData()), 0);
+    } else if (setup == QLatin1String("nofolder")) {
+        out = dir.filePath(QStringLiteral("gone/out.xlsx"));
+    }
+    struct stat before = {};
+    const bool existed = ::lstat(native(out).constData(), &before) == 0;
+
+    QString error;
+    QString savedTo;
+    const bool ok = writeBatchSpreadsheet(out, {makeRow("a", "b")}, &error, {}, ids, &savedTo);
+    qputenv("TMPDIR", oldTmp);
+    QCOMPARE(ok, written);
+    QFile check(ids);
+    QVERIFY(check.open(QIODevice::ReadOnly));
+    QCOMPARE(check.readAll(), QByteArray("a\n"));
+    if (written) {
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QVERIFY(savedTo.isEmpty());
+        QCOMPARE(readXlsxSheet(target).cells.value(QStringLiteral("A2")).value,
+                 QStringLiteral("a"));
+        struct stat after = {};
+        QCOMPARE(::lstat(native(out).constData(), &after), 0);
+        if (setup == QLatin1String("symlink"))
+            QVERIFY(S_ISLNK(after.st_mode));
+        const mode_t umaskNow = ::umask(0);
+        ::umask(umaskNow);
+        struct stat landed = {};
+        QCOMPARE(::stat(native(target).constData(), &landed), 0);
+        const mode_t expectedMode = setup == QLatin1String("file0600") ? 0600 : 0666 & ~umaskNow;
+        QCOMPARE(landed.st_mode & 07777, expectedMode);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(),
+                 setup == QLatin1String("symlink") ? 3 : 2);
+        return;
+    }
+    QVERIFY2(error.contains(out) && error.contains(message), qPrintable(error));
+    // Whatever stood there is untouched.
+    struct stat after = {};
+    QCOMPARE(::lstat(native(out).constData(), &after) == 0, existed);
+    if (existed) {
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_mode, before.st_mode);
+    }
+    // The results are kept all the same, and the message says where.
+    QVERIFY(!savedTo.isEmpty());
+    QVERIFY2(error.contains(savedTo), qPrintable(error));
+    QCOMPARE(QFileInfo(savedTo).absolutePath(), QFileInfo(tmp.path()).absoluteFilePath());
+    QCOMPARE(readXlsxSheet(savedTo).cells.value(QStringLiteral("A2")).value, QStringLiteral("a"));
+}
+
 void TestExport::tempFilesAreNew()
 {
     QTemporaryDir tmp;
@@ -514,6 +636,40 @@ void TestExport::tempFilesAreNew()
     qputenv("TMPDIR", oldTmp);
     QVERIFY(none.isEmpty());
     QVERIFY(!error.isEmpty());
+}
+
+// The window's tables pile up in the temporary folder: those older than a day go at start-up;
+// nothing else there is touched.
+void TestExport::staleTempTablesRemoved()
+{
+    QTemporaryDir tmp;
+    const QDateTime now = QDateTime::currentDateTime();
+    auto make = [&](const QString &name, qint64 ageSecs, bool folder = false) {
+        const QString path = tmp.filePath(name);
+        if (folder) {
+            QDir().mkdir(path);
+            return;
+        }
+        {
+            QFile f(path);
+            f.open(QIODevice::WriteOnly);
+            f.write("x");
+            f.close();
+            f.open(QIODevice::ReadWrite);
+            f.setFileTime(now.addSecs(-ageSecs), QFileDevice::FileModificationTime);
+        }
+    };
+    make(QStringLiteral("brelvon-Ab3xYz.xlsx"), 2 * 86400);
+    make(QStringLiteral("brelvon-Qq1234.xlsx"), 3600);
+    make(QStringLiteral("report.xlsx"), 9 * 86400);
+    make(QStringLiteral("brelvon-notes.xlsx.bak"), 9 * 86400);
+    make(QStringLiteral("brelvon-folder.xlsx"), 2 * 86400, true);
+    QCOMPARE(removeStaleBatchTables(tmp.path(), now), 1);
+    QStringList left = QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    left.sort();
+    QCOMPARE(left, (QStringList{
+                       QStringLiteral("brelvon-Qq1234.xlsx"), QStringLiteral("brelvon-folder.xlsx"),
+                       QStringLiteral("brelvon-notes.xlsx.bak"), QStringLiteral("report.xlsx")}));
 }
 
 QTEST_GUILESS_MAIN(TestExport)

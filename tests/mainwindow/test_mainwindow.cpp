@@ -963,6 +963,12 @@ private slots:
             << "go http://example.org/x" << 1 << "http://example.org/x";
         QTest::newRow("surrounding spaces")
             << "  http://example.org/  " << 1 << "http://example.org/";
+        QTest::newRow("secure with http:// further on")
+            << "https://example.org/?r=http://x" << 1 << "https://example.org/?r=http://x";
+        // Only web addresses reach the desktop, whatever else they hold.
+        QTest::newRow("local program") << "file:///usr/bin/xterm?http://y" << 0 << "";
+        QTest::newRow("other scheme") << "mailto:x@example.org?body=http://y" << 0 << "";
+        QTest::newRow("no host") << "http://" << 0 << "";
     }
 
     void openInBrowser()
@@ -971,7 +977,13 @@ private slots:
         QFETCH(int, result);
         QFETCH(QString, opened);
         m_urls.opened.clear();
-        QCOMPARE(OpenInBrowser(address), result);
+        // Whatever the scheme, the desktop would hand it on: catch those too.
+        for (const char *scheme : {"file", "mailto"})
+            QDesktopServices::setUrlHandler(QLatin1String(scheme), &m_urls, "open");
+        const int opens = OpenInBrowser(address);
+        for (const char *scheme : {"file", "mailto"})
+            QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
+        QCOMPARE(opens, result);
         if (opened.isEmpty()) {
             QVERIFY(m_urls.opened.isEmpty());
         } else {

@@ -347,9 +347,8 @@ private slots:
         const BuyerCreditRecord r = query.queryBuyer("tom cat").record;
         QCOMPARE(r.buyerId, "tom cat");
         QCOMPARE(r.goodCount, "1,234");
-        // The trade-card addresses carry the id as it is; the HTTP client escapes the space on
-        // the wire.
-        QStringList expected = pageTargets("tom%20cat");
+        // Every address carries the id in the search page's form.
+        QStringList expected = pageTargets("tom+cat");
         expected[0] = "/search?q=tom+cat&from=brelvon";
         QCOMPARE(m_site->requests(), expected);
     }
@@ -362,6 +361,88 @@ private slots:
         BuyerQuery query(m_settings);
         QCOMPARE(query.run("淘宝").record.goodCount, "1,234");
         QCOMPARE(m_site->requests().at(2), "/search?q=%CC%D4%B1%A6&from=brelvon");
+        QVERIFY(m_site->requests().contains(nameCardTarget("%CC%D4%B1%A6")));
+        QVERIFY(m_site->requests().contains(popupTarget("%CC%D4%B1%A6")));
+    }
+
+    // Whatever an id holds, it stays one value of the trade-card addresses: it adds no
+    // parameter, cuts nothing off and is not read as an escape.
+    void tradeCardIdsEncoded_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("sent");
+        QTest::newRow("ampersand") << "tom&x=1"
+                                   << "tom%26x%3D1";
+        QTest::newRow("parameter") << "x&loginId=attacker"
+                                   << "x%26loginId%3Dattacker";
+        QTest::newRow("escape") << "tom%5f2008"
+                                << "tom%255f2008";
+        QTest::newRow("fragment") << "a#frag"
+                                  << "a%23frag";
+        QTest::newRow("stray percent") << "50%"
+                                       << "50%25";
+        QTest::newRow("plain") << "tb_01-a.b"
+                               << "tb_01-a.b";
+    }
+    void tradeCardIdsEncoded()
+    {
+        QFETCH(QString, id);
+        QFETCH(QString, sent);
+        BuyerQuery query(m_settings);
+        query.ensureConfiguration();
+        m_site->clearRequests();
+        query.queryBuyer(id);
+        const QStringList requests = m_site->requests();
+        QVERIFY2(requests.contains(nameCardTarget(sent)), qPrintable(requests.join('\n')));
+        QVERIFY2(requests.contains(popupTarget(sent)), qPrintable(requests.join('\n')));
+    }
+
+    // Addresses made from the configuration and from values cut out of pages are bounded: one
+    // that would be longer than 8 KiB is never built nor requested, and the rest of the query
+    // goes on.
+    void oversizedAddressesNotRequested_data()
+    {
+        QTest::addColumn<QString>("entries"); // appended to the configuration
+        QTest::addColumn<QString>("searchPage");
+        QTest::addColumn<QString>("missingPath");
+        const QString host = "http://{HOST}"; // the server of each test function
+        const QString normalSearch = "<li class=\"member\"><a href=\"/u?uid=222\">tom</a></li>";
+        const QString longNumber(2000, u'7');
+        const QString longSearch =
+            "<li class=\"member\"><a href=\"/u?uid=" + longNumber + "\">tom</a></li>";
+        QTest::newRow("search: many {mjna}")
+            << host + "/search?" + QString("q={mjna}&").repeated(20000) + "#0#" << normalSearch
+            << "/search";
+        QTest::newRow("detail: many {xyid}, long user number")
+            << host + "/detail/" + QString("{xyid}").repeated(10000) + "#4#" << longSearch
+            << "/detail/";
+        QTest::newRow("detail: user number longer than an address")
+            << QString()
+            << "<li class=\"member\"><a href=\"/u?uid=" + QString(9000, u'7') + "\">tom</a></li>"
+            << "/detail/";
+        QTest::newRow("ratings given: many {urlno}")
+            << host + "/given/neutral?" + QString("n={urlno}&").repeated(10000) + "#37#" + host +
+                   "/given/bad?" + QString("n={urlno}&").repeated(10000) + "#39#"
+            << normalSearch << "/given/";
+    }
+    void oversizedAddressesNotRequested()
+    {
+        QFETCH(QString, entries);
+        QFETCH(QString, searchPage);
+        QFETCH(QString, missingPath);
+        m_site->setPage("/soft/qvdl/fmj2.htm",
+                        gbk(configText() + QString(entries).replace("{HOST}", m_site->hostPort())));
+        for (const QString &target : {QString("/search"), QString("/search?q=tom&from=brelvon")})
+            m_site->setPage(target, gbk(searchPage));
+        BuyerQuery query(m_settings);
+        const BuyerQueryResult result = query.run("tom");
+        for (const PageResult &page : result.pages)
+            QVERIFY2(page.address.size() <= 8192, qPrintable(page.address.left(80)));
+        for (const QString &target : m_site->requests())
+            QVERIFY2(!target.startsWith(missingPath), qPrintable(target.left(80)));
+        // The trade-card pages are read all the same.
+        QCOMPARE(result.record.regTime, "2005-03-12");
+        QCOMPARE(result.record.goodRate, "98.76");
     }
 
     void noHosts()

@@ -99,6 +99,11 @@ private slots:
             << QByteArray("[hosts]\nmain=http://example.com\n") << "is not host or host:port";
         QTest::newRow("bad port") << QByteArray("[hosts]\ntradecard=example.com:99999\n")
                                   << "is not host or host:port";
+        QTest::newRow("space in port")
+            << QByteArray("[hosts]\nmain=127.0.0.1: 80\n") << "is not host or host:port";
+        QTest::newRow("id file encoding")
+            << QByteArray("[hosts]\nmain=a\n[batch]\nidFileEncoding=latin1\n")
+            << "[batch] idFileEncoding=latin1 is not gbk, utf-8 or auto";
         QTest::newRow("jobs not a number") << QByteArray("[hosts]\nmain=a\n[batch]\njobs=abc\n")
                                            << "[batch] jobs=abc is not a number from 1 to 8";
         QTest::newRow("parallel pages not a boolean")
@@ -212,15 +217,72 @@ private slots:
         QTest::newRow("negative pace") << out + QStringList{"--pace", "-1"} << "--pace must be";
         QTest::newRow("jobs twice")
             << out + QStringList{"--jobs", "2", "--jobs=3"} << "--jobs given twice";
+        QTest::newRow("unknown encoding")
+            << out + QStringList{"--encoding", "latin1"} << "--encoding must be gbk or utf-8";
+
+        // Refused before the first page (what else may stand at OUT: with the export itself).
+        QTest::newRow("output is the id file")
+            << QStringList{"batch", "--demo", ids, "--xlsx", ids} << "is the id file";
+        // UTF-16 without a byte order mark is refused like UTF-16 with one.
+        const QString utf16 = writeFile(
+            "utf16.txt", QByteArray(reinterpret_cast<const char *>(u"tom\r\nann\r\n"), 20));
+        QTest::newRow("UTF-16 id file without BOM")
+            << QStringList{"batch", "--demo", utf16, "--xlsx", m_dir.filePath("o.xlsx")}
+            << "UTF-16";
     }
     void batchErrors()
     {
         QFETCH(QStringList, args);
         QFETCH(QString, message);
-        QVERIFY(!writeFile("ids.txt", "tom\n").isEmpty());
+        const QString ids = writeFile("ids.txt", "tom\n");
+        QVERIFY(!ids.isEmpty());
         const CliRun run = runCli(args, m_dir.filePath("config"));
         QCOMPARE(run.exitCode, 2);
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QFile idFile(ids);
+        QVERIFY(idFile.open(QIODevice::ReadOnly));
+        QCOMPARE(idFile.readAll(), QByteArray("tom\n"));
+    }
+
+    // The id file's encoding: the user's choice (option, then settings) before the guess, which
+    // takes bytes that are valid UTF-8 as UTF-8. Control characters of an id never reach the
+    // terminal raw.
+    void batchIdFileEncoding_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<QString>("id");
+        // D6 B0 is 职 in GBK and also valid UTF-8 (U+05B0).
+        QTest::newRow("guess") << QStringList{} << QByteArray() << QStringLiteral("\u05B0");
+        QTest::newRow("option gbk")
+            << QStringList{"--encoding", "gbk"} << QByteArray() << QStringLiteral("职");
+        QTest::newRow("setting gbk")
+            << QStringList{} << QByteArray("[batch]\nidFileEncoding=gbk\n") << QStringLiteral("职");
+        QTest::newRow("option wins over setting")
+            << QStringList{"--encoding", "utf-8"} << QByteArray("[batch]\nidFileEncoding=gbk\n")
+            << QStringLiteral("\u05B0");
+    }
+    void batchIdFileEncoding()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, settings);
+        QFETCH(QString, id);
+        FixtureServer server;
+        QVERIFY(server.listen());
+        const QString conf = writeFile(
+            "encoding.conf", "[hosts]\ntradecard=" + server.hostPort().toUtf8() + "\n" + settings);
+        const QString ids = writeFile("encoded ids.txt", "\xD6\xB0\r\nred\x1B[31m\x07\r\n");
+        const QString out = m_dir.filePath("encoded.xlsx");
+        const CliRun run = runCli(
+            QStringList{"batch", "--settings", conf, ids, "--xlsx", out} + options, m_dir.path());
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains(QStringLiteral("正在查询第0个:") + id), qPrintable(run.err));
+        QVERIFY2(run.err.contains(QStringLiteral("正在查询第1个:red\\x1B[31m\\x07")),
+                 qPrintable(run.err));
+        QVERIFY(!run.err.contains(u'\x1B') && !run.err.contains(u'\x07'));
+        const XlsxSheet sheet = readXlsxSheet(out);
+        QVERIFY2(sheet.error.isEmpty(), qPrintable(sheet.error));
+        QCOMPARE(sheet.cells.value("A2").value, id);
     }
 
     void batchWritesTable()

@@ -142,6 +142,16 @@ private slots:
             << member("1", "tom") + member("2", "tom") << "tom" << Entries{} << "1";
         QTest::newRow("empty page") << ""
                                     << "tom" << Entries{} << "";
+        // A nick ends within its own entry: one without an end marker does not run on into the
+        // next entry, which is read as usual.
+        const QString unclosed = "<li class=\"member\"><a href=\"http://market/u?uid=1\">x";
+        QTest::newRow("nick does not run into the next entry")
+            << unclosed + member("2", "y")
+            << unclosed.mid(unclosed.lastIndexOf("\">") + 2) +
+                   member("2", "y").section("</a>", 0, 0)
+            << Entries{} << "";
+        QTest::newRow("next entry after an unclosed nick")
+            << unclosed + member("2", "y") << "y" << Entries{} << "2";
     }
     void searchPage()
     {

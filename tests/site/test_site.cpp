@@ -21,6 +21,11 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <memory>
+#include <vector>
+
+#include <unistd.h>
+
 namespace {
 
 // Entries of the query configuration that the page rules read, ours (71 to 76) included.
@@ -168,13 +173,17 @@ private slots:
     void areaTableIsGbkWithCrlfLines();
     void searchMapsEncodedIds_data();
     void searchMapsEncodedIds();
-    void tradeCardsMapRawIds_data();
-    void tradeCardsMapRawIds();
+    void tradeCardsMapEncodedIds_data();
+    void tradeCardsMapEncodedIds();
     void browserOnlyDetailPage();
     void browserTextMarkers();
     void badRequests_data();
     void badRequests();
     void delayIsHonoured();
+    void pipelinedRequests();
+    void idleConnectionsClosed();
+    void connectionLimit();
+    void descriptorLimitKeepsCpuIdle();
     void serversAnswerWhileTheOwnerBlocks();
     void demoBuyerRecords_data();
     void demoBuyerRecords();
@@ -384,7 +393,7 @@ void TestSite::searchMapsEncodedIds()
     QCOMPARE(searchPageRule(page, id, cfg).detailAddress, expected);
 }
 
-void TestSite::tradeCardsMapRawIds_data()
+void TestSite::tradeCardsMapEncodedIds_data()
 {
     QTest::addColumn<QString>("id");
     QTest::addColumn<QString>("regTime"); // "" for a member the site does not know
@@ -402,25 +411,27 @@ void TestSite::tradeCardsMapRawIds_data()
                                         << "";
 }
 
-void TestSite::tradeCardsMapRawIds()
+void TestSite::tradeCardsMapEncodedIds()
 {
     QFETCH(QString, id);
     QFETCH(QString, regTime);
+    // The id as the program sends it: EncodeQuery's GBK escapes, "+" for a space.
     const QString card =
         fetch(url(QStringLiteral("/tradecard/nameCard.htm?jumpFrom=wwclient&"
                                  "signmode=im&loginId=cntaobaodemo&uid=cntaobao")) +
-              id + QStringLiteral("&type=0&showtype=1"));
+              EncodeQuery(id) + QStringLiteral("&type=0&showtype=1"));
     QVERIFY(!card.isEmpty());
     QCOMPARE(CleanText(CutText(card, QStringLiteral("注册时间"), QStringLiteral("："),
                                QStringLiteral("<"))),
              regTime);
     const QString popup = fetch(url(QStringLiteral("/tradecard/popupNameCard.htm?uid=cntaobao")) +
-                                id + QStringLiteral("&loginId=cntaobaodemo&type=1"));
+                                EncodeQuery(id) + QStringLiteral("&loginId=cntaobaodemo&type=1"));
     QCOMPARE(popup.contains(QStringLiteral("买家好评率")), !regTime.isEmpty());
-    // GBK escapes (as a search form sends them) name the same member.
-    const QString gbk = fetch(url(QStringLiteral("/tradecard/popupNameCard.htm?uid=cntaobao")) +
-                              EncodeQuery(id).replace(u'+', QLatin1String("%20")));
-    QCOMPARE(gbk, popup);
+    // UTF-8 escapes (as a browser sends the raw id) name the same member.
+    const QString utf8 = fetch(url(QStringLiteral("/tradecard/popupNameCard.htm?uid=cntaobao")) +
+                               QString::fromLatin1(QUrl::toPercentEncoding(id)) +
+                               QStringLiteral("&loginId=cntaobaodemo&type=1"));
+    QCOMPARE(utf8, popup);
 }
 
 void TestSite::browserOnlyDetailPage()
@@ -485,6 +496,9 @@ void TestSite::badRequests_data()
                                        "Connection: close\r\n\r\n")
                                 << QByteArray("HTTP/1.1 200 ");
     QTest::newRow("endless head") << QByteArray(70 * 1024, 'a') << QByteArray("HTTP/1.1 431 ");
+    QTest::newRow("LF line ends")
+        << QByteArray("GET /soft/help.htm HTTP/1.1\nHost: x\nConnection: close\n\n")
+        << QByteArray("HTTP/1.1 200 ");
 }
 
 void TestSite::badRequests()
@@ -525,6 +539,156 @@ void TestSite::delayIsHonoured()
                   FetchShortWait);
     QVERIFY(timer.elapsed() >= 300);
     QVERIFY(page.contains(QStringLiteral("帮助")));
+}
+
+namespace {
+
+// Reads what the site sends on the socket until it closes the connection or the time is up.
+QByteArray readUntilClosed(QTcpSocket &socket, int timeoutMs)
+{
+    QByteArray answer;
+    QEventLoop loop;
+    QObject::connect(&socket, &QTcpSocket::readyRead, &loop, [&] { answer += socket.readAll(); });
+    QObject::connect(&socket, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    if (socket.state() == QAbstractSocket::ConnectedState)
+        loop.exec();
+    answer += socket.readAll();
+    return answer;
+}
+
+bool connectTo(QTcpSocket &socket, quint16 port)
+{
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    return socket.waitForConnected(5000);
+}
+
+} // namespace
+
+// Many requests in one write are answered one after another, in order, however many there are.
+void TestSite::pipelinedRequests()
+{
+    const int count = 20000;
+    QTcpSocket socket;
+    QVERIFY(connectTo(socket, m_site.port()));
+    socket.write(QByteArray("HEAD /soft/help.htm HTTP/1.1\r\n\r\n").repeated(count) +
+                 "HEAD /soft/help.htm HTTP/1.1\r\nConnection: close\r\n\r\n");
+    const QByteArray answer = readUntilClosed(socket, 60000);
+    QCOMPARE(answer.count("HTTP/1.1 200 "), count + 1);
+    QCOMPARE(socket.state(), QAbstractSocket::UnconnectedState);
+}
+
+// A connection that sends no complete request within the idle time is closed; one that does is
+// served as before.
+void TestSite::idleConnectionsClosed()
+{
+    DemoSite site;
+    DemoSite::Limits limits;
+    limits.idleTimeoutMs = 300;
+    site.setLimits(limits);
+    QVERIFY(site.start());
+    QTcpSocket silent;
+    QTcpSocket unfinished;
+    QVERIFY(connectTo(silent, site.port()));
+    QVERIFY(connectTo(unfinished, site.port()));
+    unfinished.write("GET /soft/help.htm HTTP/1.1\r\nHost: x\r\n");
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(readUntilClosed(unfinished, 10000), QByteArray());
+    QCOMPARE(readUntilClosed(silent, 10000), QByteArray());
+    QVERIFY(timer.elapsed() < 9000);
+    QTcpSocket served;
+    QVERIFY(connectTo(served, site.port()));
+    served.write("GET /soft/help.htm HTTP/1.1\r\nConnection: close\r\n\r\n");
+    QVERIFY(readUntilClosed(served, 10000).startsWith("HTTP/1.1 200 "));
+}
+
+// Beyond the connection limit a new client is turned away at once, not queued for ever; once a
+// connection goes, the next client is served.
+void TestSite::connectionLimit()
+{
+    DemoSite site;
+    DemoSite::Limits limits;
+    limits.maxConnections = 3;
+    site.setLimits(limits);
+    QVERIFY(site.start());
+    QTcpSocket held[3];
+    for (QTcpSocket &socket : held) {
+        QVERIFY(connectTo(socket, site.port()));
+        socket.write("GET /soft/help.htm HTTP/1.1\r\n\r\n"); // kept open: HTTP/1.1
+        QTRY_VERIFY(socket.bytesAvailable() > 0);
+    }
+    QTcpSocket turnedAway;
+    QVERIFY(connectTo(turnedAway, site.port()));
+    turnedAway.write("GET /soft/help.htm HTTP/1.1\r\nConnection: close\r\n\r\n");
+    const QByteArray refused = readUntilClosed(turnedAway, 10000);
+    QCOMPARE(turnedAway.state(), QAbstractSocket::UnconnectedState);
+    QVERIFY2(refused.isEmpty() || refused.startsWith("HTTP/1.1 503 "), refused.constData());
+    held[0].disconnectFromHost();
+    QTRY_VERIFY(held[0].state() == QAbstractSocket::UnconnectedState);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            QTcpSocket next;
+            if (!connectTo(next, site.port()))
+                return false;
+            next.write("GET /soft/help.htm HTTP/1.1\r\nConnection: close\r\n\r\n");
+            return readUntilClosed(next, 5000).startsWith("HTTP/1.1 200 ");
+        }(),
+        10000);
+}
+
+namespace {
+
+// User and system CPU time of a process so far, in clock ticks.
+qint64 cpuTicks(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return fields.value(11).toLongLong() + fields.value(12).toLongLong(); // utime, stime
+}
+
+} // namespace
+
+// With every descriptor it may have in use, the site waits instead of spinning, and serves new
+// clients again once descriptors are free.
+void TestSite::descriptorLimitKeepsCpuIdle()
+{
+    QProcess site;
+    const auto stop = qScopeGuard([&] {
+        site.kill();
+        site.waitForFinished(5000);
+    });
+    site.start(QStringLiteral("/bin/sh"),
+               {QStringLiteral("-c"), QStringLiteral("ulimit -n 32 && exec \"$0\""),
+                QCoreApplication::applicationDirPath() + QStringLiteral("/brelvon-site")});
+    QVERIFY(site.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(site.canReadLine(), 10000);
+    const quint16 port = site.readLine().trimmed().split(':').value(1).toUShort();
+    QVERIFY(port != 0);
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    for (int i = 0; i < 40; ++i) {
+        clients.push_back(std::make_unique<QTcpSocket>());
+        QVERIFY(connectTo(*clients.back(), port)); // the kernel's backlog takes the surplus
+        clients.back()->write("GET /soft/help.htm HTTP/1.1\r\n\r\n");
+    }
+    QTest::qWait(1000); // the accepted ones are answered; the rest wait in the backlog
+    const qint64 before = cpuTicks(site.processId());
+    QTest::qWait(1000);
+    const qint64 spent = cpuTicks(site.processId()) - before;
+    QVERIFY2(spent < sysconf(_SC_CLK_TCK) / 4, qPrintable(QString::number(spent)));
+    clients.clear();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            QTcpSocket next;
+            if (!connectTo(next, port))
+                return false;
+            next.write("GET /soft/help.htm HTTP/1.1\r\nConnection: close\r\n\r\n");
+            return readUntilClosed(next, 3000).startsWith("HTTP/1.1 200 ");
+        }(),
+        15000);
 }
 
 void TestSite::serversAnswerWhileTheOwnerBlocks()

@@ -243,6 +243,21 @@ private slots:
                         "PARENTBACKCOLOR=#GG0000\n"}}
             << QStringList{"XOFFSET",   "XOFFSET2",  "FROMRIGHT",
                            "FORECOLOR", "BackColor", "PARENTBACKCOLOR"};
+        // Exactly one skin.ini, by its exact name, of at most 64 KiB.
+        QTest::newRow("SKIN.INI is not skin.ini")
+            << Entries{{"skin.ini", {}}, {"SKIN.INI", kIni}}
+            << QStringList{"XOFFSET",   "XOFFSET2",  "YOFFSET",   "FROMRIGHT",      "FROMTOP",
+                           "ICONSPACE", "FORECOLOR", "BackColor", "PARENTBACKCOLOR"};
+        QTest::newRow("skin.ini over 64 KiB")
+            << Entries{{"skin.ini", kIni + ";" + QByteArray(64 * 1024, 'x') + "\n"}}
+            << QStringList{"XOFFSET",   "XOFFSET2",  "YOFFSET",   "FROMRIGHT",      "FROMTOP",
+                           "ICONSPACE", "FORECOLOR", "BackColor", "PARENTBACKCOLOR"};
+        // The pictures share one pixel budget, spent in key order: border, bar, buttons.
+        QTest::newRow("pictures over the budget")
+            << Entries{{"MIN2.png", png(1500, 1000, qRgb(1, 2, 3))},
+                       {"TOPMID.png", png(1500, 1000, qRgb(1, 2, 3))},
+                       {"LEFTMID.png", png(1500, 1000, qRgb(1, 2, 3))}}
+            << QStringList{"TOPMID", "MIN2"};
         QTest::newRow("keys in the wrong section or case")
             << Entries{{"skin.ini", "[colours]\nXOFFSET=1\n[numbers]\nFORECOLOR=#FFFFFF\n"
                                     "xoffset2=1\nYOFFSET=1\nFROMRIGHT=1\nFROMTOP=1\nICONSPACE=1\n"
@@ -508,6 +523,21 @@ private slots:
         QCOMPARE(ini.readAll(), kIni);
         QVERIFY(QFileInfo::exists(unpacked + QStringLiteral("/CLOSE.png")));
         QCOMPARE(runTool({"unpack", out, unpacked}).code, 1); // would overwrite
+
+        // Only the entry named exactly skin.ini is the skin's; its case variants are not
+        // unpacked over it.
+        const QString variants = file(QStringLiteral("variants.jss"));
+        QVERIFY(writeZip(variants, {{QStringLiteral("SKIN.INI"), "[numbers]\nXOFFSET=99\n"},
+                                    {QStringLiteral("skin.ini"), kIni},
+                                    {QStringLiteral("CLOSE.png"), png(2, 2, 0)},
+                                    {QStringLiteral("Skin.Ini"), "[numbers]\nXOFFSET=98\n"}}));
+        run = runTool({"unpack", variants, file(QStringLiteral("variants"))});
+        QCOMPARE(run.code, 0);
+        QVERIFY2(run.out.contains(QStringLiteral("unpacked 2 entries")), qPrintable(run.out));
+        QFile variantIni(file(QStringLiteral("variants/skin.ini")));
+        QVERIFY(variantIni.open(QIODevice::ReadOnly));
+        QCOMPARE(variantIni.readAll(), kIni);
+        QCOMPARE(QDir(file(QStringLiteral("variants"))).entryList(QDir::Files).size(), 2);
 
         QCOMPARE(runTool({"list", file(QStringLiteral("none.jss"))}).code, 1);
         QVERIFY(!QFileInfo::exists(file(QStringLiteral("none.jss"))));

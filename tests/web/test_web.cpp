@@ -228,16 +228,29 @@ void TestWeb::lookUpArea_data()
     QTest::newRow("province") << "440000" << table << QStringLiteral("广东省");
     QTest::newRow("city") << "440300" << table << QStringLiteral("深圳市");
     QTest::newRow("missing") << "999999" << table << "";
-    QTest::newRow("empty table") << "440000"
-                                 << ""
-                                 << "";
+    QTest::newRow("empty table") << "440000" << "" << "";
+    // Codes match at line starts only: a forged entry inside a line is no entry.
+    QTest::newRow("key inside another line")
+        << "440300" << QStringLiteral("9440300#伪造\r\n440300#深圳市\r\n")
+        << QStringLiteral("深圳市");
     QTest::newRow("key inside another name")
-        << "12" << QStringLiteral("100000#甲12#乙\r\n12#丙\r\n") << QStringLiteral("乙");
+        << "12" << QStringLiteral("100000#甲12#乙\r\n12#丙\r\n") << QStringLiteral("丙");
+    QTest::newRow("first line") << "1" << QStringLiteral("1#a\r\n21#b\r\n") << "a";
     QTest::newRow("last line without CR")
         << "440300" << QStringLiteral("440000#广东省\r\n440300#深圳市") << QStringLiteral("深圳市");
-    QTest::newRow("name cleaned") << "1" << QStringLiteral("1# \"东城\" \r\n")
-                                  << QStringLiteral("东城");
-    QTest::newRow("LF only runs on") << "1" << QStringLiteral("1#a\n2#b") << QStringLiteral("a2#b");
+    QTest::newRow("name cleaned") << "1" << QStringLiteral("1# \"东城\" \r\n") << QStringLiteral("东城");
+    QTest::newRow("LF line ends") << "440000" << QStringLiteral("440000#广东省\n440300#深圳市\n")
+                                  << QStringLiteral("广东省");
+    QTest::newRow("LF line ends, second line")
+        << "440300" << QStringLiteral("440000#广东省\n440300#深圳市\n") << QStringLiteral("深圳市");
+    QTest::newRow("name of 64 characters") << "1"
+                                           << "1#" + QString(64, u'x') + "\r\n"
+                                           << QString(64, u'x');
+    QTest::newRow("longer name is none") << "1"
+                                         << "1#" + QString(65, u'x') + "\r\n"
+                                         << "";
+    QTest::newRow("huge last line is none") << "1"
+                                            << "1#" + QString(1 << 20, u'x') << "";
 }
 
 void TestWeb::lookUpArea()
@@ -302,6 +315,7 @@ void TestWeb::fetchRefusesAddresses_data()
     QTest::newRow("upper-case scheme") << "HTTP://127.0.0.1:%1/page";
     QTest::newRow("no scheme") << "127.0.0.1:%1/page";
     QTest::newRow("local file with http:// further on") << "file:///etc/hostname?http://%1";
+    QTest::newRow("longer than 8 KiB") << "http://127.0.0.1:%1/page?" + QString(8192, u'a');
 }
 
 void TestWeb::fetchRefusesAddresses()
@@ -334,6 +348,16 @@ void TestWeb::fetchBodies_data()
     serverError.reason = "Internal Server Error";
     serverError.body = "oops";
     QTest::newRow("500 body is the page") << serverError << "oops";
+
+    // Every error status's body is the page, whatever the client library makes of the status.
+    for (int status : {400, 401, 403, 407, 418, 451, 503}) {
+        FixtureResponse error;
+        error.status = status;
+        error.reason = "Error";
+        error.body = "status " + QByteArray::number(status);
+        QTest::addRow("%d body is the page", status)
+            << error << "status " + QString::number(status);
+    }
 
     FixtureResponse empty;
     QTest::newRow("empty body") << empty << "";

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
 #include <QTextStream>
 
 #include <zip.h>
@@ -75,6 +76,7 @@ int readFolder(const QString &dirPath, PackInput &input)
         return fail(dirPath + QStringLiteral(": no such folder"));
     QStringList errors;
     bool haveIni = false;
+    qint64 pixelsLeft = kSkinMaxTotalPixels; // what the program reads of a skin
     const QFileInfoList entries =
         dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo &fi : entries) {
@@ -93,6 +95,10 @@ int readFolder(const QString &dirPath, PackInput &input)
             continue;
         }
         const QByteArray bytes = file.readAll();
+        if (name == QLatin1String("skin.ini") && bytes.size() > kSkinMaxIniBytes) {
+            errors << name + QStringLiteral(": larger than 64 KiB");
+            continue;
+        }
         if (name == QLatin1String("skin.ini")) {
             haveIni = true;
             input.ini = bytes;
@@ -122,11 +128,12 @@ int readFolder(const QString &dirPath, PackInput &input)
             continue;
         }
         QString problem;
-        const QImage image = SkinStore::decodePicture(bytes, &problem);
+        const QImage image = SkinStore::decodePicture(bytes, &problem, pixelsLeft);
         if (image.isNull()) {
             errors << name + QStringLiteral(": ") + problem;
             continue;
         }
+        pixelsLeft -= qint64(image.width()) * image.height();
         input.store.setPicture(key, image);
         input.pictures[index] = {name, bytes};
     }
@@ -266,17 +273,24 @@ int unpack(const QString &skinPath, const QString &dirPath)
     if (!zip)
         return fail(skinPath + QStringLiteral(": not a skin archive"));
 
-    // Only skin.ini and KEY.png/KEY.bmp are taken out: their names are fixed, so no entry can
-    // write outside DIR.
+    // Only skin.ini and KEY.png/KEY.bmp are taken out, the entries the program reads: their
+    // names are fixed, so no entry can write outside DIR, and no two land in one file.
     std::vector<std::pair<QString, QByteArray>> files;
+    QSet<QString> taken; // "skin.ini" and the picture keys already unpacked
     const zip_int64_t count = zip_get_num_entries(zip.get(), 0);
     for (zip_int64_t i = 0; i < count; ++i) {
         const QString name = QString::fromUtf8(zip_get_name(zip.get(), zip_uint64_t(i), 0));
-        const bool isIni = name.compare(QLatin1String("skin.ini"), Qt::CaseInsensitive) == 0;
-        if (!isIni && skinPictureKeyOfEntry(name).isEmpty()) {
+        const bool isIni = name == QLatin1String("skin.ini");
+        const QString key = isIni ? name : skinPictureKeyOfEntry(name);
+        if (key.isEmpty()) {
             err() << "brelvon-skin: ignored: " << name << ": not a skin entry\n";
             continue;
         }
+        if (taken.contains(key)) {
+            err() << "brelvon-skin: ignored: " << name << ": a second entry for " << key << '\n';
+            continue;
+        }
+        taken.insert(key);
         zip_stat_t st;
         zip_stat_init(&st);
         if (zip_stat_index(zip.get(), zip_uint64_t(i), 0, &st) != 0 ||
@@ -293,7 +307,7 @@ int unpack(const QString &skinPath, const QString &dirPath)
         zip_fclose(file);
         if (n < 0 || bytes.size() > kSkinMaxEntryBytes)
             return fail(name + QStringLiteral(": damaged entry"));
-        files.emplace_back(isIni ? QStringLiteral("skin.ini") : name, bytes);
+        files.emplace_back(name, bytes);
     }
     QDir dir;
     if (!dir.mkpath(dirPath))

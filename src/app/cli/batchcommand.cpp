@@ -13,28 +13,6 @@
 
 namespace {
 
-// Whether OUT can be written, checked before any page is fetched so a long batch never ends in
-// a table that cannot be saved. The export itself reports what still goes wrong later.
-bool outputWritable(const QString &path, QString *error)
-{
-    const QFileInfo out(path);
-    if (out.isDir()) {
-        *error = QStringLiteral("cannot write %1: it is a folder").arg(path);
-        return false;
-    }
-    const QFileInfo folder(out.absolutePath());
-    if (!folder.isDir()) {
-        *error = QStringLiteral("cannot write %1: folder %2 does not exist")
-                     .arg(path, QDir::toNativeSeparators(out.absolutePath()));
-        return false;
-    }
-    if (!folder.isWritable() || (out.exists() && !out.isWritable())) {
-        *error = QStringLiteral("cannot write %1: permission denied").arg(path);
-        return false;
-    }
-    return true;
-}
-
 // A whole number in [low, high] from an option's text.
 bool readBounded(const QString &text, int low, int high, int *value)
 {
@@ -52,7 +30,8 @@ int runBatchCommand(const QStringList &args)
 {
     QueryCommandLine cli(
         QStringLiteral("batch [--settings FILE] [--demo] [--browser] [--jobs N] [--pace MS] "
-                       "[--parallel-pages] [--extra-columns] [--verbose] IDFILE --xlsx OUT"),
+                       "[--encoding gbk|utf-8] [--parallel-pages] [--extra-columns] [--verbose] "
+                       "IDFILE --xlsx OUT"),
         QStringLiteral("Looks up every id of IDFILE (at most 101) and saves the table to OUT."));
     const QCommandLineOption xlsxOption(QStringLiteral("xlsx"),
                                         QStringLiteral("The xlsx file to write the table to."),
@@ -68,6 +47,11 @@ int runBatchCommand(const QStringList &args)
         QStringLiteral("At least MS milliseconds between two request starts to one host "
                        "(default: the settings' [batch] paceMs, else 0)."),
         QStringLiteral("MS"));
+    const QCommandLineOption encodingOption(
+        QStringLiteral("encoding"),
+        QStringLiteral("The id file's encoding, gbk or utf-8 (default: the settings' [batch] "
+                       "idFileEncoding, else UTF-8 when the file is valid UTF-8, GBK otherwise)."),
+        QStringLiteral("NAME"));
     const QCommandLineOption extraOption(
         QStringLiteral("extra-columns"),
         QStringLiteral("Add credit score, credit level, risk, its reasons and the pages' outcomes "
@@ -76,6 +60,7 @@ int runBatchCommand(const QStringList &args)
     cli.parser().addOption(extraOption);
     cli.parser().addOption(jobsOption);
     cli.parser().addOption(paceOption);
+    cli.parser().addOption(encodingOption);
     cli.parser().addPositionalArgument(QStringLiteral("IDFILE"),
                                        QStringLiteral("Buyer ids, separated by commas or lines."));
     QueryOptions options;
@@ -85,9 +70,11 @@ int runBatchCommand(const QStringList &args)
     QString outPath;
     QString jobsText;
     QString paceText;
+    QString encodingText;
     if (!cli.singleValue(xlsxOption, QStringLiteral("a file name"), &outPath, &exitCode) ||
         !cli.singleValue(jobsOption, QStringLiteral("a number"), &jobsText, &exitCode) ||
-        !cli.singleValue(paceOption, QStringLiteral("a number"), &paceText, &exitCode))
+        !cli.singleValue(paceOption, QStringLiteral("a number"), &paceText, &exitCode) ||
+        !cli.singleValue(encodingOption, QStringLiteral("gbk or utf-8"), &encodingText, &exitCode))
         return exitCode;
     BatchOptions batch;
     if (!jobsText.isEmpty() && !readBounded(jobsText, 1, BatchOptions::kMaxJobs, &batch.jobs))
@@ -98,19 +85,22 @@ int runBatchCommand(const QStringList &args)
         return cli.usage(
             QStringLiteral("--pace must be a number of milliseconds from 0 to 600000, not %1")
                 .arg(paceText));
+    std::optional<IdFileEncoding> encoding;
+    if (!encodingText.isEmpty()) {
+        encoding = parseIdFileEncoding(encodingText);
+        if (!encoding)
+            return cli.usage(
+                QStringLiteral("--encoding must be gbk or utf-8, not %1").arg(encodingText));
+    }
     if (options.operands.size() != 1)
         return cli.usage(options.operands.isEmpty() ? QStringLiteral("no id file given")
                                                     : QStringLiteral("give exactly one id file"));
     if (outPath.isEmpty())
         return cli.usage(QStringLiteral("no output file given (--xlsx OUT)"));
 
-    const IdFileResult idFile = readIdFile(options.operands.first());
-    if (!idFile.ok()) {
-        printMessage(idFile.error);
-        return CliUsage;
-    }
+    const QString idPath = options.operands.first();
     QString error;
-    if (!outputWritable(outPath, &error)) {
+    if (!checkBatchOutput(outPath, idPath, &error)) {
         printMessage(error);
         return CliUsage;
     }
@@ -118,6 +108,13 @@ int runBatchCommand(const QStringList &args)
     QueryTarget target;
     if (const int code = prepareQueryTarget(options, &target); code != CliOk)
         return code;
+    // The user's choice of encoding wins over the settings', and either over the guess.
+    const IdFileResult idFile =
+        readIdFile(idPath, kMaxBatchIds, encoding.value_or(target.settings.idFileEncoding));
+    if (!idFile.ok()) {
+        printMessage(idFile.error);
+        return CliUsage;
+    }
     // The command line's values win over the settings'.
     if (jobsText.isEmpty())
         batch.jobs = target.settings.batchJobs;
@@ -153,7 +150,7 @@ int runBatchCommand(const QStringList &args)
     BatchTableOptions table;
     table.extraColumns = target.settings.extraColumns || cli.parser().isSet(extraOption);
     table.risk = target.settings.risk;
-    if (!writeBatchSpreadsheet(outPath, rows, &error, table)) {
+    if (!writeBatchSpreadsheet(outPath, rows, &error, table, idPath)) {
         printMessage(error);
         return CliUsage;
     }

@@ -27,11 +27,28 @@ void writeTo(std::FILE *stream, const QByteArray &bytes)
     std::fflush(stream);
 }
 
+// Control characters (from ids, file names, pages) written as \xHH, so they cannot drive the
+// terminal; line breaks stay.
+QString escapeControls(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\n') || (u >= 0x7F && u <= 0x9F))
+            out += QLatin1String("\\x") +
+                   QString::number(uint(u), 16).toUpper().rightJustified(2, u'0');
+        else
+            out += c;
+    }
+    return out;
+}
+
 } // namespace
 
 void printMessage(const QString &message)
 {
-    writeTo(stderr, (QLatin1String("brelvon-cli: ") + message + u'\n').toUtf8());
+    writeTo(stderr, (QLatin1String("brelvon-cli: ") + escapeControls(message) + u'\n').toUtf8());
 }
 
 void printLine(const QString &line)

@@ -15,7 +15,8 @@ struct PageResult;
 // Exit codes of brelvon-cli.
 enum CliExit { CliOk = 0, CliFailed = 1, CliUsage = 2, CliInterrupted = 130 };
 
-// A message on stderr, prefixed with the program's name. Safe from any thread.
+// A message on stderr, prefixed with the program's name, control characters other than line
+// feeds written as \xHH. Safe from any thread.
 void printMessage(const QString &message);
 // A line of UTF-8 on stdout, flushed at once so a pipe sees each result as it comes.
 void printLine(const QString &line);

@@ -5,9 +5,12 @@
 #include "hiddenbrowser.h"
 #include "mainwindow.h"
 #include "querysettings.h"
+#include "spreadsheetexport.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
@@ -116,6 +119,10 @@ int main(int argc, char *argv[])
             tell(QMessageBox::Warning, error);
         }
     }
+
+    // Each batch leaves its table in the temporary folder, open in the spreadsheet program;
+    // those of earlier days are done with.
+    removeStaleBatchTables(QDir::tempPath(), QDateTime::currentDateTime());
 
     MainWindow window(settings);
     window.show();

@@ -1,0 +1,36 @@
+// The settings reader on any file.
+#include "fuzzinput.h"
+#include "querysettings.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+FUZZ_APPLICATION
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static QTemporaryDir dir;
+    static int n = 0;
+    // A new name each time: QSettings keeps what it read of a file it has seen.
+    const QString path = dir.filePath(QStringLiteral("brelvon-%1.conf").arg(++n));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(reinterpret_cast<const char *>(data), qint64(size)) != qint64(size))
+        return 0;
+    file.close();
+    QuerySettings settings;
+    QString error;
+    QStringList problems;
+    if (loadQuerySettings(path, &settings, &error, &problems)) {
+        FUZZ_CHECK(!settings.mainHost.isEmpty() || !settings.secondHost.isEmpty() ||
+                   !settings.tradeCardHost.isEmpty());
+        for (const QString &host : {settings.mainHost, settings.secondHost, settings.tradeCardHost})
+            FUZZ_CHECK(!host.contains(u' ') && !host.contains(u'/'));
+        FUZZ_CHECK(settings.batchJobs >= 1 && settings.batchJobs <= 8);
+        FUZZ_CHECK(settings.batchPaceMs >= 0 && settings.batchPaceMs <= 600000);
+    } else {
+        FUZZ_CHECK(!error.isEmpty());
+    }
+    QFile::remove(path);
+    return 0;
+}
