@@ -39,7 +39,13 @@ const char kTemplate[] =
     "\n"
     "[query]\n"
     "; true: a buyer's pages are fetched in three chains at once (the same result, sooner)\n"
-    "parallelPages=false\n";
+    "parallelPages=false\n"
+    "\n"
+    "[storage]\n"
+    "; the lookup history, notes and blacklist (empty: ~/.local/share/Brelvon/brelvon.sqlite)\n"
+    "database=\n"
+    "; false: lookups are not recorded (notes and the blacklist still apply)\n"
+    "history=true\n";
 
 // A value as text; a list (the INI reader splits values at commas) is joined back.
 QString readText(const QSettings &ini, const QString &key)
