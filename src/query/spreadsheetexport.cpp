@@ -160,6 +160,15 @@ public:
         m_header = workbook_add_format(workbook);
         format_set_num_format(m_header, "@");
         format_set_bold(m_header);
+        m_marked = workbook_add_format(workbook);
+        format_set_num_format(m_marked, "@");
+        format_set_font_color(m_marked, 0x9C0006);
+        format_set_bg_color(m_marked, 0xFFC7CE);
+    }
+    lxw_format *marked() const { return m_marked; }
+    lxw_error comment(lxw_row_t row, lxw_col_t col, const QString &text)
+    {
+        return worksheet_write_comment(m_sheet, row, col, cellText(text).constData());
     }
 
     lxw_error text(lxw_row_t row, lxw_col_t col, const QString &value, lxw_format *format = nullptr)
@@ -170,12 +179,13 @@ public:
     }
     lxw_error header(lxw_col_t col, const QString &value) { return text(0, col, value, m_header); }
 
-    lxw_error link(lxw_row_t row, lxw_col_t col, const QString &address)
+    lxw_error link(lxw_row_t row, lxw_col_t col, const QString &address,
+                   lxw_format *format = nullptr)
     {
         if (address.size() <= kMaxFormulaLiteral && !hasControlCharacters(address)) {
             return worksheet_write_formula_str(m_sheet, row, col,
                                                hyperlinkFormula(address).toUtf8().constData(),
-                                               nullptr, cellText(address).constData());
+                                               format, cellText(address).constData());
         }
         if (isWebAddress(address) && !hasControlCharacters(address) &&
             escapedUrlLength(address) <= kMaxHyperlinkLength &&
@@ -185,7 +195,7 @@ public:
             // other cell.
             return text(row, col, address, workbook_get_default_url_format(m_workbook));
         }
-        return text(row, col, address);
+        return text(row, col, address, format);
     }
 
 private:
@@ -193,6 +203,7 @@ private:
     lxw_worksheet *m_sheet;
     lxw_format *m_text = nullptr;
     lxw_format *m_header = nullptr;
+    lxw_format *m_marked = nullptr;
 };
 
 bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *error)
@@ -222,12 +233,15 @@ bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *er
     }
     for (qsizetype r = 0; r < rows.size() && status == LXW_NO_ERROR; ++r) {
         const lxw_row_t row = lxw_row_t(r + 1);
+        lxw_format *format = rows[r].mark.isEmpty() ? nullptr : writer.marked();
         for (int c = 0; c < kColumns && status == LXW_NO_ERROR; ++c) {
             const QString value = columnValue(rows[r], c);
             widths[c] = std::max(widths[c], displayWidth(value));
-            status = c == kUrlColumn ? writer.link(row, lxw_col_t(c), value)
-                                     : writer.text(row, lxw_col_t(c), value);
+            status = c == kUrlColumn ? writer.link(row, lxw_col_t(c), value, format)
+                                     : writer.text(row, lxw_col_t(c), value, format);
         }
+        if (format && status == LXW_NO_ERROR)
+            status = writer.comment(row, 0, rows[r].mark);
     }
     if (status != LXW_NO_ERROR) {
         workbook_close(workbook); // frees it; the partial file is removed by the caller

@@ -23,6 +23,7 @@ struct BatchRow
 {
     QString id;
     BuyerCreditRecord record;
+    QString mark; // not empty: the row is marked in red, with this text as the id cell's note
 };
 
 // The twelve column headers, in column order.

@@ -399,7 +399,7 @@ void TestExport::fullBatchRows()
     // A batch whose every page failed: ids and empty cells, the empty-address formula.
     QList<BatchRow> rows;
     for (int i = 0; i < kMaxBatchIds; ++i)
-        rows.append(BatchRow{QStringLiteral("%1").arg(i, 5, 10, QLatin1Char('0')), {}});
+        rows.append(BatchRow{QStringLiteral("%1").arg(i, 5, 10, QLatin1Char('0')), {}, {}});
     const XlsxSheet sheet = writeAndRead(rows);
     QVERIFY2(sheet.error.isEmpty(), qPrintable(sheet.error));
     QCOMPARE(sheet.maxRow, 102);

@@ -152,7 +152,7 @@ private slots:
                                    "\"address\":\"广东 深圳\",\"verification\":\"\","
                                    "\"goodRate\":\"98.5\",\"goodCount\":\"\",\"neutralCount\":\"\","
                                    "\"badCount\":\"\",\"neutralGiven\":\"\",\"badGiven\":\"\","
-                                   "\"creditUrl\":\"\"}")
+                                   "\"creditUrl\":\"\",\"note\":\"\",\"listed\":\"\"}")
                                .toUtf8());
         QVERIFY(lines[1].startsWith("{\"buyerId\":\"-x\\\"y\",\"nick\":"));
         QCOMPARE(lines[2], QByteArray());

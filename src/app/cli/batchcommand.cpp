@@ -3,6 +3,7 @@
 #include "batchengine.h"
 #include "buyerquery.h"
 #include "clicommon.h"
+#include "historytext.h"
 #include "idfile.h"
 #include "querycommand.h"
 #include "spreadsheetexport.h"
@@ -120,16 +121,20 @@ int runBatchCommand(const QStringList &args)
 
     BuyerQuery query(target.settings);
     query.setParallelPages(target.settings.parallelPages);
+    LookupJournal journal(target.storage);
+    QStringList marks(idFile.ids.size());
     BatchCallbacks callbacks;
     callbacks.started = [](int finished, int total, const QString &id) {
         printMessage(batchProgressText(total, finished, id));
     };
-    if (options.verbose) {
-        callbacks.done = [&](int index, const BuyerQueryResult &result) {
+    // One call at a time, from the batch's workers: each lookup is stored as it completes.
+    callbacks.done = [&](int index, const BuyerQueryResult &result) {
+        if (options.verbose) {
             for (const PageResult &page : result.pages)
                 printPage(idFile.ids.at(index), page);
-        };
-    }
+        }
+        marks[index] = blacklistMark(journal.afterLookup(result));
+    };
     QList<BatchRow> rows;
     bool cancelled = false;
     const int run = runJob([&](const CancelToken &cancel) {
@@ -139,6 +144,8 @@ int runBatchCommand(const QStringList &args)
         printMessage(QStringLiteral("interrupted: no table written"));
         return CliInterrupted;
     }
+    for (qsizetype i = 0; i < rows.size() && i < marks.size(); ++i)
+        rows[i].mark = marks.at(i);
     if (!writeBatchSpreadsheet(outPath, rows, &error)) {
         printMessage(error);
         return CliUsage;

@@ -9,8 +9,6 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-namespace {
-
 // A JSON string literal; everything beyond the escapes JSON requires goes out as is (UTF-8).
 QString jsonString(const QString &text)
 {
@@ -63,8 +61,6 @@ QString recordJson(const BuyerCreditRecord &r)
     }
     return out + u'}';
 }
-
-} // namespace
 
 int runJob(BackgroundJob::Work work)
 {
@@ -120,6 +116,7 @@ int runQueryCommand(const QStringList &args)
     // and one session keeps each host's connection open from one buyer to the next.
     BuyerQuery query(target.settings);
     query.setParallelPages(target.settings.parallelPages);
+    LookupJournal journal(target.storage);
     return runJob([&](const CancelToken &cancel) {
         HttpSession session;
         FetchContext context;
@@ -133,7 +130,8 @@ int runQueryCommand(const QStringList &args)
                 for (const PageResult &page : result.pages)
                     printPage(id, page);
             }
-            printLine(recordJson(result.record));
+            const BuyerNote note = journal.afterLookup(result);
+            printLine(withSellerKeys(recordJson(result.record), note));
         }
     });
 }
