@@ -54,7 +54,8 @@ const char *const kStepTo1[] = {
     "CREATE INDEX lookups_by_buyer ON lookups (buyer_id, looked_up_at)",
 };
 const char *const kStepTo2[] = {
-    "ALTER TABLE lookups ADD COLUMN pages TEXT NOT NULL DEFAULT '[]'",
+    // Apart from the lookups, so that a search through them reads only their fields.
+    "CREATE TABLE lookup_pages (lookup_id INTEGER PRIMARY KEY, pages TEXT NOT NULL)",
     "CREATE INDEX lookups_by_time ON lookups (looked_up_at)",
     "CREATE TABLE notes ("
     " buyer_id TEXT PRIMARY KEY NOT NULL,"
@@ -90,8 +91,10 @@ QString BuyerCreditRecord::*const kRecordFields[] = {
 const QString kRecordColumns = QStringLiteral(
     "buyer_id, nick, reg_time, address, verification, good_rate, good_count, neutral_count, "
     "bad_count, neutral_given, bad_given, credit_url");
-const QString kLookupColumns =
-    QStringLiteral("id, looked_up_at, ") + kRecordColumns + QStringLiteral(", pages");
+const QString kLookupColumns = QStringLiteral("lookups.id, looked_up_at, ") + kRecordColumns +
+                               QStringLiteral(", lookup_pages.pages");
+const QString kLookupTables =
+    QStringLiteral(" FROM lookups LEFT JOIN lookup_pages ON lookup_pages.lookup_id = lookups.id");
 const QString kNoteColumns =
     QStringLiteral("buyer_id, note, listed, reason, listed_on, updated_at");
 
@@ -485,14 +488,29 @@ bool SellerDatabase::Worker::addLookup(const BuyerQueryResult &result, const QDa
     if (state != State::Ready)
         return false;
     QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("INSERT INTO lookups (looked_up_at, ") + kRecordColumns +
-              QStringLiteral(", pages) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    q.addBindValue(time.toMSecsSinceEpoch());
-    for (QString BuyerCreditRecord::*field : kRecordFields)
-        q.addBindValue(text(result.record.*field));
-    q.addBindValue(pagesJson(result.pages));
-    if (!q.exec())
-        return failed(q.lastError(), QStringLiteral("store"));
+    bool ok = begin(q);
+    if (ok) {
+        q.prepare(QStringLiteral("INSERT INTO lookups (looked_up_at, ") + kRecordColumns +
+                  QStringLiteral(") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        q.addBindValue(time.toMSecsSinceEpoch());
+        for (QString BuyerCreditRecord::*field : kRecordFields)
+            q.addBindValue(text(result.record.*field));
+        ok = q.exec();
+    }
+    if (ok) {
+        const QVariant id = q.lastInsertId();
+        q.prepare(QStringLiteral("INSERT INTO lookup_pages (lookup_id, pages) VALUES (?, ?)"));
+        q.addBindValue(id);
+        q.addBindValue(pagesJson(result.pages));
+        ok = q.exec();
+    }
+    if (ok)
+        ok = exec(q, QStringLiteral("COMMIT"));
+    if (!ok) {
+        const QSqlError error = q.lastError();
+        rollback();
+        return failed(error, QStringLiteral("store"));
+    }
     return true;
 }
 
@@ -532,10 +550,10 @@ QList<StoredLookup> SellerDatabase::Worker::history(const HistoryFilter &filter)
         values.append(filter.text);
         values.append(filter.text);
     }
-    QString sql = QStringLiteral("SELECT ") + kLookupColumns + QStringLiteral(" FROM lookups");
+    QString sql = QStringLiteral("SELECT ") + kLookupColumns + kLookupTables;
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where.join(QLatin1String(" AND "));
-    sql += QStringLiteral(" ORDER BY looked_up_at DESC, id DESC");
+    sql += QStringLiteral(" ORDER BY looked_up_at DESC, lookups.id DESC");
     if (filter.limit > 0) {
         sql += QStringLiteral(" LIMIT ?");
         values.append(filter.limit);
