@@ -6,7 +6,7 @@
 
 #include "codepage936.h"
 #include "fixtureserver.h"
-#include "testocx_new.h"
+#include "mainwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -39,7 +39,7 @@ void BM_WindowShownWithSilentHosts(benchmark::State &state)
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();
-        TestOCX_new window(settings);
+        MainWindow window(settings);
         window.show();
         if (!QTest::qWaitForWindowExposed(&window))
             state.SkipWithError("the window was not shown");

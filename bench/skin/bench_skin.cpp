@@ -3,7 +3,7 @@
 //
 //   build/bin/bench_skin [SKIN.jss]
 
-#include "clsbitmap.h"
+#include "skinpicture.h"
 #include "skinkeys.h"
 #include "skinload.h"
 #include "skinstore.h"
@@ -59,7 +59,7 @@ void BM_CaptionLoadProcedure(benchmark::State &state)
 {
     SkinStore::load(g_skin);
     for (auto _ : state) {
-        clsBitmap left, mid, right, close, max, min, onTop;
+        SkinPicture left, mid, right, close, max, min, onTop;
         qint16 x = 0, x2 = 0, y = 0, fromRight = 0, fromTop = 0, space = 0;
         quint32 fore = 0, back = 0, parent = 0;
         SkinLoad(g_skin)
@@ -79,7 +79,7 @@ void BM_CaptionLoadProcedure(benchmark::State &state)
             .colour("FORECOLOR", fore)
             .colour("BackColor", back)
             .colour("PARENTBACKCOLOR", parent);
-        benchmark::DoNotOptimize(left.Width() + onTop.Width() + x + fore);
+        benchmark::DoNotOptimize(left.width() + onTop.width() + x + fore);
     }
 }
 BENCHMARK(BM_CaptionLoadProcedure);

@@ -1,14 +1,14 @@
 #include "skinload.h"
 
-#include "clsbitmap.h"
+#include "skinpicture.h"
 #include "olecolour.h"
 
 SkinLoad::SkinLoad(const QString &path) : m_store(SkinStore::load(path)) {}
 
-SkinLoad &SkinLoad::picture(const char *key, clsBitmap &target)
+SkinLoad &SkinLoad::picture(const char *key, SkinPicture &target)
 {
     if (auto image = m_store->picture(QLatin1String(key)))
-        target.LoadResource(std::move(*image));
+        target.load(std::move(*image));
     return *this;
 }
 

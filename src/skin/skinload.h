@@ -6,13 +6,13 @@
 
 #include <memory>
 
-class clsBitmap;
+class SkinPicture;
 
 // The load procedure of the frame controls: load the skin from the control's Path, then apply
 // each key the control needs, in the control's own order. An absent key is skipped and its
 // target keeps the value it had; nothing is ever reported.
 //
-//     clsBitmap top, mid;                    // fresh, empty bitmaps
+//     SkinPicture top, mid;                    // fresh, empty bitmaps
 //     SkinLoad(m_Path).picture("LEFTTOP", top).picture("LEFTMID", mid);
 //
 //     SkinLoad load(m_Path);
@@ -25,8 +25,8 @@ public:
     // Loads through the skin cache: cheap when the file is unchanged since the last load.
     explicit SkinLoad(const QString &path);
 
-    // Picture key: hands the picture to target.LoadResource when present.
-    SkinLoad &picture(const char *key, clsBitmap &target);
+    // Picture key: hands the picture to target.load when present.
+    SkinLoad &picture(const char *key, SkinPicture &target);
     // Number key: assigns the 16-bit value when present.
     SkinLoad &number(const char *key, qint16 &target);
     // Colour key: assigns the OLE value (0x00BBGGRR), or the colour, when present.

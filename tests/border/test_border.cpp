@@ -1,5 +1,5 @@
 #include "allowresize.h"
-#include "jsborder.h"
+#include "skinborder.h"
 #include "skinstore.h"
 #include "testzip.h"
 
@@ -72,7 +72,7 @@ void moveOver(QWidget *w, QPointF local)
 }
 
 // Press at local, move the pointer by steps (global deltas from the press), release at the last.
-void drag(JSBORDER *b, QPointF local, Qt::MouseButton button, const QList<QPoint> &steps)
+void drag(SkinBorder *b, QPointF local, Qt::MouseButton button, const QList<QPoint> &steps)
 {
     const QPointF global = b->mapToGlobal(local);
     QMouseEvent press(QEvent::MouseButtonPress, local, global, button, button, Qt::NoModifier);
@@ -106,7 +106,7 @@ private:
     struct Frame
     {
         std::unique_ptr<QWidget> host;
-        JSBORDER *border = nullptr;
+        SkinBorder *border = nullptr;
     };
     Frame frame(int type, const QString &path, QSize size, bool show = false,
                 QSize minimum = QSize(0, 0))
@@ -115,7 +115,7 @@ private:
         f.host = std::make_unique<QWidget>();
         f.host->setMinimumSize(minimum);
         f.host->setGeometry(QRect(QPoint(100, 80), size));
-        f.border = new JSBORDER(f.host.get());
+        f.border = new SkinBorder(f.host.get());
         f.border->setBORDERTYPE(type);
         f.border->setPath(path);
         if (show) {
@@ -151,7 +151,7 @@ private slots:
     // the last partial tile, "LEFTTOP" over y 0-29.
     void leftBorderTilesAndTopPiece()
     {
-        const Frame f = frame(JSBORDER::Left, testSkin(), {100, 600});
+        const Frame f = frame(SkinBorder::Left, testSkin(), {100, 600});
         QCOMPARE(f.border->geometry(), QRect(0, 0, 5, 600));
         const QImage image = f.border->grab().toImage();
         QCOMPARE(image.size(), QSize(5, 600));
@@ -171,7 +171,7 @@ private slots:
     // tiled every 32 px between them.
     void bottomBorderEnds()
     {
-        const Frame f = frame(JSBORDER::Bottom, testSkin(), {800, 300});
+        const Frame f = frame(SkinBorder::Bottom, testSkin(), {800, 300});
         QCOMPARE(f.border->geometry(), QRect(0, 293, 800, 7));
         const QImage image = f.border->grab().toImage();
         for (int y : {0, 6}) {
@@ -191,7 +191,7 @@ private slots:
     {
         const QString path = file(QStringLiteral("toponly.jss"));
         writeSkin(path, {{QStringLiteral("RIGHTTOP"), solid(4, 30, kBlue)}});
-        const Frame f = frame(JSBORDER::Right, path, {200, 300});
+        const Frame f = frame(SkinBorder::Right, path, {200, 300});
         QCOMPARE(f.border->geometry(), QRect(196, 0, 4, 300));
         const QImage image = f.border->grab().toImage();
         QCOMPARE(pixel(image, 0, 29), kBlue);
@@ -205,9 +205,9 @@ private slots:
         QTest::addColumn<int>("type");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QPoint>("at");
-        QTest::newRow("left") << int(JSBORDER::Left) << "LEFTTOP" << QPoint(0, 0);
-        QTest::newRow("right") << int(JSBORDER::Right) << "RIGHTTOP" << QPoint(0, 0);
-        QTest::newRow("bottom") << int(JSBORDER::Bottom) << "BOTTOM" << QPoint(200, 0);
+        QTest::newRow("left") << int(SkinBorder::Left) << "LEFTTOP" << QPoint(0, 0);
+        QTest::newRow("right") << int(SkinBorder::Right) << "RIGHTTOP" << QPoint(0, 0);
+        QTest::newRow("bottom") << int(SkinBorder::Bottom) << "BOTTOM" << QPoint(200, 0);
     }
     void defaultSkin()
     {
@@ -218,13 +218,13 @@ private slots:
                            QStringLiteral(".png"));
         QVERIFY(!piece.isNull());
         const Frame f = frame(type, QStringLiteral(BRELVON_DEFAULT_SKIN), {400, 300});
-        QCOMPARE(f.border->thickness(), type == JSBORDER::Bottom ? piece.height() : piece.width());
+        QCOMPARE(f.border->thickness(), type == SkinBorder::Bottom ? piece.height() : piece.width());
         const QImage image = f.border->grab().toImage();
         const int tileX = at.x() % piece.width();
-        for (int y = 0; y < (type == JSBORDER::Bottom ? piece.height() : 24); ++y) {
-            for (int x = 0; x < (type == JSBORDER::Bottom ? 1 : piece.width()); ++x)
+        for (int y = 0; y < (type == SkinBorder::Bottom ? piece.height() : 24); ++y) {
+            for (int x = 0; x < (type == SkinBorder::Bottom ? 1 : piece.width()); ++x)
                 QCOMPARE(pixel(image, at.x() + x, at.y() + y),
-                         piece.pixelColor(type == JSBORDER::Bottom ? tileX : x, y));
+                         piece.pixelColor(type == SkinBorder::Bottom ? tileX : x, y));
         }
     }
 
@@ -234,9 +234,9 @@ private slots:
     {
         QWidget host;
         host.resize(400, 300);
-        auto *left = new JSBORDER(&host);
-        auto *right = new JSBORDER(&host);
-        auto *bottom = new JSBORDER(&host);
+        auto *left = new SkinBorder(&host);
+        auto *right = new SkinBorder(&host);
+        auto *bottom = new SkinBorder(&host);
         const QString skin = testSkin();
         for (auto [b, type] : {std::pair{left, 1}, {right, 2}, {bottom, 3}}) {
             b->setPath(skin);
@@ -261,7 +261,7 @@ private slots:
         QCOMPARE(right->geometry(), QRect(494, 27, 6, 316));
 
         // Type 0 docks nothing and keeps the place it was given.
-        auto *none = new JSBORDER(&host);
+        auto *none = new SkinBorder(&host);
         none->setGeometry(10, 10, 20, 20);
         none->setPath(skin);
         host.resize(300, 300);
@@ -275,7 +275,7 @@ private slots:
     {
         const QString path = file(QStringLiteral("replaced.jss"));
         writeSkin(path, {});
-        Frame f = frame(JSBORDER::Left, path, {100, 200});
+        Frame f = frame(SkinBorder::Left, path, {100, 200});
         QCOMPARE(f.border->width(), 0);
         writeSkin(path, {{QStringLiteral("LEFTTOP"), solid(9, 30, kBlue)}});
         f.border->REDRAW();
@@ -289,7 +289,7 @@ private slots:
         QWidget host;
         host.resize(300, 200);
         for (int type : {1, 2, 3}) {
-            auto *b = new JSBORDER(&host);
+            auto *b = new SkinBorder(&host);
             b->setBORDERTYPE(type);
             b->setPath(path);
             QCOMPARE(b->thickness(), 0);

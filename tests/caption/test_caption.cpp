@@ -1,5 +1,5 @@
 #include "allowresize.h"
-#include "jscaption.h"
+#include "skincaptionbar.h"
 #include "skinstore.h"
 #include "testzip.h"
 
@@ -101,7 +101,7 @@ private:
     QTemporaryDir m_dir;
     QString m_skin;
     std::unique_ptr<QWidget> m_host;
-    JSCAPTION *m_bar = nullptr;
+    SkinCaptionBar *m_bar = nullptr;
     const QRect m_start{100, 80, 400, 300};
 
     // A frameless host with the bar, shown at m_start, wearing skin.
@@ -114,7 +114,7 @@ private:
         icon.fill(Qt::yellow);
         m_host->setWindowIcon(QIcon(icon));
         m_host->setGeometry(m_start);
-        m_bar = new JSCAPTION(m_host.get());
+        m_bar = new SkinCaptionBar(m_host.get());
         m_bar->setStyle(style);
         m_bar->setSHOWONTOP(showOnTop);
         m_bar->setControlBox(controlBox);
@@ -158,7 +158,7 @@ private slots:
     void init()
     {
         SkinStore::clearCache();
-        JSCAPTION::setWorkAreaQuery({});
+        SkinCaptionBar::setWorkAreaQuery({});
         // Park the pointer off every window so each test's first move is a real move.
         QCursor::setPos(790, 590);
     }
@@ -167,12 +167,12 @@ private slots:
     {
         m_host.reset();
         m_bar = nullptr;
-        JSCAPTION::setWorkAreaQuery({});
+        SkinCaptionBar::setWorkAreaQuery({});
     }
 
     void defaults()
     {
-        JSCAPTION bar;
+        SkinCaptionBar bar;
         QCOMPARE(bar.property("ControlBox").toBool(), true);
         QCOMPARE(bar.property("Movable").toBool(), true);
         QCOMPARE(bar.property("ONTOP").toBool(), false);
@@ -338,7 +338,7 @@ private slots:
         QFETCH(QString, released);
         makeHost(m_skin);
         if (maximised) {
-            JSCAPTION::setWorkAreaQuery([](const QWidget *) { return QRect(0, 0, 400, 300); });
+            SkinCaptionBar::setWorkAreaQuery([](const QWidget *) { return QRect(0, 0, 400, 300); });
             doubleClick(m_bar, band(100));
             QCOMPARE(m_bar->Maximized(), 1);
             QTRY_COMPARE(m_bar->Style2(), 1);
@@ -488,7 +488,7 @@ private slots:
         QFETCH(QRect, area);
         QFETCH(QRect, expected);
         makeHost(m_skin);
-        JSCAPTION::setWorkAreaQuery([area](const QWidget *) { return area; });
+        SkinCaptionBar::setWorkAreaQuery([area](const QWidget *) { return area; });
         clickButton(375);
         QTRY_COMPARE(m_host->frameGeometry(), expected);
         clickButton(m_bar->xMax() + 5);
@@ -502,7 +502,7 @@ private slots:
     {
         makeHost(m_skin);
         m_host->setWindowTitle(QString()); // the title is drawn in the same colour
-        JSCAPTION::setWorkAreaQuery([](const QWidget *) { return std::nullopt; });
+        SkinCaptionBar::setWorkAreaQuery([](const QWidget *) { return std::nullopt; });
         auto printed = [&] {
             const QImage img = m_bar->grab().toImage().copy(0, 0, 200, 20);
             for (int y = 0; y < img.height(); ++y)
@@ -695,7 +695,7 @@ private slots:
     {
         m_host = std::make_unique<QWidget>(nullptr, Qt::FramelessWindowHint);
         m_host->setGeometry(m_start);
-        m_bar = new JSCAPTION(m_host.get());
+        m_bar = new SkinCaptionBar(m_host.get());
         m_bar->setPath(m_skin);
         m_host->showMaximized();
         QVERIFY(QTest::qWaitForWindowExposed(m_host.get()));

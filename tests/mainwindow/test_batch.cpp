@@ -5,7 +5,7 @@
 #include "idfile.h"
 #include "spreadsheetexport.h"
 #include "spreadsheetopener.h"
-#include "testocx_new.h"
+#include "mainwindow.h"
 #include "testsuites.h"
 #include "xlsxsheet.h"
 
@@ -82,13 +82,13 @@ class TestBatch : public QObject
     }
 
     // A window on the fixture server whose dialog picks fileName and whose opener records.
-    std::unique_ptr<TestOCX_new> makeWindow(const QString &fileName)
+    std::unique_ptr<MainWindow> makeWindow(const QString &fileName)
     {
         QuerySettings s;
         s.mainHost = s.secondHost = s.tradeCardHost = m_site->hostPort();
-        return configure(std::make_unique<TestOCX_new>(s), fileName);
+        return configure(std::make_unique<MainWindow>(s), fileName);
     }
-    std::unique_ptr<TestOCX_new> configure(std::unique_ptr<TestOCX_new> w, const QString &fileName)
+    std::unique_ptr<MainWindow> configure(std::unique_ptr<MainWindow> w, const QString &fileName)
     {
         if (!QTest::qWaitFor([&] { return !w->startupListPending(); }, 20000))
             qWarning("the start-up list never arrived");
@@ -110,7 +110,7 @@ class TestBatch : public QObject
         return child<QWidget>(w, name)->isVisibleTo(w);
     }
     // The state every batch leaves behind, whatever became of it.
-    static void checkWindowUsable(TestOCX_new *w)
+    static void checkWindowUsable(MainWindow *w)
     {
         QVERIFY(!w->batchRunning());
         QVERIFY(!w->queryRunning());
@@ -120,7 +120,7 @@ class TestBatch : public QObject
         QVERIFY(child<QPushButton>(w, "Command2")->isEnabled());
     }
     // Until the window's batch or query has ended (or the window is gone).
-    static void waitIdle(const QPointer<TestOCX_new> &w)
+    static void waitIdle(const QPointer<MainWindow> &w)
     {
         if (!QTest::qWaitFor([&] { return !w || (!w->batchRunning() && !w->queryRunning()); },
                              60000))
@@ -155,12 +155,12 @@ private slots:
         QVERIFY(site.start());
         const QString path = idFile(QStringLiteral("ids.txt"),
                                     "xiaoyu_2008,\"blue sky88\"\r\n night_owl\n\n快乐的小猫,");
-        auto w = configure(std::make_unique<TestOCX_new>(demoSettings(site.hostPort())), path);
+        auto w = configure(std::make_unique<MainWindow>(demoSettings(site.hostPort())), path);
         QVERIFY(shown(w.get(), "Label5"));
 
         // An interactive query first, so the result lines are showing when the batch starts.
         child<QLineEdit>(w.get(), "Text2")->setText(QStringLiteral("xiaoyu_2008"));
-        w->Command7_Click();
+        w->runQuery();
         waitIdle(w.get());
         QVERIFY(shown(w.get(), "Label6") && shown(w.get(), "Label7"));
 
@@ -247,7 +247,7 @@ private slots:
         if (create)
             idFile(QFileInfo(name).fileName(), "buyer1\n");
         auto w = makeWindow(name);
-        w->Command2_Click();
+        w->runBatch();
         waitIdle(w.get());
         QCOMPARE(queriesRun(), queries);
         QCOMPARE(m_opened.size(), queries);
@@ -272,7 +272,7 @@ private slots:
         auto w = makeWindow(path);
         QString message;
         closeNextMessageBox(w.get(), &message);
-        w->Command2_Click();
+        w->runBatch();
         waitIdle(w.get());
         QVERIFY2(message.startsWith(QStringLiteral("无法读取关键词文件。")), qPrintable(message));
         QVERIFY2(message.contains(path), qPrintable(message));
@@ -291,7 +291,7 @@ private slots:
     {
         QFETCH(QByteArray, content);
         auto w = makeWindow(idFile(QStringLiteral("empty.txt"), content));
-        w->Command2_Click();
+        w->runBatch();
         waitIdle(w.get());
         QCOMPARE(m_site->totalRequests(), 0);
         QCOMPARE(m_opened.size(), 1);
@@ -324,7 +324,7 @@ private slots:
         });
         QString shown;
         closeNextMessageBox(w.get(), &shown);
-        w->Command2_Click();
+        w->runBatch();
         waitIdle(w.get());
         QVERIFY2(shown.startsWith(message), qPrintable(shown));
         QCOMPARE(queriesRun(), 2);
@@ -352,7 +352,7 @@ private slots:
         auto w = makeWindow(idFile(QStringLiteral("ids.txt"), "first,second,third"));
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QPointer<TestOCX_new> guard(w.get());
+        QPointer<MainWindow> guard(w.get());
         connect(m_site.get(), &FixtureServer::requestReceived, this, [&](const QString &target) {
             if (target.startsWith(QLatin1String("/tradecard/popupNameCard.htm")))
                 QTimer::singleShot(0, this, [&] {
@@ -363,7 +363,7 @@ private slots:
         });
         QElapsedTimer clock;
         clock.start();
-        guard->Command2_Click();
+        guard->runBatch();
         waitIdle(guard);
         QVERIFY(clock.elapsed() < 4000); // the wait ended with the close
         QCOMPARE(guard.isNull(), destroy);
@@ -392,7 +392,7 @@ private slots:
             accept = dialog->acceptMode();
             dialog->reject();
         });
-        w->Command2_Click();
+        w->runBatch();
         waitIdle(w.get());
         QCOMPARE(filters, QStringList(QStringLiteral("关键词文件 (*.txt)")));
         QCOMPARE(mode, QFileDialog::ExistingFile);

@@ -1,9 +1,9 @@
 // The main window wearing its skinned frame: skin hand-off, borders per window state, the cut
 // top corners and the minimum size.
 #include "allowresize.h"
-#include "jsborder.h"
-#include "jscaption.h"
-#include "testocx_new.h"
+#include "skinborder.h"
+#include "skincaptionbar.h"
+#include "mainwindow.h"
 
 #include <QtTest>
 
@@ -14,15 +14,15 @@ class TestFrame : public QObject
     Q_OBJECT
 
     // No hosts: the start-up list is not fetched, the window starts with its defaults.
-    std::unique_ptr<TestOCX_new> makeWindow()
+    std::unique_ptr<MainWindow> makeWindow()
     {
-        return std::make_unique<TestOCX_new>(QuerySettings());
+        return std::make_unique<MainWindow>(QuerySettings());
     }
 
-    static JSCAPTION *caption(QWidget *w) { return w->findChild<JSCAPTION *>("JSCAPTION1"); }
-    static JSBORDER *border(QWidget *w, int n)
+    static SkinCaptionBar *caption(QWidget *w) { return w->findChild<SkinCaptionBar *>("JSCAPTION1"); }
+    static SkinBorder *border(QWidget *w, int n)
     {
-        return w->findChild<JSBORDER *>(QStringLiteral("JSBORDER%1").arg(n));
+        return w->findChild<SkinBorder *>(QStringLiteral("SkinBorder%1").arg(n));
     }
     static bool bordersShown(QWidget *w)
     {
@@ -30,7 +30,7 @@ class TestFrame : public QObject
     }
 
     // A double-click on the bar away from its buttons, as the platform delivers it.
-    static void doubleClickBar(JSCAPTION *bar)
+    static void doubleClickBar(SkinCaptionBar *bar)
     {
         const QPoint at(120, bar->FromTop() + 3);
         QTest::mousePress(bar, Qt::LeftButton, {}, at);
@@ -41,24 +41,24 @@ class TestFrame : public QObject
     }
 
 private slots:
-    void init() { TestOCX_new::setSkinFile(QString()); }
-    void cleanup() { TestOCX_new::setSkinFile(QString()); }
+    void init() { MainWindow::setSkinFile(QString()); }
+    void cleanup() { MainWindow::setSkinFile(QString()); }
 
     void frameControlsGetTheSkin()
     {
         // The skin beside the executable: the tests are built where the program is.
-        QCOMPARE(TestOCX_new::skinFilePath(), QCoreApplication::applicationDirPath() + "/skin.jss");
+        QCOMPARE(MainWindow::skinFilePath(), QCoreApplication::applicationDirPath() + "/skin.jss");
         auto w = makeWindow();
         QVERIFY(w->windowFlags() & Qt::FramelessWindowHint);
-        QCOMPARE(caption(w.get())->Path(), TestOCX_new::skinFilePath());
+        QCOMPARE(caption(w.get())->Path(), MainWindow::skinFilePath());
         for (int n = 1; n <= 3; ++n) {
             QCOMPARE(border(w.get(), n)->BORDERTYPE(), n);
-            QCOMPARE(border(w.get(), n)->Path(), TestOCX_new::skinFilePath());
+            QCOMPARE(border(w.get(), n)->Path(), MainWindow::skinFilePath());
         }
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         // Docked: bar on top, borders below it on the sides and along the bottom.
-        JSCAPTION *bar = caption(w.get());
+        SkinCaptionBar *bar = caption(w.get());
         QTRY_COMPARE(bar->geometry(), QRect(0, 0, 628, bar->height()));
         QVERIFY(bar->height() > 0);
         QTRY_COMPARE(border(w.get(), 1)->geometry().top(), bar->height());
@@ -112,7 +112,7 @@ private slots:
         auto w = makeWindow();
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        JSCAPTION *bar = caption(w.get());
+        SkinCaptionBar *bar = caption(w.get());
         QTRY_COMPARE(bar->Style2(), 2);
 
         doubleClickBar(bar);
@@ -135,7 +135,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("skin.jss");
-        TestOCX_new::setSkinFile(path);
+        MainWindow::setSkinFile(path);
         auto w = makeWindow();
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));

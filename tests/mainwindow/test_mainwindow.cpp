@@ -1,12 +1,13 @@
 #include "browserhandover.h"
 #include "canceltoken.h"
 #include "codepage936.h"
-#include "detailbrowserwidget.h"
 #include "demosite.h"
+#include "detailbrowserwidget.h"
 #include "fetchpage.h"
 #include "fixtureserver.h"
-#include "form1.h"
-#include "testocx_new.h"
+#include "helpwindow.h"
+#include "mainwindow.h"
+#include "openinbrowser.h"
 #include "testsuites.h"
 
 #include <QDesktopServices>
@@ -20,8 +21,8 @@
 
 #include <atomic>
 #include <functional>
-#include <thread>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -100,15 +101,15 @@ class TestMainWindow : public QObject
     }
 
     // A window whose start-up list has arrived (or failed to).
-    std::unique_ptr<TestOCX_new> makeWindow() const
+    std::unique_ptr<MainWindow> makeWindow() const
     {
-        auto w = std::make_unique<TestOCX_new>(settings());
+        auto w = std::make_unique<MainWindow>(settings());
         if (!QTest::qWaitFor([&] { return !w->startupListPending(); }, 20000))
             qWarning("the start-up list never arrived");
         return w;
     }
     // Until the window's query has come back (or the window is gone).
-    static void waitForQuery(const QPointer<TestOCX_new> &w)
+    static void waitForQuery(const QPointer<MainWindow> &w)
     {
         if (!QTest::qWaitFor([&] { return !w || !w->queryRunning(); }, 60000))
             qWarning("the query never came back");
@@ -212,9 +213,9 @@ class TestMainWindow : public QObject
                         gbk(QStringLiteral("<p>买家好评率：98.76%</p>")));
     }
 
-    static void query(TestOCX_new *w, const QString &input)
+    static void query(MainWindow *w, const QString &input)
     {
-        const QPointer<TestOCX_new> guard(w);
+        const QPointer<MainWindow> guard(w);
         child<QLineEdit>(w, "Text2")->setText(input);
         QTest::mouseClick(child<QPushButton>(w, "Command7"), Qt::LeftButton);
         waitForQuery(guard);
@@ -244,7 +245,7 @@ private slots:
     void cleanup()
     {
         for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (qobject_cast<Form1 *>(w))
+            if (qobject_cast<HelpWindow *>(w))
                 delete w;
         }
     }
@@ -309,7 +310,7 @@ private slots:
         QCOMPARE(text(w.get(), "Text4_1"), text(w.get(), "Command9"));
         QCOMPARE(text(w.get(), "Text4_17"), QString());
         QVERIFY(!text(w.get(), "Command3").isEmpty()); // its design-time caption
-        for (int i = 0; i < TestOCX_new::kLinkSlotCount; ++i)
+        for (int i = 0; i < kLinkSlotCount; ++i)
             QVERIFY(w->findChild<QLineEdit *>(QStringLiteral("Text4_%1").arg(i)));
         for (int i = 8; i <= 19; ++i)
             QCOMPARE(text(w.get(), qPrintable(QStringLiteral("Text%1").arg(i))),
@@ -497,7 +498,7 @@ private slots:
     {
         DemoSite site;
         QVERIFY(site.start());
-        TestOCX_new w(demoSettings(site.hostPort()));
+        MainWindow w(demoSettings(site.hostPort()));
         QVERIFY(QTest::qWaitFor([&] { return !w.startupListPending(); }, 20000));
         query(&w, QStringLiteral("xiaoyu_2008"));
         QCOMPARE(text(&w, "Label9"), QStringLiteral("买家:[xiaoyu_2008]认证信息：支付宝认证"));
@@ -524,7 +525,7 @@ private slots:
         ids.close();
         w->setIdFileChooser([&](QWidget *) { return ids.fileName(); });
         w->setSpreadsheetOpener([](const QString &) { return true; });
-        w->Command2_Click();
+        w->runBatch();
         QVERIFY(QTest::qWaitFor([&] { return !w->batchRunning(); }, 60000));
 
         const QString detail =
@@ -592,7 +593,7 @@ private slots:
         auto w = makeWindow();
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-        QPointer<TestOCX_new> guard(w.get());
+        QPointer<MainWindow> guard(w.get());
         QTimer::singleShot(200, [&] {
             if (destroy) {
                 w->close();
@@ -630,7 +631,8 @@ private slots:
             {
                 loadedOn = QThread::currentThread();
                 if (answers)
-                    QTimer::singleShot(50, this, [done, address] { done("<b>" + address + "</b>"); });
+                    QTimer::singleShot(50, this,
+                                       [done, address] { done("<b>" + address + "</b>"); });
             }
         } browser;
         browser.answers = answers;
@@ -766,12 +768,12 @@ private slots:
         const auto helpWindows = [] {
             int n = 0;
             for (QWidget *t : QApplication::topLevelWidgets())
-                n += qobject_cast<Form1 *>(t) && t->isVisible();
+                n += qobject_cast<HelpWindow *>(t) && t->isVisible();
             return n;
         };
 
         QTest::mouseClick(label11, Qt::LeftButton, {}, QPoint(4, 4));
-        QPointer<Form1> first = w->helpWindow();
+        QPointer<HelpWindow> first = w->helpWindow();
         QVERIFY(first);
         QTest::mouseClick(label11, Qt::LeftButton, {}, QPoint(4, 4));
         QCOMPARE(w->helpWindow(), first.data());
@@ -817,9 +819,39 @@ private slots:
         QCOMPARE(helpWindows(), 1);
 
         // Closing the main window leaves the help window open.
-        QPointer<Form1> second = w->helpWindow();
+        QPointer<HelpWindow> second = w->helpWindow();
         w->close();
         QVERIFY(second && second->isVisible());
+    }
+
+    // The browser helper every link goes through.
+    void openInBrowser_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QString>("opened");
+        QTest::newRow("plain") << "http://example.org/a?b=1" << 1 << "http://example.org/a?b=1";
+        QTest::newRow("blank") << "   " << 0 << "";
+        QTest::newRow("secure only") << "https://example.org/" << 0 << "";
+        QTest::newRow("text before the scheme")
+            << "go http://example.org/x" << 1 << "http://example.org/x";
+        QTest::newRow("surrounding spaces")
+            << "  http://example.org/  " << 1 << "http://example.org/";
+    }
+
+    void openInBrowser()
+    {
+        QFETCH(QString, address);
+        QFETCH(int, result);
+        QFETCH(QString, opened);
+        m_urls.opened.clear();
+        QCOMPARE(OpenInBrowser(address), result);
+        if (opened.isEmpty()) {
+            QVERIFY(m_urls.opened.isEmpty());
+        } else {
+            QCOMPARE(m_urls.opened.size(), 1);
+            QCOMPARE(m_urls.opened.first(), QUrl(opened));
+        }
     }
 };
 

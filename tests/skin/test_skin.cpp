@@ -1,5 +1,5 @@
-#include "clsbitmap.h"
-#include "clsontop.h"
+#include "skinpicture.h"
+#include "staysontop.h"
 #include "olecolour.h"
 #include "skinkeys.h"
 #include "skinload.h"
@@ -329,8 +329,8 @@ private slots:
         QVERIFY(
             writeZip(path, {{"skin.ini", "[numbers]\nFROMTOP=7\n[colours]\nFORECOLOR=#FF8000\n"},
                             {"TOPLEFT.png", png(8, 27, qRgb(90, 126, 220))}}));
-        clsBitmap left, mid;
-        mid.LoadResource(QImage(2, 2, QImage::Format_RGB32)); // a previous picture
+        SkinPicture left, mid;
+        mid.load(QImage(2, 2, QImage::Format_RGB32)); // a previous picture
         qint16 fromTop = 1, fromRight = 9;
         quint32 fore = 0, back = 0x123456;
         QColor foreColour;
@@ -342,9 +342,9 @@ private slots:
             .colour("FORECOLOR", fore)
             .colour("FORECOLOR", foreColour)
             .colour("BackColor", back);
-        QCOMPARE(left.Width(), 8);
-        QCOMPARE(left.Height(), 27);
-        QCOMPARE(left.hdc().toImage().pixel(0, 0), qRgb(90, 126, 220));
+        QCOMPARE(left.width(), 8);
+        QCOMPARE(left.height(), 27);
+        QCOMPARE(left.pixmap().toImage().pixel(0, 0), qRgb(90, 126, 220));
         QVERIFY(!mid.isEmpty()); // absent key: the target keeps what it had
         QCOMPARE(fromTop, qint16(7));
         QCOMPARE(fromRight, qint16(9));
@@ -354,12 +354,12 @@ private slots:
         QCOMPARE(load.store().get(), SkinStore::load(path).get());
 
         // A missing skin: every target keeps its value, fresh bitmaps stay empty.
-        clsBitmap fresh;
+        SkinPicture fresh;
         SkinLoad(file(QStringLiteral("missing.jss")))
             .picture("TOPLEFT", fresh)
             .number("FROMTOP", fromTop);
         QVERIFY(fresh.isEmpty());
-        QCOMPARE(fresh.Width(), 0);
+        QCOMPARE(fresh.width(), 0);
         QCOMPARE(fromTop, qint16(7));
     }
 
@@ -373,47 +373,47 @@ private slots:
 
     void bitmapLifecycle()
     {
-        clsBitmap bmp;
+        SkinPicture bmp;
         QVERIFY(bmp.isEmpty());
-        QVERIFY(bmp.hdc().isNull());
-        QVERIFY(!bmp.LoadResource(QImage())); // the "no picture" case
-        QVERIFY(bmp.hdc().isNull());
-        QCOMPARE(bmp.Width(), 0);
+        QVERIFY(bmp.pixmap().isNull());
+        QVERIFY(!bmp.load(QImage())); // the "no picture" case
+        QVERIFY(bmp.pixmap().isNull());
+        QCOMPARE(bmp.width(), 0);
 
         QImage first(5, 4, QImage::Format_RGB32);
         first.fill(Qt::red);
-        QVERIFY(bmp.LoadResource(first));
-        QCOMPARE(bmp.Width(), 5);
-        QCOMPARE(bmp.Height(), 4);
-        QVERIFY(!bmp.hdc().isNull());
+        QVERIFY(bmp.load(first));
+        QCOMPARE(bmp.width(), 5);
+        QCOMPARE(bmp.height(), 4);
+        QVERIFY(!bmp.pixmap().isNull());
 
         QImage second(3, 2, QImage::Format_RGB32);
         second.fill(Qt::green);
-        QVERIFY(bmp.LoadResource(second)); // replaces the first
-        QCOMPARE(bmp.Width(), 3);
-        QCOMPARE(bmp.Height(), 2);
-        QCOMPARE(bmp.hdc().toImage().pixel(0, 0), QColor(Qt::green).rgb());
+        QVERIFY(bmp.load(second)); // replaces the first
+        QCOMPARE(bmp.width(), 3);
+        QCOMPARE(bmp.height(), 2);
+        QCOMPARE(bmp.pixmap().toImage().pixel(0, 0), QColor(Qt::green).rgb());
 
         // A failed load empties the object but leaves the previous size.
-        QVERIFY(!bmp.LoadResource(QImage()));
-        QVERIFY(bmp.hdc().isNull());
-        QCOMPARE(bmp.Width(), 3);
-        QCOMPARE(bmp.Height(), 2);
-        QVERIFY(bmp.LoadResource(second));
-        QVERIFY(!bmp.LoadFile(file(QStringLiteral("no-such.png"))));
-        QVERIFY(bmp.hdc().isNull());
-        QCOMPARE(bmp.Width(), 3);
+        QVERIFY(!bmp.load(QImage()));
+        QVERIFY(bmp.pixmap().isNull());
+        QCOMPARE(bmp.width(), 3);
+        QCOMPARE(bmp.height(), 2);
+        QVERIFY(bmp.load(second));
+        QVERIFY(!bmp.loadFile(file(QStringLiteral("no-such.png"))));
+        QVERIFY(bmp.pixmap().isNull());
+        QCOMPARE(bmp.width(), 3);
 
         const QString pngPath = file(QStringLiteral("piece.png"));
         QVERIFY(QImage(QSize(6, 7), QImage::Format_RGB32).save(pngPath));
-        QVERIFY(bmp.LoadFile(pngPath));
-        QCOMPARE(bmp.Width(), 6);
-        QCOMPARE(bmp.Height(), 7);
+        QVERIFY(bmp.loadFile(pngPath));
+        QCOMPARE(bmp.width(), 6);
+        QCOMPARE(bmp.height(), 7);
         QFile text(file(QStringLiteral("text.png")));
         QVERIFY(text.open(QIODevice::WriteOnly));
         text.write("not a picture");
         text.close();
-        QVERIFY(!bmp.LoadFile(text.fileName()));
+        QVERIFY(!bmp.loadFile(text.fileName()));
         QVERIFY(bmp.isEmpty());
     }
 
@@ -424,13 +424,13 @@ private slots:
         surface.fill(Qt::white);
         QImage piece(3, 2, QImage::Format_ARGB32);
         piece.fill(qRgba(0, 0, 255, 0)); // transparent: a bitmap has no alpha, drawn blue
-        clsBitmap bmp, empty;
-        QVERIFY(bmp.LoadResource(piece));
+        SkinPicture bmp, empty;
+        QVERIFY(bmp.load(piece));
         {
             QPainter p(&surface);
             p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            bmp.Paint(p, 4, 5);
-            empty.Paint(p, 0, 0);
+            bmp.paint(p, 4, 5);
+            empty.paint(p, 0, 0);
             QCOMPARE(p.compositionMode(), QPainter::CompositionMode_SourceOver);
         }
         QCOMPARE(surface.pixel(4, 5), qRgb(0, 0, 255));
@@ -442,8 +442,8 @@ private slots:
 
     void onTopKeepsPlaceAndSize()
     {
-        clsOnTop::MakeTopMost(nullptr);
-        clsOnTop::MakeNormal(nullptr);
+        setStaysOnTop(nullptr, true);
+        setStaysOnTop(nullptr, false);
 
         QWidget window;
         window.setGeometry(120, 90, 300, 200);
@@ -452,13 +452,13 @@ private slots:
         const QRect before = window.geometry();
         QWidget *child = new QWidget(&window);
 
-        clsOnTop::MakeTopMost(child); // acts on the child's window
+        setStaysOnTop(child, true); // acts on the child's window
         QVERIFY(window.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(window.isVisible());
         QCOMPARE(window.geometry(), before);
 
-        clsOnTop::MakeNormal(&window);
+        setStaysOnTop(&window, false);
         QVERIFY(!window.windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(!window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(window.isVisible());
@@ -466,7 +466,7 @@ private slots:
 
         // Before the window exists the flag waits for its first showing.
         QWidget later;
-        clsOnTop::MakeTopMost(&later);
+        setStaysOnTop(&later, true);
         QVERIFY(!later.isVisible());
         later.show();
         QVERIFY(QTest::qWaitForWindowExposed(&later));

@@ -2,28 +2,15 @@
 #include "codepage936.h"
 #include "fetchpage.h"
 #include "fixtureserver.h"
-#include "openinbrowser.h"
 #include "texthelpers.h"
 
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QTimer>
 #include <QtTest>
 
 #include <mutex>
 #include <thread>
-
-// Collects the addresses handed to the desktop's browser.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 class TestWeb : public QObject
 {
@@ -56,8 +43,6 @@ private slots:
     void fetchLongWaitEndsAtMinuteChange();
     void fetchCancelEndsWait();
 
-    void openInBrowser_data();
-    void openInBrowser();
 
 private:
     FixtureServer *m_server = nullptr;
@@ -445,36 +430,6 @@ void TestWeb::fetchCancelEndsWait()
     QCOMPARE(FetchPage(m_server->url("/page"), FetchShortWait, context), QString());
     QCOMPARE(m_server->requestCount("/page"), 0);
     QCOMPARE(FetchPage(m_server->url("/page"), FetchShortWait), QString("hello"));
-}
-
-void TestWeb::openInBrowser_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<int>("result");
-    QTest::addColumn<QString>("opened");
-    QTest::newRow("plain") << "http://example.org/a?b=1" << 1 << "http://example.org/a?b=1";
-    QTest::newRow("blank") << "   " << 0 << "";
-    QTest::newRow("secure only") << "https://example.org/" << 0 << "";
-    QTest::newRow("text before the scheme") << "go http://example.org/x" << 1
-                                            << "http://example.org/x";
-    QTest::newRow("surrounding spaces") << "  http://example.org/  " << 1 << "http://example.org/";
-}
-
-void TestWeb::openInBrowser()
-{
-    QFETCH(QString, address);
-    QFETCH(int, result);
-    QFETCH(QString, opened);
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler("http", &catcher, "open");
-    QCOMPARE(OpenInBrowser(address), result);
-    QDesktopServices::unsetUrlHandler("http");
-    if (opened.isEmpty()) {
-        QVERIFY(catcher.urls.isEmpty());
-    } else {
-        QCOMPARE(catcher.urls.size(), 1);
-        QCOMPARE(catcher.urls.first(), QUrl(opened));
-    }
 }
 
 QTEST_MAIN(TestWeb)

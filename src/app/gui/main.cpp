@@ -3,7 +3,7 @@
 
 #include "demosite.h"
 #include "querysettings.h"
-#include "testocx_new.h"
+#include "mainwindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -18,7 +18,7 @@ namespace {
 void tell(QMessageBox::Icon icon, const QString &text)
 {
     std::fprintf(stderr, "brelvon: %s\n", qPrintable(text));
-    QMessageBox box(icon, TestOCX_new::programTitle(), text, QMessageBox::Ok);
+    QMessageBox box(icon, MainWindow::programTitle(), text, QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
@@ -71,7 +71,7 @@ int main(int argc, char *argv[])
             tell(QMessageBox::Critical, QStringLiteral("找不到皮肤文件: %1").arg(skin));
             return 2;
         }
-        TestOCX_new::setSkinFile(QFileInfo(skin).absoluteFilePath());
+        MainWindow::setSkinFile(QFileInfo(skin).absoluteFilePath());
     }
 
     QuerySettings settings;
@@ -107,7 +107,7 @@ int main(int argc, char *argv[])
         }
     }
 
-    TestOCX_new window(settings);
+    MainWindow window(settings);
     window.show();
     if (qEnvironmentVariableIsSet("BRELVON_QUIT_AFTER_SHOW")) {
         // For smoke tests of an installed copy (tests/install): say what is shown, then close.
@@ -115,7 +115,7 @@ int main(int argc, char *argv[])
             const QWidget *caption = window.findChild<QWidget *>(QStringLiteral("JSCAPTION1"));
             std::printf("brelvon: shown \"%s\" visible=%d caption=%d skin=%s\n",
                         qPrintable(window.windowTitle()), int(window.isVisible()),
-                        caption ? caption->height() : -1, qPrintable(TestOCX_new::skinFilePath()));
+                        caption ? caption->height() : -1, qPrintable(MainWindow::skinFilePath()));
             std::fflush(stdout);
             window.close();
         });

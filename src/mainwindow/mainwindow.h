@@ -1,6 +1,7 @@
 #pragma once
 
-#include "form1.h"
+#include "helpwindow.h"
+#include "linkslot.h"
 #include "querysettings.h"
 
 #include <QPointer>
@@ -19,8 +20,8 @@ struct BatchRow;
 struct BuyerQueryResult;
 class DetailBrowserWidget;
 class DetailPageBrowser;
-class JSBORDER;
-class JSCAPTION;
+class SkinBorder;
+class SkinCaptionBar;
 class QFrame;
 class QGroupBox;
 class QLineEdit;
@@ -30,14 +31,13 @@ class QPushButton;
 // Brelvon's main window: the query bar, the result area, the link buttons, and the hidden fields
 // through which its parts exchange data. Every control is placed at its fixed position (twips of
 // the original layout / 15 = logical pixels) inside its panel, and carries its name as its
-// objectName. The constructor builds the controls and runs Form_Load, so a constructed window is
+// objectName. The constructor builds the controls and runs startUp, so a constructed window is
 // ready to be shown.
-class TestOCX_new : public QWidget
+class MainWindow : public QWidget
 {
     Q_OBJECT
 public:
     static constexpr int kTwipsPerPixel = 15;
-    static constexpr int kLinkSlotCount = 22;
     static constexpr int kClientWidth = 9420 / kTwipsPerPixel;  // 628
     static constexpr int kClientHeight = 4695 / kTwipsPerPixel; // 313
 
@@ -45,21 +45,21 @@ public:
     static QString programTitle() { return QStringLiteral("Brelvon"); }
 
     // browser: the detail page loader of last resort, called on the query's worker thread;
-    // without one the hidden WebBrowser1 serves, reached through a hand-over to this thread.
-    explicit TestOCX_new(const QuerySettings &settings, DetailPageBrowser *browser = nullptr,
-                         QWidget *parent = nullptr);
-    ~TestOCX_new() override;
+    // without one the hidden m_browser serves, reached through a hand-over to this thread.
+    explicit MainWindow(const QuerySettings &settings, DetailPageBrowser *browser = nullptr,
+                        QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // Load procedure: skin hand-off to the frame, title, start-up list into the link slots, link
     // captions, update notice. Runs once, from the constructor, before the window is first shown.
     // The start-up list is fetched in the background: the window shows at once and takes the
     // captions, addresses and update notice when the list arrives.
-    void Form_Load();
+    void startUp();
 
     // The window's frame follows the caption bar's Style2 (0 minimised, 1 held maximised by the
     // bar, 2 normal): the borders hide while it is 1, the top corners are cut and the minimum size
     // (4444 x 2222 twips) holds only while it is 2. Runs on every change of size or state.
-    void Form_Resize();
+    void applyFrameRules();
 
     // The skin file the frame reads: skin.jss beside the executable, else the installed copy.
     static QString skinFilePath();
@@ -69,13 +69,13 @@ public:
     static constexpr int kMinWidthTwips = 4444;
     static constexpr int kMinHeightTwips = 2222;
 
-    void Text2_Click();
+    void clearInput();
     // The query: checks the input and starts the buyer's query on a worker thread; both query
     // buttons stay disabled until its record arrives and fills the result lines.
-    void Command7_Click();
+    void runQuery();
     // The batch: ids from a file the user picks, run by the batch engine on worker threads, the
     // table opened in the spreadsheet program.
-    void Command2_Click();
+    void runBatch();
 
     // The batch's two ends outside the program: the dialog that picks the id file (returns the
     // chosen name, empty when cancelled) and the program that shows the written table (false when
@@ -86,25 +86,21 @@ public:
     void setIdFileChooser(IdFileChooser chooser);
     void setSpreadsheetOpener(SpreadsheetOpener opener);
 
-    void Command9_Click();
-    void Command10_Click();
-    void Command11_Click();
-    void Command12_Click();
-    void Command4_Click();
-    void Command6_Click();
-    void Command5_Click();
-    void Command3_Click();
-    void Label10_Click();
-    void Label8_Click();
-    void Label5_Click();
-    void Label11_Click();
+    // Opens the address in the slot (a link button's or the help link's) in the browser.
+    void openLinkSlot(LinkSlot slot);
+    // Opens the last queried buyer's credit page (the link under the result lines).
+    void openCreditPage();
+    // A click on the update notice (or the batch's progress line, which shares its place).
+    void followUpdateNotice();
+    // Shows the help window, or brings the open one forward.
+    void showHelpWindow();
 
     bool queryRunning() const { return m_queryRunning; }
     bool batchRunning() const { return m_batchRunning; }
     // Whether the start-up list's download is still under way.
     bool startupListPending() const;
     // The open help window, or null.
-    Form1 *helpWindow() const { return m_help; }
+    HelpWindow *helpWindow() const { return m_help; }
 
 signals:
     // A query's record has been shown (or dropped, the window being closed).
@@ -123,7 +119,7 @@ protected:
 private:
     void buildControls();
     void buildFrame();
-    void ApplyWindowShape();
+    void applyWindowShape();
     void setDefaultSlots();
     void applyStartupList(const QString &text);
     void readStartupList(const QString &text);
@@ -147,44 +143,44 @@ private:
     bool m_closed = false; // set by a close; a batch running then ends without its table
     IdFileChooser m_chooseIdFile;
     SpreadsheetOpener m_openSpreadsheet;
-    QPointer<Form1> m_help;
+    QPointer<HelpWindow> m_help;
 
     // The skinned frame: caption bar on top, borders left, right and bottom.
-    JSCAPTION *JSCAPTION1 = nullptr;
-    JSBORDER *JSBORDER1 = nullptr;
-    JSBORDER *JSBORDER2 = nullptr;
-    JSBORDER *JSBORDER3 = nullptr;
+    SkinCaptionBar *m_captionBar = nullptr;
+    SkinBorder *m_leftBorder = nullptr;
+    SkinBorder *m_rightBorder = nullptr;
+    SkinBorder *m_bottomBorder = nullptr;
 
     // Controls, named as the window names them.
-    QFrame *Frame1 = nullptr;
-    QFrame *Frame3 = nullptr;
-    QLineEdit *Text2 = nullptr;
-    QPushButton *Command7 = nullptr;
-    QPushButton *Command2 = nullptr;
-    ClickLabel *Label10 = nullptr;
-    QLineEdit *Text1 = nullptr;
-    QGroupBox *Frame2 = nullptr;
-    ClickLabel *Label9 = nullptr;
-    ClickLabel *Label6 = nullptr;
-    ClickLabel *Label11 = nullptr;
-    ClickLabel *Label7 = nullptr;
-    ClickLabel *Label8 = nullptr;
-    ClickLabel *Label5 = nullptr;
-    QLineEdit *Text7 = nullptr;
-    QFrame *Frame7 = nullptr;
-    QPushButton *Command9 = nullptr;
-    QPushButton *Command10 = nullptr;
-    QPushButton *Command11 = nullptr;
-    QPushButton *Command12 = nullptr;
-    QFrame *Frame6 = nullptr;
-    QPushButton *Command4 = nullptr;
-    QPushButton *Command6 = nullptr;
-    QPushButton *Command5 = nullptr;
-    QPushButton *Command3 = nullptr;
-    DetailBrowserWidget *WebBrowser1 = nullptr;
-    QFrame *Frame5 = nullptr;
+    QFrame *m_queryPanel = nullptr;
+    QFrame *m_queryBar = nullptr;
+    QLineEdit *m_input = nullptr;
+    QPushButton *m_queryButton = nullptr;
+    QPushButton *m_batchButton = nullptr;
+    ClickLabel *m_helpLink = nullptr;
+    QLineEdit *m_batchIdField = nullptr;
+    QGroupBox *m_resultArea = nullptr;
+    ClickLabel *m_idLine = nullptr;
+    ClickLabel *m_ratingsLine = nullptr;
+    ClickLabel *m_profileLine = nullptr;
+    ClickLabel *m_givenLine = nullptr;
+    ClickLabel *m_creditLink = nullptr;
+    ClickLabel *m_noticeLine = nullptr;
+    QLineEdit *m_creditAddress = nullptr;
+    QFrame *m_linkRow = nullptr;
+    QPushButton *m_linkButton9 = nullptr;
+    QPushButton *m_linkButton10 = nullptr;
+    QPushButton *m_linkButton11 = nullptr;
+    QPushButton *m_linkButton12 = nullptr;
+    QFrame *m_linkColumn = nullptr;
+    QPushButton *m_linkButton4 = nullptr;
+    QPushButton *m_linkButton6 = nullptr;
+    QPushButton *m_linkButton5 = nullptr;
+    QPushButton *m_linkButton3 = nullptr;
+    DetailBrowserWidget *m_browser = nullptr;
+    QFrame *m_resultFieldPanel = nullptr;
     std::array<QLineEdit *, 12> m_resultFields{}; // Text8 .. Text19
-    QGroupBox *Frame4 = nullptr;
-    std::array<QLineEdit *, kLinkSlotCount> Text4{};
-    QPlainTextEdit *Text20 = nullptr;
+    QGroupBox *m_linkSlotPanel = nullptr;
+    std::array<QLineEdit *, kLinkSlotCount> m_linkSlots{};
+    QPlainTextEdit *m_areaTableField = nullptr;
 };

@@ -1,7 +1,7 @@
-#include "jsborder.h"
+#include "skinborder.h"
 
 #include "allowresize.h"
-#include "clsbitmap.h"
+#include "skinpicture.h"
 #include "olecolour.h"
 #include "skinload.h"
 
@@ -18,31 +18,31 @@ constexpr int kCornerZone = 10;
 
 bool isDocked(int type)
 {
-    return type == JSBORDER::Left || type == JSBORDER::Right || type == JSBORDER::Bottom;
+    return type == SkinBorder::Left || type == SkinBorder::Right || type == SkinBorder::Bottom;
 }
 
 // The pictures of one paint: side borders hold their top piece in pic1 and the tiled piece in
 // pic2; the bottom border its left end, right end and tiled piece in pic1, pic2, pic3.
 struct BorderPictures
 {
-    clsBitmap pic1, pic2, pic3;
+    SkinPicture pic1, pic2, pic3;
 
     int thickness(int type) const
     {
-        return type == JSBORDER::Bottom ? pic3.Height() : pic1.Width();
+        return type == SkinBorder::Bottom ? pic3.height() : pic1.width();
     }
 };
 
 void loadPictures(int type, const QString &path, BorderPictures &pics)
 {
     switch (type) {
-    case JSBORDER::Left:
+    case SkinBorder::Left:
         SkinLoad(path).picture("LEFTTOP", pics.pic1).picture("LEFTMID", pics.pic2);
         break;
-    case JSBORDER::Right:
+    case SkinBorder::Right:
         SkinLoad(path).picture("RIGHTTOP", pics.pic1).picture("RIGHTMID", pics.pic2);
         break;
-    case JSBORDER::Bottom:
+    case SkinBorder::Bottom:
         SkinLoad(path)
             .picture("LEFTBOT", pics.pic1)
             .picture("RIGHTBOT", pics.pic2)
@@ -55,14 +55,14 @@ void loadPictures(int type, const QString &path, BorderPictures &pics)
 
 } // namespace
 
-JSBORDER::JSBORDER(QWidget *host) : QWidget(host)
+SkinBorder::SkinBorder(QWidget *host) : QWidget(host)
 {
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     watchHost();
 }
 
-void JSBORDER::setBORDERTYPE(int NewBordertype)
+void SkinBorder::setBORDERTYPE(int NewBordertype)
 {
     m_BorderType = NewBordertype;
     if (!isDocked(m_BorderType))
@@ -76,26 +76,26 @@ void JSBORDER::setBORDERTYPE(int NewBordertype)
     redockSiblings();
 }
 
-void JSBORDER::setPath(const QString &NewPath)
+void SkinBorder::setPath(const QString &NewPath)
 {
     m_Path = NewPath;
     REDRAW();
 }
 
-void JSBORDER::REDRAW()
+void SkinBorder::REDRAW()
 {
     // A border 0 pixels thick gets no paint events, so its thickness is taken here first.
     loadThickness();
     repaint();
 }
 
-void JSBORDER::setDockTop(int px)
+void SkinBorder::setDockTop(int px)
 {
     m_DockTop = qMax(0, px);
     dock();
 }
 
-QRect JSBORDER::dockedGeometry() const
+QRect SkinBorder::dockedGeometry() const
 {
     const QWidget *h = host();
     if (!h || !isDocked(m_BorderType))
@@ -106,8 +106,8 @@ QRect JSBORDER::dockedGeometry() const
         return {0, H - m_Thickness, W, m_Thickness};
 
     int bottom = 0;
-    const auto siblings = h->findChildren<JSBORDER *>(QString(), Qt::FindDirectChildrenOnly);
-    for (const JSBORDER *b : siblings) {
+    const auto siblings = h->findChildren<SkinBorder *>(QString(), Qt::FindDirectChildrenOnly);
+    for (const SkinBorder *b : siblings) {
         if (b->m_BorderType == Bottom && !b->isHidden()) {
             bottom = b->m_Thickness;
             break;
@@ -118,24 +118,24 @@ QRect JSBORDER::dockedGeometry() const
     return {m_BorderType == Left ? 0 : W - m_Thickness, top, m_Thickness, length};
 }
 
-void JSBORDER::dock()
+void SkinBorder::dock()
 {
     if (host() && isDocked(m_BorderType))
         setGeometry(dockedGeometry());
 }
 
-void JSBORDER::redockSiblings()
+void SkinBorder::redockSiblings()
 {
     if (!host())
         return;
-    const auto siblings = host()->findChildren<JSBORDER *>(QString(), Qt::FindDirectChildrenOnly);
-    for (JSBORDER *b : siblings) {
+    const auto siblings = host()->findChildren<SkinBorder *>(QString(), Qt::FindDirectChildrenOnly);
+    for (SkinBorder *b : siblings) {
         if (b != this && (b->m_BorderType == Left || b->m_BorderType == Right))
             b->dock();
     }
 }
 
-void JSBORDER::loadThickness()
+void SkinBorder::loadThickness()
 {
     BorderPictures pics;
     loadPictures(m_BorderType, m_Path, pics);
@@ -148,7 +148,7 @@ void JSBORDER::loadThickness()
         redockSiblings();
 }
 
-void JSBORDER::watchHost()
+void SkinBorder::watchHost()
 {
     if (m_WatchedHost == host())
         return;
@@ -159,7 +159,7 @@ void JSBORDER::watchHost()
         m_WatchedHost->installEventFilter(this);
 }
 
-bool JSBORDER::eventFilter(QObject *watched, QEvent *event)
+bool SkinBorder::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_WatchedHost && event->type() == QEvent::Resize && isDocked(m_BorderType)) {
         // The skin cache makes this a file status check; a border 0 pixels thick learns here
@@ -170,7 +170,7 @@ bool JSBORDER::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-bool JSBORDER::event(QEvent *event)
+bool SkinBorder::event(QEvent *event)
 {
     switch (event->type()) {
     case QEvent::ParentChange:
@@ -190,7 +190,7 @@ bool JSBORDER::event(QEvent *event)
     return QWidget::event(event);
 }
 
-void JSBORDER::paintEvent(QPaintEvent *)
+void SkinBorder::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), colourFromOle(kBackColor));
@@ -203,30 +203,30 @@ void JSBORDER::paintEvent(QPaintEvent *)
     const int thickness = pics.thickness(m_BorderType);
     if (thickness != m_Thickness) {
         // Not resized inside the paint; this paint uses the size in force, the next the new one.
-        QMetaObject::invokeMethod(this, &JSBORDER::loadThickness, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &SkinBorder::loadThickness, Qt::QueuedConnection);
     }
 
     const int W = width();
     const int H = height();
     if (m_BorderType == Bottom) {
-        const int w = pics.pic3.Width();
+        const int w = pics.pic3.width();
         if (w > 0) {
             for (int x = 0; x < W; x += w)
-                pics.pic3.Paint(painter, x, 0);
+                pics.pic3.paint(painter, x, 0);
         }
-        pics.pic1.Paint(painter, 0, 0);
-        pics.pic2.Paint(painter, W - pics.pic2.Width(), 0);
+        pics.pic1.paint(painter, 0, 0);
+        pics.pic2.paint(painter, W - pics.pic2.width(), 0);
     } else {
-        const int h = pics.pic2.Height();
+        const int h = pics.pic2.height();
         if (h > 0) {
             for (int y = 0; y < H; y += h)
-                pics.pic2.Paint(painter, 0, y);
+                pics.pic2.paint(painter, 0, y);
         }
-        pics.pic1.Paint(painter, 0, 0);
+        pics.pic1.paint(painter, 0, 0);
     }
 }
 
-void JSBORDER::mouseMoveEvent(QMouseEvent *event)
+void SkinBorder::mouseMoveEvent(QMouseEvent *event)
 {
     if (m_Following) {
         if (event->buttons() == Qt::NoButton)
@@ -268,7 +268,7 @@ void JSBORDER::mouseMoveEvent(QMouseEvent *event)
     }
 }
 
-Qt::Edges JSBORDER::edgesForPress() const
+Qt::Edges SkinBorder::edgesForPress() const
 {
     switch (m_BorderType) {
     case Left:
@@ -297,7 +297,7 @@ Qt::Edges JSBORDER::edgesForPress() const
     return {};
 }
 
-void JSBORDER::mousePressEvent(QMouseEvent *event)
+void SkinBorder::mousePressEvent(QMouseEvent *event)
 {
     // Any button; the border never passes a press on to its host.
     event->accept();
@@ -319,7 +319,7 @@ void JSBORDER::mousePressEvent(QMouseEvent *event)
     m_PressGeometry = h->geometry();
 }
 
-void JSBORDER::mouseReleaseEvent(QMouseEvent *event)
+void SkinBorder::mouseReleaseEvent(QMouseEvent *event)
 {
     event->accept();
     if (!m_Following)
@@ -329,7 +329,7 @@ void JSBORDER::mouseReleaseEvent(QMouseEvent *event)
         m_Following = false;
 }
 
-void JSBORDER::followPointer(const QPointF &globalPos)
+void SkinBorder::followPointer(const QPointF &globalPos)
 {
     QWidget *h = host();
     if (!h) {

@@ -1,7 +1,7 @@
-#include "jscaption.h"
+#include "skincaptionbar.h"
 
 #include "allowresize.h"
-#include "clsontop.h"
+#include "staysontop.h"
 #include "olecolour.h"
 #include "skinload.h"
 
@@ -16,9 +16,9 @@
 
 namespace {
 
-JSCAPTION::WorkAreaQuery &workAreaQueryOverride()
+SkinCaptionBar::WorkAreaQuery &workAreaQueryOverride()
 {
-    static JSCAPTION::WorkAreaQuery query;
+    static SkinCaptionBar::WorkAreaQuery query;
     return query;
 }
 
@@ -82,12 +82,12 @@ int vbShift(Qt::KeyboardModifiers modifiers)
 
 int toPixels(int twips)
 {
-    return int(std::lround(double(twips) / JSCAPTION::kTwipsPerPixel));
+    return int(std::lround(double(twips) / SkinCaptionBar::kTwipsPerPixel));
 }
 
 } // namespace
 
-JSCAPTION::JSCAPTION(QWidget *parent) : QWidget(parent)
+SkinCaptionBar::SkinCaptionBar(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
@@ -125,15 +125,15 @@ JSCAPTION::JSCAPTION(QWidget *parent) : QWidget(parent)
     attachHost();
 }
 
-JSCAPTION::~JSCAPTION() = default;
+SkinCaptionBar::~SkinCaptionBar() = default;
 
-QWidget *JSCAPTION::host() const
+QWidget *SkinCaptionBar::host() const
 {
     QWidget *parent = parentWidget();
     return parent ? parent->window() : nullptr;
 }
 
-void JSCAPTION::attachHost()
+void SkinCaptionBar::attachHost()
 {
     QWidget *now = host();
     if (now == m_Host)
@@ -149,13 +149,13 @@ void JSCAPTION::attachHost()
     }
 }
 
-void JSCAPTION::noteNormalBounds()
+void SkinCaptionBar::noteNormalBounds()
 {
     if (m_Host && m_Maximized == 0 && hostWindowState() == 0)
         m_NormalFrame = m_Host->frameGeometry();
 }
 
-void JSCAPTION::dock()
+void SkinCaptionBar::dock()
 {
     if (!m_Host)
         return;
@@ -166,7 +166,7 @@ void JSCAPTION::dock()
 
 // --- properties ---------------------------------------------------------------------------
 
-void JSCAPTION::setMovable(bool value)
+void SkinCaptionBar::setMovable(bool value)
 {
     m_Movable = value;
     // A movable bar shows the ordinary arrow; an unmovable one whatever its host shows.
@@ -176,42 +176,42 @@ void JSCAPTION::setMovable(bool value)
         unsetCursor();
 }
 
-void JSCAPTION::setONTOP(bool value)
+void SkinCaptionBar::setONTOP(bool value)
 {
     m_OnTop = value;
     if (value)
-        clsOnTop::MakeTopMost(host());
+        setStaysOnTop(host(), true);
     else
-        clsOnTop::MakeNormal(host());
+        setStaysOnTop(host(), false);
 }
 
-void JSCAPTION::setPath(const QString &value)
+void SkinCaptionBar::setPath(const QString &value)
 {
     m_Path = value;
     DrawCaption();
 }
 
-quint32 JSCAPTION::BackColor() const
+quint32 SkinCaptionBar::BackColor() const
 {
     return m_Label2->property(kOleProperty).toUInt();
 }
 
-void JSCAPTION::setBackColor(quint32 ole)
+void SkinCaptionBar::setBackColor(quint32 ole)
 {
     setLabelColour(m_Label2, ole);
 }
 
-quint32 JSCAPTION::ForeColor() const
+quint32 SkinCaptionBar::ForeColor() const
 {
     return m_Label1->property(kOleProperty).toUInt();
 }
 
-void JSCAPTION::setForeColor(quint32 ole)
+void SkinCaptionBar::setForeColor(quint32 ole)
 {
     setLabelColour(m_Label1, ole);
 }
 
-QVariant JSCAPTION::REDRAW()
+QVariant SkinCaptionBar::REDRAW()
 {
     DrawCaption();
     repaint();
@@ -222,29 +222,29 @@ QVariant JSCAPTION::REDRAW()
 
 // Buttons stand right to left: close, maximise/restore, minimise, stay-on-top, ICONSPACE apart.
 // The stay-on-top place always leaves room for maximise and minimise, drawn or not.
-int JSCAPTION::xClose() const
+int SkinCaptionBar::xClose() const
 {
-    return width() - m_PicClose.Width() - m_FromRight;
+    return width() - m_PicClose.width() - m_FromRight;
 }
 
-int JSCAPTION::xMax() const
+int SkinCaptionBar::xMax() const
 {
-    return width() - m_PicMax.Width() - m_IconSpace - m_PicClose.Width() - m_FromRight;
+    return width() - m_PicMax.width() - m_IconSpace - m_PicClose.width() - m_FromRight;
 }
 
-int JSCAPTION::xMin() const
+int SkinCaptionBar::xMin() const
 {
-    return width() - m_PicMin.Width() - m_IconSpace - m_PicMax.Width() - m_IconSpace -
-           m_PicClose.Width() - m_FromRight;
+    return width() - m_PicMin.width() - m_IconSpace - m_PicMax.width() - m_IconSpace -
+           m_PicClose.width() - m_FromRight;
 }
 
-int JSCAPTION::xOnTop() const
+int SkinCaptionBar::xOnTop() const
 {
-    return width() - m_PicOnTop.Width() - m_IconSpace - m_PicMin.Width() - m_IconSpace -
-           m_PicMax.Width() - m_IconSpace - m_PicClose.Width() - m_FromRight;
+    return width() - m_PicOnTop.width() - m_IconSpace - m_PicMin.width() - m_IconSpace -
+           m_PicMax.width() - m_IconSpace - m_PicClose.width() - m_FromRight;
 }
 
-void JSCAPTION::DrawCaption(bool repaintAfter)
+void SkinCaptionBar::DrawCaption(bool repaintAfter)
 {
     // Resizing the host from inside a load raises resizes that would load again; run the load
     // once more afterwards instead of nesting.
@@ -263,17 +263,17 @@ void JSCAPTION::DrawCaption(bool repaintAfter)
         update();
 }
 
-void JSCAPTION::drawCaptionOnce()
+void SkinCaptionBar::drawCaptionOnce()
 {
     QWidget *hostWindow = host();
 
-    m_PicTopLeft = clsBitmap();
-    m_PicTopMid = clsBitmap();
-    m_PicTopRight = clsBitmap();
-    m_PicClose = clsBitmap();
-    m_PicMax = clsBitmap();
-    m_PicMin = clsBitmap();
-    m_PicOnTop = clsBitmap();
+    m_PicTopLeft = SkinPicture();
+    m_PicTopMid = SkinPicture();
+    m_PicTopRight = SkinPicture();
+    m_PicClose = SkinPicture();
+    m_PicMax = SkinPicture();
+    m_PicMin = SkinPicture();
+    m_PicOnTop = SkinPicture();
 
     SkinLoad load(m_Path);
     load.picture("TOPLEFT", m_PicTopLeft)
@@ -311,7 +311,7 @@ void JSCAPTION::drawCaptionOnce()
         }
     }
 
-    m_BarHeight = m_PicTopLeft.Height();
+    m_BarHeight = m_PicTopLeft.height();
     dock();
 
     // The full redraw: the buttons as they stand now; earlier single-button redraws and printed
@@ -358,7 +358,7 @@ void JSCAPTION::drawCaptionOnce()
 }
 
 // The paint handler's share: title text, label places and colours, the icon.
-void JSCAPTION::applyLabels()
+void SkinCaptionBar::applyLabels()
 {
     QWidget *hostWindow = host();
     const QString caption = hostWindow ? hostWindow->windowTitle() : QString();
@@ -385,11 +385,11 @@ void JSCAPTION::applyLabels()
     }
 }
 
-void JSCAPTION::addOp(const clsBitmap &picture, int x, int y)
+void SkinCaptionBar::addOp(const SkinPicture &picture, int x, int y)
 {
     if (picture.isEmpty())
         return;
-    const QRect rect(QPoint(x, y), picture.hdc().deviceIndependentSize().toSize());
+    const QRect rect(QPoint(x, y), picture.pixmap().deviceIndependentSize().toSize());
     // A copy hidden under a later opaque one is dropped, so the list stays short.
     m_Ops.erase(std::remove_if(m_Ops.begin(), m_Ops.end(),
                                [&](const DrawOp &op) {
@@ -398,21 +398,21 @@ void JSCAPTION::addOp(const clsBitmap &picture, int x, int y)
                                               op.at, op.picture.deviceIndependentSize().toSize()));
                                }),
                 m_Ops.end());
-    m_Ops.push_back({picture.hdc(), QString(), QColor(), QPoint(x, y)});
+    m_Ops.push_back({picture.pixmap(), QString(), QColor(), QPoint(x, y)});
     update(rect);
 }
 
-void JSCAPTION::redrawButton(const char *key, clsBitmap &target, int (JSCAPTION::*x)() const)
+void SkinCaptionBar::redrawButton(const char *key, SkinPicture &target, int (SkinCaptionBar::*x)() const)
 {
     // A skin without this picture: nothing is drawn and the button keeps its picture.
     const auto picture = m_Skin ? m_Skin->picture(QLatin1String(key)) : std::nullopt;
     if (!picture)
         return;
-    target.LoadResource(*picture);
+    target.load(*picture);
     addOp(target, (this->*x)(), m_FromTop);
 }
 
-void JSCAPTION::printOnSurface(const QString &text)
+void SkinCaptionBar::printOnSurface(const QString &text)
 {
     m_Ops.push_back({QPixmap(), text, colourFromOle(m_SurfaceFore), m_CurrentPos});
     const QFontMetrics metrics(font());
@@ -420,13 +420,13 @@ void JSCAPTION::printOnSurface(const QString &text)
     m_CurrentPos = QPoint(0, m_CurrentPos.y() + metrics.height());
 }
 
-const QString &JSCAPTION::workAreaFailureText()
+const QString &SkinCaptionBar::workAreaFailureText()
 {
     static const QString text = QStringLiteral("调用 SystemParametersInfo 失败");
     return text;
 }
 
-void JSCAPTION::paintEvent(QPaintEvent *)
+void SkinCaptionBar::paintEvent(QPaintEvent *)
 {
     // A skin file replaced on disk shows at the next paint.
     if (SkinStore::load(m_Path) != m_Skin)
@@ -434,13 +434,13 @@ void JSCAPTION::paintEvent(QPaintEvent *)
 
     QPainter painter(this);
     painter.fillRect(rect(), colourFromOle(m_SurfaceBack));
-    const int w = m_PicTopMid.Width();
+    const int w = m_PicTopMid.width();
     if (!m_PicTopMid.isEmpty() && w > 0) {
         for (int x = 0; x < width(); x += w)
-            m_PicTopMid.Paint(painter, x, 0);
+            m_PicTopMid.paint(painter, x, 0);
     }
-    m_PicTopLeft.Paint(painter, 0, 0);
-    m_PicTopRight.Paint(painter, width() - m_PicTopRight.Width(), 0);
+    m_PicTopLeft.paint(painter, 0, 0);
+    m_PicTopRight.paint(painter, width() - m_PicTopRight.width(), 0);
 
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     for (const DrawOp &op : m_Ops) {
@@ -459,12 +459,12 @@ void JSCAPTION::paintEvent(QPaintEvent *)
 
 // --- events -------------------------------------------------------------------------------
 
-void JSCAPTION::resizeEvent(QResizeEvent *)
+void SkinCaptionBar::resizeEvent(QResizeEvent *)
 {
     UserControl_Resize();
 }
 
-void JSCAPTION::UserControl_Resize()
+void SkinCaptionBar::UserControl_Resize()
 {
     if (m_Maximized == 1)
         AllowResize = false;
@@ -473,13 +473,13 @@ void JSCAPTION::UserControl_Resize()
     DrawCaption();
 }
 
-void JSCAPTION::showEvent(QShowEvent *)
+void SkinCaptionBar::showEvent(QShowEvent *)
 {
     attachHost();
     DrawCaption();
 }
 
-void JSCAPTION::changeEvent(QEvent *event)
+void SkinCaptionBar::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::FontChange)
         DrawCaption();
@@ -488,7 +488,7 @@ void JSCAPTION::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
 }
 
-bool JSCAPTION::eventFilter(QObject *watched, QEvent *event)
+bool SkinCaptionBar::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_Host) {
         switch (event->type()) {
@@ -530,7 +530,7 @@ bool JSCAPTION::eventFilter(QObject *watched, QEvent *event)
 
 // The title passes its pointer events on as if they happened at (1, 1) with the left button and
 // shift; a click on it is no click on the bar.
-bool JSCAPTION::labelEvent(QEvent *event)
+bool SkinCaptionBar::labelEvent(QEvent *event)
 {
     auto *mouse = static_cast<QMouseEvent *>(event);
     switch (event->type()) {
@@ -559,7 +559,7 @@ bool JSCAPTION::labelEvent(QEvent *event)
     return true;
 }
 
-void JSCAPTION::mouseMoveEvent(QMouseEvent *event)
+void SkinCaptionBar::mouseMoveEvent(QMouseEvent *event)
 {
     followDrag(event->globalPosition(), event->buttons());
     const QPointF p = event->position();
@@ -567,7 +567,7 @@ void JSCAPTION::mouseMoveEvent(QMouseEvent *event)
                           float(p.y()));
 }
 
-void JSCAPTION::mousePressEvent(QMouseEvent *event)
+void SkinCaptionBar::mousePressEvent(QMouseEvent *event)
 {
     m_PressedHere = true;
     m_AfterDblClick = false;
@@ -577,7 +577,7 @@ void JSCAPTION::mousePressEvent(QMouseEvent *event)
                           float(p.y()));
 }
 
-void JSCAPTION::mouseReleaseEvent(QMouseEvent *event)
+void SkinCaptionBar::mouseReleaseEvent(QMouseEvent *event)
 {
     endOwnDrag();
     m_DragArmed = false;
@@ -596,7 +596,7 @@ void JSCAPTION::mouseReleaseEvent(QMouseEvent *event)
         UserControl_Click();
 }
 
-void JSCAPTION::mouseDoubleClickEvent(QMouseEvent *event)
+void SkinCaptionBar::mouseDoubleClickEvent(QMouseEvent *event)
 {
     // The second press of a double-click is no drag.
     m_DragArmed = false;
@@ -609,47 +609,47 @@ void JSCAPTION::mouseDoubleClickEvent(QMouseEvent *event)
 
 // --- the Part of the bar that follows the pointer -----------------------------------------
 
-void JSCAPTION::UserControl_MouseMove(int, int, float X, float Y)
+void SkinCaptionBar::UserControl_MouseMove(int, int, float X, float Y)
 {
     if (!m_ControlBox)
         return;
-    if (!(m_FromTop < Y && Y < m_FromTop + m_PicClose.Height()))
+    if (!(m_FromTop < Y && Y < m_FromTop + m_PicClose.height()))
         return;
     const float W = float(width());
     if (xClose() < X && X < W - m_FromRight) {
         if (m_Style == 4)
             return;
-        redrawButton("CLOSE3", m_PicClose, &JSCAPTION::xClose);
+        redrawButton("CLOSE3", m_PicClose, &SkinCaptionBar::xClose);
         m_HitButton = 0;
         m_OverButton = true;
-    } else if (xMax() < X && X < xMax() + m_PicMax.Width()) {
+    } else if (xMax() < X && X < xMax() + m_PicMax.width()) {
         if (m_Style == 0 || m_Style == 3)
             return;
-        redrawButton(m_Maximized == 1 ? "RES2" : "MAX3", m_PicMax, &JSCAPTION::xMax);
+        redrawButton(m_Maximized == 1 ? "RES2" : "MAX3", m_PicMax, &SkinCaptionBar::xMax);
         m_HitButton = 2;
         m_OverButton = true;
-    } else if (xMin() < X && X < xMin() + m_PicMin.Width()) {
+    } else if (xMin() < X && X < xMin() + m_PicMin.width()) {
         if (m_Style == 0)
             return;
-        redrawButton("MIN3", m_PicMin, &JSCAPTION::xMin);
+        redrawButton("MIN3", m_PicMin, &SkinCaptionBar::xMin);
         m_HitButton = 1;
         m_OverButton = true;
-    } else if (xOnTop() < X && X < xOnTop() + m_PicOnTop.Width()) {
+    } else if (xOnTop() < X && X < xOnTop() + m_PicOnTop.width()) {
         if (!m_ShowOnTop)
             return;
         m_HitButton = 3;
         m_OverButton = true;
     } else {
-        redrawButton("CLOSE", m_PicClose, &JSCAPTION::xClose);
+        redrawButton("CLOSE", m_PicClose, &SkinCaptionBar::xClose);
         if (m_Style != 0) {
-            redrawButton(m_Maximized == 1 ? "RES1" : "MAX", m_PicMax, &JSCAPTION::xMax);
-            redrawButton("MIN", m_PicMin, &JSCAPTION::xMin);
+            redrawButton(m_Maximized == 1 ? "RES1" : "MAX", m_PicMax, &SkinCaptionBar::xMax);
+            redrawButton("MIN", m_PicMin, &SkinCaptionBar::xMin);
         }
         m_OverButton = false;
     }
 }
 
-void JSCAPTION::UserControl_MouseDown(int, int, float, float)
+void SkinCaptionBar::UserControl_MouseDown(int, int, float, float)
 {
     if (!m_OverButton) {
         BeginDrag();
@@ -659,20 +659,20 @@ void JSCAPTION::UserControl_MouseDown(int, int, float, float)
         return;
     switch (m_HitButton) {
     case 0:
-        redrawButton("CLOSE2", m_PicClose, &JSCAPTION::xClose);
+        redrawButton("CLOSE2", m_PicClose, &SkinCaptionBar::xClose);
         break;
     case 2:
-        redrawButton(m_Maximized == 1 ? "RES3" : "MAX2", m_PicMax, &JSCAPTION::xMax);
+        redrawButton(m_Maximized == 1 ? "RES3" : "MAX2", m_PicMax, &SkinCaptionBar::xMax);
         break;
     case 1:
-        redrawButton("MIN2", m_PicMin, &JSCAPTION::xMin);
+        redrawButton("MIN2", m_PicMin, &SkinCaptionBar::xMin);
         break;
     default:
         break;
     }
 }
 
-void JSCAPTION::BeginDrag()
+void SkinCaptionBar::BeginDrag()
 {
     if (!m_Movable || !m_Host)
         return;
@@ -682,7 +682,7 @@ void JSCAPTION::BeginDrag()
         m_DragArmed = true;
 }
 
-void JSCAPTION::followDrag(const QPointF &globalPos, Qt::MouseButtons buttons)
+void SkinCaptionBar::followDrag(const QPointF &globalPos, Qt::MouseButtons buttons)
 {
     if (buttons == Qt::NoButton) {
         // The release was lost (a platform move loop may swallow it): nothing is pressed.
@@ -709,33 +709,33 @@ void JSCAPTION::followDrag(const QPointF &globalPos, Qt::MouseButtons buttons)
         m_Host->move(m_DragHostPos + (globalPos - m_DragGlobal).toPoint());
 }
 
-void JSCAPTION::endOwnDrag()
+void SkinCaptionBar::endOwnDrag()
 {
     m_OwnDrag = false;
 }
 
-void JSCAPTION::UserControl_MouseUp(int, int, float, float)
+void SkinCaptionBar::UserControl_MouseUp(int, int, float, float)
 {
     if (!m_ControlBox || !m_OverButton)
         return;
     switch (m_HitButton) {
     case 0:
-        redrawButton("CLOSE", m_PicClose, &JSCAPTION::xClose);
+        redrawButton("CLOSE", m_PicClose, &SkinCaptionBar::xClose);
         break;
     case 2:
         // The maximise picture in either state: the command that follows resizes the host, and
         // the redraw after that shows the right one.
-        redrawButton("MAX", m_PicMax, &JSCAPTION::xMax);
+        redrawButton("MAX", m_PicMax, &SkinCaptionBar::xMax);
         break;
     case 1:
-        redrawButton("MIN", m_PicMin, &JSCAPTION::xMin);
+        redrawButton("MIN", m_PicMin, &SkinCaptionBar::xMin);
         break;
     default:
         break;
     }
 }
 
-void JSCAPTION::UserControl_Click()
+void SkinCaptionBar::UserControl_Click()
 {
     if (!m_ControlBox || !m_OverButton || !m_Host)
         return;
@@ -746,13 +746,13 @@ void JSCAPTION::UserControl_Click()
         break;
     case 3:
         if (m_OnTop) {
-            clsOnTop::MakeNormal(m_Host);
+            setStaysOnTop(m_Host, false);
             m_OnTop = false;
-            redrawButton("ONTOP1", m_PicOnTop, &JSCAPTION::xOnTop);
+            redrawButton("ONTOP1", m_PicOnTop, &SkinCaptionBar::xOnTop);
         } else {
-            clsOnTop::MakeTopMost(m_Host);
+            setStaysOnTop(m_Host, true);
             m_OnTop = true;
-            redrawButton("ONTOP3", m_PicOnTop, &JSCAPTION::xOnTop);
+            redrawButton("ONTOP3", m_PicOnTop, &SkinCaptionBar::xOnTop);
         }
         break;
     case 2: {
@@ -792,7 +792,7 @@ void JSCAPTION::UserControl_Click()
     }
 }
 
-void JSCAPTION::UserControl_DblClick()
+void SkinCaptionBar::UserControl_DblClick()
 {
     if (m_OverButton || m_Style == 0 || m_Style == 3 || !m_Host)
         return;
@@ -817,12 +817,12 @@ void JSCAPTION::UserControl_DblClick()
 
 // --- the host window ----------------------------------------------------------------------
 
-void JSCAPTION::setWorkAreaQuery(WorkAreaQuery query)
+void SkinCaptionBar::setWorkAreaQuery(WorkAreaQuery query)
 {
     workAreaQueryOverride() = std::move(query);
 }
 
-std::optional<QRect> JSCAPTION::workArea() const
+std::optional<QRect> SkinCaptionBar::workArea() const
 {
     if (workAreaQueryOverride())
         return workAreaQueryOverride()(m_Host);
@@ -833,7 +833,7 @@ std::optional<QRect> JSCAPTION::workArea() const
 }
 
 // Position by the first matching row, then (or first) the size of the work area.
-void JSCAPTION::applyWorkAreaPlacement(const QRect &area, bool positionFirst)
+void SkinCaptionBar::applyWorkAreaPlacement(const QRect &area, bool positionFirst)
 {
     const int left = area.x(), top = area.y();
     const int right = area.x() + area.width(), bottom = area.y() + area.height();
@@ -865,7 +865,7 @@ void JSCAPTION::applyWorkAreaPlacement(const QRect &area, bool positionFirst)
     }
 }
 
-void JSCAPTION::saveBounds(const QRect &frame)
+void SkinCaptionBar::saveBounds(const QRect &frame)
 {
     m_SavedWidth = frame.width() * kTwipsPerPixel;
     m_SavedHeight = frame.height() * kTwipsPerPixel;
@@ -873,7 +873,7 @@ void JSCAPTION::saveBounds(const QRect &frame)
     m_SavedTop = frame.y() * kTwipsPerPixel;
 }
 
-void JSCAPTION::saveHostBounds()
+void SkinCaptionBar::saveHostBounds()
 {
     m_SavedWidth = hostWidth();
     m_SavedHeight = hostHeight();
@@ -881,7 +881,7 @@ void JSCAPTION::saveHostBounds()
     m_SavedTop = hostTop();
 }
 
-void JSCAPTION::restoreSavedBounds()
+void SkinCaptionBar::restoreSavedBounds()
 {
     setHostWidth(m_SavedWidth);
     setHostHeight(m_SavedHeight);
@@ -889,7 +889,7 @@ void JSCAPTION::restoreSavedBounds()
     setHostTop(m_SavedTop);
 }
 
-int JSCAPTION::hostWindowState() const
+int SkinCaptionBar::hostWindowState() const
 {
     if (!m_Host)
         return 0;
@@ -902,27 +902,27 @@ int JSCAPTION::hostWindowState() const
 }
 
 // The host's outer bounds in twips: its frame, which for a frameless host is its client area.
-int JSCAPTION::hostWidth() const
+int SkinCaptionBar::hostWidth() const
 {
     return m_Host ? m_Host->frameGeometry().width() * kTwipsPerPixel : 0;
 }
 
-int JSCAPTION::hostHeight() const
+int SkinCaptionBar::hostHeight() const
 {
     return m_Host ? m_Host->frameGeometry().height() * kTwipsPerPixel : 0;
 }
 
-int JSCAPTION::hostLeft() const
+int SkinCaptionBar::hostLeft() const
 {
     return m_Host ? m_Host->frameGeometry().x() * kTwipsPerPixel : 0;
 }
 
-int JSCAPTION::hostTop() const
+int SkinCaptionBar::hostTop() const
 {
     return m_Host ? m_Host->frameGeometry().y() * kTwipsPerPixel : 0;
 }
 
-void JSCAPTION::setHostWidth(int twips)
+void SkinCaptionBar::setHostWidth(int twips)
 {
     if (!m_Host)
         return;
@@ -930,7 +930,7 @@ void JSCAPTION::setHostWidth(int twips)
     m_Host->resize(qMax(0, toPixels(twips) - frame), m_Host->height());
 }
 
-void JSCAPTION::setHostHeight(int twips)
+void SkinCaptionBar::setHostHeight(int twips)
 {
     if (!m_Host)
         return;
@@ -938,13 +938,13 @@ void JSCAPTION::setHostHeight(int twips)
     m_Host->resize(m_Host->width(), qMax(0, toPixels(twips) - frame));
 }
 
-void JSCAPTION::setHostLeft(int twips)
+void SkinCaptionBar::setHostLeft(int twips)
 {
     if (m_Host)
         m_Host->move(toPixels(twips), m_Host->frameGeometry().y());
 }
 
-void JSCAPTION::setHostTop(int twips)
+void SkinCaptionBar::setHostTop(int twips)
 {
     if (m_Host)
         m_Host->move(m_Host->frameGeometry().x(), toPixels(twips));

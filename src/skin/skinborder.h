@@ -20,7 +20,7 @@
 // sizing cursor, and a press of any button resizes the host from that edge or corner: through the
 // platform's own sizing loop, or, where the platform refuses, by following the pointer until the
 // button is released. While AllowResize is False the border ignores the mouse.
-class JSBORDER : public QWidget
+class SkinBorder : public QWidget
 {
     Q_OBJECT
     Q_PROPERTY(int BORDERTYPE READ BORDERTYPE WRITE setBORDERTYPE)
@@ -30,7 +30,7 @@ public:
     enum BorderType { None = 0, Left = 1, Right = 2, Bottom = 3 };
     enum HitZone : qint16 { LowerLeft = 0, Edge = 1, LowerRight = 2 };
 
-    explicit JSBORDER(QWidget *host = nullptr);
+    explicit SkinBorder(QWidget *host = nullptr);
 
     int BORDERTYPE() const { return m_BorderType; }
     // Stores the type and, for 1 to 3, docks the border on its host at once.

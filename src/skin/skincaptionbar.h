@@ -1,6 +1,6 @@
 #pragma once
 
-#include "clsbitmap.h"
+#include "skinpicture.h"
 #include "skinstore.h"
 
 #include <QPointF>
@@ -26,7 +26,7 @@ class QLabel;
 //
 // Host geometry is kept in twips, 15 per logical pixel, as the main window and the saved bounds
 // use them; everything inside the bar is in pixels.
-class JSCAPTION : public QWidget
+class SkinCaptionBar : public QWidget
 {
     Q_OBJECT
     Q_PROPERTY(bool ControlBox READ ControlBox WRITE setControlBox)
@@ -52,8 +52,8 @@ public:
     // Work area of the screen the host is on, in pixels; nullopt when it cannot be had.
     using WorkAreaQuery = std::function<std::optional<QRect>(const QWidget *host)>;
 
-    explicit JSCAPTION(QWidget *parent = nullptr);
-    ~JSCAPTION() override;
+    explicit SkinCaptionBar(QWidget *parent = nullptr);
+    ~SkinCaptionBar() override;
 
     bool ControlBox() const { return m_ControlBox; }
     void setControlBox(bool value) { m_ControlBox = value; }
@@ -155,8 +155,8 @@ private:
     // Loads a button picture from the skin into target and draws it at x (computed after the
     // load, with the new picture's width). A key the skin lacks leaves target and the surface
     // as they are.
-    void redrawButton(const char *key, clsBitmap &target, int (JSCAPTION::*x)() const);
-    void addOp(const clsBitmap &picture, int x, int y);
+    void redrawButton(const char *key, SkinPicture &target, int (SkinCaptionBar::*x)() const);
+    void addOp(const SkinPicture &picture, int x, int y);
     void printOnSurface(const QString &text);
 
     std::optional<QRect> workArea() const;
@@ -185,8 +185,8 @@ private:
 
     QString m_Path;
     std::shared_ptr<const SkinStore> m_Skin;
-    clsBitmap m_PicTopLeft, m_PicTopMid, m_PicTopRight;
-    clsBitmap m_PicClose, m_PicMax, m_PicMin, m_PicOnTop;
+    SkinPicture m_PicTopLeft, m_PicTopMid, m_PicTopRight;
+    SkinPicture m_PicClose, m_PicMax, m_PicMin, m_PicOnTop;
 
     bool m_Movable = true;
     bool m_OnTop = false;

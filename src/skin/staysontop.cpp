@@ -1,23 +1,13 @@
-#include "clsontop.h"
+#include "staysontop.h"
 
 #include <QWidget>
 #include <QWindow>
 
-void clsOnTop::MakeTopMost(QWidget *window)
+void setStaysOnTop(QWidget *widget, bool on)
 {
-    setOnTop(window, true);
-}
-
-void clsOnTop::MakeNormal(QWidget *window)
-{
-    setOnTop(window, false);
-}
-
-void clsOnTop::setOnTop(QWidget *window, bool on)
-{
-    if (!window)
+    if (!widget)
         return;
-    QWidget *top = window->window();
+    QWidget *top = widget->window();
     Qt::WindowFlags flags = top->windowFlags();
     flags.setFlag(Qt::WindowStaysOnTopHint, on);
     if (QWindow *handle = top->windowHandle()) {

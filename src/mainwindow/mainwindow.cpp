@@ -1,4 +1,4 @@
-#include "testocx_new.h"
+#include "mainwindow.h"
 
 #include "backgroundjob.h"
 #include "batchengine.h"
@@ -9,15 +9,15 @@
 #include "clicklabel.h"
 #include "detailbrowserwidget.h"
 #include "fetchpage.h"
-#include "form1.h"
+#include "helpwindow.h"
 #include "httpsession.h"
 #include "idfile.h"
 #include "indexedlist.h"
 #include "installpaths.h"
-#include "jsborder.h"
-#include "jscaption.h"
 #include "mainwindowresources.h"
 #include "openinbrowser.h"
+#include "skinborder.h"
+#include "skincaptionbar.h"
 #include "spreadsheetexport.h"
 #include "spreadsheetopener.h"
 #include "texthelpers.h"
@@ -51,7 +51,7 @@ const char kButtonStyle[] = "QPushButton { background-color: #FFC080; color: bla
 
 constexpr int px(int twips)
 {
-    return (twips + TestOCX_new::kTwipsPerPixel / 2) / TestOCX_new::kTwipsPerPixel;
+    return (twips + MainWindow::kTwipsPerPixel / 2) / MainWindow::kTwipsPerPixel;
 }
 
 template <class W>
@@ -118,7 +118,7 @@ QLineEdit *hiddenField(QWidget *parent, const QString &name, const QString &text
     return field;
 }
 
-// The addresses behind the link slots and Text7 live on our own web site.
+// The addresses behind the link slots and m_creditAddress live on our own web site.
 QString siteAddress(const QString &host, const char *path)
 {
     if (isBlank(host))
@@ -133,12 +133,12 @@ QString g_skinFile; // set by tests; empty: the default place
 // Twips to whole pixels by the fixed factor of 15, halves to the even neighbour.
 int shapePixels(double twips)
 {
-    return int(std::nearbyint(twips / TestOCX_new::kTwipsPerPixel));
+    return int(std::nearbyint(twips / MainWindow::kTwipsPerPixel));
 }
 
 } // namespace
 
-TestOCX_new::TestOCX_new(const QuerySettings &settings, DetailPageBrowser *browser, QWidget *parent)
+MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser, QWidget *parent)
     : QWidget(parent), m_settings(settings), m_query(std::make_unique<BuyerQuery>(settings)),
       m_session(std::make_unique<HttpSession>())
 {
@@ -151,21 +151,21 @@ TestOCX_new::TestOCX_new(const QuerySettings &settings, DetailPageBrowser *brows
     resize(kClientWidth, kClientHeight);
     buildControls();
     buildFrame();
-    m_browserHandOver = std::make_unique<BrowserHandOver>(WebBrowser1);
+    m_browserHandOver = std::make_unique<BrowserHandOver>(m_browser);
     m_query->setBrowser(browser ? browser : m_browserHandOver.get());
     m_query->setParallelPages(m_settings.parallelPages);
     m_startupJob = new BackgroundJob(this);
     m_queryJob = new BackgroundJob(this);
     m_batchJob = new BackgroundJob(this);
 
-    Form_Load();
+    startUp();
 
     // First shown centred on the screen.
     if (QScreen *screen = this->screen())
         move(screen->geometry().center() - QPoint(kClientWidth / 2, kClientHeight / 2));
 }
 
-TestOCX_new::~TestOCX_new()
+MainWindow::~MainWindow()
 {
     // The jobs' threads use the query engine and the session, which go before our children do:
     // end them first. Their waits notice the cancellation within a tenth of a second.
@@ -175,149 +175,162 @@ TestOCX_new::~TestOCX_new()
         job->join();
 }
 
-void TestOCX_new::buildControls()
+void MainWindow::buildControls()
 {
     // Query bar and result area.
-    Frame1 = panel(this, QStringLiteral("Frame1"), 240, 600, 6495, 2895);
-    Frame3 = panel(Frame1, QStringLiteral("Frame3"), 120, 120, 6135, 735);
-    Frame3->setStyleSheet(QLatin1String(kButtonStyle));
-    Text2 = place<QLineEdit>(Frame3, QStringLiteral("Text2"), 240, 240, 2535, 375);
-    Text2->setText(kPrompt);
-    Text2->installEventFilter(this);
-    Command7 =
-        button(Frame3, QStringLiteral("Command7"), QStringLiteral("查  询"), 3000, 240, 975, 375);
-    Command2 =
-        button(Frame3, QStringLiteral("Command2"), QStringLiteral("批量查询"), 4200, 240, 975, 375);
-    Label10 =
-        label(Frame3, QStringLiteral("Label10"), QStringLiteral("帮助"), 5400, 360, 495, 255, true);
-    Label10->setStyleSheet(QStringLiteral("color: #0000FF;"));
-    Label10->setCursor(Qt::PointingHandCursor);
-    Text1 = hiddenField(Frame3, QStringLiteral("Text1"), QString(), 1800, 120, 1095, 270);
+    m_queryPanel = panel(this, QStringLiteral("Frame1"), 240, 600, 6495, 2895);
+    m_queryBar = panel(m_queryPanel, QStringLiteral("Frame3"), 120, 120, 6135, 735);
+    m_queryBar->setStyleSheet(QLatin1String(kButtonStyle));
+    m_input = place<QLineEdit>(m_queryBar, QStringLiteral("Text2"), 240, 240, 2535, 375);
+    m_input->setText(kPrompt);
+    m_input->installEventFilter(this);
+    m_queryButton = button(m_queryBar, QStringLiteral("Command7"), QStringLiteral("查  询"), 3000,
+                           240, 975, 375);
+    m_batchButton = button(m_queryBar, QStringLiteral("Command2"), QStringLiteral("批量查询"), 4200,
+                           240, 975, 375);
+    m_helpLink = label(m_queryBar, QStringLiteral("Label10"), QStringLiteral("帮助"), 5400, 360,
+                       495, 255, true);
+    m_helpLink->setStyleSheet(QStringLiteral("color: #0000FF;"));
+    m_helpLink->setCursor(Qt::PointingHandCursor);
+    m_batchIdField =
+        hiddenField(m_queryBar, QStringLiteral("Text1"), QString(), 1800, 120, 1095, 270);
 
-    Frame2 = titledPanel(Frame1, QStringLiteral("Frame2"), QStringLiteral("查询结果"), 120, 960,
-                         6135, 1815);
-    Label9 = label(Frame2, QStringLiteral("Label9"), QStringLiteral("Label9"), 240, 240, 5775, 255,
-                   false);
-    Label6 = label(Frame2, QStringLiteral("Label6"), QStringLiteral("Label6"), 240, 600, 5535, 255,
-                   false);
-    Label11 = label(Frame2, QStringLiteral("Label11"), QStringLiteral("Label11"), 240, 960, 5775,
-                    255, false);
-    Label7 = label(Frame2, QStringLiteral("Label7"), QStringLiteral("Label7"), 240, 1320, 2655, 255,
-                   false);
-    Label8 = label(Frame2, QStringLiteral("Label8"), QStringLiteral("查询该买家评详细信用"), 2880,
-                   1320, 1935, 255, false);
-    Label8->setCursor(Qt::PointingHandCursor);
-    // Label5 lies over Label9 and Label6: the update notice and the batch progress line.
-    Label5 = label(Frame2, QStringLiteral("Label5"), QStringLiteral("Label5"), 480, 360, 5055, 255,
-                   false);
-    Text7 =
-        hiddenField(Frame2, QStringLiteral("Text7"),
+    m_resultArea = titledPanel(m_queryPanel, QStringLiteral("Frame2"), QStringLiteral("查询结果"),
+                               120, 960, 6135, 1815);
+    m_idLine = label(m_resultArea, QStringLiteral("Label9"), QStringLiteral("Label9"), 240, 240,
+                     5775, 255, false);
+    m_ratingsLine = label(m_resultArea, QStringLiteral("Label6"), QStringLiteral("Label6"), 240,
+                          600, 5535, 255, false);
+    m_profileLine = label(m_resultArea, QStringLiteral("Label11"), QStringLiteral("Label11"), 240,
+                          960, 5775, 255, false);
+    m_givenLine = label(m_resultArea, QStringLiteral("Label7"), QStringLiteral("Label7"), 240, 1320,
+                        2655, 255, false);
+    m_creditLink = label(m_resultArea, QStringLiteral("Label8"),
+                         QStringLiteral("查询该买家评详细信用"), 2880, 1320, 1935, 255, false);
+    m_creditLink->setCursor(Qt::PointingHandCursor);
+    // m_noticeLine lies over m_idLine and m_ratingsLine: the update notice and the batch progress
+    // line.
+    m_noticeLine = label(m_resultArea, QStringLiteral("Label5"), QStringLiteral("Label5"), 480, 360,
+                         5055, 255, false);
+    m_creditAddress =
+        hiddenField(m_resultArea, QStringLiteral("Text7"),
                     siteAddress(m_settings.mainHost, "/soft/qvdl/index.htm"), 5040, 720, 855, 270);
 
-    // Link buttons: the bottom row and the side column. WebBrowser1 is created first so that it
-    // lies beneath Frame6, inside its rectangle.
-    Frame7 = panel(this, QStringLiteral("Frame7"), 240, 3600, 6495, 855);
-    Frame7->setStyleSheet(QLatin1String(kButtonStyle));
-    Command9 =
-        button(Frame7, QStringLiteral("Command9"), QStringLiteral("网店管家"), 240, 240, 1335, 495);
-    Command10 = button(Frame7, QStringLiteral("Command10"), QStringLiteral("旺旺群发助手"), 1680,
-                       240, 1455, 495);
-    Command11 = button(Frame7, QStringLiteral("Command11"), QStringLiteral("宝贝上架助手"), 3360,
-                       240, 1335, 495);
-    Command12 = button(Frame7, QStringLiteral("Command12"), QStringLiteral("店铺装修模板"), 4920,
-                       240, 1335, 495);
+    // Link buttons: the bottom row and the side column. m_browser is created first so that it
+    // lies beneath m_linkColumn, inside its rectangle.
+    m_linkRow = panel(this, QStringLiteral("Frame7"), 240, 3600, 6495, 855);
+    m_linkRow->setStyleSheet(QLatin1String(kButtonStyle));
+    m_linkButton9 = button(m_linkRow, QStringLiteral("Command9"), QStringLiteral("网店管家"), 240,
+                           240, 1335, 495);
+    m_linkButton10 = button(m_linkRow, QStringLiteral("Command10"), QStringLiteral("旺旺群发助手"),
+                            1680, 240, 1455, 495);
+    m_linkButton11 = button(m_linkRow, QStringLiteral("Command11"), QStringLiteral("宝贝上架助手"),
+                            3360, 240, 1335, 495);
+    m_linkButton12 = button(m_linkRow, QStringLiteral("Command12"), QStringLiteral("店铺装修模板"),
+                            4920, 240, 1335, 495);
 
-    WebBrowser1 =
+    m_browser =
         place<DetailBrowserWidget>(this, QStringLiteral("WebBrowser1"), 6840, 2760, 1815, 1695);
-    WebBrowser1->hide();
-    Frame6 = panel(this, QStringLiteral("Frame6"), 6840, 600, 2295, 3855);
-    Frame6->setStyleSheet(QLatin1String(kButtonStyle));
-    Command4 =
-        button(Frame6, QStringLiteral("Command4"), QStringLiteral("使用教程"), 480, 960, 1335, 495);
-    Command6 = button(Frame6, QStringLiteral("Command6"), QStringLiteral("常见问题"), 480, 1680,
-                      1335, 495);
-    Command5 = button(Frame6, QStringLiteral("Command5"), QStringLiteral("联系我们"), 480, 2400,
-                      1335, 495);
-    Command3 = button(Frame6, QStringLiteral("Command3"), QStringLiteral("更多工具"), 480, 3120,
-                      1335, 495);
-    WebBrowser1->stackUnder(Frame6);
+    m_browser->hide();
+    m_linkColumn = panel(this, QStringLiteral("Frame6"), 6840, 600, 2295, 3855);
+    m_linkColumn->setStyleSheet(QLatin1String(kButtonStyle));
+    m_linkButton4 = button(m_linkColumn, QStringLiteral("Command4"), QStringLiteral("使用教程"),
+                           480, 960, 1335, 495);
+    m_linkButton6 = button(m_linkColumn, QStringLiteral("Command6"), QStringLiteral("常见问题"),
+                           480, 1680, 1335, 495);
+    m_linkButton5 = button(m_linkColumn, QStringLiteral("Command5"), QStringLiteral("联系我们"),
+                           480, 2400, 1335, 495);
+    m_linkButton3 = button(m_linkColumn, QStringLiteral("Command3"), QStringLiteral("更多工具"),
+                           480, 3120, 1335, 495);
+    m_browser->stackUnder(m_linkColumn);
 
     // Hidden data: the batch result fields, the link slots and the area table.
-    Frame5 = panel(this, QStringLiteral("Frame5"), 6480, 4560, 2535, 4455);
-    Frame5->hide();
+    m_resultFieldPanel = panel(this, QStringLiteral("Frame5"), 6480, 4560, 2535, 4455);
+    m_resultFieldPanel->hide();
     for (int i = 0; i < int(m_resultFields.size()); ++i) {
         const QString name = QStringLiteral("Text%1").arg(8 + i);
-        m_resultFields[size_t(i)] = place<QLineEdit>(Frame5, name, 120, 120 + i * 345, 2295, 270);
+        m_resultFields[size_t(i)] =
+            place<QLineEdit>(m_resultFieldPanel, name, 120, 120 + i * 345, 2295, 270);
         m_resultFields[size_t(i)]->setText(name);
     }
-    Frame4 =
+    m_linkSlotPanel =
         titledPanel(this, QStringLiteral("Frame4"), QStringLiteral("参数"), 240, 4680, 6015, 4815);
-    Frame4->hide();
+    m_linkSlotPanel->hide();
     for (int i = 0; i < kLinkSlotCount; ++i) {
-        Text4[size_t(i)] = place<QLineEdit>(Frame4, QStringLiteral("Text4_%1").arg(i),
-                                            120 + (i / 11) * 2940, 360 + (i % 11) * 405, 2775, 285);
+        m_linkSlots[size_t(i)] =
+            place<QLineEdit>(m_linkSlotPanel, QStringLiteral("Text4_%1").arg(i),
+                             120 + (i / 11) * 2940, 360 + (i % 11) * 405, 2775, 285);
     }
     setDefaultSlots();
-    Text20 = place<QPlainTextEdit>(this, QStringLiteral("Text20"), 6120, 480, 1455, 615);
-    Text20->setPlainText(QStringLiteral("Text20"));
-    Text20->hide();
+    m_areaTableField = place<QPlainTextEdit>(this, QStringLiteral("Text20"), 6120, 480, 1455, 615);
+    m_areaTableField->setPlainText(QStringLiteral("Text20"));
+    m_areaTableField->hide();
 
-    connect(Command7, &QPushButton::clicked, this, &TestOCX_new::Command7_Click);
-    connect(Command2, &QPushButton::clicked, this, &TestOCX_new::Command2_Click);
-    connect(Command9, &QPushButton::clicked, this, &TestOCX_new::Command9_Click);
-    connect(Command10, &QPushButton::clicked, this, &TestOCX_new::Command10_Click);
-    connect(Command11, &QPushButton::clicked, this, &TestOCX_new::Command11_Click);
-    connect(Command12, &QPushButton::clicked, this, &TestOCX_new::Command12_Click);
-    connect(Command4, &QPushButton::clicked, this, &TestOCX_new::Command4_Click);
-    connect(Command6, &QPushButton::clicked, this, &TestOCX_new::Command6_Click);
-    connect(Command5, &QPushButton::clicked, this, &TestOCX_new::Command5_Click);
-    connect(Command3, &QPushButton::clicked, this, &TestOCX_new::Command3_Click);
-    connect(Label10, &ClickLabel::clicked, this, &TestOCX_new::Label10_Click);
-    connect(Label8, &ClickLabel::clicked, this, &TestOCX_new::Label8_Click);
-    connect(Label5, &ClickLabel::clicked, this, &TestOCX_new::Label5_Click);
-    connect(Label11, &ClickLabel::clicked, this, &TestOCX_new::Label11_Click);
+    connect(m_queryButton, &QPushButton::clicked, this, &MainWindow::runQuery);
+    connect(m_batchButton, &QPushButton::clicked, this, &MainWindow::runBatch);
+    connect(m_linkButton9, &QPushButton::clicked, this,
+            [this] { openLinkSlot(LinkSlot::RowButton1Address); });
+    connect(m_linkButton10, &QPushButton::clicked, this,
+            [this] { openLinkSlot(LinkSlot::RowButton2Address); });
+    connect(m_linkButton11, &QPushButton::clicked, this,
+            [this] { openLinkSlot(LinkSlot::RowButton3Address); });
+    connect(m_linkButton12, &QPushButton::clicked, this,
+            [this] { openLinkSlot(LinkSlot::RowButton4Address); });
+    connect(m_linkButton4, &QPushButton::clicked, this,
+            [this] { openLinkSlot(LinkSlot::ColumnButton1Address); });
+    connect(m_linkButton6, &QPushButton::clicked, this,
+            [this] { openLinkSlot(LinkSlot::ColumnButton2Address); });
+    connect(m_linkButton5, &QPushButton::clicked, this,
+            [this] { openLinkSlot(LinkSlot::ColumnButton3Address); });
+    connect(m_linkButton3, &QPushButton::clicked, this,
+            [this] { openLinkSlot(LinkSlot::ColumnButton4Address); });
+    connect(m_helpLink, &ClickLabel::clicked, this,
+            [this] { openLinkSlot(LinkSlot::HelpAddress); });
+    connect(m_creditLink, &ClickLabel::clicked, this, &MainWindow::openCreditPage);
+    connect(m_noticeLine, &ClickLabel::clicked, this, &MainWindow::followUpdateNotice);
+    connect(m_profileLine, &ClickLabel::clicked, this, &MainWindow::showHelpWindow);
 }
 
-void TestOCX_new::setDefaultSlots()
+void MainWindow::setDefaultSlots()
 {
     const QString &host = m_settings.mainHost;
     const QString defaults[kLinkSlotCount] = {
         QStringLiteral("bb1.0"),
-        Command9->text(),
+        m_linkButton9->text(),
         siteAddress(host, "/soft/wdgj/index.htm"),
-        Command10->text(),
+        m_linkButton10->text(),
         siteAddress(host, "/soft/wwqf/index.htm"),
-        Command11->text(),
+        m_linkButton11->text(),
         siteAddress(host, "/soft/bbsj/index.htm"),
-        Command12->text(),
+        m_linkButton12->text(),
         siteAddress(host, "/soft/dpzx/index.htm"),
-        Command4->text(),
+        m_linkButton4->text(),
         siteAddress(host, "/soft/qvdl/jiaocheng.htm"),
-        Command6->text(),
+        m_linkButton6->text(),
         siteAddress(host, "/soft/qvdl/wenti.htm"),
-        Command5->text(),
+        m_linkButton5->text(),
         siteAddress(host, "/lianxi.htm"),
         siteAddress(host, "/soft/qvdl/help.htm"),
         siteAddress(host, "/soft/qvdl/download.htm"),
-        QString(), // Command3's caption and address come only from the start-up list
+        QString(), // m_linkButton3's caption and address come only from the start-up list
         QString(),
         QString(),
         QString(),
         QString(),
     };
     for (int i = 0; i < kLinkSlotCount; ++i)
-        Text4[size_t(i)]->setText(defaults[i]);
+        m_linkSlots[size_t(i)]->setText(defaults[i]);
 }
 
-void TestOCX_new::Form_Load()
+void MainWindow::startUp()
 {
     // The skin hand-off comes first: the caption bar, then the three borders. Each loads the
     // file itself; a missing file leaves the frame without pictures.
     const QString skin = skinFilePath();
-    JSCAPTION1->setPath(skin);
-    JSBORDER1->setPath(skin);
-    JSBORDER2->setPath(skin);
-    JSBORDER3->setPath(skin);
+    m_captionBar->setPath(skin);
+    m_leftBorder->setPath(skin);
+    m_rightBorder->setPath(skin);
+    m_bottomBorder->setPath(skin);
 
     setWindowTitle(QStringLiteral("BrelvonV3.0"));
 
@@ -340,86 +353,86 @@ void TestOCX_new::Form_Load()
     setWindowState(Qt::WindowNoState);
 }
 
-bool TestOCX_new::startupListPending() const
+bool MainWindow::startupListPending() const
 {
     return m_startupJob->isRunning();
 }
 
-void TestOCX_new::applyStartupList(const QString &list)
+void MainWindow::applyStartupList(const QString &list)
 {
     if (trimSpaces(list).contains(QLatin1String("Brelvon"))) {
         readStartupList(list);
         setLinkCaptions();
-        if (trimSpaces(Text4[0]->text()) != QLatin1String("bb1.0"))
+        if (trimSpaces(m_linkSlots[0]->text()) != QLatin1String("bb1.0"))
             showUpdateNotice();
     }
     emit startupListFinished();
 }
 
-void TestOCX_new::readStartupList(const QString &text)
+void MainWindow::readStartupList(const QString &text)
 {
     // The raw text, so line breaks belong to the values. A pair whose index names no slot, or a
     // value without an index, is skipped.
     ::readIndexedList(text, kLinkSlotCount, [this](int index, const QString &value) {
-        Text4[size_t(index)]->setText(value);
+        m_linkSlots[size_t(index)]->setText(value);
     });
 }
 
-void TestOCX_new::setLinkCaptions()
+void MainWindow::setLinkCaptions()
 {
     const std::pair<QPushButton *, int> captions[] = {
-        {Command9, 1}, {Command10, 3}, {Command11, 5}, {Command12, 7},
-        {Command4, 9}, {Command6, 11}, {Command5, 13}, {Command3, 17},
+        {m_linkButton9, 1}, {m_linkButton10, 3}, {m_linkButton11, 5}, {m_linkButton12, 7},
+        {m_linkButton4, 9}, {m_linkButton6, 11}, {m_linkButton5, 13}, {m_linkButton3, 17},
     };
     for (const auto &[b, slot] : captions)
-        b->setText(Text4[size_t(slot)]->text());
+        b->setText(m_linkSlots[size_t(slot)]->text());
 }
 
-void TestOCX_new::showUpdateNotice()
+void MainWindow::showUpdateNotice()
 {
-    Label5->setText(QStringLiteral("已有最新版本,请下载更新"));
-    Label5->setEnabled(true);
-    Label5->setCursor(Qt::PointingHandCursor);
-    Label5->show();
+    m_noticeLine->setText(QStringLiteral("已有最新版本,请下载更新"));
+    m_noticeLine->setEnabled(true);
+    m_noticeLine->setCursor(Qt::PointingHandCursor);
+    m_noticeLine->show();
 }
 
-bool TestOCX_new::eventFilter(QObject *watched, QEvent *event)
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == Text2 && event->type() == QEvent::MouseButtonPress)
-        Text2_Click();
-    if (watched == JSCAPTION1 && event->type() == QEvent::Resize) {
-        for (JSBORDER *border : {JSBORDER1, JSBORDER2, JSBORDER3})
-            border->setDockTop(JSCAPTION1->height());
+    if (watched == m_input && event->type() == QEvent::MouseButtonPress)
+        clearInput();
+    if (watched == m_captionBar && event->type() == QEvent::Resize) {
+        for (SkinBorder *border : {m_leftBorder, m_rightBorder, m_bottomBorder})
+            border->setDockTop(m_captionBar->height());
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void TestOCX_new::Text2_Click()
+void MainWindow::clearInput()
 {
-    Text2->clear();
+    m_input->clear();
 }
 
-void TestOCX_new::setQueryButtonsEnabled(bool enabled)
+void MainWindow::setQueryButtonsEnabled(bool enabled)
 {
-    Command7->setEnabled(enabled);
-    Command2->setEnabled(enabled);
+    m_queryButton->setEnabled(enabled);
+    m_batchButton->setEnabled(enabled);
 }
 
-void TestOCX_new::Command7_Click()
+void MainWindow::runQuery()
 {
     if (m_queryRunning || m_batchRunning)
         return;
-    const QString input = Text2->text();
+    const QString input = m_input->text();
     if (isBlank(input) || input.contains(QStringLiteral("买家的淘宝ID"))) {
         // The window may be deleted while the box is open.
-        const QPointer<TestOCX_new> self(this);
+        const QPointer<MainWindow> self(this);
         QPointer<QMessageBox> box =
             new QMessageBox(QMessageBox::NoIcon, programTitle(),
                             QStringLiteral("请输入买家的淘宝ID"), QMessageBox::Ok, this);
         box->exec();
         delete box;
         if (self)
-            Text2->setFocus();
+            m_input->setFocus();
         return;
     }
     const QString buyerId = trimSpaces(input);
@@ -444,8 +457,9 @@ void TestOCX_new::Command7_Click()
             QMetaObject::invokeMethod(
                 this,
                 [this, areaTable = query->areaTable()] {
-                    Text20->setPlainText(areaTable);
-                    for (QLabel *l : {Label6, Label7, Label8, Label9, Label11})
+                    m_areaTableField->setPlainText(areaTable);
+                    for (QLabel *l :
+                         {m_ratingsLine, m_givenLine, m_creditLink, m_idLine, m_profileLine})
                         l->hide();
                 },
                 Qt::QueuedConnection);
@@ -461,41 +475,41 @@ void TestOCX_new::Command7_Click()
         });
 }
 
-void TestOCX_new::showRecord(const QString &buyerId, const BuyerQueryResult &result)
+void MainWindow::showRecord(const QString &buyerId, const BuyerQueryResult &result)
 {
     const BuyerCreditRecord &r = result.record;
-    for (QLabel *l : {Label6, Label7, Label8, Label9})
+    for (QLabel *l : {m_ratingsLine, m_givenLine, m_creditLink, m_idLine})
         l->show();
     const auto t = [](const QString &value) { return trimSpaces(value); };
-    Label9->setText(QStringLiteral("买家:[") + buyerId + QStringLiteral("]认证信息：") +
-                    r.verification);
-    Label6->setText(QStringLiteral("好评率") + t(r.goodRate) + QStringLiteral("，好评") +
-                    t(r.goodCount) + QStringLiteral("，中评") + t(r.neutralCount) +
-                    QStringLiteral("，差评") + t(r.badCount));
-    Label7->setText(QStringLiteral("给他人的评价：中评") + t(r.neutralGiven) +
-                    QStringLiteral("，差评") + t(r.badGiven));
-    Label11->setText(QStringLiteral("注册时间：") + t(r.regTime) +
-                     QStringLiteral("，姓名(昵称)：") + t(r.nick) + QStringLiteral("，地址：") +
-                     t(r.address));
+    m_idLine->setText(QStringLiteral("买家:[") + buyerId + QStringLiteral("]认证信息：") +
+                      r.verification);
+    m_ratingsLine->setText(QStringLiteral("好评率") + t(r.goodRate) + QStringLiteral("，好评") +
+                           t(r.goodCount) + QStringLiteral("，中评") + t(r.neutralCount) +
+                           QStringLiteral("，差评") + t(r.badCount));
+    m_givenLine->setText(QStringLiteral("给他人的评价：中评") + t(r.neutralGiven) +
+                         QStringLiteral("，差评") + t(r.badGiven));
+    m_profileLine->setText(QStringLiteral("注册时间：") + t(r.regTime) +
+                           QStringLiteral("，姓名(昵称)：") + t(r.nick) +
+                           QStringLiteral("，地址：") + t(r.address));
     // A long line is cut off at the label's edge; its tip shows it whole.
-    for (QLabel *l : {Label9, Label6, Label7, Label11})
+    for (QLabel *l : {m_idLine, m_ratingsLine, m_givenLine, m_profileLine})
         l->setToolTip(l->text());
-    for (QLabel *l : {Label6, Label7, Label11})
+    for (QLabel *l : {m_ratingsLine, m_givenLine, m_profileLine})
         l->show();
-    Text7->setText(r.creditUrl);
+    m_creditAddress->setText(r.creditUrl);
 }
 
-void TestOCX_new::setIdFileChooser(IdFileChooser chooser)
+void MainWindow::setIdFileChooser(IdFileChooser chooser)
 {
     m_chooseIdFile = std::move(chooser);
 }
 
-void TestOCX_new::setSpreadsheetOpener(SpreadsheetOpener opener)
+void MainWindow::setSpreadsheetOpener(SpreadsheetOpener opener)
 {
     m_openSpreadsheet = std::move(opener);
 }
 
-QString TestOCX_new::chooseIdFile()
+QString MainWindow::chooseIdFile()
 {
     if (m_chooseIdFile)
         return m_chooseIdFile(this);
@@ -512,7 +526,7 @@ QString TestOCX_new::chooseIdFile()
     return name;
 }
 
-void TestOCX_new::tell(const QString &text)
+void MainWindow::tell(const QString &text)
 {
     QPointer<QMessageBox> box =
         new QMessageBox(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok, this);
@@ -521,12 +535,12 @@ void TestOCX_new::tell(const QString &text)
     delete box;
 }
 
-void TestOCX_new::Command2_Click()
+void MainWindow::runBatch()
 {
     if (m_queryRunning || m_batchRunning)
         return;
     m_batchRunning = true;
-    const QPointer<TestOCX_new> self(this);
+    const QPointer<MainWindow> self(this);
     const QString fileName = chooseIdFile();
     if (!self)
         return;
@@ -542,12 +556,12 @@ void TestOCX_new::Command2_Click()
     }
 
     setQueryButtonsEnabled(false);
-    Label6->hide();
-    Label7->hide();
-    Label5->show();
+    m_ratingsLine->hide();
+    m_givenLine->hide();
+    m_noticeLine->show();
 
-    // The hidden fields show the batch as it goes: Text1 the id in progress, Text8 to Text19 the
-    // last record that came back. Nothing is read back out of them.
+    // The hidden fields show the batch as it goes: m_batchIdField the id in progress, Text8 to
+    // Text19 the last record that came back. Nothing is read back out of them.
     BatchCallbacks callbacks;
     BuyerQuery *query = m_query.get();
     callbacks.started = [this, query](int finished, int total, const QString &id) {
@@ -557,11 +571,12 @@ void TestOCX_new::Command2_Click()
             this,
             [this, text = batchProgressText(total, finished, id), id, areaTable] {
                 if (!areaTable.isEmpty())
-                    Text20->setPlainText(areaTable);
-                for (QLabel *l : {Label6, Label7, Label8, Label9, Label11})
+                    m_areaTableField->setPlainText(areaTable);
+                for (QLabel *l :
+                     {m_ratingsLine, m_givenLine, m_creditLink, m_idLine, m_profileLine})
                     l->hide();
-                Text1->setText(id);
-                Label5->setText(text);
+                m_batchIdField->setText(id);
+                m_noticeLine->setText(text);
             },
             Qt::QueuedConnection);
     };
@@ -569,10 +584,10 @@ void TestOCX_new::Command2_Click()
         QMetaObject::invokeMethod(
             this,
             [this, id = ids.at(index), r = result.record] {
-                const QString values[] = {r.goodRate,     r.goodCount, r.neutralCount,
-                                          r.badCount,     r.neutralGiven, r.badGiven,
-                                          r.creditUrl,    r.verification, id,
-                                          r.nick,         r.regTime,   r.address};
+                const QString values[] = {r.goodRate,  r.goodCount,    r.neutralCount,
+                                          r.badCount,  r.neutralGiven, r.badGiven,
+                                          r.creditUrl, r.verification, id,
+                                          r.nick,      r.regTime,      r.address};
                 for (size_t i = 0; i < m_resultFields.size(); ++i)
                     m_resultFields[i]->setText(values[i]);
             },
@@ -586,16 +601,16 @@ void TestOCX_new::Command2_Click()
     auto cancelled = std::make_shared<bool>(false);
     m_batchJob->start(
         [query, ids = idFile.ids, options, callbacks, rows, cancelled](const CancelToken &cancel) {
-            *rows = runBatch(*query, ids, options, cancel, callbacks, cancelled.get());
+            *rows = ::runBatch(*query, ids, options, cancel, callbacks, cancelled.get());
         },
         [this, rows, cancelled] { finishBatch(*rows, *cancelled || m_closed); });
 }
 
-void TestOCX_new::finishBatch(const QList<BatchRow> &rows, bool abandoned)
+void MainWindow::finishBatch(const QList<BatchRow> &rows, bool abandoned)
 {
     const auto finish = [this] {
-        Label5->hide();
-        Text1->clear();
+        m_noticeLine->hide();
+        m_batchIdField->clear();
         setQueryButtonsEnabled(true);
         m_batchRunning = false;
     };
@@ -605,7 +620,7 @@ void TestOCX_new::finishBatch(const QList<BatchRow> &rows, bool abandoned)
         emit batchFinished();
         return;
     }
-    Label5->setText(batchDoneText());
+    m_noticeLine->setText(batchDoneText());
 
     QString error;
     const QString table = writeBatchSpreadsheetToTemp(rows, &error);
@@ -613,7 +628,7 @@ void TestOCX_new::finishBatch(const QList<BatchRow> &rows, bool abandoned)
     if (table.isEmpty()) {
         failure = QStringLiteral("无法写入表格文件。\n") + error;
     } else {
-        const QPointer<TestOCX_new> self(this);
+        const QPointer<MainWindow> self(this);
         const bool opened = m_openSpreadsheet ? m_openSpreadsheet(table) : openSpreadsheet(table);
         if (!self)
             return;
@@ -627,54 +642,23 @@ void TestOCX_new::finishBatch(const QList<BatchRow> &rows, bool abandoned)
         tell(failure);
 }
 
-void TestOCX_new::Command9_Click()
+void MainWindow::openLinkSlot(LinkSlot slot)
 {
-    OpenInBrowser(Text4[2]->text());
-}
-void TestOCX_new::Command10_Click()
-{
-    OpenInBrowser(Text4[4]->text());
-}
-void TestOCX_new::Command11_Click()
-{
-    OpenInBrowser(Text4[6]->text());
-}
-void TestOCX_new::Command12_Click()
-{
-    OpenInBrowser(Text4[8]->text());
-}
-void TestOCX_new::Command4_Click()
-{
-    OpenInBrowser(Text4[10]->text());
-}
-void TestOCX_new::Command6_Click()
-{
-    OpenInBrowser(Text4[12]->text());
-}
-void TestOCX_new::Command5_Click()
-{
-    OpenInBrowser(Text4[14]->text());
-}
-void TestOCX_new::Command3_Click()
-{
-    OpenInBrowser(Text4[18]->text());
-}
-void TestOCX_new::Label10_Click()
-{
-    OpenInBrowser(Text4[15]->text());
-}
-void TestOCX_new::Label8_Click()
-{
-    OpenInBrowser(Text7->text());
+    OpenInBrowser(m_linkSlots[size_t(slot)]->text());
 }
 
-void TestOCX_new::Label5_Click()
+void MainWindow::openCreditPage()
+{
+    OpenInBrowser(m_creditAddress->text());
+}
+
+void MainWindow::followUpdateNotice()
 {
     // The notice's own version check: compared with "bb11.0", unlike the load procedure.
-    if (trimSpaces(Text4[0]->text()) == QLatin1String("bb11.0"))
+    if (trimSpaces(m_linkSlots[0]->text()) == QLatin1String("bb11.0"))
         return;
-    const QPointer<TestOCX_new> self(this);
-    const QString address = Text4[16]->text();
+    const QPointer<MainWindow> self(this);
+    const QString address = m_linkSlots[16]->text();
     QPointer<QMessageBox> box =
         new QMessageBox(QMessageBox::NoIcon, programTitle(), address, QMessageBox::Ok, this);
     box->setTextFormat(Qt::PlainText);
@@ -684,10 +668,10 @@ void TestOCX_new::Label5_Click()
         OpenInBrowser(address);
 }
 
-void TestOCX_new::Label11_Click()
+void MainWindow::showHelpWindow()
 {
     if (!m_help) {
-        m_help = new Form1;
+        m_help = new HelpWindow;
         m_help->show();
     } else {
         m_help->show();
@@ -697,31 +681,31 @@ void TestOCX_new::Label11_Click()
     }
 }
 
-void TestOCX_new::buildFrame()
+void MainWindow::buildFrame()
 {
-    JSCAPTION1 = new JSCAPTION(this);
-    JSCAPTION1->setObjectName(QStringLiteral("JSCAPTION1"));
-    JSCAPTION1->setFont(cjkFont(12)); // 宋体 9 pt
-    JSCAPTION1->setBackColor(0x00DC7E5A);
-    JSCAPTION1->installEventFilter(this); // its height is where the side borders start
+    m_captionBar = new SkinCaptionBar(this);
+    m_captionBar->setObjectName(QStringLiteral("JSCAPTION1"));
+    m_captionBar->setFont(cjkFont(12)); // 宋体 9 pt
+    m_captionBar->setBackColor(0x00DC7E5A);
+    m_captionBar->installEventFilter(this); // its height is where the side borders start
 
-    const std::pair<JSBORDER **, int> borders[] = {{&JSBORDER1, JSBORDER::Left},
-                                                   {&JSBORDER2, JSBORDER::Right},
-                                                   {&JSBORDER3, JSBORDER::Bottom}};
+    const std::pair<SkinBorder **, int> borders[] = {{&m_leftBorder, SkinBorder::Left},
+                                                     {&m_rightBorder, SkinBorder::Right},
+                                                     {&m_bottomBorder, SkinBorder::Bottom}};
     int n = 1;
     for (const auto &[border, type] : borders) {
-        *border = new JSBORDER(this);
-        (*border)->setObjectName(QStringLiteral("JSBORDER%1").arg(n++));
+        *border = new SkinBorder(this);
+        (*border)->setObjectName(QStringLiteral("SkinBorder%1").arg(n++));
         (*border)->setBORDERTYPE(type);
     }
     // The frame lies over the content's edges.
-    JSBORDER1->raise();
-    JSBORDER2->raise();
-    JSBORDER3->raise();
-    JSCAPTION1->raise();
+    m_leftBorder->raise();
+    m_rightBorder->raise();
+    m_bottomBorder->raise();
+    m_captionBar->raise();
 }
 
-QString TestOCX_new::skinFilePath()
+QString MainWindow::skinFilePath()
 {
     if (!g_skinFile.isEmpty())
         return g_skinFile;
@@ -734,35 +718,35 @@ QString TestOCX_new::skinFilePath()
     return beside;
 }
 
-void TestOCX_new::setSkinFile(const QString &path)
+void MainWindow::setSkinFile(const QString &path)
 {
     g_skinFile = path;
 }
 
-void TestOCX_new::resizeEvent(QResizeEvent *event)
+void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    Form_Resize();
+    applyFrameRules();
 }
 
-void TestOCX_new::changeEvent(QEvent *event)
+void MainWindow::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
-        Form_Resize();
+        applyFrameRules();
 }
 
-void TestOCX_new::Form_Resize()
+void MainWindow::applyFrameRules()
 {
-    if (!JSCAPTION1)
+    if (!m_captionBar)
         return;
-    const int style2 = JSCAPTION1->Style2();
+    const int style2 = m_captionBar->Style2();
     const bool bordersShown = style2 != 1;
-    JSBORDER1->setVisible(bordersShown);
-    JSBORDER2->setVisible(bordersShown);
-    JSBORDER3->setVisible(bordersShown);
+    m_leftBorder->setVisible(bordersShown);
+    m_rightBorder->setVisible(bordersShown);
+    m_bottomBorder->setVisible(bordersShown);
 
-    ApplyWindowShape();
+    applyWindowShape();
 
     // The minimum size holds in the normal state only; a window held maximised over a small work
     // area may be smaller. As a minimum it also holds while a border drags the window.
@@ -779,9 +763,9 @@ void TestOCX_new::Form_Resize()
     }
 }
 
-void TestOCX_new::ApplyWindowShape()
+void MainWindow::applyWindowShape()
 {
-    if (JSCAPTION1->Style2() != 2) {
+    if (m_captionBar->Style2() != 2) {
         clearMask();
         return;
     }
@@ -796,7 +780,7 @@ void TestOCX_new::ApplyWindowShape()
     setMask(QRegion(shape, Qt::WindingFill));
 }
 
-void TestOCX_new::closeEvent(QCloseEvent *event)
+void MainWindow::closeEvent(QCloseEvent *event)
 {
     // The window's jobs end their waits at once; the program can then exit.
     for (BackgroundJob *job : {m_startupJob, m_queryJob, m_batchJob})

@@ -1,4 +1,4 @@
-#include "form1.h"
+#include "helpwindow.h"
 
 #include "cjkfont.h"
 #include "helppictures.h"
@@ -52,7 +52,7 @@ QLabel *picture(QWidget *parent, const char *name, const QPixmap &pixmap, int le
 
 } // namespace
 
-Form1::Form1(QWidget *parent) : QWidget(parent, Qt::Window)
+HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     initMainWindowResources();
     setObjectName(QStringLiteral("Form1"));
