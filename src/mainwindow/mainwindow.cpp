@@ -3,6 +3,7 @@
 #include "backgroundjob.h"
 #include "batchengine.h"
 #include "browserhandover.h"
+#include "buyernotesmenu.h"
 #include "buyerquery.h"
 #include "canceltoken.h"
 #include "cjkfont.h"
@@ -10,12 +11,15 @@
 #include "detailbrowserwidget.h"
 #include "fetchpage.h"
 #include "helpwindow.h"
+#include "historydialog.h"
+#include "historytext.h"
 #include "httpsession.h"
 #include "idfile.h"
 #include "indexedlist.h"
 #include "installpaths.h"
 #include "mainwindowresources.h"
 #include "openinbrowser.h"
+#include "sellerdatabase.h"
 #include "skinborder.h"
 #include "skincaptionbar.h"
 #include "spreadsheetexport.h"
@@ -31,6 +35,7 @@
 #include <QGroupBox>
 #include <QIcon>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -212,6 +217,14 @@ void MainWindow::buildControls()
     // line.
     m_noticeLine = label(m_resultArea, QStringLiteral("Label5"), QStringLiteral("Label5"), 480, 360,
                          5055, 255, false);
+    // Under the four lines: the blacklist warning, and what changed since the last lookup.
+    m_blacklistLine = label(m_resultArea, QStringLiteral("BlacklistLine"), QString(), 240, 1560,
+                            5775, 255, false);
+    m_blacklistLine->setStyleSheet(QStringLiteral("color: #D00000;"));
+    m_historyLine =
+        label(m_resultArea, QStringLiteral("HistoryLine"), QString(), 240, 1560, 5775, 255, false);
+    m_historyLine->setStyleSheet(QStringLiteral("color: #606060;"));
+    m_historyLine->setCursor(Qt::PointingHandCursor);
     m_creditAddress =
         hiddenField(m_resultArea, QStringLiteral("Text7"),
                     siteAddress(m_settings.mainHost, "/soft/qvdl/index.htm"), 5040, 720, 855, 270);
@@ -289,6 +302,7 @@ void MainWindow::buildControls()
     connect(m_creditLink, &ClickLabel::clicked, this, &MainWindow::openCreditPage);
     connect(m_noticeLine, &ClickLabel::clicked, this, &MainWindow::followUpdateNotice);
     connect(m_profileLine, &ClickLabel::clicked, this, &MainWindow::showHelpWindow);
+    connect(m_historyLine, &ClickLabel::clicked, this, [this] { showHistory(m_shownBuyerId); });
 }
 
 void MainWindow::setDefaultSlots()
@@ -443,10 +457,14 @@ void MainWindow::runQuery()
     // The query runs on the job's thread; what it hands back to this thread goes by queued
     // calls, which are dropped if the window is gone by then.
     auto result = std::make_shared<BuyerQueryResult>();
+    auto sellerLines = std::make_shared<std::pair<QString, QString>>(); // warning, history
     BuyerQuery *query = m_query.get();
     HttpSession *session = m_session.get();
+    SellerDatabase *sellerData = m_sellerData;
+    const bool recordHistory = m_recordHistory;
     m_queryJob->start(
-        [this, query, session, buyerId, result](const CancelToken &cancel) {
+        [this, query, session, buyerId, result, sellerData, recordHistory,
+         sellerLines](const CancelToken &cancel) {
             FetchContext context;
             context.session = session;
             context.cancel = &cancel;
@@ -458,17 +476,27 @@ void MainWindow::runQuery()
                 this,
                 [this, areaTable = query->areaTable()] {
                     m_areaTableField->setPlainText(areaTable);
-                    for (QLabel *l :
-                         {m_ratingsLine, m_givenLine, m_creditLink, m_idLine, m_profileLine})
+                    for (QLabel *l : {m_ratingsLine, m_givenLine, m_creditLink, m_idLine,
+                                      m_profileLine, m_blacklistLine, m_historyLine})
                         l->hide();
                 },
                 Qt::QueuedConnection);
             *result = query->queryBuyer(buyerId, context);
             result->pages = configPages + result->pages;
+            if (sellerData && !cancel.isCancelled()) {
+                const auto previous = sellerData->lastLookup(buyerId);
+                sellerLines->first = blacklistMark(sellerData->note(buyerId));
+                if (previous)
+                    sellerLines->second = lastLookupLine(*previous, result->record);
+                if (recordHistory)
+                    sellerData->addLookup(*result);
+            }
         },
-        [this, buyerId, result] {
-            if (!m_closed)
+        [this, buyerId, result, sellerLines] {
+            if (!m_closed) {
                 showRecord(buyerId, *result);
+                showSellerLines(sellerLines->first, sellerLines->second);
+            }
             setQueryButtonsEnabled(true);
             m_queryRunning = false;
             emit queryFinished();
@@ -497,6 +525,72 @@ void MainWindow::showRecord(const QString &buyerId, const BuyerQueryResult &resu
     for (QLabel *l : {m_ratingsLine, m_givenLine, m_profileLine})
         l->show();
     m_creditAddress->setText(r.creditUrl);
+    m_shownBuyerId = buyerId;
+}
+
+void MainWindow::showSellerLines(const QString &warning, const QString &history)
+{
+    // One row: the warning as wide as its text (at most half the row), the history after it.
+    const QRect row(m_blacklistLine->x(), m_blacklistLine->y(), px(5775),
+                    m_blacklistLine->height());
+    int warningWidth = 0;
+    if (!warning.isEmpty())
+        warningWidth = qMin(m_blacklistLine->fontMetrics().horizontalAdvance(warning) + 4,
+                            history.isEmpty() ? row.width() : row.width() / 2);
+    m_blacklistLine->setGeometry(row.x(), row.y(), warningWidth, row.height());
+    m_historyLine->setGeometry(row.x() + (warningWidth ? warningWidth + 12 : 0), row.y(),
+                               row.width() - (warningWidth ? warningWidth + 12 : 0), row.height());
+    for (auto [line, text] : {std::pair{m_blacklistLine, warning}, {m_historyLine, history}}) {
+        line->setText(text);
+        line->setToolTip(text);
+        line->setVisible(!text.isEmpty());
+    }
+}
+
+void MainWindow::setSellerDatabase(SellerDatabase *database, bool recordHistory)
+{
+    m_sellerData = database;
+    m_recordHistory = recordHistory && database;
+    delete m_notesMenu;
+    m_notesMenu = nullptr;
+    m_resultArea->setContextMenuPolicy(database ? Qt::CustomContextMenu : Qt::DefaultContextMenu);
+    if (!database)
+        return;
+    m_notesMenu = new BuyerNotesMenu(database, this);
+    connect(m_resultArea, &QWidget::customContextMenuRequested, m_notesMenu,
+            [this](const QPoint &position) { showResultMenu(position); });
+    connect(m_notesMenu, &BuyerNotesMenu::noteChanged, this, [this](const QString &id) {
+        // The shown buyer's warning follows the change at once.
+        if (id == m_shownBuyerId && m_idLine->isVisible())
+            showSellerLines(blacklistMark(m_sellerData->note(id)), m_historyLine->text());
+    });
+    connect(m_notesMenu, &BuyerNotesMenu::historyRequested, this, &MainWindow::showHistory);
+}
+
+void MainWindow::showResultMenu(const QPoint &position)
+{
+    if (!m_notesMenu)
+        return;
+    // The menu acts on the buyer whose result is shown, not on whatever the input box holds.
+    const QString buyerId = m_idLine->isVisible() && !m_batchRunning ? m_shownBuyerId : QString();
+    QMenu *menu = m_notesMenu->menuFor(buyerId, this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(m_resultArea->mapToGlobal(position));
+}
+
+void MainWindow::showHistory(const QString &buyerId)
+{
+    if (!m_sellerData)
+        return;
+    auto *dialog =
+        findChild<HistoryDialog *>(QStringLiteral("HistoryDialog"), Qt::FindDirectChildrenOnly);
+    if (!dialog) {
+        dialog = new HistoryDialog(m_sellerData, buyerId, this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
 }
 
 void MainWindow::setIdFileChooser(IdFileChooser chooser)
@@ -572,15 +666,24 @@ void MainWindow::runBatch()
             [this, text = batchProgressText(total, finished, id), id, areaTable] {
                 if (!areaTable.isEmpty())
                     m_areaTableField->setPlainText(areaTable);
-                for (QLabel *l :
-                     {m_ratingsLine, m_givenLine, m_creditLink, m_idLine, m_profileLine})
+                for (QLabel *l : {m_ratingsLine, m_givenLine, m_creditLink, m_idLine, m_profileLine,
+                                  m_blacklistLine, m_historyLine})
                     l->hide();
                 m_batchIdField->setText(id);
                 m_noticeLine->setText(text);
             },
             Qt::QueuedConnection);
     };
-    callbacks.done = [this, ids = idFile.ids](int index, const BuyerQueryResult &result) {
+    // The seller's database from the batch's workers (one call at a time): each lookup recorded
+    // as it is done, a blacklisted buyer's row marked.
+    auto marks = std::make_shared<QStringList>(idFile.ids.size());
+    callbacks.done = [this, ids = idFile.ids, marks, sellerData = m_sellerData,
+                      recordHistory = m_recordHistory](int index, const BuyerQueryResult &result) {
+        if (sellerData) {
+            (*marks)[index] = blacklistMark(sellerData->note(result.record.buyerId));
+            if (recordHistory)
+                sellerData->addLookup(result);
+        }
         QMetaObject::invokeMethod(
             this,
             [this, id = ids.at(index), r = result.record] {
@@ -603,7 +706,11 @@ void MainWindow::runBatch()
         [query, ids = idFile.ids, options, callbacks, rows, cancelled](const CancelToken &cancel) {
             *rows = ::runBatch(*query, ids, options, cancel, callbacks, cancelled.get());
         },
-        [this, rows, cancelled] { finishBatch(*rows, *cancelled || m_closed); });
+        [this, rows, cancelled, marks] {
+            for (qsizetype i = 0; i < rows->size() && i < marks->size(); ++i)
+                (*rows)[i].mark = marks->at(i);
+            finishBatch(*rows, *cancelled || m_closed);
+        });
 }
 
 void MainWindow::finishBatch(const QList<BatchRow> &rows, bool abandoned)

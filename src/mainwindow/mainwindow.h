@@ -13,6 +13,7 @@
 
 class BackgroundJob;
 class BrowserHandOver;
+class BuyerNotesMenu;
 class BuyerQuery;
 class ClickLabel;
 class HttpSession;
@@ -20,6 +21,7 @@ struct BatchRow;
 struct BuyerQueryResult;
 class DetailBrowserWidget;
 class DetailPageBrowser;
+class SellerDatabase;
 class SkinBorder;
 class SkinCaptionBar;
 class QFrame;
@@ -86,6 +88,14 @@ public:
     void setIdFileChooser(IdFileChooser chooser);
     void setSpreadsheetOpener(SpreadsheetOpener opener);
 
+    // The seller's database: each completed lookup is recorded there (unless recordHistory is
+    // false), a buyer seen before gets a line saying when and what changed, a blacklisted buyer a
+    // red warning line, and the result area a context menu for notes and the blacklist. Without
+    // one (null, the default) the window works as before. The database must outlive the window.
+    void setSellerDatabase(SellerDatabase *database, bool recordHistory);
+    // The history dialog, filtered by the buyer id (empty: every lookup).
+    void showHistory(const QString &buyerId);
+
     // Opens the address in the slot (a link button's or the help link's) in the browser.
     void openLinkSlot(LinkSlot slot);
     // Opens the last queried buyer's credit page (the link under the result lines).
@@ -124,6 +134,10 @@ private:
     void applyStartupList(const QString &text);
     void readStartupList(const QString &text);
     void showRecord(const QString &buyerId, const BuyerQueryResult &result);
+    // The two lines under the result: the blacklist warning and the change since the last
+    // lookup (each hidden when empty).
+    void showSellerLines(const QString &warning, const QString &history);
+    void showResultMenu(const QPoint &position);
     void finishBatch(const QList<BatchRow> &rows, bool abandoned);
     void setQueryButtonsEnabled(bool enabled);
     void setLinkCaptions();
@@ -144,6 +158,10 @@ private:
     IdFileChooser m_chooseIdFile;
     SpreadsheetOpener m_openSpreadsheet;
     QPointer<HelpWindow> m_help;
+    SellerDatabase *m_sellerData = nullptr;
+    bool m_recordHistory = false;
+    BuyerNotesMenu *m_notesMenu = nullptr;
+    QString m_shownBuyerId; // the buyer whose result the lines show
 
     // The skinned frame: caption bar on top, borders left, right and bottom.
     SkinCaptionBar *m_captionBar = nullptr;
@@ -166,6 +184,8 @@ private:
     ClickLabel *m_givenLine = nullptr;
     ClickLabel *m_creditLink = nullptr;
     ClickLabel *m_noticeLine = nullptr;
+    ClickLabel *m_blacklistLine = nullptr;
+    ClickLabel *m_historyLine = nullptr;
     QLineEdit *m_creditAddress = nullptr;
     QFrame *m_linkRow = nullptr;
     QPushButton *m_linkButton9 = nullptr;

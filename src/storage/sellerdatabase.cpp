@@ -550,7 +550,9 @@ QList<StoredLookup> SellerDatabase::Worker::history(const HistoryFilter &filter)
         values.append(filter.text);
         values.append(filter.text);
     }
-    QString sql = QStringLiteral("SELECT ") + kLookupColumns + kLookupTables;
+    QString sql = filter.withPages ? QStringLiteral("SELECT ") + kLookupColumns + kLookupTables
+                                   : QStringLiteral("SELECT lookups.id, looked_up_at, ") +
+                                         kRecordColumns + QStringLiteral(", NULL FROM lookups");
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where.join(QLatin1String(" AND "));
     sql += QStringLiteral(" ORDER BY looked_up_at DESC, lookups.id DESC");

@@ -51,10 +51,11 @@ struct BuyerNote
 // Which lookups history() returns, newest first.
 struct HistoryFilter
 {
-    QStringList buyerIds; // empty: every buyer
-    QDateTime since;      // invalid: from the first
-    QString text;         // part of the id or the nick (case-sensitive); empty: any
-    int limit = 0;        // at most this many; 0: no limit
+    QStringList buyerIds;  // empty: every buyer
+    QDateTime since;       // invalid: from the first
+    QString text;          // part of the id or the nick (case-sensitive); empty: any
+    int limit = 0;         // at most this many; 0: no limit
+    bool withPages = true; // false: StoredLookup::pages stays empty (quicker for long lists)
 };
 
 // What a blacklist import did.
