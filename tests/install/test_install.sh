@@ -42,7 +42,8 @@ out=$(timeout 120 "$prefix/bin/brelvon-cli" query --demo xiaoyu_2008 2>"$tmp/cli
 status=$?
 check "brelvon-cli query --demo ran (status $status): $(cat "$tmp/cli.err")" test $status -eq 0
 check "brelvon-cli printed the buyer: $out" grep -q '^{"buyerId":"xiaoyu_2008",' <<<"$out"
-check "brelvon-cli left no field empty: $out" test "$(grep -c '":""' <<<"$out")" -eq 0
+# (The seller's own keys after the twelve fields are empty: nothing is noted on this buyer.)
+check "brelvon-cli left no field empty: $out" test "$(sed 's/,"note":.*//' <<<"$out" | grep -c '":""')" -eq 0
 
 # The window, offscreen: it shows itself, wearing the installed skin found from bin/../share.
 out=$(QT_QPA_PLATFORM=offscreen BRELVON_QUIT_AFTER_SHOW=1 timeout 120 "$prefix/bin/brelvon" --demo \

@@ -316,7 +316,8 @@ int runNoteCommand(const QStringList &args)
         return cli.usage(QStringLiteral("the note is blank (note remove %1 drops a note)").arg(id));
     BuyerNote note = database.note(id);
     const QString before = note.note;
-    note.note = text;
+    if (!text.isEmpty()) // --trusted alone keeps the note there is
+        note.note = text;
     if (p.isSet(blacklist) || p.isSet(trusted)) {
         note.listed = p.isSet(blacklist) ? ListMark::Blacklist : ListMark::Trusted;
         note.reason = p.isSet(blacklist) ? text : QString();
@@ -329,7 +330,7 @@ int runNoteCommand(const QStringList &args)
     QString said = QStringLiteral("note on %1 saved").arg(id);
     if (note.listed != ListMark::None)
         said += QStringLiteral(" (%1)").arg(listMarkName(note.listed));
-    if (!before.isEmpty() && before != text)
+    if (!before.isEmpty() && before != note.note)
         said += QStringLiteral("; it replaces: %1").arg(before);
     printMessage(said);
     return CliOk;
