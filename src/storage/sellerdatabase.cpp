@@ -333,6 +333,16 @@ bool SellerDatabase::Worker::open(const QString &path_, OpenMode mode)
         QString error;
         if (!createOwnerOnly(path, &error))
             return off(QStringLiteral("cannot create the database %1: %2").arg(path, error));
+    } else if (info.size() > 0) {
+        // A file that is no SQLite database at all (a name mistyped after --database) is the
+        // user's, not a damaged database: it is left where it is.
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return off(
+                QStringLiteral("cannot read the database %1: %2").arg(path, file.errorString()));
+        if (file.read(16) != QByteArrayView("SQLite format 3\0", 16))
+            return off(
+                QStringLiteral("%1 is not an SQLite database; it was left as it is").arg(path));
     }
     const bool readOnly = !mayWrite(path);
     return connect(readOnly) && setUp(readOnly);

@@ -153,9 +153,11 @@ private slots:
         QTest::newRow("read-only") << QByteArray("db") << QStringList{} << true
                                    << int(SellerDatabase::State::ReadOnly) << false << "read-only";
         QTest::newRow("not a database") << QByteArray("id,reason\nx,y\n") << QStringList{} << false
-                                        << off << true << "is damaged";
+                                        << off << false << "not an SQLite database";
         QTest::newRow("truncated database")
             << QByteArray("half") << QStringList{} << false << off << true << "is damaged";
+        QTest::newRow("damaged header")
+            << QByteArray("header") << QStringList{} << false << off << true << "is damaged";
         QTest::newRow("another program's database")
             << QByteArray() << QStringList{"CREATE TABLE t (x)"} << false << off << false
             << "not a Brelvon database";
@@ -175,7 +177,7 @@ private slots:
         QFETCH(QString, problem);
         const QString path = freshPath();
         QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-        if (content == "db" || content == "half") {
+        if (content == "db" || content == "half" || content == "header") {
             {
                 SellerDatabase db;
                 QVERIFY(db.open(path));
@@ -187,12 +189,14 @@ private slots:
                 note.reason = QStringLiteral("拒收");
                 QVERIFY(db.saveNote(note));
             }
-            if (content == "half") {
-                const QByteArray whole = readAll(path);
-                QFile f(path);
-                QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-                f.write(whole.left(whole.size() / 2));
-            }
+            QByteArray bytes = readAll(path);
+            if (content == "half")
+                bytes.truncate(bytes.size() / 2);
+            if (content == "header") // the page size and the format numbers garbled
+                bytes.replace(16, 8, QByteArray(8, '\xFF'));
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(bytes);
         } else if (!content.isEmpty()) {
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly));

@@ -192,7 +192,8 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<bool>("readOnly");
         QTest::addColumn<QString>("message");
-        QTest::newRow("corrupt") << QByteArray("this is not a database") << false << "moved to";
+        QTest::newRow("corrupt") << QByteArray("SQLite format 3\0garbled", 24) << false
+                                 << "moved to";
         QTest::newRow("read-only") << QByteArray() << true << "read-only";
     }
     void badDatabaseKeepsLookupsWorking()
