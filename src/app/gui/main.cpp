@@ -155,8 +155,8 @@ int main(int argc, char *argv[])
     if (parser.isSet(noHistoryOption))
         storage.history = false;
     SellerDatabase database;
-    database.open(storage.path(), storage.history ? SellerDatabase::OpenMode::CreateIfMissing
-                                                  : SellerDatabase::OpenMode::ExistingOnly);
+    // Opened (and made) even without history: the window's menu writes notes and the blacklist.
+    database.open(storage.path());
 
     MainWindow window(settings);
     window.setSellerDatabase(&database, storage.history);
