@@ -565,7 +565,10 @@ QList<StoredLookup> SellerDatabase::Worker::history(const HistoryFilter &filter)
                                          kRecordColumns + QStringLiteral(", NULL FROM lookups");
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where.join(QLatin1String(" AND "));
-    sql += QStringLiteral(" ORDER BY looked_up_at DESC, lookups.id DESC");
+    // A search for a text reads every lookup anyway: in the table's order, which is about three
+    // times quicker than through the time index ("+" keeps the index out of the ordering).
+    sql += filter.text.isEmpty() ? QStringLiteral(" ORDER BY looked_up_at DESC, lookups.id DESC")
+                                 : QStringLiteral(" ORDER BY +looked_up_at DESC, lookups.id DESC");
     if (filter.limit > 0) {
         sql += QStringLiteral(" LIMIT ?");
         values.append(filter.limit);
