@@ -32,7 +32,8 @@ void BM_WindowShownWithSilentHosts(benchmark::State &state)
     silentSite.setResponse("/soft/wrub/zkrap2.htm", silent);
     silentSite.setResponse("/soft/qvdl/fmj2.htm", silent);
     silentSite.setResponse("/soft_set/fmj2.htm", silent);
-    tradeCard.setPage("/tradecard/nameCard.htm", encode936(QStringLiteral("<p>注册时间：2005</p>")));
+    tradeCard.setPage("/tradecard/nameCard.htm",
+                      encode936(QStringLiteral("<p>注册时间：2005</p>")));
     QuerySettings settings;
     settings.mainHost = settings.secondHost = silentSite.hostPort();
     settings.tradeCardHost = tradeCard.hostPort();
@@ -58,8 +59,10 @@ void BM_WindowShownWithSilentHosts(benchmark::State &state)
         window.close();
     }
 }
-BENCHMARK(BM_WindowShownWithSilentHosts)->UseManualTime()->Iterations(1)->Unit(
-    benchmark::kMillisecond);
+BENCHMARK(BM_WindowShownWithSilentHosts)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

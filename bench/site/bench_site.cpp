@@ -83,8 +83,12 @@ void BM_DemoLookup(benchmark::State &state)
     state.counters["delay_ms"] = 7.0 * kDelayMs;
     state.counters["mean_ms"] = totalMs / double(state.iterations());
 }
-BENCHMARK(BM_DemoLookup)->Arg(0)->Arg(1)->UseManualTime()->Iterations(10)->Unit(
-    benchmark::kMillisecond);
+BENCHMARK(BM_DemoLookup)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
 
 // A full batch of 101 ids, the table written as the command line writes it; argument: jobs.
 // Every run's rows must equal the first run's.
@@ -129,8 +133,12 @@ void BM_DemoBatch101(benchmark::State &state)
     state.counters["mean_ms"] = meanMs;
     state.counters["over_percent"] = 100.0 * (meanMs - delayMs) / delayMs;
 }
-BENCHMARK(BM_DemoBatch101)->Arg(1)->Arg(6)->UseManualTime()->Iterations(1)->Unit(
-    benchmark::kMillisecond);
+BENCHMARK(BM_DemoBatch101)
+    ->Arg(1)
+    ->Arg(6)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -3,9 +3,9 @@
 //
 //   build/bin/bench_skin [SKIN.jss]
 
-#include "skinpicture.h"
 #include "skinkeys.h"
 #include "skinload.h"
+#include "skinpicture.h"
 #include "skinstore.h"
 
 #include <QGuiApplication>

@@ -18,7 +18,8 @@ constexpr int kPageBytes = 1024 * 1024;
 QString bigPage()
 {
     QString page;
-    const QString row = QStringLiteral("<tr><td class=\"nick\">买家信用评价</td><td>好评</td></tr>\n");
+    const QString row =
+        QStringLiteral("<tr><td class=\"nick\">买家信用评价</td><td>好评</td></tr>\n");
     while (page.size() < kPageBytes / 2)
         page += row;
     page += QStringLiteral("注册时间：2005-01-01<br>");

@@ -83,7 +83,7 @@ QList<BatchRow> runBatch(BuyerQuery &query, const QStringList &ids, const BatchO
     rows.reserve(total);
     for (int i = 0; i < total; ++i) {
         if (finishedSlots[size_t(i)])
-            rows.append({ids.at(i), results[size_t(i)].record, {}});
+            rows.append({ids.at(i), results[size_t(i)].record, results[size_t(i)].pages});
     }
     if (cancelled)
         *cancelled = cancel.isCancelled();

@@ -15,8 +15,8 @@ class CancelToken;
 struct BatchOptions
 {
     static constexpr int kMaxJobs = 8;
-    int jobs = 1;       // buyers in flight at once, 1 to kMaxJobs
-    int paceMs = 0;     // the least gap between two request starts to one host
+    int jobs = 1;   // buyers in flight at once, 1 to kMaxJobs
+    int paceMs = 0; // the least gap between two request starts to one host
 };
 
 // Told as the batch goes, one call at a time (never two at once), from the batch's threads.

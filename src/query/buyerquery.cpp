@@ -1,5 +1,6 @@
 #include "buyerquery.h"
 
+#include "blockmarkers.h"
 #include "canceltoken.h"
 #include "httpsession.h"
 #include "pagerules.h"
@@ -27,18 +28,64 @@ bool containsBrelvon(const QString &text)
 }
 
 // Fetches a page and notes what the fetch did; a blank address is no page and leaves no note.
-QString fetchInto(PageResults &log, const QString &address, int mode, const FetchContext &context)
+QString fetchInto(PageResults &log, const QString &name, const QString &address, int mode,
+                  const FetchContext &context)
 {
     if (isBlank(address))
         return {};
     PageResult page = fetchPage(address, mode, context);
+    page.page = name;
     QString text = page.text;
     page.text.clear(); // the notes keep what happened, not the pages
     log.append(std::move(page));
     return text;
 }
 
+// A fetched page that is a block page becomes one in its note, and gives no text.
+void markIfBlocked(PageResult &page, QString &text, const QStringList &anchors,
+                   const QStringList &markers)
+{
+    if (page.outcome != PageOutcome::Ok)
+        return;
+    const QString marker = findBlockMarker(text, anchors, markers);
+    if (marker.isEmpty())
+        return;
+    page.outcome = PageOutcome::Blocked;
+    page.error = marker;
+    text.clear();
+}
+
+// A ratings-given page's count; none from a block page, which says nothing about the buyer.
+QString givenCount(const PageResults &log, const QString &name, const QString &text,
+                   const QString &marker)
+{
+    for (const PageResult &page : log) {
+        if (page.page == name && page.outcome == PageOutcome::Blocked)
+            return {};
+    }
+    return ratingsGivenCount(text, marker);
+}
+
 } // namespace
+
+QString buyerPageTitle(const QString &page)
+{
+    static const QHash<QString, QString> titles = {
+        {BuyerPage::Search, QStringLiteral("搜索页")},
+        {BuyerPage::Detail, QStringLiteral("信用页")},
+        {BuyerPage::NeutralGiven, QStringLiteral("给他人中评页")},
+        {BuyerPage::BadGiven, QStringLiteral("给他人差评页")},
+        {BuyerPage::NameCard, QStringLiteral("名片页")},
+        {BuyerPage::Personal, QStringLiteral("个人空间页")},
+        {BuyerPage::Popup, QStringLiteral("弹出名片页")},
+    };
+    return titles.value(page, page);
+}
+
+bool isBuyerPage(const QString &page)
+{
+    return !page.isEmpty() && page != BuyerPage::Config && page != BuyerPage::AreaTable;
+}
 
 struct BuyerQuery::DetailChain
 {
@@ -57,29 +104,79 @@ struct BuyerQuery::NameCardChain
     PersonalPageResult personal;
 };
 
-BuyerQuery::BuyerQuery(const QuerySettings &settings) : m_settings(settings) {}
+BuyerQuery::BuyerQuery(const QuerySettings &settings)
+    : m_settings(settings), m_blockMarkers(settings.blockMarkers)
+{
+}
+
+// The markers a page's own rule starts from: a page holding one of them is the page asked for.
+QStringList BuyerQuery::anchorsOf(const QString &page) const
+{
+    const auto entries = [this](std::initializer_list<int> indexes) {
+        QStringList markers;
+        for (int i : indexes)
+            markers.append(m_config.entry(i));
+        return markers;
+    };
+    using namespace ConfigEntry;
+    if (page == BuyerPage::Search)
+        return entries({SearchEntryMarker});
+    if (page == BuyerPage::Detail)
+        return entries({LayoutAMarker, GoodCountAFirst, GoodCountABrowserFirst, GoodRateBFirst,
+                        GoodRateBBrowserFirst, GoodCountBFirst, VerificationFirst,
+                        RatingListFirst});
+    if (page == BuyerPage::NeutralGiven)
+        return entries({NeutralGivenMarker});
+    if (page == BuyerPage::BadGiven)
+        return {kBadRatingsGivenMarker};
+    if (page == BuyerPage::NameCard)
+        return {QStringLiteral("注册时间"), QStringLiteral("来自"), QStringLiteral("icon-jianghu")};
+    if (page == BuyerPage::Personal)
+        return QStringList{QStringLiteral("nick")} + entries({AreaCodeFirst});
+    if (page == BuyerPage::Popup)
+        return {QStringLiteral("买家好评率")};
+    return {};
+}
+
+// A buyer's page: fetched, noted, and checked for a block page before its rule may read it.
+QString BuyerQuery::fetchBuyerPage(PageResults &log, const QString &page, const QString &address,
+                                   int mode, const FetchContext &context) const
+{
+    const qsizetype before = log.size();
+    QString text = fetchInto(log, page, address, mode, context);
+    if (log.size() > before)
+        markIfBlocked(log.last(), text, anchorsOf(page), m_blockMarkers);
+    return text;
+}
 
 PageResults BuyerQuery::ensureConfiguration(const FetchContext &context)
 {
     PageResults log;
-    if (!isBlank(m_config.entry(0)))
+    if (!isBlank(m_config.entry(ConfigEntry::SearchAddress)))
         return log;
 
-    QString config = fetchInto(log, address(m_settings.mainHost, "/soft/qvdl/fmj2.htm"),
+    QString config = fetchInto(log, BuyerPage::Config,
+                               address(m_settings.mainHost, QStringLiteral("/soft/qvdl/fmj2.htm")),
                                FetchShortWait, context);
     if (isBlank(config))
-        config = fetchInto(log, address(m_settings.secondHost, "/soft_set/fmj2.htm"),
+        config = fetchInto(log, BuyerPage::Config,
+                           address(m_settings.secondHost, QStringLiteral("/soft_set/fmj2.htm")),
                            FetchShortWait, context);
     // Anything else (an error page, a portal's placeholder) is not our configuration: keep what
     // we have and try again on the next query.
-    if (containsBrelvon(config))
+    if (containsBrelvon(config)) {
         m_config.readIndexedList(config);
+        m_blockMarkers = m_settings.blockMarkers + configBlockMarkers(m_config);
+    }
 
-    m_areaTable = fetchInto(log, address(m_settings.mainHost, "/soft/qvdl/city.txt"),
+    m_areaTable = fetchInto(log, BuyerPage::AreaTable,
+                            address(m_settings.mainHost, QStringLiteral("/soft/qvdl/city.txt")),
                             FetchLongWait, context);
     if (!m_areaTable.contains(QStringLiteral("广东")))
-        m_areaTable = fetchInto(log, address(m_settings.secondHost, "/soft/qvdl/city.txt"),
-                                FetchLongWait, context);
+        m_areaTable =
+            fetchInto(log, BuyerPage::AreaTable,
+                      address(m_settings.secondHost, QStringLiteral("/soft/qvdl/city.txt")),
+                      FetchLongWait, context);
     return log;
 }
 
@@ -87,9 +184,10 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
                                 DetailChain *out) const
 {
     // Search page: the buyer's entry gives the detail page address.
-    QString searchAddress = m_config.entry(0);
+    QString searchAddress = m_config.entry(ConfigEntry::SearchAddress);
     searchAddress.replace(QLatin1String("{mjna}"), EncodeQuery(id));
-    const QString searchPage = fetchInto(out->pages, searchAddress, FetchLongWait, context);
+    const QString searchPage =
+        fetchBuyerPage(out->pages, BuyerPage::Search, searchAddress, FetchLongWait, context);
     SearchPageResult search;
     if (!isBlank(searchPage))
         search = searchPageRule(searchPage, id, m_config);
@@ -100,35 +198,54 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
         return;
     out->detailAddress = search.detailAddress;
     DetailSource source = DetailSource::Fetched;
-    QString detail = fetchInto(out->pages, search.detailAddress, FetchLongWait, context);
-    if (isBlank(detail) && m_browser && !(context.cancel && context.cancel->isCancelled())) {
+    QString detail =
+        fetchBuyerPage(out->pages, BuyerPage::Detail, search.detailAddress, FetchLongWait, context);
+    PageResult &detailNote = out->pages.last();
+    if (isBlank(detail) && detailNote.outcome != PageOutcome::Blocked && m_browser &&
+        !(context.cancel && context.cancel->isCancelled())) {
         detail = m_browser->loadBodyHtml(search.detailAddress, context.cancel);
         source = DetailSource::Browser;
+        // The browser may be shown the wall the fetch was spared.
+        const QString marker =
+            findBlockMarker(detail, anchorsOf(BuyerPage::Detail), m_blockMarkers);
+        if (!marker.isEmpty()) {
+            detailNote.outcome = PageOutcome::Blocked;
+            detailNote.error = QStringLiteral("in the browser: ") + marker;
+            detail.clear();
+        }
     }
     if (isBlank(detail))
         return;
     out->facts = detailPageRule(detail, source, m_config);
     out->detailRead = true;
 
-    QString neutralAddress = m_config.entry(37);
+    QString neutralAddress = m_config.entry(ConfigEntry::NeutralGivenAddress);
     neutralAddress.replace(QLatin1String("{urlno}"), out->facts.ratingListNumber);
-    QString badAddress = m_config.entry(39);
+    QString badAddress = m_config.entry(ConfigEntry::BadGivenAddress);
     badAddress.replace(QLatin1String("{urlno}"), out->facts.ratingListNumber);
     if (m_parallelPages) {
         PageResults badPages;
         auto bad = std::async(std::launch::async, [&] {
-            return fetchInto(badPages, badAddress, FetchShortWait, context);
+            return fetchBuyerPage(badPages, BuyerPage::BadGiven, badAddress, FetchShortWait,
+                                  context);
         });
-        const QString neutralPage = fetchInto(out->pages, neutralAddress, FetchShortWait, context);
+        const QString neutralPage = fetchBuyerPage(out->pages, BuyerPage::NeutralGiven,
+                                                   neutralAddress, FetchShortWait, context);
         const QString badPage = bad.get();
         out->pages += badPages;
-        out->neutralGiven = ratingsGivenCount(neutralPage, m_config.entry(38));
-        out->badGiven = ratingsGivenCount(badPage, kBadRatingsGivenMarker);
+        out->neutralGiven = givenCount(out->pages, BuyerPage::NeutralGiven, neutralPage,
+                                       m_config.entry(ConfigEntry::NeutralGivenMarker));
+        out->badGiven =
+            givenCount(out->pages, BuyerPage::BadGiven, badPage, kBadRatingsGivenMarker);
     } else {
-        out->neutralGiven = ratingsGivenCount(
-            fetchInto(out->pages, neutralAddress, FetchShortWait, context), m_config.entry(38));
-        out->badGiven = ratingsGivenCount(
-            fetchInto(out->pages, badAddress, FetchShortWait, context), kBadRatingsGivenMarker);
+        const QString neutralPage = fetchBuyerPage(out->pages, BuyerPage::NeutralGiven,
+                                                   neutralAddress, FetchShortWait, context);
+        out->neutralGiven = givenCount(out->pages, BuyerPage::NeutralGiven, neutralPage,
+                                       m_config.entry(ConfigEntry::NeutralGivenMarker));
+        const QString badPage =
+            fetchBuyerPage(out->pages, BuyerPage::BadGiven, badAddress, FetchShortWait, context);
+        out->badGiven =
+            givenCount(out->pages, BuyerPage::BadGiven, badPage, kBadRatingsGivenMarker);
     }
 }
 
@@ -136,8 +253,8 @@ void BuyerQuery::runNameCardChain(const QString &id, const FetchContext &context
                                   NameCardChain *out) const
 {
     // Name card, and the personal page it links to. The trade-card addresses carry the id raw.
-    const QString nameCardPage = fetchInto(
-        out->pages,
+    const QString nameCardPage = fetchBuyerPage(
+        out->pages, BuyerPage::NameCard,
         address(m_settings.tradeCardHost,
                 QLatin1String("/tradecard/nameCard.htm?jumpFrom=wwclient&signmode=im&loginId=") +
                     m_settings.nameCardLogin + QLatin1String("&uid=cntaobao") + id +
@@ -150,22 +267,24 @@ void BuyerQuery::runNameCardChain(const QString &id, const FetchContext &context
     out->card = nameCardRule(nameCardPage);
     if (!out->card.personalUrl.startsWith(QLatin1String("http://")))
         return;
-    const QString personalPage =
-        fetchInto(out->pages, out->card.personalUrl, FetchLongWait, context);
+    const QString personalPage = fetchBuyerPage(out->pages, BuyerPage::Personal,
+                                                out->card.personalUrl, FetchLongWait, context);
     if (!isBlank(personalPage))
         out->personal = personalPageRule(personalPage, m_config, m_areaTable);
 }
 
 PageResult BuyerQuery::fetchPopupCard(const QString &id, const FetchContext &context) const
 {
-    const QString popupAddress =
-        address(m_settings.tradeCardHost,
-                QLatin1String("/tradecard/popupNameCard.htm?uid=cntaobao") + id +
-                    QLatin1String("&loginId=") + m_settings.popupLogin +
-                    QLatin1String("&type=1&jumpFrom=aliwwserver"));
+    const QString popupAddress = address(
+        m_settings.tradeCardHost, QLatin1String("/tradecard/popupNameCard.htm?uid=cntaobao") + id +
+                                      QLatin1String("&loginId=") + m_settings.popupLogin +
+                                      QLatin1String("&type=1&jumpFrom=aliwwserver"));
     if (isBlank(popupAddress))
         return {};
-    return fetchPage(popupAddress, FetchLongWait, context);
+    PageResult page = fetchPage(popupAddress, FetchLongWait, context);
+    page.page = BuyerPage::Popup;
+    markIfBlocked(page, page.text, anchorsOf(BuyerPage::Popup), m_blockMarkers);
+    return page;
 }
 
 BuyerQueryResult BuyerQuery::queryBuyer(const QString &buyerId, const FetchContext &context) const
@@ -183,8 +302,8 @@ BuyerQueryResult BuyerQuery::queryBuyer(const QString &buyerId, const FetchConte
         FetchContext shared = context;
         if (!shared.session)
             shared.session = &HttpSession::forThisThread();
-        auto cardDone = std::async(std::launch::async,
-                                   [&] { runNameCardChain(id, shared, &card); });
+        auto cardDone =
+            std::async(std::launch::async, [&] { runNameCardChain(id, shared, &card); });
         auto popupDone =
             std::async(std::launch::async, [&] { popup = fetchPopupCard(id, shared); });
         runDetailChain(id, shared, &detail);

@@ -4,6 +4,8 @@
 
 namespace {
 
+namespace E = ConfigEntry;
+
 const QString kAlipayVerified = QStringLiteral("支付宝认证");
 const QString kPhoneVerified = QStringLiteral("手机认证");
 const QString kNotVerified = QStringLiteral("没有认证");
@@ -59,19 +61,19 @@ SearchPageResult searchPageRule(const QString &page, const QString &buyerId,
                                 const QueryConfig &config)
 {
     SearchPageResult result;
-    const QString entryMarker = config.entry(64);
+    const QString entryMarker = config.entry(E::SearchEntryMarker);
     if (entryMarker.isEmpty())
         return result; // would match everywhere and never advance
-    const QString numberStart = config.entry(65);
-    const QString nickRemoved1 = config.entry(69);
-    const QString nickRemoved2 = config.entry(70);
+    const QString numberStart = config.entry(E::UserNumberStart);
+    const QString nickRemoved1 = config.entry(E::NickRemoved1);
+    const QString nickRemoved2 = config.entry(E::NickRemoved2);
 
     const QStringView text(page);
     ForwardFinder entries(text, entryMarker);
     ForwardFinder numberStarts(text, numberStart);
-    ForwardFinder numberEnds(text, config.entry(66));
-    ForwardFinder nickStarts(text, config.entry(67));
-    ForwardFinder nickEnds(text, config.entry(68));
+    ForwardFinder numberEnds(text, config.entry(E::UserNumberEnd));
+    ForwardFinder nickStarts(text, config.entry(E::NickStart));
+    ForwardFinder nickEnds(text, config.entry(E::NickEnd));
 
     for (qsizetype at = entries.find(0); at >= 0;) {
         qsizetype rest = at + entryMarker.size();
@@ -99,7 +101,7 @@ SearchPageResult searchPageRule(const QString &page, const QString &buyerId,
                 }
                 if (matches) {
                     result.userNumber = text.mid(rest, numberEnd - rest).toString();
-                    result.detailAddress = config.entry(4);
+                    result.detailAddress = config.entry(E::DetailAddress);
                     result.detailAddress.replace(QLatin1String("{xyid}"), result.userNumber);
                     return result;
                 }
@@ -114,26 +116,36 @@ DetailPageResult detailPageRule(const QString &page, DetailSource source, const 
 {
     DetailPageResult result;
     const bool fetched = source == DetailSource::Fetched;
-    if (containsMarker(page, config.entry(5))) { // layout A
-        result.goodCount = cut(page, config, fetched ? 8 : 29, 9, 10);
-        result.goodRatePercent = numericOrEmpty(cut(page, config, 5, 6, 7));
+    if (containsMarker(page, config.entry(E::LayoutAMarker))) { // layout A
+        result.goodCount =
+            cut(page, config, fetched ? E::GoodCountAFirst : E::GoodCountABrowserFirst,
+                E::GoodCountASecond, E::GoodCountAEnd);
+        result.goodRatePercent = numericOrEmpty(
+            cut(page, config, E::LayoutAMarker, E::GoodRateASecond, E::GoodRateAEnd));
     } else { // layout B
-        result.goodCount = numericOrEmpty(cut(page, config, 17, 18, 19));
-        result.goodRatePercent = numericOrEmpty(cut(page, config, fetched ? 14 : 31, 15, 16));
+        result.goodCount = numericOrEmpty(
+            cut(page, config, E::GoodCountBFirst, E::GoodCountBSecond, E::GoodCountBEnd));
+        result.goodRatePercent =
+            numericOrEmpty(cut(page, config, fetched ? E::GoodRateBFirst : E::GoodRateBBrowserFirst,
+                               E::GoodRateBSecond, E::GoodRateBEnd));
     }
 
     const QString verificationText =
-        fetched ? cut(page, config, 24, 25, 26) : cut(page, config, 24, 32, 33);
-    if (containsMarker(verificationText, config.entry(27)))
+        fetched ? cut(page, config, E::VerificationFirst, E::VerificationSecond, E::VerificationEnd)
+                : cut(page, config, E::VerificationFirst, E::VerificationBrowserSecond,
+                      E::VerificationBrowserEnd);
+    if (containsMarker(verificationText, config.entry(E::AlipayVerifiedMarker)))
         result.verification = kAlipayVerified;
-    else if (containsMarker(verificationText, config.entry(28)))
+    else if (containsMarker(verificationText, config.entry(E::PhoneVerifiedMarker)))
         result.verification = kPhoneVerified;
     else
         result.verification = kNotVerified;
 
-    result.ratingListNumber = cut(page, config, 34, 35, 36);
-    result.neutralCount = cut(page, config, 71, 72, 73);
-    result.badCount = cut(page, config, 74, 75, 76);
+    result.ratingListNumber =
+        cut(page, config, E::RatingListFirst, E::RatingListSecond, E::RatingListEnd);
+    result.neutralCount =
+        cut(page, config, E::NeutralCountFirst, E::NeutralCountSecond, E::NeutralCountEnd);
+    result.badCount = cut(page, config, E::BadCountFirst, E::BadCountSecond, E::BadCountEnd);
     return result;
 }
 
@@ -154,8 +166,8 @@ NameCardResult nameCardRule(const QString &page)
     const QString colon = QStringLiteral("：");
     const QString lt = QStringLiteral("<");
     result.regTime = CleanText(CutText(page, QStringLiteral("注册时间"), colon, lt));
-    result.address = CleanText(
-        CutText(page, QStringLiteral("来自"), colon, lt).replace(QLatin1String("&nbsp;"), " "));
+    result.address = CleanText(CutText(page, QStringLiteral("来自"), colon, lt)
+                                   .replace(QLatin1String("&nbsp;"), QLatin1String(" ")));
     result.personalUrl = CleanText(CutText(page, QStringLiteral("icon-jianghu"),
                                            QStringLiteral("href=\""), QStringLiteral("\"")))
                              .replace(QLatin1String("jianghu"), QLatin1String("i"));
@@ -168,7 +180,7 @@ PersonalPageResult personalPageRule(const QString &page, const QueryConfig &conf
     PersonalPageResult result;
     result.nick =
         CleanText(CutText(page, QStringLiteral("nick"), QStringLiteral(">"), QStringLiteral("<")));
-    const QString areaCode = cut(page, config, 61, 62, 63);
+    const QString areaCode = cut(page, config, E::AreaCodeFirst, E::AreaCodeSecond, E::AreaCodeEnd);
     if (isNumeric(areaCode)) {
         const QString province = areaCode.left(2) + QLatin1String("0000");
         result.areaName = LookUpArea(province, areaTable) + LookUpArea(areaCode, areaTable);

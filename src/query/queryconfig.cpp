@@ -17,6 +17,6 @@ void QueryConfig::setEntry(int index, const QString &value)
 
 void QueryConfig::readIndexedList(const QString &text)
 {
-    ::readIndexedList(text, kSize,
-                      [this](int index, const QString &value) { m_entries[size_t(index)] = value; });
+    ::readIndexedList(
+        text, kSize, [this](int index, const QString &value) { m_entries[size_t(index)] = value; });
 }

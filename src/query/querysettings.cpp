@@ -36,10 +36,33 @@ const char kTemplate[] =
     "jobs=1\n"
     "; the least gap in milliseconds between two requests to one host, for sites that throttle\n"
     "paceMs=0\n"
+    "; true: the table gets credit score, credit level, risk, its reasons and the pages' outcomes\n"
+    "; after its twelve columns\n"
+    "extraColumns=false\n"
     "\n"
     "[query]\n"
     "; true: a buyer's pages are fetched in three chains at once (the same result, sooner)\n"
     "parallelPages=false\n"
+    "; texts that mark a page as the marketplace's login, check or access-denied page,\n"
+    "; \"|\" between them (such a page is not read; a marker counts only on a page that lacks\n"
+    "; the markers of the page's own rule)\n"
+    "blockMarkers=@BLOCKMARKERS@\n"
+    "\n"
+    "[risk]\n"
+    "; each of these is a reason in the risk verdict (0 turns the first three off):\n"
+    "; registered fewer than this many days ago\n"
+    "newAccountDays=90\n"
+    "; good rate below this percentage\n"
+    "minGoodRate=97\n"
+    "; this many bad ratings given to others, or more\n"
+    "badGivenAtLeast=3\n"
+    "; credit score (good minus bad ratings received) below this\n"
+    "minCreditScore=4\n"
+    "; no verification (true or false)\n"
+    "requireVerification=true\n"
+    "; this many reasons make the verdict high (高); one makes it medium (中), none low (低);\n"
+    "; a blocked page or a missing figure makes it unknown (未知) unless it is high\n"
+    "highAtReasons=2\n"
     "\n"
     "[storage]\n"
     "; the lookup history, notes and blacklist (empty: ~/.local/share/Brelvon/brelvon.sqlite)\n"
@@ -139,7 +162,8 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
             problems->append(
                 QStringLiteral("settings file %1: [%2] %3=%4 is not %5; using the default")
                     .arg(path, QString::fromLatin1(key).section(u'/', 0, 0),
-                         QString::fromLatin1(key).section(u'/', 1), value, QLatin1String(expected)));
+                         QString::fromLatin1(key).section(u'/', 1), value,
+                         QLatin1String(expected)));
     };
     const auto readInt = [&](const char *key, int low, int high, int *out, const char *expected) {
         const QString value = readText(ini, QLatin1String(key));
@@ -152,13 +176,41 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
         else
             problem(key, value, expected);
     };
+    const auto readBool = [&](const char *key, bool *out) {
+        const QString value = readText(ini, QLatin1String(key)).toLower();
+        if (value == QLatin1String("true") || value == QLatin1String("1"))
+            *out = true;
+        else if (value == QLatin1String("false") || value == QLatin1String("0"))
+            *out = false;
+        else if (!value.isEmpty())
+            problem(key, value, "true or false");
+    };
     readInt("batch/jobs", 1, 8, &s.batchJobs, "a number from 1 to 8");
     readInt("batch/paceMs", 0, 600000, &s.batchPaceMs, "a number of milliseconds from 0 to 600000");
-    const QString parallel = readText(ini, QStringLiteral("query/parallelPages")).toLower();
-    if (parallel == QLatin1String("true") || parallel == QLatin1String("1"))
-        s.parallelPages = true;
-    else if (!parallel.isEmpty() && parallel != QLatin1String("false") && parallel != QLatin1String("0"))
-        problem("query/parallelPages", parallel, "true or false");
+    readBool("batch/extraColumns", &s.extraColumns);
+    readBool("query/parallelPages", &s.parallelPages);
+    // Present, even empty, the list replaces the built-in markers; the template lists them.
+    if (ini.contains(QStringLiteral("query/blockMarkers")))
+        s.blockMarkers = splitBlockMarkers(readText(ini, QStringLiteral("query/blockMarkers")));
+
+    RiskSettings &risk = s.risk;
+    readInt("risk/newAccountDays", 0, 36500, &risk.newAccountDays,
+            "a number of days from 0 to 36500");
+    const QString rate = readText(ini, QStringLiteral("risk/minGoodRate"));
+    if (!rate.isEmpty()) {
+        bool ok = false;
+        const double value = rate.toDouble(&ok);
+        if (ok && value >= 0 && value <= 100)
+            risk.minGoodRate = value;
+        else
+            problem("risk/minGoodRate", rate, "a percentage from 0 to 100");
+    }
+    readInt("risk/badGivenAtLeast", 0, 1000000, &risk.badGivenAtLeast,
+            "a number from 0 to 1000000");
+    readInt("risk/minCreditScore", -1000000000, 1000000000, &risk.minCreditScore,
+            "a number from -1000000000 to 1000000000");
+    readBool("risk/requireVerification", &risk.requireVerification);
+    readInt("risk/highAtReasons", 1, 6, &risk.highAtReasons, "a number from 1 to 6");
 
     *settings = s;
     return true;
@@ -175,9 +227,10 @@ bool writeSettingsTemplate(const QString &path, QString *error)
         *error = QStringLiteral("cannot create the folder %1").arg(dir);
         return false;
     }
+    const QByteArray text =
+        QByteArray(kTemplate).replace("@BLOCKMARKERS@", builtInBlockMarkers().join(u'|').toUtf8());
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
-        file.write(kTemplate, qint64(sizeof kTemplate - 1)) != qint64(sizeof kTemplate - 1) ||
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(text) != text.size() ||
         !file.flush()) {
         *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "blockmarkers.h"
+#include "riskverdict.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -8,22 +11,27 @@
 // path.
 struct QuerySettings
 {
-    QString mainHost;      // [hosts] main
-    QString secondHost;    // [hosts] second
-    QString tradeCardHost; // [hosts] tradecard
-    QString nameCardLogin; // [viewer] nameCardLogin
-    QString popupLogin;    // [viewer] popupLogin
-    int batchJobs = 1;     // [batch] jobs: buyers in flight at once, 1 to 8
-    int batchPaceMs = 0;   // [batch] paceMs: least gap between two request starts to one host
+    QString mainHost;           // [hosts] main
+    QString secondHost;         // [hosts] second
+    QString tradeCardHost;      // [hosts] tradecard
+    QString nameCardLogin;      // [viewer] nameCardLogin
+    QString popupLogin;         // [viewer] popupLogin
+    int batchJobs = 1;          // [batch] jobs: buyers in flight at once, 1 to 8
+    int batchPaceMs = 0;        // [batch] paceMs: least gap between two request starts to one host
     bool parallelPages = false; // [query] parallelPages: a buyer's page chains at once
+    // [query] blockMarkers, "|" between markers: texts that make a buyer's page a block page (the
+    // configuration may add its own). Without the key, the built-in ones.
+    QStringList blockMarkers = builtInBlockMarkers();
+    bool extraColumns = false; // [batch] extraColumns: credit and risk columns after column 12
+    RiskSettings risk = {};    // [risk]
 };
 
 // The settings file used when none is named: <user config folder>/Brelvon/brelvon.conf.
 QString defaultSettingsPath();
 
 // Reads an INI settings file. False with a message in *error when it cannot be read or names no
-// host at all. A value out of its range under [batch] or [query] keeps its default and is named
-// in *problems (the command line refuses to run with one; the window says so on stderr).
+// host at all. A value out of its range under [batch], [query] or [risk] keeps its default and is
+// named in *problems (the command line refuses to run with one; the window says so on stderr).
 bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *error,
                        QStringList *problems = nullptr);
 

@@ -1,5 +1,7 @@
 #include "spreadsheetexport.h"
 
+#include "buyerassessment.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,10 +13,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
-constexpr int kColumns = 12;
+constexpr int kColumns = 12;              // without the extra columns
 constexpr int kUrlColumn = 11;            // zero-based: column 12
 constexpr int kMaxCellChars = 32767;      // characters a cell may hold
 constexpr int kMaxFormulaLiteral = 255;   // characters a text literal in a formula may hold
@@ -206,7 +209,23 @@ private:
     lxw_format *m_marked = nullptr;
 };
 
-bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *error)
+// The extra columns' values of a row.
+QStringList extraValues(const BatchRow &row, const BatchTableOptions &options)
+{
+    const BuyerAssessment a =
+        assessBuyer({row.record, row.pages}, options.risk,
+                    options.today.isValid() ? options.today : QDate::currentDate(), &row.seller);
+    return {a.creditScoreText(),
+            creditLevelText(a.creditLevel),
+            riskLevelText(a.risk.level),
+            a.risk.reasons.join(QStringLiteral("；")),
+            buyerPageOutcomesText(row.pages),
+            row.sellerMark,
+            row.sellerNote};
+}
+
+bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *error,
+                   const BatchTableOptions &options)
 {
     auto fail = [&](const QString &message) {
         if (error)
@@ -224,32 +243,37 @@ bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *er
     }
     SheetWriter writer(workbook, sheet);
 
-    double widths[kColumns];
-    const QStringList &headers = batchTableHeaders();
+    QStringList headers = batchTableHeaders();
+    if (options.extraColumns)
+        headers += batchTableExtraHeaders();
+    const int columns = int(headers.size());
+    std::vector<double> widths(size_t(columns), 0.0);
     lxw_error status = LXW_NO_ERROR;
-    for (int c = 0; c < kColumns && status == LXW_NO_ERROR; ++c) {
-        widths[c] = displayWidth(headers[c]);
+    for (int c = 0; c < columns && status == LXW_NO_ERROR; ++c) {
+        widths[size_t(c)] = displayWidth(headers[c]);
         status = writer.header(lxw_col_t(c), headers[c]);
     }
     for (qsizetype r = 0; r < rows.size() && status == LXW_NO_ERROR; ++r) {
         const lxw_row_t row = lxw_row_t(r + 1);
-        lxw_format *format = rows[r].mark.isEmpty() ? nullptr : writer.marked();
-        for (int c = 0; c < kColumns && status == LXW_NO_ERROR; ++c) {
-            const QString value = columnValue(rows[r], c);
-            widths[c] = std::max(widths[c], displayWidth(value));
+        lxw_format *format = rows[r].seller.listed ? writer.marked() : nullptr;
+        const QStringList extra =
+            options.extraColumns ? extraValues(rows[r], options) : QStringList();
+        for (int c = 0; c < columns && status == LXW_NO_ERROR; ++c) {
+            const QString value = c < kColumns ? columnValue(rows[r], c) : extra[c - kColumns];
+            widths[size_t(c)] = std::max(widths[size_t(c)], displayWidth(value));
             status = c == kUrlColumn ? writer.link(row, lxw_col_t(c), value, format)
                                      : writer.text(row, lxw_col_t(c), value, format);
         }
         if (format && status == LXW_NO_ERROR)
-            status = writer.comment(row, 0, rows[r].mark);
+            status = writer.comment(row, 0, rows[r].sellerMark);
     }
     if (status != LXW_NO_ERROR) {
         workbook_close(workbook); // frees it; the partial file is removed by the caller
         return fail(writerError("cannot write a cell", status));
     }
-    for (int c = 0; c < kColumns; ++c)
+    for (int c = 0; c < columns; ++c)
         worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c),
-                             std::clamp(widths[c] + 2, 8.0, 60.0), nullptr);
+                             std::clamp(widths[size_t(c)] + 2, 8.0, 60.0), nullptr);
     worksheet_freeze_panes(sheet, 1, 0);
 
     status = workbook_close(workbook);
@@ -271,6 +295,15 @@ const QStringList &batchTableHeaders()
     return headers;
 }
 
+const QStringList &batchTableExtraHeaders()
+{
+    static const QStringList headers = {QStringLiteral("信用积分"), QStringLiteral("信用等级"),
+                                        QStringLiteral("风险"),     QStringLiteral("风险原因"),
+                                        QStringLiteral("页面情况"), QStringLiteral("名单"),
+                                        QStringLiteral("备注")};
+    return headers;
+}
+
 QString hyperlinkFormula(const QString &address)
 {
     QString quoted = address;
@@ -279,7 +312,8 @@ QString hyperlinkFormula(const QString &address)
            QStringLiteral("\")");
 }
 
-bool writeBatchSpreadsheet(const QString &path, const QList<BatchRow> &rows, QString *error)
+bool writeBatchSpreadsheet(const QString &path, const QList<BatchRow> &rows, QString *error,
+                           const BatchTableOptions &options)
 {
     auto fail = [&](const QString &reason) {
         if (error)
@@ -299,7 +333,7 @@ bool writeBatchSpreadsheet(const QString &path, const QList<BatchRow> &rows, QSt
         return fail(partial.errorString());
     partial.close();
     QString reason;
-    if (!writeWorkbook(partial.fileName(), rows, &reason))
+    if (!writeWorkbook(partial.fileName(), rows, &reason, options))
         return fail(reason);
     partial.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
                            QFile::ReadOther);
@@ -310,7 +344,8 @@ bool writeBatchSpreadsheet(const QString &path, const QList<BatchRow> &rows, QSt
     return true;
 }
 
-QString writeBatchSpreadsheetToTemp(const QList<BatchRow> &rows, QString *error)
+QString writeBatchSpreadsheetToTemp(const QList<BatchRow> &rows, QString *error,
+                                    const BatchTableOptions &options)
 {
     // QDir::tempPath() is "" when TMPDIR names a missing folder; the file must not then land in
     // the root or working folder.
@@ -331,7 +366,7 @@ QString writeBatchSpreadsheetToTemp(const QList<BatchRow> &rows, QString *error)
     }
     file.close();
     QString reason;
-    if (!writeWorkbook(file.fileName(), rows, &reason)) {
+    if (!writeWorkbook(file.fileName(), rows, &reason, options)) {
         if (error)
             *error = QStringLiteral("cannot write %1: %2").arg(file.fileName(), reason);
         return {}; // the partial file goes with the temporary file object

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "buyercreditrecord.h"
+#include "pageresult.h"
+#include "riskverdict.h"
 
+#include <QDate>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -17,25 +20,49 @@
 // holding control characters.
 //
 // A cell holds at most 32,767 characters; longer texts are cut there.
+//
+// With extra columns, seven text columns follow column 12: credit score, credit level, risk, its
+// reasons (joined by "；"), the outcomes of the buyer's pages, the seller's mark on the buyer and
+// the seller's note. Without them the table is the twelve columns alone.
+//
+// The row of a buyer the seller blacklisted is marked red either way, with the reason as the id
+// cell's note.
 
 // One row of the table: the id as read from the id file and what its query delivered.
 struct BatchRow
 {
     QString id;
     BuyerCreditRecord record;
-    QString mark; // not empty: the row is marked in red, with this text as the id cell's note
+    PageResults pages = {}; // what the query's page fetches did: only the extra columns read it
+    // The seller's own word on the buyer. Blacklisted (seller.listed, the reason in seller.note):
+    // the row in red with sellerMark as the id cell's note, and the verdict high.
+    SellerNotes seller = {};
+    QString sellerMark = {}; // "黑名单：reason", "信任" or empty: an extra column
+    QString sellerNote = {}; // the seller's note: an extra column
+};
+
+// Whether the table gets the extra columns, and what their verdict is measured against.
+struct BatchTableOptions
+{
+    bool extraColumns = false;
+    RiskSettings risk;
+    QDate today; // invalid: the day the table is written
 };
 
 // The twelve column headers, in column order.
 const QStringList &batchTableHeaders();
+// The headers of the extra columns.
+const QStringList &batchTableExtraHeaders();
 
 // The formula of column 12 for an address, "=HYPERLINK(" included.
 QString hyperlinkFormula(const QString &address);
 
 // Writes the table to path. An existing file there is replaced only once the new one is complete,
 // so a failed export loses nothing. False with a message in *error on failure.
-bool writeBatchSpreadsheet(const QString &path, const QList<BatchRow> &rows, QString *error);
+bool writeBatchSpreadsheet(const QString &path, const QList<BatchRow> &rows, QString *error,
+                           const BatchTableOptions &options = {});
 
 // Writes the table to a new file with a unique name in the user's temporary folder (never an
 // existing file) and returns its path; "" with a message in *error on failure.
-QString writeBatchSpreadsheetToTemp(const QList<BatchRow> &rows, QString *error);
+QString writeBatchSpreadsheetToTemp(const QList<BatchRow> &rows, QString *error,
+                                    const BatchTableOptions &options = {});

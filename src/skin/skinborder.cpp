@@ -1,9 +1,8 @@
 #include "skinborder.h"
 
-#include "allowresize.h"
-#include "skinpicture.h"
 #include "olecolour.h"
 #include "skinload.h"
+#include "skinpicture.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -59,156 +58,64 @@ SkinBorder::SkinBorder(QWidget *host) : QWidget(host)
 {
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    watchHost();
 }
 
-void SkinBorder::setBORDERTYPE(int NewBordertype)
+void SkinBorder::setBorderType(int type)
 {
-    m_BorderType = NewBordertype;
-    if (!isDocked(m_BorderType))
+    if (type == m_borderType)
         return;
-    // Docked at the thickness of this type, so that a border set up after its Path does not
-    // keep a thickness it took as another type.
+    m_borderType = type;
+    // The thickness of this type's pictures, so that a border set up after its skin file does
+    // not keep a thickness it took as another type.
     BorderPictures pics;
-    loadPictures(m_BorderType, m_Path, pics);
-    m_Thickness = pics.thickness(m_BorderType);
-    dock();
-    redockSiblings();
+    loadPictures(m_borderType, m_skinFile, pics);
+    m_thickness = isDocked(m_borderType) ? pics.thickness(m_borderType) : 0;
+    emit thicknessChanged();
 }
 
-void SkinBorder::setPath(const QString &NewPath)
+void SkinBorder::setSkinFile(const QString &path)
 {
-    m_Path = NewPath;
+    m_skinFile = path;
     REDRAW();
 }
 
 void SkinBorder::REDRAW()
 {
     // A border 0 pixels thick gets no paint events, so its thickness is taken here first.
-    loadThickness();
+    reloadThickness();
     repaint();
 }
 
-void SkinBorder::setDockTop(int px)
-{
-    m_DockTop = qMax(0, px);
-    dock();
-}
-
-QRect SkinBorder::dockedGeometry() const
-{
-    const QWidget *h = host();
-    if (!h || !isDocked(m_BorderType))
-        return {};
-    const int W = h->width();
-    const int H = h->height();
-    if (m_BorderType == Bottom)
-        return {0, H - m_Thickness, W, m_Thickness};
-
-    int bottom = 0;
-    const auto siblings = h->findChildren<SkinBorder *>(QString(), Qt::FindDirectChildrenOnly);
-    for (const SkinBorder *b : siblings) {
-        if (b->m_BorderType == Bottom && !b->isHidden()) {
-            bottom = b->m_Thickness;
-            break;
-        }
-    }
-    const int top = qMin(m_DockTop, H);
-    const int length = qMax(0, H - top - bottom);
-    return {m_BorderType == Left ? 0 : W - m_Thickness, top, m_Thickness, length};
-}
-
-void SkinBorder::dock()
-{
-    if (host() && isDocked(m_BorderType))
-        setGeometry(dockedGeometry());
-}
-
-void SkinBorder::redockSiblings()
-{
-    if (!host())
-        return;
-    const auto siblings = host()->findChildren<SkinBorder *>(QString(), Qt::FindDirectChildrenOnly);
-    for (SkinBorder *b : siblings) {
-        if (b != this && (b->m_BorderType == Left || b->m_BorderType == Right))
-            b->dock();
-    }
-}
-
-void SkinBorder::loadThickness()
+void SkinBorder::reloadThickness()
 {
     BorderPictures pics;
-    loadPictures(m_BorderType, m_Path, pics);
-    const int thickness = pics.thickness(m_BorderType);
-    if (thickness == m_Thickness)
+    loadPictures(m_borderType, m_skinFile, pics);
+    const int thickness = pics.thickness(m_borderType);
+    if (thickness == m_thickness)
         return;
-    m_Thickness = thickness;
-    dock();
-    if (m_BorderType == Bottom)
-        redockSiblings();
-}
-
-void SkinBorder::watchHost()
-{
-    if (m_WatchedHost == host())
-        return;
-    if (m_WatchedHost)
-        m_WatchedHost->removeEventFilter(this);
-    m_WatchedHost = host();
-    if (m_WatchedHost)
-        m_WatchedHost->installEventFilter(this);
-}
-
-bool SkinBorder::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_WatchedHost && event->type() == QEvent::Resize && isDocked(m_BorderType)) {
-        // The skin cache makes this a file status check; a border 0 pixels thick learns here
-        // about a skin file that has gained its pictures.
-        loadThickness();
-        dock();
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-bool SkinBorder::event(QEvent *event)
-{
-    switch (event->type()) {
-    case QEvent::ParentChange:
-        watchHost();
-        dock();
-        redockSiblings();
-        break;
-    case QEvent::ShowToParent:
-    case QEvent::HideToParent:
-        // The side borders end at the bottom border only while it shows.
-        if (m_BorderType == Bottom)
-            redockSiblings();
-        break;
-    default:
-        break;
-    }
-    return QWidget::event(event);
+    m_thickness = thickness;
+    emit thicknessChanged();
 }
 
 void SkinBorder::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), colourFromOle(kBackColor));
-    if (!isDocked(m_BorderType))
+    if (!isDocked(m_borderType))
         return;
 
     // Fresh pictures on every paint: a replaced skin file shows at once.
     BorderPictures pics;
-    loadPictures(m_BorderType, m_Path, pics);
-    const int thickness = pics.thickness(m_BorderType);
-    if (thickness != m_Thickness) {
+    loadPictures(m_borderType, m_skinFile, pics);
+    const int thickness = pics.thickness(m_borderType);
+    if (thickness != m_thickness) {
         // Not resized inside the paint; this paint uses the size in force, the next the new one.
-        QMetaObject::invokeMethod(this, &SkinBorder::loadThickness, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &SkinBorder::reloadThickness, Qt::QueuedConnection);
     }
 
     const int W = width();
     const int H = height();
-    if (m_BorderType == Bottom) {
+    if (m_borderType == Bottom) {
         const int w = pics.pic3.width();
         if (w > 0) {
             for (int x = 0; x < W; x += w)
@@ -228,41 +135,41 @@ void SkinBorder::paintEvent(QPaintEvent *)
 
 void SkinBorder::mouseMoveEvent(QMouseEvent *event)
 {
-    if (m_Following) {
+    if (m_following) {
         if (event->buttons() == Qt::NoButton)
-            m_Following = false; // the release went elsewhere
+            m_following = false; // the release went elsewhere
         else
             followPointer(event->globalPosition());
         return;
     }
-    if (!AllowResize)
+    if (!m_resizeEnabled)
         return;
 
     const qreal X = event->position().x();
     const qreal Y = event->position().y();
     const int W = width();
     const int H = height();
-    if (m_BorderType == Bottom) {
+    if (m_borderType == Bottom) {
         if (0 <= X && X <= kCornerZone) {
-            m_HitZone = LowerLeft;
+            m_hitZone = LowerLeft;
             setCursor(Qt::SizeBDiagCursor);
         } else if (W - kCornerZone <= X && X <= W) {
-            m_HitZone = LowerRight;
+            m_hitZone = LowerRight;
             setCursor(Qt::SizeFDiagCursor);
         } else {
-            m_HitZone = Edge;
+            m_hitZone = Edge;
             setCursor(Qt::SizeVerCursor);
         }
         return;
     }
     setCursor(Qt::SizeHorCursor);
-    m_HitZone = Edge;
+    m_hitZone = Edge;
     if (H - kCornerZone <= Y && Y <= H) {
-        if (m_BorderType == Left) {
+        if (m_borderType == Left) {
             setCursor(Qt::SizeBDiagCursor);
-            m_HitZone = LowerLeft;
-        } else if (m_BorderType == Right) {
-            m_HitZone = LowerRight;
+            m_hitZone = LowerLeft;
+        } else if (m_borderType == Right) {
+            m_hitZone = LowerRight;
             setCursor(Qt::SizeFDiagCursor);
         }
     }
@@ -270,25 +177,25 @@ void SkinBorder::mouseMoveEvent(QMouseEvent *event)
 
 Qt::Edges SkinBorder::edgesForPress() const
 {
-    switch (m_BorderType) {
+    switch (m_borderType) {
     case Left:
-        if (m_HitZone == LowerLeft)
+        if (m_hitZone == LowerLeft)
             return Qt::BottomEdge | Qt::LeftEdge;
-        if (m_HitZone == Edge)
+        if (m_hitZone == Edge)
             return Qt::LeftEdge;
         break;
     case Right:
-        if (m_HitZone == Edge)
+        if (m_hitZone == Edge)
             return Qt::RightEdge;
-        if (m_HitZone == LowerRight)
+        if (m_hitZone == LowerRight)
             return Qt::BottomEdge | Qt::RightEdge;
         break;
     case Bottom:
-        if (m_HitZone == LowerLeft)
+        if (m_hitZone == LowerLeft)
             return Qt::BottomEdge | Qt::LeftEdge;
-        if (m_HitZone == Edge)
+        if (m_hitZone == Edge)
             return Qt::BottomEdge;
-        if (m_HitZone == LowerRight)
+        if (m_hitZone == LowerRight)
             return Qt::BottomEdge | Qt::RightEdge;
         break;
     default:
@@ -301,53 +208,53 @@ void SkinBorder::mousePressEvent(QMouseEvent *event)
 {
     // Any button; the border never passes a press on to its host.
     event->accept();
-    if (!AllowResize || m_Following)
+    if (!m_resizeEnabled || m_following)
         return;
     const Qt::Edges edges = edgesForPress();
-    QWidget *h = host();
+    QWidget *h = parentWidget();
     if (!edges || !h)
         return;
-    m_LastEdges = edges;
+    m_lastEdges = edges;
 
     QWindow *window = h->isWindow() ? h->windowHandle() : nullptr;
     if (window && window->startSystemResize(edges))
         return;
     // No sizing loop on this platform (or no window manager): follow the pointer ourselves
     // until the button is released. The press grabbed the mouse for us.
-    m_Following = true;
-    m_PressGlobal = event->globalPosition();
-    m_PressGeometry = h->geometry();
+    m_following = true;
+    m_pressGlobal = event->globalPosition();
+    m_pressGeometry = h->geometry();
 }
 
 void SkinBorder::mouseReleaseEvent(QMouseEvent *event)
 {
     event->accept();
-    if (!m_Following)
+    if (!m_following)
         return;
     followPointer(event->globalPosition());
     if (event->buttons() == Qt::NoButton)
-        m_Following = false;
+        m_following = false;
 }
 
 void SkinBorder::followPointer(const QPointF &globalPos)
 {
-    QWidget *h = host();
+    QWidget *h = parentWidget();
     if (!h) {
-        m_Following = false;
+        m_following = false;
         return;
     }
-    const QPoint delta = (globalPos - m_PressGlobal).toPoint();
+    const QPoint delta = (globalPos - m_pressGlobal).toPoint();
     const QSize minSize = h->minimumSize();
     const QSize maxSize = h->maximumSize();
-    QRect g = m_PressGeometry;
-    if (m_LastEdges & Qt::LeftEdge) {
+    QRect g = m_pressGeometry;
+    if (m_lastEdges & Qt::LeftEdge) {
         // The right edge stays where it was; the left edge takes what the width allows.
         const int width = qBound(minSize.width(), g.width() - delta.x(), maxSize.width());
         g.setLeft(g.x() + g.width() - width);
     }
-    if (m_LastEdges & Qt::RightEdge)
+    if (m_lastEdges & Qt::RightEdge)
         g.setWidth(qBound(minSize.width(), g.width() + delta.x(), maxSize.width()));
-    if (m_LastEdges & Qt::BottomEdge)
+    if (m_lastEdges & Qt::BottomEdge)
         g.setHeight(qBound(minSize.height(), g.height() + delta.y(), maxSize.height()));
     if (g != h->geometry())
         h->setGeometry(g);

@@ -1,92 +1,85 @@
 #pragma once
 
-#include <QPoint>
-#include <QPointer>
+#include <QPointF>
 #include <QRect>
 #include <QString>
 #include <QWidget>
 
-// One skinned edge of its host window (the parent widget): BORDERTYPE 1 docks it on the host's
-// left edge, 2 on the right, 3 along the bottom; any other value docks, draws and resizes
-// nothing. The side borders run from the dock top (the height the caption bar takes) down to the
-// bottom border's top; the bottom border spans the full width. The thickness comes from the skin:
-// the width of "LEFTTOP"/"RIGHTTOP", the height of "BOTTOM" (0 when absent, and a border 0 pixels
-// thick cannot be pressed).
+// One skinned edge of its host window (the parent widget): BORDERTYPE 1 is the left edge, 2 the
+// right one, 3 the bottom; any other value draws and resizes nothing. The thickness comes from
+// the skin: the width of "LEFTTOP"/"RIGHTTOP", the height of "BOTTOM" (0 when absent, and a
+// border 0 pixels thick cannot be pressed). Where the border sits is its frame's business
+// (SkinFrame docks it); the border says when its thickness changes.
 //
 // The skin is loaded afresh on every paint, so a replaced skin file shows at the next paint.
 //
-// While AllowResize is True, moving over the border picks a hit zone (0 lower-left corner, 1 the
-// edge, 2 lower-right corner; the corners are the last 10 pixels, both ends included) and its
+// While resizing is enabled, moving over the border picks a hit zone (the lower-left corner, the
+// edge, the lower-right corner; the corners are the last 10 pixels, both ends included) and its
 // sizing cursor, and a press of any button resizes the host from that edge or corner: through the
 // platform's own sizing loop, or, where the platform refuses, by following the pointer until the
-// button is released. While AllowResize is False the border ignores the mouse.
+// button is released. While it is disabled the border ignores the mouse.
 class SkinBorder : public QWidget
 {
     Q_OBJECT
-    Q_PROPERTY(int BORDERTYPE READ BORDERTYPE WRITE setBORDERTYPE)
-    Q_PROPERTY(QString Path READ Path WRITE setPath)
+    Q_PROPERTY(int BORDERTYPE READ borderType WRITE setBorderType)
+    Q_PROPERTY(QString Path READ skinFile WRITE setSkinFile)
 
 public:
     enum BorderType { None = 0, Left = 1, Right = 2, Bottom = 3 };
+    Q_ENUM(BorderType)
     enum HitZone : qint16 { LowerLeft = 0, Edge = 1, LowerRight = 2 };
+    Q_ENUM(HitZone)
 
     explicit SkinBorder(QWidget *host = nullptr);
 
-    int BORDERTYPE() const { return m_BorderType; }
-    // Stores the type and, for 1 to 3, docks the border on its host at once.
-    void setBORDERTYPE(int NewBordertype);
+    int borderType() const { return m_borderType; }
+    // Stores the type and takes the thickness of its pictures at once.
+    void setBorderType(int type);
 
-    QString Path() const { return m_Path; }
+    QString skinFile() const { return m_skinFile; }
     // Stores the skin file's name, takes the thickness from it and repaints.
-    void setPath(const QString &NewPath);
+    void setSkinFile(const QString &path);
 
     // Repaints at once from the skin file, taking the thickness afresh.
     Q_INVOKABLE void REDRAW();
 
-    // Pixels at the top of the host taken by the caption bar; the side borders start below them.
-    int dockTop() const { return m_DockTop; }
-    void setDockTop(int px);
+    // Whether the mouse may resize the host from this border (the frame decides).
+    bool resizeEnabled() const { return m_resizeEnabled; }
+    void setResizeEnabled(bool enabled) { m_resizeEnabled = enabled; }
 
-    // The zone of the last mouse move made while AllowResize was True (0 at creation).
-    qint16 hitZone() const { return m_HitZone; }
+    // The zone of the last mouse move made while resizing was enabled (LowerLeft at creation).
+    HitZone hitZone() const { return m_hitZone; }
     // The edges the last accepted press resized from; none before the first.
-    Qt::Edges lastResizeEdges() const { return m_LastEdges; }
+    Qt::Edges lastResizeEdges() const { return m_lastEdges; }
     // The thickness taken from the skin at the last load, in pixels.
-    int thickness() const { return m_Thickness; }
+    int thickness() const { return m_thickness; }
+    // Takes the thickness from the skin file again (the skin cache makes this a file status
+    // check); a border 0 pixels thick learns so about a skin file that has gained its pictures.
+    void reloadThickness();
 
-    // Where a border of this type sits on its host, given its thickness and the host's current
-    // size, dock top and bottom border. An empty rectangle for type 0.
-    QRect dockedGeometry() const;
+signals:
+    // The thickness (or the type, and with it the edge) changed: the frame docks the border anew.
+    void thicknessChanged();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
-    bool event(QEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    QWidget *host() const { return parentWidget(); }
-    void watchHost();
-    // Reads the thickness from the skin file; re-docks when it changed.
-    void loadThickness();
-    void dock();
-    // The side borders of the host depend on the bottom border's height and visibility.
-    void redockSiblings();
     Qt::Edges edgesForPress() const;
     void followPointer(const QPointF &globalPos);
 
-    int m_BorderType = None;
-    qint16 m_HitZone = LowerLeft;
-    QString m_Path;
-    int m_Thickness = 0;
-    int m_DockTop = 0;
-    Qt::Edges m_LastEdges;
+    int m_borderType = None;
+    HitZone m_hitZone = LowerLeft;
+    QString m_skinFile;
+    int m_thickness = 0;
+    bool m_resizeEnabled = false;
+    Qt::Edges m_lastEdges;
 
     // Our own resize loop, where the platform has none.
-    bool m_Following = false;
-    QPointF m_PressGlobal;
-    QRect m_PressGeometry;
-    QPointer<QWidget> m_WatchedHost;
+    bool m_following = false;
+    QPointF m_pressGlobal;
+    QRect m_pressGeometry;
 };

@@ -1,9 +1,8 @@
 #include "skincaptionbar.h"
 
-#include "allowresize.h"
-#include "staysontop.h"
 #include "olecolour.h"
 #include "skinload.h"
+#include "staysontop.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -52,34 +51,6 @@ QFont captionFont()
     return font;
 }
 
-int vbButton(Qt::MouseButton button)
-{
-    switch (button) {
-    case Qt::LeftButton:
-        return 1;
-    case Qt::RightButton:
-        return 2;
-    case Qt::MiddleButton:
-        return 4;
-    default:
-        return 0;
-    }
-}
-
-int vbButtons(Qt::MouseButtons buttons)
-{
-    return (buttons.testFlag(Qt::LeftButton) ? 1 : 0) |
-           (buttons.testFlag(Qt::RightButton) ? 2 : 0) |
-           (buttons.testFlag(Qt::MiddleButton) ? 4 : 0);
-}
-
-int vbShift(Qt::KeyboardModifiers modifiers)
-{
-    return (modifiers.testFlag(Qt::ShiftModifier) ? 1 : 0) |
-           (modifiers.testFlag(Qt::ControlModifier) ? 2 : 0) |
-           (modifiers.testFlag(Qt::AltModifier) ? 4 : 0);
-}
-
 int toPixels(int twips)
 {
     return int(std::lround(double(twips) / SkinCaptionBar::kTwipsPerPixel));
@@ -93,16 +64,16 @@ SkinCaptionBar::SkinCaptionBar(QWidget *parent) : QWidget(parent)
     setMouseTracking(true);
 
     // Stacking from the bottom: the icon, the shadow copy of the title, the title.
-    m_Image1 = new QLabel(this);
-    m_Image1->setObjectName(QStringLiteral("Image1"));
-    m_Image1->setFixedSize(16, 16);
-    m_Image1->setScaledContents(true);
-    m_Label2 = new QLabel(this);
-    m_Label2->setObjectName(QStringLiteral("Label2"));
-    m_Label1 = new QLabel(this);
-    m_Label1->setObjectName(QStringLiteral("Label1"));
+    m_icon = new QLabel(this);
+    m_icon->setObjectName(QStringLiteral("Image1"));
+    m_icon->setFixedSize(16, 16);
+    m_icon->setScaledContents(true);
+    m_titleShadow = new QLabel(this);
+    m_titleShadow->setObjectName(QStringLiteral("Label2"));
+    m_title = new QLabel(this);
+    m_title->setObjectName(QStringLiteral("Label1"));
     const QString initial = QStringLiteral("酷毙了的 XP 窗体控件 (支持换皮肤)");
-    for (QLabel *label : {m_Label2, m_Label1}) {
+    for (QLabel *label : {m_titleShadow, m_title}) {
         label->setFont(captionFont());
         label->setTextFormat(Qt::PlainText);
         label->setAttribute(Qt::WA_TranslucentBackground);
@@ -112,17 +83,13 @@ SkinCaptionBar::SkinCaptionBar(QWidget *parent) : QWidget(parent)
     }
     // All three take the pointer's events: the title passes them on, the shadow and the icon
     // swallow them (a press on the icon does not drag).
-    for (QLabel *label : {m_Image1, m_Label2, m_Label1}) {
+    for (QLabel *label : {m_icon, m_titleShadow, m_title}) {
         label->setMouseTracking(true);
         label->installEventFilter(this);
     }
-    setLabelColour(m_Label1, kDefaultForeColor);
-    setLabelColour(m_Label2, kDefaultBackColor);
-
-    // Restoring the properties: the borders may not resize until a resize allows it.
-    AllowResize = false;
+    setLabelColour(m_title, kDefaultForeColor);
+    setLabelColour(m_titleShadow, kDefaultBackColor);
     setCursor(Qt::ArrowCursor);
-    attachHost();
 }
 
 SkinCaptionBar::~SkinCaptionBar() = default;
@@ -133,87 +100,88 @@ QWidget *SkinCaptionBar::host() const
     return parent ? parent->window() : nullptr;
 }
 
-void SkinCaptionBar::attachHost()
-{
-    QWidget *now = host();
-    if (now == m_Host)
-        return;
-    if (m_Host)
-        m_Host->removeEventFilter(this);
-    m_Host = now;
-    if (m_Host) {
-        m_Host->installEventFilter(this);
-        m_NormalFrame = QRect();
-        noteNormalBounds();
-        dock();
-    }
-}
-
-void SkinCaptionBar::noteNormalBounds()
-{
-    if (m_Host && m_Maximized == 0 && hostWindowState() == 0)
-        m_NormalFrame = m_Host->frameGeometry();
-}
-
-void SkinCaptionBar::dock()
-{
-    if (!m_Host)
-        return;
-    const QRect want(0, 0, m_Host->width(), m_BarHeight);
-    if (geometry() != want)
-        setGeometry(want);
-}
-
 // --- properties ---------------------------------------------------------------------------
 
-void SkinCaptionBar::setMovable(bool value)
+// A change of what the bar shows takes effect at the next paint: the buttons as the properties
+// now say, in their normal pictures.
+void SkinCaptionBar::setControlBox(bool on)
 {
-    m_Movable = value;
+    m_controlBox = on;
+    showNormalButtons();
+}
+
+void SkinCaptionBar::setMovable(bool on)
+{
+    m_movable = on;
     // A movable bar shows the ordinary arrow; an unmovable one whatever its host shows.
-    if (value)
+    if (on)
         setCursor(Qt::ArrowCursor);
     else
         unsetCursor();
 }
 
-void SkinCaptionBar::setONTOP(bool value)
+void SkinCaptionBar::setOnTop(bool on)
 {
-    m_OnTop = value;
-    if (value)
-        setStaysOnTop(host(), true);
-    else
-        setStaysOnTop(host(), false);
+    m_onTop = on;
+    setStaysOnTop(host(), on);
 }
 
-void SkinCaptionBar::setPath(const QString &value)
+void SkinCaptionBar::setSkinFile(const QString &path)
 {
-    m_Path = value;
-    DrawCaption();
+    m_skinFile = path;
+    loadSkin();
 }
 
-quint32 SkinCaptionBar::BackColor() const
+void SkinCaptionBar::setShowIcon(bool on)
 {
-    return m_Label2->property(kOleProperty).toUInt();
+    m_showIcon = on;
+    applyLabels();
+}
+
+void SkinCaptionBar::setShowStayOnTopButton(bool on)
+{
+    m_showOnTop = on;
+    showNormalButtons();
+}
+
+void SkinCaptionBar::setCaptionStyle(int style)
+{
+    if (style == m_style)
+        return;
+    m_style = style;
+    showNormalButtons();
+    emit captionStyleChanged(style);
+}
+
+void SkinCaptionBar::setWindowModeValue(int mode)
+{
+    if (mode >= Minimised && mode <= Normal)
+        setWindowMode(WindowMode(mode));
+}
+
+quint32 SkinCaptionBar::backColor() const
+{
+    return m_titleShadow->property(kOleProperty).toUInt();
 }
 
 void SkinCaptionBar::setBackColor(quint32 ole)
 {
-    setLabelColour(m_Label2, ole);
+    setLabelColour(m_titleShadow, ole);
 }
 
-quint32 SkinCaptionBar::ForeColor() const
+quint32 SkinCaptionBar::foreColor() const
 {
-    return m_Label1->property(kOleProperty).toUInt();
+    return m_title->property(kOleProperty).toUInt();
 }
 
 void SkinCaptionBar::setForeColor(quint32 ole)
 {
-    setLabelColour(m_Label1, ole);
+    setLabelColour(m_title, ole);
 }
 
 QVariant SkinCaptionBar::REDRAW()
 {
-    DrawCaption();
+    loadSkin();
     repaint();
     return QVariant();
 }
@@ -222,85 +190,39 @@ QVariant SkinCaptionBar::REDRAW()
 
 // Buttons stand right to left: close, maximise/restore, minimise, stay-on-top, ICONSPACE apart.
 // The stay-on-top place always leaves room for maximise and minimise, drawn or not.
-int SkinCaptionBar::xClose() const
+int SkinCaptionBar::buttonX(CaptionButton button) const
 {
-    return width() - m_PicClose.width() - m_FromRight;
+    int x = width() - m_fromRight - m_closePicture.width();
+    if (button == CloseButton)
+        return x;
+    x -= m_iconSpace + m_maxPicture.width();
+    if (button == MaximiseButton)
+        return x;
+    x -= m_iconSpace + m_minPicture.width();
+    if (button == MinimiseButton)
+        return x;
+    return x - m_iconSpace - m_onTopPicture.width();
 }
 
-int SkinCaptionBar::xMax() const
-{
-    return width() - m_PicMax.width() - m_IconSpace - m_PicClose.width() - m_FromRight;
-}
-
-int SkinCaptionBar::xMin() const
-{
-    return width() - m_PicMin.width() - m_IconSpace - m_PicMax.width() - m_IconSpace -
-           m_PicClose.width() - m_FromRight;
-}
-
-int SkinCaptionBar::xOnTop() const
-{
-    return width() - m_PicOnTop.width() - m_IconSpace - m_PicMin.width() - m_IconSpace -
-           m_PicMax.width() - m_IconSpace - m_PicClose.width() - m_FromRight;
-}
-
-void SkinCaptionBar::DrawCaption(bool repaintAfter)
-{
-    // Resizing the host from inside a load raises resizes that would load again; run the load
-    // once more afterwards instead of nesting.
-    if (m_InDrawCaption) {
-        m_DrawAgain = true;
-        return;
-    }
-    m_InDrawCaption = true;
-    int rounds = 0;
-    do {
-        m_DrawAgain = false;
-        drawCaptionOnce();
-    } while (m_DrawAgain && ++rounds < 4);
-    m_InDrawCaption = false;
-    if (repaintAfter)
-        update();
-}
-
-void SkinCaptionBar::drawCaptionOnce()
+void SkinCaptionBar::loadSkin()
 {
     QWidget *hostWindow = host();
 
-    m_PicTopLeft = SkinPicture();
-    m_PicTopMid = SkinPicture();
-    m_PicTopRight = SkinPicture();
-    m_PicClose = SkinPicture();
-    m_PicMax = SkinPicture();
-    m_PicMin = SkinPicture();
-    m_PicOnTop = SkinPicture();
-
-    SkinLoad load(m_Path);
-    load.picture("TOPLEFT", m_PicTopLeft)
-        .picture("TOPMID", m_PicTopMid)
-        .picture("TOPRIGHT", m_PicTopRight)
-        .picture("CLOSE", m_PicClose);
-    if (m_Maximized == 1) {
-        load.picture("RES1", m_PicMax);
-        m_Style2 = 1;
-    } else if (hostWindowState() == 1) {
-        m_Style2 = 0;
-    } else {
-        load.picture("MAX", m_PicMax);
-        m_Style2 = 2;
-    }
-    load.picture("MIN", m_PicMin);
-    load.picture(m_OnTop ? "ONTOP3" : "ONTOP1", m_PicOnTop);
-    load.number("XOFFSET", m_XOffset)
-        .number("XOFFSET2", m_XOffset2)
-        .number("YOFFSET", m_YOffset)
-        .number("FROMRIGHT", m_FromRight)
-        .number("FROMTOP", m_FromTop)
-        .number("ICONSPACE", m_IconSpace);
-    load.colour("FORECOLOR", m_SurfaceFore).colour("BackColor", m_SurfaceBack);
-    m_Skin = load.store();
+    m_topLeft = SkinPicture();
+    m_topMid = SkinPicture();
+    m_topRight = SkinPicture();
+    SkinLoad load(m_skinFile);
+    load.picture("TOPLEFT", m_topLeft).picture("TOPMID", m_topMid).picture("TOPRIGHT", m_topRight);
+    load.number("XOFFSET", m_xOffset)
+        .number("XOFFSET2", m_xOffset2)
+        .number("YOFFSET", m_yOffset)
+        .number("FROMRIGHT", m_fromRight)
+        .number("FROMTOP", m_fromTop)
+        .number("ICONSPACE", m_iconSpace);
+    load.colour("FORECOLOR", m_surfaceFore).colour("BackColor", m_surfaceBack);
+    m_skin = load.store();
     if (hostWindow) {
-        if (auto parentBack = m_Skin->colour(QStringLiteral("PARENTBACKCOLOR"))) {
+        if (auto parentBack = m_skin->colour(QStringLiteral("PARENTBACKCOLOR"))) {
             const QColor colour = colourFromOle(*parentBack);
             QPalette palette = hostWindow->palette();
             if (palette.color(QPalette::Window) != colour || !hostWindow->autoFillBackground()) {
@@ -311,113 +233,114 @@ void SkinCaptionBar::drawCaptionOnce()
         }
     }
 
-    m_BarHeight = m_PicTopLeft.height();
-    dock();
-
-    // The full redraw: the buttons as they stand now; earlier single-button redraws and printed
-    // text are gone.
-    m_Ops.clear();
-    if (m_ControlBox) {
-        addOp(m_PicClose, xClose(), m_FromTop);
-        if (m_Style != 0) {
-            addOp(m_PicMax, xMax(), m_FromTop);
-            addOp(m_PicMin, xMin(), m_FromTop);
-        }
-    }
-    if (m_ShowOnTop)
-        addOp(m_PicOnTop, xOnTop(), m_FromTop);
-
+    // Fresh button pictures: a picture the skin lacks is no picture.
+    m_closePicture = SkinPicture();
+    m_maxPicture = SkinPicture();
+    m_minPicture = SkinPicture();
+    m_onTopPicture = SkinPicture();
+    refreshWindowMode();
+    showNormalButtons();
     applyLabels();
 
-    // A host maximised by the platform becomes an ordinary window covering the work area, held
-    // maximised by the bar.
-    if (hostWindow && hostWindowState() == 2) {
-        // The bounds it returns to. The platform may report its maximising more than once, and
-        // later than the bar restores it, so they come from the bar's own record of the host's
-        // last normal bounds; a host not yet shown has its record in normalGeometry().
-        QRect normal = m_NormalFrame;
-        if (!hostWindow->isVisible() || !normal.isValid()) {
-            const QMargins frame = hostWindow->windowHandle()
-                                       ? hostWindow->windowHandle()->frameMargins()
-                                       : QMargins();
-            normal = hostWindow->normalGeometry() + frame;
-        }
-        hostWindow->setWindowState(hostWindow->windowState() & ~Qt::WindowMaximized);
-        m_Style2 = 1;
-        AllowResize = false;
-        m_Maximized = 1;
-        if (const auto area = workArea()) {
-            if (normal.isValid())
-                saveBounds(normal);
-            else
-                saveHostBounds();
-            applyWorkAreaPlacement(*area, true);
-        }
-        m_DrawAgain = true; // the restore pictures
+    if (m_topLeft.height() != m_barHeight) {
+        m_barHeight = m_topLeft.height();
+        emit barHeightChanged(m_barHeight);
     }
 }
 
-// The paint handler's share: title text, label places and colours, the icon.
+void SkinCaptionBar::showNormalButtons()
+{
+    if (m_skin) {
+        const auto load = [this](const char *key, SkinPicture &target) {
+            if (auto picture = m_skin->picture(QLatin1String(key)))
+                target.load(*picture);
+        };
+        load("CLOSE", m_closePicture);
+        // While minimised the maximise/restore button gets no new picture.
+        if (m_mode != Minimised)
+            load(m_maximised ? "RES1" : "MAX", m_maxPicture);
+        load("MIN", m_minPicture);
+        load(m_onTop ? "ONTOP3" : "ONTOP1", m_onTopPicture);
+    }
+    // Printed text goes with the pictures it was printed over.
+    m_printed.clear();
+    m_textPos = QPoint();
+    update();
+}
+
+void SkinCaptionBar::refreshWindowMode()
+{
+    if (m_maximised)
+        setWindowMode(Maximised);
+    else if (hostMinimised())
+        setWindowMode(Minimised);
+    else
+        setWindowMode(Normal);
+}
+
+void SkinCaptionBar::setWindowMode(WindowMode mode)
+{
+    if (mode == m_mode)
+        return;
+    m_mode = mode;
+    // The maximise/restore button shows the picture of the new mode.
+    if (m_skin && mode != Minimised) {
+        if (auto picture = m_skin->picture(QLatin1String(m_maximised ? "RES1" : "MAX")))
+            m_maxPicture.load(*picture);
+        update();
+    }
+    emit windowModeChanged(mode);
+}
+
+// The title text, label places and colours, the icon.
 void SkinCaptionBar::applyLabels()
 {
     QWidget *hostWindow = host();
     const QString caption = hostWindow ? hostWindow->windowTitle() : QString();
-    for (QLabel *label : {m_Label1, m_Label2}) {
+    for (QLabel *label : {m_title, m_titleShadow}) {
         if (label->text() != caption) {
             label->setText(caption);
             label->adjustSize();
         }
     }
-    m_Label1->move(m_XOffset + 17, m_YOffset);
-    m_Label2->move(m_XOffset + 16, m_YOffset - 1);
-    setLabelColour(m_Label1, m_SurfaceFore);
-    setLabelColour(m_Label2, m_SurfaceBack);
+    m_title->move(m_xOffset + 17, m_yOffset);
+    m_titleShadow->move(m_xOffset + 16, m_yOffset - 1);
+    setLabelColour(m_title, m_surfaceFore);
+    setLabelColour(m_titleShadow, m_surfaceBack);
 
-    m_Image1->move(m_XOffset2, m_YOffset + 2);
-    m_Image1->setVisible(m_ShowIcon);
-    if (m_ShowIcon && hostWindow) {
+    m_icon->move(m_xOffset2, m_yOffset + 2);
+    m_icon->setVisible(m_showIcon);
+    if (m_showIcon && hostWindow) {
         const QIcon icon = hostWindow->windowIcon();
         if (!icon.isNull()) {
             const QPixmap pixmap = icon.pixmap(QSize(16, 16));
-            if (pixmap.cacheKey() != m_Image1->pixmap().cacheKey())
-                m_Image1->setPixmap(pixmap);
+            if (pixmap.cacheKey() != m_icon->pixmap().cacheKey())
+                m_icon->setPixmap(pixmap);
         }
     }
 }
 
-void SkinCaptionBar::addOp(const SkinPicture &picture, int x, int y)
+void SkinCaptionBar::showTitleAndIcon()
 {
-    if (picture.isEmpty())
-        return;
-    const QRect rect(QPoint(x, y), picture.pixmap().deviceIndependentSize().toSize());
-    // A copy hidden under a later opaque one is dropped, so the list stays short.
-    m_Ops.erase(std::remove_if(m_Ops.begin(), m_Ops.end(),
-                               [&](const DrawOp &op) {
-                                   return op.text.isEmpty() &&
-                                          rect.contains(QRect(
-                                              op.at, op.picture.deviceIndependentSize().toSize()));
-                               }),
-                m_Ops.end());
-    m_Ops.push_back({picture.pixmap(), QString(), QColor(), QPoint(x, y)});
-    update(rect);
+    applyLabels();
 }
 
-void SkinCaptionBar::redrawButton(const char *key, SkinPicture &target, int (SkinCaptionBar::*x)() const)
+void SkinCaptionBar::redrawButton(const char *key, SkinPicture &target, CaptionButton button)
 {
     // A skin without this picture: nothing is drawn and the button keeps its picture.
-    const auto picture = m_Skin ? m_Skin->picture(QLatin1String(key)) : std::nullopt;
+    const auto picture = m_skin ? m_skin->picture(QLatin1String(key)) : std::nullopt;
     if (!picture)
         return;
     target.load(*picture);
-    addOp(target, (this->*x)(), m_FromTop);
+    update(QRect(QPoint(buttonX(button), m_fromTop), QSize(target.width(), target.height())));
 }
 
 void SkinCaptionBar::printOnSurface(const QString &text)
 {
-    m_Ops.push_back({QPixmap(), text, colourFromOle(m_SurfaceFore), m_CurrentPos});
+    m_printed.push_back({text, colourFromOle(m_surfaceFore), m_textPos});
     const QFontMetrics metrics(font());
-    update(QRect(m_CurrentPos, QSize(metrics.horizontalAdvance(text) + 1, metrics.height())));
-    m_CurrentPos = QPoint(0, m_CurrentPos.y() + metrics.height());
+    update(QRect(m_textPos, QSize(metrics.horizontalAdvance(text) + 1, metrics.height())));
+    m_textPos = QPoint(0, m_textPos.y() + metrics.height());
 }
 
 const QString &SkinCaptionBar::workAreaFailureText()
@@ -428,32 +351,37 @@ const QString &SkinCaptionBar::workAreaFailureText()
 
 void SkinCaptionBar::paintEvent(QPaintEvent *)
 {
-    // A skin file replaced on disk shows at the next paint.
-    if (SkinStore::load(m_Path) != m_Skin)
-        DrawCaption(false);
+    // A skin file replaced on disk shows at the next paint. The check is a file status check
+    // through the skin cache; the new height, if any, reaches the frame after this paint.
+    if (m_skin && SkinStore::load(m_skinFile) != m_skin)
+        QMetaObject::invokeMethod(this, &SkinCaptionBar::loadSkin, Qt::QueuedConnection);
 
     QPainter painter(this);
-    painter.fillRect(rect(), colourFromOle(m_SurfaceBack));
-    const int w = m_PicTopMid.width();
-    if (!m_PicTopMid.isEmpty() && w > 0) {
+    painter.fillRect(rect(), colourFromOle(m_surfaceBack));
+    const int w = m_topMid.width();
+    if (!m_topMid.isEmpty() && w > 0) {
         for (int x = 0; x < width(); x += w)
-            m_PicTopMid.paint(painter, x, 0);
+            m_topMid.paint(painter, x, 0);
     }
-    m_PicTopLeft.paint(painter, 0, 0);
-    m_PicTopRight.paint(painter, width() - m_PicTopRight.width(), 0);
+    m_topLeft.paint(painter, 0, 0);
+    m_topRight.paint(painter, width() - m_topRight.width(), 0);
 
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    for (const DrawOp &op : m_Ops) {
-        if (op.text.isEmpty()) {
-            painter.drawPixmap(op.at, op.picture);
-        } else {
-            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-            painter.setFont(font());
-            painter.setPen(op.colour);
-            painter.drawText(QRect(op.at, QSize(width(), height())),
-                             Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, op.text);
-            painter.setCompositionMode(QPainter::CompositionMode_Source);
+    // The buttons as the properties say, each in the picture it shows now.
+    if (m_controlBox) {
+        m_closePicture.paint(painter, buttonX(CloseButton), m_fromTop);
+        if (m_style != CloseOnly) {
+            m_maxPicture.paint(painter, buttonX(MaximiseButton), m_fromTop);
+            m_minPicture.paint(painter, buttonX(MinimiseButton), m_fromTop);
         }
+    }
+    if (m_showOnTop)
+        m_onTopPicture.paint(painter, buttonX(StayOnTopButton), m_fromTop);
+
+    painter.setFont(font());
+    for (const PrintedText &printed : m_printed) {
+        painter.setPen(printed.colour);
+        painter.drawText(QRect(printed.at, QSize(width(), height())),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, printed.text);
     }
 }
 
@@ -461,65 +389,76 @@ void SkinCaptionBar::paintEvent(QPaintEvent *)
 
 void SkinCaptionBar::resizeEvent(QResizeEvent *)
 {
-    UserControl_Resize();
-}
-
-void SkinCaptionBar::UserControl_Resize()
-{
-    if (m_Maximized == 1)
-        AllowResize = false;
-    else if (m_Style == 1)
-        AllowResize = true;
-    DrawCaption();
+    loadSkin();
 }
 
 void SkinCaptionBar::showEvent(QShowEvent *)
 {
-    attachHost();
-    DrawCaption();
+    loadSkin();
 }
 
 void SkinCaptionBar::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::FontChange)
-        DrawCaption();
-    else if (event->type() == QEvent::ParentChange)
-        attachHost();
+        loadSkin();
     QWidget::changeEvent(event);
+}
+
+// The pointer left the bar: hover and pressed pictures go, the pointer state stays.
+void SkinCaptionBar::leaveEvent(QEvent *event)
+{
+    QWidget::leaveEvent(event);
+    if (!m_ownDrag && QGuiApplication::mouseButtons() == Qt::NoButton)
+        showNormalButtons();
+}
+
+void SkinCaptionBar::followWindowState()
+{
+    QWidget *hostWindow = host();
+    if (hostWindow && hostWindow->windowState().testFlag(Qt::WindowMaximized) &&
+        !hostWindow->windowState().testFlag(Qt::WindowMinimized)) {
+        // A host maximised by the platform becomes an ordinary window covering the work area,
+        // held maximised by the bar. The bounds it returns to come from the bar's own record of
+        // the host's last normal bounds (the platform may report its maximising more than once,
+        // and later than the bar restores it); a host not yet shown has its record in
+        // normalGeometry().
+        QRect normal = m_normalFrame;
+        if (!hostWindow->isVisible() || !normal.isValid()) {
+            const QMargins frame = hostWindow->windowHandle()
+                                       ? hostWindow->windowHandle()->frameMargins()
+                                       : QMargins();
+            normal = hostWindow->normalGeometry() + frame;
+        }
+        hostWindow->setWindowState(hostWindow->windowState() & ~Qt::WindowMaximized);
+        m_maximised = true;
+        if (const auto area = workArea()) {
+            if (normal.isValid())
+                saveBounds(normal);
+            else
+                saveHostBounds();
+            applyWorkAreaPlacement(*area, true);
+        }
+    }
+    refreshWindowMode();
+}
+
+void SkinCaptionBar::noteWindowBounds()
+{
+    QWidget *hostWindow = host();
+    if (hostWindow && !m_maximised && hostWindow->windowState() == Qt::WindowNoState)
+        m_normalFrame = hostWindow->frameGeometry();
 }
 
 bool SkinCaptionBar::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_Host) {
-        switch (event->type()) {
-        case QEvent::Resize:
-            noteNormalBounds();
-            dock();
-            break;
-        case QEvent::Move:
-            noteNormalBounds();
-            break;
-        case QEvent::WindowStateChange:
-            // Minimised, restored from the task bar, or maximised by the platform.
-            DrawCaption();
-            break;
-        case QEvent::WindowTitleChange:
-        case QEvent::WindowIconChange:
-            applyLabels();
-            break;
-        default:
-            break;
-        }
-        return false;
-    }
-    if (watched == m_Label1 || watched == m_Label2 || watched == m_Image1) {
+    if (watched == m_title || watched == m_titleShadow || watched == m_icon) {
         switch (event->type()) {
         case QEvent::MouseMove:
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
         case QEvent::MouseButtonDblClick:
-            if (watched == m_Label1)
-                return labelEvent(event);
+            if (watched == m_title)
+                return titleEvent(event);
             return true;
         default:
             break;
@@ -528,30 +467,30 @@ bool SkinCaptionBar::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-// The title passes its pointer events on as if they happened at (1, 1) with the left button and
-// shift; a click on it is no click on the bar.
-bool SkinCaptionBar::labelEvent(QEvent *event)
+// The title passes its pointer events on as if they happened at (1, 1); a click on it is no click
+// on the bar.
+bool SkinCaptionBar::titleEvent(QEvent *event)
 {
     auto *mouse = static_cast<QMouseEvent *>(event);
     switch (event->type()) {
     case QEvent::MouseMove:
         followDrag(mouse->globalPosition(), mouse->buttons());
-        UserControl_MouseMove(1, 1, 1.0f, 1.0f);
+        pointerMoved(1.0f, 1.0f);
         break;
     case QEvent::MouseButtonPress:
-        m_PressedHere = false;
-        m_DragGlobal = mouse->globalPosition();
-        UserControl_MouseDown(1, 1, 1.0f, 1.0f);
+        m_pressedHere = false;
+        m_dragGlobal = mouse->globalPosition();
+        pointerPressed();
         break;
     case QEvent::MouseButtonRelease:
         endOwnDrag();
-        UserControl_MouseUp(1, 1, 1.0f, 1.0f);
+        pointerReleased();
         break;
     case QEvent::MouseButtonDblClick:
-        m_DragArmed = false;
+        m_dragArmed = false;
         endOwnDrag();
         if (mouse->button() == Qt::LeftButton)
-            UserControl_DblClick();
+            doubleClicked();
         break;
     default:
         break;
@@ -563,256 +502,238 @@ void SkinCaptionBar::mouseMoveEvent(QMouseEvent *event)
 {
     followDrag(event->globalPosition(), event->buttons());
     const QPointF p = event->position();
-    UserControl_MouseMove(vbButtons(event->buttons()), vbShift(event->modifiers()), float(p.x()),
-                          float(p.y()));
+    pointerMoved(float(p.x()), float(p.y()));
 }
 
 void SkinCaptionBar::mousePressEvent(QMouseEvent *event)
 {
-    m_PressedHere = true;
-    m_AfterDblClick = false;
-    m_DragGlobal = event->globalPosition();
-    const QPointF p = event->position();
-    UserControl_MouseDown(vbButton(event->button()), vbShift(event->modifiers()), float(p.x()),
-                          float(p.y()));
+    m_pressedHere = true;
+    m_afterDblClick = false;
+    m_dragGlobal = event->globalPosition();
+    pointerPressed();
 }
 
 void SkinCaptionBar::mouseReleaseEvent(QMouseEvent *event)
 {
     endOwnDrag();
-    m_DragArmed = false;
+    m_dragArmed = false;
     const QPointF p = event->position();
-    UserControl_MouseUp(vbButton(event->button()), vbShift(event->modifiers()), float(p.x()),
-                        float(p.y()));
+    pointerReleased();
     // A click: a left press and release on the bar, the release still over it, not the release
     // that ends a double-click.
-    const bool click = m_PressedHere && !m_AfterDblClick && event->button() == Qt::LeftButton &&
+    const bool click = m_pressedHere && !m_afterDblClick && event->button() == Qt::LeftButton &&
                        rect().contains(p.toPoint());
     if (event->buttons() == Qt::NoButton) {
-        m_PressedHere = false;
-        m_AfterDblClick = false;
+        m_pressedHere = false;
+        m_afterDblClick = false;
     }
     if (click)
-        UserControl_Click();
+        clicked();
 }
 
 void SkinCaptionBar::mouseDoubleClickEvent(QMouseEvent *event)
 {
     // The second press of a double-click is no drag.
-    m_DragArmed = false;
+    m_dragArmed = false;
     endOwnDrag();
-    m_PressedHere = true;
-    m_AfterDblClick = true;
+    m_pressedHere = true;
+    m_afterDblClick = true;
     if (event->button() == Qt::LeftButton)
-        UserControl_DblClick();
+        doubleClicked();
 }
 
-// --- the Part of the bar that follows the pointer -----------------------------------------
+// --- buttons ------------------------------------------------------------------------------
 
-void SkinCaptionBar::UserControl_MouseMove(int, int, float X, float Y)
+void SkinCaptionBar::pointerMoved(float X, float Y)
 {
-    if (!m_ControlBox)
+    if (!m_controlBox)
         return;
-    if (!(m_FromTop < Y && Y < m_FromTop + m_PicClose.height()))
+    if (!(m_fromTop < Y && Y < m_fromTop + m_closePicture.height()))
         return;
-    const float W = float(width());
-    if (xClose() < X && X < W - m_FromRight) {
-        if (m_Style == 4)
+    const auto inside = [&](CaptionButton b, const SkinPicture &picture) {
+        return buttonX(b) < X && X < buttonX(b) + picture.width();
+    };
+    if (buttonX(CloseButton) < X && X < float(width()) - m_fromRight) {
+        if (m_style == CloseDisabled)
             return;
-        redrawButton("CLOSE3", m_PicClose, &SkinCaptionBar::xClose);
-        m_HitButton = 0;
-        m_OverButton = true;
-    } else if (xMax() < X && X < xMax() + m_PicMax.width()) {
-        if (m_Style == 0 || m_Style == 3)
+        redrawButton("CLOSE3", m_closePicture, CloseButton);
+        m_hitButton = CloseButton;
+        m_overButton = true;
+    } else if (inside(MaximiseButton, m_maxPicture)) {
+        if (m_style == CloseOnly || m_style == MaximiseDisabled)
             return;
-        redrawButton(m_Maximized == 1 ? "RES2" : "MAX3", m_PicMax, &SkinCaptionBar::xMax);
-        m_HitButton = 2;
-        m_OverButton = true;
-    } else if (xMin() < X && X < xMin() + m_PicMin.width()) {
-        if (m_Style == 0)
+        redrawButton(m_maximised ? "RES2" : "MAX3", m_maxPicture, MaximiseButton);
+        m_hitButton = MaximiseButton;
+        m_overButton = true;
+    } else if (inside(MinimiseButton, m_minPicture)) {
+        if (m_style == CloseOnly)
             return;
-        redrawButton("MIN3", m_PicMin, &SkinCaptionBar::xMin);
-        m_HitButton = 1;
-        m_OverButton = true;
-    } else if (xOnTop() < X && X < xOnTop() + m_PicOnTop.width()) {
-        if (!m_ShowOnTop)
+        redrawButton("MIN3", m_minPicture, MinimiseButton);
+        m_hitButton = MinimiseButton;
+        m_overButton = true;
+    } else if (inside(StayOnTopButton, m_onTopPicture)) {
+        if (!m_showOnTop)
             return;
-        m_HitButton = 3;
-        m_OverButton = true;
+        m_hitButton = StayOnTopButton;
+        m_overButton = true;
     } else {
-        redrawButton("CLOSE", m_PicClose, &SkinCaptionBar::xClose);
-        if (m_Style != 0) {
-            redrawButton(m_Maximized == 1 ? "RES1" : "MAX", m_PicMax, &SkinCaptionBar::xMax);
-            redrawButton("MIN", m_PicMin, &SkinCaptionBar::xMin);
+        redrawButton("CLOSE", m_closePicture, CloseButton);
+        if (m_style != CloseOnly) {
+            redrawButton(m_maximised ? "RES1" : "MAX", m_maxPicture, MaximiseButton);
+            redrawButton("MIN", m_minPicture, MinimiseButton);
         }
-        m_OverButton = false;
+        m_overButton = false;
     }
 }
 
-void SkinCaptionBar::UserControl_MouseDown(int, int, float, float)
+void SkinCaptionBar::pointerPressed()
 {
-    if (!m_OverButton) {
-        BeginDrag();
+    if (!m_overButton) {
+        beginDrag();
         return;
     }
-    if (!m_ControlBox)
+    if (!m_controlBox)
         return;
-    switch (m_HitButton) {
-    case 0:
-        redrawButton("CLOSE2", m_PicClose, &SkinCaptionBar::xClose);
+    switch (m_hitButton) {
+    case CloseButton:
+        redrawButton("CLOSE2", m_closePicture, CloseButton);
         break;
-    case 2:
-        redrawButton(m_Maximized == 1 ? "RES3" : "MAX2", m_PicMax, &SkinCaptionBar::xMax);
+    case MaximiseButton:
+        redrawButton(m_maximised ? "RES3" : "MAX2", m_maxPicture, MaximiseButton);
         break;
-    case 1:
-        redrawButton("MIN2", m_PicMin, &SkinCaptionBar::xMin);
+    case MinimiseButton:
+        redrawButton("MIN2", m_minPicture, MinimiseButton);
         break;
-    default:
+    case StayOnTopButton:
         break;
     }
 }
 
-void SkinCaptionBar::BeginDrag()
+void SkinCaptionBar::beginDrag()
 {
-    if (!m_Movable || !m_Host)
+    if (!m_movable || !host())
         return;
     // A maximised host is never dragged. The move itself starts at the first motion with the
     // button held, so that the second press of a double-click moves nothing.
-    if (m_Maximized != 1)
-        m_DragArmed = true;
+    if (!m_maximised)
+        m_dragArmed = true;
 }
 
 void SkinCaptionBar::followDrag(const QPointF &globalPos, Qt::MouseButtons buttons)
 {
-    if (buttons == Qt::NoButton) {
-        // The release was lost (a platform move loop may swallow it): nothing is pressed.
-        m_DragArmed = false;
+    QWidget *hostWindow = host();
+    if (buttons == Qt::NoButton || !hostWindow || m_maximised) {
+        // The release was lost (a platform move loop may swallow it), or there is nothing to
+        // move.
+        m_dragArmed = false;
         endOwnDrag();
         return;
     }
-    if (!m_Host || m_Maximized == 1) {
-        m_DragArmed = false;
-        endOwnDrag();
-        return;
-    }
-    if (m_DragArmed && globalPos != m_DragGlobal) {
-        m_DragArmed = false;
-        QWindow *handle = m_Host->windowHandle();
+    if (m_dragArmed && globalPos != m_dragGlobal) {
+        m_dragArmed = false;
+        QWindow *handle = hostWindow->windowHandle();
         // The platform's own move loop takes the pointer from here; the bar keeps no pressed
         // state, so a release it never sees leaves nothing behind.
         if (handle && handle->startSystemMove())
             return;
-        m_OwnDrag = true;
-        m_DragHostPos = m_Host->pos();
+        m_ownDrag = true;
+        m_dragHostPos = hostWindow->pos();
     }
-    if (m_OwnDrag)
-        m_Host->move(m_DragHostPos + (globalPos - m_DragGlobal).toPoint());
+    if (m_ownDrag)
+        hostWindow->move(m_dragHostPos + (globalPos - m_dragGlobal).toPoint());
 }
 
 void SkinCaptionBar::endOwnDrag()
 {
-    m_OwnDrag = false;
+    m_ownDrag = false;
 }
 
-void SkinCaptionBar::UserControl_MouseUp(int, int, float, float)
+void SkinCaptionBar::pointerReleased()
 {
-    if (!m_ControlBox || !m_OverButton)
+    if (!m_controlBox || !m_overButton)
         return;
-    switch (m_HitButton) {
-    case 0:
-        redrawButton("CLOSE", m_PicClose, &SkinCaptionBar::xClose);
+    switch (m_hitButton) {
+    case CloseButton:
+        redrawButton("CLOSE", m_closePicture, CloseButton);
         break;
-    case 2:
-        // The maximise picture in either state: the command that follows resizes the host, and
-        // the redraw after that shows the right one.
-        redrawButton("MAX", m_PicMax, &SkinCaptionBar::xMax);
+    case MaximiseButton:
+        // The maximise picture in either state: the command that follows changes the mode, and
+        // with it the picture.
+        redrawButton("MAX", m_maxPicture, MaximiseButton);
         break;
-    case 1:
-        redrawButton("MIN", m_PicMin, &SkinCaptionBar::xMin);
+    case MinimiseButton:
+        redrawButton("MIN", m_minPicture, MinimiseButton);
         break;
-    default:
+    case StayOnTopButton:
         break;
     }
 }
 
-void SkinCaptionBar::UserControl_Click()
+void SkinCaptionBar::clicked()
 {
-    if (!m_ControlBox || !m_OverButton || !m_Host)
+    QWidget *hostWindow = host();
+    if (!m_controlBox || !m_overButton || !hostWindow)
         return;
-    switch (m_HitButton) {
-    case 0:
-        if (m_Style != 4)
-            m_Host->close();
+    switch (m_hitButton) {
+    case CloseButton:
+        if (m_style != CloseDisabled)
+            hostWindow->close();
         break;
-    case 3:
-        if (m_OnTop) {
-            setStaysOnTop(m_Host, false);
-            m_OnTop = false;
-            redrawButton("ONTOP1", m_PicOnTop, &SkinCaptionBar::xOnTop);
-        } else {
-            setStaysOnTop(m_Host, true);
-            m_OnTop = true;
-            redrawButton("ONTOP3", m_PicOnTop, &SkinCaptionBar::xOnTop);
-        }
+    case StayOnTopButton:
+        m_onTop = !m_onTop;
+        setStaysOnTop(hostWindow, m_onTop);
+        redrawButton(m_onTop ? "ONTOP3" : "ONTOP1", m_onTopPicture, StayOnTopButton);
         break;
-    case 2: {
-        if (m_Style == 3)
+    case MaximiseButton:
+        if (m_style == MaximiseDisabled)
             break;
-        const QSize before = m_Host->size();
-        if (m_Maximized == 1) {
-            m_Maximized = 0;
+        if (m_maximised) {
+            m_maximised = false;
             if (!workArea()) {
                 printOnSurface(workAreaFailureText());
                 break;
             }
             restoreSavedBounds();
         } else {
-            m_Maximized = 1;
-            const auto area = workArea();
-            if (!area) {
-                printOnSurface(workAreaFailureText());
-                break;
-            }
-            saveHostBounds();
-            applyWorkAreaPlacement(*area, false);
+            maximise(false);
         }
-        // A host whose size did not change raises no resize; run its bookkeeping anyway so
-        // that Style2 and AllowResize follow the new state.
-        if (m_Host && m_Host->size() == before)
-            UserControl_Resize();
+        // Every maximise and restore updates the mode at once, whether or not the host's size
+        // changed (it may keep its width, or all of its bounds).
+        refreshWindowMode();
         break;
-    }
-    case 1:
-        m_Host->setWindowState((m_Host->windowState() & ~Qt::WindowMaximized) |
-                               Qt::WindowMinimized);
-        m_Style2 = 0;
-        break;
-    default:
+    case MinimiseButton:
+        hostWindow->setWindowState((hostWindow->windowState() & ~Qt::WindowMaximized) |
+                                   Qt::WindowMinimized);
+        setWindowMode(Minimised);
         break;
     }
 }
 
-void SkinCaptionBar::UserControl_DblClick()
+void SkinCaptionBar::doubleClicked()
 {
-    if (m_OverButton || m_Style == 0 || m_Style == 3 || !m_Host)
+    if (m_overButton || m_style == CloseOnly || m_style == MaximiseDisabled || !host())
         return;
-    const QSize before = m_Host->size();
-    if (m_Maximized == 1) {
-        m_Maximized = 0;
+    if (m_maximised) {
+        m_maximised = false;
         restoreSavedBounds();
     } else {
-        AllowResize = false;
-        m_Maximized = 1;
-        const auto area = workArea();
-        if (!area) {
-            printOnSurface(workAreaFailureText());
-            return;
-        }
-        saveHostBounds();
-        applyWorkAreaPlacement(*area, true);
+        maximise(true);
     }
-    if (m_Host && m_Host->size() == before)
-        UserControl_Resize();
+    refreshWindowMode();
+}
+
+// Holds the host maximised over the work area; a failed work-area query prints its failure and
+// leaves the bounds alone.
+void SkinCaptionBar::maximise(bool positionFirst)
+{
+    m_maximised = true;
+    const auto area = workArea();
+    if (!area) {
+        printOnSurface(workAreaFailureText());
+        return;
+    }
+    saveHostBounds();
+    applyWorkAreaPlacement(*area, positionFirst);
 }
 
 // --- the host window ----------------------------------------------------------------------
@@ -824,9 +745,10 @@ void SkinCaptionBar::setWorkAreaQuery(WorkAreaQuery query)
 
 std::optional<QRect> SkinCaptionBar::workArea() const
 {
+    QWidget *hostWindow = host();
     if (workAreaQueryOverride())
-        return workAreaQueryOverride()(m_Host);
-    QScreen *screen = m_Host ? m_Host->screen() : QGuiApplication::primaryScreen();
+        return workAreaQueryOverride()(hostWindow);
+    QScreen *screen = hostWindow ? hostWindow->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return std::nullopt;
     return screen->availableGeometry();
@@ -867,85 +789,55 @@ void SkinCaptionBar::applyWorkAreaPlacement(const QRect &area, bool positionFirs
 
 void SkinCaptionBar::saveBounds(const QRect &frame)
 {
-    m_SavedWidth = frame.width() * kTwipsPerPixel;
-    m_SavedHeight = frame.height() * kTwipsPerPixel;
-    m_SavedLeft = frame.x() * kTwipsPerPixel;
-    m_SavedTop = frame.y() * kTwipsPerPixel;
+    m_savedBounds = QRect(frame.x() * kTwipsPerPixel, frame.y() * kTwipsPerPixel,
+                          frame.width() * kTwipsPerPixel, frame.height() * kTwipsPerPixel);
 }
 
+// The host's outer bounds: its frame, which for a frameless host is its client area.
 void SkinCaptionBar::saveHostBounds()
 {
-    m_SavedWidth = hostWidth();
-    m_SavedHeight = hostHeight();
-    m_SavedLeft = hostLeft();
-    m_SavedTop = hostTop();
+    if (QWidget *hostWindow = host())
+        saveBounds(hostWindow->frameGeometry());
 }
 
 void SkinCaptionBar::restoreSavedBounds()
 {
-    setHostWidth(m_SavedWidth);
-    setHostHeight(m_SavedHeight);
-    setHostLeft(m_SavedLeft);
-    setHostTop(m_SavedTop);
+    setHostWidth(m_savedBounds.width());
+    setHostHeight(m_savedBounds.height());
+    setHostLeft(m_savedBounds.x());
+    setHostTop(m_savedBounds.y());
 }
 
-int SkinCaptionBar::hostWindowState() const
+bool SkinCaptionBar::hostMinimised() const
 {
-    if (!m_Host)
-        return 0;
-    const Qt::WindowStates state = m_Host->windowState();
-    if (state.testFlag(Qt::WindowMinimized))
-        return 1;
-    if (state.testFlag(Qt::WindowMaximized))
-        return 2;
-    return 0;
-}
-
-// The host's outer bounds in twips: its frame, which for a frameless host is its client area.
-int SkinCaptionBar::hostWidth() const
-{
-    return m_Host ? m_Host->frameGeometry().width() * kTwipsPerPixel : 0;
-}
-
-int SkinCaptionBar::hostHeight() const
-{
-    return m_Host ? m_Host->frameGeometry().height() * kTwipsPerPixel : 0;
-}
-
-int SkinCaptionBar::hostLeft() const
-{
-    return m_Host ? m_Host->frameGeometry().x() * kTwipsPerPixel : 0;
-}
-
-int SkinCaptionBar::hostTop() const
-{
-    return m_Host ? m_Host->frameGeometry().y() * kTwipsPerPixel : 0;
+    QWidget *hostWindow = host();
+    return hostWindow && hostWindow->windowState().testFlag(Qt::WindowMinimized);
 }
 
 void SkinCaptionBar::setHostWidth(int twips)
 {
-    if (!m_Host)
-        return;
-    const int frame = m_Host->frameGeometry().width() - m_Host->width();
-    m_Host->resize(qMax(0, toPixels(twips) - frame), m_Host->height());
+    if (QWidget *h = host()) {
+        const int frame = h->frameGeometry().width() - h->width();
+        h->resize(qMax(0, toPixels(twips) - frame), h->height());
+    }
 }
 
 void SkinCaptionBar::setHostHeight(int twips)
 {
-    if (!m_Host)
-        return;
-    const int frame = m_Host->frameGeometry().height() - m_Host->height();
-    m_Host->resize(m_Host->width(), qMax(0, toPixels(twips) - frame));
+    if (QWidget *h = host()) {
+        const int frame = h->frameGeometry().height() - h->height();
+        h->resize(h->width(), qMax(0, toPixels(twips) - frame));
+    }
 }
 
 void SkinCaptionBar::setHostLeft(int twips)
 {
-    if (m_Host)
-        m_Host->move(toPixels(twips), m_Host->frameGeometry().y());
+    if (QWidget *h = host())
+        h->move(toPixels(twips), h->frameGeometry().y());
 }
 
 void SkinCaptionBar::setHostTop(int twips)
 {
-    if (m_Host)
-        m_Host->move(m_Host->frameGeometry().x(), toPixels(twips));
+    if (QWidget *h = host())
+        h->move(h->frameGeometry().x(), toPixels(twips));
 }

@@ -1,7 +1,7 @@
 #include "skinload.h"
 
-#include "skinpicture.h"
 #include "olecolour.h"
+#include "skinpicture.h"
 
 SkinLoad::SkinLoad(const QString &path) : m_store(SkinStore::load(path)) {}
 

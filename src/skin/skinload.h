@@ -12,13 +12,13 @@ class SkinPicture;
 // each key the control needs, in the control's own order. An absent key is skipped and its
 // target keeps the value it had; nothing is ever reported.
 //
-//     SkinPicture top, mid;                    // fresh, empty bitmaps
-//     SkinLoad(m_Path).picture("LEFTTOP", top).picture("LEFTMID", mid);
+//     SkinPicture top, mid;                    // fresh, empty pictures
+//     SkinLoad(m_skinFile).picture("LEFTTOP", top).picture("LEFTMID", mid);
 //
-//     SkinLoad load(m_Path);
-//     load.picture("TOPLEFT", *m_PicTopLeft).number("XOFFSET", m_XOffset)
-//         .colour("FORECOLOR", m_SurfaceFore);
-//     m_Skin = load.store();                 // kept for later look-ups by mouse handlers
+//     SkinLoad load(m_skinFile);
+//     load.picture("TOPLEFT", m_topLeft).number("XOFFSET", m_xOffset)
+//         .colour("FORECOLOR", m_surfaceFore);
+//     m_skin = load.store();                   // kept for later look-ups by mouse handlers
 class SkinLoad
 {
 public:

@@ -52,6 +52,22 @@ QString blacklistMark(const BuyerNote &note)
     return QStringLiteral("黑名单") + (note.reason.isEmpty() ? QString() : u'：' + note.reason);
 }
 
+SellerNotes sellerNotes(const BuyerNote &note)
+{
+    SellerNotes notes;
+    notes.listed = note.listed == ListMark::Blacklist;
+    notes.note = notes.listed ? note.reason : QString();
+    return notes;
+}
+
+void applySellerNote(BatchRow *row, const BuyerNote &note)
+{
+    row->seller = sellerNotes(note);
+    row->sellerMark =
+        note.listed == ListMark::Trusted ? QStringLiteral("信任") : blacklistMark(note);
+    row->sellerNote = note.note;
+}
+
 QString pageOutcomesText(const QList<StoredPage> &pages)
 {
     QStringList outcomes;

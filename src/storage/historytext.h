@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sellerdatabase.h"
+#include "spreadsheetexport.h"
 
 #include <QByteArray>
 #include <QList>
@@ -14,6 +15,13 @@ QString lastLookupLine(const StoredLookup &previous, const BuyerCreditRecord &cu
 // The warning for a blacklisted buyer, "黑名单：reason" (the window's red line and the batch
 // table's mark); empty for any other buyer.
 QString blacklistMark(const BuyerNote &note);
+
+// What the risk verdict takes from the seller's note: a blacklisted buyer, and why.
+SellerNotes sellerNotes(const BuyerNote &note);
+
+// The seller's note on a batch table's row: a blacklisted buyer's row is marked, and the extra
+// columns get the mark ("黑名单：reason", "信任") and the note.
+void applySellerNote(BatchRow *row, const BuyerNote &note);
 
 // Lookups as a CSV table for spreadsheet programs: UTF-8 with a byte order mark (so they read
 // the Chinese), the batch table's columns between the time and the page outcomes. A value that

@@ -92,9 +92,9 @@ PageResult fetchPage(const QString &address, int mode, const FetchContext &conte
             break;
         }
         ++result.attempts;
-        attempt = session.get(url.toEncoded(QUrl::RemoveFragment),
-                              waitDeadline(fetchClockNow(), mode), context.cancel, &body,
-                              &result.status, &result.error);
+        attempt =
+            session.get(url.toEncoded(QUrl::RemoveFragment), waitDeadline(fetchClockNow(), mode),
+                        context.cancel, &body, &result.status, &result.error);
     }
     result.elapsedMs = elapsed.elapsed();
     result.bytes = body.size();

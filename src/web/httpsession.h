@@ -32,8 +32,8 @@ public:
     // `deadline` (milliseconds of the fetch clock), or when `cancel` is set; the body is kept
     // in result->text's raw form (bytes) and the status, byte count and error are filled in.
     enum class Attempt { Finished, TimedOut, Cancelled, TooLarge, Failed };
-    Attempt get(const QByteArray &url, qint64 deadline, const CancelToken *cancel,
-                QByteArray *body, int *status, QString *error);
+    Attempt get(const QByteArray &url, qint64 deadline, const CancelToken *cancel, QByteArray *body,
+                int *status, QString *error);
 
     // The calling thread's own session, made on first use and ended with the thread.
     static HttpSession &forThisThread();

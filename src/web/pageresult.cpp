@@ -1,6 +1,6 @@
 #include "pageresult.h"
 
-QString PageResult::outcomeText() const
+QString PageResult::outcomeName() const
 {
     switch (outcome) {
     case PageOutcome::Ok:
@@ -10,15 +10,29 @@ QString PageResult::outcomeText() const
     case PageOutcome::Timeout:
         return QStringLiteral("timeout");
     case PageOutcome::NetworkError:
-        return QStringLiteral("network error: ") + error;
+        return QStringLiteral("network error");
     case PageOutcome::TooLarge:
         return QStringLiteral("too large");
     case PageOutcome::Cancelled:
         return QStringLiteral("cancelled");
     case PageOutcome::Refused:
-        return QStringLiteral("refused: ") + error;
+        return QStringLiteral("refused");
+    case PageOutcome::Blocked:
+        return QStringLiteral("blocked");
     }
     return {};
+}
+
+QString PageResult::outcomeText() const
+{
+    switch (outcome) {
+    case PageOutcome::NetworkError:
+    case PageOutcome::Refused:
+    case PageOutcome::Blocked:
+        return outcomeName() + QLatin1String(": ") + error;
+    default:
+        return outcomeName();
+    }
 }
 
 QString PageResult::summary() const

@@ -13,21 +13,26 @@ enum class PageOutcome {
     TooLarge,     // the body passed the size limit (or the response head its own)
     Cancelled,    // the job was cancelled before or during the fetch
     Refused,      // not an address the program fetches (no request was sent)
+    Blocked,      // a body arrived, but it is the site's login, check or access-denied page
 };
 
 // What one page fetch did, for diagnostics: FetchPage itself returns only the text.
 struct PageResult
 {
+    QString page;         // which page this was, as its caller names it ("search", "detail" …)
     QString address;      // as given (trimmed)
     int status = 0;       // HTTP status of the last answer, 0 without one
     qint64 bytes = 0;     // body bytes received (decoded from transfer encodings)
     qint64 elapsedMs = 0; // from the first request to the end, both attempts
     int attempts = 0;     // requests sent: 0, 1, or 2 after a time-out
     PageOutcome outcome = PageOutcome::Refused;
-    QString error; // the network error's own words, or why an address was refused
+    QString error; // the network error's own words, why an address was refused, or the block
+                   // marker found
     QString text;  // the body decoded from code page 936; empty unless the outcome is Ok
 
-    // "ok", "empty", "timeout", "network error: …", "too large", "cancelled", "refused: …".
+    // "ok", "empty", "timeout", "network error", "too large", "cancelled", "refused", "blocked".
+    QString outcomeName() const;
+    // outcomeName() with the details: "network error: …", "refused: …", "blocked: …".
     QString outcomeText() const;
     // One line for logs and --verbose: outcome, status, bytes, time, address.
     QString summary() const;

@@ -1,5 +1,5 @@
-#include "allowresize.h"
 #include "skinborder.h"
+#include "skinframe.h"
 #include "skinstore.h"
 #include "testzip.h"
 
@@ -102,10 +102,11 @@ private:
     QTemporaryDir m_dir;
     QString file(const QString &name) const { return m_dir.filePath(name); }
 
-    // A shown top-level host with the border of the given type on it.
+    // A top-level host wearing a frame whose border of the given type alone has a skin.
     struct Frame
     {
         std::unique_ptr<QWidget> host;
+        SkinFrame *frame = nullptr;
         SkinBorder *border = nullptr;
     };
     Frame frame(int type, const QString &path, QSize size, bool show = false,
@@ -115,9 +116,9 @@ private:
         f.host = std::make_unique<QWidget>();
         f.host->setMinimumSize(minimum);
         f.host->setGeometry(QRect(QPoint(100, 80), size));
-        f.border = new SkinBorder(f.host.get());
-        f.border->setBORDERTYPE(type);
-        f.border->setPath(path);
+        f.frame = new SkinFrame(f.host.get());
+        f.border = f.frame->border(SkinBorder::BorderType(type));
+        f.border->setSkinFile(path);
         if (show) {
             f.host->show();
             if (!QTest::qWaitForWindowExposed(f.host.get()))
@@ -140,12 +141,7 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        SkinStore::clearCache();
-        AllowResize = true;
-    }
-    void cleanupTestCase() { AllowResize = false; }
+    void init() { SkinStore::clearCache(); }
 
     // The left border 600 px high: 5 px thick, "LEFTMID" tiled every 40 px from the top down to
     // the last partial tile, "LEFTTOP" over y 0-29.
@@ -218,7 +214,8 @@ private slots:
                            QStringLiteral(".png"));
         QVERIFY(!piece.isNull());
         const Frame f = frame(type, QStringLiteral(BRELVON_DEFAULT_SKIN), {400, 300});
-        QCOMPARE(f.border->thickness(), type == SkinBorder::Bottom ? piece.height() : piece.width());
+        QCOMPARE(f.border->thickness(),
+                 type == SkinBorder::Bottom ? piece.height() : piece.width());
         const QImage image = f.border->grab().toImage();
         const int tileX = at.x() % piece.width();
         for (int y = 0; y < (type == SkinBorder::Bottom ? piece.height() : 24); ++y) {
@@ -228,21 +225,18 @@ private slots:
         }
     }
 
-    // Docking: the side borders between the dock top and the bottom border, the bottom border
-    // along the whole width; all follow the host's size and the bottom border's visibility.
+    // Docking by the frame: the side borders between the caption bar and the bottom border, the
+    // bottom border along the whole width; all follow the host's size.
     void docking()
     {
         QWidget host;
         host.resize(400, 300);
-        auto *left = new SkinBorder(&host);
-        auto *right = new SkinBorder(&host);
-        auto *bottom = new SkinBorder(&host);
-        const QString skin = testSkin();
-        for (auto [b, type] : {std::pair{left, 1}, {right, 2}, {bottom, 3}}) {
-            b->setPath(skin);
-            b->setBORDERTYPE(type);
-            b->setDockTop(27);
-        }
+        auto *frame = new SkinFrame(&host);
+        frame->setSkinFile(testSkin());
+        frame->captionBar()->setSkinFile(QStringLiteral(BRELVON_DEFAULT_SKIN)); // 27 high
+        SkinBorder *left = frame->border(SkinBorder::Left);
+        SkinBorder *right = frame->border(SkinBorder::Right);
+        SkinBorder *bottom = frame->border(SkinBorder::Bottom);
         QCOMPARE(left->geometry(), QRect(0, 27, 5, 266));
         QCOMPARE(right->geometry(), QRect(394, 27, 6, 266));
         QCOMPARE(bottom->geometry(), QRect(0, 293, 400, 7));
@@ -255,15 +249,10 @@ private slots:
         QCOMPARE(right->geometry(), QRect(494, 27, 6, 316));
         QCOMPARE(bottom->geometry(), QRect(0, 343, 500, 7));
 
-        bottom->hide();
-        QCOMPARE(left->geometry(), QRect(0, 27, 5, 323));
-        bottom->show();
-        QCOMPARE(right->geometry(), QRect(494, 27, 6, 316));
-
-        // Type 0 docks nothing and keeps the place it was given.
+        // Type 0 outside a frame: placed nowhere, no thickness.
         auto *none = new SkinBorder(&host);
         none->setGeometry(10, 10, 20, 20);
-        none->setPath(skin);
+        none->setSkinFile(testSkin());
         host.resize(300, 300);
         QCOMPARE(none->geometry(), QRect(10, 10, 20, 20));
         QCOMPARE(none->thickness(), 0);
@@ -288,10 +277,10 @@ private slots:
         const QString path = file(QStringLiteral("absent/skin.jss"));
         QWidget host;
         host.resize(300, 200);
+        auto *frame = new SkinFrame(&host);
+        frame->setSkinFile(path);
         for (int type : {1, 2, 3}) {
-            auto *b = new SkinBorder(&host);
-            b->setBORDERTYPE(type);
-            b->setPath(path);
+            SkinBorder *b = frame->border(SkinBorder::BorderType(type));
             QCOMPARE(b->thickness(), 0);
             QCOMPARE(type == 3 ? b->height() : b->width(), 0);
             b->REDRAW();
@@ -364,7 +353,8 @@ private slots:
         QCOMPARE(f.host->geometry(), before);
     }
 
-    // While AllowResize is False the border changes neither cursor nor zone and resizes nothing.
+    // While resizing is not allowed (caption style NoBorderResize) the border changes neither
+    // cursor nor zone and resizes nothing.
     void resizeNotAllowed_data()
     {
         QTest::addColumn<int>("type");
@@ -378,8 +368,9 @@ private slots:
     {
         QFETCH(int, type);
         QFETCH(QPoint, at);
-        AllowResize = false;
         const Frame f = frame(type, testSkin(), {800, 600}, true);
+        f.frame->captionBar()->setCaptionStyle(SkinCaptionBar::NoBorderResize);
+        QVERIFY(!f.border->resizeEnabled());
         const QRect before = f.host->geometry();
         moveOver(f.border, at);
         QCOMPARE(int(f.border->hitZone()), 0);
@@ -429,7 +420,11 @@ private slots:
         drag(f.border, at, Qt::LeftButton, {delta / 3, delta});
         QCOMPARE(f.host->geometry(), expected);
         // The border stays docked on the resized host.
-        QCOMPARE(f.border->geometry(), f.border->dockedGeometry());
+        const QRect docked =
+            type == SkinBorder::Bottom ? QRect(0, expected.height() - 7, expected.width(), 7)
+            : type == SkinBorder::Left ? QRect(0, 0, 5, expected.height())
+                                       : QRect(expected.width() - 6, 0, 6, expected.height());
+        QCOMPARE(f.border->geometry(), docked);
         // After the release, moving no longer resizes.
         moveOver(f.border, QPointF(1, 1));
         QCOMPARE(f.host->geometry(), expected);

@@ -1,5 +1,5 @@
-#include "allowresize.h"
 #include "skincaptionbar.h"
+#include "skinframe.h"
 #include "skinstore.h"
 #include "testzip.h"
 
@@ -101,6 +101,7 @@ private:
     QTemporaryDir m_dir;
     QString m_skin;
     std::unique_ptr<QWidget> m_host;
+    SkinFrame *m_frame = nullptr;
     SkinCaptionBar *m_bar = nullptr;
     const QRect m_start{100, 80, 400, 300};
 
@@ -114,18 +115,19 @@ private:
         icon.fill(Qt::yellow);
         m_host->setWindowIcon(QIcon(icon));
         m_host->setGeometry(m_start);
-        m_bar = new SkinCaptionBar(m_host.get());
-        m_bar->setStyle(style);
-        m_bar->setSHOWONTOP(showOnTop);
+        m_frame = new SkinFrame(m_host.get());
+        m_bar = m_frame->captionBar();
+        m_bar->setCaptionStyle(style);
+        m_bar->setShowStayOnTopButton(showOnTop);
         m_bar->setControlBox(controlBox);
-        m_bar->setPath(skin);
+        m_bar->setSkinFile(skin);
         m_host->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_host.get()));
         QTRY_COMPARE(m_host->geometry(), m_start);
         QTRY_COMPARE(m_bar->width(), 400);
     }
 
-    QPoint band(int x) const { return QPoint(x, m_bar->FromTop() + 3); }
+    QPoint band(int x) const { return QPoint(x, m_bar->buttonTop() + 3); }
 
     // A full click as the platform delivers it.
     void click(QWidget *w, QPoint at)
@@ -167,6 +169,7 @@ private slots:
     {
         m_host.reset();
         m_bar = nullptr;
+        m_frame = nullptr;
         SkinCaptionBar::setWorkAreaQuery({});
     }
 
@@ -183,15 +186,15 @@ private slots:
         QCOMPARE(bar.property("Style2").toInt(), 0);
         QCOMPARE(bar.property("BackColor").toUInt(), 0x80000012u);
         QCOMPARE(bar.property("ForeColor").toUInt(), 0x00FFFFFFu);
-        QCOMPARE(AllowResize, false);
         QCOMPARE(bar.cursor().shape(), Qt::ArrowCursor);
-        QVERIFY(bar.Label1()->font().bold());
-        QCOMPARE(bar.Label1()->font().pointSizeF(), 11.25);
-        QVERIFY(bar.Label1()->font().families().contains(QStringLiteral("Noto Sans CJK SC")));
+        QVERIFY(bar.titleLabel()->font().bold());
+        QCOMPARE(bar.titleLabel()->font().pointSizeF(), 11.25);
+        QVERIFY(bar.titleLabel()->font().families().contains(QStringLiteral("Noto Sans CJK SC")));
         QVERIFY(!bar.REDRAW().isValid());
         bar.setProperty("BackColor", 0x00123456u);
-        QCOMPARE(bar.BackColor(), 0x00123456u);
-        QCOMPARE(bar.Label2()->palette().color(QPalette::WindowText), QColor(0x56, 0x34, 0x12));
+        QCOMPARE(bar.backColor(), 0x00123456u);
+        QCOMPARE(bar.titleShadowLabel()->palette().color(QPalette::WindowText),
+                 QColor(0x56, 0x34, 0x12));
     }
 
     // The bar's own pieces, its height, the host's background, the title and icon.
@@ -213,29 +216,30 @@ private slots:
         QCOMPARE(img.pixel(394, 0), colourOf("TOPRIGHT"));
         QCOMPARE(img.pixel(399, 19), colourOf("TOPRIGHT"));
         QCOMPARE(m_host->palette().color(QPalette::Window), QColor(kParentBack));
-        QCOMPARE(m_bar->Style2(), 2);
-        QCOMPARE(AllowResize, true);
+        QCOMPARE(m_bar->windowModeValue(), 2);
+        QCOMPARE(m_frame->resizeAllowed(), true);
 
-        QCOMPARE(m_bar->Label1()->text(), QStringLiteral("买家信用查询 Brelvon"));
-        QCOMPARE(m_bar->Label2()->text(), m_bar->Label1()->text());
-        QCOMPARE(m_bar->Label1()->pos(), QPoint(28, 2));
-        QCOMPARE(m_bar->Label2()->pos(), QPoint(27, 1));
-        QCOMPARE(m_bar->Label1()->palette().color(QPalette::WindowText), QColor(kSurfaceFore));
-        QCOMPARE(m_bar->Label2()->palette().color(QPalette::WindowText), QColor(kSurfaceBack));
-        QCOMPARE(m_bar->Image1()->geometry(), QRect(4, 4, 16, 16));
-        QVERIFY(m_bar->Image1()->isVisible());
+        QCOMPARE(m_bar->titleLabel()->text(), QStringLiteral("买家信用查询 Brelvon"));
+        QCOMPARE(m_bar->titleShadowLabel()->text(), m_bar->titleLabel()->text());
+        QCOMPARE(m_bar->titleLabel()->pos(), QPoint(28, 2));
+        QCOMPARE(m_bar->titleShadowLabel()->pos(), QPoint(27, 1));
+        QCOMPARE(m_bar->titleLabel()->palette().color(QPalette::WindowText), QColor(kSurfaceFore));
+        QCOMPARE(m_bar->titleShadowLabel()->palette().color(QPalette::WindowText),
+                 QColor(kSurfaceBack));
+        QCOMPARE(m_bar->iconLabel()->geometry(), QRect(4, 4, 16, 16));
+        QVERIFY(m_bar->iconLabel()->isVisible());
         // The title in front of its shadow, the shadow in front of the icon.
         const QObjectList kids = m_bar->children();
-        QVERIFY(kids.indexOf(m_bar->Label1()) > kids.indexOf(m_bar->Label2()));
-        QVERIFY(kids.indexOf(m_bar->Label2()) > kids.indexOf(m_bar->Image1()));
-        QVERIFY(m_bar->Label1()->width() > 50);
+        QVERIFY(kids.indexOf(m_bar->titleLabel()) > kids.indexOf(m_bar->titleShadowLabel()));
+        QVERIFY(kids.indexOf(m_bar->titleShadowLabel()) > kids.indexOf(m_bar->iconLabel()));
+        QVERIFY(m_bar->titleLabel()->width() > 50);
 
         // The bar follows its host's width.
         m_host->resize(500, 300);
         QTRY_COMPARE(m_bar->geometry(), QRect(0, 0, 500, 20));
         QCOMPARE(pixel(m_bar, 499, 0), colourOf("TOPRIGHT"));
         m_host->setWindowTitle(QStringLiteral("新标题"));
-        QCOMPARE(m_bar->Label1()->text(), QStringLiteral("新标题"));
+        QCOMPARE(m_bar->titleLabel()->text(), QStringLiteral("新标题"));
     }
 
     void buttons_data()
@@ -267,10 +271,10 @@ private slots:
         QFETCH(bool, onTop);
         makeHost(m_skin, style, showOnTop, controlBox);
         // W 400, FROMRIGHT 5, ICONSPACE 2; widths close 11, max 12, min 13, on-top 14.
-        QCOMPARE(m_bar->xClose(), 384);
-        QCOMPARE(m_bar->xMax(), 370);
-        QCOMPARE(m_bar->xMin(), 355);
-        QCOMPARE(m_bar->xOnTop(), 339);
+        QCOMPARE(m_bar->buttonX(SkinCaptionBar::CloseButton), 384);
+        QCOMPARE(m_bar->buttonX(SkinCaptionBar::MaximiseButton), 370);
+        QCOMPARE(m_bar->buttonX(SkinCaptionBar::MinimiseButton), 355);
+        QCOMPARE(m_bar->buttonX(SkinCaptionBar::StayOnTopButton), 339);
         const QImage img = m_bar->grab().toImage();
         auto at = [&](int x, int y) { return img.pixel(x, y); };
         const QRgb bg = colourOf("TOPMID");
@@ -294,14 +298,14 @@ private slots:
     {
         makeHost(QStringLiteral(BRELVON_DEFAULT_SKIN));
         QCOMPARE(m_bar->height(), 27);
-        QCOMPARE(m_bar->xClose(), 400 - 21 - 5);
-        QCOMPARE(m_bar->xMax(), 400 - 21 - 2 - 21 - 5);
-        QCOMPARE(m_bar->xMin(), 400 - 21 - 2 - 21 - 2 - 21 - 5);
+        QCOMPARE(m_bar->buttonX(SkinCaptionBar::CloseButton), 400 - 21 - 5);
+        QCOMPARE(m_bar->buttonX(SkinCaptionBar::MaximiseButton), 400 - 21 - 2 - 21 - 5);
+        QCOMPARE(m_bar->buttonX(SkinCaptionBar::MinimiseButton), 400 - 21 - 2 - 21 - 2 - 21 - 5);
         const QImage before = m_bar->grab().toImage();
-        QTest::mouseMove(m_bar, QPoint(m_bar->xClose() + 10, 13));
-        QCOMPARE(m_bar->HitButton(), 0);
+        QTest::mouseMove(m_bar, QPoint(m_bar->buttonX(SkinCaptionBar::CloseButton) + 10, 13));
+        QCOMPARE(int(m_bar->hitButton()), 0);
         const QImage hover = m_bar->grab().toImage();
-        const QRect close(m_bar->xClose(), 3, 21, 21);
+        const QRect close(m_bar->buttonX(SkinCaptionBar::CloseButton), 3, 21, 21);
         QVERIFY(before.copy(close) != hover.copy(close));
         QCOMPARE(before.copy(0, 0, 300, 27), hover.copy(0, 0, 300, 27));
     }
@@ -340,14 +344,14 @@ private slots:
         if (maximised) {
             SkinCaptionBar::setWorkAreaQuery([](const QWidget *) { return QRect(0, 0, 400, 300); });
             doubleClick(m_bar, band(100));
-            QCOMPARE(m_bar->Maximized(), 1);
-            QTRY_COMPARE(m_bar->Style2(), 1);
+            QVERIFY(m_bar->isMaximised());
+            QTRY_COMPARE(m_bar->windowModeValue(), 1);
             QCOMPARE(pixel(m_bar, x + 1, 4), colourOf("RES1"));
         }
-        const int y = m_bar->FromTop() + 4;
+        const int y = m_bar->buttonTop() + 4;
         QTest::mouseMove(m_bar, QPoint(x + 2, y));
-        QCOMPARE(m_bar->HitButton(), hit);
-        QVERIFY(m_bar->OverButton());
+        QCOMPARE(int(m_bar->hitButton()), hit);
+        QVERIFY(m_bar->isOverButton());
         QCOMPARE(pixel(m_bar, x + 1, 4), colourOf(qPrintable(hover)));
         // A right press and release: pictures change, no command runs.
         QTest::mousePress(m_bar, Qt::RightButton, {}, QPoint(x + 2, y));
@@ -355,11 +359,11 @@ private slots:
         QTest::mouseRelease(m_bar, Qt::RightButton, {}, QPoint(x + 2, y));
         QCOMPARE(pixel(m_bar, x + 1, 4), colourOf(qPrintable(released)));
         QVERIFY(m_host->isVisible());
-        QCOMPARE(m_bar->Maximized(), maximised ? 1 : 0);
+        QCOMPARE(m_bar->isMaximised(), maximised);
         // Into the band outside the buttons: normal pictures, not over a button any more.
         QTest::mouseMove(m_bar, band(200));
-        QVERIFY(!m_bar->OverButton());
-        QCOMPARE(m_bar->HitButton(), hit);
+        QVERIFY(!m_bar->isOverButton());
+        QCOMPARE(int(m_bar->hitButton()), hit);
         QCOMPARE(pixel(m_bar, 385, 4), colourOf("CLOSE"));
         QCOMPARE(pixel(m_bar, 371, 4), colourOf(maximised ? "RES1" : "MAX"));
         QCOMPARE(pixel(m_bar, 356, 4), colourOf("MIN"));
@@ -393,10 +397,10 @@ private slots:
         QFETCH(int, hit);
         makeHost(m_skin);
         QTest::mouseMove(m_bar, band(360));
-        QCOMPARE(m_bar->HitButton(), 1);
+        QCOMPARE(int(m_bar->hitButton()), 1);
         QTest::mouseMove(m_bar, at);
-        QCOMPARE(m_bar->OverButton(), over);
-        QCOMPARE(m_bar->HitButton(), hit);
+        QCOMPARE(m_bar->isOverButton(), over);
+        QCOMPARE(int(m_bar->hitButton()), hit);
     }
 
     void disabledButtons_data()
@@ -419,11 +423,11 @@ private slots:
         makeHost(m_skin, style, true, controlBox);
         const QImage before = m_bar->grab().toImage();
         clickButton(x + 2);
-        QVERIFY(!m_bar->OverButton());
+        QVERIFY(!m_bar->isOverButton());
         QCOMPARE(m_bar->grab().toImage(), before);
         QVERIFY(m_host->isVisible());
-        QCOMPARE(m_bar->Maximized(), 0);
-        QVERIFY(!m_bar->ONTOP());
+        QVERIFY(!m_bar->isMaximised());
+        QVERIFY(!m_bar->isOnTop());
     }
 
     void closeButton()
@@ -445,17 +449,18 @@ private slots:
         makeHost(m_skin);
         const QRect area = m_host->screen()->availableGeometry();
         byDoubleClick ? doubleClick(m_bar, band(100)) : clickButton(375);
-        QCOMPARE(m_bar->Maximized(), 1);
+        QVERIFY(m_bar->isMaximised());
         QTRY_COMPARE(m_host->frameGeometry(), area);
         QCOMPARE(m_host->windowState() & Qt::WindowMaximized, Qt::WindowStates());
         QTRY_COMPARE(m_bar->width(), area.width());
-        QCOMPARE(m_bar->Style2(), 1);
-        QCOMPARE(AllowResize, false);
-        QCOMPARE(m_bar->SavedWidth(), 400 * 15);
-        QCOMPARE(m_bar->SavedHeight(), 300 * 15);
-        QCOMPARE(m_bar->SavedLeft(), 100 * 15);
-        QCOMPARE(m_bar->SavedTop(), 80 * 15);
-        QCOMPARE(pixel(m_bar, m_bar->xMax() + 1, 4), colourOf("RES1"));
+        QCOMPARE(m_bar->windowModeValue(), 1);
+        QCOMPARE(m_frame->resizeAllowed(), false);
+        QCOMPARE(m_bar->savedBounds().width(), 400 * 15);
+        QCOMPARE(m_bar->savedBounds().height(), 300 * 15);
+        QCOMPARE(m_bar->savedBounds().x(), 100 * 15);
+        QCOMPARE(m_bar->savedBounds().y(), 80 * 15);
+        QCOMPARE(pixel(m_bar, m_bar->buttonX(SkinCaptionBar::MaximiseButton) + 1, 4),
+                 colourOf("RES1"));
 
         // Never dragged while maximised.
         QTest::mousePress(m_bar, Qt::LeftButton, {}, band(100));
@@ -463,12 +468,90 @@ private slots:
         QTest::mouseRelease(m_bar, Qt::LeftButton, {}, band(150));
         QCOMPARE(m_host->frameGeometry(), area);
 
-        byDoubleClick ? doubleClick(m_bar, band(120)) : clickButton(m_bar->xMax() + 5);
-        QCOMPARE(m_bar->Maximized(), 0);
+        byDoubleClick ? doubleClick(m_bar, band(120))
+                      : clickButton(m_bar->buttonX(SkinCaptionBar::MaximiseButton) + 5);
+        QVERIFY(!m_bar->isMaximised());
         QTRY_COMPARE(m_host->frameGeometry(), m_start);
-        QTRY_COMPARE(m_bar->Style2(), 2);
-        QCOMPARE(AllowResize, true);
-        QCOMPARE(pixel(m_bar, m_bar->xMax() + 1, 4), colourOf("MAX"));
+        QTRY_COMPARE(m_bar->windowModeValue(), 2);
+        QCOMPARE(m_frame->resizeAllowed(), true);
+        QCOMPARE(pixel(m_bar, m_bar->buttonX(SkinCaptionBar::MaximiseButton) + 1, 4),
+                 colourOf("MAX"));
+    }
+
+    // Every maximise and restore updates the mode, the borders, resizing, the shape and the
+    // button's picture, also when the host keeps its width or all of its bounds.
+    void maximiseKeepingSize_data()
+    {
+        QTest::addColumn<QRect>("area");
+        QTest::addColumn<bool>("byDoubleClick");
+        for (bool byDoubleClick : {false, true}) {
+            const char *how = byDoubleClick ? "double-click" : "button";
+            QTest::addRow("only the height changes, %s", how)
+                << QRect(100, 0, 400, 500) << byDoubleClick;
+            QTest::addRow("nothing changes, %s", how) << QRect(100, 80, 400, 300) << byDoubleClick;
+        }
+    }
+    void maximiseKeepingSize()
+    {
+        QFETCH(QRect, area);
+        QFETCH(bool, byDoubleClick);
+        makeHost(m_skin);
+        SkinCaptionBar::setWorkAreaQuery([area](const QWidget *) { return area; });
+        const int xMax = m_bar->buttonX(SkinCaptionBar::MaximiseButton);
+        QSignalSpy modes(m_frame, &SkinFrame::windowModeChanged);
+        const auto toggle = [&] {
+            if (byDoubleClick) {
+                QTest::mouseMove(m_bar, band(100));
+                doubleClick(m_bar, band(100));
+            } else {
+                clickButton(xMax + 5);
+            }
+        };
+        toggle();
+        QTRY_COMPARE(m_host->frameGeometry(), area);
+        QCOMPARE(m_bar->windowModeValue(), 1);
+        QVERIFY(!m_frame->resizeAllowed());
+        QVERIFY(!m_frame->border(SkinBorder::Bottom)->isVisible());
+        QVERIFY(m_host->mask().isEmpty());
+        QCOMPARE(pixel(m_bar, xMax + 1, 4), colourOf("RES1"));
+
+        toggle();
+        QTRY_COMPARE(m_host->frameGeometry(), m_start);
+        QCOMPARE(m_bar->windowModeValue(), 2);
+        QVERIFY(m_frame->resizeAllowed());
+        QVERIFY(m_frame->border(SkinBorder::Bottom)->isVisible());
+        QVERIFY(!m_host->mask().isEmpty());
+        QCOMPARE(pixel(m_bar, xMax + 1, 4), colourOf("MAX"));
+        QCOMPARE(modes.size(), 2);
+    }
+
+    // The next paint shows the bar as it stands: settings changed at run time need no resize,
+    // and hover pictures go when the pointer leaves the bar (the pointer state stays).
+    void paintShowsCurrentState()
+    {
+        makeHost(m_skin);
+        const QRgb bg = colourOf("TOPMID");
+        QCOMPARE(pixel(m_bar, 341, 4), bg);
+        m_bar->setShowStayOnTopButton(true);
+        QCOMPARE(pixel(m_bar, 341, 4), colourOf("ONTOP1"));
+        m_bar->setCaptionStyle(0);
+        QCOMPARE(pixel(m_bar, 371, 4), bg);
+        QVERIFY(!m_frame->resizeAllowed());
+        m_bar->setControlBox(false);
+        QCOMPARE(pixel(m_bar, 385, 4), bg);
+        m_bar->setShowIcon(false);
+        QVERIFY(!m_bar->iconLabel()->isVisible());
+
+        m_bar->setControlBox(true);
+        m_bar->setCaptionStyle(1);
+        QVERIFY(m_frame->resizeAllowed());
+        QCOMPARE(pixel(m_bar, 371, 4), colourOf("MAX"));
+        QTest::mouseMove(m_bar, band(388));
+        QCOMPARE(pixel(m_bar, 385, 4), colourOf("CLOSE3"));
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(m_bar, &leave);
+        QCOMPARE(pixel(m_bar, 385, 4), colourOf("CLOSE"));
+        QVERIFY(m_bar->isOverButton());
     }
 
     // The host lands by the first matching row of the placement table.
@@ -491,7 +574,7 @@ private slots:
         SkinCaptionBar::setWorkAreaQuery([area](const QWidget *) { return area; });
         clickButton(375);
         QTRY_COMPARE(m_host->frameGeometry(), expected);
-        clickButton(m_bar->xMax() + 5);
+        clickButton(m_bar->buttonX(SkinCaptionBar::MaximiseButton) + 5);
         QTRY_COMPARE(m_host->frameGeometry(), m_start);
         doubleClick(m_bar, band(100));
         QTRY_COMPARE(m_host->frameGeometry(), expected);
@@ -513,14 +596,14 @@ private slots:
         };
         QVERIFY(!printed());
         clickButton(375);
-        QCOMPARE(m_bar->Maximized(), 1);
+        QVERIFY(m_bar->isMaximised());
         QCOMPARE(m_host->frameGeometry(), m_start);
         QVERIFY(printed());
         m_bar->REDRAW();
         QVERIFY(!printed());
         // The restore clears the state before it fails.
         clickButton(375);
-        QCOMPARE(m_bar->Maximized(), 0);
+        QVERIFY(!m_bar->isMaximised());
         QVERIFY(printed());
     }
 
@@ -546,15 +629,15 @@ private slots:
         makeHost(m_skin, style, false, controlBox);
         const QRect area = m_host->screen()->availableGeometry();
         doubleClick(m_bar, band(100));
-        QCOMPARE(m_bar->Maximized(), toggles ? 1 : 0);
+        QCOMPARE(m_bar->isMaximised(), toggles);
         QTRY_COMPARE(m_host->frameGeometry(), toggles ? area : m_start);
         if (toggles)
-            QTRY_COMPARE(m_bar->Style2(), 1);
+            QTRY_COMPARE(m_bar->windowModeValue(), 1);
         doubleClick(m_bar, band(120));
-        QCOMPARE(m_bar->Maximized(), 0);
+        QVERIFY(!m_bar->isMaximised());
         QTRY_COMPARE(m_host->frameGeometry(), m_start);
-        QTRY_COMPARE(m_bar->Style2(), 2);
-        QCOMPARE(AllowResize, style == 1);
+        QTRY_COMPARE(m_bar->windowModeValue(), 2);
+        QCOMPARE(m_frame->resizeAllowed(), style == 1);
     }
 
     // A double-click on a button: its first click runs the command, the double-click nothing.
@@ -563,8 +646,8 @@ private slots:
         makeHost(m_skin, 1, true);
         QTest::mouseMove(m_bar, band(345));
         doubleClick(m_bar, band(345));
-        QVERIFY(m_bar->ONTOP());
-        QCOMPARE(m_bar->Maximized(), 0);
+        QVERIFY(m_bar->isOnTop());
+        QVERIFY(!m_bar->isMaximised());
         QCOMPARE(m_host->frameGeometry(), m_start);
     }
 
@@ -572,12 +655,12 @@ private slots:
     {
         makeHost(m_skin);
         clickButton(360);
-        QCOMPARE(m_bar->Style2(), 0);
+        QCOMPARE(m_bar->windowModeValue(), 0);
         QTRY_VERIFY(m_host->isMinimized());
-        QCOMPARE(m_bar->Style2(), 0);
+        QCOMPARE(m_bar->windowModeValue(), 0);
         // Back from the task bar: the next redraw finds the host normal.
         m_host->setWindowState(Qt::WindowNoState);
-        QTRY_COMPARE(m_bar->Style2(), 2);
+        QTRY_COMPARE(m_bar->windowModeValue(), 2);
     }
 
     void stayOnTop()
@@ -585,17 +668,17 @@ private slots:
         makeHost(m_skin, 1, true);
         QCOMPARE(pixel(m_bar, 340, 4), colourOf("ONTOP1"));
         clickButton(345);
-        QVERIFY(m_bar->ONTOP());
-        QCOMPARE(m_bar->HitButton(), 3);
+        QVERIFY(m_bar->isOnTop());
+        QCOMPARE(int(m_bar->hitButton()), 3);
         QVERIFY(m_host->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(m_host->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(m_host->isVisible());
         QCOMPARE(pixel(m_bar, 340, 4), colourOf("ONTOP3"));
         click(m_bar, band(346));
-        QVERIFY(!m_bar->ONTOP());
+        QVERIFY(!m_bar->isOnTop());
         QVERIFY(!m_host->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
         QCOMPARE(pixel(m_bar, 340, 4), colourOf("ONTOP1"));
-        m_bar->setONTOP(true);
+        m_bar->setOnTop(true);
         QVERIFY(m_host->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
     }
 
@@ -620,7 +703,7 @@ private slots:
         // In the gap the normal pictures come back at once; elsewhere the pressed one stays.
         QCOMPARE(pixel(m_bar, 356, 4), colourOf(releaseAt.y() == 8 ? "MIN" : "MIN2"));
         QTest::mouseRelease(m_bar, Qt::LeftButton, {}, releaseAt);
-        QCOMPARE(m_bar->Style2(), runs ? 0 : 2);
+        QCOMPARE(m_bar->windowModeValue(), runs ? 0 : 2);
         QTRY_COMPARE(m_host->isMinimized(), runs);
         if (!runs)
             QCOMPARE(pixel(m_bar, 356, 4), colourOf("MIN"));
@@ -634,21 +717,21 @@ private slots:
         QCOMPARE(pixel(m_bar, 385, 4), colourOf("CLOSE3"));
         m_bar->REDRAW();
         QCOMPARE(pixel(m_bar, 385, 4), colourOf("CLOSE"));
-        QCOMPARE(m_bar->HitButton(), 0);
-        QVERIFY(m_bar->OverButton());
+        QCOMPARE(int(m_bar->hitButton()), 0);
+        QVERIFY(m_bar->isOverButton());
     }
 
     // The title passes the pointer on at (1, 1).
     void titleForwards()
     {
         makeHost(m_skin);
-        QLabel *title = m_bar->Label1();
+        QLabel *title = m_bar->titleLabel();
         QTest::mouseMove(m_bar, band(388));
-        QVERIFY(m_bar->OverButton());
+        QVERIFY(m_bar->isOverButton());
         // (1, 1) is above the band when FROMTOP is 3: nothing changes, and a press on the title
         // presses the hovered button instead of dragging.
         QTest::mouseMove(title, QPoint(5, 5));
-        QVERIFY(m_bar->OverButton());
+        QVERIFY(m_bar->isOverButton());
         QTest::mousePress(title, Qt::LeftButton, {}, QPoint(5, 5));
         QCOMPARE(pixel(m_bar, 385, 4), colourOf("CLOSE2"));
         QTest::mouseMove(title, QPoint(40, 9));
@@ -659,16 +742,16 @@ private slots:
         // With FROMTOP 0, (1, 1) is in the band, outside every button.
         const QString flat = m_dir.filePath(QStringLiteral("flat.jss"));
         writeSkin(flat, {}, {{"FROMTOP", 0}});
-        m_bar->setPath(flat);
+        m_bar->setSkinFile(flat);
         QTest::mouseMove(title, QPoint(6, 6));
-        QVERIFY(!m_bar->OverButton());
+        QVERIFY(!m_bar->isOverButton());
         QTest::mousePress(title, Qt::LeftButton, {}, QPoint(6, 6));
         QTest::mouseMove(title, QPoint(26, 16));
         QTest::mouseRelease(title, Qt::LeftButton, {}, QPoint(26, 16));
         QTRY_COMPARE(m_host->frameGeometry(), m_start.translated(20, 10));
         // A double-click on the title maximises.
         doubleClick(title, QPoint(8, 8));
-        QCOMPARE(m_bar->Maximized(), 1);
+        QVERIFY(m_bar->isMaximised());
     }
 
     // Where the platform has no move loop the bar follows the pointer itself.
@@ -695,21 +778,23 @@ private slots:
     {
         m_host = std::make_unique<QWidget>(nullptr, Qt::FramelessWindowHint);
         m_host->setGeometry(m_start);
-        m_bar = new SkinCaptionBar(m_host.get());
-        m_bar->setPath(m_skin);
+        m_frame = new SkinFrame(m_host.get());
+        m_bar = m_frame->captionBar();
+        m_bar->setSkinFile(m_skin);
         m_host->showMaximized();
         QVERIFY(QTest::qWaitForWindowExposed(m_host.get()));
         const QRect area = m_host->screen()->availableGeometry();
-        QCOMPARE(m_bar->Maximized(), 1);
-        QCOMPARE(m_bar->Style2(), 1);
-        QCOMPARE(AllowResize, false);
-        QCOMPARE(m_bar->SavedWidth(), 400 * 15);
-        QCOMPARE(m_bar->SavedLeft(), 100 * 15);
+        QVERIFY(m_bar->isMaximised());
+        QCOMPARE(m_bar->windowModeValue(), 1);
+        QCOMPARE(m_frame->resizeAllowed(), false);
+        QCOMPARE(m_bar->savedBounds().width(), 400 * 15);
+        QCOMPARE(m_bar->savedBounds().x(), 100 * 15);
         QTRY_COMPARE(m_host->frameGeometry(), area);
         QVERIFY(!m_host->isMaximized());
         QTRY_COMPARE(m_bar->width(), area.width());
-        QCOMPARE(pixel(m_bar, m_bar->xMax() + 1, 4), colourOf("RES1"));
-        clickButton(m_bar->xMax() + 5);
+        QCOMPARE(pixel(m_bar, m_bar->buttonX(SkinCaptionBar::MaximiseButton) + 1, 4),
+                 colourOf("RES1"));
+        clickButton(m_bar->buttonX(SkinCaptionBar::MaximiseButton) + 5);
         QTRY_COMPARE(m_host->frameGeometry(), m_start);
     }
 
@@ -717,21 +802,21 @@ private slots:
     void missingKeys()
     {
         makeHost(m_skin);
-        QCOMPARE(m_bar->FromRight(), 5);
+        QCOMPARE(m_bar->rightGap(), 5);
         const QString noRight = m_dir.filePath(QStringLiteral("noright.jss"));
         writeSkin(noRight, {"FROMRIGHT", "CLOSE3", "MAX"}, {{"FROMTOP", 4}});
-        m_bar->setPath(noRight);
-        QCOMPARE(m_bar->FromRight(), 5);
-        QCOMPARE(m_bar->FromTop(), 4);
-        QCOMPARE(m_bar->xClose(), 384);
+        m_bar->setSkinFile(noRight);
+        QCOMPARE(m_bar->rightGap(), 5);
+        QCOMPARE(m_bar->buttonTop(), 4);
+        QCOMPARE(m_bar->buttonX(SkinCaptionBar::CloseButton), 384);
         // No "MAX": nothing drawn, and the minimise button moves into the room.
-        QCOMPARE(m_bar->xMin(), 400 - 13 - 2 - 0 - 2 - 11 - 5);
+        QCOMPARE(m_bar->buttonX(SkinCaptionBar::MinimiseButton), 400 - 13 - 2 - 0 - 2 - 11 - 5);
         QCOMPARE(pixel(m_bar, 381, 5), colourOf("TOPMID"));
         QCOMPARE(pixel(m_bar, 379, 5), colourOf("MIN"));
         // No "CLOSE3": hovering close draws nothing but still marks the button.
         QTest::mouseMove(m_bar, QPoint(388, 9));
-        QCOMPARE(m_bar->HitButton(), 0);
-        QVERIFY(m_bar->OverButton());
+        QCOMPARE(int(m_bar->hitButton()), 0);
+        QVERIFY(m_bar->isOverButton());
         QCOMPARE(pixel(m_bar, 385, 5), colourOf("CLOSE"));
     }
 
@@ -746,9 +831,9 @@ private slots:
         QFETCH(QString, path);
         makeHost(m_skin);
         QCOMPARE(m_bar->height(), 20);
-        m_bar->setPath(path);
+        m_bar->setSkinFile(path);
         QCOMPARE(m_bar->height(), 0);
-        QCOMPARE(m_bar->xClose(), 400 - 5);
+        QCOMPARE(m_bar->buttonX(SkinCaptionBar::CloseButton), 400 - 5);
         QTest::mouseMove(m_host.get(), QPoint(200, 1));
         QTest::mousePress(m_host.get(), Qt::LeftButton, {}, QPoint(200, 1));
         QTest::mouseRelease(m_host.get(), Qt::LeftButton, {}, QPoint(200, 1));
@@ -766,7 +851,7 @@ private slots:
         writeSkin(path, {"CLOSE"});
         // No close picture now: the maximise button takes its place.
         QTRY_COMPARE(pixel(m_bar, 384, 4), colourOf("MAX"));
-        QCOMPARE(m_bar->xClose(), 395);
+        QCOMPARE(m_bar->buttonX(SkinCaptionBar::CloseButton), 395);
     }
 };
 

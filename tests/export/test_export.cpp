@@ -91,6 +91,7 @@ private slots:
     void textCellsStayText();
     void creditAddress_data();
     void creditAddress();
+    void extraColumns();
     void emptyTableHasHeaderAlone();
     void fullBatchRows();
     void unwritablePath_data();
@@ -265,6 +266,7 @@ void TestExport::tableCells()
     const XlsxSheet sheet = writeAndRead(rows);
     QVERIFY2(sheet.error.isEmpty(), qPrintable(sheet.error));
     QCOMPARE(sheet.maxRow, 3);
+    QVERIFY(!sheet.cells.contains(QStringLiteral("M1"))); // no extra columns unless asked for
 
     const QStringList headers = {"买家名称", "姓名(昵称)", "注册时间",   "地址",
                                  "是否认证", "好评率",     "好评数",     "中评数",
@@ -383,6 +385,47 @@ void TestExport::creditAddress()
         if (kind == u"link")
             QCOMPARE(sheet.hyperlinks.value(QStringLiteral("L2")), address);
     }
+}
+
+void TestExport::extraColumns()
+{
+    BatchRow row;
+    row.id = QStringLiteral("buyer");
+    row.record.regTime = QStringLiteral("2001-01-01");
+    row.record.verification = QStringLiteral("没有认证");
+    row.record.goodRate = QStringLiteral("99");
+    row.record.goodCount = QStringLiteral("1,251");
+    row.record.badCount = QStringLiteral("0");
+    row.record.badGiven = QStringLiteral("0");
+    PageResult card;
+    card.page = QStringLiteral("nameCard");
+    card.outcome = PageOutcome::Ok;
+    PageResult popup;
+    popup.page = QStringLiteral("popup");
+    popup.outcome = PageOutcome::Blocked;
+    PageResult config; // our own site's download: not one of the buyer's pages
+    config.page = QStringLiteral("config");
+    config.outcome = PageOutcome::Ok;
+    row.pages = {config, card, popup};
+
+    BatchTableOptions options;
+    options.extraColumns = true;
+    options.today = QDate(2024, 1, 1);
+    const QString path = m_dir.filePath(QStringLiteral("extra.xlsx"));
+    QString error;
+    QVERIFY2(writeBatchSpreadsheet(path, {row}, &error, options), qPrintable(error));
+    const XlsxSheet sheet = readXlsxSheet(path);
+    QVERIFY2(sheet.error.isEmpty(), qPrintable(sheet.error));
+    const QStringList expected = {
+        "1251", "3钻", "未知", "没有认证；页面被拦截：弹出名片页", "名片页 正常，弹出名片页 被拦截",
+        "",     ""};
+    for (int c = 0; c < 7; ++c) {
+        QCOMPARE(sheet.cells.value(cellRef(1, 13 + c)).value, batchTableExtraHeaders()[c]);
+        QCOMPARE(sheet.cells.value(cellRef(2, 13 + c)).value, expected[c]);
+    }
+    QVERIFY(!sheet.cells.contains(QStringLiteral("T1")));
+    QCOMPARE(sheet.cells.value(QStringLiteral("L2")).formula,
+             QStringLiteral("HYPERLINK(\"\",\"\")"));
 }
 
 void TestExport::emptyTableHasHeaderAlone()

@@ -3,10 +3,9 @@
 #include "fetchpage.h"
 #include "fixtureserver.h"
 #include "idfile.h"
+#include "mainwindow.h"
 #include "spreadsheetexport.h"
 #include "spreadsheetopener.h"
-#include "mainwindow.h"
-#include "testsuites.h"
 #include "xlsxsheet.h"
 
 #include <QDesktopServices>
@@ -14,9 +13,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QPointer>
 #include <QtTest>
 
 #include <memory>
@@ -59,6 +58,22 @@ QString cell(const XlsxSheet &sheet, char column, int row)
 {
     return sheet.cells.value(QLatin1Char(column) + QString::number(row)).value;
 }
+
+// The texts a label shows each time it is painted.
+class PaintedTexts : public QObject
+{
+public:
+    explicit PaintedTexts(QLabel *label) { label->installEventFilter(this); }
+    QStringList texts;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            texts.append(static_cast<QLabel *>(watched)->text());
+        return false;
+    }
+};
 
 } // namespace
 
@@ -157,6 +172,8 @@ private slots:
                                     "xiaoyu_2008,\"blue sky88\"\r\n night_owl\n\n快乐的小猫,");
         auto w = configure(std::make_unique<MainWindow>(demoSettings(site.hostPort())), path);
         QVERIFY(shown(w.get(), "Label5"));
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
 
         // An interactive query first, so the result lines are showing when the batch starts.
         child<QLineEdit>(w.get(), "Text2")->setText(QStringLiteral("xiaoyu_2008"));
@@ -170,9 +187,13 @@ private slots:
         connect(child<QLineEdit>(w.get(), "Text16"), &QLineEdit::textChanged, this, [&] {
             progress.append(label5->isVisibleTo(w.get()) ? label5->text() : QString());
         });
+        // The last line is painted before the table is handed on.
+        PaintedTexts painted(label5);
         QString atOpen;
+        bool paintedAtOpen = false;
         w->setSpreadsheetOpener([&](const QString &table) {
             atOpen = label5->text();
+            paintedAtOpen = painted.texts.contains(atOpen);
             m_opened.append(table);
             return true;
         });
@@ -185,6 +206,7 @@ private slots:
                               QStringLiteral("共需要查询4个买家,正在查询第2个: night_owl"),
                               QStringLiteral("共需要查询4个买家,正在查询第3个:快乐的小猫")}));
         QCOMPARE(atOpen, QStringLiteral("查询完毕,向EXCEL输送数据"));
+        QVERIFY(paintedAtOpen);
         checkWindowUsable(w.get());
         for (const char *name : {"Label6", "Label7", "Label8", "Label9", "Label11"})
             QVERIFY2(!shown(w.get(), name), name);
@@ -445,10 +467,6 @@ private slots:
     }
 };
 
-int runBatchTests(int argc, char **argv)
-{
-    TestBatch tests;
-    return QTest::qExec(&tests, argc, argv);
-}
+QTEST_MAIN(TestBatch)
 
 #include "test_batch.moc"

@@ -1,9 +1,7 @@
 // The main window wearing its skinned frame: skin hand-off, borders per window state, the cut
 // top corners and the minimum size.
-#include "allowresize.h"
-#include "skinborder.h"
-#include "skincaptionbar.h"
 #include "mainwindow.h"
+#include "skinframe.h"
 
 #include <QtTest>
 
@@ -19,10 +17,13 @@ class TestFrame : public QObject
         return std::make_unique<MainWindow>(QuerySettings());
     }
 
-    static SkinCaptionBar *caption(QWidget *w) { return w->findChild<SkinCaptionBar *>("JSCAPTION1"); }
+    static SkinCaptionBar *caption(QWidget *w)
+    {
+        return w->findChild<SkinCaptionBar *>("JSCAPTION1");
+    }
     static SkinBorder *border(QWidget *w, int n)
     {
-        return w->findChild<SkinBorder *>(QStringLiteral("SkinBorder%1").arg(n));
+        return w->findChild<SkinBorder *>(QStringLiteral("JSBORDER%1").arg(n));
     }
     static bool bordersShown(QWidget *w)
     {
@@ -32,7 +33,7 @@ class TestFrame : public QObject
     // A double-click on the bar away from its buttons, as the platform delivers it.
     static void doubleClickBar(SkinCaptionBar *bar)
     {
-        const QPoint at(120, bar->FromTop() + 3);
+        const QPoint at(120, bar->buttonTop() + 3);
         QTest::mousePress(bar, Qt::LeftButton, {}, at);
         QTest::mouseRelease(bar, Qt::LeftButton, {}, at);
         QTest::mousePress(bar, Qt::LeftButton, {}, at);
@@ -50,10 +51,10 @@ private slots:
         QCOMPARE(MainWindow::skinFilePath(), QCoreApplication::applicationDirPath() + "/skin.jss");
         auto w = makeWindow();
         QVERIFY(w->windowFlags() & Qt::FramelessWindowHint);
-        QCOMPARE(caption(w.get())->Path(), MainWindow::skinFilePath());
+        QCOMPARE(caption(w.get())->skinFile(), MainWindow::skinFilePath());
         for (int n = 1; n <= 3; ++n) {
-            QCOMPARE(border(w.get(), n)->BORDERTYPE(), n);
-            QCOMPARE(border(w.get(), n)->Path(), MainWindow::skinFilePath());
+            QCOMPARE(border(w.get(), n)->borderType(), n);
+            QCOMPARE(border(w.get(), n)->skinFile(), MainWindow::skinFilePath());
         }
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
@@ -66,9 +67,9 @@ private slots:
         QCOMPARE(border(w.get(), 2)->geometry().right(), 627);
         QCOMPARE(border(w.get(), 3)->geometry().bottom(), 312);
         QVERIFY(border(w.get(), 3)->height() > 0);
-        QCOMPARE(bar->Style2(), 2);
+        QCOMPARE(bar->windowModeValue(), 2);
         QVERIFY(bordersShown(w.get()));
-        QVERIFY(AllowResize);
+        QVERIFY(w->frame()->resizeAllowed());
     }
 
     void windowShape()
@@ -113,22 +114,22 @@ private slots:
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         SkinCaptionBar *bar = caption(w.get());
-        QTRY_COMPARE(bar->Style2(), 2);
+        QTRY_COMPARE(bar->windowModeValue(), 2);
 
         doubleClickBar(bar);
-        QTRY_COMPARE(bar->Style2(), 1);
+        QTRY_COMPARE(bar->windowModeValue(), 1);
         QTRY_VERIFY(!bordersShown(w.get()));
         QVERIFY(w->mask().isEmpty()); // a plain rectangle while maximised
-        QVERIFY(!AllowResize);
+        QVERIFY(!w->frame()->resizeAllowed());
         // No minimum size is forced on a maximised window.
         QCOMPARE(w->minimumSize(), QSize(0, 0));
 
         doubleClickBar(bar);
-        QTRY_COMPARE(bar->Style2(), 2);
+        QTRY_COMPARE(bar->windowModeValue(), 2);
         QTRY_VERIFY(bordersShown(w.get()));
         QTRY_COMPARE(w->size(), QSize(628, 313));
         QVERIFY(!w->mask().isEmpty());
-        QVERIFY(AllowResize);
+        QVERIFY(w->frame()->resizeAllowed());
     }
 
     void missingSkin()

@@ -8,7 +8,7 @@
 #include "helpwindow.h"
 #include "mainwindow.h"
 #include "openinbrowser.h"
-#include "testsuites.h"
+#include "riskverdictview.h"
 
 #include <QDesktopServices>
 #include <QGroupBox>
@@ -277,6 +277,8 @@ private slots:
                                    << "Frame7" << QRect(112, 16, 97, 33) << true;
         QTest::newRow("Command3") << "Command3"
                                   << "Frame6" << QRect(32, 208, 89, 33) << true;
+        QTest::newRow("RiskVerdict") << "RiskVerdict"
+                                     << "Frame6" << QRect(6, 6, 141, 52) << false;
         QTest::newRow("WebBrowser1") << "WebBrowser1"
                                      << "TestOCX_new" << QRect(456, 184, 121, 113) << false;
         QTest::newRow("Frame4") << "Frame4"
@@ -400,20 +402,29 @@ private slots:
         QCOMPARE(w->windowTitle(), QStringLiteral("BrelvonV3.0"));
     }
 
+    // A left click empties the input box; other buttons (a context menu, a middle-button
+    // paste) keep what it holds.
     void inputBoxClearsOnClick_data()
     {
         QTest::addColumn<QString>("before");
-        QTest::newRow("prompt") << QStringLiteral("输入买家的淘宝ID");
-        QTest::newRow("an id") << QStringLiteral("tom");
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::addColumn<bool>("cleared");
+        QTest::newRow("prompt") << QStringLiteral("输入买家的淘宝ID") << Qt::LeftButton << true;
+        QTest::newRow("an id") << QStringLiteral("tom") << Qt::LeftButton << true;
+        QTest::newRow("right button") << QStringLiteral("tom") << Qt::RightButton << false;
+        QTest::newRow("middle button") << QStringLiteral("tom") << Qt::MiddleButton << false;
     }
     void inputBoxClearsOnClick()
     {
         QFETCH(QString, before);
+        QFETCH(Qt::MouseButton, button);
+        QFETCH(bool, cleared);
         auto w = makeWindow();
         auto *text2 = child<QLineEdit>(w.get(), "Text2");
         text2->setText(before);
-        QTest::mouseClick(text2, Qt::LeftButton);
-        QCOMPARE(text2->text(), QString());
+        QTest::mousePress(text2, button);
+        QCOMPARE(text2->text(), cleared ? QString() : before);
+        QTest::mouseRelease(text2, button);
     }
 
     void promptWithoutId_data()
@@ -508,6 +519,104 @@ private slots:
                  QStringLiteral("注册时间：2006-03-15，姓名(昵称)：小宇，地址：广东省深圳市"));
         QVERIFY(text(&w, "Text7").startsWith(QStringLiteral("http://") + site.hostPort()));
         QVERIFY(!shown(&w, "Label5")); // the site's start-up list carries bb1.0
+    }
+
+    // The verdict atop the link column: its line, its note, its icons, and the details a click
+    // opens; the four result lines are not touched by it.
+    void riskVerdict_data()
+    {
+        QTest::addColumn<QString>("buyer");
+        QTest::addColumn<int>("blockAfter");
+        QTest::addColumn<QString>("verdict");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<int>("icons");
+        QTest::addColumn<QString>("detail"); // a line the details popup shows
+        QTest::newRow("low") << "xiaoyu_2008" << 0 << "风险：低"
+                             << "" << 4 << "页面：7个全部读到";
+        QTest::newRow("high") << "bargain_hunter" << 0 << "风险：高"
+                              << "4条原因，点击查看" << 0 << "· 没有认证";
+        QTest::newRow("pages blocked")
+            << "xiaoyu_2008" << 3 << "风险：未知"
+            << "页面被拦截" << 4 << "· 页面被拦截：给他人中评页、个人空间页";
+    }
+    void riskVerdict()
+    {
+        QFETCH(QString, buyer);
+        QFETCH(int, blockAfter);
+        QFETCH(QString, verdict);
+        QFETCH(QString, note);
+        QFETCH(int, icons);
+        QFETCH(QString, detail);
+        DemoSite site;
+        site.setBlockAfter(blockAfter);
+        QVERIFY(site.start());
+        MainWindow w(demoSettings(site.hostPort()));
+        w.show();
+        QVERIFY(QTest::qWaitFor([&] { return !w.startupListPending(); }, 20000));
+        auto *view = child<RiskVerdictView>(&w, "RiskVerdict");
+        QVERIFY(!view->isVisibleTo(&w));
+        query(&w, buyer);
+        QVERIFY(view->isVisibleTo(&w));
+        QCOMPARE(view->verdictText(), verdict);
+        QCOMPARE(view->noteText(), note);
+        QCOMPARE(view->iconRects().size(), icons);
+        for (const QString &reason : view->assessment().risk.reasons)
+            QVERIFY2(view->toolTip().contains(reason), qPrintable(view->toolTip()));
+
+        QTest::mouseClick(view, Qt::LeftButton);
+        QFrame *popup = view->detailsPopup();
+        QVERIFY(popup);
+        QVERIFY(popup->isVisible());
+        const QString details = child<QLabel>(popup, "RiskDetailsText")->text();
+        QVERIFY2(details.split('\n').contains(detail), qPrintable(details));
+        popup->close();
+
+        // The next buyer's verdict replaces it.
+        query(&w, QStringLiteral("hidden_buyer"));
+        QCOMPARE(view->verdictText(), QStringLiteral("风险：未知"));
+    }
+
+    // The level's icons are drawn where they belong, one per step, at the screen's own
+    // resolution: at twice the pixels the same shapes, no more and no fewer.
+    void creditIcons_data()
+    {
+        QTest::addColumn<qreal>("ratio");
+        QTest::newRow("1x") << 1.0;
+        QTest::newRow("2x") << 2.0;
+    }
+    void creditIcons()
+    {
+        QFETCH(qreal, ratio);
+        RiskVerdictView view;
+        view.resize(141, 52);
+        BuyerAssessment a;
+        a.creditScore = 1500;
+        a.creditLevel = creditLevelForScore(1500); // three diamonds
+        view.setAssessment(a, {});
+        QImage image(view.size() * ratio, QImage::Format_ARGB32);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::white);
+        view.render(&image);
+        const auto bluish = [&](const QRect &area) { // device pixels where the gems are
+            int count = 0;
+            for (int y = area.top(); y <= area.bottom(); ++y) {
+                for (int x = area.left(); x <= area.right(); ++x) {
+                    const QColor c = image.pixelColor(x, y);
+                    count += c.blue() > c.red() + 80 ? 1 : 0;
+                }
+            }
+            return count;
+        };
+        const QList<QRectF> icons = view.iconRects();
+        QCOMPARE(icons.size(), 3);
+        for (const QRectF &icon : icons) {
+            const QRect device = QRectF(icon.topLeft() * ratio, icon.size() * ratio).toRect();
+            QVERIFY2(bluish(device) > device.width() * device.height() / 3,
+                     qPrintable(QString::number(bluish(device))));
+        }
+        const int right = int(std::ceil(icons.last().right() * ratio)) + 1;
+        QCOMPARE(bluish(QRect(right, 0, image.width() - right, image.height())), 0);
+        QCOMPARE(bluish(QRect(0, 0, int(icons.first().left() * ratio) - 1, image.height())), 0);
     }
 
     void batchModeFields()
@@ -855,10 +964,6 @@ private slots:
     }
 };
 
-int runMainWindowTests(int argc, char **argv)
-{
-    TestMainWindow tests;
-    return QTest::qExec(&tests, argc, argv);
-}
+QTEST_MAIN(TestMainWindow)
 
 #include "test_mainwindow.moc"

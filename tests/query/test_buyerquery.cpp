@@ -1,12 +1,11 @@
-#include "testsuites.h"
 
 #include "batchengine.h"
 #include "buyerquery.h"
 #include "canceltoken.h"
-#include "httpsession.h"
 #include "codepage936.h"
 #include "fixtureserver.h"
 #include "hostileserver.h"
+#include "httpsession.h"
 
 #include <QtTest>
 
@@ -432,6 +431,105 @@ private slots:
         QVERIFY(result.pages.at(2).bytes <= kMaxFetchBodyBytes);
     }
 
+    // A page that is the marketplace's login or check page is noted as blocked and not read; the
+    // query goes on with the next page. A page that has its rule's markers is read whatever
+    // else it says.
+    void blockedPages_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("configExtra");
+        QTest::addColumn<QString>("blockedPage");
+        QTest::addColumn<QStringList>("emptied");
+        QTest::newRow("name card is the login page")
+            << "/tradecard/nameCard.htm"
+            << "<h3>亲，请登录</h3>"
+            << ""
+            << "nameCard" << QStringList{"regTime", "nick", "address"};
+        QTest::newRow("search page with a login link in its bar")
+            << "/search?q=tom&from=brelvon"
+            << "<a>请登录</a><li class=\"member\"><a href=\"/u?uid=222\">tom</a></li>"
+            << ""
+            << "" << QStringList{};
+        QTest::newRow("detail page is a slider check, not for the browser")
+            << "/detail/222.htm"
+            << "请按住滑块，拖动到最右边"
+            << ""
+            << "detail" << QStringList{"goodCount", "verification", "creditUrl", "neutralGiven",
+                                       "badGiven",  "neutralCount", "badCount"};
+        QTest::newRow("bad ratings given: a captcha counts nothing")
+            << "/given/bad?no=778899"
+            << "请输入验证码"
+            << ""
+            << "badGiven" << QStringList{"badGiven"};
+        QTest::newRow("the configuration's own marker")
+            << "/tradecard/popupNameCard.htm"
+            << "<p>安全检查中</p>"
+            << "安全检查#77#"
+            << "popup" << QStringList{}; // the good rate comes from the detail page then
+    }
+    void blockedPages()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, body);
+        QFETCH(QString, configExtra);
+        QFETCH(QString, blockedPage);
+        QFETCH(QStringList, emptied);
+        m_site->setPage("/soft/qvdl/fmj2.htm", gbk(configText() + configExtra));
+        m_site->setPage(path, gbk(body));
+        FakeBrowser browser;
+        browser.page = "<DIV class=rateA>";
+        BuyerQuery query(m_settings);
+        query.setBrowser(&browser);
+        query.ensureConfiguration();
+        const BuyerQueryResult result = query.queryBuyer("tom");
+
+        BuyerCreditRecord expected = fullRecord();
+        expected.creditUrl = "http://" + m_site->hostPort() + "/detail/222.htm";
+        if (blockedPage == "popup")
+            expected.goodRate = "99.5";
+        QString *fields[] = {&expected.regTime,      &expected.nick,         &expected.address,
+                             &expected.goodCount,    &expected.verification, &expected.creditUrl,
+                             &expected.neutralGiven, &expected.badGiven,     &expected.neutralCount,
+                             &expected.badCount};
+        const QStringList names = {"regTime",      "nick",      "address",      "goodCount",
+                                   "verification", "creditUrl", "neutralGiven", "badGiven",
+                                   "neutralCount", "badCount"};
+        for (const QString &name : emptied)
+            fields[names.indexOf(name)]->clear();
+        QCOMPARE(result.record, expected);
+        QVERIFY(browser.loaded.isEmpty());
+        for (const PageResult &page : result.pages) {
+            if (page.page == blockedPage) {
+                QCOMPARE(page.outcome, PageOutcome::Blocked);
+                QVERIFY(!page.error.isEmpty());
+            } else {
+                QCOMPARE(page.outcome, PageOutcome::Ok);
+            }
+        }
+        const bool blockedSeen =
+            std::any_of(result.pages.cbegin(), result.pages.cend(),
+                        [](const PageResult &p) { return p.outcome == PageOutcome::Blocked; });
+        QCOMPARE(blockedSeen, !blockedPage.isEmpty());
+    }
+
+    // The browser may be shown a login page where the fetch got nothing.
+    void browserShownLoginPage()
+    {
+        m_site->setPage("/detail/222.htm", QByteArray());
+        FakeBrowser browser;
+        browser.page = "<DIV>请登录</DIV>";
+        BuyerQuery query(m_settings);
+        query.setBrowser(&browser);
+        const BuyerQueryResult result = query.run("tom");
+        QCOMPARE(browser.loaded.size(), 1);
+        QCOMPARE(result.record.verification, "");
+        const auto detail = std::find_if(result.pages.cbegin(), result.pages.cend(),
+                                         [](const PageResult &p) { return p.page == "detail"; });
+        QVERIFY(detail != result.pages.cend());
+        QCOMPARE(detail->outcome, PageOutcome::Blocked);
+    }
+
     // Several buyers in flight finish in any order; the rows keep the order of the ids and equal
     // what one buyer at a time gives.
     void batchRowsInIdOrder()
@@ -456,7 +554,8 @@ private slots:
                 finishedOrder.append(ids.at(index));
             };
             bool cancelled = true;
-            const QList<BatchRow> rows = runBatch(query, ids, options, cancel, callbacks, &cancelled);
+            const QList<BatchRow> rows =
+                runBatch(query, ids, options, cancel, callbacks, &cancelled);
             QVERIFY(!cancelled);
             QCOMPARE(rows.size(), ids.size());
             for (int i = 0; i < ids.size(); ++i) {
@@ -501,10 +600,6 @@ private slots:
     }
 };
 
-int runBuyerQueryTests(int argc, char **argv)
-{
-    TestBuyerQuery t;
-    return QTest::qExec(&t, argc, argv);
-}
+QTEST_MAIN(TestBuyerQuery)
 
 #include "test_buyerquery.moc"

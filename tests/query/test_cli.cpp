@@ -1,4 +1,3 @@
-#include "testsuites.h"
 
 #include "codepage936.h"
 #include "fixtureserver.h"
@@ -101,6 +100,18 @@ private slots:
         QTest::newRow("parallel pages not a boolean")
             << QByteArray("[hosts]\nmain=a\n[query]\nparallelPages=often\n")
             << "[query] parallelPages=often is not true or false";
+        QTest::newRow("extra columns not a boolean")
+            << QByteArray("[hosts]\nmain=a\n[batch]\nextraColumns=yes\n")
+            << "[batch] extraColumns=yes is not true or false";
+        QTest::newRow("good rate over 100")
+            << QByteArray("[hosts]\nmain=a\n[risk]\nminGoodRate=101\n")
+            << "[risk] minGoodRate=101 is not a percentage from 0 to 100";
+        QTest::newRow("days not a number")
+            << QByteArray("[hosts]\nmain=a\n[risk]\nnewAccountDays=ninety\n")
+            << "[risk] newAccountDays=ninety is not a number of days";
+        QTest::newRow("no reasons make it high")
+            << QByteArray("[hosts]\nmain=a\n[risk]\nhighAtReasons=0\n")
+            << "[risk] highAtReasons=0 is not a number from 1 to 6";
     }
     void badSettings()
     {
@@ -148,17 +159,27 @@ private slots:
         QCOMPARE(run.exitCode, 0);
         const QList<QByteArray> lines = run.out.split('\n');
         QCOMPARE(lines.size(), 3);
-        QCOMPARE(lines[0], QString("{\"buyerId\":\"tom\",\"nick\":\"\",\"regTime\":\"2005-03-12\","
-                                   "\"address\":\"广东 深圳\",\"verification\":\"\","
-                                   "\"goodRate\":\"98.5\",\"goodCount\":\"\",\"neutralCount\":\"\","
-                                   "\"badCount\":\"\",\"neutralGiven\":\"\",\"badGiven\":\"\","
-                                   "\"creditUrl\":\"\",\"note\":\"\",\"listed\":\"\"}")
+        const QString record = "{\"buyerId\":\"tom\",\"nick\":\"\",\"regTime\":\"2005-03-12\","
+                               "\"address\":\"广东 深圳\",\"verification\":\"\","
+                               "\"goodRate\":\"98.5\",\"goodCount\":\"\",\"neutralCount\":\"\","
+                               "\"badCount\":\"\",\"neutralGiven\":\"\",\"badGiven\":\"\","
+                               "\"creditUrl\":\"\"";
+        // The record's twelve keys first, as they always were; the assessment after them.
+        QCOMPARE(lines[0], (record + ",\"creditScore\":\"\",\"creditLevel\":\"\",\"risk\":\"未知\","
+                                     "\"riskReasons\":[\"未读到给他人差评、认证信息、信用积分\"],"
+                                     "\"pageOutcomes\":{\"nameCard\":\"ok\",\"popup\":\"ok\"},"
+                                     "\"note\":\"\",\"listed\":\"\"}")
                                .toUtf8());
         QVERIFY(lines[1].startsWith("{\"buyerId\":\"-x\\\"y\",\"nick\":"));
         QCOMPARE(lines[2], QByteArray());
         QVERIFY2(run.err.contains("skipping id 2: it is blank"), qPrintable(run.err));
         // No configuration host: only the trade-card pages, twice each.
         QCOMPARE(server.totalRequests(), 4);
+
+        const CliRun plain =
+            runCli({"query", "--plain", "--settings", settings, "tom"}, m_dir.path());
+        QCOMPARE(plain.exitCode, 0);
+        QCOMPARE(plain.out, (record + "}\n").toUtf8());
     }
 
     void batchErrors_data()
@@ -167,12 +188,12 @@ private slots:
         QTest::addColumn<QString>("message");
         const QString ids = m_dir.filePath("ids.txt");
         QTest::newRow("no output") << QStringList{"batch", "--demo", ids} << "--xlsx OUT";
-        QTest::newRow("no id file") << QStringList{"batch", "--demo", "--xlsx", "o.xlsx"}
-                                    << "no id file given";
+        QTest::newRow("no id file")
+            << QStringList{"batch", "--demo", "--xlsx", "o.xlsx"} << "no id file given";
         QTest::newRow("two id files")
             << QStringList{"batch", "--demo", ids, ids, "--xlsx", "o.xlsx"} << "exactly one";
-        QTest::newRow("xlsx without name") << QStringList{"batch", "--demo", ids, "--xlsx"}
-                                           << "--xlsx needs a file name";
+        QTest::newRow("xlsx without name")
+            << QStringList{"batch", "--demo", ids, "--xlsx"} << "--xlsx needs a file name";
         QTest::newRow("unreadable id file")
             << QStringList{"batch", "--demo", m_dir.filePath("none.txt"), "--xlsx",
                            m_dir.filePath("o.xlsx")}
@@ -207,9 +228,11 @@ private slots:
         const QString settings =
             writeFile("batch.conf", "[hosts]\ntradecard=" + server.hostPort().toUtf8() + "\n");
         // GBK id file: a quoted id with a comma, a blank line, a formula-looking id.
-        const QString ids = writeFile("batch ids.txt", encode936(u"\"王,五\"\r\n\r\n=1+1, 007\r\n"));
+        const QString ids =
+            writeFile("batch ids.txt", encode936(u"\"王,五\"\r\n\r\n=1+1, 007\r\n"));
         const QString out = m_dir.filePath("table.xlsx");
-        const CliRun run = runCli({"batch", "--settings", settings, ids, "--xlsx", out}, m_dir.path());
+        const CliRun run =
+            runCli({"batch", "--settings", settings, ids, "--xlsx", out}, m_dir.path());
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.err.contains(QStringLiteral("共需要查询3个买家,正在查询第0个:王,五")),
                  qPrintable(run.err));
@@ -226,6 +249,15 @@ private slots:
         QCOMPARE(sheet.cells.value("A4").value, QStringLiteral(" 007"));
         QCOMPARE(sheet.cells.value("C4").value, QStringLiteral("2005-03-12"));
         QCOMPARE(sheet.cells.value("L2").formula, QStringLiteral("HYPERLINK(\"\",\"\")"));
+        QVERIFY(!sheet.cells.contains("M1"));
+
+        const CliRun extra = runCli(
+            {"batch", "--settings", settings, "--extra-columns", ids, "--xlsx", out}, m_dir.path());
+        QCOMPARE(extra.exitCode, 0);
+        const XlsxSheet wide = readXlsxSheet(out);
+        QCOMPARE(wide.cells.value("M1").value, QStringLiteral("信用积分"));
+        QCOMPARE(wide.cells.value("O4").value, QStringLiteral("未知"));
+        QVERIFY(wide.cells.value("Q4").value.startsWith(QStringLiteral("名片页 正常")));
     }
 
     // --verbose: one line per page that was requested, saying how it went.
@@ -236,14 +268,15 @@ private slots:
         server.setPage("/tradecard/nameCard.htm", encode936(u"<p>注册时间：2005-03-12</p>"));
         const QString settings =
             writeFile("verbose.conf", "[hosts]\ntradecard=" + server.hostPort().toUtf8() + "\n");
-        const CliRun run = runCli({"query", "--verbose", "--settings", settings, "tom"},
-                                  m_dir.path());
+        const CliRun run =
+            runCli({"query", "--verbose", "--settings", settings, "tom"}, m_dir.path());
         QCOMPARE(run.exitCode, 0);
         const QStringList lines = run.err.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 2); // name card, popup name card: no other host is named
         QVERIFY2(lines[0].startsWith("brelvon-cli: page tom: ok status=200 bytes="),
                  qPrintable(lines[0]));
-        QVERIFY2(lines[1].startsWith("brelvon-cli: page tom: ok status=404 "), qPrintable(lines[1]));
+        QVERIFY2(lines[1].startsWith("brelvon-cli: page tom: ok status=404 "),
+                 qPrintable(lines[1]));
     }
 
     // Ctrl-C in the middle of a batch with several buyers in flight: the program ends at once,
@@ -273,10 +306,6 @@ private slots:
     }
 };
 
-int runCliTests(int argc, char **argv)
-{
-    TestCli t;
-    return QTest::qExec(&t, argc, argv);
-}
+QTEST_MAIN(TestCli)
 
 #include "test_cli.moc"

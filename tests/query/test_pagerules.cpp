@@ -1,4 +1,3 @@
-#include "testsuites.h"
 
 #include "pagerules.h"
 #include "queryconfig.h"
@@ -331,10 +330,6 @@ private slots:
     }
 };
 
-int runPageRulesTests(int argc, char **argv)
-{
-    TestPageRules t;
-    return QTest::qExec(&t, argc, argv);
-}
+QTEST_MAIN(TestPageRules)
 
 #include "test_pagerules.moc"

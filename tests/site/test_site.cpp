@@ -570,6 +570,9 @@ void TestSite::demoBuyerRecords_data()
          "0", "0", "1", "http://{H}/rate/user-rate-UOmc4MmxYMFQY.htm"});
     row("detail page only for a browser",
         {"night_owl", "夜猫子", "2007-01-09", "辽宁省和平区", "", "96.92", "", "", "", "", "", ""});
+    row("bad ratings given as a habit, date written in Chinese",
+        {"bargain_hunter", "砍价王", "2009年5月20日", "江苏省鼓楼区", "没有认证", "62.50", "5", "1",
+         "2", "1", "4", "http://{H}/rate/user-rate-UMmcYOmFYvmQ8.htm"});
 }
 
 void TestSite::checkRecord(const BuyerCreditRecord &record, QStringList expected) const

@@ -1,9 +1,9 @@
-#include "skinpicture.h"
-#include "staysontop.h"
 #include "olecolour.h"
 #include "skinkeys.h"
 #include "skinload.h"
+#include "skinpicture.h"
 #include "skinstore.h"
+#include "staysontop.h"
 #include "testzip.h"
 
 #include <QBuffer>

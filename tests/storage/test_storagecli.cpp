@@ -136,7 +136,7 @@ private slots:
         QList<QProcess *> running;
         for (const char *out : {"a.xlsx", "b.xlsx"})
             running.append(startCli({"batch", "--demo", "--jobs", "6", "--database", file, idFile,
-                                     "--xlsx", db(QLatin1String(out))},
+                                     "--extra-columns", "--xlsx", db(QLatin1String(out))},
                                     m_dir.path()));
         for (QProcess *p : running) {
             const CliRun run = finish(p);
@@ -156,6 +156,8 @@ private slots:
         QCOMPARE(sheet.cells.value(QStringLiteral("A9")).value, QStringLiteral("buyer7"));
         QVERIFY(sheet.cells.value(QStringLiteral("A9")).style !=
                 sheet.cells.value(QStringLiteral("A8")).style);
+        QCOMPARE(sheet.cells.value(QStringLiteral("O9")).value, QStringLiteral("高")); // risk
+        QCOMPARE(sheet.cells.value(QStringLiteral("R9")).value, QStringLiteral("黑名单：拒收"));
     }
 
     void blacklistImportExport()

@@ -43,7 +43,6 @@ private slots:
     void fetchLongWaitEndsAtMinuteChange();
     void fetchCancelEndsWait();
 
-
 private:
     FixtureServer *m_server = nullptr;
 };
@@ -71,20 +70,73 @@ void TestWeb::cutText_data()
     QTest::addColumn<QString>("expected");
 
     const QString card = QStringLiteral("abc注册时间：2005-01-01<br>");
-    QTest::newRow("three markers") << card << "注册时间" << "：" << "<" << "2005-01-01";
-    QTest::newRow("first marker missing") << "abc：x<" << "注册时间" << "：" << "<" << "";
-    QTest::newRow("all blank") << card << "" << "" << "" << "";
-    QTest::newRow("only end marker") << "ab<cd<" << "" << "" << "<" << "ab";
-    QTest::newRow("spaces count as blank") << "ab<cd" << "   " << " " << "<" << "ab";
-    QTest::newRow("blank end marker") << card << "注册时间" << "：" << " " << "";
-    QTest::newRow("second missing, end present") << "a[b<c" << "[" << "|" << "<" << "";
-    QTest::newRow("end marker missing") << "a[b" << "[" << "" << "<" << "";
-    QTest::newRow("searches from what is left") << "<x[y<z" << "[" << "" << "<" << "y";
-    QTest::newRow("first occurrence wins") << "k=1;k=2;" << "k=" << "" << ";" << "1";
-    QTest::newRow("case-sensitive") << "NICK>a<nick>b<" << "nick" << ">" << "<" << "b";
-    QTest::newRow("marker with spaces searched as is") << "a b c" << " b " << "" << "c" << "";
-    QTest::newRow("adjacent markers") << "[]" << "[" << "" << "]" << "";
-    QTest::newRow("empty text") << "" << "" << "" << "<" << "";
+    QTest::newRow("three markers") << card << "注册时间"
+                                   << "："
+                                   << "<"
+                                   << "2005-01-01";
+    QTest::newRow("first marker missing") << "abc：x<"
+                                          << "注册时间"
+                                          << "："
+                                          << "<"
+                                          << "";
+    QTest::newRow("all blank") << card << ""
+                               << ""
+                               << ""
+                               << "";
+    QTest::newRow("only end marker") << "ab<cd<"
+                                     << ""
+                                     << ""
+                                     << "<"
+                                     << "ab";
+    QTest::newRow("spaces count as blank") << "ab<cd"
+                                           << "   "
+                                           << " "
+                                           << "<"
+                                           << "ab";
+    QTest::newRow("blank end marker") << card << "注册时间"
+                                      << "："
+                                      << " "
+                                      << "";
+    QTest::newRow("second missing, end present") << "a[b<c"
+                                                 << "["
+                                                 << "|"
+                                                 << "<"
+                                                 << "";
+    QTest::newRow("end marker missing") << "a[b"
+                                        << "["
+                                        << ""
+                                        << "<"
+                                        << "";
+    QTest::newRow("searches from what is left") << "<x[y<z"
+                                                << "["
+                                                << ""
+                                                << "<"
+                                                << "y";
+    QTest::newRow("first occurrence wins") << "k=1;k=2;"
+                                           << "k="
+                                           << ""
+                                           << ";"
+                                           << "1";
+    QTest::newRow("case-sensitive") << "NICK>a<nick>b<"
+                                    << "nick"
+                                    << ">"
+                                    << "<"
+                                    << "b";
+    QTest::newRow("marker with spaces searched as is") << "a b c"
+                                                       << " b "
+                                                       << ""
+                                                       << "c"
+                                                       << "";
+    QTest::newRow("adjacent markers") << "[]"
+                                      << "["
+                                      << ""
+                                      << "]"
+                                      << "";
+    QTest::newRow("empty text") << ""
+                                << ""
+                                << ""
+                                << "<"
+                                << "";
 }
 
 void TestWeb::cutText()
@@ -101,15 +153,24 @@ void TestWeb::cleanText_data()
 {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("trims, drops tab") << "  ab\tc  " << "abc";
-    QTest::newRow("space before line end stays") << "abc \r\n" << "abc ";
-    QTest::newRow("spaces only") << "   " << "";
-    QTest::newRow("quotes removed") << "say \"hi\"" << "say hi";
-    QTest::newRow("single quotes removed") << "it's" << "its";
-    QTest::newRow("inner spaces kept") << " a  b " << "a  b";
-    QTest::newRow("no second trim") << "\ta \t" << "a ";
-    QTest::newRow("line breaks inside") << "a\r\nb\nc" << "abc";
-    QTest::newRow("full-width space kept") << "\u3000a" << "\u3000a";
+    QTest::newRow("trims, drops tab") << "  ab\tc  "
+                                      << "abc";
+    QTest::newRow("space before line end stays") << "abc \r\n"
+                                                 << "abc ";
+    QTest::newRow("spaces only") << "   "
+                                 << "";
+    QTest::newRow("quotes removed") << "say \"hi\""
+                                    << "say hi";
+    QTest::newRow("single quotes removed") << "it's"
+                                           << "its";
+    QTest::newRow("inner spaces kept") << " a  b "
+                                       << "a  b";
+    QTest::newRow("no second trim") << "\ta \t"
+                                    << "a ";
+    QTest::newRow("line breaks inside") << "a\r\nb\nc"
+                                        << "abc";
+    QTest::newRow("full-width space kept") << "\u3000a"
+                                           << "\u3000a";
 }
 
 void TestWeb::cleanText()
@@ -123,17 +184,23 @@ void TestWeb::encodeQuery_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("space") << "a b" << "a+b";
-    QTest::newRow("safe characters") << "tb_01*-.@" << "tb_01*-.@";
-    QTest::newRow("tilde") << "~" << "%7E";
-    QTest::newRow("slash") << "/" << "%2F";
-    QTest::newRow("percent and plus") << "%+" << "%25%2B";
+    QTest::newRow("space") << "a b"
+                           << "a+b";
+    QTest::newRow("safe characters") << "tb_01*-.@"
+                                     << "tb_01*-.@";
+    QTest::newRow("tilde") << "~"
+                           << "%7E";
+    QTest::newRow("slash") << "/"
+                           << "%2F";
+    QTest::newRow("percent and plus") << "%+"
+                                      << "%25%2B";
     QTest::newRow("chinese") << QStringLiteral("淘") << "%CC%D4";
     QTest::newRow("mixed") << QStringLiteral("小王 88") << "%D0%A1%CD%F5+88";
     QTest::newRow("euro is 0x80") << QStringLiteral("€") << "%80";
     QTest::newRow("unmappable") << QStringLiteral("\u0E01") << "%3F";
     QTest::newRow("unmappable pair") << QStringLiteral("a😀b") << "a%3Fb";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestWeb::encodeQuery()
@@ -161,12 +228,15 @@ void TestWeb::lookUpArea_data()
     QTest::newRow("province") << "440000" << table << QStringLiteral("广东省");
     QTest::newRow("city") << "440300" << table << QStringLiteral("深圳市");
     QTest::newRow("missing") << "999999" << table << "";
-    QTest::newRow("empty table") << "440000" << "" << "";
+    QTest::newRow("empty table") << "440000"
+                                 << ""
+                                 << "";
     QTest::newRow("key inside another name")
         << "12" << QStringLiteral("100000#甲12#乙\r\n12#丙\r\n") << QStringLiteral("乙");
     QTest::newRow("last line without CR")
         << "440300" << QStringLiteral("440000#广东省\r\n440300#深圳市") << QStringLiteral("深圳市");
-    QTest::newRow("name cleaned") << "1" << QStringLiteral("1# \"东城\" \r\n") << QStringLiteral("东城");
+    QTest::newRow("name cleaned") << "1" << QStringLiteral("1# \"东城\" \r\n")
+                                  << QStringLiteral("东城");
     QTest::newRow("LF only runs on") << "1" << QStringLiteral("1#a\n2#b") << QStringLiteral("a2#b");
 }
 
@@ -238,7 +308,8 @@ void TestWeb::fetchRefusesAddresses()
 {
     QFETCH(QString, address);
     m_server->setPage("/page", "hello");
-    const QString a = address.contains(QLatin1String("%1")) ? address.arg(m_server->port()) : address;
+    const QString a =
+        address.contains(QLatin1String("%1")) ? address.arg(m_server->port()) : address;
     QCOMPARE(FetchPage(a, FetchShortWait), QString());
     QCOMPARE(m_server->totalRequests(), 0);
 }

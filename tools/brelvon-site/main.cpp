@@ -38,7 +38,12 @@ int main(int argc, char *argv[])
         QStringLiteral("version"),
         QStringLiteral("Version text of the start-up list (default bb1.0)."),
         QStringLiteral("TEXT"));
-    parser.addOptions({help, portOption, delayOption, versionOption});
+    const QCommandLineOption blockOption(
+        QStringLiteral("block-after"),
+        QStringLiteral("Answer every N-th marketplace request with the marketplace's login page "
+                       "(0, the default: never)."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    parser.addOptions({help, portOption, delayOption, versionOption, blockOption});
     if (!parser.parse(app.arguments()))
         return usageError(parser.errorText());
     if (parser.isSet(help)) {
@@ -63,8 +68,14 @@ int main(int argc, char *argv[])
     if (parser.isSet(versionOption) && (version.trimmed().isEmpty() || version.contains(u'#')))
         return usageError(QStringLiteral("--version: must be non-blank and without #"));
 
+    const QString blockText = parser.value(blockOption);
+    const int blockAfter = blockText.toInt(&ok);
+    if (!ok || blockAfter < 0)
+        return usageError(QStringLiteral("--block-after: not a number: %1").arg(blockText));
+
     DemoSite site;
     site.setVersionText(version);
+    site.setBlockAfter(blockAfter);
     if (!site.start(quint16(port), delayMs)) {
         std::fprintf(stderr, "brelvon-site: cannot listen on 127.0.0.1:%u\n", port);
         return 1;

@@ -52,7 +52,7 @@ int runBatchCommand(const QStringList &args)
 {
     QueryCommandLine cli(
         QStringLiteral("batch [--settings FILE] [--demo] [--jobs N] [--pace MS] "
-                       "[--parallel-pages] [--verbose] IDFILE --xlsx OUT"),
+                       "[--parallel-pages] [--extra-columns] [--verbose] IDFILE --xlsx OUT"),
         QStringLiteral("Looks up every id of IDFILE (at most 101) and saves the table to OUT."));
     const QCommandLineOption xlsxOption(QStringLiteral("xlsx"),
                                         QStringLiteral("The xlsx file to write the table to."),
@@ -68,7 +68,12 @@ int runBatchCommand(const QStringList &args)
         QStringLiteral("At least MS milliseconds between two request starts to one host "
                        "(default: the settings' [batch] paceMs, else 0)."),
         QStringLiteral("MS"));
+    const QCommandLineOption extraOption(
+        QStringLiteral("extra-columns"),
+        QStringLiteral("Add credit score, credit level, risk, its reasons and the pages' outcomes "
+                       "after column 12 (default: the settings' [batch] extraColumns)."));
     cli.parser().addOption(xlsxOption);
+    cli.parser().addOption(extraOption);
     cli.parser().addOption(jobsOption);
     cli.parser().addOption(paceOption);
     cli.parser().addPositionalArgument(QStringLiteral("IDFILE"),
@@ -122,7 +127,7 @@ int runBatchCommand(const QStringList &args)
     BuyerQuery query(target.settings);
     query.setParallelPages(target.settings.parallelPages);
     LookupJournal journal(target.storage);
-    QStringList marks(idFile.ids.size());
+    QList<BuyerNote> notes(idFile.ids.size());
     BatchCallbacks callbacks;
     callbacks.started = [](int finished, int total, const QString &id) {
         printMessage(batchProgressText(total, finished, id));
@@ -133,7 +138,7 @@ int runBatchCommand(const QStringList &args)
             for (const PageResult &page : result.pages)
                 printPage(idFile.ids.at(index), page);
         }
-        marks[index] = blacklistMark(journal.afterLookup(result));
+        notes[index] = journal.afterLookup(result);
     };
     QList<BatchRow> rows;
     bool cancelled = false;
@@ -144,9 +149,12 @@ int runBatchCommand(const QStringList &args)
         printMessage(QStringLiteral("interrupted: no table written"));
         return CliInterrupted;
     }
-    for (qsizetype i = 0; i < rows.size() && i < marks.size(); ++i)
-        rows[i].mark = marks.at(i);
-    if (!writeBatchSpreadsheet(outPath, rows, &error)) {
+    for (qsizetype i = 0; i < rows.size() && i < notes.size(); ++i)
+        applySellerNote(&rows[i], notes.at(i));
+    BatchTableOptions table;
+    table.extraColumns = target.settings.extraColumns || cli.parser().isSet(extraOption);
+    table.risk = target.settings.risk;
+    if (!writeBatchSpreadsheet(outPath, rows, &error, table)) {
         printMessage(error);
         return CliUsage;
     }

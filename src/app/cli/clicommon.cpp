@@ -238,13 +238,6 @@ BuyerNote LookupJournal::afterLookup(const BuyerQueryResult &result)
     return note;
 }
 
-QString withSellerKeys(const QString &jsonObject, const BuyerNote &note)
-{
-    return jsonObject.left(jsonObject.size() - 1) + QLatin1String(",\"note\":") +
-           jsonString(note.note) + QLatin1String(",\"listed\":") +
-           jsonString(listMarkName(note.listed)) + u'}';
-}
-
 void installInterruptHandler()
 {
     struct sigaction action = {};

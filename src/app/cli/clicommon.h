@@ -100,9 +100,6 @@ private:
     QString m_told;
 };
 
-// The JSON object of a lookup with the seller's keys "note" and "listed" added at its end.
-QString withSellerKeys(const QString &jsonObject, const BuyerNote &note);
-
 // Ctrl-C and termination requests, noticed by the running command instead of killing the
 // process, so a batch can stop cleanly and leave no half-written file.
 void installInterruptHandler();

@@ -1,8 +1,10 @@
 #include "querycommand.h"
 
 #include "backgroundjob.h"
+#include "buyerassessment.h"
 #include "buyerquery.h"
 #include "clicommon.h"
+#include "historytext.h"
 #include "httpsession.h"
 #include "texthelpers.h"
 
@@ -43,8 +45,40 @@ QString jsonString(const QString &text)
     return out;
 }
 
+namespace {
+
+// One JSON object on one line, its keys in the order they are added.
+class JsonLine
+{
+public:
+    void text(const char *key, const QString &value) { member(key, jsonString(value)); }
+    void texts(const char *key, const QStringList &values)
+    {
+        QStringList items;
+        for (const QString &value : values)
+            items.append(jsonString(value));
+        member(key, u'[' + items.join(u',') + u']');
+    }
+    // An object of text values, in the order given.
+    void textObject(const char *key, const QList<std::pair<QString, QString>> &members)
+    {
+        QStringList items;
+        for (const auto &[name, value] : members)
+            items.append(jsonString(name) + u':' + jsonString(value));
+        member(key, u'{' + items.join(u',') + u'}');
+    }
+    QString line() const { return u'{' + m_members.join(u',') + u'}'; }
+
+private:
+    void member(const char *key, const QString &json)
+    {
+        m_members.append(jsonString(QLatin1String(key)) + u':' + json);
+    }
+    QStringList m_members;
+};
+
 // The record's fields in their order, under their own names.
-QString recordJson(const BuyerCreditRecord &r)
+void addRecord(JsonLine &json, const BuyerCreditRecord &r)
 {
     const std::pair<const char *, const QString *> fields[] = {
         {"buyerId", &r.buyerId},           {"nick", &r.nick},
@@ -53,13 +87,35 @@ QString recordJson(const BuyerCreditRecord &r)
         {"goodCount", &r.goodCount},       {"neutralCount", &r.neutralCount},
         {"badCount", &r.badCount},         {"neutralGiven", &r.neutralGiven},
         {"badGiven", &r.badGiven},         {"creditUrl", &r.creditUrl}};
-    QString out = QStringLiteral("{");
-    for (const auto &[name, value] : fields) {
-        if (out.size() > 1)
-            out += QLatin1String(",");
-        out += u'"' + QLatin1String(name) + QLatin1String("\":") + jsonString(*value);
+    for (const auto &[name, value] : fields)
+        json.text(name, *value);
+}
+
+// After the record: credit score and level, the verdict and its reasons, the buyer's pages.
+// (The seller's own note and mark follow them.)
+void addAssessment(JsonLine &json, const BuyerQueryResult &result, const RiskSettings &risk,
+                   const SellerNotes *notes)
+{
+    const BuyerAssessment a = assessBuyer(result, risk, QDate::currentDate(), notes);
+    json.text("creditScore", a.creditScoreText());
+    json.text("creditLevel", creditLevelText(a.creditLevel));
+    json.text("risk", riskLevelText(a.risk.level));
+    json.texts("riskReasons", a.risk.reasons);
+    QList<std::pair<QString, QString>> outcomes;
+    for (const PageResult &page : result.pages) {
+        if (isBuyerPage(page.page))
+            outcomes.append({page.page, page.outcomeName()});
     }
-    return out + u'}';
+    json.textObject("pageOutcomes", outcomes);
+}
+
+} // namespace
+
+QString recordJson(const BuyerCreditRecord &record)
+{
+    JsonLine json;
+    addRecord(json, record);
+    return json.line();
 }
 
 int runJob(BackgroundJob::Work work)
@@ -83,9 +139,13 @@ int runJob(BackgroundJob::Work work)
 int runQueryCommand(const QStringList &args)
 {
     QueryCommandLine cli(QStringLiteral("query [--settings FILE] [--demo] [--parallel-pages] "
-                                        "[--verbose] ID..."),
+                                        "[--verbose] [--plain] ID..."),
                          QStringLiteral("Looks up each buyer id; prints one JSON object per id on "
                                         "its own line."));
+    const QCommandLineOption plainOption(
+        QStringLiteral("plain"),
+        QStringLiteral("Only the record's twelve keys: no credit level, risk or page outcomes."));
+    cli.parser().addOption(plainOption);
     cli.parser().addPositionalArgument(QStringLiteral("ID"), QStringLiteral("Buyer ids."),
                                        QStringLiteral("ID..."));
     QueryOptions options;
@@ -94,6 +154,7 @@ int runQueryCommand(const QStringList &args)
         return exitCode;
     if (options.operands.isEmpty())
         return cli.usage(QStringLiteral("no buyer id given"));
+    const bool plain = cli.parser().isSet(plainOption);
 
     QStringList ids;
     for (qsizetype i = 0; i < options.operands.size(); ++i) {
@@ -131,7 +192,15 @@ int runQueryCommand(const QStringList &args)
                     printPage(id, page);
             }
             const BuyerNote note = journal.afterLookup(result);
-            printLine(withSellerKeys(recordJson(result.record), note));
+            JsonLine json;
+            addRecord(json, result.record);
+            if (!plain) {
+                const SellerNotes seller = sellerNotes(note);
+                addAssessment(json, result, target.settings.risk, &seller);
+                json.text("note", note.note);
+                json.text("listed", listMarkName(note.listed));
+            }
+            printLine(json.line());
         }
     });
 }

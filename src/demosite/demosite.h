@@ -19,6 +19,9 @@ public:
     bool start(quint16 port = 0, int delayMs = 0);
     // Replaces the start-up list's version text (slot 0), e.g. to show the update notice.
     void setVersionText(const QString &text);
+    // Answers every n-th request for a marketplace page with the marketplace's login page, as a
+    // marketplace does that wants a login or a slider check; 0 (the default) never.
+    void setBlockAfter(int n);
     quint16 port() const;
     QString hostPort() const; // "127.0.0.1:PORT"
 

@@ -10,6 +10,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -59,6 +60,9 @@ struct DemoSite::Impl
         std::lock_guard lock(mutex);
         return pages;
     }
+
+    std::atomic<int> blockAfter{0};
+    std::atomic<qint64> marketRequests{0}; // marketplace requests answered so far
 
     std::mutex startMutex; // guards thread
     std::unique_ptr<Thread> thread;
@@ -164,6 +168,11 @@ void DemoSite::setVersionText(const QString &text)
         d->pages = std::make_shared<const SitePages>(hostPortOf(d->port), text);
 }
 
+void DemoSite::setBlockAfter(int n)
+{
+    d->blockAfter = qMax(0, n);
+}
+
 quint16 DemoSite::port() const
 {
     std::lock_guard lock(d->mutex);
@@ -245,7 +254,13 @@ void DemoSite::Impl::Serving::serveNext(QTcpSocket *socket)
         keepOpen = false;
     } else {
         withBody = requestLine.at(0) == "GET";
-        response = site->currentPages()->answer(requestLine.at(1), userAgent);
+        const auto pages = site->currentPages();
+        const int blockAfter = site->blockAfter.load();
+        if (blockAfter > 0 && SitePages::isMarketplaceRequest(requestLine.at(1)) &&
+            (site->marketRequests.fetch_add(1) + 1) % blockAfter == 0)
+            response = pages->blockedPage();
+        else
+            response = pages->answer(requestLine.at(1), userAgent);
     }
     if (!keepOpen)
         pending.remove(socket); // whatever follows is ignored

@@ -1,0 +1,81 @@
+#include "linkslots.h"
+
+#include "canceltoken.h"
+#include "fetchpage.h"
+#include "indexedlist.h"
+#include "querysettings.h"
+#include "texthelpers.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+QString siteAddress(const QString &host, const char *path)
+{
+    if (isBlank(host))
+        return {};
+    return QStringLiteral("http://") + trimSpaces(host) + QLatin1String(path);
+}
+
+LinkSlots::LinkSlots(const Fields &fields, const Buttons &buttons)
+    : m_fields(fields), m_buttons(buttons)
+{
+}
+
+QString LinkSlots::value(LinkSlot slot) const
+{
+    return m_fields[size_t(slot)]->text();
+}
+
+void LinkSlots::setDefaults(const QString &host)
+{
+    QString defaults[kLinkSlotCount];
+    defaults[int(LinkSlot::Version)] = QStringLiteral("bb1.0");
+    // Column button 4 (Command3) takes its caption and address only from the start-up list.
+    for (const LinkButton &link : m_buttons) {
+        if (link.caption != LinkSlot::ColumnButton4Caption)
+            defaults[int(link.caption)] = link.button->text();
+    }
+    const std::pair<LinkSlot, const char *> addresses[] = {
+        {LinkSlot::RowButton1Address, "/soft/wdgj/index.htm"},
+        {LinkSlot::RowButton2Address, "/soft/wwqf/index.htm"},
+        {LinkSlot::RowButton3Address, "/soft/bbsj/index.htm"},
+        {LinkSlot::RowButton4Address, "/soft/dpzx/index.htm"},
+        {LinkSlot::ColumnButton1Address, "/soft/qvdl/jiaocheng.htm"},
+        {LinkSlot::ColumnButton2Address, "/soft/qvdl/wenti.htm"},
+        {LinkSlot::ColumnButton3Address, "/lianxi.htm"},
+        {LinkSlot::HelpAddress, "/soft/qvdl/help.htm"},
+        {LinkSlot::DownloadAddress, "/soft/qvdl/download.htm"},
+    };
+    for (const auto &[slot, path] : addresses)
+        defaults[int(slot)] = siteAddress(host, path);
+    for (int i = 0; i < kLinkSlotCount; ++i)
+        m_fields[size_t(i)]->setText(defaults[i]);
+}
+
+bool LinkSlots::applyStartupList(const QString &list)
+{
+    if (!trimSpaces(list).contains(QLatin1String("Brelvon")))
+        return false;
+    // The raw text, so line breaks belong to the values. A pair whose index names no slot, or a
+    // value without an index, is skipped.
+    readIndexedList(list, kLinkSlotCount, [this](int index, const QString &value) {
+        m_fields[size_t(index)]->setText(value);
+    });
+    for (const LinkButton &link : m_buttons)
+        link.button->setText(value(link.caption));
+    return trimSpaces(value(LinkSlot::Version)) != QLatin1String("bb1.0");
+}
+
+QString fetchStartupList(const QuerySettings &settings, const CancelToken &cancel)
+{
+    FetchContext context;
+    context.cancel = &cancel;
+    QString list;
+    if (!isBlank(settings.mainHost))
+        list = FetchPage(siteAddress(settings.mainHost, "/soft/qvdl/zkrap2.htm"), FetchShortWait,
+                         context);
+    if (isBlank(list) && !isBlank(settings.secondHost))
+        list = FetchPage(siteAddress(settings.secondHost, "/soft/wrub/zkrap2.htm"), FetchShortWait,
+                         context);
+    return list;
+}

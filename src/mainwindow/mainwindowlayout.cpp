@@ -1,0 +1,202 @@
+#include "mainwindowlayout.h"
+
+#include "clicklabel.h"
+#include "detailbrowserwidget.h"
+#include "riskverdictview.h"
+
+#include <QFrame>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+
+// Panels are &H00C0E0FF&, button faces &H0080C0FF& (OLE colours, low byte red).
+const QColor kPanelColour(0xFF, 0xE0, 0xC0);
+const char kButtonStyle[] = "QPushButton { background-color: #FFC080; color: black;"
+                            " border: 1px solid #B07840; padding: 0px; }"
+                            "QPushButton:hover { background-color: #FFCC96; }"
+                            "QPushButton:pressed { background-color: #F0AC68; }"
+                            "QPushButton:disabled { color: #9A7A5A; }";
+
+constexpr int px(int twips)
+{
+    return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel;
+}
+
+template <class W>
+W *place(QWidget *parent, const QString &name, int left, int top, int width, int height)
+{
+    auto *widget = new W(parent);
+    widget->setObjectName(name);
+    widget->setGeometry(px(left), px(top), px(width), px(height));
+    return widget;
+}
+
+QFrame *panel(QWidget *parent, const QString &name, int left, int top, int width, int height)
+{
+    auto *frame = place<QFrame>(parent, name, left, top, width, height);
+    frame->setFrameShape(QFrame::NoFrame);
+    QPalette palette = frame->palette();
+    palette.setColor(QPalette::Window, kPanelColour);
+    frame->setPalette(palette);
+    frame->setAutoFillBackground(true);
+    return frame;
+}
+
+QGroupBox *titledPanel(QWidget *parent, const QString &name, const QString &title, int left,
+                       int top, int width, int height)
+{
+    auto *box = place<QGroupBox>(parent, name, left, top, width, height);
+    box->setTitle(title);
+    // The title sits on the frame line, as a classic titled frame draws it.
+    box->setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid #C8A070; margin-top: 6px; }"
+        "QGroupBox::title { subcontrol-origin: margin; left: 8px; padding: 0px 2px; }"));
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Window, kPanelColour);
+    box->setPalette(palette);
+    box->setAutoFillBackground(true);
+    return box;
+}
+
+QPushButton *button(QWidget *parent, const QString &name, const QString &caption, int left, int top,
+                    int width, int height)
+{
+    auto *b = place<QPushButton>(parent, name, left, top, width, height);
+    b->setText(caption);
+    b->setAutoDefault(false);
+    return b;
+}
+
+ClickLabel *label(QWidget *parent, const QString &name, const QString &text, int left, int top,
+                  int width, int height, bool visible)
+{
+    auto *l = place<ClickLabel>(parent, name, left, top, width, height);
+    l->setText(text);
+    l->setTextFormat(Qt::PlainText);
+    l->setVisible(visible);
+    return l;
+}
+
+QLineEdit *hiddenField(QWidget *parent, const QString &name, const QString &text, int left, int top,
+                       int width, int height)
+{
+    auto *field = place<QLineEdit>(parent, name, left, top, width, height);
+    field->setText(text);
+    field->hide();
+    return field;
+}
+
+const QString kPrompt = QStringLiteral("输入买家的淘宝ID");
+
+} // namespace
+
+MainWindowLayout buildMainWindowLayout(QWidget *window)
+{
+    MainWindowLayout l;
+    // Query bar and result area.
+    l.queryPanel = panel(window, QStringLiteral("Frame1"), 240, 600, 6495, 2895);
+    l.queryBar = panel(l.queryPanel, QStringLiteral("Frame3"), 120, 120, 6135, 735);
+    l.queryBar->setStyleSheet(QLatin1String(kButtonStyle));
+    l.input = place<QLineEdit>(l.queryBar, QStringLiteral("Text2"), 240, 240, 2535, 375);
+    l.input->setText(kPrompt);
+    l.queryButton = button(l.queryBar, QStringLiteral("Command7"), QStringLiteral("查  询"), 3000,
+                           240, 975, 375);
+    l.batchButton = button(l.queryBar, QStringLiteral("Command2"), QStringLiteral("批量查询"), 4200,
+                           240, 975, 375);
+    l.helpLink = label(l.queryBar, QStringLiteral("Label10"), QStringLiteral("帮助"), 5400, 360,
+                       495, 255, true);
+    l.helpLink->setStyleSheet(QStringLiteral("color: #0000FF;"));
+    l.helpLink->setCursor(Qt::PointingHandCursor);
+    l.batchIdField =
+        hiddenField(l.queryBar, QStringLiteral("Text1"), QString(), 1800, 120, 1095, 270);
+
+    l.resultArea = titledPanel(l.queryPanel, QStringLiteral("Frame2"), QStringLiteral("查询结果"),
+                               120, 960, 6135, 1815);
+    l.idLine = label(l.resultArea, QStringLiteral("Label9"), QStringLiteral("Label9"), 240, 240,
+                     5775, 255, false);
+    l.ratingsLine = label(l.resultArea, QStringLiteral("Label6"), QStringLiteral("Label6"), 240,
+                          600, 5535, 255, false);
+    l.profileLine = label(l.resultArea, QStringLiteral("Label11"), QStringLiteral("Label11"), 240,
+                          960, 5775, 255, false);
+    l.givenLine = label(l.resultArea, QStringLiteral("Label7"), QStringLiteral("Label7"), 240, 1320,
+                        2655, 255, false);
+    l.creditLink = label(l.resultArea, QStringLiteral("Label8"),
+                         QStringLiteral("查询该买家评详细信用"), 2880, 1320, 1935, 255, false);
+    l.creditLink->setCursor(Qt::PointingHandCursor);
+    // Label5 lies over Label9 and Label6: the update notice and the batch progress line.
+    l.noticeLine = label(l.resultArea, QStringLiteral("Label5"), QStringLiteral("Label5"), 480, 360,
+                         5055, 255, false);
+    l.creditAddress =
+        hiddenField(l.resultArea, QStringLiteral("Text7"), QString(), 5040, 720, 855, 270);
+
+    // Link buttons: the bottom row and the side column. WebBrowser1 is created first so that it
+    // lies beneath Frame6, inside its rectangle.
+    l.linkRow = panel(window, QStringLiteral("Frame7"), 240, 3600, 6495, 855);
+    l.linkRow->setStyleSheet(QLatin1String(kButtonStyle));
+    QPushButton *b9 = button(l.linkRow, QStringLiteral("Command9"), QStringLiteral("网店管家"), 240,
+                             240, 1335, 495);
+    QPushButton *b10 = button(l.linkRow, QStringLiteral("Command10"),
+                              QStringLiteral("旺旺群发助手"), 1680, 240, 1455, 495);
+    QPushButton *b11 = button(l.linkRow, QStringLiteral("Command11"),
+                              QStringLiteral("宝贝上架助手"), 3360, 240, 1335, 495);
+    QPushButton *b12 = button(l.linkRow, QStringLiteral("Command12"),
+                              QStringLiteral("店铺装修模板"), 4920, 240, 1335, 495);
+
+    l.browser =
+        place<DetailBrowserWidget>(window, QStringLiteral("WebBrowser1"), 6840, 2760, 1815, 1695);
+    l.browser->hide();
+    l.linkColumn = panel(window, QStringLiteral("Frame6"), 6840, 600, 2295, 3855);
+    l.linkColumn->setStyleSheet(QLatin1String(kButtonStyle));
+    QPushButton *b4 = button(l.linkColumn, QStringLiteral("Command4"), QStringLiteral("使用教程"),
+                             480, 960, 1335, 495);
+    QPushButton *b6 = button(l.linkColumn, QStringLiteral("Command6"), QStringLiteral("常见问题"),
+                             480, 1680, 1335, 495);
+    QPushButton *b5 = button(l.linkColumn, QStringLiteral("Command5"), QStringLiteral("联系我们"),
+                             480, 2400, 1335, 495);
+    QPushButton *b3 = button(l.linkColumn, QStringLiteral("Command3"), QStringLiteral("更多工具"),
+                             480, 3120, 1335, 495);
+    l.browser->stackUnder(l.linkColumn);
+    // The column's empty top, above its first button.
+    l.verdict =
+        place<RiskVerdictView>(l.linkColumn, QStringLiteral("RiskVerdict"), 90, 90, 2115, 780);
+    l.verdict->hide();
+    l.linkButtons = {{
+        {b9, LinkSlot::RowButton1Caption, LinkSlot::RowButton1Address},
+        {b10, LinkSlot::RowButton2Caption, LinkSlot::RowButton2Address},
+        {b11, LinkSlot::RowButton3Caption, LinkSlot::RowButton3Address},
+        {b12, LinkSlot::RowButton4Caption, LinkSlot::RowButton4Address},
+        {b4, LinkSlot::ColumnButton1Caption, LinkSlot::ColumnButton1Address},
+        {b6, LinkSlot::ColumnButton2Caption, LinkSlot::ColumnButton2Address},
+        {b5, LinkSlot::ColumnButton3Caption, LinkSlot::ColumnButton3Address},
+        {b3, LinkSlot::ColumnButton4Caption, LinkSlot::ColumnButton4Address},
+    }};
+
+    // Hidden data: the batch result fields, the link slots and the area table.
+    l.resultFieldPanel = panel(window, QStringLiteral("Frame5"), 6480, 4560, 2535, 4455);
+    l.resultFieldPanel->hide();
+    for (int i = 0; i < int(l.resultFields.size()); ++i) {
+        const QString name = QStringLiteral("Text%1").arg(8 + i);
+        l.resultFields[size_t(i)] =
+            place<QLineEdit>(l.resultFieldPanel, name, 120, 120 + i * 345, 2295, 270);
+        l.resultFields[size_t(i)]->setText(name);
+    }
+    l.linkSlotPanel = titledPanel(window, QStringLiteral("Frame4"), QStringLiteral("参数"), 240,
+                                  4680, 6015, 4815);
+    l.linkSlotPanel->hide();
+    for (int i = 0; i < kLinkSlotCount; ++i) {
+        l.linkSlots[size_t(i)] =
+            place<QLineEdit>(l.linkSlotPanel, QStringLiteral("Text4_%1").arg(i),
+                             120 + (i / 11) * 2940, 360 + (i % 11) * 405, 2775, 285);
+    }
+    l.areaTableField =
+        place<QPlainTextEdit>(window, QStringLiteral("Text20"), 6120, 480, 1455, 615);
+    l.areaTableField->setPlainText(QStringLiteral("Text20"));
+    l.areaTableField->hide();
+
+    return l;
+}

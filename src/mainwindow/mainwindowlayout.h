@@ -1,0 +1,57 @@
+#pragma once
+
+#include "linkslots.h"
+
+#include <array>
+
+class ClickLabel;
+class DetailBrowserWidget;
+class QFrame;
+class QGroupBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QWidget;
+class RiskVerdictView;
+
+// The main window's controls, each at its fixed place (twips of the window's layout / 15 =
+// logical pixels) in its panel. Every control carries the window's own name for it as its
+// objectName (Text2, Command7, Label5, Text4_0 ...), by which tests and tools find it.
+struct MainWindowLayout
+{
+    // The query bar (Frame3 in Frame1).
+    QFrame *queryPanel = nullptr;       // Frame1
+    QFrame *queryBar = nullptr;         // Frame3
+    QLineEdit *input = nullptr;         // Text2
+    QPushButton *queryButton = nullptr; // Command7 "查  询"
+    QPushButton *batchButton = nullptr; // Command2 "批量查询"
+    ClickLabel *helpLink = nullptr;     // Label10 "帮助"
+    QLineEdit *batchIdField = nullptr;  // Text1, hidden: the id a batch is at
+
+    // The result area (Frame2).
+    QGroupBox *resultArea = nullptr;    // Frame2 "查询结果"
+    ClickLabel *idLine = nullptr;       // Label9: id and verification
+    ClickLabel *ratingsLine = nullptr;  // Label6: ratings received
+    ClickLabel *profileLine = nullptr;  // Label11: registration time, nick, area; opens help
+    ClickLabel *givenLine = nullptr;    // Label7: ratings given to others
+    ClickLabel *creditLink = nullptr;   // Label8 "查询该买家评详细信用"
+    ClickLabel *noticeLine = nullptr;   // Label5: update notice, batch progress
+    QLineEdit *creditAddress = nullptr; // Text7, hidden: the last buyer's credit page
+
+    // The link buttons: the bottom row (Frame7) and the side column (Frame6).
+    QFrame *linkRow = nullptr;
+    QFrame *linkColumn = nullptr;
+    LinkSlots::Buttons linkButtons{};
+    DetailBrowserWidget *browser = nullptr; // WebBrowser1, hidden beneath the side column
+    RiskVerdictView *verdict = nullptr; // RiskVerdict: the last buyer's verdict, atop the column
+
+    // Hidden data: the batch result fields, the link slots, the area table.
+    QFrame *resultFieldPanel = nullptr;         // Frame5
+    std::array<QLineEdit *, 12> resultFields{}; // Text8 .. Text19
+    QGroupBox *linkSlotPanel = nullptr;         // Frame4 "参数"
+    LinkSlots::Fields linkSlots{};              // Text4_0 .. Text4_21
+    QPlainTextEdit *areaTableField = nullptr;   // Text20
+};
+
+// Builds the controls on window (whose client area is 628 x 313).
+MainWindowLayout buildMainWindowLayout(QWidget *window);

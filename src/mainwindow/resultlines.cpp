@@ -1,0 +1,85 @@
+#include "resultlines.h"
+
+#include "buyercreditrecord.h"
+#include "clicklabel.h"
+#include "mainwindowlayout.h"
+#include "riskverdictview.h"
+#include "texthelpers.h"
+
+#include <QLineEdit>
+
+ResultLines::ResultLines(const MainWindowLayout &layout)
+    : m_idLine(layout.idLine), m_ratingsLine(layout.ratingsLine), m_profileLine(layout.profileLine),
+      m_givenLine(layout.givenLine), m_creditLink(layout.creditLink),
+      m_noticeLine(layout.noticeLine), m_creditAddress(layout.creditAddress),
+      m_verdict(layout.verdict)
+{
+}
+
+void ResultLines::show(const QString &buyerId, const BuyerCreditRecord &r)
+{
+    const auto t = [](const QString &value) { return trimSpaces(value); };
+    m_idLine->setText(QStringLiteral("买家:[") + buyerId + QStringLiteral("]认证信息：") +
+                      r.verification);
+    m_ratingsLine->setText(QStringLiteral("好评率") + t(r.goodRate) + QStringLiteral("，好评") +
+                           t(r.goodCount) + QStringLiteral("，中评") + t(r.neutralCount) +
+                           QStringLiteral("，差评") + t(r.badCount));
+    m_givenLine->setText(QStringLiteral("给他人的评价：中评") + t(r.neutralGiven) +
+                         QStringLiteral("，差评") + t(r.badGiven));
+    m_profileLine->setText(QStringLiteral("注册时间：") + t(r.regTime) +
+                           QStringLiteral("，姓名(昵称)：") + t(r.nick) +
+                           QStringLiteral("，地址：") + t(r.address));
+    // A long line is cut off at the label's edge; its tip shows it whole.
+    for (ClickLabel *l : {m_idLine, m_ratingsLine, m_givenLine, m_profileLine}) {
+        l->setToolTip(l->text());
+        l->show();
+    }
+    m_creditLink->show();
+    m_creditAddress->setText(r.creditUrl);
+}
+
+void ResultLines::showVerdict(const BuyerAssessment &assessment, const PageResults &pages)
+{
+    m_verdict->setAssessment(assessment, pages);
+    m_verdict->show();
+}
+
+void ResultLines::hide()
+{
+    for (ClickLabel *l : {m_ratingsLine, m_givenLine, m_creditLink, m_idLine, m_profileLine})
+        l->hide();
+    m_verdict->hide();
+}
+
+void ResultLines::showUpdateNotice()
+{
+    m_noticeLine->setText(QStringLiteral("已有最新版本,请下载更新"));
+    m_noticeLine->setEnabled(true);
+    m_noticeLine->setCursor(Qt::PointingHandCursor);
+    m_noticeLine->show();
+}
+
+void ResultLines::beginBatch()
+{
+    m_ratingsLine->hide();
+    m_givenLine->hide();
+    m_noticeLine->show();
+}
+
+void ResultLines::showProgress(const QString &text, bool paintNow)
+{
+    m_noticeLine->setText(text);
+    m_noticeLine->show();
+    if (paintNow)
+        m_noticeLine->repaint();
+}
+
+void ResultLines::hideProgress()
+{
+    m_noticeLine->hide();
+}
+
+QString ResultLines::creditAddress() const
+{
+    return m_creditAddress->text();
+}

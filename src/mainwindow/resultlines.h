@@ -1,0 +1,47 @@
+#pragma once
+
+#include "pageresult.h"
+
+#include <QString>
+
+struct BuyerAssessment;
+struct BuyerCreditRecord;
+struct MainWindowLayout;
+class ClickLabel;
+class QLineEdit;
+class RiskVerdictView;
+
+// The result area's lines: a buyer's four summary lines and the link to the credit page, and the
+// line they share with the update notice and the batch's progress (Label5).
+class ResultLines
+{
+public:
+    explicit ResultLines(const MainWindowLayout &layout);
+
+    // The buyer's lines: id and verification, ratings received, registration time, nick and
+    // area, ratings given to others, and the credit page link (its address kept in Text7).
+    void show(const QString &buyerId, const BuyerCreditRecord &record);
+    // The verdict on the buyer, atop the link column (RiskVerdictView).
+    void showVerdict(const BuyerAssessment &assessment, const PageResults &pages);
+    // Hides the buyer's lines and verdict (a new query or a batch buyer has begun).
+    void hide();
+
+    void showUpdateNotice();
+    // A batch begins: the ratings lines go, the notice line (the progress line to be) shows.
+    void beginBatch();
+    // The batch's progress line; shown at once, the window painting it before it goes on.
+    void showProgress(const QString &text, bool paintNow = false);
+    void hideProgress();
+
+    QString creditAddress() const;
+
+private:
+    ClickLabel *m_idLine;
+    ClickLabel *m_ratingsLine;
+    ClickLabel *m_profileLine;
+    ClickLabel *m_givenLine;
+    ClickLabel *m_creditLink;
+    ClickLabel *m_noticeLine;
+    QLineEdit *m_creditAddress;
+    RiskVerdictView *m_verdict;
+};

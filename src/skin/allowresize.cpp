@@ -1,3 +1,0 @@
-#include "allowresize.h"
-
-bool AllowResize = false;
