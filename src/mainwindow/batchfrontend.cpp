@@ -3,10 +3,12 @@
 #include "backgroundjob.h"
 #include "batchengine.h"
 #include "buyerquery.h"
+#include "historytext.h"
 #include "idfile.h"
 #include "mainwindow.h"
 #include "mainwindowlayout.h"
 #include "resultlines.h"
+#include "sellerdatabase.h"
 #include "spreadsheetexport.h"
 #include "spreadsheetopener.h"
 
@@ -110,7 +112,16 @@ void BatchFrontEnd::run()
             },
             Qt::QueuedConnection);
     };
-    callbacks.done = [this, ids = idFile.ids](int index, const BuyerQueryResult &result) {
+    // The seller's database from the batch's workers (one call at a time): each lookup recorded
+    // as it is done, the buyer's note kept for the table.
+    auto notes = std::make_shared<QList<BuyerNote>>(idFile.ids.size());
+    callbacks.done = [this, ids = idFile.ids, notes, database = m_database,
+                      record = m_recordHistory](int index, const BuyerQueryResult &result) {
+        if (database) {
+            (*notes)[index] = database->note(result.record.buyerId);
+            if (record)
+                database->addLookup(result);
+        }
         QMetaObject::invokeMethod(
             this,
             [this, id = ids.at(index), r = result.record] {
@@ -133,7 +144,11 @@ void BatchFrontEnd::run()
         [query, ids = idFile.ids, options, callbacks, rows, cancelled](const CancelToken &cancel) {
             *rows = runBatch(*query, ids, options, cancel, callbacks, cancelled.get());
         },
-        [this, rows, cancelled] { finish(*rows, *cancelled || m_abandoned); });
+        [this, rows, cancelled, notes] {
+            for (qsizetype i = 0; i < rows->size() && i < notes->size(); ++i)
+                applySellerNote(&(*rows)[i], notes->at(i));
+            finish(*rows, *cancelled || m_abandoned);
+        });
 }
 
 void BatchFrontEnd::end()

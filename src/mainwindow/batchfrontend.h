@@ -13,6 +13,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QWidget;
 class ResultLines;
+class SellerDatabase;
 struct BatchRow;
 struct MainWindowLayout;
 
@@ -36,6 +37,14 @@ public:
     // Empty functions restore the defaults: the open-file dialog and openSpreadsheet.
     void setIdFileChooser(IdFileChooser chooser) { m_chooseIdFile = std::move(chooser); }
     void setSpreadsheetOpener(SpreadsheetOpener opener) { m_openSpreadsheet = std::move(opener); }
+
+    // Each lookup recorded in the seller's database as it is done (when recordHistory), and a
+    // blacklisted buyer's row marked; null: neither.
+    void setSellerDatabase(SellerDatabase *database, bool recordHistory)
+    {
+        m_database = database;
+        m_recordHistory = recordHistory;
+    }
 
     bool isRunning() const { return m_running; }
     void run();
@@ -68,4 +77,6 @@ private:
     bool m_abandoned = false;
     IdFileChooser m_chooseIdFile;
     SpreadsheetOpener m_openSpreadsheet;
+    SellerDatabase *m_database = nullptr;
+    bool m_recordHistory = false;
 };

@@ -14,6 +14,7 @@
 #include "mainwindowresources.h"
 #include "openinbrowser.h"
 #include "resultlines.h"
+#include "sellerview.h"
 #include "skinframe.h"
 #include "texthelpers.h"
 
@@ -66,7 +67,11 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     m_startupJob = new BackgroundJob(this);
     m_queryJob = new BackgroundJob(this);
     m_batch = new BatchFrontEnd(this, m_query.get(), m_settings, m_layout, m_lines.get());
-    connect(m_batch, &BatchFrontEnd::busy, this, [this] { setQueryButtonsEnabled(false); });
+    m_seller = new SellerView(this, m_layout.resultArea);
+    connect(m_batch, &BatchFrontEnd::busy, this, [this] {
+        setQueryButtonsEnabled(false);
+        m_seller->hideLines();
+    });
     connect(m_batch, &BatchFrontEnd::finished, this, [this] {
         setQueryButtonsEnabled(true);
         emit batchFinished();
@@ -182,10 +187,12 @@ void MainWindow::runQuery()
     // The query runs on the job's thread; what it hands back to this thread goes by queued
     // calls, which are dropped if the window is gone by then.
     auto result = std::make_shared<BuyerQueryResult>();
+    auto sellerLines = std::make_shared<SellerView::Lines>();
     BuyerQuery *query = m_query.get();
     HttpSession *session = m_session.get();
     m_queryJob->start(
-        [this, query, session, buyerId, result](const CancelToken &cancel) {
+        [this, query, session, buyerId, result, sellerLines, database = m_seller->database(),
+         record = m_seller->recordsHistory()](const CancelToken &cancel) {
             FetchContext context;
             context.session = session;
             context.cancel = &cancel;
@@ -198,15 +205,20 @@ void MainWindow::runQuery()
                 [this, areaTable = query->areaTable()] {
                     m_layout.areaTableField->setPlainText(areaTable);
                     m_lines->hide();
+                    m_seller->hideLines();
                 },
                 Qt::QueuedConnection);
             *result = query->queryBuyer(buyerId, context);
             result->pages = configPages + result->pages;
+            if (!cancel.isCancelled())
+                *sellerLines = SellerView::afterLookup(database, record, *result);
         },
-        [this, buyerId, result] {
+        [this, buyerId, result, sellerLines] {
             if (!m_closed) {
                 m_lines->show(buyerId, result->record);
-                m_lines->showVerdict(assessBuyer(*result, m_settings.risk, QDate::currentDate()),
+                m_seller->showLines(buyerId, *sellerLines);
+                m_lines->showVerdict(assessBuyer(*result, m_settings.risk, QDate::currentDate(),
+                                                 &sellerLines->notes),
                                      result->pages);
             }
             setQueryButtonsEnabled(true);
@@ -220,6 +232,17 @@ void MainWindow::runBatch()
     if (m_queryRunning || batchRunning())
         return;
     m_batch->run();
+}
+
+void MainWindow::setSellerDatabase(SellerDatabase *database, bool recordHistory)
+{
+    m_seller->setDatabase(database, recordHistory);
+    m_batch->setSellerDatabase(database, recordHistory && database);
+}
+
+void MainWindow::showHistory(const QString &buyerId)
+{
+    m_seller->showHistory(buyerId);
 }
 
 void MainWindow::setIdFileChooser(IdFileChooser chooser)

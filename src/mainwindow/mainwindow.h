@@ -17,6 +17,8 @@ class BuyerQuery;
 class DetailPageBrowser;
 class HttpSession;
 class ResultLines;
+class SellerDatabase;
+class SellerView;
 class SkinFrame;
 struct BuyerQueryResult;
 
@@ -62,6 +64,14 @@ public:
     void setIdFileChooser(IdFileChooser chooser);
     void setSpreadsheetOpener(SpreadsheetOpener opener);
 
+    // The seller's database (SellerView): each completed lookup is recorded there (unless
+    // recordHistory is false), a buyer seen before gets a line saying when and what changed, a
+    // blacklisted buyer a red line, the result area a menu for notes and the blacklist, the
+    // batch table marks. Null (the default): none of it. The database must outlive the window.
+    void setSellerDatabase(SellerDatabase *database, bool recordHistory);
+    // The history dialog, filtered by the buyer id (empty: every lookup).
+    void showHistory(const QString &buyerId);
+
     // Opens the address in the slot (a link button's or the help link's) in the browser.
     void openLinkSlot(LinkSlot slot);
     // Opens the last queried buyer's credit page (the link under the result lines).
@@ -105,6 +115,7 @@ private:
     std::unique_ptr<ResultLines> m_lines;
     std::unique_ptr<LinkSlots> m_slots;
     BatchFrontEnd *m_batch = nullptr;
+    SellerView *m_seller = nullptr;
     BackgroundJob *m_startupJob = nullptr;
     BackgroundJob *m_queryJob = nullptr;
     bool m_queryRunning = false;

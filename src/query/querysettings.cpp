@@ -64,7 +64,13 @@ const char kTemplate[] =
     "requireVerification=true\n"
     "; this many reasons make the verdict high (高); one makes it medium (中), none low (低);\n"
     "; a blocked page or a missing figure makes it unknown (未知) unless it is high\n"
-    "highAtReasons=2\n";
+    "highAtReasons=2\n"
+    "\n"
+    "[storage]\n"
+    "; the lookup history, notes and blacklist (empty: ~/.local/share/Brelvon/brelvon.sqlite)\n"
+    "database=\n"
+    "; false: lookups are not recorded (notes and the blacklist still apply)\n"
+    "history=true\n";
 
 // A value as text; a list (the INI reader splits values at commas) is joined back.
 QString readText(const QSettings &ini, const QString &key)

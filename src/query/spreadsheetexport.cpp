@@ -169,6 +169,15 @@ public:
         m_header = workbook_add_format(workbook);
         format_set_num_format(m_header, "@");
         format_set_bold(m_header);
+        m_marked = workbook_add_format(workbook);
+        format_set_num_format(m_marked, "@");
+        format_set_font_color(m_marked, 0x9C0006);
+        format_set_bg_color(m_marked, 0xFFC7CE);
+    }
+    lxw_format *marked() const { return m_marked; }
+    lxw_error comment(lxw_row_t row, lxw_col_t col, const QString &text)
+    {
+        return worksheet_write_comment(m_sheet, row, col, cellText(text).constData());
     }
 
     lxw_error text(lxw_row_t row, lxw_col_t col, const QString &value, lxw_format *format = nullptr)
@@ -179,12 +188,13 @@ public:
     }
     lxw_error header(lxw_col_t col, const QString &value) { return text(0, col, value, m_header); }
 
-    lxw_error link(lxw_row_t row, lxw_col_t col, const QString &address)
+    lxw_error link(lxw_row_t row, lxw_col_t col, const QString &address,
+                   lxw_format *format = nullptr)
     {
         if (address.size() <= kMaxFormulaLiteral && !hasControlCharacters(address)) {
             return worksheet_write_formula_str(m_sheet, row, col,
                                                hyperlinkFormula(address).toUtf8().constData(),
-                                               nullptr, cellText(address).constData());
+                                               format, cellText(address).constData());
         }
         if (isWebAddress(address) && !hasControlCharacters(address) &&
             escapedUrlLength(address) <= kMaxHyperlinkLength &&
@@ -194,7 +204,7 @@ public:
             // other cell.
             return text(row, col, address, workbook_get_default_url_format(m_workbook));
         }
-        return text(row, col, address);
+        return text(row, col, address, format);
     }
 
 private:
@@ -202,6 +212,7 @@ private:
     lxw_worksheet *m_sheet;
     lxw_format *m_text = nullptr;
     lxw_format *m_header = nullptr;
+    lxw_format *m_marked = nullptr;
 };
 
 // The extra columns' values of a row.
@@ -209,9 +220,14 @@ QStringList extraValues(const BatchRow &row, const BatchTableOptions &options)
 {
     const BuyerAssessment a =
         assessBuyer({row.record, row.pages}, options.risk,
-                    options.today.isValid() ? options.today : QDate::currentDate());
-    return {a.creditScoreText(), creditLevelText(a.creditLevel), riskLevelText(a.risk.level),
-            a.risk.reasons.join(QStringLiteral("；")), buyerPageOutcomesText(row.pages)};
+                    options.today.isValid() ? options.today : QDate::currentDate(), &row.seller);
+    return {a.creditScoreText(),
+            creditLevelText(a.creditLevel),
+            riskLevelText(a.risk.level),
+            a.risk.reasons.join(QStringLiteral("；")),
+            buyerPageOutcomesText(row.pages),
+            row.sellerMark,
+            row.sellerNote};
 }
 
 bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *error,
@@ -245,14 +261,17 @@ bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *er
     }
     for (qsizetype r = 0; r < rows.size() && status == LXW_NO_ERROR; ++r) {
         const lxw_row_t row = lxw_row_t(r + 1);
+        lxw_format *format = rows[r].seller.listed ? writer.marked() : nullptr;
         const QStringList extra =
             options.extraColumns ? extraValues(rows[r], options) : QStringList();
         for (int c = 0; c < columns && status == LXW_NO_ERROR; ++c) {
             const QString value = c < kColumns ? columnValue(rows[r], c) : extra[c - kColumns];
             widths[size_t(c)] = std::max(widths[size_t(c)], displayWidth(value));
-            status = c == kUrlColumn ? writer.link(row, lxw_col_t(c), value)
-                                     : writer.text(row, lxw_col_t(c), value);
+            status = c == kUrlColumn ? writer.link(row, lxw_col_t(c), value, format)
+                                     : writer.text(row, lxw_col_t(c), value, format);
         }
+        if (format && status == LXW_NO_ERROR)
+            status = writer.comment(row, 0, rows[r].sellerMark);
     }
     if (status != LXW_NO_ERROR) {
         workbook_close(workbook); // frees it; the partial file is removed by the caller
@@ -285,8 +304,9 @@ const QStringList &batchTableHeaders()
 const QStringList &batchTableExtraHeaders()
 {
     static const QStringList headers = {QStringLiteral("信用积分"), QStringLiteral("信用等级"),
-                                        QStringLiteral("风险"), QStringLiteral("风险原因"),
-                                        QStringLiteral("页面情况")};
+                                        QStringLiteral("风险"),     QStringLiteral("风险原因"),
+                                        QStringLiteral("页面情况"), QStringLiteral("名单"),
+                                        QStringLiteral("备注")};
     return headers;
 }
 

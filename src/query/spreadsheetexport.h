@@ -22,9 +22,12 @@
 //
 // A cell holds at most 32,767 characters; longer texts are cut there.
 //
-// With extra columns, five text columns follow column 12: credit score, credit level, risk, its
-// reasons (joined by "；") and the outcomes of the buyer's pages. Without them the table is the
-// twelve columns alone.
+// With extra columns, seven text columns follow column 12: credit score, credit level, risk, its
+// reasons (joined by "；"), the outcomes of the buyer's pages, the seller's mark on the buyer and
+// the seller's note. Without them the table is the twelve columns alone.
+//
+// The row of a buyer the seller blacklisted is marked red either way, with the reason as the id
+// cell's note.
 
 // One row of the table: the id as read from the id file and what its query delivered.
 struct BatchRow
@@ -32,6 +35,11 @@ struct BatchRow
     QString id;
     BuyerCreditRecord record;
     PageResults pages = {}; // what the query's page fetches did: only the extra columns read it
+    // The seller's own word on the buyer. Blacklisted (seller.listed, the reason in seller.note):
+    // the row in red with sellerMark as the id cell's note, and the verdict high.
+    SellerNotes seller = {};
+    QString sellerMark = {}; // "黑名单：reason", "信任" or empty: an extra column
+    QString sellerNote = {}; // the seller's note: an extra column
 };
 
 // Whether the table gets the extra columns, and what their verdict is measured against.

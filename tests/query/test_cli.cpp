@@ -176,7 +176,8 @@ private slots:
         // The record's twelve keys first, as they always were; the assessment after them.
         QCOMPARE(lines[0], (record + ",\"creditScore\":\"\",\"creditLevel\":\"\",\"risk\":\"未知\","
                                      "\"riskReasons\":[\"未读到给他人差评、认证信息、信用积分\"],"
-                                     "\"pageOutcomes\":{\"nameCard\":\"ok\",\"popup\":\"ok\"}}")
+                                     "\"pageOutcomes\":{\"nameCard\":\"ok\",\"popup\":\"ok\"},"
+                                     "\"note\":\"\",\"listed\":\"\"}")
                                .toUtf8());
         QVERIFY(lines[1].startsWith("{\"buyerId\":\"-x\\\"y\",\"nick\":"));
         QCOMPARE(lines[2], QByteArray());

@@ -109,6 +109,7 @@ XlsxSheet readXlsxSheet(const QString &path)
                 ref = xml.attributes().value("r").toString();
                 cell = XlsxCell();
                 cell.type = xml.attributes().value("t").toString();
+                cell.style = xml.attributes().value("s").toString();
             } else if (xml.name() == u"f") {
                 cell.hasFormula = true;
                 cell.formula = xml.readElementText();

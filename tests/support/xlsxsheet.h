@@ -11,6 +11,7 @@ struct XlsxCell
     QString value;   // the shown text: the shared or inline string, else the <v> text
     QString formula; // the <f> text, without "="
     bool hasFormula = false;
+    QString style; // the s attribute: the index of the cell's format ("" when absent)
 };
 
 struct XlsxSheet

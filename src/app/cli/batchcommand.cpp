@@ -3,6 +3,7 @@
 #include "batchengine.h"
 #include "buyerquery.h"
 #include "clicommon.h"
+#include "historytext.h"
 #include "idfile.h"
 #include "pagehandover.h"
 #include "querycommand.h"
@@ -128,16 +129,20 @@ int runBatchCommand(const QStringList &args)
     BuyerQuery query(target.settings);
     query.setParallelPages(target.settings.parallelPages);
     query.setBrowser(browser.handOver.get());
+    LookupJournal journal(target.storage);
+    QList<BuyerNote> notes(idFile.ids.size());
     BatchCallbacks callbacks;
     callbacks.started = [](int finished, int total, const QString &id) {
         printMessage(batchProgressText(total, finished, id));
     };
-    if (options.verbose) {
-        callbacks.done = [&](int index, const BuyerQueryResult &result) {
+    // One call at a time, from the batch's workers: each lookup is stored as it completes.
+    callbacks.done = [&](int index, const BuyerQueryResult &result) {
+        if (options.verbose) {
             for (const PageResult &page : result.pages)
                 printPage(idFile.ids.at(index), page);
-        };
-    }
+        }
+        notes[index] = journal.afterLookup(result);
+    };
     QList<BatchRow> rows;
     bool cancelled = false;
     const int run = runJob([&](const CancelToken &cancel) {
@@ -147,6 +152,8 @@ int runBatchCommand(const QStringList &args)
         printMessage(QStringLiteral("interrupted: no table written"));
         return CliInterrupted;
     }
+    for (qsizetype i = 0; i < rows.size() && i < notes.size(); ++i)
+        applySellerNote(&rows[i], notes.at(i));
     BatchTableOptions table;
     table.extraColumns = target.settings.extraColumns || cli.parser().isSet(extraOption);
     table.risk = target.settings.risk;

@@ -2,7 +2,9 @@
 
 #include "hiddenbrowser.h"
 #include "pagehandover.h"
+#include "historytext.h"
 #include "pageresult.h"
+#include "querycommand.h"
 
 #include <QFileInfo>
 
@@ -77,6 +79,10 @@ QueryCommandLine::QueryCommandLine(const QString &synopsis, const QString &descr
                                "milliseconds, address.")),
       m_parallel(QStringLiteral("parallel-pages"),
                  QStringLiteral("Fetch a buyer's three chains of pages at once.")),
+      m_database(databaseOption()),
+      m_noHistory(QStringLiteral("no-history"),
+                  QStringLiteral("Do not record these lookups (notes and the blacklist still "
+                                 "apply).")),
       m_help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
              QStringLiteral("Show this help."))
 {
@@ -86,7 +92,28 @@ QueryCommandLine::QueryCommandLine(const QString &synopsis, const QString &descr
     m_parser.addOption(m_browser);
     m_parser.addOption(m_parallel);
     m_parser.addOption(m_verbose);
+    m_parser.addOption(m_database);
+    m_parser.addOption(m_noHistory);
     m_parser.addOption(m_help);
+}
+
+QString parserError(const QCommandLineParser &parser)
+{
+    QString message = parser.errorText();
+    if (!parser.unknownOptionNames().isEmpty()) {
+        const QString name = parser.unknownOptionNames().constFirst();
+        message = QStringLiteral("unknown option %1%2")
+                      .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name);
+    } else if (message.startsWith(QLatin1String("Missing value after '"))) {
+        const QString name = message.section(u'\'', 1, 1);
+        message = QStringLiteral("%1 needs a %2")
+                      .arg(name, name.contains(QLatin1String("settings")) ||
+                                         name.contains(QLatin1String("xlsx")) ||
+                                         name.contains(QLatin1String("database"))
+                                     ? QStringLiteral("file name")
+                                     : QStringLiteral("value"));
+    }
+    return message;
 }
 
 int QueryCommandLine::usage(const QString &message)
@@ -99,20 +126,7 @@ int QueryCommandLine::usage(const QString &message)
 bool QueryCommandLine::parse(const QStringList &args, QueryOptions *options, int *exitCode)
 {
     if (!m_parser.parse(QStringList{QStringLiteral("brelvon-cli")} + args)) {
-        QString message = m_parser.errorText();
-        if (!m_parser.unknownOptionNames().isEmpty()) {
-            const QString name = m_parser.unknownOptionNames().constFirst();
-            message = QStringLiteral("unknown option %1%2")
-                          .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name);
-        } else if (message.startsWith(QLatin1String("Missing value after '"))) {
-            const QString name = message.section(u'\'', 1, 1);
-            message = QStringLiteral("%1 needs a %2")
-                          .arg(name, name.contains(QLatin1String("settings")) ||
-                                             name.contains(QLatin1String("xlsx"))
-                                         ? QStringLiteral("file name")
-                                         : QStringLiteral("value"));
-        }
-        *exitCode = usage(message);
+        *exitCode = usage(parserError(m_parser));
         return false;
     }
     if (m_parser.isSet(m_help)) {
@@ -125,6 +139,9 @@ bool QueryCommandLine::parse(const QStringList &args, QueryOptions *options, int
     }
     if (!singleValue(m_settings, QStringLiteral("a file name"), &options->settingsPath, exitCode))
         return false;
+    if (!singleValue(m_database, QStringLiteral("a file name"), &options->databasePath, exitCode))
+        return false;
+    options->noHistory = m_parser.isSet(m_noHistory);
     options->demo = m_parser.isSet(m_demo);
     options->browser = m_parser.isSet(m_browser);
     options->verbose = m_parser.isSet(m_verbose);
@@ -187,6 +204,7 @@ int prepareQueryTarget(const QueryOptions &options, QueryTarget *target)
             printMessage(error);
             return CliUsage;
         }
+        target->storage = loadStorageSettings(path, &problems);
         if (!problems.isEmpty()) {
             for (const QString &problem : std::as_const(problems))
                 printMessage(QString(problem).remove(QLatin1String("; using the default")));
@@ -194,6 +212,10 @@ int prepareQueryTarget(const QueryOptions &options, QueryTarget *target)
         }
     }
     target->settings.parallelPages = target->settings.parallelPages || options.parallelPages;
+    if (!options.databasePath.isEmpty())
+        target->storage.databasePath = options.databasePath;
+    if (options.noHistory)
+        target->storage.history = false;
     return CliOk;
 }
 
@@ -212,6 +234,49 @@ int prepareQueryBrowser(const QueryOptions &options, QueryBrowser *browser)
     browser->browser = std::make_unique<HiddenBrowser>();
     browser->handOver = std::make_unique<PageHandOver>(browser->browser.get());
     return CliOk;
+}
+
+QCommandLineOption databaseOption()
+{
+    return QCommandLineOption(
+        QStringLiteral("database"),
+        QStringLiteral("The database of lookup history, notes and blacklist (default: the "
+                       "settings' [storage] database, else %1).")
+            .arg(defaultDatabasePath()),
+        QStringLiteral("FILE"));
+}
+
+LookupJournal::LookupJournal(const StorageSettings &storage) : m_history(storage.history)
+{
+    m_database.open(storage.path(), m_history ? SellerDatabase::OpenMode::CreateIfMissing
+                                              : SellerDatabase::OpenMode::ExistingOnly);
+    tellProblem();
+}
+
+void LookupJournal::tellProblem()
+{
+    const QString problem = m_database.problem();
+    // Without history, a read-only file is just as good.
+    if (problem.isEmpty() || (!m_history && m_database.state() == SellerDatabase::State::ReadOnly))
+        return;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (problem == m_told)
+        return;
+    m_told = problem;
+    printMessage(problem);
+}
+
+BuyerNote LookupJournal::afterLookup(const BuyerQueryResult &result)
+{
+    const QString &id = result.record.buyerId;
+    const BuyerNote note = m_database.note(id);
+    if (note.listed == ListMark::Blacklist)
+        printMessage(
+            QStringLiteral("warning: %1 is on the blacklist%2")
+                .arg(id, note.reason.isEmpty() ? QString() : QStringLiteral(": ") + note.reason));
+    if (m_history && !m_database.addLookup(result))
+        tellProblem();
+    return note;
 }
 
 void installInterruptHandler()

@@ -2,6 +2,8 @@
 
 #include "demosite.h"
 #include "querysettings.h"
+#include "sellerdatabase.h"
+#include "storagesettings.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -9,6 +11,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <mutex>
 
 struct PageResult;
 
@@ -32,8 +35,13 @@ struct QueryOptions
     bool browser = false;
     bool verbose = false;
     bool parallelPages = false;
+    QString databasePath; // --database: wins over the settings' [storage] database
+    bool noHistory = false;
     QStringList operands;
 };
+
+// What went wrong in a failed QCommandLineParser::parse, in the program's words.
+QString parserError(const QCommandLineParser &parser);
 
 class QueryCommandLine
 {
@@ -58,6 +66,8 @@ private:
     QCommandLineOption m_browser;
     QCommandLineOption m_verbose;
     QCommandLineOption m_parallel;
+    QCommandLineOption m_database;
+    QCommandLineOption m_noHistory;
     QCommandLineOption m_help;
 };
 
@@ -67,6 +77,7 @@ private:
 struct QueryTarget
 {
     QuerySettings settings;
+    StorageSettings storage; // the settings' [storage] with --database and --no-history applied
     std::unique_ptr<DemoSite> site;
 };
 int prepareQueryTarget(const QueryOptions &options, QueryTarget *target);
@@ -84,6 +95,26 @@ struct QueryBrowser
     std::unique_ptr<PageHandOver> handOver;
 };
 int prepareQueryBrowser(const QueryOptions &options, QueryBrowser *browser);
+// The option --database FILE, shared by every subcommand.
+QCommandLineOption databaseOption();
+
+// The seller's database as the querying commands use it: after each lookup it warns about a
+// blacklisted buyer, stores the lookup (unless history is off) and gives the buyer's note.
+// Problems are told on stderr once. Safe from several threads.
+class LookupJournal
+{
+public:
+    // Opens the database the settings name; without history a missing file is not created.
+    explicit LookupJournal(const StorageSettings &storage);
+    BuyerNote afterLookup(const BuyerQueryResult &result);
+
+private:
+    void tellProblem();
+    SellerDatabase m_database;
+    bool m_history;
+    std::mutex m_mutex;
+    QString m_told;
+};
 
 // Ctrl-C and termination requests, noticed by the running command instead of killing the
 // process, so a batch can stop cleanly and leave no half-written file.

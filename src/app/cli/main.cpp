@@ -2,6 +2,7 @@
 #include "clicommon.h"
 #include "hiddenbrowser.h"
 #include "querycommand.h"
+#include "storagecommands.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -17,11 +18,19 @@ const char kUsage[] =
     "usage: brelvon-cli COMMAND [OPTIONS] ...\n"
     "\n"
     "commands:\n"
-    "  query [--settings FILE] [--demo] [--browser] [--parallel-pages] [--verbose] ID...\n"
+    "  query [--settings FILE] [--demo] [--browser] [--parallel-pages] [--verbose]\n"
+    "        [--database FILE] [--no-history] ID...\n"
     "      look up each buyer id; one JSON object per id on its own line\n"
     "  batch [--settings FILE] [--demo] [--browser] [--jobs N] [--pace MS]\n"
-    "        [--parallel-pages] [--verbose] IDFILE --xlsx OUT\n"
+    "        [--encoding gbk|utf-8] [--parallel-pages] [--extra-columns] [--verbose]\n"
+    "        [--database FILE] [--no-history] IDFILE --xlsx OUT\n"
     "      look up every id of IDFILE (at most 101) and save the table to OUT\n"
+    "  history [--since DATE] [--json|--csv] [ID...]\n"
+    "      past lookups, newest first\n"
+    "  note add [--blacklist|--trusted] ID TEXT | note remove ID | note list\n"
+    "      the seller's own notes on buyers, the blacklist and trusted buyers\n"
+    "  blacklist import FILE | blacklist export FILE\n"
+    "      share the blacklist as CSV (id,reason,date)\n"
     "\n"
     "options:\n"
     "  --settings FILE   the settings file naming the hosts\n"
@@ -31,8 +40,17 @@ const char kUsage[] =
     "                    embedded browser (offscreen)\n"
     "  --jobs N          buyers looked up at once by a batch, 1 to 8\n"
     "  --pace MS         at least MS ms between two request starts to one host\n"
+    "  --encoding NAME   the id file's encoding, gbk or utf-8 (batch)\n"
+    "  --extra-columns   credit, risk and page columns after column 12 (batch)\n"
     "  --parallel-pages  fetch a buyer's three chains of pages at once\n"
     "  --verbose         one line per page fetch on stderr\n"
+    "  --database FILE   the database of history, notes and blacklist (every\n"
+    "                    command; default: ~/.local/share/Brelvon/brelvon.sqlite)\n"
+    "  --no-history      do not record the lookups (query, batch)\n"
+    "  --since DATE      history from DATE on (2026-11-02 or 2026-11-02T15:30)\n"
+    "  --json, --csv     history as JSON lines or as a CSV table\n"
+    "  --blacklist       note add: blacklist the buyer, TEXT is the reason\n"
+    "  --trusted         note add: mark the buyer as trusted\n"
     "\n"
     "brelvon-cli COMMAND --help shows a command's own help; brelvon-cli --version\n"
     "the program's version and its embedded browser.\n";
@@ -45,8 +63,8 @@ struct Command
 
 // Each subcommand gets the arguments after its name.
 const Command kCommands[] = {
-    {"query", runQueryCommand},
-    {"batch", runBatchCommand},
+    {"query", runQueryCommand}, {"batch", runBatchCommand},         {"history", runHistoryCommand},
+    {"note", runNoteCommand},   {"blacklist", runBlacklistCommand},
 };
 
 // Whether the command line asks for the embedded browser, which needs a graphical application

@@ -4,14 +4,13 @@
 #include "buyerassessment.h"
 #include "buyerquery.h"
 #include "clicommon.h"
+#include "historytext.h"
 #include "httpsession.h"
 #include "pagehandover.h"
 #include "texthelpers.h"
 
 #include <QCoreApplication>
 #include <QTimer>
-
-namespace {
 
 // A JSON string literal; everything beyond the escapes JSON requires goes out as is (UTF-8).
 QString jsonString(const QString &text)
@@ -46,6 +45,8 @@ QString jsonString(const QString &text)
     out += u'"';
     return out;
 }
+
+namespace {
 
 // One JSON object on one line, its keys in the order they are added.
 class JsonLine
@@ -92,9 +93,11 @@ void addRecord(JsonLine &json, const BuyerCreditRecord &r)
 }
 
 // After the record: credit score and level, the verdict and its reasons, the buyer's pages.
-void addAssessment(JsonLine &json, const BuyerQueryResult &result, const RiskSettings &risk)
+// (The seller's own note and mark follow them.)
+void addAssessment(JsonLine &json, const BuyerQueryResult &result, const RiskSettings &risk,
+                   const SellerNotes *notes)
 {
-    const BuyerAssessment a = assessBuyer(result, risk, QDate::currentDate());
+    const BuyerAssessment a = assessBuyer(result, risk, QDate::currentDate(), notes);
     json.text("creditScore", a.creditScoreText());
     json.text("creditLevel", creditLevelText(a.creditLevel));
     json.text("risk", riskLevelText(a.risk.level));
@@ -108,6 +111,13 @@ void addAssessment(JsonLine &json, const BuyerQueryResult &result, const RiskSet
 }
 
 } // namespace
+
+QString recordJson(const BuyerCreditRecord &record)
+{
+    JsonLine json;
+    addRecord(json, record);
+    return json.line();
+}
 
 int runJob(BackgroundJob::Work work)
 {
@@ -173,6 +183,7 @@ int runQueryCommand(const QStringList &args)
     BuyerQuery query(target.settings);
     query.setParallelPages(target.settings.parallelPages);
     query.setBrowser(browser.handOver.get());
+    LookupJournal journal(target.storage);
     return runJob([&](const CancelToken &cancel) {
         HttpSession session;
         FetchContext context;
@@ -186,10 +197,15 @@ int runQueryCommand(const QStringList &args)
                 for (const PageResult &page : result.pages)
                     printPage(id, page);
             }
+            const BuyerNote note = journal.afterLookup(result);
             JsonLine json;
             addRecord(json, result.record);
-            if (!plain)
-                addAssessment(json, result, target.settings.risk);
+            if (!plain) {
+                const SellerNotes seller = sellerNotes(note);
+                addAssessment(json, result, target.settings.risk, &seller);
+                json.text("note", note.note);
+                json.text("listed", listMarkName(note.listed));
+            }
             printLine(json.line());
         }
     });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backgroundjob.h"
+#include "buyercreditrecord.h"
 
 #include <QStringList>
 
@@ -11,3 +12,8 @@ int runQueryCommand(const QStringList &args);
 // Runs the work on a worker thread while this thread's event loop serves (an in-process demo
 // site, Ctrl-C). CliOk, or CliInterrupted when Ctrl-C cancelled it.
 int runJob(BackgroundJob::Work work);
+
+// A JSON string literal; everything beyond the escapes JSON requires goes out as is (UTF-8).
+QString jsonString(const QString &text);
+// The record's twelve fields in their order, under their own names, as one JSON object.
+QString recordJson(const BuyerCreditRecord &record);

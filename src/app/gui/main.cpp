@@ -1,11 +1,14 @@
-// brelvon [--settings FILE] [--demo] [--skin FILE]: the main window, against the hosts of a
-// settings file or against the bundled demo site served in this process.
+// brelvon [--settings FILE] [--demo] [--skin FILE] [--database FILE] [--no-history]: the main
+// window, against the hosts of a settings file or against the bundled demo site served in this
+// process.
 
 #include "demosite.h"
 #include "hiddenbrowser.h"
 #include "mainwindow.h"
 #include "querysettings.h"
+#include "sellerdatabase.h"
 #include "spreadsheetexport.h"
+#include "storagesettings.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -25,6 +28,31 @@ void tell(QMessageBox::Icon icon, const QString &text)
     QMessageBox box(icon, MainWindow::programTitle(), text, QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+// Why the seller's database cannot record lookups, for the user; empty when it can (or when
+// nothing is to be recorded and it can still be read).
+QString databaseProblem(const SellerDatabase &database, bool history)
+{
+    switch (database.state()) {
+    case SellerDatabase::State::Ready:
+    case SellerDatabase::State::Closed:
+        return {};
+    case SellerDatabase::State::ReadOnly:
+        if (!history)
+            return {};
+        return QStringLiteral(
+                   "查询历史数据库是只读的，本次不记录查询：\n%1\n备注和黑名单照常可用。")
+            .arg(QDir::toNativeSeparators(database.path()));
+    case SellerDatabase::State::Off:
+        break;
+    }
+    if (!database.movedAside().isEmpty())
+        return QStringLiteral("查询历史数据库已损坏，已改名保存为：\n%1\n本次不记录查询历史，"
+                              "下次启动时新建数据库。")
+            .arg(QDir::toNativeSeparators(database.movedAside()));
+    return QStringLiteral("查询历史已关闭，无法使用数据库：\n%1\n\n%2")
+        .arg(QDir::toNativeSeparators(database.path()), database.problem());
 }
 
 } // namespace
@@ -57,9 +85,20 @@ int main(int argc, char *argv[])
         QStringLiteral("skin"),
         QStringLiteral("Wear the skin in FILE (default: skin.jss beside the program)."),
         QStringLiteral("FILE"));
+    const QCommandLineOption databaseOption(
+        QStringLiteral("database"),
+        QStringLiteral("Keep lookup history, notes and blacklist in FILE (default: the settings' "
+                       "[storage] database, else %1).")
+            .arg(defaultDatabasePath()),
+        QStringLiteral("FILE"));
+    const QCommandLineOption noHistoryOption(
+        QStringLiteral("no-history"),
+        QStringLiteral("Do not record lookups (notes and the blacklist still apply)."));
     parser.addOption(settingsOption);
     parser.addOption(demoOption);
     parser.addOption(skinOption);
+    parser.addOption(databaseOption);
+    parser.addOption(noHistoryOption);
     parser.process(app);
     if (parser.isSet(versionOption)) {
         std::printf("brelvon %s\n%s\n", BRELVON_VERSION, qPrintable(HiddenBrowser::versionText()));
@@ -68,8 +107,8 @@ int main(int argc, char *argv[])
 
     if (!parser.positionalArguments().isEmpty()) {
         tell(QMessageBox::Critical,
-             QStringLiteral(
-                 "不认识的参数: %1\n用法: brelvon [--settings FILE] [--demo] [--skin FILE]")
+             QStringLiteral("不认识的参数: %1\n用法: brelvon [--settings FILE] [--demo] [--skin "
+                            "FILE] [--database FILE] [--no-history]")
                  .arg(parser.positionalArguments().join(QLatin1Char(' '))));
         return 2;
     }
@@ -88,6 +127,7 @@ int main(int argc, char *argv[])
     }
 
     QuerySettings settings;
+    StorageSettings storage;
     DemoSite site;
     if (parser.isSet(demoOption)) {
         if (!site.start()) {
@@ -105,6 +145,7 @@ int main(int argc, char *argv[])
                 tell(QMessageBox::Critical, error);
                 return 2;
             }
+            storage = loadStorageSettings(path, &problems);
             // A value out of range keeps its default; the window still starts.
             for (const QString &problem : std::as_const(problems))
                 std::fprintf(stderr, "brelvon: %s\n", qPrintable(problem));
@@ -124,8 +165,27 @@ int main(int argc, char *argv[])
     // those of earlier days are done with.
     removeStaleBatchTables(QDir::tempPath(), QDateTime::currentDateTime());
 
+    if (parser.isSet(databaseOption))
+        storage.databasePath = parser.value(databaseOption);
+    if (parser.isSet(noHistoryOption))
+        storage.history = false;
+    SellerDatabase database;
+    // Opened (and made) even without history: the window's menu writes notes and the blacklist.
+    database.open(storage.path());
+
     MainWindow window(settings);
+    window.setSellerDatabase(&database, storage.history);
     window.show();
+    if (const QString why = databaseProblem(database, storage.history); !why.isEmpty()) {
+        // Said once the window is up: the lookups work all the same.
+        std::fprintf(stderr, "brelvon: %s\n", qPrintable(database.problem()));
+        QTimer::singleShot(0, &window, [&window, why] {
+            QMessageBox box(QMessageBox::Warning, MainWindow::programTitle(), why, QMessageBox::Ok,
+                            &window);
+            box.setTextFormat(Qt::PlainText);
+            box.exec();
+        });
+    }
     if (qEnvironmentVariableIsSet("BRELVON_QUIT_AFTER_SHOW")) {
         // For smoke tests of an installed copy (tests/install): say what is shown, then close.
         QTimer::singleShot(0, &window, [&window] {

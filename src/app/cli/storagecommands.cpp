@@ -1,0 +1,413 @@
+#include "storagecommands.h"
+
+#include "blacklistcsv.h"
+#include "clicommon.h"
+#include "historytext.h"
+#include "querycommand.h"
+#include "sellerdatabase.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cstdio>
+
+namespace {
+
+// The command line of a subcommand that works on the database alone.
+class StorageCommandLine
+{
+public:
+    StorageCommandLine(const QString &synopsis, const QString &description)
+        : m_synopsis(synopsis),
+          m_settings(QStringLiteral("settings"),
+                     QStringLiteral("The settings file whose [storage] database is used "
+                                    "(default: %1).")
+                         .arg(defaultSettingsPath()),
+                     QStringLiteral("FILE")),
+          m_database(databaseOption()),
+          m_help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                 QStringLiteral("Show this help."))
+    {
+        m_parser.setApplicationDescription(description);
+        m_parser.addOption(m_settings);
+        m_parser.addOption(m_database);
+        m_parser.addOption(m_help);
+    }
+    QCommandLineParser &parser() { return m_parser; }
+
+    int usage(const QString &message)
+    {
+        printMessage(message);
+        printMessage(QLatin1String("usage: brelvon-cli ") + m_synopsis);
+        return CliUsage;
+    }
+
+    // False when the command ends here, with *exitCode set (after --help: CliOk).
+    bool parse(const QStringList &args, int *exitCode)
+    {
+        if (!m_parser.parse(QStringList{QStringLiteral("brelvon-cli")} + args)) {
+            *exitCode = usage(parserError(m_parser));
+            return false;
+        }
+        if (m_parser.isSet(m_help)) {
+            const QString help = QLatin1String("usage: brelvon-cli ") + m_synopsis + u'\n' +
+                                 m_parser.helpText().section(u'\n', 1);
+            std::fputs(help.toUtf8().constData(), stdout);
+            *exitCode = CliOk;
+            return false;
+        }
+        for (const QCommandLineOption *option : {&m_settings, &m_database}) {
+            if (m_parser.values(*option).size() > 1) {
+                *exitCode =
+                    usage(QStringLiteral("--%1 given twice").arg(option->names().constLast()));
+                return false;
+            }
+            if (m_parser.isSet(*option) && m_parser.value(*option).isEmpty()) {
+                *exitCode = usage(
+                    QStringLiteral("--%1 needs a file name").arg(option->names().constLast()));
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Opens the database --database names, else the settings' one, else the default. A message
+    // and CliFailed when it cannot be used as asked.
+    int open(SellerDatabase *database, SellerDatabase::OpenMode mode, bool forWriting)
+    {
+        QString settingsPath = m_parser.value(m_settings);
+        if (!settingsPath.isEmpty() && !QFileInfo(settingsPath).isFile()) {
+            printMessage(QStringLiteral("settings file %1 does not exist").arg(settingsPath));
+            return CliUsage;
+        }
+        if (settingsPath.isEmpty())
+            settingsPath = defaultSettingsPath();
+        QStringList problems;
+        StorageSettings storage = loadStorageSettings(settingsPath, &problems);
+        if (m_parser.isSet(m_database))
+            storage.databasePath = m_parser.value(m_database);
+        database->open(storage.path(), mode);
+        const SellerDatabase::State state = database->state();
+        if (state == SellerDatabase::State::Off ||
+            (forWriting && state == SellerDatabase::State::ReadOnly)) {
+            printMessage(QString(database->problem()).remove(QLatin1String("history is off: ")));
+            return CliFailed;
+        }
+        return CliOk;
+    }
+
+private:
+    QString m_synopsis;
+    QCommandLineParser m_parser;
+    QCommandLineOption m_settings;
+    QCommandLineOption m_database;
+    QCommandLineOption m_help;
+};
+
+// A text on one line of a tab-separated table.
+QString cell(QString text)
+{
+    return text.replace(u'\\', QLatin1String("\\\\"))
+        .replace(u'\t', QLatin1String("\\t"))
+        .replace(u'\n', QLatin1String("\\n"))
+        .replace(u'\r', QLatin1String("\\r"));
+}
+
+QString lookupJson(const StoredLookup &l)
+{
+    QStringList pages;
+    for (const StoredPage &p : l.pages) {
+        pages.append(QStringLiteral("{\"outcome\":%1,\"status\":%2,\"bytes\":%3,\"ms\":%4,"
+                                    "\"address\":%5}")
+                         .arg(jsonString(p.outcome))
+                         .arg(p.status)
+                         .arg(p.bytes)
+                         .arg(p.elapsedMs)
+                         .arg(jsonString(p.address)));
+    }
+    const QString record = recordJson(l.record);
+    return QLatin1String("{\"time\":") +
+           jsonString(l.time.toOffsetFromUtc(l.time.offsetFromUtc()).toString(Qt::ISODate)) + u',' +
+           record.mid(1, record.size() - 2) + QLatin1String(",\"pages\":[") + pages.join(u',') +
+           QLatin1String("]}");
+}
+
+// 2026-11-02 (from its start) or 2026-11-02T15:30[:00], local time.
+QDateTime parseSince(const QString &text)
+{
+    const QDate day = QDate::fromString(text, Qt::ISODate);
+    if (day.isValid())
+        return day.startOfDay();
+    QDateTime time = QDateTime::fromString(text, Qt::ISODate);
+    if (!time.isValid())
+        time = QDateTime::fromString(QString(text).replace(u' ', u'T'), Qt::ISODate);
+    return time;
+}
+
+int printHistory(const QList<StoredLookup> &lookups, bool json, bool csv)
+{
+    if (csv) {
+        const QByteArray bytes = historyCsv(lookups);
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+        std::fflush(stdout);
+        return CliOk;
+    }
+    if (!json)
+        printLine(QStringLiteral("time\tbuyerId\tnick\tregTime\taddress\tverification\tgoodRate\t"
+                                 "goodCount\tneutralCount\tbadCount\tneutralGiven\tbadGiven"));
+    for (const StoredLookup &l : lookups) {
+        if (json) {
+            printLine(lookupJson(l));
+            continue;
+        }
+        const BuyerCreditRecord &r = l.record;
+        QStringList fields{l.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))};
+        for (const QString *v :
+             {&r.buyerId, &r.nick, &r.regTime, &r.address, &r.verification, &r.goodRate,
+              &r.goodCount, &r.neutralCount, &r.badCount, &r.neutralGiven, &r.badGiven})
+            fields.append(cell(*v));
+        printLine(fields.join(u'\t'));
+    }
+    return CliOk;
+}
+
+} // namespace
+
+int runHistoryCommand(const QStringList &args)
+{
+    StorageCommandLine cli(
+        QStringLiteral("history [--settings FILE] [--database FILE] [--since DATE] "
+                       "[--json|--csv] [ID...]"),
+        QStringLiteral("Shows past lookups, newest first: of the ids given, else of every "
+                       "buyer."));
+    const QCommandLineOption since(QStringLiteral("since"),
+                                   QStringLiteral("Only lookups from DATE on (2026-11-02 or "
+                                                  "2026-11-02T15:30, local time)."),
+                                   QStringLiteral("DATE"));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("One JSON object per lookup: time, the twelve "
+                                                 "fields, pages."));
+    const QCommandLineOption csv(QStringLiteral("csv"),
+                                 QStringLiteral("A CSV table in UTF-8 with a byte order mark, "
+                                                "for spreadsheet programs."));
+    cli.parser().addOption(since);
+    cli.parser().addOption(json);
+    cli.parser().addOption(csv);
+    cli.parser().addPositionalArgument(QStringLiteral("ID"),
+                                       QStringLiteral("Buyer ids (default: every buyer)."),
+                                       QStringLiteral("[ID...]"));
+    int exitCode = CliOk;
+    if (!cli.parse(args, &exitCode))
+        return exitCode;
+    const QCommandLineParser &p = cli.parser();
+    if (p.isSet(json) && p.isSet(csv))
+        return cli.usage(QStringLiteral("--json and --csv cannot be used together"));
+    HistoryFilter filter;
+    if (p.isSet(since)) {
+        filter.since = parseSince(p.value(since));
+        if (p.values(since).size() > 1 || !filter.since.isValid())
+            return cli.usage(QStringLiteral("--since takes one date like 2026-11-02 or "
+                                            "2026-11-02T15:30, not %1")
+                                 .arg(p.values(since).join(QLatin1String(" "))));
+    }
+    for (const QString &id : p.positionalArguments()) {
+        if (!id.trimmed().isEmpty())
+            filter.buyerIds.append(id.trimmed());
+    }
+    SellerDatabase database;
+    if (const int code = cli.open(&database, SellerDatabase::OpenMode::ExistingOnly, false);
+        code != CliOk)
+        return code;
+    if (database.state() == SellerDatabase::State::Closed)
+        printMessage(
+            QStringLiteral("no lookups recorded yet (%1 does not exist)").arg(database.path()));
+    const QList<StoredLookup> lookups = database.history(filter);
+    if (!database.problem().isEmpty() && database.state() != SellerDatabase::State::ReadOnly) {
+        printMessage(database.problem());
+        return CliFailed;
+    }
+    return printHistory(lookups, p.isSet(json), p.isSet(csv));
+}
+
+int runNoteCommand(const QStringList &args)
+{
+    const QString synopsis =
+        QStringLiteral("note add [--settings FILE] [--database FILE] [--blacklist|--trusted] ID "
+                       "TEXT | note remove ID | note list");
+    QStringList rest = args;
+    const QString action = rest.isEmpty() ? QString() : rest.takeFirst();
+    StorageCommandLine cli(synopsis,
+                           QStringLiteral("add: keeps TEXT as the note on buyer ID (--blacklist: "
+                                          "and blacklists the buyer with TEXT as the reason; "
+                                          "--trusted: marks the buyer trusted). remove: drops "
+                                          "the buyer's note and mark. list: every note, as "
+                                          "id, mark, reason, date, note."));
+    const QCommandLineOption blacklist(QStringLiteral("blacklist"),
+                                       QStringLiteral("Blacklist the buyer, with TEXT as the "
+                                                      "reason."));
+    const QCommandLineOption trusted(QStringLiteral("trusted"),
+                                     QStringLiteral("Mark the buyer as trusted."));
+    cli.parser().addOption(blacklist);
+    cli.parser().addOption(trusted);
+    if (action == QLatin1String("--help") || action == QLatin1String("-h"))
+        rest = QStringList{action};
+    else if (action != QLatin1String("add") && action != QLatin1String("remove") &&
+             action != QLatin1String("list"))
+        return cli.usage(action.isEmpty() ? QStringLiteral("no note action given")
+                                          : QStringLiteral("unknown note action %1").arg(action));
+    int exitCode = CliOk;
+    if (!cli.parse(rest, &exitCode))
+        return exitCode;
+    const QStringList operands = cli.parser().positionalArguments();
+    if (action != QLatin1String("add") &&
+        (cli.parser().isSet(blacklist) || cli.parser().isSet(trusted)))
+        return cli.usage(QStringLiteral("--blacklist and --trusted belong to note add"));
+    const int wanted = action == QLatin1String("add")      ? 2
+                       : action == QLatin1String("remove") ? 1
+                                                           : 0;
+    if (operands.size() != wanted)
+        return cli.usage(QStringLiteral("note %1 takes %2")
+                             .arg(action, wanted == 2   ? QStringLiteral("an id and a text")
+                                          : wanted == 1 ? QStringLiteral("one id")
+                                                        : QStringLiteral("no operands")));
+    const QString id = wanted ? operands.at(0).trimmed() : QString();
+    if (wanted && id.isEmpty())
+        return cli.usage(QStringLiteral("the buyer id is blank"));
+    if (id.size() > kMaxBlacklistIdLength)
+        return cli.usage(
+            QStringLiteral("the buyer id is longer than %1 characters").arg(kMaxBlacklistIdLength));
+
+    SellerDatabase database;
+    const bool writing = action != QLatin1String("list");
+    if (const int code = cli.open(&database,
+                                  writing ? SellerDatabase::OpenMode::CreateIfMissing
+                                          : SellerDatabase::OpenMode::ExistingOnly,
+                                  writing);
+        code != CliOk)
+        return code;
+
+    if (action == QLatin1String("list")) {
+        for (const BuyerNote &n : database.notes()) {
+            printLine(QStringList{cell(n.buyerId), listMarkName(n.listed), cell(n.reason),
+                                  n.listedOn.toString(Qt::ISODate), cell(n.note)}
+                          .join(u'\t'));
+        }
+        return CliOk;
+    }
+    if (action == QLatin1String("remove")) {
+        bool existed = false;
+        if (!database.removeNote(id, &existed)) {
+            printMessage(database.problem());
+            return CliFailed;
+        }
+        if (!existed) {
+            printMessage(QStringLiteral("%1 has no note").arg(id));
+            return CliFailed;
+        }
+        printMessage(QStringLiteral("note and mark of %1 removed").arg(id));
+        return CliOk;
+    }
+
+    const QCommandLineParser &p = cli.parser();
+    if (p.isSet(blacklist) && p.isSet(trusted))
+        return cli.usage(QStringLiteral("--blacklist and --trusted cannot be used together"));
+    const QString text = operands.at(1).trimmed();
+    if (text.isEmpty() && !p.isSet(trusted))
+        return cli.usage(QStringLiteral("the note is blank (note remove %1 drops a note)").arg(id));
+    BuyerNote note = database.note(id);
+    const QString before = note.note;
+    if (!text.isEmpty()) // --trusted alone keeps the note there is
+        note.note = text;
+    if (p.isSet(blacklist) || p.isSet(trusted)) {
+        note.listed = p.isSet(blacklist) ? ListMark::Blacklist : ListMark::Trusted;
+        note.reason = p.isSet(blacklist) ? text : QString();
+        note.listedOn = QDate::currentDate();
+    }
+    if (!database.saveNote(note)) {
+        printMessage(database.problem());
+        return CliFailed;
+    }
+    QString said = QStringLiteral("note on %1 saved").arg(id);
+    if (note.listed != ListMark::None)
+        said += QStringLiteral(" (%1)").arg(listMarkName(note.listed));
+    if (!before.isEmpty() && before != note.note)
+        said += QStringLiteral("; it replaces: %1").arg(before);
+    printMessage(said);
+    return CliOk;
+}
+
+int runBlacklistCommand(const QStringList &args)
+{
+    QStringList rest = args;
+    const QString action = rest.isEmpty() ? QString() : rest.takeFirst();
+    StorageCommandLine cli(
+        QStringLiteral("blacklist import|export [--settings FILE] [--database FILE] FILE"),
+        QStringLiteral("import: blacklists every buyer of a CSV file with the header "
+                       "id,reason,date (UTF-8 or GBK) and says how many were added, updated and "
+                       "refused. export: writes the blacklist to FILE (- for stdout) in that "
+                       "form, UTF-8 with a byte order mark."));
+    cli.parser().addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The CSV file."));
+    if (action == QLatin1String("--help") || action == QLatin1String("-h"))
+        rest = QStringList{action};
+    else if (action != QLatin1String("import") && action != QLatin1String("export"))
+        return cli.usage(action.isEmpty()
+                             ? QStringLiteral("no blacklist action given")
+                             : QStringLiteral("unknown blacklist action %1").arg(action));
+    int exitCode = CliOk;
+    if (!cli.parse(rest, &exitCode))
+        return exitCode;
+    const QStringList operands = cli.parser().positionalArguments();
+    if (operands.size() != 1)
+        return cli.usage(QStringLiteral("blacklist %1 takes one file").arg(action));
+    const QString path = operands.at(0);
+
+    if (action == QLatin1String("import")) {
+        const BlacklistFile file = readBlacklistCsv(path);
+        if (!file.ok()) {
+            printMessage(file.error);
+            return CliFailed;
+        }
+        SellerDatabase database;
+        if (const int code = cli.open(&database, SellerDatabase::OpenMode::CreateIfMissing, true);
+            code != CliOk)
+            return code;
+        ImportReport report;
+        if (!database.importBlacklist(file.entries, &report)) {
+            printMessage(database.problem() + QStringLiteral("; nothing was imported"));
+            return CliFailed;
+        }
+        for (const QString &problem : file.problems + report.problems)
+            printMessage(problem);
+        printMessage(QStringLiteral("%1: %2 added, %3 updated, %4 unchanged, %5 refused")
+                         .arg(path)
+                         .arg(report.added)
+                         .arg(report.updated)
+                         .arg(report.unchanged)
+                         .arg(report.refused + file.refused));
+        return CliOk;
+    }
+
+    SellerDatabase database;
+    if (const int code = cli.open(&database, SellerDatabase::OpenMode::ExistingOnly, false);
+        code != CliOk)
+        return code;
+    QList<BlacklistEntry> entries;
+    for (const BuyerNote &n : database.notes()) {
+        if (n.listed == ListMark::Blacklist)
+            entries.append(BlacklistEntry{n.buyerId, n.reason, n.listedOn, 0});
+    }
+    const QByteArray bytes = blacklistCsv(entries);
+    if (path == QLatin1String("-")) {
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+        std::fflush(stdout);
+    } else {
+        QSaveFile out(path);
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+            printMessage(QStringLiteral("cannot write %1: %2").arg(path, out.errorString()));
+            return CliFailed;
+        }
+        printMessage(
+            QStringLiteral("%1 blacklisted buyer(s) written to %2").arg(entries.size()).arg(path));
+    }
+    return CliOk;
+}

@@ -1,0 +1,138 @@
+#pragma once
+
+#include "blacklistcsv.h"
+#include "buyerquery.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+// One page fetch of a stored lookup.
+struct StoredPage
+{
+    QString outcome; // as PageResult::outcomeText() says it
+    int status = 0;
+    qint64 bytes = 0;
+    qint64 elapsedMs = 0;
+    QString address;
+};
+
+// One completed lookup as the history keeps it.
+struct StoredLookup
+{
+    qint64 rowId = 0;
+    QDateTime time; // when it completed
+    BuyerCreditRecord record;
+    QList<StoredPage> pages;
+};
+
+// How the seller has marked a buyer.
+enum class ListMark { None, Blacklist, Trusted };
+// "", "blacklist", "trusted": the words of the command line and of the JSON.
+QString listMarkName(ListMark mark);
+
+// What the seller keeps about one buyer.
+struct BuyerNote
+{
+    QString buyerId;
+    QString note; // the seller's own words
+    ListMark listed = ListMark::None;
+    QString reason; // why the buyer is blacklisted
+    QDate listedOn; // when the buyer was listed (invalid: not known)
+    QDateTime updated;
+
+    bool isEmpty() const { return note.isEmpty() && listed == ListMark::None; }
+};
+
+// Which lookups history() returns, newest first.
+struct HistoryFilter
+{
+    QStringList buyerIds;  // empty: every buyer
+    QDateTime since;       // invalid: from the first
+    QString text;          // part of the id or the nick (case-sensitive); empty: any
+    int limit = 0;         // at most this many; 0: no limit
+    bool withPages = true; // false: StoredLookup::pages stays empty (quicker for long lists)
+};
+
+// What a blacklist import did.
+struct ImportReport
+{
+    int added = 0;     // buyers new to the database
+    int updated = 0;   // buyers already kept, now blacklisted or with a new reason or date
+    int unchanged = 0; // already blacklisted with the same reason and date
+    int refused = 0;   // lines of the file refused, and buyers the seller marked trusted
+    QStringList problems;
+};
+
+// The seller's own data in one SQLite file: every completed lookup, and a note and a mark per
+// buyer. Safe to use from any thread: every call is carried out, one after another, by the
+// database's own thread (a Qt SQL connection belongs to the thread that opened it), so the
+// workers of a batch can store their lookups at once without losing any. Another program
+// writing the same file (the window and the command line) waits for its turn: the file is in
+// WAL mode with a generous busy timeout.
+//
+// A database that cannot be used never stops a lookup: the calls then do nothing (reads give
+// empty results, writes return false) and problem() says why, for the user.
+class SellerDatabase
+{
+public:
+    enum class State {
+        Closed,   // not opened, or opened ExistingOnly where no file is: reads give nothing
+        Ready,    // reads and writes
+        ReadOnly, // reads only: the file or its folder is read-only
+        Off,      // unusable; problem() says why (a damaged file was moved aside)
+    };
+    enum class OpenMode { CreateIfMissing, ExistingOnly };
+
+    SellerDatabase();
+    ~SellerDatabase();
+    SellerDatabase(const SellerDatabase &) = delete;
+    SellerDatabase &operator=(const SellerDatabase &) = delete;
+
+    // Opens the file, creating it (owner-only permissions, and its folder) when allowed, and
+    // brings its layout up to date. A damaged file is renamed to FILE.damaged-YYYYMMDD-HHMMSS
+    // (its -wal and -shm files with it), never deleted or overwritten. False unless Ready or
+    // ReadOnly (Closed for a missing file with ExistingOnly).
+    bool open(const QString &path, OpenMode mode = OpenMode::CreateIfMissing);
+    void close();
+
+    State state() const;
+    bool canRead() const;
+    bool canWrite() const;
+    QString path() const;
+    // Why the database is off or read-only, or why the last write failed: one sentence for the
+    // user. Empty when all is well.
+    QString problem() const;
+    // Where a damaged file was moved; empty when none was.
+    QString movedAside() const;
+
+    // The layout version this program writes; older files are migrated on open.
+    static int schemaVersion();
+
+    // History.
+    bool addLookup(const BuyerQueryResult &result,
+                   const QDateTime &time = QDateTime::currentDateTime());
+    std::optional<StoredLookup> lastLookup(const QString &buyerId) const;
+    QList<StoredLookup> history(const HistoryFilter &filter = {}) const;
+    qint64 lookupCount() const;
+
+    // Notes and marks. note() gives an empty note (with the id) for a buyer without one.
+    BuyerNote note(const QString &buyerId) const;
+    QList<BuyerNote> notes() const; // ordered by id
+    // Saves the note as it stands (an empty one removes the buyer's entry).
+    bool saveNote(const BuyerNote &note);
+    // False when it failed; *existed says whether there was anything to remove.
+    bool removeNote(const QString &buyerId, bool *existed = nullptr);
+    // Blacklists every entry in one transaction. An existing note is never dropped: a buyer
+    // with a note keeps it, a blank reason keeps the reason there was, and a buyer the seller
+    // marked trusted is left as it is and counted as refused.
+    bool importBlacklist(const QList<BlacklistEntry> &entries, ImportReport *report);
+
+private:
+    class Worker;
+    std::unique_ptr<Worker> d;
+};

@@ -1,0 +1,188 @@
+// The window's side of the seller's database: lines under the result, the result area's context
+// menu, the history dialog, batch rows marked. Against the demo site, in-process.
+#include "buyernotesmenu.h"
+#include "demosite.h"
+#include "historydialog.h"
+#include "mainwindow.h"
+#include "sellerdatabase.h"
+#include "xlsxsheet.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTableWidget>
+#include <QtTest>
+
+#include <memory>
+
+class TestSellerWindow : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    DemoSite m_site;
+    std::unique_ptr<SellerDatabase> m_db;
+    QStringList m_tables;
+
+    std::unique_ptr<MainWindow> makeWindow(bool recordHistory = true)
+    {
+        auto w = std::make_unique<MainWindow>(demoSettings(m_site.hostPort()));
+        if (!QTest::qWaitFor([&] { return !w->startupListPending(); }, 20000))
+            qWarning("the start-up list never arrived");
+        w->setSellerDatabase(m_db.get(), recordHistory);
+        w->setSpreadsheetOpener([this](const QString &path) {
+            m_tables.append(path);
+            return true;
+        });
+        return w;
+    }
+    static void query(MainWindow *w, const QString &id)
+    {
+        w->findChild<QLineEdit *>(QStringLiteral("Text2"))->setText(id);
+        w->runQuery();
+        if (!QTest::qWaitFor([&] { return !w->queryRunning(); }, 60000))
+            qWarning("the query never came back");
+    }
+    static QLabel *line(MainWindow *w, const char *name)
+    {
+        return w->findChild<QLabel *>(QLatin1String(name));
+    }
+    void blacklist(const QString &id, const QString &reason)
+    {
+        BuyerNote n;
+        n.buyerId = id;
+        n.listed = ListMark::Blacklist;
+        n.reason = reason;
+        QVERIFY(m_db->saveNote(n));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY(m_site.start());
+    }
+    void init()
+    {
+        m_db = std::make_unique<SellerDatabase>();
+        QVERIFY(m_db->open(
+            m_dir.filePath(QStringLiteral("%1.sqlite").arg(QTest::currentTestFunction()))));
+    }
+
+    // A buyer seen before: when and what changed; a blacklisted one: the reason, in red.
+    void linesUnderTheResult()
+    {
+        BuyerQueryResult earlier;
+        earlier.record.buyerId = QStringLiteral("tom.wang");
+        earlier.record.goodCount = QStringLiteral("9");
+        earlier.record.badGiven = QStringLiteral("2");
+        const QDateTime then(QDate(2026, 11, 2), QTime(10, 0));
+        QVERIFY(m_db->addLookup(earlier, then));
+        blacklist(QStringLiteral("tom.wang"), QStringLiteral("收货后退款"));
+
+        auto w = makeWindow();
+        w->show();
+        query(w.get(), QStringLiteral("tom.wang"));
+        QCOMPARE(line(w.get(), "HistoryLine")->text(),
+                 QStringLiteral("上次查询 2026-11-02：好评 9→12"));
+        QCOMPARE(line(w.get(), "BlacklistLine")->text(), QStringLiteral("黑名单：收货后退款"));
+        QVERIFY(line(w.get(), "BlacklistLine")->isVisible());
+        QVERIFY(line(w.get(), "BlacklistLine")->styleSheet().contains(QStringLiteral("#D00000")));
+        QCOMPARE(line(w.get(), "Label6")->text(),
+                 QStringLiteral("好评率100.00，好评12，中评0，差评0")); // unchanged
+        QCOMPARE(m_db->lookupCount(), qint64(2));
+
+        // Never seen, not listed: neither line; without history nothing is recorded.
+        w->setSellerDatabase(m_db.get(), false);
+        query(w.get(), QStringLiteral("xiaoyu_2008"));
+        QVERIFY(!line(w.get(), "HistoryLine")->isVisible());
+        QVERIFY(!line(w.get(), "BlacklistLine")->isVisible());
+        QCOMPARE(m_db->lookupCount(), qint64(2));
+    }
+
+    void contextMenu()
+    {
+        auto w = makeWindow();
+        w->show();
+        query(w.get(), QStringLiteral("tom.wang"));
+        auto *notes = w->findChild<BuyerNotesMenu *>();
+        QVERIFY(notes);
+        QString answer = QStringLiteral("  拒收  ");
+        notes->setTextPrompt(
+            [&](QWidget *, const QString &, const QString &label, bool, QString *text) {
+                if (!label.contains(QStringLiteral("tom.wang")))
+                    return false;
+                *text = answer;
+                return true;
+            });
+        std::unique_ptr<QMenu> menu(notes->menuFor(QStringLiteral("tom.wang"), w.get()));
+        QStringList texts;
+        for (QAction *a : menu->actions())
+            texts.append(a->text());
+        QCOMPARE(texts, (QStringList{"加入黑名单…", "备注…", "移出黑名单", "", "查询历史…"}));
+        QVERIFY(!menu->actions().at(2)->isEnabled()); // not listed yet
+
+        menu->actions().at(0)->trigger();
+        QCOMPARE(m_db->note(QStringLiteral("tom.wang")).reason, QStringLiteral("拒收"));
+        QCOMPARE(line(w.get(), "BlacklistLine")->text(), QStringLiteral("黑名单：拒收"));
+        answer = QStringLiteral("电话确认过");
+        menu.reset(notes->menuFor(QStringLiteral("tom.wang"), w.get()));
+        menu->actions().at(1)->trigger();
+        menu->actions().at(2)->trigger();
+        const BuyerNote note = m_db->note(QStringLiteral("tom.wang"));
+        QCOMPARE(note.listed, ListMark::None);
+        QCOMPARE(note.note, QStringLiteral("电话确认过")); // the note outlives the mark
+        QVERIFY(!line(w.get(), "BlacklistLine")->isVisible());
+    }
+
+    void historyDialog()
+    {
+        auto w = makeWindow();
+        for (const char *id : {"tom.wang", "xiaoyu_2008", "tom.wang"})
+            query(w.get(), QLatin1String(id));
+        w->showHistory(QStringLiteral("tom"));
+        auto *dialog = w->findChild<HistoryDialog *>();
+        QVERIFY(dialog);
+        auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("HistoryTable"));
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(0, 1)->text(), QStringLiteral("tom.wang"));
+        dialog->findChild<QLineEdit *>(QStringLiteral("HistoryFilter"))->clear();
+        dialog->refresh();
+        QCOMPARE(table->rowCount(), 3);
+
+        const QString csv = m_dir.filePath(QStringLiteral("history.csv"));
+        dialog->setSaveFileChooser([&](QWidget *) { return csv; });
+        dialog->exportCsv();
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF"
+                                 "查询时间,买家名称,"));
+        QCOMPARE(bytes.count('\n'), 4);
+        QVERIFY(bytes.contains(QStringLiteral(",xiaoyu_2008,小宇,").toUtf8()));
+    }
+
+    void batchMarksBlacklistedRows()
+    {
+        blacklist(QStringLiteral("tom.wang"), QStringLiteral("拒收"));
+        const QString ids = m_dir.filePath(QStringLiteral("ids.txt"));
+        QFile f(ids);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("xiaoyu_2008\ntom.wang\n");
+        f.close();
+        auto w = makeWindow();
+        w->setIdFileChooser([&](QWidget *) { return ids; });
+        m_tables.clear();
+        w->runBatch();
+        QVERIFY(QTest::qWaitFor([&] { return !w->batchRunning(); }, 60000));
+        QCOMPARE(m_tables.size(), 1);
+        const XlsxSheet sheet = readXlsxSheet(m_tables.at(0));
+        QCOMPARE(sheet.cells.value(QStringLiteral("A3")).value, QStringLiteral("tom.wang"));
+        QVERIFY(sheet.cells.value(QStringLiteral("A3")).style !=
+                sheet.cells.value(QStringLiteral("A2")).style);
+        QCOMPARE(m_db->lookupCount(), qint64(2));
+        QFile::remove(m_tables.at(0));
+    }
+};
+
+QTEST_MAIN(TestSellerWindow)
+#include "test_sellerwindow.moc"

@@ -1,0 +1,476 @@
+#include "blacklistcsv.h"
+#include "codepage936.h"
+#include "historytext.h"
+#include "sellerdatabase.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+#include <thread>
+#include <vector>
+
+namespace {
+
+BuyerQueryResult lookupOf(const QString &id, const QString &goodCount = QStringLiteral("120"))
+{
+    BuyerQueryResult r;
+    r.record.buyerId = id;
+    r.record.nick = QStringLiteral("小鱼");
+    r.record.goodCount = goodCount;
+    r.record.badGiven = QStringLiteral("0");
+    PageResult page;
+    page.address = QStringLiteral("http://127.0.0.1/search?q=") + id;
+    page.outcome = PageOutcome::Timeout;
+    page.attempts = 2;
+    r.pages.append(page);
+    return r;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
+}
+
+// Runs SQL on a file without the program's own code, as an older version or another program
+// would have left it.
+void rawSql(const QString &path, const QStringList &statements)
+{
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        for (const QString &s : statements)
+            QVERIFY2(q.exec(s), qPrintable(s));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+}
+
+// The layout of the first version: the twelve fields, nothing else.
+const QStringList kVersion1 = {
+    "CREATE TABLE schema_version (version INTEGER NOT NULL)",
+    "INSERT INTO schema_version VALUES (1)",
+    "CREATE TABLE lookups (id INTEGER PRIMARY KEY, looked_up_at INTEGER NOT NULL, buyer_id TEXT "
+    "NOT NULL, nick TEXT NOT NULL DEFAULT '', reg_time TEXT NOT NULL DEFAULT '', address TEXT NOT "
+    "NULL DEFAULT '', verification TEXT NOT NULL DEFAULT '', good_rate TEXT NOT NULL DEFAULT '', "
+    "good_count TEXT NOT NULL DEFAULT '', neutral_count TEXT NOT NULL DEFAULT '', bad_count TEXT "
+    "NOT NULL DEFAULT '', neutral_given TEXT NOT NULL DEFAULT '', bad_given TEXT NOT NULL DEFAULT "
+    "'', credit_url TEXT NOT NULL DEFAULT '')",
+    "CREATE INDEX lookups_by_buyer ON lookups (buyer_id, looked_up_at)",
+    "INSERT INTO lookups (looked_up_at, buyer_id, good_count) VALUES (1700000000000, 'old', '7')",
+};
+
+} // namespace
+
+class TestStorage : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    int m_files = 0;
+
+    QString freshPath()
+    {
+        return m_dir.filePath(QStringLiteral("db%1/brelvon.sqlite").arg(++m_files));
+    }
+
+private slots:
+    void migrations_data()
+    {
+        QTest::addColumn<QStringList>("before"); // empty: no file at all
+        QTest::addColumn<qint64>("keptLookups");
+        QTest::newRow("no file") << QStringList{} << qint64(0);
+        QTest::newRow("empty file") << QStringList{"VACUUM"} << qint64(0);
+        QTest::newRow("version 1") << kVersion1 << qint64(1);
+    }
+    void migrations()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(qint64, keptLookups);
+        const QString path = freshPath();
+        if (!before.isEmpty()) {
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            rawSql(path, before);
+        }
+        {
+            SellerDatabase db;
+            QVERIFY2(db.open(path), qPrintable(db.problem()));
+            QCOMPARE(db.state(), SellerDatabase::State::Ready);
+            QCOMPARE(db.lookupCount(), keptLookups);
+            QVERIFY2(db.addLookup(lookupOf(QStringLiteral("new"))), qPrintable(db.problem()));
+            BuyerNote note;
+            note.buyerId = QStringLiteral("new");
+            note.note = QStringLiteral("退款后不发货");
+            QVERIFY(db.saveNote(note));
+            if (keptLookups) {
+                const auto old = db.lastLookup(QStringLiteral("old"));
+                QVERIFY(old);
+                QCOMPARE(old->record.goodCount, QStringLiteral("7"));
+                QCOMPARE(old->pages.size(), 0);
+            }
+        }
+        // Opened again: already current, nothing lost.
+        SellerDatabase again;
+        QVERIFY(again.open(path));
+        QCOMPARE(again.lookupCount(), keptLookups + 1);
+        QCOMPARE(again.note(QStringLiteral("new")).note, QStringLiteral("退款后不发货"));
+        const auto stored = again.lastLookup(QStringLiteral("new"));
+        QVERIFY(stored);
+        QCOMPARE(stored->pages.size(), 1);
+        QCOMPARE(stored->pages.at(0).outcome, QStringLiteral("timeout"));
+    }
+
+    void createdOwnerOnly()
+    {
+        const QString path = freshPath();
+        SellerDatabase db;
+        QVERIFY(db.open(path));
+        QVERIFY(db.addLookup(lookupOf(QStringLiteral("x"))));
+        for (const QString &file : {path, path + QStringLiteral("-wal")}) {
+            struct stat st = {};
+            QCOMPARE(::stat(QFile::encodeName(file).constData(), &st), 0);
+            QCOMPARE(st.st_mode & 0777, mode_t(0600));
+        }
+        struct stat folder = {};
+        QCOMPARE(::stat(QFile::encodeName(QFileInfo(path).path()).constData(), &folder), 0);
+        QCOMPARE(folder.st_mode & 0777, mode_t(0700));
+    }
+
+    // Files the program must not write to, and damaged ones it moves aside.
+    void unusableFiles_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // "db": a good database
+        QTest::addColumn<QStringList>("sql");
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("movedAside");
+        QTest::addColumn<QString>("problem");
+        const int off = int(SellerDatabase::State::Off);
+        QTest::newRow("read-only") << QByteArray("db") << QStringList{} << true
+                                   << int(SellerDatabase::State::ReadOnly) << false << "read-only";
+        QTest::newRow("not a database") << QByteArray("id,reason\nx,y\n") << QStringList{} << false
+                                        << off << false << "not an SQLite database";
+        QTest::newRow("truncated database")
+            << QByteArray("half") << QStringList{} << false << off << true << "is damaged";
+        QTest::newRow("damaged header")
+            << QByteArray("header") << QStringList{} << false << off << true << "is damaged";
+        QTest::newRow("another program's database")
+            << QByteArray() << QStringList{"CREATE TABLE t (x)"} << false << off << false
+            << "not a Brelvon database";
+        QTest::newRow("newer layout")
+            << QByteArray()
+            << QStringList{"CREATE TABLE schema_version (version INTEGER)",
+                           "INSERT INTO schema_version VALUES (99)"}
+            << false << off << false << "newer version";
+    }
+    void unusableFiles()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QStringList, sql);
+        QFETCH(bool, readOnly);
+        QFETCH(int, state);
+        QFETCH(bool, movedAside);
+        QFETCH(QString, problem);
+        const QString path = freshPath();
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        if (content == "db" || content == "half" || content == "header") {
+            {
+                SellerDatabase db;
+                QVERIFY(db.open(path));
+                for (int i = 0; i < 200; ++i)
+                    QVERIFY(db.addLookup(lookupOf(QStringLiteral("buyer%1").arg(i))));
+                BuyerNote note;
+                note.buyerId = QStringLiteral("buyer1");
+                note.listed = ListMark::Blacklist;
+                note.reason = QStringLiteral("拒收");
+                QVERIFY(db.saveNote(note));
+            }
+            QByteArray bytes = readAll(path);
+            if (content == "half")
+                bytes.truncate(bytes.size() / 2);
+            if (content == "header") // the page size and the format numbers garbled
+                bytes.replace(16, 8, QByteArray(8, '\xFF'));
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(bytes);
+        } else if (!content.isEmpty()) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        if (!sql.isEmpty())
+            rawSql(path, sql);
+        if (readOnly)
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
+        const QByteArray bytes = readAll(path);
+
+        // Damage deep inside a file shows only when that part is read: the same then.
+        SellerDatabase db;
+        db.open(path);
+        db.lookupCount();
+        QVERIFY(!db.addLookup(lookupOf(QStringLiteral("x"))));
+        QCOMPARE(int(db.state()), state);
+        QVERIFY2(db.problem().contains(problem), qPrintable(db.problem()));
+        if (readOnly) { // still read: the blacklist keeps warning
+            QCOMPARE(db.note(QStringLiteral("buyer1")).reason, QStringLiteral("拒收"));
+            QCOMPARE(db.lookupCount(), qint64(200));
+        }
+        if (movedAside) {
+            QVERIFY(!QFileInfo::exists(path));
+            QVERIFY2(db.movedAside().startsWith(path + QStringLiteral(".damaged-")),
+                     qPrintable(db.movedAside()));
+            QVERIFY(db.problem().contains(db.movedAside()));
+            QCOMPARE(readAll(db.movedAside()), bytes);
+            // Next time a new database starts; the damaged one stays where it was put.
+            SellerDatabase next;
+            QVERIFY(next.open(path));
+            QCOMPARE(next.lookupCount(), qint64(0));
+            QVERIFY(QFileInfo::exists(db.movedAside()));
+        } else {
+            QCOMPARE(readAll(path), bytes); // untouched
+            QVERIFY(db.movedAside().isEmpty());
+        }
+    }
+
+    void notAFile()
+    {
+        SellerDatabase db;
+        QVERIFY(!db.open(m_dir.path()));
+        QCOMPARE(db.state(), SellerDatabase::State::Off);
+        QVERIFY(db.history().isEmpty());
+        QVERIFY(QFileInfo(m_dir.path()).isDir());
+    }
+
+    void missingFileNotCreated()
+    {
+        const QString path = freshPath();
+        SellerDatabase db;
+        QVERIFY(!db.open(path, SellerDatabase::OpenMode::ExistingOnly));
+        QCOMPARE(db.state(), SellerDatabase::State::Closed);
+        QVERIFY(db.problem().isEmpty());
+        QCOMPARE(db.note(QStringLiteral("x")).listed, ListMark::None);
+        QVERIFY(!QFileInfo::exists(path));
+    }
+
+    void idsAreData_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::newRow("quote and semicolon") << QStringLiteral("a'b\";DROP TABLE lookups;--");
+        QTest::newRow("like pattern") << QStringLiteral("%_");
+        QTest::newRow("chinese") << QStringLiteral("快乐的小猫");
+    }
+    void idsAreData()
+    {
+        QFETCH(QString, id);
+        const QString path = freshPath();
+        SellerDatabase db;
+        QVERIFY(db.open(path));
+        QVERIFY(db.addLookup(lookupOf(QStringLiteral("other"))));
+        QVERIFY(db.addLookup(lookupOf(id)));
+        BuyerNote note;
+        note.buyerId = id;
+        note.note = id;
+        note.listed = ListMark::Trusted;
+        QVERIFY(db.saveNote(note));
+
+        HistoryFilter byId;
+        byId.buyerIds = QStringList{id};
+        QCOMPARE(db.history(byId).size(), 1);
+        QCOMPARE(db.history(byId).at(0).record.buyerId, id);
+        HistoryFilter byText;
+        byText.text = id;
+        QCOMPARE(db.history(byText).size(), 1);
+        QCOMPARE(db.note(id).note, id);
+        QCOMPARE(db.lookupCount(), qint64(2));
+    }
+
+    void historyFilter()
+    {
+        SellerDatabase db;
+        QVERIFY(db.open(freshPath()));
+        const QDateTime start(QDate(2026, 11, 1), QTime(9, 0));
+        for (int i = 0; i < 6; ++i)
+            QVERIFY(db.addLookup(
+                lookupOf(i % 2 ? QStringLiteral("tom") : QStringLiteral("amy"), QString::number(i)),
+                start.addDays(i)));
+        HistoryFilter f;
+        QCOMPARE(db.history(f).size(), 6);
+        QCOMPARE(db.history(f).at(0).record.goodCount, QStringLiteral("5")); // newest first
+        f.buyerIds = QStringList{QStringLiteral("tom")};
+        f.since = start.addDays(2);
+        const QList<StoredLookup> tom = db.history(f);
+        QCOMPARE(tom.size(), 2);
+        QCOMPARE(tom.at(1).time, start.addDays(3));
+        f = HistoryFilter();
+        f.limit = 2;
+        f.text = QStringLiteral("m"); // both ids hold an m
+        QCOMPARE(db.history(f).size(), 2);
+        QCOMPARE(db.lastLookup(QStringLiteral("amy"))->record.goodCount, QStringLiteral("4"));
+        QVERIFY(!db.lastLookup(QStringLiteral("nobody")));
+    }
+
+    // Several threads and two connections (as two programs) writing at once lose nothing.
+    void concurrentWriters()
+    {
+        const QString path = freshPath();
+        SellerDatabase first;
+        SellerDatabase second;
+        QVERIFY(first.open(path));
+        QVERIFY(second.open(path));
+        std::vector<std::thread> threads;
+        std::atomic<int> failures{0};
+        for (int t = 0; t < 6; ++t) {
+            threads.emplace_back([&, t] {
+                SellerDatabase &db = t % 2 ? first : second;
+                for (int i = 0; i < 40; ++i) {
+                    if (!db.addLookup(lookupOf(QStringLiteral("t%1-%2").arg(t).arg(i))))
+                        ++failures;
+                }
+            });
+        }
+        for (std::thread &t : threads)
+            t.join();
+        QCOMPARE(failures.load(), 0);
+        QCOMPARE(first.lookupCount(), qint64(240));
+    }
+
+    void parseBlacklist_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("entries"); // id|reason|date
+        QTest::addColumn<int>("refused");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("quotes, commas, blank lines")
+            << QByteArray("id,reason,date\r\n\r\n\"a,b\",\"说 \"\"不要\"\", 退款\",2026-11-02\r\n"
+                          "  c  , spaces ,\n\n,,\nm,\"x\ny\",2026/1/5")
+            << QStringList{"a,b|说 \"不要\", 退款|2026-11-02", "c|spaces|", "m|x\ny|2026-01-05"}
+            << 0 << "";
+        QTest::newRow("bom, columns in another order")
+            << QByteArray("\xEF\xBB\xBF"
+                          "date,ID,extra,reason\n2026年3月9日,tom,?,拒收\n")
+            << QStringList{"tom|拒收|2026-03-09"} << 0 << "";
+        QTest::newRow("gbk") << (QByteArray("id,reason\n") + encode936(u"快乐的小猫,恶意差评\n"))
+                             << QStringList{"快乐的小猫|恶意差评|"} << 0 << "";
+        QTest::newRow("duplicate ids: the later line wins")
+            << QByteArray("id,reason\ntom,first\namy,x\ntom,second\n")
+            << QStringList{"tom|second|", "amy|x|"} << 0 << "";
+        QTest::newRow("refused lines")
+            << QByteArray("id,reason,date\n,no id\ntom,bad date,tomorrow\namy,ok,2026-02-30\n") +
+                   QByteArray(kMaxBlacklistIdLength + 1, 'x') + ",long\nok,,2026-11-02 10:00\n"
+            << QStringList{"ok||2026-11-02"} << 4 << "";
+        QTest::newRow("no header") << QByteArray("tom,拒收\n") << QStringList{} << 0 << "no header";
+        QTest::newRow("empty") << QByteArray("\n\n") << QStringList{} << 0 << "empty";
+        QTest::newRow("utf-16") << QByteArray("\xFF\xFEi\0d\0") << QStringList{} << 0 << "UTF-16";
+    }
+    void parseBlacklist()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, entries);
+        QFETCH(int, refused);
+        QFETCH(QString, error);
+        const BlacklistFile file = parseBlacklistCsv(bytes);
+        QVERIFY2(file.error.contains(error), qPrintable(file.error));
+        QCOMPARE(file.ok(), error.isEmpty());
+        QStringList got;
+        for (const BlacklistEntry &e : file.entries)
+            got.append(e.buyerId + u'|' + e.reason + u'|' + e.date.toString(Qt::ISODate));
+        QCOMPARE(got, entries);
+        QCOMPARE(file.refused, refused);
+        // What the export writes reads back the same.
+        if (file.ok()) {
+            const BlacklistFile again = parseBlacklistCsv(blacklistCsv(file.entries));
+            QCOMPARE(again.entries.size(), file.entries.size());
+            for (qsizetype i = 0; i < file.entries.size(); ++i) {
+                QCOMPARE(again.entries.at(i).buyerId, file.entries.at(i).buyerId);
+                QCOMPARE(again.entries.at(i).reason, file.entries.at(i).reason);
+            }
+        }
+    }
+
+    void importKeepsWhatWasThere()
+    {
+        SellerDatabase db;
+        QVERIFY(db.open(freshPath()));
+        const auto save = [&](const QString &id, const QString &text, ListMark mark,
+                              const QString &reason) {
+            BuyerNote n;
+            n.buyerId = id;
+            n.note = text;
+            n.listed = mark;
+            n.reason = reason;
+            n.listedOn = QDate(2026, 1, 1);
+            QVERIFY(db.saveNote(n));
+        };
+        save(QStringLiteral("noted"), QStringLiteral("常客"), ListMark::None, {});
+        save(QStringLiteral("friend"), QStringLiteral("老朋友"), ListMark::Trusted, {});
+        save(QStringLiteral("listed"), {}, ListMark::Blacklist, QStringLiteral("拒收"));
+        save(QStringLiteral("same"), {}, ListMark::Blacklist, QStringLiteral("r"));
+        const BlacklistFile file = parseBlacklistCsv("id,reason,date\nnoted,骗退款,\nfriend,x,\n"
+                                                     "listed,,\nsame,r,2026-01-01\nnew,y,\n");
+        ImportReport report;
+        QVERIFY(db.importBlacklist(file.entries, &report));
+        QCOMPARE(report.added, 1);
+        QCOMPARE(report.updated, 1);   // noted
+        QCOMPARE(report.unchanged, 2); // listed (a blank reason keeps its own), same
+        QCOMPARE(report.refused, 1);   // friend
+        const BuyerNote noted = db.note(QStringLiteral("noted"));
+        QCOMPARE(noted.note, QStringLiteral("常客"));
+        QCOMPARE(noted.listed, ListMark::Blacklist);
+        QCOMPARE(noted.reason, QStringLiteral("骗退款"));
+        QCOMPARE(noted.listedOn, QDate::currentDate());
+        QCOMPARE(db.note(QStringLiteral("friend")).listed, ListMark::Trusted);
+        QCOMPARE(db.note(QStringLiteral("listed")).reason, QStringLiteral("拒收"));
+        QCOMPARE(db.notes().size(), 5);
+    }
+
+    void lastLookupLine_data()
+    {
+        QTest::addColumn<QStringList>("before"); // goodCount, badGiven, nick
+        QTest::addColumn<QStringList>("now");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("changes") << QStringList{"120", "0", "a"} << QStringList{"128", "2", "a"}
+                                 << "上次查询 2026-11-02：好评 120→128，给他人差评 0→2";
+        QTest::newRow("nothing changed") << QStringList{"1", "0", "a"} << QStringList{"1", "0", "a"}
+                                         << "上次查询 2026-11-02：没有变化";
+        QTest::newRow("a page that gave nothing is no change")
+            << QStringList{"", "0", "a"} << QStringList{"5", "", "b"}
+            << "上次查询 2026-11-02：昵称 a→b";
+    }
+    void lastLookupLine()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QStringList, now);
+        QFETCH(QString, line);
+        StoredLookup previous;
+        previous.time = QDateTime(QDate(2026, 11, 2), QTime(23, 59));
+        const auto fill = [](BuyerCreditRecord *r, const QStringList &values) {
+            r->goodCount = values.at(0);
+            r->badGiven = values.at(1);
+            r->nick = values.at(2);
+        };
+        fill(&previous.record, before);
+        BuyerCreditRecord current;
+        fill(&current, now);
+        QCOMPARE(::lastLookupLine(previous, current), line);
+    }
+
+    void historyCsvIsSpreadsheetSafe()
+    {
+        StoredLookup l;
+        l.time = QDateTime(QDate(2026, 11, 2), QTime(8, 5, 9));
+        l.record.buyerId = QStringLiteral("tom");
+        l.record.nick = QStringLiteral("=HYPERLINK(\"http://x\",\"点我\")");
+        const QByteArray csv = historyCsv({l});
+        QVERIFY(csv.startsWith("\xEF\xBB\xBF"
+                               "查询时间,买家名称,"));
+        QVERIFY(
+            csv.contains("\r\n2026-11-02 08:05:09,tom,\"'=HYPERLINK(\"\"http://x\"\",\"\"点我"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStorage)
+#include "test_storage.moc"

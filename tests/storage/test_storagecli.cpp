@@ -1,0 +1,229 @@
+#include "codepage936.h"
+#include "sellerdatabase.h"
+#include "xlsxsheet.h"
+
+#include <QtTest>
+
+namespace {
+
+struct CliRun
+{
+    int exitCode = -1;
+    QByteArray out;
+    QString err;
+};
+
+QProcess *startCli(const QStringList &args, const QString &home)
+{
+    auto *process = new QProcess;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
+    process->setProcessEnvironment(env);
+    process->start(QCoreApplication::applicationDirPath() + QStringLiteral("/brelvon-cli"), args);
+    return process;
+}
+
+CliRun finish(QProcess *process)
+{
+    CliRun run;
+    if (process->waitForFinished(120000) && process->exitStatus() == QProcess::NormalExit)
+        run.exitCode = process->exitCode();
+    run.out = process->readAllStandardOutput();
+    run.err = QString::fromUtf8(process->readAllStandardError());
+    delete process;
+    return run;
+}
+
+} // namespace
+
+class TestStorageCli : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+    CliRun cli(const QStringList &args) { return finish(startCli(args, m_dir.path())); }
+    QString db(const QString &name) const { return m_dir.filePath(name); }
+    QString writeFile(const QString &name, const QByteArray &content)
+    {
+        QFile f(m_dir.filePath(name));
+        return f.open(QIODevice::WriteOnly) && f.write(content) == content.size() ? f.fileName()
+                                                                                  : QString();
+    }
+
+private slots:
+    void usageErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("json and csv")
+            << QStringList{"history", "--json", "--csv"} << "cannot be used together";
+        QTest::newRow("since garbage")
+            << QStringList{"history", "--since", "last week"} << "--since takes one date";
+        QTest::newRow("note without text")
+            << QStringList{"note", "add", "tom"} << "takes an id and a text";
+        QTest::newRow("blank note") << QStringList{"note", "add", "tom", " "} << "blank";
+        QTest::newRow("both marks")
+            << QStringList{"note", "add", "--blacklist", "--trusted", "tom", "x"}
+            << "cannot be used together";
+        QTest::newRow("unknown note action")
+            << QStringList{"note", "edit"} << "unknown note action";
+        QTest::newRow("blacklist without file")
+            << QStringList{"blacklist", "import"} << "takes one file";
+        QTest::newRow("database twice")
+            << QStringList{"query", "--demo", "--database", "a", "--database=b", "x"}
+            << "--database given twice";
+        QTest::newRow("database without name")
+            << QStringList{"note", "list", "--database"} << "--database needs a file name";
+    }
+    void usageErrors()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, message);
+        const CliRun run = cli(args);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    }
+
+    // Notes and marks show in the lookup's JSON and on stderr; the lookups land in the history.
+    void queryKeepsHistoryAndWarns()
+    {
+        const QString file = db(QStringLiteral("query.sqlite"));
+        QCOMPARE(cli({"note", "add", "--database", file, "--blacklist", "tom.wang", "收货后退款"})
+                     .exitCode,
+                 0);
+        QCOMPARE(cli({"note", "add", "--database", file, "xiaoyu_2008", "常客"}).exitCode, 0);
+        CliRun run = cli({"query", "--demo", "--database", file, "xiaoyu_2008", "tom.wang"});
+        QCOMPARE(run.exitCode, 0);
+        const QList<QByteArray> lines = run.out.split('\n');
+        QCOMPARE(lines.size(), 3);
+        QVERIFY2(lines[0].startsWith("{\"buyerId\":\"xiaoyu_2008\",\"nick\":\"小宇\""),
+                 lines[0].constData());
+        QVERIFY2(lines[0].endsWith(QStringLiteral(",\"note\":\"常客\",\"listed\":\"\"}").toUtf8()),
+                 lines[0].constData());
+        QVERIFY2(lines[1].endsWith(
+                     QStringLiteral(",\"note\":\"收货后退款\",\"listed\":\"blacklist\"}").toUtf8()),
+                 lines[1].constData());
+        QVERIFY2(
+            run.err.contains(QStringLiteral("warning: tom.wang is on the blacklist: 收货后退款")),
+            qPrintable(run.err));
+
+        QCOMPARE(cli({"query", "--demo", "--no-history", "--database", file, "tom.wang"}).exitCode,
+                 0);
+        run = cli({"history", "--database", file, "--json"});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out.count('\n'), 2); // --no-history recorded nothing
+        QVERIFY2(run.out.startsWith("{\"time\":\"" +
+                                    QDate::currentDate().toString(Qt::ISODate).toUtf8()),
+                 run.out.constData());
+        QVERIFY(run.out.contains("\"pages\":[{\"outcome\":\"ok\",\"status\":200,"));
+        run = cli({"history", "--database", file, "--since", "2000-01-01", "--csv", "tom.wang"});
+        QVERIFY(run.out.startsWith("\xEF\xBB\xBF"));
+        QCOMPARE(run.out.count('\n'), 2);
+    }
+
+    // A batch of 101 ids with 6 in flight stores 101 lookups, and two programs doing so at once
+    // lose none.
+    void batchesStoreEveryLookup()
+    {
+        const QString file = db(QStringLiteral("batch.sqlite"));
+        QStringList ids;
+        for (int i = 0; i < 101; ++i)
+            ids.append(QStringLiteral("buyer%1").arg(i));
+        const QString idFile = writeFile(QStringLiteral("ids.txt"), ids.join(u'\n').toUtf8());
+        QCOMPARE(cli({"note", "add", "--database", file, "--blacklist", "buyer7", "拒收"}).exitCode,
+                 0);
+        QList<QProcess *> running;
+        for (const char *out : {"a.xlsx", "b.xlsx"})
+            running.append(startCli({"batch", "--demo", "--jobs", "6", "--database", file, idFile,
+                                     "--extra-columns", "--xlsx", db(QLatin1String(out))},
+                                    m_dir.path()));
+        for (QProcess *p : running) {
+            const CliRun run = finish(p);
+            QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+            QVERIFY(run.err.contains(QStringLiteral("warning: buyer7 is on the blacklist: 拒收")));
+        }
+        SellerDatabase database;
+        QVERIFY(database.open(file));
+        QCOMPARE(database.lookupCount(), qint64(202));
+        HistoryFilter one;
+        one.buyerIds = QStringList{QStringLiteral("buyer100")};
+        QCOMPARE(database.history(one).size(), 2);
+
+        // The blacklisted buyer's row is marked in the table.
+        const XlsxSheet sheet = readXlsxSheet(db(QStringLiteral("a.xlsx")));
+        QVERIFY2(sheet.error.isEmpty(), qPrintable(sheet.error));
+        QCOMPARE(sheet.cells.value(QStringLiteral("A9")).value, QStringLiteral("buyer7"));
+        QVERIFY(sheet.cells.value(QStringLiteral("A9")).style !=
+                sheet.cells.value(QStringLiteral("A8")).style);
+        QCOMPARE(sheet.cells.value(QStringLiteral("O9")).value, QStringLiteral("高")); // risk
+        QCOMPARE(sheet.cells.value(QStringLiteral("R9")).value, QStringLiteral("黑名单：拒收"));
+    }
+
+    void blacklistImportExport()
+    {
+        const QString file = db(QStringLiteral("list.sqlite"));
+        QCOMPARE(cli({"note", "add", "--database", file, "--trusted", "friend", "老朋友"}).exitCode,
+                 0);
+        const QString csv =
+            writeFile(QStringLiteral("list.csv"),
+                      QByteArray("id,reason,date\r\n") +
+                          encode936(u"快乐的小猫,\"恶意差评, 勒索\",2026-11-02\r\n\r\nfriend,x,\n"
+                                    u",no id,\n快乐的小猫,改过的理由,2026-11-03\r\n"));
+        CliRun run = cli({"blacklist", "import", "--database", file, csv});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains(QStringLiteral("1 added, 0 updated, 0 unchanged, 2 refused")),
+                 qPrintable(run.err));
+        QVERIFY(run.err.contains(QStringLiteral("friend is marked trusted")));
+
+        run = cli({"blacklist", "export", "--database", file, "-"});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(
+            run.out,
+            "\xEF\xBB\xBF" +
+                QStringLiteral("id,reason,date\r\n快乐的小猫,改过的理由,2026-11-03\r\n").toUtf8());
+        run = cli({"note", "list", "--database", file});
+        QCOMPARE(QString::fromUtf8(run.out).count(u'\n'), 2);
+        QCOMPARE(cli({"note", "remove", "--database", file, "friend"}).exitCode, 0);
+        QCOMPARE(cli({"note", "remove", "--database", file, "friend"}).exitCode, 1);
+    }
+
+    // A database that cannot be used never stops a lookup, and is never lost.
+    void badDatabaseKeepsLookupsWorking_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("corrupt") << QByteArray("SQLite format 3\0garbled", 24) << false
+                                 << "moved to";
+        QTest::newRow("read-only") << QByteArray() << true << "read-only";
+    }
+    void badDatabaseKeepsLookupsWorking()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, readOnly);
+        QFETCH(QString, message);
+        const QString file = db(QStringLiteral("bad-%1.sqlite").arg(QTest::currentDataTag()));
+        if (readOnly) {
+            QCOMPARE(cli({"note", "add", "--database", file, "--blacklist", "tom.wang", "拒收"})
+                         .exitCode,
+                     0);
+            QVERIFY(QFile::setPermissions(file, QFile::ReadOwner));
+        } else {
+            QVERIFY(!writeFile(QFileInfo(file).fileName(), content).isEmpty());
+        }
+        const CliRun run = cli({"query", "--demo", "--database", file, "tom.wang"});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(run.out.startsWith("{\"buyerId\":\"tom.wang\""));
+        QVERIFY2(run.err.contains(QStringLiteral("history is off")) && run.err.contains(message),
+                 qPrintable(run.err));
+        if (readOnly) // the blacklist still warns
+            QVERIFY(run.err.contains(QStringLiteral("on the blacklist: 拒收")));
+        else
+            QVERIFY(QFileInfo::exists(
+                QString(run.err).section(QStringLiteral("moved to "), 1).section(u',', 0, 0)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStorageCli)
+#include "test_storagecli.moc"
