@@ -237,9 +237,8 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
     const QString neutralAddress =
         fillAddress(m_config.entry(ConfigEntry::NeutralGivenAddress), QLatin1String("{urlno}"),
                     out->facts.ratingListNumber);
-    const QString badAddress =
-        fillAddress(m_config.entry(ConfigEntry::BadGivenAddress), QLatin1String("{urlno}"),
-                    out->facts.ratingListNumber);
+    const QString badAddress = fillAddress(m_config.entry(ConfigEntry::BadGivenAddress),
+                                           QLatin1String("{urlno}"), out->facts.ratingListNumber);
     if (m_parallelPages) {
         PageResults badPages;
         auto bad = std::async(std::launch::async, [&] {
@@ -293,11 +292,11 @@ void BuyerQuery::runNameCardChain(const QString &id, const FetchContext &context
 
 PageResult BuyerQuery::fetchPopupCard(const QString &id, const FetchContext &context) const
 {
-    const QString popupAddress = address(
-        m_settings.tradeCardHost, QLatin1String("/tradecard/popupNameCard.htm?uid=cntaobao") +
-                                      EncodeQuery(id) +
-                                      QLatin1String("&loginId=") + m_settings.popupLogin +
-                                      QLatin1String("&type=1&jumpFrom=aliwwserver"));
+    const QString popupAddress =
+        address(m_settings.tradeCardHost,
+                QLatin1String("/tradecard/popupNameCard.htm?uid=cntaobao") + EncodeQuery(id) +
+                    QLatin1String("&loginId=") + m_settings.popupLogin +
+                    QLatin1String("&type=1&jumpFrom=aliwwserver"));
     if (isBlank(popupAddress))
         return {};
     PageResult page = fetchPage(popupAddress, FetchLongWait, context);

@@ -109,8 +109,9 @@ SearchPageResult searchPageRule(const QString &page, const QString &buyerId,
                     // A number that cannot fit into an address is no number.
                     if (numberEnd - rest <= kMaxAddressLength) {
                         result.userNumber = text.mid(rest, numberEnd - rest).toString();
-                        result.detailAddress = fillAddress(config.entry(E::DetailAddress), QLatin1String("{xyid}"),
-                                                           result.userNumber);
+                        result.detailAddress =
+                            fillAddress(config.entry(E::DetailAddress), QLatin1String("{xyid}"),
+                                        result.userNumber);
                     }
                     return result;
                 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "idfile.h"
 #include "blockmarkers.h"
+#include "idfile.h"
 #include "riskverdict.h"
 
 #include <QString>

@@ -1,8 +1,8 @@
 #include "spreadsheetexport.h"
 
-#include <QDateTime>
 #include "buyerassessment.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>

@@ -228,7 +228,9 @@ void TestWeb::lookUpArea_data()
     QTest::newRow("province") << "440000" << table << QStringLiteral("广东省");
     QTest::newRow("city") << "440300" << table << QStringLiteral("深圳市");
     QTest::newRow("missing") << "999999" << table << "";
-    QTest::newRow("empty table") << "440000" << "" << "";
+    QTest::newRow("empty table") << "440000"
+                                 << ""
+                                 << "";
     // Codes match at line starts only: a forged entry inside a line is no entry.
     QTest::newRow("key inside another line")
         << "440300" << QStringLiteral("9440300#伪造\r\n440300#深圳市\r\n")
@@ -238,7 +240,8 @@ void TestWeb::lookUpArea_data()
     QTest::newRow("first line") << "1" << QStringLiteral("1#a\r\n21#b\r\n") << "a";
     QTest::newRow("last line without CR")
         << "440300" << QStringLiteral("440000#广东省\r\n440300#深圳市") << QStringLiteral("深圳市");
-    QTest::newRow("name cleaned") << "1" << QStringLiteral("1# \"东城\" \r\n") << QStringLiteral("东城");
+    QTest::newRow("name cleaned") << "1" << QStringLiteral("1# \"东城\" \r\n")
+                                  << QStringLiteral("东城");
     QTest::newRow("LF line ends") << "440000" << QStringLiteral("440000#广东省\n440300#深圳市\n")
                                   << QStringLiteral("广东省");
     QTest::newRow("LF line ends, second line")

@@ -1,8 +1,8 @@
 #include "clicommon.h"
 
 #include "hiddenbrowser.h"
-#include "pagehandover.h"
 #include "historytext.h"
+#include "pagehandover.h"
 #include "pageresult.h"
 #include "querycommand.h"
 
