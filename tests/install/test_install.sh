@@ -47,7 +47,7 @@ check "brelvon-cli left no field empty: $out" test "$(sed 's/,"note":.*//' <<<"$
 
 # The embedded browser, when the build has one: the installed module is found from bin/../lib,
 # and reads the demo buyer whose rate page only a browser is served.
-if "$prefix/bin/brelvon-cli" --version | grep -q "Qt WebEngine"; then
+if "$prefix/bin/brelvon-cli" --version | grep -q "embedded browser: Qt WebEngine"; then
     check "brelvon-cli --version finds the browser module" \
         test -z "$("$prefix/bin/brelvon-cli" --version | grep missing)"
     out=$(timeout 120 "$prefix/bin/brelvon-cli" query --demo --browser night_owl 2>"$tmp/browser.err")
