@@ -4,6 +4,7 @@
 //
 //   build/bin/bench_mainwindow
 
+#include "benchmain.h"
 #include "codepage936.h"
 #include "fixtureserver.h"
 #include "mainwindow.h"
@@ -70,9 +71,5 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QApplication>(argc, argv);
 }

@@ -1,6 +1,7 @@
 // The page rules at page scale (256 KiB to 1 MiB, to show they grow linearly; the search page's
 // worst case up to 16 MiB), and one whole buyer query against a site that holds every answer
 // back 20 ms.
+#include "benchmain.h"
 #include "buyerquery.h"
 #include "codepage936.h"
 #include "fixtureserver.h"
@@ -219,9 +220,5 @@ BENCHMARK(BM_WholeQueryDelayed)->UseManualTime()->Iterations(20)->Unit(benchmark
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv); // the fetches wait in the event loop
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }

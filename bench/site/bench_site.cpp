@@ -6,6 +6,7 @@
 //   build/bin/bench_site --benchmark_filter=Batch
 
 #include "batchengine.h"
+#include "benchmain.h"
 #include "buyerquery.h"
 #include "canceltoken.h"
 #include "httpsession.h"
@@ -144,9 +145,5 @@ BENCHMARK(BM_DemoBatch101)
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }

@@ -3,6 +3,7 @@
 // lookup. The file is filled once, through the program's own calls, in a temporary folder.
 // Every call is carried out by the database's own thread: "CPU" is the whole process's time,
 // which a busy machine inflates far less than the wall time.
+#include "benchmain.h"
 #include "historytext.h"
 #include "sellerdatabase.h"
 
@@ -188,9 +189,5 @@ BENCHMARK(BM_AddLookup)->MeasureProcessCPUTime()->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }

@@ -1,4 +1,5 @@
 // Page helpers at page scale, and what a fetch costs while it waits on a silent server.
+#include "benchmain.h"
 #include "codepage936.h"
 #include "fetchpage.h"
 #include "fixtureserver.h"
@@ -83,9 +84,5 @@ BENCHMARK(BM_FetchSilentServerCpu)->Iterations(1)->Unit(benchmark::kSecond);
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks<QCoreApplication>(argc, argv);
 }
