@@ -63,8 +63,15 @@ void printPage(const QString &buyerId, const PageResult &page)
     printMessage(QStringLiteral("page %1: %2").arg(buyerId, page.summary()));
 }
 
+SubcommandLine::SubcommandLine(const QString &synopsis, const QString &description)
+    : m_synopsis(synopsis), m_help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                   QStringLiteral("Show this help."))
+{
+    m_parser.setApplicationDescription(description);
+}
+
 QueryCommandLine::QueryCommandLine(const QString &synopsis, const QString &description)
-    : m_synopsis(synopsis),
+    : SubcommandLine(synopsis, description),
       m_settings(QStringLiteral("settings"),
                  QStringLiteral("The settings file naming the hosts (default: %1).")
                      .arg(defaultSettingsPath()),
@@ -82,19 +89,11 @@ QueryCommandLine::QueryCommandLine(const QString &synopsis, const QString &descr
       m_database(databaseOption()),
       m_noHistory(QStringLiteral("no-history"),
                   QStringLiteral("Do not record these lookups (notes and the blacklist still "
-                                 "apply).")),
-      m_help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-             QStringLiteral("Show this help."))
+                                 "apply)."))
 {
-    m_parser.setApplicationDescription(description);
-    m_parser.addOption(m_settings);
-    m_parser.addOption(m_demo);
-    m_parser.addOption(m_browser);
-    m_parser.addOption(m_parallel);
-    m_parser.addOption(m_verbose);
-    m_parser.addOption(m_database);
-    m_parser.addOption(m_noHistory);
-    m_parser.addOption(m_help);
+    parser().addOptions(
+        {m_settings, m_demo, m_browser, m_parallel, m_verbose, m_database, m_noHistory});
+    addHelpOption();
 }
 
 QString parserError(const QCommandLineParser &parser)
@@ -116,14 +115,14 @@ QString parserError(const QCommandLineParser &parser)
     return message;
 }
 
-int QueryCommandLine::usage(const QString &message)
+int SubcommandLine::usage(const QString &message)
 {
     printMessage(message);
     printMessage(QLatin1String("usage: brelvon-cli ") + m_synopsis);
     return CliUsage;
 }
 
-bool QueryCommandLine::parse(const QStringList &args, QueryOptions *options, int *exitCode)
+bool SubcommandLine::parse(const QStringList &args, int *exitCode)
 {
     if (!m_parser.parse(QStringList{QStringLiteral("brelvon-cli")} + args)) {
         *exitCode = usage(parserError(m_parser));
@@ -137,16 +136,23 @@ bool QueryCommandLine::parse(const QStringList &args, QueryOptions *options, int
         *exitCode = CliOk;
         return false;
     }
+    return true;
+}
+
+bool QueryCommandLine::parse(const QStringList &args, QueryOptions *options, int *exitCode)
+{
+    if (!SubcommandLine::parse(args, exitCode))
+        return false;
     if (!singleValue(m_settings, QStringLiteral("a file name"), &options->settingsPath, exitCode))
         return false;
     if (!singleValue(m_database, QStringLiteral("a file name"), &options->databasePath, exitCode))
         return false;
-    options->noHistory = m_parser.isSet(m_noHistory);
-    options->demo = m_parser.isSet(m_demo);
-    options->browser = m_parser.isSet(m_browser);
-    options->verbose = m_parser.isSet(m_verbose);
-    options->parallelPages = m_parser.isSet(m_parallel);
-    options->operands = m_parser.positionalArguments();
+    options->noHistory = parser().isSet(m_noHistory);
+    options->demo = parser().isSet(m_demo);
+    options->browser = parser().isSet(m_browser);
+    options->verbose = parser().isSet(m_verbose);
+    options->parallelPages = parser().isSet(m_parallel);
+    options->operands = parser().positionalArguments();
     if (options->demo && !options->settingsPath.isEmpty()) {
         *exitCode = usage(QStringLiteral("--demo and --settings cannot be used together"));
         return false;
@@ -154,8 +160,8 @@ bool QueryCommandLine::parse(const QStringList &args, QueryOptions *options, int
     return true;
 }
 
-bool QueryCommandLine::singleValue(const QCommandLineOption &option, const QString &what,
-                                   QString *value, int *exitCode)
+bool SubcommandLine::singleValue(const QCommandLineOption &option, const QString &what,
+                                 QString *value, int *exitCode)
 {
     const QString name = QLatin1String("--") + option.names().constLast();
     const QStringList values = m_parser.values(option);

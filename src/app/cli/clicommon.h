@@ -43,24 +43,43 @@ struct QueryOptions
 // What went wrong in a failed QCommandLineParser::parse, in the program's words.
 QString parserError(const QCommandLineParser &parser);
 
-class QueryCommandLine
+// The command line of one subcommand: its usage line, QCommandLineParser with -h/--help, and the
+// checks every subcommand shares.
+class SubcommandLine
 {
 public:
     // synopsis: the usage line after "brelvon-cli "; description for --help.
-    QueryCommandLine(const QString &synopsis, const QString &description);
+    SubcommandLine(const QString &synopsis, const QString &description);
     QCommandLineParser &parser() { return m_parser; }
 
-    // Parses the subcommand's arguments. CliOk to go on; otherwise the exit code, after --help
-    // was shown (CliOk is returned through *exitNow) or the usage error printed.
-    bool parse(const QStringList &args, QueryOptions *options, int *exitCode);
+    // Parses the subcommand's arguments. False when the command ends here, with *exitCode set:
+    // the usage error printed, or --help shown (CliOk).
+    bool parse(const QStringList &args, int *exitCode);
     // A single-valued option's value; false (message printed) when given twice or empty.
     bool singleValue(const QCommandLineOption &option, const QString &what, QString *value,
                      int *exitCode);
     int usage(const QString &message);
 
+protected:
+    // Lists -h/--help after the options the subcommand's constructor added.
+    void addHelpOption() { m_parser.addOption(m_help); }
+
 private:
     QString m_synopsis;
     QCommandLineParser m_parser;
+    QCommandLineOption m_help;
+};
+
+// The command line of a querying subcommand (query, batch): the options of QueryOptions.
+class QueryCommandLine : public SubcommandLine
+{
+public:
+    QueryCommandLine(const QString &synopsis, const QString &description);
+
+    // As SubcommandLine::parse, filling *options.
+    bool parse(const QStringList &args, QueryOptions *options, int *exitCode);
+
+private:
     QCommandLineOption m_settings;
     QCommandLineOption m_demo;
     QCommandLineOption m_browser;
@@ -68,7 +87,6 @@ private:
     QCommandLineOption m_parallel;
     QCommandLineOption m_database;
     QCommandLineOption m_noHistory;
-    QCommandLineOption m_help;
 };
 
 // Where the queries go: the settings file, or the bundled demo site started in this process.

@@ -14,68 +14,36 @@
 namespace {
 
 // The command line of a subcommand that works on the database alone.
-class StorageCommandLine
+class StorageCommandLine : public SubcommandLine
 {
 public:
     StorageCommandLine(const QString &synopsis, const QString &description)
-        : m_synopsis(synopsis),
+        : SubcommandLine(synopsis, description),
           m_settings(QStringLiteral("settings"),
                      QStringLiteral("The settings file whose [storage] database is used "
                                     "(default: %1).")
                          .arg(defaultSettingsPath()),
                      QStringLiteral("FILE")),
-          m_database(databaseOption()),
-          m_help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-                 QStringLiteral("Show this help."))
+          m_database(databaseOption())
     {
-        m_parser.setApplicationDescription(description);
-        m_parser.addOption(m_settings);
-        m_parser.addOption(m_database);
-        m_parser.addOption(m_help);
-    }
-    QCommandLineParser &parser() { return m_parser; }
-
-    int usage(const QString &message)
-    {
-        printMessage(message);
-        printMessage(QLatin1String("usage: brelvon-cli ") + m_synopsis);
-        return CliUsage;
+        parser().addOptions({m_settings, m_database});
+        addHelpOption();
     }
 
     // False when the command ends here, with *exitCode set (after --help: CliOk).
     bool parse(const QStringList &args, int *exitCode)
     {
-        if (!m_parser.parse(QStringList{QStringLiteral("brelvon-cli")} + args)) {
-            *exitCode = usage(parserError(m_parser));
-            return false;
-        }
-        if (m_parser.isSet(m_help)) {
-            const QString help = QLatin1String("usage: brelvon-cli ") + m_synopsis + u'\n' +
-                                 m_parser.helpText().section(u'\n', 1);
-            std::fputs(help.toUtf8().constData(), stdout);
-            *exitCode = CliOk;
-            return false;
-        }
-        for (const QCommandLineOption *option : {&m_settings, &m_database}) {
-            if (m_parser.values(*option).size() > 1) {
-                *exitCode =
-                    usage(QStringLiteral("--%1 given twice").arg(option->names().constLast()));
-                return false;
-            }
-            if (m_parser.isSet(*option) && m_parser.value(*option).isEmpty()) {
-                *exitCode = usage(
-                    QStringLiteral("--%1 needs a file name").arg(option->names().constLast()));
-                return false;
-            }
-        }
-        return true;
+        QString value;
+        return SubcommandLine::parse(args, exitCode) &&
+               singleValue(m_settings, QStringLiteral("a file name"), &value, exitCode) &&
+               singleValue(m_database, QStringLiteral("a file name"), &value, exitCode);
     }
 
     // Opens the database --database names, else the settings' one, else the default. A message
     // and CliFailed when it cannot be used as asked.
     int open(SellerDatabase *database, SellerDatabase::OpenMode mode, bool forWriting)
     {
-        QString settingsPath = m_parser.value(m_settings);
+        QString settingsPath = parser().value(m_settings);
         if (!settingsPath.isEmpty() && !QFileInfo(settingsPath).isFile()) {
             printMessage(QStringLiteral("settings file %1 does not exist").arg(settingsPath));
             return CliUsage;
@@ -84,8 +52,8 @@ public:
             settingsPath = defaultSettingsPath();
         QStringList problems;
         StorageSettings storage = loadStorageSettings(settingsPath, &problems);
-        if (m_parser.isSet(m_database))
-            storage.databasePath = m_parser.value(m_database);
+        if (parser().isSet(m_database))
+            storage.databasePath = parser().value(m_database);
         database->open(storage.path(), mode);
         const SellerDatabase::State state = database->state();
         if (state == SellerDatabase::State::Off ||
@@ -97,11 +65,8 @@ public:
     }
 
 private:
-    QString m_synopsis;
-    QCommandLineParser m_parser;
     QCommandLineOption m_settings;
     QCommandLineOption m_database;
-    QCommandLineOption m_help;
 };
 
 // A text on one line of a tab-separated table.
