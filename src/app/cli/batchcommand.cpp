@@ -32,7 +32,7 @@ int runBatchCommand(const QStringList &args)
     QueryCommandLine cli(
         QStringLiteral("batch [--settings FILE] [--demo] [--browser] [--jobs N] [--pace MS] "
                        "[--encoding gbk|utf-8] [--parallel-pages] [--extra-columns] [--verbose] "
-                       "IDFILE --xlsx OUT"),
+                       "[--database FILE] [--no-history] IDFILE --xlsx OUT"),
         QStringLiteral("Looks up every id of IDFILE (at most 101) and saves the table to OUT."));
     const QCommandLineOption xlsxOption(QStringLiteral("xlsx"),
                                         QStringLiteral("The xlsx file to write the table to."),

@@ -139,10 +139,12 @@ int runJob(BackgroundJob::Work work)
 
 int runQueryCommand(const QStringList &args)
 {
-    QueryCommandLine cli(QStringLiteral("query [--settings FILE] [--demo] [--browser] "
-                                        "[--parallel-pages] [--verbose] [--plain] ID..."),
-                         QStringLiteral("Looks up each buyer id; prints one JSON object per id on "
-                                        "its own line."));
+    QueryCommandLine cli(
+        QStringLiteral("query [--settings FILE] [--demo] [--browser] "
+                       "[--parallel-pages] [--verbose] [--plain] [--database FILE] "
+                       "[--no-history] ID..."),
+        QStringLiteral("Looks up each buyer id; prints one JSON object per id on "
+                       "its own line."));
     const QCommandLineOption plainOption(
         QStringLiteral("plain"),
         QStringLiteral("Only the record's twelve keys: no credit level, risk or page outcomes."));
