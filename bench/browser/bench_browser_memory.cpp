@@ -12,8 +12,8 @@
 //    any query, the peak of a query that does not need the browser, the peak of the first query
 //    that does (the browser starts), of a second one, and the memory once they are done.
 
-#include "demosite.h"
-#include "mainwindow.h"
+#include "demosite/demosite.h"
+#include "mainwindow/mainwindow.h"
 
 #include <QApplication>
 #include <QDir>

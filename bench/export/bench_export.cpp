@@ -1,5 +1,5 @@
-#include "idfile.h"
-#include "spreadsheetexport.h"
+#include "files/idfile.h"
+#include "files/spreadsheetexport.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -5,9 +5,9 @@
 //   build/bin/bench_mainwindow
 
 #include "benchmain.h"
-#include "codepage936.h"
 #include "fixtureserver.h"
-#include "mainwindow.h"
+#include "mainwindow/mainwindow.h"
+#include "web/codepage936.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -2,10 +2,10 @@
 // worst case up to 16 MiB), and one whole buyer query against a site that holds every answer
 // back 20 ms.
 #include "benchmain.h"
-#include "buyerquery.h"
-#include "codepage936.h"
+#include "engine/buyerquery.h"
+#include "engine/pagerules.h"
 #include "fixtureserver.h"
-#include "pagerules.h"
+#include "web/codepage936.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

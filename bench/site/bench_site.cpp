@@ -5,13 +5,13 @@
 //   build/bin/bench_site                       # all of them
 //   build/bin/bench_site --benchmark_filter=Batch
 
-#include "batchengine.h"
 #include "benchmain.h"
-#include "buyerquery.h"
-#include "canceltoken.h"
-#include "httpsession.h"
-#include "querysettings.h"
-#include "spreadsheetexport.h"
+#include "engine/batchengine.h"
+#include "engine/buyerquery.h"
+#include "files/querysettings.h"
+#include "files/spreadsheetexport.h"
+#include "web/canceltoken.h"
+#include "web/httpsession.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

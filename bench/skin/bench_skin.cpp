@@ -3,10 +3,10 @@
 //
 //   build/bin/bench_skin [SKIN.jss]
 
-#include "skinkeys.h"
-#include "skinload.h"
-#include "skinpicture.h"
-#include "skinstore.h"
+#include "skin/skinkeys.h"
+#include "skin/skinload.h"
+#include "skin/skinpicture.h"
+#include "skin/skinstore.h"
 
 #include <QGuiApplication>
 

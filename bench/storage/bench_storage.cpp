@@ -4,8 +4,8 @@
 // Every call is carried out by the database's own thread: "CPU" is the whole process's time,
 // which a busy machine inflates far less than the wall time.
 #include "benchmain.h"
-#include "historytext.h"
-#include "sellerdatabase.h"
+#include "storage/historytext.h"
+#include "storage/sellerdatabase.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 // Page helpers at page scale, and what a fetch costs while it waits on a silent server.
 #include "benchmain.h"
-#include "codepage936.h"
-#include "fetchpage.h"
 #include "fixtureserver.h"
-#include "texthelpers.h"
+#include "web/codepage936.h"
+#include "web/fetchpage.h"
+#include "web/texthelpers.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
-#include "hiddenbrowser.h"
+#include "browser/hiddenbrowser.h"
 
-#include "browserengine.h"
-#include "fetchpage.h"
+#include "browser/browserengine.h"
+#include "web/fetchpage.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

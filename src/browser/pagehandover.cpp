@@ -1,6 +1,6 @@
-#include "pagehandover.h"
+#include "browser/pagehandover.h"
 
-#include "canceltoken.h"
+#include "web/canceltoken.h"
 
 #include <QEventLoop>
 #include <QThread>

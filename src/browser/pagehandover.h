@@ -1,7 +1,7 @@
 #pragma once
 
-#include "buyerquery.h"
-#include "hiddenbrowser.h"
+#include "browser/hiddenbrowser.h"
+#include "engine/buyerquery.h"
 
 #include <QPointer>
 

@@ -1,7 +1,7 @@
-#include "demosite.h"
+#include "demosite/demosite.h"
 
-#include "sitepages.h"
-#include "siterequest.h"
+#include "demosite/sitepages.h"
+#include "demosite/siterequest.h"
 
 #include <QPointer>
 #include <QSocketNotifier>

@@ -1,7 +1,7 @@
-#include "sitepages.h"
+#include "demosite/sitepages.h"
 
-#include "codepage936.h"
-#include "texthelpers.h"
+#include "web/codepage936.h"
+#include "web/texthelpers.h"
 
 #include <QDirIterator>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "siterequest.h"
+#include "demosite/siterequest.h"
 
 #include <QList>
 

@@ -1,16 +1,16 @@
-#include "batchfrontend.h"
+#include "mainwindow/batchfrontend.h"
 
-#include "backgroundjob.h"
-#include "batchengine.h"
-#include "buyerquery.h"
-#include "historytext.h"
-#include "idfile.h"
-#include "mainwindow.h"
-#include "mainwindowlayout.h"
-#include "resultlines.h"
-#include "sellerdatabase.h"
-#include "spreadsheetexport.h"
-#include "spreadsheetopener.h"
+#include "engine/batchengine.h"
+#include "engine/buyerquery.h"
+#include "files/idfile.h"
+#include "files/spreadsheetexport.h"
+#include "lookup/backgroundjob.h"
+#include "mainwindow/mainwindowlayout.h"
+#include "mainwindow/programtitle.h"
+#include "mainwindow/resultlines.h"
+#include "mainwindow/spreadsheetopener.h"
+#include "storage/historytext.h"
+#include "storage/sellerdatabase.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -66,8 +66,8 @@ QString BatchFrontEnd::chooseIdFile()
 
 void BatchFrontEnd::tell(const QString &text)
 {
-    QPointer<QMessageBox> box = new QMessageBox(QMessageBox::NoIcon, MainWindow::programTitle(),
-                                                text, QMessageBox::Ok, m_window);
+    QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok, m_window);
     box->setTextFormat(Qt::PlainText);
     box->exec();
     delete box;

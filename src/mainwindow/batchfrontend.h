@@ -1,6 +1,6 @@
 #pragma once
 
-#include "querysettings.h"
+#include "files/querysettings.h"
 
 #include <QObject>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "detailbrowserwidget.h"
-#include "pagehandover.h"
+#include "browser/pagehandover.h"
+#include "mainwindow/detailbrowserwidget.h"
 
 // Lets a query on a worker thread use the window's page loader, which lives on the window's
 // thread: the address is handed over by a queued call and the worker waits for the text (or for

@@ -1,6 +1,6 @@
-#include "buyernotesmenu.h"
+#include "mainwindow/buyernotesmenu.h"
 
-#include "sellerdatabase.h"
+#include "storage/sellerdatabase.h"
 
 #include <QDate>
 #include <QInputDialog>

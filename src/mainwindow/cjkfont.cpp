@@ -1,4 +1,4 @@
-#include "cjkfont.h"
+#include "mainwindow/cjkfont.h"
 
 #include <QFontDatabase>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "clicklabel.h"
+#include "mainwindow/clicklabel.h"
 
 #include <QMouseEvent>
 #include <QPainter>

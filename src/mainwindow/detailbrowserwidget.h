@@ -1,6 +1,6 @@
 #pragma once
 
-#include "hiddenbrowser.h"
+#include "browser/hiddenbrowser.h"
 
 #include <QWidget>
 

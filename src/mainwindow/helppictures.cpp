@@ -1,6 +1,6 @@
-#include "helppictures.h"
+#include "mainwindow/helppictures.h"
 
-#include "cjkfont.h"
+#include "mainwindow/cjkfont.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,8 +1,8 @@
-#include "helpwindow.h"
+#include "mainwindow/helpwindow.h"
 
-#include "cjkfont.h"
-#include "helppictures.h"
-#include "mainwindowresources.h"
+#include "mainwindow/cjkfont.h"
+#include "mainwindow/helppictures.h"
+#include "mainwindow/mainwindowresources.h"
 
 #include <QFontMetrics>
 #include <QIcon>

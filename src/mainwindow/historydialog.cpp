@@ -1,8 +1,8 @@
-#include "historydialog.h"
+#include "mainwindow/historydialog.h"
 
-#include "historytext.h"
-#include "sellerdatabase.h"
-#include "spreadsheetexport.h"
+#include "files/spreadsheetexport.h"
+#include "storage/historytext.h"
+#include "storage/sellerdatabase.h"
 
 #include <QDialogButtonBox>
 #include <QDir>

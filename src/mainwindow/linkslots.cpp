@@ -1,10 +1,10 @@
-#include "linkslots.h"
+#include "mainwindow/linkslots.h"
 
-#include "canceltoken.h"
-#include "fetchpage.h"
-#include "indexedlist.h"
-#include "querysettings.h"
-#include "texthelpers.h"
+#include "engine/indexedlist.h"
+#include "files/querysettings.h"
+#include "web/canceltoken.h"
+#include "web/fetchpage.h"
+#include "web/texthelpers.h"
 
 #include <QLineEdit>
 #include <QPushButton>

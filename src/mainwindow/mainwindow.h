@@ -1,10 +1,11 @@
 #pragma once
 
-#include "batchfrontend.h"
-#include "helpwindow.h"
-#include "linkslots.h"
-#include "mainwindowlayout.h"
-#include "querysettings.h"
+#include "files/querysettings.h"
+#include "mainwindow/batchfrontend.h"
+#include "mainwindow/helpwindow.h"
+#include "mainwindow/linkslots.h"
+#include "mainwindow/mainwindowlayout.h"
+#include "mainwindow/programtitle.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -39,7 +40,7 @@ public:
     static constexpr int kMinHeightTwips = 2222;
 
     // Captions of message boxes.
-    static QString programTitle() { return QStringLiteral("Brelvon"); }
+    static QString programTitle() { return ::programTitle(); }
 
     // browser: the detail page loader of last resort, called on the query's worker thread;
     // without one the hidden WebBrowser1 serves, reached through a hand-over to this thread.

@@ -1,8 +1,8 @@
-#include "mainwindowlayout.h"
+#include "mainwindow/mainwindowlayout.h"
 
-#include "clicklabel.h"
-#include "detailbrowserwidget.h"
-#include "riskverdictview.h"
+#include "mainwindow/clicklabel.h"
+#include "mainwindow/detailbrowserwidget.h"
+#include "mainwindow/riskverdictview.h"
 
 #include <QFrame>
 #include <QGroupBox>

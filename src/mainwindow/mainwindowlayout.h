@@ -1,6 +1,6 @@
 #pragma once
 
-#include "linkslots.h"
+#include "mainwindow/linkslots.h"
 
 #include <array>
 

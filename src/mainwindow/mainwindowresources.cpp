@@ -1,4 +1,4 @@
-#include "mainwindowresources.h"
+#include "mainwindow/mainwindowresources.h"
 
 #include <QtGlobal>
 

@@ -1,6 +1,6 @@
-#include "openinbrowser.h"
+#include "mainwindow/openinbrowser.h"
 
-#include "texthelpers.h"
+#include "web/texthelpers.h"
 
 #include <QDesktopServices>
 #include <QUrl>

@@ -1,10 +1,10 @@
-#include "resultlines.h"
+#include "mainwindow/resultlines.h"
 
-#include "buyercreditrecord.h"
-#include "clicklabel.h"
-#include "mainwindowlayout.h"
-#include "riskverdictview.h"
-#include "texthelpers.h"
+#include "mainwindow/clicklabel.h"
+#include "mainwindow/mainwindowlayout.h"
+#include "mainwindow/riskverdictview.h"
+#include "model/buyercreditrecord.h"
+#include "web/texthelpers.h"
 
 #include <QLineEdit>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "pageresult.h"
+#include "web/pageresult.h"
 
 #include <QString>
 

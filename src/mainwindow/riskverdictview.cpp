@@ -1,4 +1,4 @@
-#include "riskverdictview.h"
+#include "mainwindow/riskverdictview.h"
 
 #include <QFrame>
 #include <QLabel>

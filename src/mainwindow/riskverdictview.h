@@ -1,6 +1,6 @@
 #pragma once
 
-#include "buyerassessment.h"
+#include "model/buyerassessment.h"
 
 #include <QFrame>
 #include <QPointer>

@@ -1,11 +1,11 @@
-#include "sellerview.h"
+#include "mainwindow/sellerview.h"
 
-#include "buyernotesmenu.h"
-#include "buyerquery.h"
-#include "clicklabel.h"
-#include "historydialog.h"
-#include "historytext.h"
-#include "sellerdatabase.h"
+#include "engine/buyerquery.h"
+#include "mainwindow/buyernotesmenu.h"
+#include "mainwindow/clicklabel.h"
+#include "mainwindow/historydialog.h"
+#include "storage/historytext.h"
+#include "storage/sellerdatabase.h"
 
 #include <QGroupBox>
 #include <QMenu>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "riskverdict.h"
+#include "model/riskverdict.h"
 
 #include <QObject>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "spreadsheetopener.h"
+#include "mainwindow/spreadsheetopener.h"
 
 #include <QDesktopServices>
 #include <QProcess>

@@ -1,4 +1,4 @@
-#include "installpaths.h"
+#include "skin/installpaths.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "olecolour.h"
+#include "skin/olecolour.h"
 
 #include <QGuiApplication>
 #include <QPalette>

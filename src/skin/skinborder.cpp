@@ -1,8 +1,8 @@
-#include "skinborder.h"
+#include "skin/skinborder.h"
 
-#include "olecolour.h"
-#include "skinload.h"
-#include "skinpicture.h"
+#include "skin/olecolour.h"
+#include "skin/skinload.h"
+#include "skin/skinpicture.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,8 +1,8 @@
-#include "skincaptionbar.h"
+#include "skin/skincaptionbar.h"
 
-#include "olecolour.h"
-#include "skinload.h"
-#include "staysontop.h"
+#include "skin/olecolour.h"
+#include "skin/skinload.h"
+#include "skin/staysontop.h"
 
 #include <QGuiApplication>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "skinpicture.h"
-#include "skinstore.h"
+#include "skin/skinpicture.h"
+#include "skin/skinstore.h"
 
 #include <QPointF>
 #include <QPointer>

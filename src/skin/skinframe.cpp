@@ -1,4 +1,4 @@
-#include "skinframe.h"
+#include "skin/skinframe.h"
 
 #include <QEvent>
 #include <QPolygon>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "skinborder.h"
-#include "skincaptionbar.h"
+#include "skin/skinborder.h"
+#include "skin/skincaptionbar.h"
 
 #include <QObject>
 #include <QPointer>

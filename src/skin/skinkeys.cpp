@@ -1,4 +1,4 @@
-#include "skinkeys.h"
+#include "skin/skinkeys.h"
 
 SkinKind skinKeyKind(QStringView key)
 {

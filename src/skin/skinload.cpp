@@ -1,7 +1,7 @@
-#include "skinload.h"
+#include "skin/skinload.h"
 
-#include "olecolour.h"
-#include "skinpicture.h"
+#include "skin/olecolour.h"
+#include "skin/skinpicture.h"
 
 SkinLoad::SkinLoad(const QString &path) : m_store(SkinStore::load(path)) {}
 

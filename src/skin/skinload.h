@@ -1,6 +1,6 @@
 #pragma once
 
-#include "skinstore.h"
+#include "skin/skinstore.h"
 
 #include <QColor>
 

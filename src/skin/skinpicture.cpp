@@ -1,6 +1,6 @@
-#include "skinpicture.h"
+#include "skin/skinpicture.h"
 
-#include "skinstore.h"
+#include "skin/skinstore.h"
 
 #include <QFile>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "skinstore.h"
+#include "skin/skinstore.h"
 
 #include <QBuffer>
 #include <QFile>

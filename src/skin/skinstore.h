@@ -1,6 +1,6 @@
 #pragma once
 
-#include "skinkeys.h"
+#include "skin/skinkeys.h"
 
 #include <QByteArray>
 #include <QHash>

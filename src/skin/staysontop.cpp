@@ -1,4 +1,4 @@
-#include "staysontop.h"
+#include "skin/staysontop.h"
 
 #include <QWidget>
 #include <QWindow>

@@ -1,6 +1,6 @@
-#include "blacklistcsv.h"
+#include "storage/blacklistcsv.h"
 
-#include "codepage936.h"
+#include "web/codepage936.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
-#include "historytext.h"
+#include "storage/historytext.h"
 
-#include "blacklistcsv.h"
-#include "spreadsheetexport.h"
+#include "model/batchrow.h"
+#include "storage/blacklistcsv.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "sellerdatabase.h"
-#include "spreadsheetexport.h"
+#include "model/batchrow.h"
+#include "storage/sellerdatabase.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "sellerdatabase.h"
+#include "storage/sellerdatabase.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "blacklistcsv.h"
-#include "buyerquery.h"
+#include "model/buyerqueryresult.h"
+#include "storage/blacklistcsv.h"
 
 #include <QDateTime>
 #include <QList>

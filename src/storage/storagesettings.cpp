@@ -1,4 +1,4 @@
-#include "storagesettings.h"
+#include "storage/storagesettings.h"
 
 #include <QDir>
 #include <QFileInfo>

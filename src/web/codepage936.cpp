@@ -1,4 +1,4 @@
-#include "codepage936.h"
+#include "web/codepage936.h"
 
 #include <unicode/ucnv.h>
 

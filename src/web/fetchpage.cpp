@@ -1,9 +1,9 @@
-#include "fetchpage.h"
+#include "web/fetchpage.h"
 
-#include "canceltoken.h"
-#include "codepage936.h"
-#include "httpsession.h"
-#include "texthelpers.h"
+#include "web/canceltoken.h"
+#include "web/codepage936.h"
+#include "web/httpsession.h"
+#include "web/texthelpers.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -16,9 +16,6 @@
 Q_LOGGING_CATEGORY(lcWeb, "brelvon.web", QtWarningMsg)
 
 namespace {
-
-std::mutex g_clockMutex;
-std::shared_ptr<const FetchClock> g_clock;
 
 qint64 floorDiv(qint64 a, qint64 b)
 {
@@ -45,22 +42,6 @@ PageResult refused(PageResult result, const QString &why)
 }
 
 } // namespace
-
-qint64 fetchClockNow()
-{
-    std::shared_ptr<const FetchClock> clock;
-    {
-        std::lock_guard<std::mutex> lock(g_clockMutex);
-        clock = g_clock;
-    }
-    return clock && *clock ? (*clock)() : QDateTime::currentMSecsSinceEpoch();
-}
-
-void setFetchClock(FetchClock clock)
-{
-    std::lock_guard<std::mutex> lock(g_clockMutex);
-    g_clock = clock ? std::make_shared<const FetchClock>(std::move(clock)) : nullptr;
-}
 
 QString fillAddress(const QString &addressTemplate, QLatin1String placeholder, const QString &value)
 {

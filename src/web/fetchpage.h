@@ -1,10 +1,9 @@
 #pragma once
 
-#include "pageresult.h"
+#include "web/fetchclock.h"
+#include "web/pageresult.h"
 
 #include <QString>
-
-#include <functional>
 
 class CancelToken;
 class HttpSession;
@@ -45,10 +44,3 @@ PageResult fetchPage(const QString &address, int mode, const FetchContext &conte
 // The page text of fetchPage: "" on every failure (refused address, both attempts timed out, a
 // broken connection, an empty or oversized body, a cancelled job).
 QString FetchPage(const QString &address, int mode, const FetchContext &context = {});
-
-// The clock the waits are measured against, in milliseconds since the epoch. An empty function
-// restores the system clock. Tests shift it to put a minute boundary where they want one; set it
-// while no fetch runs.
-using FetchClock = std::function<qint64()>;
-void setFetchClock(FetchClock clock);
-qint64 fetchClockNow();

@@ -1,7 +1,7 @@
-#include "httpsession.h"
+#include "web/httpsession.h"
 
-#include "canceltoken.h"
-#include "fetchpage.h"
+#include "web/canceltoken.h"
+#include "web/fetchclock.h"
 
 #include <curl/curl.h>
 

@@ -1,4 +1,4 @@
-#include "pageresult.h"
+#include "web/pageresult.h"
 
 QString PageResult::outcomeName() const
 {

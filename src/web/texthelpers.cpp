@@ -1,6 +1,6 @@
-#include "texthelpers.h"
+#include "web/texthelpers.h"
 
-#include "codepage936.h"
+#include "web/codepage936.h"
 
 QString trimSpaces(QStringView text)
 {

@@ -1,6 +1,6 @@
-#include "skinborder.h"
-#include "skinframe.h"
-#include "skinstore.h"
+#include "skin/skinborder.h"
+#include "skin/skinframe.h"
+#include "skin/skinstore.h"
 #include "testzip.h"
 
 #include <QBuffer>

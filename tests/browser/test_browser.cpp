@@ -1,16 +1,16 @@
 // The embedded browser against the loopback fixture server and the demo site: what it reads,
 // when it stops, what it refuses, and the way a query, the window and brelvon-cli reach it.
 
-#include "buyerquery.h"
-#include "canceltoken.h"
-#include "codepage936.h"
-#include "demosite.h"
-#include "fetchpage.h"
+#include "browser/hiddenbrowser.h"
+#include "browser/pagehandover.h"
+#include "demosite/demosite.h"
+#include "engine/buyerquery.h"
+#include "engine/pagerules.h"
 #include "fixtureserver.h"
-#include "hiddenbrowser.h"
-#include "mainwindow.h"
-#include "pagehandover.h"
-#include "pagerules.h"
+#include "mainwindow/mainwindow.h"
+#include "web/canceltoken.h"
+#include "web/codepage936.h"
+#include "web/fetchpage.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
-#include "skincaptionbar.h"
-#include "skinframe.h"
-#include "skinstore.h"
+#include "skin/skincaptionbar.h"
+#include "skin/skinframe.h"
+#include "skin/skinstore.h"
 #include "testzip.h"
 
 #include <QBuffer>

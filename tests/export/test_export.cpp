@@ -1,6 +1,6 @@
-#include "codepage936.h"
-#include "idfile.h"
-#include "spreadsheetexport.h"
+#include "files/idfile.h"
+#include "files/spreadsheetexport.h"
+#include "web/codepage936.h"
 #include "xlsxsheet.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // The batch's id file reader on any bytes, in each of its encodings.
+#include "files/idfile.h"
 #include "fuzzinput.h"
-#include "idfile.h"
-#include "texthelpers.h"
+#include "web/texthelpers.h"
 
 FUZZ_APPLICATION
 

@@ -1,8 +1,8 @@
 // The indexed list reader (query configuration, start-up list) on downloaded bytes.
-#include "codepage936.h"
+#include "engine/indexedlist.h"
+#include "engine/queryconfig.h"
 #include "fuzzinput.h"
-#include "indexedlist.h"
-#include "queryconfig.h"
+#include "web/codepage936.h"
 
 FUZZ_APPLICATION
 

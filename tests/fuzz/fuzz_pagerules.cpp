@@ -1,11 +1,11 @@
 // Every page rule on a page, with a configuration: the input is the configuration (an indexed
 // list), the page, the buyer id and the area table, separated by NUL bytes, all in GBK.
-#include "codepage936.h"
-#include "fetchpage.h"
+#include "engine/pagerules.h"
+#include "engine/queryconfig.h"
 #include "fuzzinput.h"
-#include "pagerules.h"
-#include "queryconfig.h"
-#include "texthelpers.h"
+#include "web/codepage936.h"
+#include "web/fetchpage.h"
+#include "web/texthelpers.h"
 
 FUZZ_APPLICATION
 

@@ -1,6 +1,6 @@
 // The settings reader on any file.
+#include "files/querysettings.h"
 #include "fuzzinput.h"
-#include "querysettings.h"
 
 #include <QFile>
 #include <QTemporaryDir>

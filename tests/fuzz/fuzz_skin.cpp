@@ -1,8 +1,8 @@
 // The skin reader: a skin archive (zip, skin.ini, PNG and BMP pictures), or skin.ini text alone
 // when the first byte is odd.
 #include "fuzzinput.h"
-#include "skinkeys.h"
-#include "skinstore.h"
+#include "skin/skinkeys.h"
+#include "skin/skinstore.h"
 
 FUZZ_APPLICATION
 

@@ -1,7 +1,7 @@
 // CutText, CleanText, LookUpArea, EncodeQuery and the number test on any text: the input is a
 // text and three markers, separated by NUL bytes, in UTF-8.
 #include "fuzzinput.h"
-#include "texthelpers.h"
+#include "web/texthelpers.h"
 
 FUZZ_APPLICATION
 

@@ -1,7 +1,7 @@
 // The main window wearing its skinned frame: skin hand-off, borders per window state, the cut
 // top corners and the minimum size.
-#include "mainwindow.h"
-#include "skinframe.h"
+#include "mainwindow/mainwindow.h"
+#include "skin/skinframe.h"
 
 #include <QtTest>
 

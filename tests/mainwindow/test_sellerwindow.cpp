@@ -1,10 +1,10 @@
 // The window's side of the seller's database: lines under the result, the result area's context
 // menu, the history dialog, batch rows marked. Against the demo site, in-process.
-#include "buyernotesmenu.h"
-#include "demosite.h"
-#include "historydialog.h"
-#include "mainwindow.h"
-#include "sellerdatabase.h"
+#include "demosite/demosite.h"
+#include "mainwindow/buyernotesmenu.h"
+#include "mainwindow/historydialog.h"
+#include "mainwindow/mainwindow.h"
+#include "storage/sellerdatabase.h"
 #include "xlsxsheet.h"
 
 #include <QLabel>

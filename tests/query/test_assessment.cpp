@@ -1,5 +1,5 @@
-#include "buyerassessment.h"
-#include "querysettings.h"
+#include "files/querysettings.h"
+#include "model/buyerassessment.h"
 
 #include <QtTest>
 

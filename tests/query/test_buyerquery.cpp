@@ -1,11 +1,11 @@
 
-#include "batchengine.h"
-#include "buyerquery.h"
-#include "canceltoken.h"
-#include "codepage936.h"
+#include "engine/batchengine.h"
+#include "engine/buyerquery.h"
 #include "fixtureserver.h"
 #include "hostileserver.h"
-#include "httpsession.h"
+#include "web/canceltoken.h"
+#include "web/codepage936.h"
+#include "web/httpsession.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 
-#include "codepage936.h"
 #include "fixtureserver.h"
+#include "web/codepage936.h"
 #include "xlsxsheet.h"
 
 #include <QtTest>

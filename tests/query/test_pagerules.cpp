@@ -1,6 +1,6 @@
 
-#include "pagerules.h"
-#include "queryconfig.h"
+#include "engine/pagerules.h"
+#include "engine/queryconfig.h"
 
 #include <QtTest>
 

@@ -3,15 +3,15 @@
 // files' formats, and the demo buyers read page by page with the configured markers. Also: this
 // site and the tests' fixture server answer while the thread that owns them blocks.
 
-#include "buyerquery.h"
-#include "codepage936.h"
-#include "demosite.h"
-#include "fetchpage.h"
+#include "demosite/demosite.h"
+#include "demosite/sitepages.h"
+#include "engine/buyerquery.h"
+#include "engine/pagerules.h"
+#include "engine/queryconfig.h"
 #include "fixtureserver.h"
-#include "pagerules.h"
-#include "queryconfig.h"
-#include "sitepages.h"
-#include "texthelpers.h"
+#include "web/codepage936.h"
+#include "web/fetchpage.h"
+#include "web/texthelpers.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -1,9 +1,9 @@
-#include "olecolour.h"
-#include "skinkeys.h"
-#include "skinload.h"
-#include "skinpicture.h"
-#include "skinstore.h"
-#include "staysontop.h"
+#include "skin/olecolour.h"
+#include "skin/skinkeys.h"
+#include "skin/skinload.h"
+#include "skin/skinpicture.h"
+#include "skin/skinstore.h"
+#include "skin/staysontop.h"
 #include "testzip.h"
 
 #include <QBuffer>

@@ -1,7 +1,7 @@
-#include "blacklistcsv.h"
-#include "codepage936.h"
-#include "historytext.h"
-#include "sellerdatabase.h"
+#include "storage/blacklistcsv.h"
+#include "storage/historytext.h"
+#include "storage/sellerdatabase.h"
+#include "web/codepage936.h"
 
 #include <QSqlDatabase>
 #include <QSqlQuery>

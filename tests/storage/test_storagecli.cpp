@@ -1,5 +1,5 @@
-#include "codepage936.h"
-#include "sellerdatabase.h"
+#include "storage/sellerdatabase.h"
+#include "web/codepage936.h"
 #include "xlsxsheet.h"
 
 #include <QtTest>

@@ -1,8 +1,8 @@
-#include "canceltoken.h"
-#include "codepage936.h"
-#include "fetchpage.h"
 #include "fixtureserver.h"
-#include "texthelpers.h"
+#include "web/canceltoken.h"
+#include "web/codepage936.h"
+#include "web/fetchpage.h"
+#include "web/texthelpers.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // brelvon-site: serves our web site's data and the demo marketplace on a loopback port until it
 // is killed.
 
-#include "demosite.h"
+#include "demosite/demosite.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

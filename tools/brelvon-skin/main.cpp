@@ -8,8 +8,8 @@
 //
 // Exit codes: 0 done, 1 bad input or a file that cannot be read or written, 2 wrong usage.
 
-#include "skinkeys.h"
-#include "skinstore.h"
+#include "skin/skinkeys.h"
+#include "skin/skinstore.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

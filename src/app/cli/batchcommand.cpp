@@ -1,13 +1,13 @@
-#include "batchcommand.h"
+#include "app/cli/batchcommand.h"
 
-#include "batchengine.h"
-#include "buyerquery.h"
-#include "clicommon.h"
-#include "historytext.h"
-#include "idfile.h"
-#include "pagehandover.h"
-#include "querycommand.h"
-#include "spreadsheetexport.h"
+#include "app/cli/clicommon.h"
+#include "app/cli/querycommand.h"
+#include "browser/pagehandover.h"
+#include "engine/batchengine.h"
+#include "engine/buyerquery.h"
+#include "files/idfile.h"
+#include "files/spreadsheetexport.h"
+#include "storage/historytext.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,10 +1,10 @@
-#include "clicommon.h"
+#include "app/cli/clicommon.h"
 
-#include "hiddenbrowser.h"
-#include "historytext.h"
-#include "pagehandover.h"
-#include "pageresult.h"
-#include "querycommand.h"
+#include "app/cli/querycommand.h"
+#include "browser/hiddenbrowser.h"
+#include "browser/pagehandover.h"
+#include "storage/historytext.h"
+#include "web/pageresult.h"
 
 #include <QFileInfo>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "demosite.h"
-#include "querysettings.h"
-#include "sellerdatabase.h"
-#include "storagesettings.h"
+#include "demosite/demosite.h"
+#include "files/querysettings.h"
+#include "storage/sellerdatabase.h"
+#include "storage/storagesettings.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

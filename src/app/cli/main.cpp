@@ -1,8 +1,8 @@
-#include "batchcommand.h"
-#include "clicommon.h"
-#include "hiddenbrowser.h"
-#include "querycommand.h"
-#include "storagecommands.h"
+#include "app/cli/batchcommand.h"
+#include "app/cli/clicommon.h"
+#include "app/cli/querycommand.h"
+#include "app/cli/storagecommands.h"
+#include "browser/hiddenbrowser.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

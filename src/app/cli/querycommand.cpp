@@ -1,13 +1,13 @@
-#include "querycommand.h"
+#include "app/cli/querycommand.h"
 
-#include "backgroundjob.h"
-#include "buyerassessment.h"
-#include "buyerquery.h"
-#include "clicommon.h"
-#include "historytext.h"
-#include "httpsession.h"
-#include "pagehandover.h"
-#include "texthelpers.h"
+#include "app/cli/clicommon.h"
+#include "browser/pagehandover.h"
+#include "engine/buyerquery.h"
+#include "lookup/backgroundjob.h"
+#include "model/buyerassessment.h"
+#include "storage/historytext.h"
+#include "web/httpsession.h"
+#include "web/texthelpers.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "backgroundjob.h"
-#include "buyercreditrecord.h"
+#include "lookup/backgroundjob.h"
+#include "model/buyercreditrecord.h"
 
 #include <QStringList>
 

@@ -1,10 +1,10 @@
-#include "storagecommands.h"
+#include "app/cli/storagecommands.h"
 
-#include "blacklistcsv.h"
-#include "clicommon.h"
-#include "historytext.h"
-#include "querycommand.h"
-#include "sellerdatabase.h"
+#include "app/cli/clicommon.h"
+#include "app/cli/querycommand.h"
+#include "storage/blacklistcsv.h"
+#include "storage/historytext.h"
+#include "storage/sellerdatabase.h"
 
 #include <QFileInfo>
 #include <QSaveFile>

@@ -2,13 +2,13 @@
 // window, against the hosts of a settings file or against the bundled demo site served in this
 // process.
 
-#include "demosite.h"
-#include "hiddenbrowser.h"
-#include "mainwindow.h"
-#include "querysettings.h"
-#include "sellerdatabase.h"
-#include "spreadsheetexport.h"
-#include "storagesettings.h"
+#include "browser/hiddenbrowser.h"
+#include "demosite/demosite.h"
+#include "files/querysettings.h"
+#include "files/spreadsheetexport.h"
+#include "mainwindow/mainwindow.h"
+#include "storage/sellerdatabase.h"
+#include "storage/storagesettings.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

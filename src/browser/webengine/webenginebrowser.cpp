@@ -1,7 +1,7 @@
 // brelvon-webengine.so: the embedded browser, Qt WebEngine behind the small interface of
 // browserengine.h. Loaded by the program on the first detail page that needs a browser.
 
-#include "browserengine.h"
+#include "browser/browserengine.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>

@@ -1,4 +1,4 @@
-#include "buyerassessment.h"
+#include "model/buyerassessment.h"
 
 QString BuyerAssessment::creditScoreText() const
 {

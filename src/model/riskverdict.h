@@ -1,7 +1,7 @@
 #pragma once
 
-#include "buyercreditrecord.h"
-#include "pageresult.h"
+#include "model/buyercreditrecord.h"
+#include "web/pageresult.h"
 
 #include <QDate>
 #include <QString>

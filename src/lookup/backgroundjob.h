@@ -1,6 +1,6 @@
 #pragma once
 
-#include "canceltoken.h"
+#include "web/canceltoken.h"
 
 #include <QObject>
 

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "queryconfig.h"
+#include "engine/queryconfig.h"
+#include "files/querysettings.h"
 
 #include <QString>
 #include <QStringList>
@@ -9,10 +10,6 @@
 // captcha, an access-denied page. Read as the buyer's page, such a page would give empty fields
 // that look like a clean new buyer, so the query recognises it by its text and reads nothing
 // from it.
-
-// The markers every query knows: the login page ("请登录"), the slider check ("滑块"), the captcha
-// ("验证码") and the access-denied page.
-const QStringList &builtInBlockMarkers();
 
 // The configuration's own markers: every non-blank entry from 77 to 88.
 QStringList configBlockMarkers(const QueryConfig &config);
@@ -23,7 +20,3 @@ QStringList configBlockMarkers(const QueryConfig &config);
 // only on a page that lacks them all. Empty markers and anchors are ignored.
 QString findBlockMarker(const QString &page, const QStringList &anchors,
                         const QStringList &markers);
-
-// "a|b|c" as written in the settings: the pieces with surrounding blanks removed, empty ones
-// dropped.
-QStringList splitBlockMarkers(const QString &text);

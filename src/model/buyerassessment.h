@@ -1,8 +1,8 @@
 #pragma once
 
-#include "buyerquery.h"
-#include "creditlevel.h"
-#include "riskverdict.h"
+#include "model/buyerqueryresult.h"
+#include "model/creditlevel.h"
+#include "model/riskverdict.h"
 
 #include <QDate>
 #include <QString>

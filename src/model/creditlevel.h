@@ -1,6 +1,6 @@
 #pragma once
 
-#include "buyercreditrecord.h"
+#include "model/buyercreditrecord.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "backgroundjob.h"
+#include "lookup/backgroundjob.h"
 
 #include <QPointer>
 

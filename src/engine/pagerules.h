@@ -1,6 +1,6 @@
 #pragma once
 
-#include "queryconfig.h"
+#include "engine/queryconfig.h"
 
 #include <QString>
 

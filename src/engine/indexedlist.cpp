@@ -1,4 +1,4 @@
-#include "indexedlist.h"
+#include "engine/indexedlist.h"
 
 namespace {
 

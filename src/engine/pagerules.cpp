@@ -1,7 +1,7 @@
-#include "pagerules.h"
+#include "engine/pagerules.h"
 
-#include "fetchpage.h"
-#include "texthelpers.h"
+#include "web/fetchpage.h"
+#include "web/texthelpers.h"
 
 namespace {
 

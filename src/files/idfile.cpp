@@ -1,7 +1,7 @@
-#include "idfile.h"
+#include "files/idfile.h"
 
-#include "codepage936.h"
-#include "texthelpers.h"
+#include "web/codepage936.h"
+#include "web/texthelpers.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,11 +1,18 @@
 #pragma once
 
-#include "blockmarkers.h"
-#include "idfile.h"
-#include "riskverdict.h"
+#include "files/idfile.h"
+#include "model/riskverdict.h"
 
 #include <QString>
 #include <QStringList>
+
+// The markers every query knows: the login page ("请登录"), the slider check ("滑块"), the captcha
+// ("验证码") and the access-denied page.
+const QStringList &builtInBlockMarkers();
+
+// "a|b|c" as written in the settings: the pieces with surrounding blanks removed, empty ones
+// dropped.
+QStringList splitBlockMarkers(const QString &text);
 
 // Where a query goes: our two web hosts, the trade-card service host, and the viewer login ids
 // of the two trade-card pages. Hosts are "host" or "host:port"; an address is "http://" + host +

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "buyerquery.h"
-#include "spreadsheetexport.h"
+#include "engine/buyerquery.h"
+#include "files/spreadsheetexport.h"
 
 #include <QList>
 #include <QStringList>

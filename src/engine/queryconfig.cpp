@@ -1,6 +1,6 @@
-#include "queryconfig.h"
+#include "engine/queryconfig.h"
 
-#include "indexedlist.h"
+#include "engine/indexedlist.h"
 
 QString QueryConfig::entry(int index) const
 {

@@ -1,10 +1,10 @@
-#include "buyerquery.h"
+#include "engine/buyerquery.h"
 
-#include "blockmarkers.h"
-#include "canceltoken.h"
-#include "httpsession.h"
-#include "pagerules.h"
-#include "texthelpers.h"
+#include "engine/blockmarkers.h"
+#include "engine/pagerules.h"
+#include "web/canceltoken.h"
+#include "web/httpsession.h"
+#include "web/texthelpers.h"
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>
@@ -68,25 +68,6 @@ QString givenCount(const PageResults &log, const QString &name, const QString &t
 }
 
 } // namespace
-
-QString buyerPageTitle(const QString &page)
-{
-    static const QHash<QString, QString> titles = {
-        {BuyerPage::Search, QStringLiteral("搜索页")},
-        {BuyerPage::Detail, QStringLiteral("信用页")},
-        {BuyerPage::NeutralGiven, QStringLiteral("给他人中评页")},
-        {BuyerPage::BadGiven, QStringLiteral("给他人差评页")},
-        {BuyerPage::NameCard, QStringLiteral("名片页")},
-        {BuyerPage::Personal, QStringLiteral("个人空间页")},
-        {BuyerPage::Popup, QStringLiteral("弹出名片页")},
-    };
-    return titles.value(page, page);
-}
-
-bool isBuyerPage(const QString &page)
-{
-    return !page.isEmpty() && page != BuyerPage::Config && page != BuyerPage::AreaTable;
-}
 
 struct BuyerQuery::DetailChain
 {

@@ -1,4 +1,4 @@
-#include "creditlevel.h"
+#include "model/creditlevel.h"
 
 #include <limits>
 

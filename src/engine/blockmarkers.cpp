@@ -1,14 +1,6 @@
-#include "blockmarkers.h"
+#include "engine/blockmarkers.h"
 
-#include "texthelpers.h"
-
-const QStringList &builtInBlockMarkers()
-{
-    static const QStringList markers = {QStringLiteral("请登录"), QStringLiteral("滑块"),
-                                        QStringLiteral("验证码"), QStringLiteral("访问被拒绝"),
-                                        QStringLiteral("Access Denied")};
-    return markers;
-}
+#include "web/texthelpers.h"
 
 QStringList configBlockMarkers(const QueryConfig &config)
 {
@@ -32,15 +24,4 @@ QString findBlockMarker(const QString &page, const QStringList &anchors, const Q
             return marker;
     }
     return {};
-}
-
-QStringList splitBlockMarkers(const QString &text)
-{
-    QStringList markers;
-    for (const QString &piece : text.split(u'|')) {
-        const QString marker = piece.trimmed();
-        if (!marker.isEmpty())
-            markers.append(marker);
-    }
-    return markers;
 }

@@ -1,7 +1,7 @@
-#include "riskverdict.h"
+#include "model/riskverdict.h"
 
-#include "buyerquery.h"
-#include "creditlevel.h"
+#include "model/buyerqueryresult.h"
+#include "model/creditlevel.h"
 
 #include <QRegularExpression>
 

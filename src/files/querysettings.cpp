@@ -1,4 +1,4 @@
-#include "querysettings.h"
+#include "files/querysettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -262,4 +262,23 @@ QuerySettings demoSettings(const QString &hostPort)
     s.nameCardLogin = kDemoNameCardLogin;
     s.popupLogin = kDemoPopupLogin;
     return s;
+}
+
+const QStringList &builtInBlockMarkers()
+{
+    static const QStringList markers = {QStringLiteral("请登录"), QStringLiteral("滑块"),
+                                        QStringLiteral("验证码"), QStringLiteral("访问被拒绝"),
+                                        QStringLiteral("Access Denied")};
+    return markers;
+}
+
+QStringList splitBlockMarkers(const QString &text)
+{
+    QStringList markers;
+    for (const QString &piece : text.split(u'|')) {
+        const QString marker = piece.trimmed();
+        if (!marker.isEmpty())
+            markers.append(marker);
+    }
+    return markers;
 }

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "buyercreditrecord.h"
-#include "pageresult.h"
-#include "riskverdict.h"
+#include "model/batchrow.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -29,19 +27,6 @@
 // The row of a buyer the seller blacklisted is marked red either way, with the reason as the id
 // cell's note.
 
-// One row of the table: the id as read from the id file and what its query delivered.
-struct BatchRow
-{
-    QString id;
-    BuyerCreditRecord record;
-    PageResults pages = {}; // what the query's page fetches did: only the extra columns read it
-    // The seller's own word on the buyer. Blacklisted (seller.listed, the reason in seller.note):
-    // the row in red with sellerMark as the id cell's note, and the verdict high.
-    SellerNotes seller = {};
-    QString sellerMark = {}; // "黑名单：reason", "信任" or empty: an extra column
-    QString sellerNote = {}; // the seller's note: an extra column
-};
-
 // Whether the table gets the extra columns, and what their verdict is measured against.
 struct BatchTableOptions
 {
@@ -49,11 +34,6 @@ struct BatchTableOptions
     RiskSettings risk;
     QDate today; // invalid: the day the table is written
 };
-
-// The twelve column headers, in column order.
-const QStringList &batchTableHeaders();
-// The headers of the extra columns.
-const QStringList &batchTableExtraHeaders();
 
 // The formula of column 12 for an address, "=HYPERLINK(" included.
 QString hyperlinkFormula(const QString &address);

@@ -1,8 +1,8 @@
-#include "batchengine.h"
+#include "engine/batchengine.h"
 
-#include "canceltoken.h"
-#include "httpsession.h"
-#include "texthelpers.h"
+#include "web/canceltoken.h"
+#include "web/httpsession.h"
+#include "web/texthelpers.h"
 
 #include <QLoggingCategory>
 

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "model/buyercreditrecord.h"
+#include "model/riskverdict.h"
+#include "web/pageresult.h"
+
+#include <QString>
+#include <QStringList>
+
+// One row of the table: the id as read from the id file and what its query delivered.
+struct BatchRow
+{
+    QString id;
+    BuyerCreditRecord record;
+    PageResults pages = {}; // what the query's page fetches did: only the extra columns read it
+    // The seller's own word on the buyer. Blacklisted (seller.listed, the reason in seller.note):
+    // the row in red with sellerMark as the id cell's note, and the verdict high.
+    SellerNotes seller = {};
+    QString sellerMark = {}; // "黑名单：reason", "信任" or empty: an extra column
+    QString sellerNote = {}; // the seller's note: an extra column
+};
+
+// The twelve column headers, in column order.
+const QStringList &batchTableHeaders();
+// The headers of the extra columns.
+const QStringList &batchTableExtraHeaders();
