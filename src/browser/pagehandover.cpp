@@ -2,19 +2,18 @@
 
 #include "web/canceltoken.h"
 
-#include <QEventLoop>
-#include <QThread>
-#include <QTimer>
+#include <QPointer>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 namespace {
 
-// Shared by both sides: the loader may answer after the query stopped waiting.
+// Shared by both sides: the page may answer after the query stopped waiting.
 struct HandOver
 {
     std::mutex mutex;
@@ -36,67 +35,71 @@ constexpr std::chrono::milliseconds kCancelPoll(100);
 
 } // namespace
 
-PageHandOver::PageHandOver(HiddenBrowser *browser)
-    : PageHandOver(browser, [browser](const QString &address, HiddenBrowser::Done done,
-                                      HiddenBrowser::Wanted wanted) {
-          browser->load(address, std::move(done), std::move(wanted));
-      })
+PageHandOver::PageHandOver(int pages, QObject *parent) : QObject(parent), m_maxPages(qMax(1, pages))
 {
+}
+
+PageHandOver::PageHandOver(Load load, QObject *parent)
+    : QObject(parent), m_maxPages(1), m_load(std::move(load))
+{
+}
+
+PageHandOver::~PageHandOver()
+{
+    // Each page answers "" to its loads as it goes, while the list of pages is still here.
+    for (Page &page : m_pages)
+        delete std::exchange(page.browser, nullptr);
+}
+
+void PageHandOver::serve(const QString &address, HiddenBrowser::Done done,
+                         HiddenBrowser::Wanted wanted)
+{
+    if (m_load) {
+        m_load(address, std::move(done), std::move(wanted));
+        return;
+    }
+    Page *chosen = nullptr;
+    for (Page &page : m_pages) {
+        if (!chosen || page.loads < chosen->loads)
+            chosen = &page;
+    }
+    if ((!chosen || chosen->loads > 0) && int(m_pages.size()) < m_maxPages) {
+        m_pages.push_back({new HiddenBrowser(this), 0});
+        chosen = &m_pages.back();
+    }
+    HiddenBrowser *browser = chosen->browser;
+    ++chosen->loads;
+    browser->load(
+        address,
+        [this, browser, done = std::move(done)](const QString &html) {
+            for (Page &page : m_pages) {
+                if (page.browser == browser)
+                    --page.loads;
+            }
+            done(html);
+        },
+        std::move(wanted));
 }
 
 QString PageHandOver::loadBodyHtml(const QString &address, const CancelToken *cancel)
 {
-    const QPointer<QObject> target = m_target;
-    if (!target || !m_load)
-        return {};
     const auto state = std::make_shared<HandOver>();
-    const auto cancelled = [cancel] { return cancel && cancel->isCancelled(); };
     HiddenBrowser::Wanted wanted = [state] { return !state->abandoned.load(); };
-
-    if (QThread::currentThread() == target->thread()) {
-        // The loader's own thread: it must keep running its events while we wait.
-        QEventLoop loop;
-        const QPointer<QEventLoop> waiting(&loop);
-        m_load(
-            address,
-            [state, waiting](const QString &html) {
-                state->answer(html);
-                if (waiting)
-                    waiting->quit();
-            },
-            wanted);
-        if (!state->done) {
-            QTimer poll;
-            QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-                if (cancelled())
-                    loop.quit();
-            });
-            poll.start(int(kCancelPoll.count()));
-            loop.exec();
-        }
-        std::lock_guard<std::mutex> lock(state->mutex);
-        if (!state->done) {
-            state->abandoned = true;
-            return {};
-        }
-        return state->html;
-    }
-
-    const Load load = m_load;
+    const QPointer<PageHandOver> self(this);
     QMetaObject::invokeMethod(
-        target.data(),
-        [target, load, address, state, wanted] {
-            if (!target || state->abandoned)
+        this,
+        [self, address, state, wanted] {
+            if (!self || state->abandoned)
                 return;
-            load(
+            self->serve(
                 address, [state](const QString &html) { state->answer(html); }, wanted);
         },
         Qt::QueuedConnection);
 
     std::unique_lock<std::mutex> lock(state->mutex);
     while (!state->done) {
-        if (cancelled()) {
-            state->abandoned = true; // the loader gives the page up at its next look
+        if (cancel && cancel->isCancelled()) {
+            state->abandoned = true; // the page gives the load up at its next look
             return {};
         }
         state->ready.wait_for(lock, kCancelPoll);

@@ -1,14 +1,13 @@
 #pragma once
 
-#include "engine/buyerquery.h"
-#include "files/spreadsheetexport.h"
-
-#include <QList>
+#include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 class CancelToken;
+class TaskPool;
 
 // How a batch runs. One buyer at a time is the default and sends the requests in the defined
 // order; several in flight shorten a long batch, each buyer's own pages still in their order.
@@ -22,16 +21,16 @@ struct BatchOptions
 // Told as the batch goes, one call at a time (never two at once), from the batch's threads.
 struct BatchCallbacks
 {
-    // A buyer's query starts; `finished` buyers are done so far (with one in flight: its index).
+    // A buyer's lookup starts; `finished` buyers are done so far (with one in flight: its index).
     std::function<void(int finished, int total, const QString &id)> started;
-    // A buyer's query is done; `index` is its place in the id list.
-    std::function<void(int index, const BuyerQueryResult &result)> done;
+    // A buyer's lookup is done; `index` is its place in the id list.
+    std::function<void(int index)> done;
 };
 
-// Queries every id (the query configuration and area table are downloaded once, before the
-// first buyer) and returns the rows in the order of the ids, whatever the order in which the
-// buyers finished. Blocks the calling thread; each worker has its own HTTP session. A cancelled
-// batch returns what it has with *cancelled set (no buyer after the cancellation is started).
-QList<BatchRow> runBatch(BuyerQuery &query, const QStringList &ids, const BatchOptions &options,
-                         const CancelToken &cancel, const BatchCallbacks &callbacks = {},
-                         bool *cancelled = nullptr);
+// Looks up every id with lookUp(index), `jobs` buyers at once on the pool (one at a time on the
+// calling thread with one job), and says which indexes finished. Blocks the calling thread. Once
+// the batch is cancelled no buyer is started, and a buyer cut short by the cancellation does not
+// count as finished.
+std::vector<bool> runBatch(TaskPool &pool, const QStringList &ids, int jobs,
+                           const CancelToken &cancel, const std::function<void(int index)> &lookUp,
+                           const BatchCallbacks &callbacks = {});

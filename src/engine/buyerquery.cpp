@@ -1,6 +1,9 @@
 #include "engine/buyerquery.h"
 
+#include "engine/taskpool.h"
+
 #include "engine/blockmarkers.h"
+#include "engine/pagefetch.h"
 #include "engine/pagerules.h"
 #include "web/canceltoken.h"
 #include "web/httpsession.h"
@@ -9,38 +12,9 @@
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 
-#include <future>
-
 Q_LOGGING_CATEGORY(lcQuery, "brelvon.query", QtWarningMsg)
 
 namespace {
-
-// "http://" + host + path, or "" when the settings name no such host (no request is made).
-QString address(const QString &host, const QString &path)
-{
-    if (isBlank(host))
-        return {};
-    return QLatin1String("http://") + host + path;
-}
-
-bool containsBrelvon(const QString &text)
-{
-    return trimSpaces(text).contains(QLatin1String("Brelvon"));
-}
-
-// Fetches a page and notes what the fetch did; a blank address is no page and leaves no note.
-QString fetchInto(PageResults &log, const QString &name, const QString &address, int mode,
-                  const FetchContext &context)
-{
-    if (isBlank(address))
-        return {};
-    PageResult page = fetchPage(address, mode, context);
-    page.page = name;
-    QString text = page.text;
-    page.text.clear(); // the notes keep what happened, not the pages
-    log.append(std::move(page));
-    return text;
-}
 
 // A fetched page that is a block page becomes one in its note, and gives no text.
 void markIfBlocked(PageResult &page, QString &text, const QStringList &anchors,
@@ -69,9 +43,38 @@ QString givenCount(const PageResults &log, const QString &name, const QString &t
 
 } // namespace
 
+// One buyer's query: the pages, their rules, the record. Lives for one call of queryBuyer.
+class BuyerQuery
+{
+public:
+    BuyerQuery(const QuerySetup &setup, const QuerySettings &settings, DetailPageBrowser *browser,
+               TaskPool *pool)
+        : m_setup(setup), m_settings(settings), m_browser(browser),
+          m_pool(settings.parallelPages ? pool : nullptr)
+    {
+    }
+    BuyerQueryResult queryBuyer(const QString &buyerId, const FetchContext &context) const;
+
+private:
+    struct DetailChain;
+    struct NameCardChain;
+    void runDetailChain(const QString &id, const FetchContext &context, DetailChain *out) const;
+    void runNameCardChain(const QString &id, const FetchContext &context, NameCardChain *out) const;
+    PageResult fetchPopupCard(const QString &id, const FetchContext &context) const;
+    QString fetchBuyerPage(PageResults &log, const QString &page, const QString &address, int mode,
+                           const FetchContext &context) const;
+    QStringList anchorsOf(const QString &page) const;
+
+    const QuerySetup &m_setup;
+    const QuerySettings &m_settings;
+    DetailPageBrowser *m_browser;
+    TaskPool *m_pool; // set: the page chains run at once on it
+};
+
 struct BuyerQuery::DetailChain
 {
     PageResults pages;
+    bool listed = false;
     QString detailAddress;
     DetailPageResult facts;
     bool detailRead = false;
@@ -86,18 +89,13 @@ struct BuyerQuery::NameCardChain
     PersonalPageResult personal;
 };
 
-BuyerQuery::BuyerQuery(const QuerySettings &settings)
-    : m_settings(settings), m_blockMarkers(settings.blockMarkers)
-{
-}
-
 // The markers a page's own rule starts from: a page holding one of them is the page asked for.
 QStringList BuyerQuery::anchorsOf(const QString &page) const
 {
     const auto entries = [this](std::initializer_list<int> indexes) {
         QStringList markers;
         for (int i : indexes)
-            markers.append(m_config.entry(i));
+            markers.append(m_setup.config.entry(i));
         return markers;
     };
     using namespace ConfigEntry;
@@ -127,52 +125,22 @@ QString BuyerQuery::fetchBuyerPage(PageResults &log, const QString &page, const 
     const qsizetype before = log.size();
     QString text = fetchInto(log, page, address, mode, context);
     if (log.size() > before)
-        markIfBlocked(log.last(), text, anchorsOf(page), m_blockMarkers);
+        markIfBlocked(log.last(), text, anchorsOf(page), m_setup.blockMarkers);
     return text;
-}
-
-PageResults BuyerQuery::ensureConfiguration(const FetchContext &context)
-{
-    PageResults log;
-    if (!isBlank(m_config.entry(ConfigEntry::SearchAddress)))
-        return log;
-
-    QString config = fetchInto(log, BuyerPage::Config,
-                               address(m_settings.mainHost, QStringLiteral("/soft/qvdl/fmj2.htm")),
-                               FetchShortWait, context);
-    if (isBlank(config))
-        config = fetchInto(log, BuyerPage::Config,
-                           address(m_settings.secondHost, QStringLiteral("/soft_set/fmj2.htm")),
-                           FetchShortWait, context);
-    // Anything else (an error page, a portal's placeholder) is not our configuration: keep what
-    // we have and try again on the next query.
-    if (containsBrelvon(config)) {
-        m_config.readIndexedList(config);
-        m_blockMarkers = m_settings.blockMarkers + configBlockMarkers(m_config);
-    }
-
-    m_areaTable = fetchInto(log, BuyerPage::AreaTable,
-                            address(m_settings.mainHost, QStringLiteral("/soft/qvdl/city.txt")),
-                            FetchLongWait, context);
-    if (!m_areaTable.contains(QStringLiteral("广东")))
-        m_areaTable =
-            fetchInto(log, BuyerPage::AreaTable,
-                      address(m_settings.secondHost, QStringLiteral("/soft/qvdl/city.txt")),
-                      FetchLongWait, context);
-    return log;
 }
 
 void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
                                 DetailChain *out) const
 {
     // Search page: the buyer's entry gives the detail page address.
-    const QString searchAddress = fillAddress(m_config.entry(ConfigEntry::SearchAddress),
+    const QString searchAddress = fillAddress(m_setup.config.entry(ConfigEntry::SearchAddress),
                                               QLatin1String("{mjna}"), EncodeQuery(id));
     const QString searchPage =
         fetchBuyerPage(out->pages, BuyerPage::Search, searchAddress, FetchLongWait, context);
     SearchPageResult search;
     if (!isBlank(searchPage))
-        search = searchPageRule(searchPage, id, m_config);
+        search = searchPageRule(searchPage, id, m_setup.config);
+    out->listed = !search.userNumber.isEmpty();
 
     // Detail page, then the two ratings-given pages it leads to. Without a detail address there
     // is nothing to fetch and nothing for the browser to load.
@@ -200,7 +168,7 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
                                                                        : PageOutcome::Ok;
         // The browser may be shown the wall the fetch was spared.
         const QString marker =
-            findBlockMarker(detail, anchorsOf(BuyerPage::Detail), m_blockMarkers);
+            findBlockMarker(detail, anchorsOf(BuyerPage::Detail), m_setup.blockMarkers);
         if (!marker.isEmpty()) {
             detailNote.outcome = PageOutcome::Blocked;
             detailNote.error = QStringLiteral("in the browser: ") + marker;
@@ -212,33 +180,34 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
     }
     if (isBlank(detail))
         return;
-    out->facts = detailPageRule(detail, source, m_config);
+    out->facts = detailPageRule(detail, source, m_setup.config);
     out->detailRead = true;
 
     const QString neutralAddress =
-        fillAddress(m_config.entry(ConfigEntry::NeutralGivenAddress), QLatin1String("{urlno}"),
-                    out->facts.ratingListNumber);
-    const QString badAddress = fillAddress(m_config.entry(ConfigEntry::BadGivenAddress),
+        fillAddress(m_setup.config.entry(ConfigEntry::NeutralGivenAddress),
+                    QLatin1String("{urlno}"), out->facts.ratingListNumber);
+    const QString badAddress = fillAddress(m_setup.config.entry(ConfigEntry::BadGivenAddress),
                                            QLatin1String("{urlno}"), out->facts.ratingListNumber);
-    if (m_parallelPages) {
+    if (m_pool) {
         PageResults badPages;
-        auto bad = std::async(std::launch::async, [&] {
-            return fetchBuyerPage(badPages, BuyerPage::BadGiven, badAddress, FetchShortWait,
-                                  context);
+        QString badPage;
+        const TaskPool::TaskHandle bad = m_pool->submit([&] {
+            badPage =
+                fetchBuyerPage(badPages, BuyerPage::BadGiven, badAddress, FetchShortWait, context);
         });
         const QString neutralPage = fetchBuyerPage(out->pages, BuyerPage::NeutralGiven,
                                                    neutralAddress, FetchShortWait, context);
-        const QString badPage = bad.get();
+        m_pool->wait(bad);
         out->pages += badPages;
         out->neutralGiven = givenCount(out->pages, BuyerPage::NeutralGiven, neutralPage,
-                                       m_config.entry(ConfigEntry::NeutralGivenMarker));
+                                       m_setup.config.entry(ConfigEntry::NeutralGivenMarker));
         out->badGiven =
             givenCount(out->pages, BuyerPage::BadGiven, badPage, kBadRatingsGivenMarker);
     } else {
         const QString neutralPage = fetchBuyerPage(out->pages, BuyerPage::NeutralGiven,
                                                    neutralAddress, FetchShortWait, context);
         out->neutralGiven = givenCount(out->pages, BuyerPage::NeutralGiven, neutralPage,
-                                       m_config.entry(ConfigEntry::NeutralGivenMarker));
+                                       m_setup.config.entry(ConfigEntry::NeutralGivenMarker));
         const QString badPage =
             fetchBuyerPage(out->pages, BuyerPage::BadGiven, badAddress, FetchShortWait, context);
         out->badGiven =
@@ -253,12 +222,13 @@ void BuyerQuery::runNameCardChain(const QString &id, const FetchContext &context
     // the search address's form, so whatever it holds stays one value of one parameter.
     const QString nameCardPage = fetchBuyerPage(
         out->pages, BuyerPage::NameCard,
-        address(m_settings.tradeCardHost,
-                QLatin1String("/tradecard/nameCard.htm?jumpFrom=wwclient&signmode=im&loginId=") +
-                    m_settings.nameCardLogin + QLatin1String("&uid=cntaobao") + EncodeQuery(id) +
-                    QLatin1String("&type=0&imgFolderPath=d%3a%2fProgram%20Files%2fAliWangWang%2f"
-                                  "7.10.07T%2fHeadImgShow%2f&imgFileName=&showtype=1&"
-                                  "filehashcode=&ver=7.10.07T&edition=1&cssname=default")),
+        hostAddress(
+            m_settings.tradeCardHost,
+            QLatin1String("/tradecard/nameCard.htm?jumpFrom=wwclient&signmode=im&loginId=") +
+                m_settings.nameCardLogin + QLatin1String("&uid=cntaobao") + EncodeQuery(id) +
+                QLatin1String("&type=0&imgFolderPath=d%3a%2fProgram%20Files%2fAliWangWang%2f"
+                              "7.10.07T%2fHeadImgShow%2f&imgFileName=&showtype=1&"
+                              "filehashcode=&ver=7.10.07T&edition=1&cssname=default")),
         FetchLongWait, context);
     if (isBlank(nameCardPage))
         return;
@@ -268,21 +238,21 @@ void BuyerQuery::runNameCardChain(const QString &id, const FetchContext &context
     const QString personalPage = fetchBuyerPage(out->pages, BuyerPage::Personal,
                                                 out->card.personalUrl, FetchLongWait, context);
     if (!isBlank(personalPage))
-        out->personal = personalPageRule(personalPage, m_config, m_areaTable);
+        out->personal = personalPageRule(personalPage, m_setup.config, m_setup.areaTable);
 }
 
 PageResult BuyerQuery::fetchPopupCard(const QString &id, const FetchContext &context) const
 {
     const QString popupAddress =
-        address(m_settings.tradeCardHost,
-                QLatin1String("/tradecard/popupNameCard.htm?uid=cntaobao") + EncodeQuery(id) +
-                    QLatin1String("&loginId=") + m_settings.popupLogin +
-                    QLatin1String("&type=1&jumpFrom=aliwwserver"));
+        hostAddress(m_settings.tradeCardHost,
+                    QLatin1String("/tradecard/popupNameCard.htm?uid=cntaobao") + EncodeQuery(id) +
+                        QLatin1String("&loginId=") + m_settings.popupLogin +
+                        QLatin1String("&type=1&jumpFrom=aliwwserver"));
     if (isBlank(popupAddress))
         return {};
     PageResult page = fetchPage(popupAddress, FetchLongWait, context);
     page.page = BuyerPage::Popup;
-    markIfBlocked(page, page.text, anchorsOf(BuyerPage::Popup), m_blockMarkers);
+    markIfBlocked(page, page.text, anchorsOf(BuyerPage::Popup), m_setup.blockMarkers);
     return page;
 }
 
@@ -296,18 +266,18 @@ BuyerQueryResult BuyerQuery::queryBuyer(const QString &buyerId, const FetchConte
     DetailChain detail;
     NameCardChain card;
     PageResult popup;
-    if (m_parallelPages) {
+    if (m_pool) {
         // The chains share one session, so each host's connections are still reused.
         FetchContext shared = context;
         if (!shared.session)
             shared.session = &HttpSession::forThisThread();
-        auto cardDone =
-            std::async(std::launch::async, [&] { runNameCardChain(id, shared, &card); });
-        auto popupDone =
-            std::async(std::launch::async, [&] { popup = fetchPopupCard(id, shared); });
+        const TaskPool::TaskHandle cardDone =
+            m_pool->submit([&] { runNameCardChain(id, shared, &card); });
+        const TaskPool::TaskHandle popupDone =
+            m_pool->submit([&] { popup = fetchPopupCard(id, shared); });
         runDetailChain(id, shared, &detail);
-        cardDone.get();
-        popupDone.get();
+        m_pool->wait(cardDone);
+        m_pool->wait(popupDone);
     } else {
         runDetailChain(id, context, &detail);
         runNameCardChain(id, context, &card);
@@ -332,6 +302,7 @@ BuyerQueryResult BuyerQuery::queryBuyer(const QString &buyerId, const FetchConte
         record.goodRate = detail.facts.goodRatePercent;
     record.address = !isBlank(card.personal.areaName) ? card.personal.areaName : card.card.address;
 
+    result.listed = detail.listed;
     result.pages = detail.pages + card.pages;
     if (!popup.address.isEmpty()) {
         popup.text.clear();
@@ -342,10 +313,9 @@ BuyerQueryResult BuyerQuery::queryBuyer(const QString &buyerId, const FetchConte
     return result;
 }
 
-BuyerQueryResult BuyerQuery::run(const QString &buyerId, const FetchContext &context)
+BuyerQueryResult queryBuyer(const QuerySetup &setup, const QuerySettings &settings,
+                            const QString &buyerId, const FetchContext &context,
+                            DetailPageBrowser *browser, TaskPool *pool)
 {
-    PageResults configPages = ensureConfiguration(context);
-    BuyerQueryResult result = queryBuyer(buyerId, context);
-    result.pages = configPages + result.pages;
-    return result;
+    return BuyerQuery(setup, settings, browser, pool).queryBuyer(buyerId, context);
 }

@@ -1,5 +1,7 @@
 #include "files/spreadsheetexport.h"
 
+#include "model/lookupstatus.h"
+
 #include "model/buyerassessment.h"
 
 #include <QDateTime>
@@ -225,7 +227,7 @@ QStringList extraValues(const BatchRow &row, const BatchTableOptions &options)
             creditLevelText(a.creditLevel),
             riskLevelText(a.risk.level),
             a.risk.reasons.join(QStringLiteral("；")),
-            buyerPageOutcomesText(row.pages),
+            lookupStatusText(row.status) + QStringLiteral("：") + buyerPageOutcomesText(row.pages),
             row.sellerMark,
             row.sellerNote};
 }

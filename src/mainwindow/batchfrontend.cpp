@@ -1,16 +1,13 @@
 #include "mainwindow/batchfrontend.h"
 
-#include "engine/batchengine.h"
-#include "engine/buyerquery.h"
 #include "files/idfile.h"
 #include "files/spreadsheetexport.h"
-#include "lookup/backgroundjob.h"
+#include "lookup/lookuprunner.h"
 #include "mainwindow/mainwindowlayout.h"
 #include "mainwindow/programtitle.h"
 #include "mainwindow/resultlines.h"
 #include "mainwindow/spreadsheetopener.h"
 #include "storage/historytext.h"
-#include "storage/sellerdatabase.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -21,30 +18,29 @@
 
 #include <memory>
 
-BatchFrontEnd::BatchFrontEnd(QWidget *window, BuyerQuery *query, const QuerySettings &settings,
+BatchFrontEnd::BatchFrontEnd(QWidget *window, LookupService *service, const QuerySettings &settings,
                              const MainWindowLayout &layout, ResultLines *lines)
-    : QObject(window), m_window(window), m_query(query), m_settings(settings), m_lines(lines),
+    : QObject(window), m_window(window), m_settings(settings), m_lines(lines),
       m_batchIdField(layout.batchIdField), m_resultFields(layout.resultFields),
-      m_areaTableField(layout.areaTableField), m_job(new BackgroundJob(this))
+      m_areaTableField(layout.areaTableField), m_runner(new LookupRunner(service, this))
 {
 }
 
 BatchFrontEnd::~BatchFrontEnd()
 {
-    m_job->cancel();
-    m_job->join();
+    join();
 }
 
 void BatchFrontEnd::abandon()
 {
     m_abandoned = true;
-    m_job->cancel();
+    m_runner->cancel();
 }
 
 void BatchFrontEnd::join()
 {
-    m_job->cancel();
-    m_job->join();
+    m_runner->cancel();
+    m_runner->join();
 }
 
 QString BatchFrontEnd::chooseIdFile()
@@ -96,59 +92,31 @@ void BatchFrontEnd::run()
     emit busy();
     m_lines->beginBatch();
 
-    BatchCallbacks callbacks;
-    BuyerQuery *query = m_query;
-    callbacks.started = [this, query](int finished, int total, const QString &id) {
+    LookupRunner::BatchProgress progress;
+    LookupService *service = m_runner->service();
+    progress.started = [this, service](int finished, int total, const QString &id) {
         // The configuration is there once the first buyer starts.
-        QString areaTable = finished == 0 ? query->areaTable() : QString();
-        QMetaObject::invokeMethod(
-            this,
-            [this, text = batchProgressText(total, finished, id), id, areaTable] {
-                if (!areaTable.isEmpty())
-                    m_areaTableField->setPlainText(areaTable);
-                m_lines->hide();
-                m_batchIdField->setText(id);
-                m_lines->showProgress(text);
-            },
-            Qt::QueuedConnection);
+        if (finished == 0)
+            m_areaTableField->setPlainText(service->setup()->areaTable);
+        m_lines->hide();
+        m_batchIdField->setText(id);
+        m_lines->showProgress(batchProgressText(total, finished, id));
     };
-    // The seller's database from the batch's workers (one call at a time): each lookup recorded
-    // as it is done, the buyer's note kept for the table.
-    auto notes = std::make_shared<QList<BuyerNote>>(idFile.ids.size());
-    callbacks.done = [this, ids = idFile.ids, notes, database = m_database,
-                      record = m_recordHistory](int index, const BuyerQueryResult &result) {
-        if (database) {
-            (*notes)[index] = database->note(result.record.buyerId);
-            if (record)
-                database->addLookup(result);
-        }
-        QMetaObject::invokeMethod(
-            this,
-            [this, id = ids.at(index), r = result.record] {
-                const QString values[] = {r.goodRate,  r.goodCount,    r.neutralCount,
-                                          r.badCount,  r.neutralGiven, r.badGiven,
-                                          r.creditUrl, r.verification, id,
-                                          r.nick,      r.regTime,      r.address};
-                for (size_t i = 0; i < m_resultFields.size(); ++i)
-                    m_resultFields[i]->setText(values[i]);
-            },
-            Qt::QueuedConnection);
+    progress.finished = [this, ids = idFile.ids](int index, const LookupOutcome &outcome) {
+        const BuyerCreditRecord &r = outcome.result.record;
+        const QString values[] = {r.goodRate,     r.goodCount, r.neutralCount, r.badCount,
+                                  r.neutralGiven, r.badGiven,  r.creditUrl,    r.verification,
+                                  ids.at(index),  r.nick,      r.regTime,      r.address};
+        for (size_t i = 0; i < m_resultFields.size(); ++i)
+            m_resultFields[i]->setText(values[i]);
     };
     BatchOptions options;
     options.jobs = m_settings.batchJobs;
     options.paceMs = m_settings.batchPaceMs;
-
-    auto rows = std::make_shared<QList<BatchRow>>();
-    auto cancelled = std::make_shared<bool>(false);
-    m_job->start(
-        [query, ids = idFile.ids, options, callbacks, rows, cancelled](const CancelToken &cancel) {
-            *rows = runBatch(*query, ids, options, cancel, callbacks, cancelled.get());
-        },
-        [this, rows, cancelled, notes] {
-            for (qsizetype i = 0; i < rows->size() && i < notes->size(); ++i)
-                applySellerNote(&(*rows)[i], notes->at(i));
-            finish(*rows, *cancelled || m_abandoned);
-        });
+    m_runner->batch(idFile.ids, options, std::move(progress),
+                    [this](const QList<LookupOutcome> &outcomes, bool cancelled) {
+                        finish(batchRows(outcomes), cancelled || m_abandoned);
+                    });
 }
 
 void BatchFrontEnd::end()

@@ -7,18 +7,17 @@
 #include <array>
 #include <functional>
 
-class BackgroundJob;
-class BuyerQuery;
+class LookupRunner;
+class LookupService;
 class QLineEdit;
 class QPlainTextEdit;
 class QWidget;
 class ResultLines;
-class SellerDatabase;
 struct BatchRow;
 struct MainWindowLayout;
 
-// The window's batch: ids from a file the user picks, run by the batch engine on a worker thread
-// with the progress in the result area, the table written to a temporary xlsx file and opened in
+// The window's batch: ids from a file the user picks, looked up by the lookup service with the
+// progress in the result area, the table written to a temporary xlsx file and opened in
 // the spreadsheet program. The hidden fields follow the batch as it goes (Text1 the id in
 // progress, Text8 to Text19 the last record that came back); nothing is read back out of them.
 class BatchFrontEnd : public QObject
@@ -30,21 +29,13 @@ public:
     using IdFileChooser = std::function<QString(QWidget *parent)>;
     using SpreadsheetOpener = std::function<bool(const QString &path)>;
 
-    BatchFrontEnd(QWidget *window, BuyerQuery *query, const QuerySettings &settings,
+    BatchFrontEnd(QWidget *window, LookupService *service, const QuerySettings &settings,
                   const MainWindowLayout &layout, ResultLines *lines);
     ~BatchFrontEnd() override;
 
     // Empty functions restore the defaults: the open-file dialog and openSpreadsheet.
     void setIdFileChooser(IdFileChooser chooser) { m_chooseIdFile = std::move(chooser); }
     void setSpreadsheetOpener(SpreadsheetOpener opener) { m_openSpreadsheet = std::move(opener); }
-
-    // Each lookup recorded in the seller's database as it is done (when recordHistory), and a
-    // blacklisted buyer's row marked; null: neither.
-    void setSellerDatabase(SellerDatabase *database, bool recordHistory)
-    {
-        m_database = database;
-        m_recordHistory = recordHistory;
-    }
 
     bool isRunning() const { return m_running; }
     void run();
@@ -66,17 +57,14 @@ private:
     void tell(const QString &text);
 
     QWidget *m_window;
-    BuyerQuery *m_query;
     QuerySettings m_settings;
     ResultLines *m_lines;
     QLineEdit *m_batchIdField;
     std::array<QLineEdit *, 12> m_resultFields;
     QPlainTextEdit *m_areaTableField;
-    BackgroundJob *m_job;
+    LookupRunner *m_runner;
     bool m_running = false;
     bool m_abandoned = false;
     IdFileChooser m_chooseIdFile;
     SpreadsheetOpener m_openSpreadsheet;
-    SellerDatabase *m_database = nullptr;
-    bool m_recordHistory = false;
 };

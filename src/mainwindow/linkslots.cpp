@@ -2,8 +2,6 @@
 
 #include "engine/indexedlist.h"
 #include "files/querysettings.h"
-#include "web/canceltoken.h"
-#include "web/fetchpage.h"
 #include "web/texthelpers.h"
 
 #include <QLineEdit>
@@ -64,18 +62,4 @@ bool LinkSlots::applyStartupList(const QString &list)
     for (const LinkButton &link : m_buttons)
         link.button->setText(value(link.caption));
     return trimSpaces(value(LinkSlot::Version)) != QLatin1String("bb1.0");
-}
-
-QString fetchStartupList(const QuerySettings &settings, const CancelToken &cancel)
-{
-    FetchContext context;
-    context.cancel = &cancel;
-    QString list;
-    if (!isBlank(settings.mainHost))
-        list = FetchPage(siteAddress(settings.mainHost, "/soft/qvdl/zkrap2.htm"), FetchShortWait,
-                         context);
-    if (isBlank(list) && !isBlank(settings.secondHost))
-        list = FetchPage(siteAddress(settings.secondHost, "/soft/wrub/zkrap2.htm"), FetchShortWait,
-                         context);
-    return list;
 }

@@ -7,7 +7,6 @@
 class QLineEdit;
 class QPushButton;
 struct QuerySettings;
-class CancelToken;
 
 // The main window's 22 link slots (the hidden fields Text4_0 to Text4_21): the version text, the
 // captions and addresses of the eight link buttons, the help and download addresses. The start-up
@@ -69,10 +68,6 @@ private:
     Fields m_fields;
     Buttons m_buttons;
 };
-
-// Downloads the start-up list: our site first, then its fallback host, each with the short wait.
-// Empty when neither gave anything.
-QString fetchStartupList(const QuerySettings &settings, const CancelToken &cancel);
 
 // "http://" + host + path on our own web site; empty without a host.
 QString siteAddress(const QString &host, const char *path);

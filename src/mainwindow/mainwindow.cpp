@@ -1,21 +1,16 @@
 #include "mainwindow/mainwindow.h"
 
-#include "engine/buyerquery.h"
-#include "lookup/backgroundjob.h"
-#include "mainwindow/browserhandover.h"
+#include "browser/pagehandover.h"
+#include "lookup/lookuprunner.h"
+#include "lookup/lookupservice.h"
 #include "mainwindow/cjkfont.h"
 #include "mainwindow/clicklabel.h"
-#include "mainwindow/detailbrowserwidget.h"
 #include "mainwindow/mainwindowresources.h"
 #include "mainwindow/openinbrowser.h"
 #include "mainwindow/resultlines.h"
 #include "mainwindow/sellerview.h"
-#include "model/buyerassessment.h"
 #include "skin/installpaths.h"
 #include "skin/skinframe.h"
-#include "web/canceltoken.h"
-#include "web/fetchpage.h"
-#include "web/httpsession.h"
 #include "web/texthelpers.h"
 
 #include <QCloseEvent>
@@ -36,8 +31,8 @@ QString g_skinFile; // set by tests; empty: the default place
 } // namespace
 
 MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser, QWidget *parent)
-    : QWidget(parent), m_settings(settings), m_query(std::make_unique<BuyerQuery>(settings)),
-      m_session(std::make_unique<HttpSession>())
+    : QWidget(parent), m_settings(settings),
+      m_service(std::make_unique<LookupService>(settings, settings.batchJobs))
 {
     initMainWindowResources();
     setObjectName(QStringLiteral("TestOCX_new"));
@@ -61,13 +56,17 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     m_frame->setNormalMinimumSize(QSize((kMinWidthTwips + kTwipsPerPixel / 2) / kTwipsPerPixel,
                                         (kMinHeightTwips + kTwipsPerPixel / 2) / kTwipsPerPixel));
 
-    m_browserHandOver = std::make_unique<BrowserHandOver>(m_layout.browser);
-    m_query->setBrowser(browser ? browser : m_browserHandOver.get());
-    m_query->setParallelPages(m_settings.parallelPages);
-    m_startupJob = new BackgroundJob(this);
-    m_queryJob = new BackgroundJob(this);
-    m_batch = new BatchFrontEnd(this, m_query.get(), m_settings, m_layout, m_lines.get());
+    if (!browser) {
+        // One hidden page per buyer a batch has in flight, started when a lookup needs one.
+        m_pages = new PageHandOver(m_service->jobs(), m_layout.browser);
+        browser = m_pages;
+    }
+    m_service->setBrowser(browser);
+    m_startupRunner = new LookupRunner(m_service.get(), this);
+    m_queryRunner = new LookupRunner(m_service.get(), this);
+    m_batch = new BatchFrontEnd(this, m_service.get(), m_settings, m_layout, m_lines.get());
     m_seller = new SellerView(this, m_layout.resultArea);
+    connect(m_seller, &SellerView::noteChanged, this, &MainWindow::noteChanged);
     connect(m_batch, &BatchFrontEnd::busy, this, [this] {
         setQueryButtonsEnabled(false);
         m_seller->hideLines();
@@ -87,13 +86,13 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
 
 MainWindow::~MainWindow()
 {
-    // The jobs' threads use the query engine and the session, which go before our children do:
-    // end them first. Their waits notice the cancellation within a tenth of a second.
-    for (BackgroundJob *job : {m_startupJob, m_queryJob})
-        job->cancel();
+    // The runners' work uses the lookup service, which goes before our children do: end it
+    // first. Its waits notice the cancellation within a tenth of a second.
+    for (LookupRunner *runner : {m_startupRunner, m_queryRunner})
+        runner->cancel();
     m_batch->join();
-    for (BackgroundJob *job : {m_startupJob, m_queryJob})
-        job->join();
+    for (LookupRunner *runner : {m_startupRunner, m_queryRunner})
+        runner->join();
 }
 
 void MainWindow::connectControls()
@@ -122,23 +121,18 @@ void MainWindow::startUp()
 
     setWindowTitle(QStringLiteral("BrelvonV3.0"));
 
-    auto list = std::make_shared<QString>();
-    m_startupJob->start(
-        [list, settings = m_settings](const CancelToken &cancel) {
-            *list = fetchStartupList(settings, cancel);
-        },
-        [this, list] {
-            if (m_slots->applyStartupList(*list))
-                m_lines->showUpdateNotice();
-            emit startupListFinished();
-        });
+    m_startupRunner->startupList([this](const QString &list) {
+        if (!m_closed && m_slots->applyStartupList(list))
+            m_lines->showUpdateNotice();
+        emit startupListFinished();
+    });
 
     setWindowState(Qt::WindowNoState);
 }
 
 bool MainWindow::startupListPending() const
 {
-    return m_startupJob->isRunning();
+    return m_startupRunner->isRunning();
 }
 
 bool MainWindow::batchRunning() const
@@ -184,47 +178,44 @@ void MainWindow::runQuery()
     m_queryRunning = true;
     setQueryButtonsEnabled(false);
 
-    // The query runs on the job's thread; what it hands back to this thread goes by queued
-    // calls, which are dropped if the window is gone by then.
-    auto result = std::make_shared<BuyerQueryResult>();
-    auto sellerLines = std::make_shared<SellerView::Lines>();
-    BuyerQuery *query = m_query.get();
-    HttpSession *session = m_session.get();
-    m_queryJob->start(
-        [this, query, session, buyerId, result, sellerLines, database = m_seller->database(),
-         record = m_seller->recordsHistory()](const CancelToken &cancel) {
-            FetchContext context;
-            context.session = session;
-            context.cancel = &cancel;
-            const PageResults configPages = query->ensureConfiguration(context);
-            if (cancel.isCancelled())
-                return;
-            // The previous result's lines go once the configuration is there.
-            QMetaObject::invokeMethod(
-                this,
-                [this, areaTable = query->areaTable()] {
-                    m_layout.areaTableField->setPlainText(areaTable);
-                    m_lines->hide();
-                    m_seller->hideLines();
-                },
-                Qt::QueuedConnection);
-            *result = query->queryBuyer(buyerId, context);
-            result->pages = configPages + result->pages;
-            if (!cancel.isCancelled())
-                *sellerLines = SellerView::afterLookup(database, record, *result);
-        },
-        [this, buyerId, result, sellerLines] {
-            if (!m_closed) {
-                m_lines->show(buyerId, result->record);
-                m_seller->showLines(buyerId, *sellerLines);
-                m_lines->showVerdict(assessBuyer(*result, m_settings.risk, QDate::currentDate(),
-                                                 &sellerLines->notes),
-                                     result->pages);
+    m_queryRunner->lookup(
+        buyerId,
+        [this, buyerId](const LookupOutcome &outcome) {
+            if (!m_closed && outcome.status != LookupStatus::Cancelled) {
+                m_shown = std::make_unique<LookupOutcome>(outcome);
+                m_shown->id = buyerId;
+                showOutcome(*m_shown);
             }
             setQueryButtonsEnabled(true);
             m_queryRunning = false;
             emit queryFinished();
+        },
+        // The previous result's lines go once the configuration is there.
+        [this](const QString &areaTable) {
+            m_layout.areaTableField->setPlainText(areaTable);
+            m_lines->hide();
+            m_seller->hideLines();
+            m_shown.reset();
         });
+}
+
+void MainWindow::showOutcome(const LookupOutcome &outcome)
+{
+    m_lines->show(outcome.id, outcome.result.record);
+    m_seller->showLines(outcome.id, SellerView::linesFor(outcome));
+    m_lines->showVerdict(outcome.assessment, outcome.result.pages);
+}
+
+void MainWindow::noteChanged(const QString &buyerId)
+{
+    // The buyer shown gets the verdict the stored note gives, not the one of the lookup.
+    if (!m_shown || m_shown->result.record.buyerId != buyerId)
+        return;
+    const QString shownId = m_shown->id;
+    *m_shown = m_service->reassess(*m_shown);
+    m_shown->id = shownId;
+    m_seller->showLines(shownId, SellerView::linesFor(*m_shown));
+    m_lines->showVerdict(m_shown->assessment, m_shown->result.pages);
 }
 
 void MainWindow::runBatch()
@@ -236,8 +227,8 @@ void MainWindow::runBatch()
 
 void MainWindow::setSellerDatabase(SellerDatabase *database, bool recordHistory)
 {
-    m_seller->setDatabase(database, recordHistory);
-    m_batch->setSellerDatabase(database, recordHistory && database);
+    m_service->setDatabase(database, recordHistory);
+    m_seller->setDatabase(database);
 }
 
 void MainWindow::showHistory(const QString &buyerId)
@@ -315,8 +306,8 @@ void MainWindow::setSkinFile(const QString &path)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // The window's jobs end their waits at once; the program can then exit.
-    for (BackgroundJob *job : {m_startupJob, m_queryJob})
-        job->cancel();
+    for (LookupRunner *runner : {m_startupRunner, m_queryRunner})
+        runner->cancel();
     m_batch->abandon();
     m_closed = true;
     QWidget::closeEvent(event);

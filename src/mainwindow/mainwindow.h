@@ -12,16 +12,15 @@
 
 #include <memory>
 
-class BackgroundJob;
-class BrowserHandOver;
-class BuyerQuery;
 class DetailPageBrowser;
-class HttpSession;
+class LookupRunner;
+class LookupService;
+class PageHandOver;
 class ResultLines;
 class SellerDatabase;
 class SellerView;
 class SkinFrame;
-struct BuyerQueryResult;
+struct LookupOutcome;
 
 // Brelvon's main window: the query bar, the result area, the link buttons and the hidden fields
 // (MainWindowLayout), inside the skinned frame (SkinFrame). The window runs the single query
@@ -43,7 +42,7 @@ public:
     static QString programTitle() { return ::programTitle(); }
 
     // browser: the detail page loader of last resort, called on the query's worker thread;
-    // without one the hidden WebBrowser1 serves, reached through a hand-over to this thread.
+    // without one the window's own hidden browser pages serve (up to one per batch job).
     explicit MainWindow(const QuerySettings &settings, DetailPageBrowser *browser = nullptr,
                         QWidget *parent = nullptr);
     ~MainWindow() override;
@@ -53,8 +52,8 @@ public:
     // A skin file to use instead (tests); empty restores the default.
     static void setSkinFile(const QString &path);
 
-    // The query: checks the input and starts the buyer's query on a worker thread; both query
-    // buttons stay disabled until its record arrives and fills the result lines.
+    // The query: checks the input and starts the buyer's lookup on the lookup service; both
+    // query buttons stay disabled until its outcome arrives and fills the result lines.
     void runQuery();
     // The batch (BatchFrontEnd).
     void runBatch();
@@ -83,6 +82,9 @@ public:
     void showHelpWindow();
 
     bool queryRunning() const { return m_queryRunning; }
+    // The outcome of the last lookup shown (its verdict follows the seller's notes), or null.
+    const LookupOutcome *shownOutcome() const { return m_shown.get(); }
+    LookupService *lookupService() const { return m_service.get(); }
     bool batchRunning() const;
     // Whether the start-up list's download is still under way.
     bool startupListPending() const;
@@ -106,19 +108,21 @@ private:
     void startUp();
     void connectControls();
     void setQueryButtonsEnabled(bool enabled);
+    void showOutcome(const LookupOutcome &outcome);
+    void noteChanged(const QString &buyerId);
 
     QuerySettings m_settings;
-    std::unique_ptr<BuyerQuery> m_query;
-    std::unique_ptr<BrowserHandOver> m_browserHandOver;
-    std::unique_ptr<HttpSession> m_session; // the window's queries reuse its connections
+    std::unique_ptr<LookupService> m_service;
+    PageHandOver *m_pages = nullptr; // the window's own hidden browser pages, unless given one
     MainWindowLayout m_layout;
     SkinFrame *m_frame = nullptr;
     std::unique_ptr<ResultLines> m_lines;
     std::unique_ptr<LinkSlots> m_slots;
     BatchFrontEnd *m_batch = nullptr;
     SellerView *m_seller = nullptr;
-    BackgroundJob *m_startupJob = nullptr;
-    BackgroundJob *m_queryJob = nullptr;
+    LookupRunner *m_startupRunner = nullptr;
+    LookupRunner *m_queryRunner = nullptr;
+    std::unique_ptr<LookupOutcome> m_shown;
     bool m_queryRunning = false;
     bool m_closed = false; // set by a close: a query's record that arrives then is not shown
     QPointer<HelpWindow> m_help;

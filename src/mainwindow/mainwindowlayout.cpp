@@ -1,7 +1,6 @@
 #include "mainwindow/mainwindowlayout.h"
 
 #include "mainwindow/clicklabel.h"
-#include "mainwindow/detailbrowserwidget.h"
 #include "mainwindow/riskverdictview.h"
 
 #include <QFrame>
@@ -147,8 +146,7 @@ MainWindowLayout buildMainWindowLayout(QWidget *window)
     QPushButton *b12 = button(l.linkRow, QStringLiteral("Command12"),
                               QStringLiteral("店铺装修模板"), 4920, 240, 1335, 495);
 
-    l.browser =
-        place<DetailBrowserWidget>(window, QStringLiteral("WebBrowser1"), 6840, 2760, 1815, 1695);
+    l.browser = place<QWidget>(window, QStringLiteral("WebBrowser1"), 6840, 2760, 1815, 1695);
     l.browser->hide();
     l.linkColumn = panel(window, QStringLiteral("Frame6"), 6840, 600, 2295, 3855);
     l.linkColumn->setStyleSheet(QLatin1String(kButtonStyle));

@@ -5,7 +5,6 @@
 #include <array>
 
 class ClickLabel;
-class DetailBrowserWidget;
 class QFrame;
 class QGroupBox;
 class QLineEdit;
@@ -42,7 +41,8 @@ struct MainWindowLayout
     QFrame *linkRow = nullptr;
     QFrame *linkColumn = nullptr;
     LinkSlots::Buttons linkButtons{};
-    DetailBrowserWidget *browser = nullptr; // WebBrowser1, hidden beneath the side column
+    QWidget *browser =
+        nullptr; // WebBrowser1: the embedded browser's place, hidden beneath the side column
     RiskVerdictView *verdict = nullptr; // RiskVerdict: the last buyer's verdict, atop the column
 
     // Hidden data: the batch result fields, the link slots, the area table.

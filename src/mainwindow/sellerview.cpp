@@ -1,6 +1,6 @@
 #include "mainwindow/sellerview.h"
 
-#include "engine/buyerquery.h"
+#include "lookup/lookupservice.h"
 #include "mainwindow/buyernotesmenu.h"
 #include "mainwindow/clicklabel.h"
 #include "mainwindow/historydialog.h"
@@ -42,38 +42,26 @@ SellerView::SellerView(QWidget *window, QGroupBox *resultArea)
     connect(m_resultArea, &QWidget::customContextMenuRequested, this, &SellerView::showMenu);
 }
 
-void SellerView::setDatabase(SellerDatabase *database, bool recordHistory)
+void SellerView::setDatabase(SellerDatabase *database)
 {
     m_database = database;
-    m_recordHistory = recordHistory && database;
     delete m_menu;
     m_menu = nullptr;
     m_resultArea->setContextMenuPolicy(database ? Qt::CustomContextMenu : Qt::DefaultContextMenu);
     if (!database)
         return;
     m_menu = new BuyerNotesMenu(database, m_window);
-    connect(m_menu, &BuyerNotesMenu::noteChanged, this, [this](const QString &id) {
-        // The shown buyer's warning follows the change at once.
-        if (id == m_buyerId)
-            showLines(id, {blacklistMark(m_database->note(id)), m_historyLine->text(), {}});
-    });
+    connect(m_menu, &BuyerNotesMenu::noteChanged, this, &SellerView::noteChanged);
     connect(m_menu, &BuyerNotesMenu::historyRequested, this, &SellerView::showHistory);
 }
 
-SellerView::Lines SellerView::afterLookup(SellerDatabase *database, bool recordHistory,
-                                          const BuyerQueryResult &result)
+SellerView::Lines SellerView::linesFor(const LookupOutcome &outcome)
 {
     Lines lines;
-    if (!database)
-        return lines;
-    const QString &id = result.record.buyerId;
-    const BuyerNote note = database->note(id);
-    lines.warning = blacklistMark(note);
-    lines.notes = sellerNotes(note);
-    if (const auto previous = database->lastLookup(id))
-        lines.history = lastLookupLine(*previous, result.record);
-    if (recordHistory)
-        database->addLookup(result);
+    lines.warning = blacklistMark(outcome.note);
+    lines.notes = sellerNotes(outcome.note);
+    if (outcome.previous)
+        lines.history = lastLookupLine(*outcome.previous, outcome.result.record);
     return lines;
 }
 

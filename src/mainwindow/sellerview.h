@@ -10,7 +10,7 @@ class ClickLabel;
 class QGroupBox;
 class QWidget;
 class SellerDatabase;
-struct BuyerQueryResult;
+struct LookupOutcome;
 
 // What the window shows of the seller's database: under the result, a red line for a
 // blacklisted buyer and a grey one saying when the buyer was looked up before and what changed
@@ -23,9 +23,8 @@ public:
     SellerView(QWidget *window, QGroupBox *resultArea);
 
     // The database must outlive the window; null turns it all off.
-    void setDatabase(SellerDatabase *database, bool recordHistory);
+    void setDatabase(SellerDatabase *database);
     SellerDatabase *database() const { return m_database; }
-    bool recordsHistory() const { return m_recordHistory; }
 
     // What the two lines say about a buyer.
     struct Lines
@@ -34,10 +33,8 @@ public:
         QString history;   // "上次查询 …", or empty
         SellerNotes notes; // for the risk verdict: a blacklisted buyer is high risk
     };
-    // After a buyer's query, on its worker thread: the lines, read before the lookup is
-    // recorded (when recordHistory).
-    static Lines afterLookup(SellerDatabase *database, bool recordHistory,
-                             const BuyerQueryResult &result);
+    // The lines of a lookup's outcome: its buyer's mark and the last lookup before it.
+    static Lines linesFor(const LookupOutcome &outcome);
 
     // The lines of the buyer whose result is shown (the menu acts on that buyer).
     void showLines(const QString &buyerId, const Lines &lines);
@@ -45,6 +42,10 @@ public:
     void hideLines();
     // The history dialog, filtered by the buyer id (empty: every lookup).
     void showHistory(const QString &buyerId);
+
+signals:
+    // The seller changed the buyer's note or mark from the menu.
+    void noteChanged(const QString &buyerId);
 
 private:
     void showMenu(const QPoint &position);
@@ -54,7 +55,6 @@ private:
     ClickLabel *m_blacklistLine;
     ClickLabel *m_historyLine;
     SellerDatabase *m_database = nullptr;
-    bool m_recordHistory = false;
     BuyerNotesMenu *m_menu = nullptr;
     QString m_buyerId; // the buyer shown; empty while none is
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/buyercreditrecord.h"
+#include "model/lookupstatus.h"
 #include "model/riskverdict.h"
 #include "web/pageresult.h"
 
@@ -13,6 +14,7 @@ struct BatchRow
     QString id;
     BuyerCreditRecord record;
     PageResults pages = {}; // what the query's page fetches did: only the extra columns read it
+    LookupStatus status = LookupStatus::Found; // the extra columns say it before the pages
     // The seller's own word on the buyer. Blacklisted (seller.listed, the reason in seller.note):
     // the row in red with sellerMark as the id cell's note, and the verdict high.
     SellerNotes seller = {};

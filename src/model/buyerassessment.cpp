@@ -1,5 +1,7 @@
 #include "model/buyerassessment.h"
 
+#include "model/lookupstatus.h"
+
 QString BuyerAssessment::creditScoreText() const
 {
     return creditScore ? QString::number(*creditScore) : QString();
@@ -22,34 +24,7 @@ QString buyerPageOutcomesText(const PageResults &pages)
     for (const PageResult &page : pages) {
         if (!isBuyerPage(page.page))
             continue;
-        const char16_t *outcome = u"";
-        switch (page.outcome) {
-        case PageOutcome::Ok:
-            outcome = u"正常";
-            break;
-        case PageOutcome::Empty:
-            outcome = u"空白";
-            break;
-        case PageOutcome::Timeout:
-            outcome = u"超时";
-            break;
-        case PageOutcome::NetworkError:
-            outcome = u"网络错误";
-            break;
-        case PageOutcome::TooLarge:
-            outcome = u"过大";
-            break;
-        case PageOutcome::Cancelled:
-            outcome = u"已取消";
-            break;
-        case PageOutcome::Refused:
-            outcome = u"地址无效";
-            break;
-        case PageOutcome::Blocked:
-            outcome = u"被拦截";
-            break;
-        }
-        parts.append(buyerPageTitle(page.page) + u' ' + QString::fromUtf16(outcome));
+        parts.append(buyerPageTitle(page.page) + u' ' + pageOutcomeWord(page.outcome));
     }
     return parts.join(QStringLiteral("，"));
 }

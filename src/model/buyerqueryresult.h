@@ -38,6 +38,7 @@ struct BuyerQueryResult
 {
     BuyerCreditRecord record;
     PageResults pages;
+    bool listed = false; // the search page was read and has the buyer's entry
 };
 
 Q_DECLARE_METATYPE(BuyerQueryResult)

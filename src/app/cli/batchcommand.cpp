@@ -1,14 +1,11 @@
 #include "app/cli/batchcommand.h"
 
 #include "app/cli/clicommon.h"
-#include "app/cli/querycommand.h"
-#include "browser/pagehandover.h"
-#include "engine/batchengine.h"
-#include "engine/buyerquery.h"
 #include "files/idfile.h"
 #include "files/spreadsheetexport.h"
 #include "storage/historytext.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -106,57 +103,55 @@ int runBatchCommand(const QStringList &args)
         return CliUsage;
     }
 
-    QueryTarget target;
-    if (const int code = prepareQueryTarget(options, &target); code != CliOk)
+    QueryRun run;
+    if (const int code = loadQueryProfile(options, &run.profile); code != CliOk)
         return code;
+    const QuerySettings &settings = run.profile.settings;
     // The user's choice of encoding wins over the settings', and either over the guess.
     const IdFileResult idFile =
-        readIdFile(idPath, kMaxBatchIds, encoding.value_or(target.settings.idFileEncoding));
+        readIdFile(idPath, kMaxBatchIds, encoding.value_or(settings.idFileEncoding));
     if (!idFile.ok()) {
         printMessage(idFile.error);
         return CliUsage;
     }
     // The command line's values win over the settings'.
     if (jobsText.isEmpty())
-        batch.jobs = target.settings.batchJobs;
+        batch.jobs = settings.batchJobs;
     if (paceText.isEmpty())
-        batch.paceMs = target.settings.batchPaceMs;
-
-    QueryBrowser browser;
-    if (const int code = prepareQueryBrowser(options, &browser); code != CliOk)
+        batch.paceMs = settings.batchPaceMs;
+    if (const int code = startQueryRun(options, batch.jobs, &run); code != CliOk)
         return code;
 
-    BuyerQuery query(target.settings);
-    query.setParallelPages(target.settings.parallelPages);
-    query.setBrowser(browser.handOver.get());
-    LookupJournal journal(target.storage);
-    QList<BuyerNote> notes(idFile.ids.size());
-    BatchCallbacks callbacks;
-    callbacks.started = [](int finished, int total, const QString &id) {
+    LookupRunner::BatchProgress progress;
+    progress.started = [](int finished, int total, const QString &id) {
         printMessage(batchProgressText(total, finished, id));
     };
-    // One call at a time, from the batch's workers: each lookup is stored as it completes.
-    callbacks.done = [&](int index, const BuyerQueryResult &result) {
+    progress.finished = [&](int index, const LookupOutcome &outcome) {
         if (options.verbose) {
-            for (const PageResult &page : result.pages)
+            for (const PageResult &page : outcome.result.pages)
                 printPage(idFile.ids.at(index), page);
         }
-        notes[index] = journal.afterLookup(result);
+        tellAfterLookup(outcome);
     };
-    QList<BatchRow> rows;
+    QList<LookupOutcome> outcomes;
     bool cancelled = false;
-    const int run = runJob([&](const CancelToken &cancel) {
-        rows = runBatch(query, idFile.ids, batch, cancel, callbacks, &cancelled);
+    LookupRunner runner(run.service.get());
+    const int code = runUntilDone(runner, [&] {
+        runner.batch(idFile.ids, batch, progress,
+                     [&](const QList<LookupOutcome> &done, bool wasCancelled) {
+                         outcomes = done;
+                         cancelled = wasCancelled;
+                         QCoreApplication::exit(0);
+                     });
     });
-    if (run != CliOk || cancelled) {
+    if (code != CliOk || cancelled) {
         printMessage(QStringLiteral("interrupted: no table written"));
         return CliInterrupted;
     }
-    for (qsizetype i = 0; i < rows.size() && i < notes.size(); ++i)
-        applySellerNote(&rows[i], notes.at(i));
+    const QList<BatchRow> rows = batchRows(outcomes);
     BatchTableOptions table;
-    table.extraColumns = target.settings.extraColumns || cli.parser().isSet(extraOption);
-    table.risk = target.settings.risk;
+    table.extraColumns = settings.extraColumns || cli.parser().isSet(extraOption);
+    table.risk = settings.risk;
     if (!writeBatchSpreadsheet(outPath, rows, &error, table, idPath)) {
         printMessage(error);
         return CliUsage;

@@ -1,12 +1,12 @@
 #include "app/cli/clicommon.h"
 
-#include "app/cli/querycommand.h"
 #include "browser/hiddenbrowser.h"
 #include "browser/pagehandover.h"
 #include "storage/historytext.h"
 #include "web/pageresult.h"
 
-#include <QFileInfo>
+#include <QCoreApplication>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -177,69 +177,115 @@ bool SubcommandLine::singleValue(const QCommandLineOption &option, const QString
     return true;
 }
 
-int prepareQueryTarget(const QueryOptions &options, QueryTarget *target)
+QueryRun::QueryRun() = default;
+QueryRun::~QueryRun() = default;
+
+int loadQueryProfile(const QueryOptions &options, Profile *profile)
 {
-    if (options.demo) {
-        target->site = std::make_unique<DemoSite>();
-        if (!target->site->start()) {
-            printMessage(QStringLiteral("the bundled demo site could not be started"));
-            return CliFailed;
-        }
-        target->settings = demoSettings(target->site->hostPort());
-    } else {
-        QString path = options.settingsPath;
-        if (path.isEmpty()) {
-            path = defaultSettingsPath();
-            // Nobody named a host yet: hand the user a template instead of querying hosts that
-            // nobody chose.
-            if (!QFileInfo::exists(path)) {
-                QString error;
-                if (writeSettingsTemplate(path, &error))
-                    printMessage(QStringLiteral("no settings yet: wrote a template to %1; fill in "
-                                                "the hosts there and run again, or use --demo")
-                                     .arg(path));
-                else
-                    printMessage(QStringLiteral("no settings yet: create %1 (%2), or use --demo")
-                                     .arg(path, error));
-                return CliUsage;
-            }
-        }
-        QString error;
-        QStringList problems;
-        if (!loadQuerySettings(path, &target->settings, &error, &problems)) {
-            printMessage(error);
-            return CliUsage;
-        }
-        target->storage = loadStorageSettings(path, &problems);
-        if (!problems.isEmpty()) {
-            for (const QString &problem : std::as_const(problems))
-                printMessage(QString(problem).remove(QLatin1String("; using the default")));
-            return CliUsage;
-        }
+    ProfileOptions asked;
+    asked.settingsPath = options.settingsPath;
+    asked.demo = options.demo;
+    asked.databasePath = options.databasePath;
+    asked.noHistory = options.noHistory;
+    asked.parallelPages = options.parallelPages;
+    asked.browser = options.browser;
+    const ProfileLoad load = loadProfile(asked, profile);
+    switch (load.result) {
+    case ProfileLoad::Result::Ok:
+        break;
+    case ProfileLoad::Result::DemoSiteFailed:
+        printMessage(QStringLiteral("the bundled demo site could not be started"));
+        return CliFailed;
+    case ProfileLoad::Result::SettingsUnreadable:
+        printMessage(load.error);
+        return CliUsage;
+    case ProfileLoad::Result::TemplateWritten:
+        printMessage(QStringLiteral("no settings yet: wrote a template to %1; fill in the hosts "
+                                    "there and run again, or use --demo")
+                         .arg(load.path));
+        return CliUsage;
+    case ProfileLoad::Result::TemplateFailed:
+        printMessage(QStringLiteral("no settings yet: create %1 (%2), or use --demo")
+                         .arg(load.path, load.error));
+        return CliUsage;
     }
-    target->settings.parallelPages = target->settings.parallelPages || options.parallelPages;
-    if (!options.databasePath.isEmpty())
-        target->storage.databasePath = options.databasePath;
-    if (options.noHistory)
-        target->storage.history = false;
+    if (!load.problems.isEmpty()) {
+        for (const QString &problem : load.problems)
+            printMessage(QString(problem).remove(QLatin1String("; using the default")));
+        return CliUsage;
+    }
     return CliOk;
 }
 
-QueryBrowser::QueryBrowser() = default;
-QueryBrowser::~QueryBrowser() = default;
-
-int prepareQueryBrowser(const QueryOptions &options, QueryBrowser *browser)
+int startQueryRun(const QueryOptions &options, int jobs, QueryRun *run)
 {
-    if (!options.browser)
-        return CliOk;
-    QString why;
-    if (!HiddenBrowser::checkAvailable(&why)) {
-        printMessage(QStringLiteral("--browser: %1").arg(why));
-        return HiddenBrowser::isBuiltIn() ? CliFailed : CliUsage;
+    if (options.browser) {
+        QString why;
+        if (!HiddenBrowser::checkAvailable(&why)) {
+            printMessage(QStringLiteral("--browser: %1").arg(why));
+            return HiddenBrowser::isBuiltIn() ? CliFailed : CliUsage;
+        }
     }
-    browser->browser = std::make_unique<HiddenBrowser>();
-    browser->handOver = std::make_unique<PageHandOver>(browser->browser.get());
+    const StorageSettings &storage = run->profile.storage;
+    // Without history a missing file is not made.
+    run->database.open(storage.path(), storage.history ? SellerDatabase::OpenMode::CreateIfMissing
+                                                       : SellerDatabase::OpenMode::ExistingOnly);
+    // Without history, a read-only file is just as good.
+    if (storage.history || run->database.state() != SellerDatabase::State::ReadOnly)
+        tellStorageProblem(run->database.problem());
+
+    const QuerySettings &settings = run->profile.settings;
+    run->service = std::make_unique<LookupService>(settings, jobs > 0 ? jobs : settings.batchJobs);
+    run->service->setDatabase(&run->database, storage.history);
+    if (options.browser) {
+        run->browser = std::make_unique<PageHandOver>(run->service->jobs());
+        run->service->setBrowser(run->browser.get());
+    }
     return CliOk;
+}
+
+int prepareQueryRun(const QueryOptions &options, int jobs, QueryRun *run)
+{
+    if (const int code = loadQueryProfile(options, &run->profile); code != CliOk)
+        return code;
+    return startQueryRun(options, jobs, run);
+}
+
+int runUntilDone(LookupRunner &runner, const std::function<void()> &start)
+{
+    bool wasInterrupted = false;
+    QTimer watch; // Ctrl-C cancels the work; its waits end within a tenth of a second
+    QObject::connect(&watch, &QTimer::timeout, &runner, [&] {
+        if (interrupted() && !wasInterrupted) {
+            wasInterrupted = true;
+            runner.cancel();
+        }
+    });
+    watch.start(50);
+    start();
+    QCoreApplication::exec();
+    runner.join();
+    return wasInterrupted ? CliInterrupted : CliOk;
+}
+
+void tellStorageProblem(const QString &problem)
+{
+    static QString told; // on the main thread only
+    if (problem.isEmpty() || problem == told)
+        return;
+    told = problem;
+    printMessage(problem);
+}
+
+void tellAfterLookup(const LookupOutcome &outcome)
+{
+    const BuyerNote &note = outcome.note;
+    if (note.listed == ListMark::Blacklist)
+        printMessage(
+            QStringLiteral("warning: %1 is on the blacklist%2")
+                .arg(outcome.result.record.buyerId,
+                     note.reason.isEmpty() ? QString() : QStringLiteral(": ") + note.reason));
+    tellStorageProblem(outcome.storageProblem);
 }
 
 QCommandLineOption databaseOption()
@@ -250,39 +296,6 @@ QCommandLineOption databaseOption()
                        "settings' [storage] database, else %1).")
             .arg(defaultDatabasePath()),
         QStringLiteral("FILE"));
-}
-
-LookupJournal::LookupJournal(const StorageSettings &storage) : m_history(storage.history)
-{
-    m_database.open(storage.path(), m_history ? SellerDatabase::OpenMode::CreateIfMissing
-                                              : SellerDatabase::OpenMode::ExistingOnly);
-    tellProblem();
-}
-
-void LookupJournal::tellProblem()
-{
-    const QString problem = m_database.problem();
-    // Without history, a read-only file is just as good.
-    if (problem.isEmpty() || (!m_history && m_database.state() == SellerDatabase::State::ReadOnly))
-        return;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (problem == m_told)
-        return;
-    m_told = problem;
-    printMessage(problem);
-}
-
-BuyerNote LookupJournal::afterLookup(const BuyerQueryResult &result)
-{
-    const QString &id = result.record.buyerId;
-    const BuyerNote note = m_database.note(id);
-    if (note.listed == ListMark::Blacklist)
-        printMessage(
-            QStringLiteral("warning: %1 is on the blacklist%2")
-                .arg(id, note.reason.isEmpty() ? QString() : QStringLiteral(": ") + note.reason));
-    if (m_history && !m_database.addLookup(result))
-        tellProblem();
-    return note;
 }
 
 void installInterruptHandler()

@@ -1,22 +1,24 @@
 #pragma once
 
-#include "demosite/demosite.h"
-#include "files/querysettings.h"
+#include "lookup/lookuprunner.h"
+#include "lookup/lookupservice.h"
+#include "lookup/profile.h"
 #include "storage/sellerdatabase.h"
-#include "storage/storagesettings.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
-#include <mutex>
 
 struct PageResult;
 
 // Exit codes of brelvon-cli.
-enum CliExit { CliOk = 0, CliFailed = 1, CliUsage = 2, CliInterrupted = 130 };
+// CliNotLookedUp: every id was tried, but some could not be looked up (no configuration, no
+// hosts, the marketplace blocked or did not answer).
+enum CliExit { CliOk = 0, CliFailed = 1, CliUsage = 2, CliNotLookedUp = 3, CliInterrupted = 130 };
 
 // A message on stderr, prefixed with the program's name, control characters other than line
 // feeds written as \xHH. Safe from any thread.
@@ -89,50 +91,41 @@ private:
     QCommandLineOption m_noHistory;
 };
 
-// Where the queries go: the settings file, or the bundled demo site started in this process.
-// Returns CliOk, or the exit code after the message has been printed. Settings values out of
-// range are usage errors here.
-struct QueryTarget
-{
-    QuerySettings settings;
-    StorageSettings storage; // the settings' [storage] with --database and --no-history applied
-    std::unique_ptr<DemoSite> site;
-};
-int prepareQueryTarget(const QueryOptions &options, QueryTarget *target);
-
-// With --browser: the embedded browser, on this (the main) thread, and the hand-over through
-// which the queries on their worker threads reach it. Returns CliOk, or the exit code after the
-// message has been printed (a build without the browser, a broken installation).
-class HiddenBrowser;
+// Everything a querying command runs with: the profile (settings, storage, demo site), the
+// seller's database, the embedded browser's pages (with --browser) and the lookup service.
 class PageHandOver;
-struct QueryBrowser
+struct QueryRun
 {
-    QueryBrowser();
-    ~QueryBrowser();
-    std::unique_ptr<HiddenBrowser> browser;
-    std::unique_ptr<PageHandOver> handOver;
+    QueryRun();
+    ~QueryRun();
+    Profile profile;
+    SellerDatabase database;
+    std::unique_ptr<PageHandOver> browser;
+    std::unique_ptr<LookupService> service;
 };
-int prepareQueryBrowser(const QueryOptions &options, QueryBrowser *browser);
+// Loads the profile, opens the database, starts the browser's hand-over (with --browser) and
+// makes the service for `jobs` buyers at once (0: the settings' [batch] jobs). Returns CliOk, or
+// the exit code after the message has been printed. Settings values out of range are usage
+// errors here.
+int prepareQueryRun(const QueryOptions &options, int jobs, QueryRun *run);
+// The two halves of prepareQueryRun: the profile alone, then the rest.
+int loadQueryProfile(const QueryOptions &options, Profile *profile);
+int startQueryRun(const QueryOptions &options, int jobs, QueryRun *run);
+
+// Runs the runner's work while this thread's event loop serves (an in-process demo site, the
+// embedded browser, Ctrl-C, the results handed back). start starts the work and says whether it
+// began; the runner's final result must quit the loop with QCoreApplication::exit(0). CliOk, or
+// CliInterrupted when Ctrl-C cancelled it.
+int runUntilDone(LookupRunner &runner, const std::function<void()> &start);
+
+// After each lookup, on stderr: the warning about a blacklisted buyer, a problem of the
+// database (each problem once).
+void tellAfterLookup(const LookupOutcome &outcome);
+// A problem of the seller's database, unless it was told already.
+void tellStorageProblem(const QString &problem);
+
 // The option --database FILE, shared by every subcommand.
 QCommandLineOption databaseOption();
-
-// The seller's database as the querying commands use it: after each lookup it warns about a
-// blacklisted buyer, stores the lookup (unless history is off) and gives the buyer's note.
-// Problems are told on stderr once. Safe from several threads.
-class LookupJournal
-{
-public:
-    // Opens the database the settings name; without history a missing file is not created.
-    explicit LookupJournal(const StorageSettings &storage);
-    BuyerNote afterLookup(const BuyerQueryResult &result);
-
-private:
-    void tellProblem();
-    SellerDatabase m_database;
-    bool m_history;
-    std::mutex m_mutex;
-    QString m_told;
-};
 
 // Ctrl-C and termination requests, noticed by the running command instead of killing the
 // process, so a batch can stop cleanly and leave no half-written file.

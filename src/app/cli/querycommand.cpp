@@ -1,16 +1,10 @@
 #include "app/cli/querycommand.h"
 
 #include "app/cli/clicommon.h"
-#include "browser/pagehandover.h"
-#include "engine/buyerquery.h"
-#include "lookup/backgroundjob.h"
-#include "model/buyerassessment.h"
 #include "storage/historytext.h"
-#include "web/httpsession.h"
 #include "web/texthelpers.h"
 
 #include <QCoreApplication>
-#include <QTimer>
 
 // A JSON string literal; everything beyond the escapes JSON requires goes out as is (UTF-8).
 QString jsonString(const QString &text)
@@ -94,10 +88,10 @@ void addRecord(JsonLine &json, const BuyerCreditRecord &r)
 
 // After the record: credit score and level, the verdict and its reasons, the buyer's pages.
 // (The seller's own note and mark follow them.)
-void addAssessment(JsonLine &json, const BuyerQueryResult &result, const RiskSettings &risk,
-                   const SellerNotes *notes)
+void addAssessment(JsonLine &json, const LookupOutcome &outcome)
 {
-    const BuyerAssessment a = assessBuyer(result, risk, QDate::currentDate(), notes);
+    const BuyerAssessment &a = outcome.assessment;
+    const BuyerQueryResult &result = outcome.result;
     json.text("creditScore", a.creditScoreText());
     json.text("creditLevel", creditLevelText(a.creditLevel));
     json.text("risk", riskLevelText(a.risk.level));
@@ -117,24 +111,6 @@ QString recordJson(const BuyerCreditRecord &record)
     JsonLine json;
     addRecord(json, record);
     return json.line();
-}
-
-int runJob(BackgroundJob::Work work)
-{
-    BackgroundJob job;
-    bool wasInterrupted = false;
-    QTimer watch; // Ctrl-C cancels the job; its waits end within a tenth of a second
-    QObject::connect(&watch, &QTimer::timeout, &job, [&] {
-        if (interrupted() && !wasInterrupted) {
-            wasInterrupted = true;
-            job.cancel();
-        }
-    });
-    watch.start(50);
-    job.start(std::move(work), [] { QCoreApplication::exit(0); });
-    QCoreApplication::exec();
-    job.join();
-    return wasInterrupted ? CliInterrupted : CliOk;
 }
 
 int runQueryCommand(const QStringList &args)
@@ -172,43 +148,46 @@ int runQueryCommand(const QStringList &args)
         return CliUsage;
     }
 
-    QueryTarget target;
-    if (const int code = prepareQueryTarget(options, &target); code != CliOk)
+    QueryRun run;
+    if (const int code = prepareQueryRun(options, 0, &run); code != CliOk)
         return code;
 
-    // One query object for the whole run: configuration and area table are downloaded once,
-    // and one session keeps each host's connection open from one buyer to the next.
-    QueryBrowser browser;
-    if (const int code = prepareQueryBrowser(options, &browser); code != CliOk)
-        return code;
-
-    BuyerQuery query(target.settings);
-    query.setParallelPages(target.settings.parallelPages);
-    query.setBrowser(browser.handOver.get());
-    LookupJournal journal(target.storage);
-    return runJob([&](const CancelToken &cancel) {
-        HttpSession session;
-        FetchContext context;
-        context.session = &session;
-        context.cancel = &cancel;
-        for (const QString &id : std::as_const(ids)) {
-            const BuyerQueryResult result = query.run(id, context);
-            if (cancel.isCancelled())
-                return; // a buyer cut short is not printed
-            if (options.verbose) {
-                for (const PageResult &page : result.pages)
-                    printPage(id, page);
-            }
-            const BuyerNote note = journal.afterLookup(result);
-            JsonLine json;
-            addRecord(json, result.record);
-            if (!plain) {
-                const SellerNotes seller = sellerNotes(note);
-                addAssessment(json, result, target.settings.risk, &seller);
-                json.text("note", note.note);
-                json.text("listed", listMarkName(note.listed));
-            }
-            printLine(json.line());
-        }
+    // One service for the whole run: configuration and area table are downloaded once, and one
+    // session keeps each host's connection open from one buyer to the next.
+    bool everyIdLookedUp = true;
+    LookupRunner runner(run.service.get());
+    const int code = runUntilDone(runner, [&] {
+        runner.lookupEach(
+            ids,
+            [&](const LookupOutcome &outcome) {
+                const QString &id = outcome.id;
+                if (options.verbose) {
+                    for (const PageResult &page : outcome.result.pages)
+                        printPage(id, page);
+                }
+                tellAfterLookup(outcome);
+                if (!isLookedUp(outcome.status)) {
+                    everyIdLookedUp = false;
+                    printMessage(
+                        QStringLiteral("%1: %2%3")
+                            .arg(id, lookupStatusName(outcome.status),
+                                 outcome.statusDetail.isEmpty()
+                                     ? QString()
+                                     : QStringLiteral(" (") + outcome.statusDetail + u')'));
+                }
+                JsonLine json;
+                addRecord(json, outcome.result.record);
+                if (!plain) {
+                    addAssessment(json, outcome);
+                    json.text("note", outcome.note.note);
+                    json.text("listed", listMarkName(outcome.note.listed));
+                    json.text("lookup", lookupStatusName(outcome.status));
+                }
+                printLine(json.line());
+            },
+            [](bool) { QCoreApplication::exit(0); });
     });
+    if (code != CliOk)
+        return code;
+    return everyIdLookedUp ? CliOk : CliNotLookedUp;
 }

@@ -3,12 +3,10 @@
 // process.
 
 #include "browser/hiddenbrowser.h"
-#include "demosite/demosite.h"
-#include "files/querysettings.h"
 #include "files/spreadsheetexport.h"
+#include "lookup/profile.h"
 #include "mainwindow/mainwindow.h"
 #include "storage/sellerdatabase.h"
-#include "storage/storagesettings.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -126,54 +124,48 @@ int main(int argc, char *argv[])
         MainWindow::setSkinFile(QFileInfo(skin).absoluteFilePath());
     }
 
-    QuerySettings settings;
-    StorageSettings storage;
-    DemoSite site;
-    if (parser.isSet(demoOption)) {
-        if (!site.start()) {
-            tell(QMessageBox::Critical, QStringLiteral("内置的演示站点无法启动。"));
-            return 1;
-        }
-        settings = demoSettings(site.hostPort());
-    } else {
-        const bool named = parser.isSet(settingsOption);
-        const QString path = named ? parser.value(settingsOption) : defaultSettingsPath();
-        QString error;
-        if (named || QFileInfo::exists(path)) {
-            QStringList problems;
-            if (!loadQuerySettings(path, &settings, &error, &problems)) {
-                tell(QMessageBox::Critical, error);
-                return 2;
-            }
-            storage = loadStorageSettings(path, &problems);
-            // A value out of range keeps its default; the window still starts.
-            for (const QString &problem : std::as_const(problems))
-                std::fprintf(stderr, "brelvon: %s\n", qPrintable(problem));
-        } else if (writeSettingsTemplate(path, &error)) {
-            // First run without settings: leave a template to fill in and start anyway.
-            tell(QMessageBox::Information,
-                 QStringLiteral(
-                     "还没有设置文件。已写好一份模板:\n%1\n请在其中填入网站地址后重新启动。\n\n"
-                     "用 brelvon --demo 可以对内置的演示站点试用。")
-                     .arg(path));
-        } else {
-            tell(QMessageBox::Warning, error);
-        }
+    ProfileOptions asked;
+    asked.demo = parser.isSet(demoOption);
+    asked.settingsPath = parser.value(settingsOption);
+    asked.databasePath = parser.value(databaseOption);
+    asked.noHistory = parser.isSet(noHistoryOption);
+    Profile profile;
+    const ProfileLoad load = loadProfile(asked, &profile);
+    switch (load.result) {
+    case ProfileLoad::Result::Ok:
+        // A value out of range keeps its default; the window still starts.
+        for (const QString &problem : load.problems)
+            std::fprintf(stderr, "brelvon: %s\n", qPrintable(problem));
+        break;
+    case ProfileLoad::Result::DemoSiteFailed:
+        tell(QMessageBox::Critical, QStringLiteral("内置的演示站点无法启动。"));
+        return 1;
+    case ProfileLoad::Result::SettingsUnreadable:
+        tell(QMessageBox::Critical, load.error);
+        return 2;
+    case ProfileLoad::Result::TemplateWritten:
+        // First run without settings: leave a template to fill in and start anyway.
+        tell(QMessageBox::Information,
+             QStringLiteral(
+                 "还没有设置文件。已写好一份模板:\n%1\n请在其中填入网站地址后重新启动。\n\n"
+                 "用 brelvon --demo 可以对内置的演示站点试用。")
+                 .arg(load.path));
+        break;
+    case ProfileLoad::Result::TemplateFailed:
+        tell(QMessageBox::Warning, load.error);
+        break;
     }
+    const StorageSettings &storage = profile.storage;
 
     // Each batch leaves its table in the temporary folder, open in the spreadsheet program;
     // those of earlier days are done with.
     removeStaleBatchTables(QDir::tempPath(), QDateTime::currentDateTime());
 
-    if (parser.isSet(databaseOption))
-        storage.databasePath = parser.value(databaseOption);
-    if (parser.isSet(noHistoryOption))
-        storage.history = false;
     SellerDatabase database;
     // Opened (and made) even without history: the window's menu writes notes and the blacklist.
     database.open(storage.path());
 
-    MainWindow window(settings);
+    MainWindow window(profile.settings);
     window.setSellerDatabase(&database, storage.history);
     window.show();
     if (const QString why = databaseProblem(database, storage.history); !why.isEmpty()) {

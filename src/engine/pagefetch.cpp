@@ -1,0 +1,23 @@
+#include "engine/pagefetch.h"
+
+#include "web/texthelpers.h"
+
+QString hostAddress(const QString &host, const QString &path)
+{
+    if (isBlank(host))
+        return {};
+    return QLatin1String("http://") + host + path;
+}
+
+QString fetchInto(PageResults &log, const QString &name, const QString &address, int mode,
+                  const FetchContext &context)
+{
+    if (isBlank(address))
+        return {};
+    PageResult page = fetchPage(address, mode, context);
+    page.page = name;
+    QString text = page.text;
+    page.text.clear(); // the notes keep what happened, not the pages
+    log.append(std::move(page));
+    return text;
+}

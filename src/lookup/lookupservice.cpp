@@ -1,0 +1,221 @@
+#include "lookup/lookupservice.h"
+
+#include "engine/buyerquery.h"
+#include "engine/taskpool.h"
+#include "storage/historytext.h"
+#include "web/canceltoken.h"
+#include "web/httpsession.h"
+#include "web/texthelpers.h"
+
+#include <QDate>
+
+namespace {
+
+bool hasAnyHost(const QuerySettings &settings)
+{
+    return !isBlank(settings.mainHost) || !isBlank(settings.secondHost) ||
+           !isBlank(settings.tradeCardHost);
+}
+
+// Which downloads of the configuration were tried and how each ended.
+QString configurationAttempts(const PageResults &pages)
+{
+    QStringList tried;
+    for (const PageResult &page : pages) {
+        if (page.page != BuyerPage::Config)
+            continue;
+        tried.append(page.address + QStringLiteral(": ") +
+                     (page.outcome == PageOutcome::Ok ? QStringLiteral("not a query configuration")
+                                                      : page.outcomeText()));
+    }
+    if (tried.isEmpty())
+        return QStringLiteral("no host is set for our web site");
+    return tried.join(QStringLiteral("; "));
+}
+
+} // namespace
+
+LookupService::LookupService(const QuerySettings &settings, int jobs)
+    : m_settings(settings), m_jobs(qBound(1, jobs, BatchOptions::kMaxJobs)),
+      m_session(std::make_unique<HttpSession>()),
+      // Three threads a job: a buyer's three page chains at once.
+      m_pool(std::make_unique<TaskPool>(3 * m_jobs)), m_setup(initialQuerySetup(settings))
+{
+}
+
+LookupService::~LookupService() = default;
+
+void LookupService::setDatabase(SellerDatabase *database, bool recordHistory)
+{
+    m_database = database;
+    m_recordHistory = recordHistory && database;
+}
+
+QuerySetupPtr LookupService::setup() const
+{
+    std::lock_guard<std::mutex> lock(m_setupMutex);
+    return m_setup;
+}
+
+QuerySetupPtr LookupService::ensureSetup(const CancelToken &cancel, RequestPacer *pacer,
+                                         PageResults *pages)
+{
+    // One download at a time: a lookup that waited here finds the configuration there.
+    std::lock_guard<std::mutex> fetching(m_fetchSetupMutex);
+    const QuerySetupPtr current = setup();
+    if (current->hasConfiguration())
+        return current;
+    FetchContext context;
+    context.session = m_session.get();
+    context.cancel = &cancel;
+    context.pacer = pacer;
+    QuerySetupPtr fetched = fetchQuerySetup(m_settings, current, context, pages);
+    std::lock_guard<std::mutex> lock(m_setupMutex);
+    m_setup = fetched;
+    return fetched;
+}
+
+BuyerAssessment LookupService::assess(const BuyerQueryResult &result, const BuyerNote &note) const
+{
+    const SellerNotes seller = sellerNotes(note);
+    return assessBuyer(result, m_settings.risk, QDate::currentDate(), &seller);
+}
+
+LookupOutcome LookupService::lookUpWith(const QString &id, const QuerySetupPtr &setup,
+                                        const PageResults &setupPages, const CancelToken &cancel,
+                                        RequestPacer *pacer)
+{
+    LookupOutcome outcome;
+    outcome.id = trimSpaces(id);
+    outcome.areaTable = setup->areaTable;
+    FetchContext context;
+    context.session = m_session.get();
+    context.cancel = &cancel;
+    context.pacer = pacer;
+    outcome.result = queryBuyer(*setup, m_settings, outcome.id, context, m_browser, m_pool.get());
+    outcome.result.pages = setupPages + outcome.result.pages;
+
+    if (cancel.isCancelled()) {
+        outcome.status = LookupStatus::Cancelled;
+    } else if (!setup->hasConfiguration()) {
+        outcome.status = LookupStatus::NoConfiguration;
+        outcome.statusDetail = configurationAttempts(setupPages);
+    } else {
+        outcome.status =
+            buyerPagesStatus(outcome.result.pages, outcome.result.listed, &outcome.statusDetail);
+    }
+
+    if (m_database && outcome.status != LookupStatus::Cancelled) {
+        outcome.note = m_database->note(outcome.id);
+        outcome.previous = m_database->lastLookup(outcome.id);
+        // Only a lookup that says something about the buyer goes into the history.
+        if (m_recordHistory && isLookedUp(outcome.status) && !m_database->addLookup(outcome.result))
+            outcome.storageProblem = m_database->problem();
+    }
+    outcome.assessment = assess(outcome.result, outcome.note);
+    return outcome;
+}
+
+LookupOutcome LookupService::lookup(const QString &id, const CancelToken &cancel,
+                                    const std::function<void(const QuerySetup &)> &setupReady)
+{
+    if (!hasAnyHost(m_settings)) {
+        LookupOutcome outcome;
+        outcome.id = trimSpaces(id);
+        outcome.status = LookupStatus::NotConfigured;
+        outcome.statusDetail = QStringLiteral("the settings name no host");
+        if (m_database)
+            outcome.note = m_database->note(outcome.id);
+        outcome.assessment = assess(outcome.result, outcome.note);
+        return outcome;
+    }
+    PageResults setupPages;
+    const QuerySetupPtr setup = ensureSetup(cancel, nullptr, &setupPages);
+    if (setupReady && !cancel.isCancelled())
+        setupReady(*setup);
+    return lookUpWith(id, setup, setupPages, cancel, nullptr);
+}
+
+QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOptions &options,
+                                          const CancelToken &cancel, const BatchProgress &progress,
+                                          bool *cancelled)
+{
+    QList<LookupOutcome> outcomes;
+    if (ids.isEmpty()) { // nothing to look up: not even the configuration is fetched
+        if (cancelled)
+            *cancelled = cancel.isCancelled();
+        return outcomes;
+    }
+    RequestPacer pacer(qMax(0, options.paceMs));
+    RequestPacer *pacing = options.paceMs > 0 ? &pacer : nullptr;
+    PageResults setupPages;
+    const QuerySetupPtr setup =
+        hasAnyHost(m_settings) ? ensureSetup(cancel, pacing, &setupPages) : this->setup();
+
+    std::vector<LookupOutcome> results(size_t(ids.size()));
+    BatchCallbacks callbacks;
+    callbacks.started = progress.started;
+    callbacks.done = [&](int index) {
+        if (progress.done)
+            progress.done(index, results[size_t(index)]);
+    };
+    const auto lookUp = [&](int index) {
+        const QString &id = ids.at(index);
+        if (!hasAnyHost(m_settings))
+            results[size_t(index)] = lookup(id, cancel);
+        else // the batch's setup, fetched once; its downloads are noted before no buyer's pages
+            results[size_t(index)] = lookUpWith(id, setup, {}, cancel, pacing);
+        if (setup->hasConfiguration() || !hasAnyHost(m_settings))
+            return;
+        results[size_t(index)].statusDetail = configurationAttempts(setupPages);
+    };
+    const std::vector<bool> finished =
+        runBatch(*m_pool, ids, qMin(options.jobs, m_jobs), cancel, lookUp, callbacks);
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        if (finished[size_t(i)]) {
+            results[size_t(i)].id = ids.at(i); // the row shows the id as the file has it
+            outcomes.append(std::move(results[size_t(i)]));
+        }
+    }
+    if (cancelled)
+        *cancelled = cancel.isCancelled();
+    return outcomes;
+}
+
+LookupOutcome LookupService::reassess(const LookupOutcome &outcome) const
+{
+    LookupOutcome again = outcome;
+    if (m_database)
+        again.note = m_database->note(outcome.result.record.buyerId);
+    again.assessment = assess(again.result, again.note);
+    return again;
+}
+
+QString LookupService::fetchStartupList(const CancelToken &cancel)
+{
+    FetchContext context;
+    context.session = m_session.get();
+    context.cancel = &cancel;
+    QString list;
+    if (!isBlank(m_settings.mainHost))
+        list = FetchPage(QStringLiteral("http://") + trimSpaces(m_settings.mainHost) +
+                             QStringLiteral("/soft/qvdl/zkrap2.htm"),
+                         FetchShortWait, context);
+    if (isBlank(list) && !isBlank(m_settings.secondHost))
+        list = FetchPage(QStringLiteral("http://") + trimSpaces(m_settings.secondHost) +
+                             QStringLiteral("/soft/wrub/zkrap2.htm"),
+                         FetchShortWait, context);
+    return list;
+}
+
+QList<BatchRow> batchRows(const QList<LookupOutcome> &outcomes)
+{
+    QList<BatchRow> rows;
+    rows.reserve(outcomes.size());
+    for (const LookupOutcome &outcome : outcomes) {
+        BatchRow row{outcome.id, outcome.result.record, outcome.result.pages, outcome.status};
+        applySellerNote(&row, outcome.note);
+        rows.append(std::move(row));
+    }
+    return rows;
+}

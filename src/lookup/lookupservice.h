@@ -1,0 +1,127 @@
+#pragma once
+
+#include "engine/batchengine.h"
+#include "engine/querysetup.h"
+#include "files/querysettings.h"
+#include "model/batchrow.h"
+#include "model/buyerassessment.h"
+#include "model/buyerqueryresult.h"
+#include "model/lookupstatus.h"
+#include "storage/sellerdatabase.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+class CancelToken;
+class DetailPageBrowser;
+class HttpSession;
+class RequestPacer;
+class TaskPool;
+
+// Everything a front end shows of one lookup.
+struct LookupOutcome
+{
+    QString id;              // as asked for, surrounding blanks removed
+    BuyerQueryResult result; // the record and what each page fetch did (the configuration's
+                             // downloads first, when this lookup made them)
+    LookupStatus status = LookupStatus::Cancelled;
+    QString statusDetail;       // which pages failed, or which hosts were tried and how
+    BuyerAssessment assessment; // credit score and level, risk verdict (with the seller's mark)
+    BuyerNote note;             // the seller's note and mark on the buyer
+    std::optional<StoredLookup> previous; // the buyer's last stored lookup before this one
+    QString areaTable;                    // the area table the lookup read with
+    QString storageProblem;               // why the lookup could not be recorded, when it could not
+};
+
+// The batch table's rows of a batch's outcomes: the id as the file has it, the record, the
+// pages, the status and the seller's mark and note.
+QList<BatchRow> batchRows(const QList<LookupOutcome> &outcomes);
+
+// The one place a lookup runs, under the window and the command line alike. It owns the query
+// setup (downloaded once and swapped for a new one only while the configuration is missing), the
+// HTTP session and the request pacing, the executor every job, buyer and page chain runs on, the
+// hook to the embedded browser, the journal in the seller's database and the assessment.
+//
+// The blocking calls (lookup, batch, fetchStartupList) run on a worker thread, never on the
+// thread of the embedded browser; LookupRunner starts them for a front end and hands the results
+// back on its thread. Any number may run at once.
+class LookupService
+{
+public:
+    // jobs: the most buyers looked up at once (1 to BatchOptions::kMaxJobs); the executor keeps
+    // at most three threads per job.
+    explicit LookupService(const QuerySettings &settings, int jobs = 1);
+    ~LookupService();
+    LookupService(const LookupService &) = delete;
+    LookupService &operator=(const LookupService &) = delete;
+
+    const QuerySettings &settings() const { return m_settings; }
+    int jobs() const { return m_jobs; }
+
+    // The seller's database: notes and marks go into the verdict, and lookups that say something
+    // about the buyer are recorded (when recordHistory). Null: none of it. Set before the first
+    // lookup; the database must outlive the service.
+    void setDatabase(SellerDatabase *database, bool recordHistory);
+    SellerDatabase *database() const { return m_database; }
+    bool recordsHistory() const { return m_recordHistory; }
+
+    // The detail page's loader of last resort (null: none). Set before the first lookup.
+    void setBrowser(DetailPageBrowser *browser) { m_browser = browser; }
+
+    // Looks up one buyer: the setup first (fetched while the configuration is missing), then
+    // the buyer's pages, the status, the verdict, the journal. setupReady (optional) is told
+    // between the two, unless the lookup was cancelled meanwhile.
+    LookupOutcome lookup(const QString &id, const CancelToken &cancel,
+                         const std::function<void(const QuerySetup &)> &setupReady = {});
+
+    // Told as a batch goes, one call at a time, from the batch's threads.
+    struct BatchProgress
+    {
+        std::function<void(int finished, int total, const QString &id)> started;
+        std::function<void(int index, const LookupOutcome &outcome)> done;
+    };
+    // Looks up every id (the setup is fetched once, before the first buyer) and returns the
+    // outcomes in the order of the ids. A cancelled batch returns the buyers finished before the
+    // cancellation, with *cancelled set.
+    QList<LookupOutcome> batch(const QStringList &ids, const BatchOptions &options,
+                               const CancelToken &cancel, const BatchProgress &progress = {},
+                               bool *cancelled = nullptr);
+
+    // The outcome again after the seller changed the buyer's note or mark: the note re-read and
+    // the verdict assessed anew.
+    LookupOutcome reassess(const LookupOutcome &outcome) const;
+
+    // The start-up list from our web site (main host, else the second), "" when neither gives
+    // one.
+    QString fetchStartupList(const CancelToken &cancel);
+
+    // The setup the next lookup starts from.
+    QuerySetupPtr setup() const;
+
+    TaskPool &pool() { return *m_pool; }
+
+private:
+    LookupOutcome lookUpWith(const QString &id, const QuerySetupPtr &setup,
+                             const PageResults &setupPages, const CancelToken &cancel,
+                             RequestPacer *pacer);
+    QuerySetupPtr ensureSetup(const CancelToken &cancel, RequestPacer *pacer, PageResults *pages);
+    BuyerAssessment assess(const BuyerQueryResult &result, const BuyerNote &note) const;
+
+    const QuerySettings m_settings;
+    const int m_jobs;
+    std::unique_ptr<HttpSession> m_session;
+    std::unique_ptr<TaskPool> m_pool;
+    DetailPageBrowser *m_browser = nullptr;
+    SellerDatabase *m_database = nullptr;
+    bool m_recordHistory = false;
+
+    mutable std::mutex m_setupMutex; // guards m_setup
+    std::mutex m_fetchSetupMutex;    // one download of the setup at a time
+    QuerySetupPtr m_setup;
+};

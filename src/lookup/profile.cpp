@@ -1,0 +1,40 @@
+#include "lookup/profile.h"
+
+#include <QFileInfo>
+
+ProfileLoad loadProfile(const ProfileOptions &options, Profile *profile)
+{
+    ProfileLoad load;
+    profile->browser = options.browser;
+    if (options.demo) {
+        profile->site = std::make_unique<DemoSite>();
+        if (!profile->site->start()) {
+            load.result = ProfileLoad::Result::DemoSiteFailed;
+            return load;
+        }
+        profile->settings = demoSettings(profile->site->hostPort());
+    } else {
+        const bool named = !options.settingsPath.isEmpty();
+        load.path = named ? options.settingsPath : defaultSettingsPath();
+        if (named || QFileInfo::exists(load.path)) {
+            if (!loadQuerySettings(load.path, &profile->settings, &load.error, &load.problems)) {
+                load.result = ProfileLoad::Result::SettingsUnreadable;
+                return load;
+            }
+            profile->storage = loadStorageSettings(load.path, &load.problems);
+            profile->settingsPath = load.path;
+        } else {
+            // Nobody named a host yet: hand the user a template instead of querying hosts that
+            // nobody chose.
+            load.result = writeSettingsTemplate(load.path, &load.error)
+                              ? ProfileLoad::Result::TemplateWritten
+                              : ProfileLoad::Result::TemplateFailed;
+        }
+    }
+    profile->settings.parallelPages = profile->settings.parallelPages || options.parallelPages;
+    if (!options.databasePath.isEmpty())
+        profile->storage.databasePath = options.databasePath;
+    if (options.noHistory)
+        profile->storage.history = false;
+    return load;
+}
