@@ -30,7 +30,7 @@ struct CaptionMetrics
 class CaptionLayout
 {
 public:
-    // The buttons, numbered as SkinCaptionBar::CaptionButton.
+    // The buttons; SkinCaptionBar::CaptionButton takes its numbers from these.
     enum Button { Close = 0, Minimise = 1, Maximise = 2, StayOnTop = 3 };
 
     // The sizes of the pictures the bar shows now; a picture the skin lacks is 0 x 0.
@@ -38,7 +38,7 @@ public:
     {
         int middleWidth = 0; // TOPMID, the tile
         int rightWidth = 0;  // TOPRIGHT
-        QSize close, maximise, minimise, stayOnTop;
+        QSize close{0, 0}, maximise{0, 0}, minimise{0, 0}, stayOnTop{0, 0};
     };
 
     // height is the bar's own (its TOPLEFT picture's, capped), not its widget's.

@@ -188,29 +188,16 @@ QVariant SkinCaptionBar::REDRAW()
 
 // --- layout -------------------------------------------------------------------------------
 
-static_assert(int(CaptionLayout::Close) == SkinCaptionBar::CloseButton &&
-              int(CaptionLayout::Minimise) == SkinCaptionBar::MinimiseButton &&
-              int(CaptionLayout::Maximise) == SkinCaptionBar::MaximiseButton &&
-              int(CaptionLayout::StayOnTop) == SkinCaptionBar::StayOnTopButton);
-
 CaptionLayout SkinCaptionBar::layoutFor(int width) const
 {
     CaptionLayout::Pictures pictures;
     pictures.middleWidth = m_topMid.width();
     pictures.rightWidth = m_topRight.width();
-    const auto size = [](const SkinPicture &picture) {
-        return QSize(picture.width(), picture.height());
-    };
-    pictures.close = size(m_closePicture);
-    pictures.maximise = size(m_maxPicture);
-    pictures.minimise = size(m_minPicture);
-    pictures.stayOnTop = size(m_onTopPicture);
+    pictures.close = QSize(m_closePicture.width(), m_closePicture.height());
+    pictures.maximise = QSize(m_maxPicture.width(), m_maxPicture.height());
+    pictures.minimise = QSize(m_minPicture.width(), m_minPicture.height());
+    pictures.stayOnTop = QSize(m_onTopPicture.width(), m_onTopPicture.height());
     return CaptionLayout(QSize(width, m_barHeight), m_metrics, pictures);
-}
-
-int SkinCaptionBar::buttonX(CaptionButton button) const
-{
-    return layout().button(CaptionLayout::Button(button)).x();
 }
 
 void SkinCaptionBar::loadSkin()
@@ -381,13 +368,11 @@ void SkinCaptionBar::paintEvent(QPaintEvent *)
             m_topMid.paint(painter, x, 0);
     }
     m_topLeft.paint(painter, 0, 0);
-    const QPoint right = layout.rightEnd();
-    m_topRight.paint(painter, right.x(), right.y());
+    m_topRight.paint(painter, layout.rightEnd().x(), layout.rightEnd().y());
 
     // The buttons as the properties say, each in the picture it shows now.
     const auto paintButton = [&](const SkinPicture &picture, CaptionLayout::Button button) {
-        const QPoint at = layout.button(button).topLeft();
-        picture.paint(painter, at.x(), at.y());
+        picture.paint(painter, layout.button(button).x(), layout.button(button).y());
     };
     if (m_controlBox) {
         paintButton(m_closePicture, CaptionLayout::Close);

@@ -59,10 +59,10 @@ public:
     };
     Q_ENUM(CaptionStyle)
     enum CaptionButton {
-        CloseButton = 0,
-        MinimiseButton = 1,
-        MaximiseButton = 2,
-        StayOnTopButton = 3
+        CloseButton = CaptionLayout::Close,
+        MinimiseButton = CaptionLayout::Minimise,
+        MaximiseButton = CaptionLayout::Maximise,
+        StayOnTopButton = CaptionLayout::StayOnTop
     };
     Q_ENUM(CaptionButton)
 
@@ -121,7 +121,10 @@ public:
     bool isMaximised() const { return m_maximised; }
     // Where the bar's pieces go now, at its own width.
     CaptionLayout layout() const { return layoutFor(width()); }
-    int buttonX(CaptionButton button) const;
+    int buttonX(CaptionButton button) const
+    {
+        return layout().button(CaptionLayout::Button(button)).x();
+    }
     int buttonTop() const { return m_metrics.fromTop; }
     int rightGap() const { return m_metrics.fromRight; }
     int buttonGap() const { return m_metrics.iconSpace; }
