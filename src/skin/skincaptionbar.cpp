@@ -188,20 +188,16 @@ QVariant SkinCaptionBar::REDRAW()
 
 // --- layout -------------------------------------------------------------------------------
 
-// Buttons stand right to left: close, maximise/restore, minimise, stay-on-top, ICONSPACE apart.
-// The stay-on-top place always leaves room for maximise and minimise, drawn or not.
-int SkinCaptionBar::buttonX(CaptionButton button) const
+CaptionLayout SkinCaptionBar::layoutFor(int width) const
 {
-    int x = width() - m_fromRight - m_closePicture.width();
-    if (button == CloseButton)
-        return x;
-    x -= m_iconSpace + m_maxPicture.width();
-    if (button == MaximiseButton)
-        return x;
-    x -= m_iconSpace + m_minPicture.width();
-    if (button == MinimiseButton)
-        return x;
-    return x - m_iconSpace - m_onTopPicture.width();
+    CaptionLayout::Pictures pictures;
+    pictures.middleWidth = m_topMid.width();
+    pictures.rightWidth = m_topRight.width();
+    pictures.close = QSize(m_closePicture.width(), m_closePicture.height());
+    pictures.maximise = QSize(m_maxPicture.width(), m_maxPicture.height());
+    pictures.minimise = QSize(m_minPicture.width(), m_minPicture.height());
+    pictures.stayOnTop = QSize(m_onTopPicture.width(), m_onTopPicture.height());
+    return CaptionLayout(QSize(width, m_barHeight), m_metrics, pictures);
 }
 
 void SkinCaptionBar::loadSkin()
@@ -213,12 +209,12 @@ void SkinCaptionBar::loadSkin()
     m_topRight = SkinPicture();
     SkinLoad load(m_skinFile);
     load.picture("TOPLEFT", m_topLeft).picture("TOPMID", m_topMid).picture("TOPRIGHT", m_topRight);
-    load.number("XOFFSET", m_xOffset)
-        .number("XOFFSET2", m_xOffset2)
-        .number("YOFFSET", m_yOffset)
-        .number("FROMRIGHT", m_fromRight)
-        .number("FROMTOP", m_fromTop)
-        .number("ICONSPACE", m_iconSpace);
+    load.number("XOFFSET", m_metrics.xOffset)
+        .number("XOFFSET2", m_metrics.xOffset2)
+        .number("YOFFSET", m_metrics.yOffset)
+        .number("FROMRIGHT", m_metrics.fromRight)
+        .number("FROMTOP", m_metrics.fromTop)
+        .number("ICONSPACE", m_metrics.iconSpace);
     load.colour("FORECOLOR", m_surfaceFore).colour("BackColor", m_surfaceBack);
     m_skin = load.store();
     if (hostWindow) {
@@ -237,11 +233,7 @@ void SkinCaptionBar::loadSkin()
     // controls below it. The skin's numbers place things within the bar: a far-out value cannot
     // put a button or the title outside it, or the buttons' reach over the window.
     const int barHeight = qMin(m_topLeft.height(), kMaxBarHeight);
-    const int barWidth = hostWindow ? hostWindow->width() : width();
-    for (qint16 *x : {&m_xOffset, &m_xOffset2, &m_fromRight, &m_iconSpace})
-        *x = qint16(qBound(0, int(*x), barWidth));
-    for (qint16 *y : {&m_yOffset, &m_fromTop})
-        *y = qint16(qBound(0, int(*y), barHeight));
+    m_metrics = m_metrics.boundedTo(hostWindow ? hostWindow->width() : width(), barHeight);
     const bool heightChanged = barHeight != m_barHeight;
     m_barHeight = barHeight;
 
@@ -313,13 +305,14 @@ void SkinCaptionBar::applyLabels()
             label->adjustSize();
         }
     }
-    const int titleX = qMin(m_xOffset + 17, hostWindow ? hostWindow->width() : width());
-    m_title->move(titleX, m_yOffset);
-    m_titleShadow->move(titleX - 1, m_yOffset - 1);
+    // Placed for the host's width, which the bar is about to take if it has not yet.
+    const CaptionLayout layout = layoutFor(hostWindow ? hostWindow->width() : width());
+    m_title->move(layout.title());
+    m_titleShadow->move(layout.titleShadow());
     setLabelColour(m_title, m_surfaceFore);
     setLabelColour(m_titleShadow, m_surfaceBack);
 
-    m_icon->move(m_xOffset2, qMin(m_yOffset + 2, m_barHeight));
+    m_icon->move(layout.icon());
     m_icon->setVisible(m_showIcon);
     if (m_showIcon && hostWindow) {
         const QIcon icon = hostWindow->windowIcon();
@@ -343,7 +336,7 @@ void SkinCaptionBar::redrawButton(const char *key, SkinPicture &target, CaptionB
     if (!picture)
         return;
     target.load(*picture);
-    update(QRect(QPoint(buttonX(button), m_fromTop), QSize(target.width(), target.height())));
+    update(layout().button(CaptionLayout::Button(button)));
 }
 
 void SkinCaptionBar::printOnSurface(const QString &text)
@@ -369,24 +362,27 @@ void SkinCaptionBar::paintEvent(QPaintEvent *)
 
     QPainter painter(this);
     painter.fillRect(rect(), colourFromOle(m_surfaceBack));
-    const int w = m_topMid.width();
-    if (!m_topMid.isEmpty() && w > 0) {
-        for (int x = 0; x < width(); x += w)
+    const CaptionLayout layout = this->layout();
+    if (!m_topMid.isEmpty()) {
+        for (int x : layout.middleTiles())
             m_topMid.paint(painter, x, 0);
     }
     m_topLeft.paint(painter, 0, 0);
-    m_topRight.paint(painter, width() - m_topRight.width(), 0);
+    m_topRight.paint(painter, layout.rightEnd().x(), layout.rightEnd().y());
 
     // The buttons as the properties say, each in the picture it shows now.
+    const auto paintButton = [&](const SkinPicture &picture, CaptionLayout::Button button) {
+        picture.paint(painter, layout.button(button).x(), layout.button(button).y());
+    };
     if (m_controlBox) {
-        m_closePicture.paint(painter, buttonX(CloseButton), m_fromTop);
+        paintButton(m_closePicture, CaptionLayout::Close);
         if (m_style != CloseOnly) {
-            m_maxPicture.paint(painter, buttonX(MaximiseButton), m_fromTop);
-            m_minPicture.paint(painter, buttonX(MinimiseButton), m_fromTop);
+            paintButton(m_maxPicture, CaptionLayout::Maximise);
+            paintButton(m_minPicture, CaptionLayout::Minimise);
         }
     }
     if (m_showOnTop)
-        m_onTopPicture.paint(painter, buttonX(StayOnTopButton), m_fromTop);
+        paintButton(m_onTopPicture, CaptionLayout::StayOnTop);
 
     painter.setFont(font());
     for (const PrintedText &printed : m_printed) {
@@ -486,7 +482,7 @@ bool SkinCaptionBar::titleEvent(QEvent *event)
     switch (event->type()) {
     case QEvent::MouseMove:
         followDrag(mouse->globalPosition(), mouse->buttons());
-        pointerMoved(1.0f, 1.0f);
+        pointerMoved(QPointF(1, 1));
         break;
     case QEvent::MouseButtonPress:
         m_pressedHere = false;
@@ -512,8 +508,7 @@ bool SkinCaptionBar::titleEvent(QEvent *event)
 void SkinCaptionBar::mouseMoveEvent(QMouseEvent *event)
 {
     followDrag(event->globalPosition(), event->buttons());
-    const QPointF p = event->position();
-    pointerMoved(float(p.x()), float(p.y()));
+    pointerMoved(event->position());
 }
 
 void SkinCaptionBar::mousePressEvent(QMouseEvent *event)
@@ -555,34 +550,35 @@ void SkinCaptionBar::mouseDoubleClickEvent(QMouseEvent *event)
 
 // --- buttons ------------------------------------------------------------------------------
 
-void SkinCaptionBar::pointerMoved(float X, float Y)
+void SkinCaptionBar::pointerMoved(QPointF at)
 {
     if (!m_controlBox)
         return;
-    if (!(m_fromTop < Y && Y < m_fromTop + m_closePicture.height()))
+    // Outside the band nothing changes; within it, a button that does not react keeps the
+    // pointer state as it was.
+    const CaptionLayout layout = this->layout();
+    if (!layout.inButtonBand(at))
         return;
-    const auto inside = [&](CaptionButton b, const SkinPicture &picture) {
-        return buttonX(b) < X && X < buttonX(b) + picture.width();
-    };
-    if (buttonX(CloseButton) < X && X < float(width()) - m_fromRight) {
+    const auto button = layout.buttonAt(at);
+    if (button == CaptionLayout::Close) {
         if (m_style == CloseDisabled)
             return;
         redrawButton("CLOSE3", m_closePicture, CloseButton);
         m_hitButton = CloseButton;
         m_overButton = true;
-    } else if (inside(MaximiseButton, m_maxPicture)) {
+    } else if (button == CaptionLayout::Maximise) {
         if (m_style == CloseOnly || m_style == MaximiseDisabled)
             return;
         redrawButton(m_maximised ? "RES2" : "MAX3", m_maxPicture, MaximiseButton);
         m_hitButton = MaximiseButton;
         m_overButton = true;
-    } else if (inside(MinimiseButton, m_minPicture)) {
+    } else if (button == CaptionLayout::Minimise) {
         if (m_style == CloseOnly)
             return;
         redrawButton("MIN3", m_minPicture, MinimiseButton);
         m_hitButton = MinimiseButton;
         m_overButton = true;
-    } else if (inside(StayOnTopButton, m_onTopPicture)) {
+    } else if (button == CaptionLayout::StayOnTop) {
         if (!m_showOnTop)
             return;
         m_hitButton = StayOnTopButton;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "skin/captionlayout.h"
 #include "skin/skinpicture.h"
 #include "skin/skinstore.h"
 
@@ -58,10 +59,10 @@ public:
     };
     Q_ENUM(CaptionStyle)
     enum CaptionButton {
-        CloseButton = 0,
-        MinimiseButton = 1,
-        MaximiseButton = 2,
-        StayOnTopButton = 3
+        CloseButton = CaptionLayout::Close,
+        MinimiseButton = CaptionLayout::Minimise,
+        MaximiseButton = CaptionLayout::Maximise,
+        StayOnTopButton = CaptionLayout::StayOnTop
     };
     Q_ENUM(CaptionButton)
 
@@ -118,10 +119,15 @@ public:
     CaptionButton hitButton() const { return m_hitButton; }
     bool isOverButton() const { return m_overButton; }
     bool isMaximised() const { return m_maximised; }
-    int buttonX(CaptionButton button) const;
-    int buttonTop() const { return m_fromTop; }
-    int rightGap() const { return m_fromRight; }
-    int buttonGap() const { return m_iconSpace; }
+    // Where the bar's pieces go now, at its own width.
+    CaptionLayout layout() const { return layoutFor(width()); }
+    int buttonX(CaptionButton button) const
+    {
+        return layout().button(CaptionLayout::Button(button)).x();
+    }
+    int buttonTop() const { return m_metrics.fromTop; }
+    int rightGap() const { return m_metrics.fromRight; }
+    int buttonGap() const { return m_metrics.iconSpace; }
     // The host's bounds saved before maximising, in twips.
     QRect savedBounds() const { return m_savedBounds; }
     QLabel *titleLabel() const { return m_title; }
@@ -164,7 +170,7 @@ private:
 
     // The pointer, in the bar's pixels: the handlers the title label passes its events on to
     // as well (at (1, 1)).
-    void pointerMoved(float x, float y);
+    void pointerMoved(QPointF at);
     void pointerPressed();
     void pointerReleased();
     void clicked();
@@ -181,6 +187,8 @@ private:
     void refreshWindowMode();
     void setWindowMode(WindowMode mode);
     void applyLabels();
+    // The layout of the bar's pictures and numbers at that width, as high as the skin makes it.
+    CaptionLayout layoutFor(int width) const;
 
     // Loads a button picture from the skin into target and draws it at the button's place
     // (computed after the load, with the new picture's width). A key the skin lacks leaves
@@ -222,8 +230,7 @@ private:
     bool m_controlBox = true;
     int m_style = AllButtons;
     WindowMode m_mode = Minimised;
-    qint16 m_xOffset = 0, m_xOffset2 = 0, m_yOffset = 0;
-    qint16 m_fromTop = 0, m_fromRight = 0, m_iconSpace = 0;
+    CaptionMetrics m_metrics;
     // The surface's own drawing colours (from "FORECOLOR" and "BackColor"); until a skin gives
     // them, the colours of button text and of a button face.
     quint32 m_surfaceFore = 0x80000012;
