@@ -6,6 +6,7 @@
 #include "codepage936.h"
 #include "demosite.h"
 #include "fetchpage.h"
+#include "fixtures.h"
 #include "fixtureserver.h"
 #include "hiddenbrowser.h"
 #include "mainwindow.h"
@@ -108,10 +109,7 @@ class TestBrowser : public QObject
                                                     {66, "\""},
                                                     {67, ">"},
                                                     {68, "</a>"}};
-        QString text;
-        for (const auto &[index, value] : entries)
-            text += value + u'#' + QString::number(index) + u'#';
-        return encode936(text);
+        return gbk(indexedListText(entries));
     }
 
 private slots:
