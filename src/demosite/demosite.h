@@ -1,5 +1,7 @@
 #pragma once
 
+#include "loopback/loopbackserver.h"
+
 #include <QObject>
 #include <QString>
 
@@ -15,15 +17,8 @@ public:
     explicit DemoSite(QObject *parent = nullptr);
     ~DemoSite() override;
 
-    // What the site allows its clients. A connection that sends no complete request and takes
-    // no answer for idleTimeoutMs is closed; beyond maxConnections open at once a new client is
-    // answered 503 and closed.
-    struct Limits
-    {
-        int idleTimeoutMs = 30000;
-        int maxConnections = 128;
-    };
-    // Takes effect at the next start().
+    // What the site allows its clients (LoopbackServer::Limits); takes effect at the next start().
+    using Limits = LoopbackServer::Limits;
     void setLimits(const Limits &limits);
 
     // Listens on 127.0.0.1 (port 0: any free one). Every answer is held back delayMs.

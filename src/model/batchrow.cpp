@@ -1,4 +1,4 @@
-#include "batchrow.h"
+#include "model/batchrow.h"
 
 const QStringList &batchTableHeaders()
 {

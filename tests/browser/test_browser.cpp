@@ -1,11 +1,9 @@
 // The embedded browser against the loopback fixture server and the demo site: what it reads,
 // when it stops, what it refuses, and the way a query, the window and brelvon-cli reach it.
 
-#include "browser/hiddenbrowser.h"
-#include "browser/pagehandover.h"
 #include "demosite/demosite.h"
 #include "engine/buyerquery.h"
-#include "engine/pagerules.h"
+#include "fixtures.h"
 #include "fixtureserver.h"
 #include "mainwindow/mainwindow.h"
 #include "web/canceltoken.h"
@@ -108,10 +106,7 @@ class TestBrowser : public QObject
                                                     {66, "\""},
                                                     {67, ">"},
                                                     {68, "</a>"}};
-        QString text;
-        for (const auto &[index, value] : entries)
-            text += value + u'#' + QString::number(index) + u'#';
-        return encode936(text);
+        return gbk(indexedListText(entries));
     }
 
 private slots:

@@ -1,4 +1,7 @@
+#include "browserhandover.h"
 #include "demosite/demosite.h"
+#include "detailbrowserwidget.h"
+#include "fixtures.h"
 #include "fixtureserver.h"
 #include "mainwindow/browserhandover.h"
 #include "mainwindow/detailbrowserwidget.h"
@@ -25,11 +28,6 @@
 #include <thread>
 
 namespace {
-
-QByteArray gbk(const QString &text)
-{
-    return encode936(text);
-}
 
 // Catches what the link procedures hand to the desktop (QDesktopServices' "http" handler).
 class UrlCatcher : public QObject
@@ -141,43 +139,9 @@ class TestMainWindow : public QObject
     QString configText() const
     {
         const QString host = QStringLiteral("http://") + m_site->hostPort();
-        const QList<QPair<int, QString>> entries = {
-            {90, QStringLiteral("Brelvon")},
-            {0, host + QStringLiteral("/search?q={mjna}")},
-            {4, host + QStringLiteral("/detail/{xyid}.htm")},
-            {5, QStringLiteral("rateA")},
-            {8, QStringLiteral("id=\"credit\"")},
-            {9, QStringLiteral(">")},
-            {10, QStringLiteral("<")},
-            {24, QStringLiteral("认证：")},
-            {25, QStringLiteral("<span>")},
-            {26, QStringLiteral("</span>")},
-            {27, QStringLiteral("支付宝")},
-            {28, QStringLiteral("手机")},
-            {34, QStringLiteral("rateListNo=")},
-            {36, QStringLiteral("\"")},
-            {37, host + QStringLiteral("/given/neutral?no={urlno}")},
-            {38, QStringLiteral("rate-neutral")},
-            {39, host + QStringLiteral("/given/bad?no={urlno}")},
-            {61, QStringLiteral("areaCode")},
-            {62, QStringLiteral("=")},
-            {63, QStringLiteral(";")},
-            {64, QStringLiteral("<li class=\"member\">")},
-            {65, QStringLiteral("uid=")},
-            {66, QStringLiteral("\"")},
-            {67, QStringLiteral(">")},
-            {68, QStringLiteral("</a>")},
-            {71, QStringLiteral("中评")},
-            {72, QStringLiteral("：")},
-            {73, QStringLiteral("<")},
-            {74, QStringLiteral("差评")},
-            {75, QStringLiteral("：")},
-            {76, QStringLiteral("<")},
-        };
-        QString text;
-        for (const auto &[index, value] : entries)
-            text += value + QLatin1Char('#') + QString::number(index) + QLatin1Char('#');
-        return text;
+        return indexedListText(ConfigEntries{{90, QStringLiteral("Brelvon")},
+                                             {0, host + QStringLiteral("/search?q={mjna}")}} +
+                               marketplaceEntries(host));
     }
 
     // Every page of the buyer "tom", whose record has every field filled.

@@ -1,6 +1,7 @@
 
 #include "engine/batchengine.h"
 #include "engine/buyerquery.h"
+#include "fixtures.h"
 #include "fixtureserver.h"
 #include "hostileserver.h"
 #include "web/canceltoken.h"
@@ -12,11 +13,6 @@
 #include <thread>
 
 namespace {
-
-QByteArray gbk(const QString &text)
-{
-    return encode936(text);
-}
 
 // As it arrives: the HTTP client writes the query's %-escapes with upper-case digits.
 const QString kNameCardTail =
@@ -62,49 +58,17 @@ class TestBuyerQuery : public QObject
     QString configText() const
     {
         const QString host = "http://" + m_site->hostPort();
-        const QList<QPair<int, QString>> entries = {{90, "Brelvon query configuration"},
-                                                    {0, host + "/search?q={mjna}&from=brelvon"},
-                                                    {4, host + "/detail/{xyid}.htm"},
-                                                    {5, "rateA"},
-                                                    {6, "好评率："},
-                                                    {7, "%"},
-                                                    {8, "id=\"credit\""},
-                                                    {29, "id=credit"},
-                                                    {9, ">"},
-                                                    {10, "<"},
-                                                    {24, "认证："},
-                                                    {25, "<span>"},
-                                                    {26, "</span>"},
-                                                    {32, "<SPAN>"},
-                                                    {33, "</SPAN>"},
-                                                    {27, "支付宝"},
-                                                    {28, "手机"},
-                                                    {34, "rateListNo="},
-                                                    {36, "\""},
-                                                    {37, host + "/given/neutral?no={urlno}"},
-                                                    {38, "rate-neutral"},
-                                                    {39, host + "/given/bad?no={urlno}"},
-                                                    {61, "areaCode"},
-                                                    {62, "="},
-                                                    {63, ";"},
-                                                    {64, "<li class=\"member\">"},
-                                                    {65, "uid="},
-                                                    {66, "\""},
-                                                    {67, ">"},
-                                                    {68, "</a>"},
-                                                    {69, "<em>"},
-                                                    {70, "</em>"},
-                                                    {71, "中评"},
-                                                    {72, "："},
-                                                    {73, "<"},
-                                                    {74, "差评"},
-                                                    {75, "："},
-                                                    {76, "<"}};
-        // No line breaks between pairs: they would belong to the next value.
-        QString text;
-        for (const auto &[index, value] : entries)
-            text += value + "#" + QString::number(index) + "#";
-        return text;
+        // Beyond the marketplace's: the good rate, the upper-case fetched text, highlighted nicks.
+        return indexedListText(ConfigEntries{{90, "Brelvon query configuration"},
+                                             {0, host + "/search?q={mjna}&from=brelvon"},
+                                             {6, "好评率："},
+                                             {7, "%"},
+                                             {29, "id=credit"},
+                                             {32, "<SPAN>"},
+                                             {33, "</SPAN>"},
+                                             {69, "<em>"},
+                                             {70, "</em>"}} +
+                               marketplaceEntries(host));
     }
 
     static QString areaTable()

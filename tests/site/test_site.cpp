@@ -185,6 +185,8 @@ private slots:
     void connectionLimit();
     void descriptorLimitKeepsCpuIdle();
     void serversAnswerWhileTheOwnerBlocks();
+    void fixtureAnswerModes_data();
+    void fixtureAnswerModes();
     void demoBuyerRecords_data();
     void demoBuyerRecords();
     void browserReadsTheBrowserOnlyPage();
@@ -712,6 +714,47 @@ void TestSite::serversAnswerWhileTheOwnerBlocks()
     DemoSite site;
     QVERIFY(site.start(0, 100));
     QVERIFY(blockingGet(site.port(), "/soft/help.htm").startsWith("HTTP/1.1 200 "));
+}
+
+// How the fixture server's answers arrive: the body after the head, and who closes.
+void TestSite::fixtureAnswerModes_data()
+{
+    QTest::addColumn<FixtureResponse>("response");
+    QTest::addColumn<QByteArray>("userAgent");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("closed");
+    FixtureResponse page;
+    page.body = "0123456789";
+    FixtureResponse browserOnly = page;
+    browserOnly.browserOnly = true;
+    QTest::newRow("browser only, to a browser")
+        << browserOnly << kBrowserAgent << page.body << true;
+    QTest::newRow("browser only, to another client")
+        << browserOnly << QByteArray("Brelvon") << QByteArray() << true;
+    FixtureResponse cut = page;
+    cut.closeMidBody = true;
+    QTest::newRow("closed mid-body") << cut << QByteArray() << QByteArray("01234") << true;
+    FixtureResponse stalled = page;
+    stalled.stallMidBody = true;
+    QTest::newRow("stalled mid-body") << stalled << QByteArray() << QByteArray("01234") << false;
+}
+
+void TestSite::fixtureAnswerModes()
+{
+    QFETCH(FixtureResponse, response);
+    QFETCH(QByteArray, userAgent);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, closed);
+    FixtureServer fixture;
+    QVERIFY(fixture.listen());
+    fixture.setResponse(QStringLiteral("/page"), response);
+    QTcpSocket socket;
+    QVERIFY(connectTo(socket, fixture.port()));
+    socket.write("GET /page HTTP/1.1\r\nUser-Agent: " + userAgent + "\r\n\r\n");
+    const QByteArray answer = readUntilClosed(socket, 1000);
+    QCOMPARE(answer.mid(answer.indexOf("\r\n\r\n") + 4), body);
+    QCOMPARE(socket.state() == QAbstractSocket::UnconnectedState, closed);
+    QCOMPARE(fixture.userAgents(), QList<QByteArray>{userAgent});
 }
 
 void TestSite::demoBuyerRecords_data()

@@ -1,14 +1,11 @@
 #pragma once
 
-#include <QByteArray>
+#include "loopback/loopbackserver.h"
+
 #include <QString>
 
-#include <atomic>
-#include <thread>
-
-// A loopback server that misbehaves without end, on a thread of its own: whatever connects gets
-// an answer that never completes. It stops writing when the client goes away, and stops for
-// good when destroyed.
+// A loopback server that misbehaves without end: whatever asks gets an answer that never
+// completes. It stops writing when the client goes away, and stops for good when destroyed.
 class HostileServer
 {
 public:
@@ -17,20 +14,11 @@ public:
         EndlessHeaderLine,  // a status line, then one header line that never ends, dripped
     };
     explicit HostileServer(Kind kind);
-    ~HostileServer();
-    bool listening() const { return m_fd >= 0; }
-    QString url(const QString &target) const; // "http://127.0.0.1:PORT" + target
-    QString hostPort() const;
-    int connections() const { return m_connections.load(); }
+    bool listening() const { return m_server.port() != 0; }
+    QString url(const QString &target) const { return m_server.url(target); }
+    QString hostPort() const { return m_server.hostPort(); }
+    int connections() const { return m_server.totalRequests(); } // one request each
 
 private:
-    void serve();
-    void feed(int client);
-
-    Kind m_kind;
-    int m_fd = -1;
-    quint16 m_port = 0;
-    std::atomic<bool> m_stop{false};
-    std::atomic<int> m_connections{0};
-    std::thread m_thread;
+    LoopbackServer m_server;
 };

@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 
-// One HTTP/1.x request head as the demo site reads it: the request line and the two headers it
+// One HTTP/1.x request head as the loopback server reads it: the request line and the headers it
 // cares about. Lines may end in CR LF or a bare LF.
 struct SiteRequest
 {
