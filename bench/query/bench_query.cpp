@@ -2,9 +2,9 @@
 // worst case up to 16 MiB), and one whole buyer query against a site that holds every answer
 // back 20 ms.
 #include "benchmain.h"
-#include "engine/buyerquery.h"
 #include "engine/pagerules.h"
 #include "fixtureserver.h"
+#include "querylookups.h"
 #include "web/codepage936.h"
 
 #include <QCoreApplication>
@@ -194,7 +194,7 @@ void BM_WholeQueryDelayed(benchmark::State &state)
     serve("/p.htm", "<span class=\"nick\">小明</span>areaCode=440305;");
     serve("/tradecard/popupNameCard.htm", "买家好评率：98%");
 
-    BuyerQuery query(demoSettings(server.hostPort()));
+    QueryLookups query(demoSettings(server.hostPort()));
     query.ensureConfiguration();
     double totalMs = 0;
     for (auto _ : state) {

@@ -6,12 +6,17 @@
 //   build/bin/bench_site --benchmark_filter=Batch
 
 #include "benchmain.h"
-#include "engine/batchengine.h"
-#include "engine/buyerquery.h"
+#include "engine/taskpool.h"
 #include "files/querysettings.h"
 #include "files/spreadsheetexport.h"
+#include "lookup/lookupservice.h"
+#include "querylookups.h"
 #include "web/canceltoken.h"
-#include "web/httpsession.h"
+
+#include <QDir>
+
+#include <atomic>
+#include <thread>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -63,18 +68,15 @@ void BM_DemoLookup(benchmark::State &state)
         state.SkipWithError("cannot start brelvon-site");
         return;
     }
-    BuyerQuery query(demoSettings(site().hostPort()));
+    QueryLookups query(demoSettings(site().hostPort()));
     query.setParallelPages(state.range(0) != 0);
-    HttpSession session;
-    FetchContext context;
-    context.session = &session;
-    query.ensureConfiguration(context);
-    const BuyerCreditRecord expected = query.queryBuyer(kBuyers.at(0), context).record;
+    query.ensureConfiguration();
+    const BuyerCreditRecord expected = query.queryBuyer(kBuyers.at(0)).record;
     double totalMs = 0;
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();
-        const BuyerCreditRecord r = query.queryBuyer(kBuyers.at(0), context).record;
+        const BuyerCreditRecord r = query.queryBuyer(kBuyers.at(0)).record;
         const double ms = double(timer.nsecsElapsed()) / 1e6;
         state.SetIterationTime(ms / 1000);
         totalMs += ms;
@@ -108,11 +110,11 @@ void BM_DemoBatch101(benchmark::State &state)
     options.jobs = int(state.range(0));
     double totalMs = 0;
     for (auto _ : state) {
-        BuyerQuery query(demoSettings(site().hostPort()));
+        LookupService service(demoSettings(site().hostPort()), options.jobs);
         CancelToken cancel;
         QElapsedTimer timer;
         timer.start();
-        const QList<BatchRow> rows = runBatch(query, ids, options, cancel);
+        const QList<BatchRow> rows = batchRows(service.batch(ids, options, cancel));
         QString error;
         if (!writeBatchSpreadsheet(dir.filePath("batch.xlsx"), rows, &error))
             state.SkipWithError("the table could not be written");
@@ -140,6 +142,60 @@ BENCHMARK(BM_DemoBatch101)
     ->UseManualTime()
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
+
+// The threads of this process now: every one of them is ours (the site runs in a process of its
+// own), Qt's own included.
+int processThreads()
+{
+    return int(QDir(QStringLiteral("/proc/self/task"))
+                   .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+// The most threads the process holds during a batch of 101 ids with 8 buyers at once and each
+// buyer's pages in parallel (sampled every millisecond by one more thread, not counted), and the
+// most tasks the lookup service's executor ran at once, which bounds the fetches at once.
+void BM_BatchPeakThreads(benchmark::State &state)
+{
+    if (site().hostPort().isEmpty()) {
+        state.SkipWithError("cannot start brelvon-site");
+        return;
+    }
+    QStringList ids;
+    for (int j = 0; j < 101; ++j)
+        ids.append(kBuyers.at(j % kBuyers.size()));
+    QuerySettings settings = demoSettings(site().hostPort());
+    settings.parallelPages = true;
+    BatchOptions options;
+    options.jobs = 8;
+    int peak = 0;
+    int running = 0;
+    int before = 0;
+    for (auto _ : state) {
+        LookupService service(settings, options.jobs);
+        CancelToken cancel;
+        before = processThreads();
+        std::atomic<bool> done{false};
+        std::atomic<int> highest{0};
+        std::thread sampler([&] {
+            while (!done) {
+                highest = std::max(highest.load(), processThreads() - 1);
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        const QList<LookupOutcome> outcomes = service.batch(ids, options, cancel);
+        done = true;
+        sampler.join();
+        peak = highest;
+        running = service.pool().peakRunning();
+        if (outcomes.size() != ids.size() || outcomes.last().result.record.badGiven.isEmpty())
+            state.SkipWithError("the batch did not read every buyer");
+    }
+    state.counters["threads_before"] = before;
+    state.counters["peak_threads"] = peak;
+    state.counters["peak_fetching"] = running;
+}
+BENCHMARK(BM_BatchPeakThreads)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -75,6 +75,11 @@ QuerySetupPtr LookupService::ensureSetup(const CancelToken &cancel, RequestPacer
     return fetched;
 }
 
+QuerySetupPtr LookupService::prepareSetup(const CancelToken &cancel, PageResults *pages)
+{
+    return ensureSetup(cancel, nullptr, pages);
+}
+
 BuyerAssessment LookupService::assess(const BuyerQueryResult &result, const BuyerNote &note) const
 {
     const SellerNotes seller = sellerNotes(note);
@@ -122,6 +127,7 @@ LookupOutcome LookupService::lookup(const QString &id, const CancelToken &cancel
     if (!hasAnyHost(m_settings)) {
         LookupOutcome outcome;
         outcome.id = trimSpaces(id);
+        outcome.result.record.buyerId = outcome.id;
         outcome.status = LookupStatus::NotConfigured;
         outcome.statusDetail = QStringLiteral("the settings name no host");
         if (m_database)

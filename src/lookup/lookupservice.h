@@ -103,6 +103,9 @@ public:
 
     // The setup the next lookup starts from.
     QuerySetupPtr setup() const;
+    // The setup, fetched now while the configuration is missing (what the fetches did goes to
+    // *pages).
+    QuerySetupPtr prepareSetup(const CancelToken &cancel, PageResults *pages);
 
     TaskPool &pool() { return *m_pool; }
 

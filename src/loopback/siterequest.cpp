@@ -1,4 +1,4 @@
-#include "demosite/siterequest.h"
+#include "loopback/siterequest.h"
 
 #include <QList>
 

@@ -1,11 +1,14 @@
 // The embedded browser against the loopback fixture server and the demo site: what it reads,
 // when it stops, what it refuses, and the way a query, the window and brelvon-cli reach it.
 
+#include "browser/hiddenbrowser.h"
+#include "browser/pagehandover.h"
 #include "demosite/demosite.h"
-#include "engine/buyerquery.h"
+#include "engine/pagerules.h"
 #include "fixtures.h"
 #include "fixtureserver.h"
 #include "mainwindow/mainwindow.h"
+#include "querylookups.h"
 #include "web/canceltoken.h"
 #include "web/codepage936.h"
 #include "web/fetchpage.h"
@@ -152,9 +155,8 @@ private slots:
 
         QuerySettings settings;
         settings.mainHost = settings.tradeCardHost = m_server->hostPort();
-        BuyerQuery query(settings);
-        HiddenBrowser browser;
-        PageHandOver handOver(&browser);
+        QueryLookups query(settings);
+        PageHandOver handOver;
         query.setBrowser(&handOver);
         BuyerQueryResult result;
         std::atomic<bool> finished{false};
@@ -185,7 +187,7 @@ private slots:
         // Nothing at all was requested by a browser that was never needed; it never started.
         QCOMPARE(std::count_if(agents.cbegin(), agents.cend(), isBrowserAgent),
                  browserOnly ? 1 : 0);
-        QCOMPARE(browser.isStarted(), browserOnly);
+        QCOMPARE(handOver.pagesStarted(), browserOnly ? 1 : 0);
         QCOMPARE(std::count_if(
                      result.pages.cbegin(), result.pages.cend(),
                      [](const PageResult &p) { return p.browser && p.outcome == PageOutcome::Ok; }),

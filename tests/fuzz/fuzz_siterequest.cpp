@@ -1,8 +1,8 @@
 // The demo site's request parser on what a client may send, pipelined requests included, and
 // the site's answer to each request it reads.
 #include "demosite/sitepages.h"
-#include "demosite/siterequest.h"
 #include "fuzzinput.h"
+#include "loopback/siterequest.h"
 
 FUZZ_APPLICATION
 

@@ -1,11 +1,11 @@
 #include "browser/pagehandover.h"
 #include "demosite/demosite.h"
-#include "engine/buyerquery.h"
 #include "files/idfile.h"
 #include "files/spreadsheetexport.h"
 #include "fixtureserver.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/spreadsheetopener.h"
+#include "querylookups.h"
 #include "web/fetchpage.h"
 #include "xlsxsheet.h"
 
@@ -227,14 +227,13 @@ private slots:
             QCOMPARE(cell(sheet, char('A' + c), 1), batchTableHeaders()[c]);
         // Each row holds what a query of that id delivers (with the window's browser: night_owl's
         // rate page is served only to browsers), the id as the file wrote it.
-        BuyerQuery query(demoSettings(site.hostPort()));
-        HiddenBrowser browser;
-        PageHandOver handOver(&browser);
+        QueryLookups query(demoSettings(site.hostPort()));
+        PageHandOver handOver;
         query.setBrowser(&handOver);
         const QStringList ids = {QStringLiteral("xiaoyu_2008"), QStringLiteral("blue sky88"),
                                  QStringLiteral(" night_owl"), QStringLiteral("快乐的小猫")};
         for (int j = 0; j < ids.size(); ++j) {
-            const BuyerCreditRecord r = query.run(ids[j].trimmed()).record;
+            const BuyerCreditRecord r = query.runServing(ids[j].trimmed()).record;
             const QString expected[] = {ids[j],         r.nick,         r.regTime,   r.address,
                                         r.verification, r.goodRate,     r.goodCount, r.neutralCount,
                                         r.badCount,     r.neutralGiven, r.badGiven,  r.creditUrl};

@@ -1,10 +1,7 @@
-#include "browserhandover.h"
+#include "browser/pagehandover.h"
 #include "demosite/demosite.h"
-#include "detailbrowserwidget.h"
 #include "fixtures.h"
 #include "fixtureserver.h"
-#include "mainwindow/browserhandover.h"
-#include "mainwindow/detailbrowserwidget.h"
 #include "mainwindow/helpwindow.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/openinbrowser.h"
@@ -686,64 +683,45 @@ private slots:
     }
 
     // A query on a worker thread reaches the window's page loader on the window's thread, gets
-    // its late answer, and stops waiting when its job is cancelled; so does a query that runs on
-    // the window's thread itself, which keeps serving its events meanwhile.
+    // its late answer, and stops waiting when its job is cancelled.
     void browserHandOver_data()
     {
         QTest::addColumn<bool>("answers");
-        QTest::addColumn<bool>("onWorker");
-        QTest::newRow("late answer") << true << true;
-        QTest::newRow("never answers, job cancelled") << false << true;
-        QTest::newRow("window's thread: late answer") << true << false;
-        QTest::newRow("window's thread: never answers, job cancelled") << false << false;
+        QTest::newRow("late answer") << true;
+        QTest::newRow("never answers, job cancelled") << false;
     }
     void browserHandOver()
     {
         QFETCH(bool, answers);
-        QFETCH(bool, onWorker);
-        struct LateBrowser : DetailBrowserWidget
-        {
-            bool answers = true;
-            QThread *loadedOn = nullptr;
-            HiddenBrowser::Wanted wanted;
-            void load(const QString &address, HiddenBrowser::Done done,
-                      HiddenBrowser::Wanted stillWanted) override
-            {
-                loadedOn = QThread::currentThread();
-                wanted = stillWanted;
-                if (answers)
-                    QTimer::singleShot(50, this,
-                                       [done, address] { done("<b>" + address + "</b>"); });
-            }
-        } browser;
-        browser.answers = answers;
-        BrowserHandOver handOver(&browser);
+        QThread *loadedOn = nullptr;
+        HiddenBrowser::Wanted wanted;
+        PageHandOver handOver([&](const QString &address, HiddenBrowser::Done done,
+                                  HiddenBrowser::Wanted stillWanted) {
+            loadedOn = QThread::currentThread();
+            wanted = stillWanted;
+            if (answers)
+                QTimer::singleShot(50, [done, address] { done("<b>" + address + "</b>"); });
+        });
         CancelToken cancel;
         QString html = QStringLiteral("unset");
-        if (onWorker) {
-            std::atomic<bool> finished{false};
-            std::thread worker([&] {
-                html = handOver.loadBodyHtml(QStringLiteral("http://x/d.htm"), &cancel);
-                finished = true;
-            });
-            if (!answers) {
-                QTest::qWait(200);
-                QVERIFY(!finished);
-                cancel.cancel();
-            }
-            const bool ended = QTest::qWaitFor([&] { return finished.load(); }, 10000);
-            worker.join();
-            QVERIFY(ended);
-        } else {
-            if (!answers)
-                QTimer::singleShot(200, [&] { cancel.cancel(); });
+        std::atomic<bool> finished{false};
+        std::thread worker([&] {
             html = handOver.loadBodyHtml(QStringLiteral("http://x/d.htm"), &cancel);
+            finished = true;
+        });
+        if (!answers) {
+            QTest::qWait(200);
+            QVERIFY(!finished);
+            cancel.cancel();
         }
-        QCOMPARE(browser.loadedOn, QThread::currentThread());
+        const bool ended = QTest::qWaitFor([&] { return finished.load(); }, 10000);
+        worker.join();
+        QVERIFY(ended);
+        QCOMPARE(loadedOn, QThread::currentThread());
         QCOMPARE(html, answers ? QStringLiteral("<b>http://x/d.htm</b>") : QString());
         // A query that stopped waiting no longer wants its page.
-        QVERIFY(browser.wanted);
-        QCOMPARE(browser.wanted(), answers);
+        QVERIFY(wanted);
+        QCOMPARE(wanted(), answers);
     }
 
     void linkClicks_data()

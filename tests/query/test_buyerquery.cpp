@@ -1,9 +1,9 @@
 
 #include "engine/batchengine.h"
-#include "engine/buyerquery.h"
 #include "fixtures.h"
 #include "fixtureserver.h"
 #include "hostileserver.h"
+#include "querylookups.h"
 #include "web/canceltoken.h"
 #include "web/codepage936.h"
 #include "web/httpsession.h"
@@ -162,7 +162,7 @@ private slots:
 
     void firstAndLaterQueries()
     {
-        BuyerQuery query(m_settings);
+        QueryLookups query(m_settings);
         BuyerCreditRecord expected = fullRecord();
         expected.creditUrl = "http://" + m_site->hostPort() + "/detail/222.htm";
 
@@ -180,7 +180,7 @@ private slots:
     {
         m_site->setPage("/search?q=tom&from=brelvon",
                         gbk("<li class=\"member\"><a href=\"/u?uid=111\">TOM</a></li>"));
-        BuyerQuery query(m_settings);
+        QueryLookups query(m_settings);
         query.ensureConfiguration();
         m_site->clearRequests();
         BuyerCreditRecord expected;
@@ -199,7 +199,7 @@ private slots:
     {
         m_site->setPage("/soft/qvdl/fmj2.htm", QByteArray()); // answers, but with nothing
         m_second->setPage("/soft_set/fmj2.htm", gbk(configText()));
-        BuyerQuery query(m_settings);
+        QueryLookups query(m_settings);
         QCOMPARE(query.run("tom").record.verification, "支付宝认证");
         QCOMPARE(m_second->requests(), QStringList{"/soft_set/fmj2.htm"});
         QCOMPARE(m_site->requests().mid(0, 3),
@@ -211,7 +211,7 @@ private slots:
     {
         // An error page is not blank, so the fallback host is not asked either.
         m_site->setPage("/soft/qvdl/fmj2.htm", gbk(configText().replace("Brelvon", "Other")), 404);
-        BuyerQuery query(m_settings);
+        QueryLookups query(m_settings);
         BuyerCreditRecord r = query.run("tom").record;
         QCOMPARE(r.creditUrl, "");
         QCOMPARE(r.goodRate, "98.76");
@@ -248,7 +248,7 @@ private slots:
         QFETCH(QString, address);
         m_site->setPage("/soft/qvdl/city.txt", gbk("110000#北京市\r\n"));
         m_second->setPage("/soft/qvdl/city.txt", secondTable);
-        BuyerQuery query(m_settings);
+        QueryLookups query(m_settings);
         QCOMPARE(query.run("tom").record.address, address);
         QCOMPARE(m_second->requests(), QStringList{"/soft/qvdl/city.txt"});
         QCOMPARE(query.areaTable(), secondTable.isEmpty() ? QString() : areaTable());
@@ -257,7 +257,7 @@ private slots:
     void emptyDetailPage()
     {
         m_site->setPage("/detail/222.htm", QByteArray());
-        BuyerQuery query(m_settings);
+        QueryLookups query(m_settings);
         query.ensureConfiguration();
         m_site->clearRequests();
         const BuyerCreditRecord r = query.queryBuyer("tom").record;
@@ -277,7 +277,7 @@ private slots:
         FakeBrowser browser;
         browser.page = "<DIV class=rateA><P>好评率：97.5%</P><B id=credit>88</B>"
                        "<P>认证：<SPAN>手机认证</SPAN></P><A href=\"/given?rateListNo=778899\">";
-        BuyerQuery query(m_settings);
+        QueryLookups query(m_settings);
         query.setBrowser(&browser);
         const BuyerCreditRecord r = query.run("tom").record;
         const QString detail = "http://" + m_site->hostPort() + "/detail/222.htm";
@@ -295,7 +295,7 @@ private slots:
         m_site->setPage("/search?q=tom&from=brelvon", QByteArray());
         FakeBrowser browser;
         browser.page = "<DIV class=rateA>";
-        BuyerQuery query(m_settings);
+        QueryLookups query(m_settings);
         query.setBrowser(&browser);
         QCOMPARE(query.run("tom").record.verification, "");
         QVERIFY(browser.loaded.isEmpty());
@@ -305,7 +305,7 @@ private slots:
     {
         m_site->setPage("/search?q=tom+cat&from=brelvon",
                         gbk("<li class=\"member\"><a href=\"/u?uid=222\">tom cat</a></li>"));
-        BuyerQuery query(m_settings);
+        QueryLookups query(m_settings);
         query.ensureConfiguration();
         m_site->clearRequests();
         const BuyerCreditRecord r = query.queryBuyer("tom cat").record;
@@ -322,7 +322,7 @@ private slots:
         // 淘宝 in code page 936 is CC D4 B1 A6.
         m_site->setPage("/search?q=%CC%D4%B1%A6&from=brelvon",
                         gbk("<li class=\"member\"><a href=\"/u?uid=222\">淘宝</a></li>"));
-        BuyerQuery query(m_settings);
+        QueryLookups query(m_settings);
         QCOMPARE(query.run("淘宝").record.goodCount, "1,234");
         QCOMPARE(m_site->requests().at(2), "/search?q=%CC%D4%B1%A6&from=brelvon");
         QVERIFY(m_site->requests().contains(nameCardTarget("%CC%D4%B1%A6")));
@@ -352,7 +352,7 @@ private slots:
     {
         QFETCH(QString, id);
         QFETCH(QString, sent);
-        BuyerQuery query(m_settings);
+        QueryLookups query(m_settings);
         query.ensureConfiguration();
         m_site->clearRequests();
         query.queryBuyer(id);
@@ -398,7 +398,7 @@ private slots:
                         gbk(configText() + QString(entries).replace("{HOST}", m_site->hostPort())));
         for (const QString &target : {QString("/search"), QString("/search?q=tom&from=brelvon")})
             m_site->setPage(target, gbk(searchPage));
-        BuyerQuery query(m_settings);
+        QueryLookups query(m_settings);
         const BuyerQueryResult result = query.run("tom");
         for (const PageResult &page : result.pages)
             QVERIFY2(page.address.size() <= 8192, qPrintable(page.address.left(80)));
@@ -411,7 +411,7 @@ private slots:
 
     void noHosts()
     {
-        BuyerQuery query(QuerySettings{});
+        QueryLookups query(QuerySettings{});
         const BuyerCreditRecord r = query.run("tom").record;
         BuyerCreditRecord expected;
         expected.buyerId = "tom";
@@ -423,7 +423,7 @@ private slots:
     // still come in the defined order.
     void parallelPagesSameRecord()
     {
-        BuyerQuery query(m_settings);
+        QueryLookups query(m_settings);
         query.setParallelPages(true);
         query.ensureConfiguration();
         m_site->clearRequests();
@@ -463,7 +463,7 @@ private slots:
         m_site->setPage("/soft/qvdl/fmj2.htm",
                         gbk(configText().replace("http://" + m_site->hostPort() + "/search",
                                                  hostile.url("/search"))));
-        BuyerQuery query(m_settings);
+        QueryLookups query(m_settings);
         const qint64 peakBefore = peakResidentKiB();
         const BuyerQueryResult result = query.run("tom");
         QVERIFY2(peakResidentKiB() - peakBefore < 100 * 1024,
@@ -524,7 +524,7 @@ private slots:
         m_site->setPage(path, gbk(body));
         FakeBrowser browser;
         browser.page = "<DIV class=rateA>";
-        BuyerQuery query(m_settings);
+        QueryLookups query(m_settings);
         query.setBrowser(&browser);
         query.ensureConfiguration();
         const BuyerQueryResult result = query.queryBuyer("tom");
@@ -564,7 +564,7 @@ private slots:
         m_site->setPage("/detail/222.htm", QByteArray());
         FakeBrowser browser;
         browser.page = "<DIV>请登录</DIV>";
-        BuyerQuery query(m_settings);
+        QueryLookups query(m_settings);
         query.setBrowser(&browser);
         const BuyerQueryResult result = query.run("tom");
         QCOMPARE(browser.loaded.size(), 1);
@@ -587,25 +587,25 @@ private slots:
             card.delayMs = delays[i];
             m_site->setResponse(nameCardTarget(ids[i].trimmed()), card);
         }
-        QList<BatchRow> oneByOne;
+        QList<LookupOutcome> oneByOne;
         for (int jobs : {1, 3}) {
-            BuyerQuery query(m_settings);
+            QueryLookups query(m_settings);
             BatchOptions options;
             options.jobs = jobs;
             CancelToken cancel;
             QStringList finishedOrder;
-            BatchCallbacks callbacks;
-            callbacks.done = [&](int index, const BuyerQueryResult &) {
+            LookupService::BatchProgress progress;
+            progress.done = [&](int index, const LookupOutcome &) {
                 finishedOrder.append(ids.at(index));
             };
             bool cancelled = true;
-            const QList<BatchRow> rows =
-                runBatch(query, ids, options, cancel, callbacks, &cancelled);
+            const QList<LookupOutcome> rows =
+                query.service().batch(ids, options, cancel, progress, &cancelled);
             QVERIFY(!cancelled);
             QCOMPARE(rows.size(), ids.size());
             for (int i = 0; i < ids.size(); ++i) {
                 QCOMPARE(rows[i].id, ids[i]);
-                QCOMPARE(rows[i].record.regTime, "200" + QString::number(i) + "-01-01");
+                QCOMPARE(rows[i].result.record.regTime, "200" + QString::number(i) + "-01-01");
             }
             if (jobs == 1) {
                 oneByOne = rows;
@@ -613,7 +613,7 @@ private slots:
             } else {
                 QVERIFY2(finishedOrder != ids, qPrintable(finishedOrder.join(',')));
                 for (int i = 0; i < ids.size(); ++i)
-                    QCOMPARE(rows[i].record, oneByOne[i].record);
+                    QCOMPARE(rows[i].result.record, oneByOne[i].result.record);
             }
         }
     }
@@ -624,20 +624,20 @@ private slots:
         FixtureResponse silent;
         silent.neverAnswer = true;
         m_site->setResponse("/tradecard/popupNameCard.htm", silent);
-        BuyerQuery query(m_settings);
+        QueryLookups query(m_settings);
         BatchOptions options;
         options.jobs = 2;
         CancelToken cancel;
         int started = 0;
-        BatchCallbacks callbacks;
-        callbacks.started = [&](int, int, const QString &) { ++started; };
+        LookupService::BatchProgress progress;
+        progress.started = [&](int, int, const QString &) { ++started; };
         std::thread owner([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             cancel.cancel();
         });
         bool cancelled = false;
-        const QList<BatchRow> rows =
-            runBatch(query, {"a", "b", "c", "d", "e"}, options, cancel, callbacks, &cancelled);
+        const QList<LookupOutcome> rows =
+            query.service().batch({"a", "b", "c", "d", "e"}, options, cancel, progress, &cancelled);
         owner.join();
         QVERIFY(cancelled);
         QVERIFY(rows.isEmpty());

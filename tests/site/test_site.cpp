@@ -5,10 +5,10 @@
 
 #include "demosite/demosite.h"
 #include "demosite/sitepages.h"
-#include "engine/buyerquery.h"
 #include "engine/pagerules.h"
 #include "engine/queryconfig.h"
 #include "fixtureserver.h"
+#include "querylookups.h"
 #include "web/codepage936.h"
 #include "web/fetchpage.h"
 #include "web/texthelpers.h"
@@ -795,7 +795,7 @@ void TestSite::checkRecord(const BuyerCreditRecord &record, QStringList expected
 void TestSite::demoBuyerRecords()
 {
     QFETCH(QStringList, expected);
-    BuyerQuery query(demoSettings(m_host));
+    QueryLookups query(demoSettings(m_host));
     checkRecord(query.run(expected.at(0)).record, expected);
     QVERIFY(!QTest::currentTestFailed());
     // A second query in the same run reads the same (configuration and area table kept).
@@ -805,7 +805,7 @@ void TestSite::demoBuyerRecords()
 void TestSite::browserReadsTheBrowserOnlyPage()
 {
     FakeBrowser browser;
-    BuyerQuery query(demoSettings(m_host));
+    QueryLookups query(demoSettings(m_host));
     query.setBrowser(&browser);
     checkRecord(query.run(QStringLiteral("night_owl")).record,
                 {"night_owl", "夜猫子", "2007-01-09", "辽宁省和平区", "支付宝认证", "96.92", "63",
