@@ -426,6 +426,7 @@ void TestExport::extraColumns()
     config.page = QStringLiteral("config");
     config.outcome = PageOutcome::Ok;
     row.pages = {config, card, popup};
+    row.status = LookupStatus::Blocked;
 
     BatchTableOptions options;
     options.extraColumns = true;
@@ -435,9 +436,13 @@ void TestExport::extraColumns()
     QVERIFY2(writeBatchSpreadsheet(path, {row}, &error, options), qPrintable(error));
     const XlsxSheet sheet = readXlsxSheet(path);
     QVERIFY2(sheet.error.isEmpty(), qPrintable(sheet.error));
-    const QStringList expected = {
-        "1251", "3钻", "未知", "没有认证；页面被拦截：弹出名片页", "名片页 正常，弹出名片页 被拦截",
-        "",     ""};
+    const QStringList expected = {"1251",
+                                  "3钻",
+                                  "未知",
+                                  "没有认证；页面被拦截：弹出名片页",
+                                  "页面被拦截：名片页 正常，弹出名片页 被拦截",
+                                  "",
+                                  ""};
     for (int c = 0; c < 7; ++c) {
         QCOMPARE(sheet.cells.value(cellRef(1, 13 + c)).value, batchTableExtraHeaders()[c]);
         QCOMPARE(sheet.cells.value(cellRef(2, 13 + c)).value, expected[c]);

@@ -4,6 +4,7 @@
 #include "mainwindow/buyernotesmenu.h"
 #include "mainwindow/historydialog.h"
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/riskverdictview.h"
 #include "storage/sellerdatabase.h"
 #include "xlsxsheet.h"
 
@@ -121,9 +122,15 @@ private slots:
         QCOMPARE(texts, (QStringList{"加入黑名单…", "备注…", "移出黑名单", "", "查询历史…"}));
         QVERIFY(!menu->actions().at(2)->isEnabled()); // not listed yet
 
+        auto *verdict = w->findChild<RiskVerdictView *>(QStringLiteral("RiskVerdict"));
+        QVERIFY(verdict);
+        QCOMPARE(verdict->verdictText(), QStringLiteral("风险：中"));
         menu->actions().at(0)->trigger();
         QCOMPARE(m_db->note(QStringLiteral("tom.wang")).reason, QStringLiteral("拒收"));
         QCOMPARE(line(w.get(), "BlacklistLine")->text(), QStringLiteral("黑名单：拒收"));
+        // The verdict follows the mark at once, with the reason among its reasons.
+        QCOMPARE(verdict->verdictText(), QStringLiteral("风险：高"));
+        QVERIFY(verdict->toolTip().contains(QStringLiteral("拒收")));
         answer = QStringLiteral("电话确认过");
         menu.reset(notes->menuFor(QStringLiteral("tom.wang"), w.get()));
         menu->actions().at(1)->trigger();
@@ -132,6 +139,8 @@ private slots:
         QCOMPARE(note.listed, ListMark::None);
         QCOMPARE(note.note, QStringLiteral("电话确认过")); // the note outlives the mark
         QVERIFY(!line(w.get(), "BlacklistLine")->isVisible());
+        QCOMPARE(verdict->verdictText(), QStringLiteral("风险：中"));
+        QVERIFY(!verdict->toolTip().contains(QStringLiteral("拒收")));
     }
 
     void historyDialog()

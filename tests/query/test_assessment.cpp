@@ -1,5 +1,6 @@
 #include "files/querysettings.h"
 #include "model/buyerassessment.h"
+#include "model/lookupstatus.h"
 
 #include <QtTest>
 
@@ -224,6 +225,67 @@ private slots:
     }
 
     // Markers of one's own replace the built-in ones; blanks around pieces and empty pieces go.
+    // What a lookup came to, from its pages: a failure never reads as an empty buyer.
+    void lookupStatus_data()
+    {
+        QTest::addColumn<QStringList>("pages"); // "page outcome" pairs; "- ok" is a browser read
+        QTest::addColumn<bool>("listed");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("detail");
+        const QStringList all = {"search ok",   "detail ok",   "neutralGiven ok", "badGiven ok",
+                                 "nameCard ok", "personal ok", "popup ok"};
+        QTest::newRow("every page") << all << true << "found"
+                                    << "";
+        QTest::newRow("not listed")
+            << QStringList{"search ok", "nameCard ok", "popup ok"} << false << "notFound"
+            << "";
+        QTest::newRow("not listed, card failed")
+            << QStringList{"search ok", "nameCard timeout"} << false << "notFound"
+            << "";
+        QTest::newRow("search timed out")
+            << QStringList{"search timeout", "nameCard ok"} << false << "pagesFailed"
+            << "搜索页 超时";
+        QTest::newRow("no search address") << QStringList{"nameCard ok"} << false << "pagesFailed"
+                                           << "搜索页 未请求";
+        QTest::newRow("detail empty")
+            << QStringList{"search ok", "detail empty", "popup error"} << true << "pagesFailed"
+            << "信用页 空白，弹出名片页 网络错误";
+        QTest::newRow("detail read by the browser")
+            << QStringList{"search ok", "detail empty", "- ok", "nameCard ok"} << true << "found"
+            << "";
+        QTest::newRow("blocked wins")
+            << QStringList{"search ok", "detail timeout", "popup blocked"} << true << "blocked"
+            << "弹出名片页 被拦截";
+        QTest::newRow("configuration pages do not count")
+            << QStringList{"config timeout", "areaTable timeout", "search ok"} << true << "found"
+            << "";
+    }
+    void lookupStatus()
+    {
+        QFETCH(QStringList, pages);
+        QFETCH(bool, listed);
+        QFETCH(QString, status);
+        QFETCH(QString, detail);
+        const QHash<QString, PageOutcome> outcomes = {{"ok", PageOutcome::Ok},
+                                                      {"empty", PageOutcome::Empty},
+                                                      {"timeout", PageOutcome::Timeout},
+                                                      {"error", PageOutcome::NetworkError},
+                                                      {"blocked", PageOutcome::Blocked}};
+        PageResults results;
+        for (const QString &text : pages) {
+            PageResult page;
+            page.page = text.section(' ', 0, 0);
+            page.browser = page.page == "-";
+            if (page.browser)
+                page.page.clear();
+            page.outcome = outcomes.value(text.section(' ', 1, 1));
+            results.append(page);
+        }
+        QString said;
+        QCOMPARE(lookupStatusName(buyerPagesStatus(results, listed, &said)), status);
+        QCOMPARE(said, detail);
+    }
+
     void ownBlockMarkers()
     {
         QTemporaryDir dir;

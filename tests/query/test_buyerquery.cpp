@@ -412,7 +412,9 @@ private slots:
     void noHosts()
     {
         QueryLookups query(QuerySettings{});
-        const BuyerCreditRecord r = query.run("tom").record;
+        const LookupOutcome outcome = query.lookup("tom");
+        QCOMPARE(outcome.status, LookupStatus::NotConfigured);
+        const BuyerCreditRecord r = outcome.result.record;
         BuyerCreditRecord expected;
         expected.buyerId = "tom";
         QCOMPARE(r, expected);

@@ -3,6 +3,7 @@
 #include "web/codepage936.h"
 #include "xlsxsheet.h"
 
+#include <QTcpServer>
 #include <QtTest>
 
 #include <csignal>
@@ -165,7 +166,8 @@ private slots:
 
         const CliRun run =
             runCli({"query", "--settings", settings, "tom", "  ", "--", "-x\"y"}, m_dir.path());
-        QCOMPARE(run.exitCode, 0);
+        // Looked at, but without our web site's configuration nobody could be looked up.
+        QCOMPARE(run.exitCode, 3);
         const QList<QByteArray> lines = run.out.split('\n');
         QCOMPARE(lines.size(), 3);
         const QString record = "{\"buyerId\":\"tom\",\"nick\":\"\",\"regTime\":\"2005-03-12\","
@@ -177,17 +179,20 @@ private slots:
         QCOMPARE(lines[0], (record + ",\"creditScore\":\"\",\"creditLevel\":\"\",\"risk\":\"未知\","
                                      "\"riskReasons\":[\"未读到给他人差评、认证信息、信用积分\"],"
                                      "\"pageOutcomes\":{\"nameCard\":\"ok\",\"popup\":\"ok\"},"
-                                     "\"note\":\"\",\"listed\":\"\"}")
+                                     "\"note\":\"\",\"listed\":\"\","
+                                     "\"lookup\":\"noConfiguration\"}")
                                .toUtf8());
         QVERIFY(lines[1].startsWith("{\"buyerId\":\"-x\\\"y\",\"nick\":"));
         QCOMPARE(lines[2], QByteArray());
         QVERIFY2(run.err.contains("skipping id 2: it is blank"), qPrintable(run.err));
+        QVERIFY2(run.err.contains("tom: noConfiguration (no host is set for our web site)"),
+                 qPrintable(run.err));
         // No configuration host: only the trade-card pages, twice each.
         QCOMPARE(server.totalRequests(), 4);
 
         const CliRun plain =
             runCli({"query", "--plain", "--settings", settings, "tom"}, m_dir.path());
-        QCOMPARE(plain.exitCode, 0);
+        QCOMPARE(plain.exitCode, 3);
         QCOMPARE(plain.out, (record + "}\n").toUtf8());
     }
 
@@ -323,7 +328,54 @@ private slots:
         const XlsxSheet wide = readXlsxSheet(out);
         QCOMPARE(wide.cells.value("M1").value, QStringLiteral("信用积分"));
         QCOMPARE(wide.cells.value("O4").value, QStringLiteral("未知"));
-        QVERIFY(wide.cells.value("Q4").value.startsWith(QStringLiteral("名片页 正常")));
+        QVERIFY(wide.cells.value("Q4").value.startsWith(
+            QStringLiteral("无法获取查询配置：名片页 正常")));
+    }
+
+    // Each id says what its lookup came to; the exit status says whether every id could be
+    // looked up.
+    void lookupStatuses_data()
+    {
+        QTest::addColumn<bool>("demo");
+        QTest::addColumn<QStringList>("ids");
+        QTest::addColumn<QStringList>("statuses");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("found, not found") << true << QStringList{"xiaoyu_2008", "nobody_here"}
+                                          << QStringList{"found", "notFound"} << 0;
+        QTest::newRow("our site does not answer")
+            << false << QStringList{"tom"} << QStringList{"noConfiguration"} << 3;
+    }
+    void lookupStatuses()
+    {
+        QFETCH(bool, demo);
+        QFETCH(QStringList, ids);
+        QFETCH(QStringList, statuses);
+        QFETCH(int, exitCode);
+        QStringList args = {"query", "--verbose", "--no-history"};
+        if (demo) {
+            args << "--demo";
+        } else {
+            // Hosts that refuse every connection: a port that was just free.
+            QTcpServer closed;
+            QVERIFY(closed.listen(QHostAddress::LocalHost));
+            const QByteArray host = "127.0.0.1:" + QByteArray::number(closed.serverPort());
+            closed.close();
+            args << "--settings"
+                 << writeFile("dead.conf", "[hosts]\nmain=" + host + "\nsecond=" + host +
+                                               "\ntradecard=" + host + "\n");
+        }
+        const CliRun run = runCli(args + ids, m_dir.path());
+        QCOMPARE(run.exitCode, exitCode);
+        const QList<QByteArray> lines = run.out.split('\n');
+        QCOMPARE(lines.size(), ids.size() + 1);
+        for (int i = 0; i < ids.size(); ++i)
+            QVERIFY2(lines[i].endsWith(",\"lookup\":\"" + statuses[i].toUtf8() + "\"}"),
+                     lines[i].constData());
+        QVERIFY2(run.err.contains("brelvon-cli: page " + ids[0] + ": "), qPrintable(run.err));
+        if (!demo) // which downloads of the configuration were tried, and how each ended
+            QVERIFY2(run.err.contains("/soft/qvdl/fmj2.htm: network error") &&
+                         run.err.contains("/soft_set/fmj2.htm: network error"),
+                     qPrintable(run.err));
     }
 
     // --verbose: one line per page that was requested, saying how it went.
@@ -336,9 +388,9 @@ private slots:
             writeFile("verbose.conf", "[hosts]\ntradecard=" + server.hostPort().toUtf8() + "\n");
         const CliRun run =
             runCli({"query", "--verbose", "--settings", settings, "tom"}, m_dir.path());
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, 3);
         const QStringList lines = run.err.split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.size(), 2); // name card, popup name card: no other host is named
+        QCOMPARE(lines.size(), 3); // name card, popup name card (no other host), the status
         QVERIFY2(lines[0].startsWith("brelvon-cli: page tom: ok status=200 bytes="),
                  qPrintable(lines[0]));
         QVERIFY2(lines[1].startsWith("brelvon-cli: page tom: ok status=404 "),

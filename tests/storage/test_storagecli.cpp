@@ -99,10 +99,14 @@ private slots:
         QCOMPARE(lines.size(), 3);
         QVERIFY2(lines[0].startsWith("{\"buyerId\":\"xiaoyu_2008\",\"nick\":\"小宇\""),
                  lines[0].constData());
-        QVERIFY2(lines[0].endsWith(QStringLiteral(",\"note\":\"常客\",\"listed\":\"\"}").toUtf8()),
+        QVERIFY2(lines[0].endsWith(
+                     QStringLiteral(",\"note\":\"常客\",\"listed\":\"\",\"lookup\":\"found\"}")
+                         .toUtf8()),
                  lines[0].constData());
         QVERIFY2(lines[1].endsWith(
-                     QStringLiteral(",\"note\":\"收货后退款\",\"listed\":\"blacklist\"}").toUtf8()),
+                     QStringLiteral(
+                         ",\"note\":\"收货后退款\",\"listed\":\"blacklist\",\"lookup\":\"found\"}")
+                         .toUtf8()),
                  lines[1].constData());
         QVERIFY2(
             run.err.contains(QStringLiteral("warning: tom.wang is on the blacklist: 收货后退款")),
