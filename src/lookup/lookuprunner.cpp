@@ -3,7 +3,7 @@
 #include "engine/taskpool.h"
 #include "web/canceltoken.h"
 
-#include <QPointer>
+#include <utility>
 
 struct LookupRunner::Job
 {
@@ -30,8 +30,9 @@ void LookupRunner::cancel()
 
 void LookupRunner::join()
 {
+    // Once the work has ended the runner no longer needs the service: the service may go first.
     if (m_job)
-        m_service->pool().wait(m_job->task);
+        m_service->pool().wait(std::exchange(m_job, nullptr)->task);
 }
 
 void LookupRunner::post(std::function<void()> f)

@@ -43,7 +43,8 @@ public:
 
     void cancel();
     bool isRunning() const { return m_running; }
-    // Waits for the work to end (not for its results to be handed over).
+    // Waits for the work to end (not for its results to be handed over). After it, the runner
+    // may outlive its service.
     void join();
 
     LookupService *service() const { return m_service; }

@@ -224,15 +224,26 @@ private slots:
                               "/i/person.htm?id=9", popupTarget("tom")}));
         QCOMPARE(m_second->totalRequests(), 0);
 
-        // Tried again on the next query, and taken once it is ours.
+        // Tried again on the next query, and taken once it is ours. Only the lookup that says
+        // something about the buyer goes into the history.
+        QTemporaryDir dir;
+        SellerDatabase database;
+        QVERIFY(database.open(dir.filePath("history.sqlite")));
+        query.service().setDatabase(&database, true);
+        QCOMPARE(query.lookup("tom").status, LookupStatus::NoConfiguration);
+        QCOMPARE(database.lookupCount(), 0);
         serveAll();
         m_site->clearRequests();
-        r = query.run("tom").record;
+        const LookupOutcome found = query.lookup("tom");
+        QCOMPARE(found.status, LookupStatus::Found);
+        QCOMPARE(database.lookupCount(), 1);
+        r = found.result.record;
         QCOMPARE(r.verification, "支付宝认证");
         QCOMPARE(m_site->requests().mid(0, 3),
                  QStringList(
                      {"/soft/qvdl/fmj2.htm", "/soft/qvdl/city.txt", "/search?q=tom&from=brelvon"}));
         QCOMPARE(m_site->totalRequests(), 9);
+        QCOMPARE(query.lookup("tom").previous->record, r); // the stored lookup comes back
     }
 
     void areaTableFallback_data()
