@@ -154,9 +154,10 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
     }
     RequestPacer pacer(qMax(0, options.paceMs));
     RequestPacer *pacing = options.paceMs > 0 ? &pacer : nullptr;
+    // The setup is fetched once for the whole batch; its downloads go with no buyer's pages.
+    const bool hosts = hasAnyHost(m_settings);
     PageResults setupPages;
-    const QuerySetupPtr setup =
-        hasAnyHost(m_settings) ? ensureSetup(cancel, pacing, &setupPages) : this->setup();
+    const QuerySetupPtr setup = hosts ? ensureSetup(cancel, pacing, &setupPages) : this->setup();
 
     std::vector<LookupOutcome> results(size_t(ids.size()));
     BatchCallbacks callbacks;
@@ -166,14 +167,11 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
             progress.done(index, results[size_t(index)]);
     };
     const auto lookUp = [&](int index) {
-        const QString &id = ids.at(index);
-        if (!hasAnyHost(m_settings))
-            results[size_t(index)] = lookup(id, cancel);
-        else // the batch's setup, fetched once; its downloads are noted before no buyer's pages
-            results[size_t(index)] = lookUpWith(id, setup, {}, cancel, pacing);
-        if (setup->hasConfiguration() || !hasAnyHost(m_settings))
-            return;
-        results[size_t(index)].statusDetail = configurationAttempts(setupPages);
+        LookupOutcome &outcome = results[size_t(index)];
+        outcome = hosts ? lookUpWith(ids.at(index), setup, {}, cancel, pacing)
+                        : lookup(ids.at(index), cancel);
+        if (outcome.status == LookupStatus::NoConfiguration)
+            outcome.statusDetail = configurationAttempts(setupPages);
     };
     const std::vector<bool> finished =
         runBatch(*m_pool, ids, qMin(options.jobs, m_jobs), cancel, lookUp, callbacks);

@@ -1,5 +1,6 @@
 
 #include "engine/batchengine.h"
+#include "engine/taskpool.h"
 #include "fixtures.h"
 #include "fixtureserver.h"
 #include "hostileserver.h"
@@ -629,6 +630,38 @@ private slots:
                     QCOMPARE(rows[i].result.record, oneByOne[i].result.record);
             }
         }
+    }
+
+    // Jobs that wait for tasks of their own never hold the pool up, however few threads it may
+    // start, and it never starts more than it may.
+    void taskPoolNestedWork_data()
+    {
+        QTest::addColumn<int>("maxThreads");
+        QTest::newRow("one thread") << 1;
+        QTest::newRow("three threads") << 3;
+    }
+    void taskPoolNestedWork()
+    {
+        QFETCH(int, maxThreads);
+        TaskPool pool(maxThreads);
+        std::atomic<int> leaves{0};
+        std::vector<TaskPool::TaskHandle> jobs;
+        for (int j = 0; j < 4; ++j)
+            jobs.push_back(pool.submit([&] {
+                std::vector<TaskPool::TaskHandle> chains;
+                for (int c = 0; c < 3; ++c)
+                    chains.push_back(pool.submit([&] {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                        ++leaves;
+                    }));
+                for (const TaskPool::TaskHandle &chain : chains)
+                    pool.wait(chain);
+            }));
+        for (const TaskPool::TaskHandle &job : jobs)
+            pool.wait(job);
+        QCOMPARE(leaves.load(), 12);
+        QVERIFY(pool.threadCount() <= maxThreads);
+        QVERIFY(pool.peakRunning() <= maxThreads);
     }
 
     // A cancelled batch stops starting buyers and reports it; a buyer cut short is no row.
