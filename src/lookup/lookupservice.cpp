@@ -125,6 +125,9 @@ LookupOutcome LookupService::lookup(const QString &id, const CancelToken &cancel
                                     const std::function<void(const QuerySetup &)> &setupReady)
 {
     if (!hasAnyHost(m_settings)) {
+        // Nowhere to ask: no request at all.
+        if (setupReady && !cancel.isCancelled())
+            setupReady(*setup());
         LookupOutcome outcome;
         outcome.id = trimSpaces(id);
         outcome.result.record.buyerId = outcome.id;
