@@ -1,5 +1,6 @@
 #include "storage/blacklistcsv.h"
 
+#include "files/csvwriter.h"
 #include "web/codepage936.h"
 
 #include <QFile>
@@ -168,8 +169,8 @@ BlacklistFile parseBlacklistCsv(const QByteArray &bytes)
         const auto column = [&](int i) { return i < 0 ? QString() : record.fields.value(i); };
         BlacklistEntry entry;
         entry.line = record.line;
-        entry.buyerId = column(idColumn).trimmed();
-        entry.reason = column(reasonColumn).trimmed();
+        entry.buyerId = csvCellText(column(idColumn).trimmed());
+        entry.reason = csvCellText(column(reasonColumn).trimmed());
         const QString dateText = column(dateColumn).trimmed();
         if (entry.buyerId.isEmpty()) {
             refuse(record.line, QStringLiteral("no id"));
@@ -233,26 +234,6 @@ BlacklistFile readBlacklistCsv(const QString &path)
     if (!out.ok())
         out.error = path + QLatin1String(": ") + out.error;
     return out;
-}
-
-QByteArray csvField(const QString &text)
-{
-    const bool quote = text.contains(u',') || text.contains(u'"') || text.contains(u'\n') ||
-                       text.contains(u'\r') || text != text.trimmed();
-    if (!quote)
-        return text.toUtf8();
-    return '"' + QString(text).replace(u'"', QLatin1String("\"\"")).toUtf8() + '"';
-}
-
-QByteArray csvRecord(const QStringList &fields)
-{
-    QByteArray out;
-    for (qsizetype i = 0; i < fields.size(); ++i) {
-        if (i > 0)
-            out += ',';
-        out += csvField(fields.at(i));
-    }
-    return out + "\r\n";
 }
 
 QByteArray blacklistCsv(const QList<BlacklistEntry> &entries)

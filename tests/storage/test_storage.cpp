@@ -391,6 +391,43 @@ private slots:
         }
     }
 
+    // A cell a spreadsheet would run is written with a leading apostrophe in every CSV we
+    // write, and the blacklist reads it back as it was.
+    void csvCellsAreSpreadsheetSafe_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("field");
+        QTest::newRow("formula") << "=HYPERLINK(\"http://x\",\"y\")"
+                                 << QByteArray("\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\"");
+        QTest::newRow("command") << "=cmd|'/C calc'!A0" << QByteArray("'=cmd|'/C calc'!A0");
+        QTest::newRow("at") << "@SUM(1+1)" << QByteArray("'@SUM(1+1)");
+        QTest::newRow("plus") << "+1+1" << QByteArray("'+1+1");
+        QTest::newRow("minus") << "-2+3" << QByteArray("'-2+3");
+        QTest::newRow("tab") << "\t=1+1" << QByteArray("'\t=1+1");
+        QTest::newRow("carriage return") << "\r=1+1" << QByteArray("\"'\r=1+1\"");
+        QTest::newRow("apostrophe of the user's") << "'=x" << QByteArray("''=x");
+        QTest::newRow("apostrophes") << "''@x" << QByteArray("'''@x");
+        QTest::newRow("plain apostrophe") << "'tom" << QByteArray("'tom");
+        QTest::newRow("plain") << "tom-2" << QByteArray("tom-2");
+    }
+    void csvCellsAreSpreadsheetSafe()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, field);
+        const QByteArray list =
+            blacklistCsv({BlacklistEntry{QStringLiteral("tom"), text, QDate(2026, 11, 2), 0},
+                          BlacklistEntry{text.trimmed(), QString(), QDate(), 0}});
+        QVERIFY2(list.contains("\r\ntom," + field + ",2026-11-02\r\n"), list.constData());
+        const BlacklistFile back = parseBlacklistCsv(list);
+        QCOMPARE(back.entries.size(), 2);
+        QCOMPARE(back.entries.at(0).reason, text);
+        QCOMPARE(back.entries.at(1).buyerId, text.trimmed());
+
+        StoredLookup l;
+        l.record.buyerId = text;
+        QVERIFY(historyCsv({l}).contains(',' + field + ','));
+    }
+
     void importKeepsWhatWasThere()
     {
         SellerDatabase db;
