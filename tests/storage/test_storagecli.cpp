@@ -192,6 +192,19 @@ private slots:
         QCOMPARE(cli({"note", "remove", "--database", file, "friend"}).exitCode, 1);
     }
 
+    // An imported reason is shown, never run by the terminal.
+    void tableOutputEscapesControls()
+    {
+        const QString file = db(QStringLiteral("escapes.sqlite"));
+        const QString csv = writeFile(QStringLiteral("escapes.csv"),
+                                      "id,reason\n=cmd,\x1b]0;title\x07 \xc2\x9b\\\n");
+        QCOMPARE(cli({"blacklist", "import", "--database", file, csv}).exitCode, 0);
+        const CliRun run = cli({"note", "list", "--database", file});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.startsWith("=cmd\tblacklist\t\\x1B]0;title\\x07 \\x9B\\\\\t"),
+                 run.out.constData());
+    }
+
     // A database that cannot be used never stops a lookup, and is never lost.
     void badDatabaseKeepsLookupsWorking_data()
     {
