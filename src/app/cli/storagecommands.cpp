@@ -2,12 +2,12 @@
 
 #include "app/cli/clicommon.h"
 #include "app/cli/querycommand.h"
+#include "files/outputguard.h"
 #include "storage/blacklistcsv.h"
 #include "storage/historytext.h"
 #include "storage/sellerdatabase.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cstdio>
 
@@ -50,6 +50,7 @@ public:
         }
         if (settingsPath.isEmpty())
             settingsPath = defaultSettingsPath();
+        m_settingsPath = settingsPath;
         QStringList problems;
         StorageSettings storage = loadStorageSettings(settingsPath, &problems);
         if (parser().isSet(m_database))
@@ -64,9 +65,13 @@ public:
         return CliOk;
     }
 
+    // The settings file open() read (or would have).
+    const QString &settingsPath() const { return m_settingsPath; }
+
 private:
     QCommandLineOption m_settings;
     QCommandLineOption m_database;
+    QString m_settingsPath;
 };
 
 // A text on one line of a tab-separated table. Other control characters (an imported reason
@@ -382,9 +387,14 @@ int runBlacklistCommand(const QStringList &args)
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
         std::fflush(stdout);
     } else {
-        QSaveFile out(path);
-        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-            printMessage(QStringLiteral("cannot write %1: %2").arg(path, out.errorString()));
+        const QList<OwnFile> ownFiles = programFiles(database.path(), cli.settingsPath());
+        QString error;
+        if (!checkOutput(path, ownFiles, &error)) {
+            printMessage(error);
+            return CliUsage;
+        }
+        if (!writeOutputFile(path, bytes, ownFiles, &error)) {
+            printMessage(error);
             return CliFailed;
         }
         printMessage(
