@@ -1,6 +1,7 @@
 #include "storage/blacklistcsv.h"
 
 #include "files/csvwriter.h"
+#include "files/inputfile.h"
 #include "web/codepage936.h"
 
 #include <QFile>
@@ -214,9 +215,10 @@ BlacklistFile parseBlacklistCsv(const QByteArray &bytes)
 BlacklistFile readBlacklistCsv(const QString &path)
 {
     BlacklistFile out;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        out.error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+    QFile file;
+    QString reason;
+    if (!openRegularFile(path, &file, &reason, &out.notRegular)) {
+        out.error = QStringLiteral("cannot read %1: %2").arg(path, reason);
         return out;
     }
     if (file.size() > kMaxBlacklistFileBytes) {

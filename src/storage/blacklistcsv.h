@@ -42,6 +42,7 @@ struct BlacklistFile
     QStringList problems;          // refused lines and repeated ids, "line N: ..."
     int refused = 0;               // lines refused
     QString error;                 // the file as a whole is unusable; nothing was read
+    bool notRegular = false;       // with error: the path is a folder, device, pipe or socket
     bool ok() const { return error.isEmpty(); }
 };
 

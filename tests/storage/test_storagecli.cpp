@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+#include <memory>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -268,6 +270,28 @@ private slots:
         }
         QVERIFY(QFileInfo(db(QStringLiteral("dangling"))).isSymLink());
         QCOMPARE(cli({"note", "list", "--database", base}).out.count('\n'), 1);
+    }
+
+    // A pipe given as the file to read is refused at once, never waited on.
+    void pipesAreNotRead_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("batch id file") << QStringList{"batch", "--demo", "--xlsx", db("out.xlsx")};
+        QTest::newRow("blacklist import") << QStringList{"blacklist", "import"};
+    }
+    void pipesAreNotRead()
+    {
+        QFETCH(QStringList, args);
+        const QString fifo = db(QStringLiteral("in-%1.fifo").arg(QTest::currentDataTag()));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo), 0600), 0);
+        std::unique_ptr<QProcess> process(
+            startCli(args + QStringList{"--database", db("pipes.sqlite"), fifo}, m_dir.path()));
+        const bool ended = process->waitForFinished(20000);
+        if (!ended)
+            process->kill();
+        QVERIFY(ended);
+        QCOMPARE(process->exitCode(), 2);
+        QVERIFY(process->readAllStandardError().contains("not a regular file"));
     }
 
     // An imported reason is shown, never run by the terminal.

@@ -351,7 +351,7 @@ int runBlacklistCommand(const QStringList &args)
         const BlacklistFile file = readBlacklistCsv(path);
         if (!file.ok()) {
             printMessage(file.error);
-            return CliFailed;
+            return file.notRegular ? CliUsage : CliFailed;
         }
         SellerDatabase database;
         if (const int code = cli.open(&database, SellerDatabase::OpenMode::CreateIfMissing, true);
