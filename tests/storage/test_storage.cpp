@@ -14,6 +14,19 @@
 
 namespace {
 
+// The most memory the process has held so far, in KiB.
+qint64 peakResidentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
+
 BuyerQueryResult lookupOf(const QString &id, const QString &goodCount = QStringLiteral("120"))
 {
     BuyerQueryResult r;
@@ -426,6 +439,49 @@ private slots:
         StoredLookup l;
         l.record.buyerId = text;
         QVERIFY(historyCsv({l}).contains(',' + field + ','));
+    }
+
+    // A file near the size limit is read in little more memory than its own size, however many
+    // fields its lines hold.
+    void largeBlacklistStaysSmall_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QByteArray>("fill");
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("entries");
+        QTest::newRow("commas") << QByteArray() << QByteArray(",") << QByteArray() << "empty" << 0;
+        QTest::newRow("header of many columns")
+            << QByteArray("id") << QByteArray(",c") << QByteArray("\n") << "" << 0;
+        QTest::newRow("one long reason") << QByteArray("id,reason\ntom,\"") << QByteArray("a\"\"")
+                                         << QByteArray("\"\n") << "" << 1;
+    }
+    void largeBlacklistStaysSmall()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, fill);
+        QFETCH(QByteArray, tail);
+        QFETCH(QString, error);
+        QFETCH(int, entries);
+        const qint64 size = kMaxBlacklistFileBytes - 64;
+        QFile file(m_dir.filePath(QStringLiteral("large.csv")));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        const QByteArray piece = fill.repeated(64 * 1024 / fill.size());
+        QVERIFY(file.write(head) == head.size());
+        while (file.size() + piece.size() + tail.size() <= size)
+            QVERIFY(file.write(piece) == piece.size());
+        QVERIFY(file.write(tail) == tail.size());
+        file.close();
+
+        const qint64 before = peakResidentKiB();
+        const BlacklistFile list = readBlacklistCsv(file.fileName());
+        const qint64 grown = peakResidentKiB() - before;
+        QVERIFY2(list.error.contains(error), qPrintable(list.error));
+        QCOMPARE(list.entries.size(), entries);
+        QVERIFY2(
+            grown < 4 * file.size() / 1024,
+            qPrintable(
+                QStringLiteral("%1 KiB for a file of %2 KiB").arg(grown).arg(file.size() / 1024)));
     }
 
     void importKeepsWhatWasThere()
