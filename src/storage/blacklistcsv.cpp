@@ -61,7 +61,7 @@ class CsvScanner
 public:
     // field(column, raw) for each field, then record(line where the record starts).
     template <typename Field, typename Record>
-    static void scan(QByteArrayView text, Field field, Record record)
+    static void scan(QByteArrayView text, Encoding encoding, Field field, Record record)
     {
         const qsizetype n = text.size();
         int line = 1;
@@ -70,7 +70,8 @@ public:
         bool pending = false;   // a record has begun
         bool quoted = false;    // inside quotes
         bool wasQuoted = false; // the current field began with a quote
-        bool blankSoFar = true; // only spaces in the unquoted field so far
+        bool blankSoFar = true; // only ASCII spaces in the unquoted field so far
+        bool maybeBlank = true; // only ASCII spaces and other characters, which may be spaces
         qsizetype start = 0;    // where the field's bytes begin
         qsizetype end = 0;      // where they end (quoted: at the closing quote)
         bool doubled = false;
@@ -81,8 +82,16 @@ public:
             ++column;
             start = end = at + 1;
             wasQuoted = doubled = false;
-            blankSoFar = true;
+            blankSoFar = maybeBlank = true;
             pending = true;
+        };
+        // Whether the unquoted field up to at is spaces only, the ideographic space of Chinese
+        // text included: decoded once at most, as a quote in it either opens it or it is not.
+        const auto spacesOnly = [&](qsizetype at) {
+            if (!maybeBlank)
+                return false;
+            maybeBlank = decodeBytes(text.sliced(start, at - start), encoding).trimmed().isEmpty();
+            return maybeBlank;
         };
         const auto endRecord = [&](qsizetype at) {
             endField(at);
@@ -105,7 +114,7 @@ public:
                 } else if (c == '\n' || (c == '\r' && !(i + 1 < n && text[i + 1] == '\n'))) {
                     ++line;
                 }
-            } else if (c == '"' && blankSoFar && !wasQuoted) {
+            } else if (c == '"' && !wasQuoted && (blankSoFar || spacesOnly(i))) {
                 quoted = wasQuoted = true;
                 pending = true;
                 start = i + 1;
@@ -120,8 +129,11 @@ public:
                 start = end = i + 1;
             } else {
                 pending = true;
-                if (!isAsciiSpace(c))
+                if (!isAsciiSpace(c)) {
                     blankSoFar = false;
+                    if (uchar(c) < 0x80)
+                        maybeBlank = false;
+                }
             } // text after a closing quote up to the comma is dropped
         }
         if (quoted)
@@ -306,7 +318,7 @@ BlacklistFile parseBlacklistCsv(const QByteArray &bytes)
             out.entries[*it] = entry;
         }
     };
-    CsvScanner::scan(text, onField, onRecord);
+    CsvScanner::scan(text, encoding, onField, onRecord);
 
     if (!haveHeader) {
         out.error = QStringLiteral("the file is empty; a blacklist starts with the line "

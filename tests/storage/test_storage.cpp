@@ -368,6 +368,9 @@ private slots:
             << QStringList{"tom|拒收|2026-03-09"} << 0 << "";
         QTest::newRow("gbk") << (QByteArray("id,reason\n") + encode936(u"快乐的小猫,恶意差评\n"))
                              << QStringList{"快乐的小猫|恶意差评|"} << 0 << "";
+        QTest::newRow("ideographic space before a quote")
+            << QStringLiteral("id,reason\n\u3000\"a,b\",\u3000x\n").toUtf8()
+            << QStringList{"a,b|x|"} << 0 << "";
         QTest::newRow("duplicate ids: the later line wins")
             << QByteArray("id,reason\ntom,first\namy,x\ntom,second\n")
             << QStringList{"tom|second|", "amy|x|"} << 0 << "";
