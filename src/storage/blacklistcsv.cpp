@@ -162,6 +162,41 @@ QString fieldText(const RawField &raw, Encoding encoding)
     return std::move(text).trimmed();
 }
 
+enum class ColumnName { None, Id, Reason, Date };
+
+// Which column a header field names. A field of ASCII alone is compared as it lies, so a header
+// of millions of fields costs no memory.
+ColumnName columnName(const RawField &raw, Encoding encoding)
+{
+    QByteArrayView name = raw.bytes;
+    if (raw.doubledQuotes)
+        return ColumnName::None;
+    for (const char c : name) {
+        if (uchar(c) >= 0x80) {
+            // Spaces beyond ASCII around it: the decoded text decides (a name with more than
+            // a few of them is none).
+            if (name.size() > 64)
+                return ColumnName::None;
+            const QString text = fieldText(raw, encoding).toLower();
+            return text == QLatin1String("id")       ? ColumnName::Id
+                   : text == QLatin1String("reason") ? ColumnName::Reason
+                   : text == QLatin1String("date")   ? ColumnName::Date
+                                                     : ColumnName::None;
+        }
+    }
+    while (!name.isEmpty() && isAsciiSpace(name.front()))
+        name = name.sliced(1);
+    while (!name.isEmpty() && isAsciiSpace(name.back()))
+        name.chop(1);
+    const auto is = [&](const char *word) {
+        return qstrnicmp(name.data(), name.size(), word) == 0;
+    };
+    return is("id")       ? ColumnName::Id
+           : is("reason") ? ColumnName::Reason
+           : is("date")   ? ColumnName::Date
+                          : ColumnName::None;
+}
+
 bool isBlankField(const RawField &raw, Encoding encoding)
 {
     bool ascii = true;
@@ -245,15 +280,22 @@ BlacklistFile parseBlacklistCsv(const QByteArray &bytes)
         if (blank && !isBlankField(raw, encoding))
             blank = false;
         if (!haveHeader) {
-            if (raw.bytes.size() > 64) // no column name
-                return;
-            const QString name = fieldText(raw, encoding).toLower();
-            if (name == QLatin1String("id") && seenId < 0)
-                seenId = column;
-            else if (name == QLatin1String("reason") && seenReason < 0)
-                seenReason = column;
-            else if (name == QLatin1String("date") && seenDate < 0)
-                seenDate = column;
+            switch (columnName(raw, encoding)) {
+            case ColumnName::Id:
+                if (seenId < 0)
+                    seenId = column;
+                break;
+            case ColumnName::Reason:
+                if (seenReason < 0)
+                    seenReason = column;
+                break;
+            case ColumnName::Date:
+                if (seenDate < 0)
+                    seenDate = column;
+                break;
+            case ColumnName::None:
+                break;
+            }
             return;
         }
         if (column == idColumn)
