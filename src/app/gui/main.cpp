@@ -105,8 +105,7 @@ int printVersion()
     return 0;
 }
 
-// Whether the arguments ask only for text (help, the version, or a mistaken option, which ends
-// in the usage), which needs no display.
+// Whether the arguments ask for help or the version, which need no display.
 bool onlyText(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
