@@ -187,10 +187,9 @@ bool replaceOutput(const OutputTarget &target,
 }
 
 bool writeOutputFile(const QString &path, const QByteArray &bytes, const QList<OwnFile> &ownFiles,
-                     QString *error)
+                     QString *reason)
 {
     OutputTarget target;
-    QString reason;
     const auto write = [&bytes](const QString &partial, QString *why) {
         QFile file(partial);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
@@ -200,9 +199,5 @@ bool writeOutputFile(const QString &path, const QByteArray &bytes, const QList<O
         }
         return true;
     };
-    if (resolveOutput(path, ownFiles, &target, &reason) && replaceOutput(target, write, &reason))
-        return true;
-    if (error)
-        *error = QStringLiteral("cannot write %1: %2").arg(path, reason);
-    return false;
+    return resolveOutput(path, ownFiles, &target, reason) && replaceOutput(target, write, reason);
 }

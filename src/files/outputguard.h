@@ -8,7 +8,8 @@
 
 #include <sys/types.h>
 
-// Every file we write for the user (the batch table, a blacklist export) goes through here, so
+// Every file we write for the user (the batch table, a blacklist or history export) goes
+// through here, so
 // none of them can destroy something that is not a file of the user's, or one of our own.
 //
 // A path may be written when it is a missing file in an existing folder (made with the mode
@@ -55,6 +56,6 @@ bool replaceOutput(const OutputTarget &target,
                    const std::function<bool(const QString &partial, QString *reason)> &write,
                    QString *reason);
 
-// Checks path and writes bytes there. False with "cannot write PATH: reason" in *error.
+// Checks path and writes bytes there. False with the reason in *reason.
 bool writeOutputFile(const QString &path, const QByteArray &bytes, const QList<OwnFile> &ownFiles,
-                     QString *error);
+                     QString *reason);

@@ -393,8 +393,8 @@ int runBlacklistCommand(const QStringList &args)
             printMessage(error);
             return CliUsage;
         }
-        if (!writeOutputFile(path, bytes, ownFiles, &error)) {
-            printMessage(error);
+        if (QString reason; !writeOutputFile(path, bytes, ownFiles, &reason)) {
+            printMessage(QStringLiteral("cannot write %1: %2").arg(path, reason));
             return CliFailed;
         }
         printMessage(
