@@ -1,10 +1,10 @@
 #include "files/idfile.h"
 
+#include "files/inputfile.h"
 #include "web/codepage936.h"
 #include "web/texthelpers.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QStringDecoder>
 
 namespace {
@@ -215,11 +215,10 @@ IdFileResult readIdFile(const QString &path, int maxIds, IdFileEncoding encoding
     };
     if (path.isEmpty())
         return fail(QStringLiteral("no file name"));
-    if (QFileInfo(path).isDir())
-        return fail(QStringLiteral("it is a folder"));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(file.errorString());
+    QFile file;
+    QString reason;
+    if (!openRegularFile(path, &file, &reason))
+        return fail(reason);
 
     IdFieldSplitter splitter(maxIds);
     QByteArray chunk(64 * 1024, Qt::Uninitialized);

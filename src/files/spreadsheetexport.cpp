@@ -1,5 +1,7 @@
 #include "files/spreadsheetexport.h"
 
+#include "files/outputguard.h"
+
 #include "model/lookupstatus.h"
 
 #include "model/buyerassessment.h"
@@ -14,13 +16,9 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <vector>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -300,151 +298,21 @@ QString hyperlinkFormula(const QString &address)
            QStringLiteral("\")");
 }
 
-namespace {
-
-// The mode a new file gets: 0666 less the process's umask (read where reading leaves it as it
-// is; setting it to read it would race with other threads creating files).
-mode_t newFileMode()
+bool checkBatchOutput(const QString &path, const QList<OwnFile> &ownFiles, QString *error)
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("Umask:")) {
-                bool ok = false;
-                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
-                if (ok)
-                    return 0666 & ~mode_t(mask);
-            }
-        }
-    }
-    return 0644;
-}
-
-// Where the table goes for OUT, and with which mode and owner: OUT itself when it is missing or
-// a regular file, the file a symbolic link leads to; nothing else. False with the reason.
-struct OutputTarget
-{
-    QString path;
-    mode_t mode = 0;
-    bool existed = false;
-    uid_t uid = 0;
-    gid_t gid = 0;
-};
-
-bool resolveOutput(const QString &path, const QString &idFilePath, OutputTarget *target,
-                   QString *reason)
-{
-    if (path.isEmpty()) {
-        *reason = QStringLiteral("no file name");
-        return false;
-    }
-    const QByteArray native = QFile::encodeName(path);
-    struct stat st;
-    target->path = path;
-    if (::lstat(native.constData(), &st) != 0) {
-        const QString folder = QFileInfo(path).absolutePath();
-        if (!QFileInfo(folder).isDir()) {
-            *reason =
-                QStringLiteral("folder %1 does not exist").arg(QDir::toNativeSeparators(folder));
-            return false;
-        }
-        target->mode = newFileMode();
-    } else {
-        if (S_ISLNK(st.st_mode)) {
-            // Written through: the link stays, and the file it leads to gets the table.
-            char *real = ::realpath(native.constData(), nullptr);
-            if (!real) {
-                *reason = QStringLiteral("it is a symbolic link to a missing file");
-                return false;
-            }
-            target->path = QFile::decodeName(real);
-            std::free(real);
-            if (::stat(QFile::encodeName(target->path).constData(), &st) != 0) {
-                *reason = QStringLiteral("it is a symbolic link to a missing file");
-                return false;
-            }
-        }
-        if (S_ISDIR(st.st_mode)) {
-            *reason = QStringLiteral("it is a folder");
-            return false;
-        }
-        if (!S_ISREG(st.st_mode)) {
-            *reason = QStringLiteral("it is not a regular file (a device, pipe or socket)");
-            return false;
-        }
-        struct stat ids;
-        if (!idFilePath.isEmpty() && ::stat(QFile::encodeName(idFilePath).constData(), &ids) == 0 &&
-            ids.st_dev == st.st_dev && ids.st_ino == st.st_ino) {
-            *reason = QStringLiteral("it is the id file");
-            return false;
-        }
-        // A file its owner made read-only is not replaced behind their back.
-        if (::access(QFile::encodeName(target->path).constData(), W_OK) != 0) {
-            *reason = QStringLiteral("permission denied");
-            return false;
-        }
-        target->existed = true;
-        target->mode = st.st_mode & 07777;
-        target->uid = st.st_uid;
-        target->gid = st.st_gid;
-    }
-    const QString folder = QFileInfo(target->path).absolutePath();
-    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0) {
-        *reason = QStringLiteral("permission denied");
-        return false;
-    }
-    return true;
-}
-
-// Writes the table beside the target first, then renames it over the target in one step, so a
-// failed write leaves whatever was there.
-bool writeOver(const OutputTarget &target, const QList<BatchRow> &rows,
-               const BatchTableOptions &options, QString *reason)
-{
-    const QFileInfo info(target.path);
-    QTemporaryFile partial(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-                           QStringLiteral(".XXXXXX"));
-    if (!partial.open()) {
-        *reason = partial.errorString();
-        return false;
-    }
-    partial.close();
-    if (!writeWorkbook(partial.fileName(), rows, reason, options))
-        return false;
-    const QByteArray partialName = QFile::encodeName(partial.fileName());
-    if (target.existed && ::chown(partialName.constData(), target.uid, target.gid) != 0) {
-        // Only root may give a file away; anyone else keeps the table as their own.
-    }
-    if (::chmod(partialName.constData(), target.mode) != 0 ||
-        std::rename(partialName.constData(), QFile::encodeName(target.path).constData()) != 0) {
-        *reason = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    partial.setAutoRemove(false);
-    return true;
-}
-
-} // namespace
-
-bool checkBatchOutput(const QString &path, const QString &idFilePath, QString *error)
-{
-    OutputTarget target;
-    QString reason;
-    if (resolveOutput(path, idFilePath, &target, &reason))
-        return true;
-    if (error)
-        *error = QStringLiteral("cannot write %1: %2").arg(path, reason);
-    return false;
+    return checkOutput(path, ownFiles, error);
 }
 
 bool writeBatchSpreadsheet(const QString &path, const QList<BatchRow> &rows, QString *error,
-                           const BatchTableOptions &options, const QString &idFilePath,
+                           const BatchTableOptions &options, const QList<OwnFile> &ownFiles,
                            QString *savedTo)
 {
     OutputTarget target;
     QString reason;
-    if (resolveOutput(path, idFilePath, &target, &reason) &&
-        writeOver(target, rows, options, &reason))
+    const auto write = [&](const QString &partial, QString *why) {
+        return writeWorkbook(partial, rows, why, options);
+    };
+    if (resolveOutput(path, ownFiles, &target, &reason) && replaceOutput(target, write, &reason))
         return true;
     // The queries are done: whatever went wrong with OUT, their results are not lost.
     QString message = QStringLiteral("cannot write %1: %2").arg(path, reason);

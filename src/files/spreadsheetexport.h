@@ -1,5 +1,6 @@
 #pragma once
 
+#include "files/outputguard.h"
 #include "model/batchrow.h"
 
 #include <QDate>
@@ -38,20 +39,19 @@ struct BatchTableOptions
 // The formula of column 12 for an address, "=HYPERLINK(" included.
 QString hyperlinkFormula(const QString &address);
 
-// Whether the table may be written to path: a missing file in an existing folder, a regular
-// file (replaced, keeping its mode), or a symbolic link to one (the file it leads to is
-// replaced; the link stays). Anything else is refused: a folder, a device, pipe or socket, a
-// link to a missing file, and the id file itself (idFilePath, under any name). False with a
-// message in *error. Checked before a batch starts, so a long batch never ends in a table that
-// cannot be saved.
-bool checkBatchOutput(const QString &path, const QString &idFilePath, QString *error);
+// Whether the table may be written to path (files/outputguard.h): refused are a folder, a
+// device, pipe or socket, a link to a missing file, and the program's own files (ownFiles, see
+// programFiles) under any name. False with a message in *error. Checked before a batch starts,
+// so a long batch never ends in a table that cannot be saved.
+bool checkBatchOutput(const QString &path, const QList<OwnFile> &ownFiles, QString *error);
 
 // Writes the table to path, under the same rules. An existing file there is replaced only once
-// the new one is complete, so a failed export loses nothing. On failure the table is saved to a
-// new file in the temporary folder instead (named in *savedTo), and *error says why and where.
+// the new one is complete, keeping its mode, so a failed export loses nothing. On failure the
+// table is saved to a new file in the temporary folder instead (named in *savedTo), and *error
+// says why and where.
 bool writeBatchSpreadsheet(const QString &path, const QList<BatchRow> &rows, QString *error,
                            const BatchTableOptions &options = {},
-                           const QString &idFilePath = QString(), QString *savedTo = nullptr);
+                           const QList<OwnFile> &ownFiles = {}, QString *savedTo = nullptr);
 
 // Writes the table to a new file with a unique name in the user's temporary folder (never an
 // existing file) and returns its path; "" with a message in *error on failure.

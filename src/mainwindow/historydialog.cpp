@@ -1,5 +1,7 @@
 #include "mainwindow/historydialog.h"
 
+#include "files/outputguard.h"
+#include "files/querysettings.h"
 #include "files/spreadsheetexport.h"
 #include "storage/historytext.h"
 #include "storage/sellerdatabase.h"
@@ -13,7 +15,6 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -124,12 +125,10 @@ bool HistoryDialog::exportTo(const QString &path, QString *error) const
 {
     const QByteArray csv =
         historyCsv(m_database ? m_database->history(filter()) : QList<StoredLookup>());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    // Never over the database or the settings, whatever name the user picked.
+    return writeOutputFile(
+        path, csv, programFiles(m_database ? m_database->path() : QString(), defaultSettingsPath()),
+        error);
 }
 
 void HistoryDialog::exportCsv()

@@ -21,6 +21,8 @@
 // - A date is 2026-11-02, 2026/11/2 or 2026年11月2日, optionally followed by a time; blank means
 //   "not given".
 // - An id that appears again further down: the later line wins.
+// - An id or reason written with a leading apostrophe so that a spreadsheet does not run it
+//   (files/csvwriter.h) loses that apostrophe again.
 
 constexpr int kMaxBlacklistIdLength = 100;
 // A shared list is a few thousand lines; anything far larger is not one.
@@ -40,6 +42,7 @@ struct BlacklistFile
     QStringList problems;          // refused lines and repeated ids, "line N: ..."
     int refused = 0;               // lines refused
     QString error;                 // the file as a whole is unusable; nothing was read
+    bool notRegular = false;       // with error: the path is a folder, device, pipe or socket
     bool ok() const { return error.isEmpty(); }
 };
 
@@ -48,10 +51,6 @@ BlacklistFile parseBlacklistCsv(const QByteArray &bytes);
 BlacklistFile readBlacklistCsv(const QString &path);
 
 // The list in UTF-8 with a byte order mark (so spreadsheet programs read the Chinese), CRLF
-// line ends, the header id,reason,date and dates as 2026-11-02.
+// line ends, the header id,reason,date and dates as 2026-11-02; a cell a spreadsheet would run
+// gets a leading apostrophe.
 QByteArray blacklistCsv(const QList<BlacklistEntry> &entries);
-
-// CSV building blocks shared with the history export: a field quoted where it must be, and a
-// record of fields joined by commas and ended by CRLF.
-QByteArray csvField(const QString &text);
-QByteArray csvRecord(const QStringList &fields);

@@ -1,7 +1,7 @@
 #include "storage/historytext.h"
 
+#include "files/csvwriter.h"
 #include "model/batchrow.h"
-#include "storage/blacklistcsv.h"
 
 namespace {
 
@@ -22,13 +22,6 @@ const Compared kCompared[] = {
     {u"昵称", &BuyerCreditRecord::nick},
     {u"地址", &BuyerCreditRecord::address},
 };
-
-QString spreadsheetSafe(const QString &text)
-{
-    if (!text.isEmpty() && QStringView(u"=+-@").contains(text.front()))
-        return u'\'' + text;
-    return text;
-}
 
 } // namespace
 
@@ -87,7 +80,7 @@ QByteArray historyCsv(const QList<StoredLookup> &lookups)
         for (const QString *value : {&r.buyerId, &r.nick, &r.regTime, &r.address, &r.verification,
                                      &r.goodRate, &r.goodCount, &r.neutralCount, &r.badCount,
                                      &r.neutralGiven, &r.badGiven, &r.creditUrl})
-            fields.append(spreadsheetSafe(*value));
+            fields.append(*value);
         fields.append(pageOutcomesText(l.pages));
         out += csvRecord(fields);
     }

@@ -51,6 +51,18 @@ size_t onHeader(char *, size_t size, size_t count, void *user)
     return n;
 }
 
+// Whether libcurl gave up on a response head longer than its own limit (100 KiB), which comes
+// before ours when one header line never ends: it says it ran out of memory (newer versions say
+// "too large"). Nothing else we ask of it needs that much, and no body was read yet.
+bool headOverflow(CURLcode code, const QByteArray &body)
+{
+#if LIBCURL_VERSION_NUM >= 0x080600
+    if (code == CURLE_TOO_LARGE)
+        return true;
+#endif
+    return code == CURLE_OUT_OF_MEMORY && body.isEmpty();
+}
+
 } // namespace
 
 // One connection set: a multi handle (its connection cache keeps idle connections to each
@@ -164,7 +176,8 @@ HttpSession::Attempt HttpSession::get(const QByteArray &url, qint64 deadline,
     if (done) {
         if (code == CURLE_OK) {
             attempt = Attempt::Finished;
-        } else if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+        } else if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED ||
+                   headOverflow(code, *body)) {
             attempt = Attempt::TooLarge;
         } else {
             attempt = Attempt::Failed;

@@ -581,7 +581,8 @@ void TestExport::outputTargets()
 
     QString error;
     QString savedTo;
-    const bool ok = writeBatchSpreadsheet(out, {makeRow("a", "b")}, &error, {}, ids, &savedTo);
+    const bool ok = writeBatchSpreadsheet(out, {makeRow("a", "b")}, &error, {},
+                                          programFiles(QString(), QString(), ids), &savedTo);
     qputenv("TMPDIR", oldTmp);
     QCOMPARE(ok, written);
     QFile check(ids);

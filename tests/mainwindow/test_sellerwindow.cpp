@@ -168,6 +168,13 @@ private slots:
                                  "查询时间,买家名称,"));
         QCOMPARE(bytes.count('\n'), 4);
         QVERIFY(bytes.contains(QStringLiteral(",xiaoyu_2008,小宇,").toUtf8()));
+        // Whatever name is picked, the export never lands on the database.
+        QString error;
+        QVERIFY(!dialog->exportTo(m_db->path(), &error));
+        QVERIFY2(error.contains(QStringLiteral("database")), qPrintable(error));
+        QFile database(m_db->path());
+        QVERIFY(database.open(QIODevice::ReadOnly));
+        QVERIFY(database.read(16).startsWith("SQLite format 3"));
     }
 
     void batchMarksBlacklistedRows()

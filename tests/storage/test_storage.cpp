@@ -14,6 +14,19 @@
 
 namespace {
 
+// The most memory the process has held so far, in KiB.
+qint64 peakResidentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
+
 BuyerQueryResult lookupOf(const QString &id, const QString &goodCount = QStringLiteral("120"))
 {
     BuyerQueryResult r;
@@ -355,6 +368,9 @@ private slots:
             << QStringList{"tom|拒收|2026-03-09"} << 0 << "";
         QTest::newRow("gbk") << (QByteArray("id,reason\n") + encode936(u"快乐的小猫,恶意差评\n"))
                              << QStringList{"快乐的小猫|恶意差评|"} << 0 << "";
+        QTest::newRow("ideographic space before a quote")
+            << QStringLiteral("id,reason\n\u3000\"a,b\",\u3000x\n").toUtf8()
+            << QStringList{"a,b|x|"} << 0 << "";
         QTest::newRow("duplicate ids: the later line wins")
             << QByteArray("id,reason\ntom,first\namy,x\ntom,second\n")
             << QStringList{"tom|second|", "amy|x|"} << 0 << "";
@@ -389,6 +405,86 @@ private slots:
                 QCOMPARE(again.entries.at(i).reason, file.entries.at(i).reason);
             }
         }
+    }
+
+    // A cell a spreadsheet would run is written with a leading apostrophe in every CSV we
+    // write, and the blacklist reads it back as it was.
+    void csvCellsAreSpreadsheetSafe_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("field");
+        QTest::newRow("formula") << "=HYPERLINK(\"http://x\",\"y\")"
+                                 << QByteArray("\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\"");
+        QTest::newRow("command") << "=cmd|'/C calc'!A0" << QByteArray("'=cmd|'/C calc'!A0");
+        QTest::newRow("at") << "@SUM(1+1)" << QByteArray("'@SUM(1+1)");
+        QTest::newRow("plus") << "+1+1" << QByteArray("'+1+1");
+        QTest::newRow("minus") << "-2+3" << QByteArray("'-2+3");
+        QTest::newRow("tab") << "\t=1+1" << QByteArray("'\t=1+1");
+        QTest::newRow("carriage return") << "\r=1+1" << QByteArray("\"'\r=1+1\"");
+        QTest::newRow("apostrophe of the user's") << "'=x" << QByteArray("''=x");
+        QTest::newRow("apostrophes") << "''@x" << QByteArray("'''@x");
+        QTest::newRow("plain apostrophe") << "'tom" << QByteArray("'tom");
+        QTest::newRow("plain") << "tom-2" << QByteArray("tom-2");
+    }
+    void csvCellsAreSpreadsheetSafe()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, field);
+        const QByteArray list =
+            blacklistCsv({BlacklistEntry{QStringLiteral("tom"), text, QDate(2026, 11, 2), 0},
+                          BlacklistEntry{text.trimmed(), QString(), QDate(), 0}});
+        QVERIFY2(list.contains("\r\ntom," + field + ",2026-11-02\r\n"), list.constData());
+        const BlacklistFile back = parseBlacklistCsv(list);
+        QCOMPARE(back.entries.size(), 2);
+        QCOMPARE(back.entries.at(0).reason, text);
+        QCOMPARE(back.entries.at(1).buyerId, text.trimmed());
+
+        StoredLookup l;
+        l.record.buyerId = text;
+        QVERIFY(historyCsv({l}).contains(',' + field + ','));
+    }
+
+    // A file near the size limit is read in little more memory than its own size, however many
+    // fields its lines hold.
+    void largeBlacklistStaysSmall_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QByteArray>("fill");
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("entries");
+        QTest::newRow("commas") << QByteArray() << QByteArray(",") << QByteArray() << "empty" << 0;
+        QTest::newRow("header of many columns")
+            << QByteArray("id") << QByteArray(",c") << QByteArray("\n") << "" << 0;
+        QTest::newRow("one long reason") << QByteArray("id,reason\ntom,\"") << QByteArray("a\"\"")
+                                         << QByteArray("\"\n") << "" << 1;
+    }
+    void largeBlacklistStaysSmall()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, fill);
+        QFETCH(QByteArray, tail);
+        QFETCH(QString, error);
+        QFETCH(int, entries);
+        const qint64 size = kMaxBlacklistFileBytes - 64;
+        QFile file(m_dir.filePath(QStringLiteral("large.csv")));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        const QByteArray piece = fill.repeated(64 * 1024 / fill.size());
+        QVERIFY(file.write(head) == head.size());
+        while (file.size() + piece.size() + tail.size() <= size)
+            QVERIFY(file.write(piece) == piece.size());
+        QVERIFY(file.write(tail) == tail.size());
+        file.close();
+
+        const qint64 before = peakResidentKiB();
+        const BlacklistFile list = readBlacklistCsv(file.fileName());
+        const qint64 grown = peakResidentKiB() - before;
+        QVERIFY2(list.error.contains(error), qPrintable(list.error));
+        QCOMPARE(list.entries.size(), entries);
+        QVERIFY2(
+            grown < 4 * file.size() / 1024,
+            qPrintable(
+                QStringLiteral("%1 KiB for a file of %2 KiB").arg(grown).arg(file.size() / 1024)));
     }
 
     void importKeepsWhatWasThere()

@@ -4,6 +4,11 @@
 
 #include <QtTest>
 
+#include <memory>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 struct CliRun
@@ -190,6 +195,116 @@ private slots:
         QCOMPARE(QString::fromUtf8(run.out).count(u'\n'), 2);
         QCOMPARE(cli({"note", "remove", "--database", file, "friend"}).exitCode, 0);
         QCOMPARE(cli({"note", "remove", "--database", file, "friend"}).exitCode, 1);
+    }
+
+    // Neither export writes over anything but a file of the user's: never a folder, device,
+    // pipe, dangling link, nor the program's own files under any name.
+    void exportsKeepToUserFiles_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("reason"); // "": written
+        for (const char *command : {"blacklist", "batch"}) {
+            const auto row = [&](const char *tag, const char *target, const char *reason) {
+                QTest::addRow("%s: %s", command, tag) << command << target << reason;
+            };
+            row("folder", "config", "it is a folder");
+            row("fifo", "guard.fifo", "not a regular file");
+            row("dangling link", "dangling", "link to a missing file");
+            row("database", "guard.sqlite", "it is the seller's database");
+            row("database journal", "guard.sqlite-wal", "it is the seller's database");
+            row("link to the database", "dblink", "it is the seller's database");
+            row("hard link to the database", "dbhard", "it is the seller's database");
+            row("settings", "config/Brelvon/brelvon.conf", "it is the settings file");
+            row("regular file", "out.bin", "");
+        }
+        QTest::newRow("batch: id file") << "batch"
+                                        << "ids.txt"
+                                        << "it is the id file";
+    }
+    void exportsKeepToUserFiles()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, target);
+        QFETCH(QString, reason);
+        const QString base = db(QStringLiteral("guard.sqlite"));
+        if (!QFileInfo::exists(base)) {
+            QCOMPARE(cli({"note", "add", "--database", base, "--blacklist", "tom", "x"}).exitCode,
+                     0);
+            QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("config/Brelvon")));
+            QVERIFY(
+                !writeFile(QStringLiteral("config/Brelvon/brelvon.conf"), "; mine\n").isEmpty());
+            QVERIFY(!writeFile(QStringLiteral("ids.txt"), "tom.wang\n").isEmpty());
+            QCOMPARE(::mkfifo(QFile::encodeName(db(QStringLiteral("guard.fifo"))), 0600), 0);
+            QVERIFY(QFile::link(db(QStringLiteral("gone")), db(QStringLiteral("dangling"))));
+            QVERIFY(QFile::link(base, db(QStringLiteral("dblink"))));
+            QCOMPARE(::link(QFile::encodeName(base), QFile::encodeName(db("dbhard"))), 0);
+        }
+        const QString path = db(target);
+        QVERIFY(!writeFile(QStringLiteral("out.bin"), "old").isEmpty());
+        QVERIFY(QFile::setPermissions(db(QStringLiteral("out.bin")),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        const QFileInfo before(path);
+        QFile file(path);
+        const QByteArray content =
+            before.isFile() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        file.close();
+        const CliRun run =
+            command == QLatin1String("blacklist")
+                ? cli({"blacklist", "export", "--database", base, path})
+                : cli({"batch", "--demo", "--database", base, db("ids.txt"), "--xlsx", path});
+        if (reason.isEmpty()) {
+            QCOMPARE(run.exitCode, 0);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY(file.readAll() != content);
+            struct stat st;
+            QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+            QCOMPARE(st.st_mode & 0777, mode_t(0640));
+            return;
+        }
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(reason), qPrintable(run.err));
+        if (before.isFile()) {
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), content);
+        }
+        QVERIFY(QFileInfo(db(QStringLiteral("dangling"))).isSymLink());
+        QCOMPARE(cli({"note", "list", "--database", base}).out.count('\n'), 1);
+    }
+
+    // A pipe given as the file to read is refused at once, never waited on.
+    void pipesAreNotRead_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("batch id file") << QStringList{"batch", "--demo", "--xlsx", db("out.xlsx")};
+        QTest::newRow("blacklist import") << QStringList{"blacklist", "import"};
+    }
+    void pipesAreNotRead()
+    {
+        QFETCH(QStringList, args);
+        const QString fifo = db(QStringLiteral("in-%1.fifo").arg(QTest::currentDataTag()));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo), 0600), 0);
+        std::unique_ptr<QProcess> process(
+            startCli(args + QStringList{"--database", db("pipes.sqlite"), fifo}, m_dir.path()));
+        const bool ended = process->waitForFinished(20000);
+        if (!ended)
+            process->kill();
+        QVERIFY(ended);
+        QCOMPARE(process->exitCode(), 2);
+        QVERIFY(process->readAllStandardError().contains("not a regular file"));
+    }
+
+    // An imported reason is shown, never run by the terminal.
+    void tableOutputEscapesControls()
+    {
+        const QString file = db(QStringLiteral("escapes.sqlite"));
+        const QString csv = writeFile(QStringLiteral("escapes.csv"),
+                                      "id,reason\n=cmd,\x1b]0;title\x07 \xc2\x9b\\\n");
+        QCOMPARE(cli({"blacklist", "import", "--database", file, csv}).exitCode, 0);
+        const CliRun run = cli({"note", "list", "--database", file});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.startsWith("=cmd\tblacklist\t\\x1B]0;title\\x07 \\x9B\\\\\t"),
+                 run.out.constData());
     }
 
     // A database that cannot be used never stops a lookup, and is never lost.

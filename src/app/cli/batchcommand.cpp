@@ -97,15 +97,19 @@ int runBatchCommand(const QStringList &args)
         return cli.usage(QStringLiteral("no output file given (--xlsx OUT)"));
 
     const QString idPath = options.operands.first();
-    QString error;
-    if (!checkBatchOutput(outPath, idPath, &error)) {
-        printMessage(error);
-        return CliUsage;
-    }
-
     QueryRun run;
     if (const int code = loadQueryProfile(options, &run.profile); code != CliOk)
         return code;
+    // The table never lands on the id file, the database or the settings, whatever OUT is.
+    const QList<OwnFile> ownFiles = programFiles(
+        run.profile.storage.path(),
+        run.profile.settingsPath.isEmpty() ? defaultSettingsPath() : run.profile.settingsPath,
+        idPath);
+    QString error;
+    if (!checkBatchOutput(outPath, ownFiles, &error)) {
+        printMessage(error);
+        return CliUsage;
+    }
     const QuerySettings &settings = run.profile.settings;
     // The user's choice of encoding wins over the settings', and either over the guess.
     const IdFileResult idFile =
@@ -152,7 +156,7 @@ int runBatchCommand(const QStringList &args)
     BatchTableOptions table;
     table.extraColumns = settings.extraColumns || cli.parser().isSet(extraOption);
     table.risk = settings.risk;
-    if (!writeBatchSpreadsheet(outPath, rows, &error, table, idPath)) {
+    if (!writeBatchSpreadsheet(outPath, rows, &error, table, ownFiles)) {
         printMessage(error);
         return CliUsage;
     }

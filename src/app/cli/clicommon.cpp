@@ -16,9 +16,17 @@ namespace {
 
 std::mutex g_outputMutex;
 volatile std::sig_atomic_t g_interrupted = 0;
+volatile std::sig_atomic_t g_watched = 0; // lookups run that notice Ctrl-C and stop cleanly
 
-void onInterrupt(int)
+void onInterrupt(int signal)
 {
+    if (!g_watched) {
+        // Nothing to stop cleanly (reading a file, writing the database in one transaction):
+        // the signal ends the process at once, as it would without us.
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
     g_interrupted = 1;
 }
 
@@ -262,6 +270,9 @@ int runUntilDone(LookupRunner &runner, const std::function<void()> &start)
         }
     });
     watch.start(50);
+    // From here on the command ends by itself: what it writes after the lookups (the table) is
+    // finished rather than left half done.
+    g_watched = 1;
     start();
     QCoreApplication::exec();
     runner.join();

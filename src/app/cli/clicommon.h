@@ -127,7 +127,8 @@ void tellStorageProblem(const QString &problem);
 // The option --database FILE, shared by every subcommand.
 QCommandLineOption databaseOption();
 
-// Ctrl-C and termination requests, noticed by the running command instead of killing the
-// process, so a batch can stop cleanly and leave no half-written file.
+// Ctrl-C and termination requests, noticed by a running lookup (runUntilDone) instead of killing
+// the process, so a batch can stop cleanly and leave no half-written file. Anywhere else they end
+// the process at once.
 void installInterruptHandler();
 bool interrupted();

@@ -2,12 +2,12 @@
 
 #include "app/cli/clicommon.h"
 #include "app/cli/querycommand.h"
+#include "files/outputguard.h"
 #include "storage/blacklistcsv.h"
 #include "storage/historytext.h"
 #include "storage/sellerdatabase.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cstdio>
 
@@ -50,6 +50,7 @@ public:
         }
         if (settingsPath.isEmpty())
             settingsPath = defaultSettingsPath();
+        m_settingsPath = settingsPath;
         QStringList problems;
         StorageSettings storage = loadStorageSettings(settingsPath, &problems);
         if (parser().isSet(m_database))
@@ -64,18 +65,38 @@ public:
         return CliOk;
     }
 
+    // The settings file open() read (or would have).
+    const QString &settingsPath() const { return m_settingsPath; }
+
 private:
     QCommandLineOption m_settings;
     QCommandLineOption m_database;
+    QString m_settingsPath;
 };
 
-// A text on one line of a tab-separated table.
-QString cell(QString text)
+// A text on one line of a tab-separated table. Other control characters (an imported reason
+// may hold any) are written as \xHH, as messages are, so they cannot drive the terminal.
+QString cell(const QString &text)
 {
-    return text.replace(u'\\', QLatin1String("\\\\"))
-        .replace(u'\t', QLatin1String("\\t"))
-        .replace(u'\n', QLatin1String("\\n"))
-        .replace(u'\r', QLatin1String("\\r"));
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\\')
+            out += QLatin1String("\\\\");
+        else if (u == u'\t')
+            out += QLatin1String("\\t");
+        else if (u == u'\n')
+            out += QLatin1String("\\n");
+        else if (u == u'\r')
+            out += QLatin1String("\\r");
+        else if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            out += QLatin1String("\\x") +
+                   QString::number(uint(u), 16).toUpper().rightJustified(2, u'0');
+        else
+            out += c;
+    }
+    return out;
 }
 
 QString lookupJson(const StoredLookup &l)
@@ -330,7 +351,7 @@ int runBlacklistCommand(const QStringList &args)
         const BlacklistFile file = readBlacklistCsv(path);
         if (!file.ok()) {
             printMessage(file.error);
-            return CliFailed;
+            return file.notRegular ? CliUsage : CliFailed;
         }
         SellerDatabase database;
         if (const int code = cli.open(&database, SellerDatabase::OpenMode::CreateIfMissing, true);
@@ -366,9 +387,14 @@ int runBlacklistCommand(const QStringList &args)
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
         std::fflush(stdout);
     } else {
-        QSaveFile out(path);
-        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-            printMessage(QStringLiteral("cannot write %1: %2").arg(path, out.errorString()));
+        const QList<OwnFile> ownFiles = programFiles(database.path(), cli.settingsPath());
+        QString error;
+        if (!checkOutput(path, ownFiles, &error)) {
+            printMessage(error);
+            return CliUsage;
+        }
+        if (QString reason; !writeOutputFile(path, bytes, ownFiles, &reason)) {
+            printMessage(QStringLiteral("cannot write %1: %2").arg(path, reason));
             return CliFailed;
         }
         printMessage(

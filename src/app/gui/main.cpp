@@ -53,55 +53,101 @@ QString databaseProblem(const SellerDatabase &database, bool history)
         .arg(QDir::toNativeSeparators(database.path()), database.problem());
 }
 
+// The window's command line.
+struct GuiOptions
+{
+    QCommandLineOption version{QStringList{QStringLiteral("v"), QStringLiteral("version")},
+                               QStringLiteral("Display version information, and the embedded "
+                                              "browser.")};
+    QCommandLineOption settings{QStringLiteral("settings"),
+                                QStringLiteral("Read hosts and viewer logins from FILE (default: "
+                                               "%1).")
+                                    .arg(defaultSettingsPath()),
+                                QStringLiteral("FILE")};
+    QCommandLineOption demo{QStringLiteral("demo"),
+                            QStringLiteral("Query the bundled demo site, served in-process.")};
+    QCommandLineOption skin{QStringLiteral("skin"),
+                            QStringLiteral("Wear the skin in FILE (default: skin.jss beside the "
+                                           "program)."),
+                            QStringLiteral("FILE")};
+    QCommandLineOption database{QStringLiteral("database"),
+                                QStringLiteral("Keep lookup history, notes and blacklist in FILE "
+                                               "(default: the settings' [storage] database, else "
+                                               "%1).")
+                                    .arg(defaultDatabasePath()),
+                                QStringLiteral("FILE")};
+    QCommandLineOption noHistory{QStringLiteral("no-history"),
+                                 QStringLiteral("Do not record lookups (notes and the blacklist "
+                                                "still apply).")};
+
+    // Processes the arguments of app: --help and a mistaken option end the program there.
+    void process(QCommandLineParser *parser, const QCoreApplication &app) const
+    {
+        parser->setApplicationDescription(
+            QStringLiteral("Looks up the credit details of Taobao buyers."));
+        parser->addHelpOption();
+        // Our own --version: it also says which embedded browser this build carries.
+        parser->addOption(version);
+        parser->addOptions({settings, demo, skin, database, noHistory});
+        parser->process(app);
+    }
+};
+
+void nameProgram()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("brelvon"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(BRELVON_VERSION));
+}
+
+int printVersion()
+{
+    std::printf("brelvon %s\n%s\n", BRELVON_VERSION, qPrintable(HiddenBrowser::versionText()));
+    return 0;
+}
+
+// Whether the arguments ask for help or the version, which need no display.
+bool onlyText(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--")
+            break;
+        if (arg == "-h" || arg == "--help" || arg == "-?" || arg == "--help-all" || arg == "-v" ||
+            arg == "--version")
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (onlyText(argc, argv)) {
+        // Answered before any window system is touched, so it works over ssh and in scripts.
+        const QCoreApplication app(argc, argv);
+        nameProgram();
+        const GuiOptions options;
+        QCommandLineParser parser;
+        options.process(&parser, app);
+        if (parser.isSet(options.version))
+            return printVersion();
+    }
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("brelvon"));
-    QApplication::setApplicationVersion(QStringLiteral(BRELVON_VERSION));
+    nameProgram();
     // Ties the windows to the installed desktop entry (its icon on Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.brelvon.Brelvon"));
 
+    const GuiOptions options;
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Looks up the credit details of Taobao buyers."));
-    parser.addHelpOption();
-    // Our own --version: it also says which embedded browser this build carries.
-    const QCommandLineOption versionOption(
-        QStringList{QStringLiteral("v"), QStringLiteral("version")},
-        QStringLiteral("Display version information, and the embedded browser."));
-    parser.addOption(versionOption);
-    const QCommandLineOption settingsOption(
-        QStringLiteral("settings"),
-        QStringLiteral("Read hosts and viewer logins from FILE (default: %1).")
-            .arg(defaultSettingsPath()),
-        QStringLiteral("FILE"));
-    const QCommandLineOption demoOption(
-        QStringLiteral("demo"), QStringLiteral("Query the bundled demo site, served in-process."));
-    const QCommandLineOption skinOption(
-        QStringLiteral("skin"),
-        QStringLiteral("Wear the skin in FILE (default: skin.jss beside the program)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption databaseOption(
-        QStringLiteral("database"),
-        QStringLiteral("Keep lookup history, notes and blacklist in FILE (default: the settings' "
-                       "[storage] database, else %1).")
-            .arg(defaultDatabasePath()),
-        QStringLiteral("FILE"));
-    const QCommandLineOption noHistoryOption(
-        QStringLiteral("no-history"),
-        QStringLiteral("Do not record lookups (notes and the blacklist still apply)."));
-    parser.addOption(settingsOption);
-    parser.addOption(demoOption);
-    parser.addOption(skinOption);
-    parser.addOption(databaseOption);
-    parser.addOption(noHistoryOption);
-    parser.process(app);
-    if (parser.isSet(versionOption)) {
-        std::printf("brelvon %s\n%s\n", BRELVON_VERSION, qPrintable(HiddenBrowser::versionText()));
-        return 0;
-    }
+    options.process(&parser, app);
+    if (parser.isSet(options.version))
+        return printVersion();
+    const QCommandLineOption &settingsOption = options.settings;
+    const QCommandLineOption &demoOption = options.demo;
+    const QCommandLineOption &skinOption = options.skin;
+    const QCommandLineOption &databaseOption = options.database;
+    const QCommandLineOption &noHistoryOption = options.noHistory;
 
     if (!parser.positionalArguments().isEmpty()) {
         tell(QMessageBox::Critical,
