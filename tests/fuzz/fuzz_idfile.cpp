@@ -1,7 +1,11 @@
-// The batch's id file reader on any bytes, in each of its encodings.
+// The batch's id file reader on any bytes, in each of its encodings, and through the file itself
+// (opened, checked to be a regular file, read) as a batch reads it.
 #include "files/idfile.h"
 #include "fuzzinput.h"
 #include "web/texthelpers.h"
+
+#include <QDir>
+#include <QFile>
 
 FUZZ_APPLICATION
 
@@ -18,5 +22,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             FUZZ_CHECK(!id.contains(u'\n') && !id.contains(u'\r') && !id.contains(QChar(0)));
         }
     }
+    // The same bytes as a file give the same ids.
+    static const QString path = QDir::temp().filePath(
+        QStringLiteral("fuzz_idfile_%1.txt").arg(QCoreApplication::applicationPid()));
+    QFile file(path);
+    FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    FUZZ_CHECK(file.write(bytes) == bytes.size());
+    file.close();
+    const IdFileResult read = readIdFile(path);
+    const IdFileResult parsed = parseIdFile(bytes);
+    FUZZ_CHECK(read.ids == parsed.ids && read.ok() == parsed.ok());
     return 0;
 }
