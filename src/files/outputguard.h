@@ -9,8 +9,8 @@
 #include <sys/types.h>
 
 // Every file we write for the user (the batch table, a blacklist or history export) goes
-// through here, so
-// none of them can destroy something that is not a file of the user's, or one of our own.
+// through here, so none of them can destroy something that is not a file of the user's, or one
+// of our own.
 //
 // A path may be written when it is a missing file in an existing folder (made with the mode
 // 0666 less the umask), a regular file the user may write (replaced, keeping its mode), or a
