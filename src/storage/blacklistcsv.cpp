@@ -36,8 +36,12 @@ Encoding guessEncoding(QByteArrayView bytes)
 
 QString decodeBytes(QByteArrayView bytes, Encoding encoding)
 {
-    if (encoding == Encoding::Utf8)
-        return QString::fromUtf8(bytes);
+    if (encoding == Encoding::Utf8) {
+        // A field is decoded on its own: a byte order mark at its start is text, not a mark (the
+        // file's own mark has been taken off already).
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+        return utf8.decode(bytes);
+    }
     return decode936(QByteArray::fromRawData(bytes.data(), bytes.size()));
 }
 

@@ -425,6 +425,8 @@ private slots:
         QTest::newRow("apostrophes") << "''@x" << QByteArray("'''@x");
         QTest::newRow("plain apostrophe") << "'tom" << QByteArray("'tom");
         QTest::newRow("plain") << "tom-2" << QByteArray("tom-2");
+        QTest::newRow("byte order mark first")
+            << QString(QChar(0xFEFF)) + "tom" << QByteArray("\xEF\xBB\xBFtom");
     }
     void csvCellsAreSpreadsheetSafe()
     {
