@@ -294,6 +294,52 @@ private slots:
         QCOMPARE(browser.isStarted(), starts);
     }
 
+    // A page reaches nothing but http and https: not by moving on, not in a frame, not for what
+    // it loads. Each page below would show "userNumId = 7" (written nowhere in its own text)
+    // if the address it tries were followed, and the server sees any request made from there.
+    void refusesOtherSchemes_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        const QByteArray shown = "'<p>userNumId = ' + '7;</p>'";
+        const QByteArray blob =
+            "URL.createObjectURL(new Blob([" + shown + "], {type: 'text/html'}))";
+        QTest::newRow("data: page")
+            << QByteArray("<script>location.href = 'data:text/html,%3Cp%3EuserNumId%20%3D%207%3B"
+                          "%3C/p%3E%3Cscript src=%SERVER%/reached.js%3E%3C/script%3E';</script>");
+        QTest::newRow("javascript: address")
+            << "<script>location.href = \"javascript:document.body.innerHTML = " + shown +
+                   "\";</script>";
+        QTest::newRow("javascript: link followed")
+            << "<a id=a href=\"javascript:document.body.innerHTML = " + shown +
+                   "\">x</a><script>document.getElementById('a').click();</script>";
+        QTest::newRow("blob: page") << "<script>location.href = " + blob + ";</script>";
+        QTest::newRow("data: frame") << QByteArray(
+            "<iframe src=\"data:text/html,<script src=%SERVER%/reached.js></script>\">"
+            "</iframe>");
+        QTest::newRow("blob: frame")
+            << "<script>var f = document.createElement('iframe'); f.src = " + blob +
+                   "; document.body.appendChild(f);</script>";
+        QTest::newRow("data: script") << QByteArray(
+            "<p>here</p><script src=\"data:text/javascript,document.body.innerHTML"
+            "%20%3D%20'%3Cp%3EuserNumId%20%3D%20'%20%2B%20'7%3B%3C/p%3E'\"></script>");
+        QTest::newRow("blob: script")
+            << "<p>here</p><script>var s = document.createElement('script'); s.src = "
+               "URL.createObjectURL(new Blob([\"document.body.innerHTML = " +
+                   shown + "\"])); document.body.appendChild(s);</script>";
+    }
+    void refusesOtherSchemes()
+    {
+        QFETCH(QByteArray, body);
+        body.replace("%SERVER%", "http://" + m_server->hostPort().toLatin1());
+        m_server->setResponse("/page.htm", page("<html><body>" + body + "</body></html>"));
+        m_server->setResponse("/reached.js", page("document.title = 'reached';"));
+        HiddenBrowser browser;
+        const QString html = load(browser, url("/page.htm"));
+        QVERIFY2(!html.contains(QStringLiteral("userNumId = 7")), qPrintable(html));
+        QTest::qWait(300); // what a frame would still load
+        QCOMPARE(m_server->requestCount("/reached.js"), 0);
+    }
+
     // Our own configuration's browser-text markers fit what this browser writes for the demo
     // rate pages, of either layout.
     void demoMarkersFitTheBrowsersWriting_data()

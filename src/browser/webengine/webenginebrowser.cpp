@@ -11,6 +11,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInfo>
 #include <QWebEngineUrlRequestInterceptor>
@@ -65,6 +66,48 @@ public:
     }
 };
 
+// What a page may run and load, beyond what the request interceptor sees: data:, blob: and
+// javascript: addresses never reach it (Chromium serves them inside the page's process), so the
+// page is given a policy of its own before any of its scripts runs. The Content Security Policy
+// lets scripts, frames and everything else come from http and https only; Trusted Types refuse
+// javascript: addresses, which the policy would otherwise let through with the page's inline
+// scripts. A <meta> policy counts only inside <head>, and holds once it was there.
+const char kPagePolicyScript[] = R"(
+(function () {
+    var policy = document.createElement('meta');
+    policy.httpEquiv = 'Content-Security-Policy';
+    policy.content = "default-src http: https: 'unsafe-inline' 'unsafe-eval'; " +
+        "object-src 'none'; require-trusted-types-for 'script'";
+    var head = document.createElement('head');
+    head.appendChild(policy);
+    var root = document.documentElement;
+    if (root) {
+        root.insertBefore(head, root.firstChild);
+        root.removeChild(head);
+    } else {
+        // Before the page's own parsing: a root of ours for the moment, then none again.
+        root = document.createElement('html');
+        root.appendChild(head);
+        document.appendChild(root);
+        document.removeChild(root);
+    }
+    if (window.trustedTypes && trustedTypes.createPolicy) {
+        var web = function (url) {
+            return /^\s*(data|blob|javascript|filesystem):/i.test(url) ? null : url;
+        };
+        try {
+            trustedTypes.createPolicy('default', {
+                createHTML: function (s) { return s; },
+                createScript: function (s, type, sink) {
+                    return /href|location|navigat/i.test(sink || '') ? null : s;
+                },
+                createScriptURL: web
+            });
+        } catch (e) {}
+    }
+})();
+)";
+
 // A page that nobody sees: no new windows, no dialogs, navigation to http and https only.
 class HiddenPage : public QWebEnginePage
 {
@@ -109,6 +152,13 @@ public:
         m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
         m_profile->setSpellCheckEnabled(false);
         m_profile->setUrlRequestInterceptor(&m_guard);
+        QWebEngineScript policy;
+        policy.setName(QStringLiteral("brelvon-page-policy"));
+        policy.setInjectionPoint(QWebEngineScript::DocumentCreation);
+        policy.setWorldId(QWebEngineScript::MainWorld);
+        policy.setRunsOnSubFrames(true);
+        policy.setSourceCode(QString::fromLatin1(kPagePolicyScript));
+        m_profile->scripts()->insert(policy);
         QObject::connect(m_profile.get(), &QWebEngineProfile::downloadRequested, m_profile.get(),
                          [](QWebEngineDownloadRequest *download) {
                              qCDebug(lcBrowserEngine) << "refused download" << download->url();
@@ -192,7 +242,8 @@ public:
 
     void readBody(std::function<void(const QString &)> done) override
     {
-        if (!m_page) {
+        // Whatever the page became, only a page of the web is read.
+        if (!m_page || !isWebScheme(m_page->url())) {
             done(QString());
             return;
         }
