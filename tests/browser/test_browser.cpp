@@ -62,6 +62,14 @@ FixtureResponse page(const QByteArray &html)
     return r;
 }
 
+// public.test: a public host whose pages come from the fixture server on this machine.
+const bool g_publicHost = [] {
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    flags += QByteArray(flags.isEmpty() ? "" : " ") +
+             "--host-resolver-rules=\"MAP public.test 127.0.0.1\"";
+    return qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+}();
+
 bool isBrowserAgent(const QByteArray &userAgent)
 {
     return userAgent.contains("AppleWebKit");
@@ -337,6 +345,38 @@ private slots:
         const QString html = load(browser, url("/page.htm"));
         QVERIFY2(!html.contains(QStringLiteral("userNumId = 7")), qPrintable(html));
         QTest::qWait(300); // what a frame would still load
+        QCOMPARE(m_server->requestCount("/reached.js"), 0);
+    }
+
+    // A public host's page reaches nothing in the local network: not by a redirect, not for
+    // what it loads.
+    void staysOutOfTheLocalNetwork_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("redirect into it") << "/moved" << QString();
+        QTest::newRow("script from it") << "/page.htm"
+                                        << "<p>here</p><script src=\"%1/reached.js\"></script>";
+    }
+    void staysOutOfTheLocalNetwork()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, expected);
+        QVERIFY(g_publicHost);
+        const QString local = QStringLiteral("http://") + m_server->hostPort();
+        expected.replace(QStringLiteral("%1"), local);
+        FixtureResponse moved;
+        moved.status = 302;
+        moved.reason = "Found";
+        moved.headers = {{"Location", (local + "/reached.js").toLatin1()}};
+        m_server->setResponse("/moved", moved);
+        m_server->setResponse("/page.htm", page(expected.toUtf8()));
+        m_server->setResponse("/reached.js", page("document.title = 'reached';"));
+        HiddenBrowser browser;
+        const QString publicPage =
+            QStringLiteral("http://public.test:%1%2").arg(m_server->port()).arg(target);
+        QCOMPARE(load(browser, publicPage), expected);
+        QCOMPARE(m_server->requestCount(target), 1);
         QCOMPARE(m_server->requestCount("/reached.js"), 0);
     }
 

@@ -2,6 +2,7 @@
 // browserengine.h. Loaded by the program on the first detail page that needs a browser.
 
 #include "browser/browserengine.h"
+#include "web/localnetwork.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -16,6 +17,7 @@
 #include <QWebEngineUrlRequestInfo>
 #include <QWebEngineUrlRequestInterceptor>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
@@ -53,17 +55,37 @@ void allowRunningAsRoot()
     std::fflush(stderr);
 }
 
-// Everything the page and what it loads may request: http and https only.
+// Whether a host is this machine or its local network, as far as its name tells: an address
+// literal or "localhost". The browser resolves names itself, out of our sight, so a public name
+// that resolves to a local address is not caught here (the plain fetch checks the address it
+// connects to).
+bool isLocalHost(const QString &host)
+{
+    return host == QLatin1String("localhost") || host.endsWith(QLatin1String(".localhost")) ||
+           isLocalNetworkAddress(host);
+}
+
+// Everything the page and what it loads may request: http and https only, and nothing in the
+// local network once the page came from a public host.
 class SchemeGuard : public QWebEngineUrlRequestInterceptor
 {
 public:
+    // The address the page starts from: a public host's page is kept out of the local network.
+    void startAt(const QUrl &url) { m_fromPublic = !isLocalHost(url.host()); }
+    bool allows(const QUrl &url) const
+    {
+        return isWebScheme(url) && !(m_fromPublic && isLocalHost(url.host()));
+    }
     void interceptRequest(QWebEngineUrlRequestInfo &info) override
     {
-        if (!isWebScheme(info.requestUrl())) {
+        if (!allows(info.requestUrl())) {
             qCDebug(lcBrowserEngine) << "refused request" << info.requestUrl();
             info.block(true);
         }
     }
+
+private:
+    std::atomic<bool> m_fromPublic{false};
 };
 
 // What a page may run and load, beyond what the request interceptor sees: data:, blob: and
@@ -112,12 +134,16 @@ const char kPagePolicyScript[] = R"(
 class HiddenPage : public QWebEnginePage
 {
 public:
-    using QWebEnginePage::QWebEnginePage;
+    HiddenPage(QWebEngineProfile *profile, const SchemeGuard *guard)
+        : QWebEnginePage(profile), m_guard(guard)
+    {
+    }
 
 protected:
+    // Redirects included, in every frame.
     bool acceptNavigationRequest(const QUrl &url, NavigationType, bool) override
     {
-        if (isWebScheme(url))
+        if (m_guard->allows(url))
             return true;
         qCDebug(lcBrowserEngine) << "refused navigation to" << url;
         return false;
@@ -134,6 +160,9 @@ protected:
     {
         qCDebug(lcBrowserEngine).noquote() << "js:" << source << line << message;
     }
+
+private:
+    const SchemeGuard *m_guard;
 };
 
 class WebEngineBrowser : public BrowserEngine
@@ -205,7 +234,8 @@ public:
     {
         close();
         m_finished = std::move(finished);
-        m_page = new HiddenPage(m_profile.get());
+        m_guard.startAt(QUrl(address));
+        m_page = new HiddenPage(m_profile.get(), &m_guard);
         QObject::connect(m_page, &QWebEnginePage::loadFinished, m_page, [this](bool ok) {
             if (!m_page || !m_finished)
                 return;
