@@ -70,6 +70,31 @@ const bool g_publicHost = [] {
     return qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
 }();
 
+// The proportional memory of a process and every process below it (the browser's own), in MiB.
+qint64 treeMemoryMB(qint64 root)
+{
+    QList<qint64> tree{root};
+    for (int i = 0; i < tree.size(); ++i) {
+        QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(tree.at(i)));
+        if (children.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &child : children.readAll().simplified().split(' '))
+                if (!child.isEmpty())
+                    tree.append(child.toLongLong());
+        }
+    }
+    qint64 kib = 0;
+    for (const qint64 pid : std::as_const(tree)) {
+        QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+        if (!rollup.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : rollup.readAll().split('\n')) {
+            if (line.startsWith("Pss:"))
+                kib += line.mid(4).trimmed().split(' ').value(0).toLongLong();
+        }
+    }
+    return kib / 1024;
+}
+
 bool isBrowserAgent(const QByteArray &userAgent)
 {
     return userAgent.contains("AppleWebKit");
@@ -378,6 +403,47 @@ private slots:
         QCOMPARE(load(browser, publicPage), expected);
         QCOMPARE(m_server->requestCount(target), 1);
         QCOMPARE(m_server->requestCount("/reached.js"), 0);
+    }
+
+    // A page that hoards memory is given up once its process passes the limit, long before it
+    // takes the machine's memory; the program goes on, and the next page is read in full.
+    void boundsThePagesMemory()
+    {
+        constexpr int limitMB = 256;
+        HiddenBrowser::setMemoryLimitMB(limitMB);
+        FixtureResponse never;
+        never.neverAnswer = true;
+        m_server->setResponse("/never.htm", never); // the page never completes by itself
+        m_server->setResponse(
+            "/hoard.htm",
+            page("<body><p>hoard</p><iframe src=/never.htm></iframe><script>var kept = [];"
+                 " for (;;) kept.push(new Uint8Array(1 << 20).fill(1));</script></body>"));
+        m_server->setResponse("/next.htm", page("<BODY><P>next</P>"));
+        HiddenBrowser browser;
+        QCOMPARE(load(browser, url("/next.htm")), "<p>next</p>");
+        const qint64 before = treeMemoryMB(getpid());
+
+        std::atomic<bool> sampling{true};
+        std::atomic<qint64> peak{0};
+        std::thread sampler([&] {
+            while (sampling) {
+                peak = std::max(peak.load(), treeMemoryMB(getpid()));
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+        const auto hoard = startLoad(browser, url("/hoard.htm"));
+        const bool answered = QTest::qWaitFor([&] { return hoard->done; }, 30000);
+        sampling = false;
+        sampler.join();
+        QVERIFY(answered);
+        QCOMPARE(hoard->html, QString());
+        QVERIFY(browser.lastLoadTooLarge());
+        QVERIFY2(peak - before < limitMB + 150,
+                 qPrintable(QStringLiteral("%1 MiB before, %2 at the peak").arg(before).arg(peak)));
+
+        QCOMPARE(load(browser, url("/next.htm")), "<p>next</p>");
+        QVERIFY(!browser.lastLoadTooLarge());
+        HiddenBrowser::setMemoryLimitMB(512);
     }
 
     // Our own configuration's browser-text markers fit what this browser writes for the demo

@@ -2,11 +2,14 @@
 // browserengine.h. Loaded by the program on the first detail page that needs a browser.
 
 #include "browser/browserengine.h"
+#include "web/httpsession.h"
 #include "web/localnetwork.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QLoggingCategory>
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
@@ -20,6 +23,7 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <signal.h>
 #include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcBrowserEngine, "brelvon.browser", QtWarningMsg)
@@ -53,6 +57,24 @@ void allowRunningAsRoot()
                  "(--no-sandbox)\n",
                  qPrintable(QCoreApplication::applicationName()));
     std::fflush(stderr);
+}
+
+// The resident memory of a process and of every process below it, from /proc.
+qint64 treeResidentBytes(qint64 pid, int depth = 0)
+{
+    QFile statm(QStringLiteral("/proc/%1/statm").arg(pid));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> pages = statm.readAll().split(' ');
+    qint64 bytes = pages.size() > 1 ? pages.at(1).toLongLong() * sysconf(_SC_PAGESIZE) : 0;
+    QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+    if (depth < 4 && children.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &child : children.readAll().split(' ')) {
+            if (!child.trimmed().isEmpty())
+                bytes += treeResidentBytes(child.trimmed().toLongLong(), depth + 1);
+        }
+    }
+    return bytes;
 }
 
 // Whether a host is this machine or its local network, as far as its name tells: an address
@@ -220,6 +242,12 @@ public:
             s->setAttribute(attribute, false);
         s->setAttribute(S::PlaybackRequiresUserGesture, true);
         s->setUnknownUrlSchemePolicy(S::DisallowUnknownUrlSchemes);
+
+        // A page that grows without end (a script that hoards memory) is stopped, and its
+        // process ended, before it takes the machine's memory.
+        // Looked at often: a page can take a gigabyte a second.
+        m_watch.setInterval(20);
+        QObject::connect(&m_watch, &QTimer::timeout, &m_watch, [this] { watchMemory(); });
     }
 
     ~WebEngineBrowser() override
@@ -235,6 +263,7 @@ public:
         close();
         m_finished = std::move(finished);
         m_guard.startAt(QUrl(address));
+        m_tooLarge = false;
         m_page = new HiddenPage(m_profile.get(), &m_guard);
         QObject::connect(m_page, &QWebEnginePage::loadFinished, m_page, [this](bool ok) {
             if (!m_page || !m_finished)
@@ -261,7 +290,11 @@ public:
                                                           QWebEnginePage::PermissionDeniedByUser);
                          });
         m_page->load(QUrl(address));
+        m_watch.start();
     }
+
+    void setMemoryLimit(qint64 bytes) override { m_memoryLimit = bytes; }
+    bool tooLarge() const override { return m_tooLarge; }
 
     void stop() override
     {
@@ -273,22 +306,34 @@ public:
     void readBody(std::function<void(const QString &)> done) override
     {
         // Whatever the page became, only a page of the web is read.
-        if (!m_page || !isWebScheme(m_page->url())) {
+        if (!m_page || m_tooLarge || !isWebScheme(m_page->url())) {
             done(QString());
             return;
         }
         m_read = std::move(done);
-        // In a world of its own, so the page's scripts cannot change what the read sees.
-        m_page->runJavaScript(QStringLiteral("document.body ? document.body.innerHTML : ''"),
-                              QWebEngineScript::ApplicationWorld,
-                              [this, page = QPointer<HiddenPage>(m_page)](const QVariant &html) {
-                                  if (page && page == m_page && m_read)
-                                      std::exchange(m_read, nullptr)(html.toString());
-                              });
+        // In a world of its own, so the page's scripts cannot change what the read sees. A text
+        // longer than the fetch takes is not even handed over.
+        m_page->runJavaScript(
+            QStringLiteral("(function () { var h = document.body ? document.body.innerHTML : '';"
+                           " return h.length > %1 ? false : h; })()")
+                .arg(kMaxFetchBodyBytes),
+            QWebEngineScript::ApplicationWorld,
+            [this, page = QPointer<HiddenPage>(m_page)](const QVariant &html) {
+                if (!page || page != m_page || !m_read)
+                    return;
+                QString text = html.toString();
+                if (html.typeId() == QMetaType::Bool || text.toUtf8().size() > kMaxFetchBodyBytes) {
+                    qCWarning(lcBrowserEngine) << "the page's text is too large:" << page->url();
+                    m_tooLarge = true;
+                    text.clear();
+                }
+                std::exchange(m_read, nullptr)(text);
+            });
     }
 
     void close() override
     {
+        m_watch.stop();
         m_finished = nullptr;
         m_read = nullptr;
         if (!m_page)
@@ -303,12 +348,34 @@ public:
     }
 
 private:
+    void watchMemory()
+    {
+        if (!m_page || m_tooLarge || m_memoryLimit <= 0)
+            return;
+        const qint64 pid = m_page->renderProcessPid();
+        if (pid <= 0)
+            return;
+        const qint64 used = treeResidentBytes(pid);
+        if (used <= m_memoryLimit)
+            return;
+        qCWarning(lcBrowserEngine) << "the page's process holds" << used / (1024 * 1024)
+                                   << "MiB, over the limit: ending it" << m_page->url();
+        m_tooLarge = true;
+        m_watch.stop();
+        m_page->triggerAction(QWebEnginePage::Stop);
+        // Its termination ends the load, or the read, that waits for it.
+        ::kill(pid_t(pid), SIGKILL);
+    }
+
     SchemeGuard m_guard; // outlives the profile that uses it
     std::unique_ptr<QWebEngineProfile> m_profile;
     HiddenPage *m_page = nullptr;
     QList<QPointer<HiddenPage>> m_closing; // closed pages not yet deleted
     std::function<void(bool)> m_finished;
     std::function<void(const QString &)> m_read;
+    QTimer m_watch; // the page's memory, while a page is open
+    qint64 m_memoryLimit = 0;
+    bool m_tooLarge = false;
 };
 
 } // namespace
