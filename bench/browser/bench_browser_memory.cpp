@@ -1,13 +1,18 @@
 // What the embedded browser adds to the peak memory of a query, and that it adds nothing when no
 // query needs it. Memory is the whole process tree's (the program and the browser's own
-// processes), sampled every 10 ms from /proc: PSS (shared pages split between the processes
-// that map them) and RSS (every process's resident pages, shared ones counted in each).
+// processes), sampled every 10 ms from /proc/PID/smaps_rollup and summed over the tree: PSS
+// (shared pages split between the processes that map them), RSS (every process's resident
+// pages, shared ones counted in each) and USS (its private pages only, Private_Clean +
+// Private_Dirty). PSS alone wanders from run to run: it shrinks when other programs on the
+// machine happen to map the same libraries. USS is what the tree itself costs, RSS the most it
+// could, whatever else runs.
 //
 //   build/bin/bench_browser_memory [RUNS]
 //
 // 1. brelvon-cli query --demo, with and without --browser, for a buyer whose rate page only a
 //    browser is served (night_owl) and one whose page the plain fetch reads (xiaoyu_2008): each
-//    a fresh process, RUNS times (default 3), the median of the peaks.
+//    a fresh process, RUNS times (default 5), the median of the peaks (of each measure on its
+//    own).
 // 2. The window (offscreen unless a display is set) against the demo site: its memory before
 //    any query, the peak of a query that does not need the browser, the peak of the first query
 //    that does (the browser starts), of a second one, and the memory once they are done.
@@ -36,6 +41,7 @@ struct Memory
 {
     qint64 pssKiB = 0;
     qint64 rssKiB = 0;
+    qint64 ussKiB = 0;
     int processes = 0;
 };
 
@@ -78,6 +84,8 @@ Memory treeMemory(qint64 root)
                 m.rssKiB += f.at(1).toLongLong();
             else if (f.size() >= 2 && f.at(0) == "Pss:")
                 m.pssKiB += f.at(1).toLongLong();
+            else if (f.size() >= 2 && (f.at(0) == "Private_Clean:" || f.at(0) == "Private_Dirty:"))
+                m.ussKiB += f.at(1).toLongLong();
         }
     }
     return m;
@@ -93,6 +101,7 @@ public:
                   const Memory now = treeMemory(root);
                   m_pss = std::max(m_pss.load(), now.pssKiB);
                   m_rss = std::max(m_rss.load(), now.rssKiB);
+                  m_uss = std::max(m_uss.load(), now.ussKiB);
                   m_processes = std::max(m_processes.load(), now.processes);
                   std::this_thread::sleep_for(std::chrono::milliseconds(10));
               }
@@ -105,12 +114,12 @@ public:
         m_stop = true;
         if (m_thread.joinable())
             m_thread.join();
-        return {m_pss, m_rss, m_processes};
+        return {m_pss, m_rss, m_uss, m_processes};
     }
 
 private:
     std::atomic<bool> m_stop{false};
-    std::atomic<qint64> m_pss{0}, m_rss{0};
+    std::atomic<qint64> m_pss{0}, m_rss{0}, m_uss{0};
     std::atomic<int> m_processes{0};
     std::thread m_thread;
 };
@@ -129,8 +138,8 @@ bool webEngineMapped()
 
 void printRow(const char *what, const Memory &m, const char *note = "")
 {
-    std::printf("  %-44s PSS %7.1f MiB  RSS %7.1f MiB  processes %d%s\n", what, mib(m.pssKiB),
-                mib(m.rssKiB), m.processes, note);
+    std::printf("  %-44s PSS %7.1f MiB  RSS %7.1f MiB  USS %7.1f MiB  processes %d%s\n", what,
+                mib(m.pssKiB), mib(m.rssKiB), mib(m.ussKiB), m.processes, note);
     std::fflush(stdout);
 }
 
@@ -153,9 +162,15 @@ Memory cliPeak(const QStringList &args, int runs)
         peaks.append(sampler.stop());
         cli.readAllStandardOutput();
     }
-    std::sort(peaks.begin(), peaks.end(),
-              [](const Memory &a, const Memory &b) { return a.pssKiB < b.pssKiB; });
-    return peaks.at(peaks.size() / 2);
+    const auto median = [&](auto field) {
+        QList<qint64> values;
+        for (const Memory &m : std::as_const(peaks))
+            values.append(m.*field);
+        std::sort(values.begin(), values.end());
+        return values.at(values.size() / 2);
+    };
+    return {median(&Memory::pssKiB), median(&Memory::rssKiB), median(&Memory::ussKiB),
+            int(median(&Memory::processes))};
 }
 
 Memory windowQueryPeak(MainWindow &window, const QString &id)
@@ -175,7 +190,7 @@ int main(int argc, char **argv)
     if (!qEnvironmentVariableIsSet("DISPLAY") && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 3;
+    const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
 
     std::printf("brelvon-cli query --demo (peak of the process tree, median of %d runs):\n", runs);
     printRow("night_owl", cliPeak({"query", "--demo", "night_owl"}, runs));

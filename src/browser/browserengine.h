@@ -25,10 +25,17 @@ public:
     virtual void readBody(std::function<void(const QString &html)> done) = 0;
     // Closes the page and lets its process go. Pending callbacks are dropped.
     virtual void close() = 0;
+    // The most the page's process (with any it starts) may hold in memory: past it, the load is
+    // stopped and the process ended, so that one page never takes the machine's memory. Applies
+    // from the next open().
+    virtual void setMemoryLimit(qint64 bytes) = 0;
+    // Whether the open page was given up for its size: its process passed the memory limit, or
+    // its body's text passed kMaxFetchBodyBytes (readBody then hands over "").
+    virtual bool tooLarge() const = 0;
 };
 
 // The module's one entry point: a new engine, or null with the reason in *error. The interface
 // number guards against a module of another build.
-constexpr int kBrowserEngineInterface = 1;
+constexpr int kBrowserEngineInterface = 2;
 using CreateBrowserEngine = BrowserEngine *(*)(int interfaceVersion, QString *error);
 #define BRELVON_BROWSER_ENGINE_ENTRY "brelvonCreateBrowserEngine"

@@ -9,6 +9,7 @@
 #include <QLoggingCategory>
 #include <QUrl>
 
+#include <atomic>
 #include <mutex>
 
 Q_LOGGING_CATEGORY(lcBrowser, "brelvon.browser", QtWarningMsg)
@@ -28,6 +29,22 @@ Q_LOGGING_CATEGORY(lcBrowser, "brelvon.browser", QtWarningMsg)
 namespace {
 
 const char kModuleName[] = "brelvon-webengine.so";
+
+std::atomic<int> g_memoryLimitMB{512};
+
+// Chromium reads its flags once, when the browser starts: the JavaScript heap gets half of the
+// page's memory limit, so that a script that hoards objects fails inside the page before the
+// process as a whole passes the limit. Added to the flags the user set, unless they name a
+// JavaScript heap themselves.
+void limitJavaScriptHeap(int limitMB)
+{
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (flags.contains("--js-flags"))
+        return;
+    flags += QByteArray(flags.isEmpty() ? "" : " ") +
+             "--js-flags=--max-old-space-size=" + QByteArray::number(qMax(32, limitMB / 2));
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+}
 // A page's process that is still silent this long after it was asked for the body is given up.
 constexpr int kReadTimeoutMs = 10000;
 // How often a waiting load looks at the clock and at its job. Only while a page loads.
@@ -195,6 +212,11 @@ void HiddenBrowser::load(const QString &address, Done done, Wanted wanted)
     startNext();
 }
 
+void HiddenBrowser::setMemoryLimitMB(int megabytes)
+{
+    g_memoryLimitMB = megabytes;
+}
+
 bool HiddenBrowser::startEngine()
 {
     if (m_engine)
@@ -203,8 +225,10 @@ bool HiddenBrowser::startEngine()
         return false;
     QString why;
     if (hasGuiApplication(&why)) {
-        if (const CreateBrowserEngine create = resolveModule(&why))
+        if (const CreateBrowserEngine create = resolveModule(&why)) {
+            limitJavaScriptHeap(g_memoryLimitMB);
             m_engine.reset(create(kBrowserEngineInterface, &why));
+        }
     }
     if (!m_engine) {
         m_engineFailed = true;
@@ -233,6 +257,7 @@ void HiddenBrowser::startNext()
     const quint64 generation = ++m_generation;
     m_startMinute = minuteOf(fetchClockNow());
     qCDebug(lcBrowser) << "loading" << request.address;
+    m_engine->setMemoryLimit(qint64(g_memoryLimitMB.load()) * 1024 * 1024);
     m_tick.start();
     m_engine->open(request.address, [this, generation](bool complete) {
         if (generation == m_generation && m_phase == Phase::Loading)
@@ -284,6 +309,7 @@ void HiddenBrowser::finish(const QString &html)
     m_tick.stop();
     m_readTimeout.stop();
     ++m_generation; // whatever the page still calls back belongs to a load that is over
+    m_lastTooLarge = m_engine && m_phase != Phase::Idle && m_engine->tooLarge();
     if (m_engine && m_phase != Phase::Idle)
         m_engine->close();
     m_phase = Phase::Idle;

@@ -41,6 +41,14 @@ public:
 
     // Whether the browser has been started (by a first load that needed it).
     bool isStarted() const { return m_engine != nullptr; }
+    // Whether the last load answered was given up for its size (the page's process passed the
+    // memory limit, or its text passed the fetch's limit); from its Done callback on.
+    bool lastLoadTooLarge() const { return m_lastTooLarge; }
+
+    // The memory the page's process may hold, in MiB, for every browser of this program
+    // ([browser] maxMemoryMB). Chromium's JavaScript heap limit follows it when the browser
+    // starts; the watch of the process applies from the next load.
+    static void setMemoryLimitMB(int megabytes);
 
     // Whether this build carries the browser, and which; and a line for --version.
     static bool isBuiltIn();
@@ -70,6 +78,7 @@ private:
     qint64 m_startMinute = 0;
     std::unique_ptr<BrowserEngine> m_engine;
     bool m_engineFailed = false;
+    bool m_lastTooLarge = false;
     QTimer m_tick;            // while loading: the clock's minute and the job's cancellation
     QTimer m_readTimeout;     // a page's process that never answers the read
     quint64 m_generation = 0; // tells a late callback of an earlier load from the current one

@@ -20,12 +20,14 @@ struct HandOver
     std::condition_variable ready;
     bool done = false;
     QString html;
+    bool tooLarge = false;
     std::atomic<bool> abandoned{false};
 
-    void answer(const QString &text)
+    void answer(const QString &text, bool large)
     {
         std::lock_guard<std::mutex> lock(mutex);
         html = text;
+        tooLarge = large;
         done = true;
         ready.notify_all();
     }
@@ -51,11 +53,12 @@ PageHandOver::~PageHandOver()
         delete std::exchange(page.browser, nullptr);
 }
 
-void PageHandOver::serve(const QString &address, HiddenBrowser::Done done,
-                         HiddenBrowser::Wanted wanted)
+void PageHandOver::serve(const QString &address, Answer done, HiddenBrowser::Wanted wanted)
 {
     if (m_load) {
-        m_load(address, std::move(done), std::move(wanted));
+        m_load(
+            address, [done = std::move(done)](const QString &html) { done(html, false); },
+            std::move(wanted));
         return;
     }
     Page *chosen = nullptr;
@@ -76,12 +79,17 @@ void PageHandOver::serve(const QString &address, HiddenBrowser::Done done,
                 if (page.browser == browser)
                     --page.loads;
             }
-            done(html);
+            done(html, browser->lastLoadTooLarge());
         },
         std::move(wanted));
 }
 
 QString PageHandOver::loadBodyHtml(const QString &address, const CancelToken *cancel)
+{
+    return loadBody(address, cancel).html;
+}
+
+DetailPageBrowser::Read PageHandOver::loadBody(const QString &address, const CancelToken *cancel)
 {
     const auto state = std::make_shared<HandOver>();
     HiddenBrowser::Wanted wanted = [state] { return !state->abandoned.load(); };
@@ -92,7 +100,9 @@ QString PageHandOver::loadBodyHtml(const QString &address, const CancelToken *ca
             if (!self || state->abandoned)
                 return;
             self->serve(
-                address, [state](const QString &html) { state->answer(html); }, wanted);
+                address,
+                [state](const QString &html, bool tooLarge) { state->answer(html, tooLarge); },
+                wanted);
         },
         Qt::QueuedConnection);
 
@@ -104,5 +114,5 @@ QString PageHandOver::loadBodyHtml(const QString &address, const CancelToken *ca
         }
         state->ready.wait_for(lock, kCancelPoll);
     }
-    return state->html;
+    return {state->html, state->tooLarge};
 }

@@ -26,6 +26,7 @@ public:
 
     // Call on a worker thread, never on this object's own.
     QString loadBodyHtml(const QString &address, const CancelToken *cancel) override;
+    Read loadBody(const QString &address, const CancelToken *cancel) override;
 
     // The hidden pages started so far.
     int pagesStarted() const { return int(m_pages.size()); }
@@ -33,7 +34,8 @@ public:
 private:
     // On this object's thread: the load goes to an idle page, else a new one, else the page with
     // the fewest loads waiting.
-    void serve(const QString &address, HiddenBrowser::Done done, HiddenBrowser::Wanted wanted);
+    using Answer = std::function<void(const QString &html, bool tooLarge)>;
+    void serve(const QString &address, Answer done, HiddenBrowser::Wanted wanted);
 
     struct Page
     {

@@ -155,7 +155,9 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
         !(context.cancel && context.cancel->isCancelled())) {
         QElapsedTimer timer;
         timer.start();
-        detail = m_browser->loadBodyHtml(search.detailAddress, context.cancel);
+        const DetailPageBrowser::Read browserRead =
+            m_browser->loadBody(search.detailAddress, context.cancel);
+        detail = browserRead.html;
         source = DetailSource::Browser;
         // What the browser did, for the logs (no page name: it is the detail page's second try).
         PageResult read;
@@ -164,6 +166,7 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
         read.elapsedMs = timer.elapsed();
         read.bytes = detail.toUtf8().size();
         read.outcome = context.cancel && context.cancel->isCancelled() ? PageOutcome::Cancelled
+                       : browserRead.tooLarge                          ? PageOutcome::TooLarge
                        : isBlank(detail)                               ? PageOutcome::Empty
                                                                        : PageOutcome::Ok;
         // The browser may be shown the wall the fetch was spared.

@@ -13,4 +13,16 @@ class DetailPageBrowser
 public:
     virtual ~DetailPageBrowser() = default;
     virtual QString loadBodyHtml(const QString &address, const CancelToken *cancel) = 0;
+
+    // The same, and whether the page was given up for its size (its process or its text passed
+    // the browser's limits).
+    struct Read
+    {
+        QString html;
+        bool tooLarge = false;
+    };
+    virtual Read loadBody(const QString &address, const CancelToken *cancel)
+    {
+        return {loadBodyHtml(address, cancel), false};
+    }
 };

@@ -66,6 +66,10 @@ const char kTemplate[] =
     "; a blocked page or a missing figure makes it unknown (未知) unless it is high\n"
     "highAtReasons=2\n"
     "\n"
+    "[browser]\n"
+    "; the embedded browser's page may use this many MiB; a page that grows past it is stopped\n"
+    "maxMemoryMB=512\n"
+    "\n"
     "[storage]\n"
     "; the lookup history, notes and blacklist (empty: ~/.local/share/Brelvon/brelvon.sqlite)\n"
     "database=\n"
@@ -228,6 +232,8 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
             "a number from -1000000000 to 1000000000");
     readBool("risk/requireVerification", &risk.requireVerification);
     readInt("risk/highAtReasons", 1, 6, &risk.highAtReasons, "a number from 1 to 6");
+    readInt("browser/maxMemoryMB", 64, 65536, &s.browserMaxMemoryMB,
+            "a number of MiB from 64 to 65536");
 
     *settings = s;
     return true;

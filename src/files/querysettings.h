@@ -33,6 +33,9 @@ struct QuerySettings
     QStringList blockMarkers = builtInBlockMarkers();
     bool extraColumns = false; // [batch] extraColumns: credit and risk columns after column 12
     RiskSettings risk = {};    // [risk]
+    // [browser] maxMemoryMB: the embedded browser's page process may grow to this many MiB
+    // before its page is stopped (64 to 65536).
+    int browserMaxMemoryMB = 512;
 };
 
 // The settings file used when none is named: <user config folder>/Brelvon/brelvon.conf.

@@ -1,5 +1,6 @@
 #include "lookup/profile.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 ProfileLoad loadProfile(const ProfileOptions &options, Profile *profile)
@@ -34,6 +35,10 @@ ProfileLoad loadProfile(const ProfileOptions &options, Profile *profile)
     profile->settings.parallelPages = profile->settings.parallelPages || options.parallelPages;
     if (!options.databasePath.isEmpty())
         profile->storage.databasePath = options.databasePath;
+    else if (options.demo)
+        // The demo's made-up buyers never mix with the seller's real history and notes.
+        profile->storage.databasePath =
+            QFileInfo(defaultDatabasePath()).absoluteDir().filePath(QStringLiteral("demo.sqlite"));
     if (options.noHistory)
         profile->storage.history = false;
     return load;

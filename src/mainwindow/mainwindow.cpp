@@ -58,6 +58,7 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
 
     if (!browser) {
         // One hidden page per buyer a batch has in flight, started when a lookup needs one.
+        HiddenBrowser::setMemoryLimitMB(m_settings.browserMaxMemoryMB);
         m_pages = new PageHandOver(m_service->jobs(), m_layout.browser);
         browser = m_pages;
     }

@@ -1,6 +1,7 @@
 #include "storage/sellerdatabase.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -9,9 +10,11 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QVariant>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -31,6 +34,8 @@ namespace {
 
 // SQLite's primary result codes, as Qt SQL reports them in nativeErrorCode().
 enum SqliteCode {
+    SqliteBusy = 5,
+    SqliteLocked = 6,
     SqliteReadOnly = 8,
     SqliteCorrupt = 11,
     SqliteFull = 13,
@@ -76,9 +81,15 @@ const Step kSteps[] = {
 };
 constexpr int kSchemaVersion = int(std::size(kSteps));
 
-// A writer of the other program holds the file at most for one import; wait for it rather than
-// lose a lookup.
+// Another program's writer holds the file for one short transaction at a time; wait for it
+// rather than lose a lookup. A write still refused after the timeout is tried again, as a
+// whole, until kWriteAttempts have failed (a minute in all).
 const QString kBusyTimeout = QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000");
+constexpr int kWriteAttempts = 6;
+// A long import commits in slices and pauses between them for longer than SQLite's longest
+// wait between two looks at a busy file (100 ms), so that the writers of other programs get in.
+constexpr qint64 kImportSliceMs = 250;
+constexpr int kImportPauseMs = 120;
 
 // The record's fields in the order of the columns after buyer_id... credit_url.
 QString BuyerCreditRecord::*const kRecordFields[] = {
@@ -166,17 +177,13 @@ bool createOwnerOnly(const QString &path, QString *error)
     return true;
 }
 
-// Whether the program may write the file: the owner's write permission counts even for a user
-// the system lets write anyway (root), so a file made read-only stays untouched.
-bool mayWrite(const QString &path)
+// Whether the program may write the file or the folder: the owner's write permission counts
+// even for a user the system lets write anyway (root), so that what was made read-only stays
+// untouched.
+bool mayWrite(const QFileInfo &info)
 {
-    const QFileInfo file(path);
-    const QFileInfo folder(file.absolutePath());
-    const bool fileWritable = file.ownerId() == ::geteuid()
-                                  ? file.permissions().testFlag(QFile::WriteOwner)
-                                  : file.isWritable();
-    // WAL needs its -wal and -shm files beside the database.
-    return fileWritable && folder.isWritable();
+    return info.ownerId() == ::geteuid() ? info.permissions().testFlag(QFile::WriteOwner)
+                                         : info.isWritable();
 }
 
 std::atomic<int> g_connectionCount{0};
@@ -264,7 +271,7 @@ private:
         }
     }
 
-    bool connect(bool readOnly);
+    bool connect(bool readOnly, bool unchanging);
     bool setUp(bool readOnly);
     bool migrate(int from);
     int readVersion(QSqlQuery &q, bool *ok);
@@ -273,6 +280,19 @@ private:
     // file is moved aside, a file that turned read-only is only read from. Returns false.
     bool failed(const QSqlError &error, const QString &doing);
     bool moveAside(const QString &detail);
+    // Runs one write (a whole transaction), again while another connection keeps the file
+    // busy; the last error stays in *error.
+    template <class Write> bool writeWithRetries(Write write, QSqlError *error)
+    {
+        for (int attempt = 1;; ++attempt) {
+            if (write(error))
+                return true;
+            const int code = error->nativeErrorCode().toInt();
+            if ((code != SqliteBusy && code != SqliteLocked) || attempt == kWriteAttempts)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
     bool exec(QSqlQuery &q, const QString &sql) { return q.exec(sql); }
     bool begin(QSqlQuery &q) { return q.exec(QStringLiteral("BEGIN IMMEDIATE")); }
     void rollback()
@@ -344,16 +364,31 @@ bool SellerDatabase::Worker::open(const QString &path_, OpenMode mode)
             return off(
                 QStringLiteral("%1 is not an SQLite database; it was left as it is").arg(path));
     }
-    const bool readOnly = !mayWrite(path);
-    return connect(readOnly) && setUp(readOnly);
+    // WAL needs its -wal and -shm files beside the database: a read-only folder (a backup
+    // mounted read-only, another user's copy) allows reading only, and without the locks that
+    // live in those files.
+    const bool folderWritable = mayWrite(QFileInfo(QFileInfo(path).absolutePath()));
+    const bool readOnly = !folderWritable || !mayWrite(QFileInfo(path));
+    return connect(readOnly, !folderWritable) && setUp(readOnly);
 }
 
-bool SellerDatabase::Worker::connect(bool readOnly)
+bool SellerDatabase::Worker::connect(bool readOnly, bool unchanging)
 {
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-    m_db.setDatabaseName(path);
-    m_db.setConnectOptions(readOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;") + kBusyTimeout
-                                    : kBusyTimeout);
+    if (readOnly) {
+        // Opened read-only by SQLite itself, not merely never written: a read-only file is then
+        // read instead of failing at its first statement. Nobody can change a file in a folder
+        // nobody may write, so SQLite need not create its lock files there.
+        QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+        url.setQuery(unchanging ? QStringLiteral("mode=ro&immutable=1")
+                                : QStringLiteral("mode=ro"));
+        m_db.setDatabaseName(url.toString(QUrl::FullyEncoded));
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY;") +
+                               kBusyTimeout);
+    } else {
+        m_db.setDatabaseName(path);
+        m_db.setConnectOptions(kBusyTimeout);
+    }
     if (!m_db.open())
         return off(QStringLiteral("cannot open the database %1: %2")
                        .arg(path, m_db.lastError().databaseText()));
@@ -497,31 +532,37 @@ bool SellerDatabase::Worker::addLookup(const BuyerQueryResult &result, const QDa
 {
     if (state != State::Ready)
         return false;
-    QSqlQuery q(m_db);
-    bool ok = begin(q);
-    if (ok) {
-        q.prepare(QStringLiteral("INSERT INTO lookups (looked_up_at, ") + kRecordColumns +
-                  QStringLiteral(") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-        q.addBindValue(time.toMSecsSinceEpoch());
-        for (QString BuyerCreditRecord::*field : kRecordFields)
-            q.addBindValue(text(result.record.*field));
-        ok = q.exec();
-    }
-    if (ok) {
-        const QVariant id = q.lastInsertId();
-        q.prepare(QStringLiteral("INSERT INTO lookup_pages (lookup_id, pages) VALUES (?, ?)"));
-        q.addBindValue(id);
-        q.addBindValue(pagesJson(result.pages));
-        ok = q.exec();
-    }
-    if (ok)
-        ok = exec(q, QStringLiteral("COMMIT"));
-    if (!ok) {
-        const QSqlError error = q.lastError();
-        rollback();
-        return failed(error, QStringLiteral("store"));
-    }
-    return true;
+    QSqlError error;
+    const bool stored = writeWithRetries(
+        [&](QSqlError *e) {
+            QSqlQuery q(m_db);
+            bool ok = begin(q);
+            if (ok) {
+                q.prepare(QStringLiteral("INSERT INTO lookups (looked_up_at, ") + kRecordColumns +
+                          QStringLiteral(") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+                q.addBindValue(time.toMSecsSinceEpoch());
+                for (QString BuyerCreditRecord::*field : kRecordFields)
+                    q.addBindValue(text(result.record.*field));
+                ok = q.exec();
+            }
+            if (ok) {
+                const QVariant id = q.lastInsertId();
+                q.prepare(
+                    QStringLiteral("INSERT INTO lookup_pages (lookup_id, pages) VALUES (?, ?)"));
+                q.addBindValue(id);
+                q.addBindValue(pagesJson(result.pages));
+                ok = q.exec();
+            }
+            if (ok)
+                ok = exec(q, QStringLiteral("COMMIT"));
+            if (!ok) {
+                *e = q.lastError();
+                rollback();
+            }
+            return ok;
+        },
+        &error);
+    return stored || failed(error, QStringLiteral("store"));
 }
 
 StoredLookup SellerDatabase::Worker::lookupFrom(const QSqlQuery &q) const
@@ -669,10 +710,17 @@ bool SellerDatabase::Worker::saveNote(const BuyerNote &note)
 {
     if (state != State::Ready)
         return false;
-    QSqlQuery q(m_db);
-    if (!writeNote(q, note))
-        return failed(q.lastError(), QStringLiteral("store"));
-    return true;
+    QSqlError error;
+    const bool stored = writeWithRetries(
+        [&](QSqlError *e) {
+            QSqlQuery q(m_db);
+            const bool ok = writeNote(q, note);
+            if (!ok)
+                *e = q.lastError();
+            return ok;
+        },
+        &error);
+    return stored || failed(error, QStringLiteral("store"));
 }
 
 bool SellerDatabase::Worker::removeNote(const QString &buyerId, bool *existed)
@@ -681,14 +729,22 @@ bool SellerDatabase::Worker::removeNote(const QString &buyerId, bool *existed)
         *existed = false;
     if (state != State::Ready)
         return false;
-    QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("DELETE FROM notes WHERE buyer_id = ?"));
-    q.addBindValue(buyerId);
-    if (!q.exec())
-        return failed(q.lastError(), QStringLiteral("store"));
-    if (existed)
-        *existed = q.numRowsAffected() > 0;
-    return true;
+    QSqlError error;
+    const bool removed = writeWithRetries(
+        [&](QSqlError *e) {
+            QSqlQuery q(m_db);
+            q.prepare(QStringLiteral("DELETE FROM notes WHERE buyer_id = ?"));
+            q.addBindValue(buyerId);
+            if (!q.exec()) {
+                *e = q.lastError();
+                return false;
+            }
+            if (existed)
+                *existed = q.numRowsAffected() > 0;
+            return true;
+        },
+        &error);
+    return removed || failed(error, QStringLiteral("store"));
 }
 
 bool SellerDatabase::Worker::importBlacklist(const QList<BlacklistEntry> &entries,
@@ -697,48 +753,85 @@ bool SellerDatabase::Worker::importBlacklist(const QList<BlacklistEntry> &entrie
     if (state != State::Ready)
         return false;
     ImportReport r;
-    QSqlQuery q(m_db);
-    if (!begin(q))
-        return failed(q.lastError(), QStringLiteral("store"));
     const QDate today = QDate::currentDate();
-    for (const BlacklistEntry &e : entries) {
-        BuyerNote n = note(e.buyerId);
-        if (state != State::Ready)
-            return false; // the read failed and said why
-        if (n.listed == ListMark::Trusted) {
-            ++r.refused;
-            r.problems.append(QStringLiteral("line %1: %2 is marked trusted here; it was left "
-                                             "as it is")
-                                  .arg(e.line)
-                                  .arg(e.buyerId));
-            continue;
+    // One slice: the entries from next on, for up to kImportSliceMs, in one transaction. The
+    // report counts only what was committed.
+    qsizetype next = 0;
+    const auto slice = [&](QSqlError *e) {
+        ImportReport part = r;
+        qsizetype i = next;
+        QSqlQuery q(m_db);
+        if (!begin(q)) {
+            *e = q.lastError();
+            return false;
         }
-        const bool known = !n.isEmpty();
-        const bool wasListed = n.listed == ListMark::Blacklist;
-        BuyerNote updated = n;
-        updated.listed = ListMark::Blacklist;
-        if (!e.reason.isEmpty())
-            updated.reason = e.reason;
-        if (e.date.isValid())
-            updated.listedOn = e.date;
-        else if (!wasListed)
-            updated.listedOn = today;
-        if (wasListed && updated.reason == n.reason && updated.listedOn == n.listedOn) {
-            ++r.unchanged;
-            continue;
+        QSqlQuery read(m_db);
+        read.prepare(QStringLiteral("SELECT ") + kNoteColumns +
+                     QStringLiteral(" FROM notes WHERE buyer_id = ?"));
+        QElapsedTimer clock;
+        clock.start();
+        for (; i < entries.size() && clock.elapsed() < kImportSliceMs; ++i) {
+            const BlacklistEntry &entry = entries.at(i);
+            BuyerNote n;
+            n.buyerId = entry.buyerId;
+            read.addBindValue(entry.buyerId);
+            if (!read.exec()) {
+                *e = read.lastError();
+                rollback();
+                return false;
+            }
+            if (read.next())
+                n = noteFrom(read);
+            read.finish();
+            if (n.listed == ListMark::Trusted) {
+                ++part.refused;
+                part.problems.append(QStringLiteral("line %1: %2 is marked trusted here; it was "
+                                                    "left as it is")
+                                         .arg(entry.line)
+                                         .arg(entry.buyerId));
+                continue;
+            }
+            const bool known = !n.isEmpty();
+            const bool wasListed = n.listed == ListMark::Blacklist;
+            BuyerNote updated = n;
+            updated.listed = ListMark::Blacklist;
+            if (!entry.reason.isEmpty())
+                updated.reason = entry.reason;
+            if (entry.date.isValid())
+                updated.listedOn = entry.date;
+            else if (!wasListed)
+                updated.listedOn = today;
+            if (wasListed && updated.reason == n.reason && updated.listedOn == n.listedOn) {
+                ++part.unchanged;
+                continue;
+            }
+            if (!writeNote(q, updated)) {
+                *e = q.lastError();
+                rollback();
+                return false;
+            }
+            ++(known ? part.updated : part.added);
         }
-        if (!writeNote(q, updated)) {
-            const QSqlError error = q.lastError();
+        if (!exec(q, QStringLiteral("COMMIT"))) {
+            *e = q.lastError();
             rollback();
+            return false;
+        }
+        r = part;
+        next = i;
+        return true;
+    };
+    do {
+        if (next > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(kImportPauseMs));
+        QSqlError error;
+        if (!writeWithRetries(slice, &error)) {
+            r.imported = next;
+            *report = r;
             return failed(error, QStringLiteral("store"));
         }
-        ++(known ? r.updated : r.added);
-    }
-    if (!exec(q, QStringLiteral("COMMIT"))) {
-        const QSqlError error = q.lastError();
-        rollback();
-        return failed(error, QStringLiteral("store"));
-    }
+    } while (next < entries.size());
+    r.imported = next;
     *report = r;
     return true;
 }

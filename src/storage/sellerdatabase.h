@@ -61,10 +61,11 @@ struct HistoryFilter
 // What a blacklist import did.
 struct ImportReport
 {
-    int added = 0;     // buyers new to the database
-    int updated = 0;   // buyers already kept, now blacklisted or with a new reason or date
-    int unchanged = 0; // already blacklisted with the same reason and date
-    int refused = 0;   // lines of the file refused, and buyers the seller marked trusted
+    int added = 0;          // buyers new to the database
+    int updated = 0;        // buyers already kept, now blacklisted or with a new reason or date
+    int unchanged = 0;      // already blacklisted with the same reason and date
+    int refused = 0;        // lines of the file refused, and buyers the seller marked trusted
+    qsizetype imported = 0; // entries committed, from the first on (all of them unless it failed)
     QStringList problems;
 };
 
@@ -127,9 +128,10 @@ public:
     bool saveNote(const BuyerNote &note);
     // False when it failed; *existed says whether there was anything to remove.
     bool removeNote(const QString &buyerId, bool *existed = nullptr);
-    // Blacklists every entry in one transaction. An existing note is never dropped: a buyer
-    // with a note keeps it, a blank reason keeps the reason there was, and a buyer the seller
-    // marked trusted is left as it is and counted as refused.
+    // Blacklists every entry, in transactions short enough that other programs writing the
+    // file meanwhile are not kept waiting. An existing note is never dropped: a buyer with a note
+    // keeps it, a blank reason keeps the reason there was, and a buyer the seller marked trusted
+    // is left as it is and counted as refused. When it fails, *report counts what was committed.
     bool importBlacklist(const QList<BlacklistEntry> &entries, ImportReport *report);
 
 private:

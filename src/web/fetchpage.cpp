@@ -115,6 +115,9 @@ PageResult fetchPage(const QString &address, int mode, const FetchContext &conte
     case HttpSession::Attempt::Failed:
         result.outcome = PageOutcome::NetworkError;
         break;
+    case HttpSession::Attempt::Refused:
+        result.outcome = PageOutcome::Refused;
+        break;
     }
     qCDebug(lcWeb).noquote() << result.summary();
     return result;

@@ -2,6 +2,9 @@
 
 #include "web/canceltoken.h"
 #include "web/fetchclock.h"
+#include "web/localnetwork.h"
+
+#include <QUrl>
 
 #include <curl/curl.h>
 
@@ -22,10 +25,30 @@ void initCurlOnce()
 
 struct Transfer
 {
+    CURL *easy = nullptr;
     QByteArray *body = nullptr;
     qint64 headBytes = 0;
     bool tooLarge = false;
+    bool publicHop = false;        // a request of this fetch went to a public address
+    bool intoLocalNetwork = false; // and a redirect then led into the local network
 };
+
+// Called once connected, before each request is sent (the first and every redirect's), with
+// the address actually connected to: a name cannot hide where it leads.
+int onRequestReady(void *user, char *address, char *, int, int)
+{
+    auto *t = static_cast<Transfer *>(user);
+    char *url = nullptr;
+    curl_easy_getinfo(t->easy, CURLINFO_EFFECTIVE_URL, &url);
+    const QString host = url ? QUrl(QString::fromUtf8(url)).host() : QString();
+    if (!goesIntoLocalNetwork(host, QString::fromLatin1(address))) {
+        t->publicHop = true;
+    } else if (t->publicHop) {
+        t->intoLocalNetwork = true;
+        return CURL_PREREQFUNC_ABORT;
+    }
+    return CURL_PREREQFUNC_OK;
+}
 
 size_t onBody(char *data, size_t size, size_t count, void *user)
 {
@@ -118,6 +141,7 @@ HttpSession::Attempt HttpSession::get(const QByteArray &url, qint64 deadline,
     Lane *lane = borrow();
     CURL *easy = lane->easy;
     Transfer transfer;
+    transfer.easy = easy;
     transfer.body = body;
 
     curl_easy_reset(easy);
@@ -133,6 +157,8 @@ HttpSession::Attempt HttpSession::get(const QByteArray &url, qint64 deadline,
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, onRequestReady);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_multi_add_handle(lane->multi, easy);
 
@@ -176,6 +202,9 @@ HttpSession::Attempt HttpSession::get(const QByteArray &url, qint64 deadline,
     if (done) {
         if (code == CURLE_OK) {
             attempt = Attempt::Finished;
+        } else if (transfer.intoLocalNetwork) {
+            attempt = Attempt::Refused;
+            *error = QStringLiteral("redirect into the local network");
         } else if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED ||
                    headOverflow(code, *body)) {
             attempt = Attempt::TooLarge;

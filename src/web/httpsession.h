@@ -31,7 +31,9 @@ public:
     // event loop. The attempt ends when the answer is complete, when the clock reaches
     // `deadline` (milliseconds of the fetch clock), or when `cancel` is set; the body is kept
     // in result->text's raw form (bytes) and the status, byte count and error are filled in.
-    enum class Attempt { Finished, TimedOut, Cancelled, TooLarge, Failed };
+    // Refused: a redirect from a public host into the local network (see localnetwork.h),
+    // not followed; the error says so.
+    enum class Attempt { Finished, TimedOut, Cancelled, TooLarge, Failed, Refused };
     Attempt get(const QByteArray &url, qint64 deadline, const CancelToken *cancel, QByteArray *body,
                 int *status, QString *error);
 

@@ -62,6 +62,39 @@ FixtureResponse page(const QByteArray &html)
     return r;
 }
 
+// public.test: a public host whose pages come from the fixture server on this machine.
+const bool g_publicHost = [] {
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    flags += QByteArray(flags.isEmpty() ? "" : " ") +
+             "--host-resolver-rules=\"MAP public.test 127.0.0.1\"";
+    return qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+}();
+
+// The proportional memory of a process and every process below it (the browser's own), in MiB.
+qint64 treeMemoryMB(qint64 root)
+{
+    QList<qint64> tree{root};
+    for (int i = 0; i < tree.size(); ++i) {
+        QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(tree.at(i)));
+        if (children.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &child : children.readAll().simplified().split(' '))
+                if (!child.isEmpty())
+                    tree.append(child.toLongLong());
+        }
+    }
+    qint64 kib = 0;
+    for (const qint64 pid : std::as_const(tree)) {
+        QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+        if (!rollup.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : rollup.readAll().split('\n')) {
+            if (line.startsWith("Pss:"))
+                kib += line.mid(4).trimmed().split(' ').value(0).toLongLong();
+        }
+    }
+    return kib / 1024;
+}
+
 bool isBrowserAgent(const QByteArray &userAgent)
 {
     return userAgent.contains("AppleWebKit");
@@ -292,6 +325,125 @@ private slots:
         HiddenBrowser browser;
         QCOMPARE(load(browser, address.startsWith('/') ? url(address) : address), QString());
         QCOMPARE(browser.isStarted(), starts);
+    }
+
+    // A page reaches nothing but http and https: not by moving on, not in a frame, not for what
+    // it loads. Each page below would show "userNumId = 7" (written nowhere in its own text)
+    // if the address it tries were followed, and the server sees any request made from there.
+    void refusesOtherSchemes_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        const QByteArray shown = "'<p>userNumId = ' + '7;</p>'";
+        const QByteArray blob =
+            "URL.createObjectURL(new Blob([" + shown + "], {type: 'text/html'}))";
+        QTest::newRow("data: page")
+            << QByteArray("<script>location.href = 'data:text/html,%3Cp%3EuserNumId%20%3D%207%3B"
+                          "%3C/p%3E%3Cscript src=%SERVER%/reached.js%3E%3C/script%3E';</script>");
+        QTest::newRow("javascript: address")
+            << "<script>location.href = \"javascript:document.body.innerHTML = " + shown +
+                   "\";</script>";
+        QTest::newRow("javascript: link followed")
+            << "<a id=a href=\"javascript:document.body.innerHTML = " + shown +
+                   "\">x</a><script>document.getElementById('a').click();</script>";
+        QTest::newRow("blob: page") << "<script>location.href = " + blob + ";</script>";
+        QTest::newRow("data: frame") << QByteArray(
+            "<iframe src=\"data:text/html,<script src=%SERVER%/reached.js></script>\">"
+            "</iframe>");
+        QTest::newRow("blob: frame")
+            << "<script>var f = document.createElement('iframe'); f.src = " + blob +
+                   "; document.body.appendChild(f);</script>";
+        QTest::newRow("data: script") << QByteArray(
+            "<p>here</p><script src=\"data:text/javascript,document.body.innerHTML"
+            "%20%3D%20'%3Cp%3EuserNumId%20%3D%20'%20%2B%20'7%3B%3C/p%3E'\"></script>");
+        QTest::newRow("blob: script")
+            << "<p>here</p><script>var s = document.createElement('script'); s.src = "
+               "URL.createObjectURL(new Blob([\"document.body.innerHTML = " +
+                   shown + "\"])); document.body.appendChild(s);</script>";
+    }
+    void refusesOtherSchemes()
+    {
+        QFETCH(QByteArray, body);
+        body.replace("%SERVER%", "http://" + m_server->hostPort().toLatin1());
+        m_server->setResponse("/page.htm", page("<html><body>" + body + "</body></html>"));
+        m_server->setResponse("/reached.js", page("document.title = 'reached';"));
+        HiddenBrowser browser;
+        const QString html = load(browser, url("/page.htm"));
+        QVERIFY2(!html.contains(QStringLiteral("userNumId = 7")), qPrintable(html));
+        QTest::qWait(300); // what a frame would still load
+        QCOMPARE(m_server->requestCount("/reached.js"), 0);
+    }
+
+    // A public host's page reaches nothing in the local network: not by a redirect, not for
+    // what it loads.
+    void staysOutOfTheLocalNetwork_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("redirect into it") << "/moved" << QString();
+        QTest::newRow("script from it") << "/page.htm"
+                                        << "<p>here</p><script src=\"%1/reached.js\"></script>";
+    }
+    void staysOutOfTheLocalNetwork()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, expected);
+        QVERIFY(g_publicHost);
+        const QString local = QStringLiteral("http://") + m_server->hostPort();
+        expected.replace(QStringLiteral("%1"), local);
+        FixtureResponse moved;
+        moved.status = 302;
+        moved.reason = "Found";
+        moved.headers = {{"Location", (local + "/reached.js").toLatin1()}};
+        m_server->setResponse("/moved", moved);
+        m_server->setResponse("/page.htm", page(expected.toUtf8()));
+        m_server->setResponse("/reached.js", page("document.title = 'reached';"));
+        HiddenBrowser browser;
+        const QString publicPage =
+            QStringLiteral("http://public.test:%1%2").arg(m_server->port()).arg(target);
+        QCOMPARE(load(browser, publicPage), expected);
+        QCOMPARE(m_server->requestCount(target), 1);
+        QCOMPARE(m_server->requestCount("/reached.js"), 0);
+    }
+
+    // A page that hoards memory is given up once its process passes the limit, long before it
+    // takes the machine's memory; the program goes on, and the next page is read in full.
+    void boundsThePagesMemory()
+    {
+        constexpr int limitMB = 256;
+        HiddenBrowser::setMemoryLimitMB(limitMB);
+        FixtureResponse never;
+        never.neverAnswer = true;
+        m_server->setResponse("/never.htm", never); // the page never completes by itself
+        m_server->setResponse(
+            "/hoard.htm",
+            page("<body><p>hoard</p><iframe src=/never.htm></iframe><script>var kept = [];"
+                 " for (;;) kept.push(new Uint8Array(1 << 20).fill(1));</script></body>"));
+        m_server->setResponse("/next.htm", page("<BODY><P>next</P>"));
+        HiddenBrowser browser;
+        QCOMPARE(load(browser, url("/next.htm")), "<p>next</p>");
+        const qint64 before = treeMemoryMB(getpid());
+
+        std::atomic<bool> sampling{true};
+        std::atomic<qint64> peak{0};
+        std::thread sampler([&] {
+            while (sampling) {
+                peak = std::max(peak.load(), treeMemoryMB(getpid()));
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+        const auto hoard = startLoad(browser, url("/hoard.htm"));
+        const bool answered = QTest::qWaitFor([&] { return hoard->done; }, 30000);
+        sampling = false;
+        sampler.join();
+        QVERIFY(answered);
+        QCOMPARE(hoard->html, QString());
+        QVERIFY(browser.lastLoadTooLarge());
+        QVERIFY2(peak - before < limitMB + 150,
+                 qPrintable(QStringLiteral("%1 MiB before, %2 at the peak").arg(before).arg(peak)));
+
+        QCOMPARE(load(browser, url("/next.htm")), "<p>next</p>");
+        QVERIFY(!browser.lastLoadTooLarge());
+        HiddenBrowser::setMemoryLimitMB(512);
     }
 
     // Our own configuration's browser-text markers fit what this browser writes for the demo

@@ -26,10 +26,15 @@ class FakeBrowser : public DetailPageBrowser
 public:
     QString page;
     QStringList loaded;
+    bool tooLarge = false; // the page was given up for its size
     QString loadBodyHtml(const QString &address, const CancelToken *) override
     {
         loaded.append(address);
         return page;
+    }
+    Read loadBody(const QString &address, const CancelToken *cancel) override
+    {
+        return {loadBodyHtml(address, cancel), tooLarge};
     }
 };
 
@@ -300,6 +305,22 @@ private slots:
         QCOMPARE(r.neutralGiven, "2");
         QCOMPARE(r.badGiven, "3");
         QCOMPARE(r.goodRate, "97.5"); // the popup name card gave none
+    }
+
+    // A page the browser gave up for its size says so, and the query goes on without it.
+    void browserTooLarge()
+    {
+        m_site->setPage("/detail/222.htm", QByteArray());
+        FakeBrowser browser;
+        browser.tooLarge = true;
+        QueryLookups query(m_settings);
+        query.setBrowser(&browser);
+        const BuyerQueryResult r = query.run("tom");
+        QCOMPARE(browser.loaded.size(), 1);
+        QCOMPARE(r.record.verification, "");
+        QVERIFY(std::any_of(r.pages.begin(), r.pages.end(), [](const PageResult &p) {
+            return p.browser && p.summary().startsWith("browser too large ");
+        }));
     }
 
     void noDetailAddressNoBrowser()

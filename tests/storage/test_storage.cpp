@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -349,6 +350,45 @@ private slots:
             t.join();
         QCOMPARE(failures.load(), 0);
         QCOMPARE(first.lookupCount(), qint64(240));
+    }
+
+    // A long blacklist import lets the lookups of another program in as it goes, and loses
+    // none of its own entries.
+    void importLetsLookupsIn()
+    {
+        const QString path = freshPath();
+        SellerDatabase importer;
+        SellerDatabase recorder;
+        QVERIFY(importer.open(path));
+        QVERIFY(recorder.open(path));
+        QList<BlacklistEntry> entries;
+        for (int i = 0; i < 12000; ++i)
+            entries.append({QStringLiteral("listed%1").arg(i), QStringLiteral("拒收"), {}, i + 2});
+        std::atomic<bool> done{false};
+        ImportReport report;
+        bool imported = false;
+        std::thread import([&] {
+            imported = importer.importBlacklist(entries, &report);
+            done = true;
+        });
+        QElapsedTimer clock;
+        clock.start();
+        int during = 0; // lookups stored while the import had been running for a while
+        int stored = 0;
+        while (!done) {
+            QVERIFY(recorder.addLookup(lookupOf(QStringLiteral("buyer%1").arg(stored++))));
+            if (!done && clock.elapsed() > 300)
+                ++during;
+        }
+        import.join();
+        QVERIFY(imported);
+        QCOMPARE(report.added, 12000);
+        QCOMPARE(recorder.notes().size(), 12000);
+        QCOMPARE(recorder.lookupCount(), qint64(stored));
+        QVERIFY2(during >= 2, qPrintable(QStringLiteral("%1 of %2 lookups in %3 ms")
+                                             .arg(during)
+                                             .arg(stored)
+                                             .arg(clock.elapsed())));
     }
 
     void parseBlacklist_data()

@@ -307,40 +307,70 @@ private slots:
                  run.out.constData());
     }
 
+    // The demo's made-up buyers stay out of the seller's own history.
+    void demoKeepsItsOwnDatabase()
+    {
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        QCOMPARE(finish(startCli({"query", "--demo", "xiaoyu_2008"}, home.path())).exitCode, 0);
+        const QString folder = home.filePath(QStringLiteral("data/Brelvon/"));
+        QVERIFY(!QFileInfo::exists(folder + QStringLiteral("brelvon.sqlite")));
+        SellerDatabase demo;
+        QVERIFY(demo.open(folder + QStringLiteral("demo.sqlite"),
+                          SellerDatabase::OpenMode::ExistingOnly));
+        QCOMPARE(demo.lookupCount(), 1);
+    }
+
     // A database that cannot be used never stops a lookup, and is never lost.
     void badDatabaseKeepsLookupsWorking_data()
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<bool>("readOnly");
+        QTest::addColumn<bool>("readOnlyFolder"); // a backup mounted read-only, say
         QTest::addColumn<QString>("message");
-        QTest::newRow("corrupt") << QByteArray("SQLite format 3\0garbled", 24) << false
+        QTest::newRow("corrupt") << QByteArray("SQLite format 3\0garbled", 24) << false << false
                                  << "moved to";
-        QTest::newRow("read-only") << QByteArray() << true << "read-only";
+        QTest::newRow("read-only") << QByteArray() << true << false << "read-only";
+        QTest::newRow("read-only folder") << QByteArray() << true << true << "read-only";
     }
     void badDatabaseKeepsLookupsWorking()
     {
         QFETCH(QByteArray, content);
         QFETCH(bool, readOnly);
+        QFETCH(bool, readOnlyFolder);
         QFETCH(QString, message);
-        const QString file = db(QStringLiteral("bad-%1.sqlite").arg(QTest::currentDataTag()));
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
+        QVERIFY(QDir(m_dir.path()).mkpath(tag));
+        const QString folder = db(tag);
+        const QString file = folder + QStringLiteral("/bad.sqlite");
+        const auto folderPermissions = QFile::permissions(folder);
         if (readOnly) {
             QCOMPARE(cli({"note", "add", "--database", file, "--blacklist", "tom.wang", "拒收"})
                          .exitCode,
                      0);
             QVERIFY(QFile::setPermissions(file, QFile::ReadOwner));
+            if (readOnlyFolder)
+                QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
         } else {
-            QVERIFY(!writeFile(QFileInfo(file).fileName(), content).isEmpty());
+            QVERIFY(!writeFile(tag + QStringLiteral("/bad.sqlite"), content).isEmpty());
         }
+        const QStringList before = QDir(folder).entryList(QDir::Files);
         const CliRun run = cli({"query", "--demo", "--database", file, "tom.wang"});
+        QFile::setPermissions(folder, folderPermissions);
         QCOMPARE(run.exitCode, 0);
         QVERIFY(run.out.startsWith("{\"buyerId\":\"tom.wang\""));
         QVERIFY2(run.err.contains(QStringLiteral("history is off")) && run.err.contains(message),
                  qPrintable(run.err));
-        if (readOnly) // the blacklist still warns
-            QVERIFY(run.err.contains(QStringLiteral("on the blacklist: 拒收")));
-        else
+        if (readOnly) { // the blacklist still warns
+            QVERIFY2(run.err.contains(QStringLiteral("on the blacklist: 拒收")),
+                     qPrintable(run.err));
+            QVERIFY(run.out.contains("\"listed\":\"blacklist\""));
+            if (readOnlyFolder) // and nothing was made in the folder
+                QCOMPARE(QDir(folder).entryList(QDir::Files), before);
+        } else {
             QVERIFY(QFileInfo::exists(
                 QString(run.err).section(QStringLiteral("moved to "), 1).section(u',', 0, 0)));
+        }
     }
 };
 

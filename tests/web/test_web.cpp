@@ -2,6 +2,7 @@
 #include "web/canceltoken.h"
 #include "web/codepage936.h"
 #include "web/fetchpage.h"
+#include "web/localnetwork.h"
 #include "web/texthelpers.h"
 
 #include <QDateTime>
@@ -42,6 +43,10 @@ private slots:
     void fetchShortWaitEndsOnWholeSeconds();
     void fetchLongWaitEndsAtMinuteChange();
     void fetchCancelEndsWait();
+    void localNetworkAddresses_data();
+    void localNetworkAddresses();
+    void fetchRedirectIntoLocalNetwork_data();
+    void fetchRedirectIntoLocalNetwork();
 
 private:
     FixtureServer *m_server = nullptr;
@@ -59,6 +64,7 @@ void TestWeb::cleanup()
     delete m_server;
     m_server = nullptr;
     setFetchClock({});
+    setLocalNetworkRule({});
 }
 
 void TestWeb::cutText_data()
@@ -532,3 +538,77 @@ void TestWeb::fetchCancelEndsWait()
 
 QTEST_MAIN(TestWeb)
 #include "test_web.moc"
+
+void TestWeb::localNetworkAddresses_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("local");
+    const QList<QPair<const char *, bool>> rows = {{"127.0.0.1", true},
+                                                   {"10.1.2.3", true},
+                                                   {"172.15.255.255", false},
+                                                   {"172.16.0.1", true},
+                                                   {"172.31.255.255", true},
+                                                   {"172.32.0.1", false},
+                                                   {"192.168.1.1", true},
+                                                   {"192.169.0.1", false},
+                                                   {"169.254.169.254", true},
+                                                   {"8.8.8.8", false},
+                                                   {"::1", true},
+                                                   {"[::1]", true},
+                                                   {"fe80::1%eth0", true},
+                                                   {"febf::1", true},
+                                                   {"fec0::1", false},
+                                                   {"fc00::1", true},
+                                                   {"fdff::1", true},
+                                                   {"::ffff:192.168.0.1", true},
+                                                   {"::ffff:8.8.8.8", false},
+                                                   {"2001:db8::1", false},
+                                                   {"localhost", false}};
+    for (const auto &[address, local] : rows)
+        QTest::newRow(address) << QString::fromLatin1(address) << local;
+}
+
+void TestWeb::localNetworkAddresses()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, local);
+    QCOMPARE(isLocalNetworkAddress(address), local);
+}
+
+// A public host's redirect into the local network is refused; hosts of the settings on local
+// addresses, and public ones, redirect as before. Here "localhost" stands for the local
+// network and 127.0.0.1 for a public host (both are this machine).
+void TestWeb::fetchRedirectIntoLocalNetwork_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<bool>("followed");
+    QTest::newRow("public to local") << "127.0.0.1"
+                                     << "localhost" << false;
+    QTest::newRow("local to local") << "localhost"
+                                    << "localhost" << true;
+    QTest::newRow("public to public") << "127.0.0.1"
+                                      << "127.0.0.1" << true;
+}
+
+void TestWeb::fetchRedirectIntoLocalNetwork()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(bool, followed);
+    setLocalNetworkRule([](const QString &host, const QString &) { return host == "localhost"; });
+    FixtureResponse moved;
+    moved.status = 302;
+    moved.reason = "Found";
+    moved.headers = {
+        {"Location",
+         QStringLiteral("http://%1:%2/inside").arg(to).arg(m_server->port()).toLatin1()}};
+    m_server->setResponse("/moved", moved);
+    m_server->setPage("/inside", "router admin");
+    const PageResult r = fetchPage(
+        QStringLiteral("http://%1:%2/moved").arg(from).arg(m_server->port()), FetchShortWait);
+    QCOMPARE(r.text, followed ? QStringLiteral("router admin") : QString());
+    QCOMPARE(m_server->requestCount("/inside"), followed ? 1 : 0);
+    if (!followed)
+        QCOMPARE(r.outcomeText(), QStringLiteral("refused: redirect into the local network"));
+}

@@ -246,6 +246,7 @@ int startQueryRun(const QueryOptions &options, int jobs, QueryRun *run)
     run->service = std::make_unique<LookupService>(settings, jobs > 0 ? jobs : settings.batchJobs);
     run->service->setDatabase(&run->database, storage.history);
     if (options.browser) {
+        HiddenBrowser::setMemoryLimitMB(settings.browserMaxMemoryMB);
         run->browser = std::make_unique<PageHandOver>(run->service->jobs());
         run->service->setBrowser(run->browser.get());
     }

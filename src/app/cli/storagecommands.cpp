@@ -359,7 +359,13 @@ int runBlacklistCommand(const QStringList &args)
             return code;
         ImportReport report;
         if (!database.importBlacklist(file.entries, &report)) {
-            printMessage(database.problem() + QStringLiteral("; nothing was imported"));
+            if (report.imported == 0)
+                printMessage(database.problem() + QStringLiteral("; nothing was imported"));
+            else
+                printMessage(database.problem() +
+                             QStringLiteral("; the first %1 of %2 entries were imported")
+                                 .arg(report.imported)
+                                 .arg(file.entries.size()));
             return CliFailed;
         }
         for (const QString &problem : file.problems + report.problems)

@@ -2,21 +2,28 @@
 // browserengine.h. Loaded by the program on the first detail page that needs a browser.
 
 #include "browser/browserengine.h"
+#include "web/httpsession.h"
+#include "web/localnetwork.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QLoggingCategory>
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInfo>
 #include <QWebEngineUrlRequestInterceptor>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
+#include <signal.h>
 #include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcBrowserEngine, "brelvon.browser", QtWarningMsg)
@@ -52,29 +59,113 @@ void allowRunningAsRoot()
     std::fflush(stderr);
 }
 
-// Everything the page and what it loads may request: http and https only.
+// The resident memory of a process and of every process below it, from /proc.
+qint64 treeResidentBytes(qint64 pid, int depth = 0)
+{
+    QFile statm(QStringLiteral("/proc/%1/statm").arg(pid));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> pages = statm.readAll().split(' ');
+    qint64 bytes = pages.size() > 1 ? pages.at(1).toLongLong() * sysconf(_SC_PAGESIZE) : 0;
+    QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+    if (depth < 4 && children.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &child : children.readAll().split(' ')) {
+            if (!child.trimmed().isEmpty())
+                bytes += treeResidentBytes(child.trimmed().toLongLong(), depth + 1);
+        }
+    }
+    return bytes;
+}
+
+// Whether a host is this machine or its local network, as far as its name tells: an address
+// literal or "localhost". The browser resolves names itself, out of our sight, so a public name
+// that resolves to a local address is not caught here (the plain fetch checks the address it
+// connects to).
+bool isLocalHost(const QString &host)
+{
+    return host == QLatin1String("localhost") || host.endsWith(QLatin1String(".localhost")) ||
+           isLocalNetworkAddress(host);
+}
+
+// Everything the page and what it loads may request: http and https only, and nothing in the
+// local network once the page came from a public host.
 class SchemeGuard : public QWebEngineUrlRequestInterceptor
 {
 public:
+    // The address the page starts from: a public host's page is kept out of the local network.
+    void startAt(const QUrl &url) { m_fromPublic = !isLocalHost(url.host()); }
+    bool allows(const QUrl &url) const
+    {
+        return isWebScheme(url) && !(m_fromPublic && isLocalHost(url.host()));
+    }
     void interceptRequest(QWebEngineUrlRequestInfo &info) override
     {
-        if (!isWebScheme(info.requestUrl())) {
+        if (!allows(info.requestUrl())) {
             qCDebug(lcBrowserEngine) << "refused request" << info.requestUrl();
             info.block(true);
         }
     }
+
+private:
+    std::atomic<bool> m_fromPublic{false};
 };
+
+// What a page may run and load, beyond what the request interceptor sees: data:, blob: and
+// javascript: addresses never reach it (Chromium serves them inside the page's process), so the
+// page is given a policy of its own before any of its scripts runs. The Content Security Policy
+// lets scripts, frames and everything else come from http and https only; Trusted Types refuse
+// javascript: addresses, which the policy would otherwise let through with the page's inline
+// scripts. A <meta> policy counts only inside <head>, and holds once it was there.
+const char kPagePolicyScript[] = R"(
+(function () {
+    var policy = document.createElement('meta');
+    policy.httpEquiv = 'Content-Security-Policy';
+    policy.content = "default-src http: https: 'unsafe-inline' 'unsafe-eval'; " +
+        "object-src 'none'; require-trusted-types-for 'script'";
+    var head = document.createElement('head');
+    head.appendChild(policy);
+    var root = document.documentElement;
+    if (root) {
+        root.insertBefore(head, root.firstChild);
+        root.removeChild(head);
+    } else {
+        // Before the page's own parsing: a root of ours for the moment, then none again.
+        root = document.createElement('html');
+        root.appendChild(head);
+        document.appendChild(root);
+        document.removeChild(root);
+    }
+    if (window.trustedTypes && trustedTypes.createPolicy) {
+        var web = function (url) {
+            return /^\s*(data|blob|javascript|filesystem):/i.test(url) ? null : url;
+        };
+        try {
+            trustedTypes.createPolicy('default', {
+                createHTML: function (s) { return s; },
+                createScript: function (s, type, sink) {
+                    return /href|location|navigat/i.test(sink || '') ? null : s;
+                },
+                createScriptURL: web
+            });
+        } catch (e) {}
+    }
+})();
+)";
 
 // A page that nobody sees: no new windows, no dialogs, navigation to http and https only.
 class HiddenPage : public QWebEnginePage
 {
 public:
-    using QWebEnginePage::QWebEnginePage;
+    HiddenPage(QWebEngineProfile *profile, const SchemeGuard *guard)
+        : QWebEnginePage(profile), m_guard(guard)
+    {
+    }
 
 protected:
+    // Redirects included, in every frame.
     bool acceptNavigationRequest(const QUrl &url, NavigationType, bool) override
     {
-        if (isWebScheme(url))
+        if (m_guard->allows(url))
             return true;
         qCDebug(lcBrowserEngine) << "refused navigation to" << url;
         return false;
@@ -91,6 +182,9 @@ protected:
     {
         qCDebug(lcBrowserEngine).noquote() << "js:" << source << line << message;
     }
+
+private:
+    const SchemeGuard *m_guard;
 };
 
 class WebEngineBrowser : public BrowserEngine
@@ -109,6 +203,13 @@ public:
         m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
         m_profile->setSpellCheckEnabled(false);
         m_profile->setUrlRequestInterceptor(&m_guard);
+        QWebEngineScript policy;
+        policy.setName(QStringLiteral("brelvon-page-policy"));
+        policy.setInjectionPoint(QWebEngineScript::DocumentCreation);
+        policy.setWorldId(QWebEngineScript::MainWorld);
+        policy.setRunsOnSubFrames(true);
+        policy.setSourceCode(QString::fromLatin1(kPagePolicyScript));
+        m_profile->scripts()->insert(policy);
         QObject::connect(m_profile.get(), &QWebEngineProfile::downloadRequested, m_profile.get(),
                          [](QWebEngineDownloadRequest *download) {
                              qCDebug(lcBrowserEngine) << "refused download" << download->url();
@@ -141,6 +242,12 @@ public:
             s->setAttribute(attribute, false);
         s->setAttribute(S::PlaybackRequiresUserGesture, true);
         s->setUnknownUrlSchemePolicy(S::DisallowUnknownUrlSchemes);
+
+        // A page that grows without end (a script that hoards memory) is stopped, and its
+        // process ended, before it takes the machine's memory.
+        // Looked at often: a page can take a gigabyte a second.
+        m_watch.setInterval(20);
+        QObject::connect(&m_watch, &QTimer::timeout, &m_watch, [this] { watchMemory(); });
     }
 
     ~WebEngineBrowser() override
@@ -155,7 +262,9 @@ public:
     {
         close();
         m_finished = std::move(finished);
-        m_page = new HiddenPage(m_profile.get());
+        m_guard.startAt(QUrl(address));
+        m_tooLarge = false;
+        m_page = new HiddenPage(m_profile.get(), &m_guard);
         QObject::connect(m_page, &QWebEnginePage::loadFinished, m_page, [this](bool ok) {
             if (!m_page || !m_finished)
                 return;
@@ -181,7 +290,11 @@ public:
                                                           QWebEnginePage::PermissionDeniedByUser);
                          });
         m_page->load(QUrl(address));
+        m_watch.start();
     }
+
+    void setMemoryLimit(qint64 bytes) override { m_memoryLimit = bytes; }
+    bool tooLarge() const override { return m_tooLarge; }
 
     void stop() override
     {
@@ -192,22 +305,35 @@ public:
 
     void readBody(std::function<void(const QString &)> done) override
     {
-        if (!m_page) {
+        // Whatever the page became, only a page of the web is read.
+        if (!m_page || m_tooLarge || !isWebScheme(m_page->url())) {
             done(QString());
             return;
         }
         m_read = std::move(done);
-        // In a world of its own, so the page's scripts cannot change what the read sees.
-        m_page->runJavaScript(QStringLiteral("document.body ? document.body.innerHTML : ''"),
-                              QWebEngineScript::ApplicationWorld,
-                              [this, page = QPointer<HiddenPage>(m_page)](const QVariant &html) {
-                                  if (page && page == m_page && m_read)
-                                      std::exchange(m_read, nullptr)(html.toString());
-                              });
+        // In a world of its own, so the page's scripts cannot change what the read sees. A text
+        // longer than the fetch takes is not even handed over.
+        m_page->runJavaScript(
+            QStringLiteral("(function () { var h = document.body ? document.body.innerHTML : '';"
+                           " return h.length > %1 ? false : h; })()")
+                .arg(kMaxFetchBodyBytes),
+            QWebEngineScript::ApplicationWorld,
+            [this, page = QPointer<HiddenPage>(m_page)](const QVariant &html) {
+                if (!page || page != m_page || !m_read)
+                    return;
+                QString text = html.toString();
+                if (html.typeId() == QMetaType::Bool || text.toUtf8().size() > kMaxFetchBodyBytes) {
+                    qCWarning(lcBrowserEngine) << "the page's text is too large:" << page->url();
+                    m_tooLarge = true;
+                    text.clear();
+                }
+                std::exchange(m_read, nullptr)(text);
+            });
     }
 
     void close() override
     {
+        m_watch.stop();
         m_finished = nullptr;
         m_read = nullptr;
         if (!m_page)
@@ -222,12 +348,34 @@ public:
     }
 
 private:
+    void watchMemory()
+    {
+        if (!m_page || m_tooLarge || m_memoryLimit <= 0)
+            return;
+        const qint64 pid = m_page->renderProcessPid();
+        if (pid <= 0)
+            return;
+        const qint64 used = treeResidentBytes(pid);
+        if (used <= m_memoryLimit)
+            return;
+        qCWarning(lcBrowserEngine) << "the page's process holds" << used / (1024 * 1024)
+                                   << "MiB, over the limit: ending it" << m_page->url();
+        m_tooLarge = true;
+        m_watch.stop();
+        m_page->triggerAction(QWebEnginePage::Stop);
+        // Its termination ends the load, or the read, that waits for it.
+        ::kill(pid_t(pid), SIGKILL);
+    }
+
     SchemeGuard m_guard; // outlives the profile that uses it
     std::unique_ptr<QWebEngineProfile> m_profile;
     HiddenPage *m_page = nullptr;
     QList<QPointer<HiddenPage>> m_closing; // closed pages not yet deleted
     std::function<void(bool)> m_finished;
     std::function<void(const QString &)> m_read;
+    QTimer m_watch; // the page's memory, while a page is open
+    qint64 m_memoryLimit = 0;
+    bool m_tooLarge = false;
 };
 
 } // namespace

@@ -1,0 +1,58 @@
+#include "web/localnetwork.h"
+
+#include <arpa/inet.h>
+
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+std::mutex g_ruleMutex;
+LocalNetworkRule g_rule;
+
+bool isLocalV4(const unsigned char *a)
+{
+    return a[0] == 127 || a[0] == 10 || (a[0] == 172 && (a[1] & 0xF0) == 16) ||
+           (a[0] == 192 && a[1] == 168) || (a[0] == 169 && a[1] == 254) || a[0] == 0;
+}
+
+} // namespace
+
+bool isLocalNetworkAddress(const QString &address)
+{
+    QByteArray text = address.toLatin1();
+    if (text.startsWith('[') && text.endsWith(']'))
+        text = text.mid(1, text.size() - 2);
+    const qsizetype zone = text.indexOf('%'); // fe80::1%eth0
+    if (zone >= 0)
+        text.truncate(zone);
+    unsigned char a[16];
+    if (inet_pton(AF_INET, text.constData(), a) == 1)
+        return isLocalV4(a);
+    if (inet_pton(AF_INET6, text.constData(), a) != 1)
+        return false;
+    static const unsigned char loopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    static const unsigned char unspecified[16] = {};
+    static const unsigned char mapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    if (std::memcmp(a, loopback, 16) == 0 || std::memcmp(a, unspecified, 16) == 0)
+        return true;
+    if (std::memcmp(a, mapped, 12) == 0)
+        return isLocalV4(a + 12);
+    return (a[0] & 0xFE) == 0xFC || (a[0] == 0xFE && (a[1] & 0xC0) == 0x80);
+}
+
+void setLocalNetworkRule(LocalNetworkRule rule)
+{
+    std::lock_guard<std::mutex> lock(g_ruleMutex);
+    g_rule = std::move(rule);
+}
+
+bool goesIntoLocalNetwork(const QString &host, const QString &address)
+{
+    LocalNetworkRule rule;
+    {
+        std::lock_guard<std::mutex> lock(g_ruleMutex);
+        rule = g_rule;
+    }
+    return rule ? rule(host, address) : isLocalNetworkAddress(address);
+}
