@@ -38,19 +38,6 @@ public:
     }
 };
 
-// The process's peak resident memory so far (VmHWM), in KiB.
-qint64 peakResidentKiB()
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return 0;
-}
-
 } // namespace
 
 class TestBuyerQuery : public QObject

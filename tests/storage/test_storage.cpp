@@ -1,3 +1,4 @@
+#include "fixtures.h"
 #include "storage/blacklistcsv.h"
 #include "storage/historytext.h"
 #include "storage/sellerdatabase.h"
@@ -14,19 +15,6 @@
 #include <vector>
 
 namespace {
-
-// The most memory the process has held so far, in KiB.
-qint64 peakResidentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return 0;
-}
 
 BuyerQueryResult lookupOf(const QString &id, const QString &goodCount = QStringLiteral("120"))
 {

@@ -2,6 +2,8 @@
 
 #include "web/codepage936.h"
 
+#include <QFile>
+
 QByteArray gbk(const QString &text)
 {
     return encode936(text);
@@ -46,4 +48,16 @@ ConfigEntries marketplaceEntries(const QString &host)
             {74, QStringLiteral("差评")},
             {75, QStringLiteral("：")},
             {76, QStringLiteral("<")}};
+}
+
+qint64 peakResidentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
 }

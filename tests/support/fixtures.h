@@ -4,6 +4,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QtGlobal>
 
 // Pages and query configurations that several suites serve from their fixture servers.
 
@@ -21,3 +22,6 @@ QString indexedListText(const ConfigEntries &entries);
 // given, personal page, the neutral and bad counts) and its addresses other than the search
 // (entry 0), which each suite writes with its name (entry 90). host: "http://127.0.0.1:PORT".
 ConfigEntries marketplaceEntries(const QString &host);
+
+// The process's peak resident memory so far (VmHWM), in KiB; 0 where /proc does not tell.
+qint64 peakResidentKiB();
