@@ -1,5 +1,7 @@
 #include "files/querysettings.h"
 
+#include "web/texthelpers.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -287,4 +289,11 @@ QStringList splitBlockMarkers(const QString &text)
             markers.append(marker);
     }
     return markers;
+}
+
+QString siteAddress(const QString &host, const char *path)
+{
+    if (isBlank(host))
+        return {};
+    return QStringLiteral("http://") + trimSpaces(host) + QLatin1String(path);
 }

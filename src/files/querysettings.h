@@ -38,6 +38,9 @@ struct QuerySettings
     int browserMaxMemoryMB = 512;
 };
 
+// "http://" + host + path on our own web site; empty without a host.
+QString siteAddress(const QString &host, const char *path);
+
 // The settings file used when none is named: <user config folder>/Brelvon/brelvon.conf.
 QString defaultSettingsPath();
 

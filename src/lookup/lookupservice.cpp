@@ -92,7 +92,6 @@ LookupOutcome LookupService::lookUpWith(const QString &id, const QuerySetupPtr &
 {
     LookupOutcome outcome;
     outcome.id = trimSpaces(id);
-    outcome.areaTable = setup->areaTable;
     FetchContext context;
     context.session = m_session.get();
     context.cancel = &cancel;
@@ -205,12 +204,10 @@ QString LookupService::fetchStartupList(const CancelToken &cancel)
     context.cancel = &cancel;
     QString list;
     if (!isBlank(m_settings.mainHost))
-        list = FetchPage(QStringLiteral("http://") + trimSpaces(m_settings.mainHost) +
-                             QStringLiteral("/soft/qvdl/zkrap2.htm"),
-                         FetchShortWait, context);
+        list = FetchPage(siteAddress(m_settings.mainHost, "/soft/qvdl/zkrap2.htm"), FetchShortWait,
+                         context);
     if (isBlank(list) && !isBlank(m_settings.secondHost))
-        list = FetchPage(QStringLiteral("http://") + trimSpaces(m_settings.secondHost) +
-                             QStringLiteral("/soft/wrub/zkrap2.htm"),
+        list = FetchPage(siteAddress(m_settings.secondHost, "/soft/wrub/zkrap2.htm"),
                          FetchShortWait, context);
     return list;
 }

@@ -35,7 +35,6 @@ struct LookupOutcome
     BuyerAssessment assessment; // credit score and level, risk verdict (with the seller's mark)
     BuyerNote note;             // the seller's note and mark on the buyer
     std::optional<StoredLookup> previous; // the buyer's last stored lookup before this one
-    QString areaTable;                    // the area table the lookup read with
     QString storageProblem;               // why the lookup could not be recorded, when it could not
 };
 

@@ -7,13 +7,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-QString siteAddress(const QString &host, const char *path)
-{
-    if (isBlank(host))
-        return {};
-    return QStringLiteral("http://") + trimSpaces(host) + QLatin1String(path);
-}
-
 LinkSlots::LinkSlots(const Fields &fields, const Buttons &buttons)
     : m_fields(fields), m_buttons(buttons)
 {

@@ -68,6 +68,3 @@ private:
     Fields m_fields;
     Buttons m_buttons;
 };
-
-// "http://" + host + path on our own web site; empty without a host.
-QString siteAddress(const QString &host, const char *path);

@@ -184,7 +184,6 @@ void MainWindow::runQuery()
         [this, buyerId](const LookupOutcome &outcome) {
             if (!m_closed && outcome.status != LookupStatus::Cancelled) {
                 m_shown = std::make_unique<LookupOutcome>(outcome);
-                m_shown->id = buyerId;
                 showOutcome(*m_shown);
             }
             setQueryButtonsEnabled(true);
@@ -212,10 +211,8 @@ void MainWindow::noteChanged(const QString &buyerId)
     // The buyer shown gets the verdict the stored note gives, not the one of the lookup.
     if (!m_shown || m_shown->result.record.buyerId != buyerId)
         return;
-    const QString shownId = m_shown->id;
     *m_shown = m_service->reassess(*m_shown);
-    m_shown->id = shownId;
-    m_seller->showLines(shownId, SellerView::linesFor(*m_shown));
+    m_seller->showLines(m_shown->id, SellerView::linesFor(*m_shown));
     m_lines->showVerdict(m_shown->assessment, m_shown->result.pages);
 }
 

@@ -37,8 +37,8 @@ void writeTo(std::FILE *stream, const QByteArray &bytes)
     std::fflush(stream);
 }
 
-// Control characters (from ids, file names, pages) written as \xHH, so they cannot drive the
-// terminal; line breaks stay.
+} // namespace
+
 QString escapeControls(const QString &text)
 {
     QString out;
@@ -53,8 +53,6 @@ QString escapeControls(const QString &text)
     }
     return out;
 }
-
-} // namespace
 
 void printMessage(const QString &message)
 {

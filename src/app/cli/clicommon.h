@@ -20,6 +20,9 @@ struct PageResult;
 // hosts, the marketplace blocked or did not answer).
 enum CliExit { CliOk = 0, CliFailed = 1, CliUsage = 2, CliNotLookedUp = 3, CliInterrupted = 130 };
 
+// Control characters (from ids, file names, pages) written as \xHH, so they cannot drive the
+// terminal; line feeds stay.
+QString escapeControls(const QString &text);
 // A message on stderr, prefixed with the program's name, control characters other than line
 // feeds written as \xHH. Safe from any thread.
 void printMessage(const QString &message);

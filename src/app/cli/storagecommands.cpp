@@ -76,27 +76,12 @@ private:
 
 // A text on one line of a tab-separated table. Other control characters (an imported reason
 // may hold any) are written as \xHH, as messages are, so they cannot drive the terminal.
-QString cell(const QString &text)
+QString cell(QString text)
 {
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == u'\\')
-            out += QLatin1String("\\\\");
-        else if (u == u'\t')
-            out += QLatin1String("\\t");
-        else if (u == u'\n')
-            out += QLatin1String("\\n");
-        else if (u == u'\r')
-            out += QLatin1String("\\r");
-        else if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
-            out += QLatin1String("\\x") +
-                   QString::number(uint(u), 16).toUpper().rightJustified(2, u'0');
-        else
-            out += c;
-    }
-    return out;
+    return escapeControls(text.replace(u'\\', QLatin1String("\\\\"))
+                              .replace(u'\t', QLatin1String("\\t"))
+                              .replace(u'\n', QLatin1String("\\n"))
+                              .replace(u'\r', QLatin1String("\\r")));
 }
 
 QString lookupJson(const StoredLookup &l)
