@@ -118,6 +118,7 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     m_queryRunner = new LookupRunner(m_service.get(), this);
     m_batch = new BatchFrontEnd(this, m_service.get(), m_settings, m_layout, m_lines.get());
     m_seller = new SellerView(this, m_layout.resultArea);
+    m_seller->setRiskSettings(m_settings.risk);
     connect(m_seller, &SellerView::noteChanged, this, &MainWindow::noteChanged);
     connect(m_batch, &BatchFrontEnd::busy, this, [this] {
         setQueryButtonsEnabled(false);

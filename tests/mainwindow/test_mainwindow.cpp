@@ -6,6 +6,7 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/openinbrowser.h"
 #include "mainwindow/riskverdictview.h"
+#include "mainwindow/translations.h"
 #include "web/canceltoken.h"
 #include "web/codepage936.h"
 #include "web/fetchpage.h"
@@ -19,6 +20,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTranslator>
 #include <QtTest>
 
 #include <atomic>
@@ -553,6 +555,38 @@ private slots:
             QVERIFY2(details.contains(QStringLiteral("页面：读到6个（")), qPrintable(details));
             view->detailsPopup()->close();
         }
+    }
+
+    // Qt's own buttons speak Chinese unless English is asked for.
+    void qtTranslations_data()
+    {
+        QTest::addColumn<QByteArray>("lang");
+        QTest::addColumn<QString>("ok");
+        QTest::newRow("zh_CN") << QByteArray("zh_CN.UTF-8") << QStringLiteral("确定");
+        QTest::newRow("unset") << QByteArray() << QStringLiteral("确定");
+        QTest::newRow("en_US") << QByteArray("en_US.UTF-8") << QStringLiteral("OK");
+    }
+    void qtTranslations()
+    {
+        QFETCH(QByteArray, lang);
+        QFETCH(QString, ok);
+        const QByteArray saved = qgetenv("LANG");
+        const QByteArray savedAll = qgetenv("LC_ALL");
+        qunsetenv("LC_ALL");
+        qputenv("LANG", lang);
+        const auto restore = qScopeGuard([&] {
+            qputenv("LANG", saved);
+            qputenv("LC_ALL", savedAll);
+            for (QTranslator *t : qApp->findChildren<QTranslator *>()) {
+                QCoreApplication::removeTranslator(t);
+                delete t;
+            }
+            QLocale::setDefault(QLocale::c());
+        });
+        QCOMPARE(installQtTranslations(qApp), !lang.startsWith("en"));
+        QMessageBox box(QMessageBox::NoIcon, QString(), QString(),
+                        QMessageBox::Ok | QMessageBox::Cancel);
+        QCOMPARE(box.button(QMessageBox::Ok)->text(), ok);
     }
 
     void demoBuyer()
