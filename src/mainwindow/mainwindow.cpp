@@ -195,9 +195,9 @@ void MainWindow::connectControls()
 {
     m_layout.input->installEventFilter(this);
     connect(m_layout.input, &QLineEdit::returnPressed, this, [this] {
-        // Enter picks from an open completer first; the query follows on the next Enter.
-        if (!m_completer->popup()->isVisible())
-            runQuery();
+        // An id picked from the open list is in the box by now: Enter takes it and queries.
+        m_completer->popup()->hide();
+        runQuery();
     });
     connect(m_layout.queryButton, &QPushButton::clicked, this, [this] {
         if (m_queryRunning)

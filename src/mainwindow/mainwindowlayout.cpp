@@ -149,7 +149,8 @@ MainWindowLayout buildMainWindowLayout(QWidget *window)
                          0, 0, true);
     l.copyResult->setToolTip(QObject::tr("把查询结果复制为一行文字（Ctrl+Shift+C）"));
     l.copyResult->setCursor(Qt::PointingHandCursor);
-    l.copyResult->setStyleSheet(QStringLiteral("color: #0000FF;"));
+    l.copyResult->setStyleSheet(
+        QStringLiteral("QLabel { color: #0000FF; } QLabel:disabled { color: #A08C78; }"));
     l.copyResult->setEnabled(false);
 
     // Link buttons: the bottom row and the side column. WebBrowser1 is created first so that it

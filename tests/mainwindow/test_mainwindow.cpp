@@ -816,6 +816,25 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), text2);
         QCOMPARE(text2->selectedText(), QStringLiteral("tom"));
         QCOMPARE(w->recentIds(), QStringList({QStringLiteral("tom"), QStringLiteral("nobody")}));
+        // Typed in part, picked from the list with Down and Enter: that id is queried at once.
+        text2->clear();
+        QTest::keyClicks(text2, QStringLiteral("no"));
+        QWidget *list = nullptr;
+        QVERIFY(QTest::qWaitFor([&] {
+            for (QWidget *top : QApplication::topLevelWidgets())
+                if (top->objectName() == QLatin1String("RecentIds") && top->isVisible())
+                    list = top;
+            return list != nullptr;
+        }));
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Return);
+        QVERIFY(w->queryRunning());
+        waitForQuery(w.get());
+        // The fixture's name card answers for anyone: the lines show, with the search page's word.
+        QCOMPARE(text(w.get(), "Label9"), QStringLiteral("买家:[nobody]认证信息："));
+        QVERIFY(shown(w.get(), "PagesLine"));
+        text2->setText(QStringLiteral("tom"));
+        query(w.get(), QStringLiteral("tom"));
         // The result as one line for a chat.
         w->copyResult();
         const QString line = QGuiApplication::clipboard()->text();
