@@ -178,6 +178,7 @@ void MainWindow::runQuery()
 
     m_queryRunning = true;
     setQueryButtonsEnabled(false);
+    m_batch->clearSummary();
 
     m_queryRunner->lookup(
         buyerId,

@@ -8,7 +8,9 @@ class ClickLabel;
 class QFrame;
 class QGroupBox;
 class QLineEdit;
+class QLabel;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QWidget;
 class RiskVerdictView;
@@ -36,6 +38,11 @@ struct MainWindowLayout
     ClickLabel *creditLink = nullptr;   // Label8 "查询该买家评详细信用"
     ClickLabel *noticeLine = nullptr;   // Label5: update notice, batch progress
     QLineEdit *creditAddress = nullptr; // Text7, hidden: the last buyer's credit page
+    // The batch's own, hidden until a batch: its progress bar and stop button in the place of the
+    // buyer lines, and the summary it leaves at its end.
+    QProgressBar *batchProgress = nullptr; // BatchProgressBar "第 j / N 个"
+    QPushButton *batchStop = nullptr;      // BatchStop "停止"
+    QLabel *batchSummary = nullptr;        // BatchSummary "共N个：找到a个，…"
 
     // The link buttons: the bottom row (Frame7) and the side column (Frame6).
     QFrame *linkRow = nullptr;
