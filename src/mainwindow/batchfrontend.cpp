@@ -103,7 +103,7 @@ QString BatchFrontEnd::summaryText(const QList<LookupOutcome> &outcomes, bool st
                        .arg(failed)
                        .arg(highRisk);
     if (stopped)
-        text = tr("已停止：") + text + tr("；未查询%1个").arg(notQueried);
+        text = tr("已停止：") + text + QLatin1Char('\n') + tr("未查询%1个").arg(notQueried);
     return text;
 }
 

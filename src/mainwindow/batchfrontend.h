@@ -63,8 +63,8 @@ public:
     void clearSummary();
 
     // "共N个：找到a个，查无此人b个，失败c个，高风险d个" over the buyers looked up (failed: neither
-    // found nor not found); a stopped batch's begins with "已停止：" and ends with how many ids
-    // were not queried.
+    // found nor not found); a stopped batch's begins with "已停止：" and says on a second line how
+    // many ids were not queried.
     static QString summaryText(const QList<LookupOutcome> &outcomes, bool stopped,
                                qsizetype notQueried);
 

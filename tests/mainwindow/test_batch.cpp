@@ -568,7 +568,7 @@ private slots:
             << QStringLiteral("共6个：找到2个，查无此人1个，失败3个，高风险2个");
         QTest::newRow("stopped")
             << QList<S>{S::NotFound} << QList<R>{R::Unknown} << true
-            << QStringLiteral("已停止：共1个：找到0个，查无此人1个，失败0个，高风险0个；未查询4个");
+            << QStringLiteral("已停止：共1个：找到0个，查无此人1个，失败0个，高风险0个\n未查询4个");
     }
     void summary()
     {
