@@ -64,8 +64,8 @@ void BatchFrontEnd::stop()
         return;
     ++m_stops;
     if (m_stops > 1 || m_started == 0) {
-        // Nothing to wait for worth waiting: the configuration's download, or buyers the user
-        // has already been asked to wait for once.
+        // Before the first buyer only the configuration's download runs, and a second stop
+        // says the user will not wait for the buyers in flight: either ends at once.
         m_runner->cancel();
         m_stopButton->setEnabled(false);
         return;
