@@ -36,8 +36,6 @@ BatchFrontEnd::BatchFrontEnd(QWidget *window, LookupService *service, const Quer
       m_stopButton(layout.batchStop), m_summary(layout.batchSummary),
       m_runner(new LookupRunner(service, this))
 {
-    // Esc stops the batch too: the button's shortcut works only while the button shows.
-    m_stopButton->setShortcut(QKeySequence(Qt::Key_Escape));
     connect(m_stopButton, &QPushButton::clicked, this, &BatchFrontEnd::stop);
 }
 

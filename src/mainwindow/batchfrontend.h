@@ -51,9 +51,9 @@ public:
 
     bool isRunning() const { return m_running; }
     void run();
-    // The stop button (and Esc): no further buyer starts, those in flight finish, and the table
-    // of the finished ones is written as at the end. A second stop cuts the buyers in flight
-    // short; so does the first before any buyer has started (the configuration's download).
+    // The stop button (and the window's Esc): no further buyer starts, those in flight finish, and
+    // the table of the finished ones is written as at the end. A second stop cuts the buyers in
+    // flight short; so does the first before any buyer has started (the configuration's download).
     void stop();
     // The window is closing: a batch running ends without its table.
     void abandon();

@@ -6,6 +6,7 @@
 #include "files/spreadsheetexport.h"
 #include "lookup/profile.h"
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/translations.h"
 #include "storage/sellerdatabase.h"
 
 #include <QApplication>
@@ -135,6 +136,8 @@ int main(int argc, char *argv[])
     }
     QApplication app(argc, argv);
     nameProgram();
+    // Qt's own buttons and dialogs speak the seller's language (Chinese unless LANG=en*).
+    installQtTranslations(&app);
     // Ties the windows to the installed desktop entry (its icon on Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.brelvon.Brelvon"));
 
@@ -212,6 +215,7 @@ int main(int argc, char *argv[])
     database.open(storage.path());
 
     MainWindow window(profile.settings);
+    window.setSettingsPath(!profile.settingsPath.isEmpty() ? profile.settingsPath : load.path);
     window.setSellerDatabase(&database, storage.history);
     window.show();
     if (const QString why = databaseProblem(database, storage.history); !why.isEmpty()) {
