@@ -24,35 +24,59 @@ QString utf16Error()
                           QStringLiteral("the file is UTF-16 text; save it as UTF-8 or GBK"));
 }
 
-// Splits bytes into raw id fields, fed in chunks so a long file is read only as far as needed.
+// Splits bytes into raw id fields, fed in chunks. Past maxIds ids the fields are only counted:
+// nothing of them is kept and nothing in them is an error, so memory stays bounded whatever the
+// file holds.
 class IdFieldSplitter
 {
 public:
     explicit IdFieldSplitter(int maxIds) : m_maxIds(maxIds) {}
 
-    // False once enough ids are read or on an error.
+    // False on an error.
     bool feed(const char *data, qsizetype size)
     {
-        for (qsizetype i = 0; i < size && wantsMore(); ++i)
+        for (qsizetype i = 0; i < size && m_error.isEmpty(); ++i) {
+            // A field only counted, once known not to be blank, matters no more until the byte
+            // that can end it (or end its quotes): a quick scan to there keeps a large file's
+            // count cheap.
+            if (!m_blank && counting()) {
+                i = skipCountedField(data, i, size);
+                if (i == size)
+                    break;
+            }
             take(data[i]);
-        return wantsMore();
+        }
+        return m_error.isEmpty();
     }
     void finish()
     {
-        if (wantsMore())
+        if (m_error.isEmpty())
             endField();
     }
 
-    bool wantsMore() const { return m_error.isEmpty() && m_fields.size() < m_maxIds; }
     const QList<QByteArray> &fields() const { return m_fields; }
+    qint64 leftOut() const { return m_leftOut; }
     const QString &error() const { return m_error; }
 
 private:
     enum class State { Start, Unquoted, Quoted, QuoteInQuoted, AfterQuoted };
 
+    bool counting() const { return m_fields.size() >= m_maxIds; }
+
+    // The first index from i on whose byte may change the state of a field past the limit.
+    qsizetype skipCountedField(const char *data, qsizetype i, qsizetype size) const
+    {
+        const char stop = m_state == State::Quoted ? '"' : ',';
+        if (m_state != State::Quoted && m_state != State::Unquoted && m_state != State::AfterQuoted)
+            return i;
+        while (i < size && data[i] != stop && data[i] != '\n' && data[i] != '\r')
+            ++i;
+        return i;
+    }
+
     void take(char c)
     {
-        if (c == '\0') {
+        if (c == '\0' && !counting()) {
             m_error = nulError();
             return;
         }
@@ -67,7 +91,9 @@ private:
         switch (m_state) {
         case State::Start:
             if (c == '"') {
-                m_field.clear(); // spaces before the opening quote are layout, not id
+                // Spaces before the opening quote are layout, not id.
+                m_field.clear();
+                m_blank = true;
                 m_state = State::Quoted;
                 return;
             }
@@ -88,6 +114,10 @@ private:
         case State::AfterQuoted:
             break;
         }
+        if (c != ' ')
+            m_blank = false;
+        if (counting())
+            return;
         if (m_field.size() >= kMaxIdFieldBytes) {
             m_error =
                 inUserLanguage(
@@ -101,23 +131,23 @@ private:
 
     void endField()
     {
-        bool blank = true;
-        for (char c : std::as_const(m_field)) {
-            if (c != ' ') {
-                blank = false;
-                break;
-            }
+        if (!m_blank) {
+            if (counting())
+                ++m_leftOut;
+            else
+                m_fields.append(m_field);
         }
-        if (!blank)
-            m_fields.append(m_field);
         m_field.clear();
+        m_blank = true;
         m_state = State::Start;
     }
 
     int m_maxIds;
     State m_state = State::Start;
     QByteArray m_field;
+    bool m_blank = true; // the field so far holds nothing but spaces
     QList<QByteArray> m_fields;
+    qint64 m_leftOut = 0;
     QString m_error;
 };
 
@@ -212,6 +242,7 @@ IdFileResult parseIdFile(const QByteArray &bytes, int maxIds, IdFileEncoding enc
         return result;
     }
     result.ids = decodeFields(splitter.fields(), encoding);
+    result.leftOut = splitter.leftOut();
     return result;
 }
 
@@ -235,7 +266,7 @@ IdFileResult readIdFile(const QString &path, int maxIds, IdFileEncoding encoding
     IdFieldSplitter splitter(maxIds);
     QByteArray chunk(64 * 1024, Qt::Uninitialized);
     bool first = true;
-    while (splitter.wantsMore()) {
+    for (;;) {
         qint64 n = file.read(chunk.data(), chunk.size());
         if (n < 0)
             return fail(file.errorString());
@@ -252,12 +283,14 @@ IdFileResult readIdFile(const QString &path, int maxIds, IdFileEncoding encoding
             if (skip < 0)
                 return fail(error);
         }
-        splitter.feed(chunk.constData() + skip, qsizetype(n) - skip);
+        if (!splitter.feed(chunk.constData() + skip, qsizetype(n) - skip))
+            break;
     }
     splitter.finish();
     if (!splitter.error().isEmpty())
         return fail(splitter.error());
     result.ids = decodeFields(splitter.fields(), encoding);
+    result.leftOut = splitter.leftOut();
     return result;
 }
 
@@ -266,10 +299,10 @@ bool isIdFileName(const QString &fileName)
     return trimSpaces(fileName).contains(QLatin1String("txt"), Qt::CaseSensitive);
 }
 
-QString batchProgressText(int total, int index, const QString &id)
+QString batchProgressText(int total, int number, const QString &id)
 {
     return QStringLiteral("共需要查询") + QString::number(total) +
-           QStringLiteral("个买家,正在查询第") + QString::number(index) + QStringLiteral("个:") +
+           QStringLiteral("个买家,正在查询第") + QString::number(number) + QStringLiteral("个:") +
            id;
 }
 

@@ -34,10 +34,12 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -167,6 +169,10 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     for (ClickLabel *line : {m_layout.idLine, m_layout.ratingsLine, m_layout.profileLine,
                              m_layout.noticeLine, m_layout.statusLine})
         place(line, Place::Wider);
+    // The batch's bar widens with the lines, its stop button keeps to the area's right end.
+    place(m_layout.batchProgress, Place::Wider);
+    place(m_layout.batchSummary, Place::Wider);
+    place(m_layout.batchStop, Place::Right);
     place(m_layout.linkRow, Place::Down);
     place(m_layout.linkColumn, Place::RightEdgeTaller);
     place(m_layout.browser, Place::RightEdge);
@@ -206,7 +212,13 @@ void MainWindow::connectControls()
             runQuery();
     });
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, &MainWindow::cancelQuery);
+    connect(escape, &QShortcut::activated, this, [this] {
+        // Esc ends what runs: the query, or the batch as its stop button does.
+        if (batchRunning())
+            m_batch->stop();
+        else
+            cancelQuery();
+    });
     auto *copy = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+C")), this);
     connect(copy, &QShortcut::activated, this, &MainWindow::copyResult);
     connect(m_layout.copyResult, &ClickLabel::clicked, this, &MainWindow::copyResult);
@@ -321,6 +333,7 @@ void MainWindow::runQuery()
 
     m_queryRunning = true;
     m_layout.batchButton->setEnabled(false);
+    m_batch->clearSummary();
     m_layout.queryButton->setText(tr("取消"));
     m_layout.queryButton->setToolTip(tr("取消这次查询（Esc）"));
     m_layout.copyResult->setEnabled(false);
@@ -682,6 +695,9 @@ void MainWindow::layOutContent()
         case Place::Down:
             r.translate(0, growDown);
             r.setWidth(r.width() + grow);
+            break;
+        case Place::Right:
+            r.translate(grow, 0);
             break;
         case Place::RightEdge:
         case Place::RightEdgeTaller:
