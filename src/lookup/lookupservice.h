@@ -3,6 +3,7 @@
 #include "engine/batchengine.h"
 #include "engine/querysetup.h"
 #include "files/querysettings.h"
+#include "lookup/localsetup.h"
 #include "model/batchrow.h"
 #include "model/buyerassessment.h"
 #include "model/buyerqueryresult.h"
@@ -20,6 +21,7 @@
 
 class CancelToken;
 class DetailPageBrowser;
+class FetchRecorder;
 class HttpSession;
 class RequestPacer;
 class TaskPool;
@@ -73,6 +75,13 @@ public:
     // The detail page's loader of last resort (null: none). Set before the first lookup.
     void setBrowser(DetailPageBrowser *browser) { m_browser = browser; }
 
+    // A configuration and/or area table from local files, used instead of the downloads (what
+    // it lacks is downloaded as usual; with a local configuration the area table is downloaded
+    // once). Set before the first lookup.
+    void setLocalSetup(const LocalSetup &local);
+    // Told every page body the lookups receive (null: none). Set before the first lookup.
+    void setFetchRecorder(FetchRecorder *recorder) { m_recorder = recorder; }
+
     // Looks up one buyer: the setup first (fetched while the configuration is missing), then
     // the buyer's pages, the status, the verdict, the journal. setupReady (optional) is told
     // between the two, unless the lookup was cancelled meanwhile.
@@ -113,6 +122,8 @@ private:
                              const PageResults &setupPages, const CancelToken &cancel,
                              RequestPacer *pacer);
     QuerySetupPtr ensureSetup(const CancelToken &cancel, RequestPacer *pacer, PageResults *pages);
+    QuerySetupPtr ensureLocalSetup(const QuerySetupPtr &current, const FetchContext &context,
+                                   PageResults *pages);
     BuyerAssessment assess(const BuyerQueryResult &result, const BuyerNote &note) const;
 
     const QuerySettings m_settings;
@@ -126,4 +137,8 @@ private:
     mutable std::mutex m_setupMutex; // guards m_setup
     std::mutex m_fetchSetupMutex;    // one download of the setup at a time
     QuerySetupPtr m_setup;
+
+    LocalSetup m_local;
+    bool m_localAreaTableFetched = false; // guarded by m_fetchSetupMutex
+    FetchRecorder *m_recorder = nullptr;
 };
