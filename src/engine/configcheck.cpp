@@ -288,7 +288,14 @@ bool loadCapture(const QString &folder, LoadedCapture *capture, QString *error)
         QString text;
         if (!readCaptureFile(folder, file, -1, &bytes, error))
             return false;
-        if (!decodeSiteText(bytes, &text, error)) {
+        // A download's own file is in code page 936, as the web site serves it; a local file
+        // was saved in UTF-8.
+        const bool download =
+            std::any_of(c.index.pages.begin(), c.index.pages.end(),
+                        [&file = file](const CapturedPage &page) { return page.file == file; });
+        if (download) {
+            text = decode936(bytes);
+        } else if (!decodeSiteText(bytes, &text, error)) {
             *error = QStringLiteral("%1/%2: the %3 is %4")
                          .arg(folder, file, QLatin1String(what), *error);
             return false;

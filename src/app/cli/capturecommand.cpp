@@ -5,6 +5,7 @@
 #include "engine/configcheck.h"
 #include "engine/detailpagebrowser.h"
 #include "files/capturefolder.h"
+#include "web/codepage936.h"
 #include "web/fetchpage.h"
 #include "web/texthelpers.h"
 
@@ -185,14 +186,36 @@ int runCaptureCommand(const QStringList &args)
         }
         capture.pages.append(saved);
     }
+    // The configuration and area table used: the download's own file when they were downloaded,
+    // else (local files) their text in UTF-8.
     const QuerySetupPtr setup = run.service->setup();
+    const auto downloaded = [&](const QString &page, const auto &isUsed) {
+        for (qsizetype i = capture.pages.size() - 1; i >= 0; --i) {
+            const CapturedPage &p = capture.pages.at(i);
+            if (p.result.page == page && !p.file.isEmpty() &&
+                isUsed(decode936(files.value(p.file))))
+                return p.file;
+        }
+        return QString();
+    };
     if (setup->hasConfiguration()) {
-        capture.configurationFile = QStringLiteral("configuration.txt");
-        files.insert(capture.configurationFile, configText(setup->config).toUtf8());
+        capture.configurationFile = downloaded(BuyerPage::Config, [&](const QString &text) {
+            QueryConfig config;
+            config.readIndexedList(text);
+            return configText(config) == configText(setup->config);
+        });
+        if (capture.configurationFile.isEmpty()) {
+            capture.configurationFile = QStringLiteral("configuration.txt");
+            files.insert(capture.configurationFile, configText(setup->config).toUtf8());
+        }
     }
     if (!setup->areaTable.isEmpty()) {
-        capture.areaTableFile = QStringLiteral("areatable.txt");
-        files.insert(capture.areaTableFile, setup->areaTable.toUtf8());
+        capture.areaTableFile = downloaded(
+            BuyerPage::AreaTable, [&](const QString &text) { return text == setup->areaTable; });
+        if (capture.areaTableFile.isEmpty()) {
+            capture.areaTableFile = QStringLiteral("areatable.txt");
+            files.insert(capture.areaTableFile, setup->areaTable.toUtf8());
+        }
     }
     QString error;
     if (!writeCaptureFolder(out, capture, files, &error)) {
@@ -202,8 +225,8 @@ int runCaptureCommand(const QStringList &args)
     printMessage(QStringLiteral("%1: %2, %3 pages (%4 saved) in %5")
                      .arg(id, capture.lookup)
                      .arg(capture.pages.size())
-                     .arg(files.size() - (capture.configurationFile.isEmpty() ? 0 : 1) -
-                          (capture.areaTableFile.isEmpty() ? 0 : 1))
+                     .arg(std::count_if(capture.pages.begin(), capture.pages.end(),
+                                        [](const CapturedPage &p) { return !p.file.isEmpty(); }))
                      .arg(QDir::cleanPath(out)));
     return isLookedUp(outcome->status) ? CliOk : CliNotLookedUp;
 }

@@ -1,9 +1,11 @@
-// brelvon [--settings FILE] [--demo] [--skin FILE] [--database FILE] [--no-history]: the main
-// window, against the hosts of a settings file or against the bundled demo site served in this
-// process.
+// brelvon [--settings FILE] [--demo] [--skin FILE] [--database FILE] [--no-history] [--config FILE]
+// [--area-table FILE]: the main window, against the hosts of a settings file or against the
+// bundled demo site served in this process.
 
 #include "browser/hiddenbrowser.h"
 #include "files/spreadsheetexport.h"
+#include "lookup/localsetup.h"
+#include "lookup/lookupservice.h"
 #include "lookup/profile.h"
 #include "mainwindow/mainwindow.h"
 #include "storage/sellerdatabase.h"
@@ -79,6 +81,16 @@ struct GuiOptions
     QCommandLineOption noHistory{QStringLiteral("no-history"),
                                  QStringLiteral("Do not record lookups (notes and the blacklist "
                                                 "still apply).")};
+    QCommandLineOption config{QStringLiteral("config"),
+                              QStringLiteral("Use the query configuration in FILE instead of "
+                                             "downloading it (default: the settings' [query] "
+                                             "configFile)."),
+                              QStringLiteral("FILE")};
+    QCommandLineOption areaTable{QStringLiteral("area-table"),
+                                 QStringLiteral("Use the area table in FILE instead of "
+                                                "downloading it (default: the settings' [query] "
+                                                "areaTableFile)."),
+                                 QStringLiteral("FILE")};
 
     // Processes the arguments of app: --help and a mistaken option end the program there.
     void process(QCommandLineParser *parser, const QCoreApplication &app) const
@@ -88,7 +100,7 @@ struct GuiOptions
         parser->addHelpOption();
         // Our own --version: it also says which embedded browser this build carries.
         parser->addOption(version);
-        parser->addOptions({settings, demo, skin, database, noHistory});
+        parser->addOptions({settings, demo, skin, database, noHistory, config, areaTable});
         parser->process(app);
     }
 };
@@ -201,6 +213,14 @@ int main(int argc, char *argv[])
         tell(QMessageBox::Warning, load.error);
         break;
     }
+    // A maintainer's local configuration or area table, instead of the downloads.
+    LocalSetup localSetup;
+    QString localProblem;
+    if (!loadLocalSetup(parser.value(options.config), parser.value(options.areaTable),
+                        profile.settingsPath, &localSetup, &localProblem)) {
+        tell(QMessageBox::Critical, localProblem);
+        return 2;
+    }
     const StorageSettings &storage = profile.storage;
 
     // Each batch leaves its table in the temporary folder, open in the spreadsheet program;
@@ -213,6 +233,7 @@ int main(int argc, char *argv[])
 
     MainWindow window(profile.settings);
     window.setSellerDatabase(&database, storage.history);
+    window.lookupService()->setLocalSetup(localSetup);
     window.show();
     if (const QString why = databaseProblem(database, storage.history); !why.isEmpty()) {
         // Said once the window is up: the lookups work all the same.
