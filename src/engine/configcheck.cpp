@@ -168,7 +168,8 @@ ConfigFile readConfigFile(const QString &text)
         const QStringView indexText = all.mid(valueEnd + 1, indexEnd - valueEnd - 1);
         const int line = lineAt(valueEnd);
         bool ok = false;
-        const QString trimmed = indexText.toString().trimmed();
+        // Spaces around an index are allowed, nothing else (as the program reads it).
+        const QString trimmed = trimSpaces(indexText);
         const int index = trimmed.size() <= 4 ? trimmed.toInt(&ok) : -1;
         const bool digits = ok && std::all_of(trimmed.begin(), trimmed.end(),
                                               [](QChar c) { return c >= u'0' && c <= u'9'; });
@@ -466,8 +467,13 @@ CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
             detailRead = true;
         }
     }
-    const auto given = [&](const QString &page, const QString &marker) {
-        return blocked(page) ? QString() : ratingsGivenCount(text(page), marker);
+    // A ratings-given page is requested only when its address can be made.
+    const auto given = [&](const QString &page, int address, const QString &marker) {
+        if (blocked(page))
+            return QString();
+        const bool requested = !isBlank(
+            fillAddress(m_config.entry(address), QLatin1String("{urlno}"), facts.ratingListNumber));
+        return ratingsGivenCount(requested ? text(page) : QString(), marker);
     };
     NameCardResult card;
     PersonalPageResult personal;
@@ -484,8 +490,9 @@ CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
         record.neutralCount = facts.neutralCount;
         record.badCount = facts.badCount;
         record.creditUrl = search.detailAddress;
-        record.neutralGiven = given(BuyerPage::NeutralGiven, m_config.entry(E::NeutralGivenMarker));
-        record.badGiven = given(BuyerPage::BadGiven, kBadRatingsGivenMarker);
+        record.neutralGiven = given(BuyerPage::NeutralGiven, E::NeutralGivenAddress,
+                                    m_config.entry(E::NeutralGivenMarker));
+        record.badGiven = given(BuyerPage::BadGiven, E::BadGivenAddress, kBadRatingsGivenMarker);
     }
     record.regTime = card.regTime;
     record.nick = personal.nick;

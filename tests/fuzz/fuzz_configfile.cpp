@@ -14,6 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     const ConfigFile file = readConfigFile(text);
     FUZZ_CHECK(file.parsed || file.hasErrors());
+    // The entries are the ones the program itself reads from that text.
+    QueryConfig program;
+    program.readIndexedList(text);
+    for (int i = 0; i < QueryConfig::kSize; ++i)
+        FUZZ_CHECK(program.entry(i) == file.config.entry(i));
     for (const ConfigIssue &issue : file.issues)
         FUZZ_CHECK(issue.line >= 0 && issue.entry < QueryConfig::kSize && !issue.message.isEmpty());
     // Written out and read again, the entries are the same: nothing differs.
