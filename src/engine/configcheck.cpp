@@ -177,7 +177,10 @@ ConfigFile readConfigFile(const QString &text)
             file.issues.append({line, -1,
                                 QStringLiteral("\"#%1#\" is not an entry index (the pair is "
                                                "ignored)")
-                                    .arg(indexText.left(40).toString()),
+                                    .arg(indexText.left(40)
+                                             .toString()
+                                             .replace(u'\r', QLatin1String("\\r"))
+                                             .replace(u'\n', QLatin1String("\\n"))),
                                 true});
         } else if (index >= QueryConfig::kSize) {
             file.issues.append({line, index,
