@@ -74,13 +74,17 @@ private:
     QStringList m_texts;
 };
 
-// The viewer login ids are the seller's own: a capture names them by their setting instead.
+// The viewer login ids are the seller's own: a capture names them by their setting instead (only
+// where an address carries them, as the trade-card pages' loginId).
 QString withoutLogins(QString address, const QuerySettings &settings)
 {
-    if (!settings.nameCardLogin.isEmpty())
-        address.replace(settings.nameCardLogin, QLatin1String("{nameCardLogin}"));
-    if (!settings.popupLogin.isEmpty())
-        address.replace(settings.popupLogin, QLatin1String("{popupLogin}"));
+    const std::pair<QString, QLatin1String> logins[] = {
+        {settings.nameCardLogin, QLatin1String("loginId={nameCardLogin}&")},
+        {settings.popupLogin, QLatin1String("loginId={popupLogin}&")}};
+    for (const auto &[login, name] : logins) {
+        if (!login.isEmpty())
+            address.replace(QLatin1String("loginId=") + login + u'&', name);
+    }
     return address;
 }
 

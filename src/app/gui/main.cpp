@@ -163,8 +163,9 @@ int main(int argc, char *argv[])
 
     if (!parser.positionalArguments().isEmpty()) {
         tell(QMessageBox::Critical,
-             QStringLiteral("不认识的参数: %1\n用法: brelvon [--settings FILE] [--demo] [--skin "
-                            "FILE] [--database FILE] [--no-history]")
+             QStringLiteral(
+                 "不认识的参数: %1\n用法: brelvon [--settings FILE] [--demo] [--skin "
+                 "FILE] [--database FILE] [--no-history] [--config FILE] [--area-table FILE]")
                  .arg(parser.positionalArguments().join(QLatin1Char(' '))));
         return 2;
     }
