@@ -78,16 +78,16 @@ QuerySetupPtr LookupService::ensureSetup(const CancelToken &cancel, RequestPacer
 {
     // One download at a time: a lookup that waited here finds the configuration there.
     std::lock_guard<std::mutex> fetching(m_fetchSetupMutex);
+    if (!m_local.isEmpty()) // local files instead of (some of) the downloads
+        return ensureLocalSetup(cancel, pacer, pages);
     const QuerySetupPtr current = setup();
-    FetchContext context;
-    context.session = m_session.get();
-    context.cancel = &cancel;
-    context.pacer = pacer;
-    context.recorder = m_recorder;
-    if (!m_local.isEmpty())
-        return ensureLocalSetup(current, context, pages);
     if (current->hasConfiguration())
         return current;
+    FetchContext context;
+    context.session = m_session.get();
+    context.recorder = m_recorder;
+    context.cancel = &cancel;
+    context.pacer = pacer;
     QuerySetupPtr fetched = fetchQuerySetup(m_settings, current, context, pages);
     std::lock_guard<std::mutex> lock(m_setupMutex);
     m_setup = fetched;
@@ -110,16 +110,22 @@ void LookupService::setLocalSetup(const LocalSetup &local)
 
 // With a local configuration only the area table is downloaded (once); with a local area table
 // alone the configuration is downloaded as usual and the local table replaces the downloaded one.
-QuerySetupPtr LookupService::ensureLocalSetup(const QuerySetupPtr &current,
-                                              const FetchContext &context, PageResults *pages)
+QuerySetupPtr LookupService::ensureLocalSetup(const CancelToken &cancel, RequestPacer *pacer,
+                                              PageResults *pages)
 {
+    const QuerySetupPtr current = setup();
     if (current->hasConfiguration() && (m_local.areaTable || m_localAreaTableFetched))
         return current;
+    FetchContext context;
+    context.session = m_session.get();
+    context.recorder = m_recorder;
+    context.cancel = &cancel;
+    context.pacer = pacer;
     std::shared_ptr<QuerySetup> setup;
     if (m_local.config) {
         setup = std::make_shared<QuerySetup>(*current);
         setup->areaTable = fetchAreaTable(m_settings, context, pages);
-        m_localAreaTableFetched = !(context.cancel && context.cancel->isCancelled());
+        m_localAreaTableFetched = !cancel.isCancelled();
     } else {
         setup = std::make_shared<QuerySetup>(*fetchQuerySetup(m_settings, current, context, pages));
         setup->areaTable = *m_local.areaTable;
@@ -148,9 +154,9 @@ LookupOutcome LookupService::lookUpWith(const QString &id, const QuerySetupPtr &
     outcome.id = trimSpaces(id);
     FetchContext context;
     context.session = m_session.get();
+    context.recorder = m_recorder;
     context.cancel = &cancel;
     context.pacer = pacer;
-    context.recorder = m_recorder;
     outcome.result = queryBuyer(*setup, m_settings, outcome.id, context, m_browser, m_pool.get());
     outcome.result.pages = setupPages + outcome.result.pages;
 

@@ -122,8 +122,6 @@ private:
                              const PageResults &setupPages, const CancelToken &cancel,
                              RequestPacer *pacer);
     QuerySetupPtr ensureSetup(const CancelToken &cancel, RequestPacer *pacer, PageResults *pages);
-    QuerySetupPtr ensureLocalSetup(const QuerySetupPtr &current, const FetchContext &context,
-                                   PageResults *pages);
     BuyerAssessment assess(const BuyerQueryResult &result, const BuyerNote &note) const;
 
     const QuerySettings m_settings;
@@ -138,6 +136,9 @@ private:
     std::mutex m_fetchSetupMutex;    // one download of the setup at a time
     QuerySetupPtr m_setup;
 
+    // Local files instead of the downloads (setLocalSetup).
+    QuerySetupPtr ensureLocalSetup(const CancelToken &cancel, RequestPacer *pacer,
+                                   PageResults *pages);
     LocalSetup m_local;
     bool m_localAreaTableFetched = false; // guarded by m_fetchSetupMutex
     FetchRecorder *m_recorder = nullptr;
