@@ -262,8 +262,8 @@ int startQueryRun(const QueryOptions &options, int jobs, QueryRun *run)
 
     const QuerySettings &settings = run->profile.settings;
     run->service = std::make_unique<LookupService>(settings, jobs > 0 ? jobs : settings.batchJobs);
-    run->service->setDatabase(&run->database, storage.history);
     run->service->setLocalSetup(local);
+    run->service->setDatabase(&run->database, storage.history);
     if (options.browser) {
         HiddenBrowser::setMemoryLimitMB(settings.browserMaxMemoryMB);
         run->browser = std::make_unique<PageHandOver>(run->service->jobs());

@@ -233,8 +233,8 @@ int main(int argc, char *argv[])
     database.open(storage.path());
 
     MainWindow window(profile.settings);
-    window.setSellerDatabase(&database, storage.history);
     window.lookupService()->setLocalSetup(localSetup);
+    window.setSellerDatabase(&database, storage.history);
     window.show();
     if (const QString why = databaseProblem(database, storage.history); !why.isEmpty()) {
         // Said once the window is up: the lookups work all the same.
