@@ -262,6 +262,12 @@ bool readCaptureFile(const QString &folder, const QString &file, qint64 expected
     const QString path = QDir(folder).filePath(file);
     QFile f;
     QString reason;
+    // A capture holds its own files: a link could lead a shared capture to any file of the
+    // reader's (and show it as a page).
+    if (QFileInfo(path).isSymLink()) {
+        *error = QStringLiteral("%1 is a symbolic link: a capture holds its own files").arg(path);
+        return false;
+    }
     if (!isPlainFileName(file) || !openRegularFile(path, &f, &reason)) {
         *error = QStringLiteral("cannot read %1: %2").arg(path, reason);
         return false;

@@ -202,6 +202,8 @@ private slots:
             << "must be the name of a file in the capture folder";
         QTest::newRow("index that is no JSON") << "broken index"
                                                << "is not JSON";
+        QTest::newRow("page file that is a link") << "linked page"
+                                                  << "is a symbolic link";
     }
     void badInput()
     {
@@ -227,6 +229,9 @@ private slots:
             QByteArray index = readAll(capture + "/capture.json");
             index.replace("\"04-detail.htm\"", "\"../../etc/passwd\"");
             writeFile(tag + "/capture.json", index);
+        } else if (kind == "linked page") {
+            QVERIFY(QFile::remove(capture + "/04-detail.htm"));
+            QVERIFY(QFile::link(capture + "/03-search.htm", capture + "/04-detail.htm"));
         } else if (kind == "broken index") {
             writeFile(tag + "/capture.json", "{\"format\": \"brelvon-capture 1\", ");
         }
