@@ -1,5 +1,7 @@
 #include "files/idfile.h"
 
+#include "web/uilanguage.h"
+
 #include "files/inputfile.h"
 #include "web/codepage936.h"
 #include "web/texthelpers.h"
@@ -11,10 +13,16 @@ namespace {
 
 QString nulError()
 {
-    return QStringLiteral("the file holds NUL bytes; it is no text file of buyer ids");
+    return inUserLanguage(
+        QStringLiteral("文件中有 NUL 字节，不是买家ID的文本文件"),
+        QStringLiteral("the file holds NUL bytes; it is no text file of buyer ids"));
 }
 
-const QString utf16Error = QStringLiteral("the file is UTF-16 text; save it as UTF-8 or GBK");
+QString utf16Error()
+{
+    return inUserLanguage(QStringLiteral("文件是 UTF-16 编码的文本，请另存为 UTF-8 或 GBK 编码"),
+                          QStringLiteral("the file is UTF-16 text; save it as UTF-8 or GBK"));
+}
 
 // Splits bytes into raw id fields, fed in chunks so a long file is read only as far as needed.
 class IdFieldSplitter
@@ -82,7 +90,9 @@ private:
         }
         if (m_field.size() >= kMaxIdFieldBytes) {
             m_error =
-                QStringLiteral("a field is longer than %1 bytes; this is no list of buyer ids")
+                inUserLanguage(
+                    QStringLiteral("有一项超过 %1 字节，这不是买家ID列表"),
+                    QStringLiteral("a field is longer than %1 bytes; this is no list of buyer ids"))
                     .arg(kMaxIdFieldBytes);
             return;
         }
@@ -166,7 +176,7 @@ int byteOrderMark(const QByteArray &head, IdFileEncoding encoding, QString *erro
 {
     // Neither pair can start code page 936 text: 0xFF is no lead byte, and no trail byte is 0xFF.
     if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF") || looksLikeUtf16(head)) {
-        *error = utf16Error;
+        *error = utf16Error();
         return -1;
     }
     if (encoding != IdFileEncoding::Gbk && head.startsWith("\xEF\xBB\xBF"))
@@ -210,11 +220,13 @@ IdFileResult readIdFile(const QString &path, int maxIds, IdFileEncoding encoding
     IdFileResult result;
     auto fail = [&](const QString &reason) {
         result.ids.clear();
-        result.error = QStringLiteral("cannot read the id file %1: %2").arg(path, reason);
+        result.error = inUserLanguage(QStringLiteral("无法读取买家ID文件 %1：%2"),
+                                      QStringLiteral("cannot read the id file %1: %2"))
+                           .arg(path, reason);
         return result;
     };
     if (path.isEmpty())
-        return fail(QStringLiteral("no file name"));
+        return fail(inUserLanguage(QStringLiteral("没有文件名"), QStringLiteral("no file name")));
     QFile file;
     QString reason;
     if (!openRegularFile(path, &file, &reason))

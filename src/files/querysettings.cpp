@@ -236,6 +236,7 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
     readInt("risk/highAtReasons", 1, 6, &risk.highAtReasons, "a number from 1 to 6");
     readInt("browser/maxMemoryMB", 64, 65536, &s.browserMaxMemoryMB,
             "a number of MiB from 64 to 65536");
+    readBool("window/watchClipboard", &s.watchClipboard);
 
     *settings = s;
     return true;

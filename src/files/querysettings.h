@@ -36,6 +36,8 @@ struct QuerySettings
     // [browser] maxMemoryMB: the embedded browser's page process may grow to this many MiB
     // before its page is stopped (64 to 65536).
     int browserMaxMemoryMB = 512;
+    // [window] watchClipboard: the window looks up an id copied elsewhere.
+    bool watchClipboard = false;
 };
 
 // "http://" + host + path on our own web site; empty without a host.

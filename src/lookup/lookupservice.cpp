@@ -74,7 +74,7 @@ QuerySetupPtr LookupService::setup() const
 }
 
 QuerySetupPtr LookupService::ensureSetup(const CancelToken &cancel, RequestPacer *pacer,
-                                         PageResults *pages)
+                                         PageResults *pages, const PageWatch *pageStarted)
 {
     // One download at a time: a lookup that waited here finds the configuration there.
     std::lock_guard<std::mutex> fetching(m_fetchSetupMutex);
@@ -88,6 +88,7 @@ QuerySetupPtr LookupService::ensureSetup(const CancelToken &cancel, RequestPacer
     context.recorder = m_recorder;
     context.cancel = &cancel;
     context.pacer = pacer;
+    context.pageStarted = pageStarted;
     QuerySetupPtr fetched = fetchQuerySetup(m_settings, current, context, pages);
     std::lock_guard<std::mutex> lock(m_setupMutex);
     m_setup = fetched;
@@ -148,7 +149,7 @@ BuyerAssessment LookupService::assess(const BuyerQueryResult &result, const Buye
 
 LookupOutcome LookupService::lookUpWith(const QString &id, const QuerySetupPtr &setup,
                                         const PageResults &setupPages, const CancelToken &cancel,
-                                        RequestPacer *pacer)
+                                        RequestPacer *pacer, const PageWatch *pageStarted)
 {
     LookupOutcome outcome;
     outcome.id = trimSpaces(id);
@@ -157,6 +158,7 @@ LookupOutcome LookupService::lookUpWith(const QString &id, const QuerySetupPtr &
     context.recorder = m_recorder;
     context.cancel = &cancel;
     context.pacer = pacer;
+    context.pageStarted = pageStarted;
     outcome.result = queryBuyer(*setup, m_settings, outcome.id, context, m_browser, m_pool.get());
     outcome.result.pages = setupPages + outcome.result.pages;
 
@@ -182,7 +184,8 @@ LookupOutcome LookupService::lookUpWith(const QString &id, const QuerySetupPtr &
 }
 
 LookupOutcome LookupService::lookup(const QString &id, const CancelToken &cancel,
-                                    const std::function<void(const QuerySetup &)> &setupReady)
+                                    const std::function<void(const QuerySetup &)> &setupReady,
+                                    const PageWatch &pageStarted)
 {
     if (!hasAnyHost(m_settings)) {
         // Nowhere to ask: no request at all.
@@ -199,10 +202,11 @@ LookupOutcome LookupService::lookup(const QString &id, const CancelToken &cancel
         return outcome;
     }
     PageResults setupPages;
-    const QuerySetupPtr setup = ensureSetup(cancel, nullptr, &setupPages);
+    const PageWatch *watch = pageStarted ? &pageStarted : nullptr;
+    const QuerySetupPtr setup = ensureSetup(cancel, nullptr, &setupPages, watch);
     if (setupReady && !cancel.isCancelled())
         setupReady(*setup);
-    return lookUpWith(id, setup, setupPages, cancel, nullptr);
+    return lookUpWith(id, setup, setupPages, cancel, nullptr, watch);
 }
 
 QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOptions &options,

@@ -81,12 +81,15 @@ public:
     void setLocalSetup(const LocalSetup &local);
     // Told every page body the lookups receive (null: none). Set before the first lookup.
     void setFetchRecorder(FetchRecorder *recorder) { m_recorder = recorder; }
+    // Told the name of each page (BuyerPage) as its fetch begins, on the fetching thread.
+    using PageWatch = std::function<void(const QString &page)>;
 
     // Looks up one buyer: the setup first (fetched while the configuration is missing), then
     // the buyer's pages, the status, the verdict, the journal. setupReady (optional) is told
     // between the two, unless the lookup was cancelled meanwhile.
     LookupOutcome lookup(const QString &id, const CancelToken &cancel,
-                         const std::function<void(const QuerySetup &)> &setupReady = {});
+                         const std::function<void(const QuerySetup &)> &setupReady = {},
+                         const PageWatch &pageStarted = {});
 
     // Told as a batch goes, one call at a time, from the batch's threads.
     struct BatchProgress
@@ -120,8 +123,9 @@ public:
 private:
     LookupOutcome lookUpWith(const QString &id, const QuerySetupPtr &setup,
                              const PageResults &setupPages, const CancelToken &cancel,
-                             RequestPacer *pacer);
-    QuerySetupPtr ensureSetup(const CancelToken &cancel, RequestPacer *pacer, PageResults *pages);
+                             RequestPacer *pacer, const PageWatch *pageStarted = nullptr);
+    QuerySetupPtr ensureSetup(const CancelToken &cancel, RequestPacer *pacer, PageResults *pages,
+                              const PageWatch *pageStarted = nullptr);
     BuyerAssessment assess(const BuyerQueryResult &result, const BuyerNote &note) const;
 
     const QuerySettings m_settings;

@@ -178,7 +178,7 @@ private slots:
         const QString path = idFile(QStringLiteral("ids.txt"),
                                     "xiaoyu_2008,\"blue sky88\"\r\n night_owl\n\n快乐的小猫,");
         auto w = configure(std::make_unique<MainWindow>(demoSettings(site.hostPort())), path);
-        QVERIFY(shown(w.get(), "Label5"));
+        QVERIFY(shown(w.get(), "UpdateNotice"));
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
 
@@ -289,13 +289,15 @@ private slots:
     void unreadableIdFile_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::newRow("missing") << QStringLiteral("missing.txt");
-        QTest::newRow("a folder") << QStringLiteral("folder.txt");
-        QTest::newRow("UTF-16") << QStringLiteral("utf16.txt");
+        QTest::addColumn<QString>("reason"); // in Chinese, the locale being unset
+        QTest::newRow("missing") << QStringLiteral("missing.txt") << QString();
+        QTest::newRow("a folder") << QStringLiteral("folder.txt") << QStringLiteral("文件夹");
+        QTest::newRow("UTF-16") << QStringLiteral("utf16.txt") << QStringLiteral("UTF-16 编码");
     }
     void unreadableIdFile()
     {
         QFETCH(QString, name);
+        QFETCH(QString, reason);
         QDir(m_files.path()).mkdir(QStringLiteral("folder.txt"));
         idFile(QStringLiteral("utf16.txt"), QByteArray("\xFF\xFE"
                                                        "a\0,\0b\0",
@@ -308,6 +310,7 @@ private slots:
         waitIdle(w.get());
         QVERIFY2(message.startsWith(QStringLiteral("无法读取关键词文件。")), qPrintable(message));
         QVERIFY2(message.contains(path), qPrintable(message));
+        QVERIFY2(message.contains(reason), qPrintable(message));
         QCOMPARE(m_site->totalRequests(), 0);
         QVERIFY(m_opened.isEmpty());
         checkWindowUsable(w.get());

@@ -8,6 +8,7 @@
 #include "lookup/lookupservice.h"
 #include "lookup/profile.h"
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/translations.h"
 #include "storage/sellerdatabase.h"
 
 #include <QApplication>
@@ -147,6 +148,8 @@ int main(int argc, char *argv[])
     }
     QApplication app(argc, argv);
     nameProgram();
+    // Qt's own buttons and dialogs speak the seller's language (Chinese unless LANG=en*).
+    installQtTranslations(&app);
     // Ties the windows to the installed desktop entry (its icon on Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.brelvon.Brelvon"));
 
@@ -234,6 +237,7 @@ int main(int argc, char *argv[])
 
     MainWindow window(profile.settings);
     window.lookupService()->setLocalSetup(localSetup);
+    window.setSettingsPath(!profile.settingsPath.isEmpty() ? profile.settingsPath : load.path);
     window.setSellerDatabase(&database, storage.history);
     window.show();
     if (const QString why = databaseProblem(database, storage.history); !why.isEmpty()) {
