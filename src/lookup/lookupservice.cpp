@@ -79,7 +79,7 @@ QuerySetupPtr LookupService::ensureSetup(const CancelToken &cancel, RequestPacer
     // One download at a time: a lookup that waited here finds the configuration there.
     std::lock_guard<std::mutex> fetching(m_fetchSetupMutex);
     if (!m_local.isEmpty()) // local files instead of (some of) the downloads
-        return ensureLocalSetup(cancel, pacer, pages);
+        return ensureLocalSetup(cancel, pacer, pages, pageStarted);
     const QuerySetupPtr current = setup();
     if (current->hasConfiguration())
         return current;
@@ -112,7 +112,7 @@ void LookupService::setLocalSetup(const LocalSetup &local)
 // With a local configuration only the area table is downloaded (once); with a local area table
 // alone the configuration is downloaded as usual and the local table replaces the downloaded one.
 QuerySetupPtr LookupService::ensureLocalSetup(const CancelToken &cancel, RequestPacer *pacer,
-                                              PageResults *pages)
+                                              PageResults *pages, const PageWatch *pageStarted)
 {
     const QuerySetupPtr current = setup();
     if (current->hasConfiguration() && (m_local.areaTable || m_localAreaTableFetched))
@@ -122,6 +122,7 @@ QuerySetupPtr LookupService::ensureLocalSetup(const CancelToken &cancel, Request
     context.recorder = m_recorder;
     context.cancel = &cancel;
     context.pacer = pacer;
+    context.pageStarted = pageStarted;
     std::shared_ptr<QuerySetup> setup;
     if (m_local.config) {
         setup = std::make_shared<QuerySetup>(*current);

@@ -142,7 +142,7 @@ private:
 
     // Local files instead of the downloads (setLocalSetup).
     QuerySetupPtr ensureLocalSetup(const CancelToken &cancel, RequestPacer *pacer,
-                                   PageResults *pages);
+                                   PageResults *pages, const PageWatch *pageStarted);
     LocalSetup m_local;
     bool m_localAreaTableFetched = false; // guarded by m_fetchSetupMutex
     FetchRecorder *m_recorder = nullptr;
