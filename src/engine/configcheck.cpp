@@ -7,6 +7,7 @@
 #include "web/codepage936.h"
 #include "web/fetchpage.h"
 #include "web/texthelpers.h"
+#include "web/uilanguage.h"
 
 #include <QStringDecoder>
 
@@ -120,11 +121,13 @@ QStringList ConfigFile::issueLines(const QString &file) const
 bool decodeSiteText(const QByteArray &bytes, QString *text, QString *error)
 {
     if (bytes.size() > kMaxTextBytes) {
-        *error = QStringLiteral("larger than 16 MiB");
+        *error =
+            inUserLanguage(QStringLiteral("大于 16 MiB"), QStringLiteral("larger than 16 MiB"));
         return false;
     }
     if (bytes.contains('\0')) {
-        *error = QStringLiteral("not text (it holds NUL bytes)");
+        *error = inUserLanguage(QStringLiteral("不是文本（含有 NUL 字节）"),
+                                QStringLiteral("not text (it holds NUL bytes)"));
         return false;
     }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

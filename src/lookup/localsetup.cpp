@@ -2,6 +2,7 @@
 
 #include "engine/configcheck.h"
 #include "files/inputfile.h"
+#include "web/uilanguage.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,15 +17,20 @@ bool readText(const QString &path, QString *text, QString *error)
     QFile file;
     QString reason;
     if (!openRegularFile(path, &file, &reason)) {
-        *error = QStringLiteral("cannot read %1: %2").arg(path, reason);
+        *error =
+            inUserLanguage(QStringLiteral("无法读取 %1：%2"), QStringLiteral("cannot read %1: %2"))
+                .arg(path, reason);
         return false;
     }
     if (file.size() > kMaxBytes) {
-        *error = QStringLiteral("%1 is larger than 16 MiB").arg(path);
+        *error = inUserLanguage(QStringLiteral("%1 大于 16 MiB"),
+                                QStringLiteral("%1 is larger than 16 MiB"))
+                     .arg(path);
         return false;
     }
     if (!decodeSiteText(file.read(kMaxBytes + 1), text, &reason)) {
-        *error = QStringLiteral("%1 is %2").arg(path, reason);
+        *error = inUserLanguage(QStringLiteral("%1 不能用：%2"), QStringLiteral("%1 is %2"))
+                     .arg(path, reason);
         return false;
     }
     return true;
@@ -65,7 +71,10 @@ bool loadLocalSetup(const QString &configPath, const QString &areaTablePath,
                                            return line.contains(QLatin1String(": warning: "));
                                        }),
                         lines.end());
-            *error = QStringLiteral("%1 is no usable query configuration:\n%2")
+            *error = inUserLanguage(
+                         QStringLiteral(
+                             "%1 不是可用的查询配置（brelvon-cli check-config 可逐条检查）：\n%2"),
+                         QStringLiteral("%1 is no usable query configuration:\n%2"))
                          .arg(loaded.configPath, lines.mid(0, 10).join(u'\n'));
             return false;
         }
@@ -76,7 +85,9 @@ bool loadLocalSetup(const QString &configPath, const QString &areaTablePath,
             return false;
         // The test a downloaded area table passes.
         if (!text.contains(QStringLiteral("广东"))) {
-            *error = QStringLiteral("%1 is no area table (code#name lines; it lacks 广东)")
+            *error = inUserLanguage(
+                         QStringLiteral("%1 不是地区表（应为“代码#名称”行，且含“广东”）"),
+                         QStringLiteral("%1 is no area table (code#name lines; it lacks 广东)"))
                          .arg(loaded.areaTablePath);
             return false;
         }
