@@ -275,21 +275,18 @@ bool MainWindow::batchRunning() const
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     // A left click into the input box selects what it holds, so typing replaces the prompt or
-    // the last id while a second click places the cursor to mend one character. Other buttons
-    // keep their own ways (a middle-button paste).
-    // The click that brings the focus arrives after it (the focus comes with the press).
-    if (watched == m_layout.input && event->type() == QEvent::FocusIn)
-        m_focusByClick = static_cast<QFocusEvent *>(event)->reason() == Qt::MouseFocusReason;
-    if (watched == m_layout.input && event->type() == QEvent::MouseButtonPress) {
-        const bool select =
-            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton &&
-            (m_focusByClick || !m_layout.input->hasFocus() || m_layout.input->text() == kPrompt);
-        m_focusByClick = false;
-        if (select) {
-            m_layout.input->setFocus(Qt::MouseFocusReason);
-            m_layout.input->selectAll();
-            return true;
-        }
+    // the last id, while the next click places the cursor to mend one character. The box starts
+    // afresh whenever it loses the focus (the seller went back to the chat) and after a query.
+    // Other buttons keep their own ways (a middle-button paste).
+    if (watched == m_layout.input && event->type() == QEvent::FocusOut)
+        m_inputEditing = false;
+    if (watched == m_layout.input && event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton &&
+        (!m_inputEditing || m_layout.input->text() == kPrompt)) {
+        m_inputEditing = true;
+        m_layout.input->setFocus(Qt::MouseFocusReason);
+        m_layout.input->selectAll();
+        return true;
     }
     // Down in the box opens the recent ids, as the arrow does.
     if (watched == m_layout.input && event->type() == QEvent::KeyPress &&
@@ -396,6 +393,7 @@ void MainWindow::queryDone(const LookupOutcome &outcome)
         if (isActiveWindow() || !QGuiApplication::focusWindow())
             m_layout.input->setFocus(Qt::OtherFocusReason);
         m_layout.input->selectAll();
+        m_inputEditing = false;
     }
     emit queryFinished();
 }

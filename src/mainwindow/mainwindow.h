@@ -165,7 +165,8 @@ private:
     std::unique_ptr<LookupOutcome> m_shown;
     bool m_queryRunning = false;
     QString m_settingsPath;
-    bool m_focusByClick = false;          // the input box got the focus from the click now arriving
+    // The input box was clicked into since it got the focus: the next click places the cursor.
+    bool m_inputEditing = false;
     ClickLabel *m_updateNotice = nullptr; // UpdateNotice, on the caption bar
     // The lookup under way: its id, the page it waits on, since when.
     QString m_busyId;

@@ -406,6 +406,10 @@ private slots:
         QTest::mouseClick(text2, Qt::LeftButton, {}, QPoint(4, text2->height() / 2));
         QCOMPARE(text2->selectedText(), QString());
         QCOMPARE(text2->text(), QStringLiteral("ann"));
+        // Away (to the chat) and back: the first click selects again.
+        child<QPushButton>(w.get(), "Command2")->setFocus();
+        QTest::mouseClick(text2, Qt::LeftButton, {}, QPoint(4, text2->height() / 2));
+        QCOMPARE(text2->selectedText(), QStringLiteral("ann"));
     }
 
     void promptWithoutId_data()
