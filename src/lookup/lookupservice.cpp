@@ -51,52 +51,122 @@ void LookupService::setDatabase(SellerDatabase *database, bool recordHistory)
     m_recordHistory = recordHistory && database;
 }
 
+QuerySettings LookupService::settings() const
+{
+    std::lock_guard<std::mutex> lock(m_setupMutex);
+    return m_settings;
+}
+
+void LookupService::setSettings(const QuerySettings &settings)
+{
+    std::lock_guard<std::mutex> lock(m_setupMutex);
+    m_settings = settings;
+    m_setup = initialQuerySetup(settings);
+    m_cachedConfiguration.reset();
+    ++m_settingsGeneration;
+}
+
+void LookupService::setConfigCache(std::shared_ptr<const ConfigCache> cache)
+{
+    std::lock_guard<std::mutex> lock(m_setupMutex);
+    m_cache = std::move(cache);
+}
+
+std::shared_ptr<const ConfigCache> LookupService::configCache() const
+{
+    std::lock_guard<std::mutex> lock(m_setupMutex);
+    return m_cache;
+}
+
 QuerySetupPtr LookupService::setup() const
 {
     std::lock_guard<std::mutex> lock(m_setupMutex);
     return m_setup;
 }
 
-QuerySetupPtr LookupService::ensureSetup(const CancelToken &cancel, RequestPacer *pacer,
-                                         PageResults *pages)
+LookupService::SetupState LookupService::currentState() const
 {
+    std::lock_guard<std::mutex> lock(m_setupMutex);
+    return {m_setup, m_settings, m_cachedConfiguration};
+}
+
+LookupService::SetupState LookupService::ensureSetup(const CancelToken &cancel, RequestPacer *pacer,
+                                                     PageResults *pages)
+{
+    // A stored configuration stands in for a while; then our site is asked again.
+    constexpr auto kRetryAfter = std::chrono::minutes(10);
     // One download at a time: a lookup that waited here finds the configuration there.
     std::lock_guard<std::mutex> fetching(m_fetchSetupMutex);
-    const QuerySetupPtr current = setup();
-    if (current->hasConfiguration())
-        return current;
+    SetupState state;
+    quint64 generation = 0;
+    std::shared_ptr<const ConfigCache> cache;
+    {
+        std::lock_guard<std::mutex> lock(m_setupMutex);
+        state = {m_setup, m_settings, m_cachedConfiguration};
+        generation = m_settingsGeneration;
+        cache = m_cache;
+        if (m_setup->hasConfiguration() &&
+            (!m_cachedConfiguration ||
+             std::chrono::steady_clock::now() - m_cachedSince < kRetryAfter))
+            return state;
+    }
     FetchContext context;
     context.session = m_session.get();
     context.cancel = &cancel;
     context.pacer = pacer;
-    QuerySetupPtr fetched = fetchQuerySetup(m_settings, current, context, pages);
+    // A stored configuration in use is not what a new download starts from.
+    const QuerySetupPtr from =
+        state.cachedConfiguration ? initialQuerySetup(state.settings) : state.setup;
+    PageResults fetchedPages;
+    QuerySetupPtr fetched = fetchQuerySetup(state.settings, from, context, &fetchedPages);
+    *pages += fetchedPages;
+    std::optional<CachedConfiguration> cached;
+    if (cache && !cancel.isCancelled()) {
+        SetupWithCopies withCopies = keepOrUseStoredCopies(
+            *cache, state.settings, fetched, fetchedPages, QDateTime::currentDateTimeUtc());
+        fetched = withCopies.setup;
+        cached = withCopies.cachedConfiguration;
+    }
     std::lock_guard<std::mutex> lock(m_setupMutex);
+    state.setup = fetched;
+    state.cachedConfiguration = cached;
+    // Settings changed meanwhile: this setup was made for the old ones; the next lookup fetches
+    // the new one.
+    if (generation != m_settingsGeneration)
+        return state;
     m_setup = fetched;
-    return fetched;
+    m_cachedConfiguration = cached;
+    if (cached)
+        m_cachedSince = std::chrono::steady_clock::now();
+    return state;
 }
 
 QuerySetupPtr LookupService::prepareSetup(const CancelToken &cancel, PageResults *pages)
 {
-    return ensureSetup(cancel, nullptr, pages);
+    return ensureSetup(cancel, nullptr, pages).setup;
 }
 
-BuyerAssessment LookupService::assess(const BuyerQueryResult &result, const BuyerNote &note) const
+BuyerAssessment LookupService::assess(const BuyerQueryResult &result, const BuyerNote &note,
+                                      const RiskSettings &risk) const
 {
     const SellerNotes seller = sellerNotes(note);
-    return assessBuyer(result, m_settings.risk, QDate::currentDate(), &seller);
+    return assessBuyer(result, risk, QDate::currentDate(), &seller);
 }
 
-LookupOutcome LookupService::lookUpWith(const QString &id, const QuerySetupPtr &setup,
+LookupOutcome LookupService::lookUpWith(const QString &id, const SetupState &state,
                                         const PageResults &setupPages, const CancelToken &cancel,
                                         RequestPacer *pacer)
 {
+    const QuerySetupPtr &setup = state.setup;
     LookupOutcome outcome;
     outcome.id = trimSpaces(id);
     FetchContext context;
     context.session = m_session.get();
     context.cancel = &cancel;
     context.pacer = pacer;
-    outcome.result = queryBuyer(*setup, m_settings, outcome.id, context, m_browser, m_pool.get());
+    outcome.result =
+        queryBuyer(*setup, state.settings, outcome.id, context, m_browser, m_pool.get());
+    outcome.cachedConfiguration = state.cachedConfiguration;
     outcome.result.pages = setupPages + outcome.result.pages;
 
     if (cancel.isCancelled()) {
@@ -116,14 +186,15 @@ LookupOutcome LookupService::lookUpWith(const QString &id, const QuerySetupPtr &
         if (m_recordHistory && isLookedUp(outcome.status) && !m_database->addLookup(outcome.result))
             outcome.storageProblem = m_database->problem();
     }
-    outcome.assessment = assess(outcome.result, outcome.note);
+    outcome.assessment = assess(outcome.result, outcome.note, state.settings.risk);
     return outcome;
 }
 
 LookupOutcome LookupService::lookup(const QString &id, const CancelToken &cancel,
                                     const std::function<void(const QuerySetup &)> &setupReady)
 {
-    if (!hasAnyHost(m_settings)) {
+    const QuerySettings settings = this->settings();
+    if (!hasAnyHost(settings)) {
         // Nowhere to ask: no request at all.
         if (setupReady && !cancel.isCancelled())
             setupReady(*setup());
@@ -134,14 +205,14 @@ LookupOutcome LookupService::lookup(const QString &id, const CancelToken &cancel
         outcome.statusDetail = QStringLiteral("the settings name no host");
         if (m_database)
             outcome.note = m_database->note(outcome.id);
-        outcome.assessment = assess(outcome.result, outcome.note);
+        outcome.assessment = assess(outcome.result, outcome.note, settings.risk);
         return outcome;
     }
     PageResults setupPages;
-    const QuerySetupPtr setup = ensureSetup(cancel, nullptr, &setupPages);
+    const SetupState state = ensureSetup(cancel, nullptr, &setupPages);
     if (setupReady && !cancel.isCancelled())
-        setupReady(*setup);
-    return lookUpWith(id, setup, setupPages, cancel, nullptr);
+        setupReady(*state.setup);
+    return lookUpWith(id, state, setupPages, cancel, nullptr);
 }
 
 QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOptions &options,
@@ -157,9 +228,9 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
     RequestPacer pacer(qMax(0, options.paceMs));
     RequestPacer *pacing = options.paceMs > 0 ? &pacer : nullptr;
     // The setup is fetched once for the whole batch; its downloads go with no buyer's pages.
-    const bool hosts = hasAnyHost(m_settings);
+    const bool hosts = hasAnyHost(settings());
     PageResults setupPages;
-    const QuerySetupPtr setup = hosts ? ensureSetup(cancel, pacing, &setupPages) : this->setup();
+    const SetupState state = hosts ? ensureSetup(cancel, pacing, &setupPages) : currentState();
 
     std::vector<LookupOutcome> results(size_t(ids.size()));
     BatchCallbacks callbacks;
@@ -170,7 +241,7 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
     };
     const auto lookUp = [&](int index) {
         LookupOutcome &outcome = results[size_t(index)];
-        outcome = hosts ? lookUpWith(ids.at(index), setup, {}, cancel, pacing)
+        outcome = hosts ? lookUpWith(ids.at(index), state, {}, cancel, pacing)
                         : lookup(ids.at(index), cancel);
         if (outcome.status == LookupStatus::NoConfiguration)
             outcome.statusDetail = configurationAttempts(setupPages);
@@ -193,7 +264,7 @@ LookupOutcome LookupService::reassess(const LookupOutcome &outcome) const
     LookupOutcome again = outcome;
     if (m_database)
         again.note = m_database->note(outcome.result.record.buyerId);
-    again.assessment = assess(again.result, again.note);
+    again.assessment = assess(again.result, again.note, settings().risk);
     return again;
 }
 
@@ -202,13 +273,21 @@ QString LookupService::fetchStartupList(const CancelToken &cancel)
     FetchContext context;
     context.session = m_session.get();
     context.cancel = &cancel;
+    const QuerySettings settings = this->settings();
     QString list;
-    if (!isBlank(m_settings.mainHost))
-        list = FetchPage(siteAddress(m_settings.mainHost, "/soft/qvdl/zkrap2.htm"), FetchShortWait,
-                         context);
-    if (isBlank(list) && !isBlank(m_settings.secondHost))
-        list = FetchPage(siteAddress(m_settings.secondHost, "/soft/wrub/zkrap2.htm"),
-                         FetchShortWait, context);
+    QString address;
+    if (!isBlank(settings.mainHost)) {
+        address = siteAddress(settings.mainHost, "/soft/qvdl/zkrap2.htm");
+        list = FetchPage(address, FetchShortWait, context);
+    }
+    if (isBlank(list) && !isBlank(settings.secondHost)) {
+        address = siteAddress(settings.secondHost, "/soft/wrub/zkrap2.htm");
+        list = FetchPage(address, FetchShortWait, context);
+    }
+    if (const std::shared_ptr<const ConfigCache> cache = configCache();
+        cache && !cancel.isCancelled())
+        list = keepOrUseStoredStartupList(*cache, settings, list, address,
+                                          QDateTime::currentDateTimeUtc());
     return list;
 }
 

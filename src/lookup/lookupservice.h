@@ -3,6 +3,7 @@
 #include "engine/batchengine.h"
 #include "engine/querysetup.h"
 #include "files/querysettings.h"
+#include "lookup/configcache.h"
 #include "model/batchrow.h"
 #include "model/buyerassessment.h"
 #include "model/buyerqueryresult.h"
@@ -13,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -36,6 +38,8 @@ struct LookupOutcome
     BuyerNote note;             // the seller's note and mark on the buyer
     std::optional<StoredLookup> previous; // the buyer's last stored lookup before this one
     QString storageProblem;               // why the lookup could not be recorded, when it could not
+    // The stored configuration this lookup used because our site gave none, when it did.
+    std::optional<CachedConfiguration> cachedConfiguration;
 };
 
 // The batch table's rows of a batch's outcomes: the id as the file has it, the record, the
@@ -60,8 +64,17 @@ public:
     LookupService(const LookupService &) = delete;
     LookupService &operator=(const LookupService &) = delete;
 
-    const QuerySettings &settings() const { return m_settings; }
+    // The settings the next lookup runs with.
+    QuerySettings settings() const;
+    // New settings for the lookups that start from now on (those under way finish with the old
+    // ones); the query setup is fetched again for them. The executor keeps its size.
+    void setSettings(const QuerySettings &settings);
     int jobs() const { return m_jobs; }
+
+    // Where the last good configuration, area table and start-up list are kept, so lookups go on
+    // while our site is down (null: nowhere, the default).
+    void setConfigCache(std::shared_ptr<const ConfigCache> cache);
+    std::shared_ptr<const ConfigCache> configCache() const;
 
     // The seller's database: notes and marks go into the verdict, and lookups that say something
     // about the buyer are recorded (when recordHistory). Null: none of it. Set before the first
@@ -109,13 +122,23 @@ public:
     TaskPool &pool() { return *m_pool; }
 
 private:
-    LookupOutcome lookUpWith(const QString &id, const QuerySetupPtr &setup,
+    // The setup a lookup runs with, with the settings it was made for and the stored
+    // configuration standing in for a download, if one does.
+    struct SetupState
+    {
+        QuerySetupPtr setup;
+        QuerySettings settings;
+        std::optional<CachedConfiguration> cachedConfiguration;
+    };
+    LookupOutcome lookUpWith(const QString &id, const SetupState &state,
                              const PageResults &setupPages, const CancelToken &cancel,
                              RequestPacer *pacer);
-    QuerySetupPtr ensureSetup(const CancelToken &cancel, RequestPacer *pacer, PageResults *pages);
-    BuyerAssessment assess(const BuyerQueryResult &result, const BuyerNote &note) const;
+    SetupState ensureSetup(const CancelToken &cancel, RequestPacer *pacer, PageResults *pages);
+    SetupState currentState() const;
+    BuyerAssessment assess(const BuyerQueryResult &result, const BuyerNote &note,
+                           const RiskSettings &risk) const;
 
-    const QuerySettings m_settings;
+    QuerySettings m_settings; // guarded by m_setupMutex
     const int m_jobs;
     std::unique_ptr<HttpSession> m_session;
     std::unique_ptr<TaskPool> m_pool;
@@ -123,7 +146,11 @@ private:
     SellerDatabase *m_database = nullptr;
     bool m_recordHistory = false;
 
-    mutable std::mutex m_setupMutex; // guards m_setup
+    mutable std::mutex m_setupMutex; // guards the settings, the setup and the cache
     std::mutex m_fetchSetupMutex;    // one download of the setup at a time
     QuerySetupPtr m_setup;
+    std::optional<CachedConfiguration> m_cachedConfiguration; // standing in for a download
+    std::chrono::steady_clock::time_point m_cachedSince;      // when it began to
+    quint64 m_settingsGeneration = 0; // counts setSettings: a setup of older settings is dropped
+    std::shared_ptr<const ConfigCache> m_cache;
 };

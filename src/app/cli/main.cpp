@@ -1,6 +1,7 @@
 #include "app/cli/batchcommand.h"
 #include "app/cli/clicommon.h"
 #include "app/cli/querycommand.h"
+#include "app/cli/settingscommand.h"
 #include "app/cli/storagecommands.h"
 #include "browser/hiddenbrowser.h"
 
@@ -31,6 +32,8 @@ const char kUsage[] =
     "      the seller's own notes on buyers, the blacklist and trusted buyers\n"
     "  blacklist import FILE | blacklist export FILE\n"
     "      share the blacklist as CSV (id,reason,date)\n"
+    "  settings check [--settings FILE]\n"
+    "      ask each host for the start-up list and the query configuration\n"
     "\n"
     "options:\n"
     "  --settings FILE   the settings file naming the hosts\n"
@@ -63,8 +66,9 @@ struct Command
 
 // Each subcommand gets the arguments after its name.
 const Command kCommands[] = {
-    {"query", runQueryCommand}, {"batch", runBatchCommand},         {"history", runHistoryCommand},
-    {"note", runNoteCommand},   {"blacklist", runBlacklistCommand},
+    {"query", runQueryCommand},         {"batch", runBatchCommand},
+    {"history", runHistoryCommand},     {"note", runNoteCommand},
+    {"blacklist", runBlacklistCommand}, {"settings", runSettingsCommand},
 };
 
 // Whether the command line asks for the embedded browser, which needs a graphical application
