@@ -43,6 +43,8 @@ public:
     void abandon();
     // Waits for the batch's thread to end.
     void join();
+    // The settings the next batch runs with.
+    void setSettings(const QuerySettings &settings) { m_settings = settings; }
 
 signals:
     // The batch has begun its queries (the window disables its query buttons).

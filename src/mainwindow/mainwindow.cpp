@@ -1,6 +1,7 @@
 #include "mainwindow/mainwindow.h"
 
 #include "browser/pagehandover.h"
+#include "demosite/demosite.h"
 #include "lookup/lookuprunner.h"
 #include "lookup/lookupservice.h"
 #include "mainwindow/cjkfont.h"
@@ -9,13 +10,16 @@
 #include "mainwindow/openinbrowser.h"
 #include "mainwindow/resultlines.h"
 #include "mainwindow/sellerview.h"
+#include "mainwindow/settingsdialog.h"
 #include "skin/installpaths.h"
 #include "skin/skinframe.h"
 #include "web/texthelpers.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QIcon>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -78,6 +82,24 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     });
     connectControls();
 
+    // "设置" above "帮助"; the grey line in the result area's title row says when the lookup ran
+    // on a stored configuration.
+    m_settingsLink = new ClickLabel(m_layout.queryBar);
+    m_settingsLink->setObjectName(QStringLiteral("settingsLink"));
+    m_settingsLink->setText(tr("设置"));
+    m_settingsLink->setStyleSheet(QStringLiteral("color: #0000FF;"));
+    m_settingsLink->setCursor(Qt::PointingHandCursor);
+    m_settingsLink->setGeometry(m_layout.helpLink->x(), 60 / kTwipsPerPixel,
+                                m_layout.helpLink->width(), m_layout.helpLink->height());
+    connect(m_settingsLink, &ClickLabel::clicked, this, &MainWindow::openSettings);
+    m_configAgeLine = new QLabel(m_layout.resultArea);
+    m_configAgeLine->setObjectName(QStringLiteral("ConfigAgeLine"));
+    m_configAgeLine->setStyleSheet(QStringLiteral("color: #808080;"));
+    m_configAgeLine->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_configAgeLine->setGeometry(m_layout.resultArea->width() / 2, 0,
+                                 m_layout.resultArea->width() / 2 - 8, 16);
+    m_configAgeLine->hide();
+
     startUp();
 
     // First shown centred on the screen.
@@ -122,13 +144,18 @@ void MainWindow::startUp()
 
     setWindowTitle(QStringLiteral("BrelvonV3.0"));
 
+    fetchStartupList();
+
+    setWindowState(Qt::WindowNoState);
+}
+
+void MainWindow::fetchStartupList()
+{
     m_startupRunner->startupList([this](const QString &list) {
         if (!m_closed && m_slots->applyStartupList(list))
             m_lines->showUpdateNotice();
         emit startupListFinished();
     });
-
-    setWindowState(Qt::WindowNoState);
 }
 
 bool MainWindow::startupListPending() const
@@ -204,6 +231,80 @@ void MainWindow::showOutcome(const LookupOutcome &outcome)
     m_lines->show(outcome.id, outcome.result.record);
     m_seller->showLines(outcome.id, SellerView::linesFor(outcome));
     m_lines->showVerdict(outcome.assessment, outcome.result.pages);
+    if (const auto &cached = outcome.cachedConfiguration) {
+        m_configAgeLine->setText(
+            tr("使用%1前保存的查询配置").arg(cached->ageText(QDateTime::currentDateTimeUtc())));
+        m_configAgeLine->setToolTip(cached->address);
+    }
+    m_configAgeLine->setVisible(outcome.cachedConfiguration.has_value());
+}
+
+void MainWindow::openSettings()
+{
+    if (m_settingsDialog) {
+        m_settingsDialog->raise();
+        m_settingsDialog->activateWindow();
+        return;
+    }
+    auto *dialog =
+        new SettingsDialog(m_settingsPath.isEmpty() ? defaultSettingsPath() : m_settingsPath, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFirstRun(m_firstRun);
+    connect(dialog, &SettingsDialog::saved, this,
+            [this](const QuerySettings &settings, const StorageSettings &storage) {
+                m_firstRun = false;
+                applySettings(settings, storage);
+            });
+    connect(dialog, &SettingsDialog::demoSiteChosen, this, &MainWindow::useDemoSite);
+    m_settingsDialog = dialog;
+    dialog->open();
+}
+
+SettingsDialog *MainWindow::settingsDialog() const
+{
+    return m_settingsDialog;
+}
+
+void MainWindow::openFirstRunSettings()
+{
+    m_firstRun = true;
+    openSettings();
+}
+
+void MainWindow::applySettings(const QuerySettings &settings, const StorageSettings &storage)
+{
+    if (m_demoSite) // the seller's own hosts again: their stored copies too
+        m_service->setConfigCache(std::exchange(m_keptCache, nullptr));
+    m_settings = settings;
+    m_service->setSettings(settings);
+    m_batch->setSettings(settings);
+    if (SellerDatabase *database = m_service->database())
+        setSellerDatabase(database, storage.history);
+    m_layout.creditAddress->setText(siteAddress(m_settings.mainHost, "/soft/qvdl/index.htm"));
+    m_slots->setDefaults(m_settings.mainHost);
+    if (!m_startupRunner->isRunning())
+        fetchStartupList();
+}
+
+void MainWindow::useDemoSite()
+{
+    m_firstRun = false;
+    if (!m_demoSite) {
+        auto site = std::make_unique<DemoSite>();
+        if (!site->start()) {
+            QMessageBox box(QMessageBox::Warning, programTitle(), tr("内置的演示站点无法启动。"),
+                            QMessageBox::Ok, this);
+            box.exec();
+            return;
+        }
+        m_keptCache = m_service->configCache();
+        m_service->setConfigCache(nullptr);
+        m_demoSite = std::move(site);
+    }
+    StorageSettings storage;
+    // The demo's made-up buyers stay out of the seller's history.
+    storage.history = false;
+    applySettings(demoSettings(m_demoSite->hostPort()), storage);
 }
 
 void MainWindow::noteChanged(const QString &buyerId)

@@ -12,7 +12,13 @@
 
 #include <memory>
 
+class ClickLabel;
+class ConfigCache;
+class DemoSite;
 class DetailPageBrowser;
+class QLabel;
+class SettingsDialog;
+struct StorageSettings;
 class LookupRunner;
 class LookupService;
 class PageHandOver;
@@ -81,6 +87,21 @@ public:
     // Shows the help window, or brings the open one forward.
     void showHelpWindow();
 
+    // The settings dialog ("设置") on the settings file, or the open one brought forward; the one
+    // way in, from the query bar's link and from the window's own prompts.
+    void openSettings();
+    // The settings file the dialog edits (empty: the default one).
+    void setSettingsFile(const QString &path) { m_settingsPath = path; }
+    // The first run without a settings file: the dialog on 服务器, with the demo site to choose.
+    void openFirstRunSettings();
+    // New settings for the next lookup, the next batch and the start-up list; storage.history
+    // turns recording on or off (its database stays the one opened).
+    void applySettings(const QuerySettings &settings, const StorageSettings &storage);
+    // The bundled demo site for the rest of this session, without recording history.
+    void useDemoSite();
+    bool usesDemoSite() const { return m_demoSite != nullptr; }
+    SettingsDialog *settingsDialog() const;
+
     bool queryRunning() const { return m_queryRunning; }
     // The outcome of the last lookup shown (its verdict follows the seller's notes), or null.
     const LookupOutcome *shownOutcome() const { return m_shown.get(); }
@@ -110,6 +131,7 @@ private:
     void setQueryButtonsEnabled(bool enabled);
     void showOutcome(const LookupOutcome &outcome);
     void noteChanged(const QString &buyerId);
+    void fetchStartupList();
 
     QuerySettings m_settings;
     std::unique_ptr<LookupService> m_service;
@@ -126,4 +148,11 @@ private:
     bool m_queryRunning = false;
     bool m_closed = false; // set by a close: a query's record that arrives then is not shown
     QPointer<HelpWindow> m_help;
+    QString m_settingsPath;
+    QPointer<SettingsDialog> m_settingsDialog;
+    bool m_firstRun = false;
+    std::unique_ptr<DemoSite> m_demoSite;
+    std::shared_ptr<const ConfigCache> m_keptCache; // set aside while the demo site serves
+    ClickLabel *m_settingsLink = nullptr;
+    QLabel *m_configAgeLine = nullptr; // "使用3天前保存的查询配置"
 };

@@ -222,6 +222,7 @@ int loadQueryProfile(const QueryOptions &options, Profile *profile)
                                     "there and run again, or use --demo")
                          .arg(load.path));
         return CliUsage;
+    case ProfileLoad::Result::NoSettings: // the command line always leaves a template
     case ProfileLoad::Result::TemplateFailed:
         printMessage(QStringLiteral("no settings yet: create %1 (%2), or use --demo")
                          .arg(load.path, load.error));

@@ -4,6 +4,8 @@
 
 #include "browser/hiddenbrowser.h"
 #include "files/spreadsheetexport.h"
+#include "lookup/configcache.h"
+#include "lookup/lookupservice.h"
 #include "lookup/profile.h"
 #include "mainwindow/mainwindow.h"
 #include "storage/sellerdatabase.h"
@@ -175,6 +177,8 @@ int main(int argc, char *argv[])
     asked.settingsPath = parser.value(settingsOption);
     asked.databasePath = parser.value(databaseOption);
     asked.noHistory = parser.isSet(noHistoryOption);
+    // Without settings the window asks for them in its settings dialog.
+    asked.writeTemplate = false;
     Profile profile;
     const ProfileLoad load = loadProfile(asked, &profile);
     switch (load.result) {
@@ -189,14 +193,9 @@ int main(int argc, char *argv[])
     case ProfileLoad::Result::SettingsUnreadable:
         tell(QMessageBox::Critical, load.error);
         return 2;
-    case ProfileLoad::Result::TemplateWritten:
-        // First run without settings: leave a template to fill in and start anyway.
-        tell(QMessageBox::Information,
-             QStringLiteral(
-                 "还没有设置文件。已写好一份模板:\n%1\n请在其中填入网站地址后重新启动。\n\n"
-                 "用 brelvon --demo 可以对内置的演示站点试用。")
-                 .arg(load.path));
+    case ProfileLoad::Result::NoSettings: // the settings dialog opens once the window is up
         break;
+    case ProfileLoad::Result::TemplateWritten:
     case ProfileLoad::Result::TemplateFailed:
         tell(QMessageBox::Warning, load.error);
         break;
@@ -213,7 +212,15 @@ int main(int argc, char *argv[])
 
     MainWindow window(profile.settings);
     window.setSellerDatabase(&database, storage.history);
+    if (!profile.site) {
+        window.setSettingsFile(load.path);
+        // While our site is down, the last configuration it gave stands in.
+        window.lookupService()->setConfigCache(
+            std::make_shared<const ConfigCache>(ConfigCache::defaultFolder()));
+    }
     window.show();
+    if (load.result == ProfileLoad::Result::NoSettings)
+        QTimer::singleShot(0, &window, [&window] { window.openFirstRunSettings(); });
     if (const QString why = databaseProblem(database, storage.history); !why.isEmpty()) {
         // Said once the window is up: the lookups work all the same.
         std::fprintf(stderr, "brelvon: %s\n", qPrintable(database.problem()));
