@@ -66,6 +66,22 @@ QString unquote(const QString &raw)
     return out;
 }
 
+// Where a comment after a value begins (an unquoted ';'), or the line's end.
+qsizetype commentStart(const QString &line, qsizetype from)
+{
+    bool quoted = false;
+    for (qsizetype i = from; i < line.size(); ++i) {
+        const QChar c = line.at(i);
+        if (quoted && c == u'\\')
+            ++i;
+        else if (c == u'"')
+            quoted = !quoted;
+        else if (!quoted && c == u';')
+            return i;
+    }
+    return line.size();
+}
+
 } // namespace
 
 QString iniQuoted(const QString &value)
@@ -165,9 +181,15 @@ void IniDocument::setValue(const QString &section, const QString &key, const QSt
     int end = -1;
     const int line = find(section, key, &end);
     if (line >= 0) {
-        // The key's own spelling and spacing before the '=' stay.
+        // The key's own spelling, the spacing around the value and a comment after it stay.
         const QString &old = m_lines.at(line);
-        m_lines[line] = old.left(old.indexOf(u'=') + 1) + written;
+        qsizetype start = old.indexOf(u'=') + 1;
+        while (start < old.size() && old.at(start).isSpace())
+            ++start;
+        qsizetype end = commentStart(old, start);
+        while (end > start && old.at(end - 1).isSpace())
+            --end;
+        m_lines[line] = old.left(start) + written + old.mid(end);
         return;
     }
     if (end >= 0) {

@@ -8,6 +8,7 @@
 #include "lookup/lookupservice.h"
 #include "lookup/profile.h"
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/settingsdialog.h"
 #include "storage/sellerdatabase.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -235,10 +237,17 @@ int main(int argc, char *argv[])
         // For smoke tests of an installed copy (tests/install): say what is shown, then close.
         QTimer::singleShot(0, &window, [&window] {
             const QWidget *caption = window.findChild<QWidget *>(QStringLiteral("JSCAPTION1"));
+            const auto *sections =
+                window.findChild<QTabWidget *>(QStringLiteral("settingsSections"));
             std::printf("brelvon: shown \"%s\" visible=%d caption=%d skin=%s\n",
                         qPrintable(window.windowTitle()), int(window.isVisible()),
                         caption ? caption->height() : -1, qPrintable(MainWindow::skinFilePath()));
+            if (sections && sections->isVisible())
+                std::printf("brelvon: settings=%s\n",
+                            qPrintable(sections->tabText(sections->currentIndex())));
             std::fflush(stdout);
+            if (window.settingsDialog())
+                window.settingsDialog()->close();
             window.close();
         });
     }
