@@ -163,8 +163,10 @@ void SettingsDialog::addField(QGridLayout *grid, const QString &key, const QStri
     f->error = new QLabel(parent);
     f->error->setObjectName(key + QLatin1String("/error"));
     f->error->setStyleSheet(QStringLiteral("color: #D00000;"));
+    f->error->setWordWrap(true);
     f->error->hide();
-    grid->addWidget(f->error, row, 3);
+    // Under its field, so a reason never widens the dialog.
+    grid->addWidget(f->error, row + 1, 1, 1, 2);
     m_fields.push_back(std::move(f));
 }
 
@@ -301,7 +303,7 @@ QWidget *SettingsDialog::buildStoragePage()
     auto *choose = new QPushButton(tr("选择…"), form);
     choose->setObjectName(QStringLiteral("chooseDatabaseButton"));
     connect(choose, &QPushButton::clicked, this, &SettingsDialog::chooseDatabase);
-    grid->addWidget(choose, grid->rowCount() - 1, 2);
+    grid->addWidget(choose, grid->rowCount() - 2, 2); // the field's row, above its reason
     addField(grid, QStringLiteral("storage/history"), tr("记录查询历史"), BoolField,
              boolText(StorageSettings().history), QString());
     grid->setColumnStretch(1, 1);
