@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -82,6 +83,8 @@ public:
     void setDatabase(SellerDatabase *database, bool recordHistory);
     SellerDatabase *database() const { return m_database; }
     bool recordsHistory() const { return m_recordHistory; }
+    // Turns recording on or off for the lookups that end from now on (with a database only).
+    void setRecordHistory(bool record) { m_recordHistory = record && m_database; }
 
     // The detail page's loader of last resort (null: none). Set before the first lookup.
     void setBrowser(DetailPageBrowser *browser) { m_browser = browser; }
@@ -144,7 +147,7 @@ private:
     std::unique_ptr<TaskPool> m_pool;
     DetailPageBrowser *m_browser = nullptr;
     SellerDatabase *m_database = nullptr;
-    bool m_recordHistory = false;
+    std::atomic<bool> m_recordHistory{false};
 
     mutable std::mutex m_setupMutex; // guards the settings, the setup and the cache
     std::mutex m_fetchSetupMutex;    // one download of the setup at a time

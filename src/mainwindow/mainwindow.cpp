@@ -36,7 +36,9 @@ QString g_skinFile; // set by tests; empty: the default place
 
 MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser, QWidget *parent)
     : QWidget(parent), m_settings(settings),
-      m_service(std::make_unique<LookupService>(settings, settings.batchJobs))
+      // Room for the most jobs a batch may ask for: the settings dialog may raise [batch] jobs
+      // while the window runs (threads and hidden pages are started only as they are needed).
+      m_service(std::make_unique<LookupService>(settings, BatchOptions::kMaxJobs))
 {
     initMainWindowResources();
     setObjectName(QStringLiteral("TestOCX_new"));
@@ -278,8 +280,7 @@ void MainWindow::applySettings(const QuerySettings &settings, const StorageSetti
     m_settings = settings;
     m_service->setSettings(settings);
     m_batch->setSettings(settings);
-    if (SellerDatabase *database = m_service->database())
-        setSellerDatabase(database, storage.history);
+    m_service->setRecordHistory(storage.history);
     m_layout.creditAddress->setText(siteAddress(m_settings.mainHost, "/soft/qvdl/index.htm"));
     m_slots->setDefaults(m_settings.mainHost);
     if (!m_startupRunner->isRunning())
