@@ -89,8 +89,11 @@ QString iniQuoted(const QString &value)
     const bool plain = !value.contains(u',') && !value.contains(u';') && !value.contains(u'"') &&
                        !value.contains(u'\\') && !value.contains(u'\n') && value == value.trimmed();
     if (plain)
-        return value;
+        // QSettings reads a leading '@' as the mark of a stored type; "@@" is a plain '@'.
+        return value.startsWith(u'@') ? u'@' + value : value;
     QString out = QStringLiteral("\"");
+    if (value.startsWith(u'@'))
+        out += u'@';
     for (QChar c : value) {
         if (c == u'"' || c == u'\\')
             out += u'\\';
@@ -172,7 +175,8 @@ std::optional<QString> IniDocument::value(const QString &section, const QString 
     if (line < 0)
         return std::nullopt;
     const QString &text = m_lines.at(line);
-    return unquote(text.mid(text.indexOf(u'=') + 1));
+    const QString value = unquote(text.mid(text.indexOf(u'=') + 1));
+    return value.startsWith(QLatin1String("@@")) ? value.mid(1) : value;
 }
 
 void IniDocument::setValue(const QString &section, const QString &key, const QString &value)

@@ -1,12 +1,14 @@
 // The settings dialog on real files, the connection test against fixture servers, the first run
 // and the window's use of a stored configuration.
 
+#include "files/inidocument.h"
 #include "fixtures.h"
 #include "fixtureserver.h"
 #include "lookup/configcache.h"
 #include "lookup/lookupservice.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/settingsdialog.h"
+#include "web/canceltoken.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -155,6 +157,67 @@ private slots:
         QVERIFY2(dialog.save(), qPrintable(dialog.problem()));
         QVERIFY(dialog.fieldProblem(key).isEmpty());
         QCOMPARE(saved.size(), 1);
+    }
+
+    // Whatever a field holds, the program reads back the same text from the file.
+    void valuesReadBack_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("plain") << "cntaobaoseller";
+        QTest::newRow("comma") << "请登录,稍后再试";
+        QTest::newRow("semicolon") << "a;b";
+        QTest::newRow("quotes and backslash") << "say \"hi\" \\ bye";
+        QTest::newRow("blanks around") << "  spaced  ";
+        QTest::newRow("leading at") << "@Variant(x)";
+        QTest::newRow("empty") << "";
+    }
+    void valuesReadBack()
+    {
+        QFETCH(QString, value);
+        const QString path = writeFile("readback.conf", "[viewer]\npopupLogin=old ; keep me\n");
+        IniDocument document;
+        QString error;
+        QVERIFY(document.load(path, &error));
+        document.setValue("viewer", "popupLogin", value);
+        QVERIFY(document.save(path, &error));
+        QCOMPARE(QSettings(path, QSettings::IniFormat).value("viewer/popupLogin").toString(),
+                 value);
+        QVERIFY(readAll(path).endsWith(" ; keep me\n"));
+        IniDocument again;
+        QVERIFY(again.load(path, &error));
+        QCOMPARE(again.value("viewer", "popupLogin").value_or("<none>"), value);
+    }
+
+    // A damaged or foreign file where a stored copy should be is no configuration: the lookup
+    // says it has none rather than reading garbage.
+    void damagedStoredCopy_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("foreign") << QByteArray("Brelvon#90#http://x/s#0#");
+        QTest::newRow("no time") << QByteArray("Brelvon cached copy 1\naddress=x\n\nhttp://x/s#0#");
+        QTest::newRow("bad time") << QByteArray(
+            "Brelvon cached copy 1\nsaved=yesterday\n\nhttp://x/s#0#");
+        QTest::newRow("cut in its head") << QByteArray("Brelvon cached copy 1\nsaved=2026-");
+    }
+    void damagedStoredCopy()
+    {
+        QFETCH(QByteArray, bytes);
+        QuerySettings settings;
+        settings.mainHost = "127.0.0.1:1"; // refuses: our site gives nothing
+        ConfigCache cache(m_dir.filePath("damaged-cache"));
+        QVERIFY(QDir().mkpath(cache.folder()));
+        writeFile("damaged-cache/" +
+                      QFileInfo(cache.filePath(ConfigCache::Document::QueryConfiguration, settings))
+                          .fileName(),
+                  bytes);
+        QVERIFY(!cache.load(ConfigCache::Document::QueryConfiguration, settings));
+        LookupService service(settings);
+        service.setConfigCache(std::make_shared<const ConfigCache>(cache));
+        const CancelToken cancel;
+        const LookupOutcome outcome = service.lookup("tom", cancel);
+        QCOMPARE(outcome.status, LookupStatus::NoConfiguration);
+        QVERIFY(!outcome.cachedConfiguration);
     }
 
     // The connection test: a good and a silent host end within the usual waits; the test can be
