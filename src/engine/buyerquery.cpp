@@ -253,6 +253,8 @@ PageResult BuyerQuery::fetchPopupCard(const QString &id, const FetchContext &con
                         QLatin1String("&type=1&jumpFrom=aliwwserver"));
     if (isBlank(popupAddress))
         return {};
+    if (context.pageStarted && *context.pageStarted)
+        (*context.pageStarted)(BuyerPage::Popup);
     PageResult page = fetchPage(popupAddress, FetchLongWait, context);
     page.page = BuyerPage::Popup;
     markIfBlocked(page, page.text, anchorsOf(BuyerPage::Popup), m_setup.blockMarkers);

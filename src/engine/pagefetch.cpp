@@ -14,6 +14,8 @@ QString fetchInto(PageResults &log, const QString &name, const QString &address,
 {
     if (isBlank(address))
         return {};
+    if (context.pageStarted && *context.pageStarted)
+        (*context.pageStarted)(name);
     PageResult page = fetchPage(address, mode, context);
     page.page = name;
     QString text = page.text;

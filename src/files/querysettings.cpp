@@ -243,6 +243,7 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
             "a number of days from 1 to 3650");
     readInt("browser/maxMemoryMB", 64, 65536, &s.browserMaxMemoryMB,
             "a number of MiB from 64 to 65536");
+    readBool("window/watchClipboard", &s.watchClipboard);
 
     *settings = s;
     return true;

@@ -39,6 +39,8 @@ struct QuerySettings
     // [query] maxConfigAgeDays: a stored copy of the query configuration older than this many
     // days is not used when our site gives none (1 to 3650).
     int maxConfigAgeDays = 30;
+    // [window] watchClipboard: the window looks up an id copied elsewhere.
+    bool watchClipboard = false;
 };
 
 // "http://" + host + path on our own web site; empty without a host.

@@ -61,17 +61,23 @@ bool LookupRunner::start(std::function<std::function<void()>(Job &job)> work)
 }
 
 bool LookupRunner::lookup(const QString &id, std::function<void(const LookupOutcome &)> done,
-                          std::function<void(const QString &areaTable)> setupReady)
+                          std::function<void(const QString &areaTable)> setupReady,
+                          std::function<void(const QString &page)> pageStarted)
 {
     LookupService *service = m_service;
-    return start([this, service, id, done = std::move(done),
-                  setupReady = std::move(setupReady)](Job &job) -> std::function<void()> {
+    return start([this, service, id, done = std::move(done), setupReady = std::move(setupReady),
+                  pageStarted = std::move(pageStarted)](Job &job) -> std::function<void()> {
         std::function<void(const QuerySetup &)> ready;
         if (setupReady)
             ready = [this, setupReady](const QuerySetup &setup) {
                 post([setupReady, areaTable = setup.areaTable] { setupReady(areaTable); });
             };
-        LookupOutcome outcome = service->lookup(id, job.cancel, ready);
+        LookupService::PageWatch watch;
+        if (pageStarted)
+            watch = [this, pageStarted](const QString &page) {
+                post([pageStarted, page] { pageStarted(page); });
+            };
+        LookupOutcome outcome = service->lookup(id, job.cancel, ready, watch);
         return [done, outcome = std::move(outcome)] { done(outcome); };
     });
 }

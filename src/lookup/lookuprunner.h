@@ -23,9 +23,11 @@ public:
 
     // One buyer; done gets the outcome whatever happened (status Cancelled when the work was
     // cancelled). setupReady (optional) is told once the query setup is there and the buyer's
-    // own pages are being read, with the area table.
+    // own pages are being read, with the area table. pageStarted (optional) is told the name of
+    // each page (BuyerPage) as its fetch begins.
     bool lookup(const QString &id, std::function<void(const LookupOutcome &)> done,
-                std::function<void(const QString &areaTable)> setupReady = {});
+                std::function<void(const QString &areaTable)> setupReady = {},
+                std::function<void(const QString &page)> pageStarted = {});
     // Several buyers, one after another; each outcome as it comes, then done(cancelled).
     bool lookupEach(const QStringList &ids, std::function<void(const LookupOutcome &)> each,
                     std::function<void(bool cancelled)> done);

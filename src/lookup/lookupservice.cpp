@@ -91,7 +91,8 @@ LookupService::SetupState LookupService::currentState() const
 }
 
 LookupService::SetupState LookupService::ensureSetup(const CancelToken &cancel, RequestPacer *pacer,
-                                                     PageResults *pages)
+                                                     PageResults *pages,
+                                                     const PageWatch *pageStarted)
 {
     // A stored configuration stands in for a while; then our site is asked again.
     constexpr auto kRetryAfter = std::chrono::minutes(10);
@@ -114,6 +115,7 @@ LookupService::SetupState LookupService::ensureSetup(const CancelToken &cancel, 
     context.session = m_session.get();
     context.cancel = &cancel;
     context.pacer = pacer;
+    context.pageStarted = pageStarted;
     // A stored configuration in use is not what a new download starts from.
     const QuerySetupPtr from =
         state.cachedConfiguration ? initialQuerySetup(state.settings) : state.setup;
@@ -155,7 +157,7 @@ BuyerAssessment LookupService::assess(const BuyerQueryResult &result, const Buye
 
 LookupOutcome LookupService::lookUpWith(const QString &id, const SetupState &state,
                                         const PageResults &setupPages, const CancelToken &cancel,
-                                        RequestPacer *pacer)
+                                        RequestPacer *pacer, const PageWatch *pageStarted)
 {
     const QuerySetupPtr &setup = state.setup;
     LookupOutcome outcome;
@@ -164,6 +166,7 @@ LookupOutcome LookupService::lookUpWith(const QString &id, const SetupState &sta
     context.session = m_session.get();
     context.cancel = &cancel;
     context.pacer = pacer;
+    context.pageStarted = pageStarted;
     outcome.result =
         queryBuyer(*setup, state.settings, outcome.id, context, m_browser, m_pool.get());
     outcome.cachedConfiguration = state.cachedConfiguration;
@@ -191,7 +194,8 @@ LookupOutcome LookupService::lookUpWith(const QString &id, const SetupState &sta
 }
 
 LookupOutcome LookupService::lookup(const QString &id, const CancelToken &cancel,
-                                    const std::function<void(const QuerySetup &)> &setupReady)
+                                    const std::function<void(const QuerySetup &)> &setupReady,
+                                    const PageWatch &pageStarted)
 {
     const QuerySettings settings = this->settings();
     if (!hasAnyHost(settings)) {
@@ -209,10 +213,11 @@ LookupOutcome LookupService::lookup(const QString &id, const CancelToken &cancel
         return outcome;
     }
     PageResults setupPages;
-    const SetupState state = ensureSetup(cancel, nullptr, &setupPages);
+    const PageWatch *watch = pageStarted ? &pageStarted : nullptr;
+    const SetupState state = ensureSetup(cancel, nullptr, &setupPages, watch);
     if (setupReady && !cancel.isCancelled())
         setupReady(*state.setup);
-    return lookUpWith(id, state, setupPages, cancel, nullptr);
+    return lookUpWith(id, state, setupPages, cancel, nullptr, watch);
 }
 
 QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOptions &options,

@@ -89,11 +89,15 @@ public:
     // The detail page's loader of last resort (null: none). Set before the first lookup.
     void setBrowser(DetailPageBrowser *browser) { m_browser = browser; }
 
+    // Told the name of each page (BuyerPage) as its fetch begins, on the fetching thread.
+    using PageWatch = std::function<void(const QString &page)>;
+
     // Looks up one buyer: the setup first (fetched while the configuration is missing), then
     // the buyer's pages, the status, the verdict, the journal. setupReady (optional) is told
     // between the two, unless the lookup was cancelled meanwhile.
     LookupOutcome lookup(const QString &id, const CancelToken &cancel,
-                         const std::function<void(const QuerySetup &)> &setupReady = {});
+                         const std::function<void(const QuerySetup &)> &setupReady = {},
+                         const PageWatch &pageStarted = {});
 
     // Told as a batch goes, one call at a time, from the batch's threads.
     struct BatchProgress
@@ -135,8 +139,9 @@ private:
     };
     LookupOutcome lookUpWith(const QString &id, const SetupState &state,
                              const PageResults &setupPages, const CancelToken &cancel,
-                             RequestPacer *pacer);
-    SetupState ensureSetup(const CancelToken &cancel, RequestPacer *pacer, PageResults *pages);
+                             RequestPacer *pacer, const PageWatch *pageStarted = nullptr);
+    SetupState ensureSetup(const CancelToken &cancel, RequestPacer *pacer, PageResults *pages,
+                           const PageWatch *pageStarted = nullptr);
     SetupState currentState() const;
     BuyerAssessment assess(const BuyerQueryResult &result, const BuyerNote &note,
                            const RiskSettings &risk) const;

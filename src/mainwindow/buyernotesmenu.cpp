@@ -6,6 +6,7 @@
 #include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
 
 BuyerNotesMenu::BuyerNotesMenu(SellerDatabase *database, QWidget *host)
@@ -47,11 +48,22 @@ bool BuyerNotesMenu::ask(const QString &title, const QString &label, bool multiL
     if (m_prompt)
         return m_prompt(m_host, title, label, multiLine, text);
     const QPointer<QWidget> host(m_host);
-    bool ok = false;
-    const QString answer =
-        multiLine ? QInputDialog::getMultiLineText(m_host, title, label, *text, &ok)
-                  : QInputDialog::getText(m_host, title, label, QLineEdit::Normal, *text, &ok);
-    if (!host || !ok)
+    QPointer<QInputDialog> dialog = new QInputDialog(m_host);
+    dialog->setWindowTitle(title);
+    dialog->setLabelText(label);
+    dialog->setOption(QInputDialog::UsePlainTextEditForTextInput, multiLine);
+    dialog->setTextValue(*text);
+    // A note is prose: its lines wrap at the box's edge rather than run off to the side.
+    if (auto *edit = dialog->findChild<QPlainTextEdit *>())
+        edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    const bool ok = dialog->exec() == QDialog::Accepted;
+    if (!host || !dialog) {
+        delete dialog;
+        return false;
+    }
+    const QString answer = dialog->textValue();
+    delete dialog;
+    if (!ok)
         return false;
     *text = answer;
     return true;

@@ -11,26 +11,76 @@
 #include "mainwindow/resultlines.h"
 #include "mainwindow/sellerview.h"
 #include "mainwindow/settingsdialog.h"
+#include "model/buyerqueryresult.h"
+#include "model/creditlevel.h"
+#include "model/lookupstatus.h"
+#include "model/riskverdict.h"
+#include "skin/captionlayout.h"
 #include "skin/installpaths.h"
 #include "skin/skinframe.h"
+#include "storage/historytext.h"
+#include "storage/sellerdatabase.h"
 #include "web/texthelpers.h"
 
+#include <QAbstractItemView>
+#include <QAction>
+#include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
+#include <QStringListModel>
+#include <QStyle>
+#include <QTimer>
+#include <QUrl>
 
 namespace {
 
 QString g_skinFile; // set by tests; empty: the default place
+
+const QString kQueryCaption = QStringLiteral("查  询");
+
+// Whether a lookup has a record worth its four lines: found, or read in part (a buyer the search
+// page does not list may still have a name card).
+bool hasRecord(const LookupOutcome &o)
+{
+    switch (o.status) {
+    case LookupStatus::Found:
+    case LookupStatus::Blocked:
+        return true;
+    case LookupStatus::PagesFailed:
+        return o.result.listed;
+    case LookupStatus::NotFound: {
+        const BuyerCreditRecord &r = o.result.record;
+        for (const QString *field : {&r.nick, &r.regTime, &r.address, &r.verification, &r.goodRate,
+                                     &r.goodCount, &r.neutralCount, &r.badCount})
+            if (!isBlank(*field))
+                return true;
+        return false;
+    }
+    case LookupStatus::NoConfiguration:
+    case LookupStatus::NotConfigured:
+    case LookupStatus::Cancelled:
+        break;
+    }
+    return false;
+}
+const QString kPrompt = QStringLiteral("输入买家的淘宝ID");
 
 } // namespace
 
@@ -82,6 +132,49 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
         setQueryButtonsEnabled(true);
         emit batchFinished();
     });
+    m_updateNotice = new ClickLabel(bar);
+    m_updateNotice->setObjectName(QStringLiteral("UpdateNotice"));
+    m_updateNotice->setTextFormat(Qt::PlainText);
+    m_updateNotice->setCursor(Qt::PointingHandCursor);
+    m_updateNotice->setStyleSheet(
+        QStringLiteral("color: #FFF2A0; text-decoration: underline; background: transparent;"));
+    m_updateNotice->hide();
+
+    m_busyTimer = new QTimer(this);
+    m_busyTimer->setInterval(1000);
+    connect(m_busyTimer, &QTimer::timeout, this, &MainWindow::showBusy);
+
+    // The ids queried lately: typed ones complete from them, the arrow in the box lists them.
+    m_recentModel = new QStringListModel(this);
+    m_completer = new QCompleter(m_recentModel, this);
+    m_completer->setCaseSensitivity(Qt::CaseInsensitive);
+    m_completer->setCompletionMode(QCompleter::PopupCompletion);
+    m_completer->popup()->setObjectName(QStringLiteral("RecentIds"));
+    m_layout.input->setCompleter(m_completer);
+    QAction *recent = m_layout.input->addAction(style()->standardIcon(QStyle::SP_ArrowDown),
+                                                QLineEdit::TrailingPosition);
+    recent->setObjectName(QStringLiteral("RecentIdsButton"));
+    recent->setToolTip(tr("最近查询的买家"));
+    connect(recent, &QAction::triggered, this, &MainWindow::showRecentIds);
+
+    m_layout.watchClipboard->setChecked(m_settings.watchClipboard);
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
+            &MainWindow::clipboardChanged);
+
+    // The controls' places at this size, from which they follow the window's size.
+    const auto place = [this](QWidget *w, Place::Grow grow) {
+        m_places.append({w, w->geometry(), grow});
+    };
+    place(m_layout.queryPanel, Place::Both);
+    place(m_layout.queryBar, Place::Wider);
+    place(m_layout.resultArea, Place::Both);
+    for (ClickLabel *line : {m_layout.idLine, m_layout.ratingsLine, m_layout.profileLine,
+                             m_layout.noticeLine, m_layout.statusLine})
+        place(line, Place::Wider);
+    place(m_layout.linkRow, Place::Down);
+    place(m_layout.linkColumn, Place::RightEdgeTaller);
+    place(m_layout.browser, Place::RightEdge);
+
     connectControls();
 
     // "设置" above "帮助"; the grey line in the result area's title row says when the lookup ran
@@ -98,9 +191,8 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     m_configAgeLine->setObjectName(QStringLiteral("ConfigAgeLine"));
     m_configAgeLine->setStyleSheet(QStringLiteral("color: #808080;"));
     m_configAgeLine->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    m_configAgeLine->setGeometry(m_layout.resultArea->width() / 2, 0,
-                                 m_layout.resultArea->width() / 2 - 8, 16);
     m_configAgeLine->hide();
+    layOutContent();
 
     startUp();
 
@@ -123,7 +215,26 @@ MainWindow::~MainWindow()
 void MainWindow::connectControls()
 {
     m_layout.input->installEventFilter(this);
-    connect(m_layout.queryButton, &QPushButton::clicked, this, &MainWindow::runQuery);
+    connect(m_layout.input, &QLineEdit::returnPressed, this, [this] {
+        // Enter picks from an open completer first; the query follows on the next Enter.
+        if (!m_completer->popup()->isVisible())
+            runQuery();
+    });
+    connect(m_layout.queryButton, &QPushButton::clicked, this, [this] {
+        if (m_queryRunning)
+            cancelQuery();
+        else
+            runQuery();
+    });
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &MainWindow::cancelQuery);
+    auto *copy = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+C")), this);
+    connect(copy, &QShortcut::activated, this, &MainWindow::copyResult);
+    connect(m_layout.copyResult, &ClickLabel::clicked, this, &MainWindow::copyResult);
+    connect(m_layout.statusLine, &ClickLabel::clicked, this, [this] {
+        if (m_shown && m_shown->status == LookupStatus::NotConfigured)
+            openSettings();
+    });
     connect(m_layout.batchButton, &QPushButton::clicked, this, &MainWindow::runBatch);
     for (const LinkButton &link : m_layout.linkButtons) {
         connect(link.button, &QPushButton::clicked, this,
@@ -133,6 +244,7 @@ void MainWindow::connectControls()
             [this] { openLinkSlot(LinkSlot::HelpAddress); });
     connect(m_layout.creditLink, &ClickLabel::clicked, this, &MainWindow::openCreditPage);
     connect(m_layout.noticeLine, &ClickLabel::clicked, this, &MainWindow::followUpdateNotice);
+    connect(m_updateNotice, &ClickLabel::clicked, this, &MainWindow::followUpdateNotice);
     connect(m_layout.profileLine, &ClickLabel::clicked, this, &MainWindow::showHelpWindow);
 }
 
@@ -154,8 +266,12 @@ void MainWindow::startUp()
 void MainWindow::fetchStartupList()
 {
     m_startupRunner->startupList([this](const QString &list) {
-        if (!m_closed && m_slots->applyStartupList(list))
-            m_lines->showUpdateNotice();
+        if (!m_closed && m_slots->applyStartupList(list)) {
+            // On the caption bar, clear of the result lines.
+            m_updateNotice->setText(QStringLiteral("已有最新版本,请下载更新"));
+            m_updateNotice->show();
+            placeUpdateNotice();
+        }
         emit startupListFinished();
     });
 }
@@ -172,11 +288,30 @@ bool MainWindow::batchRunning() const
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    // A left click into the input box empties it (the prompt goes with the first one); other
-    // buttons keep what it holds, so a middle-button paste is not lost.
-    if (watched == m_layout.input && event->type() == QEvent::MouseButtonPress &&
-        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
-        m_layout.input->clear();
+    // A left click into the input box selects what it holds, so typing replaces the prompt or
+    // the last id while a second click places the cursor to mend one character. Other buttons
+    // keep their own ways (a middle-button paste).
+    // The click that brings the focus arrives after it (the focus comes with the press).
+    if (watched == m_layout.input && event->type() == QEvent::FocusIn)
+        m_focusByClick = static_cast<QFocusEvent *>(event)->reason() == Qt::MouseFocusReason;
+    if (watched == m_layout.input && event->type() == QEvent::MouseButtonPress) {
+        const bool select =
+            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton &&
+            (m_focusByClick || !m_layout.input->hasFocus() || m_layout.input->text() == kPrompt);
+        m_focusByClick = false;
+        if (select) {
+            m_layout.input->setFocus(Qt::MouseFocusReason);
+            m_layout.input->selectAll();
+            return true;
+        }
+    }
+    // Down in the box opens the recent ids, as the arrow does.
+    if (watched == m_layout.input && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Down &&
+        !m_completer->popup()->isVisible()) {
+        showRecentIds();
+        return true;
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -186,19 +321,24 @@ void MainWindow::setQueryButtonsEnabled(bool enabled)
     m_layout.batchButton->setEnabled(enabled);
 }
 
+void MainWindow::tell(const QString &text)
+{
+    // The window may be deleted while the box is open.
+    QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok, this);
+    box->setTextFormat(Qt::PlainText);
+    box->exec();
+    delete box;
+}
+
 void MainWindow::runQuery()
 {
     if (m_queryRunning || batchRunning())
         return;
     const QString input = m_layout.input->text();
     if (isBlank(input) || input.contains(QStringLiteral("买家的淘宝ID"))) {
-        // The window may be deleted while the box is open.
         const QPointer<MainWindow> self(this);
-        QPointer<QMessageBox> box =
-            new QMessageBox(QMessageBox::NoIcon, programTitle(),
-                            QStringLiteral("请输入买家的淘宝ID"), QMessageBox::Ok, this);
-        box->exec();
-        delete box;
+        tell(QStringLiteral("请输入买家的淘宝ID"));
         if (self)
             m_layout.input->setFocus();
         return;
@@ -206,39 +346,127 @@ void MainWindow::runQuery()
     const QString buyerId = trimSpaces(input);
 
     m_queryRunning = true;
-    setQueryButtonsEnabled(false);
+    m_layout.batchButton->setEnabled(false);
+    m_layout.queryButton->setText(tr("取消"));
+    m_layout.queryButton->setToolTip(tr("取消这次查询（Esc）"));
+    m_layout.copyResult->setEnabled(false);
+    // While it runs, the result area says so; the previous result comes back if it is
+    // cancelled.
+    m_lines->hide();
+    m_seller->hideLines();
+    m_busyId = buyerId;
+    m_busyPage.clear();
+    m_busyClock.start();
+    showBusy();
+    m_busyTimer->start();
 
     m_queryRunner->lookup(
-        buyerId,
-        [this, buyerId](const LookupOutcome &outcome) {
-            if (!m_closed && outcome.status != LookupStatus::Cancelled) {
-                m_shown = std::make_unique<LookupOutcome>(outcome);
-                showOutcome(*m_shown);
-            }
-            setQueryButtonsEnabled(true);
-            m_queryRunning = false;
-            emit queryFinished();
-        },
-        // The previous result's lines go once the configuration is there.
-        [this](const QString &areaTable) {
-            m_layout.areaTableField->setPlainText(areaTable);
-            m_lines->hide();
-            m_seller->hideLines();
-            m_shown.reset();
+        buyerId, [this](const LookupOutcome &outcome) { queryDone(outcome); },
+        [this](const QString &areaTable) { m_layout.areaTableField->setPlainText(areaTable); },
+        [this](const QString &page) {
+            m_busyPage = page;
+            showBusy();
         });
+}
+
+void MainWindow::cancelQuery()
+{
+    if (m_queryRunning)
+        m_queryRunner->cancel();
+}
+
+void MainWindow::showBusy()
+{
+    if (!m_queryRunning)
+        return;
+    QString text = tr("正在查询 %1…").arg(m_busyId);
+    // The timer ticks each second, give or take a few milliseconds.
+    const qint64 seconds = (m_busyClock.elapsed() + 500) / 1000;
+    if (seconds > 0)
+        text += tr(" %1秒").arg(seconds);
+    if (!m_busyPage.isEmpty())
+        text += tr("，正在读取%1").arg(buyerPageTitle(m_busyPage));
+    m_lines->showStatus(text, ResultLines::StatusKind::Busy);
+}
+
+void MainWindow::queryDone(const LookupOutcome &outcome)
+{
+    m_busyTimer->stop();
+    m_queryRunning = false;
+    m_layout.queryButton->setText(kQueryCaption);
+    m_layout.queryButton->setToolTip(QString());
+    if (!m_closed) {
+        setQueryButtonsEnabled(true);
+        if (outcome.status != LookupStatus::Cancelled) {
+            m_shown = std::make_unique<LookupOutcome>(outcome);
+            rememberId(outcome.id);
+        }
+        if (m_shown)
+            showOutcome(*m_shown);
+        else
+            showNothing();
+        // The next id goes straight in: the box has the focus, its text selected.
+        if (isActiveWindow() || !QGuiApplication::focusWindow())
+            m_layout.input->setFocus(Qt::OtherFocusReason);
+        m_layout.input->selectAll();
+    }
+    emit queryFinished();
+}
+
+void MainWindow::showNothing()
+{
+    m_configAgeLine->hide();
+    m_lines->hide();
+    m_seller->hideLines();
+    m_layout.copyResult->setEnabled(false);
 }
 
 void MainWindow::showOutcome(const LookupOutcome &outcome)
 {
-    m_lines->show(outcome.id, outcome.result.record);
-    m_seller->showLines(outcome.id, SellerView::linesFor(outcome));
-    m_lines->showVerdict(outcome.assessment, outcome.result.pages);
     if (const auto &cached = outcome.cachedConfiguration) {
         m_configAgeLine->setText(
             tr("使用%1前保存的查询配置").arg(cached->ageText(QDateTime::currentDateTimeUtc())));
         m_configAgeLine->setToolTip(cached->address);
     }
     m_configAgeLine->setVisible(outcome.cachedConfiguration.has_value());
+    m_layout.copyResult->setEnabled(true);
+    if (hasRecord(outcome)) {
+        m_lines->show(outcome.id, outcome.result.record);
+        m_seller->showLines(outcome.id, SellerView::linesFor(outcome));
+        m_lines->showVerdict(outcome.assessment, outcome.result.pages);
+        return;
+    }
+    // No record: the result area says what happened instead of a record of blanks.
+    m_lines->hide();
+    m_seller->hideLines();
+    switch (outcome.status) {
+    case LookupStatus::NotFound: {
+        m_lines->showStatus(tr("查无此买家：") + outcome.id, ResultLines::StatusKind::Plain);
+        // The seller's own note and mark on the id still show.
+        SellerView::Lines lines = SellerView::linesFor(outcome);
+        lines.pages.clear();
+        lines.history.clear();
+        m_seller->showLines(outcome.id, lines);
+        break;
+    }
+    case LookupStatus::NoConfiguration: {
+        const QString tried = configurationAttemptsText(outcome.result.pages);
+        m_lines->showStatus(tr("无法取得查询配置：") +
+                                (tried.isEmpty() ? outcome.statusDetail : tried),
+                            ResultLines::StatusKind::Failure);
+        break;
+    }
+    case LookupStatus::NotConfigured:
+        m_lines->showStatus(tr("尚未设置服务器，请打开设置"), ResultLines::StatusKind::Link);
+        break;
+    case LookupStatus::PagesFailed:
+    case LookupStatus::Found:
+    case LookupStatus::Blocked:
+    case LookupStatus::Cancelled:
+        m_lines->showStatus(tr("部分页面未能读取：") + outcome.statusDetail,
+                            ResultLines::StatusKind::Failure);
+        break;
+    }
 }
 
 void MainWindow::openSettings()
@@ -311,11 +539,113 @@ void MainWindow::useDemoSite()
 void MainWindow::noteChanged(const QString &buyerId)
 {
     // The buyer shown gets the verdict the stored note gives, not the one of the lookup.
-    if (!m_shown || m_shown->result.record.buyerId != buyerId)
+    if (!m_shown || m_shown->id != buyerId || m_queryRunning)
         return;
     *m_shown = m_service->reassess(*m_shown);
-    m_seller->showLines(m_shown->id, SellerView::linesFor(*m_shown));
-    m_lines->showVerdict(m_shown->assessment, m_shown->result.pages);
+    showOutcome(*m_shown);
+}
+
+QString MainWindow::resultLine() const
+{
+    if (!m_shown)
+        return {};
+    const LookupOutcome &o = *m_shown;
+    QStringList parts{o.id};
+    if (!hasRecord(o)) {
+        parts.append(o.status == LookupStatus::NotFound ? tr("查无此买家")
+                                                        : lookupStatusText(o.status));
+    } else {
+        parts.append(tr("风险：") + riskLevelText(o.assessment.risk.level));
+        const QString level = creditLevelText(o.assessment.creditLevel);
+        if (!level.isEmpty())
+            parts.append(tr("等级：") + level);
+        if (!o.assessment.risk.reasons.isEmpty())
+            parts.append(tr("原因：") + o.assessment.risk.reasons.join(QStringLiteral("；")));
+    }
+    const QString mark = o.note.listed == ListMark::Trusted ? tr("信任") : blacklistMark(o.note);
+    if (!mark.isEmpty())
+        parts.append(tr("标记：") + mark);
+    return parts.join(QStringLiteral("，"));
+}
+
+void MainWindow::copyResult()
+{
+    const QString line = resultLine();
+    if (line.isEmpty())
+        return;
+    m_clipboardOwn = line;
+    QGuiApplication::clipboard()->setText(line);
+}
+
+bool MainWindow::looksLikeMemberId(const QString &text)
+{
+    const QString id = trimSpaces(text);
+    if (id.isEmpty() || id.size() > 40)
+        return false;
+    if (id.contains(u'\n') || id.contains(u'\r'))
+        return false;
+    const QString lower = id.toLower();
+    return !lower.contains(QLatin1String("://")) && !lower.startsWith(QLatin1String("www.")) &&
+           !lower.startsWith(QLatin1String("mailto:"));
+}
+
+void MainWindow::clipboardChanged()
+{
+    if (!m_layout.watchClipboard->isChecked())
+        return;
+    const QString text = QGuiApplication::clipboard()->text();
+    // Our own copy of a result, the text looked up last, and anything that is no single id stay
+    // where they are.
+    if (text == m_clipboardOwn || text == m_clipboardTaken || !looksLikeMemberId(text))
+        return;
+    if (m_queryRunning || batchRunning())
+        return;
+    m_clipboardTaken = text;
+    m_layout.input->setText(trimSpaces(text));
+    runQuery();
+}
+
+void MainWindow::rememberId(const QString &id)
+{
+    if (id.isEmpty())
+        return;
+    m_recentIds.removeAll(id);
+    m_recentIds.prepend(id);
+    while (m_recentIds.size() > kRecentIds)
+        m_recentIds.removeLast();
+    m_recentModel->setStringList(m_recentIds);
+}
+
+void MainWindow::loadRecentIds()
+{
+    SellerDatabase *database = m_service->database();
+    if (!database || !database->canRead())
+        return;
+    HistoryFilter filter;
+    filter.limit = 200;
+    filter.withPages = false;
+    QStringList ids;
+    for (const StoredLookup &lookup : database->history(filter)) {
+        const QString id = lookup.record.buyerId;
+        if (!id.isEmpty() && !ids.contains(id))
+            ids.append(id);
+        if (ids.size() == kRecentIds)
+            break;
+    }
+    // The ids of this session come first.
+    for (const QString &id : std::as_const(m_recentIds))
+        ids.removeAll(id);
+    m_recentIds = (m_recentIds + ids).mid(0, kRecentIds);
+    m_recentModel->setStringList(m_recentIds);
+}
+
+void MainWindow::showRecentIds()
+{
+    if (m_recentIds.isEmpty())
+        return;
+    m_layout.input->setFocus(Qt::OtherFocusReason);
+    m_completer->setCompletionPrefix(QString());
+    m_completer->complete();
 }
 
 void MainWindow::runBatch()
@@ -329,6 +659,7 @@ void MainWindow::setSellerDatabase(SellerDatabase *database, bool recordHistory)
 {
     m_service->setDatabase(database, recordHistory);
     m_seller->setDatabase(database);
+    loadRecentIds();
 }
 
 void MainWindow::showHistory(const QString &buyerId)
@@ -346,14 +677,23 @@ void MainWindow::setSpreadsheetOpener(SpreadsheetOpener opener)
     m_batch->setSpreadsheetOpener(std::move(opener));
 }
 
+void MainWindow::openAddress(const QString &address)
+{
+    // A button whose slot is empty has nowhere to go; anything else that does not open is said.
+    if (isBlank(address) || OpenInBrowser(address))
+        return;
+    tell(tr("无法打开网页：\n%1\n\n请检查是否装有网页浏览器，或把地址复制到浏览器中打开。")
+             .arg(address));
+}
+
 void MainWindow::openLinkSlot(LinkSlot slot)
 {
-    OpenInBrowser(m_slots->value(slot));
+    openAddress(m_slots->value(slot));
 }
 
 void MainWindow::openCreditPage()
 {
-    OpenInBrowser(m_lines->creditAddress());
+    openAddress(m_lines->creditAddress());
 }
 
 void MainWindow::followUpdateNotice()
@@ -369,7 +709,7 @@ void MainWindow::followUpdateNotice()
     box->exec();
     delete box;
     if (self)
-        OpenInBrowser(address);
+        openAddress(address);
 }
 
 void MainWindow::showHelpWindow()
@@ -401,6 +741,85 @@ QString MainWindow::skinFilePath()
 void MainWindow::setSkinFile(const QString &path)
 {
     g_skinFile = path;
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layOutContent();
+}
+
+void MainWindow::layOutContent()
+{
+    const int dx = width() - kClientWidth;
+    const int dy = height() - kClientHeight;
+    const int grow = qMax(0, dx);
+    const int growDown = qMax(0, dy);
+    for (const Place &p : std::as_const(m_places)) {
+        QRect r = p.rect;
+        switch (p.grow) {
+        case Place::Fixed:
+            break;
+        case Place::Wider:
+            r.setWidth(r.width() + grow);
+            break;
+        case Place::Taller:
+            r.setHeight(r.height() + growDown);
+            break;
+        case Place::Both:
+            r.setSize(r.size() + QSize(grow, growDown));
+            break;
+        case Place::Down:
+            r.translate(0, growDown);
+            r.setWidth(r.width() + grow);
+            break;
+        case Place::RightEdge:
+        case Place::RightEdgeTaller:
+            // Narrower than at first, the column moves over the query panel rather than off the
+            // window, so the risk line atop it stays in sight.
+            r.translate(qMax(dx, 16 - r.x()), 0);
+            if (p.grow == Place::RightEdgeTaller)
+                r.setHeight(r.height() + growDown);
+            break;
+        }
+        p.widget->setGeometry(r);
+    }
+    // The result area's title row: the clipboard watch and the copy at its right end.
+    QGroupBox *area = m_layout.resultArea;
+    const int rowHeight = qMax(m_layout.watchClipboard->sizeHint().height(),
+                               m_layout.copyResult->sizeHint().height());
+    const int copyWidth = m_layout.copyResult->sizeHint().width() + 4;
+    const int watchWidth = m_layout.watchClipboard->sizeHint().width() + 4;
+    int right = area->width() - 10;
+    m_layout.copyResult->setGeometry(right - copyWidth, 0, copyWidth, rowHeight);
+    right -= copyWidth + 8;
+    m_layout.watchClipboard->setGeometry(right - watchWidth, 0, watchWidth, rowHeight);
+    if (m_configAgeLine) { // between the title and the clipboard watch
+        right -= watchWidth + 8;
+        const int left = area->fontMetrics().horizontalAdvance(area->title()) + 24;
+        m_configAgeLine->setGeometry(left, 0, qMax(0, right - left), rowHeight);
+    }
+    m_seller->relayout();
+    placeUpdateNotice();
+}
+
+void MainWindow::placeUpdateNotice()
+{
+    if (!m_updateNotice || m_updateNotice->isHidden())
+        return;
+    // Right-aligned on the caption bar, left of its buttons, clear of the title.
+    SkinCaptionBar *bar = m_frame->captionBar();
+    const CaptionLayout layout = bar->layout();
+    const int buttons = layout.button(CaptionLayout::StayOnTop).x();
+    const int titleEnd =
+        layout.title().x() + bar->fontMetrics().horizontalAdvance(windowTitle()) + 16;
+    const int natural = m_updateNotice->sizeHint().width();
+    const int width = qMin(natural, buttons - 12 - titleEnd);
+    const int height = m_updateNotice->sizeHint().height();
+    m_updateNotice->setGeometry(buttons - 12 - qMax(width, 0), layout.title().y(), qMax(width, 0),
+                                height);
+    m_updateNotice->setToolTip(m_updateNotice->text());
+    m_updateNotice->raise();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

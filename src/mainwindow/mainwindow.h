@@ -7,7 +7,9 @@
 #include "mainwindow/mainwindowlayout.h"
 #include "mainwindow/programtitle.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
+#include <QRect>
 #include <QWidget>
 
 #include <memory>
@@ -16,7 +18,10 @@ class ClickLabel;
 class ConfigCache;
 class DemoSite;
 class DetailPageBrowser;
+class QCompleter;
 class QLabel;
+class QStringListModel;
+class QTimer;
 class SettingsDialog;
 struct StorageSettings;
 class LookupRunner;
@@ -58,9 +63,12 @@ public:
     // A skin file to use instead (tests); empty restores the default.
     static void setSkinFile(const QString &path);
 
-    // The query: checks the input and starts the buyer's lookup on the lookup service; both
-    // query buttons stay disabled until its outcome arrives and fills the result lines.
+    // The query: checks the input and starts the buyer's lookup on the lookup service. While it
+    // runs the result area says so, the query button reads "取消" (a click or Esc cancels) and the
+    // batch button is disabled; the outcome fills the result area, a cancelled lookup leaves the
+    // previous one in place. Focus goes back to the input box, its text selected.
     void runQuery();
+    void cancelQuery();
     // The batch (BatchFrontEnd).
     void runBatch();
     using IdFileChooser = BatchFrontEnd::IdFileChooser;
@@ -86,12 +94,25 @@ public:
     void followUpdateNotice();
     // Shows the help window, or brings the open one forward.
     void showHelpWindow();
+    // The settings file the window was started with, which the settings dialog edits (empty:
+    // the default one).
+    void setSettingsPath(const QString &path) { m_settingsPath = path; }
+
+    // The ids queried lately, newest first (at most kRecentIds): the input box's completer and
+    // drop-down.
+    static constexpr int kRecentIds = 20;
+    QStringList recentIds() const { return m_recentIds; }
+    // One line about the buyer shown, for a chat or an order remark: id, risk, level, reasons,
+    // the seller's mark; empty when nothing is shown. copyResult puts it on the clipboard.
+    QString resultLine() const;
+    void copyResult();
+    // Whether text copied elsewhere looks like one member id: 1 to 40 characters once blanks
+    // are trimmed, no line break, not a web address.
+    static bool looksLikeMemberId(const QString &text);
 
     // The settings dialog ("设置") on the settings file, or the open one brought forward; the one
     // way in, from the query bar's link and from the window's own prompts.
     void openSettings();
-    // The settings file the dialog edits (empty: the default one).
-    void setSettingsFile(const QString &path) { m_settingsPath = path; }
     // The first run without a settings file: the dialog on 服务器, with the demo site to choose.
     void openFirstRunSettings();
     // New settings for the next lookup, the next batch and the start-up list; storage.history
@@ -124,14 +145,29 @@ signals:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void startUp();
     void connectControls();
     void setQueryButtonsEnabled(bool enabled);
     void showOutcome(const LookupOutcome &outcome);
+    void showNothing();
     void noteChanged(const QString &buyerId);
     void fetchStartupList();
+    void queryDone(const LookupOutcome &outcome);
+    void showBusy();
+    void rememberId(const QString &id);
+    void loadRecentIds();
+    void showRecentIds();
+    void clipboardChanged();
+    // Opens an address in the browser; one that does not open is said in a message box.
+    void openAddress(const QString &address);
+    void tell(const QString &text);
+    // The controls follow the window's size: panels and lines grow with it, the link column
+    // keeps to the right edge (so its risk line stays in sight in the smallest window).
+    void layOutContent();
+    void placeUpdateNotice();
 
     QuerySettings m_settings;
     std::unique_ptr<LookupService> m_service;
@@ -146,9 +182,29 @@ private:
     LookupRunner *m_queryRunner = nullptr;
     std::unique_ptr<LookupOutcome> m_shown;
     bool m_queryRunning = false;
+    QString m_settingsPath;
+    bool m_focusByClick = false;          // the input box got the focus from the click now arriving
+    ClickLabel *m_updateNotice = nullptr; // UpdateNotice, on the caption bar
+    // The lookup under way: its id, the page it waits on, since when.
+    QString m_busyId;
+    QString m_busyPage;
+    QElapsedTimer m_busyClock;
+    QTimer *m_busyTimer = nullptr;
+    QStringList m_recentIds;
+    QStringListModel *m_recentModel = nullptr;
+    QCompleter *m_completer = nullptr;
+    QString m_clipboardTaken; // the last copied text looked up
+    QString m_clipboardOwn;   // the last text the window put on the clipboard
+    // The controls' places at the window's first size, which the layout grows from.
+    struct Place
+    {
+        QWidget *widget;
+        QRect rect;
+        enum Grow { Fixed, Wider, Taller, Both, Down, RightEdge, RightEdgeTaller } grow;
+    };
+    QList<Place> m_places;
     bool m_closed = false; // set by a close: a query's record that arrives then is not shown
     QPointer<HelpWindow> m_help;
-    QString m_settingsPath;
     QPointer<SettingsDialog> m_settingsDialog;
     bool m_firstRun = false;
     std::unique_ptr<DemoSite> m_demoSite;

@@ -3,6 +3,7 @@
 #include "mainwindow/clicklabel.h"
 #include "mainwindow/riskverdictview.h"
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -114,8 +115,9 @@ MainWindowLayout buildMainWindowLayout(QWidget *window)
     l.batchIdField =
         hiddenField(l.queryBar, QStringLiteral("Text1"), QString(), 1800, 120, 1095, 270);
 
+    // Taller than the lines need, so the row under them keeps a margin from the frame.
     l.resultArea = titledPanel(l.queryPanel, QStringLiteral("Frame2"), QStringLiteral("查询结果"),
-                               120, 960, 6135, 1815);
+                               120, 960, 6135, 1890);
     l.idLine = label(l.resultArea, QStringLiteral("Label9"), QStringLiteral("Label9"), 240, 240,
                      5775, 255, false);
     l.ratingsLine = label(l.resultArea, QStringLiteral("Label6"), QStringLiteral("Label6"), 240,
@@ -127,11 +129,28 @@ MainWindowLayout buildMainWindowLayout(QWidget *window)
     l.creditLink = label(l.resultArea, QStringLiteral("Label8"),
                          QStringLiteral("查询该买家评详细信用"), 2880, 1320, 1935, 255, false);
     l.creditLink->setCursor(Qt::PointingHandCursor);
-    // Label5 lies over Label9 and Label6: the update notice and the batch progress line.
+    l.creditLink->setStyleSheet(QStringLiteral("color: #0000FF; text-decoration: underline;"));
+    // Label5 lies over Label9 and Label6: the batch progress line.
     l.noticeLine = label(l.resultArea, QStringLiteral("Label5"), QStringLiteral("Label5"), 480, 360,
                          5055, 255, false);
     l.creditAddress =
         hiddenField(l.resultArea, QStringLiteral("Text7"), QString(), 5040, 720, 855, 270);
+    // Up to three lines where the four result lines go.
+    l.statusLine =
+        label(l.resultArea, QStringLiteral("StatusLine"), QString(), 240, 240, 5775, 1035, false);
+    l.statusLine->setWordWrap(true);
+    l.statusLine->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The title row's right end: the clipboard watch and the copy of the result.
+    l.watchClipboard = new QCheckBox(QObject::tr("监视剪贴板"), l.resultArea);
+    l.watchClipboard->setObjectName(QStringLiteral("WatchClipboard"));
+    l.watchClipboard->setToolTip(
+        QObject::tr("在别处复制的买家ID自动填入并查询（不含网址和多行文字）"));
+    l.copyResult = label(l.resultArea, QStringLiteral("CopyResult"), QObject::tr("复制结果"), 0, 0,
+                         0, 0, true);
+    l.copyResult->setToolTip(QObject::tr("把查询结果复制为一行文字（Ctrl+Shift+C）"));
+    l.copyResult->setCursor(Qt::PointingHandCursor);
+    l.copyResult->setStyleSheet(QStringLiteral("color: #0000FF;"));
+    l.copyResult->setEnabled(false);
 
     // Link buttons: the bottom row and the side column. WebBrowser1 is created first so that it
     // lies beneath Frame6, inside its rectangle.

@@ -5,6 +5,7 @@
 #include <array>
 
 class ClickLabel;
+class QCheckBox;
 class QFrame;
 class QGroupBox;
 class QLineEdit;
@@ -34,8 +35,13 @@ struct MainWindowLayout
     ClickLabel *profileLine = nullptr;  // Label11: registration time, nick, area; opens help
     ClickLabel *givenLine = nullptr;    // Label7: ratings given to others
     ClickLabel *creditLink = nullptr;   // Label8 "查询该买家评详细信用"
-    ClickLabel *noticeLine = nullptr;   // Label5: update notice, batch progress
+    ClickLabel *noticeLine = nullptr;   // Label5: batch progress
     QLineEdit *creditAddress = nullptr; // Text7, hidden: the last buyer's credit page
+    // What the lookup came to when there is no record to show (not found, no configuration …)
+    // and the busy line of a lookup under way, in the place of the lines.
+    ClickLabel *statusLine = nullptr;    // StatusLine
+    QCheckBox *watchClipboard = nullptr; // WatchClipboard "监视剪贴板", on the area's title row
+    ClickLabel *copyResult = nullptr;    // CopyResult "复制结果", on the area's title row
 
     // The link buttons: the bottom row (Frame7) and the side column (Frame6).
     QFrame *linkRow = nullptr;

@@ -11,8 +11,8 @@
 ResultLines::ResultLines(const MainWindowLayout &layout)
     : m_idLine(layout.idLine), m_ratingsLine(layout.ratingsLine), m_profileLine(layout.profileLine),
       m_givenLine(layout.givenLine), m_creditLink(layout.creditLink),
-      m_noticeLine(layout.noticeLine), m_creditAddress(layout.creditAddress),
-      m_verdict(layout.verdict)
+      m_noticeLine(layout.noticeLine), m_statusLine(layout.statusLine),
+      m_creditAddress(layout.creditAddress), m_verdict(layout.verdict)
 {
 }
 
@@ -36,6 +36,7 @@ void ResultLines::show(const QString &buyerId, const BuyerCreditRecord &r)
     }
     m_creditLink->show();
     m_creditAddress->setText(r.creditUrl);
+    m_statusLine->hide();
 }
 
 void ResultLines::showVerdict(const BuyerAssessment &assessment, const PageResults &pages)
@@ -46,17 +47,44 @@ void ResultLines::showVerdict(const BuyerAssessment &assessment, const PageResul
 
 void ResultLines::hide()
 {
-    for (ClickLabel *l : {m_ratingsLine, m_givenLine, m_creditLink, m_idLine, m_profileLine})
+    for (ClickLabel *l :
+         {m_ratingsLine, m_givenLine, m_creditLink, m_idLine, m_profileLine, m_statusLine})
         l->hide();
     m_verdict->hide();
 }
 
-void ResultLines::showUpdateNotice()
+void ResultLines::showStatus(const QString &text, StatusKind kind)
 {
-    m_noticeLine->setText(QStringLiteral("已有最新版本,请下载更新"));
-    m_noticeLine->setEnabled(true);
-    m_noticeLine->setCursor(Qt::PointingHandCursor);
-    m_noticeLine->show();
+    const char *style = "color: #303030;";
+    switch (kind) {
+    case StatusKind::Plain:
+        break;
+    case StatusKind::Failure:
+        style = "color: #B03000;";
+        break;
+    case StatusKind::Link:
+        style = "color: #0000FF; text-decoration: underline;";
+        break;
+    case StatusKind::Busy:
+        style = "color: #505A70;";
+        break;
+    }
+    m_statusLine->setStyleSheet(QLatin1String(style));
+    m_statusLine->setCursor(kind == StatusKind::Link ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    m_statusLine->setProperty("statusKind", int(kind));
+    m_statusLine->setText(text);
+    m_statusLine->setToolTip(kind == StatusKind::Busy ? QString() : text);
+    m_statusLine->show();
+}
+
+void ResultLines::hideStatus()
+{
+    m_statusLine->hide();
+}
+
+QString ResultLines::statusText() const
+{
+    return m_statusLine->isVisible() ? m_statusLine->text() : QString();
 }
 
 void ResultLines::beginBatch()

@@ -26,7 +26,13 @@ public:
     // Hides the buyer's lines and verdict (a new query or a batch buyer has begun).
     void hide();
 
-    void showUpdateNotice();
+    // What a lookup came to when it has no record to show, in the place of the lines: plain for
+    // not found, a warning for a failure, a link for something the seller can set right.
+    enum class StatusKind { Plain, Failure, Link, Busy };
+    void showStatus(const QString &text, StatusKind kind);
+    void hideStatus();
+    QString statusText() const;
+
     // A batch begins: the ratings lines go, the notice line (the progress line to be) shows.
     void beginBatch();
     // The batch's progress line; shown at once, the window painting it before it goes on.
@@ -42,6 +48,7 @@ private:
     ClickLabel *m_givenLine;
     ClickLabel *m_creditLink;
     ClickLabel *m_noticeLine;
+    ClickLabel *m_statusLine;
     QLineEdit *m_creditAddress;
     RiskVerdictView *m_verdict;
 };

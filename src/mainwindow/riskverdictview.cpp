@@ -248,18 +248,21 @@ void RiskVerdictView::showDetails()
         QStringLiteral("color: %1;").arg(levelColour(m_assessment.risk.level).name()));
     layout->addWidget(title);
     QStringList lines = tipText().split(u'\n').mid(1);
+    // Only pages actually read count; the ones that were not are named with how they ended.
     int buyerPages = 0;
-    bool allRead = true;
+    int read = 0;
     for (const PageResult &page : m_pages) {
         if (isBuyerPage(page.page)) {
             ++buyerPages;
-            allRead = allRead && page.outcome == PageOutcome::Ok;
+            read += page.outcome == PageOutcome::Ok ? 1 : 0;
         }
     }
     if (buyerPages > 0)
-        lines.append(QStringLiteral("页面：") +
-                     (allRead ? QStringLiteral("%1个全部读到").arg(buyerPages)
-                              : buyerPageOutcomesText(m_pages)));
+        lines.append(
+            QStringLiteral("页面：") +
+            (read == buyerPages
+                 ? QStringLiteral("%1个全部读到").arg(read)
+                 : QStringLiteral("读到%1个（%2）").arg(read).arg(buyerPageOutcomesText(m_pages))));
     auto *body = new QLabel(lines.join(u'\n'), popup);
     body->setObjectName(QStringLiteral("RiskDetailsText"));
     body->setFont(font());

@@ -4,6 +4,7 @@
 #include "mainwindow/buyernotesmenu.h"
 #include "mainwindow/clicklabel.h"
 #include "mainwindow/historydialog.h"
+#include "model/lookupstatus.h"
 #include "storage/historytext.h"
 #include "storage/sellerdatabase.h"
 
@@ -14,9 +15,13 @@ namespace {
 
 constexpr int kTwipsPerPixel = 15;
 
-// The row under the four result lines, full width (twips of the window's layout / 15).
+// The row under the four result lines (twips of the window's layout / 15); it is as wide as
+// the result area allows.
 const QRect kRow(240 / kTwipsPerPixel, 1560 / kTwipsPerPixel, 5775 / kTwipsPerPixel,
                  255 / kTwipsPerPixel);
+constexpr int kGap = 10;
+// The least width a line keeps when the row is short of room.
+constexpr int kLeastWidth = 60;
 
 ClickLabel *rowLabel(QGroupBox *parent, const QString &name, const QString &colour)
 {
@@ -33,8 +38,10 @@ ClickLabel *rowLabel(QGroupBox *parent, const QString &name, const QString &colo
 
 SellerView::SellerView(QWidget *window, QGroupBox *resultArea)
     : QObject(window), m_window(window), m_resultArea(resultArea),
+      m_pagesLine(rowLabel(resultArea, QStringLiteral("PagesLine"), QStringLiteral("#B03000"))),
       m_blacklistLine(
           rowLabel(resultArea, QStringLiteral("BlacklistLine"), QStringLiteral("#D00000"))),
+      m_noteLine(rowLabel(resultArea, QStringLiteral("NoteLine"), QStringLiteral("#6B4A20"))),
       m_historyLine(rowLabel(resultArea, QStringLiteral("HistoryLine"), QStringLiteral("#606060")))
 {
     m_historyLine->setCursor(Qt::PointingHandCursor);
@@ -58,7 +65,24 @@ void SellerView::setDatabase(SellerDatabase *database)
 SellerView::Lines SellerView::linesFor(const LookupOutcome &outcome)
 {
     Lines lines;
+    if (outcome.status == LookupStatus::PagesFailed)
+        lines.pages = QObject::tr("部分页面未能读取：") + outcome.statusDetail;
+    else if (outcome.status == LookupStatus::NotFound)
+        lines.pages = QObject::tr("搜索页没有此买家，以上是其他页面读到的");
+    else if (outcome.status == LookupStatus::Blocked)
+        lines.pages = lookupStatusText(outcome.status) +
+                      (outcome.statusDetail.isEmpty() ? QString() : u'：' + outcome.statusDetail);
     lines.warning = blacklistMark(outcome.note);
+    lines.warningTip = lines.warning;
+    if (!lines.warning.isEmpty() && outcome.note.listedOn.isValid())
+        lines.warningTip += QObject::tr("\n加入黑名单：%1")
+                                .arg(outcome.note.listedOn.toString(QStringLiteral("yyyy-MM-dd")));
+    QStringList note;
+    if (outcome.note.listed == ListMark::Trusted)
+        note.append(QObject::tr("信任"));
+    if (!outcome.note.note.trimmed().isEmpty())
+        note.append(QObject::tr("备注：") + outcome.note.note.simplified());
+    lines.note = note.join(QStringLiteral("，"));
     lines.notes = sellerNotes(outcome.note);
     if (outcome.previous)
         lines.history = lastLookupLine(*outcome.previous, outcome.result.record);
@@ -68,28 +92,47 @@ SellerView::Lines SellerView::linesFor(const LookupOutcome &outcome)
 void SellerView::showLines(const QString &buyerId, const Lines &lines)
 {
     m_buyerId = buyerId;
-    // One row: the warning as wide as its text (at most half the row), the history after it.
-    int warningWidth = 0;
-    if (!lines.warning.isEmpty())
-        warningWidth = qMin(m_blacklistLine->fontMetrics().horizontalAdvance(lines.warning) + 4,
-                            lines.history.isEmpty() ? kRow.width() : kRow.width() / 2);
-    const int gap = warningWidth ? 12 : 0;
-    m_blacklistLine->setGeometry(kRow.x(), kRow.y(), warningWidth, kRow.height());
-    m_historyLine->setGeometry(kRow.x() + warningWidth + gap, kRow.y(),
-                               kRow.width() - warningWidth - gap, kRow.height());
-    for (auto [line, text] :
-         {std::pair{m_blacklistLine, lines.warning}, std::pair{m_historyLine, lines.history}}) {
+    m_lines = lines;
+    relayout();
+}
+
+void SellerView::relayout()
+{
+    const std::pair<ClickLabel *, QString> parts[] = {{m_pagesLine, m_lines.pages},
+                                                      {m_blacklistLine, m_lines.warning},
+                                                      {m_noteLine, m_lines.note},
+                                                      {m_historyLine, m_lines.history}};
+    const int rowWidth = qMax(kLeastWidth, m_resultArea->width() - 2 * kRow.x());
+    int shown = 0;
+    for (const auto &[line, text] : parts)
+        shown += m_buyerId.isEmpty() || text.isEmpty() ? 0 : 1;
+    // Left to right, each as wide as its text while the row has room; the last takes the rest
+    // and every one cut short ends in "…" with its whole text as its tip.
+    int x = kRow.x();
+    int left = shown;
+    for (const auto &[line, text] : parts) {
+        if (m_buyerId.isEmpty() || text.isEmpty()) {
+            line->hide();
+            continue;
+        }
+        --left;
+        const int room = kRow.x() + rowWidth - x - left * (kLeastWidth + kGap);
+        const int natural = line->fontMetrics().horizontalAdvance(text) + 4;
+        const int width = left == 0 ? qMax(kLeastWidth, kRow.x() + rowWidth - x)
+                                    : qBound(qMin(kLeastWidth, natural), natural, qMax(room, 1));
+        line->setGeometry(x, kRow.y(), width, kRow.height());
         line->setText(text);
-        line->setToolTip(text);
-        line->setVisible(!text.isEmpty());
+        line->setToolTip(line == m_blacklistLine ? m_lines.warningTip : text);
+        line->show();
+        x += width + kGap;
     }
 }
 
 void SellerView::hideLines()
 {
     m_buyerId.clear();
-    m_blacklistLine->hide();
-    m_historyLine->hide();
+    m_lines = {};
+    relayout();
 }
 
 void SellerView::showMenu(const QPoint &position)

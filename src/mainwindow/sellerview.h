@@ -12,10 +12,11 @@ class QWidget;
 class SellerDatabase;
 struct LookupOutcome;
 
-// What the window shows of the seller's database: under the result, a red line for a
-// blacklisted buyer and a grey one saying when the buyer was looked up before and what changed
-// since (a click opens the buyer's history); the result area's context menu (BuyerNotesMenu);
-// the history dialog. Without a database it shows nothing.
+// What the window shows under the result, in one row: which pages could not be read, a red
+// line for a blacklisted buyer, the seller's note and mark, and a grey line saying when the
+// buyer was looked up before and what changed since (a click opens the buyer's history). Also
+// the result area's context menu (BuyerNotesMenu) and the history dialog. Without a database
+// only the pages' line shows.
 class SellerView : public QObject
 {
     Q_OBJECT
@@ -29,9 +30,12 @@ public:
     // What the two lines say about a buyer.
     struct Lines
     {
-        QString warning;   // "黑名单：reason", or empty
-        QString history;   // "上次查询 …", or empty
-        SellerNotes notes; // for the risk verdict: a blacklisted buyer is high risk
+        QString pages;      // "部分页面未能读取：…" or "页面被拦截：…", or empty
+        QString warning;    // "黑名单：reason", or empty
+        QString warningTip; // the warning with the day the buyer was listed
+        QString note;       // "备注：…" (with "信任" for a trusted buyer), or empty
+        QString history;    // "上次查询 …", or empty
+        SellerNotes notes;  // for the risk verdict: a blacklisted buyer is high risk
     };
     // The lines of a lookup's outcome: its buyer's mark and the last lookup before it.
     static Lines linesFor(const LookupOutcome &outcome);
@@ -40,6 +44,8 @@ public:
     void showLines(const QString &buyerId, const Lines &lines);
     // A new query or a batch has begun: the lines go, and the menu has no buyer.
     void hideLines();
+    // Lays the row out again for the result area's width.
+    void relayout();
     // The history dialog, filtered by the buyer id (empty: every lookup).
     void showHistory(const QString &buyerId);
 
@@ -52,8 +58,11 @@ private:
 
     QWidget *m_window;
     QGroupBox *m_resultArea;
+    ClickLabel *m_pagesLine;
     ClickLabel *m_blacklistLine;
+    ClickLabel *m_noteLine;
     ClickLabel *m_historyLine;
+    Lines m_lines;
     SellerDatabase *m_database = nullptr;
     BuyerNotesMenu *m_menu = nullptr;
     QString m_buyerId; // the buyer shown; empty while none is

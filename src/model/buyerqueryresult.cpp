@@ -12,6 +12,8 @@ QString buyerPageTitle(const QString &page)
         {BuyerPage::NameCard, QStringLiteral("名片页")},
         {BuyerPage::Personal, QStringLiteral("个人空间页")},
         {BuyerPage::Popup, QStringLiteral("弹出名片页")},
+        {BuyerPage::Config, QStringLiteral("查询配置")},
+        {BuyerPage::AreaTable, QStringLiteral("地区表")},
     };
     return titles.value(page, page);
 }

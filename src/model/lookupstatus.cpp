@@ -3,6 +3,7 @@
 #include "model/buyerqueryresult.h"
 
 #include <QStringList>
+#include <QUrl>
 
 QString lookupStatusName(LookupStatus status)
 {
@@ -118,4 +119,18 @@ LookupStatus buyerPagesStatus(const PageResults &pages, bool listed, QString *de
     if (detail)
         *detail = named.join(QStringLiteral("，"));
     return status;
+}
+
+QString configurationAttemptsText(const PageResults &pages)
+{
+    QStringList tried;
+    for (const PageResult &page : pages) {
+        if (page.page != BuyerPage::Config)
+            continue;
+        const QString host = QUrl(page.address).authority();
+        tried.append((host.isEmpty() ? page.address : host) + u' ' +
+                     (page.outcome == PageOutcome::Ok ? QStringLiteral("不是查询配置")
+                                                      : pageOutcomeWord(page.outcome)));
+    }
+    return tried.join(QStringLiteral("；"));
 }

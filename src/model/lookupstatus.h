@@ -30,5 +30,9 @@ bool isLookedUp(LookupStatus status);
 // were blocked, and how ("信用页 超时，名片页 网络错误").
 LookupStatus buyerPagesStatus(const PageResults &pages, bool listed, QString *detail = nullptr);
 
+// Which downloads of the query configuration a lookup tried and how each ended, as the user
+// reads it: "127.0.0.1:8080 超时；example.com 不是查询配置"; "" when none was tried.
+QString configurationAttemptsText(const PageResults &pages);
+
 // How a page fetch ended, as the user reads it: "正常", "空白", "超时", "网络错误" …
 QString pageOutcomeWord(PageOutcome outcome);

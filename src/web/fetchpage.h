@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class CancelToken;
 class HttpSession;
 class RequestPacer;
@@ -14,12 +16,14 @@ class RequestPacer;
 enum FetchWaitMode { FetchLongWait = 1, FetchShortWait = 2 };
 
 // Where a fetch runs: the session whose connections it uses (null: the calling thread's own),
-// the job's cancellation, and the pacing shared by a batch's workers. All optional.
+// the job's cancellation, the pacing shared by a batch's workers, and who is told which page is
+// being fetched (a front end's "waiting for …"; called on the fetching thread). All optional.
 struct FetchContext
 {
     HttpSession *session = nullptr;
     const CancelToken *cancel = nullptr;
     RequestPacer *pacer = nullptr;
+    const std::function<void(const QString &page)> *pageStarted = nullptr;
 };
 
 // The longest address requested, in characters: a longer one is refused without a request.

@@ -178,7 +178,7 @@ private slots:
         const QString path = idFile(QStringLiteral("ids.txt"),
                                     "xiaoyu_2008,\"blue sky88\"\r\n night_owl\n\n快乐的小猫,");
         auto w = configure(std::make_unique<MainWindow>(demoSettings(site.hostPort())), path);
-        QVERIFY(shown(w.get(), "Label5"));
+        QVERIFY(shown(w.get(), "UpdateNotice"));
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
 

@@ -294,7 +294,7 @@ private slots:
     {
         QuerySettings none;
         MainWindow window(none);
-        window.setSettingsFile(m_dir.filePath("never-written.conf"));
+        window.setSettingsPath(m_dir.filePath("never-written.conf"));
         window.show();
         window.openFirstRunSettings();
         SettingsDialog *dialog = window.settingsDialog();
@@ -325,7 +325,7 @@ private slots:
         QuerySettings settings;
         settings.tradeCardHost = first.hostPort();
         MainWindow window(settings);
-        window.setSettingsFile(path);
+        window.setSettingsPath(path);
         window.openSettings();
         SettingsDialog *dialog = window.settingsDialog();
         QVERIFY(dialog);

@@ -9,6 +9,7 @@
 #include "lookup/profile.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/settingsdialog.h"
+#include "mainwindow/translations.h"
 #include "storage/sellerdatabase.h"
 
 #include <QApplication>
@@ -139,6 +140,8 @@ int main(int argc, char *argv[])
     }
     QApplication app(argc, argv);
     nameProgram();
+    // Qt's own buttons and dialogs speak the seller's language (Chinese unless LANG=en*).
+    installQtTranslations(&app);
     // Ties the windows to the installed desktop entry (its icon on Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.brelvon.Brelvon"));
 
@@ -213,9 +216,9 @@ int main(int argc, char *argv[])
     database.open(storage.path());
 
     MainWindow window(profile.settings);
+    window.setSettingsPath(!profile.settingsPath.isEmpty() ? profile.settingsPath : load.path);
     window.setSellerDatabase(&database, storage.history);
     if (!profile.site) {
-        window.setSettingsFile(load.path);
         // While our site is down, the last configuration it gave stands in.
         window.lookupService()->setConfigCache(
             std::make_shared<const ConfigCache>(ConfigCache::defaultFolder()));
