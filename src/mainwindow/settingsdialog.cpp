@@ -118,8 +118,10 @@ SettingsDialog::~SettingsDialog()
 {
     // The test's fetches notice the cancellation within a tenth of a second.
     cancelConnectionTest();
-    if (m_testThread)
+    if (m_testThread) {
         m_testThread->wait();
+        delete m_testThread; // its result, queued for this dialog, goes with it
+    }
 }
 
 void SettingsDialog::addField(QGridLayout *grid, const QString &key, const QString &label, int kind,
