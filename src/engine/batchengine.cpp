@@ -24,7 +24,8 @@ std::vector<bool> runBatch(TaskPool &pool, const QStringList &ids, int jobs,
             int index;
             {
                 std::lock_guard<std::mutex> lock(mutex);
-                if (next >= total || cancel.isCancelled())
+                if (next >= total || cancel.isCancelled() ||
+                    (callbacks.stopRequested && callbacks.stopRequested()))
                     return;
                 index = next++;
                 if (callbacks.started)

@@ -25,12 +25,15 @@ struct BatchCallbacks
     std::function<void(int finished, int total, const QString &id)> started;
     // A buyer's lookup is done; `index` is its place in the id list.
     std::function<void(int index)> done;
+    // Asked before each buyer starts: true stops the batch there, the buyers in flight finishing
+    // (unlike a cancellation, which cuts them short).
+    std::function<bool()> stopRequested;
 };
 
 // Looks up every id with lookUp(index), `jobs` buyers at once on the pool (one at a time on the
 // calling thread with one job), and says which indexes finished. Blocks the calling thread. Once
-// the batch is cancelled no buyer is started, and a buyer cut short by the cancellation does not
-// count as finished.
+// the batch is cancelled or stopped no buyer is started, and a buyer cut short by the
+// cancellation does not count as finished.
 std::vector<bool> runBatch(TaskPool &pool, const QStringList &ids, int jobs,
                            const CancelToken &cancel, const std::function<void(int index)> &lookUp,
                            const BatchCallbacks &callbacks = {});

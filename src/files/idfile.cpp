@@ -1,5 +1,7 @@
 #include "files/idfile.h"
 
+#include "web/uilanguage.h"
+
 #include "files/inputfile.h"
 #include "web/codepage936.h"
 #include "web/texthelpers.h"
@@ -11,40 +13,70 @@ namespace {
 
 QString nulError()
 {
-    return QStringLiteral("the file holds NUL bytes; it is no text file of buyer ids");
+    return inUserLanguage(
+        QStringLiteral("文件中有 NUL 字节，不是买家ID的文本文件"),
+        QStringLiteral("the file holds NUL bytes; it is no text file of buyer ids"));
 }
 
-const QString utf16Error = QStringLiteral("the file is UTF-16 text; save it as UTF-8 or GBK");
+QString utf16Error()
+{
+    return inUserLanguage(QStringLiteral("文件是 UTF-16 编码的文本，请另存为 UTF-8 或 GBK 编码"),
+                          QStringLiteral("the file is UTF-16 text; save it as UTF-8 or GBK"));
+}
 
-// Splits bytes into raw id fields, fed in chunks so a long file is read only as far as needed.
+// Splits bytes into raw id fields, fed in chunks. Past maxIds ids the fields are only counted:
+// nothing of them is kept and nothing in them is an error, so memory stays bounded whatever the
+// file holds.
 class IdFieldSplitter
 {
 public:
     explicit IdFieldSplitter(int maxIds) : m_maxIds(maxIds) {}
 
-    // False once enough ids are read or on an error.
+    // False on an error.
     bool feed(const char *data, qsizetype size)
     {
-        for (qsizetype i = 0; i < size && wantsMore(); ++i)
+        for (qsizetype i = 0; i < size && m_error.isEmpty(); ++i) {
+            // A field only counted, once known not to be blank, matters no more until the byte
+            // that can end it (or end its quotes): a quick scan to there keeps a large file's
+            // count cheap.
+            if (!m_blank && counting()) {
+                i = skipCountedField(data, i, size);
+                if (i == size)
+                    break;
+            }
             take(data[i]);
-        return wantsMore();
+        }
+        return m_error.isEmpty();
     }
     void finish()
     {
-        if (wantsMore())
+        if (m_error.isEmpty())
             endField();
     }
 
-    bool wantsMore() const { return m_error.isEmpty() && m_fields.size() < m_maxIds; }
     const QList<QByteArray> &fields() const { return m_fields; }
+    qint64 leftOut() const { return m_leftOut; }
     const QString &error() const { return m_error; }
 
 private:
     enum class State { Start, Unquoted, Quoted, QuoteInQuoted, AfterQuoted };
 
+    bool counting() const { return m_fields.size() >= m_maxIds; }
+
+    // The first index from i on whose byte may change the state of a field past the limit.
+    qsizetype skipCountedField(const char *data, qsizetype i, qsizetype size) const
+    {
+        const char stop = m_state == State::Quoted ? '"' : ',';
+        if (m_state != State::Quoted && m_state != State::Unquoted && m_state != State::AfterQuoted)
+            return i;
+        while (i < size && data[i] != stop && data[i] != '\n' && data[i] != '\r')
+            ++i;
+        return i;
+    }
+
     void take(char c)
     {
-        if (c == '\0') {
+        if (c == '\0' && !counting()) {
             m_error = nulError();
             return;
         }
@@ -59,7 +91,9 @@ private:
         switch (m_state) {
         case State::Start:
             if (c == '"') {
-                m_field.clear(); // spaces before the opening quote are layout, not id
+                // Spaces before the opening quote are layout, not id.
+                m_field.clear();
+                m_blank = true;
                 m_state = State::Quoted;
                 return;
             }
@@ -80,9 +114,15 @@ private:
         case State::AfterQuoted:
             break;
         }
+        if (c != ' ')
+            m_blank = false;
+        if (counting())
+            return;
         if (m_field.size() >= kMaxIdFieldBytes) {
             m_error =
-                QStringLiteral("a field is longer than %1 bytes; this is no list of buyer ids")
+                inUserLanguage(
+                    QStringLiteral("有一项超过 %1 字节，这不是买家ID列表"),
+                    QStringLiteral("a field is longer than %1 bytes; this is no list of buyer ids"))
                     .arg(kMaxIdFieldBytes);
             return;
         }
@@ -91,23 +131,23 @@ private:
 
     void endField()
     {
-        bool blank = true;
-        for (char c : std::as_const(m_field)) {
-            if (c != ' ') {
-                blank = false;
-                break;
-            }
+        if (!m_blank) {
+            if (counting())
+                ++m_leftOut;
+            else
+                m_fields.append(m_field);
         }
-        if (!blank)
-            m_fields.append(m_field);
         m_field.clear();
+        m_blank = true;
         m_state = State::Start;
     }
 
     int m_maxIds;
     State m_state = State::Start;
     QByteArray m_field;
+    bool m_blank = true; // the field so far holds nothing but spaces
     QList<QByteArray> m_fields;
+    qint64 m_leftOut = 0;
     QString m_error;
 };
 
@@ -166,7 +206,7 @@ int byteOrderMark(const QByteArray &head, IdFileEncoding encoding, QString *erro
 {
     // Neither pair can start code page 936 text: 0xFF is no lead byte, and no trail byte is 0xFF.
     if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF") || looksLikeUtf16(head)) {
-        *error = utf16Error;
+        *error = utf16Error();
         return -1;
     }
     if (encoding != IdFileEncoding::Gbk && head.startsWith("\xEF\xBB\xBF"))
@@ -202,6 +242,7 @@ IdFileResult parseIdFile(const QByteArray &bytes, int maxIds, IdFileEncoding enc
         return result;
     }
     result.ids = decodeFields(splitter.fields(), encoding);
+    result.leftOut = splitter.leftOut();
     return result;
 }
 
@@ -210,11 +251,13 @@ IdFileResult readIdFile(const QString &path, int maxIds, IdFileEncoding encoding
     IdFileResult result;
     auto fail = [&](const QString &reason) {
         result.ids.clear();
-        result.error = QStringLiteral("cannot read the id file %1: %2").arg(path, reason);
+        result.error = inUserLanguage(QStringLiteral("无法读取买家ID文件 %1：%2"),
+                                      QStringLiteral("cannot read the id file %1: %2"))
+                           .arg(path, reason);
         return result;
     };
     if (path.isEmpty())
-        return fail(QStringLiteral("no file name"));
+        return fail(inUserLanguage(QStringLiteral("没有文件名"), QStringLiteral("no file name")));
     QFile file;
     QString reason;
     if (!openRegularFile(path, &file, &reason))
@@ -223,7 +266,7 @@ IdFileResult readIdFile(const QString &path, int maxIds, IdFileEncoding encoding
     IdFieldSplitter splitter(maxIds);
     QByteArray chunk(64 * 1024, Qt::Uninitialized);
     bool first = true;
-    while (splitter.wantsMore()) {
+    for (;;) {
         qint64 n = file.read(chunk.data(), chunk.size());
         if (n < 0)
             return fail(file.errorString());
@@ -240,12 +283,14 @@ IdFileResult readIdFile(const QString &path, int maxIds, IdFileEncoding encoding
             if (skip < 0)
                 return fail(error);
         }
-        splitter.feed(chunk.constData() + skip, qsizetype(n) - skip);
+        if (!splitter.feed(chunk.constData() + skip, qsizetype(n) - skip))
+            break;
     }
     splitter.finish();
     if (!splitter.error().isEmpty())
         return fail(splitter.error());
     result.ids = decodeFields(splitter.fields(), encoding);
+    result.leftOut = splitter.leftOut();
     return result;
 }
 
@@ -254,10 +299,10 @@ bool isIdFileName(const QString &fileName)
     return trimSpaces(fileName).contains(QLatin1String("txt"), Qt::CaseSensitive);
 }
 
-QString batchProgressText(int total, int index, const QString &id)
+QString batchProgressText(int total, int number, const QString &id)
 {
     return QStringLiteral("共需要查询") + QString::number(total) +
-           QStringLiteral("个买家,正在查询第") + QString::number(index) + QStringLiteral("个:") +
+           QStringLiteral("个买家,正在查询第") + QString::number(number) + QStringLiteral("个:") +
            id;
 }
 

@@ -19,7 +19,9 @@
 // - A blank field (empty, or spaces only: an empty line, a trailing comma) is no id: it is
 //   skipped and does not count.
 // - Any other field is the id exactly as read, surrounding spaces included; the query trims it.
-// - Reading stops after kMaxBatchIds ids; the rest of the file is never read.
+// - At most maxIds ids are kept (kMaxBatchIds for a batch). The rest of the file is only counted
+//   by the same rules, nothing of it kept and nothing in it an error, so the user can be told how
+//   many ids are left out.
 // - The ids are decoded in the encoding the user chose (UTF-8 or code page 936); without a
 //   choice, as UTF-8 when the bytes they were read from are valid UTF-8, otherwise as code page
 //   936. A leading UTF-8 byte order mark is dropped unless the choice is code page 936. Commas,
@@ -44,7 +46,8 @@ std::optional<IdFileEncoding> parseIdFileEncoding(const QString &name);
 struct IdFileResult
 {
     QStringList ids;
-    QString error; // empty when the file was read
+    qint64 leftOut = 0; // ids past maxIds: counted, not kept
+    QString error;      // empty when the file was read
     bool ok() const { return error.isEmpty(); }
 };
 
@@ -63,8 +66,9 @@ IdFileResult parseIdFile(const QByteArray &bytes, int maxIds = kMaxBatchIds,
 // batch without a message.
 bool isIdFileName(const QString &fileName);
 
-// The progress line while the id at position index (counted from 0) of total is queried.
-QString batchProgressText(int total, int index, const QString &id);
+// The progress line while id, one of total, is queried; number as given (the command line
+// gives the buyers finished so far, the window the place of the buyer being started, from 1).
+QString batchProgressText(int total, int number, const QString &id);
 
 // The progress line once every id has been queried.
 QString batchDoneText();

@@ -1,5 +1,7 @@
 #include "files/inputfile.h"
 
+#include "web/uilanguage.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -18,9 +20,12 @@ bool openRegularFile(const QString &path, QFile *file, QString *reason, bool *no
     }
     struct stat st = {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        *reason = S_ISDIR(st.st_mode)
-                      ? QStringLiteral("it is a folder")
-                      : QStringLiteral("it is not a regular file (a device, pipe or socket)");
+        *reason =
+            S_ISDIR(st.st_mode)
+                ? inUserLanguage(QStringLiteral("这是一个文件夹"), QStringLiteral("it is a folder"))
+                : inUserLanguage(
+                      QStringLiteral("这不是普通文件（是设备、管道或套接字）"),
+                      QStringLiteral("it is not a regular file (a device, pipe or socket)"));
         if (notRegular)
             *notRegular = true;
         ::close(fd);

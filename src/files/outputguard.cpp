@@ -1,5 +1,7 @@
 #include "files/outputguard.h"
 
+#include "web/uilanguage.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -68,16 +70,19 @@ QList<OwnFile> programFiles(const QString &databasePath, const QString &settings
 {
     QList<OwnFile> files;
     if (!databasePath.isEmpty()) {
-        const QString database = QStringLiteral("the seller's database");
+        const QString database =
+            inUserLanguage(QStringLiteral("卖家的数据库"), QStringLiteral("the seller's database"));
         files.append({databasePath, database});
         // SQLite's journals: a file written there would be taken for one.
         for (const char *suffix : {"-wal", "-shm", "-journal"})
             files.append({databasePath + QLatin1String(suffix), database});
     }
     if (!settingsPath.isEmpty())
-        files.append({settingsPath, QStringLiteral("the settings file")});
+        files.append({settingsPath, inUserLanguage(QStringLiteral("设置文件"),
+                                                   QStringLiteral("the settings file"))});
     if (!idFilePath.isEmpty())
-        files.append({idFilePath, QStringLiteral("the id file")});
+        files.append({idFilePath,
+                      inUserLanguage(QStringLiteral("买家ID文件"), QStringLiteral("the id file"))});
     return files;
 }
 
@@ -85,7 +90,7 @@ bool resolveOutput(const QString &path, const QList<OwnFile> &ownFiles, OutputTa
                    QString *reason)
 {
     if (path.isEmpty()) {
-        *reason = QStringLiteral("no file name");
+        *reason = inUserLanguage(QStringLiteral("没有文件名"), QStringLiteral("no file name"));
         return false;
     }
     const QByteArray native = QFile::encodeName(path);
@@ -94,12 +99,14 @@ bool resolveOutput(const QString &path, const QList<OwnFile> &ownFiles, OutputTa
     if (::lstat(native.constData(), &st) != 0) {
         const QString folder = QFileInfo(path).absolutePath();
         if (!QFileInfo(folder).isDir()) {
-            *reason =
-                QStringLiteral("folder %1 does not exist").arg(QDir::toNativeSeparators(folder));
+            *reason = inUserLanguage(QStringLiteral("文件夹 %1 不存在"),
+                                     QStringLiteral("folder %1 does not exist"))
+                          .arg(QDir::toNativeSeparators(folder));
             return false;
         }
         if (const OwnFile *own = ownFileAt(path, nullptr, ownFiles)) {
-            *reason = QStringLiteral("it is %1").arg(own->what);
+            *reason =
+                inUserLanguage(QStringLiteral("这是%1"), QStringLiteral("it is %1")).arg(own->what);
             return false;
         }
         target->mode = newFileMode();
@@ -108,31 +115,38 @@ bool resolveOutput(const QString &path, const QList<OwnFile> &ownFiles, OutputTa
             // Written through: the link stays, and the file it leads to gets the bytes.
             char *real = ::realpath(native.constData(), nullptr);
             if (!real) {
-                *reason = QStringLiteral("it is a symbolic link to a missing file");
+                *reason = inUserLanguage(QStringLiteral("这是指向不存在文件的符号链接"),
+                                         QStringLiteral("it is a symbolic link to a missing file"));
                 return false;
             }
             target->path = QFile::decodeName(real);
             std::free(real);
             if (::stat(QFile::encodeName(target->path).constData(), &st) != 0) {
-                *reason = QStringLiteral("it is a symbolic link to a missing file");
+                *reason = inUserLanguage(QStringLiteral("这是指向不存在文件的符号链接"),
+                                         QStringLiteral("it is a symbolic link to a missing file"));
                 return false;
             }
         }
         if (S_ISDIR(st.st_mode)) {
-            *reason = QStringLiteral("it is a folder");
+            *reason =
+                inUserLanguage(QStringLiteral("这是一个文件夹"), QStringLiteral("it is a folder"));
             return false;
         }
         if (!S_ISREG(st.st_mode)) {
-            *reason = QStringLiteral("it is not a regular file (a device, pipe or socket)");
+            *reason = inUserLanguage(
+                QStringLiteral("这不是普通文件（是设备、管道或套接字）"),
+                QStringLiteral("it is not a regular file (a device, pipe or socket)"));
             return false;
         }
         if (const OwnFile *own = ownFileAt(target->path, &st, ownFiles)) {
-            *reason = QStringLiteral("it is %1").arg(own->what);
+            *reason =
+                inUserLanguage(QStringLiteral("这是%1"), QStringLiteral("it is %1")).arg(own->what);
             return false;
         }
         // A file its owner made read-only is not replaced behind their back.
         if (::access(QFile::encodeName(target->path).constData(), W_OK) != 0) {
-            *reason = QStringLiteral("permission denied");
+            *reason =
+                inUserLanguage(QStringLiteral("没有权限"), QStringLiteral("permission denied"));
             return false;
         }
         target->existed = true;
@@ -142,7 +156,7 @@ bool resolveOutput(const QString &path, const QList<OwnFile> &ownFiles, OutputTa
     }
     const QString folder = QFileInfo(target->path).absolutePath();
     if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0) {
-        *reason = QStringLiteral("permission denied");
+        *reason = inUserLanguage(QStringLiteral("没有权限"), QStringLiteral("permission denied"));
         return false;
     }
     return true;
@@ -155,7 +169,9 @@ bool checkOutput(const QString &path, const QList<OwnFile> &ownFiles, QString *e
     if (resolveOutput(path, ownFiles, &target, &reason))
         return true;
     if (error)
-        *error = QStringLiteral("cannot write %1: %2").arg(path, reason);
+        *error =
+            inUserLanguage(QStringLiteral("无法写入 %1：%2"), QStringLiteral("cannot write %1: %2"))
+                .arg(path, reason);
     return false;
 }
 

@@ -1,5 +1,7 @@
 #include "files/spreadsheetexport.h"
 
+#include "web/uilanguage.h"
+
 #include "files/outputguard.h"
 
 #include "model/lookupstatus.h"
@@ -241,11 +243,13 @@ bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *er
     const QByteArray nativePath = QFile::encodeName(path);
     lxw_workbook *workbook = workbook_new(nativePath.constData());
     if (!workbook)
-        return fail(QStringLiteral("cannot create the workbook"));
+        return fail(inUserLanguage(QStringLiteral("无法创建工作簿"),
+                                   QStringLiteral("cannot create the workbook")));
     lxw_worksheet *sheet = workbook_add_worksheet(workbook, nullptr);
     if (!sheet) {
         workbook_close(workbook);
-        return fail(QStringLiteral("cannot add a worksheet"));
+        return fail(inUserLanguage(QStringLiteral("无法添加工作表"),
+                                   QStringLiteral("cannot add a worksheet")));
     }
     SheetWriter writer(workbook, sheet);
 
@@ -315,7 +319,9 @@ bool writeBatchSpreadsheet(const QString &path, const QList<BatchRow> &rows, QSt
     if (resolveOutput(path, ownFiles, &target, &reason) && replaceOutput(target, write, &reason))
         return true;
     // The queries are done: whatever went wrong with OUT, their results are not lost.
-    QString message = QStringLiteral("cannot write %1: %2").arg(path, reason);
+    QString message =
+        inUserLanguage(QStringLiteral("无法写入 %1：%2"), QStringLiteral("cannot write %1: %2"))
+            .arg(path, reason);
     QString tempError;
     const QString temp = writeBatchSpreadsheetToTemp(rows, &tempError, options);
     if (!temp.isEmpty())
@@ -364,15 +370,18 @@ QString writeBatchSpreadsheetToTemp(const QList<BatchRow> &rows, QString *error,
     QTemporaryFile file(folder + QStringLiteral("/brelvon-XXXXXX.xlsx"));
     if (!file.open()) {
         if (error)
-            *error =
-                QStringLiteral("cannot create a file in %1: %2").arg(folder, file.errorString());
+            *error = inUserLanguage(QStringLiteral("无法在 %1 中创建文件：%2"),
+                                    QStringLiteral("cannot create a file in %1: %2"))
+                         .arg(folder, file.errorString());
         return {};
     }
     file.close();
     QString reason;
     if (!writeWorkbook(file.fileName(), rows, &reason, options)) {
         if (error)
-            *error = QStringLiteral("cannot write %1: %2").arg(file.fileName(), reason);
+            *error = inUserLanguage(QStringLiteral("无法写入 %1：%2"),
+                                    QStringLiteral("cannot write %1: %2"))
+                         .arg(file.fileName(), reason);
         return {}; // the partial file goes with the temporary file object
     }
     file.setAutoRemove(false);

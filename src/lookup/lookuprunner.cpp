@@ -3,11 +3,13 @@
 #include "engine/taskpool.h"
 #include "web/canceltoken.h"
 
+#include <atomic>
 #include <utility>
 
 struct LookupRunner::Job
 {
     CancelToken cancel;
+    std::atomic<bool> stop{false};
     TaskPool::TaskHandle task;
 };
 
@@ -26,6 +28,12 @@ void LookupRunner::cancel()
 {
     if (m_job)
         m_job->cancel.cancel();
+}
+
+void LookupRunner::stop()
+{
+    if (m_job)
+        m_job->stop.store(true);
 }
 
 void LookupRunner::join()
@@ -117,6 +125,7 @@ bool LookupRunner::batch(
                                                              const LookupOutcome &outcome) {
                 post([finished, index, outcome] { finished(index, outcome); });
             };
+        told.stopRequested = [&job] { return job.stop.load(); };
         bool cancelled = false;
         QList<LookupOutcome> outcomes = service->batch(ids, options, job.cancel, told, &cancelled);
         return [done, outcomes = std::move(outcomes), cancelled] { done(outcomes, cancelled); };

@@ -44,6 +44,8 @@ public:
     bool startupList(std::function<void(const QString &list)> done);
 
     void cancel();
+    // A batch starts no further buyer; those in flight finish and are handed over with the rest.
+    void stop();
     bool isRunning() const { return m_running; }
     // Waits for the work to end (not for its results to be handed over). After it, the runner
     // may outlive its service.

@@ -240,6 +240,7 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
     std::vector<LookupOutcome> results(size_t(ids.size()));
     BatchCallbacks callbacks;
     callbacks.started = progress.started;
+    callbacks.stopRequested = progress.stopRequested;
     callbacks.done = [&](int index) {
         if (progress.done)
             progress.done(index, results[size_t(index)]);

@@ -104,10 +104,13 @@ public:
     {
         std::function<void(int finished, int total, const QString &id)> started;
         std::function<void(int index, const LookupOutcome &outcome)> done;
+        // Asked before each buyer starts: true stops the batch, the buyers in flight finishing.
+        std::function<bool()> stopRequested;
     };
     // Looks up every id (the setup is fetched once, before the first buyer) and returns the
     // outcomes in the order of the ids. A cancelled batch returns the buyers finished before the
-    // cancellation, with *cancelled set.
+    // cancellation, with *cancelled set; a stopped one the buyers finished, those in flight when
+    // it stopped included.
     QList<LookupOutcome> batch(const QStringList &ids, const BatchOptions &options,
                                const CancelToken &cancel, const BatchProgress &progress = {},
                                bool *cancelled = nullptr);

@@ -1,20 +1,30 @@
 #include "mainwindow/batchfrontend.h"
 
 #include "files/idfile.h"
+#include "files/outputguard.h"
 #include "files/spreadsheetexport.h"
 #include "lookup/lookuprunner.h"
 #include "mainwindow/mainwindowlayout.h"
 #include "mainwindow/programtitle.h"
 #include "mainwindow/resultlines.h"
 #include "mainwindow/spreadsheetopener.h"
-#include "storage/historytext.h"
+#include "storage/sellerdatabase.h"
 
+#include <QDateTime>
+#include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QUrl>
 
 #include <memory>
 
@@ -22,8 +32,11 @@ BatchFrontEnd::BatchFrontEnd(QWidget *window, LookupService *service, const Quer
                              const MainWindowLayout &layout, ResultLines *lines)
     : QObject(window), m_window(window), m_settings(settings), m_lines(lines),
       m_batchIdField(layout.batchIdField), m_resultFields(layout.resultFields),
-      m_areaTableField(layout.areaTableField), m_runner(new LookupRunner(service, this))
+      m_areaTableField(layout.areaTableField), m_progressBar(layout.batchProgress),
+      m_stopButton(layout.batchStop), m_summary(layout.batchSummary),
+      m_runner(new LookupRunner(service, this))
 {
+    connect(m_stopButton, &QPushButton::clicked, this, &BatchFrontEnd::stop);
 }
 
 BatchFrontEnd::~BatchFrontEnd()
@@ -43,16 +56,81 @@ void BatchFrontEnd::join()
     m_runner->join();
 }
 
+void BatchFrontEnd::stop()
+{
+    if (!m_running || !m_runner->isRunning())
+        return;
+    ++m_stops;
+    if (m_stops > 1 || m_started == 0) {
+        // Before the first buyer only the configuration's download runs, and a second stop
+        // says the user will not wait for the buyers in flight: either ends at once.
+        m_runner->cancel();
+        m_stopButton->setEnabled(false);
+        return;
+    }
+    m_runner->stop();
+    m_stopButton->setText(tr("立即停止"));
+    m_stopButton->setToolTip(tr("不再等待正在查询的买家"));
+    m_lines->showProgress(tr("正在停止：等待正在查询的买家查完…"));
+}
+
+void BatchFrontEnd::clearSummary()
+{
+    m_summary->hide();
+}
+
+QString BatchFrontEnd::summaryText(const QList<LookupOutcome> &outcomes, bool stopped,
+                                   qsizetype notQueried)
+{
+    qsizetype found = 0;
+    qsizetype notFound = 0;
+    qsizetype highRisk = 0;
+    for (const LookupOutcome &outcome : outcomes) {
+        if (outcome.status == LookupStatus::Found)
+            ++found;
+        else if (outcome.status == LookupStatus::NotFound)
+            ++notFound;
+        if (outcome.assessment.risk.level == RiskLevel::High)
+            ++highRisk;
+    }
+    const qsizetype failed = outcomes.size() - found - notFound;
+    QString text = tr("共%1个：找到%2个，查无此人%3个，失败%4个，高风险%5个")
+                       .arg(outcomes.size())
+                       .arg(found)
+                       .arg(notFound)
+                       .arg(failed)
+                       .arg(highRisk);
+    if (stopped)
+        text = tr("已停止：") + text + QLatin1Char('\n') + tr("未查询%1个").arg(notQueried);
+    return text;
+}
+
 QString BatchFrontEnd::chooseIdFile()
 {
     if (m_chooseIdFile)
         return m_chooseIdFile(m_window);
     // On the heap and watched: the window, and the dialog with it, may be deleted while it is
     // open.
-    QPointer<QFileDialog> dialog = new QFileDialog(m_window, QStringLiteral("打开"), QString(),
-                                                   QStringLiteral("关键词文件 (*.txt)"));
+    QPointer<QFileDialog> dialog =
+        new QFileDialog(m_window, QStringLiteral("打开"), QString(), tr("买家ID列表 (*.txt)"));
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
+    QString name;
+    if (dialog->exec() == QDialog::Accepted && dialog && !dialog->selectedFiles().isEmpty())
+        name = dialog->selectedFiles().constFirst();
+    delete dialog;
+    return name;
+}
+
+QString BatchFrontEnd::chooseSaveFile(const QString &suggested)
+{
+    if (m_chooseSaveFile)
+        return m_chooseSaveFile(m_window, suggested);
+    QPointer<QFileDialog> dialog =
+        new QFileDialog(m_window, tr("另存为"), suggested, tr("Excel 表格 (*.xlsx)"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(QStringLiteral("xlsx"));
     QString name;
     if (dialog->exec() == QDialog::Accepted && dialog && !dialog->selectedFiles().isEmpty())
         name = dialog->selectedFiles().constFirst();
@@ -67,6 +145,17 @@ void BatchFrontEnd::tell(const QString &text)
     box->setTextFormat(Qt::PlainText);
     box->exec();
     delete box;
+}
+
+bool BatchFrontEnd::confirm(const QString &text)
+{
+    const QPointer<BatchFrontEnd> self(this);
+    QPointer<QMessageBox> box = new QMessageBox(QMessageBox::NoIcon, programTitle(), text,
+                                                QMessageBox::Ok | QMessageBox::Cancel, m_window);
+    box->setTextFormat(Qt::PlainText);
+    const bool ok = box->exec() == QMessageBox::Ok && box;
+    delete box;
+    return ok && self;
 }
 
 void BatchFrontEnd::run()
@@ -88,21 +177,49 @@ void BatchFrontEnd::run()
         tell(QStringLiteral("无法读取关键词文件。\n") + idFile.error);
         return;
     }
+    if (idFile.ids.isEmpty()) {
+        // Nothing to look up and nothing to write: an empty table would only puzzle.
+        m_running = false;
+        tell(tr("文件中没有买家ID：\n%1").arg(QDir::toNativeSeparators(fileName)));
+        return;
+    }
+    if (idFile.leftOut > 0) {
+        const bool go = confirm(tr("文件中有%1个买家ID，一次最多查询%2个。\n"
+                                   "只查询前%2个，后面的%3个不会查询。")
+                                    .arg(idFile.ids.size() + idFile.leftOut)
+                                    .arg(kMaxBatchIds)
+                                    .arg(idFile.leftOut));
+        if (!self)
+            return;
+        if (!go || m_abandoned) {
+            m_running = false;
+            return;
+        }
+    }
+    m_idFileName = fileName;
+    m_stops = 0;
+    m_started = 0;
+    m_finishedRows = 0;
 
     emit busy();
+    clearSummary();
+    m_lines->hide();
     m_lines->beginBatch();
+    m_lines->showProgress(QString());
+    const int total = int(idFile.ids.size());
+    m_progressBar->setRange(0, total);
+    m_progressBar->setValue(0);
+    m_progressBar->setFormat(tr("正在准备…"));
+    m_progressBar->show();
+    m_stopButton->setText(tr("停止"));
+    m_stopButton->setToolTip(tr("查完正在查询的买家后停止，已查到的照样写入表格（Esc）"));
+    m_stopButton->setEnabled(true);
+    m_stopButton->show();
 
     LookupRunner::BatchProgress progress;
-    LookupService *service = m_runner->service();
-    progress.started = [this, service](int finished, int total, const QString &id) {
-        // The configuration is there once the first buyer starts.
-        if (finished == 0)
-            m_areaTableField->setPlainText(service->setup()->areaTable);
-        m_lines->hide();
-        m_batchIdField->setText(id);
-        m_lines->showProgress(batchProgressText(total, finished, id));
-    };
+    progress.started = [this](int, int total, const QString &id) { started(total, id); };
     progress.finished = [this, ids = idFile.ids](int index, const LookupOutcome &outcome) {
+        m_progressBar->setValue(++m_finishedRows);
         const BuyerCreditRecord &r = outcome.result.record;
         const QString values[] = {r.goodRate,     r.goodCount, r.neutralCount, r.badCount,
                                   r.neutralGiven, r.badGiven,  r.creditUrl,    r.verification,
@@ -114,48 +231,126 @@ void BatchFrontEnd::run()
     options.jobs = m_settings.batchJobs;
     options.paceMs = m_settings.batchPaceMs;
     m_runner->batch(idFile.ids, options, std::move(progress),
-                    [this](const QList<LookupOutcome> &outcomes, bool cancelled) {
-                        finish(batchRows(outcomes), cancelled || m_abandoned);
+                    [this, total](const QList<LookupOutcome> &outcomes, bool cancelled) {
+                        done(outcomes, cancelled, total);
                     });
+}
+
+void BatchFrontEnd::started(int total, const QString &id)
+{
+    // Counted here, not taken from the batch: with several buyers in flight the place of the
+    // one starting is the number started, whatever has finished.
+    if (++m_started == 1) // the configuration is there once the first buyer starts
+        m_areaTableField->setPlainText(m_runner->service()->setup()->areaTable);
+    m_batchIdField->setText(id);
+    m_progressBar->setFormat(tr("第 %1 / %2 个").arg(m_started).arg(total));
+    if (m_stops == 0) // once stopping, the line says so
+        m_lines->showProgress(batchProgressText(total, m_started, id));
+}
+
+void BatchFrontEnd::done(const QList<LookupOutcome> &outcomes, bool cancelled, int total)
+{
+    // A cancellation the user did not ask for with the stop button is the window closing.
+    if (m_abandoned || (cancelled && m_stops == 0)) {
+        // No table for a batch they walked away from.
+        end();
+        return;
+    }
+    const bool stopped = m_stops > 0 && outcomes.size() < total;
+    QString table;
+    QString error;
+    bool opened = false;
+    if (!outcomes.isEmpty()) { // a batch stopped before any buyer finished has no table
+        // The last line shows (painted now) while the table is written and the spreadsheet
+        // program starts.
+        m_lines->showProgress(batchDoneText(), true);
+        BatchTableOptions options;
+        options.extraColumns = m_settings.extraColumns;
+        options.risk = m_settings.risk;
+        table = writeBatchSpreadsheetToTemp(batchRows(outcomes), &error, options);
+        if (!table.isEmpty()) {
+            const QPointer<BatchFrontEnd> self(this);
+            opened = m_openSpreadsheet ? m_openSpreadsheet(table) : openSpreadsheet(table);
+            if (!self)
+                return;
+        }
+    }
+    end();
+    m_summary->setText(summaryText(outcomes, stopped, total - outcomes.size()));
+    m_summary->setToolTip(m_summary->text());
+    m_summary->show();
+    if (outcomes.isEmpty())
+        return;
+    if (table.isEmpty())
+        tell(QStringLiteral("无法写入表格文件。\n") + error);
+    else if (!opened)
+        offerTable(table);
 }
 
 void BatchFrontEnd::end()
 {
     m_lines->hideProgress();
+    m_progressBar->hide();
+    m_stopButton->hide();
     m_batchIdField->clear();
     m_running = false;
     emit finished();
 }
 
-void BatchFrontEnd::finish(const QList<BatchRow> &rows, bool abandoned)
+void BatchFrontEnd::offerTable(const QString &path)
 {
-    if (abandoned) {
-        // The user closed the window: no table for a batch they walked away from.
-        end();
+    // The temporary folder is cleared of old tables: the user keeps a copy where they choose.
+    QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::NoIcon, programTitle(),
+                        tr("找不到可以打开表格的程序。\n表格暂存在临时文件夹中，一天后会被删除："
+                           "请另存一份，或打开所在文件夹取走。"),
+                        QMessageBox::NoButton, m_window);
+    box->setTextFormat(Qt::PlainText);
+    QPushButton *save = box->addButton(tr("另存为…"), QMessageBox::AcceptRole);
+    QPushButton *folder = box->addButton(tr("打开所在文件夹"), QMessageBox::ActionRole);
+    box->addButton(QMessageBox::Close);
+    box->setDefaultButton(save);
+    const QPointer<BatchFrontEnd> self(this);
+    box->exec();
+    QAbstractButton *clicked = box ? box->clickedButton() : nullptr;
+    delete box;
+    if (!self || !clicked)
         return;
+    if (clicked == save) {
+        saveTableCopy(path);
+    } else if (clicked == folder) {
+        const QString dir = QFileInfo(path).absolutePath();
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(dir)))
+            tell(tr("无法打开文件夹：\n%1").arg(QDir::toNativeSeparators(dir)));
     }
-    // The last line shows (painted now) while the table is written and the spreadsheet program
-    // starts.
-    m_lines->showProgress(batchDoneText(), true);
+}
 
-    QString error;
-    BatchTableOptions options;
-    options.extraColumns = m_settings.extraColumns;
-    options.risk = m_settings.risk;
-    const QString table = writeBatchSpreadsheetToTemp(rows, &error, options);
-    QString failure;
-    if (table.isEmpty()) {
-        failure = QStringLiteral("无法写入表格文件。\n") + error;
+void BatchFrontEnd::saveTableCopy(const QString &table)
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString suggested =
+        QDir(documents.isEmpty() ? QDir::homePath() : documents)
+            .filePath(
+                tr("批量查询_%1.xlsx")
+                    .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd_HHmm"))));
+    const QPointer<BatchFrontEnd> self(this);
+    const QString target = chooseSaveFile(suggested);
+    if (!self || target.isEmpty())
+        return;
+    QFile in(table);
+    QString reason;
+    bool saved = false;
+    if (!in.open(QIODevice::ReadOnly)) {
+        reason = in.errorString();
     } else {
-        const QPointer<BatchFrontEnd> self(this);
-        const bool opened = m_openSpreadsheet ? m_openSpreadsheet(table) : openSpreadsheet(table);
-        if (!self)
-            return;
-        if (!opened)
-            failure = QStringLiteral("找不到可以打开表格的程序。表格已保存在:\n") +
-                      QDir::toNativeSeparators(table);
+        // The table is small (one batch's rows); the copy goes through the guard, so it never
+        // replaces a folder, a device or one of the program's own files.
+        const QByteArray bytes = in.readAll();
+        SellerDatabase *database = m_runner->service()->database();
+        saved = writeOutputFile(
+            target, bytes, programFiles(database ? database->path() : QString(), {}, m_idFileName),
+            &reason);
     }
-    end();
-    if (!failure.isEmpty())
-        tell(failure);
+    if (!saved)
+        tell(tr("无法保存表格：\n%1\n%2").arg(QDir::toNativeSeparators(target), reason));
 }

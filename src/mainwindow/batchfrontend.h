@@ -2,6 +2,7 @@
 
 #include "files/querysettings.h"
 
+#include <QList>
 #include <QObject>
 
 #include <array>
@@ -9,42 +10,65 @@
 
 class LookupRunner;
 class LookupService;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
 class QWidget;
 class ResultLines;
 struct BatchRow;
+struct LookupOutcome;
 struct MainWindowLayout;
 
 // The window's batch: ids from a file the user picks, looked up by the lookup service with the
-// progress in the result area, the table written to a temporary xlsx file and opened in
-// the spreadsheet program. The hidden fields follow the batch as it goes (Text1 the id in
-// progress, Text8 to Text19 the last record that came back); nothing is read back out of them.
+// progress in the result area (the progress line, a bar and a stop button), the table written to
+// a temporary xlsx file and opened in the spreadsheet program, and a summary of the outcomes left
+// in the result area until the next query. The hidden fields follow the batch as it goes (Text1
+// the id in progress, Text8 to Text19 the last record that came back); nothing is read back out
+// of them.
 class BatchFrontEnd : public QObject
 {
     Q_OBJECT
 public:
-    // The dialog that picks the id file (returns the chosen name, empty when cancelled) and the
-    // program that shows the written table (false when nothing could be started).
+    // The dialog that picks the id file (returns the chosen name, empty when cancelled), the
+    // program that shows the written table (false when nothing could be started) and the dialog
+    // that picks where to save a copy of the table (suggested: a name in the user's documents;
+    // empty when cancelled).
     using IdFileChooser = std::function<QString(QWidget *parent)>;
     using SpreadsheetOpener = std::function<bool(const QString &path)>;
+    using SaveFileChooser = std::function<QString(QWidget *parent, const QString &suggested)>;
 
     BatchFrontEnd(QWidget *window, LookupService *service, const QuerySettings &settings,
                   const MainWindowLayout &layout, ResultLines *lines);
     ~BatchFrontEnd() override;
 
-    // Empty functions restore the defaults: the open-file dialog and openSpreadsheet.
+    // Empty functions restore the defaults: the open-file dialog, openSpreadsheet and the
+    // save-file dialog.
     void setIdFileChooser(IdFileChooser chooser) { m_chooseIdFile = std::move(chooser); }
     void setSpreadsheetOpener(SpreadsheetOpener opener) { m_openSpreadsheet = std::move(opener); }
+    void setSaveFileChooser(SaveFileChooser chooser) { m_chooseSaveFile = std::move(chooser); }
 
     bool isRunning() const { return m_running; }
     void run();
+    // The stop button (and the window's Esc): no further buyer starts, those in flight finish, and
+    // the table of the finished ones is written as at the end. A second stop cuts the buyers in
+    // flight short; so does the first before any buyer has started (the configuration's download).
+    void stop();
     // The window is closing: a batch running ends without its table.
     void abandon();
     // Waits for the batch's thread to end.
     void join();
     // The settings the next batch runs with.
     void setSettings(const QuerySettings &settings) { m_settings = settings; }
+    // A query begins: the last batch's summary goes.
+    void clearSummary();
+
+    // "共N个：找到a个，查无此人b个，失败c个，高风险d个" over the buyers looked up (failed: neither
+    // found nor not found); a stopped batch's begins with "已停止：" and says on a second line how
+    // many ids were not queried.
+    static QString summaryText(const QList<LookupOutcome> &outcomes, bool stopped,
+                               qsizetype notQueried);
 
 signals:
     // The batch has begun its queries (the window disables its query buttons).
@@ -54,9 +78,16 @@ signals:
 
 private:
     QString chooseIdFile();
-    void finish(const QList<BatchRow> &rows, bool abandoned);
+    QString chooseSaveFile(const QString &suggested);
+    void started(int total, const QString &id);
+    void done(const QList<LookupOutcome> &outcomes, bool cancelled, int total);
+    // No program opened the table at path: offers to save a copy or open its folder.
+    void offerTable(const QString &path);
+    void saveTableCopy(const QString &table);
     void end();
     void tell(const QString &text);
+    // A question with OK and Cancel; false when cancelled or the window went meanwhile.
+    bool confirm(const QString &text);
 
     QWidget *m_window;
     QuerySettings m_settings;
@@ -64,9 +95,17 @@ private:
     QLineEdit *m_batchIdField;
     std::array<QLineEdit *, 12> m_resultFields;
     QPlainTextEdit *m_areaTableField;
+    QProgressBar *m_progressBar;
+    QPushButton *m_stopButton;
+    QLabel *m_summary;
     LookupRunner *m_runner;
     bool m_running = false;
     bool m_abandoned = false;
+    int m_stops = 0;        // stop presses in this batch
+    int m_started = 0;      // buyers started in this batch
+    int m_finishedRows = 0; // buyers finished in this batch
+    QString m_idFileName;   // the batch's id file: a copy of the table never lands on it
     IdFileChooser m_chooseIdFile;
     SpreadsheetOpener m_openSpreadsheet;
+    SaveFileChooser m_chooseSaveFile;
 };

@@ -3,12 +3,14 @@
 #include "files/outputguard.h"
 #include "files/querysettings.h"
 #include "files/spreadsheetexport.h"
+#include "model/buyerassessment.h"
 #include "storage/historytext.h"
 #include "storage/sellerdatabase.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,8 +23,9 @@
 
 #include <iterator>
 
-HistoryDialog::HistoryDialog(SellerDatabase *database, const QString &filter, QWidget *parent)
-    : QDialog(parent), m_database(database)
+HistoryDialog::HistoryDialog(SellerDatabase *database, const QString &filter, QWidget *parent,
+                             const RiskSettings &risk)
+    : QDialog(parent), m_database(database), m_risk(risk)
 {
     setObjectName(QStringLiteral("HistoryDialog"));
     setWindowTitle(QStringLiteral("查询历史"));
@@ -35,6 +38,7 @@ HistoryDialog::HistoryDialog(SellerDatabase *database, const QString &filter, QW
 
     QStringList headers{QStringLiteral("查询时间")};
     headers += batchTableHeaders().mid(0, 11); // the link column would only repeat the address
+    headers += {tr("风险"), tr("标记")};
     m_table = new QTableWidget(0, int(headers.size()), this);
     m_table->setObjectName(QStringLiteral("HistoryTable"));
     m_table->setHorizontalHeaderLabels(headers);
@@ -90,6 +94,14 @@ void HistoryDialog::refresh()
     if (more)
         lookups.removeLast();
 
+    // The seller's marks as they stand now: a buyer blacklisted since is high risk in every row.
+    QHash<QString, BuyerNote> notes;
+    if (m_database && !lookups.isEmpty()) {
+        for (const BuyerNote &note : m_database->notes())
+            notes.insert(note.buyerId, note);
+    }
+    const QDate today = QDate::currentDate();
+
     m_table->setRowCount(0);
     m_table->setRowCount(int(lookups.size()));
     for (int row = 0; row < int(lookups.size()); ++row) {
@@ -107,8 +119,23 @@ void HistoryDialog::refresh()
                                   r.badCount,
                                   r.neutralGiven,
                                   r.badGiven};
-        for (int column = 0; column < int(std::size(values)); ++column)
+        int column = 0;
+        for (; column < int(std::size(values)); ++column)
             m_table->setItem(row, column, new QTableWidgetItem(values[column]));
+        const BuyerNote note = notes.value(r.buyerId);
+        const SellerNotes seller = sellerNotes(note);
+        BuyerQueryResult result;
+        result.record = r;
+        const RiskVerdict risk = assessBuyer(result, m_risk, today, &seller).risk;
+        auto *riskItem = new QTableWidgetItem(riskLevelText(risk.level));
+        riskItem->setToolTip(risk.reasons.join(u'\n'));
+        if (risk.level == RiskLevel::High)
+            riskItem->setForeground(QColor(0xD0, 0x00, 0x00));
+        m_table->setItem(row, column++, riskItem);
+        const QString mark = note.listed == ListMark::Trusted ? tr("信任") : blacklistMark(note);
+        auto *markItem = new QTableWidgetItem(mark);
+        markItem->setToolTip(note.note);
+        m_table->setItem(row, column, markItem);
     }
     m_table->resizeColumnsToContents();
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/riskverdict.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -22,7 +24,9 @@ public:
     // The table shows at most this many lookups; the export writes every match.
     static constexpr int kShownLookups = 1000;
 
-    HistoryDialog(SellerDatabase *database, const QString &filter, QWidget *parent = nullptr);
+    // risk: the thresholds the risk column is assessed by (with the seller's present marks).
+    HistoryDialog(SellerDatabase *database, const QString &filter, QWidget *parent = nullptr,
+                  const RiskSettings &risk = {});
 
     // The dialog that picks the CSV file to write (returns the name, empty when cancelled); an
     // empty function restores the save-file dialog.
@@ -40,6 +44,7 @@ private:
     HistoryFilter filter() const;
 
     SellerDatabase *m_database;
+    RiskSettings m_risk;
     SaveFileChooser m_chooseFile;
     QLineEdit *m_filter = nullptr;
     QTableWidget *m_table = nullptr;

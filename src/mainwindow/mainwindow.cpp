@@ -37,10 +37,12 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -123,6 +125,7 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     m_queryRunner = new LookupRunner(m_service.get(), this);
     m_batch = new BatchFrontEnd(this, m_service.get(), m_settings, m_layout, m_lines.get());
     m_seller = new SellerView(this, m_layout.resultArea);
+    m_seller->setRiskSettings(m_settings.risk);
     connect(m_seller, &SellerView::noteChanged, this, &MainWindow::noteChanged);
     connect(m_batch, &BatchFrontEnd::busy, this, [this] {
         setQueryButtonsEnabled(false);
@@ -171,6 +174,10 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     for (ClickLabel *line : {m_layout.idLine, m_layout.ratingsLine, m_layout.profileLine,
                              m_layout.noticeLine, m_layout.statusLine})
         place(line, Place::Wider);
+    // The batch's bar widens with the lines, its stop button keeps to the area's right end.
+    place(m_layout.batchProgress, Place::Wider);
+    place(m_layout.batchSummary, Place::Wider);
+    place(m_layout.batchStop, Place::Right);
     place(m_layout.linkRow, Place::Down);
     place(m_layout.linkColumn, Place::RightEdgeTaller);
     place(m_layout.browser, Place::RightEdge);
@@ -216,9 +223,9 @@ void MainWindow::connectControls()
 {
     m_layout.input->installEventFilter(this);
     connect(m_layout.input, &QLineEdit::returnPressed, this, [this] {
-        // Enter picks from an open completer first; the query follows on the next Enter.
-        if (!m_completer->popup()->isVisible())
-            runQuery();
+        // An id picked from the open list is in the box by now: Enter takes it and queries.
+        m_completer->popup()->hide();
+        runQuery();
     });
     connect(m_layout.queryButton, &QPushButton::clicked, this, [this] {
         if (m_queryRunning)
@@ -227,7 +234,13 @@ void MainWindow::connectControls()
             runQuery();
     });
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, &MainWindow::cancelQuery);
+    connect(escape, &QShortcut::activated, this, [this] {
+        // Esc ends what runs: the query, or the batch as its stop button does.
+        if (batchRunning())
+            m_batch->stop();
+        else
+            cancelQuery();
+    });
     auto *copy = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+C")), this);
     connect(copy, &QShortcut::activated, this, &MainWindow::copyResult);
     connect(m_layout.copyResult, &ClickLabel::clicked, this, &MainWindow::copyResult);
@@ -347,6 +360,7 @@ void MainWindow::runQuery()
 
     m_queryRunning = true;
     m_layout.batchButton->setEnabled(false);
+    m_batch->clearSummary();
     m_layout.queryButton->setText(tr("取消"));
     m_layout.queryButton->setToolTip(tr("取消这次查询（Esc）"));
     m_layout.copyResult->setEnabled(false);
@@ -772,6 +786,9 @@ void MainWindow::layOutContent()
         case Place::Down:
             r.translate(0, growDown);
             r.setWidth(r.width() + grow);
+            break;
+        case Place::Right:
+            r.translate(grow, 0);
             break;
         case Place::RightEdge:
         case Place::RightEdgeTaller:

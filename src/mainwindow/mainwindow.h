@@ -200,7 +200,7 @@ private:
     {
         QWidget *widget;
         QRect rect;
-        enum Grow { Fixed, Wider, Taller, Both, Down, RightEdge, RightEdgeTaller } grow;
+        enum Grow { Fixed, Wider, Taller, Both, Down, RightEdge, RightEdgeTaller, Right } grow;
     };
     QList<Place> m_places;
     bool m_closed = false; // set by a close: a query's record that arrives then is not shown

@@ -6,8 +6,10 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 
 namespace {
@@ -149,8 +151,25 @@ MainWindowLayout buildMainWindowLayout(QWidget *window)
                          0, 0, true);
     l.copyResult->setToolTip(QObject::tr("把查询结果复制为一行文字（Ctrl+Shift+C）"));
     l.copyResult->setCursor(Qt::PointingHandCursor);
-    l.copyResult->setStyleSheet(QStringLiteral("color: #0000FF;"));
+    l.copyResult->setStyleSheet(
+        QStringLiteral("QLabel { color: #0000FF; } QLabel:disabled { color: #A08C78; }"));
     l.copyResult->setEnabled(false);
+    // The batch's controls: the bar under the progress line, the stop button at its right, the
+    // summary (two lines when it wraps) where the first buyer line was.
+    l.batchProgress =
+        place<QProgressBar>(l.resultArea, QStringLiteral("BatchProgressBar"), 480, 720, 4215, 270);
+    l.batchProgress->setAlignment(Qt::AlignCenter);
+    l.batchProgress->hide();
+    l.batchStop =
+        button(l.resultArea, QStringLiteral("BatchStop"), QObject::tr("停止"), 4920, 660, 975, 375);
+    l.batchStop->setStyleSheet(QLatin1String(kButtonStyle));
+    l.batchStop->hide();
+    l.batchSummary =
+        place<QLabel>(l.resultArea, QStringLiteral("BatchSummary"), 240, 240, 5775, 510);
+    l.batchSummary->setTextFormat(Qt::PlainText);
+    l.batchSummary->setWordWrap(true);
+    l.batchSummary->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    l.batchSummary->hide();
 
     // Link buttons: the bottom row and the side column. WebBrowser1 is created first so that it
     // lies beneath Frame6, inside its rectangle.

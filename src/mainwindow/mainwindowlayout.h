@@ -9,7 +9,9 @@ class QCheckBox;
 class QFrame;
 class QGroupBox;
 class QLineEdit;
+class QLabel;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QWidget;
 class RiskVerdictView;
@@ -42,6 +44,11 @@ struct MainWindowLayout
     ClickLabel *statusLine = nullptr;    // StatusLine
     QCheckBox *watchClipboard = nullptr; // WatchClipboard "监视剪贴板", on the area's title row
     ClickLabel *copyResult = nullptr;    // CopyResult "复制结果", on the area's title row
+    // The batch's own, hidden until a batch: its progress bar and stop button in the place of the
+    // buyer lines, and the summary it leaves at its end.
+    QProgressBar *batchProgress = nullptr; // BatchProgressBar "第 j / N 个"
+    QPushButton *batchStop = nullptr;      // BatchStop "停止"
+    QLabel *batchSummary = nullptr;        // BatchSummary "共N个：找到a个，…"
 
     // The link buttons: the bottom row (Frame7) and the side column (Frame6).
     QFrame *linkRow = nullptr;

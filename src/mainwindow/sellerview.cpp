@@ -151,7 +151,7 @@ void SellerView::showHistory(const QString &buyerId)
     auto *dialog = m_window->findChild<HistoryDialog *>(QStringLiteral("HistoryDialog"),
                                                         Qt::FindDirectChildrenOnly);
     if (!dialog) {
-        dialog = new HistoryDialog(m_database, buyerId, m_window);
+        dialog = new HistoryDialog(m_database, buyerId, m_window, m_risk);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
     }
     dialog->show();

@@ -26,6 +26,8 @@ public:
     // The database must outlive the window; null turns it all off.
     void setDatabase(SellerDatabase *database);
     SellerDatabase *database() const { return m_database; }
+    // The thresholds the history dialog's risk column is assessed by.
+    void setRiskSettings(const RiskSettings &risk) { m_risk = risk; }
 
     // What the two lines say about a buyer.
     struct Lines
@@ -64,6 +66,7 @@ private:
     ClickLabel *m_historyLine;
     Lines m_lines;
     SellerDatabase *m_database = nullptr;
+    RiskSettings m_risk;
     BuyerNotesMenu *m_menu = nullptr;
     QString m_buyerId; // the buyer shown; empty while none is
 };

@@ -1,5 +1,7 @@
 #include "storage/blacklistcsv.h"
 
+#include "web/uilanguage.h"
+
 #include "files/csvwriter.h"
 #include "files/inputfile.h"
 #include "web/codepage936.h"
@@ -243,7 +245,9 @@ BlacklistFile parseBlacklistCsv(const QByteArray &bytes)
 {
     BlacklistFile out;
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-        out.error = QStringLiteral("the file is UTF-16 text; save it as CSV (UTF-8 or GBK)");
+        out.error = inUserLanguage(
+            QStringLiteral("文件是 UTF-16 编码的文本，请另存为 CSV（UTF-8 或 GBK 编码）"),
+            QStringLiteral("the file is UTF-16 text; save it as CSV (UTF-8 or GBK)"));
         return out;
     }
     QByteArrayView text(bytes);

@@ -1,5 +1,7 @@
 #include "storage/sellerdatabase.h"
 
+#include "web/uilanguage.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -319,7 +321,9 @@ bool SellerDatabase::Worker::off(const QString &why)
 {
     closeConnection();
     state = State::Off;
-    problem = QStringLiteral("history is off: ") + why;
+    problem =
+        inUserLanguage(QStringLiteral("查询历史已关闭："), QStringLiteral("history is off: ")) +
+        why;
     return false;
 }
 
@@ -342,27 +346,35 @@ bool SellerDatabase::Worker::open(const QString &path_, OpenMode mode)
     problem.clear();
     movedAside.clear();
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
-        return off(QStringLiteral("Qt's SQLite driver is missing (Debian package "
-                                  "libqt6sql6-sqlite)"));
+        return off(inUserLanguage(
+            QStringLiteral("缺少 Qt 的 SQLite 驱动（Debian 软件包 libqt6sql6-sqlite）"),
+            QStringLiteral("Qt's SQLite driver is missing (Debian package libqt6sql6-sqlite)")));
     const QFileInfo info(path);
     if (info.exists() && !info.isFile())
-        return off(QStringLiteral("the database %1 is not a file").arg(path));
+        return off(inUserLanguage(QStringLiteral("数据库 %1 不是文件"),
+                                  QStringLiteral("the database %1 is not a file"))
+                       .arg(path));
     if (!info.exists()) {
         if (mode == OpenMode::ExistingOnly)
             return false; // nothing kept yet: reads give nothing
         QString error;
         if (!createOwnerOnly(path, &error))
-            return off(QStringLiteral("cannot create the database %1: %2").arg(path, error));
+            return off(inUserLanguage(QStringLiteral("无法创建数据库 %1：%2"),
+                                      QStringLiteral("cannot create the database %1: %2"))
+                           .arg(path, error));
     } else if (info.size() > 0) {
         // A file that is no SQLite database at all (a name mistyped after --database) is the
         // user's, not a damaged database: it is left where it is.
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
-            return off(
-                QStringLiteral("cannot read the database %1: %2").arg(path, file.errorString()));
+            return off(inUserLanguage(QStringLiteral("无法读取数据库 %1：%2"),
+                                      QStringLiteral("cannot read the database %1: %2"))
+                           .arg(path, file.errorString()));
         if (file.read(16) != QByteArrayView("SQLite format 3\0", 16))
             return off(
-                QStringLiteral("%1 is not an SQLite database; it was left as it is").arg(path));
+                inUserLanguage(QStringLiteral("%1 不是 SQLite 数据库，未作改动"),
+                               QStringLiteral("%1 is not an SQLite database; it was left as it is"))
+                    .arg(path));
     }
     // WAL needs its -wal and -shm files beside the database: a read-only folder (a backup
     // mounted read-only, another user's copy) allows reading only, and without the locks that
@@ -390,7 +402,8 @@ bool SellerDatabase::Worker::connect(bool readOnly, bool unchanging)
         m_db.setConnectOptions(kBusyTimeout);
     }
     if (!m_db.open())
-        return off(QStringLiteral("cannot open the database %1: %2")
+        return off(inUserLanguage(QStringLiteral("无法打开数据库 %1：%2"),
+                                  QStringLiteral("cannot open the database %1: %2"))
                        .arg(path, m_db.lastError().databaseText()));
     return true;
 }
@@ -427,11 +440,16 @@ bool SellerDatabase::Worker::setUp(bool readOnly)
                        .arg(version));
     if (readOnly) {
         if (version < kSchemaVersion)
-            return off(QStringLiteral("the database %1 is read-only").arg(path));
+            return off(inUserLanguage(QStringLiteral("数据库 %1 是只读的"),
+                                      QStringLiteral("the database %1 is read-only"))
+                           .arg(path));
         state = State::ReadOnly;
-        problem = QStringLiteral("history is off: the database %1 is read-only (notes and past "
-                                 "lookups are still read)")
-                      .arg(path);
+        problem =
+            inUserLanguage(
+                QStringLiteral("查询历史已关闭：数据库 %1 是只读的（备注和以往的查询照常读取）"),
+                QStringLiteral("history is off: the database %1 is read-only (notes and past "
+                               "lookups are still read)"))
+                .arg(path);
         return true;
     }
     if (!exec(q, QStringLiteral("PRAGMA journal_mode=WAL")))
@@ -483,23 +501,33 @@ bool SellerDatabase::Worker::failed(const QSqlError &error, const QString &doing
         return moveAside(detail);
     if (code == SqliteReadOnly) {
         if (doing == QLatin1String("open") || doing == QLatin1String("upgrade"))
-            return off(QStringLiteral("the database %1 is read-only").arg(path));
+            return off(inUserLanguage(QStringLiteral("数据库 %1 是只读的"),
+                                      QStringLiteral("the database %1 is read-only"))
+                           .arg(path));
         state = State::ReadOnly;
-        problem = QStringLiteral("history is off: the database %1 became read-only").arg(path);
+        problem = inUserLanguage(QStringLiteral("查询历史已关闭：数据库 %1 变成了只读"),
+                                 QStringLiteral("history is off: the database %1 became read-only"))
+                      .arg(path);
         return false;
     }
     if (code == SqliteCantOpen)
-        return off(QStringLiteral("cannot open the database %1: %2").arg(path, detail));
+        return off(inUserLanguage(QStringLiteral("无法打开数据库 %1：%2"),
+                                  QStringLiteral("cannot open the database %1: %2"))
+                       .arg(path, detail));
     if (doing == QLatin1String("open") || doing == QLatin1String("upgrade"))
         return off(QStringLiteral("cannot %1 the database %2: %3").arg(doing, path, detail));
     // A full disk, or a writer of another program that held on too long: this call failed, the
     // next may work.
-    problem =
-        QStringLiteral("the database %1 could not be %2 (%3)%4")
-            .arg(path,
-                 doing == QLatin1String("read") ? QStringLiteral("read")
-                                                : QStringLiteral("written"),
-                 detail, code == SqliteFull ? QStringLiteral(": the disk is full") : QString());
+    problem = inUserLanguage(QStringLiteral("数据库 %1 无法%2（%3）%4"),
+                             QStringLiteral("the database %1 could not be %2 (%3)%4"))
+                  .arg(path,
+                       doing == QLatin1String("read")
+                           ? inUserLanguage(QStringLiteral("读取"), QStringLiteral("read"))
+                           : inUserLanguage(QStringLiteral("写入"), QStringLiteral("written")),
+                       detail,
+                       code == SqliteFull ? inUserLanguage(QStringLiteral("：磁盘已满"),
+                                                           QStringLiteral(": the disk is full"))
+                                          : QString());
     return false;
 }
 
@@ -513,9 +541,11 @@ bool SellerDatabase::Worker::moveAside(const QString &detail)
         target = path + QLatin1String(".damaged-") + stamp + u'-' + QString::number(n);
     QFile file(path);
     if (!file.rename(target))
-        return off(QStringLiteral("the database %1 is damaged (%2) and could not be moved aside "
-                                  "(%3); it was left as it is")
-                       .arg(path, detail, file.errorString()));
+        return off(
+            inUserLanguage(QStringLiteral("数据库 %1 已损坏（%2），无法改名移开（%3），未作改动"),
+                           QStringLiteral("the database %1 is damaged (%2) and could not be "
+                                          "moved aside (%3); it was left as it is"))
+                .arg(path, detail, file.errorString()));
     // Its journal belongs to it: a new database must not replay it. SQLite finds it beside the
     // moved file under the same name, for whoever tries to rescue it.
     for (const char *suffix : {"-wal", "-shm"}) {
@@ -523,9 +553,11 @@ bool SellerDatabase::Worker::moveAside(const QString &detail)
             QFile::rename(path + QLatin1String(suffix), target + QLatin1String(suffix));
     }
     movedAside = target;
-    return off(QStringLiteral("the database %1 is damaged (%2); it was moved to %3, and a new one "
-                              "is started next time")
-                   .arg(path, detail, target));
+    return off(
+        inUserLanguage(QStringLiteral("数据库 %1 已损坏（%2），已改名为 %3，下次启动时新建数据库"),
+                       QStringLiteral("the database %1 is damaged (%2); it was moved to %3, "
+                                      "and a new one is started next time"))
+            .arg(path, detail, target));
 }
 
 bool SellerDatabase::Worker::addLookup(const BuyerQueryResult &result, const QDateTime &time)

@@ -88,7 +88,7 @@ private slots:
     void parse_data();
     void parse();
     void readsAtMost101Ids();
-    void stopsReadingAfterTheLastId();
+    void countsOnlyPastTheLastId();
     void decodesGbkFile();
     void unreadableFile_data();
     void unreadableFile();
@@ -178,19 +178,28 @@ void TestExport::readsAtMost101Ids()
     QVERIFY(result.ok());
     QCOMPARE(result.ids.size(), kMaxBatchIds);
     QCOMPARE(result.ids, expected);
+    // The rest are counted, so the user can be told, by the same rules: a quoted comma is no
+    // separator, blank fields are no ids.
+    bytes += "\"x,y\", ,\n\n\"\"";
+    const IdFileResult more = readIdFile(writeFile(QStringLiteral("151.txt"), bytes));
+    QCOMPARE(more.ids, expected);
+    QCOMPARE(more.leftOut, 150 - 101 + 1);
+    QCOMPARE(parseIdFile(bytes).leftOut, more.leftOut);
 }
 
-void TestExport::stopsReadingAfterTheLastId()
+void TestExport::countsOnlyPastTheLastId()
 {
-    // After the 101st id comes what would be an error if it were read: an over-long field.
+    // After the 101st id comes what would be an error among the ids kept: an over-long field
+    // and a NUL byte. Past the limit they are only counted, never held.
     QByteArray bytes;
     for (int i = 0; i < 101; ++i)
         bytes += "x" + QByteArray::number(i) + "\n";
-    bytes += QByteArray(kMaxIdFieldBytes * 4, 'z');
+    bytes += QByteArray(kMaxIdFieldBytes * 4, 'z') + QByteArray("\n\0", 3);
     const IdFileResult result = readIdFile(writeFile(QStringLiteral("long.txt"), bytes));
     QVERIFY2(result.ok(), qPrintable(result.error));
     QCOMPARE(result.ids.size(), 101);
     QCOMPARE(result.ids.last(), QStringLiteral("x100"));
+    QCOMPARE(result.leftOut, 2);
 
     // Among the first 101 it is an error, not an unbounded read.
     const IdFileResult bad = readIdFile(

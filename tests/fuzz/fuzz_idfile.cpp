@@ -31,6 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     file.close();
     const IdFileResult read = readIdFile(path);
     const IdFileResult parsed = parseIdFile(bytes);
-    FUZZ_CHECK(read.ids == parsed.ids && read.ok() == parsed.ok());
+    FUZZ_CHECK(read.ids == parsed.ids && read.ok() == parsed.ok() &&
+               read.leftOut == parsed.leftOut);
     return 0;
 }

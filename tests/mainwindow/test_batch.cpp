@@ -3,6 +3,7 @@
 #include "files/idfile.h"
 #include "files/spreadsheetexport.h"
 #include "fixtureserver.h"
+#include "mainwindow/batchfrontend.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/spreadsheetopener.h"
 #include "querylookups.h"
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -98,10 +100,11 @@ class TestBatch : public QObject
     }
 
     // A window on the fixture server whose dialog picks fileName and whose opener records.
-    std::unique_ptr<MainWindow> makeWindow(const QString &fileName)
+    std::unique_ptr<MainWindow> makeWindow(const QString &fileName, int jobs = 1)
     {
         QuerySettings s;
         s.mainHost = s.secondHost = s.tradeCardHost = m_site->hostPort();
+        s.batchJobs = jobs;
         return configure(std::make_unique<MainWindow>(s), fileName);
     }
     std::unique_ptr<MainWindow> configure(std::unique_ptr<MainWindow> w, const QString &fileName)
@@ -132,6 +135,8 @@ class TestBatch : public QObject
         QVERIFY(!w->queryRunning());
         QVERIFY(child<QLineEdit>(w, "Text1")->text().isEmpty());
         QVERIFY(!shown(w, "Label5"));
+        QVERIFY(!shown(w, "BatchProgressBar"));
+        QVERIFY(!shown(w, "BatchStop"));
         QVERIFY(child<QPushButton>(w, "Command7")->isEnabled());
         QVERIFY(child<QPushButton>(w, "Command2")->isEnabled());
     }
@@ -145,6 +150,12 @@ class TestBatch : public QObject
     int queriesRun() const
     {
         return m_site->requestCount(QStringLiteral("/tradecard/nameCard.htm"));
+    }
+    // The last page of a buyer's lookup.
+    static QString popupTarget(const QString &id)
+    {
+        return QStringLiteral("/tradecard/popupNameCard.htm?uid=cntaobao") + id +
+               QStringLiteral("&loginId=&type=1&jumpFrom=aliwwserver");
     }
 
 private slots:
@@ -190,9 +201,12 @@ private slots:
 
         // The progress line as each query delivers its record (Text16 takes each id in turn).
         auto *label5 = child<QLabel>(w.get(), "Label5");
+        auto *bar = child<QProgressBar>(w.get(), "BatchProgressBar");
         QStringList progress;
+        QStringList barTexts;
         connect(child<QLineEdit>(w.get(), "Text16"), &QLineEdit::textChanged, this, [&] {
             progress.append(label5->isVisibleTo(w.get()) ? label5->text() : QString());
+            barTexts.append(bar->isVisibleTo(w.get()) ? bar->text() : QString());
         });
         // The last line is painted before the table is handed on.
         PaintedTexts painted(label5);
@@ -207,16 +221,23 @@ private slots:
         QTest::mouseClick(child<QPushButton>(w.get(), "Command2"), Qt::LeftButton);
         waitIdle(w.get());
 
+        // The buyer being queried counts from 1, as the bar does.
         QCOMPARE(progress,
-                 QStringList({QStringLiteral("共需要查询4个买家,正在查询第0个:xiaoyu_2008"),
-                              QStringLiteral("共需要查询4个买家,正在查询第1个:blue sky88"),
-                              QStringLiteral("共需要查询4个买家,正在查询第2个: night_owl"),
-                              QStringLiteral("共需要查询4个买家,正在查询第3个:快乐的小猫")}));
+                 QStringList({QStringLiteral("共需要查询4个买家,正在查询第1个:xiaoyu_2008"),
+                              QStringLiteral("共需要查询4个买家,正在查询第2个:blue sky88"),
+                              QStringLiteral("共需要查询4个买家,正在查询第3个: night_owl"),
+                              QStringLiteral("共需要查询4个买家,正在查询第4个:快乐的小猫")}));
+        QCOMPARE(barTexts,
+                 QStringList({QStringLiteral("第 1 / 4 个"), QStringLiteral("第 2 / 4 个"),
+                              QStringLiteral("第 3 / 4 个"), QStringLiteral("第 4 / 4 个")}));
         QCOMPARE(atOpen, QStringLiteral("查询完毕,向EXCEL输送数据"));
         QVERIFY(paintedAtOpen);
         checkWindowUsable(w.get());
         for (const char *name : {"Label6", "Label7", "Label8", "Label9", "Label11"})
             QVERIFY2(!shown(w.get(), name), name);
+        QVERIFY(shown(w.get(), "BatchSummary"));
+        QCOMPARE(child<QLabel>(w.get(), "BatchSummary")->text(),
+                 QStringLiteral("共4个：找到4个，查无此人0个，失败0个，高风险0个"));
 
         QCOMPARE(m_opened.size(), 1);
         QVERIFY(m_opened[0].startsWith(m_temp.path()));
@@ -289,13 +310,15 @@ private slots:
     void unreadableIdFile_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::newRow("missing") << QStringLiteral("missing.txt");
-        QTest::newRow("a folder") << QStringLiteral("folder.txt");
-        QTest::newRow("UTF-16") << QStringLiteral("utf16.txt");
+        QTest::addColumn<QString>("reason"); // in Chinese, the locale being unset
+        QTest::newRow("missing") << QStringLiteral("missing.txt") << QString();
+        QTest::newRow("a folder") << QStringLiteral("folder.txt") << QStringLiteral("文件夹");
+        QTest::newRow("UTF-16") << QStringLiteral("utf16.txt") << QStringLiteral("UTF-16 编码");
     }
     void unreadableIdFile()
     {
         QFETCH(QString, name);
+        QFETCH(QString, reason);
         QDir(m_files.path()).mkdir(QStringLiteral("folder.txt"));
         idFile(QStringLiteral("utf16.txt"), QByteArray("\xFF\xFE"
                                                        "a\0,\0b\0",
@@ -308,6 +331,7 @@ private slots:
         waitIdle(w.get());
         QVERIFY2(message.startsWith(QStringLiteral("无法读取关键词文件。")), qPrintable(message));
         QVERIFY2(message.contains(path), qPrintable(message));
+        QVERIFY2(message.contains(reason), qPrintable(message));
         QCOMPARE(m_site->totalRequests(), 0);
         QVERIFY(m_opened.isEmpty());
         checkWindowUsable(w.get());
@@ -323,50 +347,246 @@ private slots:
     {
         QFETCH(QByteArray, content);
         auto w = makeWindow(idFile(QStringLiteral("empty.txt"), content));
+        QString message;
+        closeNextMessageBox(w.get(), &message);
         w->runBatch();
         waitIdle(w.get());
+        // Said so, and nothing looked up or written.
+        QVERIFY2(message.startsWith(QStringLiteral("文件中没有买家ID")), qPrintable(message));
         QCOMPARE(m_site->totalRequests(), 0);
-        QCOMPARE(m_opened.size(), 1);
-        const XlsxSheet sheet = readXlsxSheet(m_opened[0]);
-        QVERIFY2(sheet.error.isEmpty(), qPrintable(sheet.error));
-        QCOMPARE(sheet.maxRow, 1);
-        QCOMPARE(cell(sheet, 'A', 1), QStringLiteral("买家名称"));
-        QCOMPARE(cell(sheet, 'L', 1), QStringLiteral("信用网址"));
+        QVERIFY(m_opened.isEmpty());
+        QVERIFY(QDir(m_temp.path()).entryList(QDir::Files).isEmpty());
         checkWindowUsable(w.get());
     }
 
-    void tableNotShown_data()
+    // More ids than a batch takes: the user learns how many are left out before anything starts,
+    // and may still back out.
+    void overLimitIdFile_data()
     {
-        QTest::addColumn<bool>("writable");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("no spreadsheet program")
-            << true << QStringLiteral("找不到可以打开表格的程序");
-        QTest::newRow("temporary folder missing") << false << QStringLiteral("无法写入表格文件");
+        QTest::addColumn<bool>("accept");
+        QTest::newRow("go ahead") << true;
+        QTest::newRow("cancelled") << false;
     }
-    void tableNotShown()
+    void overLimitIdFile()
     {
-        QFETCH(bool, writable);
-        QFETCH(QString, message);
-        if (!writable)
-            qputenv("TMPDIR", QFile::encodeName(m_temp.filePath(QStringLiteral("gone"))));
-        auto w = makeWindow(idFile(QStringLiteral("ids.txt"), "a,b"));
-        w->setSpreadsheetOpener([this](const QString &path) {
-            m_opened.append(path);
-            return false;
+        QFETCH(bool, accept);
+        QByteArray content;
+        for (int i = 0; i < 120; ++i)
+            content += "b" + QByteArray::number(i) + (i % 2 ? ",\n" : ", ,");
+        auto w = makeWindow(idFile(QStringLiteral("120.txt"), content));
+        QString message;
+        int queriesAtQuestion = -1;
+        whenModal<QMessageBox>(w.get(), [&](QMessageBox *box) {
+            message = box->text();
+            queriesAtQuestion = queriesRun();
+            box->button(accept ? QMessageBox::Ok : QMessageBox::Cancel)->click();
         });
+        w->runBatch();
+        waitIdle(w.get());
+        QVERIFY2(message.contains(QLatin1String("120")) && message.contains(QLatin1String("19")),
+                 qPrintable(message));
+        QCOMPARE(queriesAtQuestion, 0);
+        QCOMPARE(queriesRun(), accept ? kMaxBatchIds : 0);
+        QCOMPARE(m_opened.size(), accept ? 1 : 0);
+        if (accept)
+            QCOMPARE(readXlsxSheet(m_opened[0]).maxRow, kMaxBatchIds + 1);
+        checkWindowUsable(w.get());
+    }
+
+    void tableNotWritten()
+    {
+        qputenv("TMPDIR", QFile::encodeName(m_temp.filePath(QStringLiteral("gone"))));
+        auto w = makeWindow(idFile(QStringLiteral("ids.txt"), "a,b"));
         QString shown;
         closeNextMessageBox(w.get(), &shown);
         w->runBatch();
         waitIdle(w.get());
-        QVERIFY2(shown.startsWith(message), qPrintable(shown));
+        QVERIFY2(shown.startsWith(QStringLiteral("无法写入表格文件")), qPrintable(shown));
         QCOMPARE(queriesRun(), 2);
-        QCOMPARE(m_opened.size(), writable ? 1 : 0);
-        if (writable) {
-            // The saved table is named so the user can find it.
-            QVERIFY(shown.contains(m_opened[0]));
-            QCOMPARE(readXlsxSheet(m_opened[0]).maxRow, 3);
+        QVERIFY(m_opened.isEmpty());
+        checkWindowUsable(w.get());
+    }
+
+    // No program opens the table: it is offered for saving elsewhere (the temporary folder is
+    // cleared of old tables) or its folder is opened.
+    void tableNotShown_data()
+    {
+        QTest::addColumn<QString>("choice");
+        QTest::newRow("save a copy") << QStringLiteral("另存为…");
+        QTest::newRow("save over the id file") << QStringLiteral("另存为…");
+        QTest::newRow("open the folder") << QStringLiteral("打开所在文件夹");
+    }
+    void tableNotShown()
+    {
+        QFETCH(QString, choice);
+        const QString ids = idFile(QStringLiteral("ids.txt"), "a,b");
+        const bool overIdFile = QByteArray(QTest::currentDataTag()).contains("id file");
+        const QString copy = overIdFile ? ids : m_files.filePath(QStringLiteral("kept.xlsx"));
+        auto w = makeWindow(ids);
+        w->setSpreadsheetOpener([this](const QString &path) {
+            m_opened.append(path);
+            return false;
+        });
+        QString refusal;
+        w->findChild<BatchFrontEnd *>()->setSaveFileChooser(
+            [&](QWidget *, const QString &suggested) {
+                if (overIdFile) // the refusal that follows
+                    closeNextMessageBox(w.get(), &refusal);
+                return suggested.endsWith(QLatin1String(".xlsx")) ? copy : QString();
+            });
+        FileUrlCatcher desktop;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "open");
+        const auto unset = qScopeGuard([] { QDesktopServices::unsetUrlHandler("file"); });
+        QStringList buttons;
+        whenModal<QMessageBox>(w.get(), [&](QMessageBox *box) {
+            for (QAbstractButton *b : box->buttons())
+                buttons.append(b->text());
+            for (QAbstractButton *b : box->buttons()) {
+                if (b->text() == choice) {
+                    b->click();
+                    return;
+                }
+            }
+            box->reject();
+        });
+        w->runBatch();
+        waitIdle(w.get());
+        QVERIFY2(buttons.contains(QStringLiteral("另存为…")) &&
+                     buttons.contains(QStringLiteral("打开所在文件夹")),
+                 qPrintable(buttons.join(u'|')));
+        QCOMPARE(queriesRun(), 2);
+        QCOMPARE(m_opened.size(), 1);
+        if (choice == QStringLiteral("打开所在文件夹")) {
+            QCOMPARE(desktop.opened, QList<QUrl>({QUrl::fromLocalFile(m_temp.path())}));
+        } else if (overIdFile) {
+            // The id file is not written over.
+            QVERIFY2(refusal.startsWith(QStringLiteral("无法保存表格")), qPrintable(refusal));
+            QFile file(ids);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray("a,b"));
+        } else {
+            const XlsxSheet sheet = readXlsxSheet(copy);
+            QVERIFY2(sheet.error.isEmpty(), qPrintable(sheet.error));
+            QCOMPARE(sheet.maxRow, 3);
+            QCOMPARE(cell(sheet, 'A', 3), QStringLiteral("b"));
         }
         checkWindowUsable(w.get());
+    }
+
+    // The stop button: the buyer in flight finishes and is written with those before it, nobody
+    // after it is queried; a second stop (Esc) does not wait for it; before the first buyer the
+    // configuration's download is not waited for. The summary says the batch was stopped.
+    void stop_data()
+    {
+        QTest::addColumn<QString>("stopAt");   // the request during which stop is pressed
+        QTest::addColumn<bool>("twice");       // pressed again (Esc)
+        QTest::addColumn<QStringList>("rows"); // the ids the table holds
+        QTest::newRow("buyer in flight finishes")
+            << popupTarget(QStringLiteral("b")) << false << QStringList{"a", "b"};
+        QTest::newRow("second stop cuts it short")
+            << popupTarget(QStringLiteral("b")) << true << QStringList{"a"};
+        QTest::newRow("before the first buyer")
+            << QStringLiteral("/soft/qvdl/fmj2.htm") << false << QStringList();
+    }
+    void stop()
+    {
+        QFETCH(QString, stopAt);
+        QFETCH(bool, twice);
+        QFETCH(QStringList, rows);
+        FixtureResponse held;
+        if (twice || rows.isEmpty())
+            held.neverAnswer = true;
+        else
+            held.delayMs = 300; // long enough for the stop to come while it is in flight
+        m_site->setResponse(stopAt, held);
+        auto w = makeWindow(idFile(QStringLiteral("ids.txt"), "a,b,c,d"));
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        auto *stopButton = child<QPushButton>(w.get(), "BatchStop");
+        const auto stopping = connect(m_site.get(), &FixtureServer::requestReceived, this,
+                                      [&](const QString &target) {
+                                          if (target != stopAt)
+                                              return;
+                                          QVERIFY(stopButton->isVisible());
+                                          stopButton->click();
+                                          if (twice)
+                                              QTest::keyClick(w.get(), Qt::Key_Escape);
+                                      });
+        w->runBatch();
+        waitIdle(w.get());
+        disconnect(stopping);
+
+        QCOMPARE(queriesRun(), rows.isEmpty() ? 0 : 2);
+        QCOMPARE(m_opened.size(), rows.isEmpty() ? 0 : 1);
+        if (!rows.isEmpty()) {
+            const XlsxSheet sheet = readXlsxSheet(m_opened[0]);
+            QCOMPARE(sheet.maxRow, int(rows.size()) + 1);
+            for (int i = 0; i < rows.size(); ++i)
+                QCOMPARE(cell(sheet, 'A', i + 2), rows[i]);
+        }
+        const QString summary = child<QLabel>(w.get(), "BatchSummary")->text();
+        QVERIFY2(shown(w.get(), "BatchSummary") &&
+                     summary.startsWith(QStringLiteral("已停止：共%1个").arg(rows.size())) &&
+                     summary.endsWith(QStringLiteral("未查询%1个").arg(4 - rows.size())),
+                 qPrintable(summary));
+        checkWindowUsable(w.get());
+        // The summary stays until the next query.
+        child<QLineEdit>(w.get(), "Text2")->setText(QStringLiteral("a"));
+        w->runQuery();
+        QVERIFY(!shown(w.get(), "BatchSummary"));
+        w->close(); // the query need not wait for pages held back
+        waitIdle(w.get());
+    }
+
+    // With several buyers in flight the line and the bar count the buyers started, not those
+    // finished: the third id shows as the third while the first still waits.
+    void countsStartedBuyers()
+    {
+        FixtureResponse silent;
+        silent.neverAnswer = true;
+        m_site->setResponse(popupTarget(QStringLiteral("a")), silent);
+        auto w = makeWindow(idFile(QStringLiteral("ids.txt"), "a,b,c"), 2);
+        w->runBatch();
+        QTRY_COMPARE(child<QLineEdit>(w.get(), "Text1")->text(), QStringLiteral("c"));
+        QCOMPARE(child<QLabel>(w.get(), "Label5")->text(),
+                 QStringLiteral("共需要查询3个买家,正在查询第3个:c"));
+        QCOMPARE(child<QProgressBar>(w.get(), "BatchProgressBar")->text(),
+                 QStringLiteral("第 3 / 3 个"));
+        w->close();
+        waitIdle(w.get());
+    }
+
+    void summary_data()
+    {
+        QTest::addColumn<QList<LookupStatus>>("statuses");
+        QTest::addColumn<QList<RiskLevel>>("risks");
+        QTest::addColumn<bool>("stopped");
+        QTest::addColumn<QString>("summary");
+        using S = LookupStatus;
+        using R = RiskLevel;
+        QTest::newRow("every kind")
+            << QList<S>{S::Found,       S::NotFound,        S::Blocked,
+                        S::PagesFailed, S::NoConfiguration, S::Found}
+            << QList<R>{R::High, R::Unknown, R::High, R::Low, R::Unknown, R::Medium} << false
+            << QStringLiteral("共6个：找到2个，查无此人1个，失败3个，高风险2个");
+        QTest::newRow("stopped")
+            << QList<S>{S::NotFound} << QList<R>{R::Unknown} << true
+            << QStringLiteral("已停止：共1个：找到0个，查无此人1个，失败0个，高风险0个\n未查询4个");
+    }
+    void summary()
+    {
+        QFETCH(QList<LookupStatus>, statuses);
+        QFETCH(QList<RiskLevel>, risks);
+        QFETCH(bool, stopped);
+        QFETCH(QString, summary);
+        QList<LookupOutcome> outcomes;
+        for (int i = 0; i < statuses.size(); ++i) {
+            LookupOutcome outcome;
+            outcome.status = statuses[i];
+            outcome.assessment.risk.level = risks[i];
+            outcomes.append(outcome);
+        }
+        QCOMPARE(BatchFrontEnd::summaryText(outcomes, stopped, 4), summary);
     }
 
     void closingMidBatch_data()
@@ -426,7 +646,7 @@ private slots:
         });
         w->runBatch();
         waitIdle(w.get());
-        QCOMPARE(filters, QStringList(QStringLiteral("关键词文件 (*.txt)")));
+        QCOMPARE(filters, QStringList(QStringLiteral("买家ID列表 (*.txt)")));
         QCOMPARE(mode, QFileDialog::ExistingFile);
         QCOMPARE(accept, QFileDialog::AcceptOpen);
         QVERIFY(m_opened.isEmpty());

@@ -7,6 +7,7 @@
 #include "mainwindow/openinbrowser.h"
 #include "mainwindow/riskverdictview.h"
 #include "mainwindow/settingsdialog.h"
+#include "mainwindow/translations.h"
 #include "web/canceltoken.h"
 #include "web/codepage936.h"
 #include "web/fetchpage.h"
@@ -20,6 +21,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTranslator>
 #include <QtTest>
 
 #include <atomic>
@@ -554,6 +556,38 @@ private slots:
         }
     }
 
+    // Qt's own buttons speak Chinese unless English is asked for.
+    void qtTranslations_data()
+    {
+        QTest::addColumn<QByteArray>("lang");
+        QTest::addColumn<QString>("ok");
+        QTest::newRow("zh_CN") << QByteArray("zh_CN.UTF-8") << QStringLiteral("确定");
+        QTest::newRow("unset") << QByteArray() << QStringLiteral("确定");
+        QTest::newRow("en_US") << QByteArray("en_US.UTF-8") << QStringLiteral("OK");
+    }
+    void qtTranslations()
+    {
+        QFETCH(QByteArray, lang);
+        QFETCH(QString, ok);
+        const QByteArray saved = qgetenv("LANG");
+        const QByteArray savedAll = qgetenv("LC_ALL");
+        qunsetenv("LC_ALL");
+        qputenv("LANG", lang);
+        const auto restore = qScopeGuard([&] {
+            qputenv("LANG", saved);
+            qputenv("LC_ALL", savedAll);
+            for (QTranslator *t : qApp->findChildren<QTranslator *>()) {
+                QCoreApplication::removeTranslator(t);
+                delete t;
+            }
+            QLocale::setDefault(QLocale::c());
+        });
+        QCOMPARE(installQtTranslations(qApp), !lang.startsWith("en"));
+        QMessageBox box(QMessageBox::NoIcon, QString(), QString(),
+                        QMessageBox::Ok | QMessageBox::Cancel);
+        QCOMPARE(box.button(QMessageBox::Ok)->text(), ok);
+    }
+
     void demoBuyer()
     {
         DemoSite site;
@@ -781,6 +815,25 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), text2);
         QCOMPARE(text2->selectedText(), QStringLiteral("tom"));
         QCOMPARE(w->recentIds(), QStringList({QStringLiteral("tom"), QStringLiteral("nobody")}));
+        // Typed in part, picked from the list with Down and Enter: that id is queried at once.
+        text2->clear();
+        QTest::keyClicks(text2, QStringLiteral("no"));
+        QWidget *list = nullptr;
+        QVERIFY(QTest::qWaitFor([&] {
+            for (QWidget *top : QApplication::topLevelWidgets())
+                if (top->objectName() == QLatin1String("RecentIds") && top->isVisible())
+                    list = top;
+            return list != nullptr;
+        }));
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_Return);
+        QVERIFY(w->queryRunning());
+        waitForQuery(w.get());
+        // The fixture's name card answers for anyone: the lines show, with the search page's word.
+        QCOMPARE(text(w.get(), "Label9"), QStringLiteral("买家:[nobody]认证信息："));
+        QVERIFY(shown(w.get(), "PagesLine"));
+        text2->setText(QStringLiteral("tom"));
+        query(w.get(), QStringLiteral("tom"));
         // The result as one line for a chat.
         w->copyResult();
         const QString line = QGuiApplication::clipboard()->text();

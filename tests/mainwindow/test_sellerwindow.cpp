@@ -78,7 +78,13 @@ private slots:
         earlier.record.badGiven = QStringLiteral("2");
         const QDateTime then(QDate(2026, 11, 2), QTime(10, 0));
         QVERIFY(m_db->addLookup(earlier, then));
-        blacklist(QStringLiteral("tom.wang"), QStringLiteral("收货后退款"));
+        BuyerNote n;
+        n.buyerId = QStringLiteral("tom.wang");
+        n.listed = ListMark::Blacklist;
+        n.reason = QStringLiteral("收货后退款");
+        n.listedOn = QDate(2026, 11, 20);
+        n.note = QStringLiteral("电话\n确认过");
+        QVERIFY(m_db->saveNote(n));
 
         auto w = makeWindow();
         w->show();
@@ -86,7 +92,18 @@ private slots:
         QCOMPARE(line(w.get(), "HistoryLine")->text(),
                  QStringLiteral("上次查询 2026-11-02：好评 9→12"));
         QCOMPARE(line(w.get(), "BlacklistLine")->text(), QStringLiteral("黑名单：收货后退款"));
+        QCOMPARE(line(w.get(), "BlacklistLine")->toolTip(),
+                 QStringLiteral("黑名单：收货后退款\n加入黑名单：2026-11-20"));
         QVERIFY(line(w.get(), "BlacklistLine")->isVisible());
+        // The note shows on one line; the lines share the row without overlapping.
+        QCOMPARE(line(w.get(), "NoteLine")->text(), QStringLiteral("备注：电话 确认过"));
+        QVERIFY(line(w.get(), "NoteLine")->isVisible());
+        QVERIFY(line(w.get(), "NoteLine")->x() >
+                line(w.get(), "BlacklistLine")->geometry().right());
+        QVERIFY(line(w.get(), "HistoryLine")->x() > line(w.get(), "NoteLine")->geometry().right());
+        QVERIFY(line(w.get(), "HistoryLine")->geometry().right() <
+                w->findChild<QWidget *>(QStringLiteral("Frame2"))->width());
+        QVERIFY(w->resultLine().endsWith(QStringLiteral("，标记：黑名单：收货后退款")));
         QVERIFY(line(w.get(), "BlacklistLine")->styleSheet().contains(QStringLiteral("#D00000")));
         QCOMPARE(line(w.get(), "Label6")->text(),
                  QStringLiteral("好评率100.00，好评12，中评0，差评0")); // unchanged
@@ -148,12 +165,16 @@ private slots:
         auto w = makeWindow();
         for (const char *id : {"tom.wang", "xiaoyu_2008", "tom.wang"})
             query(w.get(), QLatin1String(id));
+        blacklist(QStringLiteral("tom.wang"), QStringLiteral("拒收"));
         w->showHistory(QStringLiteral("tom"));
         auto *dialog = w->findChild<HistoryDialog *>();
         QVERIFY(dialog);
         auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("HistoryTable"));
         QCOMPARE(table->rowCount(), 2);
         QCOMPARE(table->item(0, 1)->text(), QStringLiteral("tom.wang"));
+        // Risk and mark as the seller's marks stand now.
+        QCOMPARE(table->item(0, 12)->text(), QStringLiteral("高"));
+        QCOMPARE(table->item(0, 13)->text(), QStringLiteral("黑名单：拒收"));
         dialog->findChild<QLineEdit *>(QStringLiteral("HistoryFilter"))->clear();
         dialog->refresh();
         QCOMPARE(table->rowCount(), 3);
@@ -171,7 +192,10 @@ private slots:
         // Whatever name is picked, the export never lands on the database.
         QString error;
         QVERIFY(!dialog->exportTo(m_db->path(), &error));
-        QVERIFY2(error.contains(QStringLiteral("database")), qPrintable(error));
+        // Named in the user's language: Chinese, English under LANG=en*.
+        QVERIFY2(error.contains(QStringLiteral("数据库")) ||
+                     error.contains(QStringLiteral("database")),
+                 qPrintable(error));
         QFile database(m_db->path());
         QVERIFY(database.open(QIODevice::ReadOnly));
         QVERIFY(database.read(16).startsWith("SQLite format 3"));
