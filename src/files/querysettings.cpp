@@ -8,6 +8,9 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+// The Chinese template (settingstemplate.cpp).
+extern const char kSettingsTemplateChinese[];
+
 namespace {
 
 const QString kDemoNameCardLogin = QStringLiteral("cntaobaobrelvon_viewer");
@@ -51,6 +54,9 @@ const char kTemplate[] =
     "; \"|\" between them (such a page is not read; a marker counts only on a page that lacks\n"
     "; the markers of the page's own rule)\n"
     "blockMarkers=@BLOCKMARKERS@\n"
+    "; while our web site gives no query configuration, the last one it gave is used, unless\n"
+    "; it is older than this many days\n"
+    "maxConfigAgeDays=30\n"
     "\n"
     "[risk]\n"
     "; each of these is a reason in the risk verdict (0 turns the first three off):\n"
@@ -87,7 +93,8 @@ QString readText(const QSettings &ini, const QString &key)
     return v.toString().trimmed();
 }
 
-// host or host:port, where host is a name or an IPv4 address and port a number up to 65535.
+} // namespace
+
 bool isHostPort(const QString &text)
 {
     const qsizetype colon = text.lastIndexOf(u':');
@@ -112,8 +119,6 @@ bool isHostPort(const QString &text)
     }
     return port > 0 && port <= 65535;
 }
-
-} // namespace
 
 QString defaultSettingsPath()
 {
@@ -234,6 +239,8 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
             "a number from -1000000000 to 1000000000");
     readBool("risk/requireVerification", &risk.requireVerification);
     readInt("risk/highAtReasons", 1, 6, &risk.highAtReasons, "a number from 1 to 6");
+    readInt("query/maxConfigAgeDays", 1, 3650, &s.maxConfigAgeDays,
+            "a number of days from 1 to 3650");
     readInt("browser/maxMemoryMB", 64, 65536, &s.browserMaxMemoryMB,
             "a number of MiB from 64 to 65536");
     readBool("window/watchClipboard", &s.watchClipboard);
@@ -253,8 +260,7 @@ bool writeSettingsTemplate(const QString &path, QString *error)
         *error = QStringLiteral("cannot create the folder %1").arg(dir);
         return false;
     }
-    const QByteArray text =
-        QByteArray(kTemplate).replace("@BLOCKMARKERS@", builtInBlockMarkers().join(u'|').toUtf8());
+    const QByteArray text = settingsTemplateText().toUtf8();
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(text) != text.size() ||
         !file.flush()) {
@@ -262,6 +268,18 @@ bool writeSettingsTemplate(const QString &path, QString *error)
         return false;
     }
     return true;
+}
+
+QString settingsTemplateText()
+{
+    // The comments speak the user's language: Chinese, English for an English locale.
+    const QByteArray lang =
+        qgetenv("LC_ALL").isEmpty()
+            ? (qgetenv("LC_MESSAGES").isEmpty() ? qgetenv("LANG") : qgetenv("LC_MESSAGES"))
+            : qgetenv("LC_ALL");
+    const char *text = lang.startsWith("en") ? kTemplate : kSettingsTemplateChinese;
+    return QString::fromUtf8(text).replace(QLatin1String("@BLOCKMARKERS@"),
+                                           builtInBlockMarkers().join(u'|'));
 }
 
 QuerySettings demoSettings(const QString &hostPort)

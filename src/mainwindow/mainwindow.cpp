@@ -1,6 +1,7 @@
 #include "mainwindow/mainwindow.h"
 
 #include "browser/pagehandover.h"
+#include "demosite/demosite.h"
 #include "lookup/lookuprunner.h"
 #include "lookup/lookupservice.h"
 #include "mainwindow/cjkfont.h"
@@ -9,6 +10,7 @@
 #include "mainwindow/openinbrowser.h"
 #include "mainwindow/resultlines.h"
 #include "mainwindow/sellerview.h"
+#include "mainwindow/settingsdialog.h"
 #include "model/buyerqueryresult.h"
 #include "model/creditlevel.h"
 #include "model/lookupstatus.h"
@@ -27,6 +29,7 @@
 #include <QCloseEvent>
 #include <QCompleter>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -85,7 +88,9 @@ const QString kPrompt = QStringLiteral("输入买家的淘宝ID");
 
 MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser, QWidget *parent)
     : QWidget(parent), m_settings(settings),
-      m_service(std::make_unique<LookupService>(settings, settings.batchJobs))
+      // Room for the most jobs a batch may ask for: the settings dialog may raise [batch] jobs
+      // while the window runs (threads and hidden pages are started only as they are needed).
+      m_service(std::make_unique<LookupService>(settings, BatchOptions::kMaxJobs))
 {
     initMainWindowResources();
     setObjectName(QStringLiteral("TestOCX_new"));
@@ -179,6 +184,23 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
 
     connectControls();
 
+    // "设置" above "帮助"; the grey line in the result area's title row says when the lookup ran
+    // on a stored configuration.
+    m_settingsLink = new ClickLabel(m_layout.queryBar);
+    m_settingsLink->setObjectName(QStringLiteral("settingsLink"));
+    m_settingsLink->setText(tr("设置"));
+    m_settingsLink->setStyleSheet(QStringLiteral("color: #0000FF;"));
+    m_settingsLink->setCursor(Qt::PointingHandCursor);
+    m_settingsLink->setGeometry(m_layout.helpLink->x(), 60 / kTwipsPerPixel,
+                                m_layout.helpLink->width(), m_layout.helpLink->height());
+    connect(m_settingsLink, &ClickLabel::clicked, this, &MainWindow::openSettings);
+    m_configAgeLine = new QLabel(m_layout.resultArea);
+    m_configAgeLine->setObjectName(QStringLiteral("ConfigAgeLine"));
+    m_configAgeLine->setStyleSheet(QStringLiteral("color: #808080;"));
+    m_configAgeLine->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_configAgeLine->hide();
+    layOutContent();
+
     startUp();
 
     // First shown centred on the screen.
@@ -249,6 +271,13 @@ void MainWindow::startUp()
 
     setWindowTitle(QStringLiteral("BrelvonV3.0"));
 
+    fetchStartupList();
+
+    setWindowState(Qt::WindowNoState);
+}
+
+void MainWindow::fetchStartupList()
+{
     m_startupRunner->startupList([this](const QString &list) {
         if (!m_closed && m_slots->applyStartupList(list)) {
             // On the caption bar, clear of the result lines.
@@ -258,8 +287,6 @@ void MainWindow::startUp()
         }
         emit startupListFinished();
     });
-
-    setWindowState(Qt::WindowNoState);
 }
 
 bool MainWindow::startupListPending() const
@@ -400,6 +427,7 @@ void MainWindow::queryDone(const LookupOutcome &outcome)
 
 void MainWindow::showNothing()
 {
+    m_configAgeLine->hide();
     m_lines->hide();
     m_seller->hideLines();
     m_layout.copyResult->setEnabled(false);
@@ -407,6 +435,12 @@ void MainWindow::showNothing()
 
 void MainWindow::showOutcome(const LookupOutcome &outcome)
 {
+    if (const auto &cached = outcome.cachedConfiguration) {
+        m_configAgeLine->setText(
+            tr("使用%1前保存的查询配置").arg(cached->ageText(QDateTime::currentDateTimeUtc())));
+        m_configAgeLine->setToolTip(cached->address);
+    }
+    m_configAgeLine->setVisible(outcome.cachedConfiguration.has_value());
     m_layout.copyResult->setEnabled(true);
     if (hasRecord(outcome)) {
         m_lines->show(outcome.id, outcome.result.record);
@@ -445,6 +479,73 @@ void MainWindow::showOutcome(const LookupOutcome &outcome)
                             ResultLines::StatusKind::Failure);
         break;
     }
+}
+
+void MainWindow::openSettings()
+{
+    if (m_settingsDialog) {
+        m_settingsDialog->raise();
+        m_settingsDialog->activateWindow();
+        return;
+    }
+    auto *dialog =
+        new SettingsDialog(m_settingsPath.isEmpty() ? defaultSettingsPath() : m_settingsPath, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFirstRun(m_firstRun);
+    connect(dialog, &SettingsDialog::saved, this,
+            [this](const QuerySettings &settings, const StorageSettings &storage) {
+                m_firstRun = false;
+                applySettings(settings, storage);
+            });
+    connect(dialog, &SettingsDialog::demoSiteChosen, this, &MainWindow::useDemoSite);
+    m_settingsDialog = dialog;
+    dialog->open();
+}
+
+SettingsDialog *MainWindow::settingsDialog() const
+{
+    return m_settingsDialog;
+}
+
+void MainWindow::openFirstRunSettings()
+{
+    m_firstRun = true;
+    openSettings();
+}
+
+void MainWindow::applySettings(const QuerySettings &settings, const StorageSettings &storage)
+{
+    if (m_demoSite) // the seller's own hosts again: their stored copies too
+        m_service->setConfigCache(std::exchange(m_keptCache, nullptr));
+    m_settings = settings;
+    m_service->setSettings(settings);
+    m_batch->setSettings(settings);
+    m_service->setRecordHistory(storage.history);
+    m_layout.creditAddress->setText(siteAddress(m_settings.mainHost, "/soft/qvdl/index.htm"));
+    m_slots->setDefaults(m_settings.mainHost);
+    if (!m_startupRunner->isRunning())
+        fetchStartupList();
+}
+
+void MainWindow::useDemoSite()
+{
+    m_firstRun = false;
+    if (!m_demoSite) {
+        auto site = std::make_unique<DemoSite>();
+        if (!site->start()) {
+            QMessageBox box(QMessageBox::Warning, programTitle(), tr("内置的演示站点无法启动。"),
+                            QMessageBox::Ok, this);
+            box.exec();
+            return;
+        }
+        m_keptCache = m_service->configCache();
+        m_service->setConfigCache(nullptr);
+        m_demoSite = std::move(site);
+    }
+    StorageSettings storage;
+    // The demo's made-up buyers stay out of the seller's history.
+    storage.history = false;
+    applySettings(demoSettings(m_demoSite->hostPort()), storage);
 }
 
 void MainWindow::noteChanged(const QString &buyerId)
@@ -607,16 +708,6 @@ void MainWindow::openCreditPage()
     openAddress(m_lines->creditAddress());
 }
 
-void MainWindow::openSettings()
-{
-    const QString path = m_settingsPath.isEmpty() ? defaultSettingsPath() : m_settingsPath;
-    const QString folder = QFileInfo(path).absolutePath();
-    QDir().mkpath(folder);
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-        tell(tr("请在设置文件中填入服务器地址，然后重新查询：\n%1")
-                 .arg(QDir::toNativeSeparators(path)));
-}
-
 void MainWindow::followUpdateNotice()
 {
     // The notice's own version check: compared with "bb11.0", unlike the start-up's "bb1.0".
@@ -718,6 +809,11 @@ void MainWindow::layOutContent()
     m_layout.copyResult->setGeometry(right - copyWidth, 0, copyWidth, rowHeight);
     right -= copyWidth + 8;
     m_layout.watchClipboard->setGeometry(right - watchWidth, 0, watchWidth, rowHeight);
+    if (m_configAgeLine) { // between the title and the clipboard watch
+        right -= watchWidth + 8;
+        const int left = area->fontMetrics().horizontalAdvance(area->title()) + 24;
+        m_configAgeLine->setGeometry(left, 0, qMax(0, right - left), rowHeight);
+    }
     m_seller->relayout();
     placeUpdateNotice();
 }
