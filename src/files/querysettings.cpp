@@ -1,10 +1,12 @@
 #include "files/querysettings.h"
 
 #include "web/texthelpers.h"
+#include "web/uilanguage.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -15,6 +17,33 @@ namespace {
 
 const QString kDemoNameCardLogin = QStringLiteral("cntaobaobrelvon_viewer");
 const QString kDemoPopupLogin = QStringLiteral("cntaobaobrelvon_popup");
+
+// What a value should be, as the settings' problems say it: "a number from 1 to 8" in English,
+// "1 到 8 之间的数" in Chinese.
+QString expectedText(const char *expected)
+{
+    const QString en = QLatin1String(expected);
+    if (englishMessages())
+        return en;
+    static const QRegularExpression range(QStringLiteral(
+        "^a (number|percentage)(?: of (milliseconds|days|MiB))? from (-?\\d+) to (-?\\d+)$"));
+    const QRegularExpressionMatch m = range.match(en);
+    if (m.hasMatch()) {
+        const QString unit =
+            m.captured(2) == QLatin1String("milliseconds") ? QStringLiteral("毫秒数")
+            : m.captured(2) == QLatin1String("days")       ? QStringLiteral("天数")
+            : m.captured(2) == QLatin1String("MiB")        ? QStringLiteral("MiB 数")
+            : m.captured(1) == QLatin1String("percentage") ? QStringLiteral("百分数")
+                                                           : QStringLiteral("数");
+        return QStringLiteral(" %1 到 %2 之间的%3").arg(m.captured(3), m.captured(4), unit);
+    }
+    if (en == QLatin1String("true or false"))
+        return QStringLiteral(" true 或 false");
+    // A list of words: "gbk, utf-8 or auto".
+    QString zh = en;
+    return u' ' + zh.replace(QLatin1String(", "), QStringLiteral("、"))
+                      .replace(QLatin1String(" or "), QStringLiteral(" 或 "));
+}
 
 const char kTemplate[] =
     "; Brelvon settings: where a buyer query goes.\n"
@@ -131,19 +160,25 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
 {
     const QFileInfo info(path);
     if (!info.exists()) {
-        *error = QStringLiteral("settings file %1 does not exist").arg(path);
+        *error = inUserLanguage(QStringLiteral("设置文件 %1 不存在"),
+                                QStringLiteral("settings file %1 does not exist"))
+                     .arg(path);
         return false;
     }
     QFile file(path);
     if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read the settings file %1").arg(path);
+        *error = inUserLanguage(QStringLiteral("无法读取设置文件 %1"),
+                                QStringLiteral("cannot read the settings file %1"))
+                     .arg(path);
         return false;
     }
     file.close();
 
     QSettings ini(path, QSettings::IniFormat);
     if (ini.status() != QSettings::NoError) {
-        *error = QStringLiteral("settings file %1 is not a valid INI file").arg(path);
+        *error = inUserLanguage(QStringLiteral("设置文件 %1 不是有效的 INI 文件"),
+                                QStringLiteral("settings file %1 is not a valid INI file"))
+                     .arg(path);
         return false;
     }
 
@@ -158,15 +193,21 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
     for (const auto &h : hosts) {
         *h.value = readText(ini, QLatin1String(h.key));
         if (!h.value->isEmpty() && !isHostPort(*h.value)) {
-            *error = QStringLiteral("settings file %1: [hosts] %2=%3 is not host or host:port")
+            *error = inUserLanguage(
+                         QStringLiteral("设置文件 %1：[hosts] %2=%3 不是“主机”或“主机:端口”"),
+                         QStringLiteral("settings file %1: [hosts] %2=%3 is not host or host:port"))
                          .arg(path, QLatin1String(h.key + 6), *h.value);
             return false;
         }
     }
     if (s.mainHost.isEmpty() && s.secondHost.isEmpty() && s.tradeCardHost.isEmpty()) {
-        *error = QStringLiteral("settings file %1 names no host: fill in main, second and "
-                                "tradecard under [hosts]")
-                     .arg(path);
+        *error =
+            inUserLanguage(
+                QStringLiteral(
+                    "设置文件 %1 没有填写服务器：请在 [hosts] 下填入 main、second 和 tradecard"),
+                QStringLiteral("settings file %1 names no host: fill in main, second and tradecard "
+                               "under [hosts]"))
+                .arg(path);
         return false;
     }
     // The viewer logins have working defaults: the trade-card pages only need some viewer.
@@ -181,10 +222,11 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
     const auto problem = [&](const char *key, const QString &value, const char *expected) {
         if (problems)
             problems->append(
-                QStringLiteral("settings file %1: [%2] %3=%4 is not %5; using the default")
+                inUserLanguage(QStringLiteral("设置文件 %1：[%2] %3=%4 不是%5，改用默认值"),
+                               QStringLiteral("settings file %1: [%2] %3=%4 is not %5; using the "
+                                              "default"))
                     .arg(path, QString::fromLatin1(key).section(u'/', 0, 0),
-                         QString::fromLatin1(key).section(u'/', 1), value,
-                         QLatin1String(expected)));
+                         QString::fromLatin1(key).section(u'/', 1), value, expectedText(expected)));
     };
     const auto readInt = [&](const char *key, int low, int high, int *out, const char *expected) {
         const QString value = readText(ini, QLatin1String(key));
@@ -257,14 +299,18 @@ bool writeSettingsTemplate(const QString &path, QString *error)
     }
     const QString dir = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(dir)) {
-        *error = QStringLiteral("cannot create the folder %1").arg(dir);
+        *error = inUserLanguage(QStringLiteral("无法创建文件夹 %1"),
+                                QStringLiteral("cannot create the folder %1"))
+                     .arg(dir);
         return false;
     }
     const QByteArray text = settingsTemplateText().toUtf8();
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(text) != text.size() ||
         !file.flush()) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        *error =
+            inUserLanguage(QStringLiteral("无法写入 %1：%2"), QStringLiteral("cannot write %1: %2"))
+                .arg(path, file.errorString());
         return false;
     }
     return true;

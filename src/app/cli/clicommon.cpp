@@ -243,7 +243,9 @@ int loadQueryProfile(const QueryOptions &options, Profile *profile)
     }
     if (!load.problems.isEmpty()) {
         for (const QString &problem : load.problems)
-            printMessage(QString(problem).remove(QLatin1String("; using the default")));
+            printMessage(QString(problem)
+                             .remove(QLatin1String("; using the default"))
+                             .remove(QStringLiteral("，改用默认值")));
         return CliUsage;
     }
     return CliOk;
