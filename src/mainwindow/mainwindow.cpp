@@ -2,6 +2,7 @@
 
 #include "browser/pagehandover.h"
 #include "demosite/demosite.h"
+#include "files/inidocument.h"
 #include "lookup/lookuprunner.h"
 #include "lookup/lookupservice.h"
 #include "mainwindow/cjkfont.h"
@@ -161,6 +162,7 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     connect(recent, &QAction::triggered, this, &MainWindow::showRecentIds);
 
     m_layout.watchClipboard->setChecked(m_settings.watchClipboard);
+    connect(m_layout.watchClipboard, &QCheckBox::toggled, this, &MainWindow::keepClipboardWatch);
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
             &MainWindow::clipboardChanged);
 
@@ -518,6 +520,7 @@ void MainWindow::applySettings(const QuerySettings &settings, const StorageSetti
     if (m_demoSite) // the seller's own hosts again: their stored copies too
         m_service->setConfigCache(std::exchange(m_keptCache, nullptr));
     m_settings = settings;
+    m_layout.watchClipboard->setChecked(m_settings.watchClipboard);
     m_service->setSettings(settings);
     m_batch->setSettings(settings);
     m_service->setRecordHistory(storage.history);
@@ -615,6 +618,26 @@ void MainWindow::clipboardChanged()
     m_clipboardTaken = text;
     m_layout.input->setText(trimSpaces(text));
     runQuery();
+}
+
+void MainWindow::keepClipboardWatch(bool on)
+{
+    m_settings.watchClipboard = on;
+    // The seller's choice holds at the next start too, in the settings file they already have
+    // (the demo site's session has none, and none is made for it).
+    if (m_settingsPath.isEmpty() || !QFileInfo(m_settingsPath).isFile())
+        return;
+    IniDocument document;
+    QString error;
+    if (!document.load(m_settingsPath, &error))
+        return;
+    if (document.value(QStringLiteral("window"), QStringLiteral("watchClipboard")) ==
+        QLatin1String(on ? "true" : "false"))
+        return;
+    document.setValue(QStringLiteral("window"), QStringLiteral("watchClipboard"),
+                      QLatin1String(on ? "true" : "false"));
+    if (!document.save(m_settingsPath, &error))
+        qWarning("brelvon: %s", qPrintable(error));
 }
 
 void MainWindow::rememberId(const QString &id)

@@ -161,6 +161,7 @@ private:
     void loadRecentIds();
     void showRecentIds();
     void clipboardChanged();
+    void keepClipboardWatch(bool on);
     // Opens an address in the browser; one that does not open is said in a message box.
     void openAddress(const QString &address);
     void tell(const QString &text);

@@ -21,6 +21,8 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTranslator>
 #include <QtTest>
 
@@ -880,6 +882,24 @@ private slots:
         w->copyResult();
         QVERIFY(!w->queryRunning());
         QCOMPARE(m_site->requestCount(QStringLiteral("/search")), 1);
+    }
+
+    // The seller's choice of the clipboard watch is kept in the settings file they have.
+    void clipboardWatchIsKept()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("brelvon.conf"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("; my hosts\n[hosts]\nmain=" + m_site->hostPort().toUtf8() + "\n");
+        file.close();
+        auto w = makeWindow();
+        w->setSettingsPath(path);
+        child<QCheckBox>(w.get(), "WatchClipboard")->setChecked(true);
+        QCOMPARE(QSettings(path, QSettings::IniFormat).value("window/watchClipboard").toString(),
+                 QStringLiteral("true"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().startsWith("; my hosts\n[hosts]\n"));
     }
 
     // The controls follow the window's size: wider lines in a larger window; in the smallest
