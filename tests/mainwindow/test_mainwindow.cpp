@@ -498,6 +498,11 @@ private slots:
                                << "tom" << QString() << QString();
         QTest::newRow("not found") << "search only"
                                    << "nobody" << QStringLiteral("查无此买家：nobody") << QString();
+        QTest::newRow("not found, 300 characters")
+            << "search only" << QString(300, u'a')
+            << QStringLiteral("查无此买家：") + QString(40, u'a') +
+                   QStringLiteral("…（共300个字符）")
+            << QString();
         QTest::newRow("no configuration")
             << "nothing"
             << "tom" << QStringLiteral("无法取得查询配置：%main 不是查询配置") << QString();
