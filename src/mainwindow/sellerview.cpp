@@ -80,8 +80,12 @@ SellerView::Lines SellerView::linesFor(const LookupOutcome &outcome)
     QStringList note;
     if (outcome.note.listed == ListMark::Trusted)
         note.append(QObject::tr("信任"));
-    if (!outcome.note.note.trimmed().isEmpty())
-        note.append(QObject::tr("备注：") + outcome.note.note.simplified());
+    // A note that only repeats the blacklist's reason (the command line keeps both) is not said
+    // twice.
+    const QString text = outcome.note.note.simplified();
+    if (!text.isEmpty() &&
+        !(outcome.note.listed == ListMark::Blacklist && text == outcome.note.reason.simplified()))
+        note.append(QObject::tr("备注：") + text);
     lines.note = note.join(QStringLiteral("，"));
     lines.notes = sellerNotes(outcome.note);
     if (outcome.previous)
