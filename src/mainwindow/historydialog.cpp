@@ -134,7 +134,7 @@ void HistoryDialog::refresh()
         m_table->setItem(row, column++, riskItem);
         const QString mark = note.listed == ListMark::Trusted ? tr("信任") : blacklistMark(note);
         auto *markItem = new QTableWidgetItem(mark);
-        markItem->setToolTip(note.note);
+        markItem->setToolTip(QStringList{mark, note.note}.join(u'\n').trimmed());
         m_table->setItem(row, column, markItem);
     }
     m_table->resizeColumnsToContents();
