@@ -111,7 +111,11 @@ const char kTemplate[] =
     "; the lookup history, notes and blacklist (empty: ~/.local/share/Brelvon/brelvon.sqlite)\n"
     "database=\n"
     "; false: lookups are not recorded (notes and the blacklist still apply)\n"
-    "history=true\n";
+    "history=true\n"
+    "\n"
+    "[window]\n"
+    "; true: an id copied elsewhere is put in the window's box and looked up (its 监视剪贴板)\n"
+    "watchClipboard=false\n";
 
 // A value as text; a list (the INI reader splits values at commas) is joined back.
 QString readText(const QSettings &ini, const QString &key)

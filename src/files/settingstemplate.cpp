@@ -65,4 +65,8 @@ const char kSettingsTemplateChinese[] =
     "; 查询历史、备注和黑名单所在的数据库（留空：~/.local/share/Brelvon/brelvon.sqlite）\n"
     "database=\n"
     "; false：不记录查询（备注和黑名单照常使用）\n"
-    "history=true\n";
+    "history=true\n"
+    "\n"
+    "[window]\n"
+    "; true：在别处复制的买家ID自动填入窗口并查询（窗口里的“监视剪贴板”）\n"
+    "watchClipboard=false\n";
