@@ -1,6 +1,8 @@
 #include "lookup/lookupservice.h"
 
+#include "engine/blockmarkers.h"
 #include "engine/buyerquery.h"
+#include "engine/pagefetch.h"
 #include "engine/taskpool.h"
 #include "storage/historytext.h"
 #include "web/canceltoken.h"
@@ -33,6 +35,20 @@ QString configurationAttempts(const PageResults &pages)
     return tried.join(QStringLiteral("; "));
 }
 
+// The area table alone, from the main host, else the second (as with the configuration).
+QString fetchAreaTable(const QuerySettings &settings, const FetchContext &context,
+                       PageResults *pages)
+{
+    QString table = fetchInto(*pages, BuyerPage::AreaTable,
+                              hostAddress(settings.mainHost, QStringLiteral("/soft/qvdl/city.txt")),
+                              FetchLongWait, context);
+    if (!table.contains(QStringLiteral("广东")))
+        table = fetchInto(*pages, BuyerPage::AreaTable,
+                          hostAddress(settings.secondHost, QStringLiteral("/soft/qvdl/city.txt")),
+                          FetchLongWait, context);
+    return table;
+}
+
 } // namespace
 
 LookupService::LookupService(const QuerySettings &settings, int jobs)
@@ -62,11 +78,14 @@ QuerySetupPtr LookupService::ensureSetup(const CancelToken &cancel, RequestPacer
 {
     // One download at a time: a lookup that waited here finds the configuration there.
     std::lock_guard<std::mutex> fetching(m_fetchSetupMutex);
+    if (!m_local.isEmpty()) // local files instead of (some of) the downloads
+        return ensureLocalSetup(cancel, pacer, pages, pageStarted);
     const QuerySetupPtr current = setup();
     if (current->hasConfiguration())
         return current;
     FetchContext context;
     context.session = m_session.get();
+    context.recorder = m_recorder;
     context.cancel = &cancel;
     context.pacer = pacer;
     context.pageStarted = pageStarted;
@@ -74,6 +93,48 @@ QuerySetupPtr LookupService::ensureSetup(const CancelToken &cancel, RequestPacer
     std::lock_guard<std::mutex> lock(m_setupMutex);
     m_setup = fetched;
     return fetched;
+}
+
+void LookupService::setLocalSetup(const LocalSetup &local)
+{
+    std::lock_guard<std::mutex> lock(m_setupMutex);
+    m_local = local;
+    auto setup = std::make_shared<QuerySetup>(*m_setup);
+    if (local.config) {
+        setup->config = *local.config;
+        setup->blockMarkers = m_settings.blockMarkers + configBlockMarkers(setup->config);
+    }
+    if (local.areaTable)
+        setup->areaTable = *local.areaTable;
+    m_setup = setup;
+}
+
+// With a local configuration only the area table is downloaded (once); with a local area table
+// alone the configuration is downloaded as usual and the local table replaces the downloaded one.
+QuerySetupPtr LookupService::ensureLocalSetup(const CancelToken &cancel, RequestPacer *pacer,
+                                              PageResults *pages, const PageWatch *pageStarted)
+{
+    const QuerySetupPtr current = setup();
+    if (current->hasConfiguration() && (m_local.areaTable || m_localAreaTableFetched))
+        return current;
+    FetchContext context;
+    context.session = m_session.get();
+    context.recorder = m_recorder;
+    context.cancel = &cancel;
+    context.pacer = pacer;
+    context.pageStarted = pageStarted;
+    std::shared_ptr<QuerySetup> setup;
+    if (m_local.config) {
+        setup = std::make_shared<QuerySetup>(*current);
+        setup->areaTable = fetchAreaTable(m_settings, context, pages);
+        m_localAreaTableFetched = !cancel.isCancelled();
+    } else {
+        setup = std::make_shared<QuerySetup>(*fetchQuerySetup(m_settings, current, context, pages));
+        setup->areaTable = *m_local.areaTable;
+    }
+    std::lock_guard<std::mutex> lock(m_setupMutex);
+    m_setup = setup;
+    return setup;
 }
 
 QuerySetupPtr LookupService::prepareSetup(const CancelToken &cancel, PageResults *pages)
@@ -95,6 +156,7 @@ LookupOutcome LookupService::lookUpWith(const QString &id, const QuerySetupPtr &
     outcome.id = trimSpaces(id);
     FetchContext context;
     context.session = m_session.get();
+    context.recorder = m_recorder;
     context.cancel = &cancel;
     context.pacer = pacer;
     context.pageStarted = pageStarted;

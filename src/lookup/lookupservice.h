@@ -3,6 +3,7 @@
 #include "engine/batchengine.h"
 #include "engine/querysetup.h"
 #include "files/querysettings.h"
+#include "lookup/localsetup.h"
 #include "model/batchrow.h"
 #include "model/buyerassessment.h"
 #include "model/buyerqueryresult.h"
@@ -20,6 +21,7 @@
 
 class CancelToken;
 class DetailPageBrowser;
+class FetchRecorder;
 class HttpSession;
 class RequestPacer;
 class TaskPool;
@@ -73,6 +75,12 @@ public:
     // The detail page's loader of last resort (null: none). Set before the first lookup.
     void setBrowser(DetailPageBrowser *browser) { m_browser = browser; }
 
+    // A configuration and/or area table from local files, used instead of the downloads (what
+    // it lacks is downloaded as usual; with a local configuration the area table is downloaded
+    // once). Set before the first lookup.
+    void setLocalSetup(const LocalSetup &local);
+    // Told every page body the lookups receive (null: none). Set before the first lookup.
+    void setFetchRecorder(FetchRecorder *recorder) { m_recorder = recorder; }
     // Told the name of each page (BuyerPage) as its fetch begins, on the fetching thread.
     using PageWatch = std::function<void(const QString &page)>;
 
@@ -134,4 +142,11 @@ private:
     mutable std::mutex m_setupMutex; // guards m_setup
     std::mutex m_fetchSetupMutex;    // one download of the setup at a time
     QuerySetupPtr m_setup;
+
+    // Local files instead of the downloads (setLocalSetup).
+    QuerySetupPtr ensureLocalSetup(const CancelToken &cancel, RequestPacer *pacer,
+                                   PageResults *pages, const PageWatch *pageStarted);
+    LocalSetup m_local;
+    bool m_localAreaTableFetched = false; // guarded by m_fetchSetupMutex
+    FetchRecorder *m_recorder = nullptr;
 };

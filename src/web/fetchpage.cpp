@@ -102,6 +102,8 @@ PageResult fetchPage(const QString &address, int mode, const FetchContext &conte
     case HttpSession::Attempt::Finished:
         result.outcome = body.isEmpty() ? PageOutcome::Empty : PageOutcome::Ok;
         result.text = decode936(body);
+        if (context.recorder)
+            context.recorder->bodyReceived(result.address, body);
         break;
     case HttpSession::Attempt::TimedOut:
         result.outcome = PageOutcome::Timeout;

@@ -11,6 +11,16 @@ class CancelToken;
 class HttpSession;
 class RequestPacer;
 
+// Told the body of every fetch that got an answer, as the bytes arrived (before decoding), with
+// the address as requested: a capture keeps what a lookup read. Called from the fetching thread;
+// several fetches may tell it at once.
+class FetchRecorder
+{
+public:
+    virtual ~FetchRecorder() = default;
+    virtual void bodyReceived(const QString &address, const QByteArray &body) = 0;
+};
+
 // Wait modes of FetchPage. Every mode other than the short wait is the long wait; callers pass
 // FetchLongWait (1).
 enum FetchWaitMode { FetchLongWait = 1, FetchShortWait = 2 };
@@ -23,6 +33,7 @@ struct FetchContext
     HttpSession *session = nullptr;
     const CancelToken *cancel = nullptr;
     RequestPacer *pacer = nullptr;
+    FetchRecorder *recorder = nullptr; // set: told every body received
     const std::function<void(const QString &page)> *pageStarted = nullptr;
 };
 

@@ -27,9 +27,11 @@ bool readBounded(const QString &text, int low, int high, int *value)
 int runBatchCommand(const QStringList &args)
 {
     QueryCommandLine cli(
-        QStringLiteral("batch [--settings FILE] [--demo] [--browser] [--jobs N] [--pace MS] "
-                       "[--encoding gbk|utf-8] [--parallel-pages] [--extra-columns] [--verbose] "
-                       "[--database FILE] [--no-history] IDFILE --xlsx OUT"),
+        QStringLiteral(
+            "batch [--settings FILE] [--demo] [--browser] [--jobs N] [--pace MS] "
+            "[--encoding gbk|utf-8] [--parallel-pages] [--extra-columns] [--verbose] "
+            "[--database FILE] [--no-history] [--config FILE] [--area-table FILE] IDFILE "
+            "--xlsx OUT"),
         QStringLiteral("Looks up every id of IDFILE (at most 101) and saves the table to OUT."));
     const QCommandLineOption xlsxOption(QStringLiteral("xlsx"),
                                         QStringLiteral("The xlsx file to write the table to."),

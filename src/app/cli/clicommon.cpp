@@ -95,10 +95,18 @@ QueryCommandLine::QueryCommandLine(const QString &synopsis, const QString &descr
       m_database(databaseOption()),
       m_noHistory(QStringLiteral("no-history"),
                   QStringLiteral("Do not record these lookups (notes and the blacklist still "
-                                 "apply)."))
+                                 "apply).")),
+      m_config(QStringLiteral("config"),
+               QStringLiteral("Use the query configuration in FILE instead of downloading it "
+                              "(default: the settings' [query] configFile)."),
+               QStringLiteral("FILE")),
+      m_areaTable(QStringLiteral("area-table"),
+                  QStringLiteral("Use the area table in FILE instead of downloading it (default: "
+                                 "the settings' [query] areaTableFile)."),
+                  QStringLiteral("FILE"))
 {
-    parser().addOptions(
-        {m_settings, m_demo, m_browser, m_parallel, m_verbose, m_database, m_noHistory});
+    parser().addOptions({m_settings, m_demo, m_browser, m_parallel, m_verbose, m_database,
+                         m_noHistory, m_config, m_areaTable});
     addHelpOption();
 }
 
@@ -114,7 +122,9 @@ QString parserError(const QCommandLineParser &parser)
         message = QStringLiteral("%1 needs a %2")
                       .arg(name, name.contains(QLatin1String("settings")) ||
                                          name.contains(QLatin1String("xlsx")) ||
-                                         name.contains(QLatin1String("database"))
+                                         name.contains(QLatin1String("database")) ||
+                                         name.contains(QLatin1String("config")) ||
+                                         name.contains(QLatin1String("area-table"))
                                      ? QStringLiteral("file name")
                                      : QStringLiteral("value"));
     }
@@ -152,6 +162,9 @@ bool QueryCommandLine::parse(const QStringList &args, QueryOptions *options, int
     if (!singleValue(m_settings, QStringLiteral("a file name"), &options->settingsPath, exitCode))
         return false;
     if (!singleValue(m_database, QStringLiteral("a file name"), &options->databasePath, exitCode))
+        return false;
+    if (!singleValue(m_config, QStringLiteral("a file name"), &options->configPath, exitCode) ||
+        !singleValue(m_areaTable, QStringLiteral("a file name"), &options->areaTablePath, exitCode))
         return false;
     options->noHistory = parser().isSet(m_noHistory);
     options->demo = parser().isSet(m_demo);
@@ -232,6 +245,13 @@ int startQueryRun(const QueryOptions &options, int jobs, QueryRun *run)
             return HiddenBrowser::isBuiltIn() ? CliFailed : CliUsage;
         }
     }
+    LocalSetup local;
+    QString why;
+    if (!loadLocalSetup(options.configPath, options.areaTablePath, run->profile.settingsPath,
+                        &local, &why)) {
+        printMessage(why);
+        return CliUsage;
+    }
     const StorageSettings &storage = run->profile.storage;
     // Without history a missing file is not made.
     run->database.open(storage.path(), storage.history ? SellerDatabase::OpenMode::CreateIfMissing
@@ -242,6 +262,7 @@ int startQueryRun(const QueryOptions &options, int jobs, QueryRun *run)
 
     const QuerySettings &settings = run->profile.settings;
     run->service = std::make_unique<LookupService>(settings, jobs > 0 ? jobs : settings.batchJobs);
+    run->service->setLocalSetup(local);
     run->service->setDatabase(&run->database, storage.history);
     if (options.browser) {
         HiddenBrowser::setMemoryLimitMB(settings.browserMaxMemoryMB);

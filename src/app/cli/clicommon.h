@@ -42,6 +42,8 @@ struct QueryOptions
     bool parallelPages = false;
     QString databasePath; // --database: wins over the settings' [storage] database
     bool noHistory = false;
+    QString configPath;    // --config: a local query configuration instead of the download
+    QString areaTablePath; // --area-table: likewise the area table
     QStringList operands;
 };
 
@@ -92,6 +94,8 @@ private:
     QCommandLineOption m_parallel;
     QCommandLineOption m_database;
     QCommandLineOption m_noHistory;
+    QCommandLineOption m_config;
+    QCommandLineOption m_areaTable;
 };
 
 // Everything a querying command runs with: the profile (settings, storage, demo site), the

@@ -1,4 +1,5 @@
 #include "app/cli/batchcommand.h"
+#include "app/cli/capturecommand.h"
 #include "app/cli/clicommon.h"
 #include "app/cli/querycommand.h"
 #include "app/cli/storagecommands.h"
@@ -19,12 +20,18 @@ const char kUsage[] =
     "\n"
     "commands:\n"
     "  query [--settings FILE] [--demo] [--browser] [--parallel-pages] [--verbose]\n"
-    "        [--database FILE] [--no-history] ID...\n"
+    "        [--database FILE] [--no-history] [--config FILE] [--area-table FILE] ID...\n"
     "      look up each buyer id; one JSON object per id on its own line\n"
     "  batch [--settings FILE] [--demo] [--browser] [--jobs N] [--pace MS]\n"
     "        [--encoding gbk|utf-8] [--parallel-pages] [--extra-columns] [--verbose]\n"
-    "        [--database FILE] [--no-history] IDFILE --xlsx OUT\n"
+    "        [--database FILE] [--no-history] [--config FILE] [--area-table FILE]\n"
+    "        IDFILE --xlsx OUT\n"
     "      look up every id of IDFILE (at most 101) and save the table to OUT\n"
+    "  capture [--settings FILE] [--demo] [--browser] [--config FILE]\n"
+    "        [--area-table FILE] ID --out DIR\n"
+    "      look one buyer up and save every page it read into DIR\n"
+    "  check-config [--expect] [--json] CONFIG CAPTURE... | check-config --diff OLD NEW\n"
+    "      run a query configuration's page rules over captures; compare two\n"
     "  history [--since DATE] [--json|--csv] [ID...]\n"
     "      past lookups, newest first\n"
     "  note add [--blacklist|--trusted] ID TEXT | note remove ID | note list\n"
@@ -47,6 +54,8 @@ const char kUsage[] =
     "  --database FILE   the database of history, notes and blacklist (every\n"
     "                    command; default: ~/.local/share/Brelvon/brelvon.sqlite)\n"
     "  --no-history      do not record the lookups (query, batch)\n"
+    "  --config FILE     a local query configuration instead of the download\n"
+    "  --area-table FILE a local area table instead of the download\n"
     "  --since DATE      history from DATE on (2026-11-02 or 2026-11-02T15:30)\n"
     "  --json, --csv     history as JSON lines or as a CSV table\n"
     "  --blacklist       note add: blacklist the buyer, TEXT is the reason\n"
@@ -63,8 +72,13 @@ struct Command
 
 // Each subcommand gets the arguments after its name.
 const Command kCommands[] = {
-    {"query", runQueryCommand}, {"batch", runBatchCommand},         {"history", runHistoryCommand},
-    {"note", runNoteCommand},   {"blacklist", runBlacklistCommand},
+    {"query", runQueryCommand},
+    {"batch", runBatchCommand},
+    {"history", runHistoryCommand},
+    {"note", runNoteCommand},
+    {"blacklist", runBlacklistCommand},
+    {"capture", runCaptureCommand},
+    {"check-config", runCheckConfigCommand},
 };
 
 // Whether the command line asks for the embedded browser, which needs a graphical application

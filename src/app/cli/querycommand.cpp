@@ -118,7 +118,7 @@ int runQueryCommand(const QStringList &args)
     QueryCommandLine cli(
         QStringLiteral("query [--settings FILE] [--demo] [--browser] "
                        "[--parallel-pages] [--verbose] [--plain] [--database FILE] "
-                       "[--no-history] ID..."),
+                       "[--no-history] [--config FILE] [--area-table FILE] ID..."),
         QStringLiteral("Looks up each buyer id; prints one JSON object per id on "
                        "its own line."));
     const QCommandLineOption plainOption(

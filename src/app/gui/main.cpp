@@ -1,9 +1,11 @@
-// brelvon [--settings FILE] [--demo] [--skin FILE] [--database FILE] [--no-history]: the main
-// window, against the hosts of a settings file or against the bundled demo site served in this
-// process.
+// brelvon [--settings FILE] [--demo] [--skin FILE] [--database FILE] [--no-history] [--config FILE]
+// [--area-table FILE]: the main window, against the hosts of a settings file or against the
+// bundled demo site served in this process.
 
 #include "browser/hiddenbrowser.h"
 #include "files/spreadsheetexport.h"
+#include "lookup/localsetup.h"
+#include "lookup/lookupservice.h"
 #include "lookup/profile.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/translations.h"
@@ -80,6 +82,16 @@ struct GuiOptions
     QCommandLineOption noHistory{QStringLiteral("no-history"),
                                  QStringLiteral("Do not record lookups (notes and the blacklist "
                                                 "still apply).")};
+    QCommandLineOption config{QStringLiteral("config"),
+                              QStringLiteral("Use the query configuration in FILE instead of "
+                                             "downloading it (default: the settings' [query] "
+                                             "configFile)."),
+                              QStringLiteral("FILE")};
+    QCommandLineOption areaTable{QStringLiteral("area-table"),
+                                 QStringLiteral("Use the area table in FILE instead of "
+                                                "downloading it (default: the settings' [query] "
+                                                "areaTableFile)."),
+                                 QStringLiteral("FILE")};
 
     // Processes the arguments of app: --help and a mistaken option end the program there.
     void process(QCommandLineParser *parser, const QCoreApplication &app) const
@@ -89,7 +101,7 @@ struct GuiOptions
         parser->addHelpOption();
         // Our own --version: it also says which embedded browser this build carries.
         parser->addOption(version);
-        parser->addOptions({settings, demo, skin, database, noHistory});
+        parser->addOptions({settings, demo, skin, database, noHistory, config, areaTable});
         parser->process(app);
     }
 };
@@ -154,8 +166,9 @@ int main(int argc, char *argv[])
 
     if (!parser.positionalArguments().isEmpty()) {
         tell(QMessageBox::Critical,
-             QStringLiteral("不认识的参数: %1\n用法: brelvon [--settings FILE] [--demo] [--skin "
-                            "FILE] [--database FILE] [--no-history]")
+             QStringLiteral(
+                 "不认识的参数: %1\n用法: brelvon [--settings FILE] [--demo] [--skin "
+                 "FILE] [--database FILE] [--no-history] [--config FILE] [--area-table FILE]")
                  .arg(parser.positionalArguments().join(QLatin1Char(' '))));
         return 2;
     }
@@ -204,6 +217,14 @@ int main(int argc, char *argv[])
         tell(QMessageBox::Warning, load.error);
         break;
     }
+    // A maintainer's local configuration or area table, instead of the downloads.
+    LocalSetup localSetup;
+    QString localProblem;
+    if (!loadLocalSetup(parser.value(options.config), parser.value(options.areaTable),
+                        profile.settingsPath, &localSetup, &localProblem)) {
+        tell(QMessageBox::Critical, localProblem);
+        return 2;
+    }
     const StorageSettings &storage = profile.storage;
 
     // Each batch leaves its table in the temporary folder, open in the spreadsheet program;
@@ -215,6 +236,7 @@ int main(int argc, char *argv[])
     database.open(storage.path());
 
     MainWindow window(profile.settings);
+    window.lookupService()->setLocalSetup(localSetup);
     window.setSettingsPath(!profile.settingsPath.isEmpty() ? profile.settingsPath : load.path);
     window.setSellerDatabase(&database, storage.history);
     window.show();

@@ -1,0 +1,727 @@
+#include "engine/configcheck.h"
+
+#include "engine/blockmarkers.h"
+#include "engine/pagerules.h"
+#include "files/querysettings.h"
+#include "model/buyerqueryresult.h"
+#include "web/codepage936.h"
+#include "web/fetchpage.h"
+#include "web/texthelpers.h"
+#include "web/uilanguage.h"
+
+#include <QStringDecoder>
+
+#include <algorithm>
+
+namespace {
+
+namespace E = ConfigEntry;
+
+constexpr qsizetype kMaxTextBytes = 16 * 1024 * 1024;
+
+ConfigEntryUse use(int entry, const char *page, const char *text, bool required = true)
+{
+    return {entry, QLatin1String(page), QString::fromUtf8(text), required};
+}
+
+} // namespace
+
+const QList<ConfigEntryUse> &configEntryUses()
+{
+    static const QList<ConfigEntryUse> uses = [] {
+        QList<ConfigEntryUse> list = {
+            use(0, "search", "search page address; {mjna} is the buyer id"),
+            use(4, "detail", "detail (rate) page address; {xyid} is the user number"),
+            use(5, "detail", "layout A when the page holds it; good rate (layout A), first marker"),
+            use(6, "detail", "good rate (layout A), second marker", false),
+            use(7, "detail", "good rate (layout A), end marker"),
+            use(8, "detail", "good count (layout A), first marker"),
+            use(9, "detail", "good count (layout A), second marker", false),
+            use(10, "detail", "good count (layout A), end marker"),
+            use(14, "detail", "good rate (layout B), first marker"),
+            use(15, "detail", "good rate (layout B), second marker", false),
+            use(16, "detail", "good rate (layout B), end marker"),
+            use(17, "detail", "good count (layout B), first marker"),
+            use(18, "detail", "good count (layout B), second marker", false),
+            use(19, "detail", "good count (layout B), end marker"),
+            use(24, "detail", "verification, first marker"),
+            use(25, "detail", "verification, second marker", false),
+            use(26, "detail", "verification, end marker"),
+            use(27, "detail", "verification text that means Alipay verified"),
+            use(28, "detail", "verification text that means phone verified"),
+            use(29, "detail", "good count (layout A), first marker in the browser's text"),
+            use(31, "detail", "good rate (layout B), first marker in the browser's text"),
+            use(32, "detail", "verification, second marker in the browser's text", false),
+            use(33, "detail", "verification, end marker in the browser's text"),
+            use(34, "detail", "ratings-given list number, first marker"),
+            use(35, "detail", "ratings-given list number, second marker", false),
+            use(36, "detail", "ratings-given list number, end marker"),
+            use(37, "neutralGiven",
+                "neutral-ratings-given page address; {urlno} is the list number"),
+            use(38, "neutralGiven", "counted on the neutral-ratings-given page: one per rating"),
+            use(39, "badGiven", "bad-ratings-given page address; {urlno} is the list number"),
+            use(61, "personal", "area code, first marker"),
+            use(62, "personal", "area code, second marker", false),
+            use(63, "personal", "area code, end marker"),
+            use(64, "search", "opens each member entry of the search page"),
+            use(65, "search", "user number, start marker (within an entry)"),
+            use(66, "search", "user number, end marker"),
+            use(67, "search", "member nick, start marker"),
+            use(68, "search", "member nick, end marker"),
+            use(69, "search", "text removed from the nick before it is compared", false),
+            use(70, "search", "more text removed from the nick", false),
+            use(71, "detail", "neutral ratings received, first marker (71 to 73: all or none)",
+                false),
+            use(72, "detail", "neutral ratings received, second marker", false),
+            use(73, "detail", "neutral ratings received, end marker", false),
+            use(74, "detail", "bad ratings received, first marker (74 to 76: all or none)", false),
+            use(75, "detail", "bad ratings received, second marker", false),
+            use(76, "detail", "bad ratings received, end marker", false),
+        };
+        for (int i = E::BlockMarkerFirst; i <= E::BlockMarkerLast; ++i)
+            list.append(use(i, "",
+                            "block marker: a buyer's page holding it is a login or check "
+                            "page (may be blank)",
+                            false));
+        return list;
+    }();
+    return uses;
+}
+
+QString configEntryMeaning(int entry)
+{
+    for (const ConfigEntryUse &u : configEntryUses()) {
+        if (u.entry == entry)
+            return u.page.isEmpty() ? u.use : u.page + QStringLiteral(" page: ") + u.use;
+    }
+    return QStringLiteral("not read by the program");
+}
+
+bool ConfigFile::hasErrors() const
+{
+    return !parsed || std::any_of(issues.begin(), issues.end(),
+                                  [](const ConfigIssue &issue) { return issue.error; });
+}
+
+QStringList ConfigFile::issueLines(const QString &file) const
+{
+    QStringList lines;
+    for (const ConfigIssue &issue : issues) {
+        QString where = file;
+        if (issue.line > 0)
+            where += u':' + QString::number(issue.line);
+        QString what = issue.error ? QStringLiteral("error: ") : QStringLiteral("warning: ");
+        if (issue.entry >= 0)
+            what += QStringLiteral("entry %1: ").arg(issue.entry);
+        lines.append(where + QStringLiteral(": ") + what + issue.message);
+    }
+    return lines;
+}
+
+bool decodeSiteText(const QByteArray &bytes, QString *text, QString *error)
+{
+    if (bytes.size() > kMaxTextBytes) {
+        *error =
+            inUserLanguage(QStringLiteral("大于 16 MiB"), QStringLiteral("larger than 16 MiB"));
+        return false;
+    }
+    if (bytes.contains('\0')) {
+        *error = inUserLanguage(QStringLiteral("不是文本（含有 NUL 字节）"),
+                                QStringLiteral("not text (it holds NUL bytes)"));
+        return false;
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString decoded = utf8.decode(bytes);
+    *text = utf8.hasError() ? decode936(bytes) : decoded;
+    return true;
+}
+
+ConfigFile readConfigFile(const QString &text)
+{
+    ConfigFile file;
+    const QStringView all(text);
+    auto lineAt = [&, counted = qsizetype(0), line = 1](qsizetype pos) mutable {
+        // Positions only grow, so the lines are counted once.
+        for (; counted < pos && counted < all.size(); ++counted) {
+            if (all[counted] == u'\n')
+                ++line;
+        }
+        return line;
+    };
+    qsizetype pos = 0;
+    int pairs = 0;
+    for (;;) {
+        const qsizetype valueEnd = all.indexOf(u'#', pos);
+        if (valueEnd < 0) {
+            if (!all.mid(pos).trimmed().isEmpty())
+                file.issues.append({lineAt(pos), -1,
+                                    QStringLiteral("text after the last entry has no index (it "
+                                                   "is ignored)"),
+                                    true});
+            break;
+        }
+        const qsizetype indexEnd = all.indexOf(u'#', valueEnd + 1);
+        if (indexEnd < 0) {
+            file.issues.append({lineAt(valueEnd), -1,
+                                QStringLiteral("a value with no index after it (a \"#\" is "
+                                               "missing; the value is ignored)"),
+                                true});
+            break;
+        }
+        const QStringView indexText = all.mid(valueEnd + 1, indexEnd - valueEnd - 1);
+        const int line = lineAt(valueEnd);
+        bool ok = false;
+        // Spaces around an index are allowed, nothing else (as the program reads it).
+        const QString trimmed = trimSpaces(indexText);
+        const int index = trimmed.size() <= 4 ? trimmed.toInt(&ok) : -1;
+        const bool digits = ok && std::all_of(trimmed.begin(), trimmed.end(),
+                                              [](QChar c) { return c >= u'0' && c <= u'9'; });
+        if (!digits) {
+            file.issues.append({line, -1,
+                                QStringLiteral("\"#%1#\" is not an entry index (the pair is "
+                                               "ignored)")
+                                    .arg(indexText.left(40)
+                                             .toString()
+                                             .replace(u'\r', QLatin1String("\\r"))
+                                             .replace(u'\n', QLatin1String("\\n"))),
+                                true});
+        } else if (index >= QueryConfig::kSize) {
+            file.issues.append({line, index,
+                                QStringLiteral("index out of range 0 to %1 (the pair is ignored)")
+                                    .arg(QueryConfig::kSize - 1),
+                                true});
+        } else {
+            ++pairs;
+            if (file.line[size_t(index)] != 0 && index != 89)
+                file.issues.append({line, index,
+                                    QStringLiteral("given again (first on line %1); the later "
+                                                   "value is used")
+                                        .arg(file.line[size_t(index)]),
+                                    false});
+            file.line[size_t(index)] = line;
+            file.config.setEntry(index, all.mid(pos, valueEnd - pos).toString());
+        }
+        pos = indexEnd + 1;
+    }
+    if (pairs == 0) {
+        file.issues = {{0, -1,
+                        QStringLiteral("not a query configuration: no entry (value#index#) in it"),
+                        true}};
+        return file;
+    }
+    file.parsed = true;
+
+    const QueryConfig &c = file.config;
+    // The place of an entry for a finding: its line, or the file when it is not given.
+    auto entryIssue = [&](int entry, const QString &message) {
+        file.issues.append({file.line[size_t(entry)], entry, message, true});
+    };
+    if (!text.contains(QLatin1String("Brelvon")))
+        file.issues.append({0, -1,
+                            QStringLiteral("the text does not name Brelvon: the program takes a "
+                                           "downloaded configuration only when it does"),
+                            true});
+    for (const ConfigEntryUse &u : configEntryUses()) {
+        if (u.required && isBlank(c.entry(u.entry)))
+            entryIssue(u.entry, file.line[size_t(u.entry)] == 0
+                                    ? QStringLiteral("missing; needed for the %1").arg(u.use)
+                                    : QStringLiteral("blank; needed for the %1").arg(u.use));
+    }
+    const std::pair<int, const char *> placeholders[] = {{E::SearchAddress, "{mjna}"},
+                                                         {E::DetailAddress, "{xyid}"},
+                                                         {E::NeutralGivenAddress, "{urlno}"},
+                                                         {E::BadGivenAddress, "{urlno}"}};
+    for (const auto &[entry, placeholder] : placeholders) {
+        const QString address = c.entry(entry);
+        if (!isBlank(address) && !address.contains(QLatin1String(placeholder)))
+            entryIssue(entry,
+                       QStringLiteral("the address has no %1").arg(QLatin1String(placeholder)));
+        else if (!isBlank(address) && !address.contains(QLatin1String("http://")))
+            entryIssue(entry, QStringLiteral("not an http:// address"));
+    }
+    // The counts received are optional, but a cut needs all three of its markers.
+    for (int first : {int(E::NeutralCountFirst), int(E::BadCountFirst)}) {
+        const bool any = !isBlank(c.entry(first)) || !isBlank(c.entry(first + 1)) ||
+                         !isBlank(c.entry(first + 2));
+        for (int i : {first, first + 2}) {
+            if (any && isBlank(c.entry(i)))
+                entryIssue(i, QStringLiteral("blank while entries %1 to %2 are used")
+                                  .arg(first)
+                                  .arg(first + 2));
+        }
+    }
+    std::stable_sort(file.issues.begin(), file.issues.end(),
+                     [](const ConfigIssue &a, const ConfigIssue &b) { return a.line < b.line; });
+    return file;
+}
+
+QString configText(const QueryConfig &config)
+{
+    QString text = config.entry(90) + QStringLiteral("#90#");
+    for (int i = 0; i < QueryConfig::kSize; ++i) {
+        if (i == 89 || i == 90 || config.entry(i).isEmpty())
+            continue;
+        text += QStringLiteral("\r\n#89#") + config.entry(i) + u'#' + QString::number(i) + u'#';
+    }
+    return text + QStringLiteral("\r\n");
+}
+
+bool loadCapture(const QString &folder, LoadedCapture *capture, QString *error)
+{
+    LoadedCapture c;
+    c.folder = folder;
+    if (!readCaptureFolder(folder, &c.index, error))
+        return false;
+    c.pages.buyerId = c.index.buyerId;
+    for (const CapturedPage &page : c.index.pages) {
+        if (!isBuyerPage(page.result.page))
+            continue;
+        QByteArray body;
+        if (!page.file.isEmpty() &&
+            !readCaptureFile(folder, page.file, page.result.bytes, &body, error))
+            return false;
+        if (page.result.browser) {
+            c.pages.browserDetail = QString::fromUtf8(body);
+        } else if (!c.pages.outcomes.contains(page.result.page)) {
+            c.pages.outcomes.insert(page.result.page, page.result.outcome);
+            c.pages.texts.insert(page.result.page, decode936(body));
+        }
+    }
+    for (const auto &[file, what] : {std::pair{c.index.configurationFile, "configuration"},
+                                     std::pair{c.index.areaTableFile, "area table"}}) {
+        if (file.isEmpty())
+            continue;
+        QByteArray bytes;
+        QString text;
+        if (!readCaptureFile(folder, file, -1, &bytes, error))
+            return false;
+        // A download's own file is in code page 936, as the web site serves it; a local file
+        // was saved in UTF-8.
+        const bool download =
+            std::any_of(c.index.pages.begin(), c.index.pages.end(),
+                        [&file = file](const CapturedPage &page) { return page.file == file; });
+        if (download) {
+            text = decode936(bytes);
+        } else if (!decodeSiteText(bytes, &text, error)) {
+            *error = QStringLiteral("%1/%2: the %3 is %4")
+                         .arg(folder, file, QLatin1String(what), *error);
+            return false;
+        }
+        if (file == c.index.configurationFile)
+            c.config = readConfigFile(text);
+        else
+            c.pages.areaTable = text;
+    }
+    *capture = std::move(c);
+    return true;
+}
+
+namespace {
+
+// A marker of a rule: a configuration entry, or (entry -1) a text built into the rule.
+struct Marker
+{
+    int entry;
+    QString text;
+};
+
+// The page's text where a marker nearly stands: the former marker of the entry when the page
+// still holds it, else the longest beginning of the marker the page holds.
+QString nearText(QStringView page, qsizetype from, const QString &marker, const QString &former)
+{
+    const auto around = [&](qsizetype at, qsizetype length) {
+        return page.mid(at, qMin<qsizetype>(length + 24, 200)).toString();
+    };
+    if (!former.isEmpty() && former != marker) {
+        const qsizetype at = page.indexOf(former, from);
+        if (at >= 0)
+            return around(at, former.size());
+    }
+    for (qsizetype length = qMin<qsizetype>(marker.size() - 1, 200); length >= 2; --length) {
+        const qsizetype at = page.indexOf(QStringView(marker).left(length), from);
+        if (at >= 0)
+            return around(at, marker.size());
+    }
+    return {};
+}
+
+class Checker
+{
+public:
+    Checker(const QueryConfig &config, const QueryConfig &former, const CapturePages &pages)
+        : m_config(config), m_former(former), m_pages(pages)
+    {
+        m_markers = builtInBlockMarkers() + configBlockMarkers(config);
+    }
+
+    CaptureCheck run(const BuyerCreditRecord &recorded);
+
+private:
+    Marker entry(int index) const { return {index, m_config.entry(index)}; }
+    QString text(const QString &page) const;
+    bool blocked(const QString &page) const;
+    // The first marker of a cut (first, second, end; a blank first or second is skipped) that the
+    // page lacks, or none.
+    std::optional<MarkerMiss> findMiss(const QString &page, const QString &pageText,
+                                       const QList<Marker> &markers) const;
+    QStringList anchorsOf(const QString &page) const;
+    FieldCheck &field(CaptureCheck &check, const char *name) const;
+
+    const QueryConfig &m_config;
+    const QueryConfig &m_former;
+    const CapturePages &m_pages;
+    QStringList m_markers;
+};
+
+QStringList Checker::anchorsOf(const QString &page) const
+{
+    const auto entries = [this](std::initializer_list<int> indexes) {
+        QStringList markers;
+        for (int i : indexes)
+            markers.append(m_config.entry(i));
+        return markers;
+    };
+    if (page == BuyerPage::Search)
+        return entries({E::SearchEntryMarker});
+    if (page == BuyerPage::Detail)
+        return entries({E::LayoutAMarker, E::GoodCountAFirst, E::GoodCountABrowserFirst,
+                        E::GoodRateBFirst, E::GoodRateBBrowserFirst, E::GoodCountBFirst,
+                        E::VerificationFirst, E::RatingListFirst});
+    if (page == BuyerPage::NeutralGiven)
+        return entries({E::NeutralGivenMarker});
+    if (page == BuyerPage::BadGiven)
+        return {kBadRatingsGivenMarker};
+    if (page == BuyerPage::NameCard)
+        return {QStringLiteral("注册时间"), QStringLiteral("来自"), QStringLiteral("icon-jianghu")};
+    if (page == BuyerPage::Personal)
+        return QStringList{QStringLiteral("nick")} + entries({E::AreaCodeFirst});
+    if (page == BuyerPage::Popup)
+        return {QStringLiteral("买家好评率")};
+    return {};
+}
+
+bool Checker::blocked(const QString &page) const
+{
+    if (m_pages.outcomes.value(page, PageOutcome::Refused) == PageOutcome::Blocked)
+        return true;
+    return !findBlockMarker(m_pages.texts.value(page), anchorsOf(page), m_markers).isEmpty();
+}
+
+QString Checker::text(const QString &page) const
+{
+    return blocked(page) ? QString() : m_pages.texts.value(page);
+}
+
+std::optional<MarkerMiss> Checker::findMiss(const QString &page, const QString &pageText,
+                                            const QList<Marker> &markers) const
+{
+    QStringView rest(pageText);
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < markers.size(); ++i) {
+        const Marker &m = markers.at(i);
+        const bool end = i == markers.size() - 1;
+        if (isBlank(m.text) && !end)
+            continue;
+        const qsizetype at = isBlank(m.text) ? -1 : rest.indexOf(m.text);
+        if (at < 0) {
+            const QString former = m.entry >= 0 ? m_former.entry(m.entry) : QString();
+            return MarkerMiss{m.entry, m.text, page,
+                              isBlank(m.text) ? QString()
+                                              : nearText(pageText, from, m.text, former)};
+        }
+        from += at + m.text.size();
+        rest = rest.mid(at + m.text.size());
+    }
+    return std::nullopt;
+}
+
+FieldCheck &Checker::field(CaptureCheck &check, const char *name) const
+{
+    for (FieldCheck &f : check.fields) {
+        if (f.field == QLatin1String(name))
+            return f;
+    }
+    Q_UNREACHABLE();
+}
+
+CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
+{
+    CaptureCheck check;
+    BuyerCreditRecord &record = check.record;
+    record.buyerId = m_pages.buyerId;
+    const QString &id = record.buyerId;
+
+    // The pages and rules of a lookup, in its order (see queryBuyer).
+    const QString searchText = text(BuyerPage::Search);
+    SearchPageResult search;
+    if (!isBlank(searchText))
+        search = searchPageRule(searchText, id, m_config);
+    QString detail;
+    DetailSource source = DetailSource::Fetched;
+    DetailPageResult facts;
+    bool detailRead = false;
+    if (!isBlank(search.detailAddress)) {
+        detail = text(BuyerPage::Detail);
+        if (isBlank(detail) && !blocked(BuyerPage::Detail) && m_pages.browserDetail &&
+            findBlockMarker(*m_pages.browserDetail, anchorsOf(BuyerPage::Detail), m_markers)
+                .isEmpty()) {
+            detail = *m_pages.browserDetail;
+            source = DetailSource::Browser;
+        }
+        if (!isBlank(detail)) {
+            facts = detailPageRule(detail, source, m_config);
+            detailRead = true;
+        }
+    }
+    // A ratings-given page is requested only when its address can be made.
+    const auto given = [&](const QString &page, int address, const QString &marker) {
+        if (blocked(page))
+            return QString();
+        const bool requested = !isBlank(
+            fillAddress(m_config.entry(address), QLatin1String("{urlno}"), facts.ratingListNumber));
+        return ratingsGivenCount(requested ? text(page) : QString(), marker);
+    };
+    NameCardResult card;
+    PersonalPageResult personal;
+    const QString cardText = text(BuyerPage::NameCard);
+    if (!isBlank(cardText)) {
+        card = nameCardRule(cardText);
+        const QString personalText = text(BuyerPage::Personal);
+        if (card.personalUrl.startsWith(QLatin1String("http://")) && !isBlank(personalText))
+            personal = personalPageRule(personalText, m_config, m_pages.areaTable);
+    }
+    if (detailRead) {
+        record.goodCount = facts.goodCount;
+        record.verification = facts.verification;
+        record.neutralCount = facts.neutralCount;
+        record.badCount = facts.badCount;
+        record.creditUrl = search.detailAddress;
+        record.neutralGiven = given(BuyerPage::NeutralGiven, E::NeutralGivenAddress,
+                                    m_config.entry(E::NeutralGivenMarker));
+        record.badGiven = given(BuyerPage::BadGiven, E::BadGivenAddress, kBadRatingsGivenMarker);
+    }
+    record.regTime = card.regTime;
+    record.nick = personal.nick;
+    const QString popupText = text(BuyerPage::Popup);
+    if (!isBlank(popupText))
+        record.goodRate = popupNameCardRule(popupText);
+    const bool rateFromPopup = !record.goodRate.isEmpty();
+    if (record.goodRate.isEmpty() && detailRead)
+        record.goodRate = facts.goodRatePercent;
+    record.address = !isBlank(personal.areaName) ? personal.areaName : card.address;
+
+    // Each field: the entries its rule used, and for an empty or changed value, why.
+    const BuyerCreditRecord &r = record;
+    const std::pair<const char *, std::pair<const QString *, const QString *>> names[] = {
+        {"nick", {&r.nick, &recorded.nick}},
+        {"regTime", {&r.regTime, &recorded.regTime}},
+        {"address", {&r.address, &recorded.address}},
+        {"verification", {&r.verification, &recorded.verification}},
+        {"goodRate", {&r.goodRate, &recorded.goodRate}},
+        {"goodCount", {&r.goodCount, &recorded.goodCount}},
+        {"neutralCount", {&r.neutralCount, &recorded.neutralCount}},
+        {"badCount", {&r.badCount, &recorded.badCount}},
+        {"neutralGiven", {&r.neutralGiven, &recorded.neutralGiven}},
+        {"badGiven", {&r.badGiven, &recorded.badGiven}},
+        {"creditUrl", {&r.creditUrl, &recorded.creditUrl}}};
+    for (const auto &[name, values] : names) {
+        FieldCheck f;
+        f.field = QLatin1String(name);
+        f.value = *values.first;
+        f.recorded = *values.second;
+        check.fields.append(f);
+    }
+
+    const bool layoutA = detailRead && (m_config.entry(E::LayoutAMarker).isEmpty()
+                                            ? !detail.isEmpty()
+                                            : detail.contains(m_config.entry(E::LayoutAMarker)));
+    const bool browser = source == DetailSource::Browser;
+    const QList<int> searchEntries = {E::SearchAddress, E::SearchEntryMarker, E::UserNumberStart,
+                                      E::UserNumberEnd, E::NickStart,         E::NickEnd,
+                                      E::NickRemoved1,  E::NickRemoved2};
+    // Why the detail page gave nothing, when it did not: the search page, or the page itself.
+    const auto explainDetail = [&](FieldCheck &f) {
+        if (!isBlank(search.detailAddress)) {
+            f.note = blocked(BuyerPage::Detail)
+                         ? QStringLiteral("the detail page is a block page")
+                         : QStringLiteral("the capture holds no text of the detail page");
+            return;
+        }
+        if (isBlank(searchText)) {
+            f.note = blocked(BuyerPage::Search)
+                         ? QStringLiteral("the search page is a block page")
+                         : QStringLiteral("the capture holds no search page");
+            return;
+        }
+        f.miss = findMiss(
+            BuyerPage::Search, searchText,
+            {entry(E::SearchEntryMarker), entry(E::UserNumberStart), entry(E::UserNumberEnd)});
+        if (!f.miss)
+            f.miss =
+                findMiss(BuyerPage::Search, searchText,
+                         {entry(E::SearchEntryMarker), entry(E::NickStart), entry(E::NickEnd)});
+        if (!f.miss)
+            f.note = QStringLiteral("no entry of the search page has the nick %1 (entries 67, "
+                                    "68, 69, 70)")
+                         .arg(id);
+    };
+    const auto cutField = [&](const char *name, QList<int> cutEntries, bool needsLayout) {
+        FieldCheck &f = field(check, name);
+        if (needsLayout)
+            f.entries.append(E::LayoutAMarker);
+        f.entries += cutEntries;
+        if (!f.value.isEmpty() && !f.differs())
+            return;
+        if (!detailRead)
+            return explainDetail(f);
+        QList<Marker> markers;
+        for (int i : cutEntries)
+            markers.append(entry(i));
+        f.miss = findMiss(BuyerPage::Detail, detail, markers);
+        if (!f.miss && needsLayout && !layoutA && !f.recorded.isEmpty())
+            f.miss = findMiss(BuyerPage::Detail, detail, {entry(E::LayoutAMarker)});
+    };
+
+    cutField("goodCount",
+             layoutA ? QList<int>{browser ? E::GoodCountABrowserFirst : E::GoodCountAFirst,
+                                  E::GoodCountASecond, E::GoodCountAEnd}
+                     : QList<int>{E::GoodCountBFirst, E::GoodCountBSecond, E::GoodCountBEnd},
+             true);
+    cutField("verification",
+             browser ? QList<int>{E::VerificationFirst, E::VerificationBrowserSecond,
+                                  E::VerificationBrowserEnd}
+                     : QList<int>{E::VerificationFirst, E::VerificationSecond, E::VerificationEnd},
+             false);
+    {
+        FieldCheck &f = field(check, "verification");
+        f.entries += {E::AlipayVerifiedMarker, E::PhoneVerifiedMarker};
+        if (f.differs() && !f.miss && detailRead)
+            f.note = QStringLiteral("the verification text holds neither entry 27 nor 28 as "
+                                    "before");
+    }
+    cutField("neutralCount", {E::NeutralCountFirst, E::NeutralCountSecond, E::NeutralCountEnd},
+             false);
+    cutField("badCount", {E::BadCountFirst, E::BadCountSecond, E::BadCountEnd}, false);
+    if (rateFromPopup) {
+        FieldCheck &f = field(check, "goodRate");
+        f.note = QStringLiteral("from the popup name card");
+    } else {
+        cutField("goodRate",
+                 layoutA ? QList<int>{E::LayoutAMarker, E::GoodRateASecond, E::GoodRateAEnd}
+                         : QList<int>{browser ? E::GoodRateBBrowserFirst : E::GoodRateBFirst,
+                                      E::GoodRateBSecond, E::GoodRateBEnd},
+                 true);
+    }
+    for (const auto &[name, page, address, marker] :
+         {std::tuple{"neutralGiven", BuyerPage::NeutralGiven, int(E::NeutralGivenAddress),
+                     entry(E::NeutralGivenMarker)},
+          std::tuple{"badGiven", BuyerPage::BadGiven, int(E::BadGivenAddress),
+                     Marker{-1, kBadRatingsGivenMarker}}}) {
+        FieldCheck &f = field(check, name);
+        f.entries = {E::RatingListFirst, E::RatingListSecond, E::RatingListEnd, address};
+        if (marker.entry >= 0)
+            f.entries.append(marker.entry);
+        if (!f.value.isEmpty() && !f.differs())
+            continue;
+        if (!detailRead) {
+            explainDetail(f);
+            continue;
+        }
+        if (facts.ratingListNumber.isEmpty()) {
+            f.miss = findMiss(
+                BuyerPage::Detail, detail,
+                {entry(E::RatingListFirst), entry(E::RatingListSecond), entry(E::RatingListEnd)});
+            if (f.miss)
+                continue;
+        }
+        if (blocked(page))
+            f.note = QStringLiteral("the %1 page is a block page").arg(page);
+        else if (f.value == QLatin1String("0") && !isBlank(text(page)))
+            f.miss = findMiss(page, text(page), {marker});
+        else if (isBlank(text(page)))
+            f.note = QStringLiteral("the capture holds no %1 page").arg(page);
+    }
+    {
+        FieldCheck &f = field(check, "creditUrl");
+        f.entries = searchEntries + QList<int>{E::DetailAddress};
+        if (f.value.isEmpty())
+            explainDetail(f);
+        else if (f.differs())
+            f.note = QStringLiteral("entry 4 (the detail address) or the user number differs");
+    }
+    // The name card's and personal page's own markers are built into their rules.
+    {
+        FieldCheck &f = field(check, "regTime");
+        if (f.value.isEmpty() || f.differs()) {
+            if (isBlank(cardText))
+                f.note = QStringLiteral("the capture holds no name card");
+            else
+                f.miss = findMiss(BuyerPage::NameCard, cardText,
+                                  {{-1, QStringLiteral("注册时间")},
+                                   {-1, QStringLiteral("：")},
+                                   {-1, QStringLiteral("<")}});
+        }
+    }
+    {
+        FieldCheck &f = field(check, "nick");
+        const QString personalText = text(BuyerPage::Personal);
+        if (f.value.isEmpty() || f.differs()) {
+            if (isBlank(cardText) || !card.personalUrl.startsWith(QLatin1String("http://")))
+                f.note = QStringLiteral("the name card links no personal page");
+            else if (isBlank(personalText))
+                f.note = QStringLiteral("the capture holds no personal page");
+            else
+                f.miss = findMiss(BuyerPage::Personal, personalText,
+                                  {{-1, QStringLiteral("nick")},
+                                   {-1, QStringLiteral(">")},
+                                   {-1, QStringLiteral("<")}});
+        }
+    }
+    {
+        FieldCheck &f = field(check, "address");
+        f.entries = {E::AreaCodeFirst, E::AreaCodeSecond, E::AreaCodeEnd};
+        const QString personalText = text(BuyerPage::Personal);
+        if ((f.value.isEmpty() || f.differs()) && !isBlank(personalText) &&
+            isBlank(personal.areaName)) {
+            f.miss = findMiss(
+                BuyerPage::Personal, personalText,
+                {entry(E::AreaCodeFirst), entry(E::AreaCodeSecond), entry(E::AreaCodeEnd)});
+            if (!f.miss)
+                f.note = QStringLiteral("the area code is not in the area table; the name "
+                                        "card's address is used");
+        }
+    }
+    return check;
+}
+
+} // namespace
+
+bool CaptureCheck::differs() const
+{
+    return std::any_of(fields.begin(), fields.end(),
+                       [](const FieldCheck &f) { return f.differs(); });
+}
+
+CaptureCheck checkCapture(const QueryConfig &config, const QueryConfig &former,
+                          const CapturePages &pages, const BuyerCreditRecord &recorded)
+{
+    return Checker(config, former, pages).run(recorded);
+}
+
+QList<ConfigChange> diffConfigFiles(const ConfigFile &before, const ConfigFile &after)
+{
+    QList<ConfigChange> changes;
+    for (int i = 0; i < QueryConfig::kSize; ++i) {
+        const bool was = before.line[size_t(i)] != 0;
+        const bool is = after.line[size_t(i)] != 0;
+        const QString a = before.config.entry(i);
+        const QString b = after.config.entry(i);
+        if (was && !is)
+            changes.append({i, ConfigChange::Kind::Removed, a, {}});
+        else if (!was && is)
+            changes.append({i, ConfigChange::Kind::Added, {}, b});
+        else if (was && a != b)
+            changes.append({i, ConfigChange::Kind::Changed, a, b});
+    }
+    return changes;
+}

@@ -1,0 +1,444 @@
+// The configuration workbench: captures of the demo buyers checked against the live demo site,
+// check-config's findings and exit codes, capture's bounds, local configurations on query.
+#include "demosite/demosite.h"
+#include "engine/configcheck.h"
+#include "fixtures.h"
+#include "fixtureserver.h"
+#include "lookup/lookupservice.h"
+#include "web/canceltoken.h"
+#include "web/codepage936.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QtTest>
+
+namespace {
+
+const QString kCaptures = QStringLiteral(BRELVON_SOURCE_DIR "/tests/captures");
+const QString kDemoConfig = QStringLiteral(BRELVON_SOURCE_DIR "/data/site/soft/qvdl/fmj2.htm");
+const QString kDemoAreaTable = QStringLiteral(BRELVON_SOURCE_DIR "/data/site/soft/qvdl/city.txt");
+
+struct CliRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Runs brelvon-cli (built beside this test) while this thread keeps serving.
+CliRun runCli(const QStringList &args, const QString &configHome)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", configHome);
+    process.setProcessEnvironment(env);
+    QSignalSpy finished(&process, &QProcess::finished);
+    process.start(QCoreApplication::applicationDirPath() + "/brelvon-cli", args);
+    CliRun run;
+    if (!process.waitForStarted(10000) || !finished.wait(60000))
+        return run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString demoConfigText()
+{
+    return decode936(readAll(kDemoConfig));
+}
+
+QString recordText(const BuyerCreditRecord &r)
+{
+    return QStringList{r.buyerId,      r.nick,         r.regTime,   r.address,
+                       r.verification, r.goodRate,     r.goodCount, r.neutralCount,
+                       r.badCount,     r.neutralGiven, r.badGiven,  r.creditUrl}
+        .join(" | ");
+}
+
+} // namespace
+
+class TestConfigCheck : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+    QString writeFile(const QString &name, const QByteArray &content)
+    {
+        const QString path = m_dir.filePath(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
+            return {};
+        return path;
+    }
+    QString copyCapture(const QString &name, const QString &to)
+    {
+        const QString source = kCaptures + u'/' + name;
+        for (const QString &file : QDir(source).entryList(QDir::Files))
+            writeFile(to + u'/' + file, readAll(source + u'/' + file));
+        return m_dir.filePath(to);
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    // Each capture, checked with the configuration the live demo site serves, gives the record
+    // a live lookup gives; with its own configuration, the record it holds.
+    void demoCaptures_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<bool>("live"); // false: the browser read the detail page
+        const std::pair<const char *, QString> buyers[] = {
+            {"xiaoyu_2008", "xiaoyu_2008"},
+            {"blue_sky88", "blue sky88"},
+            {"tom.wang", "tom.wang"},
+            {"hidden_buyer", "hidden_buyer"},
+            {"kuaile_xiaomao", QStringLiteral("快乐的小猫")},
+            {"night_owl", "night_owl"},
+            {"bargain_hunter", "bargain_hunter"}};
+        for (const auto &[folder, id] : buyers)
+            QTest::newRow(folder) << QString::fromLatin1(folder) << id << true;
+        QTest::newRow("night_owl_browser") << "night_owl_browser"
+                                           << "night_owl" << false;
+    }
+    void demoCaptures()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, id);
+        QFETCH(bool, live);
+        LoadedCapture capture;
+        QString error;
+        QVERIFY2(loadCapture(kCaptures + u'/' + folder, &capture, &error), qPrintable(error));
+        QCOMPARE(capture.index.buyerId, id);
+        QVERIFY(capture.config.parsed);
+
+        if (live) {
+            DemoSite site;
+            QVERIFY(site.start());
+            LookupService service(demoSettings(site.hostPort()));
+            CancelToken cancel;
+            const LookupOutcome outcome = service.lookup(id, cancel);
+            const CaptureCheck check = checkCapture(service.setup()->config, capture.config.config,
+                                                    capture.pages, capture.index.record);
+            QVERIFY2(
+                check.record == outcome.result.record,
+                qPrintable(recordText(check.record) + "\n" + recordText(outcome.result.record)));
+        } else {
+            // Read with the browser's markers: the fields the fetch alone leaves empty.
+            QVERIFY(capture.pages.browserDetail);
+            QVERIFY(!capture.index.record.goodCount.isEmpty());
+        }
+
+        const CaptureCheck own = checkCapture(capture.config.config, capture.config.config,
+                                              capture.pages, capture.index.record);
+        QVERIFY2(!own.differs(), qPrintable(recordText(own.record)));
+    }
+
+    // Entry 8 changed to a marker the page lacks: the field, the entry, its text and the page's
+    // text where the old marker stood, in words and in JSON.
+    void changedMarkerIsNamed()
+    {
+        QByteArray config = readAll(kCaptures + "/xiaoyu_2008/01-config.htm");
+        QVERIFY(config.contains("<TR class=good>#8#"));
+        config.replace("<TR class=good>#8#", "<TR class=best>#8#");
+        const QString path = writeFile("entry8.htm", config);
+        const QString capture = kCaptures + "/xiaoyu_2008";
+
+        CliRun run = runCli({"check-config", "--expect", path, capture}, m_dir.path());
+        QCOMPARE(run.exitCode, 1);
+        const QString goodCount =
+            run.out.section("goodCount:", 1).section("\n  neutralCount:", 0, 0);
+        QVERIFY2(goodCount.contains("CHANGED, recorded \"128\""), qPrintable(run.out));
+        QVERIFY2(goodCount.contains("entry 8 \"<TR class=best>\""), qPrintable(run.out));
+        QVERIFY2(goodCount.contains("the page has there: \"<TR class=good>"), qPrintable(run.out));
+
+        run = runCli({"check-config", "--expect", "--json", path, capture}, m_dir.path());
+        QCOMPARE(run.exitCode, 1);
+        const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2); // the configuration's findings, then the capture
+        const QJsonObject checked = QJsonDocument::fromJson(lines[1].toUtf8()).object();
+        QVERIFY(checked["differs"].toBool());
+        int differing = 0;
+        for (const QJsonValue field : checked["fields"].toArray()) {
+            const QJsonObject f = field.toObject();
+            if (!f["differs"].toBool())
+                continue;
+            ++differing;
+            QCOMPARE(f["field"].toString(), "goodCount");
+            QCOMPARE(f["missing"]["entry"].toInt(), 8);
+            QCOMPARE(f["missing"]["marker"].toString(), "<TR class=best>");
+            QVERIFY(f["missing"]["nearText"].toString().startsWith("<TR class=good>"));
+        }
+        QCOMPARE(differing, 1);
+
+        // Without --expect the same report, exit 0.
+        QCOMPARE(runCli({"check-config", path, capture}, m_dir.path()).exitCode, 0);
+    }
+
+    void badInput_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("folder without capture.json") << "empty folder"
+                                                     << "no capture.json";
+        QTest::newRow("truncated page file") << "truncated"
+                                             << "holds 100 bytes";
+        QTest::newRow("configuration of random bytes") << "random config"
+                                                       << "is not text";
+        QTest::newRow("configuration without entries") << "text config"
+                                                       << "not a query configuration";
+        QTest::newRow("index naming a file outside")
+            << "escaping index"
+            << "must be the name of a file in the capture folder";
+        QTest::newRow("index that is no JSON") << "broken index"
+                                               << "is not JSON";
+        QTest::newRow("page file that is a link") << "linked page"
+                                                  << "is a symbolic link";
+    }
+    void badInput()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, message);
+        const QString tag = QTest::currentDataTag();
+        QString config = kCaptures + "/xiaoyu_2008/01-config.htm";
+        QString capture = copyCapture("xiaoyu_2008", tag);
+        if (kind == "empty folder") {
+            capture = m_dir.filePath("empty");
+            QDir().mkpath(capture);
+        } else if (kind == "truncated") {
+            QVERIFY(QFile::resize(capture + "/04-detail.htm", 100));
+        } else if (kind == "random config") {
+            QByteArray bytes(4096, '\0');
+            for (char &b : bytes)
+                b = char(QRandomGenerator::global()->bounded(256));
+            bytes[17] = '\0';
+            config = writeFile(tag + ".bin", bytes);
+        } else if (kind == "text config") {
+            config = writeFile(tag + ".txt", "Brelvon, but no value#index# pair at all");
+        } else if (kind == "escaping index") {
+            QByteArray index = readAll(capture + "/capture.json");
+            index.replace("\"04-detail.htm\"", "\"../../etc/passwd\"");
+            writeFile(tag + "/capture.json", index);
+        } else if (kind == "linked page") {
+            QVERIFY(QFile::remove(capture + "/04-detail.htm"));
+            QVERIFY(QFile::link(capture + "/03-search.htm", capture + "/04-detail.htm"));
+        } else if (kind == "broken index") {
+            writeFile(tag + "/capture.json", "{\"format\": \"brelvon-capture 1\", ");
+        }
+        const CliRun run = runCli({"check-config", config, capture}, m_dir.path());
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QCOMPARE(run.out, QString());
+    }
+
+    // Findings in a configuration file, each with its line and entry; the demo configuration
+    // has none.
+    void configIssues_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("finding");
+        QTest::newRow("index out of range") << ""
+                                            << "#89#x#95#"
+                                            << "error: entry 95: index out";
+        QTest::newRow("index not a number") << ""
+                                            << "#89#x#8a#"
+                                            << "error: \"#8a#\" is not an entry index";
+        QTest::newRow("text without index") << ""
+                                            << "#89#trailing"
+                                            << "error: text after the last";
+        QTest::newRow("entry given again") << ""
+                                           << "#89#x#8#"
+                                           << "warning: entry 8: given again (first on line 7)";
+        QTest::newRow("blank marker a rule needs") << "<li class=\"member-item\">#64#"
+                                                   << "#64#"
+                                                   << "error: entry 64: blank; needed";
+        QTest::newRow("address without placeholder") << "user-rate-{xyid}.htm#4#"
+                                                     << "user-rate-.htm#4#"
+                                                     << "error: entry 4: the address has no {xyid}";
+        QTest::newRow("counts received half given")
+            << "<#73#"
+            << "#73#"
+            << "error: entry 73: blank while entries 71 to 73 are used";
+        QTest::newRow("program not named") << "Brelvon query"
+                                           << "Our query"
+                                           << "error: the text does not name Brelvon";
+    }
+    void configIssues()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QString, finding);
+        const QString demo = demoConfigText();
+        QVERIFY(readConfigFile(demo).issues.isEmpty());
+        // An appended pair is on the line after the last; a replaced one stays on its line.
+        QString text = demo;
+        int line = 0;
+        if (from.isEmpty()) {
+            text += to;
+            line = int(demo.count('\n')) + 1;
+        } else {
+            QVERIFY(text.contains(from));
+            line = int(text.left(text.indexOf(from)).count('\n')) + 1;
+            text.replace(from, to);
+        }
+        const ConfigFile file = readConfigFile(text);
+        const QStringList lines = file.issueLines("c");
+        const QString where =
+            finding.contains("Brelvon") ? "c: " : QStringLiteral("c:%1: ").arg(line);
+        QVERIFY2(lines.contains(where + finding, Qt::CaseSensitive) ||
+                     std::any_of(lines.begin(), lines.end(),
+                                 [&](const QString &l) { return l.startsWith(where + finding); }),
+                 qPrintable(lines.join('\n')));
+        QCOMPARE(file.hasErrors(), finding.startsWith("error"));
+    }
+
+    void diffNamesEntriesAndMeanings()
+    {
+        QString changed = demoConfigText();
+        changed.replace("<TR class=good>#8#", "<tr class=\"good\">#8#");
+        changed.replace("#89#中评#71#", "");
+        changed += "#89#人机验证#77#";
+        const QString before = writeFile("before.htm", readAll(kDemoConfig));
+        const QString after = writeFile("after.htm", encode936(changed));
+        const CliRun run = runCli({"check-config", "--diff", before, after}, m_dir.path());
+        QCOMPARE(run.exitCode, 0);
+        const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QVERIFY2(lines[0].startsWith("changed entry 8 (detail page: good count (layout A), first "
+                                     "marker): \"<TR class=good>\" -> \"<tr class=\\\"good\\\">\""),
+                 qPrintable(lines[0]));
+        QVERIFY2(lines[1].startsWith("removed entry 71 (detail page: neutral ratings received"),
+                 qPrintable(lines[1]));
+        QVERIFY2(lines[2].startsWith("added entry 77 (block marker") &&
+                     lines[2].endsWith("\"人机验证\""),
+                 qPrintable(lines[2]));
+    }
+
+    // A local configuration and area table instead of the downloads: from the options, or from
+    // the settings (relative to the settings file). Our web site is down here.
+    void localConfiguration_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("settingsQuery");
+        QTest::addColumn<QString>("lookup");
+        QTest::addColumn<bool>("areaFromTable");
+        QTest::newRow("downloads only") << QStringList{} << ""
+                                        << "noConfiguration" << false;
+        QTest::newRow("--config") << QStringList{"--config", "CONFIG"} << ""
+                                  << "found" << false;
+        QTest::newRow("--config and --area-table")
+            << QStringList{"--config", "CONFIG", "--area-table", kDemoAreaTable} << ""
+            << "found" << true;
+        QTest::newRow("[query] configFile and areaTableFile")
+            << QStringList{} << "configFile=local/config.htm\nareaTableFile=local/city.txt\n"
+            << "found" << true;
+    }
+    void localConfiguration()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, settingsQuery);
+        QFETCH(QString, lookup);
+        QFETCH(bool, areaFromTable);
+        DemoSite site;
+        QVERIFY(site.start());
+        QTcpServer closed; // a port nobody answers on: our web site is down
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const QString down = QStringLiteral("127.0.0.1:%1").arg(closed.serverPort());
+        closed.close();
+        const QString config = writeFile(
+            "local/config.htm", readAll(kDemoConfig).replace("{SITE}", site.hostPort().toLatin1()));
+        writeFile("local/city.txt", readAll(kDemoAreaTable));
+        const QString settings =
+            writeFile("local.conf", QStringLiteral("[hosts]\nmain=%1\ntradecard=%2\n[query]\n%3")
+                                        .arg(down, site.hostPort(), settingsQuery)
+                                        .toUtf8());
+        options.replaceInStrings("CONFIG", config);
+        const CliRun run = runCli(QStringList{"query", "--no-history", "--settings", settings} +
+                                      options + QStringList{"xiaoyu_2008"},
+                                  m_dir.path());
+        const QJsonObject result = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QCOMPARE(result["lookup"].toString(), lookup);
+        QCOMPARE(run.exitCode, lookup == "found" ? 0 : 3);
+        if (lookup == "found") {
+            QCOMPARE(result["goodCount"].toString(), "128");
+            QCOMPARE(result["address"].toString() == QStringLiteral("广东省深圳市"), areaFromTable);
+        }
+    }
+
+    // A blocked page is recorded as blocked; a page over the fetch's bounds keeps no body; the
+    // viewer logins and the seller's notes never reach the capture.
+    void captureKeepsOnlyWhatWasRead()
+    {
+        FixtureServer server;
+        QVERIFY(server.listen());
+        const QString host = "http://" + server.hostPort();
+        ConfigEntries entries = marketplaceEntries(host);
+        entries.append({0, host + "/search?q={mjna}"});
+        entries.append({90, "Brelvon test"});
+        server.setPage("/soft/qvdl/fmj2.htm", gbk(indexedListText(entries)));
+        server.setPage("/soft/qvdl/city.txt", gbk(QStringLiteral("440000#广东省\r\n")));
+        server.setPage("/search", gbk(QStringLiteral("<p>请登录</p><div>滑块</div>")));
+        server.setPage("/tradecard/nameCard.htm", QByteArray(17 * 1024 * 1024, 'x'));
+        server.setPage("/tradecard/popupNameCard.htm", gbk(QStringLiteral("买家好评率：99.5%")));
+        const QString settings =
+            writeFile("capture.conf", QStringLiteral("[hosts]\nmain=%1\ntradecard=%1\n[viewer]\n"
+                                                     "nameCardLogin=cntaobaoSecretViewer\n"
+                                                     "popupLogin=cntaobaoSecretPopup\n")
+                                          .arg(server.hostPort())
+                                          .toUtf8());
+        const QString database = m_dir.filePath("seller.sqlite");
+        QCOMPARE(runCli({"note", "add", "--database", database, "tom", "SellerPrivateNote"},
+                        m_dir.path())
+                     .exitCode,
+                 0);
+        const QString out = m_dir.filePath("capture-tom");
+        const CliRun run =
+            runCli({"capture", "--settings", settings, "--database", database, "tom", "--out", out},
+                   m_dir.path());
+        QCOMPARE(run.exitCode, 3); // blocked
+        QVERIFY2(run.err.contains("tom: blocked"), qPrintable(run.err));
+
+        LoadedCapture capture;
+        QString error;
+        QVERIFY2(loadCapture(out, &capture, &error), qPrintable(error));
+        QCOMPARE(capture.index.lookup, "blocked");
+        const CapturedPage *search = capture.index.page("search");
+        const CapturedPage *card = capture.index.page("nameCard");
+        QVERIFY(search && card && capture.index.page("popup"));
+        QCOMPARE(search->result.outcome, PageOutcome::Blocked);
+        QCOMPARE(card->result.outcome, PageOutcome::TooLarge);
+        QCOMPARE(card->file, QString());
+        QCOMPARE(capture.index.record.goodRate, "99.5");
+        for (const QString &file : QDir(out).entryList(QDir::Files)) {
+            const QByteArray bytes = readAll(out + u'/' + file);
+            QVERIFY2(!bytes.contains("Secret") && !bytes.contains("SellerPrivateNote"),
+                     qPrintable(file));
+            QVERIFY(bytes.size() < 1024 * 1024);
+        }
+        // Checked offline, the blocked page still gives nothing, and says why.
+        const CaptureCheck check = checkCapture(capture.config.config, capture.config.config,
+                                                capture.pages, capture.index.record);
+        QVERIFY(!check.differs());
+        QCOMPARE(check.fields.last().note, "the search page is a block page");
+
+        // A second capture never goes into a folder that holds one.
+        const CliRun again =
+            runCli({"capture", "--settings", settings, "tom", "--out", out}, m_dir.path());
+        QCOMPARE(again.exitCode, 2);
+        QVERIFY2(again.err.contains("is not an empty folder"), qPrintable(again.err));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConfigCheck)
+#include "test_configcheck.moc"
