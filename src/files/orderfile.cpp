@@ -234,7 +234,7 @@ OrderFileResult parseCsv(const QByteArray &bytes, const OrderFileOptions &option
                            QStringLiteral("the file holds NUL bytes; it is no order export")));
     bool utf8 = options.encoding == IdFileEncoding::Utf8;
     if (options.encoding != IdFileEncoding::Gbk && bytes.startsWith("\xEF\xBB\xBF")) {
-        text = text.mid(3);
+        text = text.sliced(3);
         utf8 = true;
     } else if (options.encoding == IdFileEncoding::Auto) {
         utf8 = isValidUtf8(text);
