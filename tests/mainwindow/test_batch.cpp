@@ -627,9 +627,10 @@ private slots:
             checkWindowUsable(w.get());
     }
 
-    // The program's own dialog: it offers the id files' filter and picks one existing file; a
-    // cancel ends the batch quietly. (Picking through the dialog's widgets races its background
-    // directory loading offscreen, so the pick itself goes through the chooser seam elsewhere.)
+    // The program's own dialog: it offers the id files' and order exports' filters and picks one
+    // existing file; a cancel ends the batch quietly. (Picking through the dialog's widgets races
+    // its background directory loading offscreen, so the pick itself goes through the chooser seam
+    // elsewhere.)
     void openFileDialog()
     {
         const QString path = idFile(QStringLiteral("picked.txt"), "");
@@ -646,7 +647,8 @@ private slots:
         });
         w->runBatch();
         waitIdle(w.get());
-        QCOMPARE(filters, QStringList(QStringLiteral("买家ID列表 (*.txt)")));
+        QCOMPARE(filters, QStringList({QStringLiteral("买家ID列表 (*.txt)"),
+                                       QStringLiteral("订单导出 (*.csv *.xlsx)")}));
         QCOMPARE(mode, QFileDialog::ExistingFile);
         QCOMPARE(accept, QFileDialog::AcceptOpen);
         QVERIFY(m_opened.isEmpty());
