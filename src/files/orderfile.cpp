@@ -329,7 +329,10 @@ OrderFileResult readOrderFile(const QString &path, const OrderFileOptions &optio
                                    QStringLiteral("the file is larger than %1 MiB"))
                         .arg(kMaxOrderFileBytes / (1024 * 1024)));
     OrderFileResult result = parseOrderFile(bytes, options);
-    if (!result.ok() && !result.noBuyerColumn)
+    if (result.noBuyerColumn) // the file is read, but is not what it should be
+        result.error = inUserLanguage(QStringLiteral("%1：%2"), QStringLiteral("%1: %2"))
+                           .arg(path, result.error);
+    else if (!result.ok())
         return fail(result.error);
     return result;
 }

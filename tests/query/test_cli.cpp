@@ -381,6 +381,7 @@ private slots:
         QCOMPARE(sheet.cells.value("C4").value, QStringLiteral("2005-03-12"));
         QCOMPARE(sheet.cells.value("L2").formula, QStringLiteral("HYPERLINK(\"\",\"\")"));
         QVERIFY(!sheet.cells.contains("M1"));
+        QVERIFY(!readXlsxSheet(out, "sheet2.xml").error.isEmpty()); // no summary sheet
 
         const CliRun extra = runCli(
             {"batch", "--settings", settings, "--extra-columns", ids, "--xlsx", out}, m_dir.path());

@@ -53,7 +53,8 @@ int runBatchCommand(const QStringList &args)
         QStringLiteral("MS"));
     const QCommandLineOption encodingOption(
         QStringLiteral("encoding"),
-        QStringLiteral("The id file's encoding, gbk or utf-8 (default: the settings' [batch] "
+        QStringLiteral("The id file's (or CSV order export's) encoding, gbk or utf-8 (default: "
+                       "the settings' [batch] "
                        "idFileEncoding, else UTF-8 when the file is valid UTF-8, GBK otherwise)."),
         QStringLiteral("NAME"));
     const QCommandLineOption extraOption(
