@@ -25,7 +25,6 @@ public:
     {
         if (!m_haveHeader)
             return header(cells);
-        ++m_line;
         const QString buyer = stripCellDecoration(cells.value(m_buyerColumn));
         if (buyer.isEmpty()) {
             bool blank = true;
@@ -120,7 +119,6 @@ private:
     bool m_haveHeader = false;
     int m_buyerColumn = -1;
     int m_orderColumn = -1;
-    qint64 m_line = 0;
     QHash<QString, int> m_index; // buyer -> place in m_result.buyers
     QSet<QString> m_leftOut;
 };

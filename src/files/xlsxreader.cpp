@@ -223,8 +223,13 @@ QString readXlsxRows(const QByteArray &bytes, const XlsxRowHandler &row, const X
     if (const auto stringsXml = readPart(zip.get(), stringsPart, limits.maxPartBytes, &error)) {
         PartReader xml(*stringsXml);
         while (xml.next()) {
-            if (xml.isStartElement() && xml.name() == u"si")
-                strings.append(readStringItem(xml));
+            if (!xml.isStartElement() || xml.name() != u"si")
+                continue;
+            if (strings.size() >= limits.maxSharedStrings)
+                return inUserLanguage(QStringLiteral("xlsx 文件中的字符串超过 %1 个"),
+                                      QStringLiteral("the xlsx file holds more than %1 strings"))
+                    .arg(limits.maxSharedStrings);
+            strings.append(readStringItem(xml));
         }
         if (xml.hasError())
             return damaged(stringsPart + QStringLiteral(": ") + xml.errorString());

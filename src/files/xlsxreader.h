@@ -11,13 +11,14 @@
 // Cells are placed by their reference, so a row's list has empty texts where cells are missing.
 //
 // The workbook comes from outside, so everything is bounded: the number of archive entries, the
-// unpacked size of each part read (the size the archive claims is not trusted), the columns of a
-// row (cells further right are ignored) and the rows. XML with a document type declaration is
-// refused, so no entity can be declared, let alone expanded.
+// unpacked size of each part read (the size the archive claims is not trusted), the shared
+// strings, the columns of a row (cells further right are ignored) and the rows. XML with a document
+// type declaration is refused, so no entity can be declared, let alone expanded.
 struct XlsxLimits
 {
     int maxEntries = 4096;
-    qint64 maxPartBytes = 128LL * 1024 * 1024; // one part unpacked
+    qint64 maxPartBytes = 64LL * 1024 * 1024; // one part unpacked
+    qint64 maxSharedStrings = 2000000;        // each costs memory however short
     int maxColumns = 1024;
     qint64 maxRows = 1000000;
 };

@@ -254,33 +254,42 @@ private slots:
     void hostileWorkbooks_data()
     {
         QTest::addColumn<QByteArray>("sheet");
+        QTest::addColumn<QByteArray>("strings");
         QTest::addColumn<QString>("error");
         const QByteArray head = "<worksheet><sheetData><row><c t=\"inlineStr\"><is><t>buyer</t>"
                                 "</is></c></row>";
         QTest::newRow("entity declaration")
             << QByteArray("<!DOCTYPE x [<!ENTITY a \"aaaa\">]>") + head + "</sheetData></worksheet>"
-            << "document type";
+            << QByteArray() << "document type";
         QTest::newRow("unpacks too large")
-            << head + QByteArray(2 * 1024 * 1024, ' ') + "</sheetData></worksheet>"
+            << head + QByteArray(2 * 1024 * 1024, ' ') + "</sheetData></worksheet>" << QByteArray()
             << "larger";
-        QTest::newRow("broken xml") << head + "<row><c>"
-                                    << "damaged";
+        QTest::newRow("broken xml") << head + "<row><c>" << QByteArray() << "damaged";
+        QTest::newRow("too many shared strings")
+            << head + "</sheetData></worksheet>"
+            << "<sst>" + QByteArray("<si/>").repeated(1001) + "</sst>"
+            << "more than 1000 strings";
         QTest::newRow("column past the last") // ignored, not an error
             << head + "<row><c r=\"XFD2\" t=\"inlineStr\"><is><t>far</t></is></c></row>"
                       "</sheetData></worksheet>"
-            << "";
+            << QByteArray() << "";
     }
     void hostileWorkbooks()
     {
         QFETCH(QByteArray, sheet);
+        QFETCH(QByteArray, strings);
         QFETCH(QString, error);
         const QString path = m_dir.filePath(QStringLiteral("hostile.xlsx"));
-        QVERIFY(writeZip(
-            path, {{"xl/workbook.xml", "<workbook/>"}, {"xl/worksheets/sheet1.xml", sheet}}));
+        ZipEntries entries = {{"xl/workbook.xml", "<workbook/>"},
+                              {"xl/worksheets/sheet1.xml", sheet}};
+        if (!strings.isEmpty())
+            entries.append({"xl/sharedStrings.xml", strings});
+        QVERIFY(writeZip(path, entries));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         XlsxLimits limits;
         limits.maxPartBytes = 1024 * 1024;
+        limits.maxSharedStrings = 1000;
         int rows = 0;
         const QString got = readXlsxRows(
             file.readAll(),
