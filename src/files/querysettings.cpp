@@ -2,17 +2,49 @@
 
 #include "files/orderfile.h"
 #include "web/texthelpers.h"
+#include "web/uilanguage.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
+
+// The Chinese template (settingstemplate.cpp).
+extern const char kSettingsTemplateChinese[];
 
 namespace {
 
 const QString kDemoNameCardLogin = QStringLiteral("cntaobaobrelvon_viewer");
 const QString kDemoPopupLogin = QStringLiteral("cntaobaobrelvon_popup");
+
+// What a value should be, as the settings' problems say it: "a number from 1 to 8" in English,
+// "1 到 8 之间的数" in Chinese.
+QString expectedText(const char *expected)
+{
+    const QString en = QLatin1String(expected);
+    if (englishMessages())
+        return en;
+    static const QRegularExpression range(QStringLiteral(
+        "^a (number|percentage)(?: of (milliseconds|days|MiB))? from (-?\\d+) to (-?\\d+)$"));
+    const QRegularExpressionMatch m = range.match(en);
+    if (m.hasMatch()) {
+        const QString unit =
+            m.captured(2) == QLatin1String("milliseconds") ? QStringLiteral("毫秒数")
+            : m.captured(2) == QLatin1String("days")       ? QStringLiteral("天数")
+            : m.captured(2) == QLatin1String("MiB")        ? QStringLiteral("MiB 数")
+            : m.captured(1) == QLatin1String("percentage") ? QStringLiteral("百分数")
+                                                           : QStringLiteral("数");
+        return QStringLiteral(" %1 到 %2 之间的%3").arg(m.captured(3), m.captured(4), unit);
+    }
+    if (en == QLatin1String("true or false"))
+        return QStringLiteral(" true 或 false");
+    // A list of words: "gbk, utf-8 or auto".
+    QString zh = en;
+    return u' ' + zh.replace(QLatin1String(", "), QStringLiteral("、"))
+                      .replace(QLatin1String(" or "), QStringLiteral(" 或 "));
+}
 
 const char kTemplate[] =
     "; Brelvon settings: where a buyer query goes.\n"
@@ -58,6 +90,9 @@ const char kTemplate[] =
     "; \"|\" between them (such a page is not read; a marker counts only on a page that lacks\n"
     "; the markers of the page's own rule)\n"
     "blockMarkers=@BLOCKMARKERS@\n"
+    "; while our web site gives no query configuration, the last one it gave is used, unless\n"
+    "; it is older than this many days\n"
+    "maxConfigAgeDays=30\n"
     "\n"
     "[risk]\n"
     "; each of these is a reason in the risk verdict (0 turns the first three off):\n"
@@ -94,7 +129,8 @@ QString readText(const QSettings &ini, const QString &key)
     return v.toString().trimmed();
 }
 
-// host or host:port, where host is a name or an IPv4 address and port a number up to 65535.
+} // namespace
+
 bool isHostPort(const QString &text)
 {
     const qsizetype colon = text.lastIndexOf(u':');
@@ -120,8 +156,6 @@ bool isHostPort(const QString &text)
     return port > 0 && port <= 65535;
 }
 
-} // namespace
-
 QString defaultSettingsPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -133,19 +167,25 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
 {
     const QFileInfo info(path);
     if (!info.exists()) {
-        *error = QStringLiteral("settings file %1 does not exist").arg(path);
+        *error = inUserLanguage(QStringLiteral("设置文件 %1 不存在"),
+                                QStringLiteral("settings file %1 does not exist"))
+                     .arg(path);
         return false;
     }
     QFile file(path);
     if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read the settings file %1").arg(path);
+        *error = inUserLanguage(QStringLiteral("无法读取设置文件 %1"),
+                                QStringLiteral("cannot read the settings file %1"))
+                     .arg(path);
         return false;
     }
     file.close();
 
     QSettings ini(path, QSettings::IniFormat);
     if (ini.status() != QSettings::NoError) {
-        *error = QStringLiteral("settings file %1 is not a valid INI file").arg(path);
+        *error = inUserLanguage(QStringLiteral("设置文件 %1 不是有效的 INI 文件"),
+                                QStringLiteral("settings file %1 is not a valid INI file"))
+                     .arg(path);
         return false;
     }
 
@@ -160,15 +200,21 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
     for (const auto &h : hosts) {
         *h.value = readText(ini, QLatin1String(h.key));
         if (!h.value->isEmpty() && !isHostPort(*h.value)) {
-            *error = QStringLiteral("settings file %1: [hosts] %2=%3 is not host or host:port")
+            *error = inUserLanguage(
+                         QStringLiteral("设置文件 %1：[hosts] %2=%3 不是“主机”或“主机:端口”"),
+                         QStringLiteral("settings file %1: [hosts] %2=%3 is not host or host:port"))
                          .arg(path, QLatin1String(h.key + 6), *h.value);
             return false;
         }
     }
     if (s.mainHost.isEmpty() && s.secondHost.isEmpty() && s.tradeCardHost.isEmpty()) {
-        *error = QStringLiteral("settings file %1 names no host: fill in main, second and "
-                                "tradecard under [hosts]")
-                     .arg(path);
+        *error =
+            inUserLanguage(
+                QStringLiteral(
+                    "设置文件 %1 没有填写服务器：请在 [hosts] 下填入 main、second 和 tradecard"),
+                QStringLiteral("settings file %1 names no host: fill in main, second and tradecard "
+                               "under [hosts]"))
+                .arg(path);
         return false;
     }
     // The viewer logins have working defaults: the trade-card pages only need some viewer.
@@ -183,10 +229,11 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
     const auto problem = [&](const char *key, const QString &value, const char *expected) {
         if (problems)
             problems->append(
-                QStringLiteral("settings file %1: [%2] %3=%4 is not %5; using the default")
+                inUserLanguage(QStringLiteral("设置文件 %1：[%2] %3=%4 不是%5，改用默认值"),
+                               QStringLiteral("settings file %1: [%2] %3=%4 is not %5; using the "
+                                              "default"))
                     .arg(path, QString::fromLatin1(key).section(u'/', 0, 0),
-                         QString::fromLatin1(key).section(u'/', 1), value,
-                         QLatin1String(expected)));
+                         QString::fromLatin1(key).section(u'/', 1), value, expectedText(expected)));
     };
     const auto readInt = [&](const char *key, int low, int high, int *out, const char *expected) {
         const QString value = readText(ini, QLatin1String(key));
@@ -241,6 +288,8 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
             "a number from -1000000000 to 1000000000");
     readBool("risk/requireVerification", &risk.requireVerification);
     readInt("risk/highAtReasons", 1, 6, &risk.highAtReasons, "a number from 1 to 6");
+    readInt("query/maxConfigAgeDays", 1, 3650, &s.maxConfigAgeDays,
+            "a number of days from 1 to 3650");
     readInt("browser/maxMemoryMB", 64, 65536, &s.browserMaxMemoryMB,
             "a number of MiB from 64 to 65536");
     readBool("window/watchClipboard", &s.watchClipboard);
@@ -265,18 +314,33 @@ bool writeSettingsTemplate(const QString &path, QString *error)
     }
     const QString dir = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(dir)) {
-        *error = QStringLiteral("cannot create the folder %1").arg(dir);
+        *error = inUserLanguage(QStringLiteral("无法创建文件夹 %1"),
+                                QStringLiteral("cannot create the folder %1"))
+                     .arg(dir);
         return false;
     }
-    const QByteArray text =
-        QByteArray(kTemplate).replace("@BLOCKMARKERS@", builtInBlockMarkers().join(u'|').toUtf8());
+    const QByteArray text = settingsTemplateText().toUtf8();
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(text) != text.size() ||
         !file.flush()) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        *error =
+            inUserLanguage(QStringLiteral("无法写入 %1：%2"), QStringLiteral("cannot write %1: %2"))
+                .arg(path, file.errorString());
         return false;
     }
     return true;
+}
+
+QString settingsTemplateText()
+{
+    // The comments speak the user's language: Chinese, English for an English locale.
+    const QByteArray lang =
+        qgetenv("LC_ALL").isEmpty()
+            ? (qgetenv("LC_MESSAGES").isEmpty() ? qgetenv("LANG") : qgetenv("LC_MESSAGES"))
+            : qgetenv("LC_ALL");
+    const char *text = lang.startsWith("en") ? kTemplate : kSettingsTemplateChinese;
+    return QString::fromUtf8(text).replace(QLatin1String("@BLOCKMARKERS@"),
+                                           builtInBlockMarkers().join(u'|'));
 }
 
 QuerySettings demoSettings(const QString &hostPort)

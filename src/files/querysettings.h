@@ -36,6 +36,9 @@ struct QuerySettings
     // [browser] maxMemoryMB: the embedded browser's page process may grow to this many MiB
     // before its page is stopped (64 to 65536).
     int browserMaxMemoryMB = 512;
+    // [query] maxConfigAgeDays: a stored copy of the query configuration older than this many
+    // days is not used when our site gives none (1 to 3650).
+    int maxConfigAgeDays = 30;
     // [window] watchClipboard: the window looks up an id copied elsewhere.
     bool watchClipboard = false;
 
@@ -56,6 +59,12 @@ QString defaultSettingsPath();
 // named in *problems (the command line refuses to run with one; the window says so on stderr).
 bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *error,
                        QStringList *problems = nullptr);
+
+// host or host:port, where host is a name or an IPv4 address and port a number up to 65535.
+bool isHostPort(const QString &text);
+
+// The commented template: comments in Chinese, in English when the locale is English (LANG=en*).
+QString settingsTemplateText();
 
 // Writes a commented template for the user to fill in. False with a message on failure.
 bool writeSettingsTemplate(const QString &path, QString *error);

@@ -67,51 +67,134 @@ void LookupService::setDatabase(SellerDatabase *database, bool recordHistory)
     m_recordHistory = recordHistory && database;
 }
 
+QuerySettings LookupService::settings() const
+{
+    std::lock_guard<std::mutex> lock(m_setupMutex);
+    return m_settings;
+}
+
+void LookupService::setSettings(const QuerySettings &settings)
+{
+    std::lock_guard<std::mutex> lock(m_setupMutex);
+    m_settings = settings;
+    m_setup = initialQuerySetup(settings);
+    m_cachedConfiguration.reset();
+    ++m_settingsGeneration;
+    // The local files stay in force under the new settings.
+    m_setup = withLocalFiles(m_setup, m_local, m_settings);
+    m_localAreaTableFetched = false;
+}
+
+void LookupService::setConfigCache(std::shared_ptr<const ConfigCache> cache)
+{
+    std::lock_guard<std::mutex> lock(m_setupMutex);
+    m_cache = std::move(cache);
+}
+
+std::shared_ptr<const ConfigCache> LookupService::configCache() const
+{
+    std::lock_guard<std::mutex> lock(m_setupMutex);
+    return m_cache;
+}
+
 QuerySetupPtr LookupService::setup() const
 {
     std::lock_guard<std::mutex> lock(m_setupMutex);
     return m_setup;
 }
 
-QuerySetupPtr LookupService::ensureSetup(const CancelToken &cancel, RequestPacer *pacer,
-                                         PageResults *pages, const PageWatch *pageStarted)
+LookupService::SetupState LookupService::currentState() const
 {
+    std::lock_guard<std::mutex> lock(m_setupMutex);
+    return {m_setup, m_settings, m_cachedConfiguration};
+}
+
+LookupService::SetupState LookupService::ensureSetup(const CancelToken &cancel, RequestPacer *pacer,
+                                                     PageResults *pages,
+                                                     const PageWatch *pageStarted)
+{
+    // A stored configuration stands in for a while; then our site is asked again.
+    constexpr auto kRetryAfter = std::chrono::minutes(10);
     // One download at a time: a lookup that waited here finds the configuration there.
     std::lock_guard<std::mutex> fetching(m_fetchSetupMutex);
-    if (!m_local.isEmpty()) // local files instead of (some of) the downloads
-        return ensureLocalSetup(cancel, pacer, pages, pageStarted);
-    const QuerySetupPtr current = setup();
-    if (current->hasConfiguration())
-        return current;
+    if (!m_local.isEmpty()) { // local files instead of (some of) the downloads
+        SetupState state = currentState();
+        state.setup = ensureLocalSetup(state.settings, cancel, pacer, pages, pageStarted);
+        state.cachedConfiguration.reset();
+        return state;
+    }
+    SetupState state;
+    quint64 generation = 0;
+    std::shared_ptr<const ConfigCache> cache;
+    {
+        std::lock_guard<std::mutex> lock(m_setupMutex);
+        state = {m_setup, m_settings, m_cachedConfiguration};
+        generation = m_settingsGeneration;
+        cache = m_cache;
+        if (m_setup->hasConfiguration() &&
+            (!m_cachedConfiguration ||
+             std::chrono::steady_clock::now() - m_cachedSince < kRetryAfter))
+            return state;
+    }
     FetchContext context;
     context.session = m_session.get();
     context.recorder = m_recorder;
     context.cancel = &cancel;
     context.pacer = pacer;
     context.pageStarted = pageStarted;
-    QuerySetupPtr fetched = fetchQuerySetup(m_settings, current, context, pages);
+    // A stored configuration in use is not what a new download starts from.
+    const QuerySetupPtr from =
+        state.cachedConfiguration ? initialQuerySetup(state.settings) : state.setup;
+    PageResults fetchedPages;
+    QuerySetupPtr fetched = fetchQuerySetup(state.settings, from, context, &fetchedPages);
+    *pages += fetchedPages;
+    std::optional<CachedConfiguration> cached;
+    if (cache && !cancel.isCancelled()) {
+        SetupWithCopies withCopies = keepOrUseStoredCopies(
+            *cache, state.settings, fetched, fetchedPages, QDateTime::currentDateTimeUtc());
+        fetched = withCopies.setup;
+        cached = withCopies.cachedConfiguration;
+    }
     std::lock_guard<std::mutex> lock(m_setupMutex);
+    state.setup = fetched;
+    state.cachedConfiguration = cached;
+    // Settings changed meanwhile: this setup was made for the old ones; the next lookup fetches
+    // the new one.
+    if (generation != m_settingsGeneration)
+        return state;
     m_setup = fetched;
-    return fetched;
+    m_cachedConfiguration = cached;
+    if (cached)
+        m_cachedSince = std::chrono::steady_clock::now();
+    return state;
+}
+
+QuerySetupPtr LookupService::withLocalFiles(const QuerySetupPtr &setup, const LocalSetup &local,
+                                            const QuerySettings &settings)
+{
+    if (local.isEmpty())
+        return setup;
+    auto changed = std::make_shared<QuerySetup>(*setup);
+    if (local.config) {
+        changed->config = *local.config;
+        changed->blockMarkers = settings.blockMarkers + configBlockMarkers(changed->config);
+    }
+    if (local.areaTable)
+        changed->areaTable = *local.areaTable;
+    return changed;
 }
 
 void LookupService::setLocalSetup(const LocalSetup &local)
 {
     std::lock_guard<std::mutex> lock(m_setupMutex);
     m_local = local;
-    auto setup = std::make_shared<QuerySetup>(*m_setup);
-    if (local.config) {
-        setup->config = *local.config;
-        setup->blockMarkers = m_settings.blockMarkers + configBlockMarkers(setup->config);
-    }
-    if (local.areaTable)
-        setup->areaTable = *local.areaTable;
-    m_setup = setup;
+    m_setup = withLocalFiles(m_setup, m_local, m_settings);
 }
 
 // With a local configuration only the area table is downloaded (once); with a local area table
 // alone the configuration is downloaded as usual and the local table replaces the downloaded one.
-QuerySetupPtr LookupService::ensureLocalSetup(const CancelToken &cancel, RequestPacer *pacer,
+QuerySetupPtr LookupService::ensureLocalSetup(const QuerySettings &settings,
+                                              const CancelToken &cancel, RequestPacer *pacer,
                                               PageResults *pages, const PageWatch *pageStarted)
 {
     const QuerySetupPtr current = setup();
@@ -126,10 +209,10 @@ QuerySetupPtr LookupService::ensureLocalSetup(const CancelToken &cancel, Request
     std::shared_ptr<QuerySetup> setup;
     if (m_local.config) {
         setup = std::make_shared<QuerySetup>(*current);
-        setup->areaTable = fetchAreaTable(m_settings, context, pages);
+        setup->areaTable = fetchAreaTable(settings, context, pages);
         m_localAreaTableFetched = !cancel.isCancelled();
     } else {
-        setup = std::make_shared<QuerySetup>(*fetchQuerySetup(m_settings, current, context, pages));
+        setup = std::make_shared<QuerySetup>(*fetchQuerySetup(settings, current, context, pages));
         setup->areaTable = *m_local.areaTable;
     }
     std::lock_guard<std::mutex> lock(m_setupMutex);
@@ -139,19 +222,21 @@ QuerySetupPtr LookupService::ensureLocalSetup(const CancelToken &cancel, Request
 
 QuerySetupPtr LookupService::prepareSetup(const CancelToken &cancel, PageResults *pages)
 {
-    return ensureSetup(cancel, nullptr, pages);
+    return ensureSetup(cancel, nullptr, pages).setup;
 }
 
-BuyerAssessment LookupService::assess(const BuyerQueryResult &result, const BuyerNote &note) const
+BuyerAssessment LookupService::assess(const BuyerQueryResult &result, const BuyerNote &note,
+                                      const RiskSettings &risk) const
 {
     const SellerNotes seller = sellerNotes(note);
-    return assessBuyer(result, m_settings.risk, QDate::currentDate(), &seller);
+    return assessBuyer(result, risk, QDate::currentDate(), &seller);
 }
 
-LookupOutcome LookupService::lookUpWith(const QString &id, const QuerySetupPtr &setup,
+LookupOutcome LookupService::lookUpWith(const QString &id, const SetupState &state,
                                         const PageResults &setupPages, const CancelToken &cancel,
                                         RequestPacer *pacer, const PageWatch *pageStarted)
 {
+    const QuerySetupPtr &setup = state.setup;
     LookupOutcome outcome;
     outcome.id = trimSpaces(id);
     FetchContext context;
@@ -160,7 +245,9 @@ LookupOutcome LookupService::lookUpWith(const QString &id, const QuerySetupPtr &
     context.cancel = &cancel;
     context.pacer = pacer;
     context.pageStarted = pageStarted;
-    outcome.result = queryBuyer(*setup, m_settings, outcome.id, context, m_browser, m_pool.get());
+    outcome.result =
+        queryBuyer(*setup, state.settings, outcome.id, context, m_browser, m_pool.get());
+    outcome.cachedConfiguration = state.cachedConfiguration;
     outcome.result.pages = setupPages + outcome.result.pages;
 
     if (cancel.isCancelled()) {
@@ -180,7 +267,7 @@ LookupOutcome LookupService::lookUpWith(const QString &id, const QuerySetupPtr &
         if (m_recordHistory && isLookedUp(outcome.status) && !m_database->addLookup(outcome.result))
             outcome.storageProblem = m_database->problem();
     }
-    outcome.assessment = assess(outcome.result, outcome.note);
+    outcome.assessment = assess(outcome.result, outcome.note, state.settings.risk);
     return outcome;
 }
 
@@ -188,7 +275,8 @@ LookupOutcome LookupService::lookup(const QString &id, const CancelToken &cancel
                                     const std::function<void(const QuerySetup &)> &setupReady,
                                     const PageWatch &pageStarted)
 {
-    if (!hasAnyHost(m_settings)) {
+    const QuerySettings settings = this->settings();
+    if (!hasAnyHost(settings)) {
         // Nowhere to ask: no request at all.
         if (setupReady && !cancel.isCancelled())
             setupReady(*setup());
@@ -199,15 +287,15 @@ LookupOutcome LookupService::lookup(const QString &id, const CancelToken &cancel
         outcome.statusDetail = QStringLiteral("the settings name no host");
         if (m_database)
             outcome.note = m_database->note(outcome.id);
-        outcome.assessment = assess(outcome.result, outcome.note);
+        outcome.assessment = assess(outcome.result, outcome.note, settings.risk);
         return outcome;
     }
     PageResults setupPages;
     const PageWatch *watch = pageStarted ? &pageStarted : nullptr;
-    const QuerySetupPtr setup = ensureSetup(cancel, nullptr, &setupPages, watch);
+    const SetupState state = ensureSetup(cancel, nullptr, &setupPages, watch);
     if (setupReady && !cancel.isCancelled())
-        setupReady(*setup);
-    return lookUpWith(id, setup, setupPages, cancel, nullptr, watch);
+        setupReady(*state.setup);
+    return lookUpWith(id, state, setupPages, cancel, nullptr, watch);
 }
 
 QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOptions &options,
@@ -223,9 +311,9 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
     RequestPacer pacer(qMax(0, options.paceMs));
     RequestPacer *pacing = options.paceMs > 0 ? &pacer : nullptr;
     // The setup is fetched once for the whole batch; its downloads go with no buyer's pages.
-    const bool hosts = hasAnyHost(m_settings);
+    const bool hosts = hasAnyHost(settings());
     PageResults setupPages;
-    const QuerySetupPtr setup = hosts ? ensureSetup(cancel, pacing, &setupPages) : this->setup();
+    const SetupState state = hosts ? ensureSetup(cancel, pacing, &setupPages) : currentState();
 
     std::vector<LookupOutcome> results(size_t(ids.size()));
     BatchCallbacks callbacks;
@@ -237,7 +325,7 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
     };
     const auto lookUp = [&](int index) {
         LookupOutcome &outcome = results[size_t(index)];
-        outcome = hosts ? lookUpWith(ids.at(index), setup, {}, cancel, pacing)
+        outcome = hosts ? lookUpWith(ids.at(index), state, {}, cancel, pacing)
                         : lookup(ids.at(index), cancel);
         if (outcome.status == LookupStatus::NoConfiguration)
             outcome.statusDetail = configurationAttempts(setupPages);
@@ -260,7 +348,7 @@ LookupOutcome LookupService::reassess(const LookupOutcome &outcome) const
     LookupOutcome again = outcome;
     if (m_database)
         again.note = m_database->note(outcome.result.record.buyerId);
-    again.assessment = assess(again.result, again.note);
+    again.assessment = assess(again.result, again.note, settings().risk);
     return again;
 }
 
@@ -269,13 +357,21 @@ QString LookupService::fetchStartupList(const CancelToken &cancel)
     FetchContext context;
     context.session = m_session.get();
     context.cancel = &cancel;
+    const QuerySettings settings = this->settings();
     QString list;
-    if (!isBlank(m_settings.mainHost))
-        list = FetchPage(siteAddress(m_settings.mainHost, "/soft/qvdl/zkrap2.htm"), FetchShortWait,
-                         context);
-    if (isBlank(list) && !isBlank(m_settings.secondHost))
-        list = FetchPage(siteAddress(m_settings.secondHost, "/soft/wrub/zkrap2.htm"),
-                         FetchShortWait, context);
+    QString address;
+    if (!isBlank(settings.mainHost)) {
+        address = siteAddress(settings.mainHost, "/soft/qvdl/zkrap2.htm");
+        list = FetchPage(address, FetchShortWait, context);
+    }
+    if (isBlank(list) && !isBlank(settings.secondHost)) {
+        address = siteAddress(settings.secondHost, "/soft/wrub/zkrap2.htm");
+        list = FetchPage(address, FetchShortWait, context);
+    }
+    if (const std::shared_ptr<const ConfigCache> cache = configCache();
+        cache && !cancel.isCancelled())
+        list = keepOrUseStoredStartupList(*cache, settings, list, address,
+                                          QDateTime::currentDateTimeUtc());
     return list;
 }
 

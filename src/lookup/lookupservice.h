@@ -3,6 +3,7 @@
 #include "engine/batchengine.h"
 #include "engine/querysetup.h"
 #include "files/querysettings.h"
+#include "lookup/configcache.h"
 #include "lookup/localsetup.h"
 #include "model/batchrow.h"
 #include "model/buyerassessment.h"
@@ -14,6 +15,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -38,6 +41,8 @@ struct LookupOutcome
     BuyerNote note;             // the seller's note and mark on the buyer
     std::optional<StoredLookup> previous; // the buyer's last stored lookup before this one
     QString storageProblem;               // why the lookup could not be recorded, when it could not
+    // The stored configuration this lookup used because our site gave none, when it did.
+    std::optional<CachedConfiguration> cachedConfiguration;
 };
 
 // The batch table's rows of a batch's outcomes: the id as the file has it, the record, the
@@ -62,8 +67,17 @@ public:
     LookupService(const LookupService &) = delete;
     LookupService &operator=(const LookupService &) = delete;
 
-    const QuerySettings &settings() const { return m_settings; }
+    // The settings the next lookup runs with.
+    QuerySettings settings() const;
+    // New settings for the lookups that start from now on (those under way finish with the old
+    // ones); the query setup is fetched again for them. The executor keeps its size.
+    void setSettings(const QuerySettings &settings);
     int jobs() const { return m_jobs; }
+
+    // Where the last good configuration, area table and start-up list are kept, so lookups go on
+    // while our site is down (null: nowhere, the default).
+    void setConfigCache(std::shared_ptr<const ConfigCache> cache);
+    std::shared_ptr<const ConfigCache> configCache() const;
 
     // The seller's database: notes and marks go into the verdict, and lookups that say something
     // about the buyer are recorded (when recordHistory). Null: none of it. Set before the first
@@ -71,6 +85,8 @@ public:
     void setDatabase(SellerDatabase *database, bool recordHistory);
     SellerDatabase *database() const { return m_database; }
     bool recordsHistory() const { return m_recordHistory; }
+    // Turns recording on or off for the lookups that end from now on (with a database only).
+    void setRecordHistory(bool record) { m_recordHistory = record && m_database; }
 
     // The detail page's loader of last resort (null: none). Set before the first lookup.
     void setBrowser(DetailPageBrowser *browser) { m_browser = browser; }
@@ -124,29 +140,47 @@ public:
     TaskPool &pool() { return *m_pool; }
 
 private:
-    LookupOutcome lookUpWith(const QString &id, const QuerySetupPtr &setup,
+    // The setup a lookup runs with, with the settings it was made for and the stored
+    // configuration standing in for a download, if one does.
+    struct SetupState
+    {
+        QuerySetupPtr setup;
+        QuerySettings settings;
+        std::optional<CachedConfiguration> cachedConfiguration;
+    };
+    LookupOutcome lookUpWith(const QString &id, const SetupState &state,
                              const PageResults &setupPages, const CancelToken &cancel,
                              RequestPacer *pacer, const PageWatch *pageStarted = nullptr);
-    QuerySetupPtr ensureSetup(const CancelToken &cancel, RequestPacer *pacer, PageResults *pages,
-                              const PageWatch *pageStarted = nullptr);
-    BuyerAssessment assess(const BuyerQueryResult &result, const BuyerNote &note) const;
+    SetupState ensureSetup(const CancelToken &cancel, RequestPacer *pacer, PageResults *pages,
+                           const PageWatch *pageStarted = nullptr);
+    SetupState currentState() const;
+    BuyerAssessment assess(const BuyerQueryResult &result, const BuyerNote &note,
+                           const RiskSettings &risk) const;
 
-    const QuerySettings m_settings;
+    QuerySettings m_settings; // guarded by m_setupMutex
     const int m_jobs;
     std::unique_ptr<HttpSession> m_session;
     std::unique_ptr<TaskPool> m_pool;
     DetailPageBrowser *m_browser = nullptr;
     SellerDatabase *m_database = nullptr;
-    bool m_recordHistory = false;
+    std::atomic<bool> m_recordHistory{false};
 
-    mutable std::mutex m_setupMutex; // guards m_setup
+    mutable std::mutex m_setupMutex; // guards the settings, the setup and the cache
     std::mutex m_fetchSetupMutex;    // one download of the setup at a time
     QuerySetupPtr m_setup;
+    std::optional<CachedConfiguration> m_cachedConfiguration; // standing in for a download
+    std::chrono::steady_clock::time_point m_cachedSince;      // when it began to
+    quint64 m_settingsGeneration = 0; // counts setSettings: a setup of older settings is dropped
+    std::shared_ptr<const ConfigCache> m_cache;
 
     // Local files instead of the downloads (setLocalSetup).
-    QuerySetupPtr ensureLocalSetup(const CancelToken &cancel, RequestPacer *pacer,
-                                   PageResults *pages, const PageWatch *pageStarted);
+    QuerySetupPtr ensureLocalSetup(const QuerySettings &settings, const CancelToken &cancel,
+                                   RequestPacer *pacer, PageResults *pages,
+                                   const PageWatch *pageStarted);
+    // The setup with the local files in place of what they stand for.
+    static QuerySetupPtr withLocalFiles(const QuerySetupPtr &setup, const LocalSetup &local,
+                                        const QuerySettings &settings);
     LocalSetup m_local;
-    bool m_localAreaTableFetched = false; // guarded by m_fetchSetupMutex
+    std::atomic<bool> m_localAreaTableFetched{false}; // set under m_fetchSetupMutex
     FetchRecorder *m_recorder = nullptr;
 };

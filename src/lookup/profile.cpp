@@ -24,6 +24,8 @@ ProfileLoad loadProfile(const ProfileOptions &options, Profile *profile)
             }
             profile->storage = loadStorageSettings(load.path, &load.problems);
             profile->settingsPath = load.path;
+        } else if (!options.writeTemplate) {
+            load.result = ProfileLoad::Result::NoSettings;
         } else {
             // Nobody named a host yet: hand the user a template instead of querying hosts that
             // nobody chose.

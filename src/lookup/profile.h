@@ -18,6 +18,7 @@ struct ProfileOptions
     bool noHistory = false;
     bool parallelPages = false; // adds to the settings' [query] parallelPages
     bool browser = false;       // the embedded browser reads what the fetch cannot
+    bool writeTemplate = true;  // without a settings file: leave a template (else NoSettings)
 };
 
 // Where the lookups go and where their results are kept: the settings, the storage, the demo
@@ -40,6 +41,7 @@ struct ProfileLoad
         SettingsUnreadable, // the named (or default) file cannot be read or names no host: error
         TemplateWritten,    // no settings yet: a template was written to path
         TemplateFailed,     // no settings yet, and no template could be written: error
+        NoSettings,         // no settings yet, and no template asked for
     };
     Result result = Result::Ok;
     QString error;

@@ -60,6 +60,8 @@ public:
     void abandon();
     // Waits for the batch's thread to end.
     void join();
+    // The settings the next batch runs with.
+    void setSettings(const QuerySettings &settings) { m_settings = settings; }
     // A query begins: the last batch's summary goes.
     void clearSummary();
 

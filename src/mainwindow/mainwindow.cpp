@@ -1,6 +1,8 @@
 #include "mainwindow/mainwindow.h"
 
 #include "browser/pagehandover.h"
+#include "demosite/demosite.h"
+#include "files/inidocument.h"
 #include "lookup/lookuprunner.h"
 #include "lookup/lookupservice.h"
 #include "mainwindow/cjkfont.h"
@@ -9,6 +11,7 @@
 #include "mainwindow/openinbrowser.h"
 #include "mainwindow/resultlines.h"
 #include "mainwindow/sellerview.h"
+#include "mainwindow/settingsdialog.h"
 #include "model/buyerqueryresult.h"
 #include "model/creditlevel.h"
 #include "model/lookupstatus.h"
@@ -27,6 +30,7 @@
 #include <QCloseEvent>
 #include <QCompleter>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -85,7 +89,9 @@ const QString kPrompt = QStringLiteral("输入买家的淘宝ID");
 
 MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser, QWidget *parent)
     : QWidget(parent), m_settings(settings),
-      m_service(std::make_unique<LookupService>(settings, settings.batchJobs))
+      // Room for the most jobs a batch may ask for: the settings dialog may raise [batch] jobs
+      // while the window runs (threads and hidden pages are started only as they are needed).
+      m_service(std::make_unique<LookupService>(settings, BatchOptions::kMaxJobs))
 {
     initMainWindowResources();
     setObjectName(QStringLiteral("TestOCX_new"));
@@ -156,6 +162,7 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     connect(recent, &QAction::triggered, this, &MainWindow::showRecentIds);
 
     m_layout.watchClipboard->setChecked(m_settings.watchClipboard);
+    connect(m_layout.watchClipboard, &QCheckBox::toggled, this, &MainWindow::keepClipboardWatch);
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
             &MainWindow::clipboardChanged);
 
@@ -178,6 +185,23 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     place(m_layout.browser, Place::RightEdge);
 
     connectControls();
+
+    // "设置" above "帮助"; the grey line in the result area's title row says when the lookup ran
+    // on a stored configuration.
+    m_settingsLink = new ClickLabel(m_layout.queryBar);
+    m_settingsLink->setObjectName(QStringLiteral("settingsLink"));
+    m_settingsLink->setText(tr("设置"));
+    m_settingsLink->setStyleSheet(QStringLiteral("color: #0000FF;"));
+    m_settingsLink->setCursor(Qt::PointingHandCursor);
+    m_settingsLink->setGeometry(m_layout.helpLink->x(), 60 / kTwipsPerPixel,
+                                m_layout.helpLink->width(), m_layout.helpLink->height());
+    connect(m_settingsLink, &ClickLabel::clicked, this, &MainWindow::openSettings);
+    m_configAgeLine = new QLabel(m_layout.resultArea);
+    m_configAgeLine->setObjectName(QStringLiteral("ConfigAgeLine"));
+    m_configAgeLine->setStyleSheet(QStringLiteral("color: #808080;"));
+    m_configAgeLine->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_configAgeLine->hide();
+    layOutContent();
 
     startUp();
 
@@ -249,6 +273,13 @@ void MainWindow::startUp()
 
     setWindowTitle(QStringLiteral("BrelvonV3.0"));
 
+    fetchStartupList();
+
+    setWindowState(Qt::WindowNoState);
+}
+
+void MainWindow::fetchStartupList()
+{
     m_startupRunner->startupList([this](const QString &list) {
         if (!m_closed && m_slots->applyStartupList(list)) {
             // On the caption bar, clear of the result lines.
@@ -258,8 +289,6 @@ void MainWindow::startUp()
         }
         emit startupListFinished();
     });
-
-    setWindowState(Qt::WindowNoState);
 }
 
 bool MainWindow::startupListPending() const
@@ -275,21 +304,18 @@ bool MainWindow::batchRunning() const
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     // A left click into the input box selects what it holds, so typing replaces the prompt or
-    // the last id while a second click places the cursor to mend one character. Other buttons
-    // keep their own ways (a middle-button paste).
-    // The click that brings the focus arrives after it (the focus comes with the press).
-    if (watched == m_layout.input && event->type() == QEvent::FocusIn)
-        m_focusByClick = static_cast<QFocusEvent *>(event)->reason() == Qt::MouseFocusReason;
-    if (watched == m_layout.input && event->type() == QEvent::MouseButtonPress) {
-        const bool select =
-            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton &&
-            (m_focusByClick || !m_layout.input->hasFocus() || m_layout.input->text() == kPrompt);
-        m_focusByClick = false;
-        if (select) {
-            m_layout.input->setFocus(Qt::MouseFocusReason);
-            m_layout.input->selectAll();
-            return true;
-        }
+    // the last id, while the next click places the cursor to mend one character. The box starts
+    // afresh whenever it loses the focus (the seller went back to the chat) and after a query.
+    // Other buttons keep their own ways (a middle-button paste).
+    if (watched == m_layout.input && event->type() == QEvent::FocusOut)
+        m_inputEditing = false;
+    if (watched == m_layout.input && event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton &&
+        (!m_inputEditing || m_layout.input->text() == kPrompt)) {
+        m_inputEditing = true;
+        m_layout.input->setFocus(Qt::MouseFocusReason);
+        m_layout.input->selectAll();
+        return true;
     }
     // Down in the box opens the recent ids, as the arrow does.
     if (watched == m_layout.input && event->type() == QEvent::KeyPress &&
@@ -396,12 +422,14 @@ void MainWindow::queryDone(const LookupOutcome &outcome)
         if (isActiveWindow() || !QGuiApplication::focusWindow())
             m_layout.input->setFocus(Qt::OtherFocusReason);
         m_layout.input->selectAll();
+        m_inputEditing = false;
     }
     emit queryFinished();
 }
 
 void MainWindow::showNothing()
 {
+    m_configAgeLine->hide();
     m_lines->hide();
     m_seller->hideLines();
     m_layout.copyResult->setEnabled(false);
@@ -409,6 +437,12 @@ void MainWindow::showNothing()
 
 void MainWindow::showOutcome(const LookupOutcome &outcome)
 {
+    if (const auto &cached = outcome.cachedConfiguration) {
+        m_configAgeLine->setText(
+            tr("使用%1前保存的查询配置").arg(cached->ageText(QDateTime::currentDateTimeUtc())));
+        m_configAgeLine->setToolTip(cached->address);
+    }
+    m_configAgeLine->setVisible(outcome.cachedConfiguration.has_value());
     m_layout.copyResult->setEnabled(true);
     if (hasRecord(outcome)) {
         m_lines->show(outcome.id, outcome.result.record);
@@ -421,7 +455,12 @@ void MainWindow::showOutcome(const LookupOutcome &outcome)
     m_seller->hideLines();
     switch (outcome.status) {
     case LookupStatus::NotFound: {
-        m_lines->showStatus(tr("查无此买家：") + outcome.id, ResultLines::StatusKind::Plain);
+        // No member id is that long: an id pasted with a page's worth of text shows its start.
+        const QString id =
+            outcome.id.size() <= 40
+                ? outcome.id
+                : tr("%1…（共%2个字符）").arg(outcome.id.left(40)).arg(outcome.id.size());
+        m_lines->showStatus(tr("查无此买家：") + id, ResultLines::StatusKind::Plain);
         // The seller's own note and mark on the id still show.
         SellerView::Lines lines = SellerView::linesFor(outcome);
         lines.pages.clear();
@@ -447,6 +486,74 @@ void MainWindow::showOutcome(const LookupOutcome &outcome)
                             ResultLines::StatusKind::Failure);
         break;
     }
+}
+
+void MainWindow::openSettings()
+{
+    if (m_settingsDialog) {
+        m_settingsDialog->raise();
+        m_settingsDialog->activateWindow();
+        return;
+    }
+    auto *dialog =
+        new SettingsDialog(m_settingsPath.isEmpty() ? defaultSettingsPath() : m_settingsPath, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFirstRun(m_firstRun);
+    connect(dialog, &SettingsDialog::saved, this,
+            [this](const QuerySettings &settings, const StorageSettings &storage) {
+                m_firstRun = false;
+                applySettings(settings, storage);
+            });
+    connect(dialog, &SettingsDialog::demoSiteChosen, this, &MainWindow::useDemoSite);
+    m_settingsDialog = dialog;
+    dialog->open();
+}
+
+SettingsDialog *MainWindow::settingsDialog() const
+{
+    return m_settingsDialog;
+}
+
+void MainWindow::openFirstRunSettings()
+{
+    m_firstRun = true;
+    openSettings();
+}
+
+void MainWindow::applySettings(const QuerySettings &settings, const StorageSettings &storage)
+{
+    if (m_demoSite) // the seller's own hosts again: their stored copies too
+        m_service->setConfigCache(std::exchange(m_keptCache, nullptr));
+    m_settings = settings;
+    m_layout.watchClipboard->setChecked(m_settings.watchClipboard);
+    m_service->setSettings(settings);
+    m_batch->setSettings(settings);
+    m_service->setRecordHistory(storage.history);
+    m_layout.creditAddress->setText(siteAddress(m_settings.mainHost, "/soft/qvdl/index.htm"));
+    m_slots->setDefaults(m_settings.mainHost);
+    if (!m_startupRunner->isRunning())
+        fetchStartupList();
+}
+
+void MainWindow::useDemoSite()
+{
+    m_firstRun = false;
+    if (!m_demoSite) {
+        auto site = std::make_unique<DemoSite>();
+        if (!site->start()) {
+            QMessageBox box(QMessageBox::Warning, programTitle(), tr("内置的演示站点无法启动。"),
+                            QMessageBox::Ok, this);
+            box.exec();
+            return;
+        }
+        m_keptCache = m_service->configCache();
+        m_service->setConfigCache(nullptr);
+        m_demoSite = std::move(site);
+    }
+    StorageSettings storage;
+    // The demo's made-up buyers stay out of the seller's history.
+    storage.history = false;
+    applySettings(demoSettings(m_demoSite->hostPort()), storage);
 }
 
 void MainWindow::noteChanged(const QString &buyerId)
@@ -516,6 +623,26 @@ void MainWindow::clipboardChanged()
     m_clipboardTaken = text;
     m_layout.input->setText(trimSpaces(text));
     runQuery();
+}
+
+void MainWindow::keepClipboardWatch(bool on)
+{
+    m_settings.watchClipboard = on;
+    // The seller's choice holds at the next start too, in the settings file they already have
+    // (the demo site's session has none, and none is made for it).
+    if (m_settingsPath.isEmpty() || !QFileInfo(m_settingsPath).isFile())
+        return;
+    IniDocument document;
+    QString error;
+    if (!document.load(m_settingsPath, &error))
+        return;
+    if (document.value(QStringLiteral("window"), QStringLiteral("watchClipboard")) ==
+        QLatin1String(on ? "true" : "false"))
+        return;
+    document.setValue(QStringLiteral("window"), QStringLiteral("watchClipboard"),
+                      QLatin1String(on ? "true" : "false"));
+    if (!document.save(m_settingsPath, &error))
+        qWarning("brelvon: %s", qPrintable(error));
 }
 
 void MainWindow::rememberId(const QString &id)
@@ -607,16 +734,6 @@ void MainWindow::openLinkSlot(LinkSlot slot)
 void MainWindow::openCreditPage()
 {
     openAddress(m_lines->creditAddress());
-}
-
-void MainWindow::openSettings()
-{
-    const QString path = m_settingsPath.isEmpty() ? defaultSettingsPath() : m_settingsPath;
-    const QString folder = QFileInfo(path).absolutePath();
-    QDir().mkpath(folder);
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-        tell(tr("请在设置文件中填入服务器地址，然后重新查询：\n%1")
-                 .arg(QDir::toNativeSeparators(path)));
 }
 
 void MainWindow::followUpdateNotice()
@@ -720,6 +837,11 @@ void MainWindow::layOutContent()
     m_layout.copyResult->setGeometry(right - copyWidth, 0, copyWidth, rowHeight);
     right -= copyWidth + 8;
     m_layout.watchClipboard->setGeometry(right - watchWidth, 0, watchWidth, rowHeight);
+    if (m_configAgeLine) { // between the title and the clipboard watch
+        right -= watchWidth + 8;
+        const int left = area->fontMetrics().horizontalAdvance(area->title()) + 24;
+        m_configAgeLine->setGeometry(left, 0, qMax(0, right - left), rowHeight);
+    }
     m_seller->relayout();
     placeUpdateNotice();
 }

@@ -15,10 +15,15 @@
 #include <memory>
 
 class ClickLabel;
+class ConfigCache;
+class DemoSite;
 class DetailPageBrowser;
 class QCompleter;
+class QLabel;
 class QStringListModel;
 class QTimer;
+class SettingsDialog;
+struct StorageSettings;
 class LookupRunner;
 class LookupService;
 class PageHandOver;
@@ -89,9 +94,8 @@ public:
     void followUpdateNotice();
     // Shows the help window, or brings the open one forward.
     void showHelpWindow();
-    // Where the seller sets the hosts: the settings file's folder.
-    void openSettings();
-    // The settings file the window was started with (its folder is what openSettings opens).
+    // The settings file the window was started with, which the settings dialog edits (empty:
+    // the default one).
     void setSettingsPath(const QString &path) { m_settingsPath = path; }
 
     // The ids queried lately, newest first (at most kRecentIds): the input box's completer and
@@ -105,6 +109,19 @@ public:
     // Whether text copied elsewhere looks like one member id: 1 to 40 characters once blanks
     // are trimmed, no line break, not a web address.
     static bool looksLikeMemberId(const QString &text);
+
+    // The settings dialog ("设置") on the settings file, or the open one brought forward; the one
+    // way in, from the query bar's link and from the window's own prompts.
+    void openSettings();
+    // The first run without a settings file: the dialog on 服务器, with the demo site to choose.
+    void openFirstRunSettings();
+    // New settings for the next lookup, the next batch and the start-up list; storage.history
+    // turns recording on or off (its database stays the one opened).
+    void applySettings(const QuerySettings &settings, const StorageSettings &storage);
+    // The bundled demo site for the rest of this session, without recording history.
+    void useDemoSite();
+    bool usesDemoSite() const { return m_demoSite != nullptr; }
+    SettingsDialog *settingsDialog() const;
 
     bool queryRunning() const { return m_queryRunning; }
     // The outcome of the last lookup shown (its verdict follows the seller's notes), or null.
@@ -137,12 +154,14 @@ private:
     void showOutcome(const LookupOutcome &outcome);
     void showNothing();
     void noteChanged(const QString &buyerId);
+    void fetchStartupList();
     void queryDone(const LookupOutcome &outcome);
     void showBusy();
     void rememberId(const QString &id);
     void loadRecentIds();
     void showRecentIds();
     void clipboardChanged();
+    void keepClipboardWatch(bool on);
     // Opens an address in the browser; one that does not open is said in a message box.
     void openAddress(const QString &address);
     void tell(const QString &text);
@@ -165,7 +184,8 @@ private:
     std::unique_ptr<LookupOutcome> m_shown;
     bool m_queryRunning = false;
     QString m_settingsPath;
-    bool m_focusByClick = false;          // the input box got the focus from the click now arriving
+    // The input box was clicked into since it got the focus: the next click places the cursor.
+    bool m_inputEditing = false;
     ClickLabel *m_updateNotice = nullptr; // UpdateNotice, on the caption bar
     // The lookup under way: its id, the page it waits on, since when.
     QString m_busyId;
@@ -187,4 +207,10 @@ private:
     QList<Place> m_places;
     bool m_closed = false; // set by a close: a query's record that arrives then is not shown
     QPointer<HelpWindow> m_help;
+    QPointer<SettingsDialog> m_settingsDialog;
+    bool m_firstRun = false;
+    std::unique_ptr<DemoSite> m_demoSite;
+    std::shared_ptr<const ConfigCache> m_keptCache; // set aside while the demo site serves
+    ClickLabel *m_settingsLink = nullptr;
+    QLabel *m_configAgeLine = nullptr; // "使用3天前保存的查询配置"
 };

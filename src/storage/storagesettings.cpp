@@ -1,5 +1,7 @@
 #include "storage/storagesettings.h"
 
+#include "web/uilanguage.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -44,8 +46,11 @@ StorageSettings loadStorageSettings(const QString &settingsPath, QStringList *pr
         s.history = false;
     else if (!history.isEmpty() && history != QLatin1String("true") &&
              history != QLatin1String("1") && problems)
-        problems->append(QStringLiteral("settings file %1: [storage] history=%2 is not true or "
-                                        "false; using the default")
-                             .arg(settingsPath, history));
+        problems->append(
+            inUserLanguage(
+                QStringLiteral("设置文件 %1：[storage] history=%2 不是 true 或 false，改用默认值"),
+                QStringLiteral("settings file %1: [storage] history=%2 is not true or false; using "
+                               "the default"))
+                .arg(settingsPath, history));
     return s;
 }

@@ -1,4 +1,5 @@
-// The settings reader on any file.
+// The settings reader on any file, and the settings dialog's editor of it.
+#include "files/inidocument.h"
 #include "files/querysettings.h"
 #include "fuzzinput.h"
 
@@ -32,5 +33,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(!error.isEmpty());
     }
     QFile::remove(path);
+
+    // The editor changes one value and nothing else: every other line stays, the value reads
+    // back as set.
+    IniDocument document;
+    document.setText(QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size)));
+    const qsizetype before = document.text().count(u'\n');
+    document.setValue(QStringLiteral("hosts"), QStringLiteral("main"),
+                      QStringLiteral("fuzz.example"));
+    FUZZ_CHECK(document.value(QStringLiteral("hosts"), QStringLiteral("main")) ==
+               QStringLiteral("fuzz.example"));
+    const qsizetype after = document.text().count(u'\n');
+    FUZZ_CHECK(after >= before && after <= before + 3);
     return 0;
 }

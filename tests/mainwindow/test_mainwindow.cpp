@@ -6,6 +6,7 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/openinbrowser.h"
 #include "mainwindow/riskverdictview.h"
+#include "mainwindow/settingsdialog.h"
 #include "mainwindow/translations.h"
 #include "web/canceltoken.h"
 #include "web/codepage936.h"
@@ -20,6 +21,8 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTranslator>
 #include <QtTest>
 
@@ -406,6 +409,10 @@ private slots:
         QTest::mouseClick(text2, Qt::LeftButton, {}, QPoint(4, text2->height() / 2));
         QCOMPARE(text2->selectedText(), QString());
         QCOMPARE(text2->text(), QStringLiteral("ann"));
+        // Away (to the chat) and back: the first click selects again.
+        child<QPushButton>(w.get(), "Command2")->setFocus();
+        QTest::mouseClick(text2, Qt::LeftButton, {}, QPoint(4, text2->height() / 2));
+        QCOMPARE(text2->selectedText(), QStringLiteral("ann"));
     }
 
     void promptWithoutId_data()
@@ -491,6 +498,11 @@ private slots:
                                << "tom" << QString() << QString();
         QTest::newRow("not found") << "search only"
                                    << "nobody" << QStringLiteral("查无此买家：nobody") << QString();
+        QTest::newRow("not found, 300 characters")
+            << "search only" << QString(300, u'a')
+            << QStringLiteral("查无此买家：") + QString(40, u'a') +
+                   QStringLiteral("…（共300个字符）")
+            << QString();
         QTest::newRow("no configuration")
             << "nothing"
             << "tom" << QStringLiteral("无法取得查询配置：%main 不是查询配置") << QString();
@@ -539,13 +551,11 @@ private slots:
         if (!pages.isEmpty())
             QCOMPARE(child<QLabel>(w.get(), "PagesLine")->toolTip(), pages);
         if (setup == QLatin1String("no hosts")) {
-            // The line is a link to where the hosts are set.
-            QDesktopServices::setUrlHandler(QStringLiteral("file"), &m_urls, "open");
+            // The line is a link to where the hosts are set: the settings dialog.
             QTest::mouseClick(child<QWidget>(w.get(), "StatusLine"), Qt::LeftButton, {},
                               QPoint(4, 4));
-            QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-            QCOMPARE(m_urls.opened.size(), 1);
-            QCOMPARE(m_urls.opened.first().scheme(), QStringLiteral("file"));
+            QVERIFY(w->settingsDialog() && w->settingsDialog()->isVisible());
+            w->settingsDialog()->close();
         }
         // The risk popup counts the pages that were read.
         if (setup == QLatin1String("empty popup")) {
@@ -877,6 +887,24 @@ private slots:
         w->copyResult();
         QVERIFY(!w->queryRunning());
         QCOMPARE(m_site->requestCount(QStringLiteral("/search")), 1);
+    }
+
+    // The seller's choice of the clipboard watch is kept in the settings file they have.
+    void clipboardWatchIsKept()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("brelvon.conf"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("; my hosts\n[hosts]\nmain=" + m_site->hostPort().toUtf8() + "\n");
+        file.close();
+        auto w = makeWindow();
+        w->setSettingsPath(path);
+        child<QCheckBox>(w.get(), "WatchClipboard")->setChecked(true);
+        QCOMPARE(QSettings(path, QSettings::IniFormat).value("window/watchClipboard").toString(),
+                 QStringLiteral("true"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().startsWith("; my hosts\n[hosts]\n"));
     }
 
     // The controls follow the window's size: wider lines in a larger window; in the smallest

@@ -1,6 +1,8 @@
 
+#include "demosite/demosite.h"
 #include "fixtureserver.h"
 #include "web/codepage936.h"
+#include "web/fetchpage.h"
 #include "xlsxsheet.h"
 
 #include <QTcpServer>
@@ -18,11 +20,13 @@ struct CliRun
 };
 
 // Runs brelvon-cli (built beside this test) while this thread keeps serving fixture pages.
-CliRun runCli(const QStringList &args, const QString &configHome)
+CliRun runCli(const QStringList &args, const QString &configHome, const QString &dataHome = {})
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", configHome);
+    if (!dataHome.isEmpty())
+        env.insert("XDG_DATA_HOME", dataHome);
     process.setProcessEnvironment(env);
     QSignalSpy finished(&process, &QProcess::finished);
     process.start(QCoreApplication::applicationDirPath() + "/brelvon-cli", args);
@@ -482,6 +486,146 @@ private slots:
         QVERIFY(process.readAllStandardError().contains("interrupted: no table written"));
         QVERIFY(!QFileInfo::exists(out));
         QCOMPARE(server.requestCount("/tradecard/nameCard.htm"), 6); // no buyer started after
+    }
+
+    // Our site served the configuration once and then stopped: the stored copy stands in, and
+    // says so, until it is older than [query] maxConfigAgeDays; a download that parses to
+    // nothing never replaces it.
+    void storedConfiguration()
+    {
+        DemoSite market; // the marketplace and trade cards stay up throughout
+        QVERIFY(market.start());
+        const QString config =
+            FetchPage("http://" + market.hostPort() + "/soft/qvdl/fmj2.htm", FetchShortWait);
+        QVERIFY(config.contains("Brelvon"));
+        auto ours = std::make_unique<FixtureServer>();
+        QVERIFY(ours->listen());
+        ours->setPage("/soft/qvdl/fmj2.htm", encode936(config));
+        const QString settings =
+            writeFile("cached.conf", "[hosts]\nmain=" + ours->hostPort().toUtf8() +
+                                         "\ntradecard=" + market.hostPort().toUtf8() + "\n");
+        const QString data = m_dir.filePath("cached-data");
+        const QStringList args = {"query",      "--verbose", "--no-history",
+                                  "--settings", settings,    "xiaoyu_2008"};
+        const auto lookUp = [&](int exitCode, const QByteArray &configuration) {
+            const CliRun run = runCli(args, m_dir.path(), data);
+            QCOMPARE(run.exitCode, exitCode);
+            QVERIFY2(run.out.contains(configuration), run.out.constData());
+            if (exitCode == 0)
+                QVERIFY2(run.out.contains("\"nick\":\"小宇\""), run.out.constData());
+        };
+        lookUp(0, "\"popup\":\"ok\"}");
+
+        // Ours now names the program but fills no entry: not a configuration to keep.
+        ours->setPage("/soft/qvdl/fmj2.htm", "Brelvon#90#");
+        lookUp(0, "\"configuration\":\"cached 0 minutes\"");
+
+        ours.reset(); // our site is gone
+        const QDir cache(data + "/Brelvon/cache");
+        const QStringList copies = cache.entryList({"queryconfig-*"}, QDir::Files);
+        QCOMPARE(copies.size(), 1);
+        QCOMPARE(QFileInfo(cache.filePath(copies[0])).permissions() & 0x0077, 0); // owner only
+        const auto age = [&](int days) {
+            QFile file(cache.filePath(copies[0]));
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QByteArray bytes = file.readAll();
+            const qsizetype at = bytes.indexOf("saved=") + 6;
+            const QByteArray saved =
+                QDateTime::currentDateTimeUtc().addDays(-days).toString(Qt::ISODate).toLatin1();
+            bytes.replace(at, bytes.indexOf('\n', at) - at, saved);
+            QVERIFY(file.resize(0) && file.write(bytes) == bytes.size());
+        };
+        age(3);
+        const CliRun run = runCli(args, m_dir.path(), data);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.contains("\"configuration\":\"cached 3 days\""), run.out.constData());
+        QVERIFY2(run.err.contains("configuration xiaoyu_2008: cached 3 days"), qPrintable(run.err));
+
+        age(31); // past the default 30 days
+        lookUp(3, "\"lookup\":\"noConfiguration\"");
+    }
+
+    // settings check: one line per host and document; exit 0 only when every host of our site
+    // gave a configuration. A silent host costs its wait once.
+    void settingsCheck_data()
+    {
+        QTest::addColumn<bool>("secondSilent");
+        QTest::addColumn<bool>("secondNotOurs");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("both good") << false << false << 0;
+        QTest::newRow("second silent") << true << false << 1;
+        QTest::newRow("second gives a 404 page") << false << true << 1;
+    }
+    void settingsCheck()
+    {
+        QFETCH(bool, secondSilent);
+        QFETCH(bool, secondNotOurs);
+        QFETCH(int, exitCode);
+        FixtureServer good;
+        FixtureServer second;
+        QVERIFY(good.listen() && second.listen());
+        const QByteArray config = "Brelvon#90#http://x/s?q={mjna}#0#";
+        good.setPage("/soft/qvdl/fmj2.htm", config);
+        good.setPage("/soft/qvdl/zkrap2.htm", "Brelvon#3#");
+        FixtureResponse silent;
+        silent.neverAnswer = true;
+        if (secondSilent) {
+            second.setResponse("/soft/wrub/zkrap2.htm", silent);
+            second.setResponse("/soft_set/fmj2.htm", silent);
+        } else if (!secondNotOurs) {
+            second.setPage("/soft_set/fmj2.htm", config);
+            second.setPage("/soft/wrub/zkrap2.htm", "Brelvon#3#");
+        }
+        const QString settings =
+            writeFile("check.conf", "[hosts]\nmain=" + good.hostPort().toUtf8() +
+                                        "\nsecond=" + second.hostPort().toUtf8() +
+                                        "\ntradecard=" + good.hostPort().toUtf8() + "\n");
+        const CliRun run = runCli({"settings", "check", "--settings", settings}, m_dir.path());
+        QCOMPARE(run.exitCode, exitCode);
+        const QStringList lines = QString::fromUtf8(run.out).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 5);
+        QVERIFY2(lines[1].startsWith("main " + good.hostPort() + " query configuration: ok ") &&
+                     lines[1].endsWith(" ms, 2 entries"),
+                 qPrintable(lines[1]));
+        if (secondSilent)
+            QVERIFY2(lines[3].contains("query configuration: timeout after"), qPrintable(lines[3]));
+        if (secondNotOurs)
+            QVERIFY2(lines[3].endsWith("not a query configuration"), qPrintable(lines[3]));
+        QVERIFY2(lines[4].startsWith("tradecard " + good.hostPort() + " service: ok"),
+                 qPrintable(lines[4]));
+    }
+
+    // The template the command line leaves speaks Chinese, English in an English locale; either
+    // reads back as the defaults.
+    void settingsTemplateLanguage_data()
+    {
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<QString>("comment");
+        QTest::newRow("zh_CN") << "zh_CN.UTF-8"
+                               << "; 我们网站的备用服务器";
+        QTest::newRow("en_GB") << "en_GB.UTF-8"
+                               << "; the fallback host of our web site";
+    }
+    void settingsTemplateLanguage()
+    {
+        QFETCH(QString, lang);
+        QFETCH(QString, comment);
+        const QString home = m_dir.filePath("template-" + lang);
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", home);
+        env.insert("LANG", lang);
+        env.remove("LC_ALL");
+        env.remove("LC_MESSAGES");
+        process.setProcessEnvironment(env);
+        process.start(QCoreApplication::applicationDirPath() + "/brelvon-cli", {"query", "tom"});
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitCode(), 2);
+        QFile written(home + "/Brelvon/brelvon.conf");
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(written.readAll());
+        QVERIFY2(text.contains(comment + '\n'), qPrintable(text));
+        QVERIFY(text.contains("\nmaxConfigAgeDays=30\n"));
     }
 };
 

@@ -205,6 +205,7 @@ int runBatchCommand(const QStringList &args)
         if (options.verbose) {
             for (const PageResult &page : outcome.result.pages)
                 printPage(idFile.ids.at(index), page);
+            printCachedConfiguration(idFile.ids.at(index), outcome);
         }
         tellAfterLookup(outcome);
     };

@@ -6,6 +6,7 @@
 #include "web/pageresult.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QTimer>
 
 #include <csignal>
@@ -67,6 +68,17 @@ void printLine(const QString &line)
 void printPage(const QString &buyerId, const PageResult &page)
 {
     printMessage(QStringLiteral("page %1: %2").arg(buyerId, page.summary()));
+}
+
+void printCachedConfiguration(const QString &buyerId, const LookupOutcome &outcome)
+{
+    const auto &cached = outcome.cachedConfiguration;
+    if (!cached)
+        return;
+    printMessage(QStringLiteral("configuration %1: cached %2 (our site gave none; using the copy "
+                                "saved %3 from %4)")
+                     .arg(buyerId, cached->ageName(QDateTime::currentDateTimeUtc()),
+                          cached->saved.toUTC().toString(Qt::ISODate), cached->address));
 }
 
 SubcommandLine::SubcommandLine(const QString &synopsis, const QString &description)
@@ -223,6 +235,7 @@ int loadQueryProfile(const QueryOptions &options, Profile *profile)
                                     "there and run again, or use --demo")
                          .arg(load.path));
         return CliUsage;
+    case ProfileLoad::Result::NoSettings: // the command line always leaves a template
     case ProfileLoad::Result::TemplateFailed:
         printMessage(QStringLiteral("no settings yet: create %1 (%2), or use --demo")
                          .arg(load.path, load.error));
@@ -230,7 +243,9 @@ int loadQueryProfile(const QueryOptions &options, Profile *profile)
     }
     if (!load.problems.isEmpty()) {
         for (const QString &problem : load.problems)
-            printMessage(QString(problem).remove(QLatin1String("; using the default")));
+            printMessage(QString(problem)
+                             .remove(QLatin1String("; using the default"))
+                             .remove(QStringLiteral("，改用默认值")));
         return CliUsage;
     }
     return CliOk;
@@ -264,6 +279,10 @@ int startQueryRun(const QueryOptions &options, int jobs, QueryRun *run)
     run->service = std::make_unique<LookupService>(settings, jobs > 0 ? jobs : settings.batchJobs);
     run->service->setLocalSetup(local);
     run->service->setDatabase(&run->database, storage.history);
+    // The demo site's configuration is always there and never the seller's to keep.
+    if (!run->profile.site)
+        run->service->setConfigCache(
+            std::make_shared<const ConfigCache>(ConfigCache::defaultFolder()));
     if (options.browser) {
         HiddenBrowser::setMemoryLimitMB(settings.browserMaxMemoryMB);
         run->browser = std::make_unique<PageHandOver>(run->service->jobs());

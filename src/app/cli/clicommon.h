@@ -30,6 +30,9 @@ void printMessage(const QString &message);
 void printLine(const QString &line);
 // One page fetch for --verbose: "brelvon-cli: page ID: outcome status=… bytes=… ms=… address".
 void printPage(const QString &buyerId, const PageResult &page);
+// For --verbose, when the lookup used the stored configuration: "brelvon-cli: configuration ID:
+// cached 3 days (saved … from ADDRESS)".
+void printCachedConfiguration(const QString &buyerId, const LookupOutcome &outcome);
 
 // The options every querying subcommand takes, parsed with QCommandLineParser (subcommand first,
 // then its own options; "--" before ids that begin with "-").

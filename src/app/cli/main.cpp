@@ -2,6 +2,7 @@
 #include "app/cli/capturecommand.h"
 #include "app/cli/clicommon.h"
 #include "app/cli/querycommand.h"
+#include "app/cli/settingscommand.h"
 #include "app/cli/storagecommands.h"
 #include "browser/hiddenbrowser.h"
 
@@ -38,6 +39,8 @@ const char kUsage[] =
     "      the seller's own notes on buyers, the blacklist and trusted buyers\n"
     "  blacklist import FILE | blacklist export FILE\n"
     "      share the blacklist as CSV (id,reason,date)\n"
+    "  settings check [--settings FILE]\n"
+    "      ask each host for the start-up list and the query configuration\n"
     "\n"
     "options:\n"
     "  --settings FILE   the settings file naming the hosts\n"
@@ -72,13 +75,10 @@ struct Command
 
 // Each subcommand gets the arguments after its name.
 const Command kCommands[] = {
-    {"query", runQueryCommand},
-    {"batch", runBatchCommand},
-    {"history", runHistoryCommand},
-    {"note", runNoteCommand},
-    {"blacklist", runBlacklistCommand},
-    {"capture", runCaptureCommand},
-    {"check-config", runCheckConfigCommand},
+    {"query", runQueryCommand},         {"batch", runBatchCommand},
+    {"history", runHistoryCommand},     {"note", runNoteCommand},
+    {"blacklist", runBlacklistCommand}, {"settings", runSettingsCommand},
+    {"capture", runCaptureCommand},     {"check-config", runCheckConfigCommand},
 };
 
 // Whether the command line asks for the embedded browser, which needs a graphical application

@@ -5,6 +5,7 @@
 #include "web/texthelpers.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 
 // A JSON string literal; everything beyond the escapes JSON requires goes out as is (UTF-8).
 QString jsonString(const QString &text)
@@ -101,6 +102,10 @@ void addAssessment(JsonLine &json, const LookupOutcome &outcome)
         if (isBuyerPage(page.page))
             outcomes.append({page.page, page.outcomeName()});
     }
+    if (const auto &cached = outcome.cachedConfiguration)
+        outcomes.append(
+            {QStringLiteral("configuration"),
+             QLatin1String("cached ") + cached->ageName(QDateTime::currentDateTimeUtc())});
     json.textObject("pageOutcomes", outcomes);
 }
 
@@ -164,6 +169,7 @@ int runQueryCommand(const QStringList &args)
                 if (options.verbose) {
                     for (const PageResult &page : outcome.result.pages)
                         printPage(id, page);
+                    printCachedConfiguration(id, outcome);
                 }
                 tellAfterLookup(outcome);
                 if (!isLookedUp(outcome.status)) {

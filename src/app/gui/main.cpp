@@ -4,10 +4,12 @@
 
 #include "browser/hiddenbrowser.h"
 #include "files/spreadsheetexport.h"
+#include "lookup/configcache.h"
 #include "lookup/localsetup.h"
 #include "lookup/lookupservice.h"
 #include "lookup/profile.h"
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/settingsdialog.h"
 #include "mainwindow/translations.h"
 #include "storage/sellerdatabase.h"
 
@@ -17,6 +19,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QTabWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -191,6 +194,8 @@ int main(int argc, char *argv[])
     asked.settingsPath = parser.value(settingsOption);
     asked.databasePath = parser.value(databaseOption);
     asked.noHistory = parser.isSet(noHistoryOption);
+    // Without settings the window asks for them in its settings dialog.
+    asked.writeTemplate = false;
     Profile profile;
     const ProfileLoad load = loadProfile(asked, &profile);
     switch (load.result) {
@@ -205,14 +210,9 @@ int main(int argc, char *argv[])
     case ProfileLoad::Result::SettingsUnreadable:
         tell(QMessageBox::Critical, load.error);
         return 2;
-    case ProfileLoad::Result::TemplateWritten:
-        // First run without settings: leave a template to fill in and start anyway.
-        tell(QMessageBox::Information,
-             QStringLiteral(
-                 "还没有设置文件。已写好一份模板:\n%1\n请在其中填入网站地址后重新启动。\n\n"
-                 "用 brelvon --demo 可以对内置的演示站点试用。")
-                 .arg(load.path));
+    case ProfileLoad::Result::NoSettings: // the settings dialog opens once the window is up
         break;
+    case ProfileLoad::Result::TemplateWritten:
     case ProfileLoad::Result::TemplateFailed:
         tell(QMessageBox::Warning, load.error);
         break;
@@ -239,7 +239,14 @@ int main(int argc, char *argv[])
     window.lookupService()->setLocalSetup(localSetup);
     window.setSettingsPath(!profile.settingsPath.isEmpty() ? profile.settingsPath : load.path);
     window.setSellerDatabase(&database, storage.history);
+    if (!profile.site) {
+        // While our site is down, the last configuration it gave stands in.
+        window.lookupService()->setConfigCache(
+            std::make_shared<const ConfigCache>(ConfigCache::defaultFolder()));
+    }
     window.show();
+    if (load.result == ProfileLoad::Result::NoSettings)
+        QTimer::singleShot(0, &window, [&window] { window.openFirstRunSettings(); });
     if (const QString why = databaseProblem(database, storage.history); !why.isEmpty()) {
         // Said once the window is up: the lookups work all the same.
         std::fprintf(stderr, "brelvon: %s\n", qPrintable(database.problem()));
@@ -254,10 +261,17 @@ int main(int argc, char *argv[])
         // For smoke tests of an installed copy (tests/install): say what is shown, then close.
         QTimer::singleShot(0, &window, [&window] {
             const QWidget *caption = window.findChild<QWidget *>(QStringLiteral("JSCAPTION1"));
+            const auto *sections =
+                window.findChild<QTabWidget *>(QStringLiteral("settingsSections"));
             std::printf("brelvon: shown \"%s\" visible=%d caption=%d skin=%s\n",
                         qPrintable(window.windowTitle()), int(window.isVisible()),
                         caption ? caption->height() : -1, qPrintable(MainWindow::skinFilePath()));
+            if (sections && sections->isVisible())
+                std::printf("brelvon: settings=%s\n",
+                            qPrintable(sections->tabText(sections->currentIndex())));
             std::fflush(stdout);
+            if (window.settingsDialog())
+                window.settingsDialog()->close();
             window.close();
         });
     }

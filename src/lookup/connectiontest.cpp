@@ -1,0 +1,220 @@
+#include "lookup/connectiontest.h"
+
+#include "engine/queryconfig.h"
+#include "web/canceltoken.h"
+#include "web/fetchpage.h"
+#include "web/texthelpers.h"
+
+#include <thread>
+#include <vector>
+
+namespace {
+
+const char *hostName(ConnectionCheck::Host host)
+{
+    switch (host) {
+    case ConnectionCheck::Host::Main:
+        return "main";
+    case ConnectionCheck::Host::Second:
+        return "second";
+    case ConnectionCheck::Host::TradeCard:
+        break;
+    }
+    return "tradecard";
+}
+
+QString hostTitle(ConnectionCheck::Host host)
+{
+    switch (host) {
+    case ConnectionCheck::Host::Main:
+        return QStringLiteral("主服务器");
+    case ConnectionCheck::Host::Second:
+        return QStringLiteral("备用服务器");
+    case ConnectionCheck::Host::TradeCard:
+        break;
+    }
+    return QStringLiteral("名片服务器");
+}
+
+const char *documentName(ConnectionCheck::Document document)
+{
+    switch (document) {
+    case ConnectionCheck::Document::StartupList:
+        return "start-up list";
+    case ConnectionCheck::Document::QueryConfiguration:
+        return "query configuration";
+    case ConnectionCheck::Document::Service:
+        break;
+    }
+    return "service";
+}
+
+QString documentTitle(ConnectionCheck::Document document)
+{
+    switch (document) {
+    case ConnectionCheck::Document::StartupList:
+        return QStringLiteral("启动列表");
+    case ConnectionCheck::Document::QueryConfiguration:
+        return QStringLiteral("查询配置");
+    case ConnectionCheck::Document::Service:
+        break;
+    }
+    return QStringLiteral("连接");
+}
+
+// How many entries a configuration fills; 0 for anything that is not ours (the lookup takes
+// only a text that names the program).
+int configurationEntries(const QString &text)
+{
+    if (!trimSpaces(text).contains(QLatin1String("Brelvon")))
+        return 0;
+    QueryConfig config;
+    config.readIndexedList(text);
+    int filled = 0;
+    for (int i = 0; i < QueryConfig::kSize; ++i) {
+        if (!isBlank(config.entry(i)))
+            ++filled;
+    }
+    return filled;
+}
+
+bool isConnectionRefused(const PageResult &page)
+{
+    return page.outcome == PageOutcome::NetworkError &&
+           (page.error.contains(QLatin1String("refused"), Qt::CaseInsensitive) ||
+            page.error.contains(QLatin1String("couldn't connect"), Qt::CaseInsensitive) ||
+            page.error.contains(QLatin1String("failed to connect"), Qt::CaseInsensitive));
+}
+
+} // namespace
+
+bool ConnectionCheck::gaveConfiguration() const
+{
+    if (document != Document::QueryConfiguration || page.outcome != PageOutcome::Ok)
+        return false;
+    QueryConfig config;
+    config.readIndexedList(page.text);
+    return configEntries > 0 && !isBlank(config.entry(ConfigEntry::SearchAddress));
+}
+
+QString ConnectionCheck::endingName() const
+{
+    if (page.outcome == PageOutcome::Ok)
+        return QStringLiteral("ok");
+    if (page.outcome == PageOutcome::Refused)
+        return QStringLiteral("not an http address");
+    if (isConnectionRefused(page))
+        return QStringLiteral("refused");
+    return page.outcomeText();
+}
+
+QString ConnectionCheck::summary() const
+{
+    QString line = QStringLiteral("%1 %2 %3: %4")
+                       .arg(QLatin1String(hostName(host)), hostPort,
+                            QLatin1String(documentName(document)), endingName());
+    if (page.outcome == PageOutcome::Ok || page.outcome == PageOutcome::Empty)
+        line += QStringLiteral(" %1 bytes %2 ms").arg(page.bytes).arg(page.elapsedMs);
+    else if (page.outcome == PageOutcome::Timeout)
+        line += QStringLiteral(" after %1 ms").arg(page.elapsedMs);
+    if (document == Document::QueryConfiguration && page.outcome == PageOutcome::Ok)
+        line += configEntries > 0 ? QStringLiteral(", %1 entries").arg(configEntries)
+                                  : QStringLiteral(", not a query configuration");
+    return line;
+}
+
+QString ConnectionCheck::summaryText() const
+{
+    QString ending;
+    if (page.outcome == PageOutcome::Ok)
+        ending = QStringLiteral("正常，%1字节，%2毫秒").arg(page.bytes).arg(page.elapsedMs);
+    else if (page.outcome == PageOutcome::Timeout)
+        ending = QStringLiteral("超时（%1毫秒）").arg(page.elapsedMs);
+    else if (page.outcome == PageOutcome::Refused)
+        ending = QStringLiteral("不是http地址");
+    else if (isConnectionRefused(page))
+        ending = QStringLiteral("连接被拒绝");
+    else if (page.outcome == PageOutcome::Cancelled)
+        ending = QStringLiteral("已取消");
+    else
+        ending = QStringLiteral("失败：%1").arg(page.outcomeText());
+    QString line = QStringLiteral("%1 %2 %3：%4")
+                       .arg(hostTitle(host), hostPort, documentTitle(document), ending);
+    if (document == Document::QueryConfiguration && page.outcome == PageOutcome::Ok)
+        line += configEntries > 0 ? QStringLiteral("，读到%1项配置").arg(configEntries)
+                                  : QStringLiteral("，不是查询配置");
+    return line;
+}
+
+QList<ConnectionCheck> testConnections(const QuerySettings &settings, const CancelToken &cancel)
+{
+    struct Ask
+    {
+        ConnectionCheck::Host host;
+        const QString *hostPort;
+        ConnectionCheck::Document document;
+        const char *path;
+    };
+    using H = ConnectionCheck::Host;
+    using D = ConnectionCheck::Document;
+    // The paths a lookup and the window's start-up use on each host.
+    const Ask asks[] = {
+        {H::Main, &settings.mainHost, D::StartupList, "/soft/qvdl/zkrap2.htm"},
+        {H::Main, &settings.mainHost, D::QueryConfiguration, "/soft/qvdl/fmj2.htm"},
+        {H::Second, &settings.secondHost, D::StartupList, "/soft/wrub/zkrap2.htm"},
+        {H::Second, &settings.secondHost, D::QueryConfiguration, "/soft_set/fmj2.htm"},
+        {H::TradeCard, &settings.tradeCardHost, D::Service, "/"},
+    };
+    QList<ConnectionCheck> checks;
+    for (const Ask &ask : asks) {
+        if (isBlank(*ask.hostPort))
+            continue;
+        ConnectionCheck check;
+        check.host = ask.host;
+        check.hostPort = trimSpaces(*ask.hostPort);
+        check.document = ask.document;
+        check.page.address = siteAddress(check.hostPort, ask.path);
+        checks.append(check);
+    }
+    // Every fetch at once, each on a thread of its own (and its thread's own connections): a
+    // silent host costs its wait once, not once per document.
+    std::vector<std::thread> threads;
+    threads.reserve(size_t(checks.size()));
+    for (ConnectionCheck &check : checks) {
+        threads.emplace_back([&check, &cancel] {
+            FetchContext context;
+            context.cancel = &cancel;
+            check.page = fetchPage(check.page.address, FetchShortWait, context);
+            check.page.page = QString::fromLatin1(documentName(check.document));
+            if (check.document == ConnectionCheck::Document::QueryConfiguration)
+                check.configEntries = check.page.outcome == PageOutcome::Ok
+                                          ? configurationEntries(check.page.text)
+                                          : 0;
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    return checks;
+}
+
+bool connectionsUsable(const QList<ConnectionCheck> &checks)
+{
+    bool anyConfiguration = false;
+    for (const ConnectionCheck &check : checks) {
+        switch (check.document) {
+        case ConnectionCheck::Document::QueryConfiguration:
+            if (!check.gaveConfiguration())
+                return false;
+            anyConfiguration = true;
+            break;
+        case ConnectionCheck::Document::Service:
+            // Any answer will do: the service's own pages need a buyer.
+            if (check.page.outcome != PageOutcome::Ok && check.page.outcome != PageOutcome::Empty)
+                return false;
+            break;
+        case ConnectionCheck::Document::StartupList:
+            break;
+        }
+    }
+    return anyConfiguration;
+}
