@@ -44,7 +44,7 @@ struct QuerySettings
 
     // Batches of order exports and longer batches.
     int batchMaxIds = kMaxBatchIds; // [batch] maxIds: ids (buyers) a batch takes, 1 to 2000
-    QString buyerColumn;            // [batch] buyerColumn: an order file's buyer column by name
+    QString buyerColumn = {};       // [batch] buyerColumn: an order file's buyer column by name
     bool sortByRisk = false;        // [batch] sort=risk: the table's rows 高, 未知, 中, 低
 };
 
