@@ -1,5 +1,6 @@
 #include "files/querysettings.h"
 
+#include "files/orderfile.h"
 #include "web/texthelpers.h"
 #include "web/uilanguage.h"
 
@@ -75,6 +76,12 @@ const char kTemplate[] =
     "; true: the table gets credit score, credit level, risk, its reasons and the pages' outcomes\n"
     "; after its twelve columns\n"
     "extraColumns=false\n"
+    "; the most ids (buyers of an order file) a batch looks up, 1 to 2000; the rest are counted\n"
+    "maxIds=101\n"
+    "; an order file's buyer column (empty: 买家会员名, 买家昵称, buyer or buyerId)\n"
+    "buyerColumn=\n"
+    "; the table's rows: file (as in the file) or risk (高 first, then 未知, 中, 低)\n"
+    "sort=file\n"
     "\n"
     "[query]\n"
     "; true: a buyer's pages are fetched in three chains at once (the same result, sooner)\n"
@@ -290,6 +297,14 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
     readInt("browser/maxMemoryMB", 64, 65536, &s.browserMaxMemoryMB,
             "a number of MiB from 64 to 65536");
     readBool("window/watchClipboard", &s.watchClipboard);
+
+    readInt("batch/maxIds", 1, kMaxBatchIdsLimit, &s.batchMaxIds, "a number from 1 to 2000");
+    s.buyerColumn = readText(ini, QStringLiteral("batch/buyerColumn"));
+    const QString sort = readText(ini, QStringLiteral("batch/sort")).toLower();
+    if (sort == QLatin1String("risk"))
+        s.sortByRisk = true;
+    else if (!sort.isEmpty() && sort != QLatin1String("file"))
+        problem("batch/sort", sort, "file or risk");
 
     *settings = s;
     return true;

@@ -41,6 +41,11 @@ struct QuerySettings
     int maxConfigAgeDays = 30;
     // [window] watchClipboard: the window looks up an id copied elsewhere.
     bool watchClipboard = false;
+
+    // Batches of order exports and longer batches.
+    int batchMaxIds = kMaxBatchIds; // [batch] maxIds: ids (buyers) a batch takes, 1 to 2000
+    QString buyerColumn = {};       // [batch] buyerColumn: an order file's buyer column by name
+    bool sortByRisk = false;        // [batch] sort=risk: the table's rows 高, 未知, 中, 低
 };
 
 // "http://" + host + path on our own web site; empty without a host.

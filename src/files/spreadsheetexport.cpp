@@ -2,6 +2,7 @@
 
 #include "web/uilanguage.h"
 
+#include "files/csvwriter.h"
 #include "files/outputguard.h"
 
 #include "model/lookupstatus.h"
@@ -177,6 +178,18 @@ public:
         format_set_bg_color(m_marked, 0xFFC7CE);
     }
     lxw_format *marked() const { return m_marked; }
+    // Made when first asked for, so a table without grey rows has the styles it always had.
+    lxw_format *grey()
+    {
+        if (!m_grey) {
+            m_grey = workbook_add_format(m_workbook);
+            format_set_num_format(m_grey, "@");
+            format_set_font_color(m_grey, 0x595959);
+            format_set_bg_color(m_grey, 0xE7E6E6);
+        }
+        return m_grey;
+    }
+    lxw_format *bold() const { return m_header; }
     lxw_error comment(lxw_row_t row, lxw_col_t col, const QString &text)
     {
         return worksheet_write_comment(m_sheet, row, col, cellText(text).constData());
@@ -215,6 +228,7 @@ private:
     lxw_format *m_text = nullptr;
     lxw_format *m_header = nullptr;
     lxw_format *m_marked = nullptr;
+    lxw_format *m_grey = nullptr;
 };
 
 // The extra columns' values of a row.
@@ -230,6 +244,68 @@ QStringList extraValues(const BatchRow &row, const BatchTableOptions &options)
             lookupStatusText(row.status) + QStringLiteral("：") + buyerPageOutcomesText(row.pages),
             row.sellerMark,
             row.sellerNote};
+}
+
+// The extra and order columns' values of a row, as the options ask for them.
+QStringList laterValues(const BatchRow &row, const BatchTableOptions &options)
+{
+    QStringList values = options.extraColumns ? extraValues(row, options) : QStringList();
+    if (options.orderColumns)
+        values << QString::number(row.orders) << row.orderNumbers.join(QStringLiteral("；"));
+    return values;
+}
+
+lxw_format *rowFormat(SheetWriter &writer, const BatchRow &row, const BatchTableOptions &options)
+{
+    if (row.seller.listed || (options.markRisk && row.risk == RiskLevel::High))
+        return writer.marked();
+    if (options.markRisk && row.risk == RiskLevel::Unknown)
+        return writer.grey();
+    return nullptr;
+}
+
+// The sheet "汇总": buyers per verdict, then the blacklisted buyers with their reasons.
+lxw_error writeSummarySheet(lxw_workbook *workbook, SheetWriter &table, const QList<BatchRow> &rows)
+{
+    lxw_worksheet *sheet = workbook_add_worksheet(workbook, "汇总");
+    if (!sheet)
+        return LXW_ERROR_MEMORY_MALLOC_FAILED;
+    SheetWriter writer(workbook, sheet);
+    const RiskLevel order[] = {RiskLevel::High, RiskLevel::Unknown, RiskLevel::Medium,
+                               RiskLevel::Low};
+    lxw_error status = writer.header(0, QStringLiteral("风险"));
+    if (status == LXW_NO_ERROR)
+        status = writer.header(1, QStringLiteral("人数"));
+    lxw_row_t line = 1;
+    for (RiskLevel level : order) {
+        const auto count = std::count_if(rows.cbegin(), rows.cend(),
+                                         [&](const BatchRow &r) { return r.risk == level; });
+        if (status == LXW_NO_ERROR)
+            status = writer.text(line, 0, riskLevelText(level));
+        if (status == LXW_NO_ERROR)
+            status = worksheet_write_number(sheet, line, 1, double(count), nullptr);
+        ++line;
+    }
+    if (status == LXW_NO_ERROR)
+        status = writer.text(line, 0, QStringLiteral("合计"));
+    if (status == LXW_NO_ERROR)
+        status = worksheet_write_number(sheet, line, 1, double(rows.size()), nullptr);
+    line += 2;
+    if (status == LXW_NO_ERROR)
+        status = writer.text(line, 0, QStringLiteral("黑名单买家"), table.bold());
+    if (status == LXW_NO_ERROR)
+        status = writer.text(line, 1, QStringLiteral("原因"), table.bold());
+    for (const BatchRow &row : rows) {
+        if (!row.seller.listed || status != LXW_NO_ERROR)
+            continue;
+        ++line;
+        status = writer.text(line, 0, row.id);
+        if (status == LXW_NO_ERROR)
+            status = writer.text(line, 1, row.seller.note);
+    }
+    worksheet_set_column(sheet, 0, 0, 24, nullptr);
+    worksheet_set_column(sheet, 1, 1, 40, nullptr);
+    return status;
 }
 
 bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *error,
@@ -253,9 +329,7 @@ bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *er
     }
     SheetWriter writer(workbook, sheet);
 
-    QStringList headers = batchTableHeaders();
-    if (options.extraColumns)
-        headers += batchTableExtraHeaders();
+    const QStringList headers = batchTableColumns(options);
     const int columns = int(headers.size());
     std::vector<double> widths(size_t(columns), 0.0);
     lxw_error status = LXW_NO_ERROR;
@@ -265,16 +339,15 @@ bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *er
     }
     for (qsizetype r = 0; r < rows.size() && status == LXW_NO_ERROR; ++r) {
         const lxw_row_t row = lxw_row_t(r + 1);
-        lxw_format *format = rows[r].seller.listed ? writer.marked() : nullptr;
-        const QStringList extra =
-            options.extraColumns ? extraValues(rows[r], options) : QStringList();
+        lxw_format *format = rowFormat(writer, rows[r], options);
+        const QStringList extra = laterValues(rows[r], options);
         for (int c = 0; c < columns && status == LXW_NO_ERROR; ++c) {
             const QString value = c < kColumns ? columnValue(rows[r], c) : extra[c - kColumns];
             widths[size_t(c)] = std::max(widths[size_t(c)], displayWidth(value));
             status = c == kUrlColumn ? writer.link(row, lxw_col_t(c), value, format)
                                      : writer.text(row, lxw_col_t(c), value, format);
         }
-        if (format && status == LXW_NO_ERROR)
+        if (rows[r].seller.listed && status == LXW_NO_ERROR)
             status = writer.comment(row, 0, rows[r].sellerMark);
     }
     if (status != LXW_NO_ERROR) {
@@ -285,6 +358,13 @@ bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *er
         worksheet_set_column(sheet, lxw_col_t(c), lxw_col_t(c),
                              std::clamp(widths[size_t(c)] + 2, 8.0, 60.0), nullptr);
     worksheet_freeze_panes(sheet, 1, 0);
+    if (options.summarySheet) {
+        status = writeSummarySheet(workbook, writer, rows);
+        if (status != LXW_NO_ERROR) {
+            workbook_close(workbook);
+            return fail(writerError("cannot write the summary", status));
+        }
+    }
 
     status = workbook_close(workbook);
     if (status != LXW_NO_ERROR)
@@ -293,6 +373,40 @@ bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *er
 }
 
 } // namespace
+
+QStringList batchTableColumns(const BatchTableOptions &options)
+{
+    QStringList headers = batchTableHeaders();
+    if (options.extraColumns)
+        headers += batchTableExtraHeaders();
+    if (options.orderColumns)
+        headers += batchTableOrderHeaders();
+    return headers;
+}
+
+QStringList batchTableValues(const BatchRow &row, const BatchTableOptions &options)
+{
+    QStringList values;
+    for (int c = 0; c < kColumns; ++c)
+        values.append(columnValue(row, c));
+    return values + laterValues(row, options);
+}
+
+bool writeBatchCsv(const QString &path, const QList<BatchRow> &rows, QString *error,
+                   const BatchTableOptions &options, const QList<OwnFile> &ownFiles)
+{
+    QByteArray bytes = "\xEF\xBB\xBF" + csvRecord(batchTableColumns(options));
+    for (const BatchRow &row : rows)
+        bytes += csvRecord(batchTableValues(row, options));
+    QString reason;
+    if (writeOutputFile(path, bytes, ownFiles, &reason))
+        return true;
+    if (error)
+        *error =
+            inUserLanguage(QStringLiteral("无法写入 %1：%2"), QStringLiteral("cannot write %1: %2"))
+                .arg(path, reason);
+    return false;
+}
 
 QString hyperlinkFormula(const QString &address)
 {

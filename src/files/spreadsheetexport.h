@@ -27,14 +27,31 @@
 //
 // The row of a buyer the seller blacklisted is marked red either way, with the reason as the id
 // cell's note.
+//
+// For order files, two columns follow the others: the buyer's number of orders and the order
+// numbers joined by "；". Marking by risk colours the row of a 高 buyer red and of a 未知 one
+// grey. The summary sheet "汇总" counts the buyers per verdict and lists the blacklisted ones.
 
 // Whether the table gets the extra columns, and what their verdict is measured against.
 struct BatchTableOptions
 {
     bool extraColumns = false;
     RiskSettings risk;
-    QDate today; // invalid: the day the table is written
+    QDate today;               // invalid: the day the table is written
+    bool orderColumns = false; // 订单数 and 订单编号 last
+    bool markRisk = false;     // 高 rows red, 未知 rows grey
+    bool summarySheet = false; // a second sheet "汇总"
 };
+
+// The table's header row and a row's values as text (column 12: the address itself).
+QStringList batchTableColumns(const BatchTableOptions &options);
+QStringList batchTableValues(const BatchRow &row, const BatchTableOptions &options);
+
+// The same table as CSV: UTF-8 with a byte order mark, the header row, one row per buyer, every
+// cell made safe (files/csvwriter.h). Written under the rules of writeBatchSpreadsheet, but with
+// nothing kept in the temporary folder on failure: false with a message in *error.
+bool writeBatchCsv(const QString &path, const QList<BatchRow> &rows, QString *error,
+                   const BatchTableOptions &options = {}, const QList<OwnFile> &ownFiles = {});
 
 // The formula of column 12 for an address, "=HYPERLINK(" included.
 QString hyperlinkFormula(const QString &address);

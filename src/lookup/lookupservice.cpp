@@ -382,6 +382,7 @@ QList<BatchRow> batchRows(const QList<LookupOutcome> &outcomes)
     for (const LookupOutcome &outcome : outcomes) {
         BatchRow row{outcome.id, outcome.result.record, outcome.result.pages, outcome.status};
         applySellerNote(&row, outcome.note);
+        row.risk = outcome.assessment.risk.level;
         rows.append(std::move(row));
     }
     return rows;

@@ -1,5 +1,6 @@
 #include "mainwindow/batchfrontend.h"
 
+#include "files/batchinput.h"
 #include "files/idfile.h"
 #include "files/outputguard.h"
 #include "files/spreadsheetexport.h"
@@ -112,7 +113,8 @@ QString BatchFrontEnd::chooseIdFile()
     // On the heap and watched: the window, and the dialog with it, may be deleted while it is
     // open.
     QPointer<QFileDialog> dialog =
-        new QFileDialog(m_window, QStringLiteral("打开"), QString(), tr("买家ID列表 (*.txt)"));
+        new QFileDialog(m_window, QStringLiteral("打开"), QString(),
+                        tr("买家ID列表 (*.txt);;订单导出 (*.csv *.xlsx)"));
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
     QString name;
@@ -167,14 +169,20 @@ void BatchFrontEnd::run()
     const QString fileName = chooseIdFile();
     if (!self)
         return;
-    if (!isIdFileName(fileName) || m_abandoned) { // cancelled, or not a text file: nothing happens
+    // Cancelled, or neither a text file nor an order export: nothing happens.
+    if ((!isIdFileName(fileName) && !isOrderFileName(fileName)) || m_abandoned) {
         m_running = false;
         return;
     }
-    const IdFileResult idFile = readIdFile(fileName, kMaxBatchIds, m_settings.idFileEncoding);
+    BatchInputOptions inputOptions;
+    inputOptions.maxIds = m_settings.batchMaxIds;
+    inputOptions.encoding = m_settings.idFileEncoding;
+    inputOptions.buyerColumn = m_settings.buyerColumn;
+    BatchInput idFile = readBatchInput(fileName, inputOptions);
     if (!idFile.ok()) {
         m_running = false;
-        tell(QStringLiteral("无法读取关键词文件。\n") + idFile.error);
+        tell(idFile.orderFile ? idFile.error
+                              : QStringLiteral("无法读取关键词文件。\n") + idFile.error);
         return;
     }
     if (idFile.ids.isEmpty()) {
@@ -187,7 +195,7 @@ void BatchFrontEnd::run()
         const bool go = confirm(tr("文件中有%1个买家ID，一次最多查询%2个。\n"
                                    "只查询前%2个，后面的%3个不会查询。")
                                     .arg(idFile.ids.size() + idFile.leftOut)
-                                    .arg(kMaxBatchIds)
+                                    .arg(idFile.ids.size())
                                     .arg(idFile.leftOut));
         if (!self)
             return;
@@ -197,6 +205,8 @@ void BatchFrontEnd::run()
         }
     }
     m_idFileName = fileName;
+    m_orderFile = idFile.orderFile;
+    m_orderBuyers = std::move(idFile.buyers);
     m_stops = 0;
     m_started = 0;
     m_finishedRows = 0;
@@ -267,7 +277,15 @@ void BatchFrontEnd::done(const QList<LookupOutcome> &outcomes, bool cancelled, i
         BatchTableOptions options;
         options.extraColumns = m_settings.extraColumns;
         options.risk = m_settings.risk;
-        table = writeBatchSpreadsheetToTemp(batchRows(outcomes), &error, options);
+        // The window's table marks 高 and 未知 rows and sums the verdicts up on a second sheet.
+        options.markRisk = options.summarySheet = true;
+        options.orderColumns = m_orderFile;
+        QList<BatchRow> rows = batchRows(outcomes);
+        if (m_orderFile)
+            addOrderColumns(&rows, m_orderBuyers);
+        if (m_settings.sortByRisk)
+            sortRowsByRisk(&rows);
+        table = writeBatchSpreadsheetToTemp(rows, &error, options);
         if (!table.isEmpty()) {
             const QPointer<BatchFrontEnd> self(this);
             opened = m_openSpreadsheet ? m_openSpreadsheet(table) : openSpreadsheet(table);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "files/orderfile.h"
 #include "files/querysettings.h"
 
 #include <QList>
@@ -101,10 +102,12 @@ private:
     LookupRunner *m_runner;
     bool m_running = false;
     bool m_abandoned = false;
-    int m_stops = 0;        // stop presses in this batch
-    int m_started = 0;      // buyers started in this batch
-    int m_finishedRows = 0; // buyers finished in this batch
-    QString m_idFileName;   // the batch's id file: a copy of the table never lands on it
+    int m_stops = 0;                 // stop presses in this batch
+    int m_started = 0;               // buyers started in this batch
+    int m_finishedRows = 0;          // buyers finished in this batch
+    QString m_idFileName;            // the batch's id file: a copy of the table never lands on it
+    bool m_orderFile = false;        // the batch reads an order export
+    QList<OrderBuyer> m_orderBuyers; // its buyers' orders, for the order columns
     IdFileChooser m_chooseIdFile;
     SpreadsheetOpener m_openSpreadsheet;
     SaveFileChooser m_chooseSaveFile;

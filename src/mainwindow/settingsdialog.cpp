@@ -258,6 +258,13 @@ QWidget *SettingsDialog::buildBatchPage()
              QStringLiteral("auto"), tr("应为 auto、gbk 或 utf-8"));
     addField(grid, QStringLiteral("batch/extraColumns"), tr("表格加上信用、风险和页面结果列"),
              BoolField, boolText(d.extraColumns), QString());
+    // Order exports and longer batches.
+    addField(grid, QStringLiteral("batch/maxIds"), tr("一次最多查询的买家数"), NumberField,
+             QString::number(d.batchMaxIds), tr("应为 1 到 2000 之间的整数"));
+    addField(grid, QStringLiteral("batch/buyerColumn"),
+             tr("订单导出的买家列（留空：买家会员名等）"), TextField, QString(), QString());
+    addField(grid, QStringLiteral("batch/sort"), tr("表格排序：file 按文件，risk 按风险"),
+             TextField, QStringLiteral("file"), tr("应为 file 或 risk"));
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(grid->rowCount(), 1);
     return page;

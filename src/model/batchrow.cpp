@@ -1,5 +1,7 @@
 #include "model/batchrow.h"
 
+#include <algorithm>
+
 const QStringList &batchTableHeaders()
 {
     static const QStringList headers = {
@@ -18,4 +20,30 @@ const QStringList &batchTableExtraHeaders()
                                         QStringLiteral("页面情况"), QStringLiteral("名单"),
                                         QStringLiteral("备注")};
     return headers;
+}
+
+const QStringList &batchTableOrderHeaders()
+{
+    static const QStringList headers = {QStringLiteral("订单数"), QStringLiteral("订单编号")};
+    return headers;
+}
+
+void sortRowsByRisk(QList<BatchRow> *rows)
+{
+    const auto rank = [](RiskLevel level) {
+        switch (level) {
+        case RiskLevel::High:
+            return 0;
+        case RiskLevel::Unknown:
+            return 1;
+        case RiskLevel::Medium:
+            return 2;
+        case RiskLevel::Low:
+            return 3;
+        }
+        return 1;
+    };
+    std::stable_sort(rows->begin(), rows->end(), [&](const BatchRow &a, const BatchRow &b) {
+        return rank(a.risk) < rank(b.risk);
+    });
 }

@@ -5,6 +5,7 @@
 #include "model/riskverdict.h"
 #include "web/pageresult.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -20,9 +21,19 @@ struct BatchRow
     SellerNotes seller = {};
     QString sellerMark = {}; // "黑名单：reason", "信任" or empty: an extra column
     QString sellerNote = {}; // the seller's note: an extra column
+    // The verdict on the buyer, for the risk order, the row's colour and the summary sheet.
+    RiskLevel risk = RiskLevel::Unknown;
+    // From an order file: the buyer's orders and their numbers (the order columns).
+    int orders = 0;
+    QStringList orderNumbers = {};
 };
 
 // The twelve column headers, in column order.
 const QStringList &batchTableHeaders();
 // The headers of the extra columns.
 const QStringList &batchTableExtraHeaders();
+// The headers of the order columns: "订单数", "订单编号".
+const QStringList &batchTableOrderHeaders();
+
+// Orders the rows for action: 高 first, then 未知, 中, 低, the file's order kept within each.
+void sortRowsByRisk(QList<BatchRow> *rows);

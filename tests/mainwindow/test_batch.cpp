@@ -7,6 +7,7 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/spreadsheetopener.h"
 #include "querylookups.h"
+#include "web/codepage936.h"
 #include "web/fetchpage.h"
 #include "xlsxsheet.h"
 
@@ -393,6 +394,51 @@ private slots:
         checkWindowUsable(w.get());
     }
 
+    // An order export: each buyer once, those past [batch] maxIds told before anything starts,
+    // the order columns and the summary sheet; a header without a buyer column names the
+    // columns it has and nothing is looked up.
+    void orderFile_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("queries");
+        QTest::newRow("orders") << encode936(u"买家会员名,订单编号\r\ntom,=\"1\"\r\nann,2\r\n"
+                                             u"tom,3\r\nbob,4\r\n")
+                                << QStringLiteral("后面的1个不会查询") << 2;
+        QTest::newRow("no buyer column") << encode936(u"订单编号,收货人姓名\r\n1,王五\r\n")
+                                         << QStringLiteral("表头中的列：订单编号、收货人姓名") << 0;
+    }
+    void orderFile()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, message);
+        QFETCH(int, queries);
+        QuerySettings s;
+        s.mainHost = s.secondHost = s.tradeCardHost = m_site->hostPort();
+        s.batchMaxIds = 2;
+        auto w = configure(std::make_unique<MainWindow>(s), idFile("订单.CSV", content));
+        QString told;
+        whenModal<QMessageBox>(w.get(), [&](QMessageBox *box) {
+            told = box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        w->runBatch();
+        waitIdle(w.get());
+        QVERIFY2(told.contains(message), qPrintable(told));
+        QCOMPARE(queriesRun(), queries);
+        QCOMPARE(m_opened.size(), queries ? 1 : 0);
+        if (queries) {
+            const XlsxSheet sheet = readXlsxSheet(m_opened[0]);
+            QCOMPARE(sheet.maxRow, 3);
+            QCOMPARE(cell(sheet, 'A', 2), QStringLiteral("tom"));
+            QCOMPARE(cell(sheet, 'M', 2), QStringLiteral("2"));
+            QCOMPARE(cell(sheet, 'N', 2), QStringLiteral("1；3"));
+            QCOMPARE(cell(sheet, 'A', 3), QStringLiteral("ann"));
+            QVERIFY(readXlsxSheet(m_opened[0], QStringLiteral("sheet2.xml")).error.isEmpty());
+        }
+        checkWindowUsable(w.get());
+    }
+
     void tableNotWritten()
     {
         qputenv("TMPDIR", QFile::encodeName(m_temp.filePath(QStringLiteral("gone"))));
@@ -627,9 +673,10 @@ private slots:
             checkWindowUsable(w.get());
     }
 
-    // The program's own dialog: it offers the id files' filter and picks one existing file; a
-    // cancel ends the batch quietly. (Picking through the dialog's widgets races its background
-    // directory loading offscreen, so the pick itself goes through the chooser seam elsewhere.)
+    // The program's own dialog: it offers the id files' and order exports' filters and picks one
+    // existing file; a cancel ends the batch quietly. (Picking through the dialog's widgets races
+    // its background directory loading offscreen, so the pick itself goes through the chooser seam
+    // elsewhere.)
     void openFileDialog()
     {
         const QString path = idFile(QStringLiteral("picked.txt"), "");
@@ -646,7 +693,8 @@ private slots:
         });
         w->runBatch();
         waitIdle(w.get());
-        QCOMPARE(filters, QStringList(QStringLiteral("买家ID列表 (*.txt)")));
+        QCOMPARE(filters, QStringList({QStringLiteral("买家ID列表 (*.txt)"),
+                                       QStringLiteral("订单导出 (*.csv *.xlsx)")}));
         QCOMPARE(mode, QFileDialog::ExistingFile);
         QCOMPARE(accept, QFileDialog::AcceptOpen);
         QVERIFY(m_opened.isEmpty());

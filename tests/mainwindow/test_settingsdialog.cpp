@@ -117,6 +117,12 @@ private slots:
         QTest::newRow("pace negative") << "batch/paceMs"
                                        << "-1"
                                        << "0";
+        QTest::newRow("max ids 2001") << "batch/maxIds"
+                                      << "2001"
+                                      << "2000";
+        QTest::newRow("sort by size") << "batch/sort"
+                                      << "size"
+                                      << "risk";
         QTest::newRow("good rate over 100") << "risk/minGoodRate"
                                             << "100.5"
                                             << "100";

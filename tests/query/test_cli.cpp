@@ -117,6 +117,10 @@ private slots:
         QTest::newRow("extra columns not a boolean")
             << QByteArray("[hosts]\nmain=a\n[batch]\nextraColumns=yes\n")
             << "[batch] extraColumns=yes is not true or false";
+        QTest::newRow("max ids past 2000") << QByteArray("[hosts]\nmain=a\n[batch]\nmaxIds=5000\n")
+                                           << "[batch] maxIds=5000 is not a number from 1 to 2000";
+        QTest::newRow("unknown sort") << QByteArray("[hosts]\nmain=a\n[batch]\nsort=size\n")
+                                      << "[batch] sort=size is not file or risk";
         QTest::newRow("good rate over 100")
             << QByteArray("[hosts]\nmain=a\n[risk]\nminGoodRate=101\n")
             << "[risk] minGoodRate=101 is not a percentage from 0 to 100";
@@ -229,6 +233,24 @@ private slots:
             << out + QStringList{"--jobs", "2", "--jobs=3"} << "--jobs given twice";
         QTest::newRow("unknown encoding")
             << out + QStringList{"--encoding", "latin1"} << "--encoding must be gbk or utf-8";
+        QTest::newRow("no ids") << out + QStringList{"--max-ids", "0"} << "--max-ids must be";
+        QTest::newRow("past 2000 ids")
+            << out + QStringList{"--max-ids", "2001"} << "from 1 to 2000";
+        QTest::newRow("unknown order") << out + QStringList{"--sort", "size"} << "--sort must be";
+        QTest::newRow("csv on the xlsx")
+            << out + QStringList{"--csv", m_dir.filePath("o.xlsx")} << "name the same file";
+        // Order files: a header without the buyer column names the columns it has.
+        const QString noBuyer =
+            writeFile("no buyer.csv", encode936(u"订单编号,收货人姓名\r\n1,王五\r\n"));
+        QTest::newRow("order file without buyer column")
+            << QStringList{"batch", "--demo", noBuyer, "--xlsx", m_dir.filePath("o.xlsx")}
+            << QStringLiteral("its columns: 订单编号, 收货人姓名");
+        QTest::newRow("column named missing")
+            << QStringList{"batch", "--demo", ids, "--column", "买家", "--csv", "o.csv"}
+            << QStringLiteral("no buyer column (买家)");
+        QTest::newRow("empty order file")
+            << QStringList{"batch", "--demo", writeFile("empty.xlsx", ""), "--xlsx", "o.xlsx"}
+            << "no buyer in the order file";
 
         // Refused before the first page (what else may stand at OUT: with the export itself).
         QTest::newRow("output is the id file")
@@ -295,6 +317,44 @@ private slots:
         QCOMPARE(sheet.cells.value("A2").value, id);
     }
 
+    // An order export: each buyer looked up once in order of first appearance, ids past
+    // --max-ids said before the first lookup, the order columns, the summary sheet, the CSV.
+    void batchOrderFile()
+    {
+        FixtureServer server;
+        QVERIFY(server.listen());
+        const QString settings =
+            writeFile("orders.conf", "[hosts]\ntradecard=" + server.hostPort().toUtf8() + "\n");
+        const QString orders = writeFile("orders.csv", encode936(u"订单编号,买家会员名,宝贝标题\r\n"
+                                                                 u"=\"1001\",tom,\"杯子,红\"\r\n"
+                                                                 u"=\"1002\",=\"tb_123\",x\r\n"
+                                                                 u"=\"1003\",tom,x\r\n"
+                                                                 u"=\"1004\",ann,x\r\n"
+                                                                 u"=\"1005\",tom,x\r\n"));
+        const QString out = m_dir.filePath("orders.xlsx");
+        const QString csv = m_dir.filePath("orders out.csv");
+        const CliRun run = runCli({"batch", "--settings", settings, orders, "--max-ids", "2",
+                                   "--xlsx", out, "--csv", csv, "--sort", "risk"},
+                                  m_dir.path());
+        QCOMPARE(run.exitCode, 0);
+        const qsizetype told = run.err.indexOf(QLatin1String("the other 1 left out"));
+        QVERIFY2(told >= 0 && told < run.err.indexOf(QStringLiteral("正在查询第0个:tom")),
+                 qPrintable(run.err));
+        QCOMPARE(server.requestCount("/tradecard/nameCard.htm"), 2);
+        const XlsxSheet sheet = readXlsxSheet(out);
+        QCOMPARE(sheet.maxRow, 3);
+        QCOMPARE(sheet.cells.value("A2").value, QStringLiteral("tom"));
+        QCOMPARE(sheet.cells.value("M2").value, QStringLiteral("3"));
+        QCOMPARE(sheet.cells.value("N2").value, QStringLiteral("1001；1003；1005"));
+        QCOMPARE(sheet.cells.value("A3").value, QStringLiteral("tb_123"));
+        QCOMPARE(readXlsxSheet(out, "sheet2.xml").cells.value("A1").value, QStringLiteral("风险"));
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QCOMPARE(lines.size(), 4);
+        QVERIFY(lines[1].startsWith("tom,") && lines[1].endsWith(",3,1001；1003；1005\r"));
+    }
+
     void batchWritesTable()
     {
         FixtureServer server;
@@ -325,6 +385,7 @@ private slots:
         QCOMPARE(sheet.cells.value("C4").value, QStringLiteral("2005-03-12"));
         QCOMPARE(sheet.cells.value("L2").formula, QStringLiteral("HYPERLINK(\"\",\"\")"));
         QVERIFY(!sheet.cells.contains("M1"));
+        QVERIFY(!readXlsxSheet(out, "sheet2.xml").error.isEmpty()); // no summary sheet
 
         const CliRun extra = runCli(
             {"batch", "--settings", settings, "--extra-columns", ids, "--xlsx", out}, m_dir.path());

@@ -68,7 +68,7 @@ int rowOf(const QString &ref)
 
 } // namespace
 
-XlsxSheet readXlsxSheet(const QString &path)
+XlsxSheet readXlsxSheet(const QString &path, const QString &sheetName)
 {
     XlsxSheet sheet;
     int err = 0;
@@ -78,12 +78,13 @@ XlsxSheet readXlsxSheet(const QString &path)
         return sheet;
     }
     QByteArray sheetXml, stringsXml, relsXml;
-    bool ok = readEntry(archive, "xl/worksheets/sheet1.xml", &sheetXml);
+    const QByteArray sheetPart = "xl/worksheets/" + sheetName.toUtf8();
+    bool ok = readEntry(archive, sheetPart.constData(), &sheetXml);
     readEntry(archive, "xl/sharedStrings.xml", &stringsXml); // absent when no string was written
     readEntry(archive, "xl/worksheets/_rels/sheet1.xml.rels", &relsXml);
     zip_close(archive);
     if (!ok) {
-        sheet.error = QStringLiteral("no xl/worksheets/sheet1.xml");
+        sheet.error = QStringLiteral("no ") + QString::fromUtf8(sheetPart);
         return sheet;
     }
 

@@ -22,4 +22,5 @@ struct XlsxSheet
     int maxRow = 0;
 };
 
-XlsxSheet readXlsxSheet(const QString &path);
+// sheet: the worksheet's part name under xl/worksheets/.
+XlsxSheet readXlsxSheet(const QString &path, const QString &sheet = QStringLiteral("sheet1.xml"));

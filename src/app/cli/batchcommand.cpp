@@ -1,9 +1,11 @@
 #include "app/cli/batchcommand.h"
 
 #include "app/cli/clicommon.h"
+#include "files/batchinput.h"
 #include "files/idfile.h"
 #include "files/spreadsheetexport.h"
 #include "storage/historytext.h"
+#include "web/uilanguage.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -30,9 +32,11 @@ int runBatchCommand(const QStringList &args)
         QStringLiteral(
             "batch [--settings FILE] [--demo] [--browser] [--jobs N] [--pace MS] "
             "[--encoding gbk|utf-8] [--parallel-pages] [--extra-columns] [--verbose] "
-            "[--database FILE] [--no-history] [--config FILE] [--area-table FILE] IDFILE "
-            "--xlsx OUT"),
-        QStringLiteral("Looks up every id of IDFILE (at most 101) and saves the table to OUT."));
+            "[--database FILE] [--no-history] [--config FILE] [--area-table FILE] "
+            "[--column NAME] [--max-ids N] [--sort file|risk] IDFILE|ORDERS.csv|ORDERS.xlsx "
+            "[--xlsx OUT] [--csv OUT]"),
+        QStringLiteral("Looks up every id of IDFILE, or every buyer of an order export, (at most "
+                       "[batch] maxIds, default 101) and saves the table to OUT."));
     const QCommandLineOption xlsxOption(QStringLiteral("xlsx"),
                                         QStringLiteral("The xlsx file to write the table to."),
                                         QStringLiteral("OUT"));
@@ -49,7 +53,8 @@ int runBatchCommand(const QStringList &args)
         QStringLiteral("MS"));
     const QCommandLineOption encodingOption(
         QStringLiteral("encoding"),
-        QStringLiteral("The id file's encoding, gbk or utf-8 (default: the settings' [batch] "
+        QStringLiteral("The id file's (or CSV order export's) encoding, gbk or utf-8 (default: "
+                       "the settings' [batch] "
                        "idFileEncoding, else UTF-8 when the file is valid UTF-8, GBK otherwise)."),
         QStringLiteral("NAME"));
     const QCommandLineOption extraOption(
@@ -57,12 +62,42 @@ int runBatchCommand(const QStringList &args)
         QStringLiteral("Add credit score, credit level, risk, its reasons and the pages' outcomes "
                        "after column 12 (default: the settings' [batch] extraColumns)."));
     cli.parser().addOption(xlsxOption);
+    // Order exports, longer batches, the order of the rows and a CSV copy.
+    const QCommandLineOption csvOption(
+        QStringLiteral("csv"),
+        QStringLiteral("Also (or only) write the table as CSV, UTF-8 with a byte order mark."),
+        QStringLiteral("OUT"));
+    const QCommandLineOption columnOption(
+        QStringLiteral("column"),
+        QStringLiteral("The buyer column of an order file (default: the settings' [batch] "
+                       "buyerColumn, else 买家会员名, 买家昵称, buyer or buyerId); reads the file "
+                       "as an order file whatever its name."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption maxIdsOption(
+        QStringLiteral("max-ids"),
+        QStringLiteral("The most ids (buyers) looked up, 1 to %1 (default: the settings' [batch] "
+                       "maxIds, else %2); the rest are counted and left out.")
+            .arg(kMaxBatchIdsLimit)
+            .arg(kMaxBatchIds),
+        QStringLiteral("N"));
+    const QCommandLineOption sortOption(
+        QStringLiteral("sort"),
+        QStringLiteral(
+            "The rows' order: file (as read) or risk (高, 未知, 中, 低, file order within "
+            "each; default: the settings' [batch] sort, else file)."),
+        QStringLiteral("ORDER"));
+    cli.parser().addOption(csvOption);
+    cli.parser().addOption(columnOption);
+    cli.parser().addOption(maxIdsOption);
+    cli.parser().addOption(sortOption);
     cli.parser().addOption(extraOption);
     cli.parser().addOption(jobsOption);
     cli.parser().addOption(paceOption);
     cli.parser().addOption(encodingOption);
-    cli.parser().addPositionalArgument(QStringLiteral("IDFILE"),
-                                       QStringLiteral("Buyer ids, separated by commas or lines."));
+    cli.parser().addPositionalArgument(
+        QStringLiteral("IDFILE"),
+        QStringLiteral(
+            "Buyer ids, separated by commas or lines; or an order export (.csv, .xlsx)."));
     QueryOptions options;
     int exitCode = CliOk;
     if (!cli.parse(args, &options, &exitCode))
@@ -76,6 +111,23 @@ int runBatchCommand(const QStringList &args)
         !cli.singleValue(paceOption, QStringLiteral("a number"), &paceText, &exitCode) ||
         !cli.singleValue(encodingOption, QStringLiteral("gbk or utf-8"), &encodingText, &exitCode))
         return exitCode;
+    QString csvPath;
+    QString columnText;
+    QString maxIdsText;
+    QString sortText;
+    if (!cli.singleValue(csvOption, QStringLiteral("a file name"), &csvPath, &exitCode) ||
+        !cli.singleValue(columnOption, QStringLiteral("a column name"), &columnText, &exitCode) ||
+        !cli.singleValue(maxIdsOption, QStringLiteral("a number"), &maxIdsText, &exitCode) ||
+        !cli.singleValue(sortOption, QStringLiteral("file or risk"), &sortText, &exitCode))
+        return exitCode;
+    int maxIds = 0;
+    if (!maxIdsText.isEmpty() && !readBounded(maxIdsText, 1, kMaxBatchIdsLimit, &maxIds))
+        return cli.usage(QStringLiteral("--max-ids must be a number from 1 to %1, not %2")
+                             .arg(kMaxBatchIdsLimit)
+                             .arg(maxIdsText));
+    if (!sortText.isEmpty() && sortText != QLatin1String("file") &&
+        sortText != QLatin1String("risk"))
+        return cli.usage(QStringLiteral("--sort must be file or risk, not %1").arg(sortText));
     BatchOptions batch;
     if (!jobsText.isEmpty() && !readBounded(jobsText, 1, BatchOptions::kMaxJobs, &batch.jobs))
         return cli.usage(QStringLiteral("--jobs must be a number from 1 to %1, not %2")
@@ -95,8 +147,11 @@ int runBatchCommand(const QStringList &args)
     if (options.operands.size() != 1)
         return cli.usage(options.operands.isEmpty() ? QStringLiteral("no id file given")
                                                     : QStringLiteral("give exactly one id file"));
-    if (outPath.isEmpty())
-        return cli.usage(QStringLiteral("no output file given (--xlsx OUT)"));
+    if (outPath.isEmpty() && csvPath.isEmpty())
+        return cli.usage(QStringLiteral("no output file given (--xlsx OUT or --csv OUT)"));
+    if (!outPath.isEmpty() && !csvPath.isEmpty() &&
+        QFileInfo(outPath).absoluteFilePath() == QFileInfo(csvPath).absoluteFilePath())
+        return cli.usage(QStringLiteral("--xlsx and --csv name the same file"));
 
     const QString idPath = options.operands.first();
     QueryRun run;
@@ -108,18 +163,32 @@ int runBatchCommand(const QStringList &args)
         run.profile.settingsPath.isEmpty() ? defaultSettingsPath() : run.profile.settingsPath,
         idPath);
     QString error;
-    if (!checkBatchOutput(outPath, ownFiles, &error)) {
-        printMessage(error);
-        return CliUsage;
+    for (const QString &out : {outPath, csvPath}) {
+        if (!out.isEmpty() && !checkBatchOutput(out, ownFiles, &error)) {
+            printMessage(error);
+            return CliUsage;
+        }
     }
     const QuerySettings &settings = run.profile.settings;
     // The user's choice of encoding wins over the settings', and either over the guess.
-    const IdFileResult idFile =
-        readIdFile(idPath, kMaxBatchIds, encoding.value_or(settings.idFileEncoding));
+    BatchInputOptions inputOptions;
+    inputOptions.maxIds = maxIds > 0 ? maxIds : settings.batchMaxIds;
+    inputOptions.encoding = encoding.value_or(settings.idFileEncoding);
+    inputOptions.buyerColumn = columnText.isEmpty() ? settings.buyerColumn : columnText;
+    inputOptions.orderFile = !columnText.isEmpty();
+    const BatchInput idFile = readBatchInput(idPath, inputOptions);
     if (!idFile.ok()) {
         printMessage(idFile.error);
         return CliUsage;
     }
+    if (idFile.orderFile && idFile.ids.isEmpty()) {
+        printMessage(inUserLanguage(QStringLiteral("订单文件中没有买家：%1"),
+                                    QStringLiteral("no buyer in the order file %1"))
+                         .arg(idPath));
+        return CliUsage;
+    }
+    if (idFile.leftOut > 0) // said before anything is looked up
+        printMessage(leftOutText(idFile.ids.size(), idFile.leftOut));
     // The command line's values win over the settings'.
     if (jobsText.isEmpty())
         batch.jobs = settings.batchJobs;
@@ -155,14 +224,30 @@ int runBatchCommand(const QStringList &args)
         printMessage(QStringLiteral("interrupted: no table written"));
         return CliInterrupted;
     }
-    const QList<BatchRow> rows = batchRows(outcomes);
+    QList<BatchRow> rows = batchRows(outcomes);
     BatchTableOptions table;
     table.extraColumns = settings.extraColumns || cli.parser().isSet(extraOption);
     table.risk = settings.risk;
-    if (!writeBatchSpreadsheet(outPath, rows, &error, table, ownFiles)) {
+    // An order file's table, or one sorted for action, gets the order columns (for an order
+    // file), the risk colours and the summary sheet; a plain id file's table is as it always was.
+    const bool byRisk =
+        sortText.isEmpty() ? settings.sortByRisk : sortText == QLatin1String("risk");
+    if (idFile.orderFile)
+        addOrderColumns(&rows, idFile.buyers);
+    if (byRisk)
+        sortRowsByRisk(&rows);
+    table.orderColumns = idFile.orderFile;
+    table.markRisk = table.summarySheet = idFile.orderFile || byRisk;
+    if (!outPath.isEmpty() && !writeBatchSpreadsheet(outPath, rows, &error, table, ownFiles)) {
         printMessage(error);
         return CliUsage;
     }
-    printMessage(QStringLiteral("%1 buyer(s) written to %2").arg(rows.size()).arg(outPath));
+    if (!csvPath.isEmpty() && !writeBatchCsv(csvPath, rows, &error, table, ownFiles)) {
+        printMessage(error);
+        return CliUsage;
+    }
+    printMessage(QStringLiteral("%1 buyer(s) written to %2")
+                     .arg(rows.size())
+                     .arg(outPath.isEmpty() ? csvPath : outPath));
     return CliOk;
 }
