@@ -136,12 +136,7 @@ LookupService::SetupState LookupService::ensureSetup(const CancelToken &cancel, 
              std::chrono::steady_clock::now() - m_cachedSince < kRetryAfter))
             return state;
     }
-    FetchContext context;
-    context.session = m_session.get();
-    context.recorder = m_recorder;
-    context.cancel = &cancel;
-    context.pacer = pacer;
-    context.pageStarted = pageStarted;
+    const FetchContext context = fetchContext(cancel, pacer, pageStarted);
     // A stored configuration in use is not what a new download starts from.
     const QuerySetupPtr from =
         state.cachedConfiguration ? initialQuerySetup(state.settings) : state.setup;
@@ -200,12 +195,7 @@ QuerySetupPtr LookupService::ensureLocalSetup(const QuerySettings &settings,
     const QuerySetupPtr current = setup();
     if (current->hasConfiguration() && (m_local.areaTable || m_localAreaTableFetched))
         return current;
-    FetchContext context;
-    context.session = m_session.get();
-    context.recorder = m_recorder;
-    context.cancel = &cancel;
-    context.pacer = pacer;
-    context.pageStarted = pageStarted;
+    const FetchContext context = fetchContext(cancel, pacer, pageStarted);
     std::shared_ptr<QuerySetup> setup;
     if (m_local.config) {
         setup = std::make_shared<QuerySetup>(*current);
@@ -218,6 +208,18 @@ QuerySetupPtr LookupService::ensureLocalSetup(const QuerySettings &settings,
     std::lock_guard<std::mutex> lock(m_setupMutex);
     m_setup = setup;
     return setup;
+}
+
+FetchContext LookupService::fetchContext(const CancelToken &cancel, RequestPacer *pacer,
+                                         const PageWatch *pageStarted) const
+{
+    FetchContext context;
+    context.session = m_session.get();
+    context.recorder = m_recorder;
+    context.cancel = &cancel;
+    context.pacer = pacer;
+    context.pageStarted = pageStarted;
+    return context;
 }
 
 QuerySetupPtr LookupService::prepareSetup(const CancelToken &cancel, PageResults *pages)
@@ -239,12 +241,7 @@ LookupOutcome LookupService::lookUpWith(const QString &id, const SetupState &sta
     const QuerySetupPtr &setup = state.setup;
     LookupOutcome outcome;
     outcome.id = trimSpaces(id);
-    FetchContext context;
-    context.session = m_session.get();
-    context.recorder = m_recorder;
-    context.cancel = &cancel;
-    context.pacer = pacer;
-    context.pageStarted = pageStarted;
+    const FetchContext context = fetchContext(cancel, pacer, pageStarted);
     outcome.result =
         queryBuyer(*setup, state.settings, outcome.id, context, m_browser, m_pool.get());
     outcome.cachedConfiguration = state.cachedConfiguration;

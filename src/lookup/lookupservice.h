@@ -174,6 +174,10 @@ private:
     std::shared_ptr<const ConfigCache> m_cache;
 
     // Local files instead of the downloads (setLocalSetup).
+    // Where this service's fetches run: its session and recorder, the job's cancellation and
+    // pacing, and who hears of each page.
+    FetchContext fetchContext(const CancelToken &cancel, RequestPacer *pacer,
+                              const PageWatch *pageStarted) const;
     QuerySetupPtr ensureLocalSetup(const QuerySettings &settings, const CancelToken &cancel,
                                    RequestPacer *pacer, PageResults *pages,
                                    const PageWatch *pageStarted);
