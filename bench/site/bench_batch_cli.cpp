@@ -12,6 +12,7 @@
 //   build/bin/bench_batch_cli --benchmark_filter=/2000
 
 #include "benchmain.h"
+#include "siteprocess.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -34,28 +35,6 @@ namespace {
 
 constexpr int kDelayMs = 20;
 constexpr int kJobs = 8;
-
-class SiteProcess
-{
-public:
-    SiteProcess()
-    {
-        m_process.start(QCoreApplication::applicationDirPath() + "/brelvon-site",
-                        {"--delay", QString::number(kDelayMs)});
-        if (m_process.waitForStarted(5000) && m_process.waitForReadyRead(5000))
-            m_hostPort = QString::fromUtf8(m_process.readLine()).trimmed();
-    }
-    ~SiteProcess()
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    QString hostPort() const { return m_hostPort; }
-
-private:
-    QProcess m_process;
-    QString m_hostPort;
-};
 
 // Runs a program with stdout and stderr to files; its exit status and rusage.
 bool runMeasured(const QStringList &args, const QString &out, const QString &err, int *status,
@@ -86,7 +65,7 @@ bool runMeasured(const QStringList &args, const QString &out, const QString &err
 
 void BM_CliBatch(benchmark::State &state)
 {
-    static SiteProcess site;
+    static SiteProcess site(kDelayMs);
     if (site.hostPort().isEmpty()) {
         state.SkipWithError("cannot start brelvon-site");
         return;

@@ -11,6 +11,7 @@
 #include "files/spreadsheetexport.h"
 #include "lookup/lookupservice.h"
 #include "querylookups.h"
+#include "siteprocess.h"
 #include "web/canceltoken.h"
 
 #include <QDir>
@@ -29,32 +30,9 @@ namespace {
 
 constexpr int kDelayMs = 50;
 
-// brelvon-site --delay 50 in a process of its own, for as long as the benchmark runs.
-class SiteProcess
-{
-public:
-    SiteProcess()
-    {
-        m_process.start(QCoreApplication::applicationDirPath() + "/brelvon-site",
-                        {"--delay", QString::number(kDelayMs)});
-        if (m_process.waitForStarted(5000) && m_process.waitForReadyRead(5000))
-            m_hostPort = QString::fromUtf8(m_process.readLine()).trimmed();
-    }
-    ~SiteProcess()
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    QString hostPort() const { return m_hostPort; }
-
-private:
-    QProcess m_process;
-    QString m_hostPort;
-};
-
 SiteProcess &site()
 {
-    static SiteProcess process;
+    static SiteProcess process(kDelayMs);
     return process;
 }
 
