@@ -133,7 +133,7 @@ QString ConnectionCheck::summaryText() const
     else if (page.outcome == PageOutcome::Refused)
         ending = QStringLiteral("不是http地址");
     else if (isConnectionRefused(page))
-        ending = QStringLiteral("连接被拒绝");
+        ending = QStringLiteral("网络错误：连接被拒绝");
     else if (page.outcome == PageOutcome::Cancelled)
         ending = QStringLiteral("已取消");
     else

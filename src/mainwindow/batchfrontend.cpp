@@ -5,6 +5,7 @@
 #include "files/outputguard.h"
 #include "files/spreadsheetexport.h"
 #include "lookup/lookuprunner.h"
+#include "mainwindow/clicklabel.h"
 #include "mainwindow/mainwindowlayout.h"
 #include "mainwindow/programtitle.h"
 #include "mainwindow/resultlines.h"
@@ -35,9 +36,13 @@ BatchFrontEnd::BatchFrontEnd(QWidget *window, LookupService *service, const Quer
       m_batchIdField(layout.batchIdField), m_resultFields(layout.resultFields),
       m_areaTableField(layout.areaTableField), m_progressBar(layout.batchProgress),
       m_stopButton(layout.batchStop), m_summary(layout.batchSummary),
+      m_tableRow(layout.batchTable), m_tablePath(layout.batchTablePath),
       m_runner(new LookupRunner(service, this))
 {
     connect(m_stopButton, &QPushButton::clicked, this, &BatchFrontEnd::stop);
+    connect(layout.batchTableOpen, &ClickLabel::clicked, this, &BatchFrontEnd::openTable);
+    connect(layout.batchTableSave, &ClickLabel::clicked, this, &BatchFrontEnd::saveTable);
+    connect(layout.batchTableFolder, &ClickLabel::clicked, this, &BatchFrontEnd::openTableFolder);
 }
 
 BatchFrontEnd::~BatchFrontEnd()
@@ -78,6 +83,32 @@ void BatchFrontEnd::stop()
 void BatchFrontEnd::clearSummary()
 {
     m_summary->hide();
+    m_tableRow->hide();
+}
+
+void BatchFrontEnd::openTable()
+{
+    if (m_table.isEmpty())
+        return;
+    const QPointer<BatchFrontEnd> self(this);
+    // The spreadsheet program when one is installed, else whatever the desktop opens xlsx with.
+    bool opened = m_openSpreadsheet ? m_openSpreadsheet(m_table) : openSpreadsheet(m_table);
+    if (!self)
+        return;
+    if (!opened)
+        opened = QDesktopServices::openUrl(QUrl::fromLocalFile(m_table));
+    if (!opened)
+        tell(tr("无法打开表格，电脑上可能没有表格程序：\n%1\n请另存一份，或打开所在文件夹取走。")
+                 .arg(QDir::toNativeSeparators(m_table)));
+}
+
+void BatchFrontEnd::openTableFolder()
+{
+    if (m_table.isEmpty())
+        return;
+    const QString dir = QFileInfo(m_table).absolutePath();
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(dir)))
+        tell(tr("无法打开文件夹：\n%1").arg(QDir::toNativeSeparators(dir)));
 }
 
 QString BatchFrontEnd::summaryText(const QList<LookupOutcome> &outcomes, bool stopped,
@@ -145,6 +176,7 @@ void BatchFrontEnd::tell(const QString &text)
     QPointer<QMessageBox> box =
         new QMessageBox(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok, m_window);
     box->setTextFormat(Qt::PlainText);
+    fitTitle(box);
     box->exec();
     delete box;
 }
@@ -297,6 +329,13 @@ void BatchFrontEnd::done(const QList<LookupOutcome> &outcomes, bool cancelled, i
     m_summary->setText(summaryText(outcomes, stopped, total - outcomes.size()));
     m_summary->setToolTip(m_summary->text());
     m_summary->show();
+    m_table = table;
+    if (!table.isEmpty()) {
+        // Said whether or not a program opened it: the table is in a temporary folder.
+        m_tablePath->setText(tr("表格：%1").arg(QDir::toNativeSeparators(table)));
+        m_tablePath->setToolTip(m_tablePath->text());
+        m_tableRow->show();
+    }
     if (outcomes.isEmpty())
         return;
     if (table.isEmpty())
@@ -321,7 +360,8 @@ void BatchFrontEnd::offerTable(const QString &path)
     QPointer<QMessageBox> box =
         new QMessageBox(QMessageBox::NoIcon, programTitle(),
                         tr("找不到可以打开表格的程序。\n表格暂存在临时文件夹中，一天后会被删除："
-                           "请另存一份，或打开所在文件夹取走。"),
+                           "请另存一份，或打开所在文件夹取走。\n%1")
+                            .arg(QDir::toNativeSeparators(path)),
                         QMessageBox::NoButton, m_window);
     box->setTextFormat(Qt::PlainText);
     QPushButton *save = box->addButton(tr("另存为…"), QMessageBox::AcceptRole);
@@ -337,9 +377,7 @@ void BatchFrontEnd::offerTable(const QString &path)
     if (clicked == save) {
         saveTableCopy(path);
     } else if (clicked == folder) {
-        const QString dir = QFileInfo(path).absolutePath();
-        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(dir)))
-            tell(tr("无法打开文件夹：\n%1").arg(QDir::toNativeSeparators(dir)));
+        openTableFolder();
     }
 }
 

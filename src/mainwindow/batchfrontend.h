@@ -24,8 +24,9 @@ struct MainWindowLayout;
 
 // The window's batch: ids from a file the user picks, looked up by the lookup service with the
 // progress in the result area (the progress line, a bar and a stop button), the table written to
-// a temporary xlsx file and opened in the spreadsheet program, and a summary of the outcomes left
-// in the result area until the next query. The hidden fields follow the batch as it goes (Text1
+// a temporary xlsx file and opened in the spreadsheet program when one is installed, and a summary
+// of the outcomes left in the result area until the next query, with the table's path and links
+// to open it, save a copy and open its folder. The hidden fields follow the batch as it goes (Text1
 // the id in progress, Text8 to Text19 the last record that came back); nothing is read back out
 // of them.
 class BatchFrontEnd : public QObject
@@ -64,6 +65,11 @@ public:
     void setSettings(const QuerySettings &settings) { m_settings = settings; }
     // A query begins: the last batch's summary goes.
     void clearSummary();
+    // The last batch's table (empty: none), and what its links do.
+    QString tablePath() const { return m_table; }
+    void openTable();
+    void saveTable() { saveTableCopy(m_table); }
+    void openTableFolder();
 
     // "共N个：找到a个，查无此人b个，失败c个，高风险d个" over the buyers looked up (failed: neither
     // found nor not found); a stopped batch's begins with "已停止：" and says on a second line how
@@ -99,6 +105,9 @@ private:
     QProgressBar *m_progressBar;
     QPushButton *m_stopButton;
     QLabel *m_summary;
+    QWidget *m_tableRow;
+    QLabel *m_tablePath;
+    QString m_table;
     LookupRunner *m_runner;
     bool m_running = false;
     bool m_abandoned = false;

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QShortcut>
 
 BuyerNotesMenu::BuyerNotesMenu(SellerDatabase *database, QWidget *host)
     : QObject(host), m_database(database), m_host(host)
@@ -23,24 +24,34 @@ QMenu *BuyerNotesMenu::menuFor(const QString &buyerId, QWidget *parent)
 {
     auto *menu = new QMenu(parent);
     menu->setObjectName(QStringLiteral("BuyerNotesMenu"));
+    addActions(menu, buyerId);
+    return menu;
+}
+
+void BuyerNotesMenu::addActions(QMenu *menu, const QString &buyerId)
+{
     const BuyerNote note =
         m_database && !buyerId.isEmpty() ? m_database->note(buyerId) : BuyerNote();
     const bool writable = m_database && m_database->canWrite() && !buyerId.isEmpty();
     BuyerNotesMenu *self = this;
-    QAction *add = menu->addAction(QStringLiteral("加入黑名单…"), self,
+    QAction *add = menu->addAction(tr("加入黑名单…"), self,
                                    [self, buyerId] { self->addToBlacklist(buyerId); });
     add->setEnabled(writable);
-    QAction *edit = menu->addAction(QStringLiteral("备注…"), self,
-                                    [self, buyerId] { self->editNote(buyerId); });
+    QAction *edit =
+        menu->addAction(tr("备注…"), self, [self, buyerId] { self->editNote(buyerId); });
     edit->setEnabled(writable);
-    QAction *remove = menu->addAction(QStringLiteral("移出黑名单"), self,
+    QAction *remove = menu->addAction(tr("移出黑名单"), self,
                                       [self, buyerId] { self->removeFromBlacklist(buyerId); });
     remove->setEnabled(writable && note.listed == ListMark::Blacklist);
+    QAction *trust =
+        menu->addAction(tr("信任"), self, [self, buyerId] { self->toggleTrusted(buyerId); });
+    trust->setCheckable(true);
+    trust->setChecked(note.listed == ListMark::Trusted);
+    trust->setEnabled(writable);
     menu->addSeparator();
-    QAction *history = menu->addAction(QStringLiteral("查询历史…"), self,
+    QAction *history = menu->addAction(tr("查询历史…"), self,
                                        [self, buyerId] { emit self->historyRequested(buyerId); });
     history->setEnabled(m_database && m_database->canRead());
-    return menu;
 }
 
 bool BuyerNotesMenu::ask(const QString &title, const QString &label, bool multiLine, QString *text)
@@ -53,6 +64,12 @@ bool BuyerNotesMenu::ask(const QString &title, const QString &label, bool multiL
     dialog->setLabelText(label);
     dialog->setOption(QInputDialog::UsePlainTextEditForTextInput, multiLine);
     dialog->setTextValue(*text);
+    // Enter is a new line in a note: Ctrl+Enter confirms, in either box.
+    for (const QKeySequence &keys : {QKeySequence(Qt::CTRL | Qt::Key_Return),
+                                     QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
+        auto *confirm = new QShortcut(keys, dialog.data());
+        connect(confirm, &QShortcut::activated, dialog.data(), &QDialog::accept);
+    }
     // A note is prose: its lines wrap at the box's edge rather than run off to the side.
     if (auto *edit = dialog->findChild<QPlainTextEdit *>())
         edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -104,6 +121,19 @@ void BuyerNotesMenu::editNote(const QString &buyerId)
     if (!ask(QStringLiteral("备注"), QStringLiteral("对 %1 的备注：").arg(buyerId), true, &text))
         return;
     save(buyerId, [&](BuyerNote &n) { n.note = text.trimmed(); });
+}
+
+void BuyerNotesMenu::toggleTrusted(const QString &buyerId)
+{
+    if (!m_database || buyerId.isEmpty())
+        return;
+    // Trust and the blacklist exclude each other: trusting a listed buyer takes the mark off.
+    save(buyerId, [](BuyerNote &n) {
+        const bool trusted = n.listed == ListMark::Trusted;
+        n.listed = trusted ? ListMark::None : ListMark::Trusted;
+        n.reason.clear();
+        n.listedOn = QDate();
+    });
 }
 
 void BuyerNotesMenu::removeFromBlacklist(const QString &buyerId)

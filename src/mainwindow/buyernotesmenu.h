@@ -10,8 +10,8 @@ class QWidget;
 class SellerDatabase;
 struct BuyerNote;
 
-// The result area's context menu: the seller's own note and blacklist mark on the buyer shown,
-// and the lookup history. Everything is written to the seller's database at once.
+// The buyer's part of the result menu: the seller's own note, blacklist and trust mark on the
+// buyer shown, and the lookup history. Everything is written to the seller's database at once.
 class BuyerNotesMenu : public QObject
 {
     Q_OBJECT
@@ -28,11 +28,15 @@ public:
     // The menu for a buyer ("" when none is shown: only the history can be opened). Owned by
     // the caller.
     QMenu *menuFor(const QString &buyerId, QWidget *parent);
+    // The same actions, added to another menu.
+    void addActions(QMenu *menu, const QString &buyerId);
 
     // The menu's actions.
     void addToBlacklist(const QString &buyerId);
     void editNote(const QString &buyerId);
     void removeFromBlacklist(const QString &buyerId);
+    // "信任": marks the buyer trusted, or takes the mark off again.
+    void toggleTrusted(const QString &buyerId);
 
 signals:
     // The buyer's note or mark has been saved.

@@ -1,5 +1,6 @@
 #include "mainwindow/clicklabel.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
@@ -22,6 +23,18 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent *event)
         emit clicked();
 }
 
+void ClickLabel::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    if (focusPolicy() != Qt::NoFocus && event->modifiers() == Qt::NoModifier &&
+        (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)) {
+        event->accept();
+        emit clicked();
+        return;
+    }
+    QLabel::keyPressEvent(event);
+}
+
 void ClickLabel::paintEvent(QPaintEvent *event)
 {
     const QRect area = contentsRect();
@@ -29,11 +42,18 @@ void ClickLabel::paintEvent(QPaintEvent *event)
     if (wordWrap() || all.contains(QLatin1Char('\n')) ||
         fontMetrics().horizontalAdvance(all) <= area.width()) {
         QLabel::paintEvent(event);
-        return;
+    } else {
+        QPainter painter(this);
+        drawFrame(&painter);
+        const QString shown = fontMetrics().elidedText(all, Qt::ElideRight, area.width());
+        style()->drawItemText(&painter, area,
+                              QStyle::visualAlignment(layoutDirection(), alignment()), palette(),
+                              isEnabled(), shown, foregroundRole());
     }
-    QPainter painter(this);
-    drawFrame(&painter);
-    const QString shown = fontMetrics().elidedText(all, Qt::ElideRight, area.width());
-    style()->drawItemText(&painter, area, QStyle::visualAlignment(layoutDirection(), alignment()),
-                          palette(), isEnabled(), shown, foregroundRole());
+    if (hasFocus()) {
+        QPainter painter(this);
+        QPen pen(palette().color(foregroundRole()), 1, Qt::DotLine);
+        painter.setPen(pen);
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
 }

@@ -4,7 +4,8 @@
 
 // A label that reports a click: the left button pressed and released over it. A one-line text
 // wider than the label ends in "…" on screen rather than in half a character; text() keeps it
-// whole.
+// whole. Given a focus policy, it is a link of the keyboard too: Enter or Space clicks it, and
+// it shows the focus.
 class ClickLabel : public QLabel
 {
     Q_OBJECT
@@ -17,6 +18,7 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:

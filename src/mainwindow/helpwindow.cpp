@@ -1,78 +1,105 @@
 #include "mainwindow/helpwindow.h"
 
 #include "mainwindow/cjkfont.h"
-#include "mainwindow/helppictures.h"
 #include "mainwindow/mainwindowresources.h"
+#include "skin/installpaths.h"
 
-#include <QFontMetrics>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QIcon>
+#include <QShortcut>
 #include <QLabel>
+#include <QScreen>
+#include <QTextBrowser>
+#include <QUrl>
+#include <QVBoxLayout>
 
 namespace {
 
-constexpr int px(int twips)
-{
-    return (twips + 7) / 15;
-}
+const QString kContents = QStringLiteral("index.html");
 
-// A red instruction line. The text keeps its place and width; where the installed CJK font sets
-// lines taller than the Song face the layout was made for, the label grows down into the free
-// space above the next control (at most to nextTop) instead of cutting the text off.
-QLabel *instruction(QWidget *parent, const char *name, const QString &text, int left, int top,
-                    int width, int height, int nextTop)
-{
-    auto *label = new QLabel(parent);
-    label->setObjectName(QLatin1String(name));
-    label->setText(text);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setFont(cjkFont(16));
-    label->setStyleSheet(QStringLiteral("color: #FF0000;"));
-    const int w = px(width);
-    const int needed = label->heightForWidth(w);
-    const int h = qMax(px(height), qMin(needed, px(nextTop) - px(top)));
-    label->setGeometry(px(left), px(top), w, h);
-    return label;
-}
-
-// A picture box: the picture at its own size from the top-left corner, cut off by the box.
-QLabel *picture(QWidget *parent, const char *name, const QPixmap &pixmap, int left, int top,
-                int width, int height)
-{
-    auto *box = new QLabel(parent);
-    box->setObjectName(QLatin1String(name));
-    box->setFrameShape(QFrame::Panel);
-    box->setFrameShadow(QFrame::Sunken);
-    box->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    box->setPixmap(pixmap);
-    box->setGeometry(px(left), px(top), px(width), px(height));
-    return box;
-}
+// The contents row: each page by its title.
+const std::pair<const char *, const char *> kPages[] = {
+    {"index.html", "目录"},      {"desk.html", "查询"},      {"batch.html", "批量查询"},
+    {"settings.html", "设置"},   {"notes.html", "备注和黑名单"}, {"risk.html", "风险"},
+    {"status.html", "提示的意思"},
+};
 
 } // namespace
 
 HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     initMainWindowResources();
-    setObjectName(QStringLiteral("Form1"));
+    setObjectName(QStringLiteral("HelpWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("软件启动设置"));
+    setWindowTitle(tr("Brelvon 帮助"));
     setWindowIcon(QIcon(QStringLiteral(":/brelvon/brelvon32.png")));
-    resize(kClientWidth, kClientHeight);
+    setFont(cjkFont(13));
 
-    instruction(this, "Label1", QStringLiteral("打开IE,在IE菜单上点\"工具\",如下图"), 240, 360,
-                5655, 255, 720);
-    picture(this, "Picture1", drawMenuBarPicture(), 240, 720, 5055, 1935);
-    instruction(
-        this, "Label2",
-        QStringLiteral("点\"工具\"后,再点\"Internet 选项\",然后将出现下图界面,再点\"高级\""), 240,
-        2880, 7455, 255, 3360);
-    picture(this, "Picture2", drawOptionsDialogPicture(), 240, 3360, 6135, 1815);
-    instruction(
-        this, "Label3",
-        QStringLiteral("点\"高级\"后,将出现下图界面,移动滚动条,找到\"在安全和非安全模式之间"
-                       "转换时发出警告\",去掉那前面的勾,然后点\"确定\".退出软件,再重新启动"),
-        120, 5400, 7815, 495, 6120);
-    picture(this, "Picture3", drawAdvancedSettingsPicture(), 240, 6120, 6135, 3855);
+    auto *contents = new QLabel(this);
+    contents->setObjectName(QStringLiteral("HelpContents"));
+    QStringList links;
+    for (const auto &[file, title] : kPages)
+        links.append(QStringLiteral("<a href=\"%1\">%2</a>")
+                         .arg(QLatin1String(file), QString::fromUtf8(title)));
+    contents->setText(links.join(QStringLiteral(" · ")));
+    contents->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    contents->setAccessibleName(tr("帮助目录"));
+
+    m_browser = new QTextBrowser(this);
+    m_browser->setObjectName(QStringLiteral("HelpBrowser"));
+    m_browser->setAccessibleName(tr("帮助内容"));
+    m_browser->setSearchPaths({helpFolder()});
+    // Links to our own pages stay here; web addresses go to the user's browser.
+    m_browser->setOpenExternalLinks(true);
+    connect(contents, &QLabel::linkActivated, this, &HelpWindow::showPage);
+
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->addWidget(contents);
+    layout->addWidget(m_browser, 1);
+
+    // As large as reading needs, never larger than the screen's work area.
+    QSize size(720, 640);
+    if (const QScreen *screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        size = size.boundedTo(area.size() - QSize(40, 60));
+        resize(size);
+        move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+    } else {
+        resize(size);
+    }
+    showPage(QString());
 }
+
+QString HelpWindow::helpFolder()
+{
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/help");
+    if (QFileInfo(beside + QLatin1Char('/') + kContents).isFile())
+        return beside;
+    return installedDataDir() + QStringLiteral("/help");
+}
+
+void HelpWindow::showPage(const QString &page)
+{
+    QString name = page.isEmpty() ? kContents : page;
+    // Only pages of the folder: a name never climbs out of it.
+    if (name.contains(QLatin1String("..")) || name.startsWith(u'/'))
+        name = kContents;
+    const QUrl url = QUrl::fromLocalFile(helpFolder() + QLatin1Char('/') + name.section(u'#', 0, 0));
+    QUrl shown(url);
+    if (name.contains(u'#'))
+        shown.setFragment(name.section(u'#', 1));
+    if (!QFileInfo(url.toLocalFile()).isFile()) {
+        m_browser->setHtml(tr("<p>找不到帮助页面：%1</p><p>帮助文件应在 %2 中。</p>")
+                               .arg(name.toHtmlEscaped(),
+                                    QDir::toNativeSeparators(helpFolder()).toHtmlEscaped()));
+        return;
+    }
+    m_browser->setSource(shown);
+}
+

@@ -2,15 +2,26 @@
 
 #include <QWidget>
 
-// The help window: how to switch off the browser's warning about changing between secure and
-// insecure modes. Three red instruction lines and three pictures; no behaviour of its own. A
-// top-level window without an owner, discarded when closed.
+class QTextBrowser;
+
+// The help: the program's own Chinese pages (HTML with pictures, shipped in the help folder),
+// read offline in a text browser with a row of contents above it. Pictures come at twice their
+// size as well ("name@2x.png") and are shown sharp on a screen of either scale. Esc closes it;
+// it opens within the screen's work area. A top-level window without an owner, discarded when
+// closed.
 class HelpWindow : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr int kClientWidth = 8790 / 15;   // 586
-    static constexpr int kClientHeight = 10350 / 15; // 690
-
     explicit HelpWindow(QWidget *parent = nullptr);
+
+    // The folder holding the pages: "help" beside the program, else the installed copy.
+    static QString helpFolder();
+    // Shows a page of the folder, with an optional anchor ("batch.html", "desk.html#lines");
+    // empty: the contents page.
+    void showPage(const QString &page);
+    QTextBrowser *browser() const { return m_browser; }
+
+private:
+    QTextBrowser *m_browser;
 };

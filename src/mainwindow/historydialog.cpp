@@ -7,7 +7,10 @@
 #include "storage/historytext.h"
 #include "storage/sellerdatabase.h"
 
+#include <QCheckBox>
+#include <QDateEdit>
 #include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QDir>
 #include <QFileDialog>
 #include <QHash>
@@ -35,6 +38,28 @@ HistoryDialog::HistoryDialog(SellerDatabase *database, const QString &filter, QW
     m_filter->setObjectName(QStringLiteral("HistoryFilter"));
     m_filter->setPlaceholderText(QStringLiteral("按买家ID或昵称筛选"));
     m_filter->setClearButtonEnabled(true);
+    m_filter->setAccessibleName(tr("筛选"));
+    // A span of days, off until the seller ticks it.
+    m_byDate = new QCheckBox(tr("按日期："), this);
+    m_byDate->setObjectName(QStringLiteral("HistoryByDate"));
+    const QDate today = QDate::currentDate();
+    m_from = new QDateEdit(today.addDays(-30), this);
+    m_from->setObjectName(QStringLiteral("HistoryFrom"));
+    m_from->setAccessibleName(tr("开始日期"));
+    m_to = new QDateEdit(today, this);
+    m_to->setObjectName(QStringLiteral("HistoryTo"));
+    m_to->setAccessibleName(tr("结束日期"));
+    for (QDateEdit *edit : {m_from, m_to}) {
+        edit->setCalendarPopup(true);
+        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        edit->setEnabled(false);
+        connect(edit, &QDateEdit::dateChanged, this, &HistoryDialog::refresh);
+    }
+    connect(m_byDate, &QCheckBox::toggled, this, [this](bool on) {
+        m_from->setEnabled(on);
+        m_to->setEnabled(on);
+        refresh();
+    });
 
     QStringList headers{QStringLiteral("查询时间")};
     headers += batchTableHeaders().mid(0, 11); // the link column would only repeat the address
@@ -46,18 +71,37 @@ HistoryDialog::HistoryDialog(SellerDatabase *database, const QString &filter, QW
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->setToolTip(tr("双击一行重新查询该买家"));
+    connect(m_table, &QTableWidget::cellDoubleClicked, this, [this](int row) {
+        if (QTableWidgetItem *id = m_table->item(row, 1); id && !id->text().isEmpty())
+            emit lookUpAgain(id->text());
+    });
 
     m_count = new QLabel(this);
     m_count->setObjectName(QStringLiteral("HistoryCount"));
     auto *buttons = new QDialogButtonBox(this);
     m_export = buttons->addButton(QStringLiteral("导出CSV…"), QDialogButtonBox::ActionRole);
     m_export->setObjectName(QStringLiteral("HistoryExport"));
+    m_delete = buttons->addButton(tr("删除…"), QDialogButtonBox::ActionRole);
+    m_delete->setObjectName(QStringLiteral("HistoryDelete"));
+    m_delete->setEnabled(false);
+    connect(m_delete, &QPushButton::clicked, this, &HistoryDialog::deleteSelected);
+    connect(m_table, &QTableWidget::itemSelectionChanged, this, [this] {
+        m_delete->setEnabled(m_database && m_database->canWrite() &&
+                             m_table->selectionModel()->hasSelection());
+    });
     buttons->addButton(QStringLiteral("关闭"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_export, &QPushButton::clicked, this, &HistoryDialog::exportCsv);
 
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_filter);
+    auto *filters = new QHBoxLayout;
+    filters->addWidget(m_filter, 1);
+    filters->addWidget(m_byDate);
+    filters->addWidget(m_from);
+    filters->addWidget(new QLabel(QStringLiteral("—"), this));
+    filters->addWidget(m_to);
+    layout->addLayout(filters);
     layout->addWidget(m_table);
     layout->addWidget(m_count);
     layout->addWidget(buttons);
@@ -80,6 +124,13 @@ HistoryFilter HistoryDialog::filter() const
 {
     HistoryFilter f;
     f.text = m_filter->text().trimmed();
+    if (m_byDate->isChecked()) {
+        // Local days; a span given backwards is read the right way round.
+        const QDate from = qMin(m_from->date(), m_to->date());
+        const QDate to = qMax(m_from->date(), m_to->date());
+        f.since = from.startOfDay();
+        f.until = to.addDays(1).startOfDay();
+    }
     return f;
 }
 
@@ -122,6 +173,7 @@ void HistoryDialog::refresh()
         int column = 0;
         for (; column < int(std::size(values)); ++column)
             m_table->setItem(row, column, new QTableWidgetItem(values[column]));
+        m_table->item(row, 0)->setData(Qt::UserRole, l.rowId);
         const BuyerNote note = notes.value(r.buyerId);
         const SellerNotes seller = sellerNotes(note);
         BuyerQueryResult result;
@@ -156,6 +208,45 @@ bool HistoryDialog::exportTo(const QString &path, QString *error) const
     return writeOutputFile(
         path, csv, programFiles(m_database ? m_database->path() : QString(), defaultSettingsPath()),
         error);
+}
+
+void HistoryDialog::setDays(const QDate &from, const QDate &to)
+{
+    const bool on = from.isValid() && to.isValid();
+    const QSignalBlocker quiet(m_byDate);
+    if (on) {
+        const QSignalBlocker quietFrom(m_from);
+        const QSignalBlocker quietTo(m_to);
+        m_from->setDate(from);
+        m_to->setDate(to);
+    }
+    m_byDate->setChecked(on);
+    m_from->setEnabled(on);
+    m_to->setEnabled(on);
+    refresh();
+}
+
+void HistoryDialog::deleteSelected()
+{
+    QList<qint64> rowIds;
+    for (const QModelIndex &index : m_table->selectionModel()->selectedRows())
+        rowIds.append(m_table->item(index.row(), 0)->data(Qt::UserRole).toLongLong());
+    if (!m_database || rowIds.isEmpty())
+        return;
+    const QPointer<HistoryDialog> self(this);
+    QPointer<QMessageBox> box = new QMessageBox(
+        QMessageBox::Question, windowTitle(),
+        tr("删除选中的%1条查询记录？删除后不能恢复。").arg(rowIds.size()),
+        QMessageBox::Yes | QMessageBox::Cancel, this);
+    box->setDefaultButton(QMessageBox::Cancel);
+    const bool yes = box->exec() == QMessageBox::Yes;
+    delete box;
+    if (!self || !yes)
+        return;
+    if (!m_database->removeLookups(rowIds))
+        QMessageBox::warning(this, windowTitle(),
+                             tr("无法删除：%1").arg(m_database->problem()));
+    refresh();
 }
 
 void HistoryDialog::exportCsv()

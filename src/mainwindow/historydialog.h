@@ -6,6 +6,8 @@
 
 #include <functional>
 
+class QCheckBox;
+class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -14,9 +16,10 @@ class QTimer;
 class SellerDatabase;
 struct HistoryFilter;
 
-// The seller's past lookups, newest first: a filter (part of a buyer id or nick), a table of the
-// newest lookups that match, and an export of every match to a CSV file (UTF-8 with a byte order
-// mark, so spreadsheet programs read the Chinese).
+// The seller's past lookups, newest first: a filter (part of a buyer id or nick, and a span of
+// days), a table of the newest lookups that match, and an export of every match to a CSV file
+// (UTF-8 with a byte order mark, so spreadsheet programs read the Chinese). Selected rows can be
+// deleted (after a question); a double-click on a row asks the window to look the buyer up again.
 class HistoryDialog : public QDialog
 {
     Q_OBJECT
@@ -39,6 +42,13 @@ public:
     bool exportTo(const QString &path, QString *error) const;
     // The export button's action: asks for a file, writes it, says how it went.
     void exportCsv();
+    // The delete button's action: asks, then deletes the selected lookups.
+    void deleteSelected();
+    // Only lookups of these days (both included); invalid dates: every day.
+    void setDays(const QDate &from, const QDate &to);
+
+signals:
+    void lookUpAgain(const QString &buyerId);
 
 private:
     HistoryFilter filter() const;
@@ -50,5 +60,9 @@ private:
     QTableWidget *m_table = nullptr;
     QLabel *m_count = nullptr;
     QPushButton *m_export = nullptr;
+    QPushButton *m_delete = nullptr;
+    QCheckBox *m_byDate = nullptr;
+    QDateEdit *m_from = nullptr;
+    QDateEdit *m_to = nullptr;
     QTimer *m_typing = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "files/inidocument.h"
 #include "lookup/lookuprunner.h"
 #include "lookup/lookupservice.h"
+#include "mainwindow/accessibility.h"
 #include "mainwindow/cjkfont.h"
 #include "mainwindow/clicklabel.h"
 #include "mainwindow/mainwindowresources.h"
@@ -40,11 +41,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QShortcut>
 #include <QStringListModel>
@@ -94,6 +97,7 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
       m_service(std::make_unique<LookupService>(settings, BatchOptions::kMaxJobs))
 {
     initMainWindowResources();
+    installAccessibility();
     setObjectName(QStringLiteral("TestOCX_new"));
     setWindowIcon(QIcon(QStringLiteral(":/brelvon/brelvon32.png")));
     // No system frame: the skinned caption bar and borders are the frame.
@@ -128,6 +132,12 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     m_seller = new SellerView(this, m_layout.resultArea);
     m_seller->setRiskSettings(m_settings.risk);
     connect(m_seller, &SellerView::noteChanged, this, &MainWindow::noteChanged);
+    connect(m_seller, &SellerView::lookUpRequested, this, [this](const QString &id) {
+        if (m_queryRunning || batchRunning())
+            return;
+        m_layout.input->setText(id);
+        runQuery();
+    });
     connect(m_batch, &BatchFrontEnd::busy, this, [this] {
         setQueryButtonsEnabled(false);
         m_seller->hideLines();
@@ -135,6 +145,7 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     connect(m_batch, &BatchFrontEnd::finished, this, [this] {
         setQueryButtonsEnabled(true);
         emit batchFinished();
+        takeClipboardId();
     });
     m_updateNotice = new ClickLabel(bar);
     m_updateNotice->setObjectName(QStringLiteral("UpdateNotice"));
@@ -143,10 +154,19 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     m_updateNotice->setStyleSheet(
         QStringLiteral("color: #FFF2A0; text-decoration: underline; background: transparent;"));
     m_updateNotice->hide();
+    m_demoMarker = new QLabel(tr("演示"), bar);
+    m_demoMarker->setObjectName(QStringLiteral("DemoMarker"));
+    m_demoMarker->setToolTip(tr("正在查询内置的演示站点：买家都是虚构的，查询不记入历史"));
+    m_demoMarker->setStyleSheet(QStringLiteral(
+        "color: #5A3A00; background: #FFD23C; border-radius: 3px; padding: 0px 4px;"));
+    m_demoMarker->hide();
 
     m_busyTimer = new QTimer(this);
     m_busyTimer->setInterval(1000);
     connect(m_busyTimer, &QTimer::timeout, this, &MainWindow::showBusy);
+    m_clipboardTimer = new QTimer(this);
+    m_clipboardTimer->setSingleShot(true);
+    connect(m_clipboardTimer, &QTimer::timeout, this, &MainWindow::takeClipboardId);
 
     // The ids queried lately: typed ones complete from them, the arrow in the box lists them.
     m_recentModel = new QStringListModel(this);
@@ -155,6 +175,8 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     m_completer->setCompletionMode(QCompleter::PopupCompletion);
     m_completer->popup()->setObjectName(QStringLiteral("RecentIds"));
     m_layout.input->setCompleter(m_completer);
+    // Installed after the completer's own filter, so it sees a click outside the list first.
+    m_completer->popup()->installEventFilter(this);
     QAction *recent = m_layout.input->addAction(style()->standardIcon(QStyle::SP_ArrowDown),
                                                 QLineEdit::TrailingPosition);
     recent->setObjectName(QStringLiteral("RecentIdsButton"));
@@ -195,6 +217,8 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     m_settingsLink->setCursor(Qt::PointingHandCursor);
     m_settingsLink->setGeometry(m_layout.helpLink->x(), 60 / kTwipsPerPixel,
                                 m_layout.helpLink->width(), m_layout.helpLink->height());
+    m_settingsLink->setFocusPolicy(Qt::TabFocus);
+    m_settingsLink->setToolTip(tr("设置（Ctrl+,）"));
     connect(m_settingsLink, &ClickLabel::clicked, this, &MainWindow::openSettings);
     m_configAgeLine = new QLabel(m_layout.resultArea);
     m_configAgeLine->setObjectName(QStringLiteral("ConfigAgeLine"));
@@ -202,6 +226,7 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     m_configAgeLine->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_configAgeLine->hide();
     layOutContent();
+    orderTabs();
 
     startUp();
 
@@ -219,6 +244,68 @@ MainWindow::~MainWindow()
     m_batch->join();
     for (LookupRunner *runner : {m_startupRunner, m_queryRunner})
         runner->join();
+}
+
+void MainWindow::orderTabs()
+{
+    // The query bar, the result area's title row and links, the verdict, then the link buttons,
+    // as they read from the top left. Hidden ones are passed over.
+    QList<QWidget *> order = {m_layout.input,     m_layout.queryButton,   m_layout.batchButton,
+                              m_layout.batchStop, m_settingsLink,         m_layout.helpLink,
+                              m_layout.watchClipboard, m_layout.copyResult, m_layout.creditLink};
+    if (auto *history = findChild<QWidget *>(QStringLiteral("HistoryLine")))
+        order.append(history);
+    order.append(m_layout.verdict);
+    for (int i : {4, 5, 6, 7, 0, 1, 2, 3}) // the column, then the row
+        order.append(m_layout.linkButtons[size_t(i)].button);
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order.at(i - 1), order.at(i));
+}
+
+void MainWindow::showResultMenu(const QPoint &at)
+{
+    auto *menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("ResultMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    m_seller->addMenuActions(menu);
+    if (!menu->isEmpty())
+        menu->addSeparator();
+    QAction *copy = menu->addAction(tr("复制结果"), this, &MainWindow::copyResult);
+    copy->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+C")));
+    copy->setEnabled(!resultLine().isEmpty());
+    QAction *onTop = menu->addAction(tr("总在最前"));
+    onTop->setObjectName(QStringLiteral("StayOnTopAction"));
+    onTop->setCheckable(true);
+    onTop->setChecked(staysOnTop());
+    connect(onTop, &QAction::toggled, this, &MainWindow::setStaysOnTop);
+    menu->addSeparator();
+    menu->addAction(tr("设置…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), this,
+                    &MainWindow::openSettings);
+    menu->addAction(tr("帮助"), QKeySequence(Qt::Key_F1), this,
+                    [this] { showHelpWindow(QStringLiteral("desk.html")); });
+    menu->popup(at);
+    m_resultMenu = menu;
+}
+
+bool MainWindow::staysOnTop() const
+{
+    return m_frame->captionBar()->isOnTop();
+}
+
+void MainWindow::setStaysOnTop(bool on)
+{
+    SkinCaptionBar *bar = m_frame->captionBar();
+    if (bar->isOnTop() == on)
+        return;
+    bar->setOnTop(on);
+    bar->REDRAW(); // the pin button's picture follows
+    keepWindowSetting(QStringLiteral("onTop"), QLatin1String(on ? "true" : "false"));
+}
+
+void MainWindow::setDemoMarker(bool shown)
+{
+    m_demoMarker->setVisible(shown);
+    placeUpdateNotice();
 }
 
 void MainWindow::connectControls()
@@ -243,6 +330,17 @@ void MainWindow::connectControls()
         else
             cancelQuery();
     });
+    const auto shortcut = [this](const QKeySequence &keys, auto slot) {
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, slot);
+    };
+    shortcut(QKeySequence(Qt::Key_F1), [this] { showHelpWindow(QStringLiteral("desk.html")); });
+    shortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), [this] { openSettings(); });
+    // The result's menu from the keyboard, under the result area's title.
+    for (const QKeySequence &keys : {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)})
+        shortcut(keys, [this] { showResultMenu(m_layout.resultArea->mapToGlobal(QPoint(16, 24))); });
+    m_layout.resultArea->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_layout.resultArea, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { showResultMenu(m_layout.resultArea->mapToGlobal(at)); });
     auto *copy = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+C")), this);
     connect(copy, &QShortcut::activated, this, &MainWindow::copyResult);
     connect(m_layout.copyResult, &ClickLabel::clicked, this, &MainWindow::copyResult);
@@ -255,12 +353,13 @@ void MainWindow::connectControls()
         connect(link.button, &QPushButton::clicked, this,
                 [this, slot = link.address] { openLinkSlot(slot); });
     }
-    connect(m_layout.helpLink, &ClickLabel::clicked, this,
-            [this] { openLinkSlot(LinkSlot::HelpAddress); });
+    connect(m_layout.helpLink, &ClickLabel::clicked, this, [this] { showHelpWindow(); });
     connect(m_layout.creditLink, &ClickLabel::clicked, this, &MainWindow::openCreditPage);
     connect(m_layout.noticeLine, &ClickLabel::clicked, this, &MainWindow::followUpdateNotice);
     connect(m_updateNotice, &ClickLabel::clicked, this, &MainWindow::followUpdateNotice);
-    connect(m_layout.profileLine, &ClickLabel::clicked, this, &MainWindow::showHelpWindow);
+    // The help on what the result lines say.
+    connect(m_layout.profileLine, &ClickLabel::clicked, this,
+            [this] { showHelpWindow(QStringLiteral("desk.html#lines")); });
 }
 
 // The start-up: skin hand-off to the frame, title, start-up list into the link slots, link
@@ -317,6 +416,23 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         m_layout.input->selectAll();
         return true;
     }
+    // The open list takes every click; one outside it only closes it. A click on 查询 or 批量查询
+    // then does what it says as well, so a seller who typed an id seen before is not ignored.
+    if (watched == m_completer->popup() && event->type() == QEvent::MouseButtonPress) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        const QPoint at = mouse->globalPosition().toPoint();
+        QWidget *popup = m_completer->popup();
+        if (mouse->button() == Qt::LeftButton && !popup->rect().contains(popup->mapFromGlobal(at))) {
+            for (QPushButton *button : {m_layout.queryButton, m_layout.batchButton}) {
+                if (button->isVisible() && button->isEnabled() &&
+                    button->rect().contains(button->mapFromGlobal(at))) {
+                    popup->hide();
+                    button->click();
+                    return true;
+                }
+            }
+        }
+    }
     // Down in the box opens the recent ids, as the arrow does.
     if (watched == m_layout.input && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent *>(event)->key() == Qt::Key_Down &&
@@ -339,6 +455,7 @@ void MainWindow::tell(const QString &text)
     QPointer<QMessageBox> box =
         new QMessageBox(QMessageBox::NoIcon, programTitle(), text, QMessageBox::Ok, this);
     box->setTextFormat(Qt::PlainText);
+    fitTitle(box);
     box->exec();
     delete box;
 }
@@ -413,11 +530,15 @@ void MainWindow::queryDone(const LookupOutcome &outcome)
         if (outcome.status != LookupStatus::Cancelled) {
             m_shown = std::make_unique<LookupOutcome>(outcome);
             rememberId(outcome.id);
-        }
-        if (m_shown)
             showOutcome(*m_shown);
-        else
+        } else {
+            // The lines of the buyer before would stand under the new id: the area says what
+            // happened instead, and the result menu has no buyer.
+            m_shown.reset();
             showNothing();
+            m_lines->showStatus(tr("已取消：%1").arg(outcome.id.left(40)),
+                                ResultLines::StatusKind::Plain);
+        }
         // The next id goes straight in: the box has the focus, its text selected.
         if (isActiveWindow() || !QGuiApplication::focusWindow())
             m_layout.input->setFocus(Qt::OtherFocusReason);
@@ -425,6 +546,8 @@ void MainWindow::queryDone(const LookupOutcome &outcome)
         m_inputEditing = false;
     }
     emit queryFinished();
+    if (!m_closed)
+        QTimer::singleShot(0, this, &MainWindow::takeClipboardId);
 }
 
 void MainWindow::showNothing()
@@ -470,7 +593,7 @@ void MainWindow::showOutcome(const LookupOutcome &outcome)
     }
     case LookupStatus::NoConfiguration: {
         const QString tried = configurationAttemptsText(outcome.result.pages);
-        m_lines->showStatus(tr("无法取得查询配置：") +
+        m_lines->showStatus(tr("无法获取查询配置：") +
                                 (tried.isEmpty() ? outcome.statusDetail : tried),
                             ResultLines::StatusKind::Failure);
         break;
@@ -524,6 +647,7 @@ void MainWindow::applySettings(const QuerySettings &settings, const StorageSetti
 {
     if (m_demoSite) // the seller's own hosts again: their stored copies too
         m_service->setConfigCache(std::exchange(m_keptCache, nullptr));
+    setDemoMarker(false);
     m_settings = settings;
     m_layout.watchClipboard->setChecked(m_settings.watchClipboard);
     m_service->setSettings(settings);
@@ -554,6 +678,7 @@ void MainWindow::useDemoSite()
     // The demo's made-up buyers stay out of the seller's history.
     storage.history = false;
     applySettings(demoSettings(m_demoSite->hostPort()), storage);
+    setDemoMarker(true);
 }
 
 void MainWindow::noteChanged(const QString &buyerId)
@@ -602,11 +727,26 @@ bool MainWindow::looksLikeMemberId(const QString &text)
     const QString id = trimSpaces(text);
     if (id.isEmpty() || id.size() > 40)
         return false;
-    if (id.contains(u'\n') || id.contains(u'\r'))
+    // Only what a member name can hold: ideographs and other letters, digits, "_", "-", "." and
+    // a space. Chat sentences, passwords, mail and web addresses fall out here.
+    for (const char32_t c : id.toUcs4()) {
+        if (!QChar::isLetter(c) && !(c < 0x80 && QChar::isDigit(c)) && c != U'_' && c != U'-' &&
+            c != U'.' && c != U' ')
+            return false;
+    }
+    // Phone and order numbers: a run of 11 digits or more.
+    static const QRegularExpression longNumber(QStringLiteral("\\d{11,}"));
+    // A site's name ("www.x.com", "taobao.com").
+    static const QRegularExpression siteName(
+        QStringLiteral("^(www\\..*|[a-z0-9-]+(\\.[a-z0-9-]+)*\\.(com|cn|net|org|hk|tw))$"),
+        QRegularExpression::CaseInsensitiveOption);
+    // A postal address: a house number ("88号", "3栋") or two of province, city, district, road.
+    static const QRegularExpression houseNumber(QStringLiteral("\\d+\\s*[号栋幢楼室层]"));
+    static const QRegularExpression place(QStringLiteral("[省市区县镇乡路街]"));
+    if (longNumber.match(id).hasMatch() || siteName.match(id).hasMatch() ||
+        houseNumber.match(id).hasMatch())
         return false;
-    const QString lower = id.toLower();
-    return !lower.contains(QLatin1String("://")) && !lower.startsWith(QLatin1String("www.")) &&
-           !lower.startsWith(QLatin1String("mailto:"));
+    return id.count(place) < 2;
 }
 
 void MainWindow::clipboardChanged()
@@ -614,20 +754,44 @@ void MainWindow::clipboardChanged()
     if (!m_layout.watchClipboard->isChecked())
         return;
     const QString text = QGuiApplication::clipboard()->text();
-    // Our own copy of a result, the text looked up last, and anything that is no single id stay
-    // where they are.
-    if (text == m_clipboardOwn || text == m_clipboardTaken || !looksLikeMemberId(text))
+    // The window's own copy of a result, and anything that is no single member name, stay where
+    // they are.
+    if (text == m_clipboardOwn || !looksLikeMemberId(text))
         return;
+    const QString id = trimSpaces(text);
+    if (id == m_clipboardTaken)
+        return;
+    m_clipboardPending = id;
+    takeClipboardId();
+}
+
+void MainWindow::takeClipboardId()
+{
+    if (m_clipboardPending.isEmpty() || !m_layout.watchClipboard->isChecked() || m_closed)
+        return;
+    // An id copied while something runs waits for its end (queryDone and the batch's end come
+    // back here); the watch starts at most one lookup every kClipboardPauseMs, so a burst of
+    // copies is not a burst of requests to the marketplace.
     if (m_queryRunning || batchRunning())
         return;
-    m_clipboardTaken = text;
-    m_layout.input->setText(trimSpaces(text));
+    if (m_clipboardClock.isValid() && m_clipboardClock.elapsed() < kClipboardPauseMs) {
+        m_clipboardTimer->start(int(kClipboardPauseMs - m_clipboardClock.elapsed()));
+        return;
+    }
+    m_clipboardTaken = std::exchange(m_clipboardPending, QString());
+    m_clipboardClock.start();
+    m_layout.input->setText(m_clipboardTaken);
     runQuery();
 }
 
 void MainWindow::keepClipboardWatch(bool on)
 {
     m_settings.watchClipboard = on;
+    keepWindowSetting(QStringLiteral("watchClipboard"), QLatin1String(on ? "true" : "false"));
+}
+
+void MainWindow::keepWindowSetting(const QString &key, const QString &value)
+{
     // The seller's choice holds at the next start too, in the settings file they already have
     // (the demo site's session has none, and none is made for it).
     if (m_settingsPath.isEmpty() || !QFileInfo(m_settingsPath).isFile())
@@ -636,13 +800,55 @@ void MainWindow::keepClipboardWatch(bool on)
     QString error;
     if (!document.load(m_settingsPath, &error))
         return;
-    if (document.value(QStringLiteral("window"), QStringLiteral("watchClipboard")) ==
-        QLatin1String(on ? "true" : "false"))
+    if (document.value(QStringLiteral("window"), key) == value)
         return;
-    document.setValue(QStringLiteral("window"), QStringLiteral("watchClipboard"),
-                      QLatin1String(on ? "true" : "false"));
+    document.setValue(QStringLiteral("window"), key, value);
     if (!document.save(m_settingsPath, &error))
         qWarning("brelvon: %s", qPrintable(error));
+}
+
+void MainWindow::setSettingsPath(const QString &path)
+{
+    m_settingsPath = path;
+    if (m_settingsPath.isEmpty() || !QFileInfo(m_settingsPath).isFile())
+        return;
+    IniDocument document;
+    QString error;
+    if (!document.load(m_settingsPath, &error))
+        return;
+    const QString window = QStringLiteral("window");
+    if (document.value(window, QStringLiteral("onTop")) == QLatin1String("true"))
+        m_frame->captionBar()->setOnTop(true);
+    // "x,y,width,height" of the last session's window, brought back onto the screen it is
+    // on now: a screen that shrank since (or is gone) does not leave it out of reach.
+    const QStringList place = document.value(window, QStringLiteral("place")).split(u',');
+    if (place.size() != 4)
+        return;
+    int numbers[4];
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        numbers[i] = place.at(i).trimmed().toInt(&ok);
+        if (!ok)
+            return;
+    }
+    QRect kept(numbers[0], numbers[1], numbers[2], numbers[3]);
+    QScreen *screen = QGuiApplication::screenAt(kept.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen)
+        kept = placeOnScreen(kept, screen->availableGeometry(), minimumSize());
+    setGeometry(kept);
+}
+
+QRect MainWindow::placeOnScreen(QRect window, const QRect &area, const QSize &least)
+{
+    if (area.isEmpty())
+        return window;
+    window.setWidth(qBound(least.width(), window.width(), qMax(least.width(), area.width())));
+    window.setHeight(qBound(least.height(), window.height(), qMax(least.height(), area.height())));
+    window.moveLeft(qBound(area.left(), window.left(), qMax(area.left(), area.right() + 1 - window.width())));
+    window.moveTop(qBound(area.top(), window.top(), qMax(area.top(), area.bottom() + 1 - window.height())));
+    return window;
 }
 
 void MainWindow::rememberId(const QString &id)
@@ -746,18 +952,21 @@ void MainWindow::followUpdateNotice()
     QPointer<QMessageBox> box =
         new QMessageBox(QMessageBox::NoIcon, programTitle(), address, QMessageBox::Ok, this);
     box->setTextFormat(Qt::PlainText);
+    fitTitle(box);
     box->exec();
     delete box;
     if (self)
         openAddress(address);
 }
 
-void MainWindow::showHelpWindow()
+void MainWindow::showHelpWindow(const QString &page)
 {
     if (!m_help) {
         m_help = new HelpWindow;
+        m_help->showPage(page);
         m_help->show();
     } else {
+        m_help->showPage(page);
         m_help->show();
         m_help->setWindowState(m_help->windowState() & ~Qt::WindowMinimized);
         m_help->raise();
@@ -848,14 +1057,19 @@ void MainWindow::layOutContent()
 
 void MainWindow::placeUpdateNotice()
 {
-    if (!m_updateNotice || m_updateNotice->isHidden())
-        return;
-    // Right-aligned on the caption bar, left of its buttons, clear of the title.
     SkinCaptionBar *bar = m_frame->captionBar();
     const CaptionLayout layout = bar->layout();
+    int titleEnd = layout.title().x() + bar->fontMetrics().horizontalAdvance(windowTitle()) + 16;
+    // The demo mark right after the title, the update notice right-aligned left of the buttons.
+    if (m_demoMarker && !m_demoMarker->isHidden()) {
+        const QSize size = m_demoMarker->sizeHint();
+        m_demoMarker->setGeometry(titleEnd - 8, layout.title().y(), size.width(), size.height());
+        m_demoMarker->raise();
+        titleEnd += size.width();
+    }
+    if (!m_updateNotice || m_updateNotice->isHidden())
+        return;
     const int buttons = layout.button(CaptionLayout::StayOnTop).x();
-    const int titleEnd =
-        layout.title().x() + bar->fontMetrics().horizontalAdvance(windowTitle()) + 16;
     const int natural = m_updateNotice->sizeHint().width();
     const int width = qMin(natural, buttons - 12 - titleEnd);
     const int height = m_updateNotice->sizeHint().height();
@@ -872,5 +1086,11 @@ void MainWindow::closeEvent(QCloseEvent *event)
         runner->cancel();
     m_batch->abandon();
     m_closed = true;
+    // The place and size of a normal window, for the next start.
+    if (!m_frame->captionBar()->isMaximised() && !isMinimized()) {
+        const QRect g = geometry();
+        keepWindowSetting(QStringLiteral("place"),
+                          QStringLiteral("%1,%2,%3,%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()));
+    }
     QWidget::closeEvent(event);
 }

@@ -20,6 +20,7 @@ class DemoSite;
 class DetailPageBrowser;
 class QCompleter;
 class QLabel;
+class QMenu;
 class QStringListModel;
 class QTimer;
 class SettingsDialog;
@@ -92,11 +93,27 @@ public:
     void openCreditPage();
     // A click on the update notice (or the batch's progress line, which shares its place).
     void followUpdateNotice();
-    // Shows the help window, or brings the open one forward.
-    void showHelpWindow();
+    // Shows the help window at a page of its own ("batch.html", "desk.html#lines"; empty: the
+    // contents), or brings the open one forward at that page.
+    void showHelpWindow(const QString &page = QString());
+    // The result's menu at a place on the screen: the buyer's notes, blacklist and trust mark,
+    // history, the copy of the result, always on top, settings, help. The right button, Shift+F10
+    // and the Menu key open it.
+    void showResultMenu(const QPoint &at);
+    QMenu *resultMenu() const { return m_resultMenu; }
+    // The window above all others (the caption's pin, and the menu's 总在最前), kept in the
+    // settings file.
+    bool staysOnTop() const;
+    void setStaysOnTop(bool on);
+    // The "演示" mark on the caption while the bundled demo site serves the lookups.
+    void setDemoMarker(bool shown);
+    bool showsDemoMarker() const { return !m_demoMarker->isHidden(); }
+    // The window within a screen's work area, no smaller than least where the area allows.
+    static QRect placeOnScreen(QRect window, const QRect &area, const QSize &least);
     // The settings file the window was started with, which the settings dialog edits (empty:
-    // the default one).
-    void setSettingsPath(const QString &path) { m_settingsPath = path; }
+    // the default one). The window takes its last place, size and always-on-top from its
+    // [window] section, and keeps them there.
+    void setSettingsPath(const QString &path);
 
     // The ids queried lately, newest first (at most kRecentIds): the input box's completer and
     // drop-down.
@@ -106,9 +123,12 @@ public:
     // the seller's mark; empty when nothing is shown. copyResult puts it on the clipboard.
     QString resultLine() const;
     void copyResult();
-    // Whether text copied elsewhere looks like one member id: 1 to 40 characters once blanks
-    // are trimmed, no line break, not a web address.
+    // Whether text copied elsewhere could be one member name: 1 to 40 characters once blanks
+    // are trimmed, only letters (ideographs too), digits, "_", "-", "." and spaces; no run of 11
+    // digits or more (phones, order numbers), no site name, no postal address.
     static bool looksLikeMemberId(const QString &text);
+    // The least time between two lookups the clipboard watch starts.
+    static constexpr qint64 kClipboardPauseMs = 2000;
 
     // The settings dialog ("设置") on the settings file, or the open one brought forward; the one
     // way in, from the query bar's link and from the window's own prompts.
@@ -161,7 +181,10 @@ private:
     void loadRecentIds();
     void showRecentIds();
     void clipboardChanged();
+    void takeClipboardId();
     void keepClipboardWatch(bool on);
+    void keepWindowSetting(const QString &key, const QString &value);
+    void orderTabs();
     // Opens an address in the browser; one that does not open is said in a message box.
     void openAddress(const QString &address);
     void tell(const QString &text);
@@ -187,6 +210,8 @@ private:
     // The input box was clicked into since it got the focus: the next click places the cursor.
     bool m_inputEditing = false;
     ClickLabel *m_updateNotice = nullptr; // UpdateNotice, on the caption bar
+    QLabel *m_demoMarker = nullptr;       // DemoMarker "演示", on the caption bar
+    QPointer<QMenu> m_resultMenu;
     // The lookup under way: its id, the page it waits on, since when.
     QString m_busyId;
     QString m_busyPage;
@@ -195,7 +220,10 @@ private:
     QStringList m_recentIds;
     QStringListModel *m_recentModel = nullptr;
     QCompleter *m_completer = nullptr;
-    QString m_clipboardTaken; // the last copied text looked up
+    QString m_clipboardTaken;   // the last copied id looked up
+    QString m_clipboardPending; // a copied id waiting for the lookup under way, or the pause
+    QElapsedTimer m_clipboardClock; // since the watch's last lookup
+    QTimer *m_clipboardTimer = nullptr;
     QString m_clipboardOwn;   // the last text the window put on the clipboard
     // The controls' places at the window's first size, which the layout grows from.
     struct Place

@@ -1,16 +1,20 @@
 #include "mainwindow/mainwindowlayout.h"
 
+#include "mainwindow/accessibility.h"
 #include "mainwindow/clicklabel.h"
 #include "mainwindow/riskverdictview.h"
 
 #include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include <tuple>
 
 namespace {
 
@@ -114,8 +118,13 @@ MainWindowLayout buildMainWindowLayout(QWidget *window)
                        495, 255, true);
     l.helpLink->setStyleSheet(QStringLiteral("color: #0000FF;"));
     l.helpLink->setCursor(Qt::PointingHandCursor);
+    l.helpLink->setFocusPolicy(Qt::TabFocus);
+    l.helpLink->setToolTip(QObject::tr("帮助（F1）"));
+    l.input->setAccessibleName(QObject::tr("买家的淘宝ID"));
+    l.queryButton->setAccessibleName(QObject::tr("查询"));
     l.batchIdField =
         hiddenField(l.queryBar, QStringLiteral("Text1"), QString(), 1800, 120, 1095, 270);
+    markInternal(l.batchIdField);
 
     // Taller than the lines need, so the row under them keeps a margin from the frame.
     l.resultArea = titledPanel(l.queryPanel, QStringLiteral("Frame2"), QStringLiteral("查询结果"),
@@ -131,12 +140,14 @@ MainWindowLayout buildMainWindowLayout(QWidget *window)
     l.creditLink = label(l.resultArea, QStringLiteral("Label8"),
                          QStringLiteral("查询该买家评详细信用"), 2880, 1320, 1935, 255, false);
     l.creditLink->setCursor(Qt::PointingHandCursor);
+    l.creditLink->setFocusPolicy(Qt::TabFocus);
     l.creditLink->setStyleSheet(QStringLiteral("color: #0000FF; text-decoration: underline;"));
     // Label5 lies over Label9 and Label6: the batch progress line.
     l.noticeLine = label(l.resultArea, QStringLiteral("Label5"), QStringLiteral("Label5"), 480, 360,
                          5055, 255, false);
     l.creditAddress =
         hiddenField(l.resultArea, QStringLiteral("Text7"), QString(), 5040, 720, 855, 270);
+    markInternal(l.creditAddress);
     // Up to three lines where the four result lines go.
     l.statusLine =
         label(l.resultArea, QStringLiteral("StatusLine"), QString(), 240, 240, 5775, 1035, false);
@@ -151,6 +162,7 @@ MainWindowLayout buildMainWindowLayout(QWidget *window)
                          0, 0, true);
     l.copyResult->setToolTip(QObject::tr("把查询结果复制为一行文字（Ctrl+Shift+C）"));
     l.copyResult->setCursor(Qt::PointingHandCursor);
+    l.copyResult->setFocusPolicy(Qt::TabFocus);
     l.copyResult->setStyleSheet(
         QStringLiteral("QLabel { color: #0000FF; } QLabel:disabled { color: #A08C78; }"));
     l.copyResult->setEnabled(false);
@@ -170,6 +182,27 @@ MainWindowLayout buildMainWindowLayout(QWidget *window)
     l.batchSummary->setWordWrap(true);
     l.batchSummary->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     l.batchSummary->hide();
+    l.batchTable = place<QWidget>(l.resultArea, QStringLiteral("BatchTable"), 240, 780, 5775, 270);
+    auto *tableRow = new QHBoxLayout(l.batchTable);
+    tableRow->setContentsMargins(0, 0, 0, 0);
+    tableRow->setSpacing(12);
+    l.batchTablePath = label(l.batchTable, QStringLiteral("BatchTablePath"), QString(), 0, 0, 0, 0,
+                             true);
+    l.batchTablePath->setMinimumWidth(40);
+    l.batchTablePath->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    tableRow->addWidget(l.batchTablePath, 1);
+    for (auto [target, name, text] :
+         {std::tuple{&l.batchTableOpen, "BatchTableOpen", QObject::tr("打开")},
+          std::tuple{&l.batchTableSave, "BatchTableSave", QObject::tr("另存为…")},
+          std::tuple{&l.batchTableFolder, "BatchTableFolder", QObject::tr("打开所在文件夹")}}) {
+        ClickLabel *link = label(l.batchTable, QLatin1String(name), text, 0, 0, 0, 0, true);
+        link->setStyleSheet(QStringLiteral("color: #0000FF;"));
+        link->setCursor(Qt::PointingHandCursor);
+        link->setFocusPolicy(Qt::TabFocus);
+        tableRow->addWidget(link);
+        *target = link;
+    }
+    l.batchTable->hide();
 
     // Link buttons: the bottom row and the side column. WebBrowser1 is created first so that it
     // lies beneath Frame6, inside its rectangle.
@@ -186,6 +219,7 @@ MainWindowLayout buildMainWindowLayout(QWidget *window)
 
     l.browser = place<QWidget>(window, QStringLiteral("WebBrowser1"), 6840, 2760, 1815, 1695);
     l.browser->hide();
+    markInternal(l.browser);
     l.linkColumn = panel(window, QStringLiteral("Frame6"), 6840, 600, 2295, 3855);
     l.linkColumn->setStyleSheet(QLatin1String(kButtonStyle));
     QPushButton *b4 = button(l.linkColumn, QStringLiteral("Command4"), QStringLiteral("使用教程"),
@@ -215,6 +249,7 @@ MainWindowLayout buildMainWindowLayout(QWidget *window)
     // Hidden data: the batch result fields, the link slots and the area table.
     l.resultFieldPanel = panel(window, QStringLiteral("Frame5"), 6480, 4560, 2535, 4455);
     l.resultFieldPanel->hide();
+    markInternal(l.resultFieldPanel);
     for (int i = 0; i < int(l.resultFields.size()); ++i) {
         const QString name = QStringLiteral("Text%1").arg(8 + i);
         l.resultFields[size_t(i)] =
@@ -224,6 +259,7 @@ MainWindowLayout buildMainWindowLayout(QWidget *window)
     l.linkSlotPanel = titledPanel(window, QStringLiteral("Frame4"), QStringLiteral("参数"), 240,
                                   4680, 6015, 4815);
     l.linkSlotPanel->hide();
+    markInternal(l.linkSlotPanel);
     for (int i = 0; i < kLinkSlotCount; ++i) {
         l.linkSlots[size_t(i)] =
             place<QLineEdit>(l.linkSlotPanel, QStringLiteral("Text4_%1").arg(i),
@@ -233,6 +269,7 @@ MainWindowLayout buildMainWindowLayout(QWidget *window)
         place<QPlainTextEdit>(window, QStringLiteral("Text20"), 6120, 480, 1455, 615);
     l.areaTableField->setPlainText(QStringLiteral("Text20"));
     l.areaTableField->hide();
+    markInternal(l.areaTableField);
 
     return l;
 }

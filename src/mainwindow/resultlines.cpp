@@ -18,9 +18,13 @@ ResultLines::ResultLines(const MainWindowLayout &layout)
 
 void ResultLines::show(const QString &buyerId, const BuyerCreditRecord &r)
 {
-    const auto t = [](const QString &value) { return trimSpaces(value); };
+    // A value the pages did not give reads "—", not as a gap between two commas.
+    const auto t = [](const QString &value) {
+        const QString v = trimSpaces(value);
+        return v.isEmpty() ? QStringLiteral("—") : v;
+    };
     m_idLine->setText(QStringLiteral("买家:[") + buyerId + QStringLiteral("]认证信息：") +
-                      r.verification);
+                      (isBlank(r.verification) ? QStringLiteral("—") : r.verification));
     m_ratingsLine->setText(QStringLiteral("好评率") + t(r.goodRate) + QStringLiteral("，好评") +
                            t(r.goodCount) + QStringLiteral("，中评") + t(r.neutralCount) +
                            QStringLiteral("，差评") + t(r.badCount));

@@ -1,6 +1,7 @@
 #include "mainwindow/riskverdictview.h"
 
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -115,6 +116,8 @@ void drawCreditIcon(QPainter &painter, CreditTier tier, const QRectF &box)
 RiskVerdictView::RiskVerdictView(QWidget *parent) : QWidget(parent)
 {
     setCursor(Qt::PointingHandCursor);
+    // Reached by Tab; Enter or Space opens the details as a click does.
+    setFocusPolicy(Qt::TabFocus);
 }
 
 QColor RiskVerdictView::levelColour(RiskLevel level)
@@ -137,6 +140,9 @@ void RiskVerdictView::setAssessment(const BuyerAssessment &assessment, const Pag
     m_assessment = assessment;
     m_pages = pages;
     setToolTip(tipText());
+    // A screen reader says the verdict, then its reasons.
+    setAccessibleName(verdictText());
+    setAccessibleDescription(tipText().section(u'\n', 1));
     if (m_details)
         m_details->close();
     update();
@@ -209,6 +215,12 @@ void RiskVerdictView::paintEvent(QPaintEvent *)
     for (const QRectF &box : iconRects())
         drawCreditIcon(painter, m_assessment.creditLevel.tier, box);
 
+    if (hasFocus()) {
+        painter.save();
+        painter.setPen(QPen(QColor(0x6B, 0x5A, 0x48), 1, Qt::DotLine));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        painter.restore();
+    }
     const QString note = noteText();
     if (note.isEmpty())
         return;
@@ -218,6 +230,17 @@ void RiskVerdictView::paintEvent(QPaintEvent *)
     const QRectF line(kMargin, text.bottom() + 4, width() - 2 * kMargin, text.height());
     painter.drawText(line, Qt::AlignLeft | Qt::AlignVCenter,
                      painter.fontMetrics().elidedText(note, Qt::ElideRight, int(line.width())));
+}
+
+void RiskVerdictView::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+        event->accept();
+        showDetails();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void RiskVerdictView::mouseReleaseEvent(QMouseEvent *event)

@@ -45,8 +45,8 @@ SellerView::SellerView(QWidget *window, QGroupBox *resultArea)
       m_historyLine(rowLabel(resultArea, QStringLiteral("HistoryLine"), QStringLiteral("#606060")))
 {
     m_historyLine->setCursor(Qt::PointingHandCursor);
+    m_historyLine->setFocusPolicy(Qt::TabFocus);
     connect(m_historyLine, &ClickLabel::clicked, this, [this] { showHistory(m_buyerId); });
-    connect(m_resultArea, &QWidget::customContextMenuRequested, this, &SellerView::showMenu);
 }
 
 void SellerView::setDatabase(SellerDatabase *database)
@@ -54,7 +54,6 @@ void SellerView::setDatabase(SellerDatabase *database)
     m_database = database;
     delete m_menu;
     m_menu = nullptr;
-    m_resultArea->setContextMenuPolicy(database ? Qt::CustomContextMenu : Qt::DefaultContextMenu);
     if (!database)
         return;
     m_menu = new BuyerNotesMenu(database, m_window);
@@ -139,13 +138,10 @@ void SellerView::hideLines()
     relayout();
 }
 
-void SellerView::showMenu(const QPoint &position)
+void SellerView::addMenuActions(QMenu *menu)
 {
-    if (!m_menu)
-        return;
-    QMenu *menu = m_menu->menuFor(m_buyerId, m_window);
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->popup(m_resultArea->mapToGlobal(position));
+    if (m_menu)
+        m_menu->addActions(menu, m_buyerId);
 }
 
 void SellerView::showHistory(const QString &buyerId)
@@ -157,6 +153,7 @@ void SellerView::showHistory(const QString &buyerId)
     if (!dialog) {
         dialog = new HistoryDialog(m_database, buyerId, m_window, m_risk);
         dialog->setAttribute(Qt::WA_DeleteOnClose);
+        connect(dialog, &HistoryDialog::lookUpAgain, this, &SellerView::lookUpRequested);
     }
     dialog->show();
     dialog->raise();

@@ -8,6 +8,7 @@
 class BuyerNotesMenu;
 class ClickLabel;
 class QGroupBox;
+class QMenu;
 class QWidget;
 class SellerDatabase;
 struct LookupOutcome;
@@ -15,7 +16,7 @@ struct LookupOutcome;
 // What the window shows under the result, in one row: which pages could not be read, a red
 // line for a blacklisted buyer, the seller's note and mark, and a grey line saying when the
 // buyer was looked up before and what changed since (a click opens the buyer's history). Also
-// the result area's context menu (BuyerNotesMenu) and the history dialog. Without a database
+// the buyer's part of the result menu (BuyerNotesMenu) and the history dialog. Without a database
 // only the pages' line shows.
 class SellerView : public QObject
 {
@@ -48,16 +49,19 @@ public:
     void hideLines();
     // Lays the row out again for the result area's width.
     void relayout();
+    // The buyer's actions of the result menu (BuyerNotesMenu), for the buyer shown; none without
+    // a database.
+    void addMenuActions(QMenu *menu);
     // The history dialog, filtered by the buyer id (empty: every lookup).
     void showHistory(const QString &buyerId);
 
 signals:
     // The seller changed the buyer's note or mark from the menu.
     void noteChanged(const QString &buyerId);
+    // A double-click in the history dialog: the buyer is to be looked up again.
+    void lookUpRequested(const QString &buyerId);
 
 private:
-    void showMenu(const QPoint &position);
-
     QWidget *m_window;
     QGroupBox *m_resultArea;
     ClickLabel *m_pagesLine;

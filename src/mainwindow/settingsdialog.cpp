@@ -23,7 +23,18 @@
 
 namespace {
 
-enum Kind { HostField, TextField, NumberField, BoolField, EncodingField };
+enum Kind { HostField, TextField, NumberField, BoolField, EncodingField, SortField };
+
+// The choices of a list field: the value the file holds, the words the dialog shows.
+QList<std::pair<QString, QString>> choices(int kind)
+{
+    if (kind == EncodingField)
+        return {{QStringLiteral("auto"), QObject::tr("自动识别")},
+                {QStringLiteral("gbk"), QStringLiteral("GBK")},
+                {QStringLiteral("utf-8"), QStringLiteral("UTF-8")}};
+    return {{QStringLiteral("file"), QObject::tr("按文件中的顺序")},
+            {QStringLiteral("risk"), QObject::tr("按风险，高风险在前")}};
+}
 
 QString boolText(bool value)
 {
@@ -56,7 +67,7 @@ struct SettingsDialog::Field
         if (check)
             return boolText(check->isChecked());
         if (combo)
-            return combo->currentText();
+            return combo->currentData().toString();
         return line->text().trimmed();
     }
     void setText(const QString &text)
@@ -65,7 +76,14 @@ struct SettingsDialog::Field
             const QString t = text.trimmed().toLower();
             check->setChecked(t == QLatin1String("true") || t == QLatin1String("1"));
         } else if (combo) {
-            const int index = combo->findText(text.trimmed().toLower());
+            const QString value = text.trimmed().toLower();
+            int index = combo->findData(value);
+            // A value the file holds that is none of the choices shows as it is, and is refused
+            // when saved.
+            if (index < 0 && !value.isEmpty()) {
+                combo->addItem(value, value);
+                index = combo->count() - 1;
+            }
             combo->setCurrentIndex(index < 0 ? 0 : index);
         } else {
             line->setText(text);
@@ -139,11 +157,12 @@ void SettingsDialog::addField(QGridLayout *grid, const QString &key, const QStri
         f->check = new QCheckBox(label, parent);
         editor = f->check;
     } else {
-        grid->addWidget(new QLabel(label, parent), row, 0);
-        if (kind == EncodingField) {
+        auto *name = new QLabel(label, parent);
+        grid->addWidget(name, row, 0);
+        if (kind == EncodingField || kind == SortField) {
             f->combo = new QComboBox(parent);
-            f->combo->addItems(
-                {QStringLiteral("auto"), QStringLiteral("gbk"), QStringLiteral("utf-8")});
+            for (const auto &[value, words] : choices(kind))
+                f->combo->addItem(words, value);
             editor = f->combo;
         } else {
             f->line = new QLineEdit(parent);
@@ -151,6 +170,8 @@ void SettingsDialog::addField(QGridLayout *grid, const QString &key, const QStri
         }
     }
     editor->setObjectName(key);
+    // Screen readers name the field by its label.
+    editor->setAccessibleName(label);
     grid->addWidget(editor, row, 1);
     if (showDefault) {
         auto *shown =
@@ -255,7 +276,7 @@ QWidget *SettingsDialog::buildBatchPage()
     addField(grid, QStringLiteral("batch/paceMs"), tr("同一服务器两次请求至少间隔（毫秒）"),
              NumberField, QString::number(d.batchPaceMs), tr("应为 0 到 600000 之间的整数"));
     addField(grid, QStringLiteral("batch/idFileEncoding"), tr("ID 文件编码"), EncodingField,
-             QStringLiteral("auto"), tr("应为 auto、gbk 或 utf-8"));
+             QStringLiteral("auto"), tr("应为 自动识别、GBK 或 UTF-8"));
     addField(grid, QStringLiteral("batch/extraColumns"), tr("表格加上信用、风险和页面结果列"),
              BoolField, boolText(d.extraColumns), QString());
     // Order exports and longer batches.
@@ -263,8 +284,8 @@ QWidget *SettingsDialog::buildBatchPage()
              QString::number(d.batchMaxIds), tr("应为 1 到 2000 之间的整数"));
     addField(grid, QStringLiteral("batch/buyerColumn"),
              tr("订单导出的买家列（留空：买家会员名等）"), TextField, QString(), QString());
-    addField(grid, QStringLiteral("batch/sort"), tr("表格排序：file 按文件，risk 按风险"),
-             TextField, QStringLiteral("file"), tr("应为 file 或 risk"));
+    addField(grid, QStringLiteral("batch/sort"), tr("表格排序"), SortField,
+             QStringLiteral("file"), tr("应为 按文件中的顺序 或 按风险"));
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(grid->rowCount(), 1);
     return page;
@@ -285,7 +306,7 @@ QWidget *SettingsDialog::buildRiskPage()
     addField(grid, QStringLiteral("risk/badGivenAtLeast"), tr("给别人差评达到（0 不判断）"),
              NumberField, QString::number(d.badGivenAtLeast), tr("应为 0 到 1000000 之间的整数"),
              true);
-    addField(grid, QStringLiteral("risk/minCreditScore"), tr("信用分低于"), NumberField,
+    addField(grid, QStringLiteral("risk/minCreditScore"), tr("信用积分低于"), NumberField,
              QString::number(d.minCreditScore), tr("应为整数"), true);
     addField(grid, QStringLiteral("risk/requireVerification"), tr("没有任何认证算一个原因"),
              BoolField, boolText(d.requireVerification), QString(), true);

@@ -4,6 +4,7 @@
 #include "skin/skinload.h"
 #include "skin/staysontop.h"
 
+#include <QAbstractButton>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -56,6 +57,22 @@ int toPixels(int twips)
     return int(std::lround(double(twips) / SkinCaptionBar::kTwipsPerPixel));
 }
 
+// A caption button as screen readers and keyboard tools see it: the bar paints the button, this
+// stand-in over it draws nothing and lets the pointer through to the bar, but has a name and a
+// press action.
+class CaptionButtonStandIn : public QAbstractButton
+{
+public:
+    explicit CaptionButtonStandIn(QWidget *parent) : QAbstractButton(parent)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override {}
+};
+
 } // namespace
 
 SkinCaptionBar::SkinCaptionBar(QWidget *parent) : QWidget(parent)
@@ -89,6 +106,19 @@ SkinCaptionBar::SkinCaptionBar(QWidget *parent) : QWidget(parent)
     }
     setLabelColour(m_title, kDefaultForeColor);
     setLabelColour(m_titleShadow, kDefaultBackColor);
+    const std::pair<CaptionButton, const char *> standIns[] = {
+        {CloseButton, "CaptionClose"},
+        {MaximiseButton, "CaptionMaximise"},
+        {MinimiseButton, "CaptionMinimise"},
+        {StayOnTopButton, "CaptionStayOnTop"}};
+    for (const auto &[button, name] : standIns) {
+        auto *standIn = new CaptionButtonStandIn(this);
+        standIn->setObjectName(QLatin1String(name));
+        standIn->hide();
+        connect(standIn, &QAbstractButton::clicked, this,
+                [this, button = button] { pressButton(button); });
+        m_standIns[button] = standIn;
+    }
     setCursor(Qt::ArrowCursor);
 }
 
@@ -266,6 +296,7 @@ void SkinCaptionBar::showNormalButtons()
     }
     // Printed text goes with the pictures it was printed over.
     m_printed.clear();
+    placeStandIns();
     m_textPos = QPoint();
     update();
 }
@@ -678,10 +709,37 @@ void SkinCaptionBar::pointerReleased()
 
 void SkinCaptionBar::clicked()
 {
-    QWidget *hostWindow = host();
-    if (!m_controlBox || !m_overButton || !hostWindow)
+    if (!m_overButton)
         return;
-    switch (m_hitButton) {
+    pressButton(m_hitButton);
+}
+
+void SkinCaptionBar::placeStandIns()
+{
+    const CaptionLayout layout = this->layout();
+    const QRect reach = rect();
+    const auto place = [&](CaptionButton button, bool shown, const QString &name) {
+        QAbstractButton *standIn = m_standIns[button];
+        const QRect at = layout.button(CaptionLayout::Button(button)).intersected(reach);
+        standIn->setGeometry(at.isEmpty() ? QRect() : at);
+        standIn->setAccessibleName(name);
+        standIn->setVisible(shown && !at.isEmpty());
+    };
+    place(CloseButton, m_controlBox, tr("关闭"));
+    place(MaximiseButton, m_controlBox && m_style != CloseOnly,
+          m_maximised ? tr("还原") : tr("最大化"));
+    place(MinimiseButton, m_controlBox && m_style != CloseOnly, tr("最小化"));
+    place(StayOnTopButton, m_showOnTop, tr("总在最前"));
+    m_standIns[StayOnTopButton]->setCheckable(true);
+    m_standIns[StayOnTopButton]->setChecked(m_onTop);
+}
+
+void SkinCaptionBar::pressButton(CaptionButton button)
+{
+    QWidget *hostWindow = host();
+    if (!m_controlBox || !hostWindow)
+        return;
+    switch (button) {
     case CloseButton:
         if (m_style != CloseDisabled)
             hostWindow->close();

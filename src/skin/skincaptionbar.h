@@ -15,6 +15,7 @@
 #include <optional>
 #include <vector>
 
+class QAbstractButton;
 class QLabel;
 
 // The skinned caption bar of a frameless window (JSCAPTION). A child of its host window, placed
@@ -134,6 +135,9 @@ public:
     QLabel *titleShadowLabel() const { return m_titleShadow; }
     QLabel *iconLabel() const { return m_icon; }
 
+    // What a click on the button does (a screen reader's press of its stand-in too).
+    void pressButton(CaptionButton button);
+
     // Replaces the work-area query (tests use it for placements and failures); an empty function
     // restores the default, the host screen's available geometry.
     static void setWorkAreaQuery(WorkAreaQuery query);
@@ -195,6 +199,8 @@ private:
     // target and the surface as they are.
     void redrawButton(const char *key, SkinPicture &target, CaptionButton button);
     void printOnSurface(const QString &text);
+    // The buttons' stand-ins for screen readers, over the buttons shown.
+    void placeStandIns();
 
     void maximise(bool positionFirst);
     void restore();
@@ -216,6 +222,7 @@ private:
     QLabel *m_icon = nullptr;
     QLabel *m_titleShadow = nullptr;
     QLabel *m_title = nullptr;
+    QAbstractButton *m_standIns[4] = {}; // by CaptionButton
 
     QString m_skinFile;
     std::shared_ptr<const SkinStore> m_skin;

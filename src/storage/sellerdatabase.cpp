@@ -249,6 +249,7 @@ public:
     QList<BuyerNote> notes();
     bool saveNote(const BuyerNote &note);
     bool removeNote(const QString &buyerId, bool *existed);
+    bool removeLookups(const QList<qint64> &rowIds, int *removed);
     bool importBlacklist(const QList<BlacklistEntry> &entries, ImportReport *report);
 
     State state = State::Closed;
@@ -628,6 +629,10 @@ QList<StoredLookup> SellerDatabase::Worker::history(const HistoryFilter &filter)
         where.append(QStringLiteral("looked_up_at >= ?"));
         values.append(filter.since.toMSecsSinceEpoch());
     }
+    if (filter.until.isValid()) {
+        where.append(QStringLiteral("looked_up_at < ?"));
+        values.append(filter.until.toMSecsSinceEpoch());
+    }
     if (!filter.text.isEmpty()) {
         where.append(QStringLiteral("(instr(buyer_id, ?) > 0 OR instr(nick, ?) > 0)"));
         values.append(filter.text);
@@ -777,6 +782,45 @@ bool SellerDatabase::Worker::removeNote(const QString &buyerId, bool *existed)
         },
         &error);
     return removed || failed(error, QStringLiteral("store"));
+}
+
+bool SellerDatabase::Worker::removeLookups(const QList<qint64> &rowIds, int *removed)
+{
+    if (removed)
+        *removed = 0;
+    if (state != State::Ready)
+        return false;
+    QSqlError error;
+    int count = 0;
+    // All of them or none: a lookup never loses its pages and keeps its row.
+    const bool done = writeWithRetries(
+        [&](QSqlError *e) {
+            count = 0;
+            QSqlQuery q(m_db);
+            bool ok = begin(q);
+            for (qsizetype i = 0; ok && i < rowIds.size(); ++i) {
+                q.prepare(QStringLiteral("DELETE FROM lookup_pages WHERE lookup_id = ?"));
+                q.addBindValue(rowIds.at(i));
+                ok = q.exec();
+                if (ok) {
+                    q.prepare(QStringLiteral("DELETE FROM lookups WHERE id = ?"));
+                    q.addBindValue(rowIds.at(i));
+                    ok = q.exec();
+                    count += ok ? q.numRowsAffected() : 0;
+                }
+            }
+            if (ok)
+                ok = exec(q, QStringLiteral("COMMIT"));
+            if (!ok) {
+                *e = q.lastError();
+                rollback();
+            }
+            return ok;
+        },
+        &error);
+    if (done && removed)
+        *removed = count;
+    return done || failed(error, QStringLiteral("store"));
 }
 
 bool SellerDatabase::Worker::importBlacklist(const QList<BlacklistEntry> &entries,
@@ -965,6 +1009,11 @@ bool SellerDatabase::saveNote(const BuyerNote &note)
 bool SellerDatabase::removeNote(const QString &buyerId, bool *existed)
 {
     return d->call([&] { return d->removeNote(buyerId, existed); });
+}
+
+bool SellerDatabase::removeLookups(const QList<qint64> &rowIds, int *removed)
+{
+    return d->call([&] { return d->removeLookups(rowIds, removed); });
 }
 
 bool SellerDatabase::importBlacklist(const QList<BlacklistEntry> &entries, ImportReport *report)

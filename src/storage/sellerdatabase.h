@@ -53,6 +53,7 @@ struct HistoryFilter
 {
     QStringList buyerIds;  // empty: every buyer
     QDateTime since;       // invalid: from the first
+    QDateTime until;       // before this time; invalid: to the last
     QString text;          // part of the id or the nick (case-sensitive); empty: any
     int limit = 0;         // at most this many; 0: no limit
     bool withPages = true; // false: StoredLookup::pages stays empty (quicker for long lists)
@@ -120,6 +121,9 @@ public:
     std::optional<StoredLookup> lastLookup(const QString &buyerId) const;
     QList<StoredLookup> history(const HistoryFilter &filter = {}) const;
     qint64 lookupCount() const;
+    // Deletes the lookups (StoredLookup::rowId) and their pages, all or none; *removed counts
+    // those that were there. False when it failed.
+    bool removeLookups(const QList<qint64> &rowIds, int *removed = nullptr);
 
     // Notes and marks. note() gives an empty note (with the id) for a buyer without one.
     BuyerNote note(const QString &buyerId) const;

@@ -505,7 +505,7 @@ private slots:
             << QString();
         QTest::newRow("no configuration")
             << "nothing"
-            << "tom" << QStringLiteral("无法取得查询配置：%main 不是查询配置") << QString();
+            << "tom" << QStringLiteral("无法获取查询配置：%main 不是查询配置") << QString();
         QTest::newRow("not configured")
             << "no hosts"
             << "tom" << QStringLiteral("尚未设置服务器，请打开设置") << QString();

@@ -239,6 +239,7 @@ int main(int argc, char *argv[])
     window.lookupService()->setLocalSetup(localSetup);
     window.setSettingsPath(!profile.settingsPath.isEmpty() ? profile.settingsPath : load.path);
     window.setSellerDatabase(&database, storage.history);
+    window.setDemoMarker(profile.site != nullptr);
     if (!profile.site) {
         // While our site is down, the last configuration it gave stands in.
         window.lookupService()->setConfigCache(
