@@ -115,9 +115,8 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     SkinCaptionBar *bar = m_frame->captionBar();
     bar->setFont(cjkFont(12)); // 宋体 9 pt
     bar->setBackColor(0x00DC7E5A);
-    // The minimum size holds in the normal mode: 4444 x 2222 twips, in whole pixels.
-    m_frame->setNormalMinimumSize(QSize((kMinWidthTwips + kTwipsPerPixel / 2) / kTwipsPerPixel,
-                                        (kMinHeightTwips + kTwipsPerPixel / 2) / kTwipsPerPixel));
+    // The minimum size holds in the normal mode.
+    m_frame->setNormalMinimumSize(QSize(kMinWidth, kMinHeight));
 
     if (!browser) {
         // One hidden page per buyer a batch has in flight, started when a lookup needs one.
@@ -195,6 +194,14 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     place(m_layout.queryPanel, Place::Both);
     place(m_layout.queryBar, Place::Wider);
     place(m_layout.resultArea, Place::Both);
+    // In a narrower window the input box gives way and the bar's buttons and links move left.
+    place(m_layout.input, Place::Narrowed);
+    for (QWidget *w : std::initializer_list<QWidget *>{m_layout.queryButton, m_layout.batchButton,
+                                                       m_layout.helpLink})
+        place(w, Place::Lefted);
+    place(m_layout.givenLine, Place::Narrowed);
+    place(m_layout.creditLink, Place::Lefted);
+    place(m_layout.batchTable, Place::Wider);
     for (ClickLabel *line : {m_layout.idLine, m_layout.ratingsLine, m_layout.profileLine,
                              m_layout.noticeLine, m_layout.statusLine})
         place(line, Place::Wider);
@@ -217,6 +224,7 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     m_settingsLink->setCursor(Qt::PointingHandCursor);
     m_settingsLink->setGeometry(m_layout.helpLink->x(), 60 / kTwipsPerPixel,
                                 m_layout.helpLink->width(), m_layout.helpLink->height());
+    m_places.append({m_settingsLink, m_settingsLink->geometry(), Place::Lefted});
     m_settingsLink->setFocusPolicy(Qt::TabFocus);
     m_settingsLink->setToolTip(tr("设置（Ctrl+,）"));
     connect(m_settingsLink, &ClickLabel::clicked, this, &MainWindow::openSettings);
@@ -1002,7 +1010,9 @@ void MainWindow::layOutContent()
 {
     const int dx = width() - kClientWidth;
     const int dy = height() - kClientHeight;
-    const int grow = qMax(0, dx);
+    // Below the least size (a window the platform squeezed) the controls keep their least places.
+    const int grow = qMax(dx, kMinWidth - kClientWidth);
+    const int shrink = qMin(0, grow);
     const int growDown = qMax(0, dy);
     for (const Place &p : std::as_const(m_places)) {
         QRect r = p.rect;
@@ -1025,16 +1035,36 @@ void MainWindow::layOutContent()
         case Place::Right:
             r.translate(grow, 0);
             break;
+        case Place::Narrowed:
+            r.setWidth(r.width() + shrink);
+            break;
+        case Place::Lefted:
+            r.translate(shrink, 0);
+            break;
         case Place::RightEdge:
         case Place::RightEdgeTaller:
-            // Narrower than at first, the column moves over the query panel rather than off the
-            // window, so the risk line atop it stays in sight.
-            r.translate(qMax(dx, 16 - r.x()), 0);
+            // Narrower than at first, the column moves left with the query panel's right end.
+            r.translate(grow, 0);
             if (p.grow == Place::RightEdgeTaller)
                 r.setHeight(r.height() + growDown);
             break;
         }
         p.widget->setGeometry(r);
+    }
+    // The link row's buttons share its width when it is narrower than at first.
+    const int rowWidth = m_layout.linkRow->width();
+    for (int i = 0; i < 4; ++i) {
+        QPushButton *button = m_layout.linkButtons[size_t(i)].button;
+        if (!m_rowButtonPlaces[i].isValid())
+            m_rowButtonPlaces[i] = button->geometry();
+        QRect r = m_rowButtonPlaces[i];
+        if (shrink < 0) {
+            const int margin = 8;
+            const int gap = 6;
+            const int each = (rowWidth - 2 * margin - 3 * gap) / 4;
+            r = QRect(margin + i * (each + gap), r.y(), each, r.height());
+        }
+        button->setGeometry(r);
     }
     // The result area's title row: the clipboard watch and the copy at its right end.
     QGroupBox *area = m_layout.resultArea;

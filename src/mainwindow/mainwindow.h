@@ -46,9 +46,12 @@ public:
     static constexpr int kTwipsPerPixel = 15;
     static constexpr int kClientWidth = 9420 / kTwipsPerPixel;  // 628
     static constexpr int kClientHeight = 4695 / kTwipsPerPixel; // 313
-    // The least size of a normal window, 4444 x 2222 twips.
-    static constexpr int kMinWidthTwips = 4444;
-    static constexpr int kMinHeightTwips = 2222;
+    // The least size of a normal window: narrower, the query bar's input box gives way down to
+    // kLeastInputWidth and everything right of it moves left; no control is ever covered. (The
+    // skin frame alone would allow 4444 x 2222 twips, where the controls cannot all be shown.)
+    static constexpr int kLeastInputWidth = 72;
+    static constexpr int kMinWidth = kClientWidth - (169 - kLeastInputWidth); // 531
+    static constexpr int kMinHeight = kClientHeight;
 
     // Captions of message boxes.
     static QString programTitle() { return ::programTitle(); }
@@ -230,9 +233,23 @@ private:
     {
         QWidget *widget;
         QRect rect;
-        enum Grow { Fixed, Wider, Taller, Both, Down, RightEdge, RightEdgeTaller, Right } grow;
+        // Narrower than at first, Wider and Both shrink and Right moves left too; Narrowed only
+        // shrinks and Lefted only moves left.
+        enum Grow {
+            Fixed,
+            Wider,
+            Taller,
+            Both,
+            Down,
+            RightEdge,
+            RightEdgeTaller,
+            Right,
+            Narrowed,
+            Lefted
+        } grow;
     };
     QList<Place> m_places;
+    QRect m_rowButtonPlaces[4]; // the link row's buttons at the window's first size
     bool m_closed = false; // set by a close: a query's record that arrives then is not shown
     QPointer<HelpWindow> m_help;
     QPointer<SettingsDialog> m_settingsDialog;

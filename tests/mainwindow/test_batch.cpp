@@ -516,6 +516,17 @@ private slots:
             QCOMPARE(sheet.maxRow, 3);
             QCOMPARE(cell(sheet, 'A', 3), QStringLiteral("b"));
         }
+        // The row under the summary keeps saying where the table is; its 打开 tries the
+        // spreadsheet programs, then the desktop.
+        QVERIFY(shown(w.get(), "BatchTable"));
+        QVERIFY(child<QLabel>(w.get(), "BatchTablePath")
+                    ->text()
+                    .endsWith(QDir::toNativeSeparators(m_opened.first())));
+        desktop.opened.clear();
+        QTest::mouseClick(child<QLabel>(w.get(), "BatchTableOpen"), Qt::LeftButton, {},
+                          QPoint(2, 2));
+        QCOMPARE(m_opened.size(), 2);
+        QCOMPARE(desktop.opened, QList<QUrl>({QUrl::fromLocalFile(m_opened.first())}));
         checkWindowUsable(w.get());
     }
 

@@ -12,6 +12,7 @@
 #include "web/codepage936.h"
 #include "web/fetchpage.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -22,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QTextBrowser>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QtTest>
@@ -754,7 +756,7 @@ private slots:
     }
 
     // While a lookup runs the area says whom it looks up and for how long, the query button
-    // cancels it (Esc too), and a cancelled lookup leaves the previous result in place.
+    // cancels it (Esc too), and a cancelled lookup says so.
     void busyAndCancel_data()
     {
         QTest::addColumn<bool>("escape");
@@ -798,9 +800,12 @@ private slots:
             command7->click();
         waitForQuery(w.get());
         QVERIFY(clock.elapsed() < 3000);
-        QCOMPARE(text(w.get(), "Label9"), tomLine);
-        QVERIFY(shown(w.get(), "Label9"));
-        QVERIFY(!shown(w.get(), "StatusLine"));
+        // The area says so; the lines of the buyer before do not stand under the new id.
+        QCOMPARE(text(w.get(), "StatusLine"), QStringLiteral("已取消：ann"));
+        QVERIFY(shown(w.get(), "StatusLine"));
+        QVERIFY(!shown(w.get(), "Label9"));
+        QVERIFY(w->resultLine().isEmpty());
+        Q_UNUSED(tomLine);
         QCOMPARE(command7->text(), QStringLiteral("查  询"));
         QVERIFY(command2->isEnabled());
     }
@@ -841,7 +846,7 @@ private slots:
         QVERIFY(w->queryRunning());
         waitForQuery(w.get());
         // The fixture's name card answers for anyone: the lines show, with the search page's word.
-        QCOMPARE(text(w.get(), "Label9"), QStringLiteral("买家:[nobody]认证信息："));
+        QCOMPARE(text(w.get(), "Label9"), QStringLiteral("买家:[nobody]认证信息：—"));
         QVERIFY(shown(w.get(), "PagesLine"));
         text2->setText(QStringLiteral("tom"));
         query(w.get(), QStringLiteral("tom"));
@@ -851,19 +856,34 @@ private slots:
         QVERIFY2(line.startsWith(QStringLiteral("tom，风险：")), qPrintable(line));
     }
 
-    // The clipboard watch looks up a copied id once, and only when it is on; addresses, several
-    // lines and over-long text are left alone.
+    // The clipboard watch looks up a copied member name once, and only when it is on; what a
+    // member name cannot be (chat, passwords, addresses, phone and order numbers, several lines,
+    // over-long text) is left alone.
     void clipboardWatch_data()
     {
         QTest::addColumn<bool>("on");
         QTest::addColumn<QString>("copied");
         QTest::addColumn<bool>("looksUp");
         QTest::newRow("an id") << true << QStringLiteral(" tom ") << true;
+        QTest::newRow("Chinese name") << true << QStringLiteral("快乐的小猫") << true;
+        QTest::newRow("space, dot, _ and -") << true << QStringLiteral("blue sky.8_8-x") << true;
+        QTest::newRow("ten digits") << true << QStringLiteral("1234567890") << true;
+        QTest::newRow("40 characters") << true << QString(40, u'a') << true;
         QTest::newRow("watch off") << false << QStringLiteral("tom") << false;
+        QTest::newRow("chat") << true << QStringLiteral("你好，请问什么时候发货？") << false;
+        QTest::newRow("ASCII question") << true << QStringLiteral("in stock?") << false;
+        QTest::newRow("password") << true << QStringLiteral("hunter2!Pa$$w0rd") << false;
+        QTest::newRow("phone") << true << QStringLiteral("13812345678") << false;
+        QTest::newRow("order number") << true << QStringLiteral("tb 2093847561234567") << false;
+        QTest::newRow("postal address") << true << QStringLiteral("广东省深圳市南山区") << false;
+        QTest::newRow("house number") << true << QStringLiteral("科技园南路 88号") << false;
+        QTest::newRow("mail address") << true << QStringLiteral("tom@example.com") << false;
         QTest::newRow("web address") << true << QStringLiteral("https://x.test/tom") << false;
         QTest::newRow("www address") << true << QStringLiteral("www.taobao.com") << false;
+        QTest::newRow("site name") << true << QStringLiteral("taobao.com") << false;
         QTest::newRow("two lines") << true << QStringLiteral("tom\nann") << false;
         QTest::newRow("41 characters") << true << QString(41, u'a') << false;
+        QTest::newRow("blank") << true << QStringLiteral("  ") << false;
     }
     void clipboardWatch()
     {
@@ -881,12 +901,60 @@ private slots:
         QCOMPARE(m_site->requestCount(QStringLiteral("/search")), looksUp ? 1 : 0);
         if (!looksUp)
             return;
-        QCOMPARE(text(w.get(), "Text2"), QStringLiteral("tom"));
+        QCOMPARE(text(w.get(), "Text2"), copied.trimmed());
         // The same text again, and the window's own copy of the result, are not looked up.
         QGuiApplication::clipboard()->setText(copied);
         w->copyResult();
         QVERIFY(!w->queryRunning());
         QCOMPARE(m_site->requestCount(QStringLiteral("/search")), 1);
+    }
+
+    // An id copied while a lookup runs is looked up after it, not dropped.
+    void clipboardIdWaits()
+    {
+        serveBuyer();
+        auto w = makeWindow();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        child<QCheckBox>(w.get(), "WatchClipboard")->setChecked(true);
+        QGuiApplication::clipboard()->setText(QStringLiteral("tom"));
+        QVERIFY(w->queryRunning());
+        QGuiApplication::clipboard()->setText(QStringLiteral("ann"));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return m_site->requestCount(QStringLiteral("/search")) == 2; }, 20000));
+        waitForQuery(w.get());
+        QCOMPARE(text(w.get(), "Text2"), QStringLiteral("ann"));
+        QCOMPARE(w->recentIds(), QStringList({QStringLiteral("ann"), QStringLiteral("tom")}));
+    }
+
+    // With the recent ids open over the box, a click on 查询 still runs the query (the open list
+    // gets the click first, as it does on screen).
+    void queryClickWithRecentIdsOpen()
+    {
+        serveBuyer();
+        auto w = makeWindow();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w->activateWindow();
+        query(w.get(), QStringLiteral("tom"));
+        auto *text2 = child<QLineEdit>(w.get(), "Text2");
+        text2->clear();
+        text2->setFocus();
+        QTest::keyClicks(text2, QStringLiteral("to"));
+        QWidget *list = nullptr;
+        QVERIFY(QTest::qWaitFor([&] {
+            for (QWidget *top : QApplication::topLevelWidgets())
+                if (top->objectName() == QLatin1String("RecentIds") && top->isVisible())
+                    list = top;
+            return list != nullptr;
+        }));
+        auto *command7 = child<QPushButton>(w.get(), "Command7");
+        const QPoint on = list->mapFromGlobal(command7->mapToGlobal(command7->rect().center()));
+        QTest::mouseClick(list, Qt::LeftButton, {}, on);
+        QVERIFY(!list->isVisible());
+        QVERIFY(w->queryRunning());
+        waitForQuery(w.get());
+        QCOMPARE(m_site->requestCount(QStringLiteral("/search")), 2);
     }
 
     // The seller's choice of the clipboard watch is kept in the settings file they have.
@@ -907,6 +975,58 @@ private slots:
         QVERIFY(file.readAll().startsWith("; my hosts\n[hosts]\n"));
     }
 
+    // A kept place is brought onto the screen there is now; a window larger than the screen
+    // shrinks to it, never below its least size.
+    void placeOnScreen_data()
+    {
+        QTest::addColumn<QRect>("kept");
+        QTest::addColumn<QRect>("placed");
+        const QRect area(0, 0, 1280, 900);
+        Q_UNUSED(area);
+        QTest::newRow("on the screen") << QRect(100, 80, 700, 400) << QRect(100, 80, 700, 400);
+        QTest::newRow("off the right, wider screen before")
+            << QRect(2500, 100, 700, 400) << QRect(580, 100, 700, 400);
+        QTest::newRow("above and left") << QRect(-900, -50, 700, 400) << QRect(0, 0, 700, 400);
+        QTest::newRow("larger than the screen")
+            << QRect(0, 0, 3000, 2000) << QRect(0, 0, 1280, 900);
+        QTest::newRow("below the least size") << QRect(10, 10, 5, 5) << QRect(10, 10, 531, 313);
+    }
+    void placeOnScreen()
+    {
+        QFETCH(QRect, kept);
+        QFETCH(QRect, placed);
+        QCOMPARE(MainWindow::placeOnScreen(kept, QRect(0, 0, 1280, 900),
+                                           QSize(MainWindow::kMinWidth, MainWindow::kMinHeight)),
+                 placed);
+    }
+
+    // Place, size and always-on-top are kept in the settings file's [window] section.
+    void windowPlaceIsKept()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("brelvon.conf"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[hosts]\nmain=" + m_site->hostPort().toUtf8() + "\n");
+        file.close();
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        const QRect place(area.x() + 40, area.y() + 30, 700, 400);
+        {
+            auto w = makeWindow();
+            w->setSettingsPath(path);
+            w->show();
+            QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+            w->setGeometry(place);
+            w->setStaysOnTop(true);
+            w->close();
+        }
+        auto w = makeWindow();
+        w->setSettingsPath(path);
+        QCOMPARE(w->geometry(), place);
+        QVERIFY(w->staysOnTop());
+        QVERIFY(w->windowFlags() & Qt::WindowStaysOnTopHint);
+    }
+
     // The controls follow the window's size: wider lines in a larger window; in the smallest
     // one the risk line atop the link column is still inside the window.
     void layoutFollowsSize()
@@ -920,13 +1040,24 @@ private slots:
         w->resize(w->width() + 200, w->height() + 100);
         QCOMPARE(line->width(), lineWidth + 200);
         QCOMPARE(child<QWidget>(w.get(), "Frame7")->geometry().bottom(), w->height() - 17);
-        w->resize(w->minimumSize());
-        const QRect risk(verdict->mapTo(w.get(), QPoint(0, 0)), QSize(60, 20));
-        QVERIFY2(w->rect().contains(risk), qPrintable(QStringLiteral("%1,%2 in %3x%4")
-                                                          .arg(risk.x())
-                                                          .arg(risk.y())
-                                                          .arg(w->width())
-                                                          .arg(w->height())));
+        // Down to the least size every control stays in sight, none under another.
+        for (const int width : {560, w->minimumWidth()}) {
+            w->resize(width, w->minimumHeight());
+            QTRY_COMPARE(w->width(), width);
+            verdict->show();
+            QList<QRect> taken;
+            for (const char *name : {"Text2", "Command7", "Command2", "settingsLink", "Label10",
+                                     "WatchClipboard", "CopyResult", "RiskVerdict", "Command3",
+                                     "Command9", "Command10", "Command11", "Command12"}) {
+                auto *c = child<QWidget>(w.get(), name);
+                const QRect r(c->mapTo(w.get(), QPoint(0, 0)), c->size());
+                QVERIFY2(w->rect().contains(r) && r.width() >= qMin(c->sizeHint().width(), 60),
+                         name);
+                for (const QRect &other : std::as_const(taken))
+                    QVERIFY2(!other.intersects(r), name);
+                taken.append(r);
+            }
+        }
     }
 
     void closingDuringQuery_data()
@@ -1029,8 +1160,6 @@ private slots:
                                   << "Text4_14" << a << a;
         QTest::newRow("Command3") << "Command3"
                                   << "Text4_18" << a << a;
-        QTest::newRow("Label10") << "Label10"
-                                 << "Text4_15" << a << a;
         QTest::newRow("Label8") << "Label8"
                                 << "Text7" << a << a;
         QTest::newRow("spaces around") << "Command9"
@@ -1118,70 +1247,117 @@ private slots:
         }
     }
 
+    // The help: our own pages, opened at the page the control is about, one window at a time,
+    // within the screen, closed by Esc; its pictures come at twice their size as well.
     void helpWindow()
     {
         auto w = makeWindow();
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w->activateWindow();
         auto *label11 = child<QLabel>(w.get(), "Label11");
         label11->show();
-        const auto helpWindows = [] {
-            int n = 0;
-            for (QWidget *t : QApplication::topLevelWidgets())
-                n += qobject_cast<HelpWindow *>(t) && t->isVisible();
-            return n;
+        const auto source = [&] {
+            return w->helpWindow() ? w->helpWindow()->browser()->source().fileName() +
+                                         w->helpWindow()->browser()->source().fragment()
+                                   : QString();
         };
-
+        QTest::mouseClick(child<QLabel>(w.get(), "Label10"), Qt::LeftButton, {}, QPoint(4, 4));
+        QPointer<HelpWindow> help = w->helpWindow();
+        QVERIFY(help);
+        QCOMPARE(source(), QStringLiteral("index.html"));
+        QVERIFY(m_urls.opened.isEmpty()); // offline
         QTest::mouseClick(label11, Qt::LeftButton, {}, QPoint(4, 4));
-        QPointer<HelpWindow> first = w->helpWindow();
-        QVERIFY(first);
-        QTest::mouseClick(label11, Qt::LeftButton, {}, QPoint(4, 4));
-        QCOMPARE(w->helpWindow(), first.data());
-        QCOMPARE(helpWindows(), 1);
-        QVERIFY(!first->parentWidget());
-        QVERIFY(!first->isModal());
-        QVERIFY(w->isEnabled());
-
-        QCOMPARE(first->windowTitle(), QStringLiteral("软件启动设置"));
-        QCOMPARE(first->size(), QSize(586, 690));
-        const QStringList texts = {
-            QStringLiteral("打开IE,在IE菜单上点\"工具\",如下图"),
-            QStringLiteral("点\"工具\"后,再点\"Internet 选项\",然后将出现下图界面,再点\"高级\""),
-            QStringLiteral(
-                "点\"高级\"后,将出现下图界面,移动滚动条,找到\"在安全和非安全模式之间转换时"
-                "发出警告\",去掉那前面的勾,然后点\"确定\".退出软件,再重新启动")};
-        const QList<QSize> pictures = {QSize(337, 176), QSize(398, 180), QSize(397, 360)};
-        for (int i = 0; i < 3; ++i) {
-            auto *label = first->findChild<QLabel *>(QStringLiteral("Label%1").arg(i + 1));
-            QVERIFY(label);
-            QCOMPARE(label->text(), texts[i]);
-            QCOMPARE(label->font().pixelSize(), 16);
-            auto *picture = first->findChild<QLabel *>(QStringLiteral("Picture%1").arg(i + 1));
-            QVERIFY(picture);
-            QCOMPARE(picture->pixmap().size(), pictures[i]);
+        QCOMPARE(w->helpWindow(), help.data());
+        QCOMPARE(source(), QStringLiteral("desk.htmllines"));
+        QVERIFY(!help->parentWidget());
+        QVERIFY(help->screen()->availableGeometry().contains(help->frameGeometry()));
+        const QString text = help->browser()->toPlainText();
+        QVERIFY2(text.contains(QStringLiteral("四行结果")), qPrintable(text.left(200)));
+        // Every page is there, and each picture in both sizes.
+        QDir folder(HelpWindow::helpFolder());
+        for (const char *page : {"index", "desk", "batch", "settings", "notes", "risk", "status"})
+            QVERIFY2(folder.exists(QLatin1String(page) + QStringLiteral(".html")), page);
+        const QStringList pictures =
+            folder.entryList({QStringLiteral("images/*.png")}, QDir::Files);
+        for (const QString &picture : QDir(folder.filePath(QStringLiteral("images")))
+                                          .entryList({QStringLiteral("*.png")}, QDir::Files)) {
+            const QString pair = picture.endsWith(QLatin1String("@2x.png"))
+                                     ? picture.chopped(7) + QStringLiteral(".png")
+                                     : picture.chopped(4) + QStringLiteral("@2x.png");
+            QVERIFY2(folder.exists(QStringLiteral("images/") + pair), qPrintable(picture));
         }
-        // Red text.
-        const QImage label1 =
-            first->findChild<QLabel *>(QStringLiteral("Label1"))->grab().toImage();
-        bool red = false;
-        for (int y = 0; y < label1.height() && !red; ++y)
-            for (int x = 0; x < label1.width() && !red; ++x)
-                red = label1.pixelColor(x, y) == QColor(Qt::red);
-        QVERIFY(red);
-
-        // Closing discards it; the next click shows a new one. The main window stays.
-        first->close();
-        QTRY_VERIFY(first.isNull());
-        QVERIFY(!w->helpWindow());
-        QVERIFY(w->isVisible());
-        QTest::mouseClick(label11, Qt::LeftButton, {}, QPoint(4, 4));
+        Q_UNUSED(pictures);
+        QTest::keyClick(help->browser(), Qt::Key_Escape);
+        QTRY_VERIFY(help.isNull());
+        // F1 from the window: the desk's page.
+        QTest::keyClick(child<QLineEdit>(w.get(), "Text2"), Qt::Key_F1);
         QVERIFY(w->helpWindow());
-        QCOMPARE(helpWindows(), 1);
+        QCOMPARE(source(), QStringLiteral("desk.html"));
+    }
 
-        // Closing the main window leaves the help window open.
-        QPointer<HelpWindow> second = w->helpWindow();
-        w->close();
-        QVERIFY(second && second->isVisible());
+    // What a screen reader gets: a name for the input box, every button and link shown (the
+    // caption's too) and the verdict (its reasons as the description); none of the hidden
+    // internal controls. Tab reaches the links and the verdict; Ctrl+, opens the settings.
+    void accessibilityAndKeys()
+    {
+        serveBuyer();
+        auto w = makeWindow();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        w->activateWindow();
+        query(w.get(), QStringLiteral("tom"));
+        QStringList seen;
+        QStringList unnamed;
+        QString verdictDescription;
+        std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
+            for (int i = 0; i < node->childCount(); ++i) {
+                QAccessibleInterface *child = node->child(i);
+                QVERIFY(child);
+                const QString name = child->object() ? child->object()->objectName() : QString();
+                seen.append(name);
+                const QAccessible::Role role = child->role();
+                if (!child->state().invisible &&
+                    (role == QAccessible::PushButton || role == QAccessible::EditableText ||
+                     role == QAccessible::CheckBox || role == QAccessible::Link) &&
+                    child->text(QAccessible::Name).trimmed().isEmpty())
+                    unnamed.append(name);
+                if (name == QLatin1String("RiskVerdict")) {
+                    QCOMPARE(child->text(QAccessible::Name),
+                             child->object()->property("toolTip").toString().section(u'\n', 0, 0));
+                    verdictDescription = child->text(QAccessible::Description);
+                }
+                walk(child);
+            }
+        };
+        walk(QAccessible::queryAccessibleInterface(w.get()));
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u' ')));
+        for (const char *name : {"Text2", "Command7", "Label10", "settingsLink", "CopyResult",
+                                 "RiskVerdict", "CaptionClose", "Command3"})
+            QVERIFY2(seen.contains(QLatin1String(name)), name);
+        for (const char *name : {"Text1", "Text7", "Text8", "Text19", "Frame4", "Text4_0",
+                                 "Frame5", "Text20", "WebBrowser1"})
+            QVERIFY2(!seen.contains(QLatin1String(name)), name);
+        QVERIFY(!verdictDescription.isEmpty());
+
+        QStringList tabbed;
+        child<QLineEdit>(w.get(), "Text2")->setFocus();
+        for (int i = 0; i < 16; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            tabbed.append(QApplication::focusWidget()->objectName());
+        }
+        for (const char *name : {"Command7", "Command2", "settingsLink", "Label10", "WatchClipboard",
+                                 "CopyResult", "Label8", "RiskVerdict", "Command4", "Command9"})
+            QVERIFY2(tabbed.contains(QLatin1String(name)), qPrintable(tabbed.join(u' ')));
+        QVERIFY(tabbed.indexOf(QStringLiteral("Label10")) < tabbed.indexOf(QStringLiteral("Command4")));
+        // Enter on a focused link does what its click does.
+        child<QWidget>(w.get(), "CopyResult")->setFocus();
+        QGuiApplication::clipboard()->clear();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QVERIFY(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("tom，")));
+        QTest::keyClick(child<QLineEdit>(w.get(), "Text2"), Qt::Key_Comma, Qt::ControlModifier);
+        QTRY_VERIFY(w->settingsDialog());
+        w->settingsDialog()->close();
     }
 
     // The browser helper every link goes through.

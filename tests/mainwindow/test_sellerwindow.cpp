@@ -1,6 +1,7 @@
 // The window's side of the seller's database: lines under the result, the result area's context
 // menu, the history dialog, batch rows marked. Against the demo site, in-process.
 #include "demosite/demosite.h"
+#include "lookup/lookupservice.h"
 #include "mainwindow/buyernotesmenu.h"
 #include "mainwindow/historydialog.h"
 #include "mainwindow/mainwindow.h"
@@ -8,9 +9,13 @@
 #include "storage/sellerdatabase.h"
 #include "xlsxsheet.h"
 
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -136,7 +141,8 @@ private slots:
         QStringList texts;
         for (QAction *a : menu->actions())
             texts.append(a->text());
-        QCOMPARE(texts, (QStringList{"加入黑名单…", "备注…", "移出黑名单", "", "查询历史…"}));
+        QCOMPARE(texts,
+                 (QStringList{"加入黑名单…", "备注…", "移出黑名单", "信任", "", "查询历史…"}));
         QVERIFY(!menu->actions().at(2)->isEnabled()); // not listed yet
 
         auto *verdict = w->findChild<RiskVerdictView *>(QStringLiteral("RiskVerdict"));
@@ -158,6 +164,17 @@ private slots:
         QVERIFY(!line(w.get(), "BlacklistLine")->isVisible());
         QCOMPARE(verdict->verdictText(), QStringLiteral("风险：中"));
         QVERIFY(!verdict->toolTip().contains(QStringLiteral("拒收")));
+        // Trust, and trust taken off again; a listed buyer trusted leaves the blacklist.
+        blacklist(QStringLiteral("tom.wang"), QStringLiteral("拒收"));
+        menu.reset(notes->menuFor(QStringLiteral("tom.wang"), w.get()));
+        menu->actions().at(3)->trigger();
+        QCOMPARE(m_db->note(QStringLiteral("tom.wang")).listed, ListMark::Trusted);
+        QVERIFY(w->resultLine().endsWith(QStringLiteral("，标记：信任")));
+        menu.reset(notes->menuFor(QStringLiteral("tom.wang"), w.get()));
+        QVERIFY(menu->actions().at(3)->isChecked());
+        menu->actions().at(3)->trigger();
+        QCOMPARE(m_db->note(QStringLiteral("tom.wang")).listed, ListMark::None);
+        QCOMPARE(m_db->note(QStringLiteral("tom.wang")).note, QStringLiteral("电话确认过"));
     }
 
     void historyDialog()
@@ -199,6 +216,94 @@ private slots:
         QFile database(m_db->path());
         QVERIFY(database.open(QIODevice::ReadOnly));
         QVERIFY(database.read(16).startsWith("SQLite format 3"));
+    }
+
+    // The keyboard's way to the menu (Shift+F10, the Menu key) and the note dialog's Ctrl+Enter,
+    // which confirms where Enter is a new line.
+    void keyboardMenuAndNote_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("Shift+F10") << int(Qt::Key_F10) << int(Qt::ShiftModifier);
+        QTest::newRow("Menu key") << int(Qt::Key_Menu) << int(Qt::NoModifier);
+    }
+    void keyboardMenuAndNote()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        auto w = makeWindow();
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        query(w.get(), QStringLiteral("tom.wang"));
+        w->activateWindow();
+        QTest::keyClick(w->findChild<QLineEdit *>(QStringLiteral("Text2")), Qt::Key(key),
+                        Qt::KeyboardModifiers(modifiers));
+        QTRY_VERIFY(w->resultMenu() && w->resultMenu()->isVisible());
+        QMenu *menu = w->resultMenu();
+        QStringList texts;
+        for (QAction *a : menu->actions())
+            texts.append(a->text());
+        for (const char *text : {"加入黑名单…", "备注…", "信任", "查询历史…", "总在最前"})
+            QVERIFY2(texts.contains(QString::fromUtf8(text)), qPrintable(texts.join(u'|')));
+        QAction *note = menu->actions().at(texts.indexOf(QStringLiteral("备注…")));
+        menu->close();
+        QTimer::singleShot(0, this, [] {
+            auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            auto *edit = dialog->findChild<QPlainTextEdit *>();
+            QVERIFY(edit);
+            QTest::keyClicks(edit, QStringLiteral("第一行"));
+            QTest::keyClick(edit, Qt::Key_Return);
+            QTest::keyClicks(edit, QStringLiteral("第二行"));
+            QTest::keyClick(edit, Qt::Key_Return, Qt::ControlModifier);
+        });
+        note->trigger();
+        QCOMPARE(m_db->note(QStringLiteral("tom.wang")).note, QStringLiteral("第一行\n第二行"));
+    }
+
+    // The history dialog deletes the rows picked (after a question), keeps to a span of days,
+    // and looks a buyer up again on a double-click.
+    void historyDeleteDaysAndAgain()
+    {
+        BuyerQueryResult old;
+        old.record.buyerId = QStringLiteral("old.buyer");
+        QVERIFY(m_db->addLookup(old, QDateTime(QDate(2026, 1, 5), QTime(9, 0))));
+        auto w = makeWindow();
+        w->show();
+        for (const char *id : {"tom.wang", "xiaoyu_2008"})
+            query(w.get(), QLatin1String(id));
+        w->showHistory(QString());
+        auto *dialog = w->findChild<HistoryDialog *>();
+        auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("HistoryTable"));
+        QCOMPARE(table->rowCount(), 3);
+        dialog->setDays(QDate(2026, 1, 5), QDate(2026, 1, 5));
+        QCOMPARE(table->rowCount(), 1);
+        QCOMPARE(table->item(0, 1)->text(), QStringLiteral("old.buyer"));
+        dialog->setDays(QDate(2026, 1, 6), QDate::currentDate());
+        QCOMPARE(table->rowCount(), 2);
+
+        // The question answered no, then yes: only then is the row gone.
+        table->selectRow(1); // xiaoyu_2008 is the newer, tom.wang the older
+        const QString deleted = table->item(1, 1)->text();
+        auto *remove = dialog->findChild<QPushButton *>(QStringLiteral("HistoryDelete"));
+        QVERIFY(remove->isEnabled());
+        for (const QMessageBox::StandardButton answer : {QMessageBox::Cancel, QMessageBox::Yes}) {
+            QTimer::singleShot(0, this, [answer] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                QVERIFY(box);
+                box->button(answer)->click();
+            });
+            remove->click();
+        }
+        QCOMPARE(m_db->lookupCount(), qint64(2));
+        QCOMPARE(table->rowCount(), 1);
+        QVERIFY(table->item(0, 1)->text() != deleted);
+
+        const QString again = table->item(0, 1)->text();
+        emit table->cellDoubleClicked(0, 1);
+        QVERIFY(w->queryRunning());
+        QVERIFY(QTest::qWaitFor([&] { return !w->queryRunning(); }, 60000));
+        QCOMPARE(w->shownOutcome()->id, again);
     }
 
     void batchMarksBlacklistedRows()
