@@ -11,6 +11,7 @@
 #include "mainwindow/mainwindowresources.h"
 #include "mainwindow/openinbrowser.h"
 #include "mainwindow/resultlines.h"
+#include "mainwindow/riskverdictview.h"
 #include "mainwindow/sellerview.h"
 #include "mainwindow/settingsdialog.h"
 #include "model/buyerqueryresult.h"
@@ -179,7 +180,8 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     QAction *recent = m_layout.input->addAction(style()->standardIcon(QStyle::SP_ArrowDown),
                                                 QLineEdit::TrailingPosition);
     recent->setObjectName(QStringLiteral("RecentIdsButton"));
-    recent->setToolTip(tr("最近查询的买家"));
+    recent->setText(tr("最近查询的买家"));
+    recent->setToolTip(recent->text());
     connect(recent, &QAction::triggered, this, &MainWindow::showRecentIds);
 
     m_layout.watchClipboard->setChecked(m_settings.watchClipboard);
@@ -293,6 +295,16 @@ void MainWindow::showResultMenu(const QPoint &at)
                     [this] { showHelpWindow(QStringLiteral("desk.html")); });
     menu->popup(at);
     m_resultMenu = menu;
+}
+
+QMenu *MainWindow::resultMenu() const
+{
+    return m_resultMenu;
+}
+
+bool MainWindow::showsDemoMarker() const
+{
+    return !m_demoMarker->isHidden();
 }
 
 bool MainWindow::staysOnTop() const
@@ -829,7 +841,7 @@ void MainWindow::setSettingsPath(const QString &path)
         m_frame->captionBar()->setOnTop(true);
     // "x,y,width,height" of the last session's window, brought back onto the screen it is
     // on now: a screen that shrank since (or is gone) does not leave it out of reach.
-    const QStringList place = document.value(window, QStringLiteral("place")).split(u',');
+    const QStringList place = document.value(window, QStringLiteral("place")).value_or(QString()).split(u',');
     if (place.size() != 4)
         return;
     int numbers[4];
@@ -1090,12 +1102,15 @@ void MainWindow::placeUpdateNotice()
     SkinCaptionBar *bar = m_frame->captionBar();
     const CaptionLayout layout = bar->layout();
     int titleEnd = layout.title().x() + bar->fontMetrics().horizontalAdvance(windowTitle()) + 16;
-    // The demo mark right after the title, the update notice right-aligned left of the buttons.
+    // The demo mark right after the title (as the title label sets it), the update notice
+    // right-aligned left of the buttons.
     if (m_demoMarker && !m_demoMarker->isHidden()) {
         const QSize size = m_demoMarker->sizeHint();
-        m_demoMarker->setGeometry(titleEnd - 8, layout.title().y(), size.width(), size.height());
+        const QRect title = bar->titleLabel()->geometry();
+        m_demoMarker->setGeometry(title.right() + 8, title.center().y() - size.height() / 2,
+                                  size.width(), size.height());
         m_demoMarker->raise();
-        titleEnd += size.width();
+        titleEnd = qMax(titleEnd, m_demoMarker->geometry().right() + 16);
     }
     if (!m_updateNotice || m_updateNotice->isHidden())
         return;

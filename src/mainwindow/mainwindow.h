@@ -103,14 +103,14 @@ public:
     // history, the copy of the result, always on top, settings, help. The right button, Shift+F10
     // and the Menu key open it.
     void showResultMenu(const QPoint &at);
-    QMenu *resultMenu() const { return m_resultMenu; }
+    QMenu *resultMenu() const;
     // The window above all others (the caption's pin, and the menu's 总在最前), kept in the
     // settings file.
     bool staysOnTop() const;
     void setStaysOnTop(bool on);
     // The "演示" mark on the caption while the bundled demo site serves the lookups.
     void setDemoMarker(bool shown);
-    bool showsDemoMarker() const { return !m_demoMarker->isHidden(); }
+    bool showsDemoMarker() const;
     // The window within a screen's work area, no smaller than least where the area allows.
     static QRect placeOnScreen(QRect window, const QRect &area, const QSize &least);
     // The settings file the window was started with, which the settings dialog edits (empty:

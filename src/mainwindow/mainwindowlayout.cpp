@@ -145,8 +145,10 @@ MainWindowLayout buildMainWindowLayout(QWidget *window)
     // Label5 lies over Label9 and Label6: the batch progress line.
     l.noticeLine = label(l.resultArea, QStringLiteral("Label5"), QStringLiteral("Label5"), 480, 360,
                          5055, 255, false);
+    // Kept in the query panel rather than the result area (a group box, whose accessible
+    // children Qt lists itself), so that screen readers never meet it.
     l.creditAddress =
-        hiddenField(l.resultArea, QStringLiteral("Text7"), QString(), 5040, 720, 855, 270);
+        hiddenField(l.queryPanel, QStringLiteral("Text7"), QString(), 5160, 1680, 855, 270);
     markInternal(l.creditAddress);
     // Up to three lines where the four result lines go.
     l.statusLine =

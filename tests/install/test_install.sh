@@ -36,6 +36,7 @@ for p in "${programs[@]}"; do
 done
 check "default skin installed" test -s "$share/brelvon/skin.jss"
 check "graphite skin installed" test -s "$share/brelvon/skins/graphite.jss"
+check "help pages installed" test -s "$share/brelvon/help/index.html"
 
 # The command line, against the demo site it serves in-process: every field of this buyer is set.
 out=$(timeout 120 "$prefix/bin/brelvon-cli" query --demo xiaoyu_2008 2>"$tmp/cli.err")

@@ -1173,8 +1173,8 @@ private slots:
         QTest::newRow("https") << "Command10"
                                << "Text4_4" << QStringLiteral("https://example.test/") << QString();
         QTest::newRow("no scheme")
-            << "Label10"
-            << "Text4_15" << QStringLiteral("example.test/help") << QString();
+            << "Command4"
+            << "Text4_10" << QStringLiteral("example.test/help") << QString();
         QTest::newRow("Label8, no detail page") << "Label8"
                                                 << "Text7" << QString() << QString();
     }
@@ -1288,9 +1288,13 @@ private slots:
             QVERIFY2(folder.exists(QStringLiteral("images/") + pair), qPrintable(picture));
         }
         Q_UNUSED(pictures);
+        help->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(help));
         QTest::keyClick(help->browser(), Qt::Key_Escape);
         QTRY_VERIFY(help.isNull());
         // F1 from the window: the desk's page.
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
         QTest::keyClick(child<QLineEdit>(w.get(), "Text2"), Qt::Key_F1);
         QVERIFY(w->helpWindow());
         QCOMPARE(source(), QStringLiteral("desk.html"));
@@ -1321,7 +1325,9 @@ private slots:
                     (role == QAccessible::PushButton || role == QAccessible::EditableText ||
                      role == QAccessible::CheckBox || role == QAccessible::Link) &&
                     child->text(QAccessible::Name).trimmed().isEmpty())
-                    unnamed.append(name);
+                    unnamed.append(name + u':' +
+                                   (child->object() ? child->object()->metaObject()->className()
+                                                    : "?"));
                 if (name == QLatin1String("RiskVerdict")) {
                     QCOMPARE(child->text(QAccessible::Name),
                              child->object()->property("toolTip").toString().section(u'\n', 0, 0));

@@ -165,7 +165,10 @@ private slots:
         QCOMPARE(verdict->verdictText(), QStringLiteral("风险：中"));
         QVERIFY(!verdict->toolTip().contains(QStringLiteral("拒收")));
         // Trust, and trust taken off again; a listed buyer trusted leaves the blacklist.
-        blacklist(QStringLiteral("tom.wang"), QStringLiteral("拒收"));
+        BuyerNote listed = m_db->note(QStringLiteral("tom.wang"));
+        listed.listed = ListMark::Blacklist;
+        listed.reason = QStringLiteral("拒收");
+        QVERIFY(m_db->saveNote(listed));
         menu.reset(notes->menuFor(QStringLiteral("tom.wang"), w.get()));
         menu->actions().at(3)->trigger();
         QCOMPARE(m_db->note(QStringLiteral("tom.wang")).listed, ListMark::Trusted);
@@ -247,16 +250,28 @@ private slots:
             QVERIFY2(texts.contains(QString::fromUtf8(text)), qPrintable(texts.join(u'|')));
         QAction *note = menu->actions().at(texts.indexOf(QStringLiteral("备注…")));
         menu->close();
-        QTimer::singleShot(0, this, [] {
-            auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
-            auto *edit = dialog->findChild<QPlainTextEdit *>();
-            QVERIFY(edit);
-            QTest::keyClicks(edit, QStringLiteral("第一行"));
+        // Typed into once it is up: two lines, then Ctrl+Enter.
+        bool typed = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            QInputDialog *dialog = nullptr;
+            for (QWidget *top : QApplication::topLevelWidgets())
+                if (auto *d = qobject_cast<QInputDialog *>(top); d && d->isVisible())
+                    dialog = d;
+            auto *edit = dialog ? dialog->findChild<QPlainTextEdit *>() : nullptr;
+            if (!edit || typed)
+                return;
+            typed = true;
+            dialog->activateWindow();
+            edit->setFocus();
+            edit->insertPlainText(QStringLiteral("第一行"));
             QTest::keyClick(edit, Qt::Key_Return);
-            QTest::keyClicks(edit, QStringLiteral("第二行"));
+            edit->insertPlainText(QStringLiteral("第二行"));
             QTest::keyClick(edit, Qt::Key_Return, Qt::ControlModifier);
+            if (dialog->isVisible()) // the shortcut did not confirm: end the wait all the same
+                dialog->reject();
         });
+        poll.start(20);
         note->trigger();
         QCOMPARE(m_db->note(QStringLiteral("tom.wang")).note, QStringLiteral("第一行\n第二行"));
     }
