@@ -16,7 +16,7 @@ class FilteredPanel : public QAccessibleWidget
 {
 public:
     explicit FilteredPanel(QWidget *widget)
-        : QAccessibleWidget(widget, widget->isWindow()                 ? QAccessible::Window
+        : QAccessibleWidget(widget, widget->isWindow()                  ? QAccessible::Window
                                     : qobject_cast<QGroupBox *>(widget) ? QAccessible::Grouping
                                                                         : QAccessible::Pane)
     {
@@ -88,7 +88,8 @@ QAccessibleInterface *accessibleFor(const QString &, QObject *object)
         return nullptr;
     if (widget->property(kHasInternal).toBool())
         return new FilteredPanel(widget);
-    if (auto *label = qobject_cast<ClickLabel *>(widget); label && label->focusPolicy() != Qt::NoFocus)
+    if (auto *label = qobject_cast<ClickLabel *>(widget);
+        label && label->focusPolicy() != Qt::NoFocus)
         return new LinkLabel(label);
     return nullptr;
 }

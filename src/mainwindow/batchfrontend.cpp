@@ -35,9 +35,8 @@ BatchFrontEnd::BatchFrontEnd(QWidget *window, LookupService *service, const Quer
     : QObject(window), m_window(window), m_settings(settings), m_lines(lines),
       m_batchIdField(layout.batchIdField), m_resultFields(layout.resultFields),
       m_areaTableField(layout.areaTableField), m_progressBar(layout.batchProgress),
-      m_stopButton(layout.batchStop), m_summary(layout.batchSummary),
-      m_tableRow(layout.batchTable), m_tablePath(layout.batchTablePath),
-      m_runner(new LookupRunner(service, this))
+      m_stopButton(layout.batchStop), m_summary(layout.batchSummary), m_tableRow(layout.batchTable),
+      m_tablePath(layout.batchTablePath), m_runner(new LookupRunner(service, this))
 {
     connect(m_stopButton, &QPushButton::clicked, this, &BatchFrontEnd::stop);
     connect(layout.batchTableOpen, &ClickLabel::clicked, this, &BatchFrontEnd::openTable);

@@ -65,8 +65,8 @@ bool BuyerNotesMenu::ask(const QString &title, const QString &label, bool multiL
     dialog->setOption(QInputDialog::UsePlainTextEditForTextInput, multiLine);
     dialog->setTextValue(*text);
     // Enter is a new line in a note: Ctrl+Enter confirms, in either box.
-    for (const QKeySequence &keys : {QKeySequence(Qt::CTRL | Qt::Key_Return),
-                                     QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
+    for (const QKeySequence &keys :
+         {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
         auto *confirm = new QShortcut(keys, dialog.data());
         connect(confirm, &QShortcut::activated, dialog.data(), &QDialog::accept);
     }

@@ -8,9 +8,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
-#include <QShortcut>
 #include <QLabel>
 #include <QScreen>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -21,8 +21,8 @@ const QString kContents = QStringLiteral("index.html");
 
 // The contents row: each page by its title.
 const std::pair<const char *, const char *> kPages[] = {
-    {"index.html", "目录"},      {"desk.html", "查询"},      {"batch.html", "批量查询"},
-    {"settings.html", "设置"},   {"notes.html", "备注和黑名单"}, {"risk.html", "风险"},
+    {"index.html", "目录"},        {"desk.html", "查询"},          {"batch.html", "批量查询"},
+    {"settings.html", "设置"},     {"notes.html", "备注和黑名单"}, {"risk.html", "风险"},
     {"status.html", "提示的意思"},
 };
 
@@ -90,16 +90,16 @@ void HelpWindow::showPage(const QString &page)
     // Only pages of the folder: a name never climbs out of it.
     if (name.contains(QLatin1String("..")) || name.startsWith(u'/'))
         name = kContents;
-    const QUrl url = QUrl::fromLocalFile(helpFolder() + QLatin1Char('/') + name.section(u'#', 0, 0));
+    const QUrl url =
+        QUrl::fromLocalFile(helpFolder() + QLatin1Char('/') + name.section(u'#', 0, 0));
     QUrl shown(url);
     if (name.contains(u'#'))
         shown.setFragment(name.section(u'#', 1));
     if (!QFileInfo(url.toLocalFile()).isFile()) {
-        m_browser->setHtml(tr("<p>找不到帮助页面：%1</p><p>帮助文件应在 %2 中。</p>")
-                               .arg(name.toHtmlEscaped(),
-                                    QDir::toNativeSeparators(helpFolder()).toHtmlEscaped()));
+        m_browser->setHtml(
+            tr("<p>找不到帮助页面：%1</p><p>帮助文件应在 %2 中。</p>")
+                .arg(name.toHtmlEscaped(), QDir::toNativeSeparators(helpFolder()).toHtmlEscaped()));
         return;
     }
     m_browser->setSource(shown);
 }
-

@@ -10,9 +10,9 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QDialogButtonBox>
-#include <QHBoxLayout>
 #include <QDir>
 #include <QFileDialog>
+#include <QHBoxLayout>
 #include <QHash>
 #include <QHeaderView>
 #include <QLabel>
@@ -234,18 +234,17 @@ void HistoryDialog::deleteSelected()
     if (!m_database || rowIds.isEmpty())
         return;
     const QPointer<HistoryDialog> self(this);
-    QPointer<QMessageBox> box = new QMessageBox(
-        QMessageBox::Question, windowTitle(),
-        tr("删除选中的%1条查询记录？删除后不能恢复。").arg(rowIds.size()),
-        QMessageBox::Yes | QMessageBox::Cancel, this);
+    QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::Question, windowTitle(),
+                        tr("删除选中的%1条查询记录？删除后不能恢复。").arg(rowIds.size()),
+                        QMessageBox::Yes | QMessageBox::Cancel, this);
     box->setDefaultButton(QMessageBox::Cancel);
     const bool yes = box->exec() == QMessageBox::Yes;
     delete box;
     if (!self || !yes)
         return;
     if (!m_database->removeLookups(rowIds))
-        QMessageBox::warning(this, windowTitle(),
-                             tr("无法删除：%1").arg(m_database->problem()));
+        QMessageBox::warning(this, windowTitle(), tr("无法删除：%1").arg(m_database->problem()));
     refresh();
 }
 

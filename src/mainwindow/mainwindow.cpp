@@ -156,7 +156,7 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     m_updateNotice->hide();
     m_demoMarker = new QLabel(tr("演示"), bar);
     m_demoMarker->setObjectName(QStringLiteral("DemoMarker"));
-    m_demoMarker->setToolTip(tr("正在查询内置的演示站点：买家都是虚构的，查询不记入历史"));
+    m_demoMarker->setToolTip(tr("正在查询内置的演示站点：买家都是虚构的"));
     m_demoMarker->setStyleSheet(QStringLiteral(
         "color: #5A3A00; background: #FFD23C; border-radius: 3px; padding: 0px 4px;"));
     m_demoMarker->hide();
@@ -260,9 +260,9 @@ void MainWindow::orderTabs()
 {
     // The query bar, the result area's title row and links, the verdict, then the link buttons,
     // as they read from the top left. Hidden ones are passed over.
-    QList<QWidget *> order = {m_layout.input,     m_layout.queryButton,   m_layout.batchButton,
-                              m_layout.batchStop, m_settingsLink,         m_layout.helpLink,
-                              m_layout.watchClipboard, m_layout.copyResult, m_layout.creditLink};
+    QList<QWidget *> order = {m_layout.input,          m_layout.queryButton, m_layout.batchButton,
+                              m_layout.batchStop,      m_settingsLink,       m_layout.helpLink,
+                              m_layout.watchClipboard, m_layout.copyResult,  m_layout.creditLink};
     if (auto *history = findChild<QWidget *>(QStringLiteral("HistoryLine")))
         order.append(history);
     order.append(m_layout.verdict);
@@ -356,8 +356,10 @@ void MainWindow::connectControls()
     shortcut(QKeySequence(Qt::Key_F1), [this] { showHelpWindow(QStringLiteral("desk.html")); });
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), [this] { openSettings(); });
     // The result's menu from the keyboard, under the result area's title.
-    for (const QKeySequence &keys : {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)})
-        shortcut(keys, [this] { showResultMenu(m_layout.resultArea->mapToGlobal(QPoint(16, 24))); });
+    for (const QKeySequence &keys :
+         {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)})
+        shortcut(keys,
+                 [this] { showResultMenu(m_layout.resultArea->mapToGlobal(QPoint(16, 24))); });
     m_layout.resultArea->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_layout.resultArea, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { showResultMenu(m_layout.resultArea->mapToGlobal(at)); });
@@ -442,7 +444,8 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         const auto *mouse = static_cast<QMouseEvent *>(event);
         const QPoint at = mouse->globalPosition().toPoint();
         QWidget *popup = m_completer->popup();
-        if (mouse->button() == Qt::LeftButton && !popup->rect().contains(popup->mapFromGlobal(at))) {
+        if (mouse->button() == Qt::LeftButton &&
+            !popup->rect().contains(popup->mapFromGlobal(at))) {
             for (QPushButton *button : {m_layout.queryButton, m_layout.batchButton}) {
                 if (button->isVisible() && button->isEnabled() &&
                     button->rect().contains(button->mapFromGlobal(at))) {
@@ -841,7 +844,8 @@ void MainWindow::setSettingsPath(const QString &path)
         m_frame->captionBar()->setOnTop(true);
     // "x,y,width,height" of the last session's window, brought back onto the screen it is
     // on now: a screen that shrank since (or is gone) does not leave it out of reach.
-    const QStringList place = document.value(window, QStringLiteral("place")).value_or(QString()).split(u',');
+    const QStringList place =
+        document.value(window, QStringLiteral("place")).value_or(QString()).split(u',');
     if (place.size() != 4)
         return;
     int numbers[4];
@@ -866,8 +870,10 @@ QRect MainWindow::placeOnScreen(QRect window, const QRect &area, const QSize &le
         return window;
     window.setWidth(qBound(least.width(), window.width(), qMax(least.width(), area.width())));
     window.setHeight(qBound(least.height(), window.height(), qMax(least.height(), area.height())));
-    window.moveLeft(qBound(area.left(), window.left(), qMax(area.left(), area.right() + 1 - window.width())));
-    window.moveTop(qBound(area.top(), window.top(), qMax(area.top(), area.bottom() + 1 - window.height())));
+    window.moveLeft(
+        qBound(area.left(), window.left(), qMax(area.left(), area.right() + 1 - window.width())));
+    window.moveTop(
+        qBound(area.top(), window.top(), qMax(area.top(), area.bottom() + 1 - window.height())));
     return window;
 }
 
@@ -1134,8 +1140,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // The place and size of a normal window, for the next start.
     if (!m_frame->captionBar()->isMaximised() && !isMinimized()) {
         const QRect g = geometry();
-        keepWindowSetting(QStringLiteral("place"),
-                          QStringLiteral("%1,%2,%3,%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()));
+        keepWindowSetting(
+            QStringLiteral("place"),
+            QStringLiteral("%1,%2,%3,%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()));
     }
     QWidget::closeEvent(event);
 }

@@ -223,11 +223,11 @@ private:
     QStringList m_recentIds;
     QStringListModel *m_recentModel = nullptr;
     QCompleter *m_completer = nullptr;
-    QString m_clipboardTaken;   // the last copied id looked up
-    QString m_clipboardPending; // a copied id waiting for the lookup under way, or the pause
+    QString m_clipboardTaken;       // the last copied id looked up
+    QString m_clipboardPending;     // a copied id waiting for the lookup under way, or the pause
     QElapsedTimer m_clipboardClock; // since the watch's last lookup
     QTimer *m_clipboardTimer = nullptr;
-    QString m_clipboardOwn;   // the last text the window put on the clipboard
+    QString m_clipboardOwn; // the last text the window put on the clipboard
     // The controls' places at the window's first size, which the layout grows from.
     struct Place
     {
@@ -250,7 +250,7 @@ private:
     };
     QList<Place> m_places;
     QRect m_rowButtonPlaces[4]; // the link row's buttons at the window's first size
-    bool m_closed = false; // set by a close: a query's record that arrives then is not shown
+    bool m_closed = false;      // set by a close: a query's record that arrives then is not shown
     QPointer<HelpWindow> m_help;
     QPointer<SettingsDialog> m_settingsDialog;
     bool m_firstRun = false;

@@ -188,8 +188,8 @@ MainWindowLayout buildMainWindowLayout(QWidget *window)
     auto *tableRow = new QHBoxLayout(l.batchTable);
     tableRow->setContentsMargins(0, 0, 0, 0);
     tableRow->setSpacing(12);
-    l.batchTablePath = label(l.batchTable, QStringLiteral("BatchTablePath"), QString(), 0, 0, 0, 0,
-                             true);
+    l.batchTablePath =
+        label(l.batchTable, QStringLiteral("BatchTablePath"), QString(), 0, 0, 0, 0, true);
     l.batchTablePath->setMinimumWidth(40);
     l.batchTablePath->setTextInteractionFlags(Qt::TextSelectableByMouse);
     tableRow->addWidget(l.batchTablePath, 1);

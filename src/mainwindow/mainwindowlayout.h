@@ -50,10 +50,10 @@ struct MainWindowLayout
     QPushButton *batchStop = nullptr;      // BatchStop "停止"
     QLabel *batchSummary = nullptr;        // BatchSummary "共N个：找到a个，…"
     // Under the summary, where the last table is: its path and what can be done with it.
-    QWidget *batchTable = nullptr;         // BatchTable
-    ClickLabel *batchTablePath = nullptr;  // BatchTablePath "表格：…"
-    ClickLabel *batchTableOpen = nullptr;  // BatchTableOpen "打开"
-    ClickLabel *batchTableSave = nullptr;  // BatchTableSave "另存为…"
+    QWidget *batchTable = nullptr;          // BatchTable
+    ClickLabel *batchTablePath = nullptr;   // BatchTablePath "表格：…"
+    ClickLabel *batchTableOpen = nullptr;   // BatchTableOpen "打开"
+    ClickLabel *batchTableSave = nullptr;   // BatchTableSave "另存为…"
     ClickLabel *batchTableFolder = nullptr; // BatchTableFolder "打开所在文件夹"
 
     // The link buttons: the bottom row (Frame7) and the side column (Frame6).

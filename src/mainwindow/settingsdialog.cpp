@@ -284,8 +284,8 @@ QWidget *SettingsDialog::buildBatchPage()
              QString::number(d.batchMaxIds), tr("应为 1 到 2000 之间的整数"));
     addField(grid, QStringLiteral("batch/buyerColumn"),
              tr("订单导出的买家列（留空：买家会员名等）"), TextField, QString(), QString());
-    addField(grid, QStringLiteral("batch/sort"), tr("表格排序"), SortField,
-             QStringLiteral("file"), tr("应为 按文件中的顺序 或 按风险"));
+    addField(grid, QStringLiteral("batch/sort"), tr("表格排序"), SortField, QStringLiteral("file"),
+             tr("应为 按文件中的顺序 或 按风险"));
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(grid->rowCount(), 1);
     return page;

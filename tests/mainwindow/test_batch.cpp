@@ -718,8 +718,8 @@ private slots:
     {
         QTest::addColumn<QString>("program");
         QTest::addColumn<QByteArray>("arguments");
-        QTest::newRow("libreoffice") << QStringLiteral("libreoffice")
-                                     << QByteArray("--calc\n-n\n/tmp/a table.xlsx\n");
+        QTest::newRow("libreoffice")
+            << QStringLiteral("libreoffice") << QByteArray("--calc\n-n\n/tmp/a table.xlsx\n");
         QTest::newRow("soffice") << QStringLiteral("soffice")
                                  << QByteArray("--calc\n-n\n/tmp/a table.xlsx\n");
         QTest::newRow("localc") << QStringLiteral("localc")

@@ -23,8 +23,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
-#include <QTextBrowser>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QTranslator>
 #include <QtTest>
 
@@ -1325,9 +1325,9 @@ private slots:
                     (role == QAccessible::PushButton || role == QAccessible::EditableText ||
                      role == QAccessible::CheckBox || role == QAccessible::Link) &&
                     child->text(QAccessible::Name).trimmed().isEmpty())
-                    unnamed.append(name + u':' +
-                                   (child->object() ? child->object()->metaObject()->className()
-                                                    : "?"));
+                    unnamed.append(
+                        name + u':' +
+                        (child->object() ? child->object()->metaObject()->className() : "?"));
                 if (name == QLatin1String("RiskVerdict")) {
                     QCOMPARE(child->text(QAccessible::Name),
                              child->object()->property("toolTip").toString().section(u'\n', 0, 0));
@@ -1341,8 +1341,8 @@ private slots:
         for (const char *name : {"Text2", "Command7", "Label10", "settingsLink", "CopyResult",
                                  "RiskVerdict", "CaptionClose", "Command3"})
             QVERIFY2(seen.contains(QLatin1String(name)), name);
-        for (const char *name : {"Text1", "Text7", "Text8", "Text19", "Frame4", "Text4_0",
-                                 "Frame5", "Text20", "WebBrowser1"})
+        for (const char *name : {"Text1", "Text7", "Text8", "Text19", "Frame4", "Text4_0", "Frame5",
+                                 "Text20", "WebBrowser1"})
             QVERIFY2(!seen.contains(QLatin1String(name)), name);
         QVERIFY(!verdictDescription.isEmpty());
 
@@ -1352,10 +1352,12 @@ private slots:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             tabbed.append(QApplication::focusWidget()->objectName());
         }
-        for (const char *name : {"Command7", "Command2", "settingsLink", "Label10", "WatchClipboard",
-                                 "CopyResult", "Label8", "RiskVerdict", "Command4", "Command9"})
+        for (const char *name :
+             {"Command7", "Command2", "settingsLink", "Label10", "WatchClipboard", "CopyResult",
+              "Label8", "RiskVerdict", "Command4", "Command9"})
             QVERIFY2(tabbed.contains(QLatin1String(name)), qPrintable(tabbed.join(u' ')));
-        QVERIFY(tabbed.indexOf(QStringLiteral("Label10")) < tabbed.indexOf(QStringLiteral("Command4")));
+        QVERIFY(tabbed.indexOf(QStringLiteral("Label10")) <
+                tabbed.indexOf(QStringLiteral("Command4")));
         // Enter on a focused link does what its click does.
         child<QWidget>(w.get(), "CopyResult")->setFocus();
         QGuiApplication::clipboard()->clear();
