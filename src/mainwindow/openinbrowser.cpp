@@ -24,6 +24,6 @@ int OpenInBrowser(const QString &address)
     if (!url.isValid() || url.host().isEmpty() ||
         (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
         return 0;
-    QDesktopServices::openUrl(url);
-    return 1;
+    // False when the desktop has no way to open it at all (no opener installed).
+    return QDesktopServices::openUrl(url) ? 1 : 0;
 }
