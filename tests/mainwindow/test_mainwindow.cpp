@@ -975,6 +975,18 @@ private slots:
         QVERIFY(file.readAll().startsWith("; my hosts\n[hosts]\n"));
     }
 
+    // The caption says "演示" while the demo site serves, and no longer once the seller's own
+    // settings are applied.
+    void demoMarker()
+    {
+        auto w = makeWindow();
+        QVERIFY(!w->showsDemoMarker());
+        w->useDemoSite();
+        QVERIFY(w->showsDemoMarker());
+        w->applySettings(settings(), StorageSettings());
+        QVERIFY(!w->showsDemoMarker());
+    }
+
     // A kept place is brought onto the screen there is now; a window larger than the screen
     // shrinks to it, never below its least size.
     void placeOnScreen_data()
