@@ -261,6 +261,13 @@ LookupOutcome LookupService::lookUpWith(const QString &id, const SetupState &sta
     } else if (!setup->hasConfiguration()) {
         outcome.status = LookupStatus::NoConfiguration;
         outcome.statusDetail = configurationAttempts(setupPages);
+        // A kept copy that is too old did not stand in: say so, or the download's error is all.
+        if (const std::shared_ptr<const ConfigCache> cache = configCache()) {
+            const QString aged =
+                agedOutCopyText(*cache, state.settings, QDateTime::currentDateTimeUtc());
+            if (!aged.isEmpty())
+                outcome.statusDetail += QStringLiteral("; ") + aged;
+        }
     } else {
         outcome.status =
             buyerPagesStatus(outcome.result.pages, outcome.result.listed, &outcome.statusDetail);

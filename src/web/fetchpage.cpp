@@ -131,9 +131,9 @@ PageResult fetchPage(const QString &address, int mode, const FetchContext &conte
     }
     if (limits) {
         if (attempt == HttpSession::Attempt::TimedOut) {
-            // A request cut short by the deadline alone says little about the host; one that
-            // waited out a short wait does.
-            if (result.attempts > 0 && (!cutByDeadline || waitedOnHost >= 5000))
+            // A request the deadline cut short just after it began says little about the host;
+            // one that had a few seconds does.
+            if (result.attempts > 0 && (!cutByDeadline || waitedOnHost >= 2000))
                 limits->timedOut(host, turn);
             else
                 limits->abandoned(host, turn); // not tried after all: the next lookup probes
