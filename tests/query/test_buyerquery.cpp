@@ -6,6 +6,7 @@
 #include "fixtureserver.h"
 #include "hostileserver.h"
 #include "querylookups.h"
+#include "storage/sellerdatabase.h"
 #include "web/canceltoken.h"
 #include "web/codepage936.h"
 #include "web/fetchclock.h"
@@ -859,6 +860,31 @@ private slots:
         QVERIFY(after.open(path, &error));
         QCOMPARE(after.rows().size(), 3);
         QCOMPARE(after.rows().value(2).result.record, rows[2].result.record);
+    }
+
+    // With reuseWithinMinutes, a batch takes a buyer found (or not found) that recently from the
+    // history instead of asking the marketplace again, and its row says so.
+    void batchReusesRecentLookups()
+    {
+        QTemporaryDir dir;
+        SellerDatabase database;
+        QVERIFY(database.open(dir.filePath("history.sqlite")));
+        m_settings.reuseWithinMinutes = 10;
+        QueryLookups query(m_settings);
+        query.service().setDatabase(&database, true);
+        CancelToken cancel;
+        const QList<LookupOutcome> first =
+            query.service().batch({"tom", "nobody"}, BatchOptions{}, cancel);
+        QCOMPARE(first[0].reusedMinutes, -1);
+        m_site->clearRequests();
+        const QList<LookupOutcome> again =
+            query.service().batch({"tom", "nobody"}, BatchOptions{}, cancel);
+        QCOMPARE(m_site->requestCount("/search"), 0);
+        QCOMPARE(again[0].status, LookupStatus::Found);
+        QCOMPARE(again[0].result.record, first[0].result.record);
+        QCOMPARE(again[1].status, LookupStatus::NotFound);
+        QCOMPARE(again[0].reusedMinutes, 0);
+        QCOMPARE(batchRows(again)[0].reusedMinutes, 0);
     }
 
     // A cancelled batch stops starting buyers and reports it; a buyer cut short is no row.

@@ -544,6 +544,14 @@ private slots:
 
         age(31); // past the default 30 days
         lookUp(3, "\"lookup\":\"noConfiguration\"");
+        // Both the lookup and the settings check say the kept copy is too old to stand in.
+        const QString aged = "the kept query configuration is 31 days old, beyond "
+                             "maxConfigAgeDays=30";
+        CliRun stale = runCli(args, m_dir.path(), data);
+        QVERIFY2(stale.err.contains(aged), qPrintable(stale.err));
+        stale = runCli({"settings", "check", "--settings", settings}, m_dir.path(), data);
+        QCOMPARE(stale.exitCode, 1);
+        QVERIFY2(stale.err.contains(aged), qPrintable(stale.err));
     }
 
     // settings check: one line per host and document; exit 0 only when every host of our site
