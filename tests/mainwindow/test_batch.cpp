@@ -1,5 +1,6 @@
 #include "browser/pagehandover.h"
 #include "demosite/demosite.h"
+#include "files/batchjournal.h"
 #include "files/idfile.h"
 #include "files/spreadsheetexport.h"
 #include "fixtureserver.h"
@@ -436,6 +437,47 @@ private slots:
             QCOMPARE(cell(sheet, 'A', 3), QStringLiteral("ann"));
             QVERIFY(readXlsxSheet(m_opened[0], QStringLiteral("sheet2.xml")).error.isEmpty());
         }
+        checkWindowUsable(w.get());
+    }
+
+    // A batch the window left unfinished is offered when it starts; 继续 looks up only the
+    // buyers not journalled and writes the whole table, and the journal goes.
+    void resumeUnfinishedBatch()
+    {
+        const QString ids = idFile(QStringLiteral("resume.txt"), "a,b,c");
+        const QString journalPath = m_files.filePath(QStringLiteral("unfinished.journal"));
+        BatchInputIdentity input;
+        QString error;
+        QVERIFY(BatchInputIdentity::of(ids, {"a", "b", "c"}, &input, &error));
+        BatchJournal journal;
+        QVERIFY(journal.create(journalPath, input, {}, &error));
+        JournalRow kept;
+        kept.index = 1;
+        kept.id = kept.result.record.buyerId = QStringLiteral("b");
+        kept.status = LookupStatus::NotFound;
+        kept.result.record.nick = QStringLiteral("kept");
+        QVERIFY(journal.append(kept));
+
+        auto w = makeWindow(QString());
+        w->setBatchJournalPath(journalPath);
+        QString offered;
+        whenModal<QMessageBox>(w.get(), [&](QMessageBox *box) {
+            offered = box->text();
+            for (QAbstractButton *button : box->buttons()) {
+                if (button->text() == QStringLiteral("继续"))
+                    button->click();
+            }
+        });
+        w->offerBatchResume();
+        waitIdle(w.get());
+        QVERIFY2(offered.contains(QStringLiteral("已查1个，共3个")), qPrintable(offered));
+        QCOMPARE(queriesRun(), 2);
+        QCOMPARE(m_opened.size(), 1);
+        const XlsxSheet sheet = readXlsxSheet(m_opened[0]);
+        QCOMPARE(cell(sheet, 'A', 2), QStringLiteral("a"));
+        QCOMPARE(cell(sheet, 'B', 3), QStringLiteral("kept"));
+        QCOMPARE(cell(sheet, 'A', 4), QStringLiteral("c"));
+        QVERIFY(!QFileInfo::exists(journalPath));
         checkWindowUsable(w.get());
     }
 
