@@ -8,6 +8,7 @@
 #include <QString>
 
 class CancelToken;
+class ConfigCache;
 
 // One document asked of one host by the connection test.
 struct ConnectionCheck
@@ -54,6 +55,5 @@ bool connectionsUsable(const QList<ConnectionCheck> &checks);
 
 // When no host gave a query configuration and the kept copy is too old to stand in, says so:
 // "保存的查询配置已有 40 天，超过 maxConfigAgeDays=30" (English under LANG=en*); "" otherwise.
-class ConfigCache;
 QString agedOutConfigurationText(const QList<ConnectionCheck> &checks, const ConfigCache &cache,
                                  const QuerySettings &settings, const QDateTime &now);

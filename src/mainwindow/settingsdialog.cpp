@@ -1,5 +1,7 @@
 #include "mainwindow/settingsdialog.h"
 
+#include "lookup/configcache.h"
+
 #include "web/canceltoken.h"
 
 #include <QCheckBox>
