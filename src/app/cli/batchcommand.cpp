@@ -9,9 +9,11 @@
 #include "web/uilanguage.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTimer>
 
 namespace {
 
@@ -256,8 +258,21 @@ int runBatchCommand(const QStringList &args)
         printMessage(batchProgressText(total, finished, id) +
                      (left.isEmpty() ? QString() : QStringLiteral("，") + left));
     };
-    progress.paused = [](int seconds, const QString &why) {
+    // A pause is said when it begins, and counted down every ten seconds.
+    QDateTime pauseEnd;
+    QTimer countdown;
+    countdown.setInterval(10000);
+    QObject::connect(&countdown, &QTimer::timeout, [&] {
+        const qint64 left = QDateTime::currentDateTimeUtc().secsTo(pauseEnd);
+        if (left <= 0)
+            countdown.stop();
+        else
+            printMessage(batchPauseText(int(left)));
+    });
+    progress.paused = [&](int seconds, const QString &why) {
         printMessage(batchPauseText(seconds) + QStringLiteral(" (") + why + u')');
+        pauseEnd = QDateTime::currentDateTimeUtc().addSecs(seconds);
+        countdown.start();
     };
     progress.finished = [&](int index, const LookupOutcome &outcome) {
         ++finishedNow;
