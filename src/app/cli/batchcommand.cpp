@@ -238,13 +238,16 @@ int runBatchCommand(const QStringList &args)
                                     QStringLiteral("resuming the last batch: %1 done, %2 to go"))
                          .arg(journal.rows().size())
                          .arg(idFile.ids.size() - journal.rows().size()));
-    } else if (!journal.create(journalPath, identity, args.join(u' '), &error)) {
+    }
+    if (const int code = startQueryRun(options, batch.jobs, &run); code != CliOk)
+        return code;
+    // A new journal only once the batch is sure to run: a refused one leaves nothing behind.
+    if (journal.path().isEmpty() &&
+        !journal.create(journalPath, identity, args.join(u' '), &error)) {
         printMessage(error);
         return CliUsage;
     }
     batch.journal = &journal;
-    if (const int code = startQueryRun(options, batch.jobs, &run); code != CliOk)
-        return code;
 
     QElapsedTimer clock;
     clock.start();
