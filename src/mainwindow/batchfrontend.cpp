@@ -402,8 +402,9 @@ void BatchFrontEnd::done(const QList<LookupOutcome> &outcomes, bool cancelled, i
                 return;
         }
     }
-    // The table is written: the journal goes (an unwritten one stays for the next start).
-    if (m_journal && !table.isEmpty())
+    // The table is written, or there was nothing to write: the journal goes (a table that could
+    // not be written leaves it for the next start).
+    if (m_journal && (!table.isEmpty() || outcomes.isEmpty()))
         m_journal->remove();
     m_journal.reset();
     end();
