@@ -44,51 +44,75 @@ const QList<ConfigEntryUse> &configEntryUses()
 {
     static const QList<ConfigEntryUse> uses = [] {
         QList<ConfigEntryUse> list = {
-            use(0, "search", "search page address; {mjna} is the buyer id", "搜索页地址；{mjna} 为买家会员名"),
-            use(4, "detail", "detail (rate) page address; {xyid} is the user number", "信用页地址；{xyid} 为用户编号"),
-            use(5, "detail", "layout A when the page holds it; good rate (layout A), first marker", "页面含有它时为版式 A；好评率（版式 A）第一个标记"),
-            use(6, "detail", "good rate (layout A), second marker", "好评率（版式 A）第二个标记", false),
+            use(0, "search", "search page address; {mjna} is the buyer id",
+                "搜索页地址；{mjna} 为买家会员名"),
+            use(4, "detail", "detail (rate) page address; {xyid} is the user number",
+                "信用页地址；{xyid} 为用户编号"),
+            use(5, "detail", "layout A when the page holds it; good rate (layout A), first marker",
+                "页面含有它时为版式 A；好评率（版式 A）第一个标记"),
+            use(6, "detail", "good rate (layout A), second marker", "好评率（版式 A）第二个标记",
+                false),
             use(7, "detail", "good rate (layout A), end marker", "好评率（版式 A）结束标记"),
             use(8, "detail", "good count (layout A), first marker", "好评数（版式 A）第一个标记"),
-            use(9, "detail", "good count (layout A), second marker", "好评数（版式 A）第二个标记", false),
+            use(9, "detail", "good count (layout A), second marker", "好评数（版式 A）第二个标记",
+                false),
             use(10, "detail", "good count (layout A), end marker", "好评数（版式 A）结束标记"),
             use(14, "detail", "good rate (layout B), first marker", "好评率（版式 B）第一个标记"),
-            use(15, "detail", "good rate (layout B), second marker", "好评率（版式 B）第二个标记", false),
+            use(15, "detail", "good rate (layout B), second marker", "好评率（版式 B）第二个标记",
+                false),
             use(16, "detail", "good rate (layout B), end marker", "好评率（版式 B）结束标记"),
             use(17, "detail", "good count (layout B), first marker", "好评数（版式 B）第一个标记"),
-            use(18, "detail", "good count (layout B), second marker", "好评数（版式 B）第二个标记", false),
+            use(18, "detail", "good count (layout B), second marker", "好评数（版式 B）第二个标记",
+                false),
             use(19, "detail", "good count (layout B), end marker", "好评数（版式 B）结束标记"),
             use(24, "detail", "verification, first marker", "认证第一个标记"),
             use(25, "detail", "verification, second marker", "认证第二个标记", false),
             use(26, "detail", "verification, end marker", "认证结束标记"),
-            use(27, "detail", "verification text that means Alipay verified", "表示支付宝已认证的认证文字"),
-            use(28, "detail", "verification text that means phone verified", "表示手机已认证的认证文字"),
-            use(29, "detail", "good count (layout A), first marker in the browser's text", "浏览器文本中好评数（版式 A）第一个标记"),
-            use(31, "detail", "good rate (layout B), first marker in the browser's text", "浏览器文本中好评率（版式 B）第一个标记"),
-            use(32, "detail", "verification, second marker in the browser's text", "浏览器文本中认证第二个标记", false),
-            use(33, "detail", "verification, end marker in the browser's text", "浏览器文本中认证结束标记"),
-            use(34, "detail", "ratings-given list number, first marker", "给他人评价列表编号第一个标记"),
-            use(35, "detail", "ratings-given list number, second marker", "给他人评价列表编号第二个标记", false),
-            use(36, "detail", "ratings-given list number, end marker", "给他人评价列表编号结束标记"),
+            use(27, "detail", "verification text that means Alipay verified",
+                "表示支付宝已认证的认证文字"),
+            use(28, "detail", "verification text that means phone verified",
+                "表示手机已认证的认证文字"),
+            use(29, "detail", "good count (layout A), first marker in the browser's text",
+                "浏览器文本中好评数（版式 A）第一个标记"),
+            use(31, "detail", "good rate (layout B), first marker in the browser's text",
+                "浏览器文本中好评率（版式 B）第一个标记"),
+            use(32, "detail", "verification, second marker in the browser's text",
+                "浏览器文本中认证第二个标记", false),
+            use(33, "detail", "verification, end marker in the browser's text",
+                "浏览器文本中认证结束标记"),
+            use(34, "detail", "ratings-given list number, first marker",
+                "给他人评价列表编号第一个标记"),
+            use(35, "detail", "ratings-given list number, second marker",
+                "给他人评价列表编号第二个标记", false),
+            use(36, "detail", "ratings-given list number, end marker",
+                "给他人评价列表编号结束标记"),
             use(37, "neutralGiven",
-                "neutral-ratings-given page address; {urlno} is the list number", "给他人中评页地址；{urlno} 为列表编号"),
-            use(38, "neutralGiven", "counted on the neutral-ratings-given page: one per rating", "在给他人中评页上计数：每条评价一个"),
-            use(39, "badGiven", "bad-ratings-given page address; {urlno} is the list number", "给他人差评页地址；{urlno} 为列表编号"),
+                "neutral-ratings-given page address; {urlno} is the list number",
+                "给他人中评页地址；{urlno} 为列表编号"),
+            use(38, "neutralGiven", "counted on the neutral-ratings-given page: one per rating",
+                "在给他人中评页上计数：每条评价一个"),
+            use(39, "badGiven", "bad-ratings-given page address; {urlno} is the list number",
+                "给他人差评页地址；{urlno} 为列表编号"),
             use(61, "personal", "area code, first marker", "地区代码第一个标记"),
             use(62, "personal", "area code, second marker", "地区代码第二个标记", false),
             use(63, "personal", "area code, end marker", "地区代码结束标记"),
-            use(64, "search", "opens each member entry of the search page", "搜索页上每个会员条目的开头"),
-            use(65, "search", "user number, start marker (within an entry)", "用户编号开始标记（在条目内）"),
+            use(64, "search", "opens each member entry of the search page",
+                "搜索页上每个会员条目的开头"),
+            use(65, "search", "user number, start marker (within an entry)",
+                "用户编号开始标记（在条目内）"),
             use(66, "search", "user number, end marker", "用户编号结束标记"),
             use(67, "search", "member nick, start marker", "会员昵称开始标记"),
             use(68, "search", "member nick, end marker", "会员昵称结束标记"),
-            use(69, "search", "text removed from the nick before it is compared", "比较前从昵称中去掉的文字", false),
+            use(69, "search", "text removed from the nick before it is compared",
+                "比较前从昵称中去掉的文字", false),
             use(70, "search", "more text removed from the nick", "从昵称中再去掉的文字", false),
-            use(71, "detail", "neutral ratings received, first marker (71 to 73: all or none)", "收到的中评第一个标记（71 到 73：全有或全无）",
+            use(71, "detail", "neutral ratings received, first marker (71 to 73: all or none)",
+                "收到的中评第一个标记（71 到 73：全有或全无）", false),
+            use(72, "detail", "neutral ratings received, second marker", "收到的中评第二个标记",
                 false),
-            use(72, "detail", "neutral ratings received, second marker", "收到的中评第二个标记", false),
             use(73, "detail", "neutral ratings received, end marker", "收到的中评结束标记", false),
-            use(74, "detail", "bad ratings received, first marker (74 to 76: all or none)", "收到的差评第一个标记（74 到 76：全有或全无）", false),
+            use(74, "detail", "bad ratings received, first marker (74 to 76: all or none)",
+                "收到的差评第一个标记（74 到 76：全有或全无）", false),
             use(75, "detail", "bad ratings received, second marker", "收到的差评第二个标记", false),
             use(76, "detail", "bad ratings received, end marker", "收到的差评结束标记", false),
         };
@@ -96,8 +120,7 @@ const QList<ConfigEntryUse> &configEntryUses()
             list.append(use(i, "",
                             "block marker: a buyer's page holding it is a login or check "
                             "page (may be blank)",
-                            "拦截标记：含有它的买家页面是登录或验证页面（可以为空）",
-                            false));
+                            "拦截标记：含有它的买家页面是登录或验证页面（可以为空）", false));
         return list;
     }();
     return uses;
@@ -129,9 +152,9 @@ QStringList ConfigFile::issueLines(const QString &file) const
         QString where = file;
         if (issue.line > 0)
             where += u':' + QString::number(issue.line);
-        QString what = issue.error ? inUserLanguage(QStringLiteral("错误："), QStringLiteral("error: "))
-                                   : inUserLanguage(QStringLiteral("警告："),
-                                                    QStringLiteral("warning: "));
+        QString what = issue.error
+                           ? inUserLanguage(QStringLiteral("错误："), QStringLiteral("error: "))
+                           : inUserLanguage(QStringLiteral("警告："), QStringLiteral("warning: "));
         if (issue.entry >= 0)
             what += inUserLanguage(QStringLiteral("条目 %1："), QStringLiteral("entry %1: "))
                         .arg(issue.entry);
@@ -186,8 +209,7 @@ ConfigFile readConfigFile(const QString &text)
         const qsizetype indexEnd = all.indexOf(u'#', valueEnd + 1);
         if (indexEnd < 0) {
             file.issues.append(configIssue(
-                lineAt(valueEnd), -1,
-                QStringLiteral("值后面没有索引（缺少一个“#”；这个值被忽略）"),
+                lineAt(valueEnd), -1, QStringLiteral("值后面没有索引（缺少一个“#”；这个值被忽略）"),
                 QStringLiteral("a value with no index after it (a \"#\" is missing; the value "
                                "is ignored)"),
                 true));
@@ -211,12 +233,13 @@ ConfigFile readConfigFile(const QString &text)
                 QStringLiteral("\"#%1#\" is not an entry index (the pair is ignored)").arg(shown),
                 true));
         } else if (index >= QueryConfig::kSize) {
-            file.issues.append(configIssue(
-                line, index,
-                QStringLiteral("索引超出 0 到 %1 的范围（这一对被忽略）").arg(QueryConfig::kSize - 1),
-                QStringLiteral("index out of range 0 to %1 (the pair is ignored)")
-                    .arg(QueryConfig::kSize - 1),
-                true));
+            file.issues.append(
+                configIssue(line, index,
+                            QStringLiteral("索引超出 0 到 %1 的范围（这一对被忽略）")
+                                .arg(QueryConfig::kSize - 1),
+                            QStringLiteral("index out of range 0 to %1 (the pair is ignored)")
+                                .arg(QueryConfig::kSize - 1),
+                            true));
         } else {
             ++pairs;
             if (file.line[size_t(index)] != 0 && index != 89)
@@ -247,8 +270,7 @@ ConfigFile readConfigFile(const QString &text)
     };
     if (!text.contains(QLatin1String("Brelvon")))
         file.issues.append(configIssue(
-            0, -1,
-            QStringLiteral("文字中没有 Brelvon：程序只接受含有它的下载配置"),
+            0, -1, QStringLiteral("文字中没有 Brelvon：程序只接受含有它的下载配置"),
             QStringLiteral("the text does not name Brelvon: the program takes a downloaded "
                            "configuration only when it does"),
             true));
@@ -269,8 +291,7 @@ ConfigFile readConfigFile(const QString &text)
     for (const auto &[entry, placeholder] : placeholders) {
         const QString address = c.entry(entry);
         if (!isBlank(address) && !address.contains(QLatin1String(placeholder)))
-            entryIssue(entry,
-                       QStringLiteral("地址中没有 %1").arg(QLatin1String(placeholder)),
+            entryIssue(entry, QStringLiteral("地址中没有 %1").arg(QLatin1String(placeholder)),
                        QStringLiteral("the address has no %1").arg(QLatin1String(placeholder)));
         else if (!isBlank(address) && !address.contains(QLatin1String("http://")))
             entryIssue(entry, QStringLiteral("不是 http:// 地址"),
@@ -347,7 +368,7 @@ bool loadCapture(const QString &folder, LoadedCapture *capture, QString *error)
             *error = inUserLanguage(QStringLiteral("%1/%2：%3不能用：%4"),
                                     QStringLiteral("%1/%2: the %3 is %4"))
                          .arg(folder, file,
-                              englishMessages() ? QLatin1String(what)
+                              englishMessages()                   ? QLatin1String(what)
                               : file == c.index.configurationFile ? QStringLiteral("查询配置")
                                                                   : QStringLiteral("地区表"),
                               *error);

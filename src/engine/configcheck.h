@@ -22,9 +22,9 @@
 struct ConfigEntryUse
 {
     int entry;
-    QString page; // "search", "detail" … as in pageOutcomes; "" for the configuration itself
-    QString use;   // in English, as --json says it
-    bool required; // a rule needs it non-blank
+    QString page;     // "search", "detail" … as in pageOutcomes; "" for the configuration itself
+    QString use;      // in English, as --json says it
+    bool required;    // a rule needs it non-blank
     QString shownUse; // use in the user's language
 };
 // Every entry the program reads, in index order.
@@ -112,7 +112,7 @@ struct FieldCheck
     QString recorded;               // the capture's record
     QList<int> entries;             // the entries its rule used
     std::optional<MarkerMiss> miss; // for an empty or changed value: the first marker not found
-    QString note; // why it is empty when no marker is to blame ("the capture holds no …")
+    QString note;      // why it is empty when no marker is to blame ("the capture holds no …")
     QString noteShown; // the note in the user's language
     bool differs() const { return value != recorded; }
 };

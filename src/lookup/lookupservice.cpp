@@ -5,10 +5,10 @@
 #include "engine/pagefetch.h"
 #include "engine/taskpool.h"
 #include "storage/historytext.h"
-#include "web/uilanguage.h"
 #include "web/canceltoken.h"
 #include "web/httpsession.h"
 #include "web/texthelpers.h"
+#include "web/uilanguage.h"
 
 #include <QDate>
 

@@ -64,9 +64,10 @@ void applySellerNote(BatchRow *row, const BuyerNote &note)
 
 QString pageOutcomesText(const QList<StoredPage> &pages)
 {
-    static const PageOutcome kOutcomes[] = {
-        PageOutcome::Ok,       PageOutcome::Empty,     PageOutcome::Timeout, PageOutcome::NetworkError,
-        PageOutcome::TooLarge, PageOutcome::Cancelled, PageOutcome::Refused, PageOutcome::Blocked};
+    static const PageOutcome kOutcomes[] = {PageOutcome::Ok,       PageOutcome::Empty,
+                                            PageOutcome::Timeout,  PageOutcome::NetworkError,
+                                            PageOutcome::TooLarge, PageOutcome::Cancelled,
+                                            PageOutcome::Refused,  PageOutcome::Blocked};
     QStringList outcomes;
     for (const StoredPage &p : pages) {
         // Stored as PageResult::outcomeText() says it: "name" or "name: detail".

@@ -144,10 +144,10 @@ int runBatchCommand(const QStringList &args)
     if (!cli.singleValue(xlsxOption, fileNameWord(), &outPath, &exitCode) ||
         !cli.singleValue(jobsOption, number, &jobsText, &exitCode) ||
         !cli.singleValue(paceOption, number, &paceText, &exitCode) ||
-        !cli.singleValue(encodingOption,
-                         inUserLanguage(QStringLiteral(" gbk 或 utf-8"),
-                                        QStringLiteral("gbk or utf-8")),
-                         &encodingText, &exitCode))
+        !cli.singleValue(
+            encodingOption,
+            inUserLanguage(QStringLiteral(" gbk 或 utf-8"), QStringLiteral("gbk or utf-8")),
+            &encodingText, &exitCode))
         return exitCode;
     QString csvPath;
     QString columnText;
@@ -158,10 +158,10 @@ int runBatchCommand(const QStringList &args)
                          inUserLanguage(QStringLiteral("列名"), QStringLiteral("a column name")),
                          &columnText, &exitCode) ||
         !cli.singleValue(maxIdsOption, number, &maxIdsText, &exitCode) ||
-        !cli.singleValue(sortOption,
-                         inUserLanguage(QStringLiteral(" file 或 risk"),
-                                        QStringLiteral("file or risk")),
-                         &sortText, &exitCode))
+        !cli.singleValue(
+            sortOption,
+            inUserLanguage(QStringLiteral(" file 或 risk"), QStringLiteral("file or risk")),
+            &sortText, &exitCode))
         return exitCode;
     int maxIds = 0;
     if (!maxIdsText.isEmpty() && !readBounded(maxIdsText, 1, kMaxBatchIdsLimit, &maxIds))
@@ -183,18 +183,20 @@ int runBatchCommand(const QStringList &args)
                              .arg(BatchOptions::kMaxJobs)
                              .arg(jobsText));
     if (!paceText.isEmpty() && !readBounded(paceText, 0, 600000, &batch.paceMs))
-        return cli.usage(inUserLanguage(QStringLiteral("--pace 须是 0 到 600000 的毫秒数，不能是 %1"),
-                                        QStringLiteral("--pace must be a number of milliseconds "
-                                                       "from 0 to 600000, not %1"))
-                             .arg(paceText));
+        return cli.usage(
+            inUserLanguage(QStringLiteral("--pace 须是 0 到 600000 的毫秒数，不能是 %1"),
+                           QStringLiteral("--pace must be a number of milliseconds "
+                                          "from 0 to 600000, not %1"))
+                .arg(paceText));
     std::optional<IdFileEncoding> encoding;
     if (!encodingText.isEmpty()) {
         encoding = parseIdFileEncoding(encodingText);
         if (!encoding)
-            return cli.usage(inUserLanguage(QStringLiteral("--encoding 须是 gbk 或 utf-8，不能是 %1"),
-                                            QStringLiteral("--encoding must be gbk or utf-8, not "
-                                                           "%1"))
-                                 .arg(encodingText));
+            return cli.usage(
+                inUserLanguage(QStringLiteral("--encoding 须是 gbk 或 utf-8，不能是 %1"),
+                               QStringLiteral("--encoding must be gbk or utf-8, not "
+                                              "%1"))
+                    .arg(encodingText));
     }
     if (options.operands.size() != 1)
         return cli.usage(options.operands.isEmpty()
@@ -203,9 +205,10 @@ int runBatchCommand(const QStringList &args)
                              : inUserLanguage(QStringLiteral("只能给一个会员名文件"),
                                               QStringLiteral("give exactly one id file")));
     if (outPath.isEmpty() && csvPath.isEmpty())
-        return cli.usage(inUserLanguage(QStringLiteral("没有给出输出文件（--xlsx OUT 或 --csv OUT）"),
-                                        QStringLiteral("no output file given (--xlsx OUT or --csv "
-                                                       "OUT)")));
+        return cli.usage(
+            inUserLanguage(QStringLiteral("没有给出输出文件（--xlsx OUT 或 --csv OUT）"),
+                           QStringLiteral("no output file given (--xlsx OUT or --csv "
+                                          "OUT)")));
     if (!outPath.isEmpty() && !csvPath.isEmpty() &&
         QFileInfo(outPath).absoluteFilePath() == QFileInfo(csvPath).absoluteFilePath())
         return cli.usage(inUserLanguage(QStringLiteral("--xlsx 和 --csv 指向同一个文件"),
@@ -311,10 +314,10 @@ int runBatchCommand(const QStringList &args)
         if (!path.isEmpty())
             written.append(path);
     }
-    printMessage(inUserLanguage(QStringLiteral("已把 %1 个买家写入 %2"),
-                                QStringLiteral("%1 buyer(s) written to %2"))
-                     .arg(rows.size())
-                     .arg(written.join(inUserLanguage(QStringLiteral(" 和 "),
-                                                      QStringLiteral(" and ")))));
+    printMessage(
+        inUserLanguage(QStringLiteral("已把 %1 个买家写入 %2"),
+                       QStringLiteral("%1 buyer(s) written to %2"))
+            .arg(rows.size())
+            .arg(written.join(inUserLanguage(QStringLiteral(" 和 "), QStringLiteral(" and ")))));
     return CliOk;
 }

@@ -110,15 +110,16 @@ int runCaptureCommand(const QStringList &args)
         QStringLiteral("DIR"));
     cli.parser().addOption(outOption);
     cli.parser().addPositionalArgument(
-        QStringLiteral("ID"), inUserLanguage(QStringLiteral("买家会员名。"), QStringLiteral("A buyer id.")));
+        QStringLiteral("ID"),
+        inUserLanguage(QStringLiteral("买家会员名。"), QStringLiteral("A buyer id.")));
     QueryOptions options;
     int exitCode = CliOk;
     if (!cli.parse(args, &options, &exitCode))
         return exitCode;
     QString out;
-    if (!cli.singleValue(outOption,
-                         inUserLanguage(QStringLiteral("文件夹名"), QStringLiteral("a folder name")),
-                         &out, &exitCode))
+    if (!cli.singleValue(
+            outOption, inUserLanguage(QStringLiteral("文件夹名"), QStringLiteral("a folder name")),
+            &out, &exitCode))
         return exitCode;
     if (out.isEmpty())
         return cli.usage(inUserLanguage(QStringLiteral("缺少 --out DIR"),
@@ -238,13 +239,13 @@ int runCaptureCommand(const QStringList &args)
         printMessage(error);
         return CliFailed;
     }
-    printMessage(inUserLanguage(QStringLiteral("%1：%2，%3 个页面（保存了 %4 个），在 %5"),
-                                QStringLiteral("%1: %2, %3 pages (%4 saved) in %5"))
-                     .arg(id, englishMessages() ? capture.lookup
-                                                : lookupStatusText(outcome->status))
-                     .arg(capture.pages.size())
-                     .arg(std::count_if(capture.pages.begin(), capture.pages.end(),
-                                        [](const CapturedPage &p) { return !p.file.isEmpty(); }))
-                     .arg(QDir::cleanPath(out)));
+    printMessage(
+        inUserLanguage(QStringLiteral("%1：%2，%3 个页面（保存了 %4 个），在 %5"),
+                       QStringLiteral("%1: %2, %3 pages (%4 saved) in %5"))
+            .arg(id, englishMessages() ? capture.lookup : lookupStatusText(outcome->status))
+            .arg(capture.pages.size())
+            .arg(std::count_if(capture.pages.begin(), capture.pages.end(),
+                               [](const CapturedPage &p) { return !p.file.isEmpty(); }))
+            .arg(QDir::cleanPath(out)));
     return isLookedUp(outcome->status) ? CliOk : CliNotLookedUp;
 }

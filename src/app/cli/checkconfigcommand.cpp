@@ -56,12 +56,15 @@ bool readConfiguration(const QString &path, ConfigFile *config)
     QFile file;
     QString reason;
     if (!openRegularFile(path, &file, &reason)) {
-        printMessage(inUserLanguage(QStringLiteral("无法读取 %1：%2"), QStringLiteral("cannot read %1: %2")).arg(path, reason));
+        printMessage(
+            inUserLanguage(QStringLiteral("无法读取 %1：%2"), QStringLiteral("cannot read %1: %2"))
+                .arg(path, reason));
         return false;
     }
     QString text;
     if (!decodeSiteText(file.read(16 * 1024 * 1024 + 1), &text, &reason)) {
-        printMessage(inUserLanguage(QStringLiteral("%1 不能用：%2"), QStringLiteral("%1 is %2")).arg(path, reason));
+        printMessage(inUserLanguage(QStringLiteral("%1 不能用：%2"), QStringLiteral("%1 is %2"))
+                         .arg(path, reason));
         return false;
     }
     *config = readConfigFile(text);
@@ -111,31 +114,43 @@ QString checkJson(const LoadedCapture &capture, const CaptureCheck &check)
 
 void printCheck(const LoadedCapture &capture, const CaptureCheck &check)
 {
-    printLine(inUserLanguage(QStringLiteral("%1：%2（抓取于 %3，查询结果 %4）"), QStringLiteral("%1: %2 (captured %3, lookup %4)"))
+    printLine(inUserLanguage(QStringLiteral("%1：%2（抓取于 %3，查询结果 %4）"),
+                             QStringLiteral("%1: %2 (captured %3, lookup %4)"))
                   .arg(escapeControls(capture.folder), escapeControls(capture.index.buyerId),
                        capture.index.time.toString(Qt::ISODate), capture.index.lookup));
     for (const FieldCheck &f : check.fields) {
         QString line = QStringLiteral("  %1 %2").arg(f.field + u':', -13).arg(quoted(f.value));
         if (f.differs())
-            line += inUserLanguage(QStringLiteral("  有变化，记录的是 %1"), QStringLiteral("  CHANGED, recorded %1")).arg(quoted(f.recorded));
+            line += inUserLanguage(QStringLiteral("  有变化，记录的是 %1"),
+                                   QStringLiteral("  CHANGED, recorded %1"))
+                        .arg(quoted(f.recorded));
         QStringList entries;
         for (int e : f.entries)
             entries.append(QString::number(e));
         if (!entries.isEmpty())
-            line += inUserLanguage(QStringLiteral("  [条目 %1]"), QStringLiteral("  [entries %1]")).arg(entries.join(u' '));
+            line += inUserLanguage(QStringLiteral("  [条目 %1]"), QStringLiteral("  [entries %1]"))
+                        .arg(entries.join(u' '));
         printLine(line);
         if (f.miss) {
             const MarkerMiss &m = *f.miss;
-            printLine(inUserLanguage(QStringLiteral("      在%1上找不到：%2 %3"), QStringLiteral("      not found on the %1 page: %2 %3"))
-                          .arg(englishMessages() ? m.page : buyerPageTitle(m.page),
-                               m.entry >= 0 ? inUserLanguage(QStringLiteral("条目 %1"), QStringLiteral("entry %1")).arg(m.entry)
-                                            : inUserLanguage(QStringLiteral("规则自带的标记"), QStringLiteral("the rule's own marker")),
-                               quoted(m.marker)));
+            printLine(
+                inUserLanguage(QStringLiteral("      在%1上找不到：%2 %3"),
+                               QStringLiteral("      not found on the %1 page: %2 %3"))
+                    .arg(englishMessages() ? m.page : buyerPageTitle(m.page),
+                         m.entry >= 0
+                             ? inUserLanguage(QStringLiteral("条目 %1"), QStringLiteral("entry %1"))
+                                   .arg(m.entry)
+                             : inUserLanguage(QStringLiteral("规则自带的标记"),
+                                              QStringLiteral("the rule's own marker")),
+                         quoted(m.marker)));
             if (!m.nearText.isEmpty())
-                printLine(inUserLanguage(QStringLiteral("      页面在那里是：%1"), QStringLiteral("      the page has there: %1")).arg(quoted(m.nearText)));
+                printLine(inUserLanguage(QStringLiteral("      页面在那里是：%1"),
+                                         QStringLiteral("      the page has there: %1"))
+                              .arg(quoted(m.nearText)));
         }
         if (!f.note.isEmpty())
-            printLine(QStringLiteral("      %1").arg(escapeControls(f.noteShown.isEmpty() ? f.note : f.noteShown)));
+            printLine(QStringLiteral("      %1")
+                          .arg(escapeControls(f.noteShown.isEmpty() ? f.note : f.noteShown)));
     }
 }
 
@@ -164,18 +179,19 @@ int runDiff(const QStringList &files, bool json)
                          : c.kind == ConfigChange::Kind::Removed
                              ? quoted(c.before)
                              : quoted(c.before) + QStringLiteral(" -> ") + quoted(c.after);
-        const QString change =
-            englishMessages() ? kind
-            : c.kind == ConfigChange::Kind::Added   ? QStringLiteral("新增")
-            : c.kind == ConfigChange::Kind::Removed ? QStringLiteral("删除")
-                                                    : QStringLiteral("改变");
-        printLine(inUserLanguage(QStringLiteral("%1 条目 %2（%3）：%4"), QStringLiteral("%1 entry %2 (%3): %4"))
+        const QString change = englishMessages()                       ? kind
+                               : c.kind == ConfigChange::Kind::Added   ? QStringLiteral("新增")
+                               : c.kind == ConfigChange::Kind::Removed ? QStringLiteral("删除")
+                                                                       : QStringLiteral("改变");
+        printLine(inUserLanguage(QStringLiteral("%1 条目 %2（%3）：%4"),
+                                 QStringLiteral("%1 entry %2 (%3): %4"))
                       .arg(change)
                       .arg(c.entry)
                       .arg(meaning, values));
     }
     if (!json && changes.isEmpty())
-        printLine(inUserLanguage(QStringLiteral("没有不同的条目"), QStringLiteral("no entry differs")));
+        printLine(
+            inUserLanguage(QStringLiteral("没有不同的条目"), QStringLiteral("no entry differs")));
     return CliOk;
 }
 
@@ -198,18 +214,26 @@ int runCheckConfigCommand(const QStringList &args)
                            "entries two configurations add, remove and change.")));
     const QCommandLineOption expectOption(
         QStringLiteral("expect"),
-        inUserLanguage(QStringLiteral("有字段与抓取内容中的记录不同时以 1 退出。"), QStringLiteral("Exit with 1 when a field differs from the record the capture holds.")));
+        inUserLanguage(
+            QStringLiteral("有字段与抓取内容中的记录不同时以 1 退出。"),
+            QStringLiteral("Exit with 1 when a field differs from the record the capture holds.")));
     const QCommandLineOption jsonOption(
-        QStringLiteral("json"), inUserLanguage(QStringLiteral("每行一个 JSON 对象，供脚本使用。"), QStringLiteral("One JSON object per line, for scripts.")));
+        QStringLiteral("json"),
+        inUserLanguage(QStringLiteral("每行一个 JSON 对象，供脚本使用。"),
+                       QStringLiteral("One JSON object per line, for scripts.")));
     const QCommandLineOption diffOption(
-        QStringLiteral("diff"), inUserLanguage(QStringLiteral("比较两份配置文件 OLD 和 NEW。"), QStringLiteral("Compare two configuration files, OLD and NEW.")));
+        QStringLiteral("diff"),
+        inUserLanguage(QStringLiteral("比较两份配置文件 OLD 和 NEW。"),
+                       QStringLiteral("Compare two configuration files, OLD and NEW.")));
     cli.parser().addOptions({expectOption, jsonOption, diffOption});
     cli.addHelpOption();
-    cli.parser().addPositionalArgument(QStringLiteral("CONFIG"),
-                                       inUserLanguage(QStringLiteral("配置文件。"), QStringLiteral("The configuration file.")));
+    cli.parser().addPositionalArgument(
+        QStringLiteral("CONFIG"),
+        inUserLanguage(QStringLiteral("配置文件。"), QStringLiteral("The configuration file.")));
     cli.parser().addPositionalArgument(
         QStringLiteral("CAPTURE"),
-        inUserLanguage(QStringLiteral("抓取文件夹（brelvon-cli capture 所存）。"), QStringLiteral("Capture folders (brelvon-cli capture).")),
+        inUserLanguage(QStringLiteral("抓取文件夹（brelvon-cli capture 所存）。"),
+                       QStringLiteral("Capture folders (brelvon-cli capture).")),
         QStringLiteral("CAPTURE..."));
     int exitCode = CliOk;
     if (!cli.parse(args, &exitCode))
@@ -218,11 +242,14 @@ int runCheckConfigCommand(const QStringList &args)
     const bool json = cli.parser().isSet(jsonOption);
     if (cli.parser().isSet(diffOption)) {
         if (operands.size() != 2 || cli.parser().isSet(expectOption))
-            return cli.usage(inUserLanguage(QStringLiteral("--diff 比较两个文件：OLD NEW"), QStringLiteral("--diff compares two files: OLD NEW")));
+            return cli.usage(inUserLanguage(QStringLiteral("--diff 比较两个文件：OLD NEW"),
+                                            QStringLiteral("--diff compares two files: OLD NEW")));
         return runDiff(operands, json);
     }
     if (operands.size() < 2)
-        return cli.usage(inUserLanguage(QStringLiteral("请给出一个配置文件和至少一个抓取文件夹"), QStringLiteral("give a configuration file and at least one capture")));
+        return cli.usage(
+            inUserLanguage(QStringLiteral("请给出一个配置文件和至少一个抓取文件夹"),
+                           QStringLiteral("give a configuration file and at least one capture")));
 
     const QString path = operands.constFirst();
     ConfigFile config;
@@ -256,11 +283,14 @@ int runCheckConfigCommand(const QStringList &args)
             printCheck(capture, check);
     }
     if (config.hasErrors()) {
-        printMessage(inUserLanguage(QStringLiteral("%1 有错误（见上文）"), QStringLiteral("%1 has errors (see above)")).arg(path));
+        printMessage(inUserLanguage(QStringLiteral("%1 有错误（见上文）"),
+                                    QStringLiteral("%1 has errors (see above)"))
+                         .arg(path));
         return CliUsage;
     }
     if (cli.parser().isSet(expectOption) && differs) {
-        printMessage(inUserLanguage(QStringLiteral("有字段与抓取内容中的记录不同"), QStringLiteral("fields differ from the captures' records")));
+        printMessage(inUserLanguage(QStringLiteral("有字段与抓取内容中的记录不同"),
+                                    QStringLiteral("fields differ from the captures' records")));
         return CliFailed;
     }
     return CliOk;

@@ -2,8 +2,8 @@
 
 #include "browser/hiddenbrowser.h"
 #include "browser/pagehandover.h"
-#include "storage/historytext.h"
 #include "model/lookupstatus.h"
+#include "storage/historytext.h"
 #include "web/pageresult.h"
 #include "web/uilanguage.h"
 
@@ -90,12 +90,12 @@ void printPage(const QString &buyerId, const PageResult &page)
     QString outcome = pageOutcomeWord(page.outcome);
     if (!page.error.isEmpty() && page.outcome != PageOutcome::Ok)
         outcome += u'（' + page.error + u'）';
-    printMessage(QStringLiteral("页面 %1：%2%3，状态 %4，%5 字节，%6 毫秒，%7")
-                     .arg(buyerId, page.browser ? QStringLiteral("内置浏览器 ") : QString(),
-                          outcome, status)
-                     .arg(page.bytes)
-                     .arg(page.elapsedMs)
-                     .arg(page.address));
+    printMessage(
+        QStringLiteral("页面 %1：%2%3，状态 %4，%5 字节，%6 毫秒，%7")
+            .arg(buyerId, page.browser ? QStringLiteral("内置浏览器 ") : QString(), outcome, status)
+            .arg(page.bytes)
+            .arg(page.elapsedMs)
+            .arg(page.address));
 }
 
 void printCachedConfiguration(const QString &buyerId, const LookupOutcome &outcome)
@@ -104,25 +104,25 @@ void printCachedConfiguration(const QString &buyerId, const LookupOutcome &outco
     if (!cached)
         return;
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    printMessage(inUserLanguage(QStringLiteral("查询配置 %1：使用%2前保存的副本（我们的网站没有给出；"
-                                               "%3 取自 %4）"),
-                                QStringLiteral("configuration %1: cached %2 (our site gave none; "
-                                               "using the copy saved %3 from %4)"))
-                     .arg(buyerId, englishMessages() ? cached->ageName(now) : cached->ageText(now),
-                          cached->saved.toUTC().toString(Qt::ISODate), cached->address));
+    printMessage(
+        inUserLanguage(QStringLiteral("查询配置 %1：使用%2前保存的副本（我们的网站没有给出；"
+                                      "%3 取自 %4）"),
+                       QStringLiteral("configuration %1: cached %2 (our site gave none; "
+                                      "using the copy saved %3 from %4)"))
+            .arg(buyerId, englishMessages() ? cached->ageName(now) : cached->ageText(now),
+                 cached->saved.toUTC().toString(Qt::ISODate), cached->address));
 }
 
 SubcommandLine::SubcommandLine(const QString &synopsis, const QString &description)
-    : m_synopsis(synopsis), m_help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-                                   inUserLanguage(QStringLiteral("显示本帮助。"),
-                                                  QStringLiteral("Show this help.")))
+    : m_synopsis(synopsis),
+      m_help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+             inUserLanguage(QStringLiteral("显示本帮助。"), QStringLiteral("Show this help.")))
 {
     m_parser.setApplicationDescription(description);
 }
 
 QueryCommandLine::QueryCommandLine(const QString &synopsis, const QString &description)
-    : SubcommandLine(synopsis, description),
-      m_settings(settingsOption()),
+    : SubcommandLine(synopsis, description), m_settings(settingsOption()),
       m_demo(QStringLiteral("demo"),
              inUserLanguage(QStringLiteral("查询随程序附带的演示网站（在本进程中启动）。"),
                             QStringLiteral("Query the bundled demo site, started in this "
@@ -152,13 +152,14 @@ QueryCommandLine::QueryCommandLine(const QString &synopsis, const QString &descr
                                              "downloading it (default: the settings' [query] "
                                              "configFile).")),
                QStringLiteral("FILE")),
-      m_areaTable(QStringLiteral("area-table"),
-                  inUserLanguage(QStringLiteral("使用 FILE 中的地区表，不下载（默认：设置的 [query] "
-                                                "areaTableFile）。"),
-                                 QStringLiteral("Use the area table in FILE instead of downloading "
-                                                "it (default: the settings' [query] "
-                                                "areaTableFile).")),
-                  QStringLiteral("FILE"))
+      m_areaTable(
+          QStringLiteral("area-table"),
+          inUserLanguage(QStringLiteral("使用 FILE 中的地区表，不下载（默认：设置的 [query] "
+                                        "areaTableFile）。"),
+                         QStringLiteral("Use the area table in FILE instead of downloading "
+                                        "it (default: the settings' [query] "
+                                        "areaTableFile).")),
+          QStringLiteral("FILE"))
 {
     parser().addOptions({m_settings, m_demo, m_browser, m_parallel, m_verbose, m_database,
                          m_noHistory, m_config, m_areaTable});
@@ -171,17 +172,16 @@ QString parserError(const QCommandLineParser &parser)
     const QString message = parser.errorText();
     if (!parser.unknownOptionNames().isEmpty()) {
         const QString name = parser.unknownOptionNames().constFirst();
-        return inUserLanguage(QStringLiteral("未知选项 %1%2"), QStringLiteral("unknown option %1%2"))
+        return inUserLanguage(QStringLiteral("未知选项 %1%2"),
+                              QStringLiteral("unknown option %1%2"))
             .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name);
     }
     const QString name = message.section(u'\'', 1, 1);
     if (message.startsWith(QLatin1String("Missing value after '"))) {
-        const bool file = name.contains(QLatin1String("settings")) ||
-                          name.contains(QLatin1String("xlsx")) ||
-                          name.contains(QLatin1String("csv")) ||
-                          name.contains(QLatin1String("database")) ||
-                          name.contains(QLatin1String("config")) ||
-                          name.contains(QLatin1String("area-table"));
+        const bool file =
+            name.contains(QLatin1String("settings")) || name.contains(QLatin1String("xlsx")) ||
+            name.contains(QLatin1String("csv")) || name.contains(QLatin1String("database")) ||
+            name.contains(QLatin1String("config")) || name.contains(QLatin1String("area-table"));
         return file ? inUserLanguage(QStringLiteral("%1 后面要有文件名"),
                                      QStringLiteral("%1 needs a file name"))
                           .arg(name)
@@ -257,13 +257,15 @@ bool SubcommandLine::singleValue(const QCommandLineOption &option, const QString
     const QString name = QLatin1String("--") + option.names().constLast();
     const QStringList values = m_parser.values(option);
     if (values.size() > 1) {
-        *exitCode = usage(
-            inUserLanguage(QStringLiteral("%1 给了两次"), QStringLiteral("%1 given twice")).arg(name));
+        *exitCode =
+            usage(inUserLanguage(QStringLiteral("%1 给了两次"), QStringLiteral("%1 given twice"))
+                      .arg(name));
         return false;
     }
     if (values.size() == 1 && values.constFirst().isEmpty()) {
-        *exitCode = usage(inUserLanguage(QStringLiteral("%1 后面要有%2"), QStringLiteral("%1 needs %2"))
-                              .arg(name, what));
+        *exitCode =
+            usage(inUserLanguage(QStringLiteral("%1 后面要有%2"), QStringLiteral("%1 needs %2"))
+                      .arg(name, what));
         return false;
     }
     *value = values.value(0);
@@ -294,12 +296,13 @@ int loadQueryProfile(const QueryOptions &options, Profile *profile)
         printMessage(load.error);
         return CliUsage;
     case ProfileLoad::Result::TemplateWritten:
-        printMessage(inUserLanguage(QStringLiteral("还没有设置：已在 %1 写好模板，请在其中填好主机后"
-                                                   "再运行，或使用 --demo"),
-                                    QStringLiteral("no settings yet: wrote a template to %1; fill "
-                                                   "in the hosts there and run again, or use "
-                                                   "--demo"))
-                         .arg(load.path));
+        printMessage(
+            inUserLanguage(QStringLiteral("还没有设置：已在 %1 写好模板，请在其中填好主机后"
+                                          "再运行，或使用 --demo"),
+                           QStringLiteral("no settings yet: wrote a template to %1; fill "
+                                          "in the hosts there and run again, or use "
+                                          "--demo"))
+                .arg(load.path));
         return CliUsage;
     case ProfileLoad::Result::NoSettings: // the command line always leaves a template
     case ProfileLoad::Result::TemplateFailed:

@@ -190,8 +190,8 @@ int main(int argc, char *argv[])
 
     QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty()) {
-        printMessage(inUserLanguage(QStringLiteral("没有给出命令"),
-                                    QStringLiteral("no command given")));
+        printMessage(
+            inUserLanguage(QStringLiteral("没有给出命令"), QStringLiteral("no command given")));
         std::fputs(usageText(), stderr);
         return 2;
     }

@@ -125,11 +125,12 @@ QString lookupFailureText(const LookupOutcome &outcome)
 {
     const QString &detail = outcome.statusDetail;
     if (englishMessages())
-        return QStringLiteral("%1: %2%3").arg(
-            outcome.id, lookupStatusName(outcome.status),
-            detail.isEmpty() ? QString() : QStringLiteral(" (") + detail + u')');
-    return QStringLiteral("%1：%2%3").arg(outcome.id, lookupStatusText(outcome.status),
-                                        detail.isEmpty() ? QString() : u'（' + detail + u'）');
+        return QStringLiteral("%1: %2%3")
+            .arg(outcome.id, lookupStatusName(outcome.status),
+                 detail.isEmpty() ? QString() : QStringLiteral(" (") + detail + u')');
+    return QStringLiteral("%1：%2%3")
+        .arg(outcome.id, lookupStatusText(outcome.status),
+             detail.isEmpty() ? QString() : u'（' + detail + u'）');
 }
 
 } // namespace
@@ -150,15 +151,16 @@ int runQueryCommand(const QStringList &args)
                                       "page outcomes.")));
     cli.parser().addOption(plainOption);
     cli.parser().addPositionalArgument(
-        QStringLiteral("ID"), inUserLanguage(QStringLiteral("买家会员名。"), QStringLiteral("Buyer ids.")),
+        QStringLiteral("ID"),
+        inUserLanguage(QStringLiteral("买家会员名。"), QStringLiteral("Buyer ids.")),
         QStringLiteral("ID..."));
     QueryOptions options;
     int exitCode = CliOk;
     if (!cli.parse(args, &options, &exitCode))
         return exitCode;
     if (options.operands.isEmpty())
-        return cli.usage(
-            inUserLanguage(QStringLiteral("没有给出买家会员名"), QStringLiteral("no buyer id given")));
+        return cli.usage(inUserLanguage(QStringLiteral("没有给出买家会员名"),
+                                        QStringLiteral("no buyer id given")));
     const bool plain = cli.parser().isSet(plainOption);
 
     QStringList ids;

@@ -21,8 +21,9 @@ public:
           settingsOption(::settingsOption())
     {
         parser().addOption(settingsOption);
-        parser().addPositionalArgument(QStringLiteral("check"),
-                                       inUserLanguage(QStringLiteral("检查。"), QStringLiteral("The check.")));
+        parser().addPositionalArgument(
+            QStringLiteral("check"),
+            inUserLanguage(QStringLiteral("检查。"), QStringLiteral("The check.")));
         addHelpOption();
     }
     const QCommandLineOption settingsOption;
@@ -42,10 +43,12 @@ int runSettingsCommand(const QStringList &args)
         return exitCode;
     const QStringList operands = cli.parser().positionalArguments();
     if (operands != QStringList{QStringLiteral("check")})
-        return cli.usage(
-            operands.isEmpty()
-                ? inUserLanguage(QStringLiteral("没有给出 settings 的子命令"), QStringLiteral("no settings command given"))
-                : inUserLanguage(QStringLiteral("未知的 settings 子命令 %1"), QStringLiteral("unknown settings command %1")).arg(operands.join(u' ')));
+        return cli.usage(operands.isEmpty()
+                             ? inUserLanguage(QStringLiteral("没有给出 settings 的子命令"),
+                                              QStringLiteral("no settings command given"))
+                             : inUserLanguage(QStringLiteral("未知的 settings 子命令 %1"),
+                                              QStringLiteral("unknown settings command %1"))
+                                   .arg(operands.join(u' ')));
     if (path.isEmpty())
         path = defaultSettingsPath();
 
