@@ -667,9 +667,11 @@ private slots:
         QCOMPARE(chinese.exitCode, english.exitCode);
         QString said = chinese.err + QString::fromUtf8(chinese.out);
         QVERIFY(!said.isEmpty());
-        // What is not language: paths, options, placeholders (FILE, ID..., UTF-8), our name.
+        // What is not language: paths, options, placeholders (FILE, ID..., UTF-8), our name and
+        // commands.
         static const QRegularExpression notWords(
-            QStringLiteral("\\S*/\\S*|--?[a-z][a-z0-9-]*|\\b[A-Z][A-Z0-9_.-]*\\b|brelvon-cli"));
+            QStringLiteral("\\S*/\\S*|--?[a-z][a-z0-9-]*|\\b[A-Z][A-Z0-9_.-]*\\b|brelvon-cli|"
+                           "note (?:add|remove|list)|blacklist (?:import|export)|settings check"));
         said.remove(notWords);
         static const QRegularExpression sentence(
             QStringLiteral("[A-Za-z']{2,}(?: [A-Za-z']{2,}){2,}"));
