@@ -45,7 +45,7 @@ const QList<ConfigEntryUse> &configEntryUses()
     static const QList<ConfigEntryUse> uses = [] {
         QList<ConfigEntryUse> list = {
             use(0, "search", "search page address; {mjna} is the buyer id",
-                "搜索页地址；{mjna} 为买家会员名"),
+                "搜索页地址；{mjna} 为买家ID"),
             use(4, "detail", "detail (rate) page address; {xyid} is the user number",
                 "信用页地址；{xyid} 为用户编号"),
             use(5, "detail", "layout A when the page holds it; good rate (layout A), first marker",

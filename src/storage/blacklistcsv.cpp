@@ -337,17 +337,17 @@ BlacklistFile parseBlacklistCsv(const QByteArray &bytes)
         if (wasBlank || !out.error.isEmpty())
             return;
         if (entry.buyerId.isEmpty()) {
-            refuse(line, inUserLanguage(QStringLiteral("没有会员名"), QStringLiteral("no id")));
+            refuse(line, inUserLanguage(QStringLiteral("没有买家ID"), QStringLiteral("no id")));
             return;
         }
         if (entry.buyerId.size() > kMaxBlacklistIdLength) {
-            refuse(line, inUserLanguage(QStringLiteral("会员名超过 %1 个字符"),
+            refuse(line, inUserLanguage(QStringLiteral("买家ID超过 %1 个字符"),
                                         QStringLiteral("the id is longer than %1 characters"))
                              .arg(kMaxBlacklistIdLength));
             return;
         }
         if (entry.buyerId.contains(u'\n') || entry.buyerId.contains(u'\r')) {
-            refuse(line, inUserLanguage(QStringLiteral("会员名中有换行"),
+            refuse(line, inUserLanguage(QStringLiteral("买家ID中有换行"),
                                         QStringLiteral("the id holds a line break")));
             return;
         }

@@ -36,7 +36,7 @@ int runBatchCommand(const QStringList &args)
             "[--column NAME] [--max-ids N] [--sort file|risk] IDFILE|ORDERS.csv|ORDERS.xlsx "
             "[--xlsx OUT] [--csv OUT]"),
         inUserLanguage(
-            QStringLiteral("查询会员名文件中的每个会员名，或订单导出文件中的每个买家（最多为 "
+            QStringLiteral("查询买家ID文件中的每个买家ID，或订单导出文件中的每个买家（最多为 "
                            "[batch] maxIds，默认 %1，最大 %2），把表格存入 --xlsx 和（或）--csv "
                            "指定的文件。"),
             QStringLiteral("Looks up every id of IDFILE, or every buyer of an order export (at "
@@ -67,7 +67,7 @@ int runBatchCommand(const QStringList &args)
         QStringLiteral("MS"));
     const QCommandLineOption encodingOption(
         QStringLiteral("encoding"),
-        inUserLanguage(QStringLiteral("会员名文件（或 CSV 订单导出文件）的编码，gbk 或 utf-8"
+        inUserLanguage(QStringLiteral("买家ID文件（或 CSV 订单导出文件）的编码，gbk 或 utf-8"
                                       "（默认：设置的 [batch] idFileEncoding，否则文件是有效的 "
                                       "UTF-8 时按 UTF-8，不然按 GBK）。"),
                        QStringLiteral("The id file's (or CSV order export's) encoding, gbk or "
@@ -102,7 +102,7 @@ int runBatchCommand(const QStringList &args)
         QStringLiteral("NAME"));
     const QCommandLineOption maxIdsOption(
         QStringLiteral("max-ids"),
-        inUserLanguage(QStringLiteral("最多查询的会员名（买家）数，1 到 %1（默认：设置的 [batch] "
+        inUserLanguage(QStringLiteral("最多查询的买家ID数，1 到 %1（默认：设置的 [batch] "
                                       "maxIds，否则 %2）；其余的只计数，不查询。"),
                        QStringLiteral("The most ids (buyers) looked up, 1 to %1 (default: the "
                                       "settings' [batch] maxIds, else %2); the rest are counted "
@@ -128,7 +128,7 @@ int runBatchCommand(const QStringList &args)
     cli.parser().addOption(encodingOption);
     cli.parser().addPositionalArgument(
         QStringLiteral("IDFILE"),
-        inUserLanguage(QStringLiteral("买家会员名，以逗号或换行分隔；或订单导出文件（.csv、"
+        inUserLanguage(QStringLiteral("买家ID，以逗号或换行分隔；或订单导出文件（.csv、"
                                       ".xlsx）。"),
                        QStringLiteral("Buyer ids, separated by commas or lines; or an order "
                                       "export (.csv, .xlsx).")));
@@ -200,9 +200,9 @@ int runBatchCommand(const QStringList &args)
     }
     if (options.operands.size() != 1)
         return cli.usage(options.operands.isEmpty()
-                             ? inUserLanguage(QStringLiteral("没有给出会员名文件"),
+                             ? inUserLanguage(QStringLiteral("没有给出买家ID文件"),
                                               QStringLiteral("no id file given"))
-                             : inUserLanguage(QStringLiteral("只能给一个会员名文件"),
+                             : inUserLanguage(QStringLiteral("只能给一个买家ID文件"),
                                               QStringLiteral("give exactly one id file")));
     if (outPath.isEmpty() && csvPath.isEmpty())
         return cli.usage(

@@ -111,7 +111,7 @@ int runCaptureCommand(const QStringList &args)
     cli.parser().addOption(outOption);
     cli.parser().addPositionalArgument(
         QStringLiteral("ID"),
-        inUserLanguage(QStringLiteral("买家会员名。"), QStringLiteral("A buyer id.")));
+        inUserLanguage(QStringLiteral("买家ID。"), QStringLiteral("A buyer id.")));
     QueryOptions options;
     int exitCode = CliOk;
     if (!cli.parse(args, &options, &exitCode))
@@ -125,7 +125,7 @@ int runCaptureCommand(const QStringList &args)
         return cli.usage(inUserLanguage(QStringLiteral("缺少 --out DIR"),
                                         QStringLiteral("--out DIR is missing")));
     if (options.operands.size() != 1 || isBlank(options.operands.constFirst()))
-        return cli.usage(inUserLanguage(QStringLiteral("请给出一个买家会员名"),
+        return cli.usage(inUserLanguage(QStringLiteral("请给出一个买家ID"),
                                         QStringLiteral("give one buyer id")));
     const QString id = trimSpaces(options.operands.constFirst());
     const QFileInfo outInfo(out);

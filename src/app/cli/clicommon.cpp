@@ -416,7 +416,7 @@ QCommandLineOption databaseOption()
 {
     return QCommandLineOption(
         QStringLiteral("database"),
-        inUserLanguage(QStringLiteral("查询记录、备注和黑名单所在的数据库（默认：设置的 [storage] "
+        inUserLanguage(QStringLiteral("查询历史、备注和黑名单所在的数据库（默认：设置的 [storage] "
                                       "database，否则 %1）。"),
                        QStringLiteral("The database of lookup history, notes and blacklist "
                                       "(default: the settings' [storage] database, else %1)."))

@@ -152,29 +152,29 @@ int runQueryCommand(const QStringList &args)
     cli.parser().addOption(plainOption);
     cli.parser().addPositionalArgument(
         QStringLiteral("ID"),
-        inUserLanguage(QStringLiteral("买家会员名。"), QStringLiteral("Buyer ids.")),
+        inUserLanguage(QStringLiteral("买家ID。"), QStringLiteral("Buyer ids.")),
         QStringLiteral("ID..."));
     QueryOptions options;
     int exitCode = CliOk;
     if (!cli.parse(args, &options, &exitCode))
         return exitCode;
     if (options.operands.isEmpty())
-        return cli.usage(inUserLanguage(QStringLiteral("没有给出买家会员名"),
-                                        QStringLiteral("no buyer id given")));
+        return cli.usage(
+            inUserLanguage(QStringLiteral("没有给出买家ID"), QStringLiteral("no buyer id given")));
     const bool plain = cli.parser().isSet(plainOption);
 
     QStringList ids;
     for (qsizetype i = 0; i < options.operands.size(); ++i) {
         const QString &id = options.operands.at(i);
         if (isBlank(id))
-            printMessage(inUserLanguage(QStringLiteral("跳过第 %1 个会员名：它是空白的"),
+            printMessage(inUserLanguage(QStringLiteral("跳过第 %1 个买家ID：它是空白的"),
                                         QStringLiteral("skipping id %1: it is blank"))
                              .arg(i + 1));
         else
             ids.append(trimSpaces(id));
     }
     if (ids.isEmpty()) {
-        printMessage(inUserLanguage(QStringLiteral("没有可查询的买家会员名"),
+        printMessage(inUserLanguage(QStringLiteral("没有可查询的买家ID"),
                                     QStringLiteral("no buyer id to query")));
         return CliUsage;
     }

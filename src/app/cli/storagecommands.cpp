@@ -153,7 +153,7 @@ int runHistoryCommand(const QStringList &args)
         QStringLiteral("history [--settings FILE] [--database FILE] [--since DATE] "
                        "[--json|--csv] [ID...]"),
         inUserLanguage(
-            QStringLiteral("显示查询记录，最新的在前：给出的会员名的，否则所有买家的。"),
+            QStringLiteral("显示查询历史，最新的在前：给出的买家ID的，否则所有买家的。"),
             QStringLiteral(
                 "Shows past lookups, newest first: of the ids given, else of every buyer.")));
     const QCommandLineOption since(
@@ -179,7 +179,7 @@ int runHistoryCommand(const QStringList &args)
     cli.parser().addOption(csv);
     cli.parser().addPositionalArgument(
         QStringLiteral("ID"),
-        inUserLanguage(QStringLiteral("买家会员名（默认：所有买家）。"),
+        inUserLanguage(QStringLiteral("买家ID（默认：所有买家）。"),
                        QStringLiteral("Buyer ids (default: every buyer).")),
         QStringLiteral("[ID...]"));
     int exitCode = CliOk;
@@ -211,7 +211,7 @@ int runHistoryCommand(const QStringList &args)
         code != CliOk)
         return code;
     if (database.state() == SellerDatabase::State::Closed)
-        printMessage(inUserLanguage(QStringLiteral("还没有查询记录（%1 不存在）"),
+        printMessage(inUserLanguage(QStringLiteral("还没有查询历史（%1 不存在）"),
                                     QStringLiteral("no lookups recorded yet (%1 does not exist)"))
                          .arg(database.path()));
     const QList<StoredLookup> lookups = database.history(filter);
@@ -274,18 +274,18 @@ int runNoteCommand(const QStringList &args)
     if (operands.size() != wanted)
         return cli.usage(
             inUserLanguage(QStringLiteral("note %1 要的是%2"), QStringLiteral("note %1 takes %2"))
-                .arg(action, wanted == 2 ? inUserLanguage(QStringLiteral("一个会员名和一段文字"),
+                .arg(action, wanted == 2 ? inUserLanguage(QStringLiteral("一个买家ID和一段文字"),
                                                           QStringLiteral("an id and a text"))
-                             : wanted == 1 ? inUserLanguage(QStringLiteral("一个会员名"),
+                             : wanted == 1 ? inUserLanguage(QStringLiteral("一个买家ID"),
                                                             QStringLiteral("one id"))
                                            : inUserLanguage(QStringLiteral("空（不带参数）"),
                                                             QStringLiteral("no operands"))));
     const QString id = wanted ? operands.at(0).trimmed() : QString();
     if (wanted && id.isEmpty())
-        return cli.usage(inUserLanguage(QStringLiteral("买家会员名是空白的"),
+        return cli.usage(inUserLanguage(QStringLiteral("买家ID是空白的"),
                                         QStringLiteral("the buyer id is blank")));
     if (id.size() > kMaxBlacklistIdLength)
-        return cli.usage(inUserLanguage(QStringLiteral("买家会员名超过 %1 个字符"),
+        return cli.usage(inUserLanguage(QStringLiteral("买家ID超过 %1 个字符"),
                                         QStringLiteral("the buyer id is longer than %1 characters"))
                              .arg(kMaxBlacklistIdLength));
 

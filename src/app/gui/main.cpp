@@ -87,7 +87,7 @@ struct GuiOptions
                             QStringLiteral("FILE")};
     QCommandLineOption database{
         QStringLiteral("database"),
-        inUserLanguage(QStringLiteral("把查询记录、备注和黑名单存在 FILE 中（默认：设置的 "
+        inUserLanguage(QStringLiteral("把查询历史、备注和黑名单存在 FILE 中（默认：设置的 "
                                       "[storage] database，否则 %1）。"),
                        QStringLiteral("Keep lookup history, notes and blacklist in FILE "
                                       "(default: the settings' [storage] database, else %1)."))
