@@ -1,5 +1,7 @@
 #include "browser/hiddenbrowser.h"
 
+#include "web/uilanguage.h"
+
 #include "browser/browserengine.h"
 #include "web/fetchpage.h"
 
@@ -98,6 +100,20 @@ QString modulePath()
     return {};
 }
 
+QString noBrowserText()
+{
+    return inUserLanguage(QStringLiteral("这个版本没有内置浏览器（构建时没有 Qt WebEngine）"),
+                          QStringLiteral("this build has no embedded browser (built without Qt "
+                                         "WebEngine)"));
+}
+
+QString missingModuleText()
+{
+    return inUserLanguage(QStringLiteral("缺少浏览器模块 %1"),
+                          QStringLiteral("the browser module %1 is missing"))
+        .arg(QLatin1String(kModuleName));
+}
+
 // The module's entry point, loaded once per process and never unloaded (a browser cannot be).
 CreateBrowserEngine resolveModule(QString *why)
 {
@@ -109,11 +125,9 @@ CreateBrowserEngine resolveModule(QString *why)
     if (!tried) {
         tried = true;
         if (!BRELVON_HAVE_WEBENGINE) {
-            failure =
-                QStringLiteral("this build has no embedded browser (built without Qt WebEngine)");
+            failure = noBrowserText();
         } else if (const QString path = modulePath(); path.isEmpty()) {
-            failure =
-                QStringLiteral("the browser module %1 is missing").arg(QLatin1String(kModuleName));
+            failure = missingModuleText();
         } else {
             g_previousHandler = qInstallMessageHandler(quietBrowserStartUp);
             // Never deleted: the module stays loaded for the rest of the process.
@@ -135,7 +149,9 @@ bool hasGuiApplication(QString *why)
     if (app && app->inherits("QGuiApplication"))
         return true;
     if (why)
-        *why = QStringLiteral("the embedded browser needs a graphical application object");
+        *why = inUserLanguage(QStringLiteral("内置浏览器需要图形界面的应用程序对象"),
+                              QStringLiteral("the embedded browser needs a graphical application "
+                                             "object"));
     return false;
 }
 
@@ -173,13 +189,19 @@ bool HiddenBrowser::isBuiltIn()
 QString HiddenBrowser::versionText()
 {
     if (!BRELVON_HAVE_WEBENGINE)
-        return QStringLiteral("embedded browser: none (built without Qt WebEngine); detail pages "
-                              "that only a browser can read stay empty");
-    QString text = QStringLiteral("embedded browser: Qt WebEngine %1, started when a detail page "
-                                  "needs it")
+        return inUserLanguage(QStringLiteral("内置浏览器：无（构建时没有 Qt WebEngine）；只有浏览器"
+                                             "能读的信用页保持空白"),
+                              QStringLiteral("embedded browser: none (built without Qt WebEngine); "
+                                             "detail pages that only a browser can read stay "
+                                             "empty"));
+    QString text = inUserLanguage(QStringLiteral("内置浏览器：Qt WebEngine %1，信用页需要时启动"),
+                                  QStringLiteral("embedded browser: Qt WebEngine %1, started when "
+                                                 "a detail page needs it"))
                        .arg(QLatin1String(BRELVON_WEBENGINE_VERSION));
     if (modulePath().isEmpty())
-        text += QStringLiteral(" (but its module %1 is missing)").arg(QLatin1String(kModuleName));
+        text += inUserLanguage(QStringLiteral("（但缺少它的模块 %1）"),
+                               QStringLiteral(" (but its module %1 is missing)"))
+                    .arg(QLatin1String(kModuleName));
     return text;
 }
 
@@ -188,13 +210,13 @@ bool HiddenBrowser::checkAvailable(QString *why)
     if (!hasGuiApplication(why))
         return false;
     if (!BRELVON_HAVE_WEBENGINE) {
-        *why = QStringLiteral("this build has no embedded browser (built without Qt WebEngine)");
+        *why = noBrowserText();
         return false;
     }
     // Only whether the module is there: loading it costs memory that only a query needing the
     // browser should pay.
     if (modulePath().isEmpty()) {
-        *why = QStringLiteral("the browser module %1 is missing").arg(QLatin1String(kModuleName));
+        *why = missingModuleText();
         return false;
     }
     return true;

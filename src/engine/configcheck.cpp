@@ -19,9 +19,23 @@ namespace E = ConfigEntry;
 
 constexpr qsizetype kMaxTextBytes = 16 * 1024 * 1024;
 
-ConfigEntryUse use(int entry, const char *page, const char *text, bool required = true)
+ConfigEntryUse use(int entry, const char *page, const char *text, const char *zh,
+                   bool required = true)
 {
-    return {entry, QLatin1String(page), QString::fromUtf8(text), required};
+    return {entry, QLatin1String(page), QString::fromUtf8(text), required,
+            inUserLanguage(QString::fromUtf8(zh), QString::fromUtf8(text))};
+}
+
+// A finding, in English for --json and in the user's language for people.
+ConfigIssue configIssue(int line, int entry, const QString &zh, const QString &en, bool error)
+{
+    return {line, entry, en, error, inUserLanguage(zh, en)};
+}
+
+void setNote(FieldCheck &f, const QString &zh, const QString &en)
+{
+    f.note = en;
+    f.noteShown = inUserLanguage(zh, en);
 }
 
 } // namespace
@@ -30,71 +44,99 @@ const QList<ConfigEntryUse> &configEntryUses()
 {
     static const QList<ConfigEntryUse> uses = [] {
         QList<ConfigEntryUse> list = {
-            use(0, "search", "search page address; {mjna} is the buyer id"),
-            use(4, "detail", "detail (rate) page address; {xyid} is the user number"),
-            use(5, "detail", "layout A when the page holds it; good rate (layout A), first marker"),
-            use(6, "detail", "good rate (layout A), second marker", false),
-            use(7, "detail", "good rate (layout A), end marker"),
-            use(8, "detail", "good count (layout A), first marker"),
-            use(9, "detail", "good count (layout A), second marker", false),
-            use(10, "detail", "good count (layout A), end marker"),
-            use(14, "detail", "good rate (layout B), first marker"),
-            use(15, "detail", "good rate (layout B), second marker", false),
-            use(16, "detail", "good rate (layout B), end marker"),
-            use(17, "detail", "good count (layout B), first marker"),
-            use(18, "detail", "good count (layout B), second marker", false),
-            use(19, "detail", "good count (layout B), end marker"),
-            use(24, "detail", "verification, first marker"),
-            use(25, "detail", "verification, second marker", false),
-            use(26, "detail", "verification, end marker"),
-            use(27, "detail", "verification text that means Alipay verified"),
-            use(28, "detail", "verification text that means phone verified"),
-            use(29, "detail", "good count (layout A), first marker in the browser's text"),
-            use(31, "detail", "good rate (layout B), first marker in the browser's text"),
-            use(32, "detail", "verification, second marker in the browser's text", false),
-            use(33, "detail", "verification, end marker in the browser's text"),
-            use(34, "detail", "ratings-given list number, first marker"),
-            use(35, "detail", "ratings-given list number, second marker", false),
-            use(36, "detail", "ratings-given list number, end marker"),
-            use(37, "neutralGiven",
-                "neutral-ratings-given page address; {urlno} is the list number"),
-            use(38, "neutralGiven", "counted on the neutral-ratings-given page: one per rating"),
-            use(39, "badGiven", "bad-ratings-given page address; {urlno} is the list number"),
-            use(61, "personal", "area code, first marker"),
-            use(62, "personal", "area code, second marker", false),
-            use(63, "personal", "area code, end marker"),
-            use(64, "search", "opens each member entry of the search page"),
-            use(65, "search", "user number, start marker (within an entry)"),
-            use(66, "search", "user number, end marker"),
-            use(67, "search", "member nick, start marker"),
-            use(68, "search", "member nick, end marker"),
-            use(69, "search", "text removed from the nick before it is compared", false),
-            use(70, "search", "more text removed from the nick", false),
-            use(71, "detail", "neutral ratings received, first marker (71 to 73: all or none)",
+            use(0, "search", "search page address; {mjna} is the buyer id",
+                "搜索页地址；{mjna} 为买家ID"),
+            use(4, "detail", "detail (rate) page address; {xyid} is the user number",
+                "信用页地址；{xyid} 为用户编号"),
+            use(5, "detail", "layout A when the page holds it; good rate (layout A), first marker",
+                "页面含有它时为版式 A；好评率（版式 A）第一个标记"),
+            use(6, "detail", "good rate (layout A), second marker", "好评率（版式 A）第二个标记",
                 false),
-            use(72, "detail", "neutral ratings received, second marker", false),
-            use(73, "detail", "neutral ratings received, end marker", false),
-            use(74, "detail", "bad ratings received, first marker (74 to 76: all or none)", false),
-            use(75, "detail", "bad ratings received, second marker", false),
-            use(76, "detail", "bad ratings received, end marker", false),
+            use(7, "detail", "good rate (layout A), end marker", "好评率（版式 A）结束标记"),
+            use(8, "detail", "good count (layout A), first marker", "好评数（版式 A）第一个标记"),
+            use(9, "detail", "good count (layout A), second marker", "好评数（版式 A）第二个标记",
+                false),
+            use(10, "detail", "good count (layout A), end marker", "好评数（版式 A）结束标记"),
+            use(14, "detail", "good rate (layout B), first marker", "好评率（版式 B）第一个标记"),
+            use(15, "detail", "good rate (layout B), second marker", "好评率（版式 B）第二个标记",
+                false),
+            use(16, "detail", "good rate (layout B), end marker", "好评率（版式 B）结束标记"),
+            use(17, "detail", "good count (layout B), first marker", "好评数（版式 B）第一个标记"),
+            use(18, "detail", "good count (layout B), second marker", "好评数（版式 B）第二个标记",
+                false),
+            use(19, "detail", "good count (layout B), end marker", "好评数（版式 B）结束标记"),
+            use(24, "detail", "verification, first marker", "认证第一个标记"),
+            use(25, "detail", "verification, second marker", "认证第二个标记", false),
+            use(26, "detail", "verification, end marker", "认证结束标记"),
+            use(27, "detail", "verification text that means Alipay verified",
+                "表示支付宝已认证的认证文字"),
+            use(28, "detail", "verification text that means phone verified",
+                "表示手机已认证的认证文字"),
+            use(29, "detail", "good count (layout A), first marker in the browser's text",
+                "浏览器文本中好评数（版式 A）第一个标记"),
+            use(31, "detail", "good rate (layout B), first marker in the browser's text",
+                "浏览器文本中好评率（版式 B）第一个标记"),
+            use(32, "detail", "verification, second marker in the browser's text",
+                "浏览器文本中认证第二个标记", false),
+            use(33, "detail", "verification, end marker in the browser's text",
+                "浏览器文本中认证结束标记"),
+            use(34, "detail", "ratings-given list number, first marker",
+                "给他人评价列表编号第一个标记"),
+            use(35, "detail", "ratings-given list number, second marker",
+                "给他人评价列表编号第二个标记", false),
+            use(36, "detail", "ratings-given list number, end marker",
+                "给他人评价列表编号结束标记"),
+            use(37, "neutralGiven",
+                "neutral-ratings-given page address; {urlno} is the list number",
+                "给他人中评页地址；{urlno} 为列表编号"),
+            use(38, "neutralGiven", "counted on the neutral-ratings-given page: one per rating",
+                "在给他人中评页上计数：每条评价一个"),
+            use(39, "badGiven", "bad-ratings-given page address; {urlno} is the list number",
+                "给他人差评页地址；{urlno} 为列表编号"),
+            use(61, "personal", "area code, first marker", "地区代码第一个标记"),
+            use(62, "personal", "area code, second marker", "地区代码第二个标记", false),
+            use(63, "personal", "area code, end marker", "地区代码结束标记"),
+            use(64, "search", "opens each member entry of the search page",
+                "搜索页上每个会员条目的开头"),
+            use(65, "search", "user number, start marker (within an entry)",
+                "用户编号开始标记（在条目内）"),
+            use(66, "search", "user number, end marker", "用户编号结束标记"),
+            use(67, "search", "member nick, start marker", "会员昵称开始标记"),
+            use(68, "search", "member nick, end marker", "会员昵称结束标记"),
+            use(69, "search", "text removed from the nick before it is compared",
+                "比较前从昵称中去掉的文字", false),
+            use(70, "search", "more text removed from the nick", "从昵称中再去掉的文字", false),
+            use(71, "detail", "neutral ratings received, first marker (71 to 73: all or none)",
+                "收到的中评第一个标记（71 到 73：全有或全无）", false),
+            use(72, "detail", "neutral ratings received, second marker", "收到的中评第二个标记",
+                false),
+            use(73, "detail", "neutral ratings received, end marker", "收到的中评结束标记", false),
+            use(74, "detail", "bad ratings received, first marker (74 to 76: all or none)",
+                "收到的差评第一个标记（74 到 76：全有或全无）", false),
+            use(75, "detail", "bad ratings received, second marker", "收到的差评第二个标记", false),
+            use(76, "detail", "bad ratings received, end marker", "收到的差评结束标记", false),
         };
         for (int i = E::BlockMarkerFirst; i <= E::BlockMarkerLast; ++i)
             list.append(use(i, "",
                             "block marker: a buyer's page holding it is a login or check "
                             "page (may be blank)",
-                            false));
+                            "拦截标记：含有它的买家页面是登录或验证页面（可以为空）", false));
         return list;
     }();
     return uses;
 }
 
-QString configEntryMeaning(int entry)
+QString configEntryMeaning(int entry, bool inUserLanguage)
 {
+    const bool english = !inUserLanguage || englishMessages();
     for (const ConfigEntryUse &u : configEntryUses()) {
-        if (u.entry == entry)
+        if (u.entry != entry)
+            continue;
+        if (english)
             return u.page.isEmpty() ? u.use : u.page + QStringLiteral(" page: ") + u.use;
+        return u.page.isEmpty() ? u.shownUse : buyerPageTitle(u.page) + u'：' + u.shownUse;
     }
-    return QStringLiteral("not read by the program");
+    return english ? QStringLiteral("not read by the program") : QStringLiteral("程序不读取");
 }
 
 bool ConfigFile::hasErrors() const
@@ -110,10 +152,14 @@ QStringList ConfigFile::issueLines(const QString &file) const
         QString where = file;
         if (issue.line > 0)
             where += u':' + QString::number(issue.line);
-        QString what = issue.error ? QStringLiteral("error: ") : QStringLiteral("warning: ");
+        QString what = issue.error
+                           ? inUserLanguage(QStringLiteral("错误："), QStringLiteral("error: "))
+                           : inUserLanguage(QStringLiteral("警告："), QStringLiteral("warning: "));
         if (issue.entry >= 0)
-            what += QStringLiteral("entry %1: ").arg(issue.entry);
-        lines.append(where + QStringLiteral(": ") + what + issue.message);
+            what += inUserLanguage(QStringLiteral("条目 %1："), QStringLiteral("entry %1: "))
+                        .arg(issue.entry);
+        lines.append(where + inUserLanguage(QStringLiteral("："), QStringLiteral(": ")) + what +
+                     (issue.shown.isEmpty() ? issue.message : issue.shown));
     }
     return lines;
 }
@@ -154,18 +200,19 @@ ConfigFile readConfigFile(const QString &text)
         const qsizetype valueEnd = all.indexOf(u'#', pos);
         if (valueEnd < 0) {
             if (!all.mid(pos).trimmed().isEmpty())
-                file.issues.append({lineAt(pos), -1,
-                                    QStringLiteral("text after the last entry has no index (it "
-                                                   "is ignored)"),
-                                    true});
+                file.issues.append(configIssue(
+                    lineAt(pos), -1, QStringLiteral("最后一个条目后的文字没有索引（被忽略）"),
+                    QStringLiteral("text after the last entry has no index (it is ignored)"),
+                    true));
             break;
         }
         const qsizetype indexEnd = all.indexOf(u'#', valueEnd + 1);
         if (indexEnd < 0) {
-            file.issues.append({lineAt(valueEnd), -1,
-                                QStringLiteral("a value with no index after it (a \"#\" is "
-                                               "missing; the value is ignored)"),
-                                true});
+            file.issues.append(configIssue(
+                lineAt(valueEnd), -1, QStringLiteral("值后面没有索引（缺少一个“#”；这个值被忽略）"),
+                QStringLiteral("a value with no index after it (a \"#\" is missing; the value "
+                               "is ignored)"),
+                true));
             break;
         }
         const QStringView indexText = all.mid(valueEnd + 1, indexEnd - valueEnd - 1);
@@ -177,55 +224,65 @@ ConfigFile readConfigFile(const QString &text)
         const bool digits = ok && std::all_of(trimmed.begin(), trimmed.end(),
                                               [](QChar c) { return c >= u'0' && c <= u'9'; });
         if (!digits) {
-            file.issues.append({line, -1,
-                                QStringLiteral("\"#%1#\" is not an entry index (the pair is "
-                                               "ignored)")
-                                    .arg(indexText.left(40)
-                                             .toString()
-                                             .replace(u'\r', QLatin1String("\\r"))
-                                             .replace(u'\n', QLatin1String("\\n"))),
-                                true});
+            const QString shown = indexText.left(40)
+                                      .toString()
+                                      .replace(u'\r', QLatin1String("\\r"))
+                                      .replace(u'\n', QLatin1String("\\n"));
+            file.issues.append(configIssue(
+                line, -1, QStringLiteral("“#%1#”不是条目索引（这一对被忽略）").arg(shown),
+                QStringLiteral("\"#%1#\" is not an entry index (the pair is ignored)").arg(shown),
+                true));
         } else if (index >= QueryConfig::kSize) {
-            file.issues.append({line, index,
-                                QStringLiteral("index out of range 0 to %1 (the pair is ignored)")
-                                    .arg(QueryConfig::kSize - 1),
-                                true});
+            file.issues.append(
+                configIssue(line, index,
+                            QStringLiteral("索引超出 0 到 %1 的范围（这一对被忽略）")
+                                .arg(QueryConfig::kSize - 1),
+                            QStringLiteral("index out of range 0 to %1 (the pair is ignored)")
+                                .arg(QueryConfig::kSize - 1),
+                            true));
         } else {
             ++pairs;
             if (file.line[size_t(index)] != 0 && index != 89)
-                file.issues.append({line, index,
-                                    QStringLiteral("given again (first on line %1); the later "
-                                                   "value is used")
-                                        .arg(file.line[size_t(index)]),
-                                    false});
+                file.issues.append(configIssue(
+                    line, index,
+                    QStringLiteral("重复给出（第一次在第 %1 行）；用后面的值")
+                        .arg(file.line[size_t(index)]),
+                    QStringLiteral("given again (first on line %1); the later value is used")
+                        .arg(file.line[size_t(index)]),
+                    false));
             file.line[size_t(index)] = line;
             file.config.setEntry(index, all.mid(pos, valueEnd - pos).toString());
         }
         pos = indexEnd + 1;
     }
     if (pairs == 0) {
-        file.issues = {{0, -1,
-                        QStringLiteral("not a query configuration: no entry (value#index#) in it"),
-                        true}};
+        file.issues = {configIssue(
+            0, -1, QStringLiteral("不是查询配置：其中没有条目（值#索引#）"),
+            QStringLiteral("not a query configuration: no entry (value#index#) in it"), true)};
         return file;
     }
     file.parsed = true;
 
     const QueryConfig &c = file.config;
     // The place of an entry for a finding: its line, or the file when it is not given.
-    auto entryIssue = [&](int entry, const QString &message) {
-        file.issues.append({file.line[size_t(entry)], entry, message, true});
+    auto entryIssue = [&](int entry, const QString &zh, const QString &en) {
+        file.issues.append(configIssue(file.line[size_t(entry)], entry, zh, en, true));
     };
     if (!text.contains(QLatin1String("Brelvon")))
-        file.issues.append({0, -1,
-                            QStringLiteral("the text does not name Brelvon: the program takes a "
-                                           "downloaded configuration only when it does"),
-                            true});
+        file.issues.append(configIssue(
+            0, -1, QStringLiteral("文字中没有 Brelvon：程序只接受含有它的下载配置"),
+            QStringLiteral("the text does not name Brelvon: the program takes a downloaded "
+                           "configuration only when it does"),
+            true));
     for (const ConfigEntryUse &u : configEntryUses()) {
-        if (u.required && isBlank(c.entry(u.entry)))
-            entryIssue(u.entry, file.line[size_t(u.entry)] == 0
-                                    ? QStringLiteral("missing; needed for the %1").arg(u.use)
-                                    : QStringLiteral("blank; needed for the %1").arg(u.use));
+        if (!u.required || !isBlank(c.entry(u.entry)))
+            continue;
+        if (file.line[size_t(u.entry)] == 0)
+            entryIssue(u.entry, QStringLiteral("缺少；%1要用").arg(u.shownUse),
+                       QStringLiteral("missing; needed for the %1").arg(u.use));
+        else
+            entryIssue(u.entry, QStringLiteral("空白；%1要用").arg(u.shownUse),
+                       QStringLiteral("blank; needed for the %1").arg(u.use));
     }
     const std::pair<int, const char *> placeholders[] = {{E::SearchAddress, "{mjna}"},
                                                          {E::DetailAddress, "{xyid}"},
@@ -234,10 +291,11 @@ ConfigFile readConfigFile(const QString &text)
     for (const auto &[entry, placeholder] : placeholders) {
         const QString address = c.entry(entry);
         if (!isBlank(address) && !address.contains(QLatin1String(placeholder)))
-            entryIssue(entry,
+            entryIssue(entry, QStringLiteral("地址中没有 %1").arg(QLatin1String(placeholder)),
                        QStringLiteral("the address has no %1").arg(QLatin1String(placeholder)));
         else if (!isBlank(address) && !address.contains(QLatin1String("http://")))
-            entryIssue(entry, QStringLiteral("not an http:// address"));
+            entryIssue(entry, QStringLiteral("不是 http:// 地址"),
+                       QStringLiteral("not an http:// address"));
     }
     // The counts received are optional, but a cut needs all three of its markers.
     for (int first : {int(E::NeutralCountFirst), int(E::BadCountFirst)}) {
@@ -245,9 +303,13 @@ ConfigFile readConfigFile(const QString &text)
                          !isBlank(c.entry(first + 2));
         for (int i : {first, first + 2}) {
             if (any && isBlank(c.entry(i)))
-                entryIssue(i, QStringLiteral("blank while entries %1 to %2 are used")
-                                  .arg(first)
-                                  .arg(first + 2));
+                entryIssue(i,
+                           QStringLiteral("条目 %1 到 %2 已使用，这一条却是空白的")
+                               .arg(first)
+                               .arg(first + 2),
+                           QStringLiteral("blank while entries %1 to %2 are used")
+                               .arg(first)
+                               .arg(first + 2));
         }
     }
     std::stable_sort(file.issues.begin(), file.issues.end(),
@@ -303,8 +365,13 @@ bool loadCapture(const QString &folder, LoadedCapture *capture, QString *error)
         if (download) {
             text = decode936(bytes);
         } else if (!decodeSiteText(bytes, &text, error)) {
-            *error = QStringLiteral("%1/%2: the %3 is %4")
-                         .arg(folder, file, QLatin1String(what), *error);
+            *error = inUserLanguage(QStringLiteral("%1/%2：%3不能用：%4"),
+                                    QStringLiteral("%1/%2: the %3 is %4"))
+                         .arg(folder, file,
+                              englishMessages()                   ? QLatin1String(what)
+                              : file == c.index.configurationFile ? QStringLiteral("查询配置")
+                                                                  : QStringLiteral("地区表"),
+                              *error);
             return false;
         }
         if (file == c.index.configurationFile)
@@ -542,15 +609,21 @@ CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
     // Why the detail page gave nothing, when it did not: the search page, or the page itself.
     const auto explainDetail = [&](FieldCheck &f) {
         if (!isBlank(search.detailAddress)) {
-            f.note = blocked(BuyerPage::Detail)
-                         ? QStringLiteral("the detail page is a block page")
-                         : QStringLiteral("the capture holds no text of the detail page");
+            if (blocked(BuyerPage::Detail))
+                setNote(f, QStringLiteral("信用页是拦截页面"),
+                        QStringLiteral("the detail page is a block page"));
+            else
+                setNote(f, QStringLiteral("抓取内容中没有信用页的文字"),
+                        QStringLiteral("the capture holds no text of the detail page"));
             return;
         }
         if (isBlank(searchText)) {
-            f.note = blocked(BuyerPage::Search)
-                         ? QStringLiteral("the search page is a block page")
-                         : QStringLiteral("the capture holds no search page");
+            if (blocked(BuyerPage::Search))
+                setNote(f, QStringLiteral("搜索页是拦截页面"),
+                        QStringLiteral("the search page is a block page"));
+            else
+                setNote(f, QStringLiteral("抓取内容中没有搜索页"),
+                        QStringLiteral("the capture holds no search page"));
             return;
         }
         f.miss = findMiss(
@@ -561,9 +634,11 @@ CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
                 findMiss(BuyerPage::Search, searchText,
                          {entry(E::SearchEntryMarker), entry(E::NickStart), entry(E::NickEnd)});
         if (!f.miss)
-            f.note = QStringLiteral("no entry of the search page has the nick %1 (entries 67, "
-                                    "68, 69, 70)")
-                         .arg(id);
+            setNote(f,
+                    QStringLiteral("搜索页上没有昵称为 %1 的条目（条目 67、68、69、70）").arg(id),
+                    QStringLiteral("no entry of the search page has the nick %1 (entries 67, 68, "
+                                   "69, 70)")
+                        .arg(id));
     };
     const auto cutField = [&](const char *name, QList<int> cutEntries, bool needsLayout) {
         FieldCheck &f = field(check, name);
@@ -596,15 +671,16 @@ CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
         FieldCheck &f = field(check, "verification");
         f.entries += {E::AlipayVerifiedMarker, E::PhoneVerifiedMarker};
         if (f.differs() && !f.miss && detailRead)
-            f.note = QStringLiteral("the verification text holds neither entry 27 nor 28 as "
-                                    "before");
+            setNote(f, QStringLiteral("认证文字不再像以前那样含有条目 27 或 28"),
+                    QStringLiteral("the verification text holds neither entry 27 nor 28 as "
+                                   "before"));
     }
     cutField("neutralCount", {E::NeutralCountFirst, E::NeutralCountSecond, E::NeutralCountEnd},
              false);
     cutField("badCount", {E::BadCountFirst, E::BadCountSecond, E::BadCountEnd}, false);
     if (rateFromPopup) {
         FieldCheck &f = field(check, "goodRate");
-        f.note = QStringLiteral("from the popup name card");
+        setNote(f, QStringLiteral("取自弹出名片页"), QStringLiteral("from the popup name card"));
     } else {
         cutField("goodRate",
                  layoutA ? QList<int>{E::LayoutAMarker, E::GoodRateASecond, E::GoodRateAEnd}
@@ -635,11 +711,13 @@ CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
                 continue;
         }
         if (blocked(page))
-            f.note = QStringLiteral("the %1 page is a block page").arg(page);
+            setNote(f, QStringLiteral("%1是拦截页面").arg(buyerPageTitle(page)),
+                    QStringLiteral("the %1 page is a block page").arg(page));
         else if (f.value == QLatin1String("0") && !isBlank(text(page)))
             f.miss = findMiss(page, text(page), {marker});
         else if (isBlank(text(page)))
-            f.note = QStringLiteral("the capture holds no %1 page").arg(page);
+            setNote(f, QStringLiteral("抓取内容中没有%1").arg(buyerPageTitle(page)),
+                    QStringLiteral("the capture holds no %1 page").arg(page));
     }
     {
         FieldCheck &f = field(check, "creditUrl");
@@ -647,14 +725,16 @@ CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
         if (f.value.isEmpty())
             explainDetail(f);
         else if (f.differs())
-            f.note = QStringLiteral("entry 4 (the detail address) or the user number differs");
+            setNote(f, QStringLiteral("条目 4（信用页地址）或用户编号不同"),
+                    QStringLiteral("entry 4 (the detail address) or the user number differs"));
     }
     // The name card's and personal page's own markers are built into their rules.
     {
         FieldCheck &f = field(check, "regTime");
         if (f.value.isEmpty() || f.differs()) {
             if (isBlank(cardText))
-                f.note = QStringLiteral("the capture holds no name card");
+                setNote(f, QStringLiteral("抓取内容中没有名片页"),
+                        QStringLiteral("the capture holds no name card"));
             else
                 f.miss = findMiss(BuyerPage::NameCard, cardText,
                                   {{-1, QStringLiteral("注册时间")},
@@ -667,9 +747,11 @@ CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
         const QString personalText = text(BuyerPage::Personal);
         if (f.value.isEmpty() || f.differs()) {
             if (isBlank(cardText) || !card.personalUrl.startsWith(QLatin1String("http://")))
-                f.note = QStringLiteral("the name card links no personal page");
+                setNote(f, QStringLiteral("名片页没有链接个人空间页"),
+                        QStringLiteral("the name card links no personal page"));
             else if (isBlank(personalText))
-                f.note = QStringLiteral("the capture holds no personal page");
+                setNote(f, QStringLiteral("抓取内容中没有个人空间页"),
+                        QStringLiteral("the capture holds no personal page"));
             else
                 f.miss = findMiss(BuyerPage::Personal, personalText,
                                   {{-1, QStringLiteral("nick")},
@@ -687,8 +769,9 @@ CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
                 BuyerPage::Personal, personalText,
                 {entry(E::AreaCodeFirst), entry(E::AreaCodeSecond), entry(E::AreaCodeEnd)});
             if (!f.miss)
-                f.note = QStringLiteral("the area code is not in the area table; the name "
-                                        "card's address is used");
+                setNote(f, QStringLiteral("地区代码不在地区表中；用的是名片页上的地址"),
+                        QStringLiteral("the area code is not in the area table; the name card's "
+                                       "address is used"));
         }
     }
     return check;

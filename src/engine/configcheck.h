@@ -22,14 +22,16 @@
 struct ConfigEntryUse
 {
     int entry;
-    QString page; // "search", "detail" … as in pageOutcomes; "" for the configuration itself
-    QString use;
-    bool required; // a rule needs it non-blank
+    QString page;     // "search", "detail" … as in pageOutcomes; "" for the configuration itself
+    QString use;      // in English, as --json says it
+    bool required;    // a rule needs it non-blank
+    QString shownUse; // use in the user's language
 };
 // Every entry the program reads, in index order.
 const QList<ConfigEntryUse> &configEntryUses();
-// An entry's use in words ("detail page: good count (layout A), first marker"), or "not read".
-QString configEntryMeaning(int entry);
+// An entry's use in words ("detail page: good count (layout A), first marker"), or "not read":
+// in the user's language, or (inUserLanguage false) in English, as --json says it.
+QString configEntryMeaning(int entry, bool inUserLanguage = true);
 
 // A finding about a configuration file: where (line 0 and entry -1 when it is about the whole
 // file) and what. Errors make the configuration unfit to publish; warnings do not.
@@ -37,8 +39,9 @@ struct ConfigIssue
 {
     int line = 0;
     int entry = -1;
-    QString message;
+    QString message; // in English, as --json says it
     bool error = true;
+    QString shown; // the message in the user's language
 };
 
 // A configuration file as read: the entries, the line each was given on (0: not in the file),
@@ -109,7 +112,8 @@ struct FieldCheck
     QString recorded;               // the capture's record
     QList<int> entries;             // the entries its rule used
     std::optional<MarkerMiss> miss; // for an empty or changed value: the first marker not found
-    QString note; // why it is empty when no marker is to blame ("the capture holds no …")
+    QString note;      // why it is empty when no marker is to blame ("the capture holds no …")
+    QString noteShown; // the note in the user's language
     bool differs() const { return value != recorded; }
 };
 

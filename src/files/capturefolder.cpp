@@ -1,6 +1,7 @@
 #include "files/capturefolder.h"
 
 #include "files/inputfile.h"
+#include "web/uilanguage.h"
 
 #include <QDir>
 #include <QFile>
@@ -55,7 +56,7 @@ public:
     {
         const QJsonValue v = o.value(key);
         if (!v.isString())
-            return fail(where, key, QStringLiteral("text"));
+            return fail(where, key, inUserLanguage(QStringLiteral("文本"), QStringLiteral("text")));
         *value = v.toString();
         return true;
     }
@@ -64,7 +65,9 @@ public:
         const QJsonValue v = o.value(key);
         const double d = v.toDouble(-1);
         if (!v.isDouble() || d < 0 || d > 9e15 || d != double(qint64(d)))
-            return fail(where, key, QStringLiteral("a whole number from 0"));
+            return fail(where, key,
+                        inUserLanguage(QStringLiteral("不小于 0 的整数"),
+                                       QStringLiteral("a whole number from 0")));
         *value = qint64(d);
         return true;
     }
@@ -75,11 +78,14 @@ public:
             return false;
         if ((mayBeEmpty && value->isEmpty()) || isPlainFileName(*value))
             return true;
-        return fail(where, key, QStringLiteral("the name of a file in the capture folder"));
+        return fail(where, key,
+                    inUserLanguage(QStringLiteral("抓取文件夹中的文件名"),
+                                   QStringLiteral("the name of a file in the capture folder")));
     }
     bool fail(const QString &where, const QString &key, const QString &what)
     {
-        *m_error = QStringLiteral("%1%2 must be %3").arg(where, key, what);
+        *m_error = inUserLanguage(QStringLiteral("%1%2 须是%3"), QStringLiteral("%1%2 must be %3"))
+                       .arg(where, key, what);
         return false;
     }
 
@@ -134,28 +140,34 @@ QByteArray captureIndexJson(const Capture &capture)
 bool readCaptureIndex(const QByteArray &json, Capture *capture, QString *error)
 {
     if (json.size() > kMaxIndexBytes) {
-        *error = QStringLiteral("capture.json is larger than 4 MiB");
+        *error = inUserLanguage(QStringLiteral("capture.json 大于 4 MiB"),
+                                QStringLiteral("capture.json is larger than 4 MiB"));
         return false;
     }
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isObject()) {
         *error = parseError.error != QJsonParseError::NoError
-                     ? QStringLiteral("capture.json is not JSON (%1 at byte %2)")
+                     ? inUserLanguage(QStringLiteral("capture.json 不是 JSON（第 %2 字节处：%1）"),
+                                      QStringLiteral("capture.json is not JSON (%1 at byte %2)"))
                            .arg(parseError.errorString())
                            .arg(parseError.offset)
-                     : QStringLiteral("capture.json is not a JSON object");
+                     : inUserLanguage(QStringLiteral("capture.json 不是 JSON 对象"),
+                                      QStringLiteral("capture.json is not a JSON object"));
         return false;
     }
     const QJsonObject index = document.object();
     if (index.value(QStringLiteral("format")).toString() != kFormat) {
-        *error = QStringLiteral("capture.json is not a capture index (format is not \"%1\")")
+        *error = inUserLanguage(
+                     QStringLiteral("capture.json 不是抓取索引（format 不是“%1”）"),
+                     QStringLiteral("capture.json is not a capture index (format is not \"%1\")"))
                      .arg(kFormat);
         return false;
     }
     IndexReader read(error);
     Capture c;
-    const QString top = QStringLiteral("capture.json: ");
+    const QString top =
+        inUserLanguage(QStringLiteral("capture.json："), QStringLiteral("capture.json: "));
     QString time;
     if (!read.text(index, QStringLiteral("buyerId"), &c.buyerId, top) ||
         !read.text(index, QStringLiteral("time"), &time, top) ||
@@ -167,7 +179,8 @@ bool readCaptureIndex(const QByteArray &json, Capture *capture, QString *error)
     c.time = QDateTime::fromString(time, Qt::ISODate);
     const QJsonValue record = index.value(QStringLiteral("record"));
     if (!record.isObject())
-        return read.fail(top, QStringLiteral("record"), QStringLiteral("an object"));
+        return read.fail(top, QStringLiteral("record"),
+                         inUserLanguage(QStringLiteral("对象"), QStringLiteral("an object")));
     const QString inRecord = top + QStringLiteral("record.");
     for (const auto &[name, value] : recordFields(c.record)) {
         if (!read.text(record.toObject(), name, value, inRecord))
@@ -175,12 +188,17 @@ bool readCaptureIndex(const QByteArray &json, Capture *capture, QString *error)
     }
     const QJsonValue pages = index.value(QStringLiteral("pages"));
     if (!pages.isArray())
-        return read.fail(top, QStringLiteral("pages"), QStringLiteral("an array"));
+        return read.fail(top, QStringLiteral("pages"),
+                         inUserLanguage(QStringLiteral("数组"), QStringLiteral("an array")));
     const QJsonArray list = pages.toArray();
     for (qsizetype i = 0; i < list.size(); ++i) {
-        const QString where = QStringLiteral("capture.json: page %1: ").arg(i + 1);
+        const QString where = inUserLanguage(QStringLiteral("capture.json：第 %1 个页面："),
+                                             QStringLiteral("capture.json: page %1: "))
+                                  .arg(i + 1);
         if (!list.at(i).isObject())
-            return read.fail(where, QStringLiteral("the entry"), QStringLiteral("an object"));
+            return read.fail(where,
+                             inUserLanguage(QStringLiteral("这一项"), QStringLiteral("the entry")),
+                             inUserLanguage(QStringLiteral("对象"), QStringLiteral("an object")));
         const QJsonObject o = list.at(i).toObject();
         CapturedPage p;
         qint64 status = 0;
@@ -195,16 +213,24 @@ bool readCaptureIndex(const QByteArray &json, Capture *capture, QString *error)
             !read.fileName(o, QStringLiteral("file"), &p.file, where, true))
             return false;
         if (status > 999)
-            return read.fail(where, QStringLiteral("status"), QStringLiteral("an HTTP status"));
+            return read.fail(
+                where, QStringLiteral("status"),
+                inUserLanguage(QStringLiteral("HTTP 状态码"), QStringLiteral("an HTTP status")));
         p.result.status = int(status);
         if (!outcomeByName(outcome, &p.result.outcome))
-            return read.fail(where, QStringLiteral("outcome"),
-                             QStringLiteral("a page outcome (ok, empty, timeout …)"));
+            return read.fail(
+                where, QStringLiteral("outcome"),
+                inUserLanguage(QStringLiteral("页面结果（ok、empty、timeout …）"),
+                               QStringLiteral("a page outcome (ok, empty, timeout …)")));
         if (!o.value(QStringLiteral("browser")).isBool())
-            return read.fail(where, QStringLiteral("browser"), QStringLiteral("true or false"));
+            return read.fail(
+                where, QStringLiteral("browser"),
+                inUserLanguage(QStringLiteral(" true 或 false"), QStringLiteral("true or false")));
         p.result.browser = o.value(QStringLiteral("browser")).toBool();
         if (p.result.bytes > kMaxFileBytes)
-            return read.fail(where, QStringLiteral("bytes"), QStringLiteral("at most 16 MiB"));
+            return read.fail(
+                where, QStringLiteral("bytes"),
+                inUserLanguage(QStringLiteral("不大于 16 MiB"), QStringLiteral("at most 16 MiB")));
         c.pages.append(std::move(p));
     }
     *capture = std::move(c);
@@ -216,15 +242,21 @@ bool writeCaptureFolder(const QString &folder, const Capture &capture,
 {
     const QDir dir(folder);
     if (QFileInfo::exists(dir.filePath(kCaptureIndexName))) {
-        *error = QStringLiteral("%1 already holds a capture").arg(folder);
+        *error = inUserLanguage(QStringLiteral("%1 中已有抓取内容"),
+                                QStringLiteral("%1 already holds a capture"))
+                     .arg(folder);
         return false;
     }
     if (QFileInfo(folder).exists() && !QFileInfo(folder).isDir()) {
-        *error = QStringLiteral("%1 is not a folder").arg(folder);
+        *error =
+            inUserLanguage(QStringLiteral("%1 不是文件夹"), QStringLiteral("%1 is not a folder"))
+                .arg(folder);
         return false;
     }
     if (!QDir().mkpath(folder)) {
-        *error = QStringLiteral("cannot make the folder %1").arg(folder);
+        *error = inUserLanguage(QStringLiteral("无法创建文件夹 %1"),
+                                QStringLiteral("cannot make the folder %1"))
+                     .arg(folder);
         return false;
     }
     QHash<QString, QByteArray> all = files;
@@ -236,8 +268,9 @@ bool writeCaptureFolder(const QString &folder, const Capture &capture,
         QSaveFile file(dir.filePath(name));
         if (!file.open(QIODevice::WriteOnly) ||
             file.write(all.value(name)) != all.value(name).size() || !file.commit()) {
-            *error =
-                QStringLiteral("cannot write %1: %2").arg(dir.filePath(name), file.errorString());
+            *error = inUserLanguage(QStringLiteral("无法写入 %1：%2"),
+                                    QStringLiteral("cannot write %1: %2"))
+                         .arg(dir.filePath(name), file.errorString());
             return false;
         }
     }
@@ -253,24 +286,34 @@ bool readCaptureFile(const QString &folder, const QString &file, qint64 expected
     // A capture holds its own files: a link could lead a shared capture to any file of the
     // reader's (and show it as a page).
     if (QFileInfo(path).isSymLink()) {
-        *error = QStringLiteral("%1 is a symbolic link: a capture holds its own files").arg(path);
+        *error =
+            inUserLanguage(QStringLiteral("%1 是符号链接：抓取文件夹只含它自己的文件"),
+                           QStringLiteral("%1 is a symbolic link: a capture holds its own files"))
+                .arg(path);
         return false;
     }
     if (!isPlainFileName(file) || !openRegularFile(path, &f, &reason)) {
-        *error = QStringLiteral("cannot read %1: %2").arg(path, reason);
+        *error =
+            inUserLanguage(QStringLiteral("无法读取 %1：%2"), QStringLiteral("cannot read %1: %2"))
+                .arg(path, reason);
         return false;
     }
     if (f.size() > kMaxFileBytes) {
-        *error = QStringLiteral("%1 is larger than 16 MiB").arg(path);
+        *error = inUserLanguage(QStringLiteral("%1 大于 16 MiB"),
+                                QStringLiteral("%1 is larger than 16 MiB"))
+                     .arg(path);
         return false;
     }
     *bytes = f.read(kMaxFileBytes + 1);
     if (expectedBytes >= 0 && bytes->size() != expectedBytes) {
-        *error = QStringLiteral("%1 holds %2 bytes, capture.json says %3: the file is damaged or "
-                                "was edited")
-                     .arg(path)
-                     .arg(bytes->size())
-                     .arg(expectedBytes);
+        *error =
+            inUserLanguage(
+                QStringLiteral("%1 有 %2 字节，capture.json 记的是 %3：文件已损坏或被改过"),
+                QStringLiteral(
+                    "%1 holds %2 bytes, capture.json says %3: the file is damaged or was edited"))
+                .arg(path)
+                .arg(bytes->size())
+                .arg(expectedBytes);
         return false;
     }
     return true;
@@ -279,11 +322,15 @@ bool readCaptureFile(const QString &folder, const QString &file, qint64 expected
 bool readCaptureFolder(const QString &folder, Capture *capture, QString *error)
 {
     if (!QFileInfo(folder).isDir()) {
-        *error = QStringLiteral("%1 is not a folder").arg(folder);
+        *error =
+            inUserLanguage(QStringLiteral("%1 不是文件夹"), QStringLiteral("%1 is not a folder"))
+                .arg(folder);
         return false;
     }
     if (!QFileInfo::exists(QDir(folder).filePath(kCaptureIndexName))) {
-        *error = QStringLiteral("no capture.json in %1: not a capture folder").arg(folder);
+        *error = inUserLanguage(QStringLiteral("%1 中没有 capture.json：不是抓取文件夹"),
+                                QStringLiteral("no capture.json in %1: not a capture folder"))
+                     .arg(folder);
         return false;
     }
     QByteArray json;

@@ -1,5 +1,6 @@
 #include "files/outputguard.h"
 
+#include "files/inputfile.h"
 #include "web/uilanguage.h"
 
 #include <QDir>
@@ -195,7 +196,7 @@ bool replaceOutput(const OutputTarget &target,
     }
     if (::chmod(partialName.constData(), target.mode) != 0 ||
         std::rename(partialName.constData(), QFile::encodeName(target.path).constData()) != 0) {
-        *reason = QString::fromLocal8Bit(std::strerror(errno));
+        *reason = systemErrorText(errno);
         return false;
     }
     partial.setAutoRemove(false);

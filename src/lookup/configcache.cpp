@@ -5,6 +5,7 @@
 #include "engine/blockmarkers.h"
 #include "model/buyerqueryresult.h"
 #include "web/texthelpers.h"
+#include "web/uilanguage.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -63,6 +64,16 @@ QString ConfigCache::filePath(Document document, const QuerySettings &settings) 
            QLatin1String(".txt");
 }
 
+namespace {
+
+QString writeError(const QSaveFile &file)
+{
+    return inUserLanguage(QStringLiteral("无法写入 %1：%2"), QStringLiteral("cannot write %1: %2"))
+        .arg(file.fileName(), file.errorString());
+}
+
+} // namespace
+
 bool ConfigCache::store(Document document, const QuerySettings &settings, const QString &text,
                         const QString &address, const QDateTime &now, QString *error) const
 {
@@ -72,7 +83,9 @@ bool ConfigCache::store(Document document, const QuerySettings &settings, const 
         return false;
     };
     if (!QDir().mkpath(m_folder))
-        return fail(QStringLiteral("cannot create the folder %1").arg(m_folder));
+        return fail(inUserLanguage(QStringLiteral("无法创建文件夹 %1"),
+                                   QStringLiteral("cannot create the folder %1"))
+                        .arg(m_folder));
     // The copies say which hosts the seller uses: for the seller's eyes only.
     QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
@@ -85,10 +98,10 @@ bool ConfigCache::store(Document document, const QuerySettings &settings, const 
     // Written beside the old copy and renamed over it: a crash leaves the old copy or the new.
     QSaveFile file(filePath(document, settings));
     if (!file.open(QIODevice::WriteOnly))
-        return fail(QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
+        return fail(writeError(file));
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     if (file.write(bytes) != bytes.size() || !file.commit())
-        return fail(QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
+        return fail(writeError(file));
     return true;
 }
 

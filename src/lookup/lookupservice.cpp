@@ -11,6 +11,7 @@
 #include "web/fetchlimits.h"
 #include "web/httpsession.h"
 #include "web/texthelpers.h"
+#include "web/uilanguage.h"
 
 #include <QDate>
 
@@ -27,6 +28,10 @@ bool hasAnyHost(const QuerySettings &settings)
 // Which downloads of the configuration were tried and how each ended.
 QString configurationAttempts(const PageResults &pages)
 {
+    if (!englishMessages()) {
+        const QString tried = configurationAttemptsText(pages);
+        return tried.isEmpty() ? QStringLiteral("没有设置我们网站的主机") : tried;
+    }
     QStringList tried;
     for (const PageResult &page : pages) {
         if (page.page != BuyerPage::Config)
@@ -266,7 +271,8 @@ LookupOutcome LookupService::lookUpWith(const QString &id, const SetupState &sta
             const QString aged =
                 agedOutCopyText(*cache, state.settings, QDateTime::currentDateTimeUtc());
             if (!aged.isEmpty())
-                outcome.statusDetail += QStringLiteral("; ") + aged;
+                outcome.statusDetail +=
+                    inUserLanguage(QStringLiteral("；"), QStringLiteral("; ")) + aged;
         }
     } else {
         outcome.status =
@@ -297,7 +303,8 @@ LookupOutcome LookupService::lookup(const QString &id, const CancelToken &cancel
         outcome.id = trimSpaces(id);
         outcome.result.record.buyerId = outcome.id;
         outcome.status = LookupStatus::NotConfigured;
-        outcome.statusDetail = QStringLiteral("the settings name no host");
+        outcome.statusDetail = inUserLanguage(QStringLiteral("设置中没有任何主机"),
+                                              QStringLiteral("the settings name no host"));
         if (m_database)
             outcome.note = m_database->note(outcome.id);
         outcome.assessment = assess(outcome.result, outcome.note, settings.risk);

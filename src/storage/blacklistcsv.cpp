@@ -281,7 +281,9 @@ BlacklistFile parseBlacklistCsv(const QByteArray &bytes)
             ++untold;
     };
     const auto refuse = [&](int line, const QString &why) {
-        tell(QStringLiteral("line %1: %2").arg(line).arg(why));
+        tell(inUserLanguage(QStringLiteral("第 %1 行：%2"), QStringLiteral("line %1: %2"))
+                 .arg(line)
+                 .arg(why));
         ++out.refused;
     };
     const auto onField = [&](int column, const RawField &raw) {
@@ -335,24 +337,27 @@ BlacklistFile parseBlacklistCsv(const QByteArray &bytes)
         if (wasBlank || !out.error.isEmpty())
             return;
         if (entry.buyerId.isEmpty()) {
-            refuse(line, QStringLiteral("no id"));
+            refuse(line, inUserLanguage(QStringLiteral("没有买家ID"), QStringLiteral("no id")));
             return;
         }
         if (entry.buyerId.size() > kMaxBlacklistIdLength) {
-            refuse(
-                line,
-                QStringLiteral("the id is longer than %1 characters").arg(kMaxBlacklistIdLength));
+            refuse(line, inUserLanguage(QStringLiteral("买家ID超过 %1 个字符"),
+                                        QStringLiteral("the id is longer than %1 characters"))
+                             .arg(kMaxBlacklistIdLength));
             return;
         }
         if (entry.buyerId.contains(u'\n') || entry.buyerId.contains(u'\r')) {
-            refuse(line, QStringLiteral("the id holds a line break"));
+            refuse(line, inUserLanguage(QStringLiteral("买家ID中有换行"),
+                                        QStringLiteral("the id holds a line break")));
             return;
         }
         if (!date.isEmpty()) {
             bool ok = false;
             entry.date = parseDate(date, &ok);
             if (!ok) {
-                refuse(line, QStringLiteral("%1 is not a date like 2026-11-02").arg(date));
+                refuse(line, inUserLanguage(QStringLiteral("%1 不是 2026-11-02 这样的日期"),
+                                            QStringLiteral("%1 is not a date like 2026-11-02"))
+                                 .arg(date));
                 return;
             }
         }
@@ -361,7 +366,9 @@ BlacklistFile parseBlacklistCsv(const QByteArray &bytes)
             seen.insert(entry.buyerId, out.entries.size());
             out.entries.append(entry);
         } else {
-            tell(QStringLiteral("line %1: %2 again (first on line %3); this line is taken")
+            tell(inUserLanguage(
+                     QStringLiteral("第 %1 行：%2 重复出现（第一次在第 %3 行）；以这一行为准"),
+                     QStringLiteral("line %1: %2 again (first on line %3); this line is taken"))
                      .arg(line)
                      .arg(entry.buyerId)
                      .arg(out.entries.at(*it).line));
@@ -371,19 +378,25 @@ BlacklistFile parseBlacklistCsv(const QByteArray &bytes)
     CsvScanner::scan(text, encoding, onField, onRecord);
 
     if (!haveHeader) {
-        out.error = QStringLiteral("the file is empty; a blacklist starts with the line "
-                                   "id,reason,date");
+        out.error = inUserLanguage(
+            QStringLiteral("文件是空的；黑名单以 id,reason,date 这一行开头"),
+            QStringLiteral("the file is empty; a blacklist starts with the line id,reason,date"));
         return out;
     }
     if (idColumn < 0) {
         out = BlacklistFile();
-        out.error = QStringLiteral("line %1 is no header: a blacklist starts with the line "
-                                   "id,reason,date")
-                        .arg(headerLine);
+        out.error =
+            inUserLanguage(
+                QStringLiteral("第 %1 行不是表头：黑名单以 id,reason,date 这一行开头"),
+                QStringLiteral(
+                    "line %1 is no header: a blacklist starts with the line id,reason,date"))
+                .arg(headerLine);
         return out;
     }
     if (untold > 0)
-        out.problems.append(QStringLiteral("and %1 more").arg(untold));
+        out.problems.append(
+            inUserLanguage(QStringLiteral("还有 %1 条"), QStringLiteral("and %1 more"))
+                .arg(untold));
     return out;
 }
 
@@ -393,18 +406,23 @@ BlacklistFile readBlacklistCsv(const QString &path)
     QFile file;
     QString reason;
     if (!openRegularFile(path, &file, &reason, &out.notRegular)) {
-        out.error = QStringLiteral("cannot read %1: %2").arg(path, reason);
+        out.error =
+            inUserLanguage(QStringLiteral("无法读取 %1：%2"), QStringLiteral("cannot read %1: %2"))
+                .arg(path, reason);
         return out;
     }
     if (file.size() > kMaxBlacklistFileBytes) {
-        out.error = QStringLiteral("%1 is larger than %2 MiB: no blacklist")
+        out.error = inUserLanguage(QStringLiteral("%1 大于 %2 MiB：不是黑名单"),
+                                   QStringLiteral("%1 is larger than %2 MiB: no blacklist"))
                         .arg(path)
                         .arg(kMaxBlacklistFileBytes / (1024 * 1024));
         return out;
     }
     const QByteArray bytes = file.read(kMaxBlacklistFileBytes + 1);
     if (file.error() != QFileDevice::NoError) {
-        out.error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        out.error =
+            inUserLanguage(QStringLiteral("无法读取 %1：%2"), QStringLiteral("cannot read %1: %2"))
+                .arg(path, file.errorString());
         return out;
     }
     out = parseBlacklistCsv(bytes);

@@ -2,6 +2,7 @@
 
 #include "files/csvwriter.h"
 #include "model/batchrow.h"
+#include "model/lookupstatus.h"
 
 namespace {
 
@@ -63,10 +64,25 @@ void applySellerNote(BatchRow *row, const BuyerNote &note)
 
 QString pageOutcomesText(const QList<StoredPage> &pages)
 {
+    static const PageOutcome kOutcomes[] = {PageOutcome::Ok,       PageOutcome::Empty,
+                                            PageOutcome::Timeout,  PageOutcome::NetworkError,
+                                            PageOutcome::TooLarge, PageOutcome::Cancelled,
+                                            PageOutcome::Refused,  PageOutcome::Blocked};
     QStringList outcomes;
-    for (const StoredPage &p : pages)
-        outcomes.append(p.outcome);
-    return outcomes.join(QLatin1String("; "));
+    for (const StoredPage &p : pages) {
+        // Stored as PageResult::outcomeText() says it: "name" or "name: detail".
+        const QString name = p.outcome.section(QLatin1String(": "), 0, 0);
+        const QString detail = p.outcome.section(QLatin1String(": "), 1);
+        QString word = name; // an outcome this program does not know stays as it was stored
+        for (PageOutcome outcome : kOutcomes) {
+            PageResult page;
+            page.outcome = outcome;
+            if (page.outcomeName() == name)
+                word = pageOutcomeWord(outcome);
+        }
+        outcomes.append(detail.isEmpty() ? word : word + u'：' + detail);
+    }
+    return outcomes.join(u'；');
 }
 
 QByteArray historyCsv(const QList<StoredLookup> &lookups)

@@ -28,5 +28,6 @@ void applySellerNote(BatchRow *row, const BuyerNote &note);
 // a spreadsheet would run gets a leading apostrophe (files/csvwriter.h).
 QByteArray historyCsv(const QList<StoredLookup> &lookups);
 
-// The page outcomes of a lookup in one short text: "ok; ok; timeout; …".
+// The page outcomes of a lookup in one short text, in the table's words: "正常；正常；超时；…"
+// (with the detail of a failure: "网络错误：…").
 QString pageOutcomesText(const QList<StoredPage> &pages);

@@ -502,6 +502,9 @@ private slots:
         // As a user starts it: this process has told its own browser to run without the sandbox.
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.remove("QTWEBENGINE_CHROMIUM_FLAGS");
+        environment.insert("LANG", "en_US.UTF-8");
+        environment.remove("LC_ALL");
+        environment.remove("LC_MESSAGES");
         cli.setProcessEnvironment(environment);
         cli.start(QCoreApplication::applicationDirPath() + "/brelvon-cli",
                   {"query", "--demo", "--browser", "night_owl", "night_owl", "xiaoyu_2008"});

@@ -20,14 +20,21 @@ struct CliRun
     QString err;
 };
 
-// Runs brelvon-cli (built beside this test) while this thread keeps serving fixture pages.
-CliRun runCli(const QStringList &args, const QString &configHome, const QString &dataHome = {})
+// Runs brelvon-cli (built beside this test) while this thread keeps serving fixture pages; in the
+// locale lang when one is given.
+CliRun runCli(const QStringList &args, const QString &configHome, const QString &dataHome = {},
+              const QString &lang = {})
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", configHome);
     if (!dataHome.isEmpty())
         env.insert("XDG_DATA_HOME", dataHome);
+    if (!lang.isEmpty()) {
+        env.insert("LANG", lang);
+        env.remove("LC_ALL");
+        env.remove("LC_MESSAGES");
+    }
     process.setProcessEnvironment(env);
     QSignalSpy finished(&process, &QProcess::finished);
     process.start(QCoreApplication::applicationDirPath() + "/brelvon-cli", args);
@@ -655,6 +662,86 @@ private slots:
 
     // The template the command line leaves speaks Chinese, English in an English locale; either
     // reads back as the defaults.
+    // Every message of every command, --help included, is Chinese unless the locale asks for
+    // English: a Chinese run holds no English sentence (three English words in a row, once
+    // options, paths and placeholders are taken out), and both languages end alike.
+    void oneLanguage_data()
+    {
+        const QString dir = m_dir.path();
+        const QString empty = writeFile("empty.txt", "");
+        const QString noEntries = writeFile("noentries.txt", "Brelvon, but no entry");
+        const QString noHosts = writeFile("nohosts.conf", "[hosts]\nmain=\n");
+        const QString ids = writeFile("language-ids.txt", "tom\n");
+        writeFile("unfinished.xlsx.journal", "not a journal\n");
+        QTest::addColumn<QStringList>("args");
+        const QList<QStringList> runs = {
+            {},
+            {"--help"},
+            {"lookup"},
+            {"query", "--help"},
+            {"query"},
+            {"query", "--fast", "x"},
+            {"query", "x", "--settings"},
+            {"query", "--demo", "--demo=1", "x"},
+            {"query", "--demo", "--settings", "a", "x"},
+            {"query", "--settings", noHosts, "x"},
+            {"query", "--settings", "/nonexistent/brelvon.conf", "x"},
+            {"batch", "--help"},
+            {"batch", "--jobs", "0", "ids.txt", "--xlsx", "o.xlsx"},
+            {"batch", "--sort", "size", "ids.txt", "--xlsx", "o.xlsx"},
+            {"batch", "--demo", "ids.txt"},
+            {"batch", "--demo", dir + "/missing.txt", "--xlsx", dir + "/o.xlsx"},
+            {"batch", "--demo", empty, "--csv", dir + "/o.csv"},
+            {"batch", "--demo", ids, "--xlsx", dir + "/unfinished.xlsx"},
+            {"batch", "--demo", "--resume", ids, "--xlsx", dir + "/unfinished.xlsx"},
+            {"capture", "--help"},
+            {"capture", "--demo", "tom"},
+            {"capture", "--demo", "tom", "--out", dir},
+            {"check-config", "--help"},
+            {"check-config", noEntries},
+            {"check-config", "--diff", noEntries},
+            {"check-config", noEntries, dir},
+            {"check-config", dir + "/missing.txt", dir},
+            {"history", "--help"},
+            {"history", "--json", "--csv"},
+            {"history", "--since", "yesterday"},
+            {"note"},
+            {"note", "add", "--help"},
+            {"note", "add", "tom", " "},
+            {"note", "remove", "nobody-here", "--database", dir + "/notes.sqlite"},
+            {"blacklist", "import"},
+            {"blacklist", "import", empty, "--database", dir + "/notes.sqlite"},
+            {"blacklist", "export", dir, "--database", dir + "/notes.sqlite"},
+            {"settings"},
+            {"settings", "check", "--help"},
+            {"settings", "check", "--settings", dir + "/missing.conf"},
+        };
+        for (const QStringList &args : runs)
+            QTest::newRow(qPrintable(args.join(' ').left(60))) << args;
+    }
+    void oneLanguage()
+    {
+        QFETCH(QStringList, args);
+        const QString home = m_dir.filePath("language");
+        const CliRun chinese = runCli(args, home, home, "zh_CN.UTF-8");
+        const CliRun english = runCli(args, home, home, "en_US.UTF-8");
+        QVERIFY(chinese.exitCode >= 0);
+        QCOMPARE(chinese.exitCode, english.exitCode);
+        QString said = chinese.err + QString::fromUtf8(chinese.out);
+        QVERIFY(!said.isEmpty());
+        // What is not language: paths, options, placeholders (FILE, ID..., UTF-8), our name and
+        // commands.
+        static const QRegularExpression notWords(
+            QStringLiteral("\\S*/\\S*|--?[a-z][a-z0-9-]*|\\b[A-Z][A-Z0-9_.-]*\\b|brelvon-cli|"
+                           "note (?:add|remove|list)|blacklist (?:import|export)|settings check"));
+        said.remove(notWords);
+        static const QRegularExpression sentence(
+            QStringLiteral("[A-Za-z']{2,}(?: [A-Za-z']{2,}){2,}"));
+        const QRegularExpressionMatch match = sentence.match(said);
+        QVERIFY2(!match.hasMatch(), qPrintable(match.captured() + "\n---\n" + chinese.err +
+                                               QString::fromUtf8(chinese.out)));
+    }
+
     void settingsTemplateLanguage_data()
     {
         QTest::addColumn<QString>("lang");

@@ -595,7 +595,12 @@ private slots:
         l.time = QDateTime(QDate(2026, 11, 2), QTime(8, 5, 9));
         l.record.buyerId = QStringLiteral("tom");
         l.record.nick = QStringLiteral("=HYPERLINK(\"http://x\",\"点我\")");
+        l.pages = {{QStringLiteral("ok"), 200, 10, 1, {}},
+                   {QStringLiteral("network error: Connection refused"), 0, 0, 1, {}}};
         const QByteArray csv = historyCsv({l});
+        // The pages column speaks the table's language.
+        QVERIFY2(csv.endsWith(QStringLiteral(",正常；网络错误：Connection refused\r\n").toUtf8()),
+                 csv.constData());
         QVERIFY(csv.startsWith("\xEF\xBB\xBF"
                                "查询时间,买家名称,"));
         QVERIFY(

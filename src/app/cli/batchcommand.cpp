@@ -38,61 +38,96 @@ int runBatchCommand(const QStringList &args)
                        "[--database FILE] [--no-history] [--config FILE] [--area-table FILE] "
                        "[--column NAME] [--max-ids N] [--sort file|risk] [--resume] "
                        "IDFILE|ORDERS.csv|ORDERS.xlsx [--xlsx OUT] [--csv OUT]"),
-        QStringLiteral("Looks up every id of IDFILE, or every buyer of an order export, (at most "
-                       "[batch] maxIds, default 101) and saves the table to OUT."));
-    const QCommandLineOption xlsxOption(QStringLiteral("xlsx"),
-                                        QStringLiteral("The xlsx file to write the table to."),
-                                        QStringLiteral("OUT"));
+        inUserLanguage(
+            QStringLiteral("查询买家ID文件中的每个买家ID，或订单导出文件中的每个买家（最多为 "
+                           "[batch] maxIds，默认 %1，最大 %2），把表格存入 --xlsx 和（或）--csv "
+                           "指定的文件。"),
+            QStringLiteral("Looks up every id of IDFILE, or every buyer of an order export (at "
+                           "most [batch] maxIds, default %1, up to %2), and saves the table to "
+                           "the --xlsx file, the --csv file or both."))
+            .arg(kMaxBatchIds)
+            .arg(kMaxBatchIdsLimit));
+    const QCommandLineOption xlsxOption(
+        QStringLiteral("xlsx"),
+        inUserLanguage(QStringLiteral("表格写入的 xlsx 文件。"),
+                       QStringLiteral("The xlsx file to write the table to.")),
+        QStringLiteral("OUT"));
     const QCommandLineOption jobsOption(
         QStringLiteral("jobs"),
-        QStringLiteral("Buyers looked up at once, 1 to %1 (default: the settings' [batch] jobs, "
-                       "else 1).")
+        inUserLanguage(QStringLiteral("同时查询的买家数，1 到 %1（默认：设置的 [batch] jobs，"
+                                      "否则 1）。"),
+                       QStringLiteral("Buyers looked up at once, 1 to %1 (default: the settings' "
+                                      "[batch] jobs, else 1)."))
             .arg(BatchOptions::kMaxJobs),
         QStringLiteral("N"));
     const QCommandLineOption paceOption(
         QStringLiteral("pace"),
-        QStringLiteral("At least MS milliseconds between two request starts to one host "
-                       "(default: the settings' [batch] paceMs, else 0)."),
+        inUserLanguage(QStringLiteral("对同一主机两次请求之间至少相隔 MS 毫秒（默认：设置的 "
+                                      "[batch] paceMs，否则 0）。"),
+                       QStringLiteral("At least MS milliseconds between two request starts to "
+                                      "one host (default: the settings' [batch] paceMs, else "
+                                      "0).")),
         QStringLiteral("MS"));
     const QCommandLineOption encodingOption(
         QStringLiteral("encoding"),
-        QStringLiteral("The id file's (or CSV order export's) encoding, gbk or utf-8 (default: "
-                       "the settings' [batch] "
-                       "idFileEncoding, else UTF-8 when the file is valid UTF-8, GBK otherwise)."),
+        inUserLanguage(QStringLiteral("买家ID文件（或 CSV 订单导出文件）的编码，gbk 或 utf-8"
+                                      "（默认：设置的 [batch] idFileEncoding，否则文件是有效的 "
+                                      "UTF-8 时按 UTF-8，不然按 GBK）。"),
+                       QStringLiteral("The id file's (or CSV order export's) encoding, gbk or "
+                                      "utf-8 (default: the settings' [batch] idFileEncoding, "
+                                      "else UTF-8 when the file is valid UTF-8, GBK "
+                                      "otherwise).")),
         QStringLiteral("NAME"));
     const QCommandLineOption extraOption(
         QStringLiteral("extra-columns"),
-        QStringLiteral("Add credit score, credit level, risk, its reasons and the pages' outcomes "
-                       "after column 12 (default: the settings' [batch] extraColumns)."));
+        inUserLanguage(QStringLiteral("在第 12 列后加上信用积分、信用等级、风险及其原因和页面情况"
+                                      "（默认：设置的 [batch] extraColumns）。"),
+                       QStringLiteral("Add credit score, credit level, risk, its reasons and the "
+                                      "pages' outcomes after column 12 (default: the settings' "
+                                      "[batch] extraColumns).")));
     cli.parser().addOption(xlsxOption);
     // Order exports, longer batches, the order of the rows and a CSV copy.
     const QCommandLineOption csvOption(
         QStringLiteral("csv"),
-        QStringLiteral("Also (or only) write the table as CSV, UTF-8 with a byte order mark."),
+        inUserLanguage(QStringLiteral("（也或只）把表格写成 CSV，UTF-8 带字节顺序标记。"),
+                       QStringLiteral("Also (or only) write the table as CSV, UTF-8 with a byte "
+                                      "order mark.")),
         QStringLiteral("OUT"));
     const QCommandLineOption columnOption(
         QStringLiteral("column"),
-        QStringLiteral("The buyer column of an order file (default: the settings' [batch] "
-                       "buyerColumn, else 买家会员名, 买家昵称, buyer or buyerId); reads the file "
-                       "as an order file whatever its name."),
+        inUserLanguage(QStringLiteral("订单文件的买家列（默认：设置的 [batch] buyerColumn，否则 "
+                                      "买家会员名、买家昵称、buyer 或 buyerId）；不论文件名如何，"
+                                      "都按订单文件读取。"),
+                       QStringLiteral("The buyer column of an order file (default: the settings' "
+                                      "[batch] buyerColumn, else 买家会员名, 买家昵称, buyer or "
+                                      "buyerId); reads the file as an order file whatever its "
+                                      "name.")),
         QStringLiteral("NAME"));
     const QCommandLineOption maxIdsOption(
         QStringLiteral("max-ids"),
-        QStringLiteral("The most ids (buyers) looked up, 1 to %1 (default: the settings' [batch] "
-                       "maxIds, else %2); the rest are counted and left out.")
+        inUserLanguage(QStringLiteral("最多查询的买家ID数，1 到 %1（默认：设置的 [batch] "
+                                      "maxIds，否则 %2）；其余的只计数，不查询。"),
+                       QStringLiteral("The most ids (buyers) looked up, 1 to %1 (default: the "
+                                      "settings' [batch] maxIds, else %2); the rest are counted "
+                                      "and left out."))
             .arg(kMaxBatchIdsLimit)
             .arg(kMaxBatchIds),
         QStringLiteral("N"));
     const QCommandLineOption sortOption(
         QStringLiteral("sort"),
-        QStringLiteral(
-            "The rows' order: file (as read) or risk (高, 未知, 中, 低, file order within "
-            "each; default: the settings' [batch] sort, else file)."),
+        inUserLanguage(QStringLiteral("各行的顺序：file（按读入顺序）或 risk（高、未知、中、低，"
+                                      "同级按文件顺序；默认：设置的 [batch] sort，否则 file）。"),
+                       QStringLiteral("The rows' order: file (as read) or risk (高, 未知, 中, 低, "
+                                      "file order within each; default: the settings' [batch] "
+                                      "sort, else file).")),
         QStringLiteral("ORDER"));
     const QCommandLineOption resumeOption(
         QStringLiteral("resume"),
-        QStringLiteral("Continue the unfinished batch of the same input and output where it "
-                       "stopped (its journal, OUT.journal, keeps the rows finished)."));
+        inUserLanguage(QStringLiteral("从中断处继续同一输入和输出的未完成批量查询（其记录 "
+                                      "OUT.journal 保存已查完的行）。"),
+                       QStringLiteral("Continue the unfinished batch of the same input and output "
+                                      "where it stopped (its journal, OUT.journal, keeps the rows "
+                                      "finished).")));
     cli.parser().addOption(resumeOption);
     cli.parser().addOption(csvOption);
     cli.parser().addOption(columnOption);
@@ -104,8 +139,10 @@ int runBatchCommand(const QStringList &args)
     cli.parser().addOption(encodingOption);
     cli.parser().addPositionalArgument(
         QStringLiteral("IDFILE"),
-        QStringLiteral(
-            "Buyer ids, separated by commas or lines; or an order export (.csv, .xlsx)."));
+        inUserLanguage(QStringLiteral("买家ID，以逗号或换行分隔；或订单导出文件（.csv、"
+                                      ".xlsx）。"),
+                       QStringLiteral("Buyer ids, separated by commas or lines; or an order "
+                                      "export (.csv, .xlsx).")));
     QueryOptions options;
     int exitCode = CliOk;
     if (!cli.parse(args, &options, &exitCode))
@@ -114,52 +151,79 @@ int runBatchCommand(const QStringList &args)
     QString jobsText;
     QString paceText;
     QString encodingText;
-    if (!cli.singleValue(xlsxOption, QStringLiteral("a file name"), &outPath, &exitCode) ||
-        !cli.singleValue(jobsOption, QStringLiteral("a number"), &jobsText, &exitCode) ||
-        !cli.singleValue(paceOption, QStringLiteral("a number"), &paceText, &exitCode) ||
-        !cli.singleValue(encodingOption, QStringLiteral("gbk or utf-8"), &encodingText, &exitCode))
+    const QString number = inUserLanguage(QStringLiteral("数字"), QStringLiteral("a number"));
+    if (!cli.singleValue(xlsxOption, fileNameWord(), &outPath, &exitCode) ||
+        !cli.singleValue(jobsOption, number, &jobsText, &exitCode) ||
+        !cli.singleValue(paceOption, number, &paceText, &exitCode) ||
+        !cli.singleValue(
+            encodingOption,
+            inUserLanguage(QStringLiteral(" gbk 或 utf-8"), QStringLiteral("gbk or utf-8")),
+            &encodingText, &exitCode))
         return exitCode;
     QString csvPath;
     QString columnText;
     QString maxIdsText;
     QString sortText;
-    if (!cli.singleValue(csvOption, QStringLiteral("a file name"), &csvPath, &exitCode) ||
-        !cli.singleValue(columnOption, QStringLiteral("a column name"), &columnText, &exitCode) ||
-        !cli.singleValue(maxIdsOption, QStringLiteral("a number"), &maxIdsText, &exitCode) ||
-        !cli.singleValue(sortOption, QStringLiteral("file or risk"), &sortText, &exitCode))
+    if (!cli.singleValue(csvOption, fileNameWord(), &csvPath, &exitCode) ||
+        !cli.singleValue(columnOption,
+                         inUserLanguage(QStringLiteral("列名"), QStringLiteral("a column name")),
+                         &columnText, &exitCode) ||
+        !cli.singleValue(maxIdsOption, number, &maxIdsText, &exitCode) ||
+        !cli.singleValue(
+            sortOption,
+            inUserLanguage(QStringLiteral(" file 或 risk"), QStringLiteral("file or risk")),
+            &sortText, &exitCode))
         return exitCode;
     int maxIds = 0;
     if (!maxIdsText.isEmpty() && !readBounded(maxIdsText, 1, kMaxBatchIdsLimit, &maxIds))
-        return cli.usage(QStringLiteral("--max-ids must be a number from 1 to %1, not %2")
+        return cli.usage(inUserLanguage(QStringLiteral("--max-ids 须是 1 到 %1 的数字，不能是 %2"),
+                                        QStringLiteral("--max-ids must be a number from 1 to %1, "
+                                                       "not %2"))
                              .arg(kMaxBatchIdsLimit)
                              .arg(maxIdsText));
     if (!sortText.isEmpty() && sortText != QLatin1String("file") &&
         sortText != QLatin1String("risk"))
-        return cli.usage(QStringLiteral("--sort must be file or risk, not %1").arg(sortText));
+        return cli.usage(inUserLanguage(QStringLiteral("--sort 须是 file 或 risk，不能是 %1"),
+                                        QStringLiteral("--sort must be file or risk, not %1"))
+                             .arg(sortText));
     BatchOptions batch;
     if (!jobsText.isEmpty() && !readBounded(jobsText, 1, BatchOptions::kMaxJobs, &batch.jobs))
-        return cli.usage(QStringLiteral("--jobs must be a number from 1 to %1, not %2")
+        return cli.usage(inUserLanguage(QStringLiteral("--jobs 须是 1 到 %1 的数字，不能是 %2"),
+                                        QStringLiteral("--jobs must be a number from 1 to %1, not "
+                                                       "%2"))
                              .arg(BatchOptions::kMaxJobs)
                              .arg(jobsText));
     if (!paceText.isEmpty() && !readBounded(paceText, 0, 600000, &batch.paceMs))
         return cli.usage(
-            QStringLiteral("--pace must be a number of milliseconds from 0 to 600000, not %1")
+            inUserLanguage(QStringLiteral("--pace 须是 0 到 600000 的毫秒数，不能是 %1"),
+                           QStringLiteral("--pace must be a number of milliseconds "
+                                          "from 0 to 600000, not %1"))
                 .arg(paceText));
     std::optional<IdFileEncoding> encoding;
     if (!encodingText.isEmpty()) {
         encoding = parseIdFileEncoding(encodingText);
         if (!encoding)
             return cli.usage(
-                QStringLiteral("--encoding must be gbk or utf-8, not %1").arg(encodingText));
+                inUserLanguage(QStringLiteral("--encoding 须是 gbk 或 utf-8，不能是 %1"),
+                               QStringLiteral("--encoding must be gbk or utf-8, not "
+                                              "%1"))
+                    .arg(encodingText));
     }
     if (options.operands.size() != 1)
-        return cli.usage(options.operands.isEmpty() ? QStringLiteral("no id file given")
-                                                    : QStringLiteral("give exactly one id file"));
+        return cli.usage(options.operands.isEmpty()
+                             ? inUserLanguage(QStringLiteral("没有给出买家ID文件"),
+                                              QStringLiteral("no id file given"))
+                             : inUserLanguage(QStringLiteral("只能给一个买家ID文件"),
+                                              QStringLiteral("give exactly one id file")));
     if (outPath.isEmpty() && csvPath.isEmpty())
-        return cli.usage(QStringLiteral("no output file given (--xlsx OUT or --csv OUT)"));
+        return cli.usage(
+            inUserLanguage(QStringLiteral("没有给出输出文件（--xlsx OUT 或 --csv OUT）"),
+                           QStringLiteral("no output file given (--xlsx OUT or --csv "
+                                          "OUT)")));
     if (!outPath.isEmpty() && !csvPath.isEmpty() &&
         QFileInfo(outPath).absoluteFilePath() == QFileInfo(csvPath).absoluteFilePath())
-        return cli.usage(QStringLiteral("--xlsx and --csv name the same file"));
+        return cli.usage(inUserLanguage(QStringLiteral("--xlsx 和 --csv 指向同一个文件"),
+                                        QStringLiteral("--xlsx and --csv name the same file")));
 
     const QString idPath = options.operands.first();
     QueryRun run;
@@ -273,7 +337,8 @@ int runBatchCommand(const QStringList &args)
             printMessage(batchPauseText(int(left)));
     });
     progress.paused = [&](int seconds, const QString &why) {
-        printMessage(batchPauseText(seconds) + QStringLiteral(" (") + why + u')');
+        printMessage(batchPauseText(seconds) +
+                     inUserLanguage(QStringLiteral("（%1）"), QStringLiteral(" (%1)")).arg(why));
         pauseEnd = QDateTime::currentDateTimeUtc().addSecs(seconds);
         countdown.start();
     };
@@ -329,8 +394,16 @@ int runBatchCommand(const QStringList &args)
         return CliUsage;
     }
     journal.remove(); // the table is written: nothing left to resume
-    printMessage(QStringLiteral("%1 buyer(s) written to %2")
-                     .arg(rows.size())
-                     .arg(outPath.isEmpty() ? csvPath : outPath));
+    // Every file written is named: with --xlsx and --csv, both.
+    QStringList written;
+    for (const QString &path : {outPath, csvPath}) {
+        if (!path.isEmpty())
+            written.append(path);
+    }
+    printMessage(
+        inUserLanguage(QStringLiteral("已把 %1 个买家写入 %2"),
+                       QStringLiteral("%1 buyer(s) written to %2"))
+            .arg(rows.size())
+            .arg(written.join(inUserLanguage(QStringLiteral(" 和 "), QStringLiteral(" and ")))));
     return CliOk;
 }

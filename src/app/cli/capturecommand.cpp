@@ -95,26 +95,38 @@ int runCaptureCommand(const QStringList &args)
     QueryCommandLine cli(
         QStringLiteral("capture [--settings FILE] [--demo] [--browser] [--config FILE] "
                        "[--area-table FILE] [--verbose] ID --out DIR"),
-        QStringLiteral("Looks one buyer up and saves what the lookup read into DIR: every page "
-                       "body as it arrived, the configuration and area table used, the record, "
-                       "and capture.json, their index."));
+        inUserLanguage(QStringLiteral("查询一个买家，把这次查询读到的内容存入 DIR：每个页面收到时的"
+                                      "原样内容、所用的查询配置和地区表、查询结果，以及它们的索引 "
+                                      "capture.json。"),
+                       QStringLiteral("Looks one buyer up and saves what the lookup read into "
+                                      "DIR: every page body as it arrived, the configuration and "
+                                      "area table used, the record, and capture.json, their "
+                                      "index.")));
     const QCommandLineOption outOption(
         QStringLiteral("out"),
-        QStringLiteral("The folder to save the capture in (made when missing; must be empty)."),
+        inUserLanguage(QStringLiteral("保存抓取内容的文件夹（不存在时新建；必须是空的）。"),
+                       QStringLiteral("The folder to save the capture in (made when missing; "
+                                      "must be empty).")),
         QStringLiteral("DIR"));
     cli.parser().addOption(outOption);
-    cli.parser().addPositionalArgument(QStringLiteral("ID"), QStringLiteral("A buyer id."));
+    cli.parser().addPositionalArgument(
+        QStringLiteral("ID"),
+        inUserLanguage(QStringLiteral("买家ID。"), QStringLiteral("A buyer id.")));
     QueryOptions options;
     int exitCode = CliOk;
     if (!cli.parse(args, &options, &exitCode))
         return exitCode;
     QString out;
-    if (!cli.singleValue(outOption, QStringLiteral("a folder name"), &out, &exitCode))
+    if (!cli.singleValue(
+            outOption, inUserLanguage(QStringLiteral("文件夹名"), QStringLiteral("a folder name")),
+            &out, &exitCode))
         return exitCode;
     if (out.isEmpty())
-        return cli.usage(QStringLiteral("--out DIR is missing"));
+        return cli.usage(inUserLanguage(QStringLiteral("缺少 --out DIR"),
+                                        QStringLiteral("--out DIR is missing")));
     if (options.operands.size() != 1 || isBlank(options.operands.constFirst()))
-        return cli.usage(QStringLiteral("give one buyer id"));
+        return cli.usage(inUserLanguage(QStringLiteral("请给出一个买家ID"),
+                                        QStringLiteral("give one buyer id")));
     const QString id = trimSpaces(options.operands.constFirst());
     const QFileInfo outInfo(out);
     if (outInfo.exists() &&
@@ -122,8 +134,9 @@ int runCaptureCommand(const QStringList &args)
          !QDir(out)
               .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)
               .isEmpty())) {
-        printMessage(QStringLiteral("%1 is not an empty folder: a capture goes into a folder of "
-                                    "its own")
+        printMessage(inUserLanguage(QStringLiteral("%1 不是空文件夹：抓取内容要放在单独的文件夹里"),
+                                    QStringLiteral("%1 is not an empty folder: a capture goes into "
+                                                   "a folder of its own"))
                          .arg(out));
         return CliUsage;
     }
@@ -226,11 +239,13 @@ int runCaptureCommand(const QStringList &args)
         printMessage(error);
         return CliFailed;
     }
-    printMessage(QStringLiteral("%1: %2, %3 pages (%4 saved) in %5")
-                     .arg(id, capture.lookup)
-                     .arg(capture.pages.size())
-                     .arg(std::count_if(capture.pages.begin(), capture.pages.end(),
-                                        [](const CapturedPage &p) { return !p.file.isEmpty(); }))
-                     .arg(QDir::cleanPath(out)));
+    printMessage(
+        inUserLanguage(QStringLiteral("%1：%2，%3 个页面（保存了 %4 个），在 %5"),
+                       QStringLiteral("%1: %2, %3 pages (%4 saved) in %5"))
+            .arg(id, englishMessages() ? capture.lookup : lookupStatusText(outcome->status))
+            .arg(capture.pages.size())
+            .arg(std::count_if(capture.pages.begin(), capture.pages.end(),
+                               [](const CapturedPage &p) { return !p.file.isEmpty(); }))
+            .arg(QDir::cleanPath(out)));
     return isLookedUp(outcome->status) ? CliOk : CliNotLookedUp;
 }

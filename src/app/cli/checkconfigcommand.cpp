@@ -56,12 +56,15 @@ bool readConfiguration(const QString &path, ConfigFile *config)
     QFile file;
     QString reason;
     if (!openRegularFile(path, &file, &reason)) {
-        printMessage(QStringLiteral("cannot read %1: %2").arg(path, reason));
+        printMessage(
+            inUserLanguage(QStringLiteral("无法读取 %1：%2"), QStringLiteral("cannot read %1: %2"))
+                .arg(path, reason));
         return false;
     }
     QString text;
     if (!decodeSiteText(file.read(16 * 1024 * 1024 + 1), &text, &reason)) {
-        printMessage(QStringLiteral("%1 is %2").arg(path, reason));
+        printMessage(inUserLanguage(QStringLiteral("%1 不能用：%2"), QStringLiteral("%1 is %2"))
+                         .arg(path, reason));
         return false;
     }
     *config = readConfigFile(text);
@@ -111,31 +114,43 @@ QString checkJson(const LoadedCapture &capture, const CaptureCheck &check)
 
 void printCheck(const LoadedCapture &capture, const CaptureCheck &check)
 {
-    printLine(QStringLiteral("%1: %2 (captured %3, lookup %4)")
+    printLine(inUserLanguage(QStringLiteral("%1：%2（抓取于 %3，查询结果 %4）"),
+                             QStringLiteral("%1: %2 (captured %3, lookup %4)"))
                   .arg(escapeControls(capture.folder), escapeControls(capture.index.buyerId),
                        capture.index.time.toString(Qt::ISODate), capture.index.lookup));
     for (const FieldCheck &f : check.fields) {
         QString line = QStringLiteral("  %1 %2").arg(f.field + u':', -13).arg(quoted(f.value));
         if (f.differs())
-            line += QStringLiteral("  CHANGED, recorded %1").arg(quoted(f.recorded));
+            line += inUserLanguage(QStringLiteral("  有变化，记录的是 %1"),
+                                   QStringLiteral("  CHANGED, recorded %1"))
+                        .arg(quoted(f.recorded));
         QStringList entries;
         for (int e : f.entries)
             entries.append(QString::number(e));
         if (!entries.isEmpty())
-            line += QStringLiteral("  [entries %1]").arg(entries.join(u' '));
+            line += inUserLanguage(QStringLiteral("  [条目 %1]"), QStringLiteral("  [entries %1]"))
+                        .arg(entries.join(u' '));
         printLine(line);
         if (f.miss) {
             const MarkerMiss &m = *f.miss;
-            printLine(QStringLiteral("      not found on the %1 page: %2 %3")
-                          .arg(m.page,
-                               m.entry >= 0 ? QStringLiteral("entry %1").arg(m.entry)
-                                            : QStringLiteral("the rule's own marker"),
-                               quoted(m.marker)));
+            printLine(
+                inUserLanguage(QStringLiteral("      在%1上找不到：%2 %3"),
+                               QStringLiteral("      not found on the %1 page: %2 %3"))
+                    .arg(englishMessages() ? m.page : buyerPageTitle(m.page),
+                         m.entry >= 0
+                             ? inUserLanguage(QStringLiteral("条目 %1"), QStringLiteral("entry %1"))
+                                   .arg(m.entry)
+                             : inUserLanguage(QStringLiteral("规则自带的标记"),
+                                              QStringLiteral("the rule's own marker")),
+                         quoted(m.marker)));
             if (!m.nearText.isEmpty())
-                printLine(QStringLiteral("      the page has there: %1").arg(quoted(m.nearText)));
+                printLine(inUserLanguage(QStringLiteral("      页面在那里是：%1"),
+                                         QStringLiteral("      the page has there: %1"))
+                              .arg(quoted(m.nearText)));
         }
         if (!f.note.isEmpty())
-            printLine(QStringLiteral("      %1").arg(escapeControls(f.note)));
+            printLine(QStringLiteral("      %1")
+                          .arg(escapeControls(f.noteShown.isEmpty() ? f.note : f.noteShown)));
     }
 }
 
@@ -150,8 +165,8 @@ int runDiff(const QStringList &files, bool json)
         const QString kind = c.kind == ConfigChange::Kind::Added     ? QStringLiteral("added")
                              : c.kind == ConfigChange::Kind::Removed ? QStringLiteral("removed")
                                                                      : QStringLiteral("changed");
-        const QString meaning = configEntryMeaning(c.entry);
         if (json) {
+            const QString meaning = configEntryMeaning(c.entry, false);
             printLine(QStringLiteral("{\"entry\":%1,\"change\":%2,\"meaning\":%3,\"before\":%4,"
                                      "\"after\":%5}")
                           .arg(c.entry)
@@ -159,15 +174,24 @@ int runDiff(const QStringList &files, bool json)
                                jsonString(c.after)));
             continue;
         }
+        const QString meaning = configEntryMeaning(c.entry);
         QString values = c.kind == ConfigChange::Kind::Added ? quoted(c.after)
                          : c.kind == ConfigChange::Kind::Removed
                              ? quoted(c.before)
                              : quoted(c.before) + QStringLiteral(" -> ") + quoted(c.after);
-        printLine(
-            QStringLiteral("%1 entry %2 (%3): %4").arg(kind).arg(c.entry).arg(meaning, values));
+        const QString change = englishMessages()                       ? kind
+                               : c.kind == ConfigChange::Kind::Added   ? QStringLiteral("新增")
+                               : c.kind == ConfigChange::Kind::Removed ? QStringLiteral("删除")
+                                                                       : QStringLiteral("改变");
+        printLine(inUserLanguage(QStringLiteral("%1 条目 %2（%3）：%4"),
+                                 QStringLiteral("%1 entry %2 (%3): %4"))
+                      .arg(change)
+                      .arg(c.entry)
+                      .arg(meaning, values));
     }
     if (!json && changes.isEmpty())
-        printLine(QStringLiteral("no entry differs"));
+        printLine(
+            inUserLanguage(QStringLiteral("没有不同的条目"), QStringLiteral("no entry differs")));
     return CliOk;
 }
 
@@ -178,25 +202,39 @@ int runCheckConfigCommand(const QStringList &args)
     CheckConfigLine cli(
         QStringLiteral("check-config [--expect] [--json] CONFIG CAPTURE... | check-config "
                        "--diff [--json] OLD NEW"),
-        QStringLiteral("Checks a query configuration file (the text our web site serves, code "
-                       "page 936 or UTF-8) and runs its page rules over captures, offline: per "
-                       "field the value cut, the entries used and, for an empty or changed value, "
-                       "the marker not found. With --diff, lists the entries two configurations "
-                       "add, remove and change."));
+        inUserLanguage(
+            QStringLiteral("检查查询配置文件（我们网站提供的文本，代码页 936 或 UTF-8），并离线地用"
+                           "抓取的页面运行它的页面规则：每个字段截取的值、用到的条目，值为空或有"
+                           "变化时还有找不到的标记。加 --diff 时列出两份配置新增、删除和改变的"
+                           "条目。"),
+            QStringLiteral("Checks a query configuration file (the text our web site serves, "
+                           "code page 936 or UTF-8) and runs its page rules over captures, "
+                           "offline: per field the value cut, the entries used and, for an empty "
+                           "or changed value, the marker not found. With --diff, lists the "
+                           "entries two configurations add, remove and change.")));
     const QCommandLineOption expectOption(
         QStringLiteral("expect"),
-        QStringLiteral("Exit with 1 when a field differs from the record the capture holds."));
-    const QCommandLineOption jsonOption(QStringLiteral("json"),
-                                        QStringLiteral("One JSON object per line, for scripts."));
+        inUserLanguage(
+            QStringLiteral("有字段与抓取内容中的记录不同时以 1 退出。"),
+            QStringLiteral("Exit with 1 when a field differs from the record the capture holds.")));
+    const QCommandLineOption jsonOption(
+        QStringLiteral("json"),
+        inUserLanguage(QStringLiteral("每行一个 JSON 对象，供脚本使用。"),
+                       QStringLiteral("One JSON object per line, for scripts.")));
     const QCommandLineOption diffOption(
-        QStringLiteral("diff"), QStringLiteral("Compare two configuration files, OLD and NEW."));
+        QStringLiteral("diff"),
+        inUserLanguage(QStringLiteral("比较两份配置文件 OLD 和 NEW。"),
+                       QStringLiteral("Compare two configuration files, OLD and NEW.")));
     cli.parser().addOptions({expectOption, jsonOption, diffOption});
     cli.addHelpOption();
-    cli.parser().addPositionalArgument(QStringLiteral("CONFIG"),
-                                       QStringLiteral("The configuration file."));
-    cli.parser().addPositionalArgument(QStringLiteral("CAPTURE"),
-                                       QStringLiteral("Capture folders (brelvon-cli capture)."),
-                                       QStringLiteral("CAPTURE..."));
+    cli.parser().addPositionalArgument(
+        QStringLiteral("CONFIG"),
+        inUserLanguage(QStringLiteral("配置文件。"), QStringLiteral("The configuration file.")));
+    cli.parser().addPositionalArgument(
+        QStringLiteral("CAPTURE"),
+        inUserLanguage(QStringLiteral("抓取文件夹（brelvon-cli capture 所存）。"),
+                       QStringLiteral("Capture folders (brelvon-cli capture).")),
+        QStringLiteral("CAPTURE..."));
     int exitCode = CliOk;
     if (!cli.parse(args, &exitCode))
         return exitCode;
@@ -204,11 +242,14 @@ int runCheckConfigCommand(const QStringList &args)
     const bool json = cli.parser().isSet(jsonOption);
     if (cli.parser().isSet(diffOption)) {
         if (operands.size() != 2 || cli.parser().isSet(expectOption))
-            return cli.usage(QStringLiteral("--diff compares two files: OLD NEW"));
+            return cli.usage(inUserLanguage(QStringLiteral("--diff 比较两个文件：OLD NEW"),
+                                            QStringLiteral("--diff compares two files: OLD NEW")));
         return runDiff(operands, json);
     }
     if (operands.size() < 2)
-        return cli.usage(QStringLiteral("give a configuration file and at least one capture"));
+        return cli.usage(
+            inUserLanguage(QStringLiteral("请给出一个配置文件和至少一个抓取文件夹"),
+                           QStringLiteral("give a configuration file and at least one capture")));
 
     const QString path = operands.constFirst();
     ConfigFile config;
@@ -242,11 +283,14 @@ int runCheckConfigCommand(const QStringList &args)
             printCheck(capture, check);
     }
     if (config.hasErrors()) {
-        printMessage(QStringLiteral("%1 has errors (see above)").arg(path));
+        printMessage(inUserLanguage(QStringLiteral("%1 有错误（见上文）"),
+                                    QStringLiteral("%1 has errors (see above)"))
+                         .arg(path));
         return CliUsage;
     }
     if (cli.parser().isSet(expectOption) && differs) {
-        printMessage(QStringLiteral("fields differ from the captures' records"));
+        printMessage(inUserLanguage(QStringLiteral("有字段与抓取内容中的记录不同"),
+                                    QStringLiteral("fields differ from the captures' records")));
         return CliFailed;
     }
     return CliOk;

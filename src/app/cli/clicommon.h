@@ -4,6 +4,7 @@
 #include "lookup/lookupservice.h"
 #include "lookup/profile.h"
 #include "storage/sellerdatabase.h"
+#include "web/uilanguage.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -136,6 +137,15 @@ void tellStorageProblem(const QString &problem);
 
 // The option --database FILE, shared by every subcommand.
 QCommandLineOption databaseOption();
+// The option --settings FILE; zh/en: its description with %1 for the default path (empty: the
+// querying commands' one).
+QCommandLineOption settingsOption(const QString &zh = {}, const QString &en = {});
+// "文件名" / "a file name": what an option naming a file needs (SubcommandLine::singleValue).
+QString fileNameWord();
+// A number, or "—" when it is not known.
+QString numberOrDash(qint64 number, bool known);
+// "用法：brelvon-cli SYNOPSIS" / "usage: brelvon-cli SYNOPSIS".
+QString usageLine(const QString &synopsis);
 
 // Ctrl-C and termination requests, noticed by a running lookup (runUntilDone) instead of killing
 // the process, so a batch can stop cleanly and leave no half-written file. Anywhere else they end

@@ -5,6 +5,7 @@
 #include "app/cli/settingscommand.h"
 #include "app/cli/storagecommands.h"
 #include "browser/hiddenbrowser.h"
+#include "web/uilanguage.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -16,20 +17,25 @@
 
 namespace {
 
-const char kUsage[] =
+// The overview --help prints; each command's --help has the details.
+const char kUsageEnglish[] =
     "usage: brelvon-cli COMMAND [OPTIONS] ...\n"
     "\n"
     "commands:\n"
     "  query [--settings FILE] [--demo] [--browser] [--parallel-pages] [--verbose]\n"
-    "        [--database FILE] [--no-history] [--config FILE] [--area-table FILE] ID...\n"
+    "        [--plain] [--database FILE] [--no-history] [--config FILE]\n"
+    "        [--area-table FILE] ID...\n"
     "      look up each buyer id; one JSON object per id on its own line\n"
     "  batch [--settings FILE] [--demo] [--browser] [--jobs N] [--pace MS]\n"
     "        [--encoding gbk|utf-8] [--parallel-pages] [--extra-columns] [--verbose]\n"
     "        [--database FILE] [--no-history] [--config FILE] [--area-table FILE]\n"
-    "        IDFILE --xlsx OUT\n"
-    "      look up every id of IDFILE (at most 101) and save the table to OUT\n"
+    "        [--column NAME] [--max-ids N] [--sort file|risk]\n"
+    "        IDFILE|ORDERS.csv|ORDERS.xlsx [--xlsx OUT] [--csv OUT]\n"
+    "      look up every id of an id file, or every buyer of an order export (at most\n"
+    "      [batch] maxIds, default 101, up to 2000), and save the table as xlsx, CSV\n"
+    "      or both\n"
     "  capture [--settings FILE] [--demo] [--browser] [--config FILE]\n"
-    "        [--area-table FILE] ID --out DIR\n"
+    "        [--area-table FILE] [--verbose] ID --out DIR\n"
     "      look one buyer up and save every page it read into DIR\n"
     "  check-config [--expect] [--json] CONFIG CAPTURE... | check-config --diff OLD NEW\n"
     "      run a query configuration's page rules over captures; compare two\n"
@@ -52,8 +58,13 @@ const char kUsage[] =
     "  --pace MS         at least MS ms between two request starts to one host\n"
     "  --encoding NAME   the id file's encoding, gbk or utf-8 (batch)\n"
     "  --extra-columns   credit, risk and page columns after column 12 (batch)\n"
+    "  --column NAME     the buyer column of an order export (batch)\n"
+    "  --max-ids N       the most buyers a batch looks up, 1 to 2000\n"
+    "  --sort ORDER      the table's rows in file order or by risk (batch)\n"
+    "  --xlsx OUT, --csv OUT  the batch table's files; either or both\n"
     "  --parallel-pages  fetch a buyer's three chains of pages at once\n"
     "  --verbose         one line per page fetch on stderr\n"
+    "  --plain           query: only the record's twelve keys\n"
     "  --database FILE   the database of history, notes and blacklist (every\n"
     "                    command; default: ~/.local/share/Brelvon/brelvon.sqlite)\n"
     "  --no-history      do not record the lookups (query, batch)\n"
@@ -65,7 +76,72 @@ const char kUsage[] =
     "  --trusted         note add: mark the buyer as trusted\n"
     "\n"
     "brelvon-cli COMMAND --help shows a command's own help; brelvon-cli --version\n"
-    "the program's version and its embedded browser.\n";
+    "the program's version and its embedded browser. Messages are in Chinese, in\n"
+    "English when LANG (or LC_ALL, LC_MESSAGES) begins with \"en\".\n";
+
+const char kUsageChinese[] =
+    "用法：brelvon-cli 命令 [选项] ...\n"
+    "\n"
+    "命令：\n"
+    "  query [--settings FILE] [--demo] [--browser] [--parallel-pages] [--verbose]\n"
+    "        [--plain] [--database FILE] [--no-history] [--config FILE]\n"
+    "        [--area-table FILE] ID...\n"
+    "      逐个查询买家；每个买家输出一行 JSON\n"
+    "  batch [--settings FILE] [--demo] [--browser] [--jobs N] [--pace MS]\n"
+    "        [--encoding gbk|utf-8] [--parallel-pages] [--extra-columns] [--verbose]\n"
+    "        [--database FILE] [--no-history] [--config FILE] [--area-table FILE]\n"
+    "        [--column NAME] [--max-ids N] [--sort file|risk]\n"
+    "        IDFILE|ORDERS.csv|ORDERS.xlsx [--xlsx OUT] [--csv OUT]\n"
+    "      批量查询：买家ID文件中的每个买家ID，或订单导出文件中的每个买家（最多为\n"
+    "      [batch] maxIds，默认 101，最大 2000），表格存为 xlsx、CSV 或两者\n"
+    "  capture [--settings FILE] [--demo] [--browser] [--config FILE]\n"
+    "        [--area-table FILE] [--verbose] ID --out DIR\n"
+    "      查询一个买家，把读到的每个页面存入 DIR\n"
+    "  check-config [--expect] [--json] CONFIG CAPTURE... | check-config --diff OLD NEW\n"
+    "      用抓取的页面检验查询配置的页面规则；比较两份配置\n"
+    "  history [--since DATE] [--json|--csv] [ID...]\n"
+    "      查询历史，最新的在前\n"
+    "  note add [--blacklist|--trusted] ID TEXT | note remove ID | note list\n"
+    "      卖家对买家的备注、黑名单和信任买家\n"
+    "  blacklist import FILE | blacklist export FILE\n"
+    "      以 CSV（id,reason,date）导入、导出黑名单\n"
+    "  settings check [--settings FILE]\n"
+    "      向每个主机索取启动列表和查询配置\n"
+    "\n"
+    "选项：\n"
+    "  --settings FILE   指明各主机的设置文件\n"
+    "                    （默认：~/.config/Brelvon/brelvon.conf）\n"
+    "  --demo            查询随程序附带的演示网站（在本进程中启动）\n"
+    "  --browser         普通读取读不到的信用页由内置浏览器读取（不显示窗口）\n"
+    "  --jobs N          批量查询时同时查询的买家数，1 到 8\n"
+    "  --pace MS         对同一主机两次请求之间至少相隔 MS 毫秒\n"
+    "  --encoding NAME   买家ID文件的编码，gbk 或 utf-8（batch）\n"
+    "  --extra-columns   在第 12 列后加上信用、风险和页面各列（batch）\n"
+    "  --column NAME     订单导出文件中的买家列（batch）\n"
+    "  --max-ids N       批量查询最多查询的买家数，1 到 2000\n"
+    "  --sort ORDER      表格各行按文件顺序（file）或按风险（risk）排列（batch）\n"
+    "  --xlsx OUT, --csv OUT  批量查询表格写入的文件，可以只给一个，也可以都给\n"
+    "  --parallel-pages  同时读取一个买家的三组页面\n"
+    "  --verbose         每读一个页面在标准错误上写一行\n"
+    "  --plain           query：只输出记录的十二个字段\n"
+    "  --database FILE   查询历史、备注和黑名单所在的数据库（所有命令；\n"
+    "                    默认：~/.local/share/Brelvon/brelvon.sqlite）\n"
+    "  --no-history      不记录这些查询（query、batch）\n"
+    "  --config FILE     使用本地的查询配置，不下载\n"
+    "  --area-table FILE 使用本地的地区表，不下载\n"
+    "  --since DATE      从 DATE 起的查询历史（2026-11-02 或 2026-11-02T15:30）\n"
+    "  --json, --csv     以 JSON 行或 CSV 表格输出查询历史\n"
+    "  --blacklist       note add：把买家加入黑名单，TEXT 为原因\n"
+    "  --trusted         note add：把买家标为信任\n"
+    "\n"
+    "brelvon-cli 命令 --help 显示该命令的帮助；brelvon-cli --version 显示程序版本\n"
+    "和内置浏览器。信息用中文显示；LANG（或 LC_ALL、LC_MESSAGES）以 \"en\" 开头时\n"
+    "用英文。\n";
+
+const char *usageText()
+{
+    return englishMessages() ? kUsageEnglish : kUsageChinese;
+}
 
 struct Command
 {
@@ -114,14 +190,15 @@ int main(int argc, char *argv[])
 
     QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty()) {
-        std::fputs("brelvon-cli: no command given\n", stderr);
-        std::fputs(kUsage, stderr);
+        printMessage(
+            inUserLanguage(QStringLiteral("没有给出命令"), QStringLiteral("no command given")));
+        std::fputs(usageText(), stderr);
         return 2;
     }
     const QString name = args.takeFirst();
     if (name == QLatin1String("--help") || name == QLatin1String("-h") ||
         name == QLatin1String("help")) {
-        std::fputs(kUsage, stdout);
+        std::fputs(usageText(), stdout);
         return 0;
     }
     if (name == QLatin1String("--version")) {
@@ -133,7 +210,8 @@ int main(int argc, char *argv[])
         if (name == QLatin1String(command.name))
             return command.run(args);
     }
-    std::fprintf(stderr, "brelvon-cli: unknown command %s\n", name.toLocal8Bit().constData());
-    std::fputs(kUsage, stderr);
+    printMessage(inUserLanguage(QStringLiteral("未知命令 %1"), QStringLiteral("unknown command %1"))
+                     .arg(name));
+    std::fputs(usageText(), stderr);
     return 2;
 }

@@ -118,38 +118,64 @@ QString recordJson(const BuyerCreditRecord &record)
     return json.line();
 }
 
+namespace {
+
+// Why a lookup said nothing about the buyer: its status and what failed.
+QString lookupFailureText(const LookupOutcome &outcome)
+{
+    const QString &detail = outcome.statusDetail;
+    if (englishMessages())
+        return QStringLiteral("%1: %2%3")
+            .arg(outcome.id, lookupStatusName(outcome.status),
+                 detail.isEmpty() ? QString() : QStringLiteral(" (") + detail + u')');
+    return QStringLiteral("%1：%2%3")
+        .arg(outcome.id, lookupStatusText(outcome.status),
+             detail.isEmpty() ? QString() : u'（' + detail + u'）');
+}
+
+} // namespace
+
 int runQueryCommand(const QStringList &args)
 {
     QueryCommandLine cli(
         QStringLiteral("query [--settings FILE] [--demo] [--browser] "
                        "[--parallel-pages] [--verbose] [--plain] [--database FILE] "
                        "[--no-history] [--config FILE] [--area-table FILE] ID..."),
-        QStringLiteral("Looks up each buyer id; prints one JSON object per id on "
-                       "its own line."));
+        inUserLanguage(QStringLiteral("逐个查询买家；每个买家输出一行 JSON。"),
+                       QStringLiteral("Looks up each buyer id; prints one JSON object per id on "
+                                      "its own line.")));
     const QCommandLineOption plainOption(
         QStringLiteral("plain"),
-        QStringLiteral("Only the record's twelve keys: no credit level, risk or page outcomes."));
+        inUserLanguage(QStringLiteral("只输出记录的十二个字段：没有信用等级、风险和页面结果。"),
+                       QStringLiteral("Only the record's twelve keys: no credit level, risk or "
+                                      "page outcomes.")));
     cli.parser().addOption(plainOption);
-    cli.parser().addPositionalArgument(QStringLiteral("ID"), QStringLiteral("Buyer ids."),
-                                       QStringLiteral("ID..."));
+    cli.parser().addPositionalArgument(
+        QStringLiteral("ID"),
+        inUserLanguage(QStringLiteral("买家ID。"), QStringLiteral("Buyer ids.")),
+        QStringLiteral("ID..."));
     QueryOptions options;
     int exitCode = CliOk;
     if (!cli.parse(args, &options, &exitCode))
         return exitCode;
     if (options.operands.isEmpty())
-        return cli.usage(QStringLiteral("no buyer id given"));
+        return cli.usage(
+            inUserLanguage(QStringLiteral("没有给出买家ID"), QStringLiteral("no buyer id given")));
     const bool plain = cli.parser().isSet(plainOption);
 
     QStringList ids;
     for (qsizetype i = 0; i < options.operands.size(); ++i) {
         const QString &id = options.operands.at(i);
         if (isBlank(id))
-            printMessage(QStringLiteral("skipping id %1: it is blank").arg(i + 1));
+            printMessage(inUserLanguage(QStringLiteral("跳过第 %1 个买家ID：它是空白的"),
+                                        QStringLiteral("skipping id %1: it is blank"))
+                             .arg(i + 1));
         else
             ids.append(trimSpaces(id));
     }
     if (ids.isEmpty()) {
-        printMessage(QStringLiteral("no buyer id to query"));
+        printMessage(inUserLanguage(QStringLiteral("没有可查询的买家ID"),
+                                    QStringLiteral("no buyer id to query")));
         return CliUsage;
     }
 
@@ -174,12 +200,7 @@ int runQueryCommand(const QStringList &args)
                 tellAfterLookup(outcome);
                 if (!isLookedUp(outcome.status)) {
                     everyIdLookedUp = false;
-                    printMessage(
-                        QStringLiteral("%1: %2%3")
-                            .arg(id, lookupStatusName(outcome.status),
-                                 outcome.statusDetail.isEmpty()
-                                     ? QString()
-                                     : QStringLiteral(" (") + outcome.statusDetail + u')'));
+                    printMessage(lookupFailureText(outcome));
                 }
                 JsonLine json;
                 addRecord(json, outcome.result.record);

@@ -12,17 +12,19 @@ class SettingsCommandLine : public SubcommandLine
 public:
     SettingsCommandLine()
         : SubcommandLine(QStringLiteral("settings check [--settings FILE]"),
-                         QStringLiteral("Asks each host of the settings for the start-up list "
-                                        "and the query configuration (the trade-card host for "
-                                        "the viewer's name card); one line per host and "
-                                        "document.")),
-          settingsOption(QStringLiteral("settings"),
-                         QStringLiteral("The settings file naming the hosts (default: %1).")
-                             .arg(defaultSettingsPath()),
-                         QStringLiteral("FILE"))
+                         inUserLanguage(QStringLiteral("向设置中的每个主机索取启动列表和查询配置"
+                                                       "（向交易卡片主机索取查看者自己的名片）；"
+                                                       "每个主机和文档一行。"),
+                                        QStringLiteral("Asks each host of the settings for the "
+                                                       "start-up list and the query configuration "
+                                                       "(the trade-card host for the viewer's name "
+                                                       "card); one line per host and document."))),
+          settingsOption(::settingsOption())
     {
         parser().addOption(settingsOption);
-        parser().addPositionalArgument(QStringLiteral("check"), QStringLiteral("The check."));
+        parser().addPositionalArgument(
+            QStringLiteral("check"),
+            inUserLanguage(QStringLiteral("检查。"), QStringLiteral("The check.")));
         addHelpOption();
     }
     const QCommandLineOption settingsOption;
@@ -38,14 +40,16 @@ int runSettingsCommand(const QStringList &args)
     if (!cli.parse(args, &exitCode))
         return exitCode;
     QString path;
-    if (!cli.singleValue(settingsOption, QStringLiteral("a file name"), &path, &exitCode))
+    if (!cli.singleValue(settingsOption, fileNameWord(), &path, &exitCode))
         return exitCode;
     const QStringList operands = cli.parser().positionalArguments();
     if (operands != QStringList{QStringLiteral("check")})
-        return cli.usage(
-            operands.isEmpty()
-                ? QStringLiteral("no settings command given")
-                : QStringLiteral("unknown settings command %1").arg(operands.join(u' ')));
+        return cli.usage(operands.isEmpty()
+                             ? inUserLanguage(QStringLiteral("没有给出 settings 的子命令"),
+                                              QStringLiteral("no settings command given"))
+                             : inUserLanguage(QStringLiteral("未知的 settings 子命令 %1"),
+                                              QStringLiteral("unknown settings command %1"))
+                                   .arg(operands.join(u' ')));
     if (path.isEmpty())
         path = defaultSettingsPath();
 
@@ -63,7 +67,7 @@ int runSettingsCommand(const QStringList &args)
     const CancelToken cancel;
     const QList<ConnectionCheck> checks = testConnections(settings, cancel);
     for (const ConnectionCheck &check : checks)
-        printLine(escapeControls(check.summary()));
+        printLine(escapeControls(englishMessages() ? check.summary() : check.summaryText()));
     // The kept copy would not stand in either: say why, so "couldn't connect" is not all.
     const QString aged = agedOutConfigurationText(checks, ConfigCache(ConfigCache::defaultFolder()),
                                                   settings, QDateTime::currentDateTimeUtc());

@@ -19,11 +19,10 @@ class StorageCommandLine : public SubcommandLine
 public:
     StorageCommandLine(const QString &synopsis, const QString &description)
         : SubcommandLine(synopsis, description),
-          m_settings(QStringLiteral("settings"),
-                     QStringLiteral("The settings file whose [storage] database is used "
-                                    "(default: %1).")
-                         .arg(defaultSettingsPath()),
-                     QStringLiteral("FILE")),
+          m_settings(settingsOption(QStringLiteral("使用其中 [storage] database 的设置文件"
+                                                   "（默认：%1）。"),
+                                    QStringLiteral("The settings file whose [storage] database "
+                                                   "is used (default: %1)."))),
           m_database(databaseOption())
     {
         parser().addOptions({m_settings, m_database});
@@ -35,8 +34,8 @@ public:
     {
         QString value;
         return SubcommandLine::parse(args, exitCode) &&
-               singleValue(m_settings, QStringLiteral("a file name"), &value, exitCode) &&
-               singleValue(m_database, QStringLiteral("a file name"), &value, exitCode);
+               singleValue(m_settings, fileNameWord(), &value, exitCode) &&
+               singleValue(m_database, fileNameWord(), &value, exitCode);
     }
 
     // Opens the database --database names, else the settings' one, else the default. A message
@@ -45,7 +44,9 @@ public:
     {
         QString settingsPath = parser().value(m_settings);
         if (!settingsPath.isEmpty() && !QFileInfo(settingsPath).isFile()) {
-            printMessage(QStringLiteral("settings file %1 does not exist").arg(settingsPath));
+            printMessage(inUserLanguage(QStringLiteral("设置文件 %1 不存在"),
+                                        QStringLiteral("settings file %1 does not exist"))
+                             .arg(settingsPath));
             return CliUsage;
         }
         if (settingsPath.isEmpty())
@@ -59,7 +60,9 @@ public:
         const SellerDatabase::State state = database->state();
         if (state == SellerDatabase::State::Off ||
             (forWriting && state == SellerDatabase::State::ReadOnly)) {
-            printMessage(QString(database->problem()).remove(QLatin1String("history is off: ")));
+            printMessage(QString(database->problem())
+                             .remove(QLatin1String("history is off: "))
+                             .remove(QStringLiteral("查询历史已关闭：")));
             return CliFailed;
         }
         return CliOk;
@@ -149,37 +152,55 @@ int runHistoryCommand(const QStringList &args)
     StorageCommandLine cli(
         QStringLiteral("history [--settings FILE] [--database FILE] [--since DATE] "
                        "[--json|--csv] [ID...]"),
-        QStringLiteral("Shows past lookups, newest first: of the ids given, else of every "
-                       "buyer."));
-    const QCommandLineOption since(QStringLiteral("since"),
-                                   QStringLiteral("Only lookups from DATE on (2026-11-02 or "
-                                                  "2026-11-02T15:30, local time)."),
-                                   QStringLiteral("DATE"));
-    const QCommandLineOption json(QStringLiteral("json"),
-                                  QStringLiteral("One JSON object per lookup: time, the twelve "
-                                                 "fields, pages."));
-    const QCommandLineOption csv(QStringLiteral("csv"),
-                                 QStringLiteral("A CSV table in UTF-8 with a byte order mark, "
-                                                "for spreadsheet programs."));
+        inUserLanguage(
+            QStringLiteral("显示查询历史，最新的在前：给出的买家ID的，否则所有买家的。"),
+            QStringLiteral(
+                "Shows past lookups, newest first: of the ids given, else of every buyer.")));
+    const QCommandLineOption since(
+        QStringLiteral("since"),
+        inUserLanguage(
+            QStringLiteral("只显示从 DATE 起的查询（2026-11-02 或 2026-11-02T15:30，本地时间）。"),
+            QStringLiteral(
+                "Only lookups from DATE on (2026-11-02 or 2026-11-02T15:30, local time).")),
+        QStringLiteral("DATE"));
+    const QCommandLineOption json(
+        QStringLiteral("json"),
+        inUserLanguage(
+            QStringLiteral("每次查询一个 JSON 对象：时间、十二个字段、页面。"),
+            QStringLiteral("One JSON object per lookup: time, the twelve fields, pages.")));
+    const QCommandLineOption csv(
+        QStringLiteral("csv"),
+        inUserLanguage(
+            QStringLiteral("CSV 表格，UTF-8 带字节顺序标记，供电子表格程序使用。"),
+            QStringLiteral(
+                "A CSV table in UTF-8 with a byte order mark, for spreadsheet programs.")));
     cli.parser().addOption(since);
     cli.parser().addOption(json);
     cli.parser().addOption(csv);
-    cli.parser().addPositionalArgument(QStringLiteral("ID"),
-                                       QStringLiteral("Buyer ids (default: every buyer)."),
-                                       QStringLiteral("[ID...]"));
+    cli.parser().addPositionalArgument(
+        QStringLiteral("ID"),
+        inUserLanguage(QStringLiteral("买家ID（默认：所有买家）。"),
+                       QStringLiteral("Buyer ids (default: every buyer).")),
+        QStringLiteral("[ID...]"));
     int exitCode = CliOk;
     if (!cli.parse(args, &exitCode))
         return exitCode;
     const QCommandLineParser &p = cli.parser();
     if (p.isSet(json) && p.isSet(csv))
-        return cli.usage(QStringLiteral("--json and --csv cannot be used together"));
+        return cli.usage(
+            inUserLanguage(QStringLiteral("--json 和 --csv 不能同时使用"),
+                           QStringLiteral("--json and --csv cannot be used together")));
     HistoryFilter filter;
     if (p.isSet(since)) {
         filter.since = parseSince(p.value(since));
         if (p.values(since).size() > 1 || !filter.since.isValid())
-            return cli.usage(QStringLiteral("--since takes one date like 2026-11-02 or "
-                                            "2026-11-02T15:30, not %1")
-                                 .arg(p.values(since).join(QLatin1String(" "))));
+            return cli.usage(
+                inUserLanguage(
+                    QStringLiteral(
+                        "--since 只接受一个日期，如 2026-11-02 或 2026-11-02T15:30，不能是 %1"),
+                    QStringLiteral(
+                        "--since takes one date like 2026-11-02 or 2026-11-02T15:30, not %1"))
+                    .arg(p.values(since).join(QLatin1String(" "))));
     }
     for (const QString &id : p.positionalArguments()) {
         if (!id.trimmed().isEmpty())
@@ -190,8 +211,9 @@ int runHistoryCommand(const QStringList &args)
         code != CliOk)
         return code;
     if (database.state() == SellerDatabase::State::Closed)
-        printMessage(
-            QStringLiteral("no lookups recorded yet (%1 does not exist)").arg(database.path()));
+        printMessage(inUserLanguage(QStringLiteral("还没有查询历史（%1 不存在）"),
+                                    QStringLiteral("no lookups recorded yet (%1 does not exist)"))
+                         .arg(database.path()));
     const QList<StoredLookup> lookups = database.history(filter);
     if (!database.problem().isEmpty() && database.state() != SellerDatabase::State::ReadOnly) {
         printMessage(database.problem());
@@ -207,46 +229,65 @@ int runNoteCommand(const QStringList &args)
                        "TEXT | note remove ID | note list");
     QStringList rest = args;
     const QString action = rest.isEmpty() ? QString() : rest.takeFirst();
-    StorageCommandLine cli(synopsis,
-                           QStringLiteral("add: keeps TEXT as the note on buyer ID (--blacklist: "
-                                          "and blacklists the buyer with TEXT as the reason; "
-                                          "--trusted: marks the buyer trusted). remove: drops "
-                                          "the buyer's note and mark. list: every note, as "
-                                          "id, mark, reason, date, note."));
-    const QCommandLineOption blacklist(QStringLiteral("blacklist"),
-                                       QStringLiteral("Blacklist the buyer, with TEXT as the "
-                                                      "reason."));
+    StorageCommandLine cli(
+        synopsis,
+        inUserLanguage(
+            QStringLiteral(
+                "add：把 TEXT 存为买家 ID 的备注（--blacklist：同时把买家加入黑名单，TEXT "
+                "为原因；--"
+                "trusted：把买家标为信任）。remove：删除买家的备注和标记。list：列出所有备注：会员"
+                "名、标记、原因、日期、备注。"),
+            QStringLiteral(
+                "add: keeps TEXT as the note on buyer ID (--blacklist: and blacklists the buyer "
+                "with TEXT as the reason; --trusted: marks the buyer trusted). remove: drops the "
+                "buyer's note and mark. list: every note, as id, mark, reason, date, note.")));
+    const QCommandLineOption blacklist(
+        QStringLiteral("blacklist"),
+        inUserLanguage(QStringLiteral("把买家加入黑名单，TEXT 为原因。"),
+                       QStringLiteral("Blacklist the buyer, with TEXT as the reason.")));
     const QCommandLineOption trusted(QStringLiteral("trusted"),
-                                     QStringLiteral("Mark the buyer as trusted."));
+                                     inUserLanguage(QStringLiteral("把买家标为信任。"),
+                                                    QStringLiteral("Mark the buyer as trusted.")));
     cli.parser().addOption(blacklist);
     cli.parser().addOption(trusted);
     if (action == QLatin1String("--help") || action == QLatin1String("-h"))
         rest = QStringList{action};
     else if (action != QLatin1String("add") && action != QLatin1String("remove") &&
              action != QLatin1String("list"))
-        return cli.usage(action.isEmpty() ? QStringLiteral("no note action given")
-                                          : QStringLiteral("unknown note action %1").arg(action));
+        return cli.usage(action.isEmpty() ? inUserLanguage(QStringLiteral("没有给出 note 的操作"),
+                                                           QStringLiteral("no note action given"))
+                                          : inUserLanguage(QStringLiteral("未知的 note 操作 %1"),
+                                                           QStringLiteral("unknown note action %1"))
+                                                .arg(action));
     int exitCode = CliOk;
     if (!cli.parse(rest, &exitCode))
         return exitCode;
     const QStringList operands = cli.parser().positionalArguments();
     if (action != QLatin1String("add") &&
         (cli.parser().isSet(blacklist) || cli.parser().isSet(trusted)))
-        return cli.usage(QStringLiteral("--blacklist and --trusted belong to note add"));
+        return cli.usage(
+            inUserLanguage(QStringLiteral("--blacklist 和 --trusted 只用于 note add"),
+                           QStringLiteral("--blacklist and --trusted belong to note add")));
     const int wanted = action == QLatin1String("add")      ? 2
                        : action == QLatin1String("remove") ? 1
                                                            : 0;
     if (operands.size() != wanted)
-        return cli.usage(QStringLiteral("note %1 takes %2")
-                             .arg(action, wanted == 2   ? QStringLiteral("an id and a text")
-                                          : wanted == 1 ? QStringLiteral("one id")
-                                                        : QStringLiteral("no operands")));
+        return cli.usage(
+            inUserLanguage(QStringLiteral("note %1 要的是%2"), QStringLiteral("note %1 takes %2"))
+                .arg(action, wanted == 2 ? inUserLanguage(QStringLiteral("一个买家ID和一段文字"),
+                                                          QStringLiteral("an id and a text"))
+                             : wanted == 1 ? inUserLanguage(QStringLiteral("一个买家ID"),
+                                                            QStringLiteral("one id"))
+                                           : inUserLanguage(QStringLiteral("空（不带参数）"),
+                                                            QStringLiteral("no operands"))));
     const QString id = wanted ? operands.at(0).trimmed() : QString();
     if (wanted && id.isEmpty())
-        return cli.usage(QStringLiteral("the buyer id is blank"));
+        return cli.usage(inUserLanguage(QStringLiteral("买家ID是空白的"),
+                                        QStringLiteral("the buyer id is blank")));
     if (id.size() > kMaxBlacklistIdLength)
-        return cli.usage(
-            QStringLiteral("the buyer id is longer than %1 characters").arg(kMaxBlacklistIdLength));
+        return cli.usage(inUserLanguage(QStringLiteral("买家ID超过 %1 个字符"),
+                                        QStringLiteral("the buyer id is longer than %1 characters"))
+                             .arg(kMaxBlacklistIdLength));
 
     SellerDatabase database;
     const bool writing = action != QLatin1String("list");
@@ -272,19 +313,28 @@ int runNoteCommand(const QStringList &args)
             return CliFailed;
         }
         if (!existed) {
-            printMessage(QStringLiteral("%1 has no note").arg(id));
+            printMessage(
+                inUserLanguage(QStringLiteral("%1 没有备注"), QStringLiteral("%1 has no note"))
+                    .arg(id));
             return CliFailed;
         }
-        printMessage(QStringLiteral("note and mark of %1 removed").arg(id));
+        printMessage(inUserLanguage(QStringLiteral("已删除 %1 的备注和标记"),
+                                    QStringLiteral("note and mark of %1 removed"))
+                         .arg(id));
         return CliOk;
     }
 
     const QCommandLineParser &p = cli.parser();
     if (p.isSet(blacklist) && p.isSet(trusted))
-        return cli.usage(QStringLiteral("--blacklist and --trusted cannot be used together"));
+        return cli.usage(
+            inUserLanguage(QStringLiteral("--blacklist 和 --trusted 不能同时使用"),
+                           QStringLiteral("--blacklist and --trusted cannot be used together")));
     const QString text = operands.at(1).trimmed();
     if (text.isEmpty() && !p.isSet(trusted))
-        return cli.usage(QStringLiteral("the note is blank (note remove %1 drops a note)").arg(id));
+        return cli.usage(
+            inUserLanguage(QStringLiteral("备注是空白的（删除备注请用 note remove %1）"),
+                           QStringLiteral("the note is blank (note remove %1 drops a note)"))
+                .arg(id));
     BuyerNote note = database.note(id);
     const QString before = note.note;
     if (!text.isEmpty()) // --trusted alone keeps the note there is
@@ -298,11 +348,17 @@ int runNoteCommand(const QStringList &args)
         printMessage(database.problem());
         return CliFailed;
     }
-    QString said = QStringLiteral("note on %1 saved").arg(id);
+    QString said =
+        inUserLanguage(QStringLiteral("已保存 %1 的备注"), QStringLiteral("note on %1 saved"))
+            .arg(id);
     if (note.listed != ListMark::None)
-        said += QStringLiteral(" (%1)").arg(listMarkName(note.listed));
+        said += englishMessages() ? QStringLiteral(" (%1)").arg(listMarkName(note.listed))
+                : note.listed == ListMark::Blacklist ? QStringLiteral("（黑名单）")
+                                                     : QStringLiteral("（信任）");
     if (!before.isEmpty() && before != note.note)
-        said += QStringLiteral("; it replaces: %1").arg(before);
+        said +=
+            inUserLanguage(QStringLiteral("；它取代了：%1"), QStringLiteral("; it replaces: %1"))
+                .arg(before);
     printMessage(said);
     return CliOk;
 }
@@ -313,23 +369,34 @@ int runBlacklistCommand(const QStringList &args)
     const QString action = rest.isEmpty() ? QString() : rest.takeFirst();
     StorageCommandLine cli(
         QStringLiteral("blacklist import|export [--settings FILE] [--database FILE] FILE"),
-        QStringLiteral("import: blacklists every buyer of a CSV file with the header "
-                       "id,reason,date (UTF-8 or GBK) and says how many were added, updated and "
-                       "refused. export: writes the blacklist to FILE (- for stdout) in that "
-                       "form, UTF-8 with a byte order mark."));
-    cli.parser().addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The CSV file."));
+        inUserLanguage(
+            QStringLiteral("import：把表头为 id,reason,date 的 CSV 文件（UTF-8 或 "
+                           "GBK）中的每个买家加入黑名单，并说明新增、更新和拒绝了多少个。export：以"
+                           "同样的格式把黑名单写入 FILE（- 为标准输出），UTF-8 带字节顺序标记。"),
+            QStringLiteral("import: blacklists every buyer of a CSV file with the header "
+                           "id,reason,date (UTF-8 or GBK) and says how many were added, updated "
+                           "and refused. export: writes the blacklist to FILE (- for stdout) in "
+                           "that form, UTF-8 with a byte order mark.")));
+    cli.parser().addPositionalArgument(
+        QStringLiteral("FILE"),
+        inUserLanguage(QStringLiteral("CSV 文件。"), QStringLiteral("The CSV file.")));
     if (action == QLatin1String("--help") || action == QLatin1String("-h"))
         rest = QStringList{action};
     else if (action != QLatin1String("import") && action != QLatin1String("export"))
         return cli.usage(action.isEmpty()
-                             ? QStringLiteral("no blacklist action given")
-                             : QStringLiteral("unknown blacklist action %1").arg(action));
+                             ? inUserLanguage(QStringLiteral("没有给出 blacklist 的操作"),
+                                              QStringLiteral("no blacklist action given"))
+                             : inUserLanguage(QStringLiteral("未知的 blacklist 操作 %1"),
+                                              QStringLiteral("unknown blacklist action %1"))
+                                   .arg(action));
     int exitCode = CliOk;
     if (!cli.parse(rest, &exitCode))
         return exitCode;
     const QStringList operands = cli.parser().positionalArguments();
     if (operands.size() != 1)
-        return cli.usage(QStringLiteral("blacklist %1 takes one file").arg(action));
+        return cli.usage(inUserLanguage(QStringLiteral("blacklist %1 只接受一个文件"),
+                                        QStringLiteral("blacklist %1 takes one file"))
+                             .arg(action));
     const QString path = operands.at(0);
 
     if (action == QLatin1String("import")) {
@@ -345,22 +412,28 @@ int runBlacklistCommand(const QStringList &args)
         ImportReport report;
         if (!database.importBlacklist(file.entries, &report)) {
             if (report.imported == 0)
-                printMessage(database.problem() + QStringLiteral("; nothing was imported"));
-            else
                 printMessage(database.problem() +
-                             QStringLiteral("; the first %1 of %2 entries were imported")
-                                 .arg(report.imported)
-                                 .arg(file.entries.size()));
+                             inUserLanguage(QStringLiteral("；什么也没有导入"),
+                                            QStringLiteral("; nothing was imported")));
+            else
+                printMessage(
+                    database.problem() +
+                    inUserLanguage(QStringLiteral("；%2 条中的前 %1 条已导入"),
+                                   QStringLiteral("; the first %1 of %2 entries were imported"))
+                        .arg(report.imported)
+                        .arg(file.entries.size()));
             return CliFailed;
         }
         for (const QString &problem : file.problems + report.problems)
             printMessage(problem);
-        printMessage(QStringLiteral("%1: %2 added, %3 updated, %4 unchanged, %5 refused")
-                         .arg(path)
-                         .arg(report.added)
-                         .arg(report.updated)
-                         .arg(report.unchanged)
-                         .arg(report.refused + file.refused));
+        printMessage(
+            inUserLanguage(QStringLiteral("%1：新增 %2 个，更新 %3 个，未变 %4 个，拒绝 %5 个"),
+                           QStringLiteral("%1: %2 added, %3 updated, %4 unchanged, %5 refused"))
+                .arg(path)
+                .arg(report.added)
+                .arg(report.updated)
+                .arg(report.unchanged)
+                .arg(report.refused + file.refused));
         return CliOk;
     }
 
@@ -385,11 +458,15 @@ int runBlacklistCommand(const QStringList &args)
             return CliUsage;
         }
         if (QString reason; !writeOutputFile(path, bytes, ownFiles, &reason)) {
-            printMessage(QStringLiteral("cannot write %1: %2").arg(path, reason));
+            printMessage(inUserLanguage(QStringLiteral("无法写入 %1：%2"),
+                                        QStringLiteral("cannot write %1: %2"))
+                             .arg(path, reason));
             return CliFailed;
         }
-        printMessage(
-            QStringLiteral("%1 blacklisted buyer(s) written to %2").arg(entries.size()).arg(path));
+        printMessage(inUserLanguage(QStringLiteral("已把 %1 个黑名单买家写入 %2"),
+                                    QStringLiteral("%1 blacklisted buyer(s) written to %2"))
+                         .arg(entries.size())
+                         .arg(path));
     }
     return CliOk;
 }

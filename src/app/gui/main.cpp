@@ -13,6 +13,8 @@
 #include "mainwindow/translations.h"
 #include "storage/sellerdatabase.h"
 
+#include "web/uilanguage.h"
+
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -64,44 +66,61 @@ QString databaseProblem(const SellerDatabase &database, bool history)
 struct GuiOptions
 {
     QCommandLineOption version{QStringList{QStringLiteral("v"), QStringLiteral("version")},
-                               QStringLiteral("Display version information, and the embedded "
-                                              "browser.")};
-    QCommandLineOption settings{QStringLiteral("settings"),
-                                QStringLiteral("Read hosts and viewer logins from FILE (default: "
-                                               "%1).")
-                                    .arg(defaultSettingsPath()),
-                                QStringLiteral("FILE")};
+                               inUserLanguage(QStringLiteral("显示版本和内置浏览器。"),
+                                              QStringLiteral("Display version information, and "
+                                                             "the embedded browser."))};
+    QCommandLineOption settings{
+        QStringLiteral("settings"),
+        inUserLanguage(QStringLiteral("从 FILE 读取主机和查看用的登录名（默认：%1）。"),
+                       QStringLiteral("Read hosts and viewer logins from FILE (default: %1)."))
+            .arg(defaultSettingsPath()),
+        QStringLiteral("FILE")};
     QCommandLineOption demo{QStringLiteral("demo"),
-                            QStringLiteral("Query the bundled demo site, served in-process.")};
+                            inUserLanguage(QStringLiteral("查询随程序附带的演示网站（在本进程中"
+                                                          "运行）。"),
+                                           QStringLiteral("Query the bundled demo site, served "
+                                                          "in-process."))};
     QCommandLineOption skin{QStringLiteral("skin"),
-                            QStringLiteral("Wear the skin in FILE (default: skin.jss beside the "
-                                           "program)."),
+                            inUserLanguage(QStringLiteral("使用 FILE 中的皮肤（默认：程序旁的 "
+                                                          "skin.jss）。"),
+                                           QStringLiteral("Wear the skin in FILE (default: "
+                                                          "skin.jss beside the program).")),
                             QStringLiteral("FILE")};
-    QCommandLineOption database{QStringLiteral("database"),
-                                QStringLiteral("Keep lookup history, notes and blacklist in FILE "
-                                               "(default: the settings' [storage] database, else "
-                                               "%1).")
-                                    .arg(defaultDatabasePath()),
-                                QStringLiteral("FILE")};
-    QCommandLineOption noHistory{QStringLiteral("no-history"),
-                                 QStringLiteral("Do not record lookups (notes and the blacklist "
-                                                "still apply).")};
-    QCommandLineOption config{QStringLiteral("config"),
-                              QStringLiteral("Use the query configuration in FILE instead of "
-                                             "downloading it (default: the settings' [query] "
-                                             "configFile)."),
-                              QStringLiteral("FILE")};
-    QCommandLineOption areaTable{QStringLiteral("area-table"),
-                                 QStringLiteral("Use the area table in FILE instead of "
-                                                "downloading it (default: the settings' [query] "
-                                                "areaTableFile)."),
-                                 QStringLiteral("FILE")};
+    QCommandLineOption database{
+        QStringLiteral("database"),
+        inUserLanguage(QStringLiteral("把查询历史、备注和黑名单存在 FILE 中（默认：设置的 "
+                                      "[storage] database，否则 %1）。"),
+                       QStringLiteral("Keep lookup history, notes and blacklist in FILE "
+                                      "(default: the settings' [storage] database, else %1)."))
+            .arg(defaultDatabasePath()),
+        QStringLiteral("FILE")};
+    QCommandLineOption noHistory{
+        QStringLiteral("no-history"),
+        inUserLanguage(QStringLiteral("不记录查询（备注和黑名单照常生效）。"),
+                       QStringLiteral("Do not record lookups (notes and the blacklist still "
+                                      "apply)."))};
+    QCommandLineOption config{
+        QStringLiteral("config"),
+        inUserLanguage(QStringLiteral("使用 FILE 中的查询配置，不下载（默认：设置的 [query] "
+                                      "configFile）。"),
+                       QStringLiteral("Use the query configuration in FILE instead of "
+                                      "downloading it (default: the settings' [query] "
+                                      "configFile).")),
+        QStringLiteral("FILE")};
+    QCommandLineOption areaTable{
+        QStringLiteral("area-table"),
+        inUserLanguage(QStringLiteral("使用 FILE 中的地区表，不下载（默认：设置的 [query] "
+                                      "areaTableFile）。"),
+                       QStringLiteral("Use the area table in FILE instead of downloading it "
+                                      "(default: the settings' [query] areaTableFile).")),
+        QStringLiteral("FILE")};
 
     // Processes the arguments of app: --help and a mistaken option end the program there.
     void process(QCommandLineParser *parser, const QCoreApplication &app) const
     {
         parser->setApplicationDescription(
-            QStringLiteral("Looks up the credit details of Taobao buyers."));
+            inUserLanguage(QStringLiteral("查询淘宝买家的信用情况。"),
+                           QStringLiteral("Looks up the credit details of Taobao buyers.")));
         parser->addHelpOption();
         // Our own --version: it also says which embedded browser this build carries.
         parser->addOption(version);
@@ -142,8 +161,10 @@ int main(int argc, char *argv[])
 {
     if (onlyText(argc, argv)) {
         // Answered before any window system is touched, so it works over ssh and in scripts.
-        const QCoreApplication app(argc, argv);
+        QCoreApplication app(argc, argv);
         nameProgram();
+        // Qt's own words of the help (Usage, Options) in the user's language too.
+        installQtTranslations(&app);
         const GuiOptions options;
         QCommandLineParser parser;
         options.process(&parser, app);

@@ -4,6 +4,7 @@
 #include "browser/browserengine.h"
 #include "web/httpsession.h"
 #include "web/localnetwork.h"
+#include "web/uilanguage.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -52,10 +53,13 @@ void allowRunningAsRoot()
         return;
     flags += flags.isEmpty() ? "--no-sandbox" : " --no-sandbox";
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
-    std::fprintf(stderr,
-                 "%s: running as root: the embedded browser runs without Chromium's sandbox "
-                 "(--no-sandbox)\n",
-                 qPrintable(QCoreApplication::applicationName()));
+    const QString message =
+        inUserLanguage(QStringLiteral("%1：以 root 身份运行：内置浏览器不使用 Chromium 的沙箱"
+                                      "（--no-sandbox）\n"),
+                       QStringLiteral("%1: running as root: the embedded browser runs without "
+                                      "Chromium's sandbox (--no-sandbox)\n"))
+            .arg(QCoreApplication::applicationName());
+    std::fputs(message.toUtf8().constData(), stderr);
     std::fflush(stderr);
 }
 
