@@ -18,18 +18,19 @@ ResultLines::ResultLines(const MainWindowLayout &layout)
 
 void ResultLines::show(const QString &buyerId, const BuyerCreditRecord &r)
 {
-    // A value the pages did not give reads "—", not as a gap between two commas.
-    const auto t = [](const QString &value) {
+    const auto t = [](const QString &value) { return trimSpaces(value); };
+    // A number the pages did not give reads "—", not as a gap between two commas.
+    const auto n = [](const QString &value) {
         const QString v = trimSpaces(value);
         return v.isEmpty() ? QStringLiteral("—") : v;
     };
     m_idLine->setText(QStringLiteral("买家:[") + buyerId + QStringLiteral("]认证信息：") +
-                      (isBlank(r.verification) ? QStringLiteral("—") : r.verification));
-    m_ratingsLine->setText(QStringLiteral("好评率") + t(r.goodRate) + QStringLiteral("，好评") +
-                           t(r.goodCount) + QStringLiteral("，中评") + t(r.neutralCount) +
-                           QStringLiteral("，差评") + t(r.badCount));
-    m_givenLine->setText(QStringLiteral("给他人的评价：中评") + t(r.neutralGiven) +
-                         QStringLiteral("，差评") + t(r.badGiven));
+                      r.verification);
+    m_ratingsLine->setText(QStringLiteral("好评率") + n(r.goodRate) + QStringLiteral("，好评") +
+                           n(r.goodCount) + QStringLiteral("，中评") + n(r.neutralCount) +
+                           QStringLiteral("，差评") + n(r.badCount));
+    m_givenLine->setText(QStringLiteral("给他人的评价：中评") + n(r.neutralGiven) +
+                         QStringLiteral("，差评") + n(r.badGiven));
     m_profileLine->setText(QStringLiteral("注册时间：") + t(r.regTime) +
                            QStringLiteral("，姓名(昵称)：") + t(r.nick) +
                            QStringLiteral("，地址：") + t(r.address));

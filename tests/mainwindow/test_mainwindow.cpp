@@ -845,8 +845,10 @@ private slots:
         QTest::keyClick(list, Qt::Key_Return);
         QVERIFY(w->queryRunning());
         waitForQuery(w.get());
-        // The fixture's name card answers for anyone: the lines show, with the search page's word.
-        QCOMPARE(text(w.get(), "Label9"), QStringLiteral("买家:[nobody]认证信息：—"));
+        // The fixture's name card answers for anyone: the lines show, with the search page's word;
+        // the numbers the pages did not give read "—".
+        QCOMPARE(text(w.get(), "Label9"), QStringLiteral("买家:[nobody]认证信息："));
+        QCOMPARE(text(w.get(), "Label7"), QStringLiteral("给他人的评价：中评—，差评—"));
         QVERIFY(shown(w.get(), "PagesLine"));
         text2->setText(QStringLiteral("tom"));
         query(w.get(), QStringLiteral("tom"));
