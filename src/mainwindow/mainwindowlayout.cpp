@@ -158,8 +158,8 @@ MainWindowLayout buildMainWindowLayout(QWidget *window)
     // The title row's right end: the clipboard watch and the copy of the result.
     l.watchClipboard = new QCheckBox(QObject::tr("监视剪贴板"), l.resultArea);
     l.watchClipboard->setObjectName(QStringLiteral("WatchClipboard"));
-    l.watchClipboard->setToolTip(
-        QObject::tr("在别处复制的买家ID自动填入并查询（不含网址和多行文字）"));
+    l.watchClipboard->setToolTip(QObject::tr(
+        "在别处复制的买家ID自动填入并查询（聊天句子、网址、地址、密码、电话和订单号不取）"));
     l.copyResult = label(l.resultArea, QStringLiteral("CopyResult"), QObject::tr("复制结果"), 0, 0,
                          0, 0, true);
     l.copyResult->setToolTip(QObject::tr("把查询结果复制为一行文字（Ctrl+Shift+C）"));
