@@ -21,9 +21,9 @@ public:
     virtual void bodyReceived(const QString &address, const QByteArray &body) = 0;
 };
 
-// Wait modes of FetchPage. Every mode other than the short wait is the long wait; callers pass
-// FetchLongWait (1).
-enum FetchWaitMode { FetchLongWait = 1, FetchShortWait = 2 };
+// How long FetchPage waits for a page: the long wait (up to a clock minute) or the short one
+// (five seconds).
+enum class FetchWait { Long, Short };
 
 // Where a fetch runs: the session whose connections it uses (null: the calling thread's own),
 // the job's cancellation, the pacing shared by a batch's workers, and who is told which page is
@@ -54,8 +54,9 @@ QString fillAddress(const QString &addressTemplate, QLatin1String placeholder,
 // "http://", parses as an http address and is at most kMaxAddressLength long is requested
 // (redirects may lead to http or https, at most ten). Bodies are capped at 16 MiB and response
 // heads at 64 KiB, whatever the framing.
-PageResult fetchPage(const QString &address, int mode, const FetchContext &context = {});
+PageResult fetchPageResult(const QString &address, FetchWait mode,
+                           const FetchContext &context = {});
 
 // The page text of fetchPage: "" on every failure (refused address, both attempts timed out, a
 // broken connection, an empty or oversized body, a cancelled job).
-QString FetchPage(const QString &address, int mode, const FetchContext &context = {});
+QString FetchPage(const QString &address, FetchWait mode, const FetchContext &context = {});

@@ -11,6 +11,7 @@
 #include "web/canceltoken.h"
 #include "web/codepage936.h"
 #include "web/fetchpage.h"
+#include "windowonsession.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -106,7 +107,7 @@ class TestMainWindow : public QObject
     std::unique_ptr<MainWindow> makeWindow() const { return makeWindow(settings()); }
     static std::unique_ptr<MainWindow> makeWindow(const QuerySettings &s)
     {
-        auto w = std::make_unique<MainWindow>(s);
+        auto w = windowOn(s);
         if (!QTest::qWaitFor([&] { return !w->startupListPending(); }, 20000))
             qWarning("the start-up list never arrived");
         return w;

@@ -49,7 +49,7 @@ QMap<int, QString> readIndexedList(const QString &text, int maxIndex)
 
 QString fetch(const QString &address)
 {
-    return FetchPage(address, FetchLongWait);
+    return FetchPage(address, FetchWait::Long);
 }
 
 struct Raw
@@ -337,7 +337,7 @@ void TestSite::startupListVersionOverride()
     QVERIFY(site.start());
     const QString text = FetchPage(QLatin1String("http://") + site.hostPort() +
                                        QLatin1String("/soft/qvdl/zkrap2.htm"),
-                                   FetchShortWait);
+                                   FetchWait::Short);
     const QMap<int, QString> slotTexts = readIndexedList(text, 21);
     QCOMPARE(slotTexts.value(0), QStringLiteral("bb2.0"));
     QCOMPARE(slotTexts.value(1), QStringLiteral("使用教程"));
@@ -538,7 +538,7 @@ void TestSite::delayIsHonoured()
     timer.start();
     const QString page =
         FetchPage(QLatin1String("http://") + site.hostPort() + QLatin1String("/soft/help.htm"),
-                  FetchShortWait);
+                  FetchWait::Short);
     QVERIFY(timer.elapsed() >= 300);
     QVERIFY(page.contains(QStringLiteral("帮助")));
 }
