@@ -107,5 +107,6 @@ private:
     std::vector<std::unique_ptr<Field>> m_fields;
     LookupService *m_service = nullptr;
     LookupRunner *m_testRunner = nullptr;
+    QuerySettings m_testedHosts; // what the running connection test asks
     QList<ConnectionCheck> m_results;
 };
