@@ -479,7 +479,7 @@ LookupOutcome LookupService::reassess(const LookupOutcome &outcome) const
 
 QString LookupService::fetchStartupList(const CancelToken &cancel)
 {
-    const FetchContext context = fetchContext(cancel, nullptr, nullptr);
+    const FetchContext context = fetchContext(cancel, nullptr, nullptr, nullptr);
     const QuerySettings settings = this->settings();
     QString list;
     QString address;

@@ -604,7 +604,8 @@ private slots:
     {
         DemoSite site;
         QVERIFY(site.start());
-        MainWindow w(demoSettings(site.hostPort()));
+        const auto window = windowOn(demoSettings(site.hostPort()));
+        MainWindow &w = *window;
         QVERIFY(QTest::qWaitFor([&] { return !w.startupListPending(); }, 20000));
         query(&w, QStringLiteral("xiaoyu_2008"));
         QCOMPARE(text(&w, "Label9"), QStringLiteral("买家:[xiaoyu_2008]认证信息：支付宝认证"));
@@ -645,7 +646,8 @@ private slots:
         DemoSite site;
         site.setBlockAfter(blockAfter);
         QVERIFY(site.start());
-        MainWindow w(demoSettings(site.hostPort()));
+        const auto window = windowOn(demoSettings(site.hostPort()));
+        MainWindow &w = *window;
         w.show();
         QVERIFY(QTest::qWaitFor([&] { return !w.startupListPending(); }, 20000));
         auto *view = child<RiskVerdictView>(&w, "RiskVerdict");
