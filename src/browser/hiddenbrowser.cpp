@@ -1,6 +1,6 @@
 #include "browser/hiddenbrowser.h"
 
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include "browser/browserengine.h"
 #include "web/fetchpage.h"

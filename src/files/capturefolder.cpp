@@ -1,7 +1,7 @@
 #include "files/capturefolder.h"
 
 #include "files/inputfile.h"
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include <QDir>
 #include <QFile>

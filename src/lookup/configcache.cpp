@@ -1,11 +1,11 @@
 #include "lookup/configcache.h"
 
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include "engine/blockmarkers.h"
 #include "model/buyerqueryresult.h"
+#include "model/uilanguage.h"
 #include "web/texthelpers.h"
-#include "web/uilanguage.h"
 
 #include <QCryptographicHash>
 #include <QDir>

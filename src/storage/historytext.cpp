@@ -1,8 +1,6 @@
 #include "storage/historytext.h"
 
-#include "files/csvwriter.h"
 #include "model/batchrow.h"
-#include "model/lookupstatus.h"
 
 namespace {
 
@@ -60,45 +58,4 @@ void applySellerNote(BatchRow *row, const BuyerNote &note)
     row->sellerMark =
         note.listed == ListMark::Trusted ? QStringLiteral("信任") : blacklistMark(note);
     row->sellerNote = note.note;
-}
-
-QString pageOutcomesText(const QList<StoredPage> &pages)
-{
-    static const PageOutcome kOutcomes[] = {PageOutcome::Ok,       PageOutcome::Empty,
-                                            PageOutcome::Timeout,  PageOutcome::NetworkError,
-                                            PageOutcome::TooLarge, PageOutcome::Cancelled,
-                                            PageOutcome::Refused,  PageOutcome::Blocked};
-    QStringList outcomes;
-    for (const StoredPage &p : pages) {
-        // Stored as PageResult::outcomeText() says it: "name" or "name: detail".
-        const QString name = p.outcome.section(QLatin1String(": "), 0, 0);
-        const QString detail = p.outcome.section(QLatin1String(": "), 1);
-        QString word = name; // an outcome this program does not know stays as it was stored
-        for (PageOutcome outcome : kOutcomes) {
-            PageResult page;
-            page.outcome = outcome;
-            if (page.outcomeName() == name)
-                word = pageOutcomeWord(outcome);
-        }
-        outcomes.append(detail.isEmpty() ? word : word + u'：' + detail);
-    }
-    return outcomes.join(u'；');
-}
-
-QByteArray historyCsv(const QList<StoredLookup> &lookups)
-{
-    QByteArray out("\xEF\xBB\xBF");
-    out += csvRecord(QStringList{QStringLiteral("查询时间")} + batchTableHeaders() +
-                     QStringList{QStringLiteral("页面")});
-    for (const StoredLookup &l : lookups) {
-        const BuyerCreditRecord &r = l.record;
-        QStringList fields{l.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))};
-        for (const QString *value : {&r.buyerId, &r.nick, &r.regTime, &r.address, &r.verification,
-                                     &r.goodRate, &r.goodCount, &r.neutralCount, &r.badCount,
-                                     &r.neutralGiven, &r.badGiven, &r.creditUrl})
-            fields.append(*value);
-        fields.append(pageOutcomesText(l.pages));
-        out += csvRecord(fields);
-    }
-    return out;
 }

@@ -5,7 +5,7 @@
 #include "app/cli/settingscommand.h"
 #include "app/cli/storagecommands.h"
 #include "browser/hiddenbrowser.h"
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -171,7 +171,7 @@ int runQueryCommand(const QStringList &args)
                                         QStringLiteral("skipping id %1: it is blank"))
                              .arg(i + 1));
         else
-            ids.append(trimSpaces(id));
+            ids.append(id); // the service trims it
     }
     if (ids.isEmpty()) {
         printMessage(inUserLanguage(QStringLiteral("没有可查询的买家ID"),
@@ -186,7 +186,7 @@ int runQueryCommand(const QStringList &args)
     // One service for the whole run: configuration and area table are downloaded once, and one
     // session keeps each host's connection open from one buyer to the next.
     bool everyIdLookedUp = true;
-    LookupRunner runner(run.service.get());
+    LookupRunner runner(&run.service());
     const int code = runUntilDone(runner, [&] {
         runner.lookupEach(
             ids,

@@ -2,9 +2,9 @@
 // browserengine.h. Loaded by the program on the first detail page that needs a browser.
 
 #include "browser/browserengine.h"
+#include "model/uilanguage.h"
 #include "web/httpsession.h"
 #include "web/localnetwork.h"
-#include "web/uilanguage.h"
 
 #include <QCoreApplication>
 #include <QFile>
