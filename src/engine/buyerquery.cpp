@@ -255,8 +255,7 @@ PageResult BuyerQuery::fetchPopupCard(const QString &id, const FetchContext &con
         return {};
     if (context.pageStarted && *context.pageStarted)
         (*context.pageStarted)(BuyerPage::Popup);
-    PageResult page = fetchPage(popupAddress, FetchLongWait, context);
-    page.page = BuyerPage::Popup;
+    PageResult page = fetchNamedPage(BuyerPage::Popup, popupAddress, FetchLongWait, context);
     markIfBlocked(page, page.text, anchorsOf(BuyerPage::Popup), m_setup.blockMarkers);
     return page;
 }

@@ -57,9 +57,13 @@ QString fillAddress(const QString &addressTemplate, QLatin1String placeholder, c
     return QString(addressTemplate).replace(placeholder, value);
 }
 
-PageResult fetchPage(const QString &address, int mode, const FetchContext &context)
+namespace {
+
+// A fetch, or its replay when the page is named and the context holds one.
+PageResult fetch(const QString &page, const QString &address, int mode, const FetchContext &context)
 {
     PageResult result;
+    result.page = page;
     result.address = trimSpaces(address);
     if (context.cancel && context.cancel->isCancelled()) {
         result.outcome = PageOutcome::Cancelled;
@@ -79,6 +83,11 @@ PageResult fetchPage(const QString &address, int mode, const FetchContext &conte
     const QUrl url(result.address);
     if (!url.isValid() || url.scheme() != QLatin1String("http") || url.host().isEmpty())
         return refused(result, QStringLiteral("not an http address"));
+    if (context.replay && !page.isEmpty()) {
+        result = context.replay->replay(page, result.address);
+        result.page = page;
+        return result;
+    }
 
     HttpSession &session = context.session ? *context.session : HttpSession::forThisThread();
     QElapsedTimer elapsed;
@@ -123,6 +132,19 @@ PageResult fetchPage(const QString &address, int mode, const FetchContext &conte
     }
     qCDebug(lcWeb).noquote() << result.summary();
     return result;
+}
+
+} // namespace
+
+PageResult fetchPage(const QString &address, int mode, const FetchContext &context)
+{
+    return fetch(QString(), address, mode, context);
+}
+
+PageResult fetchNamedPage(const QString &page, const QString &address, int mode,
+                          const FetchContext &context)
+{
+    return fetch(page, address, mode, context);
 }
 
 QString FetchPage(const QString &address, int mode, const FetchContext &context)

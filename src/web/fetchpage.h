@@ -21,6 +21,18 @@ public:
     virtual void bodyReceived(const QString &address, const QByteArray &body) = 0;
 };
 
+// Answers a buyer's page fetches in place of the network: a check of a configuration replays what
+// a capture read through the lookup's own code, so a check and a lookup cannot disagree. Asked by
+// fetchNamedPage, with the page's name as the lookup gives it ("search", "detail" …), only for an
+// address a request would be sent to (a refused address stays refused). Called from the fetching
+// thread; several fetches may ask at once.
+class FetchReplay
+{
+public:
+    virtual ~FetchReplay() = default;
+    virtual PageResult replay(const QString &page, const QString &address) = 0;
+};
+
 // Wait modes of FetchPage. Every mode other than the short wait is the long wait; callers pass
 // FetchLongWait (1).
 enum FetchWaitMode { FetchLongWait = 1, FetchShortWait = 2 };
@@ -34,6 +46,7 @@ struct FetchContext
     const CancelToken *cancel = nullptr;
     RequestPacer *pacer = nullptr;
     FetchRecorder *recorder = nullptr; // set: told every body received
+    FetchReplay *replay = nullptr;     // set: named pages come from it; no request is sent
     const std::function<void(const QString &page)> *pageStarted = nullptr;
 };
 
@@ -55,6 +68,11 @@ QString fillAddress(const QString &addressTemplate, QLatin1String placeholder,
 // (redirects may lead to http or https, at most ten). Bodies are capped at 16 MiB and response
 // heads at 64 KiB, whatever the framing.
 PageResult fetchPage(const QString &address, int mode, const FetchContext &context = {});
+
+// fetchPage of one of a buyer's pages, named as the lookup names it (PageResult::page is set): with
+// a replay in the context, the replay answers instead of the network.
+PageResult fetchNamedPage(const QString &page, const QString &address, int mode,
+                          const FetchContext &context = {});
 
 // The page text of fetchPage: "" on every failure (refused address, both attempts timed out, a
 // broken connection, an empty or oversized body, a cancelled job).
