@@ -1,7 +1,5 @@
 #include "engine/capturereplay.h"
 
-#include "web/codepage936.h"
-
 PageResult CaptureReplay::replay(const QString &page, const QString &address)
 {
     const auto found = m_pages.pages.constFind(page);
@@ -19,9 +17,8 @@ PageResult CaptureReplay::replay(const QString &page, const QString &address)
     // A body arrived: the capture's block page stays one (the markers that made it one may be the
     // seller's own, which a capture does not hold).
     if (result.outcome == PageOutcome::Ok || result.outcome == PageOutcome::Empty) {
-        result.outcome = found->body.isEmpty() ? PageOutcome::Empty : PageOutcome::Ok;
-        result.text = decode936(found->body);
-        result.bytes = found->body.size();
+        result.outcome = found->text.isEmpty() ? PageOutcome::Empty : PageOutcome::Ok;
+        result.text = found->text;
         std::lock_guard<std::mutex> lock(m_mutex);
         m_served.insert(page, result.text);
     }
@@ -39,7 +36,7 @@ DetailPageBrowser::Read CaptureReplay::loadBody(const QString &, const CancelTok
         return {};
     if (m_pages.browserDetail->result.outcome == PageOutcome::TooLarge)
         return {QString(), true};
-    Read read{QString::fromUtf8(m_pages.browserDetail->body), false};
+    Read read{m_pages.browserDetail->text, false};
     std::lock_guard<std::mutex> lock(m_mutex);
     m_browserText = read.html;
     return read;

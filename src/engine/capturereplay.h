@@ -3,20 +3,20 @@
 #include "engine/detailpagebrowser.h"
 #include "web/fetchpage.h"
 
-#include <QByteArray>
 #include <QHash>
 #include <QString>
 
 #include <mutex>
 #include <optional>
 
-// What a capture holds of a buyer's pages: each fetch as it ended, with its body as it arrived.
+// What a capture holds of a buyer's pages: each fetch as it ended, with its body as a fetch decodes
+// it (the browser's text as it gave it).
 struct CapturePages
 {
     struct Page
     {
-        PageResult result; // as the capture's index says (text empty)
-        QByteArray body;   // "" when nothing was read
+        PageResult result; // as the capture's index says
+        QString text;      // "" when nothing was read
     };
     QString buyerId;
     QHash<QString, Page> pages;        // page -> the capture's first fetch of that name

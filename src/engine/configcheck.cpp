@@ -309,38 +309,41 @@ bool loadCapture(const QString &folder, LoadedCapture *capture, QString *error)
     if (!readCaptureFolder(folder, &opened, &c.index, error))
         return false;
     c.pages.buyerId = c.index.buyerId;
-    // Each file is read once, however many pages name it; only the pages a check uses are read.
-    QHash<QString, QByteArray> read;
-    const auto readFile = [&](const QString &file, qint64 bytes, QByteArray *body) {
-        if (file.isEmpty())
-            return true;
-        const auto known = read.constFind(file);
-        if (known == read.constEnd()) {
-            if (!readCaptureFile(opened, file, bytes, body, error))
-                return false;
-            read.insert(file, *body);
-            return true;
-        }
-        if (bytes >= 0 && known->size() != bytes) {
-            *error = QStringLiteral("%1/%2 holds %3 bytes, capture.json says %4: the file is "
-                                    "damaged or was edited")
-                         .arg(folder, file)
-                         .arg(known->size())
-                         .arg(bytes);
-            return false;
-        }
-        *body = *known;
-        return true;
+    // Only the pages a check uses are read, each file once however many pages name it, and kept
+    // decoded only (as a fetch decodes a body; the browser's text is UTF-8).
+    struct Read
+    {
+        qint64 bytes;
+        QString text;
     };
+    QHash<std::pair<QString, bool>, Read> read;
     for (const CapturedPage &page : c.index.pages) {
         const QString &name = page.result.page;
-        if (!isBuyerPage(name) || (page.result.browser ? c.pages.browserDetail.has_value()
-                                                       : c.pages.pages.contains(name)))
+        const bool browser = page.result.browser;
+        if (!isBuyerPage(name) ||
+            (browser ? c.pages.browserDetail.has_value() : c.pages.pages.contains(name)))
             continue;
         CapturePages::Page kept{page.result, {}};
-        if (!readFile(page.file, page.result.bytes, &kept.body))
-            return false;
-        if (page.result.browser)
+        if (!page.file.isEmpty()) {
+            auto known = read.constFind({page.file, browser});
+            if (known == read.constEnd()) {
+                QByteArray body;
+                if (!readCaptureFile(opened, page.file, page.result.bytes, &body, error))
+                    return false;
+                known =
+                    read.insert({page.file, browser},
+                                {body.size(), browser ? QString::fromUtf8(body) : decode936(body)});
+            } else if (known->bytes != page.result.bytes) {
+                *error = QStringLiteral("%1/%2 holds %3 bytes, capture.json says %4: the file is "
+                                        "damaged or was edited")
+                             .arg(folder, page.file)
+                             .arg(known->bytes)
+                             .arg(page.result.bytes);
+                return false;
+            }
+            kept.text = known->text;
+        }
+        if (browser)
             c.pages.browserDetail = std::move(kept);
         else
             c.pages.pages.insert(name, std::move(kept));
@@ -351,7 +354,7 @@ bool loadCapture(const QString &folder, LoadedCapture *capture, QString *error)
             continue;
         QByteArray bytes;
         QString text;
-        if (!readFile(file, -1, &bytes))
+        if (!readCaptureFile(opened, file, -1, &bytes, error))
             return false;
         // A download's own file is in code page 936, as the web site serves it; a local file
         // was saved in UTF-8.

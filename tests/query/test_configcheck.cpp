@@ -405,7 +405,7 @@ private slots:
                 continue;
             }
             ++read;
-            leaked += loaded.pages.pages.value("detail").body.contains("SECRET");
+            leaked += loaded.pages.pages.value("detail").text.contains("SECRET");
         }
         stop = true;
         swapper.join();
