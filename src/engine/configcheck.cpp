@@ -7,7 +7,6 @@
 #include "files/querysettings.h"
 #include "model/buyerqueryresult.h"
 #include "web/codepage936.h"
-#include "web/fetchpage.h"
 #include "web/texthelpers.h"
 #include "web/uilanguage.h"
 
