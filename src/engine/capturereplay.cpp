@@ -7,7 +7,7 @@ PageResult CaptureReplay::replay(const QString &page, const QString &address)
         PageResult missing;
         missing.address = address;
         missing.outcome = PageOutcome::Refused;
-        missing.error = QStringLiteral("not in the capture");
+        missing.error = kNotInCapture;
         return missing;
     }
     PageResult result = found->result;

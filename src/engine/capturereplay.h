@@ -24,6 +24,9 @@ struct CapturePages
     QString areaTable;
 };
 
+// Why the replay refuses a page the capture does not hold.
+inline const QString kNotInCapture = QStringLiteral("not in the capture");
+
 // A capture's pages in place of the network and of the embedded browser: a lookup (queryBuyer,
 // with this in its FetchContext and as its browser) reads them as it would the marketplace's
 // answers. A page is answered as its fetch ended in the capture: its body decoded as a fetch

@@ -458,7 +458,7 @@ QString Checker::pageNote(const QString &page, const QString &otherwise) const
 {
     const PageResult *p = fetched(page);
     if (!p || p->outcome == PageOutcome::Ok ||
-        (p->outcome == PageOutcome::Refused && !m_pages.pages.contains(page)))
+        (p->outcome == PageOutcome::Refused && p->error == kNotInCapture))
         return otherwise;
     if (p->outcome == PageOutcome::Blocked)
         return QStringLiteral("the %1 page is a block page").arg(page);

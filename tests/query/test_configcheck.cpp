@@ -150,6 +150,24 @@ private slots:
         QVERIFY2(!own.differs(), qPrintable(recordText(own.record)));
     }
 
+    // The check asks for the pages a lookup would: an address the lookup refuses gives nothing,
+    // though the capture holds the page.
+    void refusedAddressGivesNothing()
+    {
+        LoadedCapture capture;
+        QString error;
+        QVERIFY2(loadCapture(kCaptures + "/xiaoyu_2008", &capture, &error), qPrintable(error));
+        QueryConfig config = capture.config.config;
+        config.setEntry(ConfigEntry::DetailAddress, "ftp://127.0.0.1/rate/{xyid}.htm");
+        const CaptureCheck check =
+            checkCapture(config, capture.config.config, capture.pages, capture.index.record);
+        QCOMPARE(check.record.goodCount, QString());
+        QCOMPARE(check.record.regTime, capture.index.record.regTime);
+        const FieldCheck &goodCount = check.fields[5];
+        QCOMPARE(goodCount.field, "goodCount");
+        QVERIFY2(goodCount.note.contains("refused"), qPrintable(goodCount.note));
+    }
+
     // Entry 8 changed to a marker the page lacks: the field, the entry, its text and the page's
     // text where the old marker stood, in words and in JSON.
     void changedMarkerIsNamed()
