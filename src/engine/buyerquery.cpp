@@ -6,6 +6,7 @@
 #include "engine/pagefetch.h"
 #include "engine/pagerules.h"
 #include "web/canceltoken.h"
+#include "web/fetchlimits.h"
 #include "web/httpsession.h"
 #include "web/texthelpers.h"
 
@@ -16,10 +17,18 @@ Q_LOGGING_CATEGORY(lcQuery, "brelvon.query", QtWarningMsg)
 
 namespace {
 
-// A fetched page that is a block page becomes one in its note, and gives no text.
+// A fetched page that is a block page becomes one in its note, and gives no text. "Too many
+// requests" and "service unavailable" are the marketplace's throttle, whatever the body says.
 void markIfBlocked(PageResult &page, QString &text, const QStringList &anchors,
                    const QStringList &markers)
 {
+    if ((page.outcome == PageOutcome::Ok || page.outcome == PageOutcome::Empty) &&
+        (page.status == 429 || page.status == 503)) {
+        page.outcome = PageOutcome::Blocked;
+        page.error = QStringLiteral("HTTP %1").arg(page.status);
+        text.clear();
+        return;
+    }
     if (page.outcome != PageOutcome::Ok)
         return;
     const QString marker = findBlockMarker(text, anchors, markers);
@@ -39,6 +48,13 @@ QString givenCount(const PageResults &log, const QString &name, const QString &t
             return {};
     }
     return ratingsGivenCount(text, marker);
+}
+
+// Whether the lookup's time is up (the browser is not started then).
+bool pastDeadline(const FetchContext &context)
+{
+    return context.limits && context.limits->deadline() > 0 &&
+           fetchClockNow() >= context.limits->deadline();
 }
 
 } // namespace
@@ -61,8 +77,8 @@ private:
     void runDetailChain(const QString &id, const FetchContext &context, DetailChain *out) const;
     void runNameCardChain(const QString &id, const FetchContext &context, NameCardChain *out) const;
     PageResult fetchPopupCard(const QString &id, const FetchContext &context) const;
-    QString fetchBuyerPage(PageResults &log, const QString &page, const QString &address, int mode,
-                           const FetchContext &context) const;
+    QString fetchBuyerPage(PageResults &log, const QString &page, const QString &address,
+                           FetchWait mode, const FetchContext &context) const;
     QStringList anchorsOf(const QString &page) const;
 
     const QuerySetup &m_setup;
@@ -120,12 +136,15 @@ QStringList BuyerQuery::anchorsOf(const QString &page) const
 
 // A buyer's page: fetched, noted, and checked for a block page before its rule may read it.
 QString BuyerQuery::fetchBuyerPage(PageResults &log, const QString &page, const QString &address,
-                                   int mode, const FetchContext &context) const
+                                   FetchWait mode, const FetchContext &context) const
 {
     const qsizetype before = log.size();
     QString text = fetchInto(log, page, address, mode, context);
-    if (log.size() > before)
+    if (log.size() > before) {
         markIfBlocked(log.last(), text, anchorsOf(page), m_setup.blockMarkers);
+        if (context.pacer && context.pacer->pageRead)
+            context.pacer->pageRead(log.last());
+    }
     return text;
 }
 
@@ -136,7 +155,7 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
     const QString searchAddress = fillAddress(m_setup.config.entry(ConfigEntry::SearchAddress),
                                               QLatin1String("{mjna}"), EncodeQuery(id));
     const QString searchPage =
-        fetchBuyerPage(out->pages, BuyerPage::Search, searchAddress, FetchLongWait, context);
+        fetchBuyerPage(out->pages, BuyerPage::Search, searchAddress, FetchWait::Long, context);
     SearchPageResult search;
     if (!isBlank(searchPage))
         search = searchPageRule(searchPage, id, m_setup.config);
@@ -148,11 +167,11 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
         return;
     out->detailAddress = search.detailAddress;
     DetailSource source = DetailSource::Fetched;
-    QString detail =
-        fetchBuyerPage(out->pages, BuyerPage::Detail, search.detailAddress, FetchLongWait, context);
+    QString detail = fetchBuyerPage(out->pages, BuyerPage::Detail, search.detailAddress,
+                                    FetchWait::Long, context);
     PageResult &detailNote = out->pages.last();
     if (isBlank(detail) && detailNote.outcome != PageOutcome::Blocked && m_browser &&
-        !(context.cancel && context.cancel->isCancelled())) {
+        !(context.cancel && context.cancel->isCancelled()) && !pastDeadline(context)) {
         QElapsedTimer timer;
         timer.start();
         const DetailPageBrowser::Read browserRead =
@@ -195,11 +214,11 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
         PageResults badPages;
         QString badPage;
         const TaskPool::TaskHandle bad = m_pool->submit([&] {
-            badPage =
-                fetchBuyerPage(badPages, BuyerPage::BadGiven, badAddress, FetchShortWait, context);
+            badPage = fetchBuyerPage(badPages, BuyerPage::BadGiven, badAddress, FetchWait::Short,
+                                     context);
         });
         const QString neutralPage = fetchBuyerPage(out->pages, BuyerPage::NeutralGiven,
-                                                   neutralAddress, FetchShortWait, context);
+                                                   neutralAddress, FetchWait::Short, context);
         m_pool->wait(bad);
         out->pages += badPages;
         out->neutralGiven = givenCount(out->pages, BuyerPage::NeutralGiven, neutralPage,
@@ -208,11 +227,11 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
             givenCount(out->pages, BuyerPage::BadGiven, badPage, kBadRatingsGivenMarker);
     } else {
         const QString neutralPage = fetchBuyerPage(out->pages, BuyerPage::NeutralGiven,
-                                                   neutralAddress, FetchShortWait, context);
+                                                   neutralAddress, FetchWait::Short, context);
         out->neutralGiven = givenCount(out->pages, BuyerPage::NeutralGiven, neutralPage,
                                        m_setup.config.entry(ConfigEntry::NeutralGivenMarker));
         const QString badPage =
-            fetchBuyerPage(out->pages, BuyerPage::BadGiven, badAddress, FetchShortWait, context);
+            fetchBuyerPage(out->pages, BuyerPage::BadGiven, badAddress, FetchWait::Short, context);
         out->badGiven =
             givenCount(out->pages, BuyerPage::BadGiven, badPage, kBadRatingsGivenMarker);
     }
@@ -232,14 +251,14 @@ void BuyerQuery::runNameCardChain(const QString &id, const FetchContext &context
                 QLatin1String("&type=0&imgFolderPath=d%3a%2fProgram%20Files%2fAliWangWang%2f"
                               "7.10.07T%2fHeadImgShow%2f&imgFileName=&showtype=1&"
                               "filehashcode=&ver=7.10.07T&edition=1&cssname=default")),
-        FetchLongWait, context);
+        FetchWait::Long, context);
     if (isBlank(nameCardPage))
         return;
     out->card = nameCardRule(nameCardPage);
     if (!out->card.personalUrl.startsWith(QLatin1String("http://")))
         return;
     const QString personalPage = fetchBuyerPage(out->pages, BuyerPage::Personal,
-                                                out->card.personalUrl, FetchLongWait, context);
+                                                out->card.personalUrl, FetchWait::Long, context);
     if (!isBlank(personalPage))
         out->personal = personalPageRule(personalPage, m_setup.config, m_setup.areaTable);
 }
@@ -255,8 +274,10 @@ PageResult BuyerQuery::fetchPopupCard(const QString &id, const FetchContext &con
         return {};
     if (context.pageStarted && *context.pageStarted)
         (*context.pageStarted)(BuyerPage::Popup);
-    PageResult page = fetchNamedPage(BuyerPage::Popup, popupAddress, FetchLongWait, context);
+    PageResult page = fetchNamedPage(BuyerPage::Popup, popupAddress, FetchWait::Long, context);
     markIfBlocked(page, page.text, anchorsOf(BuyerPage::Popup), m_setup.blockMarkers);
+    if (context.pacer && context.pacer->pageRead)
+        context.pacer->pageRead(page);
     return page;
 }
 
@@ -264,7 +285,7 @@ BuyerQueryResult BuyerQuery::queryBuyer(const QString &buyerId, const FetchConte
 {
     BuyerQueryResult result;
     BuyerCreditRecord &record = result.record;
-    record.buyerId = trimSpaces(buyerId);
+    record.buyerId = buyerId;
     const QString &id = record.buyerId;
 
     DetailChain detail;

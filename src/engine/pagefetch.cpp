@@ -9,7 +9,7 @@ QString hostAddress(const QString &host, const QString &path)
     return QLatin1String("http://") + host + path;
 }
 
-QString fetchInto(PageResults &log, const QString &name, const QString &address, int mode,
+QString fetchInto(PageResults &log, const QString &name, const QString &address, FetchWait mode,
                   const FetchContext &context)
 {
     if (isBlank(address))

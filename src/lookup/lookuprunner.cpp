@@ -125,6 +125,10 @@ bool LookupRunner::batch(
                                                              const LookupOutcome &outcome) {
                 post([finished, index, outcome] { finished(index, outcome); });
             };
+        if (progress.paused)
+            told.paused = [this, paused = progress.paused](int seconds, const QString &why) {
+                post([paused, seconds, why] { paused(seconds, why); });
+            };
         told.stopRequested = [&job] { return job.stop.load(); };
         bool cancelled = false;
         QList<LookupOutcome> outcomes = service->batch(ids, options, job.cancel, told, &cancelled);
@@ -138,5 +142,18 @@ bool LookupRunner::startupList(std::function<void(const QString &list)> done)
     return start([service, done = std::move(done)](Job &job) -> std::function<void()> {
         const QString list = service->fetchStartupList(job.cancel);
         return [done, list] { done(list); };
+    });
+}
+
+bool LookupRunner::connectionTest(
+    const QuerySettings &hosts,
+    std::function<void(const QList<ConnectionCheck> &checks, bool cancelled)> done)
+{
+    LookupService *service = m_service;
+    return start([service, hosts, done = std::move(done)](Job &job) -> std::function<void()> {
+        QList<ConnectionCheck> checks = testConnections(hosts, job.cancel, service->pool());
+        return [done, checks = std::move(checks), cancelled = job.cancel.isCancelled()] {
+            done(checks, cancelled);
+        };
     });
 }

@@ -1,6 +1,8 @@
 #include "mainwindow/settingsdialog.h"
 
-#include "web/canceltoken.h"
+#include "lookup/configcache.h"
+#include "lookup/lookuprunner.h"
+#include "lookup/lookupsession.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,7 +19,6 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -116,12 +117,9 @@ SettingsDialog::SettingsDialog(const QString &settingsPath, QWidget *parent)
 
 SettingsDialog::~SettingsDialog()
 {
-    // The test's fetches notice the cancellation within a tenth of a second.
-    cancelConnectionTest();
-    if (m_testThread) {
-        m_testThread->wait();
-        delete m_testThread; // its result, queued for this dialog, goes with it
-    }
+    // The runner goes before the service it may run on: it cancels the test, whose fetches
+    // notice within a tenth of a second, and drops its result.
+    delete m_testRunner;
 }
 
 void SettingsDialog::addField(QGridLayout *grid, const QString &key, const QString &label, int kind,
@@ -240,6 +238,8 @@ QWidget *SettingsDialog::buildQueryPage()
              builtInBlockMarkers().join(u'|'), QString());
     addField(grid, QStringLiteral("query/maxConfigAgeDays"), tr("保存的查询配置最多使用（天）"),
              NumberField, QString::number(d.maxConfigAgeDays), tr("应为 1 到 3650 之间的整数"));
+    addField(grid, QStringLiteral("query/lookupTimeoutSec"), tr("一次查询最多用时（秒）"),
+             NumberField, QString::number(d.lookupTimeoutSec), tr("应为 5 到 600 之间的整数"));
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(grid->rowCount(), 1);
     return page;
@@ -254,6 +254,11 @@ QWidget *SettingsDialog::buildBatchPage()
              QString::number(d.batchJobs), tr("应为 1 到 8 之间的整数"));
     addField(grid, QStringLiteral("batch/paceMs"), tr("同一服务器两次请求至少间隔（毫秒）"),
              NumberField, QString::number(d.batchPaceMs), tr("应为 0 到 600000 之间的整数"));
+    addField(grid, QStringLiteral("batch/blockedPauseSec"), tr("页面被拦截时暂停（秒）"),
+             NumberField, QString::number(d.blockedPauseSec), tr("应为 1 到 3600 之间的整数"));
+    addField(grid, QStringLiteral("batch/reuseWithinMinutes"),
+             tr("多少分钟内查过的买家取自历史（0 不取）"), NumberField,
+             QString::number(d.reuseWithinMinutes), tr("应为 0 到 10080 之间的整数"));
     addField(grid, QStringLiteral("batch/idFileEncoding"), tr("ID 文件编码"), EncodingField,
              QStringLiteral("auto"), tr("应为 auto、gbk 或 utf-8"));
     addField(grid, QStringLiteral("batch/extraColumns"), tr("表格加上信用、风险和页面结果列"),
@@ -406,8 +411,8 @@ bool SettingsDialog::checkFields(IniDocument *document, QuerySettings *settings,
     }
     // The hosts, as the program checks them.
     bool anyHost = false;
-    for (const char *key : {"hosts/main", "hosts/second", "hosts/tradecard"}) {
-        Field *f = field(QLatin1String(key));
+    for (const HostKey &host : kHostKeys) {
+        Field *f = field(QLatin1String(host.key));
         if (f->text().isEmpty())
             continue;
         anyHost = true;
@@ -425,8 +430,9 @@ bool SettingsDialog::checkFields(IniDocument *document, QuerySettings *settings,
     QTemporaryDir dir;
     IniDocument probe = *document;
     probe.setValue(QStringLiteral("hosts"), QStringLiteral("main"), QStringLiteral("localhost"));
-    for (const char *key : {"hosts/second", "hosts/tradecard"})
-        probe.setValue(QStringLiteral("hosts"), QLatin1String(key + 6), QString());
+    for (const HostKey &host : kHostKeys)
+        if (host.host != &QuerySettings::mainHost)
+            probe.setValue(QStringLiteral("hosts"), QLatin1String(host.key + 6), QString());
     const QString probePath = dir.filePath(QStringLiteral("probe.conf"));
     QString error;
     QStringList problems;
@@ -451,9 +457,8 @@ bool SettingsDialog::checkFields(IniDocument *document, QuerySettings *settings,
     }
     if (!ok)
         return false;
-    read.mainHost = field(QStringLiteral("hosts/main"))->text();
-    read.secondHost = field(QStringLiteral("hosts/second"))->text();
-    read.tradeCardHost = field(QStringLiteral("hosts/tradecard"))->text();
+    for (const HostKey &host : kHostKeys)
+        read.*host.host = field(QLatin1String(host.key))->text();
     *settings = read;
     *storage = StorageSettings();
     return true;
@@ -515,22 +520,16 @@ void SettingsDialog::done(int result)
 
 void SettingsDialog::startConnectionTest()
 {
-    if (m_testThread)
+    if (connectionTestRunning())
         return;
     QuerySettings hosts;
     bool ok = true;
-    const struct
-    {
-        const char *key;
-        QString *value;
-    } named[] = {{"hosts/main", &hosts.mainHost},
-                 {"hosts/second", &hosts.secondHost},
-                 {"hosts/tradecard", &hosts.tradeCardHost}};
-    for (const auto &n : named) {
-        Field *f = field(QLatin1String(n.key));
+    for (const HostKey &host : kHostKeys) {
+        Field *f = field(QLatin1String(host.key));
         f->setProblem(QString());
-        *n.value = f->text();
-        if (!n.value->isEmpty() && !isHostPort(*n.value)) {
+        QString &value = hosts.*host.host;
+        value = f->text();
+        if (!value.isEmpty() && !isHostPort(value)) {
             f->setProblem(f->rule);
             ok = false;
         }
@@ -545,38 +544,58 @@ void SettingsDialog::startConnectionTest()
     m_resultsBox->setPlainText(tr("正在测试连接…"));
     m_testButton->setEnabled(false);
     m_cancelTestButton->setEnabled(true);
-    m_testCancel = std::make_shared<CancelToken>();
+    m_testedHosts = hosts;
     const QPointer<SettingsDialog> self(this);
-    m_testThread = QThread::create([self, hosts, cancel = m_testCancel] {
-        QList<ConnectionCheck> checks = testConnections(hosts, *cancel);
-        // Dropped when the dialog is gone by then.
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, checks = std::move(checks), cancelled = cancel->isCancelled()] {
-                if (self)
-                    self->finishConnectionTest(checks, cancelled);
-            },
-            Qt::QueuedConnection);
-    });
-    m_testThread->start();
+    testRunner()->connectionTest(hosts,
+                                 [self](const QList<ConnectionCheck> &checks, bool cancelled) {
+                                     if (self)
+                                         self->finishConnectionTest(checks, cancelled);
+                                 });
+}
+
+bool SettingsDialog::connectionTestRunning() const
+{
+    return m_testRunner && m_testRunner->isRunning();
+}
+
+void SettingsDialog::setLookupService(LookupService *service)
+{
+    if (m_testRunner && m_testRunner->service() != service) {
+        delete m_testRunner; // cancels and waits for a test under way
+        m_testRunner = nullptr;
+    }
+    m_service = service;
+}
+
+LookupRunner *SettingsDialog::testRunner()
+{
+    if (!m_testRunner) {
+        if (!m_service) // the dialog on its own (tests): a session of its own
+            m_service = &(new LookupSession(QuerySettings(), this))->service();
+        m_testRunner = new LookupRunner(m_service, this);
+    }
+    return m_testRunner;
 }
 
 void SettingsDialog::cancelConnectionTest()
 {
-    if (m_testCancel)
-        m_testCancel->cancel();
+    if (m_testRunner)
+        m_testRunner->cancel();
 }
 
 void SettingsDialog::finishConnectionTest(const QList<ConnectionCheck> &checks, bool cancelled)
 {
-    m_testThread->wait();
-    delete m_testThread;
-    m_testThread = nullptr;
-    m_testCancel.reset();
     m_results = checks;
     QStringList lines;
     for (const ConnectionCheck &check : checks)
         lines.append(check.summaryText());
+    if (!cancelled) {
+        const QString aged =
+            agedOutConfigurationText(checks, ConfigCache(ConfigCache::defaultFolder()),
+                                     m_testedHosts, QDateTime::currentDateTimeUtc());
+        if (!aged.isEmpty())
+            lines.append(aged);
+    }
     if (cancelled)
         lines.append(tr("测试已停止。"));
     else if (connectionsUsable(checks))

@@ -8,6 +8,7 @@
 #include <functional>
 
 class CancelToken;
+class FetchLimits;
 class HttpSession;
 class RequestPacer;
 
@@ -33,18 +34,20 @@ public:
     virtual PageResult replay(const QString &page, const QString &address) = 0;
 };
 
-// Wait modes of FetchPage. Every mode other than the short wait is the long wait; callers pass
-// FetchLongWait (1).
-enum FetchWaitMode { FetchLongWait = 1, FetchShortWait = 2 };
+// How long FetchPage waits for a page: the long wait (up to a clock minute) or the short one
+// (five seconds).
+enum class FetchWait { Long, Short };
 
 // Where a fetch runs: the session whose connections it uses (null: the calling thread's own),
 // the job's cancellation, the pacing shared by a batch's workers, and who is told which page is
-// being fetched (a front end's "waiting for …"; called on the fetching thread). All optional.
+// being fetched (a front end's "waiting for …"; called on the fetching thread), and the lookup's
+// limits (its deadline, the hosts found silent). All optional.
 struct FetchContext
 {
     HttpSession *session = nullptr;
     const CancelToken *cancel = nullptr;
     RequestPacer *pacer = nullptr;
+    FetchLimits *limits = nullptr;
     FetchRecorder *recorder = nullptr; // set: told every body received
     FetchReplay *replay = nullptr;     // set: named pages come from it; no request is sent
     const std::function<void(const QString &page)> *pageStarted = nullptr;
@@ -67,13 +70,18 @@ QString fillAddress(const QString &addressTemplate, QLatin1String placeholder,
 // "http://", parses as an http address and is at most kMaxAddressLength long is requested
 // (redirects may lead to http or https, at most ten). Bodies are capped at 16 MiB and response
 // heads at 64 KiB, whatever the framing.
-PageResult fetchPage(const QString &address, int mode, const FetchContext &context = {});
+//
+// With limits: no attempt waits past the lookup's deadline, and none starts after it (the page
+// ends as a time-out); a host that timed out in the lookup is not asked again (HostSilent), and a
+// host the batch found silent is probed by one short request of one lookup at a time.
+PageResult fetchPageResult(const QString &address, FetchWait mode,
+                           const FetchContext &context = {});
 
-// fetchPage of one of a buyer's pages, named as the lookup names it (PageResult::page is set): with
-// a replay in the context, the replay answers instead of the network.
-PageResult fetchNamedPage(const QString &page, const QString &address, int mode,
+// fetchPageResult of one of a buyer's pages, named as the lookup names it (PageResult::page is
+// set): with a replay in the context, the replay answers instead of the network.
+PageResult fetchNamedPage(const QString &page, const QString &address, FetchWait mode,
                           const FetchContext &context = {});
 
 // The page text of fetchPage: "" on every failure (refused address, both attempts timed out, a
 // broken connection, an empty or oversized body, a cancelled job).
-QString FetchPage(const QString &address, int mode, const FetchContext &context = {});
+QString FetchPage(const QString &address, FetchWait mode, const FetchContext &context = {});

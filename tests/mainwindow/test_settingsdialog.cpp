@@ -9,6 +9,7 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/settingsdialog.h"
 #include "web/canceltoken.h"
+#include "windowonsession.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -303,7 +304,8 @@ private slots:
     void demoSiteChoice()
     {
         QuerySettings none;
-        MainWindow window(none);
+        const std::unique_ptr<MainWindow> owned = windowOn(none);
+        MainWindow &window = *owned;
         window.setSettingsPath(m_dir.filePath("never-written.conf"));
         window.show();
         window.openFirstRunSettings();
@@ -315,7 +317,7 @@ private slots:
         QTest::mouseClick(demo, Qt::LeftButton);
         QTRY_VERIFY(!window.settingsDialog());
         QVERIFY(window.usesDemoSite());
-        QVERIFY(!window.lookupService()->recordsHistory());
+        QVERIFY(!window.session().recordsHistory());
         window.findChild<QLineEdit *>("Text2")->setText("xiaoyu_2008");
         QTest::mouseClick(window.findChild<QPushButton *>("Command7"), Qt::LeftButton);
         QVERIFY(QTest::qWaitFor([&] { return !window.queryRunning(); }, 60000));
@@ -334,7 +336,8 @@ private slots:
             writeFile("apply.conf", "[hosts]\ntradecard=" + first.hostPort().toUtf8() + "\n");
         QuerySettings settings;
         settings.tradeCardHost = first.hostPort();
-        MainWindow window(settings);
+        const std::unique_ptr<MainWindow> owned = windowOn(settings);
+        MainWindow &window = *owned;
         window.setSettingsPath(path);
         window.openSettings();
         SettingsDialog *dialog = window.settingsDialog();
@@ -367,8 +370,9 @@ private slots:
         QVERIFY(cache->store(ConfigCache::Document::QueryConfiguration, settings, config,
                              host + "/soft/qvdl/fmj2.htm",
                              QDateTime::currentDateTimeUtc().addDays(-3)));
-        MainWindow window(settings);
-        window.lookupService()->setConfigCache(cache);
+        const std::unique_ptr<MainWindow> owned = windowOn(settings);
+        MainWindow &window = *owned;
+        window.session().setConfigCache(cache);
         window.show();
         window.findChild<QLineEdit *>("Text2")->setText("tom");
         QTest::mouseClick(window.findChild<QPushButton *>("Command7"), Qt::LeftButton);

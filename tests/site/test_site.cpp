@@ -10,6 +10,8 @@
 #include "fixtureserver.h"
 #include "querylookups.h"
 #include "web/codepage936.h"
+#include "web/fetchclock.h"
+#include "web/fetchlimits.h"
 #include "web/fetchpage.h"
 #include "web/texthelpers.h"
 
@@ -49,7 +51,7 @@ QMap<int, QString> readIndexedList(const QString &text, int maxIndex)
 
 QString fetch(const QString &address)
 {
-    return FetchPage(address, FetchLongWait);
+    return FetchPage(address, FetchWait::Long);
 }
 
 struct Raw
@@ -190,6 +192,7 @@ private slots:
     void demoBuyerRecords_data();
     void demoBuyerRecords();
     void browserReadsTheBrowserOnlyPage();
+    void rateLimitAndSilentHost();
 
 private:
     DemoSite m_site;
@@ -337,7 +340,7 @@ void TestSite::startupListVersionOverride()
     QVERIFY(site.start());
     const QString text = FetchPage(QLatin1String("http://") + site.hostPort() +
                                        QLatin1String("/soft/qvdl/zkrap2.htm"),
-                                   FetchShortWait);
+                                   FetchWait::Short);
     const QMap<int, QString> slotTexts = readIndexedList(text, 21);
     QCOMPARE(slotTexts.value(0), QStringLiteral("bb2.0"));
     QCOMPARE(slotTexts.value(1), QStringLiteral("使用教程"));
@@ -538,7 +541,7 @@ void TestSite::delayIsHonoured()
     timer.start();
     const QString page =
         FetchPage(QLatin1String("http://") + site.hostPort() + QLatin1String("/soft/help.htm"),
-                  FetchShortWait);
+                  FetchWait::Short);
     QVERIFY(timer.elapsed() >= 300);
     QVERIFY(page.contains(QStringLiteral("帮助")));
 }
@@ -814,6 +817,33 @@ void TestSite::browserReadsTheBrowserOnlyPage()
     // Pages the plain fetch reads never go to the browser.
     query.run(QStringLiteral("xiaoyu_2008"));
     QCOMPARE(browser.loads, 1);
+}
+
+// The site misbehaves on request: past its rate limit every marketplace page is the login page
+// for a while (our own documents are never throttled), and its silent host accepts a request
+// and never answers.
+void TestSite::rateLimitAndSilentHost()
+{
+    DemoSite site;
+    site.setRateLimit(1);
+    QVERIFY(site.start());
+    QVERIFY(site.startSilentHost());
+    const QString search =
+        "http://" + site.hostPort() + "/member/search.htm?nick=tom.wang&search_type=user";
+    QVERIFY(!FetchPage(search, FetchWait::Short).contains(QStringLiteral("滑块")));
+    QVERIFY(FetchPage(search, FetchWait::Short).contains(QStringLiteral("滑块")));
+    QVERIFY(FetchPage(search, FetchWait::Short).contains(QStringLiteral("滑块")));
+    QCOMPARE(site.rateLimitBlocks(), 1);
+    QVERIFY(FetchPage("http://" + site.hostPort() + "/soft/qvdl/fmj2.htm", FetchWait::Short)
+                .contains("Brelvon"));
+
+    FetchLimits limits(fetchClockNow() + 200);
+    FetchContext context;
+    context.limits = &limits;
+    const PageResult silent = fetchPageResult(
+        "http://" + site.silentHostPort() + "/tradecard/nameCard.htm", FetchWait::Long, context);
+    QCOMPARE(silent.outcome, PageOutcome::Timeout);
+    QCOMPARE(silent.attempts, 1);
 }
 
 QTEST_GUILESS_MAIN(TestSite)

@@ -1,8 +1,12 @@
 #include "app/cli/settingscommand.h"
 
 #include "app/cli/clicommon.h"
+#include "lookup/configcache.h"
 #include "lookup/connectiontest.h"
-#include "web/canceltoken.h"
+#include "lookup/lookuprunner.h"
+#include "lookup/lookupsession.h"
+
+#include <QCoreApplication>
 
 namespace {
 
@@ -13,7 +17,8 @@ public:
         : SubcommandLine(QStringLiteral("settings check [--settings FILE]"),
                          QStringLiteral("Asks each host of the settings for the start-up list "
                                         "and the query configuration (the trade-card host for "
-                                        "any answer); one line per host and document.")),
+                                        "the viewer's name card); one line per host and "
+                                        "document.")),
           settingsOption(QStringLiteral("settings"),
                          QStringLiteral("The settings file naming the hosts (default: %1).")
                              .arg(defaultSettingsPath()),
@@ -57,10 +62,29 @@ int runSettingsCommand(const QStringList &args)
     for (const QString &problem : problems)
         printMessage(problem);
 
-    // Ctrl-C ends the check at once: nothing is written.
-    const CancelToken cancel;
-    const QList<ConnectionCheck> checks = testConnections(settings, cancel);
+    // Nothing is written: Ctrl-C ends the check at once.
+    // Two jobs' threads: every document of both our hosts and the trade-card host at once.
+    Profile profile;
+    profile.settings = settings;
+    LookupSession::Options options;
+    options.jobs = 2;
+    LookupSession session(profile, options);
+    LookupRunner runner(&session.service());
+    QList<ConnectionCheck> checks;
+    const int code = runUntilDone(runner, [&] {
+        runner.connectionTest(settings, [&](const QList<ConnectionCheck> &done, bool) {
+            checks = done;
+            QCoreApplication::exit(0);
+        });
+    });
+    if (code != CliOk)
+        return code;
     for (const ConnectionCheck &check : checks)
         printLine(escapeControls(check.summary()));
+    // The kept copy would not stand in either: say why, so "couldn't connect" is not all.
+    const QString aged = agedOutConfigurationText(checks, ConfigCache(ConfigCache::defaultFolder()),
+                                                  settings, QDateTime::currentDateTimeUtc());
+    if (!aged.isEmpty())
+        printMessage(aged);
     return connectionsUsable(checks) ? CliOk : CliFailed;
 }
