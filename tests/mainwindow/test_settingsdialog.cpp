@@ -1,6 +1,7 @@
 // The settings dialog on real files, the connection test against fixture servers, the first run
 // and the window's use of a stored configuration.
 
+#include "demosite/demosite.h"
 #include "files/inidocument.h"
 #include "fixtures.h"
 #include "fixtureserver.h"
@@ -303,10 +304,13 @@ private slots:
     // nothing.
     void demoSiteChoice()
     {
+        DemoSite site; // started by the program when the seller asks for it
         QuerySettings none;
         const std::unique_ptr<MainWindow> owned = windowOn(none);
         MainWindow &window = *owned;
         window.setSettingsPath(m_dir.filePath("never-written.conf"));
+        window.session().setDemoSiteStarter(
+            [&site] { return site.start() ? site.hostPort() : QString(); });
         window.show();
         window.openFirstRunSettings();
         SettingsDialog *dialog = window.settingsDialog();

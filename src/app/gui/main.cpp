@@ -264,7 +264,7 @@ int main(int argc, char *argv[])
 
     MainWindow window(session);
     window.show();
-    if (!profile.site && !qEnvironmentVariableIsSet("BRELVON_QUIT_AFTER_SHOW")) {
+    if (!session.usesDemoSite() && !qEnvironmentVariableIsSet("BRELVON_QUIT_AFTER_SHOW")) {
         // A batch the window did not finish (a crash, a kill) is offered once the window is up.
         window.setBatchJournalPath(
             QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
