@@ -202,8 +202,7 @@ void LookupService::setLocalSetup(const LocalSetup &local)
 QuerySetupPtr LookupService::ensureLocalSetup(const QuerySettings &settings,
                                               const LocalSetup &local, const CancelToken &cancel,
                                               RequestPacer *pacer, FetchLimits *limits,
-                                              PageResults *pages,
-                                              const PageWatch *pageStarted)
+                                              PageResults *pages, const PageWatch *pageStarted)
 {
     QuerySetupPtr current;
     quint64 generation = 0;
@@ -416,8 +415,8 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
         LookupOutcome outcome;
         if (hosts) {
             FetchLimits limits(fetchClockNow() + timeoutMs, &silentHosts);
-            outcome = lookUpWith(trimSpaces(ids.at(index)), state, {}, cancel, &pacing.pacer(),
-                                 &limits);
+            outcome =
+                lookUpWith(trimSpaces(ids.at(index)), state, {}, cancel, &pacing.pacer(), &limits);
         } else {
             outcome = lookup(ids.at(index), cancel);
         }
