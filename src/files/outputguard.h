@@ -6,8 +6,6 @@
 
 #include <functional>
 
-#include <sys/types.h>
-
 // Every file we write for the user (the batch table, a blacklist or history export) goes
 // through here, so none of them can destroy something that is not a file of the user's, or one
 // of our own.
@@ -36,11 +34,11 @@ QList<OwnFile> programFiles(const QString &databasePath, const QString &settings
 // Where the bytes for a path go, and with which mode and owner.
 struct OutputTarget
 {
-    QString path; // the file itself: a link's target
-    mode_t mode = 0;
+    QString path;      // the file itself: a link's target
+    unsigned mode = 0; // POSIX permission bits, owner and group; not used on Windows
     bool existed = false;
-    uid_t uid = 0;
-    gid_t gid = 0;
+    unsigned uid = 0;
+    unsigned gid = 0;
 };
 
 // Whether path may be written. False with the reason ("it is a folder") in *reason.

@@ -1,5 +1,6 @@
 #include "files/spreadsheetexport.h"
 
+#include "files/owneronly.h"
 #include "web/uilanguage.h"
 
 #include "files/csvwriter.h"
@@ -21,8 +22,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
@@ -459,7 +458,7 @@ int removeStaleBatchTables(const QString &folder, const QDateTime &now)
     const QFileInfoList entries = QDir(folder).entryInfoList(
         {QStringLiteral("brelvon-*.xlsx")}, QDir::Files | QDir::NoSymLinks | QDir::Hidden);
     for (const QFileInfo &entry : entries) {
-        if (!name.match(entry.fileName()).hasMatch() || entry.ownerId() != ::getuid() ||
+        if (!name.match(entry.fileName()).hasMatch() || !ownedByUser(entry) ||
             entry.lastModified() >= cutOff)
             continue;
         if (QFile::remove(entry.filePath()))

@@ -1,6 +1,7 @@
 #include "lookup/configcache.h"
 
 #include "engine/blockmarkers.h"
+#include "files/defaultfolders.h"
 #include "model/buyerqueryresult.h"
 #include "web/texthelpers.h"
 
@@ -51,8 +52,7 @@ ConfigCache::ConfigCache(const QString &folder) : m_folder(folder) {}
 
 QString ConfigCache::defaultFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QLatin1String("/Brelvon/cache");
+    return defaultDataFolder() + QLatin1String("/cache");
 }
 
 QString ConfigCache::filePath(Document document, const QuerySettings &settings) const
