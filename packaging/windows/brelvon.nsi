@@ -4,6 +4,8 @@
 ; %LOCALAPPDATA%\Programs\Brelvon, a Start-menu entry, an uninstaller. The seller's settings and
 ; data (%LOCALAPPDATA%\Brelvon) stay when the program is uninstalled unless they ask.
 Unicode true
+; A 64-bit setup program: the programs are 64-bit, and wine64 alone runs it.
+Target amd64-unicode
 !include "MUI2.nsh"
 
 Name "Brelvon ${VERSION}"

@@ -14,7 +14,8 @@
 // 0666 less the umask), a regular file the user may write (replaced, keeping its mode), or a
 // symbolic link to one (the file it leads to is replaced; the link stays). Refused: a folder,
 // a device, pipe or socket, a link to a missing file, and the program's own files under any
-// name or link.
+// name or link. On Windows also refused: the device names that exist in every folder (CON, NUL,
+// COM1 …, also with an extension) and names ending in a dot or space.
 //
 // A file is replaced in one step once the new one is complete (written beside it, then renamed
 // over it), so a failed write loses nothing.
