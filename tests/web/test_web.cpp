@@ -326,7 +326,8 @@ void TestWeb::codePage936EveryPair()
         for (int trail = 0x40; trail <= 0xFE; ++trail) {
             if (trail == 0x7F)
                 continue;
-            const QByteArray pair{char(lead), char(trail)};
+            const char bytes[] = {char(lead), char(trail)};
+            const QByteArray pair(bytes, 2);
             const QString text = decode936(pair);
             table += pair.toHex() + ' ' + QByteArray::number(text.size());
             for (QChar c : text)
@@ -339,7 +340,7 @@ void TestWeb::codePage936EveryPair()
         QVERIFY(out.open(QIODevice::WriteOnly) && out.write(table) == table.size());
     }
     QCOMPARE(QCryptographicHash::hash(table, QCryptographicHash::Sha256).toHex(),
-             QByteArray("TBD"));
+             QByteArray("aeea94f12eaca25ef012acff1c9fd4ec6e9e958941c6f5a04f44949cf9f749be"));
 }
 
 void TestWeb::fetchRefusesAddresses_data()
