@@ -75,6 +75,21 @@ QByteArray encode936(QStringView text)
 {
     if (text.isEmpty())
         return {};
+    // The code page has no character outside the first plane: one "?" for each such character
+    // (Windows would write one per half of its surrogate pair), and one for a lone half.
+    QString bmp;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!text[i].isSurrogate())
+            continue;
+        if (bmp.isEmpty())
+            bmp = text.toString();
+        const bool pair =
+            text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        bmp.replace(i - (text.size() - bmp.size()), pair ? 2 : 1, u'?');
+        i += pair ? 1 : 0;
+    }
+    if (!bmp.isEmpty())
+        text = bmp;
     const auto *from = reinterpret_cast<const wchar_t *>(text.data());
     const int size = int(text.size());
     // No "best fit" (à written as a): what the code page cannot hold becomes "?".
