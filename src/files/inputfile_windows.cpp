@@ -8,8 +8,8 @@
 #include <windows.h>
 
 // Windows opens a folder only with special flags, so a folder is told by its name; anything else
-// is opened and asked what it is: a disk file, or a console, printer port or pipe (CON, NUL, COM1
-// and \\.\pipe\… open like files).
+// is opened and asked what it is: a disk file, or a console, port or pipe (\\.\NUL, \\.\COM1
+// and \\.\pipe\… open like files; a bare NUL or CON Qt opens as a file in the folder).
 bool openRegularFile(const QString &path, QFile *file, QString *reason, bool *notRegular)
 {
     if (notRegular)

@@ -55,6 +55,11 @@ bool replaceOutput(const OutputTarget &target,
                    const std::function<bool(const QString &partial, QString *reason)> &write,
                    QString *reason);
 
+// The name under which a C library's fopen() opens the existing file at path: the UTF-8 bytes
+// on POSIX systems; on Windows, where fopen() reads the ANSI code page, the path's short form when
+// the long one has characters outside that page.
+QByteArray fopenName(const QString &path);
+
 // Checks path and writes bytes there. False with the reason in *reason.
 bool writeOutputFile(const QString &path, const QByteArray &bytes, const QList<OwnFile> &ownFiles,
                      QString *reason);

@@ -168,6 +168,11 @@ bool replaceOutput(const OutputTarget &target,
     return true;
 }
 
+QByteArray fopenName(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
 bool writeOutputFile(const QString &path, const QByteArray &bytes, const QList<OwnFile> &ownFiles,
                      QString *reason)
 {

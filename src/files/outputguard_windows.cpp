@@ -127,24 +127,65 @@ bool replaceOutput(const OutputTarget &target,
                    QString *reason)
 {
     const QFileInfo info(target.path);
-    QTemporaryFile partial(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
-                           QStringLiteral(".XXXXXX"));
-    if (!partial.open()) {
-        *reason = partial.errorString();
+    QString partial;
+    {
+        // Only its name is kept: a QTemporaryFile holds its handle open even when closed, and
+        // Windows renames no file that is open. The name is ASCII, so that a library opening it
+        // through the ANSI code page (fopenName) finds it whatever the target is called.
+        QTemporaryFile file(info.absolutePath() + QStringLiteral("/.brelvon-XXXXXX.partial"));
+        if (!file.open()) {
+            *reason = file.errorString();
+            return false;
+        }
+        file.setAutoRemove(false);
+        partial = file.fileName();
+    }
+    if (!write(partial, reason)) {
+        QFile::remove(partial);
         return false;
     }
-    partial.close();
-    if (!write(partial.fileName(), reason))
-        return false;
-    const std::wstring from = QDir::toNativeSeparators(partial.fileName()).toStdWString();
+    const std::wstring from = QDir::toNativeSeparators(partial).toStdWString();
     const std::wstring to = QDir::toNativeSeparators(target.path).toStdWString();
     if (!MoveFileExW(from.c_str(), to.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         *reason = systemMessage(GetLastError());
+        QFile::remove(partial);
         return false;
     }
-    partial.setAutoRemove(false);
     return true;
+}
+
+namespace {
+
+// The bytes of text in the ANSI code page; false when a character has none there.
+bool toAnsi(const QString &text, QByteArray *ansi)
+{
+    const std::wstring wide = text.toStdWString();
+    BOOL lossy = FALSE;
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(),
+                                         int(wide.size()), nullptr, 0, nullptr, &lossy);
+    ansi->resize(size);
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), int(wide.size()), ansi->data(),
+                        size, nullptr, &lossy);
+    return !lossy;
+}
+
+} // namespace
+
+QByteArray fopenName(const QString &path)
+{
+    const QString native = QDir::toNativeSeparators(path);
+    QByteArray ansi;
+    if (toAnsi(native, &ansi))
+        return ansi;
+    const std::wstring wide = native.toStdWString();
+    std::wstring shortName(32768, L'\0');
+    const DWORD length = GetShortPathNameW(wide.c_str(), shortName.data(), DWORD(shortName.size()));
+    QByteArray shortAnsi;
+    if (length > 0 && length < shortName.size() &&
+        toAnsi(QString::fromWCharArray(shortName.c_str(), int(length)), &shortAnsi))
+        return shortAnsi;
+    return ansi; // fopen() then fails, and the caller says so
 }
 
 bool writeOutputFile(const QString &path, const QByteArray &bytes, const QList<OwnFile> &ownFiles,

@@ -318,7 +318,7 @@ bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *er
             *error = message;
         return false;
     };
-    const QByteArray nativePath = QFile::encodeName(path);
+    const QByteArray nativePath = fopenName(path);
     lxw_workbook *workbook = workbook_new(nativePath.constData());
     if (!workbook)
         return fail(inUserLanguage(QStringLiteral("无法创建工作簿"),

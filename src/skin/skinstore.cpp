@@ -209,8 +209,8 @@ std::shared_ptr<const SkinStore> SkinStore::readFile(const QString &path, QStrin
         return emptyStore();
     }
     int error = 0;
-    // Read only: a missing file is never created.
-    ZipPtr zip(zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error));
+    // Read only: a missing file is never created. libzip takes UTF-8 names on every system.
+    ZipPtr zip(zip_open(path.toUtf8().constData(), ZIP_RDONLY, &error));
     if (!zip) {
         zip_error_t ze;
         zip_error_init_with_code(&ze, error);
