@@ -8,7 +8,7 @@
 
 #include "files/outputguard.h"
 #include "files/owneronly.h"
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 namespace {
 

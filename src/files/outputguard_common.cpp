@@ -1,6 +1,6 @@
 #include "files/outputguard.h"
 
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 QList<OwnFile> programFiles(const QString &databasePath, const QString &settingsPath,
                             const QString &idFilePath)

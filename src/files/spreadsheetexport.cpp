@@ -1,7 +1,7 @@
 #include "files/spreadsheetexport.h"
 
 #include "files/owneronly.h"
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include "files/csvwriter.h"
 #include "files/outputguard.h"

@@ -1,7 +1,7 @@
 #include "storage/sellerdatabase.h"
 
 #include "files/owneronly.h"
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -153,19 +153,6 @@ ListMark markFromName(const QString &name)
 std::atomic<int> g_connectionCount{0};
 
 } // namespace
-
-QString listMarkName(ListMark mark)
-{
-    switch (mark) {
-    case ListMark::Blacklist:
-        return QStringLiteral("blacklist");
-    case ListMark::Trusted:
-        return QStringLiteral("trusted");
-    case ListMark::None:
-        break;
-    }
-    return {};
-}
 
 // Owns the database's thread, its connection and everything it knows; every member below the
 // queue is touched on that thread only.

@@ -1,7 +1,7 @@
 #include "storage/storagesettings.h"
 
 #include "files/defaultfolders.h"
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include <QDir>
 #include <QFileInfo>
