@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/cli/interrupt.h"
 #include "lookup/lookuprunner.h"
 #include "lookup/lookupservice.h"
 #include "lookup/lookupsession.h"
@@ -147,9 +148,3 @@ QString fileNameWord();
 QString numberOrDash(qint64 number, bool known);
 // "用法：brelvon-cli SYNOPSIS" / "usage: brelvon-cli SYNOPSIS".
 QString usageLine(const QString &synopsis);
-
-// Ctrl-C and termination requests, noticed by a running lookup (runUntilDone) instead of killing
-// the process, so a batch can stop cleanly and leave no half-written file. Anywhere else they end
-// the process at once.
-void installInterruptHandler();
-bool interrupted();
