@@ -380,6 +380,7 @@ QList<BatchRow> batchRows(const QList<LookupOutcome> &outcomes)
         BatchRow row{outcome.id, outcome.result.record, outcome.result.pages, outcome.status};
         applySellerNote(&row, outcome.note);
         row.risk = outcome.assessment.risk.level;
+        row.reasons = outcome.assessment.risk.reasons;
         rows.append(std::move(row));
     }
     return rows;

@@ -95,6 +95,8 @@ public:
     // it lacks is downloaded as usual; with a local configuration the area table is downloaded
     // once). Set before the first lookup.
     void setLocalSetup(const LocalSetup &local);
+    // The local configuration's file, empty when it is downloaded.
+    QString localConfigPath() const { return m_local.configPath; }
     // Told every page body the lookups receive (null: none). Set before the first lookup.
     void setFetchRecorder(FetchRecorder *recorder) { m_recorder = recorder; }
     // Told the name of each page (BuyerPage) as its fetch begins, on the fetching thread.

@@ -128,6 +128,9 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     m_seller = new SellerView(this, m_layout.resultArea);
     m_seller->setRiskSettings(m_settings.risk);
     connect(m_seller, &SellerView::noteChanged, this, &MainWindow::noteChanged);
+    connect(m_seller, &SellerView::reviewRequested, this, &MainWindow::reviewQueueRequested);
+    connect(m_batch, &BatchFrontEnd::reviewQueueChanged, this, &MainWindow::reviewQueueChanged);
+    connect(m_batch, &BatchFrontEnd::staleRulesFound, this, &MainWindow::staleRulesFound);
     connect(m_batch, &BatchFrontEnd::busy, this, [this] {
         setQueryButtonsEnabled(false);
         m_seller->hideLines();
@@ -358,6 +361,7 @@ void MainWindow::runQuery()
     const QString buyerId = trimSpaces(input);
 
     m_queryRunning = true;
+    m_queryFromClipboard = false;
     m_layout.batchButton->setEnabled(false);
     m_batch->clearSummary();
     m_layout.queryButton->setText(tr("取消"));
@@ -412,6 +416,7 @@ void MainWindow::queryDone(const LookupOutcome &outcome)
         setQueryButtonsEnabled(true);
         if (outcome.status != LookupStatus::Cancelled) {
             m_shown = std::make_unique<LookupOutcome>(outcome);
+            m_shownFromClipboard = m_queryFromClipboard;
             rememberId(outcome.id);
         }
         if (m_shown)
@@ -533,6 +538,7 @@ void MainWindow::applySettings(const QuerySettings &settings, const StorageSetti
     m_slots->setDefaults(m_settings.mainHost);
     if (!m_startupRunner->isRunning())
         fetchStartupList();
+    emit settingsApplied(settings);
 }
 
 void MainWindow::useDemoSite()
@@ -623,6 +629,7 @@ void MainWindow::clipboardChanged()
     m_clipboardTaken = text;
     m_layout.input->setText(trimSpaces(text));
     runQuery();
+    m_queryFromClipboard = m_queryRunning; // runQuery cleared it; this one is the clipboard's
 }
 
 void MainWindow::keepClipboardWatch(bool on)

@@ -53,6 +53,7 @@ struct HistoryFilter
 {
     QStringList buyerIds;  // empty: every buyer
     QDateTime since;       // invalid: from the first
+    QDateTime before;      // invalid: up to the last; else only lookups before this time
     QString text;          // part of the id or the nick (case-sensitive); empty: any
     int limit = 0;         // at most this many; 0: no limit
     bool withPages = true; // false: StoredLookup::pages stays empty (quicker for long lists)
@@ -67,6 +68,22 @@ struct ImportReport
     int refused = 0;        // lines of the file refused, and buyers the seller marked trusted
     qsizetype imported = 0; // entries committed, from the first on (all of them unless it failed)
     QStringList problems;
+};
+
+// An order waiting for the seller's decision: its buyer was judged high risk by a batch of an
+// order export or a watched file.
+struct ReviewEntry
+{
+    qint64 rowId = 0;
+    QString orderNumber; // empty when the export has no order numbers
+    QString buyerId;
+    QStringList reasons;
+    QString source;    // the order export it came from
+    QDateTime queued;  // when it was queued
+    QDateTime handled; // when the seller marked it handled (invalid: still waiting)
+    QString note;      // the seller's note on handling it
+
+    bool isHandled() const { return handled.isValid(); }
 };
 
 // The seller's own data in one SQLite file: every completed lookup, and a note and a mark per
@@ -133,6 +150,18 @@ public:
     // keeps it, a blank reason keeps the reason there was, and a buyer the seller marked trusted
     // is left as it is and counted as refused. When it fails, *report counts what was committed.
     bool importBlacklist(const QList<BlacklistEntry> &entries, ImportReport *report);
+
+    // The review queue. An order already queued (waiting or handled) is not queued again; a
+    // waiting one takes the newer reasons. *added counts the new entries.
+    bool queueForReview(const QList<ReviewEntry> &entries, int *added = nullptr);
+    // The waiting entries, oldest first; with handled ones too (newest handled last) when asked.
+    QList<ReviewEntry> reviewQueue(bool withHandled = false) const;
+    int reviewCount() const;
+    // Marks the waiting entries of an order handled: key is the order number, or the buyer id of
+    // entries without one. *marked counts them (0: nothing waits under that key).
+    bool markReviewed(const QString &key, const QString &note, int *marked = nullptr);
+    // Marks one waiting entry handled (the window's list).
+    bool markReviewed(qint64 rowId, const QString &note);
 
 private:
     class Worker;

@@ -1,6 +1,7 @@
 #include "app/cli/querycommand.h"
 
 #include "app/cli/clicommon.h"
+#include "watch/batchfindings.h"
 #include "storage/historytext.h"
 #include "web/texthelpers.h"
 
@@ -195,5 +196,11 @@ int runQueryCommand(const QStringList &args)
     });
     if (code != CliOk)
         return code;
+    // The single lookups' check: the last lookups against the month before them.
+    if (run.service->recordsHistory()) {
+        if (const QList<StaleField> stale = staleFieldsOfRecentLookups(&run.database);
+            !stale.isEmpty())
+            printMessage(staleRulesText(stale, configurationName(*run.service)));
+    }
     return everyIdLookedUp ? CliOk : CliNotLookedUp;
 }

@@ -8,6 +8,7 @@
 #include "lookup/localsetup.h"
 #include "lookup/lookupservice.h"
 #include "lookup/profile.h"
+#include "mainwindow/deskwatch.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/settingsdialog.h"
 #include "mainwindow/translations.h"
@@ -95,6 +96,9 @@ struct GuiOptions
                                                 "downloading it (default: the settings' [query] "
                                                 "areaTableFile)."),
                                  QStringLiteral("FILE")};
+    QCommandLineOption hidden{QStringLiteral("hidden"),
+                              QStringLiteral("Start in the tray, the window hidden (where the "
+                                             "desktop has a tray; the autostart entry uses it).")};
 
     // Processes the arguments of app: --help and a mistaken option end the program there.
     void process(QCommandLineParser *parser, const QCoreApplication &app) const
@@ -104,7 +108,7 @@ struct GuiOptions
         parser->addHelpOption();
         // Our own --version: it also says which embedded browser this build carries.
         parser->addOption(version);
-        parser->addOptions({settings, demo, skin, database, noHistory, config, areaTable});
+        parser->addOptions({settings, demo, skin, database, noHistory, config, areaTable, hidden});
         parser->process(app);
     }
 };
@@ -244,7 +248,15 @@ int main(int argc, char *argv[])
         window.lookupService()->setConfigCache(
             std::make_shared<const ConfigCache>(ConfigCache::defaultFolder()));
     }
-    window.show();
+    // The watched folder, the tray, the notifications and the review queue.
+    DeskWatch desk(&window, &database,
+                   parser.isSet(settingsOption) ? QFileInfo(parser.value(settingsOption)).absoluteFilePath()
+                                                : QString());
+    desk.applySettings(profile.settings);
+    const bool tray = desk.showTray();
+    // Hidden only where the tray can bring it back.
+    if (!(parser.isSet(options.hidden) && tray))
+        window.show();
     if (load.result == ProfileLoad::Result::NoSettings)
         QTimer::singleShot(0, &window, [&window] { window.openFirstRunSettings(); });
     if (const QString why = databaseProblem(database, storage.history); !why.isEmpty()) {
