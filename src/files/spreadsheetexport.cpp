@@ -19,8 +19,8 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
-#include <iterator>
 #include <cstdio>
+#include <iterator>
 #include <vector>
 
 #include <unistd.h>
@@ -278,8 +278,8 @@ lxw_error insertVerdictChart(lxw_workbook *workbook, lxw_worksheet *sheet, const
     chart_series_set_categories(series, sheetName, 1, 0, 4, 0);
     chart_series_set_values(series, sheetName, 1, 1, 4, 1);
     // 高, 未知, 中, 低
-    lxw_chart_fill fills[] = {{0xE04040, 0, 0}, {0xA0A0A0, 0, 0}, {0xF0A030, 0, 0},
-                              {0x40A060, 0, 0}};
+    lxw_chart_fill fills[] = {
+        {0xE04040, 0, 0}, {0xA0A0A0, 0, 0}, {0xF0A030, 0, 0}, {0x40A060, 0, 0}};
     lxw_chart_point points[std::size(fills)] = {};
     lxw_chart_point *list[std::size(fills) + 1] = {};
     for (size_t i = 0; i < std::size(fills); ++i) {

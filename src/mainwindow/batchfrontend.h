@@ -106,9 +106,9 @@ private:
     QProgressBar *m_progressBar;
     QPushButton *m_stopButton;
     QLabel *m_summary;
-    VerdictBar *m_bar = nullptr;     // the verdicts under the summary
-    QLabel *m_staleLine = nullptr;   // page rules gone stale, under the bar
-    QDateTime m_began;               // when the batch began: its own lookups are from then on
+    VerdictBar *m_bar = nullptr;   // the verdicts under the summary
+    QLabel *m_staleLine = nullptr; // page rules gone stale, under the bar
+    QDateTime m_began;             // when the batch began: its own lookups are from then on
     LookupRunner *m_runner;
     bool m_running = false;
     bool m_abandoned = false;

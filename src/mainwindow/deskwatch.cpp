@@ -31,9 +31,9 @@ DeskWatch::DeskWatch(MainWindow *window, SellerDatabase *database, const QString
     connect(m_watcher, &OrderWatcher::fileFailed, this,
             [this](const QString &path, const QString &error) {
                 qWarning("brelvon: %s: %s", qPrintable(path), qPrintable(error));
-                m_notifier->notify(Notifier::Kind::FileChecked,
-                                   tr("订单文件 %1 无法检查：%2")
-                                       .arg(QFileInfo(path).fileName(), error));
+                m_notifier->notify(
+                    Notifier::Kind::FileChecked,
+                    tr("订单文件 %1 无法检查：%2").arg(QFileInfo(path).fileName(), error));
             });
     connect(m_watcher, &OrderWatcher::pausedChanged, this, [this](bool paused) {
         if (m_pauseAction)
@@ -43,9 +43,8 @@ DeskWatch::DeskWatch(MainWindow *window, SellerDatabase *database, const QString
     connect(window, &MainWindow::queryFinished, this, &DeskWatch::lookupShown);
     connect(window, &MainWindow::reviewQueueRequested, this, &DeskWatch::showReviewQueue);
     connect(window, &MainWindow::reviewQueueChanged, this, &DeskWatch::refreshCount);
-    connect(window, &MainWindow::staleRulesFound, this, [this](const QString &text) {
-        m_notifier->notify(Notifier::Kind::StaleRules, text);
-    });
+    connect(window, &MainWindow::staleRulesFound, this,
+            [this](const QString &text) { m_notifier->notify(Notifier::Kind::StaleRules, text); });
     connect(window, &MainWindow::settingsApplied, this, &DeskWatch::applySettings);
     refreshCount();
 }
@@ -60,7 +59,8 @@ void DeskWatch::applySettings(const QuerySettings &settings)
     const bool watchChanged = !m_settingsKnown || settings.watchFolder != m_settings.watchFolder ||
                               settings.watchOutputFolder != m_settings.watchOutputFolder ||
                               settings.watchArchive != m_settings.watchArchive;
-    const bool autostartChanged = m_settingsKnown && settings.startAtLogin != m_settings.startAtLogin;
+    const bool autostartChanged =
+        m_settingsKnown && settings.startAtLogin != m_settings.startAtLogin;
     m_settings = settings;
     m_settingsKnown = true;
     m_notifier->setEnabled(settings.watchNotify);
@@ -230,9 +230,9 @@ void DeskWatch::lookupShown()
                            highRiskText(outcome->id, outcome->assessment.risk.reasons));
     // The single lookups' sliding window: said once while it holds, again when it changes.
     const QList<StaleField> stale = staleFieldsOfRecentLookups(m_database);
-    const QString text =
-        stale.isEmpty() ? QString()
-                        : staleRulesText(stale, configurationName(*m_window->lookupService()));
+    const QString text = stale.isEmpty()
+                             ? QString()
+                             : staleRulesText(stale, configurationName(*m_window->lookupService()));
     if (!text.isEmpty() && text != m_toldStale)
         m_notifier->notify(Notifier::Kind::StaleRules, text);
     m_toldStale = text;

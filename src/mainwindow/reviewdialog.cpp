@@ -38,8 +38,8 @@ ReviewDialog::ReviewDialog(SellerDatabase *database, QWidget *parent)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(m_handled, &QPushButton::clicked, this, &ReviewDialog::markSelectedHandled);
     connect(m_table, &QTableWidget::itemSelectionChanged, this, [this] {
-        m_handled->setEnabled(!m_table->selectionModel()->selectedRows().isEmpty() &&
-                              m_database && m_database->canWrite());
+        m_handled->setEnabled(!m_table->selectionModel()->selectedRows().isEmpty() && m_database &&
+                              m_database->canWrite());
     });
 
     auto *layout = new QVBoxLayout(this);
@@ -51,14 +51,14 @@ ReviewDialog::ReviewDialog(SellerDatabase *database, QWidget *parent)
 
 void ReviewDialog::refresh()
 {
-    const QList<ReviewEntry> entries = m_database ? m_database->reviewQueue() : QList<ReviewEntry>();
+    const QList<ReviewEntry> entries =
+        m_database ? m_database->reviewQueue() : QList<ReviewEntry>();
     m_table->clearContents();
     m_table->setRowCount(int(entries.size()));
     for (int r = 0; r < entries.size(); ++r) {
         const ReviewEntry &e = entries.at(r);
         const QString values[] = {e.orderNumber, e.buyerId, e.reasons.join(QStringLiteral("；")),
-                                  e.source,
-                                  e.queued.toString(QStringLiteral("yyyy-MM-dd HH:mm"))};
+                                  e.source, e.queued.toString(QStringLiteral("yyyy-MM-dd HH:mm"))};
         for (int c = 0; c < int(std::size(values)); ++c) {
             auto *item = new QTableWidgetItem(values[c]);
             item->setToolTip(values[c]);

@@ -309,8 +309,8 @@ QWidget *SettingsDialog::buildWatchPage()
     const QuerySettings d;
     addField(grid, QStringLiteral("watch/folder"), tr("监视的订单文件夹（留空：不监视）"),
              TextField, QString(), QString());
-    addField(grid, QStringLiteral("watch/outputFolder"), tr("检查结果表格存放处（留空：订单文件旁）"),
-             TextField, QString(), QString());
+    addField(grid, QStringLiteral("watch/outputFolder"),
+             tr("检查结果表格存放处（留空：订单文件旁）"), TextField, QString(), QString());
     addField(grid, QStringLiteral("watch/archive"), tr("检查完的订单文件移入 done 文件夹"),
              BoolField, boolText(d.watchArchive), QString());
     addField(grid, QStringLiteral("watch/notify"), tr("桌面通知"), BoolField,

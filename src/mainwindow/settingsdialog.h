@@ -18,8 +18,8 @@ class QTabWidget;
 class QThread;
 
 // The settings dialog ("设置"): the settings file the command line reads too, edited field by
-// field in six sections (服务器, 查询, 批量, 风险, 记录, 监视). Each field shows the file's value, or
-// the default when the file has none. Saving checks every field as the program reads it: a value
+// field in six sections (服务器, 查询, 批量, 风险, 记录, 监视). Each field shows the file's value,
+// or the default when the file has none. Saving checks every field as the program reads it: a value
 // that would be refused is named next to its field and nothing is written. Otherwise only the
 // changed values are written into the file (comments, unknown keys and sections stay as they
 // are), through a new file renamed over the old one.

@@ -69,9 +69,8 @@ QList<StaleField> findStaleFields(const QList<BuyerCreditRecord> &now,
         const bool wasFilled = qint64(b.filled[i]) * 100 >= qint64(kStaleFilledBefore) * b.found;
         const bool isEmpty = qint64(n.filled[i]) * 100 <= qint64(kStaleFilledNow) * n.found;
         if (wasFilled && isEmpty) {
-            stale.append({QString::fromLatin1(kFields[i].key),
-                          QString::fromUtf8(kFields[i].header), n.found, n.found - n.filled[i],
-                          b.filled[i], b.found});
+            stale.append({QString::fromLatin1(kFields[i].key), QString::fromUtf8(kFields[i].header),
+                          n.found, n.found - n.filled[i], b.filled[i], b.found});
         }
     }
     return stale;

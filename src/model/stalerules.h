@@ -11,10 +11,10 @@
 // configuration's markers no longer match it.
 struct StaleField
 {
-    QString key;    // the record's name for it: "goodCount"
-    QString header; // the table's: "好评数"
-    int found = 0;  // found buyers now
-    int empty = 0;  // of them, with the field empty
+    QString key;          // the record's name for it: "goodCount"
+    QString header;       // the table's: "好评数"
+    int found = 0;        // found buyers now
+    int empty = 0;        // of them, with the field empty
     int filledBefore = 0; // found buyers before, with the field filled
     int foundBefore = 0;  // found buyers before
 

@@ -77,10 +77,10 @@ const char *const kStepTo3[] = {
     " id INTEGER PRIMARY KEY,"
     " order_number TEXT NOT NULL DEFAULT '',"
     " buyer_id TEXT NOT NULL,"
-    " reasons TEXT NOT NULL DEFAULT '[]',"   // a JSON array of texts
+    " reasons TEXT NOT NULL DEFAULT '[]'," // a JSON array of texts
     " source TEXT NOT NULL DEFAULT '',"
-    " queued_at INTEGER NOT NULL,"         // milliseconds since 1970-01-01 UTC
-    " handled_at INTEGER,"                 // NULL: waiting
+    " queued_at INTEGER NOT NULL," // milliseconds since 1970-01-01 UTC
+    " handled_at INTEGER,"         // NULL: waiting
     " note TEXT NOT NULL DEFAULT '',"
     " UNIQUE (order_number, buyer_id))",
     "CREATE INDEX review_waiting ON review_queue (handled_at, queued_at)",
@@ -1170,7 +1170,7 @@ bool SellerDatabase::markReviewed(const QString &key, const QString &note, int *
 bool SellerDatabase::markReviewed(qint64 rowId, const QString &note)
 {
     int marked = 0;
-    const bool ok = d->call(
-        [&] { return d->markReviewed(QStringLiteral("id = ?"), {rowId}, note, &marked); });
+    const bool ok =
+        d->call([&] { return d->markReviewed(QStringLiteral("id = ?"), {rowId}, note, &marked); });
     return ok && marked > 0;
 }

@@ -78,8 +78,8 @@ QList<ReviewEntry> reviewEntriesOf(const QList<BatchRow> &rows, const QString &s
         e.reasons = row.reasons;
         e.source = source;
         e.queued = now;
-        const QStringList numbers = row.orderNumbers.isEmpty() ? QStringList{QString()}
-                                                               : row.orderNumbers;
+        const QStringList numbers =
+            row.orderNumbers.isEmpty() ? QStringList{QString()} : row.orderNumbers;
         for (const QString &number : numbers) {
             e.orderNumber = number;
             entries.append(e);

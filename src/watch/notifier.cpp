@@ -32,7 +32,8 @@ QString Notifier::title(Kind kind)
 {
     switch (kind) {
     case Kind::FileChecked:
-        return inUserLanguage(QStringLiteral("订单文件已检查"), QStringLiteral("Order file checked"));
+        return inUserLanguage(QStringLiteral("订单文件已检查"),
+                              QStringLiteral("Order file checked"));
     case Kind::HighRisk:
         return inUserLanguage(QStringLiteral("高风险买家"), QStringLiteral("High-risk buyer"));
     case Kind::StaleRules:
@@ -106,10 +107,9 @@ void Notifier::sendToDesktop(const QString &title, const QString &body)
          << QStringList() << hints << -1;
     // No service, or one that refuses: the fallback says it instead.
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, watcher, title, body] {
-                if (watcher->isError() && m_fallback)
-                    m_fallback(title, body);
-                watcher->deleteLater();
-            });
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, title, body] {
+        if (watcher->isError() && m_fallback)
+            m_fallback(title, body);
+        watcher->deleteLater();
+    });
 }

@@ -23,7 +23,8 @@ const QString kTableSuffix = QStringLiteral("_检查结果");
 QString freeName(const QDir &folder, const QString &base, const QString &suffix)
 {
     for (int n = 1;; ++n) {
-        const QString name = n == 1 ? base + suffix : QStringLiteral("%1(%2)%3").arg(base).arg(n).arg(suffix);
+        const QString name =
+            n == 1 ? base + suffix : QStringLiteral("%1(%2)%3").arg(base).arg(n).arg(suffix);
         const QString path = folder.filePath(name);
         if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
             return path;
@@ -162,8 +163,8 @@ void OrderWatcher::poll()
             s.modified = file.lastModified();
             s.stableSinceMs = now;
             s.handled = false;
-        } else if (!s.handled && now - s.stableSinceMs >= m_options.settleMs &&
-                   path != m_current && !m_waiting.contains(path)) {
+        } else if (!s.handled && now - s.stableSinceMs >= m_options.settleMs && path != m_current &&
+                   !m_waiting.contains(path)) {
             m_waiting.append(path);
         }
         seen.insert(path, s);
@@ -199,8 +200,7 @@ void OrderWatcher::check(const QString &path)
     const QString table = tableNameFor(path, m_options.outputFolder);
     SellerDatabase *database = m_service->database();
     QString error;
-    if (!checkBatchOutput(table,
-                          programFiles(database ? database->path() : QString(), {}, path),
+    if (!checkBatchOutput(table, programFiles(database ? database->path() : QString(), {}, path),
                           &error))
         return fail(path, error);
     emit fileStarted(path, int(orders.ids.size()));
@@ -211,8 +211,9 @@ void OrderWatcher::check(const QString &path)
     LookupRunner::BatchProgress progress;
     progress.finished = [this](int, const LookupOutcome &outcome) {
         if (outcome.assessment.risk.level == RiskLevel::High)
-            emit highRiskFound(outcome.result.record.buyerId.isEmpty() ? outcome.id
-                                                                       : outcome.result.record.buyerId,
+            emit highRiskFound(outcome.result.record.buyerId.isEmpty()
+                                   ? outcome.id
+                                   : outcome.result.record.buyerId,
                                outcome.assessment.risk.reasons);
     };
     const QStringList ids = orders.ids;

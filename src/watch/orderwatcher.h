@@ -47,7 +47,7 @@ struct CheckedFile
     int buyers = 0;     // buyers looked up
     qint64 leftOut = 0; // buyers past [batch] maxIds, not looked up
     QList<FlaggedBuyer> highRisk;
-    int queued = 0;               // orders newly queued for review
+    int queued = 0;                // orders newly queued for review
     QList<StaleField> staleFields; // page rules that went stale
     QString staleText;             // what to say about them, naming the configuration
     QString problem;               // something that went wrong after the table was written

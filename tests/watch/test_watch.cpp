@@ -54,9 +54,10 @@ private slots:
         QTest::addColumn<QList<BuyerCreditRecord>>("now");
         QTest::addColumn<QList<BuyerCreditRecord>>("before");
         QTest::addColumn<QStringList>("stale");
-        QTest::newRow("went empty") << records(12, 0) << records(20, 20) << QStringList{"goodCount"};
-        QTest::newRow("80% before, 20% now") << records(10, 2) << records(10, 8)
-                                              << QStringList{"goodCount"};
+        QTest::newRow("went empty")
+            << records(12, 0) << records(20, 20) << QStringList{"goodCount"};
+        QTest::newRow("80% before, 20% now")
+            << records(10, 2) << records(10, 8) << QStringList{"goodCount"};
         QTest::newRow("79% before") << records(12, 0) << records(100, 79) << QStringList{};
         QTest::newRow("30% now") << records(10, 3) << records(10, 10) << QStringList{};
         QTest::newRow("9 found now") << records(9, 0) << records(20, 20) << QStringList{};
@@ -65,13 +66,12 @@ private slots:
         QList<BuyerCreditRecord> notFound = records(30, 0);
         for (BuyerCreditRecord &r : notFound)
             r.creditUrl.clear();
-        QTest::newRow("not found") << notFound + records(5, 0) << records(20, 20)
-                                   << QStringList{};
+        QTest::newRow("not found") << notFound + records(5, 0) << records(20, 20) << QStringList{};
         QList<BuyerCreditRecord> twoFields;
         for (int i = 0; i < 10; ++i)
             twoFields.append(found(false, false));
-        QTest::newRow("two fields") << twoFields << records(10, 10)
-                                    << QStringList{"regTime", "goodCount"};
+        QTest::newRow("two fields")
+            << twoFields << records(10, 10) << QStringList{"regTime", "goodCount"};
     }
     void staleFields()
     {
@@ -199,9 +199,8 @@ private slots:
     {
         Notifier notifier;
         QStringList said;
-        notifier.setDelivery([&](const QString &title, const QString &body) {
-            said.append(title + u'|' + body);
-        });
+        notifier.setDelivery(
+            [&](const QString &title, const QString &body) { said.append(title + u'|' + body); });
         notifier.setInterval(300);
         notifier.notify(Notifier::Kind::HighRisk, QStringLiteral("a"));
         notifier.notify(Notifier::Kind::HighRisk, QStringLiteral("b"));

@@ -253,10 +253,11 @@ int runBatchCommand(const QStringList &args)
                                          &queued))
             tellStorageProblem(run.database.problem());
         else if (queued > 0)
-            printMessage(inUserLanguage(QStringLiteral("%1 个高风险订单等待处理（brelvon-cli review）"),
-                                        QStringLiteral("%1 order(s) of high-risk buyers wait for "
-                                                       "review (brelvon-cli review)"))
-                             .arg(queued));
+            printMessage(
+                inUserLanguage(QStringLiteral("%1 个高风险订单等待处理（brelvon-cli review）"),
+                               QStringLiteral("%1 order(s) of high-risk buyers wait for "
+                                              "review (brelvon-cli review)"))
+                    .arg(queued));
     }
     if (!outPath.isEmpty() && !writeBatchSpreadsheet(outPath, rows, &error, table, ownFiles)) {
         printMessage(error);

@@ -461,24 +461,23 @@ int runReviewCommand(const QStringList &args)
         return CliOk;
     }
     const auto time = [](const QDateTime &t) {
-        return t.isValid() ? t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate)
-                           : QString();
+        return t.isValid() ? t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate) : QString();
     };
     for (const ReviewEntry &e : database.reviewQueue(cli.parser().isSet(all))) {
         if (cli.parser().isSet(json)) {
             QStringList reasons;
             for (const QString &r : e.reasons)
                 reasons.append(jsonString(r));
-            QString line = QStringLiteral("{\"order\":%1,\"buyerId\":%2,\"reasons\":[%3],"
-                                          "\"source\":%4,\"queued\":%5")
-                               .arg(jsonString(e.orderNumber), jsonString(e.buyerId),
-                                    reasons.join(u','), jsonString(e.source),
-                                    jsonString(time(e.queued)));
+            QString line =
+                QStringLiteral("{\"order\":%1,\"buyerId\":%2,\"reasons\":[%3],"
+                               "\"source\":%4,\"queued\":%5")
+                    .arg(jsonString(e.orderNumber), jsonString(e.buyerId), reasons.join(u','),
+                         jsonString(e.source), jsonString(time(e.queued)));
             if (cli.parser().isSet(all))
-                line += QStringLiteral(",\"handled\":%1,\"note\":%2")
-                            .arg(e.isHandled() ? jsonString(time(e.handled))
-                                               : QStringLiteral("null"),
-                                 jsonString(e.note));
+                line +=
+                    QStringLiteral(",\"handled\":%1,\"note\":%2")
+                        .arg(e.isHandled() ? jsonString(time(e.handled)) : QStringLiteral("null"),
+                             jsonString(e.note));
             printLine(line + u'}');
         } else {
             QStringList cells{cell(e.orderNumber), cell(e.buyerId),

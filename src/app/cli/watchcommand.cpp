@@ -66,11 +66,12 @@ int runWatchCommand(const QStringList &args)
         for (const FlaggedBuyer &b : file.highRisk)
             printLine(highRiskText(b.buyerId, b.reasons));
         if (file.leftOut > 0)
-            printMessage(inUserLanguage(QStringLiteral("%1：另有 %2 个买家超过 [batch] maxIds，未查询"),
-                                        QStringLiteral("%1: %2 more buyers past [batch] maxIds "
-                                                       "were not looked up"))
-                             .arg(QFileInfo(file.exportPath).fileName())
-                             .arg(file.leftOut));
+            printMessage(
+                inUserLanguage(QStringLiteral("%1：另有 %2 个买家超过 [batch] maxIds，未查询"),
+                               QStringLiteral("%1: %2 more buyers past [batch] maxIds "
+                                              "were not looked up"))
+                    .arg(QFileInfo(file.exportPath).fileName())
+                    .arg(file.leftOut));
         if (!file.staleText.isEmpty()) {
             printMessage(file.staleText);
             notifier.notify(Notifier::Kind::StaleRules, file.staleText);

@@ -250,8 +250,9 @@ int main(int argc, char *argv[])
     }
     // The watched folder, the tray, the notifications and the review queue.
     DeskWatch desk(&window, &database,
-                   parser.isSet(settingsOption) ? QFileInfo(parser.value(settingsOption)).absoluteFilePath()
-                                                : QString());
+                   parser.isSet(settingsOption)
+                       ? QFileInfo(parser.value(settingsOption)).absoluteFilePath()
+                       : QString());
     desk.applySettings(profile.settings);
     const bool tray = desk.showTray();
     // Hidden only where the tray can bring it back.
