@@ -1,6 +1,7 @@
 #pragma once
 
 #include "files/querysettings.h"
+#include "mainwindow/reviewdialog.h"
 #include "model/stalerules.h"
 
 #include <QIcon>
@@ -12,7 +13,6 @@ class Notifier;
 class OrderWatcher;
 class QAction;
 class QSystemTrayIcon;
-class ReviewDialog;
 class SellerDatabase;
 struct CheckedFile;
 
