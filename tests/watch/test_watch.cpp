@@ -2,6 +2,7 @@
 #include "files/querysettings.h"
 #include "lookup/lookupservice.h"
 #include "storage/sellerdatabase.h"
+#include "watch/autostart.h"
 #include "watch/batchfindings.h"
 #include "watch/notifier.h"
 #include "watch/orderwatcher.h"
@@ -192,6 +193,29 @@ private slots:
         QCOMPARE(again.archivedTo, folder + QStringLiteral("/done/orders(2).csv"));
         QCOMPARE(failed.size(), 1); // the broken file is not tried again unchanged
         watcher.stop();
+    }
+
+    // "登录时启动（隐藏）": the XDG autostart entry starts the program hidden with its settings
+    // file, however its path is spelled; turned off, the entry goes.
+    void autostartEntry()
+    {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("config"))));
+        const QString program = QStringLiteral("/opt/my apps/brelvon");
+        const QString settings = QStringLiteral("/home/x/100%\"ok\".conf");
+        QString error;
+        QVERIFY2(setStartAtLogin(true, program, settings, &error), qPrintable(error));
+        const QString path = autostartEntryPath();
+        QVERIFY(path.startsWith(m_dir.path()));
+        QFile entry(path);
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(entry.readAll());
+        QVERIFY2(text.contains(QStringLiteral(
+                     "\nExec=\"/opt/my apps/brelvon\" --hidden --settings "
+                     "\"/home/x/100%%\\\\\"ok\\\\\".conf\"\n")),
+                 qPrintable(text));
+        QVERIFY(setStartAtLogin(false, program, settings, &error));
+        QVERIFY(!QFileInfo::exists(path));
+        QVERIFY(setStartAtLogin(false, program, settings, &error)); // nothing to remove
     }
 
     // At most one notification a minute per kind; what comes meanwhile is said together after.
