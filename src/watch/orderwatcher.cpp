@@ -109,8 +109,9 @@ bool OrderWatcher::start(QString *error)
     m_waiting.clear();
     // What is there already is the seller's old files, not new orders.
     poll();
-    for (Seen &s : m_seen)
-        s.handled = true;
+    for (auto it = m_seen.begin(); it != m_seen.end(); ++it)
+        it->handled = !m_cutShort.contains(it.key()); // a file cut short by stop() is new again
+    m_cutShort.clear();
     m_timer->start(m_options.pollMs);
     return true;
 }
@@ -118,6 +119,9 @@ bool OrderWatcher::start(QString *error)
 void OrderWatcher::stop()
 {
     m_timer->stop();
+    m_cutShort = m_waiting;
+    if (!m_current.isEmpty())
+        m_cutShort.append(m_current);
     m_waiting.clear();
     m_runner->cancel();
     m_runner->join();

@@ -120,9 +120,10 @@ private:
     WatchOptions m_options;
     QuerySettings m_settings;
     QHash<QString, Seen> m_seen;
-    QStringList m_waiting; // complete files, in the order they settled
-    QString m_current;     // the file being checked
-    QStringList m_tables;  // written by this watcher: never taken as exports
+    QStringList m_waiting;  // complete files, in the order they settled
+    QString m_current;      // the file being checked
+    QStringList m_tables;   // written by this watcher: never taken as exports
+    QStringList m_cutShort; // waiting or being checked when the watch stopped: taken at a restart
     bool m_paused = false;
     qint64 m_clockMs = 0;
 };

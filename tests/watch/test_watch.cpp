@@ -209,9 +209,8 @@ private slots:
         QFile entry(path);
         QVERIFY(entry.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(entry.readAll());
-        QVERIFY2(text.contains(QStringLiteral(
-                     "\nExec=\"/opt/my apps/brelvon\" --hidden --settings "
-                     "\"/home/x/100%%\\\\\"ok\\\\\".conf\"\n")),
+        QVERIFY2(text.contains(QStringLiteral("\nExec=\"/opt/my apps/brelvon\" --hidden --settings "
+                                              "\"/home/x/100%%\\\\\"ok\\\\\".conf\"\n")),
                  qPrintable(text));
         QVERIFY(setStartAtLogin(false, program, settings, &error));
         QVERIFY(!QFileInfo::exists(path));
