@@ -136,7 +136,8 @@ private slots:
         QStringList texts;
         for (QAction *a : menu->actions())
             texts.append(a->text());
-        QCOMPARE(texts, (QStringList{"加入黑名单…", "备注…", "移出黑名单", "", "查询历史…"}));
+        QCOMPARE(texts, (QStringList{"加入黑名单…", "备注…", "移出黑名单", "", "查询历史…",
+                                     "待处理订单…"}));
         QVERIFY(!menu->actions().at(2)->isEnabled()); // not listed yet
 
         auto *verdict = w->findChild<RiskVerdictView *>(QStringLiteral("RiskVerdict"));
