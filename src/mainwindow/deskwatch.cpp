@@ -229,7 +229,7 @@ void DeskWatch::lookupShown()
         m_notifier->notify(Notifier::Kind::HighRisk,
                            highRiskText(outcome->id, outcome->assessment.risk.reasons));
     // The single lookups' sliding window: said once while it holds, again when it changes.
-    const QList<StaleField> stale = staleFieldsOfRecentLookups(m_database);
+    const QList<StaleField> stale = m_recentCheck.check(m_database);
     const QString text = stale.isEmpty()
                              ? QString()
                              : staleRulesText(stale, configurationName(*m_window->lookupService()));

@@ -3,6 +3,7 @@
 #include "files/querysettings.h"
 #include "mainwindow/reviewdialog.h"
 #include "model/stalerules.h"
+#include "watch/batchfindings.h"
 
 #include <QIcon>
 #include <QObject>
@@ -76,4 +77,5 @@ private:
     int m_waiting = 0;
     bool m_quitting = false;
     QString m_toldStale; // the single lookups' last stale-rules warning, said once
+    RecentLookupsCheck m_recentCheck;
 };

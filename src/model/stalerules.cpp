@@ -28,15 +28,24 @@ const std::array<CheckedField, 10> kFields = {{
     {"badGiven", "给他人差评", &BuyerCreditRecord::badGiven},
 }};
 
-struct Counts
-{
-    int found = 0;
-    std::array<int, kFields.size()> filled = {};
-};
+static_assert(kFields.size() == FieldFill::kFields);
 
-Counts countFilled(const QList<BuyerCreditRecord> &records)
+} // namespace
+
+const std::array<const char *, FieldFill::kFields> &staleCheckedFields()
 {
-    Counts c;
+    static const std::array<const char *, FieldFill::kFields> keys = [] {
+        std::array<const char *, FieldFill::kFields> k = {};
+        for (size_t i = 0; i < kFields.size(); ++i)
+            k[i] = kFields[i].key;
+        return k;
+    }();
+    return keys;
+}
+
+FieldFill countFilled(const QList<BuyerCreditRecord> &records)
+{
+    FieldFill c;
     for (const BuyerCreditRecord &r : records) {
         if (!isFoundRecord(r))
             continue;
@@ -49,8 +58,6 @@ Counts countFilled(const QList<BuyerCreditRecord> &records)
     return c;
 }
 
-} // namespace
-
 bool isFoundRecord(const BuyerCreditRecord &record)
 {
     return !record.creditUrl.trimmed().isEmpty();
@@ -59,9 +66,12 @@ bool isFoundRecord(const BuyerCreditRecord &record)
 QList<StaleField> findStaleFields(const QList<BuyerCreditRecord> &now,
                                   const QList<BuyerCreditRecord> &before)
 {
+    return findStaleFields(countFilled(now), countFilled(before));
+}
+
+QList<StaleField> findStaleFields(const FieldFill &n, const FieldFill &b)
+{
     QList<StaleField> stale;
-    const Counts n = countFilled(now);
-    const Counts b = countFilled(before);
     if (n.found < kStaleMinFound || b.found < kStaleMinFound)
         return stale;
     for (size_t i = 0; i < kFields.size(); ++i) {

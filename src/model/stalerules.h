@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <array>
 
 // A field of the record that the page rules have stopped filling: filled for most found buyers
 // before, empty for most of them now. The usual sign that a page changed and the query
@@ -35,6 +36,18 @@ constexpr int kStaleFilledNow = 20;
 constexpr int kStaleHistoryDays = 30;
 constexpr int kStaleSlidingWindow = 20;
 
+// How many found buyers had each field filled, the fields in the order of staleCheckedFields().
+struct FieldFill
+{
+    static constexpr size_t kFields = 10;
+    int found = 0;
+    std::array<int, kFields> filled = {};
+};
+// The fields a page rule fills, by the record's name: nick, regTime, address, verification,
+// goodRate, goodCount, neutralCount, badCount, neutralGiven, badGiven.
+const std::array<const char *, FieldFill::kFields> &staleCheckedFields();
+FieldFill countFilled(const QList<BuyerCreditRecord> &records);
+
 // Whether a record is of a found buyer: the detail page's address is there only when the search
 // page listed the buyer and the detail page was read (history keeps no status).
 bool isFoundRecord(const BuyerCreditRecord &record);
@@ -44,6 +57,7 @@ bool isFoundRecord(const BuyerCreditRecord &record);
 // are skipped in both. Pure.
 QList<StaleField> findStaleFields(const QList<BuyerCreditRecord> &now,
                                   const QList<BuyerCreditRecord> &before);
+QList<StaleField> findStaleFields(const FieldFill &now, const FieldFill &before);
 
 // "注册时间：40 个买家中 38 个为空，页面规则可能已过期" (in English for LANG=en*).
 QString staleFieldText(const StaleField &field);

@@ -265,6 +265,7 @@ public:
     bool addLookup(const BuyerQueryResult &result, const QDateTime &time);
     QList<StoredLookup> history(const HistoryFilter &filter);
     qint64 lookupCount();
+    FieldFill fieldFill(const QDateTime &since, const QDateTime &before);
     BuyerNote note(const QString &buyerId);
     QList<BuyerNote> notes();
     bool saveNote(const BuyerNote &note);
@@ -653,10 +654,6 @@ QList<StoredLookup> SellerDatabase::Worker::history(const HistoryFilter &filter)
         where.append(QStringLiteral("looked_up_at >= ?"));
         values.append(filter.since.toMSecsSinceEpoch());
     }
-    if (filter.before.isValid()) {
-        where.append(QStringLiteral("looked_up_at < ?"));
-        values.append(filter.before.toMSecsSinceEpoch());
-    }
     if (!filter.text.isEmpty()) {
         where.append(QStringLiteral("(instr(buyer_id, ?) > 0 OR instr(nick, ?) > 0)"));
         values.append(filter.text);
@@ -699,6 +696,37 @@ qint64 SellerDatabase::Worker::lookupCount()
         return 0;
     }
     return q.next() ? q.value(0).toLongLong() : 0;
+}
+
+FieldFill SellerDatabase::Worker::fieldFill(const QDateTime &since, const QDateTime &before)
+{
+    // The columns of the fields staleCheckedFields() names, in its order.
+    static const char *const columns[] = {
+        "nick",       "reg_time",      "address",   "verification",  "good_rate",
+        "good_count", "neutral_count", "bad_count", "neutral_given", "bad_given"};
+    static_assert(std::size(columns) == FieldFill::kFields);
+    FieldFill fill;
+    if (!readable())
+        return fill;
+    QString sql = QStringLiteral("SELECT count(*)");
+    for (const char *column : columns)
+        sql += QStringLiteral(", total(trim(%1) <> '')").arg(QLatin1String(column));
+    sql += QStringLiteral(" FROM lookups WHERE looked_up_at >= ? AND looked_up_at < ?"
+                          " AND trim(credit_url) <> ''");
+    QSqlQuery q(m_db);
+    q.prepare(sql);
+    q.addBindValue(since.toMSecsSinceEpoch());
+    q.addBindValue(before.toMSecsSinceEpoch());
+    if (!q.exec()) {
+        failed(q.lastError(), QStringLiteral("read"));
+        return fill;
+    }
+    if (q.next()) {
+        fill.found = q.value(0).toInt();
+        for (size_t i = 0; i < FieldFill::kFields; ++i)
+            fill.filled[i] = q.value(int(i) + 1).toInt();
+    }
+    return fill;
 }
 
 BuyerNote SellerDatabase::Worker::noteFrom(const QSqlQuery &q) const
@@ -1116,6 +1144,11 @@ QList<StoredLookup> SellerDatabase::history(const HistoryFilter &filter) const
 qint64 SellerDatabase::lookupCount() const
 {
     return d->call([&] { return d->lookupCount(); });
+}
+
+FieldFill SellerDatabase::fieldFill(const QDateTime &since, const QDateTime &before) const
+{
+    return d->call([&] { return d->fieldFill(since, before); });
 }
 
 BuyerNote SellerDatabase::note(const QString &buyerId) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/buyerqueryresult.h"
+#include "model/stalerules.h"
 #include "storage/blacklistcsv.h"
 
 #include <QDateTime>
@@ -53,7 +54,6 @@ struct HistoryFilter
 {
     QStringList buyerIds;  // empty: every buyer
     QDateTime since;       // invalid: from the first
-    QDateTime before;      // invalid: up to the last; else only lookups before this time
     QString text;          // part of the id or the nick (case-sensitive); empty: any
     int limit = 0;         // at most this many; 0: no limit
     bool withPages = true; // false: StoredLookup::pages stays empty (quicker for long lists)
@@ -137,6 +137,9 @@ public:
     std::optional<StoredLookup> lastLookup(const QString &buyerId) const;
     QList<StoredLookup> history(const HistoryFilter &filter = {}) const;
     qint64 lookupCount() const;
+    // How many lookups from since up to before were of found buyers, and how many of those had
+    // each field filled (counted by the database: a month of history is not read into memory).
+    FieldFill fieldFill(const QDateTime &since, const QDateTime &before) const;
 
     // Notes and marks. note() gives an empty note (with the id) for a buyer without one.
     BuyerNote note(const QString &buyerId) const;

@@ -17,13 +17,9 @@ QList<BuyerCreditRecord> recordsOf(const QList<StoredLookup> &lookups)
     return records;
 }
 
-QList<BuyerCreditRecord> historyBefore(const SellerDatabase *database, const QDateTime &until)
+FieldFill historyBefore(const SellerDatabase *database, const QDateTime &until)
 {
-    HistoryFilter filter;
-    filter.since = until.addDays(-kStaleHistoryDays);
-    filter.before = until;
-    filter.withPages = false;
-    return recordsOf(database->history(filter));
+    return database->fieldFill(until.addDays(-kStaleHistoryDays), until);
 }
 
 } // namespace
@@ -40,10 +36,10 @@ QList<StaleField> staleFieldsOfBatch(const QList<LookupOutcome> &outcomes,
     }
     if (now.size() < kStaleMinFound)
         return {};
-    return findStaleFields(now, historyBefore(database, began));
+    return findStaleFields(countFilled(now), historyBefore(database, began));
 }
 
-QList<StaleField> staleFieldsOfRecentLookups(const SellerDatabase *database)
+QList<StaleField> RecentLookupsCheck::check(const SellerDatabase *database)
 {
     if (!database || !database->canRead())
         return {};
@@ -53,7 +49,12 @@ QList<StaleField> staleFieldsOfRecentLookups(const SellerDatabase *database)
     const QList<StoredLookup> recent = database->history(filter);
     if (recent.size() < kStaleMinFound)
         return {};
-    return findStaleFields(recordsOf(recent), historyBefore(database, recent.last().time));
+    const QDateTime first = recent.last().time;
+    if (!m_until.isValid() || qAbs(m_until.secsTo(first)) > 3600) {
+        m_before = historyBefore(database, first);
+        m_until = first;
+    }
+    return findStaleFields(countFilled(recordsOf(recent)), m_before);
 }
 
 QString configurationName(const LookupService &service)

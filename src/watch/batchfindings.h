@@ -17,8 +17,18 @@ struct LookupOutcome;
 QList<StaleField> staleFieldsOfBatch(const QList<LookupOutcome> &outcomes,
                                      const SellerDatabase *database, const QDateTime &began);
 // The same over the last kStaleSlidingWindow lookups in the history, against the
-// kStaleHistoryDays days before the first of them: the check after single lookups.
-QList<StaleField> staleFieldsOfRecentLookups(const SellerDatabase *database);
+// kStaleHistoryDays days before the first of them: the check after single lookups. The month
+// before is counted again only once the window has moved on by an hour (a busy seller's month
+// is tens of thousands of lookups), so a check costs about a read of the last lookups.
+class RecentLookupsCheck
+{
+public:
+    QList<StaleField> check(const SellerDatabase *database);
+
+private:
+    FieldFill m_before;
+    QDateTime m_until; // the end of the month m_before counts (invalid: not counted yet)
+};
 
 // Which query configuration the lookups use, for the stale-rules warning: the local file, the
 // kept copy standing in for the download, or the address it is downloaded from.

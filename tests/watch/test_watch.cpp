@@ -124,6 +124,34 @@ private slots:
         QVERIFY2(text.contains(local.configPath), qPrintable(text));
     }
 
+    // After single lookups: the last 20 against the month before them.
+    void recentLookupsGoStale()
+    {
+        SellerDatabase db;
+        QVERIFY(db.open(m_dir.filePath(QStringLiteral("recent.sqlite"))));
+        const QDateTime now = QDateTime::currentDateTime();
+        const auto add = [&](bool goodCount, const QDateTime &when) {
+            BuyerQueryResult r;
+            r.record = found(goodCount);
+            QVERIFY(db.addLookup(r, when));
+        };
+        for (int i = 0; i < 15; ++i)
+            add(true, now.addDays(-40)); // older than the month: not counted
+        RecentLookupsCheck check;
+        for (int i = 0; i < 20; ++i)
+            add(false, now.addSecs(-600 + i));
+        QVERIFY(check.check(&db).isEmpty());
+        for (int i = 0; i < 15; ++i)
+            add(true, now.addDays(-2));
+        const QList<StaleField> stale = RecentLookupsCheck().check(&db);
+        QCOMPARE(stale.size(), 1);
+        QCOMPARE(stale.first().key, QStringLiteral("goodCount"));
+        QCOMPARE(stale.first().foundBefore, 15);
+        for (int i = 0; i < 20; ++i)
+            add(true, now.addSecs(i)); // the rules read the pages again
+        QVERIFY(check.check(&db).isEmpty());
+    }
+
     // The watched folder: an export written in two parts is read once, whole; its table appears
     // beside it, it moves into done/, its blacklisted buyer is 高 and queued for review. Files
     // there before, files of other kinds and the watcher's own tables are left alone; an export

@@ -198,7 +198,7 @@ int runQueryCommand(const QStringList &args)
         return code;
     // The single lookups' check: the last lookups against the month before them.
     if (run.service->recordsHistory()) {
-        if (const QList<StaleField> stale = staleFieldsOfRecentLookups(&run.database);
+        if (const QList<StaleField> stale = RecentLookupsCheck().check(&run.database);
             !stale.isEmpty())
             printMessage(staleRulesText(stale, configurationName(*run.service)));
     }
