@@ -59,16 +59,18 @@ void DeskWatch::applySettings(const QuerySettings &settings)
     const bool watchChanged = !m_settingsKnown || settings.watchFolder != m_settings.watchFolder ||
                               settings.watchOutputFolder != m_settings.watchOutputFolder ||
                               settings.watchArchive != m_settings.watchArchive;
+    // The entry follows a change the seller makes, and is made where the settings ask for one
+    // and none is there; a copy run with other settings (a build folder's, the demo) never
+    // removes the installed program's entry.
     const bool autostartChanged =
-        m_settingsKnown && settings.startAtLogin != m_settings.startAtLogin;
+        m_settingsKnown ? settings.startAtLogin != m_settings.startAtLogin
+                        : settings.startAtLogin && !QFileInfo::exists(autostartEntryPath());
     m_settings = settings;
     m_settingsKnown = true;
     m_notifier->setEnabled(settings.watchNotify);
     m_watcher->setSettings(settings);
     if (watchChanged)
         restartWatch();
-    // Only a change the seller made writes or removes the entry: a copy run from a build folder
-    // leaves the installed program's entry alone.
     if (autostartChanged) {
         QString error;
         if (!setStartAtLogin(settings.startAtLogin, QApplication::applicationFilePath(),
