@@ -27,6 +27,8 @@ struct BatchRow
     // From an order file: the buyer's orders and their numbers (the order columns).
     int orders = 0;
     QStringList orderNumbers = {};
+    // Taken from the history, this many minutes old (-1: looked up now).
+    int reusedMinutes = -1;
 };
 
 // The twelve column headers, in column order.

@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -256,8 +257,18 @@ int main(int argc, char *argv[])
     desk.applySettings(profile.settings);
     const bool tray = desk.showTray();
     // Hidden only where the tray can bring it back.
-    if (!(parser.isSet(options.hidden) && tray))
+    const bool shown = !(parser.isSet(options.hidden) && tray);
+    if (shown)
         window.show();
+    if (!profile.site && !qEnvironmentVariableIsSet("BRELVON_QUIT_AFTER_SHOW")) {
+        // A batch the window did not finish (a crash, a kill) is offered once the window is up;
+        // a start hidden in the tray asks nothing.
+        window.setBatchJournalPath(
+            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+            QLatin1String("/Brelvon/unfinished-batch.journal"));
+        if (shown)
+            QTimer::singleShot(0, &window, [&window] { window.offerBatchResume(); });
+    }
     if (load.result == ProfileLoad::Result::NoSettings)
         QTimer::singleShot(0, &window, [&window] { window.openFirstRunSettings(); });
     if (const QString why = databaseProblem(database, storage.history); !why.isEmpty()) {
