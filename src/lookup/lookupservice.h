@@ -139,6 +139,9 @@ public:
                                const CancelToken &cancel, const BatchProgress &progress = {},
                                bool *cancelled = nullptr);
 
+    // Batches running now (any front end's).
+    int batchesRunning() const { return m_batchesRunning; }
+
     // The outcome again after the seller changed the buyer's note or mark: the note re-read and
     // the verdict assessed anew.
     LookupOutcome reassess(const LookupOutcome &outcome) const;
@@ -184,6 +187,7 @@ private:
     DetailPageBrowser *m_browser = nullptr;
     SellerDatabase *m_database = nullptr;
     std::atomic<bool> m_recordHistory{false};
+    std::atomic<int> m_batchesRunning{0};
 
     mutable std::mutex m_setupMutex; // guards the settings, the setup and the cache
     std::mutex m_fetchSetupMutex;    // one download of the setup at a time

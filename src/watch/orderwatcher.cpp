@@ -1,5 +1,6 @@
 #include "watch/orderwatcher.h"
 
+#include "engine/batchengine.h"
 #include "files/orderfile.h"
 #include "files/outputguard.h"
 #include "files/spreadsheetexport.h"
@@ -179,7 +180,9 @@ void OrderWatcher::poll()
 
 void OrderWatcher::takeNext()
 {
-    if (m_paused || isBusy() || m_runner->isRunning() || m_waiting.isEmpty())
+    // Another batch on the service (the window's) goes first: the poll tries again.
+    if (m_paused || isBusy() || m_runner->isRunning() || m_waiting.isEmpty() ||
+        m_service->batchesRunning() > 0)
         return;
     check(m_waiting.takeFirst());
 }
@@ -211,6 +214,7 @@ void OrderWatcher::check(const QString &path)
     BatchOptions options;
     options.jobs = m_settings.batchJobs;
     options.paceMs = m_settings.batchPaceMs;
+    options.pacing = pacing();
     const QDateTime began = QDateTime::currentDateTime();
     LookupRunner::BatchProgress progress;
     progress.finished = [this](int, const LookupOutcome &outcome) {
@@ -220,10 +224,14 @@ void OrderWatcher::check(const QString &path)
                                    : outcome.result.record.buyerId,
                                outcome.assessment.risk.reasons);
     };
+    progress.paused = [this](int seconds, const QString &why) {
+        emit marketplacePaused(seconds, why);
+    };
     const QStringList ids = orders.ids;
     m_runner->batch(ids, options, std::move(progress),
                     [this, path, orders = std::move(orders), table,
                      began](const QList<LookupOutcome> &outcomes, bool cancelled) {
+                        m_sinceLastBatch.start();
                         if (cancelled) { // stopped: the file stays for the next watch
                             m_current.clear();
                             return;
@@ -281,6 +289,24 @@ void OrderWatcher::finish(const QString &path, const BatchInput &input, const QS
     m_current.clear();
     emit fileChecked(file);
     takeNext();
+}
+
+std::shared_ptr<BatchPacing> OrderWatcher::pacing()
+{
+    const int jobs = qMin(m_settings.batchJobs, m_service->jobs());
+    const QString madeFor = QStringLiteral("%1 %2 %3")
+                                .arg(jobs)
+                                .arg(m_settings.batchPaceMs)
+                                .arg(m_settings.blockedPauseSec);
+    // After a quiet spell as long as the longest pause the marketplace has forgotten us too.
+    const bool idle =
+        m_sinceLastBatch.isValid() && m_sinceLastBatch.elapsed() > BatchPacing::kLongestPauseMs;
+    if (!m_pacing || madeFor != m_pacingMadeFor || idle) {
+        m_pacing =
+            std::make_shared<BatchPacing>(jobs, m_settings.batchPaceMs, m_settings.blockedPauseSec);
+        m_pacingMadeFor = madeFor;
+    }
+    return m_pacing;
 }
 
 QString OrderWatcher::archive(const QString &path, QString *error) const

@@ -5,12 +5,16 @@
 #include "model/stalerules.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class BatchPacing;
 class LookupRunner;
 class LookupService;
 class QTimer;
@@ -62,6 +66,11 @@ struct CheckedFile
 // a name no existing file has, its 高 buyers' orders go into the review queue, and the export
 // moves into done/. A file that fails is named with the reason and stays where it is; it is tried
 // again only once it changes. Runs on the thread that made it, which needs an event loop.
+//
+// However many exports arrive at once, the marketplace sees one batch at a time: a file waits
+// while any batch runs on the service (the window's too), and the files checked in a row share
+// one pacing, so a pause, a widened gap and fewer buyers in flight carry over from one file to
+// the next.
 class OrderWatcher : public QObject
 {
     Q_OBJECT
@@ -97,6 +106,8 @@ signals:
     // A buyer looked up in a file is judged 高 (before the file is done).
     void highRiskFound(const QString &buyerId, const QStringList &reasons);
     void pausedChanged(bool paused);
+    // The marketplace blocked a page: the file's batch waits `seconds` (why: marker or status).
+    void marketplacePaused(int seconds, const QString &why);
 
 private:
     struct Seen
@@ -113,6 +124,9 @@ private:
                 const QList<LookupOutcome> &outcomes, const QDateTime &began);
     void fail(const QString &path, const QString &error);
     QString archive(const QString &path, QString *error) const;
+    // The pacing for the next file: the last one's, unless the settings changed or it has been
+    // idle for longer than the longest pause.
+    std::shared_ptr<BatchPacing> pacing();
 
     LookupService *m_service;
     LookupRunner *m_runner;
@@ -125,6 +139,9 @@ private:
     QStringList m_tables;   // written by this watcher: never taken as exports
     QStringList m_cutShort; // waiting or being checked when the watch stopped: taken at a restart
     bool m_paused = false;
+    std::shared_ptr<BatchPacing> m_pacing;
+    QString m_pacingMadeFor; // the jobs, pace and pause it was made with
+    QElapsedTimer m_sinceLastBatch;
     qint64 m_clockMs = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "demosite/demosite.h"
+#include "engine/batchengine.h"
 #include "files/querysettings.h"
+#include "lookup/lookuprunner.h"
 #include "lookup/lookupservice.h"
 #include "storage/sellerdatabase.h"
 #include "watch/autostart.h"
@@ -221,6 +223,83 @@ private slots:
         QCOMPARE(again.archivedTo, folder + QStringLiteral("/done/orders(2).csv"));
         QCOMPARE(failed.size(), 1); // the broken file is not tried again unchanged
         watcher.stop();
+    }
+
+    // Exports that arrive together while another batch runs on the service: they wait for it,
+    // then go one after the other.
+    void filesArrivingTogether()
+    {
+        DemoSite site;
+        QVERIFY(site.start(0, 40));
+        LookupService service(demoSettings(site.hostPort()));
+        const QString folder = m_dir.filePath(QStringLiteral("together"));
+        QVERIFY(QDir().mkpath(folder));
+        OrderWatcher watcher(&service);
+        WatchOptions options;
+        options.folder = folder;
+        options.settleMs = 100;
+        options.pollMs = 50;
+        watcher.setOptions(options);
+        QString error;
+        QVERIFY2(watcher.start(&error), qPrintable(error));
+
+        QStringList events;
+        LookupRunner other(&service);
+        QVERIFY(other.batch(QStringList(4, QStringLiteral("xiaoyu_2008")), {}, {},
+                            [&](const QList<LookupOutcome> &, bool) { events.append("other"); }));
+        connect(&watcher, &OrderWatcher::fileStarted, this,
+                [&](const QString &path, int) { events.append(QFileInfo(path).fileName()); });
+        connect(&watcher, &OrderWatcher::fileChecked, this,
+                [&](const CheckedFile &file) { events.append(file.table.section(u'/', -1)); });
+        for (const char *name : {"a.csv", "b.csv"})
+            writeFile(folder + u'/' + QLatin1String(name),
+                      "订单编号,买家会员名\r\n1,xiaoyu_2008\r\n", QIODevice::WriteOnly);
+        QTRY_COMPARE_WITH_TIMEOUT(events.size(), 5, 60000);
+        QCOMPARE(events,
+                 QStringList({"other", "a.csv", "a_检查结果.xlsx", "b.csv", "b_检查结果.xlsx"}));
+        watcher.stop();
+    }
+
+    // Batches in a row on one pacing (the watcher's files): the second keeps to the pause the
+    // first left behind, and its own block doubles on from there; on a pacing of its own it would
+    // start afresh.
+    void pacingCarriesOver_data()
+    {
+        QTest::addColumn<bool>("shared");
+        QTest::addColumn<int>("firstPause");
+        QTest::newRow("shared") << true << 2;
+        QTest::newRow("own") << false << 1;
+    }
+    void pacingCarriesOver()
+    {
+        QFETCH(bool, shared);
+        QFETCH(int, firstPause);
+        DemoSite site;
+        QVERIFY(site.start());
+        site.setBlockAfter(1); // every marketplace page
+        QuerySettings settings = demoSettings(site.hostPort());
+        settings.blockedPauseSec = 1;
+        LookupService service(settings);
+        BatchOptions options;
+        options.maxTries = 1;
+        options.pacing = std::make_shared<BatchPacing>(1, 0, settings.blockedPauseSec);
+        QList<int> pauses;
+        const auto run = [&] {
+            CancelToken cancel;
+            LookupService::BatchProgress progress;
+            progress.paused = [&](int seconds, const QString &) {
+                pauses.append(seconds);
+                cancel.cancel(); // ended in its first pause
+            };
+            service.batch({QStringLiteral("xiaoyu_2008")}, options, cancel, progress);
+        };
+        run();
+        if (!shared)
+            options.pacing.reset();
+        const qint64 before = site.marketplaceRequests();
+        run();
+        QCOMPARE(pauses, QList<int>({1, firstPause}));
+        QCOMPARE(site.marketplaceRequests(), before + 1);
     }
 
     // "登录时启动（隐藏）": the XDG autostart entry starts the program hidden with its settings

@@ -1,6 +1,7 @@
 #include "app/cli/watchcommand.h"
 
 #include "app/cli/clicommon.h"
+#include "engine/batchengine.h"
 #include "watch/batchfindings.h"
 #include "watch/notifier.h"
 #include "watch/orderwatcher.h"
@@ -55,6 +56,10 @@ int runWatchCommand(const QStringList &args)
                          .arg(QFileInfo(path).fileName())
                          .arg(buyers));
     });
+    QObject::connect(&watcher, &OrderWatcher::marketplacePaused,
+                     [](int seconds, const QString &why) {
+                         printMessage(batchPauseText(seconds) + QStringLiteral(" (") + why + u')');
+                     });
     QObject::connect(&watcher, &OrderWatcher::highRiskFound,
                      [&](const QString &id, const QStringList &reasons) {
                          notifier.notify(Notifier::Kind::HighRisk, highRiskText(id, reasons));
