@@ -64,6 +64,14 @@ struct QuerySettings
     bool startAtLogin = false; // [window] startAtLogin: an autostart entry starts it hidden
 };
 
+// The three hosts: their keys in the settings file ("hosts/main" …) and their members.
+struct HostKey
+{
+    const char *key;
+    QString QuerySettings::*host;
+};
+extern const HostKey kHostKeys[3];
+
 // "http://" + host + path on our own web site; empty without a host.
 QString siteAddress(const QString &host, const char *path);
 

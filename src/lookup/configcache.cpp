@@ -1,6 +1,6 @@
 #include "lookup/configcache.h"
 
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include "engine/blockmarkers.h"
 #include "model/buyerqueryresult.h"

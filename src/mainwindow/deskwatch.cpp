@@ -1,6 +1,6 @@
 #include "mainwindow/deskwatch.h"
 
-#include "lookup/lookupservice.h"
+#include "lookup/lookupsession.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/reviewdialog.h"
 #include "storage/sellerdatabase.h"
@@ -17,9 +17,9 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
-DeskWatch::DeskWatch(MainWindow *window, SellerDatabase *database, const QString &settingsPath)
-    : QObject(window), m_window(window), m_database(database), m_settingsPath(settingsPath),
-      m_watcher(new OrderWatcher(window->lookupService(), this)), m_notifier(new Notifier(this))
+DeskWatch::DeskWatch(LookupSession &session, MainWindow *window, const QString &settingsPath)
+    : QObject(window), m_session(session), m_window(window), m_settingsPath(settingsPath),
+      m_watcher(new OrderWatcher(session, this)), m_notifier(new Notifier(this))
 {
     m_baseIcon = window->windowIcon().isNull() ? QApplication::windowIcon() : window->windowIcon();
     window->installEventFilter(this);
@@ -45,8 +45,9 @@ DeskWatch::DeskWatch(MainWindow *window, SellerDatabase *database, const QString
     connect(window, &MainWindow::reviewQueueChanged, this, &DeskWatch::refreshCount);
     connect(window, &MainWindow::staleRulesFound, this,
             [this](const QString &text) { m_notifier->notify(Notifier::Kind::StaleRules, text); });
-    connect(window, &MainWindow::settingsApplied, this, &DeskWatch::applySettings);
-    refreshCount();
+    connect(&session, &LookupSession::settingsChanged, this,
+            [this](const QuerySettings &settings) { applySettings(settings); });
+    applySettings(session.settings());
 }
 
 DeskWatch::~DeskWatch()
@@ -68,7 +69,6 @@ void DeskWatch::applySettings(const QuerySettings &settings)
     m_settings = settings;
     m_settingsKnown = true;
     m_notifier->setEnabled(settings.watchNotify);
-    m_watcher->setSettings(settings);
     if (watchChanged)
         restartWatch();
     if (autostartChanged) {
@@ -80,6 +80,11 @@ void DeskWatch::applySettings(const QuerySettings &settings)
     if (m_pauseAction)
         m_pauseAction->setEnabled(!settings.watchFolder.isEmpty());
     refreshCount();
+}
+
+SellerDatabase *DeskWatch::database() const
+{
+    return m_session.database();
 }
 
 void DeskWatch::restartWatch()
@@ -149,7 +154,7 @@ void DeskWatch::setWatchPaused(bool paused)
 void DeskWatch::showReviewQueue()
 {
     if (!m_review) {
-        m_review = new ReviewDialog(m_database, m_window->isVisible() ? m_window : nullptr);
+        m_review = new ReviewDialog(database(), m_window->isVisible() ? m_window : nullptr);
         m_review->setAttribute(Qt::WA_DeleteOnClose);
         connect(m_review, &ReviewDialog::queueChanged, this, &DeskWatch::refreshCount);
     } else {
@@ -162,7 +167,7 @@ void DeskWatch::showReviewQueue()
 
 void DeskWatch::refreshCount()
 {
-    m_waiting = m_database ? m_database->reviewCount() : 0;
+    m_waiting = database() ? database()->reviewCount() : 0;
     if (m_review)
         m_review->refresh();
     if (!m_tray)
@@ -231,10 +236,9 @@ void DeskWatch::lookupShown()
         m_notifier->notify(Notifier::Kind::HighRisk,
                            highRiskText(outcome->id, outcome->assessment.risk.reasons));
     // The single lookups' sliding window: said once while it holds, again when it changes.
-    const QList<StaleField> stale = m_recentCheck.check(m_database);
-    const QString text = stale.isEmpty()
-                             ? QString()
-                             : staleRulesText(stale, configurationName(*m_window->lookupService()));
+    const QList<StaleField> stale = m_recentCheck.check(database());
+    const QString text =
+        stale.isEmpty() ? QString() : staleRulesText(stale, configurationName(m_session.service()));
     if (!text.isEmpty() && text != m_toldStale)
         m_notifier->notify(Notifier::Kind::StaleRules, text);
     m_toldStale = text;

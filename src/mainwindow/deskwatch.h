@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QPointer>
 
+class LookupSession;
 class MainWindow;
 class Notifier;
 class OrderWatcher;
@@ -25,13 +26,10 @@ class DeskWatch : public QObject
 {
     Q_OBJECT
 public:
-    // settingsPath: the settings file the autostart entry names (empty: the default one).
-    DeskWatch(MainWindow *window, SellerDatabase *database, const QString &settingsPath);
+    // The window on the session; settingsPath: the settings file the autostart entry names
+    // (empty: the default one). Follows the session's settings from the start.
+    DeskWatch(LookupSession &session, MainWindow *window, const QString &settingsPath);
     ~DeskWatch() override;
-
-    // The settings in force: the watch follows its folder, notifications and the autostart
-    // entry theirs.
-    void applySettings(const QuerySettings &settings);
 
     // Shows the tray icon where the desktop has a tray. False where there is none.
     bool showTray();
@@ -62,9 +60,13 @@ private:
     void fileChecked(const CheckedFile &file);
     void lookupShown();
     void restartWatch();
+    // The settings in force: the watch follows its folder, notifications and the autostart
+    // entry theirs.
+    void applySettings(const QuerySettings &settings);
+    SellerDatabase *database() const;
 
+    LookupSession &m_session;
     MainWindow *m_window;
-    SellerDatabase *m_database;
     QString m_settingsPath;
     QuerySettings m_settings;
     bool m_settingsKnown = false;

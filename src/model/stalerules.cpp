@@ -1,6 +1,6 @@
 #include "model/stalerules.h"
 
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
 #include "storage/sellerdatabase.h"
 
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -211,19 +211,6 @@ bool mayWrite(const QFileInfo &info)
 std::atomic<int> g_connectionCount{0};
 
 } // namespace
-
-QString listMarkName(ListMark mark)
-{
-    switch (mark) {
-    case ListMark::Blacklist:
-        return QStringLiteral("blacklist");
-    case ListMark::Trusted:
-        return QStringLiteral("trusted");
-    case ListMark::None:
-        break;
-    }
-    return {};
-}
 
 // Owns the database's thread, its connection and everything it knows; every member below the
 // queue is touched on that thread only.

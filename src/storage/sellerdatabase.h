@@ -1,8 +1,8 @@
 #pragma once
 
 #include "model/buyerqueryresult.h"
+#include "model/sellerdata.h"
 #include "model/stalerules.h"
-#include "storage/blacklistcsv.h"
 
 #include <QDateTime>
 #include <QList>
@@ -11,43 +11,6 @@
 
 #include <memory>
 #include <optional>
-
-// One page fetch of a stored lookup.
-struct StoredPage
-{
-    QString outcome; // as PageResult::outcomeText() says it
-    int status = 0;
-    qint64 bytes = 0;
-    qint64 elapsedMs = 0;
-    QString address;
-};
-
-// One completed lookup as the history keeps it.
-struct StoredLookup
-{
-    qint64 rowId = 0;
-    QDateTime time; // when it completed
-    BuyerCreditRecord record;
-    QList<StoredPage> pages;
-};
-
-// How the seller has marked a buyer.
-enum class ListMark { None, Blacklist, Trusted };
-// "", "blacklist", "trusted": the words of the command line and of the JSON.
-QString listMarkName(ListMark mark);
-
-// What the seller keeps about one buyer.
-struct BuyerNote
-{
-    QString buyerId;
-    QString note; // the seller's own words
-    ListMark listed = ListMark::None;
-    QString reason; // why the buyer is blacklisted
-    QDate listedOn; // when the buyer was listed (invalid: not known)
-    QDateTime updated;
-
-    bool isEmpty() const { return note.isEmpty() && listed == ListMark::None; }
-};
 
 // Which lookups history() returns, newest first.
 struct HistoryFilter
@@ -68,22 +31,6 @@ struct ImportReport
     int refused = 0;        // lines of the file refused, and buyers the seller marked trusted
     qsizetype imported = 0; // entries committed, from the first on (all of them unless it failed)
     QStringList problems;
-};
-
-// An order waiting for the seller's decision: its buyer was judged high risk by a batch of an
-// order export or a watched file.
-struct ReviewEntry
-{
-    qint64 rowId = 0;
-    QString orderNumber; // empty when the export has no order numbers
-    QString buyerId;
-    QStringList reasons;
-    QString source;    // the order export it came from
-    QDateTime queued;  // when it was queued
-    QDateTime handled; // when the seller marked it handled (invalid: still waiting)
-    QString note;      // the seller's note on handling it
-
-    bool isHandled() const { return handled.isValid(); }
 };
 
 // The seller's own data in one SQLite file: every completed lookup, and a note and a mark per

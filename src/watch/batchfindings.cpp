@@ -2,7 +2,7 @@
 
 #include "files/querysettings.h"
 #include "lookup/lookupservice.h"
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include <QFileInfo>
 

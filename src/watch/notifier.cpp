@@ -1,6 +1,6 @@
 #include "watch/notifier.h"
 
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

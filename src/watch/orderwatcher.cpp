@@ -6,8 +6,9 @@
 #include "files/spreadsheetexport.h"
 #include "lookup/lookuprunner.h"
 #include "lookup/lookupservice.h"
+#include "lookup/lookupsession.h"
+#include "model/uilanguage.h"
 #include "watch/batchfindings.h"
-#include "web/uilanguage.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -60,11 +61,14 @@ QString CheckedFile::summary() const
         .arg(highRisk.size());
 }
 
-OrderWatcher::OrderWatcher(LookupService *service, QObject *parent)
-    : QObject(parent), m_service(service), m_runner(new LookupRunner(service, this)),
-      m_timer(new QTimer(this)), m_settings(service->settings())
+OrderWatcher::OrderWatcher(LookupSession &session, QObject *parent)
+    : QObject(parent), m_session(session), m_service(&session.service()),
+      m_runner(new LookupRunner(m_service, this)), m_timer(new QTimer(this)),
+      m_settings(session.settings())
 {
     qRegisterMetaType<CheckedFile>();
+    connect(&session, &LookupSession::settingsChanged, this,
+            [this](const QuerySettings &settings) { m_settings = settings; });
     connect(m_timer, &QTimer::timeout, this, &OrderWatcher::poll);
 }
 
@@ -205,7 +209,7 @@ void OrderWatcher::check(const QString &path)
                                          QStringLiteral("no buyer in the order file %1"))
                               .arg(path));
     const QString table = tableNameFor(path, m_options.outputFolder);
-    SellerDatabase *database = m_service->database();
+    SellerDatabase *database = m_session.database();
     QString error;
     if (!checkBatchOutput(table, programFiles(database ? database->path() : QString(), {}, path),
                           &error))
@@ -247,7 +251,7 @@ void OrderWatcher::finish(const QString &path, const BatchInput &input, const QS
     file.exportPath = path;
     file.buyers = int(outcomes.size());
     file.leftOut = input.leftOut;
-    SellerDatabase *database = m_service->database();
+    SellerDatabase *database = m_session.database();
     file.staleFields = staleFieldsOfBatch(outcomes, database, began);
     if (!file.staleFields.isEmpty())
         file.staleText = staleRulesText(file.staleFields, configurationName(*m_service));

@@ -17,6 +17,7 @@
 class BatchPacing;
 class LookupRunner;
 class LookupService;
+class LookupSession;
 class QTimer;
 struct LookupOutcome;
 
@@ -75,12 +76,11 @@ class OrderWatcher : public QObject
 {
     Q_OBJECT
 public:
-    explicit OrderWatcher(LookupService *service, QObject *parent = nullptr);
+    // Looks up through the session's service; its settings follow the session's.
+    explicit OrderWatcher(LookupSession &session, QObject *parent = nullptr);
     ~OrderWatcher() override;
 
     void setOptions(const WatchOptions &options) { m_options = options; }
-    // The settings the next file's batch runs with ([batch] pace, jobs, maxIds, columns, risk).
-    void setSettings(const QuerySettings &settings) { m_settings = settings; }
     const WatchOptions &options() const { return m_options; }
 
     // Starts watching: what the folder holds now is left alone. False with a message when the
@@ -128,11 +128,12 @@ private:
     // idle for longer than the longest pause.
     std::shared_ptr<BatchPacing> pacing();
 
+    LookupSession &m_session;
     LookupService *m_service;
     LookupRunner *m_runner;
     QTimer *m_timer;
     WatchOptions m_options;
-    QuerySettings m_settings;
+    QuerySettings m_settings; // the session's: the next file's batch runs with them
     QHash<QString, Seen> m_seen;
     QStringList m_waiting;  // complete files, in the order they settled
     QString m_current;      // the file being checked

@@ -12,6 +12,7 @@
 #include "storage/sellerdatabase.h"
 #include "web/codepage936.h"
 #include "web/fetchpage.h"
+#include "windowonsession.h"
 #include "xlsxsheet.h"
 
 #include <QDesktopServices>
@@ -109,7 +110,7 @@ class TestBatch : public QObject
         QuerySettings s;
         s.mainHost = s.secondHost = s.tradeCardHost = m_site->hostPort();
         s.batchJobs = jobs;
-        return configure(std::make_unique<MainWindow>(s), fileName);
+        return configure(windowOn(s), fileName);
     }
     std::unique_ptr<MainWindow> configure(std::unique_ptr<MainWindow> w, const QString &fileName)
     {
@@ -192,7 +193,7 @@ private slots:
         QVERIFY(site.start());
         const QString path = idFile(QStringLiteral("ids.txt"),
                                     "xiaoyu_2008,\"blue sky88\"\r\n night_owl\n\n快乐的小猫,");
-        auto w = configure(std::make_unique<MainWindow>(demoSettings(site.hostPort())), path);
+        auto w = configure(windowOn(demoSettings(site.hostPort())), path);
         QVERIFY(shown(w.get(), "UpdateNotice"));
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
@@ -432,7 +433,7 @@ private slots:
         note.buyerId = QStringLiteral("tom");
         note.listed = ListMark::Blacklist;
         QVERIFY(db.saveNote(note));
-        auto w = configure(std::make_unique<MainWindow>(s), idFile("订单.CSV", content));
+        auto w = configure(windowOn(s), idFile("订单.CSV", content));
         w->setSellerDatabase(&db, false);
         QString told;
         whenModal<QMessageBox>(w.get(), [&](QMessageBox *box) {

@@ -2,7 +2,7 @@
 #include "engine/batchengine.h"
 #include "files/querysettings.h"
 #include "lookup/lookuprunner.h"
-#include "lookup/lookupservice.h"
+#include "lookup/lookupsession.h"
 #include "storage/sellerdatabase.h"
 #include "watch/autostart.h"
 #include "watch/batchfindings.h"
@@ -97,30 +97,30 @@ private slots:
         QVERIFY(db.open(m_dir.filePath(QStringLiteral("stale.sqlite"))));
         const QStringList ids(12, QStringLiteral("xiaoyu_2008"));
         CancelToken cancel;
-        LookupService before(demoSettings(site.hostPort()));
-        before.setDatabase(&db, true);
-        const QList<LookupOutcome> good = before.batch(ids, {}, cancel);
+        LookupSession before(demoSettings(site.hostPort()));
+        before.useDatabase(&db, true);
+        const QList<LookupOutcome> good = before.service().batch(ids, {}, cancel);
         QCOMPARE(good.first().status, LookupStatus::Found);
         QVERIFY(!good.first().result.record.goodCount.isEmpty());
         QVERIFY(staleFieldsOfBatch(good, &db, QDateTime::currentDateTime()).isEmpty());
 
         LocalSetup local;
-        QueryConfig config = before.setup()->config;
+        QueryConfig config = before.service().setup()->config;
         config.setEntry(8, QStringLiteral("<td class=\"gone\">"));
         local.config = config;
         local.configPath = m_dir.filePath(QStringLiteral("new-fmj2.htm"));
-        LookupService after(demoSettings(site.hostPort()));
-        after.setDatabase(&db, true);
+        LookupSession after(demoSettings(site.hostPort()));
+        after.useDatabase(&db, true);
         after.setLocalSetup(local);
         const QDateTime began = QDateTime::currentDateTime().addMSecs(1);
         QTest::qWait(2); // the new batch's lookups are after `began`
-        const QList<LookupOutcome> outcomes = after.batch(ids, {}, cancel);
+        const QList<LookupOutcome> outcomes = after.service().batch(ids, {}, cancel);
         QCOMPARE(outcomes.size(), 12);
         QVERIFY(outcomes.first().result.record.goodCount.isEmpty());
         const QList<StaleField> stale = staleFieldsOfBatch(outcomes, &db, began);
         QCOMPARE(stale.size(), 1);
         QCOMPARE(stale.first().key, QStringLiteral("goodCount"));
-        const QString text = staleRulesText(stale, configurationName(after));
+        const QString text = staleRulesText(stale, configurationName(after.service()));
         QVERIFY2(text.contains(QStringLiteral("goodCount: empty for 12 of 12 buyers")),
                  qPrintable(text));
         QVERIFY2(text.contains(local.configPath), qPrintable(text));
@@ -169,8 +169,8 @@ private slots:
         note.listed = ListMark::Blacklist;
         note.reason = QStringLiteral("收货后退款");
         QVERIFY(db.saveNote(note));
-        LookupService service(demoSettings(site.hostPort()));
-        service.setDatabase(&db, true);
+        LookupSession session(demoSettings(site.hostPort()));
+        session.useDatabase(&db, true);
 
         const QString folder = m_dir.filePath(QStringLiteral("inbox"));
         QVERIFY(QDir().mkpath(folder));
@@ -178,7 +178,7 @@ private slots:
         writeFile(old, "买家会员名\r\nxiaoyu_2008\r\n", QIODevice::WriteOnly);
         writeFile(folder + QStringLiteral("/notes.txt"), "tom.wang\n", QIODevice::WriteOnly);
 
-        OrderWatcher watcher(&service);
+        OrderWatcher watcher(session);
         WatchOptions options;
         options.folder = folder;
         options.settleMs = 1500;
@@ -231,10 +231,10 @@ private slots:
     {
         DemoSite site;
         QVERIFY(site.start(0, 40));
-        LookupService service(demoSettings(site.hostPort()));
+        LookupSession session(demoSettings(site.hostPort()));
         const QString folder = m_dir.filePath(QStringLiteral("together"));
         QVERIFY(QDir().mkpath(folder));
-        OrderWatcher watcher(&service);
+        OrderWatcher watcher(session);
         WatchOptions options;
         options.folder = folder;
         options.settleMs = 100;
@@ -244,7 +244,7 @@ private slots:
         QVERIFY2(watcher.start(&error), qPrintable(error));
 
         QStringList events;
-        LookupRunner other(&service);
+        LookupRunner other(&session.service());
         QVERIFY(other.batch(QStringList(4, QStringLiteral("xiaoyu_2008")), {}, {},
                             [&](const QList<LookupOutcome> &, bool) { events.append("other"); }));
         connect(&watcher, &OrderWatcher::fileStarted, this,
@@ -279,7 +279,7 @@ private slots:
         site.setBlockAfter(1); // every marketplace page
         QuerySettings settings = demoSettings(site.hostPort());
         settings.blockedPauseSec = 1;
-        LookupService service(settings);
+        LookupSession session(settings);
         BatchOptions options;
         options.maxTries = 1;
         options.pacing = std::make_shared<BatchPacing>(1, 0, settings.blockedPauseSec);
@@ -291,7 +291,7 @@ private slots:
                 pauses.append(seconds);
                 cancel.cancel(); // ended in its first pause
             };
-            service.batch({QStringLiteral("xiaoyu_2008")}, options, cancel, progress);
+            session.service().batch({QStringLiteral("xiaoyu_2008")}, options, cancel, progress);
         };
         run();
         if (!shared)

@@ -5,9 +5,9 @@
 #include "files/batchjournal.h"
 #include "files/idfile.h"
 #include "files/spreadsheetexport.h"
+#include "model/uilanguage.h"
 #include "storage/historytext.h"
 #include "watch/batchfindings.h"
-#include "web/uilanguage.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -164,7 +164,7 @@ int runBatchCommand(const QStringList &args)
 
     const QString idPath = options.operands.first();
     QueryRun run;
-    if (const int code = loadQueryProfile(options, &run.profile); code != CliOk)
+    if (const int code = loadQueryProfile(options, &run); code != CliOk)
         return code;
     // The table never lands on the id file, the database or the settings, whatever OUT is.
     const QList<OwnFile> ownFiles = programFiles(
@@ -290,7 +290,7 @@ int runBatchCommand(const QStringList &args)
     QList<LookupOutcome> outcomes;
     bool cancelled = false;
     const QDateTime began = QDateTime::currentDateTime(); // the batch's own lookups from here
-    LookupRunner runner(run.service.get());
+    LookupRunner runner(&run.service());
     const int code = runUntilDone(runner, [&] {
         runner.batch(idFile.ids, batch, progress,
                      [&](const QList<LookupOutcome> &done, bool wasCancelled) {
@@ -323,17 +323,17 @@ int runBatchCommand(const QStringList &args)
     table.orderColumns = idFile.orderFile;
     table.markRisk = table.summarySheet = idFile.orderFile || byRisk;
     // A field most found buyers lack now but had over the last month: the rules went stale.
-    const QList<StaleField> stale = staleFieldsOfBatch(outcomes, &run.database, began);
+    const QList<StaleField> stale = staleFieldsOfBatch(outcomes, run.session->database(), began);
     if (!stale.isEmpty()) {
-        const QString warning = staleRulesText(stale, configurationName(*run.service));
+        const QString warning = staleRulesText(stale, configurationName(run.service()));
         printMessage(warning);
         table.warnings = {warning};
     }
     if (idFile.orderFile) {
         int queued = 0;
-        if (!run.database.queueForReview(reviewEntriesOf(rows, QFileInfo(idPath).fileName()),
-                                         &queued))
-            tellStorageProblem(run.database.problem());
+        if (!run.session->database()->queueForReview(
+                reviewEntriesOf(rows, QFileInfo(idPath).fileName()), &queued))
+            tellStorageProblem(run.session->database()->problem());
         else if (queued > 0)
             printMessage(
                 inUserLanguage(QStringLiteral("%1 个高风险订单等待处理（brelvon-cli review）"),

@@ -147,7 +147,7 @@ int runQueryCommand(const QStringList &args)
         if (isBlank(id))
             printMessage(QStringLiteral("skipping id %1: it is blank").arg(i + 1));
         else
-            ids.append(trimSpaces(id));
+            ids.append(id); // the service trims it
     }
     if (ids.isEmpty()) {
         printMessage(QStringLiteral("no buyer id to query"));
@@ -161,7 +161,7 @@ int runQueryCommand(const QStringList &args)
     // One service for the whole run: configuration and area table are downloaded once, and one
     // session keeps each host's connection open from one buyer to the next.
     bool everyIdLookedUp = true;
-    LookupRunner runner(run.service.get());
+    LookupRunner runner(&run.service());
     const int code = runUntilDone(runner, [&] {
         runner.lookupEach(
             ids,
@@ -197,10 +197,10 @@ int runQueryCommand(const QStringList &args)
     if (code != CliOk)
         return code;
     // The single lookups' check: the last lookups against the month before them.
-    if (run.service->recordsHistory()) {
-        if (const QList<StaleField> stale = RecentLookupsCheck().check(&run.database);
+    if (run.session->recordsHistory()) {
+        if (const QList<StaleField> stale = RecentLookupsCheck().check(run.session->database());
             !stale.isEmpty())
-            printMessage(staleRulesText(stale, configurationName(*run.service)));
+            printMessage(staleRulesText(stale, configurationName(run.service())));
     }
     return everyIdLookedUp ? CliOk : CliNotLookedUp;
 }

@@ -1,12 +1,13 @@
 #include "app/cli/storagecommands.h"
+#include "files/historycsv.h"
 
 #include "app/cli/clicommon.h"
 #include "app/cli/querycommand.h"
+#include "files/blacklistcsv.h"
 #include "files/outputguard.h"
-#include "storage/blacklistcsv.h"
+#include "model/uilanguage.h"
 #include "storage/historytext.h"
 #include "storage/sellerdatabase.h"
-#include "web/uilanguage.h"
 
 #include <QFileInfo>
 

@@ -2,10 +2,10 @@
 
 #include "app/cli/clicommon.h"
 #include "engine/batchengine.h"
+#include "model/uilanguage.h"
 #include "watch/batchfindings.h"
 #include "watch/notifier.h"
 #include "watch/orderwatcher.h"
-#include "web/uilanguage.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -33,9 +33,9 @@ int runWatchCommand(const QStringList &args)
         return cli.usage(inUserLanguage(QStringLiteral("只能监视一个文件夹"),
                                         QStringLiteral("give at most one folder")));
     QueryRun run;
-    if (const int code = loadQueryProfile(options, &run.profile); code != CliOk)
+    if (const int code = loadQueryProfile(options, &run); code != CliOk)
         return code;
-    const QuerySettings &settings = run.profile.settings;
+    const QuerySettings settings = run.profile.settings;
     WatchOptions watch = WatchOptions::fromSettings(settings);
     if (!options.operands.isEmpty())
         watch.folder = QFileInfo(options.operands.first()).absoluteFilePath();
@@ -46,7 +46,7 @@ int runWatchCommand(const QStringList &args)
     if (const int code = startQueryRun(options, settings.batchJobs, &run); code != CliOk)
         return code;
 
-    OrderWatcher watcher(run.service.get());
+    OrderWatcher watcher(*run.session);
     watcher.setOptions(watch);
     Notifier notifier;
     notifier.setEnabled(settings.watchNotify);
