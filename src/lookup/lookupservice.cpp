@@ -381,9 +381,7 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
         std::find(journalled.begin(), journalled.end(), false) == journalled.end();
 
     const std::shared_ptr<BatchPacing> shared =
-        options.pacing ? options.pacing
-                       : std::make_shared<BatchPacing>(qMin(options.jobs, m_jobs), options.paceMs,
-                                                       settings.blockedPauseSec);
+        options.pacing ? options.pacing : makePacing(options);
     BatchPacing &pacing = *shared;
     pacing.paused = progress.paused;
     ++m_batchesRunning;
@@ -447,6 +445,12 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
     if (cancelled)
         *cancelled = cancel.isCancelled();
     return outcomes;
+}
+
+std::shared_ptr<BatchPacing> LookupService::makePacing(const BatchOptions &options) const
+{
+    return std::make_shared<BatchPacing>(qMin(options.jobs, m_jobs), options.paceMs,
+                                         settings().blockedPauseSec);
 }
 
 std::optional<LookupOutcome> LookupService::recentLookup(const QString &id, int withinMinutes,

@@ -141,6 +141,9 @@ public:
                                const CancelToken &cancel, const BatchProgress &progress = {},
                                bool *cancelled = nullptr);
 
+    // The pacing batch() makes for these options, for batches in a row to share
+    // (BatchOptions::pacing).
+    std::shared_ptr<BatchPacing> makePacing(const BatchOptions &options) const;
     // Batches running now (any front end's).
     int batchesRunning() const { return m_batchesRunning; }
 

@@ -218,7 +218,7 @@ void OrderWatcher::check(const QString &path)
     BatchOptions options;
     options.jobs = m_settings.batchJobs;
     options.paceMs = m_settings.batchPaceMs;
-    options.pacing = pacing();
+    options.pacing = pacingFor(options);
     const QDateTime began = QDateTime::currentDateTime();
     LookupRunner::BatchProgress progress;
     progress.finished = [this](int, const LookupOutcome &outcome) {
@@ -295,19 +295,17 @@ void OrderWatcher::finish(const QString &path, const BatchInput &input, const QS
     takeNext();
 }
 
-std::shared_ptr<BatchPacing> OrderWatcher::pacing()
+std::shared_ptr<BatchPacing> OrderWatcher::pacingFor(const BatchOptions &options)
 {
-    const int jobs = qMin(m_settings.batchJobs, m_service->jobs());
     const QString madeFor = QStringLiteral("%1 %2 %3")
-                                .arg(jobs)
-                                .arg(m_settings.batchPaceMs)
+                                .arg(options.jobs)
+                                .arg(options.paceMs)
                                 .arg(m_settings.blockedPauseSec);
     // After a quiet spell as long as the longest pause the marketplace has forgotten us too.
     const bool idle =
         m_sinceLastBatch.isValid() && m_sinceLastBatch.elapsed() > BatchPacing::kLongestPauseMs;
     if (!m_pacing || madeFor != m_pacingMadeFor || idle) {
-        m_pacing =
-            std::make_shared<BatchPacing>(jobs, m_settings.batchPaceMs, m_settings.blockedPauseSec);
+        m_pacing = m_service->makePacing(options);
         m_pacingMadeFor = madeFor;
     }
     return m_pacing;

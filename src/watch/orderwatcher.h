@@ -15,6 +15,7 @@
 #include <memory>
 
 class BatchPacing;
+struct BatchOptions;
 class LookupRunner;
 class LookupService;
 class LookupSession;
@@ -126,7 +127,7 @@ private:
     QString archive(const QString &path, QString *error) const;
     // The pacing for the next file: the last one's, unless the settings changed or it has been
     // idle for longer than the longest pause.
-    std::shared_ptr<BatchPacing> pacing();
+    std::shared_ptr<BatchPacing> pacingFor(const BatchOptions &options);
 
     LookupSession &m_session;
     LookupService *m_service;

@@ -282,7 +282,7 @@ private slots:
         LookupSession session(settings);
         BatchOptions options;
         options.maxTries = 1;
-        options.pacing = std::make_shared<BatchPacing>(1, 0, settings.blockedPauseSec);
+        options.pacing = session.service().makePacing(options);
         QList<int> pauses;
         const auto run = [&] {
             CancelToken cancel;
