@@ -244,9 +244,13 @@ void OrderWatcher::check(const QString &path)
                     });
 }
 
-void OrderWatcher::finish(const QString &path, const BatchInput &input, const QString &table,
+void OrderWatcher::finish(const QString &path, const BatchInput &input, QString table,
                           const QList<LookupOutcome> &outcomes, const QDateTime &began)
 {
+    // The name was free when the batch began; a file that took it meanwhile (the seller's, or
+    // another watch's on the same folder) is never replaced.
+    if (QFileInfo::exists(table) || QFileInfo(table).isSymLink())
+        table = tableNameFor(path, m_options.outputFolder);
     CheckedFile file;
     file.exportPath = path;
     file.buyers = int(outcomes.size());

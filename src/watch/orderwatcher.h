@@ -121,7 +121,7 @@ private:
     void poll();
     void takeNext();
     void check(const QString &path);
-    void finish(const QString &path, const BatchInput &input, const QString &table,
+    void finish(const QString &path, const BatchInput &input, QString table,
                 const QList<LookupOutcome> &outcomes, const QDateTime &began);
     void fail(const QString &path, const QString &error);
     QString archive(const QString &path, QString *error) const;

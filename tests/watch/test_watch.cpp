@@ -226,7 +226,8 @@ private slots:
     }
 
     // Exports that arrive together while another batch runs on the service: they wait for it,
-    // then go one after the other.
+    // then go one after the other. A table's name taken while its file is checked is not
+    // replaced.
     void filesArrivingTogether()
     {
         DemoSite site;
@@ -247,8 +248,12 @@ private slots:
         LookupRunner other(&session.service());
         QVERIFY(other.batch(QStringList(4, QStringLiteral("xiaoyu_2008")), {}, {},
                             [&](const QList<LookupOutcome> &, bool) { events.append("other"); }));
-        connect(&watcher, &OrderWatcher::fileStarted, this,
-                [&](const QString &path, int) { events.append(QFileInfo(path).fileName()); });
+        connect(&watcher, &OrderWatcher::fileStarted, this, [&](const QString &path, int) {
+            events.append(QFileInfo(path).fileName());
+            if (path.endsWith(QLatin1String("b.csv"))) // its table's name taken meanwhile
+                writeFile(folder + QStringLiteral("/b_检查结果.xlsx"), "mine",
+                          QIODevice::WriteOnly);
+        });
         connect(&watcher, &OrderWatcher::fileChecked, this,
                 [&](const CheckedFile &file) { events.append(file.table.section(u'/', -1)); });
         for (const char *name : {"a.csv", "b.csv"})
@@ -256,7 +261,10 @@ private slots:
                       "订单编号,买家会员名\r\n1,xiaoyu_2008\r\n", QIODevice::WriteOnly);
         QTRY_COMPARE_WITH_TIMEOUT(events.size(), 5, 60000);
         QCOMPARE(events,
-                 QStringList({"other", "a.csv", "a_检查结果.xlsx", "b.csv", "b_检查结果.xlsx"}));
+                 QStringList({"other", "a.csv", "a_检查结果.xlsx", "b.csv", "b_检查结果(2).xlsx"}));
+        QFile mine(folder + QStringLiteral("/b_检查结果.xlsx"));
+        QVERIFY(mine.open(QIODevice::ReadOnly));
+        QCOMPARE(mine.readAll(), QByteArray("mine"));
         watcher.stop();
     }
 
