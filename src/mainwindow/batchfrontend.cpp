@@ -285,7 +285,6 @@ void BatchFrontEnd::start(const QString &fileName, bool resume)
                             .arg(QDir::toNativeSeparators(fileName));
             }
         } else if (ok) {
-            QDir().mkpath(QFileInfo(m_journalPath).absolutePath());
             ok = journal->create(m_journalPath, identity, QString(), &error);
         }
         if (!ok) {

@@ -2,12 +2,8 @@
 
 #include "model/uilanguage.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QPointer>
 #include <QTimer>
-#include <QVariantMap>
 
 namespace {
 
@@ -87,29 +83,4 @@ void Notifier::send(Kind kind, const QString &body)
         m_deliver(heading, body);
     else
         sendToDesktop(heading, body);
-}
-
-void Notifier::sendToDesktop(const QString &title, const QString &body)
-{
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        if (m_fallback)
-            m_fallback(title, body);
-        return;
-    }
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.Notifications"),
-        QStringLiteral("/org/freedesktop/Notifications"),
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
-    QVariantMap hints;
-    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("brelvon"));
-    call << QStringLiteral("Brelvon") << 0u << QStringLiteral("brelvon") << title << body
-         << QStringList() << hints << -1;
-    // No service, or one that refuses: the fallback says it instead.
-    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, title, body] {
-        if (watcher->isError() && m_fallback)
-            m_fallback(title, body);
-        watcher->deleteLater();
-    });
 }

@@ -4,6 +4,7 @@
 
 #include "browser/hiddenbrowser.h"
 #include "demosite/demosite.h"
+#include "files/defaultfolders.h"
 #include "files/spreadsheetexport.h"
 #include "lookup/localsetup.h"
 #include "lookup/lookupsession.h"
@@ -20,7 +21,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -280,9 +280,8 @@ int main(int argc, char *argv[])
     if (!session.usesDemoSite() && !qEnvironmentVariableIsSet("BRELVON_QUIT_AFTER_SHOW")) {
         // A batch the window did not finish (a crash, a kill) is offered once the window is up;
         // a start hidden in the tray asks nothing.
-        window.setBatchJournalPath(
-            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-            QLatin1String("/Brelvon/unfinished-batch.journal"));
+        window.setBatchJournalPath(defaultDataFolder() +
+                                   QLatin1String("/unfinished-batch.journal"));
         if (shown)
             QTimer::singleShot(0, &window, [&window] { window.offerBatchResume(); });
     }
