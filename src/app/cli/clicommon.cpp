@@ -312,7 +312,7 @@ int runUntilInterrupted(const std::function<void()> &stop)
         }
     });
     watch.start(50);
-    g_watched = 1;
+    watchInterrupts();
     const int code = QCoreApplication::exec();
     return stopped ? CliInterrupted : code;
 }
