@@ -12,7 +12,9 @@
 #include "mainwindow/programtitle.h"
 #include "mainwindow/resultlines.h"
 #include "mainwindow/spreadsheetopener.h"
+#include "mainwindow/verdictbar.h"
 #include "storage/sellerdatabase.h"
+#include "watch/batchfindings.h"
 
 #include <QDateTime>
 #include <QDesktopServices>
@@ -31,6 +33,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+#include <array>
 #include <memory>
 
 BatchFrontEnd::BatchFrontEnd(QWidget *window, LookupService *service, const QuerySettings &settings,
@@ -46,6 +50,15 @@ BatchFrontEnd::BatchFrontEnd(QWidget *window, LookupService *service, const Quer
     connect(layout.batchTableOpen, &ClickLabel::clicked, this, &BatchFrontEnd::openTable);
     connect(layout.batchTableSave, &ClickLabel::clicked, this, &BatchFrontEnd::saveTable);
     connect(layout.batchTableFolder, &ClickLabel::clicked, this, &BatchFrontEnd::openTableFolder);
+    // Under the summary: the verdicts as a bar, and a warning when the page rules went stale.
+    m_bar = new VerdictBar(m_summary->parentWidget());
+    m_bar->hide();
+    m_staleLine = new QLabel(m_summary->parentWidget());
+    m_staleLine->setObjectName(QStringLiteral("BatchStaleRules"));
+    m_staleLine->setTextFormat(Qt::PlainText);
+    m_staleLine->setWordWrap(true);
+    m_staleLine->setStyleSheet(QStringLiteral("color: #C00000;"));
+    m_staleLine->hide();
     m_pauseTimer->setInterval(1000);
     connect(m_pauseTimer, &QTimer::timeout, this, &BatchFrontEnd::showPause);
 }
@@ -89,6 +102,8 @@ void BatchFrontEnd::stop()
 
 void BatchFrontEnd::clearSummary()
 {
+    m_bar->hide();
+    m_staleLine->hide();
     m_summary->hide();
     m_tableRow->hide();
 }
@@ -318,6 +333,7 @@ void BatchFrontEnd::start(const QString &fileName, bool resume)
     m_stops = 0;
     m_started = 0;
     m_finishedRows = 0;
+    m_began = QDateTime::currentDateTime();
 
     emit busy();
     clearSummary();
@@ -410,6 +426,8 @@ void BatchFrontEnd::done(const QList<LookupOutcome> &outcomes, bool cancelled, i
     QString table;
     QString error;
     bool opened = false;
+    QString staleText;
+    std::array<int, 4> counts = {};
     if (!outcomes.isEmpty()) { // a batch stopped before any buyer finished has no table
         // The last line shows (painted now) while the table is written and the spreadsheet
         // program starts.
@@ -425,6 +443,22 @@ void BatchFrontEnd::done(const QList<LookupOutcome> &outcomes, bool cancelled, i
             addOrderColumns(&rows, m_orderBuyers);
         if (m_settings.sortByRisk)
             sortRowsByRisk(&rows);
+        for (const BatchRow &row : std::as_const(rows)) {
+            const auto &order = VerdictBar::order();
+            ++counts[size_t(std::find(order.begin(), order.end(), row.risk) - order.begin())];
+        }
+        SellerDatabase *database = m_runner->service()->database();
+        const QList<StaleField> stale = staleFieldsOfBatch(outcomes, database, m_began);
+        if (!stale.isEmpty()) {
+            staleText = staleRulesText(stale, configurationName(*m_runner->service()));
+            options.warnings = {staleText};
+        }
+        int queued = 0;
+        if (m_orderFile && database &&
+            database->queueForReview(reviewEntriesOf(rows, QFileInfo(m_idFileName).fileName()),
+                                     &queued) &&
+            queued > 0)
+            emit reviewQueueChanged();
         table = writeBatchSpreadsheetToTemp(rows, &error, options);
         if (!table.isEmpty()) {
             const QPointer<BatchFrontEnd> self(this);
@@ -448,6 +482,20 @@ void BatchFrontEnd::done(const QList<LookupOutcome> &outcomes, bool cancelled, i
         m_tablePath->setText(tr("表格：%1").arg(QDir::toNativeSeparators(table)));
         m_tablePath->setToolTip(m_tablePath->text());
         m_tableRow->show();
+    }
+    const QRect line = m_summary->geometry();
+    if (!outcomes.isEmpty()) {
+        m_bar->setGeometry(line.x(), line.bottom() + 3, qMin(240, line.width()), 10);
+        m_bar->setCounts(counts);
+        m_bar->show();
+    }
+    if (!staleText.isEmpty()) {
+        m_staleLine->setText(staleText);
+        m_staleLine->setToolTip(staleText);
+        m_staleLine->setGeometry(line.x(), line.bottom() + 16, line.width(),
+                                 2 * m_staleLine->fontMetrics().lineSpacing() + 2);
+        m_staleLine->show();
+        emit staleRulesFound(staleText);
     }
     if (outcomes.isEmpty())
         return;

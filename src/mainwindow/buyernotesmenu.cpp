@@ -52,6 +52,9 @@ void BuyerNotesMenu::addActions(QMenu *menu, const QString &buyerId)
     QAction *history = menu->addAction(tr("查询历史…"), self,
                                        [self, buyerId] { emit self->historyRequested(buyerId); });
     history->setEnabled(m_database && m_database->canRead());
+    QAction *review =
+        menu->addAction(tr("待处理订单…"), self, [self] { emit self->reviewRequested(); });
+    review->setEnabled(m_database && m_database->canRead());
 }
 
 bool BuyerNotesMenu::ask(const QString &title, const QString &label, bool multiLine, QString *text)

@@ -133,6 +133,9 @@ MainWindow::MainWindow(LookupSession &session, QWidget *parent)
         m_layout.input->setText(id);
         runQuery();
     });
+    connect(m_seller, &SellerView::reviewRequested, this, &MainWindow::reviewQueueRequested);
+    connect(m_batch, &BatchFrontEnd::reviewQueueChanged, this, &MainWindow::reviewQueueChanged);
+    connect(m_batch, &BatchFrontEnd::staleRulesFound, this, &MainWindow::staleRulesFound);
     connect(m_batch, &BatchFrontEnd::busy, this, [this] {
         setQueryButtonsEnabled(false);
         m_seller->hideLines();
@@ -496,6 +499,7 @@ void MainWindow::runQuery()
     const QString &buyerId = input; // the service trims it
 
     m_queryRunning = true;
+    m_queryFromClipboard = false;
     m_layout.batchButton->setEnabled(false);
     m_batch->clearSummary();
     m_layout.queryButton->setText(tr("取消"));
@@ -550,6 +554,7 @@ void MainWindow::queryDone(const LookupOutcome &outcome)
         setQueryButtonsEnabled(true);
         if (outcome.status != LookupStatus::Cancelled) {
             m_shown = std::make_unique<LookupOutcome>(outcome);
+            m_shownFromClipboard = m_queryFromClipboard;
             rememberId(outcome.id);
             showOutcome(*m_shown);
         } else {
@@ -800,6 +805,7 @@ void MainWindow::takeClipboardId()
     m_clipboardClock.start();
     m_layout.input->setText(m_clipboardTaken);
     runQuery();
+    m_queryFromClipboard = m_queryRunning; // runQuery cleared it; this one is the clipboard's
 }
 
 void MainWindow::keepClipboardWatch(bool on)

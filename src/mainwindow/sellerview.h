@@ -60,6 +60,8 @@ signals:
     void noteChanged(const QString &buyerId);
     // A double-click in the history dialog: the buyer is to be looked up again.
     void lookUpRequested(const QString &buyerId);
+    // The menu asks for the review queue.
+    void reviewRequested();
 
 private:
     QWidget *m_window;

@@ -4,6 +4,7 @@
 #include "app/cli/querycommand.h"
 #include "app/cli/settingscommand.h"
 #include "app/cli/storagecommands.h"
+#include "app/cli/watchcommand.h"
 #include "browser/hiddenbrowser.h"
 #include "model/uilanguage.h"
 
@@ -48,6 +49,10 @@ const char kUsageEnglish[] =
     "  settings check [--settings FILE]\n"
     "      ask each host for the start-up list and the query configuration, and the\n"
     "      trade-card host for the viewer's name card\n"
+    "  watch [--settings FILE] [--demo] [FOLDER]\n"
+    "      check every order export that appears in FOLDER, until Ctrl-C\n"
+    "  review [--json] [--all] | review done ORDER [NOTE]\n"
+    "      the orders of high-risk buyers waiting for review; mark one handled\n"
     "\n"
     "options:\n"
     "  --settings FILE   the settings file naming the hosts\n"
@@ -109,6 +114,10 @@ const char kUsageChinese[] =
     "      以 CSV（id,reason,date）导入、导出黑名单\n"
     "  settings check [--settings FILE]\n"
     "      向每个主机索取启动列表和查询配置，向交易卡片主机索取查看者自己的名片\n"
+    "  watch [--settings FILE] [--demo] [FOLDER]\n"
+    "      检查 FOLDER 中新出现的每个订单导出文件，直到按 Ctrl-C\n"
+    "  review [--json] [--all] | review done ORDER [NOTE]\n"
+    "      等待处理的高风险买家订单；把一个订单标为已处理\n"
     "\n"
     "选项：\n"
     "  --settings FILE   指明各主机的设置文件\n"
@@ -158,6 +167,7 @@ const Command kCommands[] = {
     {"history", runHistoryCommand},     {"note", runNoteCommand},
     {"blacklist", runBlacklistCommand}, {"settings", runSettingsCommand},
     {"capture", runCaptureCommand},     {"check-config", runCheckConfigCommand},
+    {"watch", runWatchCommand},         {"review", runReviewCommand},
 };
 
 // Whether the command line asks for the embedded browser, which needs a graphical application
