@@ -722,6 +722,12 @@ private slots:
             {"settings"},
             {"settings", "check", "--help"},
             {"settings", "check", "--settings", dir + "/missing.conf"},
+            {"watch", "--help"},
+            {"watch", "a", "b"},
+            {"watch", dir + "/missing"},
+            {"review", "--help"},
+            {"review", "done", "--database", dir + "/notes.sqlite"},
+            {"review", "done", "no-such-order", "--database", dir + "/notes.sqlite"},
         };
         for (const QStringList &args : runs)
             QTest::newRow(qPrintable(args.join(' ').left(60))) << args;

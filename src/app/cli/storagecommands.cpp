@@ -489,9 +489,12 @@ int runReviewCommand(const QStringList &args)
                            "buyer, reasons, file, time); done: marks an order (a buyer id for "
                            "entries without an order number) handled, with an optional note.")));
     const QCommandLineOption json(QStringLiteral("json"),
-                                  QStringLiteral("One JSON object per order."));
-    const QCommandLineOption all(QStringLiteral("all"),
-                                 QStringLiteral("Handled orders too, with when and the note."));
+                                  inUserLanguage(QStringLiteral("每个订单一个 JSON 对象。"),
+                                                 QStringLiteral("One JSON object per order.")));
+    const QCommandLineOption all(
+        QStringLiteral("all"),
+        inUserLanguage(QStringLiteral("也列出已处理的订单，附处理时间和备注。"),
+                       QStringLiteral("Handled orders too, with when and the note.")));
     cli.parser().addOption(json);
     cli.parser().addOption(all);
     int exitCode = CliOk;

@@ -23,8 +23,9 @@ int runWatchCommand(const QStringList &args)
                            "export that appears in it is checked as a batch, its table written "
                            "beside it and the export moved into done/; one line per file and one "
                            "per high-risk buyer, until Ctrl-C.")));
-    cli.parser().addPositionalArgument(QStringLiteral("FOLDER"),
-                                       QStringLiteral("The folder to watch."));
+    cli.parser().addPositionalArgument(
+        QStringLiteral("FOLDER"),
+        inUserLanguage(QStringLiteral("要监视的文件夹。"), QStringLiteral("The folder to watch.")));
     QueryOptions options;
     int exitCode = CliOk;
     if (!cli.parse(args, &options, &exitCode))
