@@ -18,6 +18,8 @@ namespace {
 namespace E = ConfigEntry;
 
 constexpr qsizetype kMaxTextBytes = 16 * 1024 * 1024;
+// Findings about single pairs listed from one file; more are only counted.
+constexpr qsizetype kMaxListedPairIssues = 1000;
 
 ConfigEntryUse use(int entry, const char *page, const char *text, bool required = true)
 {
@@ -150,22 +152,34 @@ ConfigFile readConfigFile(const QString &text)
     };
     qsizetype pos = 0;
     int pairs = 0;
+    // A file of millions of pairs gives a finding each: the first ones are listed, the rest
+    // counted, so memory stays bounded whatever the file holds.
+    qint64 unlisted = 0;
+    bool unlistedError = false;
+    const auto pairIssue = [&](const ConfigIssue &issue) {
+        if (file.issues.size() < kMaxListedPairIssues) {
+            file.issues.append(issue);
+        } else {
+            ++unlisted;
+            unlistedError = unlistedError || issue.error;
+        }
+    };
     for (;;) {
         const qsizetype valueEnd = all.indexOf(u'#', pos);
         if (valueEnd < 0) {
             if (!all.mid(pos).trimmed().isEmpty())
-                file.issues.append({lineAt(pos), -1,
-                                    QStringLiteral("text after the last entry has no index (it "
-                                                   "is ignored)"),
-                                    true});
+                pairIssue({lineAt(pos), -1,
+                           QStringLiteral("text after the last entry has no index (it "
+                                          "is ignored)"),
+                           true});
             break;
         }
         const qsizetype indexEnd = all.indexOf(u'#', valueEnd + 1);
         if (indexEnd < 0) {
-            file.issues.append({lineAt(valueEnd), -1,
-                                QStringLiteral("a value with no index after it (a \"#\" is "
-                                               "missing; the value is ignored)"),
-                                true});
+            pairIssue({lineAt(valueEnd), -1,
+                       QStringLiteral("a value with no index after it (a \"#\" is "
+                                      "missing; the value is ignored)"),
+                       true});
             break;
         }
         const QStringView indexText = all.mid(valueEnd + 1, indexEnd - valueEnd - 1);
@@ -177,27 +191,27 @@ ConfigFile readConfigFile(const QString &text)
         const bool digits = ok && std::all_of(trimmed.begin(), trimmed.end(),
                                               [](QChar c) { return c >= u'0' && c <= u'9'; });
         if (!digits) {
-            file.issues.append({line, -1,
-                                QStringLiteral("\"#%1#\" is not an entry index (the pair is "
-                                               "ignored)")
-                                    .arg(indexText.left(40)
-                                             .toString()
-                                             .replace(u'\r', QLatin1String("\\r"))
-                                             .replace(u'\n', QLatin1String("\\n"))),
-                                true});
+            pairIssue({line, -1,
+                       QStringLiteral("\"#%1#\" is not an entry index (the pair is "
+                                      "ignored)")
+                           .arg(indexText.left(40)
+                                    .toString()
+                                    .replace(u'\r', QLatin1String("\\r"))
+                                    .replace(u'\n', QLatin1String("\\n"))),
+                       true});
         } else if (index >= QueryConfig::kSize) {
-            file.issues.append({line, index,
-                                QStringLiteral("index out of range 0 to %1 (the pair is ignored)")
-                                    .arg(QueryConfig::kSize - 1),
-                                true});
+            pairIssue({line, index,
+                       QStringLiteral("index out of range 0 to %1 (the pair is ignored)")
+                           .arg(QueryConfig::kSize - 1),
+                       true});
         } else {
             ++pairs;
             if (file.line[size_t(index)] != 0 && index != 89)
-                file.issues.append({line, index,
-                                    QStringLiteral("given again (first on line %1); the later "
-                                                   "value is used")
-                                        .arg(file.line[size_t(index)]),
-                                    false});
+                pairIssue({line, index,
+                           QStringLiteral("given again (first on line %1); the later "
+                                          "value is used")
+                               .arg(file.line[size_t(index)]),
+                           false});
             file.line[size_t(index)] = line;
             file.config.setEntry(index, all.mid(pos, valueEnd - pos).toString());
         }
@@ -252,6 +266,10 @@ ConfigFile readConfigFile(const QString &text)
     }
     std::stable_sort(file.issues.begin(), file.issues.end(),
                      [](const ConfigIssue &a, const ConfigIssue &b) { return a.line < b.line; });
+    if (unlisted > 0)
+        file.issues.append(
+            {0, -1, QStringLiteral("and %1 more findings about pairs (not listed)").arg(unlisted),
+             unlistedError});
     return file;
 }
 

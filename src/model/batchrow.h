@@ -25,7 +25,8 @@ struct BatchRow
     RiskLevel risk = RiskLevel::Unknown;
     // From an order file: the buyer's orders and their numbers (the order columns).
     int orders = 0;
-    QStringList orderNumbers = {};
+    QStringList orderNumbers = {}; // the first ones, as kept from the file
+    int orderNumberCount = 0;      // all of them (0: as many as orderNumbers)
 };
 
 // The twelve column headers, in column order.

@@ -1,5 +1,6 @@
 #include "storage/sellerdatabase.h"
 
+#include "files/safewrite.h"
 #include "web/uilanguage.h"
 
 #include <QDir>
@@ -160,14 +161,8 @@ ListMark markFromName(const QString &name)
 // the same permissions), and the folder for it, owner-only too where it is new.
 bool createOwnerOnly(const QString &path, QString *error)
 {
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QFileInfo::exists(folder)) {
-        if (!QDir().mkpath(folder)) {
-            *error = QStringLiteral("cannot create the folder %1").arg(folder);
-            return false;
-        }
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
+    if (!makeMissingFolders(QFileInfo(path).absolutePath(), error))
+        return false;
     const int fd = ::open(QFile::encodeName(path).constData(),
                           O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (fd < 0 && errno != EEXIST) { // EEXIST: another program just made it

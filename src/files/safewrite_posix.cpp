@@ -1,0 +1,153 @@
+#include "files/safewrite.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString errnoText()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+bool writeAll(int fd, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return ::fsync(fd) == 0;
+}
+
+} // namespace
+
+bool writeNewFilesIn(const QString &folder, const QList<std::pair<QString, QByteArray>> &files,
+                     QString *reason)
+{
+    const int dir =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
+        *reason = QStringLiteral("cannot open the folder %1: %2").arg(folder, errnoText());
+        return false;
+    }
+    bool ok = true;
+    for (const auto &[name, bytes] : files) {
+        const QByteArray final = QFile::encodeName(name);
+        const QByteArray partial = '.' + final + ".part";
+        const int fd = ::openat(dir, partial.constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            *reason = QStringLiteral("cannot create %1: %2")
+                          .arg(QDir(folder).filePath(QFile::decodeName(partial)), errnoText());
+            ok = false;
+            break;
+        }
+        const bool written = writeAll(fd, bytes);
+        const int writeErrno = errno;
+        ::close(fd);
+        // link() never replaces what is at the new name, a dangling link included.
+        if (!written || ::linkat(dir, partial.constData(), dir, final.constData(), 0) != 0) {
+            if (written)
+                *reason = errno == EEXIST
+                              ? QStringLiteral("cannot write %1: something is already there")
+                                    .arg(QDir(folder).filePath(name))
+                              : QStringLiteral("cannot write %1: %2")
+                                    .arg(QDir(folder).filePath(name), errnoText());
+            else
+                *reason = QStringLiteral("cannot write %1: %2")
+                              .arg(QDir(folder).filePath(name),
+                                   QString::fromLocal8Bit(std::strerror(writeErrno)));
+            ::unlinkat(dir, partial.constData(), 0);
+            ok = false;
+            break;
+        }
+        ::unlinkat(dir, partial.constData(), 0);
+    }
+    ::close(dir);
+    return ok;
+}
+
+bool replaceOwnerOnlyFile(const QString &path, const QByteArray &bytes, QString *reason)
+{
+    const QFileInfo info(path);
+    // QTemporaryFile makes its file new (O_EXCL), owner-only.
+    QTemporaryFile partial(info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+                           QStringLiteral(".XXXXXX"));
+    if (!partial.open()) {
+        *reason = QStringLiteral("cannot write %1: %2").arg(path, partial.errorString());
+        return false;
+    }
+    if (partial.write(bytes) != bytes.size() || !partial.flush() ||
+        ::fsync(partial.handle()) != 0) {
+        *reason = QStringLiteral("cannot write %1: %2").arg(path, partial.errorString());
+        return false;
+    }
+    // rename() replaces a link at the name itself, whatever it leads to.
+    if (std::rename(QFile::encodeName(partial.fileName()).constData(),
+                    QFile::encodeName(path).constData()) != 0) {
+        *reason = QStringLiteral("cannot write %1: %2").arg(path, errnoText());
+        return false;
+    }
+    partial.setAutoRemove(false);
+    return true;
+}
+
+bool makeMissingFolders(const QString &folder, QString *reason)
+{
+    const QString absolute = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    // The missing folders on the path, made from the top down, each owner-only.
+    QStringList missing;
+    for (QString at = absolute; !QFileInfo::exists(at) && !QFileInfo(at).isSymLink();) {
+        missing.prepend(at);
+        const QString up = QFileInfo(at).path();
+        if (up == at)
+            break;
+        at = up;
+    }
+    for (const QString &path : missing) {
+        if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST) {
+            *reason = QStringLiteral("cannot create the folder %1: %2").arg(path, errnoText());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool makeOwnerOnlyFolder(const QString &folder, QString *reason)
+{
+    if (!makeMissingFolders(folder, reason))
+        return false;
+    const QString absolute = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    // Checked on the opened folder, never through a link: a shared folder a link leads to keeps
+    // its mode.
+    const int fd = ::open(QFile::encodeName(absolute).constData(),
+                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ELOOP || errno == ENOTDIR) {
+            if (QFileInfo(absolute).isDir())
+                return true; // a link to a folder: used as it is
+        }
+        *reason = QStringLiteral("cannot create the folder %1: %2").arg(absolute, errnoText());
+        return false;
+    }
+    struct stat st = {};
+    if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 07777) != 0700)
+        ::fchmod(fd, 0700);
+    ::close(fd);
+    return true;
+}
