@@ -303,6 +303,26 @@ private slots:
         QCOMPARE(file.hasErrors(), finding.startsWith("error"));
     }
 
+    // A file of many thousands of pairs: the findings listed stay few, the rest are counted, and
+    // an error among them still counts.
+    void findingsBounded_data()
+    {
+        QTest::addColumn<QString>("pair");
+        QTest::addColumn<bool>("errors");
+        QTest::newRow("entry given again") << "#1#" << false;
+        QTest::newRow("index not a number") << "#x#" << true;
+    }
+    void findingsBounded()
+    {
+        QFETCH(QString, pair);
+        QFETCH(bool, errors);
+        const ConfigFile file = readConfigFile(demoConfigText() + pair.repeated(5000));
+        QVERIFY(file.issues.size() <= 1001);
+        QVERIFY2(file.issues.last().message.contains("4000 more"),
+                 qPrintable(file.issues.last().message));
+        QCOMPARE(file.hasErrors(), errors);
+    }
+
     void diffNamesEntriesAndMeanings()
     {
         QString changed = demoConfigText();
@@ -437,6 +457,34 @@ private slots:
             runCli({"capture", "--settings", settings, "tom", "--out", out}, m_dir.path());
         QCOMPARE(again.exitCode, 2);
         QVERIFY2(again.err.contains("is not an empty folder"), qPrintable(again.err));
+    }
+
+    // Another program may put links into the capture's folder while the lookup runs: every file
+    // is made new, and nothing is written through a link, dangling or not.
+    void captureWritesNoLink_data()
+    {
+        QTest::addColumn<QString>("planted");
+        QTest::newRow("a page's name") << "01-search.htm";
+        QTest::newRow("the index's name") << "capture.json";
+    }
+    void captureWritesNoLink()
+    {
+        QFETCH(QString, planted);
+        const QString folder = m_dir.filePath("planted-" + planted);
+        const QString victim = writeFile("victim-" + planted, "the reader's own");
+        const QString outside = m_dir.filePath("made-outside-" + planted);
+        QVERIFY(QDir().mkpath(folder));
+        // A page's name leads to a file of the reader's, the index's to a file not there yet.
+        QVERIFY(QFile::link(planted == "capture.json" ? outside : victim, folder + '/' + planted));
+        Capture capture;
+        capture.buyerId = "tom";
+        QString error;
+        QVERIFY(!writeCaptureFolder(folder, capture, {{"01-search.htm", "page"}}, &error));
+        QVERIFY2(error.contains("already there"), qPrintable(error));
+        QCOMPARE(readAll(victim), QByteArray("the reader's own"));
+        QVERIFY(!QFileInfo::exists(outside));
+        QVERIFY(
+            QDir(folder).entryList({".*"}, QDir::Hidden | QDir::Files | QDir::System).isEmpty());
     }
 };
 
