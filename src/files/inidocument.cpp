@@ -1,6 +1,7 @@
 #include "files/inidocument.h"
 
 #include "files/inputfile.h"
+#include "files/safewrite.h"
 
 #include <QDir>
 #include <QFile>
@@ -459,7 +460,8 @@ bool IniDocument::save(const QString &path, QString *error) const
         return false;
     }
     const QString dir = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(dir)) {
+    QString reason;
+    if (!makeMissingFolders(dir, &reason)) {
         *error = QStringLiteral("无法创建文件夹 %1").arg(QDir::toNativeSeparators(dir));
         return false;
     }

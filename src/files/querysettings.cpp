@@ -1,6 +1,7 @@
 #include "files/querysettings.h"
 
 #include "files/orderfile.h"
+#include "files/safewrite.h"
 #include "web/texthelpers.h"
 #include "web/uilanguage.h"
 
@@ -317,7 +318,8 @@ bool writeSettingsTemplate(const QString &path, QString *error)
         return false;
     }
     const QString dir = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(dir)) {
+    QString reason;
+    if (!makeMissingFolders(dir, &reason)) {
         *error = inUserLanguage(QStringLiteral("无法创建文件夹 %1"),
                                 QStringLiteral("cannot create the folder %1"))
                      .arg(dir);

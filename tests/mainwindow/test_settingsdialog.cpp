@@ -265,6 +265,20 @@ private slots:
         QCOMPARE(QSettings(path, QSettings::IniFormat).value(key).toString(), "new.example");
     }
 
+    // A settings file kept elsewhere behind a link is followed on purpose: the file it leads to
+    // gets the change, the link stays.
+    void settingsLinkFollowed()
+    {
+        const QString target = writeFile("elsewhere.conf", "[hosts]\nmain=ok.example\n");
+        const QString link = m_dir.filePath("linked.conf");
+        QVERIFY(QFile::link(target, link));
+        SettingsDialog dialog(link);
+        dialog.setFieldText("hosts/main", "new.example");
+        QVERIFY2(dialog.save(), qPrintable(dialog.problem()));
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(readAll(target), QByteArray("[hosts]\nmain=new.example\n"));
+    }
+
     // A damaged or foreign file where a stored copy should be is no configuration: the lookup
     // says it has none rather than reading garbage, or waiting on a pipe or an endless device. A
     // copy dated ahead of the clock has no age that can be told: too old.
