@@ -369,30 +369,23 @@ IniDocument::entries(QList<std::pair<QString, qsizetype>> *sectionEnds) const
 std::optional<QString> IniDocument::value(const QString &section, const QString &key) const
 {
     const QString wanted = sectionName(section);
-    const QString full = wanted.isEmpty() ? key : wanted + u'/' + key;
-    // QSettings reads the sections in the order of their names, each in file order; the last
-    // value it reads for a key is the one it keeps.
-    std::optional<Entry> best;
+    // The program asks for each key by its name, so QSettings looks in that section only (every
+    // header of that name, in file order); the last value it reads there is the one it keeps.
+    std::optional<Entry> last;
     for (const Entry &entry : entries()) {
-        const QString name = entry.section.isEmpty() ? entry.key : entry.section + u'/' + entry.key;
-        if (name != full)
-            continue;
-        // Sections are ordered by their keys as QSettings makes them: the name and a '/'.
-        const auto order = [](const QString &s) { return s.isEmpty() ? s : s + u'/'; };
-        if (!best || order(entry.section) >= order(best->section))
-            best = entry;
+        if (entry.section == wanted && entry.key == key)
+            last = entry;
     }
-    if (!best)
+    if (!last)
         return std::nullopt;
     return valueText(
-        QByteArrayView(m_bytes).sliced(best->valueStart, best->valueEnd - best->valueStart));
+        QByteArrayView(m_bytes).sliced(last->valueStart, last->valueEnd - last->valueStart));
 }
 
 void IniDocument::setValue(const QString &section, const QString &key, const QString &value)
 {
     const QByteArray written = iniQuoted(value).toUtf8();
     const QString wanted = sectionName(section);
-    const QString full = wanted.isEmpty() ? key : wanted + u'/' + key;
     QList<std::pair<QString, qsizetype>> sectionEnds;
     const QList<Entry> all = entries(&sectionEnds);
     // Every line the reader takes for the key gets the value (from the last, so the places of
@@ -400,8 +393,7 @@ void IniDocument::setValue(const QString &section, const QString &key, const QSt
     bool replaced = false;
     for (qsizetype i = all.size() - 1; i >= 0; --i) {
         const Entry &entry = all.at(i);
-        const QString name = entry.section.isEmpty() ? entry.key : entry.section + u'/' + entry.key;
-        if (name != full)
+        if (entry.section != wanted || entry.key != key)
             continue;
         m_bytes.replace(entry.valueStart, entry.valueEnd - entry.valueStart, written);
         replaced = true;

@@ -310,7 +310,7 @@ private slots:
         Table table = {{"买家会员名", "订单编号"}};
         for (int i = 0; i < kMaxOrderNumbersKept + 5; ++i)
             table.append({"tom", QString(1000, u'7') + QString::number(i)});
-        table.append({"tom", ""});
+        table.append(QStringList{"tom", QString()});
         const OrderFileResult result =
             parseOrderFile(orderFile(table, Form::XlsxShared, m_dir.path()));
         QVERIFY2(result.ok(), qPrintable(result.error));
