@@ -354,10 +354,12 @@ IniDocument::entries(QList<std::pair<QString, qsizetype>> *sectionEnds) const
         qsizetype end = lineStart + lineLen;
         while (start < end && (data.at(start) == ' ' || data.at(start) == '\t'))
             ++start;
-        while (end > start && isIniSpace(data.at(end - 1)) && data.at(end - 2) != '\\')
+        while (end > start && (data.at(end - 1) == ' ' || data.at(end - 1) == '\t') &&
+               data.at(end - 2) != '\\')
             --end;
         entry.valueStart = offset + start;
         entry.valueEnd = offset + end;
+        entry.readEnd = offset + lineStart + lineLen;
         entry.lineEnd = offset + lineStart + lineLen;
         found.append(entry);
         if (sectionEnds)
@@ -378,8 +380,9 @@ std::optional<QString> IniDocument::value(const QString &section, const QString 
     }
     if (!last)
         return std::nullopt;
+    // Blanks after a value count once a quote was in it: read up to the line's end.
     return valueText(
-        QByteArrayView(m_bytes).sliced(last->valueStart, last->valueEnd - last->valueStart));
+        QByteArrayView(m_bytes).sliced(last->valueStart, last->readEnd - last->valueStart));
 }
 
 void IniDocument::setValue(const QString &section, const QString &key, const QString &value)

@@ -47,8 +47,9 @@ private:
         QString section; // "" for keys before any header and under [General]
         QString key;
         qsizetype valueStart = 0;
-        qsizetype valueEnd = 0;
-        qsizetype lineEnd = 0; // after the line's own bytes, before its line end
+        qsizetype valueEnd = 0; // without blanks after it
+        qsizetype readEnd = 0;  // with them
+        qsizetype lineEnd = 0;  // after the line's own bytes, before its line end
     };
     QList<Entry> entries(QList<std::pair<QString, qsizetype>> *sectionEnds = nullptr) const;
 

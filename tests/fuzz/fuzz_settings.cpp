@@ -44,11 +44,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const auto readAll = [](const QString &file) {
         QSettings ini(file, QSettings::IniFormat);
         QHash<QString, QVariant> values;
-        for (const QString &key : ini.allKeys())
-            values.insert(key, ini.value(key));
+        for (const QString &key : ini.allKeys()) {
+            // value() reads "a//b" as "a/b": such a name cannot be asked for.
+            if (!key.contains(QLatin1String("//")) && !key.startsWith(u'/') && !key.endsWith(u'/'))
+                values.insert(key, ini.value(key));
+        }
         return values;
     };
+    // (Bytes that are not UTF-8 each program decodes its own way; such a file is never saved. A
+    // byte order mark inside a value QSettings keeps or drops by where it stands. A
+    // name with '/' in it, plain or escaped, can make QSettings skip a section when one key is
+    // asked for, depending on what was asked before: no editor can follow that.)
+    const QByteArray bytes = fuzzBytes(data, size);
+    const bool plainNames = document.isUtf8() && !bytes.contains('/') && !bytes.contains('\\') &&
+                            !bytes.contains('%') && bytes.lastIndexOf("\xEF\xBB\xBF") <= 0;
     for (const QString &key : {QStringLiteral("hosts/main"), QStringLiteral("viewer/popupLogin")}) {
+        if (!plainNames)
+            break;
         // Asked for by name, as the program asks (reading every key first reads more).
         const QVariant v = QSettings(path, QSettings::IniFormat).value(key);
         const auto shown = document.value(key.section(u'/', 0, 0), key.section(u'/', 1));
@@ -69,11 +81,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     FUZZ_CHECK(document.isUtf8());
     FUZZ_CHECK(document.value(QStringLiteral("hosts"), QStringLiteral("main")) == value);
-    FUZZ_CHECK(QSettings(saved, QSettings::IniFormat).value(QStringLiteral("hosts/main")) ==
-               QVariant(value));
+    if (plainNames)
+        FUZZ_CHECK(QSettings(saved, QSettings::IniFormat).value(QStringLiteral("hosts/main")) ==
+                   QVariant(value));
     QHash<QString, QVariant> after = readAll(saved);
     QFile::remove(saved);
-    after.remove(QStringLiteral("hosts/main"));
+    FUZZ_CHECK(after.take(QStringLiteral("hosts/main")) == QVariant(value));
     before.remove(QStringLiteral("hosts/main"));
     FUZZ_CHECK(after == before);
     return 0;
