@@ -3,6 +3,8 @@
 #include "demosite/sitepages.h"
 
 #include <atomic>
+#include <chrono>
+#include <deque>
 #include <mutex>
 
 // The site's state: the pages and what changes them, read by the server's thread.
@@ -14,6 +16,38 @@ struct DemoSite::Impl
     std::atomic<int> delayMs{0};
     std::atomic<int> blockAfter{0};
     std::atomic<qint64> marketRequests{0}; // marketplace requests answered so far
+    // The rate limit: the times of the marketplace requests of the last second, and until when
+    // the login page is served.
+    std::atomic<int> rateLimit{0};
+    std::atomic<int> rateLimitBlocks{0};
+    std::atomic<qint64> searchRequests{0};
+    std::mutex rateMutex;
+    std::deque<std::chrono::steady_clock::time_point> recent;
+    std::chrono::steady_clock::time_point blockedUntil;
+
+    std::unique_ptr<LoopbackServer> silentHost;
+
+    // Whether this marketplace request is over the rate limit (or falls in its block).
+    bool overRateLimit()
+    {
+        const int limit = rateLimit;
+        if (limit <= 0)
+            return false;
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point now = Clock::now();
+        std::lock_guard lock(rateMutex);
+        recent.push_back(now);
+        while (!recent.empty() && now - recent.front() >= std::chrono::seconds(1))
+            recent.pop_front();
+        if (now < blockedUntil)
+            return true;
+        if (int(recent.size()) > limit) {
+            blockedUntil = now + std::chrono::seconds(3);
+            ++rateLimitBlocks;
+            return true;
+        }
+        return false;
+    }
 
     // Last: destroyed first, so the server stops before what its handler reads goes.
     LoopbackServer server{[this](const SiteRequest &request) { return answer(request); }};
@@ -43,8 +77,11 @@ struct DemoSite::Impl
         } else {
             const auto pages = currentPages();
             const int n = blockAfter;
-            if (n > 0 && SitePages::isMarketplaceRequest(request.target) &&
-                (marketRequests.fetch_add(1) + 1) % n == 0)
+            const bool market = SitePages::isMarketplaceRequest(request.target);
+            const qint64 number = market ? marketRequests.fetch_add(1) + 1 : 0;
+            if (request.target.startsWith("/member/search.htm"))
+                ++searchRequests;
+            if ((n > 0 && market && number % n == 0) || (market && overRateLimit()))
                 page = pages->blockedPage();
             else
                 page = pages->answer(request.target, request.userAgent);
@@ -87,6 +124,48 @@ void DemoSite::setVersionText(const QString &text)
 void DemoSite::setBlockAfter(int n)
 {
     d->blockAfter = qMax(0, n);
+}
+
+void DemoSite::setRateLimit(int n)
+{
+    d->rateLimit = qMax(0, n);
+}
+
+int DemoSite::rateLimitBlocks() const
+{
+    return d->rateLimitBlocks;
+}
+
+qint64 DemoSite::marketplaceRequests() const
+{
+    return d->marketRequests;
+}
+
+qint64 DemoSite::searchRequests() const
+{
+    return d->searchRequests;
+}
+
+bool DemoSite::startSilentHost()
+{
+    if (d->silentHost)
+        return true;
+    auto server = std::make_unique<LoopbackServer>([](const SiteRequest &) {
+        LoopbackResponse response;
+        response.neverAnswer = true;
+        return response;
+    });
+    // A silent host keeps its connections as long as the client waits.
+    server->setLimits({0, 0});
+    if (!server->listen(0))
+        return false;
+    d->silentHost = std::move(server);
+    return true;
+}
+
+QString DemoSite::silentHostPort() const
+{
+    return d->silentHost ? d->silentHost->hostPort() : QString();
 }
 
 quint16 DemoSite::port() const

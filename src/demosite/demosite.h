@@ -28,6 +28,17 @@ public:
     // Answers every n-th request for a marketplace page with the marketplace's login page, as a
     // marketplace does that wants a login or a slider check; 0 (the default) never.
     void setBlockAfter(int n);
+    // Serves the login page for 3 s whenever more than n marketplace pages were asked for within
+    // one second, as a marketplace does that throttles; 0 (the default) never.
+    void setRateLimit(int n);
+    // How many times the rate limit has struck, and the marketplace pages asked for so far.
+    int rateLimitBlocks() const;
+    qint64 marketplaceRequests() const;
+    qint64 searchRequests() const; // of the marketplace's search page
+    // A second port that accepts connections and reads requests but never answers, for a host
+    // that has gone silent. False when it cannot listen.
+    bool startSilentHost();
+    QString silentHostPort() const; // "127.0.0.1:PORT"; empty when not started
     quint16 port() const;
     QString hostPort() const; // "127.0.0.1:PORT"
 

@@ -1,13 +1,18 @@
 #pragma once
 
+#include "web/httpsession.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <mutex>
 #include <vector>
 
+class BatchJournal;
 class CancelToken;
 class TaskPool;
+struct PageResult;
 
 // How a batch runs. One buyer at a time is the default and sends the requests in the defined
 // order; several in flight shorten a long batch, each buyer's own pages still in their order.
@@ -16,24 +21,88 @@ struct BatchOptions
     static constexpr int kMaxJobs = 8;
     int jobs = 1;   // buyers in flight at once, 1 to kMaxJobs
     int paceMs = 0; // the least gap between two request starts to one host
+    // A buyer whose pages were blocked is looked up again after the pause, this often at most
+    // in all. (The pause and the reuse of recent lookups are the settings'.)
+    int maxTries = 3;
+    // Where finished rows are kept as they finish (null: nowhere); its rows are not looked up
+    // again.
+    BatchJournal *journal = nullptr;
+};
+
+// A batch's manners towards the marketplace. It starts at the configured jobs and pace; a
+// blocked page pauses every request of the batch (doubling for each block in a row), halves the
+// buyers in flight (not below one) and widens the gap between requests to a host; each buyer
+// whose pages were all clean lets one more buyer into flight again, up to the jobs. The gap gets
+// a random jitter of ±30 %.
+class BatchPacing
+{
+public:
+    static constexpr qint64 kLongestPauseMs = 30 * 60 * 1000;
+    static constexpr int kWidestGapMs = 60 * 1000;
+
+    BatchPacing(int jobs, int paceMs, int blockedPauseSec);
+    BatchPacing(const BatchPacing &) = delete;
+    BatchPacing &operator=(const BatchPacing &) = delete;
+
+    RequestPacer &pacer() { return m_pacer; }
+    // Buyers allowed in flight now.
+    int allowed() const;
+    // A buyer's lookup ended: a clean one lets one more buyer into flight.
+    void buyerDone(bool clean);
+    // Whether a pause is on now, and until when (the fetch clock).
+    qint64 pausedUntil() const { return m_pacer.pausedUntil(); }
+    int pauses() const;
+
+    // Told when a pause begins: its length in whole seconds and why (the block marker, or the
+    // HTTP status). Called on the fetching thread.
+    std::function<void(int seconds, const QString &why)> paused;
+
+private:
+    void pageRead(const PageResult &page);
+
+    const int m_jobs;
+    const qint64 m_firstPauseMs;
+    RequestPacer m_pacer;
+    mutable std::mutex m_mutex;
+    int m_allowed;
+    int m_blocksInRow = 0;
+    int m_pauses = 0;
+    qint64 m_pauseEnd = 0; // of the last pause
 };
 
 // Told as the batch goes, one call at a time (never two at once), from the batch's threads.
 struct BatchCallbacks
 {
     // A buyer's lookup starts; `finished` buyers are done so far (with one in flight: its index).
+    // Not told again when a blocked buyer is tried again.
     std::function<void(int finished, int total, const QString &id)> started;
-    // A buyer's lookup is done; `index` is its place in the id list.
+    // A buyer's lookup is done for good; `index` is its place in the id list.
     std::function<void(int index)> done;
     // Asked before each buyer starts: true stops the batch there, the buyers in flight finishing
     // (unlike a cancellation, which cuts them short).
     std::function<bool()> stopRequested;
 };
 
-// Looks up every id with lookUp(index), `jobs` buyers at once on the pool (one at a time on the
-// calling thread with one job), and says which indexes finished. Blocks the calling thread. Once
-// the batch is cancelled or stopped no buyer is started, and a buyer cut short by the
-// cancellation does not count as finished.
+// What a buyer's lookup asks of the batch: nothing more, or another try after the pause.
+enum class BatchTry { Done, Again };
+
+// Looks up every id with lookUp(index), up to `jobs` buyers at once on the pool (as many as the
+// pacing allows; one at a time on the calling thread with one job), and says which indexes
+// finished. A buyer whose lookup asks for another try is looked up again (the pacing's pause
+// holds its requests back) up to maxTries times in all; its last lookup stands. Blocks the
+// calling thread. Once the batch is cancelled or stopped no buyer is started or tried again; a
+// buyer cut short by the cancellation does not count as finished unless an earlier try of it
+// did. `skip` (optional) marks indexes finished already: not looked up, not told.
 std::vector<bool> runBatch(TaskPool &pool, const QStringList &ids, int jobs,
-                           const CancelToken &cancel, const std::function<void(int index)> &lookUp,
-                           const BatchCallbacks &callbacks = {});
+                           const CancelToken &cancel,
+                           const std::function<BatchTry(int index, int attempt)> &lookUp,
+                           const BatchCallbacks &callbacks = {}, BatchPacing *pacing = nullptr,
+                           int maxTries = 1, const std::vector<bool> &skip = {});
+
+// The time left of a batch, from the pace achieved so far: the time taken per finished buyer
+// times the buyers left; -1 before the first buyer has finished.
+qint64 batchMsLeft(qint64 elapsedMs, int finished, int total);
+// "预计还需 3 分 12 秒" ("about 3 min 12 s left" in English); "" for -1.
+QString batchTimeLeftText(qint64 msLeft);
+// "市场要求验证，暂停 60 秒…" and the English for LANG=en*.
+QString batchPauseText(int seconds);

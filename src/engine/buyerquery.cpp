@@ -6,6 +6,7 @@
 #include "engine/pagefetch.h"
 #include "engine/pagerules.h"
 #include "web/canceltoken.h"
+#include "web/fetchlimits.h"
 #include "web/httpsession.h"
 #include "web/texthelpers.h"
 
@@ -16,10 +17,18 @@ Q_LOGGING_CATEGORY(lcQuery, "brelvon.query", QtWarningMsg)
 
 namespace {
 
-// A fetched page that is a block page becomes one in its note, and gives no text.
+// A fetched page that is a block page becomes one in its note, and gives no text. "Too many
+// requests" and "service unavailable" are the marketplace's throttle, whatever the body says.
 void markIfBlocked(PageResult &page, QString &text, const QStringList &anchors,
                    const QStringList &markers)
 {
+    if ((page.outcome == PageOutcome::Ok || page.outcome == PageOutcome::Empty) &&
+        (page.status == 429 || page.status == 503)) {
+        page.outcome = PageOutcome::Blocked;
+        page.error = QStringLiteral("HTTP %1").arg(page.status);
+        text.clear();
+        return;
+    }
     if (page.outcome != PageOutcome::Ok)
         return;
     const QString marker = findBlockMarker(text, anchors, markers);
@@ -39,6 +48,13 @@ QString givenCount(const PageResults &log, const QString &name, const QString &t
             return {};
     }
     return ratingsGivenCount(text, marker);
+}
+
+// Whether the lookup's time is up (the browser is not started then).
+bool pastDeadline(const FetchContext &context)
+{
+    return context.limits && context.limits->deadline() > 0 &&
+           fetchClockNow() >= context.limits->deadline();
 }
 
 } // namespace
@@ -124,8 +140,11 @@ QString BuyerQuery::fetchBuyerPage(PageResults &log, const QString &page, const 
 {
     const qsizetype before = log.size();
     QString text = fetchInto(log, page, address, mode, context);
-    if (log.size() > before)
+    if (log.size() > before) {
         markIfBlocked(log.last(), text, anchorsOf(page), m_setup.blockMarkers);
+        if (context.pacer && context.pacer->pageRead)
+            context.pacer->pageRead(log.last());
+    }
     return text;
 }
 
@@ -152,7 +171,7 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
         fetchBuyerPage(out->pages, BuyerPage::Detail, search.detailAddress, FetchLongWait, context);
     PageResult &detailNote = out->pages.last();
     if (isBlank(detail) && detailNote.outcome != PageOutcome::Blocked && m_browser &&
-        !(context.cancel && context.cancel->isCancelled())) {
+        !(context.cancel && context.cancel->isCancelled()) && !pastDeadline(context)) {
         QElapsedTimer timer;
         timer.start();
         const DetailPageBrowser::Read browserRead =
@@ -258,6 +277,8 @@ PageResult BuyerQuery::fetchPopupCard(const QString &id, const FetchContext &con
     PageResult page = fetchPage(popupAddress, FetchLongWait, context);
     page.page = BuyerPage::Popup;
     markIfBlocked(page, page.text, anchorsOf(BuyerPage::Popup), m_setup.blockMarkers);
+    if (context.pacer && context.pacer->pageRead)
+        context.pacer->pageRead(page);
     return page;
 }
 

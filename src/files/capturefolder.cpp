@@ -17,21 +17,9 @@ const QString kFormat = QStringLiteral("brelvon-capture 1");
 constexpr qint64 kMaxIndexBytes = 4 * 1024 * 1024;
 constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
 
-const PageOutcome kOutcomes[] = {
-    PageOutcome::Ok,       PageOutcome::Empty,     PageOutcome::Timeout, PageOutcome::NetworkError,
-    PageOutcome::TooLarge, PageOutcome::Cancelled, PageOutcome::Refused, PageOutcome::Blocked};
-
 bool outcomeByName(const QString &name, PageOutcome *outcome)
 {
-    for (PageOutcome o : kOutcomes) {
-        PageResult page;
-        page.outcome = o;
-        if (page.outcomeName() == name) {
-            *outcome = o;
-            return true;
-        }
-    }
-    return false;
+    return pageOutcomeFromName(name, outcome);
 }
 
 // The record's fields under their own names, in their order.

@@ -28,11 +28,14 @@ QString expectedText(const char *expected)
     if (englishMessages())
         return en;
     static const QRegularExpression range(QStringLiteral(
-        "^a (number|percentage)(?: of (milliseconds|days|MiB))? from (-?\\d+) to (-?\\d+)$"));
+        "^a (number|percentage)(?: of (milliseconds|seconds|minutes|days|MiB))? from (-?\\d+) to "
+        "(-?\\d+)$"));
     const QRegularExpressionMatch m = range.match(en);
     if (m.hasMatch()) {
         const QString unit =
             m.captured(2) == QLatin1String("milliseconds") ? QStringLiteral("毫秒数")
+            : m.captured(2) == QLatin1String("seconds")    ? QStringLiteral("秒数")
+            : m.captured(2) == QLatin1String("minutes")    ? QStringLiteral("分钟数")
             : m.captured(2) == QLatin1String("days")       ? QStringLiteral("天数")
             : m.captured(2) == QLatin1String("MiB")        ? QStringLiteral("MiB 数")
             : m.captured(1) == QLatin1String("percentage") ? QStringLiteral("百分数")
@@ -72,6 +75,12 @@ const char kTemplate[] =
     "jobs=1\n"
     "; the least gap in milliseconds between two requests to one host, for sites that throttle\n"
     "paceMs=0\n"
+    "; seconds a batch pauses when the marketplace blocks a page (its login or check page, HTTP\n"
+    "; 429 or 503), doubling for each block in a row up to 30 minutes; 1 to 3600\n"
+    "blockedPauseSec=60\n"
+    "; minutes within which a buyer found (or not found) before is taken from the history\n"
+    "; instead of being looked up again (0: always look up)\n"
+    "reuseWithinMinutes=0\n"
     "; the id file's encoding: gbk, utf-8, or auto (UTF-8 when the bytes are valid UTF-8)\n"
     "idFileEncoding=auto\n"
     "; true: the table gets credit score, credit level, risk, its reasons and the pages' outcomes\n"
@@ -94,6 +103,9 @@ const char kTemplate[] =
     "; while our web site gives no query configuration, the last one it gave is used, unless\n"
     "; it is older than this many days\n"
     "maxConfigAgeDays=30\n"
+    "; seconds a lookup may take at most, whatever its hosts do (5 to 600); a host that did\n"
+    "; not answer is not waited on again in the same lookup\n"
+    "lookupTimeoutSec=30\n"
     "\n"
     "[risk]\n"
     "; each of these is a reason in the risk verdict (0 turns the first three off):\n"
@@ -295,6 +307,12 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
     readInt("risk/highAtReasons", 1, 6, &risk.highAtReasons, "a number from 1 to 6");
     readInt("query/maxConfigAgeDays", 1, 3650, &s.maxConfigAgeDays,
             "a number of days from 1 to 3650");
+    readInt("query/lookupTimeoutSec", 5, 600, &s.lookupTimeoutSec,
+            "a number of seconds from 5 to 600");
+    readInt("batch/blockedPauseSec", 1, 3600, &s.blockedPauseSec,
+            "a number of seconds from 1 to 3600");
+    readInt("batch/reuseWithinMinutes", 0, 10080, &s.reuseWithinMinutes,
+            "a number of minutes from 0 to 10080");
     readInt("browser/maxMemoryMB", 64, 65536, &s.browserMaxMemoryMB,
             "a number of MiB from 64 to 65536");
     readBool("window/watchClipboard", &s.watchClipboard);

@@ -39,6 +39,14 @@ struct QuerySettings
     // [query] maxConfigAgeDays: a stored copy of the query configuration older than this many
     // days is not used when our site gives none (1 to 3650).
     int maxConfigAgeDays = 30;
+    // [query] lookupTimeoutSec: a lookup ends by then whatever its hosts do (5 to 600).
+    int lookupTimeoutSec = 30;
+    // [batch] blockedPauseSec: a batch pauses this long after a blocked page, doubling for each
+    // block in a row (1 to 3600).
+    int blockedPauseSec = 60;
+    // [batch] reuseWithinMinutes: a batch takes a buyer found or not found this many minutes ago
+    // from the history (0: never; up to 10080, a week).
+    int reuseWithinMinutes = 0;
     // [window] watchClipboard: the window looks up an id copied elsewhere.
     bool watchClipboard = false;
 

@@ -242,7 +242,10 @@ QStringList extraValues(const BatchRow &row, const BatchTableOptions &options)
             creditLevelText(a.creditLevel),
             riskLevelText(a.risk.level),
             a.risk.reasons.join(QStringLiteral("；")),
-            lookupStatusText(row.status) + QStringLiteral("：") + buyerPageOutcomesText(row.pages),
+            lookupStatusText(row.status) + QStringLiteral("：") +
+                (row.reusedMinutes >= 0
+                     ? QStringLiteral("取自 %1 分钟前的查询").arg(row.reusedMinutes)
+                     : buyerPageOutcomesText(row.pages)),
             row.sellerMark,
             row.sellerNote};
 }

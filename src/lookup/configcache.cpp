@@ -1,5 +1,7 @@
 #include "lookup/configcache.h"
 
+#include "web/uilanguage.h"
+
 #include "engine/blockmarkers.h"
 #include "files/inputfile.h"
 #include "files/safewrite.h"
@@ -240,4 +242,18 @@ QString keepOrUseStoredStartupList(const ConfigCache &cache, const QuerySettings
         copy && isFreshEnough(copy->saved, now, settings.maxConfigAgeDays) && isOurs(copy->text))
         return copy->text;
     return list;
+}
+
+QString agedOutCopyText(const ConfigCache &cache, const QuerySettings &settings,
+                        const QDateTime &now)
+{
+    const std::optional<ConfigCache::Copy> copy =
+        cache.load(ConfigCache::Document::QueryConfiguration, settings);
+    if (!copy || isFreshEnough(copy->saved, now, settings.maxConfigAgeDays))
+        return {};
+    return inUserLanguage(QStringLiteral("保存的查询配置已有 %1 天，超过 maxConfigAgeDays=%2"),
+                          QStringLiteral("the kept query configuration is %1 days old, beyond "
+                                         "maxConfigAgeDays=%2"))
+        .arg(copy->saved.daysTo(now))
+        .arg(settings.maxConfigAgeDays);
 }

@@ -61,6 +61,11 @@ struct CachedConfiguration
 // dated ahead of `now` has no age that can be told, and is not.
 bool isFreshEnough(const QDateTime &saved, const QDateTime &now, int maxAgeDays);
 
+// When the kept query configuration is too old to stand in: "保存的查询配置已有 40 天，超过
+// maxConfigAgeDays=30" (English under LANG=en*); "" when there is none or it is fresh enough.
+QString agedOutCopyText(const ConfigCache &cache, const QuerySettings &settings,
+                        const QDateTime &now);
+
 // A setup just downloaded, with the stored copies kept up to date or standing in: a configuration
 // and an area table that arrived and are good are stored (one that arrived but parses to nothing
 // never replaces a stored one); a configuration or area table that did not arrive is taken from a

@@ -1,6 +1,7 @@
 #include "lookup/connectiontest.h"
 
 #include "engine/queryconfig.h"
+#include "lookup/configcache.h"
 #include "web/canceltoken.h"
 #include "web/fetchpage.h"
 #include "web/texthelpers.h"
@@ -43,10 +44,10 @@ const char *documentName(ConnectionCheck::Document document)
         return "start-up list";
     case ConnectionCheck::Document::QueryConfiguration:
         return "query configuration";
-    case ConnectionCheck::Document::Service:
+    case ConnectionCheck::Document::NameCard:
         break;
     }
-    return "service";
+    return "name card";
 }
 
 QString documentTitle(ConnectionCheck::Document document)
@@ -56,14 +57,14 @@ QString documentTitle(ConnectionCheck::Document document)
         return QStringLiteral("启动列表");
     case ConnectionCheck::Document::QueryConfiguration:
         return QStringLiteral("查询配置");
-    case ConnectionCheck::Document::Service:
+    case ConnectionCheck::Document::NameCard:
         break;
     }
-    return QStringLiteral("连接");
+    return QStringLiteral("名片页");
 }
 
-// How many entries a configuration fills; 0 for anything that is not ours (the lookup takes
-// only a text that names the program).
+// How many entries a configuration or start-up list fills; 0 for anything that is not ours (the
+// lookup and the window take only a text that names the program).
 int configurationEntries(const QString &text)
 {
     if (!trimSpaces(text).contains(QLatin1String("Brelvon")))
@@ -76,6 +77,11 @@ int configurationEntries(const QString &text)
             ++filled;
     }
     return filled;
+}
+
+bool answered(const PageResult &page)
+{
+    return page.outcome == PageOutcome::Ok || page.outcome == PageOutcome::Empty;
 }
 
 bool isConnectionRefused(const PageResult &page)
@@ -97,8 +103,28 @@ bool ConnectionCheck::gaveConfiguration() const
     return configEntries > 0 && !isBlank(config.entry(ConfigEntry::SearchAddress));
 }
 
+bool ConnectionCheck::failedStatus() const
+{
+    return answered(page) && page.status >= 400;
+}
+
+bool ConnectionCheck::usable() const
+{
+    switch (document) {
+    case Document::QueryConfiguration:
+        return gaveConfiguration();
+    case Document::StartupList:
+        return page.outcome == PageOutcome::Ok && configEntries > 0;
+    case Document::NameCard:
+        break;
+    }
+    return page.outcome == PageOutcome::Ok && page.status >= 200 && page.status < 300;
+}
+
 QString ConnectionCheck::endingName() const
 {
+    if (failedStatus())
+        return QStringLiteral("HTTP %1").arg(page.status);
     if (page.outcome == PageOutcome::Ok)
         return QStringLiteral("ok");
     if (page.outcome == PageOutcome::Refused)
@@ -117,16 +143,23 @@ QString ConnectionCheck::summary() const
         line += QStringLiteral(" %1 bytes %2 ms").arg(page.bytes).arg(page.elapsedMs);
     else if (page.outcome == PageOutcome::Timeout)
         line += QStringLiteral(" after %1 ms").arg(page.elapsedMs);
-    if (document == Document::QueryConfiguration && page.outcome == PageOutcome::Ok)
-        line += configEntries > 0 ? QStringLiteral(", %1 entries").arg(configEntries)
-                                  : QStringLiteral(", not a query configuration");
+    if (page.outcome == PageOutcome::Ok && !failedStatus()) {
+        if (document == Document::QueryConfiguration)
+            line += configEntries > 0 ? QStringLiteral(", %1 entries").arg(configEntries)
+                                      : QStringLiteral(", not a query configuration");
+        else if (document == Document::StartupList)
+            line += configEntries > 0 ? QStringLiteral(", %1 entries").arg(configEntries)
+                                      : QStringLiteral(", not a start-up list");
+    }
     return line;
 }
 
 QString ConnectionCheck::summaryText() const
 {
     QString ending;
-    if (page.outcome == PageOutcome::Ok)
+    if (failedStatus())
+        ending = QStringLiteral("失败：HTTP %1").arg(page.status);
+    else if (page.outcome == PageOutcome::Ok)
         ending = QStringLiteral("正常，%1字节，%2毫秒").arg(page.bytes).arg(page.elapsedMs);
     else if (page.outcome == PageOutcome::Timeout)
         ending = QStringLiteral("超时（%1毫秒）").arg(page.elapsedMs);
@@ -140,9 +173,16 @@ QString ConnectionCheck::summaryText() const
         ending = QStringLiteral("失败：%1").arg(page.outcomeText());
     QString line = QStringLiteral("%1 %2 %3：%4")
                        .arg(hostTitle(host), hostPort, documentTitle(document), ending);
-    if (document == Document::QueryConfiguration && page.outcome == PageOutcome::Ok)
-        line += configEntries > 0 ? QStringLiteral("，读到%1项配置").arg(configEntries)
-                                  : QStringLiteral("，不是查询配置");
+    if (page.outcome == PageOutcome::Ok && !failedStatus()) {
+        if (document == Document::QueryConfiguration)
+            line += configEntries > 0 ? QStringLiteral("，读到%1项配置").arg(configEntries)
+                                      : QStringLiteral("，不是查询配置");
+        else if (document == Document::StartupList)
+            line += configEntries > 0 ? QStringLiteral("，读到%1项").arg(configEntries)
+                                      : QStringLiteral("，不是启动列表");
+        else if (page.outcome == PageOutcome::Ok && !usable())
+            line += QStringLiteral("，状态%1").arg(page.status);
+    }
     return line;
 }
 
@@ -163,8 +203,13 @@ QList<ConnectionCheck> testConnections(const QuerySettings &settings, const Canc
         {H::Main, &settings.mainHost, D::QueryConfiguration, "/soft/qvdl/fmj2.htm"},
         {H::Second, &settings.secondHost, D::StartupList, "/soft/wrub/zkrap2.htm"},
         {H::Second, &settings.secondHost, D::QueryConfiguration, "/soft_set/fmj2.htm"},
-        {H::TradeCard, &settings.tradeCardHost, D::Service, "/"},
+        {H::TradeCard, &settings.tradeCardHost, D::NameCard, nullptr},
     };
+    // A real name card, the viewer's own: the service's root says nothing about its pages.
+    const QString nameCardPath =
+        QLatin1String("/tradecard/nameCard.htm?jumpFrom=wwclient&signmode=im&loginId=") +
+        settings.nameCardLogin + QLatin1String("&uid=") + EncodeQuery(settings.nameCardLogin) +
+        QLatin1String("&type=0&showtype=1");
     QList<ConnectionCheck> checks;
     for (const Ask &ask : asks) {
         if (isBlank(*ask.hostPort))
@@ -173,7 +218,8 @@ QList<ConnectionCheck> testConnections(const QuerySettings &settings, const Canc
         check.host = ask.host;
         check.hostPort = trimSpaces(*ask.hostPort);
         check.document = ask.document;
-        check.page.address = siteAddress(check.hostPort, ask.path);
+        check.page.address = ask.path ? siteAddress(check.hostPort, ask.path)
+                                      : QLatin1String("http://") + check.hostPort + nameCardPath;
         checks.append(check);
     }
     // Every fetch at once, each on a thread of its own (and its thread's own connections): a
@@ -186,7 +232,7 @@ QList<ConnectionCheck> testConnections(const QuerySettings &settings, const Canc
             context.cancel = &cancel;
             check.page = fetchPage(check.page.address, FetchShortWait, context);
             check.page.page = QString::fromLatin1(documentName(check.document));
-            if (check.document == ConnectionCheck::Document::QueryConfiguration)
+            if (check.document != ConnectionCheck::Document::NameCard)
                 check.configEntries = check.page.outcome == PageOutcome::Ok
                                           ? configurationEntries(check.page.text)
                                           : 0;
@@ -201,20 +247,20 @@ bool connectionsUsable(const QList<ConnectionCheck> &checks)
 {
     bool anyConfiguration = false;
     for (const ConnectionCheck &check : checks) {
-        switch (check.document) {
-        case ConnectionCheck::Document::QueryConfiguration:
-            if (!check.gaveConfiguration())
-                return false;
+        if (!check.usable())
+            return false;
+        if (check.document == ConnectionCheck::Document::QueryConfiguration)
             anyConfiguration = true;
-            break;
-        case ConnectionCheck::Document::Service:
-            // Any answer will do: the service's own pages need a buyer.
-            if (check.page.outcome != PageOutcome::Ok && check.page.outcome != PageOutcome::Empty)
-                return false;
-            break;
-        case ConnectionCheck::Document::StartupList:
-            break;
-        }
     }
     return anyConfiguration;
+}
+
+QString agedOutConfigurationText(const QList<ConnectionCheck> &checks, const ConfigCache &cache,
+                                 const QuerySettings &settings, const QDateTime &now)
+{
+    for (const ConnectionCheck &check : checks) {
+        if (check.gaveConfiguration())
+            return {};
+    }
+    return agedOutCopyText(cache, settings, now);
 }

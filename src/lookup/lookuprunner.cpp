@@ -125,6 +125,10 @@ bool LookupRunner::batch(
                                                              const LookupOutcome &outcome) {
                 post([finished, index, outcome] { finished(index, outcome); });
             };
+        if (progress.paused)
+            told.paused = [this, paused = progress.paused](int seconds, const QString &why) {
+                post([paused, seconds, why] { paused(seconds, why); });
+            };
         told.stopRequested = [&job] { return job.stop.load(); };
         bool cancelled = false;
         QList<LookupOutcome> outcomes = service->batch(ids, options, job.cancel, told, &cancelled);

@@ -37,6 +37,8 @@ public:
     {
         std::function<void(int finished, int total, const QString &id)> started;
         std::function<void(int index, const LookupOutcome &outcome)> finished;
+        // The marketplace blocked a page: the batch waits `seconds` (why: marker or status).
+        std::function<void(int seconds, const QString &why)> paused;
     };
     bool batch(const QStringList &ids, const BatchOptions &options, BatchProgress progress,
                std::function<void(const QList<LookupOutcome> &outcomes, bool cancelled)> done);

@@ -4,12 +4,17 @@
 #include "engine/buyerquery.h"
 #include "engine/pagefetch.h"
 #include "engine/taskpool.h"
+#include "files/batchjournal.h"
 #include "storage/historytext.h"
 #include "web/canceltoken.h"
+#include "web/fetchclock.h"
+#include "web/fetchlimits.h"
 #include "web/httpsession.h"
 #include "web/texthelpers.h"
 
 #include <QDate>
+
+#include <algorithm>
 
 namespace {
 
@@ -110,7 +115,7 @@ LookupService::SetupState LookupService::currentState() const
 }
 
 LookupService::SetupState LookupService::ensureSetup(const CancelToken &cancel, RequestPacer *pacer,
-                                                     PageResults *pages,
+                                                     FetchLimits *limits, PageResults *pages,
                                                      const PageWatch *pageStarted)
 {
     // A stored configuration stands in for a while; then our site is asked again.
@@ -119,7 +124,7 @@ LookupService::SetupState LookupService::ensureSetup(const CancelToken &cancel, 
     std::lock_guard<std::mutex> fetching(m_fetchSetupMutex);
     if (!m_local.isEmpty()) { // local files instead of (some of) the downloads
         SetupState state = currentState();
-        state.setup = ensureLocalSetup(state.settings, cancel, pacer, pages, pageStarted);
+        state.setup = ensureLocalSetup(state.settings, cancel, pacer, limits, pages, pageStarted);
         state.cachedConfiguration.reset();
         return state;
     }
@@ -136,7 +141,7 @@ LookupService::SetupState LookupService::ensureSetup(const CancelToken &cancel, 
              std::chrono::steady_clock::now() - m_cachedSince < kRetryAfter))
             return state;
     }
-    const FetchContext context = fetchContext(cancel, pacer, pageStarted);
+    const FetchContext context = fetchContext(cancel, pacer, limits, pageStarted);
     // A stored configuration in use is not what a new download starts from.
     const QuerySetupPtr from =
         state.cachedConfiguration ? initialQuerySetup(state.settings) : state.setup;
@@ -190,12 +195,13 @@ void LookupService::setLocalSetup(const LocalSetup &local)
 // alone the configuration is downloaded as usual and the local table replaces the downloaded one.
 QuerySetupPtr LookupService::ensureLocalSetup(const QuerySettings &settings,
                                               const CancelToken &cancel, RequestPacer *pacer,
-                                              PageResults *pages, const PageWatch *pageStarted)
+                                              FetchLimits *limits, PageResults *pages,
+                                              const PageWatch *pageStarted)
 {
     const QuerySetupPtr current = setup();
     if (current->hasConfiguration() && (m_local.areaTable || m_localAreaTableFetched))
         return current;
-    const FetchContext context = fetchContext(cancel, pacer, pageStarted);
+    const FetchContext context = fetchContext(cancel, pacer, limits, pageStarted);
     std::shared_ptr<QuerySetup> setup;
     if (m_local.config) {
         setup = std::make_shared<QuerySetup>(*current);
@@ -211,20 +217,22 @@ QuerySetupPtr LookupService::ensureLocalSetup(const QuerySettings &settings,
 }
 
 FetchContext LookupService::fetchContext(const CancelToken &cancel, RequestPacer *pacer,
-                                         const PageWatch *pageStarted) const
+                                         FetchLimits *limits, const PageWatch *pageStarted) const
 {
     FetchContext context;
     context.session = m_session.get();
     context.recorder = m_recorder;
     context.cancel = &cancel;
     context.pacer = pacer;
+    context.limits = limits;
     context.pageStarted = pageStarted;
     return context;
 }
 
 QuerySetupPtr LookupService::prepareSetup(const CancelToken &cancel, PageResults *pages)
 {
-    return ensureSetup(cancel, nullptr, pages).setup;
+    FetchLimits limits(fetchClockNow() + qint64(settings().lookupTimeoutSec) * 1000);
+    return ensureSetup(cancel, nullptr, &limits, pages).setup;
 }
 
 BuyerAssessment LookupService::assess(const BuyerQueryResult &result, const BuyerNote &note,
@@ -236,12 +244,13 @@ BuyerAssessment LookupService::assess(const BuyerQueryResult &result, const Buye
 
 LookupOutcome LookupService::lookUpWith(const QString &id, const SetupState &state,
                                         const PageResults &setupPages, const CancelToken &cancel,
-                                        RequestPacer *pacer, const PageWatch *pageStarted)
+                                        RequestPacer *pacer, FetchLimits *limits,
+                                        const PageWatch *pageStarted)
 {
     const QuerySetupPtr &setup = state.setup;
     LookupOutcome outcome;
     outcome.id = trimSpaces(id);
-    const FetchContext context = fetchContext(cancel, pacer, pageStarted);
+    const FetchContext context = fetchContext(cancel, pacer, limits, pageStarted);
     outcome.result =
         queryBuyer(*setup, state.settings, outcome.id, context, m_browser, m_pool.get());
     outcome.cachedConfiguration = state.cachedConfiguration;
@@ -252,6 +261,13 @@ LookupOutcome LookupService::lookUpWith(const QString &id, const SetupState &sta
     } else if (!setup->hasConfiguration()) {
         outcome.status = LookupStatus::NoConfiguration;
         outcome.statusDetail = configurationAttempts(setupPages);
+        // A kept copy that is too old did not stand in: say so, or the download's error is all.
+        if (const std::shared_ptr<const ConfigCache> cache = configCache()) {
+            const QString aged =
+                agedOutCopyText(*cache, state.settings, QDateTime::currentDateTimeUtc());
+            if (!aged.isEmpty())
+                outcome.statusDetail += QStringLiteral("; ") + aged;
+        }
     } else {
         outcome.status =
             buyerPagesStatus(outcome.result.pages, outcome.result.listed, &outcome.statusDetail);
@@ -289,10 +305,12 @@ LookupOutcome LookupService::lookup(const QString &id, const CancelToken &cancel
     }
     PageResults setupPages;
     const PageWatch *watch = pageStarted ? &pageStarted : nullptr;
-    const SetupState state = ensureSetup(cancel, nullptr, &setupPages, watch);
+    // The deadline counts from here: the setup's downloads are part of the lookup.
+    FetchLimits limits(fetchClockNow() + qint64(settings.lookupTimeoutSec) * 1000);
+    const SetupState state = ensureSetup(cancel, nullptr, &limits, &setupPages, watch);
     if (setupReady && !cancel.isCancelled())
         setupReady(*state.setup);
-    return lookUpWith(id, state, setupPages, cancel, nullptr, watch);
+    return lookUpWith(id, state, setupPages, cancel, nullptr, &limits, watch);
 }
 
 QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOptions &options,
@@ -305,30 +323,77 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
             *cancelled = cancel.isCancelled();
         return outcomes;
     }
-    RequestPacer pacer(qMax(0, options.paceMs));
-    RequestPacer *pacing = options.paceMs > 0 ? &pacer : nullptr;
-    // The setup is fetched once for the whole batch; its downloads go with no buyer's pages.
-    const bool hosts = hasAnyHost(settings());
-    PageResults setupPages;
-    const SetupState state = hosts ? ensureSetup(cancel, pacing, &setupPages) : currentState();
-
+    const QuerySettings settings = this->settings();
     std::vector<LookupOutcome> results(size_t(ids.size()));
+    // Rows a journal kept from an earlier run are not looked up again.
+    std::vector<bool> journalled(size_t(ids.size()), false);
+    if (BatchJournal *journal = options.journal) {
+        for (const JournalRow &row : journal->rows()) {
+            if (row.index < 0 || row.index >= ids.size())
+                continue;
+            LookupOutcome &outcome = results[size_t(row.index)];
+            outcome.id = row.id;
+            outcome.result = row.result;
+            outcome.status = row.status;
+            outcome.statusDetail = row.statusDetail;
+            outcome.reusedMinutes = row.reusedMinutes;
+            outcome = reassess(outcome);
+            journalled[size_t(row.index)] = true;
+        }
+    }
+    const bool everyRowJournalled =
+        std::find(journalled.begin(), journalled.end(), false) == journalled.end();
+
+    BatchPacing pacing(qMin(options.jobs, m_jobs), options.paceMs, settings.blockedPauseSec);
+    pacing.paused = progress.paused;
+    SilentHosts silentHosts;
+    const qint64 timeoutMs = qint64(settings.lookupTimeoutSec) * 1000;
+    // The setup is fetched once for the whole batch; its downloads go with no buyer's pages.
+    const bool hosts = hasAnyHost(settings);
+    PageResults setupPages;
+    SetupState state = currentState();
+    if (hosts && !everyRowJournalled) {
+        FetchLimits limits(fetchClockNow() + timeoutMs, &silentHosts);
+        state = ensureSetup(cancel, &pacing.pacer(), &limits, &setupPages);
+    }
+
     BatchCallbacks callbacks;
     callbacks.started = progress.started;
     callbacks.stopRequested = progress.stopRequested;
     callbacks.done = [&](int index) {
+        const LookupOutcome &outcome = results[size_t(index)];
+        if (options.journal)
+            options.journal->append({index, ids.at(index), outcome.result, outcome.status,
+                                     outcome.statusDetail, outcome.reusedMinutes});
         if (progress.done)
-            progress.done(index, results[size_t(index)]);
+            progress.done(index, outcome);
     };
-    const auto lookUp = [&](int index) {
-        LookupOutcome &outcome = results[size_t(index)];
-        outcome = hosts ? lookUpWith(ids.at(index), state, {}, cancel, pacing)
-                        : lookup(ids.at(index), cancel);
+    const auto lookUp = [&](int index, int attempt) {
+        if (attempt == 1 && settings.reuseWithinMinutes > 0) {
+            if (std::optional<LookupOutcome> recent =
+                    recentLookup(ids.at(index), settings.reuseWithinMinutes, settings.risk)) {
+                results[size_t(index)] = std::move(*recent);
+                return BatchTry::Done;
+            }
+        }
+        LookupOutcome outcome;
+        if (hosts) {
+            FetchLimits limits(fetchClockNow() + timeoutMs, &silentHosts);
+            outcome = lookUpWith(ids.at(index), state, {}, cancel, &pacing.pacer(), &limits);
+        } else {
+            outcome = lookup(ids.at(index), cancel);
+        }
         if (outcome.status == LookupStatus::NoConfiguration)
             outcome.statusDetail = configurationAttempts(setupPages);
+        if (outcome.status == LookupStatus::Cancelled)
+            return BatchTry::Done; // an earlier try, if any, stands
+        results[size_t(index)] = std::move(outcome);
+        return results[size_t(index)].status == LookupStatus::Blocked ? BatchTry::Again
+                                                                      : BatchTry::Done;
     };
     const std::vector<bool> finished =
-        runBatch(*m_pool, ids, qMin(options.jobs, m_jobs), cancel, lookUp, callbacks);
+        runBatch(*m_pool, ids, qMin(options.jobs, m_jobs), cancel, lookUp, callbacks, &pacing,
+                 qMax(1, options.maxTries), journalled);
     for (qsizetype i = 0; i < ids.size(); ++i) {
         if (finished[size_t(i)]) {
             results[size_t(i)].id = ids.at(i); // the row shows the id as the file has it
@@ -338,6 +403,31 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
     if (cancelled)
         *cancelled = cancel.isCancelled();
     return outcomes;
+}
+
+std::optional<LookupOutcome> LookupService::recentLookup(const QString &id, int withinMinutes,
+                                                         const RiskSettings &risk) const
+{
+    if (!m_database)
+        return std::nullopt;
+    const std::optional<StoredLookup> stored = m_database->lastLookup(trimSpaces(id));
+    if (!stored)
+        return std::nullopt;
+    const qint64 ageMs = stored->time.msecsTo(QDateTime::currentDateTimeUtc());
+    if (ageMs < 0 || ageMs > qint64(withinMinutes) * 60 * 1000)
+        return std::nullopt;
+    LookupOutcome outcome;
+    outcome.id = trimSpaces(id);
+    outcome.result.record = stored->record;
+    // Only lookups that found the buyer, or found there is none, are kept; a found buyer's
+    // record has the address of the credit page it was read from.
+    outcome.result.listed = !stored->record.creditUrl.isEmpty();
+    outcome.status = outcome.result.listed ? LookupStatus::Found : LookupStatus::NotFound;
+    outcome.reusedMinutes = int(ageMs / 60000);
+    outcome.note = m_database->note(outcome.id);
+    outcome.previous = stored;
+    outcome.assessment = assess(outcome.result, outcome.note, risk);
+    return outcome;
 }
 
 LookupOutcome LookupService::reassess(const LookupOutcome &outcome) const
@@ -378,6 +468,7 @@ QList<BatchRow> batchRows(const QList<LookupOutcome> &outcomes)
     rows.reserve(outcomes.size());
     for (const LookupOutcome &outcome : outcomes) {
         BatchRow row{outcome.id, outcome.result.record, outcome.result.pages, outcome.status};
+        row.reusedMinutes = outcome.reusedMinutes;
         applySellerNote(&row, outcome.note);
         row.risk = outcome.assessment.risk.level;
         rows.append(std::move(row));

@@ -24,6 +24,7 @@
 
 class CancelToken;
 class DetailPageBrowser;
+class FetchLimits;
 class FetchRecorder;
 class HttpSession;
 class RequestPacer;
@@ -43,6 +44,8 @@ struct LookupOutcome
     QString storageProblem;               // why the lookup could not be recorded, when it could not
     // The stored configuration this lookup used because our site gave none, when it did.
     std::optional<CachedConfiguration> cachedConfiguration;
+    // Taken from the history instead of being looked up: how many minutes ago it was (-1: not).
+    int reusedMinutes = -1;
 };
 
 // The batch table's rows of a batch's outcomes: the id as the file has it, the record, the
@@ -102,7 +105,9 @@ public:
 
     // Looks up one buyer: the setup first (fetched while the configuration is missing), then
     // the buyer's pages, the status, the verdict, the journal. setupReady (optional) is told
-    // between the two, unless the lookup was cancelled meanwhile.
+    // between the two, unless the lookup was cancelled meanwhile. The lookup ends by the
+    // settings' lookupTimeoutSec whatever its hosts do; a host that timed out is not waited on
+    // again in it.
     LookupOutcome lookup(const QString &id, const CancelToken &cancel,
                          const std::function<void(const QuerySetup &)> &setupReady = {},
                          const PageWatch &pageStarted = {});
@@ -114,11 +119,20 @@ public:
         std::function<void(int index, const LookupOutcome &outcome)> done;
         // Asked before each buyer starts: true stops the batch, the buyers in flight finishing.
         std::function<bool()> stopRequested;
+        // The marketplace blocked a page: every request waits `seconds` (why: the block marker
+        // or the HTTP status).
+        std::function<void(int seconds, const QString &why)> paused;
     };
     // Looks up every id (the setup is fetched once, before the first buyer) and returns the
     // outcomes in the order of the ids. A cancelled batch returns the buyers finished before the
     // cancellation, with *cancelled set; a stopped one the buyers finished, those in flight when
     // it stopped included.
+    //
+    // The batch keeps to the marketplace's pace (BatchPacing: a blocked page pauses it, blocked
+    // buyers are tried again after the pause); a host found silent is probed by one lookup at a
+    // time while the others do not wait on it. With a journal in the options, the rows it holds
+    // are taken from it and every row that finishes is added to it. With reuseWithinMinutes,
+    // buyers found or not found that recently are taken from the history.
     QList<LookupOutcome> batch(const QStringList &ids, const BatchOptions &options,
                                const CancelToken &cancel, const BatchProgress &progress = {},
                                bool *cancelled = nullptr);
@@ -150,9 +164,13 @@ private:
     };
     LookupOutcome lookUpWith(const QString &id, const SetupState &state,
                              const PageResults &setupPages, const CancelToken &cancel,
-                             RequestPacer *pacer, const PageWatch *pageStarted = nullptr);
-    SetupState ensureSetup(const CancelToken &cancel, RequestPacer *pacer, PageResults *pages,
-                           const PageWatch *pageStarted = nullptr);
+                             RequestPacer *pacer, FetchLimits *limits,
+                             const PageWatch *pageStarted = nullptr);
+    SetupState ensureSetup(const CancelToken &cancel, RequestPacer *pacer, FetchLimits *limits,
+                           PageResults *pages, const PageWatch *pageStarted = nullptr);
+    // The buyer's lookup of the last minutes from the history, when there is one.
+    std::optional<LookupOutcome> recentLookup(const QString &id, int withinMinutes,
+                                              const RiskSettings &risk) const;
     SetupState currentState() const;
     BuyerAssessment assess(const BuyerQueryResult &result, const BuyerNote &note,
                            const RiskSettings &risk) const;
@@ -176,10 +194,10 @@ private:
     // Local files instead of the downloads (setLocalSetup).
     // Where this service's fetches run: its session and recorder, the job's cancellation and
     // pacing, and who hears of each page.
-    FetchContext fetchContext(const CancelToken &cancel, RequestPacer *pacer,
+    FetchContext fetchContext(const CancelToken &cancel, RequestPacer *pacer, FetchLimits *limits,
                               const PageWatch *pageStarted) const;
     QuerySetupPtr ensureLocalSetup(const QuerySettings &settings, const CancelToken &cancel,
-                                   RequestPacer *pacer, PageResults *pages,
+                                   RequestPacer *pacer, FetchLimits *limits, PageResults *pages,
                                    const PageWatch *pageStarted);
     // The setup with the local files in place of what they stand for.
     static QuerySetupPtr withLocalFiles(const QuerySetupPtr &setup, const LocalSetup &local,

@@ -1,6 +1,8 @@
 #include "mainwindow/batchfrontend.h"
 
+#include "engine/batchengine.h"
 #include "files/batchinput.h"
+#include "files/batchjournal.h"
 #include "files/idfile.h"
 #include "files/outputguard.h"
 #include "files/spreadsheetexport.h"
@@ -25,6 +27,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
@@ -35,9 +38,11 @@ BatchFrontEnd::BatchFrontEnd(QWidget *window, LookupService *service, const Quer
       m_batchIdField(layout.batchIdField), m_resultFields(layout.resultFields),
       m_areaTableField(layout.areaTableField), m_progressBar(layout.batchProgress),
       m_stopButton(layout.batchStop), m_summary(layout.batchSummary),
-      m_runner(new LookupRunner(service, this))
+      m_runner(new LookupRunner(service, this)), m_pauseTimer(new QTimer(this))
 {
     connect(m_stopButton, &QPushButton::clicked, this, &BatchFrontEnd::stop);
+    m_pauseTimer->setInterval(1000);
+    connect(m_pauseTimer, &QTimer::timeout, this, &BatchFrontEnd::showPause);
 }
 
 BatchFrontEnd::~BatchFrontEnd()
@@ -62,9 +67,11 @@ void BatchFrontEnd::stop()
     if (!m_running || !m_runner->isRunning())
         return;
     ++m_stops;
-    if (m_stops > 1 || m_started == 0) {
-        // Before the first buyer only the configuration's download runs, and a second stop
-        // says the user will not wait for the buyers in flight: either ends at once.
+    if (m_stops > 1 || m_started == 0 || m_pauseTimer->isActive()) {
+        // Before the first buyer only the configuration's download runs, a second stop says the
+        // user will not wait for the buyers in flight, and during a pause they would wait for
+        // the marketplace: each ends at once.
+        m_pauseTimer->stop();
         m_runner->cancel();
         m_stopButton->setEnabled(false);
         return;
@@ -174,6 +181,49 @@ void BatchFrontEnd::run()
         m_running = false;
         return;
     }
+    start(fileName, false);
+}
+
+void BatchFrontEnd::offerResume()
+{
+    if (m_running || m_journalPath.isEmpty() || !QFileInfo::exists(m_journalPath))
+        return;
+    BatchJournal journal;
+    QString error;
+    if (!journal.open(m_journalPath, &error)) {
+        tell(error);
+        return;
+    }
+    const QString input = journal.input().path;
+    QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::Question, programTitle(),
+                        tr("上次的批量查询未完成：\n%1\n已查%2个，共%3个。是否继续？")
+                            .arg(QDir::toNativeSeparators(input))
+                            .arg(journal.rows().size())
+                            .arg(journal.input().idCount),
+                        QMessageBox::NoButton, m_window);
+    box->setTextFormat(Qt::PlainText);
+    QPushButton *go = box->addButton(tr("继续"), QMessageBox::AcceptRole);
+    QPushButton *drop = box->addButton(tr("放弃"), QMessageBox::DestructiveRole);
+    box->addButton(tr("以后再说"), QMessageBox::RejectRole);
+    box->setDefaultButton(go);
+    const QPointer<BatchFrontEnd> self(this);
+    box->exec();
+    QAbstractButton *clicked = box ? box->clickedButton() : nullptr;
+    delete box;
+    if (!self || m_running)
+        return;
+    if (clicked == drop) {
+        journal.remove();
+    } else if (clicked == go) {
+        m_running = true;
+        start(input, true);
+    }
+}
+
+void BatchFrontEnd::start(const QString &fileName, bool resume)
+{
+    const QPointer<BatchFrontEnd> self(this);
     BatchInputOptions inputOptions;
     inputOptions.maxIds = m_settings.batchMaxIds;
     inputOptions.encoding = m_settings.idFileEncoding;
@@ -204,6 +254,33 @@ void BatchFrontEnd::run()
             return;
         }
     }
+    // The journal: a new one, or the unfinished one when resuming (if it is still this file's).
+    m_journal.reset();
+    m_journalled = 0;
+    if (!m_journalPath.isEmpty()) {
+        auto journal = std::make_unique<BatchJournal>();
+        BatchInputIdentity identity;
+        QString error;
+        bool ok = BatchInputIdentity::of(fileName, idFile.ids, &identity, &error);
+        if (ok && resume) {
+            ok = journal->open(m_journalPath, &error);
+            if (ok && !(journal->input() == identity)) {
+                ok = false;
+                error = tr("文件已改变，与上次的批量查询记录不符：%1")
+                            .arg(QDir::toNativeSeparators(fileName));
+            }
+        } else if (ok) {
+            QDir().mkpath(QFileInfo(m_journalPath).absolutePath());
+            ok = journal->create(m_journalPath, identity, QString(), &error);
+        }
+        if (!ok) {
+            m_running = false;
+            tell(error);
+            return;
+        }
+        m_journalled = int(journal->rows().size());
+        m_journal = std::move(journal);
+    }
     m_idFileName = fileName;
     m_orderFile = idFile.orderFile;
     m_orderBuyers = std::move(idFile.buyers);
@@ -228,8 +305,9 @@ void BatchFrontEnd::run()
 
     LookupRunner::BatchProgress progress;
     progress.started = [this](int, int total, const QString &id) { started(total, id); };
+    progress.paused = [this](int seconds, const QString &why) { paused(seconds, why); };
     progress.finished = [this, ids = idFile.ids](int index, const LookupOutcome &outcome) {
-        m_progressBar->setValue(++m_finishedRows);
+        m_progressBar->setValue(m_journalled + ++m_finishedRows);
         const BuyerCreditRecord &r = outcome.result.record;
         const QString values[] = {r.goodRate,     r.goodCount, r.neutralCount, r.badCount,
                                   r.neutralGiven, r.badGiven,  r.creditUrl,    r.verification,
@@ -240,6 +318,8 @@ void BatchFrontEnd::run()
     BatchOptions options;
     options.jobs = m_settings.batchJobs;
     options.paceMs = m_settings.batchPaceMs;
+    options.journal = m_journal.get();
+    m_clock.start();
     m_runner->batch(idFile.ids, options, std::move(progress),
                     [this, total](const QList<LookupOutcome> &outcomes, bool cancelled) {
                         done(outcomes, cancelled, total);
@@ -253,13 +333,42 @@ void BatchFrontEnd::started(int total, const QString &id)
     if (++m_started == 1) // the configuration is there once the first buyer starts
         m_areaTableField->setPlainText(m_runner->service()->setup()->areaTable);
     m_batchIdField->setText(id);
-    m_progressBar->setFormat(tr("第 %1 / %2 个").arg(m_started).arg(total));
-    if (m_stops == 0) // once stopping, the line says so
-        m_lines->showProgress(batchProgressText(total, m_started, id));
+    m_progressBar->setFormat(tr("第 %1 / %2 个").arg(m_started + m_journalled).arg(total));
+    // The estimate counts the buyers this batch looked up, at its pace so far.
+    const QString left =
+        batchTimeLeftText(batchMsLeft(m_clock.elapsed(), m_finishedRows, total - m_journalled));
+    m_progressLine = batchProgressText(total, m_started + m_journalled, id) +
+                     (left.isEmpty() ? QString() : QStringLiteral("，") + left);
+    if (m_stops == 0 && !m_pauseTimer->isActive()) // once stopping, the line says so
+        m_lines->showProgress(m_progressLine);
+}
+
+void BatchFrontEnd::paused(int seconds, const QString &why)
+{
+    if (!m_running || m_stops > 0)
+        return;
+    m_pauseEnd = QDateTime::currentDateTimeUtc().addSecs(seconds);
+    m_stopButton->setToolTip(tr("市场要求验证（%1）；停止则立即写入已查到的买家").arg(why));
+    showPause();
+    m_pauseTimer->start();
+}
+
+void BatchFrontEnd::showPause()
+{
+    const qint64 left = QDateTime::currentDateTimeUtc().secsTo(m_pauseEnd);
+    if (left <= 0 || !m_running || m_stops > 0) {
+        m_pauseTimer->stop();
+        m_stopButton->setToolTip(tr("查完正在查询的买家后停止，已查到的照样写入表格（Esc）"));
+        if (m_running && m_stops == 0)
+            m_lines->showProgress(m_progressLine);
+        return;
+    }
+    m_lines->showProgress(batchPauseText(int(left)));
 }
 
 void BatchFrontEnd::done(const QList<LookupOutcome> &outcomes, bool cancelled, int total)
 {
+    m_pauseTimer->stop();
     // A cancellation the user did not ask for with the stop button is the window closing.
     if (m_abandoned || (cancelled && m_stops == 0)) {
         // No table for a batch they walked away from.
@@ -293,6 +402,11 @@ void BatchFrontEnd::done(const QList<LookupOutcome> &outcomes, bool cancelled, i
                 return;
         }
     }
+    // The table is written, or there was nothing to write: the journal goes (a table that could
+    // not be written leaves it for the next start).
+    if (m_journal && (!table.isEmpty() || outcomes.isEmpty()))
+        m_journal->remove();
+    m_journal.reset();
     end();
     m_summary->setText(summaryText(outcomes, stopped, total - outcomes.size()));
     m_summary->setToolTip(m_summary->text());

@@ -3,13 +3,18 @@
 #include "files/orderfile.h"
 #include "files/querysettings.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 
 #include <array>
 #include <functional>
+#include <memory>
 
+class BatchJournal;
 class LookupRunner;
+class QTimer;
 class LookupService;
 class QLabel;
 class QLineEdit;
@@ -52,6 +57,13 @@ public:
 
     bool isRunning() const { return m_running; }
     void run();
+    // Where the window's batch keeps its journal (empty, the default: none). With one, every
+    // finished row is written there as it finishes, and a batch the window did not finish (a
+    // crash, a kill) can be resumed.
+    void setJournalPath(const QString &path) { m_journalPath = path; }
+    // Offers to continue the unfinished batch of the journal, if there is one: 继续 runs it (the
+    // rows kept are not looked up again), 放弃 removes the journal, 以后再说 keeps it.
+    void offerResume();
     // The stop button (and the window's Esc): no further buyer starts, those in flight finish, and
     // the table of the finished ones is written as at the end. A second stop cuts the buyers in
     // flight short; so does the first before any buyer has started (the configuration's download).
@@ -78,6 +90,10 @@ signals:
     void finished();
 
 private:
+    // The batch of the file; resume: continue from the journal.
+    void start(const QString &fileName, bool resume);
+    void paused(int seconds, const QString &why);
+    void showPause();
     QString chooseIdFile();
     QString chooseSaveFile(const QString &suggested);
     void started(int total, const QString &id);
@@ -108,6 +124,13 @@ private:
     QString m_idFileName;            // the batch's id file: a copy of the table never lands on it
     bool m_orderFile = false;        // the batch reads an order export
     QList<OrderBuyer> m_orderBuyers; // its buyers' orders, for the order columns
+    QString m_journalPath;
+    std::unique_ptr<BatchJournal> m_journal;
+    QElapsedTimer m_clock; // since the batch's first buyer
+    int m_journalled = 0;  // rows taken from the journal
+    QTimer *m_pauseTimer;  // counts a pause down on the progress line
+    QDateTime m_pauseEnd;
+    QString m_progressLine; // the line the pause stands in for
     IdFileChooser m_chooseIdFile;
     SpreadsheetOpener m_openSpreadsheet;
     SaveFileChooser m_chooseSaveFile;

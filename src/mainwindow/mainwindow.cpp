@@ -717,6 +717,17 @@ void MainWindow::setSpreadsheetOpener(SpreadsheetOpener opener)
     m_batch->setSpreadsheetOpener(std::move(opener));
 }
 
+void MainWindow::setBatchJournalPath(const QString &path)
+{
+    m_batch->setJournalPath(path);
+}
+
+void MainWindow::offerBatchResume()
+{
+    if (!m_batch->isRunning() && !m_closed)
+        m_batch->offerResume();
+}
+
 void MainWindow::openAddress(const QString &address)
 {
     // A button whose slot is empty has nowhere to go; anything else that does not open is said.

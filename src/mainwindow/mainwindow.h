@@ -77,6 +77,10 @@ public:
     // defaults, the open-file dialog and openSpreadsheet.
     void setIdFileChooser(IdFileChooser chooser);
     void setSpreadsheetOpener(SpreadsheetOpener opener);
+    // Where batches keep their journal (BatchFrontEnd::setJournalPath; empty: none), and the
+    // offer to resume the one a batch left unfinished.
+    void setBatchJournalPath(const QString &path);
+    void offerBatchResume();
 
     // The seller's database (SellerView): each completed lookup is recorded there (unless
     // recordHistory is false), a buyer seen before gets a line saying when and what changed, a

@@ -1,5 +1,7 @@
 #include "mainwindow/settingsdialog.h"
 
+#include "lookup/configcache.h"
+
 #include "web/canceltoken.h"
 
 #include <QCheckBox>
@@ -240,6 +242,8 @@ QWidget *SettingsDialog::buildQueryPage()
              builtInBlockMarkers().join(u'|'), QString());
     addField(grid, QStringLiteral("query/maxConfigAgeDays"), tr("保存的查询配置最多使用（天）"),
              NumberField, QString::number(d.maxConfigAgeDays), tr("应为 1 到 3650 之间的整数"));
+    addField(grid, QStringLiteral("query/lookupTimeoutSec"), tr("一次查询最多用时（秒）"),
+             NumberField, QString::number(d.lookupTimeoutSec), tr("应为 5 到 600 之间的整数"));
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(grid->rowCount(), 1);
     return page;
@@ -254,6 +258,11 @@ QWidget *SettingsDialog::buildBatchPage()
              QString::number(d.batchJobs), tr("应为 1 到 8 之间的整数"));
     addField(grid, QStringLiteral("batch/paceMs"), tr("同一服务器两次请求至少间隔（毫秒）"),
              NumberField, QString::number(d.batchPaceMs), tr("应为 0 到 600000 之间的整数"));
+    addField(grid, QStringLiteral("batch/blockedPauseSec"), tr("页面被拦截时暂停（秒）"),
+             NumberField, QString::number(d.blockedPauseSec), tr("应为 1 到 3600 之间的整数"));
+    addField(grid, QStringLiteral("batch/reuseWithinMinutes"),
+             tr("多少分钟内查过的买家取自历史（0 不取）"), NumberField,
+             QString::number(d.reuseWithinMinutes), tr("应为 0 到 10080 之间的整数"));
     addField(grid, QStringLiteral("batch/idFileEncoding"), tr("ID 文件编码"), EncodingField,
              QStringLiteral("auto"), tr("应为 auto、gbk 或 utf-8"));
     addField(grid, QStringLiteral("batch/extraColumns"), tr("表格加上信用、风险和页面结果列"),
@@ -561,6 +570,7 @@ void SettingsDialog::startConnectionTest()
     m_testButton->setEnabled(false);
     m_cancelTestButton->setEnabled(true);
     m_testCancel = std::make_shared<CancelToken>();
+    m_testedHosts = hosts;
     const QPointer<SettingsDialog> self(this);
     m_testThread = QThread::create([self, hosts, cancel = m_testCancel] {
         QList<ConnectionCheck> checks = testConnections(hosts, *cancel);
@@ -592,6 +602,13 @@ void SettingsDialog::finishConnectionTest(const QList<ConnectionCheck> &checks, 
     QStringList lines;
     for (const ConnectionCheck &check : checks)
         lines.append(check.summaryText());
+    if (!cancelled) {
+        const QString aged =
+            agedOutConfigurationText(checks, ConfigCache(ConfigCache::defaultFolder()),
+                                     m_testedHosts, QDateTime::currentDateTimeUtc());
+        if (!aged.isEmpty())
+            lines.append(aged);
+    }
     if (cancelled)
         lines.append(tr("测试已停止。"));
     else if (connectionsUsable(checks))

@@ -102,5 +102,6 @@ private:
     std::vector<std::unique_ptr<Field>> m_fields;
     QThread *m_testThread = nullptr;
     std::shared_ptr<CancelToken> m_testCancel;
+    QuerySettings m_testedHosts; // what the running connection test asks
     QList<ConnectionCheck> m_results;
 };

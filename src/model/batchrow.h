@@ -27,6 +27,8 @@ struct BatchRow
     int orders = 0;
     QStringList orderNumbers = {}; // the first ones, as kept from the file
     int orderNumberCount = 0;      // all of them (0: as many as orderNumbers)
+    // Taken from the history, this many minutes old (-1: looked up now).
+    int reusedMinutes = -1;
 };
 
 // The twelve column headers, in column order.

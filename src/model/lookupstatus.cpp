@@ -69,6 +69,8 @@ QString pageOutcomeWord(PageOutcome outcome)
         return QStringLiteral("已取消");
     case PageOutcome::Refused:
         return QStringLiteral("地址无效");
+    case PageOutcome::HostSilent:
+        return QStringLiteral("主机无响应");
     case PageOutcome::Blocked:
         break;
     }

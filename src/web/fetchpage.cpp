@@ -2,6 +2,7 @@
 
 #include "web/canceltoken.h"
 #include "web/codepage936.h"
+#include "web/fetchlimits.h"
 #include "web/httpsession.h"
 #include "web/texthelpers.h"
 
@@ -81,19 +82,66 @@ PageResult fetchPage(const QString &address, int mode, const FetchContext &conte
         return refused(result, QStringLiteral("not an http address"));
 
     HttpSession &session = context.session ? *context.session : HttpSession::forThisThread();
+    const QString host = url.authority();
+    FetchLimits *limits = context.limits;
+    const SilentHosts::Turn turn = limits ? limits->turn(host) : SilentHosts::Turn::Ask;
+    if (turn == SilentHosts::Turn::Skip) {
+        result.outcome = PageOutcome::HostSilent;
+        qCDebug(lcWeb).noquote() << result.summary();
+        return result;
+    }
+    const bool probe = turn == SilentHosts::Turn::Probe;
     QElapsedTimer elapsed;
     elapsed.start();
     QByteArray body;
     HttpSession::Attempt attempt = HttpSession::Attempt::TimedOut;
-    for (int i = 0; i < 2 && attempt == HttpSession::Attempt::TimedOut; ++i) {
-        if (context.pacer && !context.pacer->waitTurn(url.authority(), context.cancel)) {
+    qint64 waitedOnHost = 0; // clock time spent on requests, pacing left out
+    bool cutByDeadline = false;
+    // A probe of a silent host is one short request.
+    const int tries = probe ? 1 : 2;
+    const int waitMode = probe ? int(FetchShortWait) : mode;
+    for (int i = 0; i < tries && attempt == HttpSession::Attempt::TimedOut; ++i) {
+        qint64 paced = 0;
+        if (context.pacer && !context.pacer->waitTurn(host, context.cancel, &paced)) {
             attempt = HttpSession::Attempt::Cancelled;
             break;
         }
+        if (limits)
+            limits->extend(paced);
+        const qint64 now = fetchClockNow();
+        qint64 end = waitDeadline(now, waitMode);
+        if (limits && limits->deadline() > 0) {
+            if (now >= limits->deadline()) {
+                cutByDeadline = true;
+                break;
+            }
+            if (limits->deadline() < end) {
+                end = limits->deadline();
+                cutByDeadline = true;
+            } else {
+                cutByDeadline = false;
+            }
+        }
+        if (result.sentAtMs == 0)
+            result.sentAtMs = now;
         ++result.attempts;
-        attempt =
-            session.get(url.toEncoded(QUrl::RemoveFragment), waitDeadline(fetchClockNow(), mode),
-                        context.cancel, &body, &result.status, &result.error);
+        attempt = session.get(url.toEncoded(QUrl::RemoveFragment), end, context.cancel, &body,
+                              &result.status, &result.error);
+        waitedOnHost += fetchClockNow() - now;
+    }
+    if (limits) {
+        if (attempt == HttpSession::Attempt::TimedOut) {
+            // A request the deadline cut short just after it began says little about the host;
+            // one that had a few seconds does.
+            if (result.attempts > 0 && (!cutByDeadline || waitedOnHost >= 2000))
+                limits->timedOut(host, turn);
+            else
+                limits->abandoned(host, turn); // not tried after all: the next lookup probes
+        } else if (attempt != HttpSession::Attempt::Cancelled) {
+            limits->answered(host, turn);
+        } else {
+            limits->abandoned(host, turn);
+        }
     }
     result.elapsedMs = elapsed.elapsed();
     result.bytes = body.size();

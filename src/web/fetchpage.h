@@ -8,6 +8,7 @@
 #include <functional>
 
 class CancelToken;
+class FetchLimits;
 class HttpSession;
 class RequestPacer;
 
@@ -27,12 +28,14 @@ enum FetchWaitMode { FetchLongWait = 1, FetchShortWait = 2 };
 
 // Where a fetch runs: the session whose connections it uses (null: the calling thread's own),
 // the job's cancellation, the pacing shared by a batch's workers, and who is told which page is
-// being fetched (a front end's "waiting for …"; called on the fetching thread). All optional.
+// being fetched (a front end's "waiting for …"; called on the fetching thread), and the lookup's
+// limits (its deadline, the hosts found silent). All optional.
 struct FetchContext
 {
     HttpSession *session = nullptr;
     const CancelToken *cancel = nullptr;
     RequestPacer *pacer = nullptr;
+    FetchLimits *limits = nullptr;
     FetchRecorder *recorder = nullptr; // set: told every body received
     const std::function<void(const QString &page)> *pageStarted = nullptr;
 };
@@ -54,6 +57,10 @@ QString fillAddress(const QString &addressTemplate, QLatin1String placeholder,
 // "http://", parses as an http address and is at most kMaxAddressLength long is requested
 // (redirects may lead to http or https, at most ten). Bodies are capped at 16 MiB and response
 // heads at 64 KiB, whatever the framing.
+//
+// With limits: no attempt waits past the lookup's deadline, and none starts after it (the page
+// ends as a time-out); a host that timed out in the lookup is not asked again (HostSilent), and a
+// host the batch found silent is probed by one short request of one lookup at a time.
 PageResult fetchPage(const QString &address, int mode, const FetchContext &context = {});
 
 // The page text of fetchPage: "" on every failure (refused address, both attempts timed out, a

@@ -19,6 +19,8 @@ QString PageResult::outcomeName() const
         return QStringLiteral("refused");
     case PageOutcome::Blocked:
         return QStringLiteral("blocked");
+    case PageOutcome::HostSilent:
+        return QStringLiteral("host silent");
     }
     return {};
 }
@@ -43,4 +45,19 @@ QString PageResult::summary() const
         .arg(bytes)
         .arg(elapsedMs)
         .arg(address);
+}
+
+bool pageOutcomeFromName(const QString &name, PageOutcome *outcome)
+{
+    for (PageOutcome o : {PageOutcome::Ok, PageOutcome::Empty, PageOutcome::Timeout,
+                          PageOutcome::NetworkError, PageOutcome::TooLarge, PageOutcome::Cancelled,
+                          PageOutcome::Refused, PageOutcome::Blocked, PageOutcome::HostSilent}) {
+        PageResult page;
+        page.outcome = o;
+        if (page.outcomeName() == name) {
+            *outcome = o;
+            return true;
+        }
+    }
+    return false;
 }

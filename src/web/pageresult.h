@@ -14,6 +14,7 @@ enum class PageOutcome {
     Cancelled,    // the job was cancelled before or during the fetch
     Refused,      // not an address the program fetches (no request was sent)
     Blocked,      // a body arrived, but it is the site's login, check or access-denied page
+    HostSilent,   // not requested: its host timed out earlier in the lookup (or is being probed)
 };
 
 // What one page fetch did, for diagnostics: FetchPage itself returns only the text.
@@ -25,13 +26,15 @@ struct PageResult
     qint64 bytes = 0;     // body bytes received (decoded from transfer encodings)
     qint64 elapsedMs = 0; // from the first request to the end, both attempts
     int attempts = 0;     // requests sent: 0, 1, or 2 after a time-out
+    qint64 sentAtMs = 0;  // the fetch clock when the first request went out; 0 without one
     PageOutcome outcome = PageOutcome::Refused;
     QString error;        // the network error's own words, why an address was refused, or the block
                           // marker found
     QString text;         // the body decoded from code page 936; empty unless the outcome is Ok
     bool browser = false; // read by the embedded browser (bytes: its text in UTF-8), not fetched
 
-    // "ok", "empty", "timeout", "network error", "too large", "cancelled", "refused", "blocked".
+    // "ok", "empty", "timeout", "network error", "too large", "cancelled", "refused", "blocked",
+    // "host silent".
     QString outcomeName() const;
     // outcomeName() with the details: "network error: …", "refused: …", "blocked: …".
     QString outcomeText() const;
@@ -41,5 +44,8 @@ struct PageResult
 };
 
 using PageResults = QList<PageResult>;
+
+// The outcome outcomeName() names; false for any other text.
+bool pageOutcomeFromName(const QString &name, PageOutcome *outcome);
 
 Q_DECLARE_METATYPE(PageResult)

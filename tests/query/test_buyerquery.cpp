@@ -1,12 +1,15 @@
 
 #include "engine/batchengine.h"
 #include "engine/taskpool.h"
+#include "files/batchjournal.h"
 #include "fixtures.h"
 #include "fixtureserver.h"
 #include "hostileserver.h"
 #include "querylookups.h"
+#include "storage/sellerdatabase.h"
 #include "web/canceltoken.h"
 #include "web/codepage936.h"
+#include "web/fetchclock.h"
 #include "web/httpsession.h"
 
 #include <QtTest>
@@ -37,6 +40,33 @@ public:
         return {loadBodyHtml(address, cancel), tooLarge};
     }
 };
+
+// The fetch clock running `factor` times faster than the wall clock while it lives, so the
+// lookup's deadline, the pages' waits and a batch's pauses pass in milliseconds.
+class FastClock
+{
+public:
+    explicit FastClock(int factor)
+    {
+        m_timer.start();
+        const qint64 start = QDateTime::currentMSecsSinceEpoch();
+        setFetchClock(
+            [start, factor, timer = m_timer] { return start + timer.elapsed() * factor; });
+    }
+    ~FastClock() { setFetchClock({}); }
+
+private:
+    QElapsedTimer m_timer;
+};
+
+const PageResult *pageNamed(const PageResults &pages, const QString &name)
+{
+    for (const PageResult &page : pages) {
+        if (page.page == name)
+            return &page;
+    }
+    return nullptr;
+}
 
 } // namespace
 
@@ -669,6 +699,192 @@ private slots:
         QCOMPARE(leaves.load(), 12);
         QVERIFY(pool.threadCount() <= maxThreads);
         QVERIFY(pool.peakRunning() <= maxThreads);
+    }
+
+    // A trade-card host that accepts and never answers: the lookup ends by its deadline with what
+    // the answering host gave kept, its name card a time-out and its popup card not waited on;
+    // in a batch the later buyers probe the host with one request each and never ask the popup.
+    void silentTradeCardHost()
+    {
+        FixtureResponse silent;
+        silent.neverAnswer = true;
+        m_site->setResponse("/tradecard/nameCard.htm", silent);
+        m_site->setResponse("/tradecard/popupNameCard.htm", silent);
+        const FastClock clock(20);
+        m_settings.lookupTimeoutSec = 10;
+        QueryLookups query(m_settings);
+        const LookupOutcome one = query.lookup("tom");
+        QCOMPARE(one.status, LookupStatus::PagesFailed);
+        QCOMPARE(one.result.record.goodCount, "1,234"); // the answering host's pages are kept
+        QCOMPARE(pageNamed(one.result.pages, BuyerPage::NameCard)->outcome, PageOutcome::Timeout);
+        QCOMPARE(pageNamed(one.result.pages, BuyerPage::Popup)->outcome, PageOutcome::HostSilent);
+        QVERIFY(one.statusDetail.contains("主机无响应"));
+        QCOMPARE(m_site->requestCount("/tradecard/popupNameCard.htm"), 0);
+
+        m_site->clearRequests();
+        CancelToken cancel;
+        const QList<LookupOutcome> rows =
+            query.service().batch({"tom", "tom", "tom", "tom"}, BatchOptions{}, cancel);
+        QCOMPARE(rows.size(), 4);
+        for (const LookupOutcome &row : rows) {
+            QCOMPARE(row.result.record.goodCount, "1,234");
+            QCOMPARE(pageNamed(row.result.pages, BuyerPage::Popup)->outcome,
+                     PageOutcome::HostSilent);
+        }
+        // The first buyer waits out the host (at most two requests), each later one probes it once.
+        QVERIFY(m_site->requestCount("/tradecard/nameCard.htm") <= 2 + 3);
+        QCOMPARE(m_site->requestCount("/tradecard/popupNameCard.htm"), 0);
+    }
+
+    // A batch the marketplace blocks (its login page, HTTP 429, HTTP 503) pauses, tries the
+    // blocked buyers again after the pause and ends with every row as without the block; a
+    // marketplace that stays blocked leaves blocked rows after three tries.
+    void blockedBatchTriesAgain_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("staysBlocked");
+        const QByteArray login = gbk("<p>请登录后继续，拖动滑块完成验证</p>");
+        QTest::newRow("login page") << 200 << login << false;
+        QTest::newRow("HTTP 429") << 429 << QByteArray("slow down") << false;
+        QTest::newRow("HTTP 503") << 503 << QByteArray() << false;
+        QTest::newRow("stays blocked") << 200 << login << true;
+    }
+    void blockedBatchTriesAgain()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(bool, staysBlocked);
+        const QString search = "/search?q=tom&from=brelvon";
+        FixtureResponse normal;
+        normal.body = gbk("<ul><li class=\"member\"><a href=\"/u?uid=111\">TOM</a></li>"
+                          "<li class=\"member\"><a href=\"/u?uid=222\"><em>to</em>m</a></li>"
+                          "</ul>");
+        m_site->setPage(search, body, status);
+        const FastClock clock(100);
+        m_settings.blockedPauseSec = 1;
+        QueryLookups query(m_settings);
+        BatchOptions options;
+        options.jobs = 2;
+        CancelToken cancel;
+        QList<int> pauses;
+        LookupService::BatchProgress progress;
+        progress.paused = [&](int seconds, const QString &) {
+            pauses.append(seconds);
+            if (!staysBlocked)
+                m_site->setResponse(search, normal); // the marketplace lets us in again
+        };
+        const QList<LookupOutcome> rows =
+            query.service().batch({"tom", "tom", "tom"}, options, cancel, progress);
+        QCOMPARE(rows.size(), 3);
+        for (const LookupOutcome &row : rows)
+            QCOMPARE(row.status, staysBlocked ? LookupStatus::Blocked : LookupStatus::Found);
+        QVERIFY(!pauses.isEmpty());
+        if (staysBlocked)
+            QCOMPARE(m_site->requestCount(search), 3 * 3); // three tries each
+    }
+
+    // The pacing's answer to blocks: a pause that doubles for each block in a row (a block of a
+    // request sent before the pause ended is the same block), half the buyers in flight, a wider
+    // gap; a clean page ends the row, a clean buyer lets one more into flight.
+    void batchPacingBacksOff()
+    {
+        qint64 now = 1000000;
+        setFetchClock([&now] { return now; });
+        BatchPacing pacing(4, 0, 60);
+        QList<int> pauses;
+        pacing.paused = [&](int seconds, const QString &) { pauses.append(seconds); };
+        const auto page = [&](PageOutcome outcome, qint64 sentAt) {
+            PageResult p;
+            p.outcome = outcome;
+            p.sentAtMs = sentAt;
+            pacing.pacer().pageRead(p);
+        };
+        page(PageOutcome::Blocked, now);
+        page(PageOutcome::Blocked, now); // asked before the pause: the same block
+        QCOMPARE(pauses, QList<int>{60});
+        QCOMPARE(pacing.allowed(), 2);
+        QVERIFY(pacing.pacer().gapMs() > 0);
+        now += 61000;
+        page(PageOutcome::Blocked, now);
+        QCOMPARE(pauses, (QList<int>{60, 120}));
+        QCOMPARE(pacing.allowed(), 1);
+        now += 121000;
+        page(PageOutcome::Ok, now);
+        page(PageOutcome::Blocked, now);
+        QCOMPARE(pauses.constLast(), 60);
+        QCOMPARE(pacing.allowed(), 1); // never below one
+        pacing.buyerDone(true);
+        QCOMPARE(pacing.allowed(), 2);
+        setFetchClock({});
+    }
+
+    // A batch given a journal takes the rows it holds and looks up only the others, adding each
+    // as it finishes; the rows come in the order of the ids.
+    void journalledBatchResumes()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("out.xlsx.journal");
+        const QStringList ids = {"tom", "nobody", "tom"};
+        BatchInputIdentity input;
+        input.idCount = int(ids.size());
+        BatchJournal journal;
+        QString error;
+        QVERIFY2(journal.create(path, input, {}, &error), qPrintable(error));
+        JournalRow kept;
+        kept.index = 1;
+        kept.id = "nobody";
+        kept.status = LookupStatus::NotFound;
+        kept.result.record.buyerId = "nobody";
+        kept.result.record.nick = "kept";
+        QVERIFY(journal.append(kept));
+        // A torn last line, as a kill while writing leaves it.
+        QFile torn(path);
+        QVERIFY(torn.open(QIODevice::Append));
+        torn.write("{\"index\":0,\"id\":\"to");
+        torn.close();
+
+        BatchJournal resumed;
+        QVERIFY2(resumed.open(path, &error), qPrintable(error));
+        QCOMPARE(resumed.rows().size(), 1);
+        QueryLookups query(m_settings);
+        BatchOptions options;
+        options.journal = &resumed;
+        CancelToken cancel;
+        const QList<LookupOutcome> rows = query.service().batch(ids, options, cancel);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[1].result.record.nick, "kept");
+        QCOMPARE(rows[0].status, LookupStatus::Found);
+        QCOMPARE(m_site->requestCount("/search"), 2);
+        BatchJournal after;
+        QVERIFY(after.open(path, &error));
+        QCOMPARE(after.rows().size(), 3);
+        QCOMPARE(after.rows().value(2).result.record, rows[2].result.record);
+    }
+
+    // With reuseWithinMinutes, a batch takes a buyer found (or not found) that recently from the
+    // history instead of asking the marketplace again, and its row says so.
+    void batchReusesRecentLookups()
+    {
+        QTemporaryDir dir;
+        SellerDatabase database;
+        QVERIFY(database.open(dir.filePath("history.sqlite")));
+        m_settings.reuseWithinMinutes = 10;
+        QueryLookups query(m_settings);
+        query.service().setDatabase(&database, true);
+        CancelToken cancel;
+        const QList<LookupOutcome> first =
+            query.service().batch({"tom", "nobody"}, BatchOptions{}, cancel);
+        QCOMPARE(first[0].reusedMinutes, -1);
+        m_site->clearRequests();
+        const QList<LookupOutcome> again =
+            query.service().batch({"tom", "nobody"}, BatchOptions{}, cancel);
+        QCOMPARE(m_site->requestCount("/search"), 0);
+        QCOMPARE(again[0].status, LookupStatus::Found);
+        QCOMPARE(again[0].result.record, first[0].result.record);
+        QCOMPARE(again[1].status, LookupStatus::NotFound);
+        QCOMPARE(again[0].reusedMinutes, 0);
+        QCOMPARE(batchRows(again)[0].reusedMinutes, 0);
     }
 
     // A cancelled batch stops starting buyers and reports it; a buyer cut short is no row.

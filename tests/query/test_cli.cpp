@@ -1,5 +1,6 @@
 
 #include "demosite/demosite.h"
+#include "files/batchjournal.h"
 #include "fixtureserver.h"
 #include "web/codepage936.h"
 #include "web/fetchpage.h"
@@ -555,6 +556,14 @@ private slots:
 
         age(31); // past the default 30 days
         lookUp(3, "\"lookup\":\"noConfiguration\"");
+        // Both the lookup and the settings check say the kept copy is too old to stand in.
+        const QString aged = "the kept query configuration is 31 days old, beyond "
+                             "maxConfigAgeDays=30";
+        CliRun stale = runCli(args, m_dir.path(), data);
+        QVERIFY2(stale.err.contains(aged), qPrintable(stale.err));
+        stale = runCli({"settings", "check", "--settings", settings}, m_dir.path(), data);
+        QCOMPARE(stale.exitCode, 1);
+        QVERIFY2(stale.err.contains(aged), qPrintable(stale.err));
     }
 
     // settings check: one line per host and document; exit 0 only when every host of our site
@@ -564,21 +573,26 @@ private slots:
         QTest::addColumn<bool>("secondSilent");
         QTest::addColumn<bool>("secondNotOurs");
         QTest::addColumn<int>("exitCode");
-        QTest::newRow("both good") << false << false << 0;
-        QTest::newRow("second silent") << true << false << 1;
-        QTest::newRow("second gives a 404 page") << false << true << 1;
+        QTest::addColumn<bool>("tradeCard404");
+        QTest::newRow("both good") << false << false << 0 << false;
+        QTest::newRow("second silent") << true << false << 1 << false;
+        QTest::newRow("second gives a 404 page") << false << true << 1 << false;
+        QTest::newRow("trade card answers 404") << false << false << 1 << true;
     }
     void settingsCheck()
     {
         QFETCH(bool, secondSilent);
         QFETCH(bool, secondNotOurs);
         QFETCH(int, exitCode);
+        QFETCH(bool, tradeCard404);
         FixtureServer good;
         FixtureServer second;
         QVERIFY(good.listen() && second.listen());
         const QByteArray config = "Brelvon#90#http://x/s?q={mjna}#0#";
         good.setPage("/soft/qvdl/fmj2.htm", config);
         good.setPage("/soft/qvdl/zkrap2.htm", "Brelvon#3#");
+        if (!tradeCard404) // anything else is the fixture's 404 page
+            good.setPage("/tradecard/nameCard.htm", "<p>注册时间：2005-03-12</p>");
         FixtureResponse silent;
         silent.neverAnswer = true;
         if (secondSilent) {
@@ -602,9 +616,53 @@ private slots:
         if (secondSilent)
             QVERIFY2(lines[3].contains("query configuration: timeout after"), qPrintable(lines[3]));
         if (secondNotOurs)
-            QVERIFY2(lines[3].endsWith("not a query configuration"), qPrintable(lines[3]));
-        QVERIFY2(lines[4].startsWith("tradecard " + good.hostPort() + " service: ok"),
+            QVERIFY2(lines[3].contains("query configuration: HTTP 404"), qPrintable(lines[3]));
+        QVERIFY2(lines[4].startsWith("tradecard " + good.hostPort() +
+                                     (tradeCard404 ? " name card: HTTP 404" : " name card: ok")),
                  qPrintable(lines[4]));
+    }
+
+    // A batch whose journal an earlier run left: said and refused without --resume; with it the
+    // journalled rows are not looked up again and the table has every row in the file's order;
+    // a journal of another input is refused.
+    void batchResume()
+    {
+        const QString ids = writeFile("resume.txt", "xiaoyu_2008\nnight_owl\ntom.wang\n");
+        const QString out = m_dir.filePath("resume.csv");
+        BatchInputIdentity input;
+        QString error;
+        QVERIFY(
+            BatchInputIdentity::of(ids, {"xiaoyu_2008", "night_owl", "tom.wang"}, &input, &error));
+        BatchJournal journal;
+        QVERIFY(journal.create(BatchJournal::pathFor(out), input, {}, &error));
+        JournalRow kept;
+        kept.index = 1;
+        kept.id = "night_owl";
+        kept.status = LookupStatus::Found;
+        kept.result.record.buyerId = "night_owl";
+        kept.result.record.nick = "kept-nick";
+        QVERIFY(journal.append(kept));
+
+        CliRun run = runCli({"batch", "--demo", ids, "--csv", out}, m_dir.path());
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains("--resume"), qPrintable(run.err));
+        run = runCli({"batch", "--demo", "--resume", ids, "--csv", out}, m_dir.path());
+        QCOMPARE(run.exitCode, 0);
+        QFile table(out);
+        QVERIFY(table.open(QIODevice::ReadOnly));
+        const QStringList rows =
+            QString::fromUtf8(table.readAll()).split("\r\n", Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 4); // the header and three buyers
+        QVERIFY(rows[1].startsWith("xiaoyu_2008,"));
+        QVERIFY(rows[2].startsWith("night_owl,kept-nick,"));
+        QVERIFY(rows[3].startsWith("tom.wang,"));
+        QVERIFY(!QFileInfo::exists(BatchJournal::pathFor(out)));
+
+        QVERIFY(journal.create(BatchJournal::pathFor(out), input, {}, &error));
+        writeFile("resume.txt", "xiaoyu_2008\ntom.wang\n"); // the file changed since
+        run = runCli({"batch", "--demo", "--resume", ids, "--csv", out}, m_dir.path());
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains("another input"), qPrintable(run.err));
     }
 
     // The template the command line leaves speaks Chinese, English in an English locale; either

@@ -10,6 +10,8 @@
 #include "fixtureserver.h"
 #include "querylookups.h"
 #include "web/codepage936.h"
+#include "web/fetchclock.h"
+#include "web/fetchlimits.h"
 #include "web/fetchpage.h"
 #include "web/texthelpers.h"
 
@@ -190,6 +192,7 @@ private slots:
     void demoBuyerRecords_data();
     void demoBuyerRecords();
     void browserReadsTheBrowserOnlyPage();
+    void rateLimitAndSilentHost();
 
 private:
     DemoSite m_site;
@@ -814,6 +817,33 @@ void TestSite::browserReadsTheBrowserOnlyPage()
     // Pages the plain fetch reads never go to the browser.
     query.run(QStringLiteral("xiaoyu_2008"));
     QCOMPARE(browser.loads, 1);
+}
+
+// The site misbehaves on request: past its rate limit every marketplace page is the login page
+// for a while (our own documents are never throttled), and its silent host accepts a request
+// and never answers.
+void TestSite::rateLimitAndSilentHost()
+{
+    DemoSite site;
+    site.setRateLimit(1);
+    QVERIFY(site.start());
+    QVERIFY(site.startSilentHost());
+    const QString search =
+        "http://" + site.hostPort() + "/member/search.htm?nick=tom.wang&search_type=user";
+    QVERIFY(!FetchPage(search, FetchShortWait).contains(QStringLiteral("滑块")));
+    QVERIFY(FetchPage(search, FetchShortWait).contains(QStringLiteral("滑块")));
+    QVERIFY(FetchPage(search, FetchShortWait).contains(QStringLiteral("滑块")));
+    QCOMPARE(site.rateLimitBlocks(), 1);
+    QVERIFY(FetchPage("http://" + site.hostPort() + "/soft/qvdl/fmj2.htm", FetchShortWait)
+                .contains("Brelvon"));
+
+    FetchLimits limits(fetchClockNow() + 200);
+    FetchContext context;
+    context.limits = &limits;
+    const PageResult silent = fetchPage(
+        "http://" + site.silentHostPort() + "/tradecard/nameCard.htm", FetchLongWait, context);
+    QCOMPARE(silent.outcome, PageOutcome::Timeout);
+    QCOMPARE(silent.attempts, 1);
 }
 
 QTEST_GUILESS_MAIN(TestSite)

@@ -50,7 +50,17 @@ int main(int argc, char *argv[])
         QStringLiteral("Answer every N-th marketplace request with the marketplace's login page "
                        "(0, the default: never)."),
         QStringLiteral("N"), QStringLiteral("0"));
-    parser.addOptions({help, portOption, delayOption, versionOption, blockOption});
+    const QCommandLineOption rateOption(
+        QStringLiteral("rate-limit"),
+        QStringLiteral("Serve the login page for 3 s whenever more than N marketplace pages are "
+                       "asked for within one second (0, the default: never)."),
+        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption silentOption(
+        QStringLiteral("silent-host"),
+        QStringLiteral("Also listen on a second port that accepts connections and never answers; "
+                       "its host:port is printed on the second line."));
+    parser.addOptions(
+        {help, portOption, delayOption, versionOption, blockOption, rateOption, silentOption});
     if (!parser.parse(app.arguments()))
         return usageError(parser.errorText());
     if (parser.isSet(help)) {
@@ -80,14 +90,26 @@ int main(int argc, char *argv[])
     if (!ok || blockAfter < 0)
         return usageError(QStringLiteral("--block-after: not a number: %1").arg(blockText));
 
+    const QString rateText = parser.value(rateOption);
+    const int rateLimit = rateText.toInt(&ok);
+    if (!ok || rateLimit < 0)
+        return usageError(QStringLiteral("--rate-limit: not a number: %1").arg(rateText));
+
     DemoSite site;
     site.setVersionText(version);
     site.setBlockAfter(blockAfter);
+    site.setRateLimit(rateLimit);
     if (!site.start(quint16(port), delayMs)) {
         std::fprintf(stderr, "brelvon-site: cannot listen on 127.0.0.1:%u\n", port);
         return 1;
     }
+    if (parser.isSet(silentOption) && !site.startSilentHost()) {
+        std::fprintf(stderr, "brelvon-site: cannot listen for the silent host\n");
+        return 1;
+    }
     std::printf("%s\n", qPrintable(site.hostPort()));
+    if (parser.isSet(silentOption))
+        std::printf("%s\n", qPrintable(site.silentHostPort()));
     std::fflush(stdout);
     return app.exec();
 }

@@ -2,14 +2,18 @@
 
 #include "app/cli/clicommon.h"
 #include "files/batchinput.h"
+#include "files/batchjournal.h"
 #include "files/idfile.h"
 #include "files/spreadsheetexport.h"
 #include "storage/historytext.h"
 #include "web/uilanguage.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QTimer>
 
 namespace {
 
@@ -41,12 +45,11 @@ bool readBounded(const QString &text, int low, int high, int *value)
 int runBatchCommand(const QStringList &args)
 {
     QueryCommandLine cli(
-        QStringLiteral(
-            "batch [--settings FILE] [--demo] [--browser] [--jobs N] [--pace MS] "
-            "[--encoding gbk|utf-8] [--parallel-pages] [--extra-columns] [--verbose] "
-            "[--database FILE] [--no-history] [--config FILE] [--area-table FILE] "
-            "[--column NAME] [--max-ids N] [--sort file|risk] IDFILE|ORDERS.csv|ORDERS.xlsx "
-            "[--xlsx OUT] [--csv OUT]"),
+        QStringLiteral("batch [--settings FILE] [--demo] [--browser] [--jobs N] [--pace MS] "
+                       "[--encoding gbk|utf-8] [--parallel-pages] [--extra-columns] [--verbose] "
+                       "[--database FILE] [--no-history] [--config FILE] [--area-table FILE] "
+                       "[--column NAME] [--max-ids N] [--sort file|risk] [--resume] "
+                       "IDFILE|ORDERS.csv|ORDERS.xlsx [--xlsx OUT] [--csv OUT]"),
         QStringLiteral("Looks up every id of IDFILE, or every buyer of an order export, (at most "
                        "[batch] maxIds, default 101) and saves the table to OUT."));
     const QCommandLineOption xlsxOption(QStringLiteral("xlsx"),
@@ -98,6 +101,11 @@ int runBatchCommand(const QStringList &args)
             "The rows' order: file (as read) or risk (高, 未知, 中, 低, file order within "
             "each; default: the settings' [batch] sort, else file)."),
         QStringLiteral("ORDER"));
+    const QCommandLineOption resumeOption(
+        QStringLiteral("resume"),
+        QStringLiteral("Continue the unfinished batch of the same input and output where it "
+                       "stopped (its journal, OUT.journal, keeps the rows finished)."));
+    cli.parser().addOption(resumeOption);
     cli.parser().addOption(csvOption);
     cli.parser().addOption(columnOption);
     cli.parser().addOption(maxIdsOption);
@@ -205,14 +213,83 @@ int runBatchCommand(const QStringList &args)
         batch.jobs = settings.batchJobs;
     if (paceText.isEmpty())
         batch.paceMs = settings.batchPaceMs;
+    // The journal beside the output: a killed batch continues from it with --resume.
+    const QString journalPath = BatchJournal::pathFor(outPath.isEmpty() ? csvPath : outPath);
+    BatchInputIdentity identity;
+    if (!BatchInputIdentity::of(idPath, idFile.ids, &identity, &error)) {
+        printMessage(error);
+        return CliUsage;
+    }
+    BatchJournal journal;
+    const bool resume = cli.parser().isSet(resumeOption);
+    if (QFileInfo::exists(journalPath) && !resume) {
+        printMessage(
+            inUserLanguage(QStringLiteral("上次的批量查询未完成（记录在 %1），用 --resume 继续，"
+                                          "或删除该文件重新开始"),
+                           QStringLiteral("the last batch to this output did not finish (its "
+                                          "journal is %1): continue it with --resume, or remove "
+                                          "that file to start again"))
+                .arg(journalPath));
+        return CliUsage;
+    }
+    if (resume && QFileInfo::exists(journalPath)) {
+        if (!journal.open(journalPath, &error)) {
+            printMessage(error);
+            return CliUsage;
+        }
+        if (!(journal.input() == identity)) {
+            printMessage(inUserLanguage(QStringLiteral("批量查询记录 %1 属于另一个输入（%2），"
+                                                       "与 %3 不符：未继续"),
+                                        QStringLiteral("the batch journal %1 belongs to another "
+                                                       "input (%2), not %3: not resumed"))
+                             .arg(journalPath, journal.input().path, identity.path));
+            return CliUsage;
+        }
+        printMessage(inUserLanguage(QStringLiteral("继续上次的批量查询：已有%1个，还需查询%2个"),
+                                    QStringLiteral("resuming the last batch: %1 done, %2 to go"))
+                         .arg(journal.rows().size())
+                         .arg(idFile.ids.size() - journal.rows().size()));
+    }
     if (const int code = startQueryRun(options, batch.jobs, &run); code != CliOk)
         return code;
+    // A new journal only once the batch is sure to run: a refused one leaves nothing behind.
+    if (journal.path().isEmpty() &&
+        !journal.create(journalPath, identity, args.join(u' '), &error)) {
+        printMessage(error);
+        return CliUsage;
+    }
+    batch.journal = &journal;
 
+    QElapsedTimer clock;
+    clock.start();
+    int finishedNow = 0;
+    const int alreadyDone = int(journal.rows().size());
     LookupRunner::BatchProgress progress;
-    progress.started = [](int finished, int total, const QString &id) {
-        printMessage(batchProgressText(total, finished, id));
+    progress.started = [&](int finished, int total, const QString &id) {
+        // The estimate counts only the buyers this run looked up, at this run's pace.
+        const QString left =
+            batchTimeLeftText(batchMsLeft(clock.elapsed(), finishedNow, total - alreadyDone));
+        printMessage(batchProgressText(total, finished, id) +
+                     (left.isEmpty() ? QString() : QStringLiteral("，") + left));
+    };
+    // A pause is said when it begins, and counted down every ten seconds.
+    QDateTime pauseEnd;
+    QTimer countdown;
+    countdown.setInterval(10000);
+    QObject::connect(&countdown, &QTimer::timeout, [&] {
+        const qint64 left = QDateTime::currentDateTimeUtc().secsTo(pauseEnd);
+        if (left <= 0)
+            countdown.stop();
+        else
+            printMessage(batchPauseText(int(left)));
+    });
+    progress.paused = [&](int seconds, const QString &why) {
+        printMessage(batchPauseText(seconds) + QStringLiteral(" (") + why + u')');
+        pauseEnd = QDateTime::currentDateTimeUtc().addSecs(seconds);
+        countdown.start();
     };
     progress.finished = [&](int index, const LookupOutcome &outcome) {
+        ++finishedNow;
         if (options.verbose) {
             for (const PageResult &page : outcome.result.pages)
                 printPage(idFile.ids.at(index), page);
@@ -232,7 +309,12 @@ int runBatchCommand(const QStringList &args)
                      });
     });
     if (code != CliOk || cancelled) {
-        printMessage(QStringLiteral("interrupted: no table written"));
+        printMessage(
+            inUserLanguage(
+                QStringLiteral("已中断：未写入表格；已查完的买家保存在 %1，用 --resume 继续"),
+                QStringLiteral("interrupted: no table written; the buyers finished are kept in %1, "
+                               "--resume continues"))
+                .arg(journalPath));
         return CliInterrupted;
     }
     QList<BatchRow> rows = batchRows(outcomes);
@@ -257,6 +339,7 @@ int runBatchCommand(const QStringList &args)
         printMessage(error);
         return CliUsage;
     }
+    journal.remove(); // the table is written: nothing left to resume
     printMessage(QStringLiteral("%1 buyer(s) written to %2")
                      .arg(rows.size())
                      .arg(outPath.isEmpty() ? csvPath : outPath));

@@ -1,6 +1,7 @@
 #include "app/cli/settingscommand.h"
 
 #include "app/cli/clicommon.h"
+#include "lookup/configcache.h"
 #include "lookup/connectiontest.h"
 #include "web/canceltoken.h"
 
@@ -13,7 +14,8 @@ public:
         : SubcommandLine(QStringLiteral("settings check [--settings FILE]"),
                          QStringLiteral("Asks each host of the settings for the start-up list "
                                         "and the query configuration (the trade-card host for "
-                                        "any answer); one line per host and document.")),
+                                        "the viewer's name card); one line per host and "
+                                        "document.")),
           settingsOption(QStringLiteral("settings"),
                          QStringLiteral("The settings file naming the hosts (default: %1).")
                              .arg(defaultSettingsPath()),
@@ -62,5 +64,10 @@ int runSettingsCommand(const QStringList &args)
     const QList<ConnectionCheck> checks = testConnections(settings, cancel);
     for (const ConnectionCheck &check : checks)
         printLine(escapeControls(check.summary()));
+    // The kept copy would not stand in either: say why, so "couldn't connect" is not all.
+    const QString aged = agedOutConfigurationText(checks, ConfigCache(ConfigCache::defaultFolder()),
+                                                  settings, QDateTime::currentDateTimeUtc());
+    if (!aged.isEmpty())
+        printMessage(aged);
     return connectionsUsable(checks) ? CliOk : CliFailed;
 }

@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -245,6 +246,13 @@ int main(int argc, char *argv[])
             std::make_shared<const ConfigCache>(ConfigCache::defaultFolder()));
     }
     window.show();
+    if (!profile.site && !qEnvironmentVariableIsSet("BRELVON_QUIT_AFTER_SHOW")) {
+        // A batch the window did not finish (a crash, a kill) is offered once the window is up.
+        window.setBatchJournalPath(
+            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+            QLatin1String("/Brelvon/unfinished-batch.journal"));
+        QTimer::singleShot(0, &window, [&window] { window.offerBatchResume(); });
+    }
     if (load.result == ProfileLoad::Result::NoSettings)
         QTimer::singleShot(0, &window, [&window] { window.openFirstRunSettings(); });
     if (const QString why = databaseProblem(database, storage.history); !why.isEmpty()) {
