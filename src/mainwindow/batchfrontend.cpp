@@ -5,6 +5,7 @@
 #include "files/batchjournal.h"
 #include "files/idfile.h"
 #include "files/outputguard.h"
+#include "files/safewrite.h"
 #include "files/spreadsheetexport.h"
 #include "lookup/lookuprunner.h"
 #include "mainwindow/mainwindowlayout.h"
@@ -270,8 +271,9 @@ void BatchFrontEnd::start(const QString &fileName, bool resume)
                             .arg(QDir::toNativeSeparators(fileName));
             }
         } else if (ok) {
-            QDir().mkpath(QFileInfo(m_journalPath).absolutePath());
-            ok = journal->create(m_journalPath, identity, QString(), &error);
+            // The data folder may be new: owner-only, as every folder the program makes there.
+            ok = makeMissingFolders(QFileInfo(m_journalPath).absolutePath(), &error) &&
+                 journal->create(m_journalPath, identity, QString(), &error);
         }
         if (!ok) {
             m_running = false;

@@ -1,5 +1,6 @@
 #include "mainwindow/settingsdialog.h"
 
+#include "files/safewrite.h"
 #include "lookup/configcache.h"
 
 #include "web/canceltoken.h"
@@ -637,6 +638,8 @@ void SettingsDialog::openDataFolder()
     const QString database = field(QStringLiteral("storage/database"))->text();
     QString folder =
         QFileInfo(database.isEmpty() ? defaultDatabasePath() : database).absolutePath();
-    QDir().mkpath(folder);
+    // Made as the database would make it: owner-only.
+    QString reason;
+    makeMissingFolders(folder, &reason);
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
