@@ -19,6 +19,7 @@
 
 #include "demosite/demosite.h"
 #include "mainwindow/mainwindow.h"
+#include "windowonsession.h"
 
 #include <QApplication>
 #include <QDir>
@@ -204,7 +205,8 @@ int main(int argc, char **argv)
     DemoSite site;
     if (!site.start())
         return 1;
-    MainWindow window(demoSettings(site.hostPort()));
+    const std::unique_ptr<MainWindow> owned = windowOn(demoSettings(site.hostPort()));
+    MainWindow &window = *owned;
     window.show();
     QTest::qWait(500);
     windowQueryPeak(window, "tom.wang"); // the configuration and area table, once

@@ -8,6 +8,7 @@
 #include "fixtureserver.h"
 #include "mainwindow/mainwindow.h"
 #include "web/codepage936.h"
+#include "windowonsession.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -41,7 +42,8 @@ void BM_WindowShownWithSilentHosts(benchmark::State &state)
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();
-        MainWindow window(settings);
+        const std::unique_ptr<MainWindow> owned = windowOn(settings);
+        MainWindow &window = *owned;
         window.show();
         if (!QTest::qWaitForWindowExposed(&window))
             state.SkipWithError("the window was not shown");

@@ -4,6 +4,7 @@
 // Every call is carried out by the database's own thread: "CPU" is the whole process's time,
 // which a busy machine inflates far less than the wall time.
 #include "benchmain.h"
+#include "files/historycsv.h"
 #include "storage/historytext.h"
 #include "storage/sellerdatabase.h"
 

@@ -70,7 +70,7 @@ void BM_FetchSilentServerCpu(benchmark::State &state)
         QElapsedTimer wall;
         wall.start();
         const double cpu0 = cpuSeconds();
-        QString s = FetchPage(server.url("/silent"), FetchShortWait);
+        QString s = FetchPage(server.url("/silent"), FetchWait::Short);
         const double cpu = cpuSeconds() - cpu0;
         benchmark::DoNotOptimize(s);
         state.counters["wall_s"] = double(wall.elapsed()) / 1000.0;

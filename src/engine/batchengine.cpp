@@ -1,10 +1,10 @@
 #include "engine/batchengine.h"
 
 #include "engine/taskpool.h"
+#include "model/uilanguage.h"
 #include "web/canceltoken.h"
 #include "web/fetchclock.h"
 #include "web/pageresult.h"
-#include "web/uilanguage.h"
 
 #include <QLoggingCategory>
 

@@ -77,8 +77,8 @@ private:
     void runDetailChain(const QString &id, const FetchContext &context, DetailChain *out) const;
     void runNameCardChain(const QString &id, const FetchContext &context, NameCardChain *out) const;
     PageResult fetchPopupCard(const QString &id, const FetchContext &context) const;
-    QString fetchBuyerPage(PageResults &log, const QString &page, const QString &address, int mode,
-                           const FetchContext &context) const;
+    QString fetchBuyerPage(PageResults &log, const QString &page, const QString &address,
+                           FetchWait mode, const FetchContext &context) const;
     QStringList anchorsOf(const QString &page) const;
 
     const QuerySetup &m_setup;
@@ -136,7 +136,7 @@ QStringList BuyerQuery::anchorsOf(const QString &page) const
 
 // A buyer's page: fetched, noted, and checked for a block page before its rule may read it.
 QString BuyerQuery::fetchBuyerPage(PageResults &log, const QString &page, const QString &address,
-                                   int mode, const FetchContext &context) const
+                                   FetchWait mode, const FetchContext &context) const
 {
     const qsizetype before = log.size();
     QString text = fetchInto(log, page, address, mode, context);
@@ -155,7 +155,7 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
     const QString searchAddress = fillAddress(m_setup.config.entry(ConfigEntry::SearchAddress),
                                               QLatin1String("{mjna}"), EncodeQuery(id));
     const QString searchPage =
-        fetchBuyerPage(out->pages, BuyerPage::Search, searchAddress, FetchLongWait, context);
+        fetchBuyerPage(out->pages, BuyerPage::Search, searchAddress, FetchWait::Long, context);
     SearchPageResult search;
     if (!isBlank(searchPage))
         search = searchPageRule(searchPage, id, m_setup.config);
@@ -167,8 +167,8 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
         return;
     out->detailAddress = search.detailAddress;
     DetailSource source = DetailSource::Fetched;
-    QString detail =
-        fetchBuyerPage(out->pages, BuyerPage::Detail, search.detailAddress, FetchLongWait, context);
+    QString detail = fetchBuyerPage(out->pages, BuyerPage::Detail, search.detailAddress,
+                                    FetchWait::Long, context);
     PageResult &detailNote = out->pages.last();
     if (isBlank(detail) && detailNote.outcome != PageOutcome::Blocked && m_browser &&
         !(context.cancel && context.cancel->isCancelled()) && !pastDeadline(context)) {
@@ -214,11 +214,11 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
         PageResults badPages;
         QString badPage;
         const TaskPool::TaskHandle bad = m_pool->submit([&] {
-            badPage =
-                fetchBuyerPage(badPages, BuyerPage::BadGiven, badAddress, FetchShortWait, context);
+            badPage = fetchBuyerPage(badPages, BuyerPage::BadGiven, badAddress, FetchWait::Short,
+                                     context);
         });
         const QString neutralPage = fetchBuyerPage(out->pages, BuyerPage::NeutralGiven,
-                                                   neutralAddress, FetchShortWait, context);
+                                                   neutralAddress, FetchWait::Short, context);
         m_pool->wait(bad);
         out->pages += badPages;
         out->neutralGiven = givenCount(out->pages, BuyerPage::NeutralGiven, neutralPage,
@@ -227,11 +227,11 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
             givenCount(out->pages, BuyerPage::BadGiven, badPage, kBadRatingsGivenMarker);
     } else {
         const QString neutralPage = fetchBuyerPage(out->pages, BuyerPage::NeutralGiven,
-                                                   neutralAddress, FetchShortWait, context);
+                                                   neutralAddress, FetchWait::Short, context);
         out->neutralGiven = givenCount(out->pages, BuyerPage::NeutralGiven, neutralPage,
                                        m_setup.config.entry(ConfigEntry::NeutralGivenMarker));
         const QString badPage =
-            fetchBuyerPage(out->pages, BuyerPage::BadGiven, badAddress, FetchShortWait, context);
+            fetchBuyerPage(out->pages, BuyerPage::BadGiven, badAddress, FetchWait::Short, context);
         out->badGiven =
             givenCount(out->pages, BuyerPage::BadGiven, badPage, kBadRatingsGivenMarker);
     }
@@ -251,14 +251,14 @@ void BuyerQuery::runNameCardChain(const QString &id, const FetchContext &context
                 QLatin1String("&type=0&imgFolderPath=d%3a%2fProgram%20Files%2fAliWangWang%2f"
                               "7.10.07T%2fHeadImgShow%2f&imgFileName=&showtype=1&"
                               "filehashcode=&ver=7.10.07T&edition=1&cssname=default")),
-        FetchLongWait, context);
+        FetchWait::Long, context);
     if (isBlank(nameCardPage))
         return;
     out->card = nameCardRule(nameCardPage);
     if (!out->card.personalUrl.startsWith(QLatin1String("http://")))
         return;
     const QString personalPage = fetchBuyerPage(out->pages, BuyerPage::Personal,
-                                                out->card.personalUrl, FetchLongWait, context);
+                                                out->card.personalUrl, FetchWait::Long, context);
     if (!isBlank(personalPage))
         out->personal = personalPageRule(personalPage, m_setup.config, m_setup.areaTable);
 }
@@ -274,7 +274,7 @@ PageResult BuyerQuery::fetchPopupCard(const QString &id, const FetchContext &con
         return {};
     if (context.pageStarted && *context.pageStarted)
         (*context.pageStarted)(BuyerPage::Popup);
-    PageResult page = fetchPage(popupAddress, FetchLongWait, context);
+    PageResult page = fetchPageResult(popupAddress, FetchWait::Long, context);
     page.page = BuyerPage::Popup;
     markIfBlocked(page, page.text, anchorsOf(BuyerPage::Popup), m_setup.blockMarkers);
     if (context.pacer && context.pacer->pageRead)
@@ -286,7 +286,7 @@ BuyerQueryResult BuyerQuery::queryBuyer(const QString &buyerId, const FetchConte
 {
     BuyerQueryResult result;
     BuyerCreditRecord &record = result.record;
-    record.buyerId = trimSpaces(buyerId);
+    record.buyerId = buyerId;
     const QString &id = record.buyerId;
 
     DetailChain detail;

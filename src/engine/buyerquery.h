@@ -16,7 +16,8 @@ class TaskPool;
 // With the settings' parallelPages and a pool, the three chains of a buyer's pages (search ->
 // detail -> ratings given; name card -> personal page; popup name card) run at once on the pool,
 // and the two ratings-given pages together. The record is the same; only the order of requests
-// differs. The browser (may be null) reads a detail page the fetch got nothing from.
+// differs. The browser (may be null) reads a detail page the fetch got nothing from. The id is
+// used as given: LookupService trims what a user typed.
 BuyerQueryResult queryBuyer(const QuerySetup &setup, const QuerySettings &settings,
                             const QString &buyerId, const FetchContext &context = {},
                             DetailPageBrowser *browser = nullptr, TaskPool *pool = nullptr);

@@ -4,10 +4,10 @@
 #include "engine/pagerules.h"
 #include "files/querysettings.h"
 #include "model/buyerqueryresult.h"
+#include "model/uilanguage.h"
 #include "web/codepage936.h"
 #include "web/fetchpage.h"
 #include "web/texthelpers.h"
-#include "web/uilanguage.h"
 
 #include <QStringDecoder>
 

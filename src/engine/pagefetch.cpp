@@ -9,14 +9,14 @@ QString hostAddress(const QString &host, const QString &path)
     return QLatin1String("http://") + host + path;
 }
 
-QString fetchInto(PageResults &log, const QString &name, const QString &address, int mode,
+QString fetchInto(PageResults &log, const QString &name, const QString &address, FetchWait mode,
                   const FetchContext &context)
 {
     if (isBlank(address))
         return {};
     if (context.pageStarted && *context.pageStarted)
         (*context.pageStarted)(name);
-    PageResult page = fetchPage(address, mode, context);
+    PageResult page = fetchPageResult(address, mode, context);
     page.page = name;
     QString text = page.text;
     page.text.clear(); // the notes keep what happened, not the pages

@@ -8,5 +8,5 @@
 QString hostAddress(const QString &host, const QString &path);
 
 // Fetches a page and notes what the fetch did; a blank address is no page and leaves no note.
-QString fetchInto(PageResults &log, const QString &name, const QString &address, int mode,
+QString fetchInto(PageResults &log, const QString &name, const QString &address, FetchWait mode,
                   const FetchContext &context);

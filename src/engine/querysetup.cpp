@@ -28,11 +28,11 @@ QuerySetupPtr fetchQuerySetup(const QuerySettings &settings, const QuerySetupPtr
     QString config =
         fetchInto(log, BuyerPage::Config,
                   hostAddress(settings.mainHost, QStringLiteral("/soft/qvdl/fmj2.htm")),
-                  FetchShortWait, context);
+                  FetchWait::Short, context);
     if (isBlank(config))
         config = fetchInto(log, BuyerPage::Config,
                            hostAddress(settings.secondHost, QStringLiteral("/soft_set/fmj2.htm")),
-                           FetchShortWait, context);
+                           FetchWait::Short, context);
     // Anything else (an error page, a portal's placeholder) is not our configuration: keep what
     // we have and try again on the next query.
     if (trimSpaces(config).contains(QLatin1String("Brelvon"))) {
@@ -43,11 +43,11 @@ QuerySetupPtr fetchQuerySetup(const QuerySettings &settings, const QuerySetupPtr
     setup->areaTable =
         fetchInto(log, BuyerPage::AreaTable,
                   hostAddress(settings.mainHost, QStringLiteral("/soft/qvdl/city.txt")),
-                  FetchLongWait, context);
+                  FetchWait::Long, context);
     if (!setup->areaTable.contains(QStringLiteral("广东")))
         setup->areaTable =
             fetchInto(log, BuyerPage::AreaTable,
                       hostAddress(settings.secondHost, QStringLiteral("/soft/qvdl/city.txt")),
-                      FetchLongWait, context);
+                      FetchWait::Long, context);
     return setup;
 }

@@ -6,7 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "files/idfile.h"
 
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include "files/inputfile.h"
 #include "web/codepage936.h"

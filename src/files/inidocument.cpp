@@ -1,7 +1,7 @@
 #include "files/inidocument.h"
 
 #include "files/inputfile.h"
-#include "files/safewrite.h"
+#include "model/ownerfolders.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "files/inputfile.h"
 
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include <cerrno>
 #include <cstring>

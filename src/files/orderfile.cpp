@@ -2,8 +2,8 @@
 
 #include "files/inputfile.h"
 #include "files/xlsxreader.h"
+#include "model/uilanguage.h"
 #include "web/codepage936.h"
-#include "web/uilanguage.h"
 
 #include <QFile>
 #include <QHash>

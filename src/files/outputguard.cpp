@@ -1,6 +1,6 @@
 #include "files/outputguard.h"
 
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "files/querysettings.h"
 
 #include "files/orderfile.h"
-#include "files/safewrite.h"
+#include "model/ownerfolders.h"
+#include "model/uilanguage.h"
 #include "web/texthelpers.h"
-#include "web/uilanguage.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +14,10 @@
 
 // The Chinese template (settingstemplate.cpp).
 extern const char kSettingsTemplateChinese[];
+
+const HostKey kHostKeys[3] = {{"hosts/main", &QuerySettings::mainHost},
+                              {"hosts/second", &QuerySettings::secondHost},
+                              {"hosts/tradecard", &QuerySettings::tradeCardHost}};
 
 namespace {
 
@@ -207,20 +211,14 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
     }
 
     QuerySettings s;
-    const struct
-    {
-        const char *key;
-        QString *value;
-    } hosts[] = {{"hosts/main", &s.mainHost},
-                 {"hosts/second", &s.secondHost},
-                 {"hosts/tradecard", &s.tradeCardHost}};
-    for (const auto &h : hosts) {
-        *h.value = readText(ini, QLatin1String(h.key));
-        if (!h.value->isEmpty() && !isHostPort(*h.value)) {
+    for (const HostKey &h : kHostKeys) {
+        QString *value = &(s.*h.host);
+        *value = readText(ini, QLatin1String(h.key));
+        if (!value->isEmpty() && !isHostPort(*value)) {
             *error = inUserLanguage(
                          QStringLiteral("设置文件 %1：[hosts] %2=%3 不是“主机”或“主机:端口”"),
                          QStringLiteral("settings file %1: [hosts] %2=%3 is not host or host:port"))
-                         .arg(path, QLatin1String(h.key + 6), *h.value);
+                         .arg(path, QLatin1String(h.key + 6), *value);
             return false;
         }
     }

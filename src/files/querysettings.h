@@ -56,6 +56,14 @@ struct QuerySettings
     bool sortByRisk = false;        // [batch] sort=risk: the table's rows 高, 未知, 中, 低
 };
 
+// The three hosts: their keys in the settings file ("hosts/main" …) and their members.
+struct HostKey
+{
+    const char *key;
+    QString QuerySettings::*host;
+};
+extern const HostKey kHostKeys[3];
+
 // "http://" + host + path on our own web site; empty without a host.
 QString siteAddress(const QString &host, const char *path);
 

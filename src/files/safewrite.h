@@ -20,12 +20,3 @@ bool writeNewFilesIn(const QString &folder, const QList<std::pair<QString, QByte
 // it, then renamed over the name, so a crash leaves the old file or the new one, and a link at
 // the name is replaced, not written through.
 bool replaceOwnerOnlyFile(const QString &path, const QByteArray &bytes, QString *reason);
-
-// Makes folder and the missing folders on its path, each owner-only (0700) whatever the umask;
-// existing folders keep their mode. False with the reason.
-bool makeMissingFolders(const QString &folder, QString *reason);
-
-// Makes folder owner-only (0700): missing folders on its path are made with that mode, an existing
-// folder of ours is set to it. A link is never changed through: a folder reached by a link at its
-// name (or one of another user) keeps its mode. False with the reason when it cannot be made.
-bool makeOwnerOnlyFolder(const QString &folder, QString *reason);

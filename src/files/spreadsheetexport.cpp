@@ -1,6 +1,6 @@
 #include "files/spreadsheetexport.h"
 
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include "files/csvwriter.h"
 #include "files/orderfile.h"

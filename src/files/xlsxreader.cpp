@@ -1,6 +1,6 @@
 #include "files/xlsxreader.h"
 
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include <QHash>
 #include <QXmlStreamReader>

@@ -1,11 +1,12 @@
 #include "lookup/configcache.h"
 
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include "engine/blockmarkers.h"
 #include "files/inputfile.h"
 #include "files/safewrite.h"
 #include "model/buyerqueryresult.h"
+#include "model/ownerfolders.h"
 #include "web/texthelpers.h"
 
 #include <QCryptographicHash>

@@ -1,12 +1,12 @@
 #include "lookup/connectiontest.h"
 
 #include "engine/queryconfig.h"
+#include "engine/taskpool.h"
 #include "lookup/configcache.h"
 #include "web/canceltoken.h"
 #include "web/fetchpage.h"
 #include "web/texthelpers.h"
 
-#include <thread>
 #include <vector>
 
 namespace {
@@ -186,7 +186,8 @@ QString ConnectionCheck::summaryText() const
     return line;
 }
 
-QList<ConnectionCheck> testConnections(const QuerySettings &settings, const CancelToken &cancel)
+QList<ConnectionCheck> testConnections(const QuerySettings &settings, const CancelToken &cancel,
+                                       TaskPool &pool)
 {
     struct Ask
     {
@@ -222,24 +223,22 @@ QList<ConnectionCheck> testConnections(const QuerySettings &settings, const Canc
                                       : QLatin1String("http://") + check.hostPort + nameCardPath;
         checks.append(check);
     }
-    // Every fetch at once, each on a thread of its own (and its thread's own connections): a
-    // silent host costs its wait once, not once per document.
-    std::vector<std::thread> threads;
-    threads.reserve(size_t(checks.size()));
+    std::vector<TaskPool::TaskHandle> tasks;
+    tasks.reserve(size_t(checks.size()));
     for (ConnectionCheck &check : checks) {
-        threads.emplace_back([&check, &cancel] {
+        tasks.push_back(pool.submit([&check, &cancel] {
             FetchContext context;
             context.cancel = &cancel;
-            check.page = fetchPage(check.page.address, FetchShortWait, context);
+            check.page = fetchPageResult(check.page.address, FetchWait::Short, context);
             check.page.page = QString::fromLatin1(documentName(check.document));
             if (check.document != ConnectionCheck::Document::NameCard)
                 check.configEntries = check.page.outcome == PageOutcome::Ok
                                           ? configurationEntries(check.page.text)
                                           : 0;
-        });
+        }));
     }
-    for (std::thread &thread : threads)
-        thread.join();
+    for (const TaskPool::TaskHandle &task : tasks)
+        pool.wait(task);
     return checks;
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 
 class CancelToken;
+class TaskPool;
 class ConfigCache;
 
 // One document asked of one host by the connection test.
@@ -42,12 +43,14 @@ struct ConnectionCheck
     QString summaryText() const;
 };
 
-// Asks every host the settings name for what a lookup needs of it, all at once, with the usual
-// waits: our site's two hosts for the start-up list and the query configuration, the trade-card
-// host for a real name card (the viewer's own). Blocks until every fetch has ended (a cancellation
-// ends them within a tenth of a second); the checks come in the order host by host, document by
-// document.
-QList<ConnectionCheck> testConnections(const QuerySettings &settings, const CancelToken &cancel);
+// Asks every host the settings name for what a lookup needs of it, with the usual waits: our
+// site's two hosts for the start-up list and the query configuration, the trade-card host for a
+// real name card (the viewer's own). The fetches run as tasks on the pool, as many at once as it
+// has threads, so a silent host costs its wait once, not once per document. Blocks until every
+// fetch has ended (a cancellation ends them within a tenth of a second); the checks come in the
+// order host by host, document by document. LookupRunner::connectionTest runs it for a front end.
+QList<ConnectionCheck> testConnections(const QuerySettings &settings, const CancelToken &cancel,
+                                       TaskPool &pool);
 
 // Whether every document asked for is usable (ConnectionCheck::usable) and there is at least one
 // query configuration.

@@ -2,7 +2,7 @@
 
 #include "engine/configcheck.h"
 #include "files/inputfile.h"
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include <QDir>
 #include <QFileInfo>

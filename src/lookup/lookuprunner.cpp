@@ -144,3 +144,16 @@ bool LookupRunner::startupList(std::function<void(const QString &list)> done)
         return [done, list] { done(list); };
     });
 }
+
+bool LookupRunner::connectionTest(
+    const QuerySettings &hosts,
+    std::function<void(const QList<ConnectionCheck> &checks, bool cancelled)> done)
+{
+    LookupService *service = m_service;
+    return start([service, hosts, done = std::move(done)](Job &job) -> std::function<void()> {
+        QList<ConnectionCheck> checks = testConnections(hosts, job.cancel, service->pool());
+        return [done, checks = std::move(checks), cancelled = job.cancel.isCancelled()] {
+            done(checks, cancelled);
+        };
+    });
+}

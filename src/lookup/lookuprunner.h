@@ -1,5 +1,6 @@
 #pragma once
 
+#include "lookup/connectiontest.h"
 #include "lookup/lookupservice.h"
 
 #include <QObject>
@@ -44,6 +45,11 @@ public:
                std::function<void(const QList<LookupOutcome> &outcomes, bool cancelled)> done);
     // The start-up list from our web site ("" when there is none).
     bool startupList(std::function<void(const QString &list)> done);
+    // The connection test of the hosts the settings name (testConnections), each host's fetches
+    // on the service's executor.
+    bool
+    connectionTest(const QuerySettings &hosts,
+                   std::function<void(const QList<ConnectionCheck> &checks, bool cancelled)> done);
 
     void cancel();
     // A batch starts no further buyer; those in flight finish and are handed over with the rest.

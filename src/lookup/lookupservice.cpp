@@ -46,11 +46,11 @@ QString fetchAreaTable(const QuerySettings &settings, const FetchContext &contex
 {
     QString table = fetchInto(*pages, BuyerPage::AreaTable,
                               hostAddress(settings.mainHost, QStringLiteral("/soft/qvdl/city.txt")),
-                              FetchLongWait, context);
+                              FetchWait::Long, context);
     if (!table.contains(QStringLiteral("广东")))
         table = fetchInto(*pages, BuyerPage::AreaTable,
                           hostAddress(settings.secondHost, QStringLiteral("/soft/qvdl/city.txt")),
-                          FetchLongWait, context);
+                          FetchWait::Long, context);
     return table;
 }
 
@@ -122,9 +122,15 @@ LookupService::SetupState LookupService::ensureSetup(const CancelToken &cancel, 
     constexpr auto kRetryAfter = std::chrono::minutes(10);
     // One download at a time: a lookup that waited here finds the configuration there.
     std::lock_guard<std::mutex> fetching(m_fetchSetupMutex);
-    if (!m_local.isEmpty()) { // local files instead of (some of) the downloads
+    LocalSetup local;
+    {
+        std::lock_guard<std::mutex> lock(m_setupMutex);
+        local = m_local;
+    }
+    if (!local.isEmpty()) { // local files instead of (some of) the downloads
         SetupState state = currentState();
-        state.setup = ensureLocalSetup(state.settings, cancel, pacer, limits, pages, pageStarted);
+        state.setup =
+            ensureLocalSetup(state.settings, local, cancel, pacer, limits, pages, pageStarted);
         state.cachedConfiguration.reset();
         return state;
     }
@@ -194,25 +200,37 @@ void LookupService::setLocalSetup(const LocalSetup &local)
 // With a local configuration only the area table is downloaded (once); with a local area table
 // alone the configuration is downloaded as usual and the local table replaces the downloaded one.
 QuerySetupPtr LookupService::ensureLocalSetup(const QuerySettings &settings,
-                                              const CancelToken &cancel, RequestPacer *pacer,
-                                              FetchLimits *limits, PageResults *pages,
-                                              const PageWatch *pageStarted)
+                                              const LocalSetup &local, const CancelToken &cancel,
+                                              RequestPacer *pacer, FetchLimits *limits,
+                                              PageResults *pages, const PageWatch *pageStarted)
 {
-    const QuerySetupPtr current = setup();
-    if (current->hasConfiguration() && (m_local.areaTable || m_localAreaTableFetched))
+    QuerySetupPtr current;
+    quint64 generation = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_setupMutex);
+        current = m_setup;
+        generation = m_settingsGeneration;
+    }
+    if (current->hasConfiguration() && (local.areaTable || m_localAreaTableFetched))
         return current;
     const FetchContext context = fetchContext(cancel, pacer, limits, pageStarted);
     std::shared_ptr<QuerySetup> setup;
-    if (m_local.config) {
+    bool areaTableFetched = false;
+    if (local.config) {
         setup = std::make_shared<QuerySetup>(*current);
         setup->areaTable = fetchAreaTable(settings, context, pages);
-        m_localAreaTableFetched = !cancel.isCancelled();
+        areaTableFetched = !cancel.isCancelled();
     } else {
         setup = std::make_shared<QuerySetup>(*fetchQuerySetup(settings, current, context, pages));
-        setup->areaTable = *m_local.areaTable;
+        setup->areaTable = *local.areaTable;
     }
     std::lock_guard<std::mutex> lock(m_setupMutex);
-    m_setup = setup;
+    // Settings changed meanwhile: this setup was made for the old ones; the next lookup makes
+    // the new one.
+    if (generation == m_settingsGeneration) {
+        m_setup = setup;
+        m_localAreaTableFetched = areaTableFetched || m_localAreaTableFetched;
+    }
     return setup;
 }
 
@@ -249,7 +267,7 @@ LookupOutcome LookupService::lookUpWith(const QString &id, const SetupState &sta
 {
     const QuerySetupPtr &setup = state.setup;
     LookupOutcome outcome;
-    outcome.id = trimSpaces(id);
+    outcome.id = id;
     const FetchContext context = fetchContext(cancel, pacer, limits, pageStarted);
     outcome.result =
         queryBuyer(*setup, state.settings, outcome.id, context, m_browser, m_pool.get());
@@ -281,26 +299,44 @@ LookupOutcome LookupService::lookUpWith(const QString &id, const SetupState &sta
             outcome.storageProblem = m_database->problem();
     }
     outcome.assessment = assess(outcome.result, outcome.note, state.settings.risk);
+    tellFinished(outcome);
     return outcome;
+}
+
+void LookupService::setLookupListener(LookupListener listener)
+{
+    std::lock_guard<std::mutex> lock(m_listenerMutex);
+    m_listener = std::move(listener);
+}
+
+void LookupService::tellFinished(const LookupOutcome &outcome)
+{
+    if (outcome.status == LookupStatus::Cancelled)
+        return;
+    std::lock_guard<std::mutex> lock(m_listenerMutex);
+    if (m_listener)
+        m_listener(outcome);
 }
 
 LookupOutcome LookupService::lookup(const QString &id, const CancelToken &cancel,
                                     const std::function<void(const QuerySetup &)> &setupReady,
                                     const PageWatch &pageStarted)
 {
+    const QString buyerId = trimSpaces(id);
     const QuerySettings settings = this->settings();
     if (!hasAnyHost(settings)) {
         // Nowhere to ask: no request at all.
         if (setupReady && !cancel.isCancelled())
             setupReady(*setup());
         LookupOutcome outcome;
-        outcome.id = trimSpaces(id);
+        outcome.id = buyerId;
         outcome.result.record.buyerId = outcome.id;
         outcome.status = LookupStatus::NotConfigured;
         outcome.statusDetail = QStringLiteral("the settings name no host");
         if (m_database)
             outcome.note = m_database->note(outcome.id);
         outcome.assessment = assess(outcome.result, outcome.note, settings.risk);
+        tellFinished(outcome);
         return outcome;
     }
     PageResults setupPages;
@@ -310,7 +346,7 @@ LookupOutcome LookupService::lookup(const QString &id, const CancelToken &cancel
     const SetupState state = ensureSetup(cancel, nullptr, &limits, &setupPages, watch);
     if (setupReady && !cancel.isCancelled())
         setupReady(*state.setup);
-    return lookUpWith(id, state, setupPages, cancel, nullptr, &limits, watch);
+    return lookUpWith(buyerId, state, setupPages, cancel, nullptr, &limits, watch);
 }
 
 QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOptions &options,
@@ -379,7 +415,8 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
         LookupOutcome outcome;
         if (hosts) {
             FetchLimits limits(fetchClockNow() + timeoutMs, &silentHosts);
-            outcome = lookUpWith(ids.at(index), state, {}, cancel, &pacing.pacer(), &limits);
+            outcome =
+                lookUpWith(trimSpaces(ids.at(index)), state, {}, cancel, &pacing.pacer(), &limits);
         } else {
             outcome = lookup(ids.at(index), cancel);
         }
@@ -441,19 +478,17 @@ LookupOutcome LookupService::reassess(const LookupOutcome &outcome) const
 
 QString LookupService::fetchStartupList(const CancelToken &cancel)
 {
-    FetchContext context;
-    context.session = m_session.get();
-    context.cancel = &cancel;
+    const FetchContext context = fetchContext(cancel, nullptr, nullptr, nullptr);
     const QuerySettings settings = this->settings();
     QString list;
     QString address;
     if (!isBlank(settings.mainHost)) {
         address = siteAddress(settings.mainHost, "/soft/qvdl/zkrap2.htm");
-        list = FetchPage(address, FetchShortWait, context);
+        list = FetchPage(address, FetchWait::Short, context);
     }
     if (isBlank(list) && !isBlank(settings.secondHost)) {
         address = siteAddress(settings.secondHost, "/soft/wrub/zkrap2.htm");
-        list = FetchPage(address, FetchShortWait, context);
+        list = FetchPage(address, FetchWait::Short, context);
     }
     if (const std::shared_ptr<const ConfigCache> cache = configCache();
         cache && !cancel.isCancelled())

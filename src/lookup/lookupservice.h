@@ -12,6 +12,7 @@
 #include "storage/sellerdatabase.h"
 
 #include <QList>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 
@@ -93,6 +94,7 @@ public:
 
     // The detail page's loader of last resort (null: none). Set before the first lookup.
     void setBrowser(DetailPageBrowser *browser) { m_browser = browser; }
+    DetailPageBrowser *browser() const { return m_browser; }
 
     // A configuration and/or area table from local files, used instead of the downloads (what
     // it lacks is downloaded as usual; with a local configuration the area table is downloaded
@@ -153,6 +155,11 @@ public:
 
     TaskPool &pool() { return *m_pool; }
 
+    // Told every lookup that ended, not cancelled (a batch's buyers too), on the thread that ran
+    // it. Safe to change while lookups run.
+    using LookupListener = std::function<void(const LookupOutcome &outcome)>;
+    void setLookupListener(LookupListener listener);
+
 private:
     // The setup a lookup runs with, with the settings it was made for and the stored
     // configuration standing in for a download, if one does.
@@ -162,6 +169,7 @@ private:
         QuerySettings settings;
         std::optional<CachedConfiguration> cachedConfiguration;
     };
+    // id: trimmed already.
     LookupOutcome lookUpWith(const QString &id, const SetupState &state,
                              const PageResults &setupPages, const CancelToken &cancel,
                              RequestPacer *pacer, FetchLimits *limits,
@@ -196,13 +204,20 @@ private:
     // pacing, and who hears of each page.
     FetchContext fetchContext(const CancelToken &cancel, RequestPacer *pacer, FetchLimits *limits,
                               const PageWatch *pageStarted) const;
-    QuerySetupPtr ensureLocalSetup(const QuerySettings &settings, const CancelToken &cancel,
-                                   RequestPacer *pacer, FetchLimits *limits, PageResults *pages,
+    QuerySetupPtr ensureLocalSetup(const QuerySettings &settings, const LocalSetup &local,
+                                   const CancelToken &cancel, RequestPacer *pacer,
+                                   FetchLimits *limits, PageResults *pages,
                                    const PageWatch *pageStarted);
     // The setup with the local files in place of what they stand for.
     static QuerySetupPtr withLocalFiles(const QuerySetupPtr &setup, const LocalSetup &local,
                                         const QuerySettings &settings);
-    LocalSetup m_local;
-    std::atomic<bool> m_localAreaTableFetched{false}; // set under m_fetchSetupMutex
+    LocalSetup m_local;                               // guarded by m_setupMutex
+    std::atomic<bool> m_localAreaTableFetched{false}; // set under both mutexes
     FetchRecorder *m_recorder = nullptr;
+    // The outcome to every listener, unless cancelled.
+    void tellFinished(const LookupOutcome &outcome);
+    std::mutex m_listenerMutex;
+    LookupListener m_listener;
 };
+
+Q_DECLARE_METATYPE(LookupOutcome)

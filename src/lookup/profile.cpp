@@ -8,12 +8,12 @@ ProfileLoad loadProfile(const ProfileOptions &options, Profile *profile)
     ProfileLoad load;
     profile->browser = options.browser;
     if (options.demo) {
-        profile->site = std::make_unique<DemoSite>();
-        if (!profile->site->start()) {
+        if (options.demoHost.isEmpty()) {
             load.result = ProfileLoad::Result::DemoSiteFailed;
             return load;
         }
-        profile->settings = demoSettings(profile->site->hostPort());
+        profile->demo = true;
+        profile->settings = demoSettings(options.demoHost);
     } else {
         const bool named = !options.settingsPath.isEmpty();
         load.path = named ? options.settingsPath : defaultSettingsPath();

@@ -1,19 +1,17 @@
 #pragma once
 
-#include "demosite/demosite.h"
 #include "files/querysettings.h"
 #include "storage/storagesettings.h"
 
 #include <QString>
 #include <QStringList>
 
-#include <memory>
-
 // What either program was asked for on its command line.
 struct ProfileOptions
 {
     QString settingsPath; // empty: the default settings file
-    bool demo = false;    // the bundled demo site, served in this process
+    bool demo = false;    // the bundled demo site, which the program serves at demoHost
+    QString demoHost;     // host:port of the demo site the program started ("": it could not)
     QString databasePath; // wins over the settings' [storage] database
     bool noHistory = false;
     bool parallelPages = false; // adds to the settings' [query] parallelPages
@@ -27,7 +25,7 @@ struct Profile
 {
     QuerySettings settings;
     StorageSettings storage;
-    std::unique_ptr<DemoSite> site;
+    bool demo = false; // the hosts are the bundled demo site's
     bool browser = false;
     QString settingsPath; // the file read, empty with the demo site
 };
@@ -37,7 +35,7 @@ struct ProfileLoad
 {
     enum class Result {
         Ok,
-        DemoSiteFailed,     // the demo site could not be started
+        DemoSiteFailed,     // the demo site could not be started (no demoHost)
         SettingsUnreadable, // the named (or default) file cannot be read or names no host: error
         TemplateWritten,    // no settings yet: a template was written to path
         TemplateFailed,     // no settings yet, and no template could be written: error

@@ -5,13 +5,13 @@
 #include "files/batchjournal.h"
 #include "files/idfile.h"
 #include "files/outputguard.h"
-#include "files/safewrite.h"
 #include "files/spreadsheetexport.h"
 #include "lookup/lookuprunner.h"
 #include "mainwindow/mainwindowlayout.h"
 #include "mainwindow/programtitle.h"
 #include "mainwindow/resultlines.h"
 #include "mainwindow/spreadsheetopener.h"
+#include "model/ownerfolders.h"
 #include "storage/sellerdatabase.h"
 
 #include <QDateTime>

@@ -1,4 +1,5 @@
 #include "mainwindow/historydialog.h"
+#include "files/historycsv.h"
 
 #include "files/outputguard.h"
 #include "files/querysettings.h"

@@ -1,10 +1,9 @@
 #include "mainwindow/mainwindow.h"
 
-#include "browser/pagehandover.h"
-#include "demosite/demosite.h"
 #include "files/inidocument.h"
 #include "lookup/lookuprunner.h"
 #include "lookup/lookupservice.h"
+#include "lookup/lookupsession.h"
 #include "mainwindow/cjkfont.h"
 #include "mainwindow/clicklabel.h"
 #include "mainwindow/mainwindowresources.h"
@@ -87,11 +86,8 @@ const QString kPrompt = QStringLiteral("输入买家的淘宝ID");
 
 } // namespace
 
-MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser, QWidget *parent)
-    : QWidget(parent), m_settings(settings),
-      // Room for the most jobs a batch may ask for: the settings dialog may raise [batch] jobs
-      // while the window runs (threads and hidden pages are started only as they are needed).
-      m_service(std::make_unique<LookupService>(settings, BatchOptions::kMaxJobs))
+MainWindow::MainWindow(LookupSession &session, QWidget *parent)
+    : QWidget(parent), m_session(session), m_settings(session.settings())
 {
     initMainWindowResources();
     setObjectName(QStringLiteral("TestOCX_new"));
@@ -115,19 +111,18 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     m_frame->setNormalMinimumSize(QSize((kMinWidthTwips + kTwipsPerPixel / 2) / kTwipsPerPixel,
                                         (kMinHeightTwips + kTwipsPerPixel / 2) / kTwipsPerPixel));
 
-    if (!browser) {
-        // One hidden page per buyer a batch has in flight, started when a lookup needs one.
-        HiddenBrowser::setMemoryLimitMB(m_settings.browserMaxMemoryMB);
-        m_pages = new PageHandOver(m_service->jobs(), m_layout.browser);
-        browser = m_pages;
-    }
-    m_service->setBrowser(browser);
-    m_startupRunner = new LookupRunner(m_service.get(), this);
-    m_queryRunner = new LookupRunner(m_service.get(), this);
-    m_batch = new BatchFrontEnd(this, m_service.get(), m_settings, m_layout, m_lines.get());
+    LookupService *service = &m_session.service();
+    m_startupRunner = new LookupRunner(service, this);
+    m_queryRunner = new LookupRunner(service, this);
+    m_batch = new BatchFrontEnd(this, service, m_settings, m_layout, m_lines.get());
     m_seller = new SellerView(this, m_layout.resultArea);
     m_seller->setRiskSettings(m_settings.risk);
-    connect(m_seller, &SellerView::noteChanged, this, &MainWindow::noteChanged);
+    m_seller->setDatabase(m_session.database());
+    // A note changed here is news for every front end on the session, this window included.
+    connect(m_seller, &SellerView::noteChanged, &m_session, &LookupSession::tellNotesChanged);
+    connect(&m_session, &LookupSession::notesChanged, this, &MainWindow::noteChanged);
+    connect(&m_session, &LookupSession::settingsChanged, this,
+            [this](const QuerySettings &settings) { settingsChanged(settings); });
     connect(m_batch, &BatchFrontEnd::busy, this, [this] {
         setQueryButtonsEnabled(false);
         m_seller->hideLines();
@@ -202,6 +197,7 @@ MainWindow::MainWindow(const QuerySettings &settings, DetailPageBrowser *browser
     m_configAgeLine->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_configAgeLine->hide();
     layOutContent();
+    loadRecentIds();
 
     startUp();
 
@@ -355,7 +351,7 @@ void MainWindow::runQuery()
             m_layout.input->setFocus();
         return;
     }
-    const QString buyerId = trimSpaces(input);
+    const QString &buyerId = input; // the service trims it
 
     m_queryRunning = true;
     m_layout.batchButton->setEnabled(false);
@@ -495,14 +491,15 @@ void MainWindow::openSettings()
         m_settingsDialog->activateWindow();
         return;
     }
-    auto *dialog =
-        new SettingsDialog(m_settingsPath.isEmpty() ? defaultSettingsPath() : m_settingsPath, this);
+    const QString path = m_session.settingsPath();
+    auto *dialog = new SettingsDialog(path.isEmpty() ? defaultSettingsPath() : path, this);
+    dialog->setLookupService(&m_session.service());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFirstRun(m_firstRun);
     connect(dialog, &SettingsDialog::saved, this,
             [this](const QuerySettings &settings, const StorageSettings &storage) {
                 m_firstRun = false;
-                applySettings(settings, storage);
+                m_session.applySettings(settings, storage);
             });
     connect(dialog, &SettingsDialog::demoSiteChosen, this, &MainWindow::useDemoSite);
     m_settingsDialog = dialog;
@@ -520,15 +517,12 @@ void MainWindow::openFirstRunSettings()
     openSettings();
 }
 
-void MainWindow::applySettings(const QuerySettings &settings, const StorageSettings &storage)
+void MainWindow::settingsChanged(const QuerySettings &settings)
 {
-    if (m_demoSite) // the seller's own hosts again: their stored copies too
-        m_service->setConfigCache(std::exchange(m_keptCache, nullptr));
     m_settings = settings;
     m_layout.watchClipboard->setChecked(m_settings.watchClipboard);
-    m_service->setSettings(settings);
     m_batch->setSettings(settings);
-    m_service->setRecordHistory(storage.history);
+    m_seller->setRiskSettings(m_settings.risk);
     m_layout.creditAddress->setText(siteAddress(m_settings.mainHost, "/soft/qvdl/index.htm"));
     m_slots->setDefaults(m_settings.mainHost);
     if (!m_startupRunner->isRunning())
@@ -538,22 +532,21 @@ void MainWindow::applySettings(const QuerySettings &settings, const StorageSetti
 void MainWindow::useDemoSite()
 {
     m_firstRun = false;
-    if (!m_demoSite) {
-        auto site = std::make_unique<DemoSite>();
-        if (!site->start()) {
-            QMessageBox box(QMessageBox::Warning, programTitle(), tr("内置的演示站点无法启动。"),
-                            QMessageBox::Ok, this);
-            box.exec();
-            return;
-        }
-        m_keptCache = m_service->configCache();
-        m_service->setConfigCache(nullptr);
-        m_demoSite = std::move(site);
+    if (!m_session.useDemoSite()) {
+        QMessageBox box(QMessageBox::Warning, programTitle(), tr("内置的演示站点无法启动。"),
+                        QMessageBox::Ok, this);
+        box.exec();
     }
-    StorageSettings storage;
-    // The demo's made-up buyers stay out of the seller's history.
-    storage.history = false;
-    applySettings(demoSettings(m_demoSite->hostPort()), storage);
+}
+
+bool MainWindow::usesDemoSite() const
+{
+    return m_session.usesDemoSite();
+}
+
+void MainWindow::setSettingsPath(const QString &path)
+{
+    m_session.setSettingsPath(path);
 }
 
 void MainWindow::noteChanged(const QString &buyerId)
@@ -561,7 +554,7 @@ void MainWindow::noteChanged(const QString &buyerId)
     // The buyer shown gets the verdict the stored note gives, not the one of the lookup.
     if (!m_shown || m_shown->id != buyerId || m_queryRunning)
         return;
-    *m_shown = m_service->reassess(*m_shown);
+    *m_shown = m_session.service().reassess(*m_shown);
     showOutcome(*m_shown);
 }
 
@@ -630,18 +623,19 @@ void MainWindow::keepClipboardWatch(bool on)
     m_settings.watchClipboard = on;
     // The seller's choice holds at the next start too, in the settings file they already have
     // (the demo site's session has none, and none is made for it).
-    if (m_settingsPath.isEmpty() || !QFileInfo(m_settingsPath).isFile())
+    const QString settingsPath = m_session.settingsPath();
+    if (settingsPath.isEmpty() || !QFileInfo(settingsPath).isFile())
         return;
     IniDocument document;
     QString error;
-    if (!document.load(m_settingsPath, &error))
+    if (!document.load(settingsPath, &error))
         return;
     if (document.value(QStringLiteral("window"), QStringLiteral("watchClipboard")) ==
         QLatin1String(on ? "true" : "false"))
         return;
     document.setValue(QStringLiteral("window"), QStringLiteral("watchClipboard"),
                       QLatin1String(on ? "true" : "false"));
-    if (!document.save(m_settingsPath, &error))
+    if (!document.save(settingsPath, &error))
         qWarning("brelvon: %s", qPrintable(error));
 }
 
@@ -658,7 +652,7 @@ void MainWindow::rememberId(const QString &id)
 
 void MainWindow::loadRecentIds()
 {
-    SellerDatabase *database = m_service->database();
+    SellerDatabase *database = m_session.database();
     if (!database || !database->canRead())
         return;
     HistoryFilter filter;
@@ -697,7 +691,7 @@ void MainWindow::runBatch()
 
 void MainWindow::setSellerDatabase(SellerDatabase *database, bool recordHistory)
 {
-    m_service->setDatabase(database, recordHistory);
+    m_session.useDatabase(database, recordHistory);
     m_seller->setDatabase(database);
     loadRecentIds();
 }

@@ -15,9 +15,6 @@
 #include <memory>
 
 class ClickLabel;
-class ConfigCache;
-class DemoSite;
-class DetailPageBrowser;
 class QCompleter;
 class QLabel;
 class QStringListModel;
@@ -25,8 +22,7 @@ class QTimer;
 class SettingsDialog;
 struct StorageSettings;
 class LookupRunner;
-class LookupService;
-class PageHandOver;
+class LookupSession;
 class ResultLines;
 class SellerDatabase;
 class SellerView;
@@ -52,10 +48,9 @@ public:
     // Captions of message boxes.
     static QString programTitle() { return ::programTitle(); }
 
-    // browser: the detail page loader of last resort, called on the query's worker thread;
-    // without one the window's own hidden browser pages serve (up to one per batch job).
-    explicit MainWindow(const QuerySettings &settings, DetailPageBrowser *browser = nullptr,
-                        QWidget *parent = nullptr);
+    // The window looks up through the session (which must outlive it), and follows its
+    // settings, its database and the notes any front end changes.
+    explicit MainWindow(LookupSession &session, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // The skin file the frame reads: skin.jss beside the executable, else the installed copy.
@@ -82,10 +77,11 @@ public:
     void setBatchJournalPath(const QString &path);
     void offerBatchResume();
 
-    // The seller's database (SellerView): each completed lookup is recorded there (unless
-    // recordHistory is false), a buyer seen before gets a line saying when and what changed, a
-    // blacklisted buyer a red line, the result area a menu for notes and the blacklist, the
-    // batch table marks. Null (the default): none of it. The database must outlive the window.
+    // Another seller's database for the session (SellerView): each completed lookup is recorded
+    // there (unless recordHistory is false), a buyer seen before gets a line saying when and what
+    // changed, a blacklisted buyer a red line, the result area a menu for notes and the
+    // blacklist, the batch table marks. The window starts with the session's own database. The
+    // database must outlive the window.
     void setSellerDatabase(SellerDatabase *database, bool recordHistory);
     // The history dialog, filtered by the buyer id (empty: every lookup).
     void showHistory(const QString &buyerId);
@@ -98,9 +94,8 @@ public:
     void followUpdateNotice();
     // Shows the help window, or brings the open one forward.
     void showHelpWindow();
-    // The settings file the window was started with, which the settings dialog edits (empty:
-    // the default one).
-    void setSettingsPath(const QString &path) { m_settingsPath = path; }
+    // The settings file the settings dialog edits (empty: the default one); the session's.
+    void setSettingsPath(const QString &path);
 
     // The ids queried lately, newest first (at most kRecentIds): the input box's completer and
     // drop-down.
@@ -119,18 +114,15 @@ public:
     void openSettings();
     // The first run without a settings file: the dialog on 服务器, with the demo site to choose.
     void openFirstRunSettings();
-    // New settings for the next lookup, the next batch and the start-up list; storage.history
-    // turns recording on or off (its database stays the one opened).
-    void applySettings(const QuerySettings &settings, const StorageSettings &storage);
     // The bundled demo site for the rest of this session, without recording history.
     void useDemoSite();
-    bool usesDemoSite() const { return m_demoSite != nullptr; }
+    bool usesDemoSite() const;
     SettingsDialog *settingsDialog() const;
 
     bool queryRunning() const { return m_queryRunning; }
     // The outcome of the last lookup shown (its verdict follows the seller's notes), or null.
     const LookupOutcome *shownOutcome() const { return m_shown.get(); }
-    LookupService *lookupService() const { return m_service.get(); }
+    LookupSession &session() const { return m_session; }
     bool batchRunning() const;
     // Whether the start-up list's download is still under way.
     bool startupListPending() const;
@@ -158,6 +150,8 @@ private:
     void showOutcome(const LookupOutcome &outcome);
     void showNothing();
     void noteChanged(const QString &buyerId);
+    // The session's new settings: the next lookup, the next batch and the start-up list.
+    void settingsChanged(const QuerySettings &settings);
     void fetchStartupList();
     void queryDone(const LookupOutcome &outcome);
     void showBusy();
@@ -174,9 +168,8 @@ private:
     void layOutContent();
     void placeUpdateNotice();
 
+    LookupSession &m_session;
     QuerySettings m_settings;
-    std::unique_ptr<LookupService> m_service;
-    PageHandOver *m_pages = nullptr; // the window's own hidden browser pages, unless given one
     MainWindowLayout m_layout;
     SkinFrame *m_frame = nullptr;
     std::unique_ptr<ResultLines> m_lines;
@@ -187,7 +180,6 @@ private:
     LookupRunner *m_queryRunner = nullptr;
     std::unique_ptr<LookupOutcome> m_shown;
     bool m_queryRunning = false;
-    QString m_settingsPath;
     // The input box was clicked into since it got the focus: the next click places the cursor.
     bool m_inputEditing = false;
     ClickLabel *m_updateNotice = nullptr; // UpdateNotice, on the caption bar
@@ -213,8 +205,6 @@ private:
     QPointer<HelpWindow> m_help;
     QPointer<SettingsDialog> m_settingsDialog;
     bool m_firstRun = false;
-    std::unique_ptr<DemoSite> m_demoSite;
-    std::shared_ptr<const ConfigCache> m_keptCache; // set aside while the demo site serves
     ClickLabel *m_settingsLink = nullptr;
     QLabel *m_configAgeLine = nullptr; // "使用3天前保存的查询配置"
 };

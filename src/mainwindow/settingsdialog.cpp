@@ -1,9 +1,9 @@
 #include "mainwindow/settingsdialog.h"
 
-#include "files/safewrite.h"
 #include "lookup/configcache.h"
-
-#include "web/canceltoken.h"
+#include "lookup/lookuprunner.h"
+#include "lookup/lookupsession.h"
+#include "model/ownerfolders.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,7 +20,6 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -119,12 +118,9 @@ SettingsDialog::SettingsDialog(const QString &settingsPath, QWidget *parent)
 
 SettingsDialog::~SettingsDialog()
 {
-    // The test's fetches notice the cancellation within a tenth of a second.
-    cancelConnectionTest();
-    if (m_testThread) {
-        m_testThread->wait();
-        delete m_testThread; // its result, queued for this dialog, goes with it
-    }
+    // The runner goes before the service it may run on: it cancels the test, whose fetches
+    // notice within a tenth of a second, and drops its result.
+    delete m_testRunner;
 }
 
 void SettingsDialog::addField(QGridLayout *grid, const QString &key, const QString &label, int kind,
@@ -422,8 +418,8 @@ bool SettingsDialog::checkFields(IniDocument *document, QuerySettings *settings,
     }
     // The hosts, as the program checks them.
     bool anyHost = false;
-    for (const char *key : {"hosts/main", "hosts/second", "hosts/tradecard"}) {
-        Field *f = field(QLatin1String(key));
+    for (const HostKey &host : kHostKeys) {
+        Field *f = field(QLatin1String(host.key));
         if (f->text().isEmpty())
             continue;
         anyHost = true;
@@ -441,8 +437,9 @@ bool SettingsDialog::checkFields(IniDocument *document, QuerySettings *settings,
     QTemporaryDir dir;
     IniDocument probe = *document;
     probe.setValue(QStringLiteral("hosts"), QStringLiteral("main"), QStringLiteral("localhost"));
-    for (const char *key : {"hosts/second", "hosts/tradecard"})
-        probe.setValue(QStringLiteral("hosts"), QLatin1String(key + 6), QString());
+    for (const HostKey &host : kHostKeys)
+        if (host.host != &QuerySettings::mainHost)
+            probe.setValue(QStringLiteral("hosts"), QLatin1String(host.key + 6), QString());
     const QString probePath = dir.filePath(QStringLiteral("probe.conf"));
     QString error;
     QStringList problems;
@@ -467,9 +464,8 @@ bool SettingsDialog::checkFields(IniDocument *document, QuerySettings *settings,
     }
     if (!ok)
         return false;
-    read.mainHost = field(QStringLiteral("hosts/main"))->text();
-    read.secondHost = field(QStringLiteral("hosts/second"))->text();
-    read.tradeCardHost = field(QStringLiteral("hosts/tradecard"))->text();
+    for (const HostKey &host : kHostKeys)
+        read.*host.host = field(QLatin1String(host.key))->text();
     *settings = read;
     *storage = StorageSettings();
     return true;
@@ -540,22 +536,16 @@ void SettingsDialog::done(int result)
 
 void SettingsDialog::startConnectionTest()
 {
-    if (m_testThread)
+    if (connectionTestRunning())
         return;
     QuerySettings hosts;
     bool ok = true;
-    const struct
-    {
-        const char *key;
-        QString *value;
-    } named[] = {{"hosts/main", &hosts.mainHost},
-                 {"hosts/second", &hosts.secondHost},
-                 {"hosts/tradecard", &hosts.tradeCardHost}};
-    for (const auto &n : named) {
-        Field *f = field(QLatin1String(n.key));
+    for (const HostKey &host : kHostKeys) {
+        Field *f = field(QLatin1String(host.key));
         f->setProblem(QString());
-        *n.value = f->text();
-        if (!n.value->isEmpty() && !isHostPort(*n.value)) {
+        QString &value = hosts.*host.host;
+        value = f->text();
+        if (!value.isEmpty() && !isHostPort(value)) {
             f->setProblem(f->rule);
             ok = false;
         }
@@ -570,35 +560,47 @@ void SettingsDialog::startConnectionTest()
     m_resultsBox->setPlainText(tr("正在测试连接…"));
     m_testButton->setEnabled(false);
     m_cancelTestButton->setEnabled(true);
-    m_testCancel = std::make_shared<CancelToken>();
     m_testedHosts = hosts;
     const QPointer<SettingsDialog> self(this);
-    m_testThread = QThread::create([self, hosts, cancel = m_testCancel] {
-        QList<ConnectionCheck> checks = testConnections(hosts, *cancel);
-        // Dropped when the dialog is gone by then.
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, checks = std::move(checks), cancelled = cancel->isCancelled()] {
-                if (self)
-                    self->finishConnectionTest(checks, cancelled);
-            },
-            Qt::QueuedConnection);
-    });
-    m_testThread->start();
+    testRunner()->connectionTest(hosts,
+                                 [self](const QList<ConnectionCheck> &checks, bool cancelled) {
+                                     if (self)
+                                         self->finishConnectionTest(checks, cancelled);
+                                 });
+}
+
+bool SettingsDialog::connectionTestRunning() const
+{
+    return m_testRunner && m_testRunner->isRunning();
+}
+
+void SettingsDialog::setLookupService(LookupService *service)
+{
+    if (m_testRunner && m_testRunner->service() != service) {
+        delete m_testRunner; // cancels and waits for a test under way
+        m_testRunner = nullptr;
+    }
+    m_service = service;
+}
+
+LookupRunner *SettingsDialog::testRunner()
+{
+    if (!m_testRunner) {
+        if (!m_service) // the dialog on its own (tests): a session of its own
+            m_service = &(new LookupSession(QuerySettings(), this))->service();
+        m_testRunner = new LookupRunner(m_service, this);
+    }
+    return m_testRunner;
 }
 
 void SettingsDialog::cancelConnectionTest()
 {
-    if (m_testCancel)
-        m_testCancel->cancel();
+    if (m_testRunner)
+        m_testRunner->cancel();
 }
 
 void SettingsDialog::finishConnectionTest(const QList<ConnectionCheck> &checks, bool cancelled)
 {
-    m_testThread->wait();
-    delete m_testThread;
-    m_testThread = nullptr;
-    m_testCancel.reset();
     m_results = checks;
     QStringList lines;
     for (const ConnectionCheck &check : checks)

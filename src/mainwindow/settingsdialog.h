@@ -15,7 +15,8 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
-class QThread;
+class LookupRunner;
+class LookupService;
 
 // The settings dialog ("设置"): the settings file the command line reads too, edited field by
 // field in five sections (服务器, 查询, 批量, 风险, 记录). Each field shows the file's value, or
@@ -58,7 +59,10 @@ public:
     // appear in the results box once every host has answered or given up.
     void startConnectionTest();
     void cancelConnectionTest();
-    bool connectionTestRunning() const { return m_testThread != nullptr; }
+    bool connectionTestRunning() const;
+    // The service whose executor runs the connection test (the window's). Without one the
+    // dialog runs it on a session of its own.
+    void setLookupService(LookupService *service);
     QList<ConnectionCheck> connectionResults() const { return m_results; }
 
 signals:
@@ -86,6 +90,7 @@ private:
     void loadFields();
     bool checkFields(IniDocument *document, QuerySettings *settings, StorageSettings *storage);
     void finishConnectionTest(const QList<ConnectionCheck> &checks, bool cancelled);
+    LookupRunner *testRunner();
     void openDataFolder();
     void chooseDatabase();
 
@@ -100,8 +105,8 @@ private:
     QPlainTextEdit *m_resultsBox = nullptr;
     QLabel *m_problemLine = nullptr;
     std::vector<std::unique_ptr<Field>> m_fields;
-    QThread *m_testThread = nullptr;
-    std::shared_ptr<CancelToken> m_testCancel;
+    LookupService *m_service = nullptr;
+    LookupRunner *m_testRunner = nullptr;
     QuerySettings m_testedHosts; // what the running connection test asks
     QList<ConnectionCheck> m_results;
 };

@@ -1,6 +1,6 @@
 #include "mainwindow/translations.h"
 
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

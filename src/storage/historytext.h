@@ -22,11 +22,3 @@ SellerNotes sellerNotes(const BuyerNote &note);
 // The seller's note on a batch table's row: a blacklisted buyer's row is marked, and the extra
 // columns get the mark ("黑名单：reason", "信任") and the note.
 void applySellerNote(BatchRow *row, const BuyerNote &note);
-
-// Lookups as a CSV table for spreadsheet programs: UTF-8 with a byte order mark (so they read
-// the Chinese), the batch table's columns between the time and the page outcomes. A value that
-// a spreadsheet would run gets a leading apostrophe (files/csvwriter.h).
-QByteArray historyCsv(const QList<StoredLookup> &lookups);
-
-// The page outcomes of a lookup in one short text: "ok; ok; timeout; …".
-QString pageOutcomesText(const QList<StoredPage> &pages);

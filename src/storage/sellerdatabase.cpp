@@ -1,7 +1,7 @@
 #include "storage/sellerdatabase.h"
 
-#include "files/safewrite.h"
-#include "web/uilanguage.h"
+#include "model/ownerfolders.h"
+#include "model/uilanguage.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -186,19 +186,6 @@ bool mayWrite(const QFileInfo &info)
 std::atomic<int> g_connectionCount{0};
 
 } // namespace
-
-QString listMarkName(ListMark mark)
-{
-    switch (mark) {
-    case ListMark::Blacklist:
-        return QStringLiteral("blacklist");
-    case ListMark::Trusted:
-        return QStringLiteral("trusted");
-    case ListMark::None:
-        break;
-    }
-    return {};
-}
 
 // Owns the database's thread, its connection and everything it knows; every member below the
 // queue is touched on that thread only.

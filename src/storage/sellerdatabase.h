@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/buyerqueryresult.h"
-#include "storage/blacklistcsv.h"
+#include "model/sellerdata.h"
 
 #include <QDateTime>
 #include <QList>
@@ -10,43 +10,6 @@
 
 #include <memory>
 #include <optional>
-
-// One page fetch of a stored lookup.
-struct StoredPage
-{
-    QString outcome; // as PageResult::outcomeText() says it
-    int status = 0;
-    qint64 bytes = 0;
-    qint64 elapsedMs = 0;
-    QString address;
-};
-
-// One completed lookup as the history keeps it.
-struct StoredLookup
-{
-    qint64 rowId = 0;
-    QDateTime time; // when it completed
-    BuyerCreditRecord record;
-    QList<StoredPage> pages;
-};
-
-// How the seller has marked a buyer.
-enum class ListMark { None, Blacklist, Trusted };
-// "", "blacklist", "trusted": the words of the command line and of the JSON.
-QString listMarkName(ListMark mark);
-
-// What the seller keeps about one buyer.
-struct BuyerNote
-{
-    QString buyerId;
-    QString note; // the seller's own words
-    ListMark listed = ListMark::None;
-    QString reason; // why the buyer is blacklisted
-    QDate listedOn; // when the buyer was listed (invalid: not known)
-    QDateTime updated;
-
-    bool isEmpty() const { return note.isEmpty() && listed == ListMark::None; }
-};
 
 // Which lookups history() returns, newest first.
 struct HistoryFilter

@@ -1,6 +1,6 @@
 #include "storage/storagesettings.h"
 
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include <QDir>
 #include <QFileInfo>

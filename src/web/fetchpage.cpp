@@ -28,10 +28,10 @@ qint64 floorDiv(qint64 a, qint64 b)
 
 // The instant at which a wait started at `start` has run out: five whole seconds of the clock
 // for the short wait, the next change of the clock's minute for the long one.
-qint64 waitDeadline(qint64 start, int mode)
+qint64 waitDeadline(qint64 start, FetchWait mode)
 {
-    const qint64 unit = mode == FetchShortWait ? 1000 : 60000;
-    const qint64 units = mode == FetchShortWait ? 5 : 1;
+    const qint64 unit = mode == FetchWait::Short ? 1000 : 60000;
+    const qint64 units = mode == FetchWait::Short ? 5 : 1;
     return (floorDiv(start, unit) + units) * unit;
 }
 
@@ -58,7 +58,7 @@ QString fillAddress(const QString &addressTemplate, QLatin1String placeholder, c
     return QString(addressTemplate).replace(placeholder, value);
 }
 
-PageResult fetchPage(const QString &address, int mode, const FetchContext &context)
+PageResult fetchPageResult(const QString &address, FetchWait mode, const FetchContext &context)
 {
     PageResult result;
     result.address = trimSpaces(address);
@@ -99,7 +99,7 @@ PageResult fetchPage(const QString &address, int mode, const FetchContext &conte
     bool cutByDeadline = false;
     // A probe of a silent host is one short request.
     const int tries = probe ? 1 : 2;
-    const int waitMode = probe ? int(FetchShortWait) : mode;
+    const FetchWait waitMode = probe ? FetchWait::Short : mode;
     for (int i = 0; i < tries && attempt == HttpSession::Attempt::TimedOut; ++i) {
         qint64 paced = 0;
         if (context.pacer && !context.pacer->waitTurn(host, context.cancel, &paced)) {
@@ -173,7 +173,7 @@ PageResult fetchPage(const QString &address, int mode, const FetchContext &conte
     return result;
 }
 
-QString FetchPage(const QString &address, int mode, const FetchContext &context)
+QString FetchPage(const QString &address, FetchWait mode, const FetchContext &context)
 {
-    return fetchPage(address, mode, context).text;
+    return fetchPageResult(address, mode, context).text;
 }

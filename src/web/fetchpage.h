@@ -22,9 +22,9 @@ public:
     virtual void bodyReceived(const QString &address, const QByteArray &body) = 0;
 };
 
-// Wait modes of FetchPage. Every mode other than the short wait is the long wait; callers pass
-// FetchLongWait (1).
-enum FetchWaitMode { FetchLongWait = 1, FetchShortWait = 2 };
+// How long FetchPage waits for a page: the long wait (up to a clock minute) or the short one
+// (five seconds).
+enum class FetchWait { Long, Short };
 
 // Where a fetch runs: the session whose connections it uses (null: the calling thread's own),
 // the job's cancellation, the pacing shared by a batch's workers, and who is told which page is
@@ -61,8 +61,9 @@ QString fillAddress(const QString &addressTemplate, QLatin1String placeholder,
 // With limits: no attempt waits past the lookup's deadline, and none starts after it (the page
 // ends as a time-out); a host that timed out in the lookup is not asked again (HostSilent), and a
 // host the batch found silent is probed by one short request of one lookup at a time.
-PageResult fetchPage(const QString &address, int mode, const FetchContext &context = {});
+PageResult fetchPageResult(const QString &address, FetchWait mode,
+                           const FetchContext &context = {});
 
 // The page text of fetchPage: "" on every failure (refused address, both attempts timed out, a
 // broken connection, an empty or oversized body, a cancelled job).
-QString FetchPage(const QString &address, int mode, const FetchContext &context = {});
+QString FetchPage(const QString &address, FetchWait mode, const FetchContext &context = {});

@@ -12,6 +12,7 @@
 #include "web/canceltoken.h"
 #include "web/codepage936.h"
 #include "web/fetchpage.h"
+#include "windowonsession.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -467,7 +468,7 @@ private slots:
         QVERIFY(site.start());
         const QString host = QStringLiteral("http://") + site.hostPort();
         QueryConfig config;
-        config.readIndexedList(FetchPage(host + "/soft/qvdl/fmj2.htm", FetchShortWait));
+        config.readIndexedList(FetchPage(host + "/soft/qvdl/fmj2.htm", FetchWait::Short));
         HiddenBrowser browser;
         const QString text = load(browser, host + "/rate/user-rate-" + xyid + ".htm");
         const DetailPageResult r = detailPageRule(text, DetailSource::Browser, config);
@@ -481,7 +482,8 @@ private slots:
     {
         DemoSite site;
         QVERIFY(site.start());
-        MainWindow window(demoSettings(site.hostPort()));
+        const std::unique_ptr<MainWindow> owned = windowOn(demoSettings(site.hostPort()));
+        MainWindow &window = *owned;
         window.findChild<QLineEdit *>("Text2")->setText("night_owl");
         QTest::mouseClick(window.findChild<QPushButton *>("Command7"), Qt::LeftButton);
         QVERIFY(QTest::qWaitFor([&] { return !window.queryRunning(); }, 120000));

@@ -1,7 +1,7 @@
 // The shared blacklist's CSV reader on any bytes, and the export read back: what was read must
 // come back unchanged, so a list passed between sellers loses nothing.
+#include "files/blacklistcsv.h"
 #include "fuzzinput.h"
-#include "storage/blacklistcsv.h"
 
 #include <QSet>
 

@@ -10,6 +10,7 @@
 #include "querylookups.h"
 #include "web/codepage936.h"
 #include "web/fetchpage.h"
+#include "windowonsession.h"
 #include "xlsxsheet.h"
 
 #include <QDesktopServices>
@@ -107,7 +108,7 @@ class TestBatch : public QObject
         QuerySettings s;
         s.mainHost = s.secondHost = s.tradeCardHost = m_site->hostPort();
         s.batchJobs = jobs;
-        return configure(std::make_unique<MainWindow>(s), fileName);
+        return configure(windowOn(s), fileName);
     }
     std::unique_ptr<MainWindow> configure(std::unique_ptr<MainWindow> w, const QString &fileName)
     {
@@ -190,7 +191,7 @@ private slots:
         QVERIFY(site.start());
         const QString path = idFile(QStringLiteral("ids.txt"),
                                     "xiaoyu_2008,\"blue sky88\"\r\n night_owl\n\n快乐的小猫,");
-        auto w = configure(std::make_unique<MainWindow>(demoSettings(site.hostPort())), path);
+        auto w = configure(windowOn(demoSettings(site.hostPort())), path);
         QVERIFY(shown(w.get(), "UpdateNotice"));
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
@@ -423,7 +424,7 @@ private slots:
         QuerySettings s;
         s.mainHost = s.secondHost = s.tradeCardHost = m_site->hostPort();
         s.batchMaxIds = 2;
-        auto w = configure(std::make_unique<MainWindow>(s), idFile("订单.CSV", content));
+        auto w = configure(windowOn(s), idFile("订单.CSV", content));
         QString told;
         whenModal<QMessageBox>(w.get(), [&](QMessageBox *box) {
             told = box->text();

@@ -2,6 +2,7 @@
 // top corners and the minimum size.
 #include "mainwindow/mainwindow.h"
 #include "skin/skinframe.h"
+#include "windowonsession.h"
 
 #include <QtTest>
 
@@ -12,10 +13,7 @@ class TestFrame : public QObject
     Q_OBJECT
 
     // No hosts: the start-up list is not fetched, the window starts with its defaults.
-    std::unique_ptr<MainWindow> makeWindow()
-    {
-        return std::make_unique<MainWindow>(QuerySettings());
-    }
+    std::unique_ptr<MainWindow> makeWindow() { return windowOn(QuerySettings()); }
 
     static SkinCaptionBar *caption(QWidget *w)
     {

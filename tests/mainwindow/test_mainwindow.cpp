@@ -11,6 +11,7 @@
 #include "web/canceltoken.h"
 #include "web/codepage936.h"
 #include "web/fetchpage.h"
+#include "windowonsession.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -106,7 +107,7 @@ class TestMainWindow : public QObject
     std::unique_ptr<MainWindow> makeWindow() const { return makeWindow(settings()); }
     static std::unique_ptr<MainWindow> makeWindow(const QuerySettings &s)
     {
-        auto w = std::make_unique<MainWindow>(s);
+        auto w = windowOn(s);
         if (!QTest::qWaitFor([&] { return !w->startupListPending(); }, 20000))
             qWarning("the start-up list never arrived");
         return w;
@@ -603,7 +604,8 @@ private slots:
     {
         DemoSite site;
         QVERIFY(site.start());
-        MainWindow w(demoSettings(site.hostPort()));
+        const auto window = windowOn(demoSettings(site.hostPort()));
+        MainWindow &w = *window;
         QVERIFY(QTest::qWaitFor([&] { return !w.startupListPending(); }, 20000));
         query(&w, QStringLiteral("xiaoyu_2008"));
         QCOMPARE(text(&w, "Label9"), QStringLiteral("买家:[xiaoyu_2008]认证信息：支付宝认证"));
@@ -644,7 +646,8 @@ private slots:
         DemoSite site;
         site.setBlockAfter(blockAfter);
         QVERIFY(site.start());
-        MainWindow w(demoSettings(site.hostPort()));
+        const auto window = windowOn(demoSettings(site.hostPort()));
+        MainWindow &w = *window;
         w.show();
         QVERIFY(QTest::qWaitFor([&] { return !w.startupListPending(); }, 20000));
         auto *view = child<RiskVerdictView>(&w, "RiskVerdict");

@@ -6,6 +6,7 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/riskverdictview.h"
 #include "storage/sellerdatabase.h"
+#include "windowonsession.h"
 #include "xlsxsheet.h"
 
 #include <QLabel>
@@ -26,7 +27,7 @@ class TestSellerWindow : public QObject
 
     std::unique_ptr<MainWindow> makeWindow(bool recordHistory = true)
     {
-        auto w = std::make_unique<MainWindow>(demoSettings(m_site.hostPort()));
+        auto w = windowOn(demoSettings(m_site.hostPort()));
         if (!QTest::qWaitFor([&] { return !w->startupListPending(); }, 20000))
             qWarning("the start-up list never arrived");
         w->setSellerDatabase(m_db.get(), recordHistory);

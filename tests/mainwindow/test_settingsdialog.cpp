@@ -1,6 +1,7 @@
 // The settings dialog on real files, the connection test against fixture servers, the first run
 // and the window's use of a stored configuration.
 
+#include "demosite/demosite.h"
 #include "files/inidocument.h"
 #include "fixtures.h"
 #include "fixtureserver.h"
@@ -9,6 +10,7 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/settingsdialog.h"
 #include "web/canceltoken.h"
+#include "windowonsession.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -433,9 +435,13 @@ private slots:
     // nothing.
     void demoSiteChoice()
     {
+        DemoSite site; // started by the program when the seller asks for it
         QuerySettings none;
-        MainWindow window(none);
+        const std::unique_ptr<MainWindow> owned = windowOn(none);
+        MainWindow &window = *owned;
         window.setSettingsPath(m_dir.filePath("never-written.conf"));
+        window.session().setDemoSiteStarter(
+            [&site] { return site.start() ? site.hostPort() : QString(); });
         window.show();
         window.openFirstRunSettings();
         SettingsDialog *dialog = window.settingsDialog();
@@ -446,7 +452,7 @@ private slots:
         QTest::mouseClick(demo, Qt::LeftButton);
         QTRY_VERIFY(!window.settingsDialog());
         QVERIFY(window.usesDemoSite());
-        QVERIFY(!window.lookupService()->recordsHistory());
+        QVERIFY(!window.session().recordsHistory());
         window.findChild<QLineEdit *>("Text2")->setText("xiaoyu_2008");
         QTest::mouseClick(window.findChild<QPushButton *>("Command7"), Qt::LeftButton);
         QVERIFY(QTest::qWaitFor([&] { return !window.queryRunning(); }, 60000));
@@ -465,7 +471,8 @@ private slots:
             writeFile("apply.conf", "[hosts]\ntradecard=" + first.hostPort().toUtf8() + "\n");
         QuerySettings settings;
         settings.tradeCardHost = first.hostPort();
-        MainWindow window(settings);
+        const std::unique_ptr<MainWindow> owned = windowOn(settings);
+        MainWindow &window = *owned;
         window.setSettingsPath(path);
         window.openSettings();
         SettingsDialog *dialog = window.settingsDialog();
@@ -498,8 +505,9 @@ private slots:
         QVERIFY(cache->store(ConfigCache::Document::QueryConfiguration, settings, config,
                              host + "/soft/qvdl/fmj2.htm",
                              QDateTime::currentDateTimeUtc().addDays(-3)));
-        MainWindow window(settings);
-        window.lookupService()->setConfigCache(cache);
+        const std::unique_ptr<MainWindow> owned = windowOn(settings);
+        MainWindow &window = *owned;
+        window.session().setConfigCache(cache);
         window.show();
         window.findChild<QLineEdit *>("Text2")->setText("tom");
         QTest::mouseClick(window.findChild<QPushButton *>("Command7"), Qt::LeftButton);

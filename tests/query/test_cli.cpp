@@ -509,7 +509,7 @@ private slots:
         DemoSite market; // the marketplace and trade cards stay up throughout
         QVERIFY(market.start());
         const QString config =
-            FetchPage("http://" + market.hostPort() + "/soft/qvdl/fmj2.htm", FetchShortWait);
+            FetchPage("http://" + market.hostPort() + "/soft/qvdl/fmj2.htm", FetchWait::Short);
         QVERIFY(config.contains("Brelvon"));
         auto ours = std::make_unique<FixtureServer>();
         QVERIFY(ours->listen());

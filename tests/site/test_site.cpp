@@ -51,7 +51,7 @@ QMap<int, QString> readIndexedList(const QString &text, int maxIndex)
 
 QString fetch(const QString &address)
 {
-    return FetchPage(address, FetchLongWait);
+    return FetchPage(address, FetchWait::Long);
 }
 
 struct Raw
@@ -340,7 +340,7 @@ void TestSite::startupListVersionOverride()
     QVERIFY(site.start());
     const QString text = FetchPage(QLatin1String("http://") + site.hostPort() +
                                        QLatin1String("/soft/qvdl/zkrap2.htm"),
-                                   FetchShortWait);
+                                   FetchWait::Short);
     const QMap<int, QString> slotTexts = readIndexedList(text, 21);
     QCOMPARE(slotTexts.value(0), QStringLiteral("bb2.0"));
     QCOMPARE(slotTexts.value(1), QStringLiteral("使用教程"));
@@ -541,7 +541,7 @@ void TestSite::delayIsHonoured()
     timer.start();
     const QString page =
         FetchPage(QLatin1String("http://") + site.hostPort() + QLatin1String("/soft/help.htm"),
-                  FetchShortWait);
+                  FetchWait::Short);
     QVERIFY(timer.elapsed() >= 300);
     QVERIFY(page.contains(QStringLiteral("帮助")));
 }
@@ -830,18 +830,18 @@ void TestSite::rateLimitAndSilentHost()
     QVERIFY(site.startSilentHost());
     const QString search =
         "http://" + site.hostPort() + "/member/search.htm?nick=tom.wang&search_type=user";
-    QVERIFY(!FetchPage(search, FetchShortWait).contains(QStringLiteral("滑块")));
-    QVERIFY(FetchPage(search, FetchShortWait).contains(QStringLiteral("滑块")));
-    QVERIFY(FetchPage(search, FetchShortWait).contains(QStringLiteral("滑块")));
+    QVERIFY(!FetchPage(search, FetchWait::Short).contains(QStringLiteral("滑块")));
+    QVERIFY(FetchPage(search, FetchWait::Short).contains(QStringLiteral("滑块")));
+    QVERIFY(FetchPage(search, FetchWait::Short).contains(QStringLiteral("滑块")));
     QCOMPARE(site.rateLimitBlocks(), 1);
-    QVERIFY(FetchPage("http://" + site.hostPort() + "/soft/qvdl/fmj2.htm", FetchShortWait)
+    QVERIFY(FetchPage("http://" + site.hostPort() + "/soft/qvdl/fmj2.htm", FetchWait::Short)
                 .contains("Brelvon"));
 
     FetchLimits limits(fetchClockNow() + 200);
     FetchContext context;
     context.limits = &limits;
-    const PageResult silent = fetchPage(
-        "http://" + site.silentHostPort() + "/tradecard/nameCard.htm", FetchLongWait, context);
+    const PageResult silent = fetchPageResult(
+        "http://" + site.silentHostPort() + "/tradecard/nameCard.htm", FetchWait::Long, context);
     QCOMPARE(silent.outcome, PageOutcome::Timeout);
     QCOMPARE(silent.attempts, 1);
 }

@@ -1,5 +1,6 @@
+#include "files/blacklistcsv.h"
+#include "files/historycsv.h"
 #include "fixtures.h"
-#include "storage/blacklistcsv.h"
 #include "storage/historytext.h"
 #include "storage/sellerdatabase.h"
 #include "web/codepage936.h"

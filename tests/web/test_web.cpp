@@ -333,7 +333,7 @@ void TestWeb::fetchRefusesAddresses()
     m_server->setPage("/page", "hello");
     const QString a =
         address.contains(QLatin1String("%1")) ? address.arg(m_server->port()) : address;
-    QCOMPARE(FetchPage(a, FetchShortWait), QString());
+    QCOMPARE(FetchPage(a, FetchWait::Short), QString());
     QCOMPARE(m_server->totalRequests(), 0);
 }
 
@@ -397,18 +397,18 @@ void TestWeb::fetchBodies()
     QFETCH(FixtureResponse, response);
     QFETCH(QString, expected);
     m_server->setResponse("/page", response);
-    QCOMPARE(FetchPage(m_server->url("/page"), FetchShortWait), expected);
+    QCOMPARE(FetchPage(m_server->url("/page"), FetchWait::Short), expected);
     QCOMPARE(m_server->requestCount("/page"), 1);
 }
 
 void TestWeb::fetchLeadingBlanks()
 {
     m_server->setPage("/page", "hello");
-    QCOMPARE(FetchPage("  " + m_server->url("/page"), FetchShortWait), QString("hello"));
+    QCOMPARE(FetchPage("  " + m_server->url("/page"), FetchWait::Short), QString("hello"));
     QCOMPARE(m_server->requestCount("/page"), 1);
 
     // "http://" somewhere in the text is enough to try; such an address cannot be fetched.
-    QCOMPARE(FetchPage("see " + m_server->url("/page"), FetchShortWait), QString());
+    QCOMPARE(FetchPage("see " + m_server->url("/page"), FetchWait::Short), QString());
 }
 
 void TestWeb::fetchSlowAnswerInShortWait()
@@ -417,7 +417,7 @@ void TestWeb::fetchSlowAnswerInShortWait()
     slow.body = "late but in time";
     slow.delayMs = 3000;
     m_server->setResponse("/slow", slow);
-    QCOMPARE(FetchPage(m_server->url("/slow"), FetchShortWait), QString("late but in time"));
+    QCOMPARE(FetchPage(m_server->url("/slow"), FetchWait::Short), QString("late but in time"));
     QCOMPARE(m_server->requestCount("/slow"), 1);
 }
 
@@ -469,7 +469,7 @@ void TestWeb::fetchShortWaitEndsOnWholeSeconds()
         m_server, &FixtureServer::requestReceived, this,
         [&] { log.add([&] { return clock.now() - origin; }); }, Qt::DirectConnection);
 
-    QCOMPARE(FetchPage(m_server->url("/silent"), FetchShortWait), QString());
+    QCOMPARE(FetchPage(m_server->url("/silent"), FetchWait::Short), QString());
     QCOMPARE(m_server->requestCount("/silent"), 2);
     const QList<qint64> arrivals = log.take();
     QCOMPARE(arrivals.size(), 2);
@@ -496,7 +496,7 @@ void TestWeb::fetchLongWaitEndsAtMinuteChange()
         m_server, &FixtureServer::requestReceived, this,
         [&] { log.add([&] { return clock.now() - origin; }); }, Qt::DirectConnection);
 
-    QCOMPARE(FetchPage(m_server->url("/silent"), FetchLongWait), QString());
+    QCOMPARE(FetchPage(m_server->url("/silent"), FetchWait::Long), QString());
     QList<qint64> arrivals = log.take();
     QCOMPARE(arrivals.size(), 2);
     QVERIFY2(arrivals[1] >= 2000 && arrivals[1] < 2000 + 2500,
@@ -506,7 +506,7 @@ void TestWeb::fetchLongWaitEndsAtMinuteChange()
         clock.origin = origin;
         clock.real.restart();
     });
-    QCOMPARE(FetchPage(m_server->url("/silent"), 7), QString());
+    QCOMPARE(FetchPage(m_server->url("/silent"), FetchWait::Long), QString());
     arrivals = log.take();
     QCOMPARE(arrivals.size(), 2);
     QVERIFY(arrivals[1] >= 2000 && arrivals[1] < 2000 + 2500);
@@ -525,15 +525,15 @@ void TestWeb::fetchCancelEndsWait()
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         cancel.cancel();
     });
-    const PageResult page = fetchPage(m_server->url("/silent"), FetchLongWait, context);
+    const PageResult page = fetchPageResult(m_server->url("/silent"), FetchWait::Long, context);
     owner.join();
     QCOMPARE(page.outcome, PageOutcome::Cancelled);
     QCOMPARE(m_server->requestCount("/silent"), 1);
     // Once cancelled nothing more is sent; another job is unaffected.
     m_server->setPage("/page", "hello");
-    QCOMPARE(FetchPage(m_server->url("/page"), FetchShortWait, context), QString());
+    QCOMPARE(FetchPage(m_server->url("/page"), FetchWait::Short, context), QString());
     QCOMPARE(m_server->requestCount("/page"), 0);
-    QCOMPARE(FetchPage(m_server->url("/page"), FetchShortWait), QString("hello"));
+    QCOMPARE(FetchPage(m_server->url("/page"), FetchWait::Short), QString("hello"));
 }
 
 QTEST_MAIN(TestWeb)
@@ -617,8 +617,8 @@ void TestWeb::fetchRedirectIntoLocalNetwork()
          QStringLiteral("http://%1:%2/inside").arg(to).arg(m_server->port()).toLatin1()}};
     m_server->setResponse("/moved", moved);
     m_server->setPage("/inside", "router admin");
-    const PageResult r = fetchPage(
-        QStringLiteral("http://%1:%2/moved").arg(from).arg(m_server->port()), FetchShortWait);
+    const PageResult r = fetchPageResult(
+        QStringLiteral("http://%1:%2/moved").arg(from).arg(m_server->port()), FetchWait::Short);
     QCOMPARE(r.text, followed ? QStringLiteral("router admin") : QString());
     QCOMPARE(m_server->requestCount("/inside"), followed ? 1 : 0);
     if (!followed)

@@ -5,8 +5,8 @@
 #include "files/batchjournal.h"
 #include "files/idfile.h"
 #include "files/spreadsheetexport.h"
+#include "model/uilanguage.h"
 #include "storage/historytext.h"
-#include "web/uilanguage.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -174,7 +174,7 @@ int runBatchCommand(const QStringList &args)
 
     const QString idPath = options.operands.first();
     QueryRun run;
-    if (const int code = loadQueryProfile(options, &run.profile); code != CliOk)
+    if (const int code = loadQueryProfile(options, &run); code != CliOk)
         return code;
     // The table never lands on the id file, the database or the settings, whatever OUT is.
     const QList<OwnFile> ownFiles = programFiles(
@@ -299,7 +299,7 @@ int runBatchCommand(const QStringList &args)
     };
     QList<LookupOutcome> outcomes;
     bool cancelled = false;
-    LookupRunner runner(run.service.get());
+    LookupRunner runner(&run.service());
     const int code = runUntilDone(runner, [&] {
         runner.batch(idFile.ids, batch, progress,
                      [&](const QList<LookupOutcome> &done, bool wasCancelled) {

@@ -16,29 +16,7 @@ public:
 // A text on one line, quoted: line breaks, tabs and other control characters escaped.
 QString quoted(const QString &text)
 {
-    QString out = QStringLiteral("\"");
-    for (QChar c : text) {
-        switch (c.unicode()) {
-        case u'\n':
-            out += QLatin1String("\\n");
-            break;
-        case u'\r':
-            out += QLatin1String("\\r");
-            break;
-        case u'\t':
-            out += QLatin1String("\\t");
-            break;
-        case u'"':
-            out += QLatin1String("\\\"");
-            break;
-        case u'\\':
-            out += QLatin1String("\\\\");
-            break;
-        default:
-            out += escapeControls(QString(c));
-        }
-    }
-    return out + u'"';
+    return escapeControls(jsonString(text));
 }
 
 QString jsonNumbers(const QList<int> &numbers)

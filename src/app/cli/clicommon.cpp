@@ -1,7 +1,7 @@
 #include "app/cli/clicommon.h"
 
 #include "browser/hiddenbrowser.h"
-#include "browser/pagehandover.h"
+#include "demosite/demosite.h"
 #include "storage/historytext.h"
 #include "web/pageresult.h"
 
@@ -211,16 +211,21 @@ bool SubcommandLine::singleValue(const QCommandLineOption &option, const QString
 QueryRun::QueryRun() = default;
 QueryRun::~QueryRun() = default;
 
-int loadQueryProfile(const QueryOptions &options, Profile *profile)
+int loadQueryProfile(const QueryOptions &options, QueryRun *run)
 {
     ProfileOptions asked;
+    if (options.demo) {
+        run->site = std::make_unique<DemoSite>();
+        if (run->site->start())
+            asked.demoHost = run->site->hostPort();
+    }
     asked.settingsPath = options.settingsPath;
     asked.demo = options.demo;
     asked.databasePath = options.databasePath;
     asked.noHistory = options.noHistory;
     asked.parallelPages = options.parallelPages;
     asked.browser = options.browser;
-    const ProfileLoad load = loadProfile(asked, profile);
+    const ProfileLoad load = loadProfile(asked, &run->profile);
     switch (load.result) {
     case ProfileLoad::Result::Ok:
         break;
@@ -268,32 +273,25 @@ int startQueryRun(const QueryOptions &options, int jobs, QueryRun *run)
         return CliUsage;
     }
     const StorageSettings &storage = run->profile.storage;
+    LookupSession::Options session;
+    session.jobs = jobs;
     // Without history a missing file is not made.
-    run->database.open(storage.path(), storage.history ? SellerDatabase::OpenMode::CreateIfMissing
-                                                       : SellerDatabase::OpenMode::ExistingOnly);
+    session.database = storage.history ? LookupSession::Options::Database::CreateIfMissing
+                                       : LookupSession::Options::Database::ExistingOnly;
+    session.browser = options.browser;
+    session.keepConfiguration = true;
+    run->session = std::make_unique<LookupSession>(run->profile, session);
+    run->session->setLocalSetup(local);
+    const SellerDatabase &database = *run->session->database();
     // Without history, a read-only file is just as good.
-    if (storage.history || run->database.state() != SellerDatabase::State::ReadOnly)
-        tellStorageProblem(run->database.problem());
-
-    const QuerySettings &settings = run->profile.settings;
-    run->service = std::make_unique<LookupService>(settings, jobs > 0 ? jobs : settings.batchJobs);
-    run->service->setLocalSetup(local);
-    run->service->setDatabase(&run->database, storage.history);
-    // The demo site's configuration is always there and never the seller's to keep.
-    if (!run->profile.site)
-        run->service->setConfigCache(
-            std::make_shared<const ConfigCache>(ConfigCache::defaultFolder()));
-    if (options.browser) {
-        HiddenBrowser::setMemoryLimitMB(settings.browserMaxMemoryMB);
-        run->browser = std::make_unique<PageHandOver>(run->service->jobs());
-        run->service->setBrowser(run->browser.get());
-    }
+    if (storage.history || database.state() != SellerDatabase::State::ReadOnly)
+        tellStorageProblem(database.problem());
     return CliOk;
 }
 
 int prepareQueryRun(const QueryOptions &options, int jobs, QueryRun *run)
 {
-    if (const int code = loadQueryProfile(options, &run->profile); code != CliOk)
+    if (const int code = loadQueryProfile(options, run); code != CliOk)
         return code;
     return startQueryRun(options, jobs, run);
 }

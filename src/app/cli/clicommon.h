@@ -2,6 +2,7 @@
 
 #include "lookup/lookuprunner.h"
 #include "lookup/lookupservice.h"
+#include "lookup/lookupsession.h"
 #include "lookup/profile.h"
 #include "storage/sellerdatabase.h"
 
@@ -101,25 +102,25 @@ private:
     QCommandLineOption m_areaTable;
 };
 
-// Everything a querying command runs with: the profile (settings, storage, demo site), the
-// seller's database, the embedded browser's pages (with --browser) and the lookup service.
-class PageHandOver;
+// Everything a querying command runs with: the demo site the program serves (with --demo), the
+// profile, and the lookup session made from it (the seller's database, the embedded browser's
+// pages with --browser, the lookup service).
+class DemoSite;
 struct QueryRun
 {
     QueryRun();
     ~QueryRun();
+    std::unique_ptr<DemoSite> site;
     Profile profile;
-    SellerDatabase database;
-    std::unique_ptr<PageHandOver> browser;
-    std::unique_ptr<LookupService> service;
+    std::unique_ptr<LookupSession> session;
+    LookupService &service() { return session->service(); }
 };
-// Loads the profile, opens the database, starts the browser's hand-over (with --browser) and
-// makes the service for `jobs` buyers at once (0: the settings' [batch] jobs). Returns CliOk, or
-// the exit code after the message has been printed. Settings values out of range are usage
-// errors here.
+// Loads the profile (starting the demo site with --demo) and makes the session for `jobs` buyers
+// at once (0: the settings' [batch] jobs). Returns CliOk, or the exit code after the message has
+// been printed. Settings values out of range are usage errors here.
 int prepareQueryRun(const QueryOptions &options, int jobs, QueryRun *run);
-// The two halves of prepareQueryRun: the profile alone, then the rest.
-int loadQueryProfile(const QueryOptions &options, Profile *profile);
+// The two halves of prepareQueryRun: the profile alone, then the session.
+int loadQueryProfile(const QueryOptions &options, QueryRun *run);
 int startQueryRun(const QueryOptions &options, int jobs, QueryRun *run);
 
 // Runs the runner's work while this thread's event loop serves (an in-process demo site, the

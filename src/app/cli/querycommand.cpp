@@ -146,7 +146,7 @@ int runQueryCommand(const QStringList &args)
         if (isBlank(id))
             printMessage(QStringLiteral("skipping id %1: it is blank").arg(i + 1));
         else
-            ids.append(trimSpaces(id));
+            ids.append(id); // the service trims it
     }
     if (ids.isEmpty()) {
         printMessage(QStringLiteral("no buyer id to query"));
@@ -160,7 +160,7 @@ int runQueryCommand(const QStringList &args)
     // One service for the whole run: configuration and area table are downloaded once, and one
     // session keeps each host's connection open from one buyer to the next.
     bool everyIdLookedUp = true;
-    LookupRunner runner(run.service.get());
+    LookupRunner runner(&run.service());
     const int code = runUntilDone(runner, [&] {
         runner.lookupEach(
             ids,

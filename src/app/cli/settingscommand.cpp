@@ -3,7 +3,10 @@
 #include "app/cli/clicommon.h"
 #include "lookup/configcache.h"
 #include "lookup/connectiontest.h"
-#include "web/canceltoken.h"
+#include "lookup/lookuprunner.h"
+#include "lookup/lookupsession.h"
+
+#include <QCoreApplication>
 
 namespace {
 
@@ -59,9 +62,23 @@ int runSettingsCommand(const QStringList &args)
     for (const QString &problem : problems)
         printMessage(problem);
 
-    // Ctrl-C ends the check at once: nothing is written.
-    const CancelToken cancel;
-    const QList<ConnectionCheck> checks = testConnections(settings, cancel);
+    // Nothing is written: Ctrl-C ends the check at once.
+    // Two jobs' threads: every document of both our hosts and the trade-card host at once.
+    Profile profile;
+    profile.settings = settings;
+    LookupSession::Options options;
+    options.jobs = 2;
+    LookupSession session(profile, options);
+    LookupRunner runner(&session.service());
+    QList<ConnectionCheck> checks;
+    const int code = runUntilDone(runner, [&] {
+        runner.connectionTest(settings, [&](const QList<ConnectionCheck> &done, bool) {
+            checks = done;
+            QCoreApplication::exit(0);
+        });
+    });
+    if (code != CliOk)
+        return code;
     for (const ConnectionCheck &check : checks)
         printLine(escapeControls(check.summary()));
     // The kept copy would not stand in either: say why, so "couldn't connect" is not all.

@@ -1,9 +1,10 @@
 #include "app/cli/storagecommands.h"
+#include "files/historycsv.h"
 
 #include "app/cli/clicommon.h"
 #include "app/cli/querycommand.h"
+#include "files/blacklistcsv.h"
 #include "files/outputguard.h"
-#include "storage/blacklistcsv.h"
 #include "storage/historytext.h"
 #include "storage/sellerdatabase.h"
 

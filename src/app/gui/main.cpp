@@ -3,10 +3,10 @@
 // bundled demo site served in this process.
 
 #include "browser/hiddenbrowser.h"
+#include "demosite/demosite.h"
 #include "files/spreadsheetexport.h"
-#include "lookup/configcache.h"
 #include "lookup/localsetup.h"
-#include "lookup/lookupservice.h"
+#include "lookup/lookupsession.h"
 #include "lookup/profile.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/settingsdialog.h"
@@ -190,8 +190,22 @@ int main(int argc, char *argv[])
         MainWindow::setSkinFile(QFileInfo(skin).absoluteFilePath());
     }
 
+    // The bundled demo site, served in this process: with --demo from the start, else when the
+    // seller chooses it in the settings dialog.
+    std::unique_ptr<DemoSite> demoSite;
+    const auto startDemoSite = [&demoSite]() -> QString {
+        if (!demoSite) {
+            auto site = std::make_unique<DemoSite>();
+            if (!site->start())
+                return {};
+            demoSite = std::move(site);
+        }
+        return demoSite->hostPort();
+    };
     ProfileOptions asked;
     asked.demo = parser.isSet(demoOption);
+    if (asked.demo)
+        asked.demoHost = startDemoSite();
     asked.settingsPath = parser.value(settingsOption);
     asked.databasePath = parser.value(databaseOption);
     asked.noHistory = parser.isSet(noHistoryOption);
@@ -226,27 +240,31 @@ int main(int argc, char *argv[])
         tell(QMessageBox::Critical, localProblem);
         return 2;
     }
-    const StorageSettings &storage = profile.storage;
+    const StorageSettings storage = profile.storage;
 
     // Each batch leaves its table in the temporary folder, open in the spreadsheet program;
     // those of earlier days are done with.
     removeStaleBatchTables(QDir::tempPath(), QDateTime::currentDateTime());
 
-    SellerDatabase database;
+    LookupSession::Options sessionOptions;
+    // Room for the most jobs a batch may ask for: the settings dialog may raise [batch] jobs
+    // while the window runs (threads and hidden pages are started only as they are needed).
+    sessionOptions.jobs = BatchOptions::kMaxJobs;
     // Opened (and made) even without history: the window's menu writes notes and the blacklist.
-    database.open(storage.path());
+    sessionOptions.database = LookupSession::Options::Database::CreateIfMissing;
+    sessionOptions.browser = true;
+    // While our site is down, the last configuration it gave stands in.
+    sessionOptions.keepConfiguration = true;
+    if (profile.settingsPath.isEmpty())
+        profile.settingsPath = load.path;
+    LookupSession session(std::move(profile), sessionOptions);
+    session.setLocalSetup(localSetup);
+    session.setDemoSiteStarter(startDemoSite);
+    const SellerDatabase &database = *session.database();
 
-    MainWindow window(profile.settings);
-    window.lookupService()->setLocalSetup(localSetup);
-    window.setSettingsPath(!profile.settingsPath.isEmpty() ? profile.settingsPath : load.path);
-    window.setSellerDatabase(&database, storage.history);
-    if (!profile.site) {
-        // While our site is down, the last configuration it gave stands in.
-        window.lookupService()->setConfigCache(
-            std::make_shared<const ConfigCache>(ConfigCache::defaultFolder()));
-    }
+    MainWindow window(session);
     window.show();
-    if (!profile.site && !qEnvironmentVariableIsSet("BRELVON_QUIT_AFTER_SHOW")) {
+    if (!session.usesDemoSite() && !qEnvironmentVariableIsSet("BRELVON_QUIT_AFTER_SHOW")) {
         // A batch the window did not finish (a crash, a kill) is offered once the window is up.
         window.setBatchJournalPath(
             QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +

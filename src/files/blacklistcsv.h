@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/sellerdata.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QList>
@@ -24,17 +26,8 @@
 // - An id or reason written with a leading apostrophe so that a spreadsheet does not run it
 //   (files/csvwriter.h) loses that apostrophe again.
 
-constexpr int kMaxBlacklistIdLength = 100;
 // A shared list is a few thousand lines; anything far larger is not one.
 constexpr qint64 kMaxBlacklistFileBytes = 16 * 1024 * 1024;
-
-struct BlacklistEntry
-{
-    QString buyerId;
-    QString reason;
-    QDate date;   // invalid: not given
-    int line = 0; // where the entry starts in the file, from 1
-};
 
 struct BlacklistFile
 {

@@ -1,4 +1,4 @@
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include <QByteArray>
 #include <QtGlobal>

@@ -1,6 +1,6 @@
-#include "storage/blacklistcsv.h"
+#include "files/blacklistcsv.h"
 
-#include "web/uilanguage.h"
+#include "model/uilanguage.h"
 
 #include "files/csvwriter.h"
 #include "files/inputfile.h"

@@ -1,0 +1,97 @@
+#include "demosite/demosite.h"
+#include "files/querysettings.h"
+#include "lookup/lookuprunner.h"
+#include "lookup/lookupsession.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+// One session under several front ends: what one of them changes or looks up, the others hear,
+// and a lookup under way is not mixed up by new settings.
+class TestLookup : public QObject
+{
+    Q_OBJECT
+
+    static LookupOutcome lookUp(LookupRunner &runner, const QString &id)
+    {
+        std::optional<LookupOutcome> outcome;
+        if (!runner.lookup(id, [&](const LookupOutcome &o) { outcome = o; }))
+            return {};
+        if (!QTest::qWaitFor([&] { return outcome.has_value(); }, 60000))
+            return {};
+        return *outcome;
+    }
+
+private slots:
+    void settingsReachEveryListener()
+    {
+        LookupSession session(demoSettings(QStringLiteral("127.0.0.1:1")));
+        QObject window;
+        QObject watcher;
+        QList<int> heard;
+        for (QObject *listener : {&window, &watcher})
+            connect(&session, &LookupSession::settingsChanged, listener,
+                    [&heard](const QuerySettings &s, const StorageSettings &) {
+                        heard.append(s.lookupTimeoutSec);
+                    });
+        QuerySettings changed = session.settings();
+        changed.lookupTimeoutSec = 45;
+        session.applySettings(changed, session.storage());
+        QCOMPARE(heard, QList<int>({45, 45}));
+        QCOMPARE(session.service().settings().lookupTimeoutSec, 45);
+        QCOMPARE(session.settings().lookupTimeoutSec, 45);
+    }
+
+    // Two front ends (a window and a watcher, say) look up at once through one session: each gets
+    // its own buyer, and both lookups are heard by every listener.
+    void twoFrontEndsOnOneSession()
+    {
+        DemoSite site;
+        QVERIFY(site.start());
+        LookupSession session(demoSettings(site.hostPort()));
+        QSignalSpy finished(&session, &LookupSession::lookupFinished);
+        LookupRunner window(&session.service());
+        LookupRunner watcher(&session.service());
+        std::optional<LookupOutcome> first;
+        std::optional<LookupOutcome> second;
+        QVERIFY(window.lookup(QStringLiteral(" xiaoyu_2008 "),
+                              [&](const LookupOutcome &o) { first = o; }));
+        QVERIFY(watcher.lookup(QStringLiteral("hidden_buyer"),
+                               [&](const LookupOutcome &o) { second = o; }));
+        QVERIFY(QTest::qWaitFor([&] { return first && second; }, 60000));
+        QCOMPARE(first->id, QStringLiteral("xiaoyu_2008"));
+        QCOMPARE(first->result.record.nick, QStringLiteral("小宇"));
+        QCOMPARE(second->result.record.nick, QStringLiteral("隐士"));
+        QVERIFY(QTest::qWaitFor([&] { return finished.size() == 2; }, 5000));
+    }
+
+    // New settings while a lookup is under way: that lookup ends on the settings it started
+    // with, the next one uses the new ones (the setup made for the old hosts is not kept).
+    void lookupWhileSettingsChange()
+    {
+        DemoSite before;
+        DemoSite after;
+        QVERIFY(before.start(0, 150)); // slow enough for the change to land mid-lookup
+        QVERIFY(after.start());
+        LookupSession session(demoSettings(before.hostPort()));
+        LookupRunner runner(&session.service());
+        std::optional<LookupOutcome> during;
+        QVERIFY(runner.lookup(QStringLiteral("xiaoyu_2008"),
+                              [&](const LookupOutcome &o) { during = o; }));
+        QTest::qWait(300);
+        session.applySettings(demoSettings(after.hostPort()), session.storage());
+        QVERIFY(QTest::qWaitFor([&] { return during.has_value(); }, 60000));
+        QCOMPARE(during->result.record.nick, QStringLiteral("小宇"));
+        QVERIFY(during->result.record.creditUrl.contains(before.hostPort()));
+
+        const LookupOutcome next = lookUp(runner, QStringLiteral("xiaoyu_2008"));
+        QCOMPARE(next.result.record.nick, QStringLiteral("小宇"));
+        QVERIFY2(next.result.record.creditUrl.contains(after.hostPort()),
+                 qPrintable(next.result.record.creditUrl));
+    }
+};
+
+QTEST_MAIN(TestLookup)
+#include "test_lookup.moc"
