@@ -274,8 +274,7 @@ PageResult BuyerQuery::fetchPopupCard(const QString &id, const FetchContext &con
         return {};
     if (context.pageStarted && *context.pageStarted)
         (*context.pageStarted)(BuyerPage::Popup);
-    PageResult page = fetchPageResult(popupAddress, FetchWait::Long, context);
-    page.page = BuyerPage::Popup;
+    PageResult page = fetchNamedPage(BuyerPage::Popup, popupAddress, FetchWait::Long, context);
     markIfBlocked(page, page.text, anchorsOf(BuyerPage::Popup), m_setup.blockMarkers);
     if (context.pacer && context.pacer->pageRead)
         context.pacer->pageRead(page);

@@ -1,12 +1,13 @@
 #include "engine/configcheck.h"
 
 #include "engine/blockmarkers.h"
+#include "engine/buyerquery.h"
+#include "engine/capturereplay.h"
 #include "engine/pagerules.h"
 #include "files/querysettings.h"
 #include "model/buyerqueryresult.h"
 #include "model/uilanguage.h"
 #include "web/codepage936.h"
-#include "web/fetchpage.h"
 #include "web/texthelpers.h"
 
 #include <QStringDecoder>
@@ -18,8 +19,6 @@ namespace {
 namespace E = ConfigEntry;
 
 constexpr qsizetype kMaxTextBytes = 16 * 1024 * 1024;
-// Findings about single pairs listed from one file; more are only counted.
-constexpr qsizetype kMaxListedPairIssues = 1000;
 
 ConfigEntryUse use(int entry, const char *page, const char *text, bool required = true)
 {
@@ -117,6 +116,11 @@ QStringList ConfigFile::issueLines(const QString &file) const
             what += QStringLiteral("entry %1: ").arg(issue.entry);
         lines.append(where + QStringLiteral(": ") + what + issue.message);
     }
+    if (moreIssues > 0)
+        lines.append(
+            file + QStringLiteral(": ") +
+            inUserLanguage(QStringLiteral("……另有 %1 条未列出"), QStringLiteral("… and %1 more"))
+                .arg(moreIssues));
     return lines;
 }
 
@@ -150,36 +154,30 @@ ConfigFile readConfigFile(const QString &text)
         }
         return line;
     };
+    // A file of a million bad pairs is named by its first ones, and the rest counted.
+    const auto issue = [&file](int line, int entry, const QString &message, bool error) {
+        if (file.issues.size() < ConfigFile::kListedIssues)
+            file.issues.append({line, entry, message, error});
+        else
+            ++file.moreIssues;
+    };
     qsizetype pos = 0;
     int pairs = 0;
-    // A file of millions of pairs gives a finding each: the first ones are listed, the rest
-    // counted, so memory stays bounded whatever the file holds.
-    qint64 unlisted = 0;
-    bool unlistedError = false;
-    const auto pairIssue = [&](const ConfigIssue &issue) {
-        if (file.issues.size() < kMaxListedPairIssues) {
-            file.issues.append(issue);
-        } else {
-            ++unlisted;
-            unlistedError = unlistedError || issue.error;
-        }
-    };
     for (;;) {
         const qsizetype valueEnd = all.indexOf(u'#', pos);
         if (valueEnd < 0) {
             if (!all.mid(pos).trimmed().isEmpty())
-                pairIssue({lineAt(pos), -1,
-                           QStringLiteral("text after the last entry has no index (it "
-                                          "is ignored)"),
-                           true});
+                issue(lineAt(pos), -1,
+                      QStringLiteral("text after the last entry has no index (it is ignored)"),
+                      false);
             break;
         }
         const qsizetype indexEnd = all.indexOf(u'#', valueEnd + 1);
         if (indexEnd < 0) {
-            pairIssue({lineAt(valueEnd), -1,
-                       QStringLiteral("a value with no index after it (a \"#\" is "
-                                      "missing; the value is ignored)"),
-                       true});
+            issue(lineAt(valueEnd), -1,
+                  QStringLiteral("a value with no index after it (a \"#\" is missing; the value "
+                                 "is ignored)"),
+                  false);
             break;
         }
         const QStringView indexText = all.mid(valueEnd + 1, indexEnd - valueEnd - 1);
@@ -191,27 +189,25 @@ ConfigFile readConfigFile(const QString &text)
         const bool digits = ok && std::all_of(trimmed.begin(), trimmed.end(),
                                               [](QChar c) { return c >= u'0' && c <= u'9'; });
         if (!digits) {
-            pairIssue({line, -1,
-                       QStringLiteral("\"#%1#\" is not an entry index (the pair is "
-                                      "ignored)")
-                           .arg(indexText.left(40)
-                                    .toString()
-                                    .replace(u'\r', QLatin1String("\\r"))
-                                    .replace(u'\n', QLatin1String("\\n"))),
-                       true});
+            issue(line, -1,
+                  QStringLiteral("\"#%1#\" is not an entry index (the pair is ignored)")
+                      .arg(indexText.left(40)
+                               .toString()
+                               .replace(u'\r', QLatin1String("\\r"))
+                               .replace(u'\n', QLatin1String("\\n"))),
+                  false);
         } else if (index >= QueryConfig::kSize) {
-            pairIssue({line, index,
-                       QStringLiteral("index out of range 0 to %1 (the pair is ignored)")
-                           .arg(QueryConfig::kSize - 1),
-                       true});
+            issue(line, index,
+                  QStringLiteral("index out of range 0 to %1 (the pair is ignored)")
+                      .arg(QueryConfig::kSize - 1),
+                  false);
         } else {
             ++pairs;
             if (file.line[size_t(index)] != 0 && index != 89)
-                pairIssue({line, index,
-                           QStringLiteral("given again (first on line %1); the later "
-                                          "value is used")
-                               .arg(file.line[size_t(index)]),
-                           false});
+                issue(line, index,
+                      QStringLiteral("given again (first on line %1); the later value is used")
+                          .arg(file.line[size_t(index)]),
+                      false);
             file.line[size_t(index)] = line;
             file.config.setEntry(index, all.mid(pos, valueEnd - pos).toString());
         }
@@ -221,25 +217,36 @@ ConfigFile readConfigFile(const QString &text)
         file.issues = {{0, -1,
                         QStringLiteral("not a query configuration: no entry (value#index#) in it"),
                         true}};
+        file.moreIssues = 0;
         return file;
     }
     file.parsed = true;
 
     const QueryConfig &c = file.config;
-    // The place of an entry for a finding: its line, or the file when it is not given.
-    auto entryIssue = [&](int entry, const QString &message) {
-        file.issues.append({file.line[size_t(entry)], entry, message, true});
+    // The place of an entry for a finding: its line, or the file when it is not given. Only what
+    // the program refuses is an error: it takes everything else, and reads nothing from it.
+    auto entryIssue = [&](int entry, const QString &message, bool error = false) {
+        file.issues.append({file.line[size_t(entry)], entry, message, error});
     };
-    if (!text.contains(QLatin1String("Brelvon")))
+    if (!isOurConfiguration(text))
         file.issues.append({0, -1,
                             QStringLiteral("the text does not name Brelvon: the program takes a "
                                            "downloaded configuration only when it does"),
                             true});
     for (const ConfigEntryUse &u : configEntryUses()) {
-        if (u.required && isBlank(c.entry(u.entry)))
-            entryIssue(u.entry, file.line[size_t(u.entry)] == 0
-                                    ? QStringLiteral("missing; needed for the %1").arg(u.use)
-                                    : QStringLiteral("blank; needed for the %1").arg(u.use));
+        if (!u.required || !isBlank(c.entry(u.entry)))
+            continue;
+        if (u.entry == E::SearchAddress) // without it there is no configuration
+            entryIssue(u.entry,
+                       file.line[size_t(u.entry)] == 0
+                           ? QStringLiteral("missing; needed for the %1").arg(u.use)
+                           : QStringLiteral("blank; needed for the %1").arg(u.use),
+                       true);
+        else
+            entryIssue(u.entry, inUserLanguage(QStringLiteral("为空（%1）：用到它的规则取不到值"),
+                                               QStringLiteral("left empty (%1): its rule cuts "
+                                                              "nothing"))
+                                    .arg(u.use));
     }
     const std::pair<int, const char *> placeholders[] = {{E::SearchAddress, "{mjna}"},
                                                          {E::DetailAddress, "{xyid}"},
@@ -266,10 +273,19 @@ ConfigFile readConfigFile(const QString &text)
     }
     std::stable_sort(file.issues.begin(), file.issues.end(),
                      [](const ConfigIssue &a, const ConfigIssue &b) { return a.line < b.line; });
-    if (unlisted > 0)
-        file.issues.append(
-            {0, -1, QStringLiteral("and %1 more findings about pairs (not listed)").arg(unlisted),
-             unlistedError});
+    if (file.issues.size() > ConfigFile::kListedIssues) {
+        // The first by line, and every error whatever its line.
+        const auto errors = std::count_if(file.issues.begin(), file.issues.end(),
+                                          [](const ConfigIssue &i) { return i.error; });
+        qsizetype warnings = ConfigFile::kListedIssues - errors;
+        QList<ConfigIssue> listed;
+        for (const ConfigIssue &i : std::as_const(file.issues)) {
+            if (i.error || warnings-- > 0)
+                listed.append(i);
+        }
+        file.moreIssues += int(file.issues.size() - listed.size());
+        file.issues = listed;
+    }
     return file;
 }
 
@@ -288,22 +304,48 @@ bool loadCapture(const QString &folder, LoadedCapture *capture, QString *error)
 {
     LoadedCapture c;
     c.folder = folder;
-    if (!readCaptureFolder(folder, &c.index, error))
+    InputFolder opened;
+    if (!readCaptureFolder(folder, &opened, &c.index, error))
         return false;
     c.pages.buyerId = c.index.buyerId;
+    // Only the pages a check uses are read, each file once however many pages name it, and kept
+    // decoded only (as a fetch decodes a body; the browser's text is UTF-8).
+    struct Read
+    {
+        qint64 bytes;
+        QString text;
+    };
+    QHash<std::pair<QString, bool>, Read> read;
     for (const CapturedPage &page : c.index.pages) {
-        if (!isBuyerPage(page.result.page))
+        const QString &name = page.result.page;
+        const bool browser = page.result.browser;
+        if (!isBuyerPage(name) ||
+            (browser ? c.pages.browserDetail.has_value() : c.pages.pages.contains(name)))
             continue;
-        QByteArray body;
-        if (!page.file.isEmpty() &&
-            !readCaptureFile(folder, page.file, page.result.bytes, &body, error))
-            return false;
-        if (page.result.browser) {
-            c.pages.browserDetail = QString::fromUtf8(body);
-        } else if (!c.pages.outcomes.contains(page.result.page)) {
-            c.pages.outcomes.insert(page.result.page, page.result.outcome);
-            c.pages.texts.insert(page.result.page, decode936(body));
+        CapturePages::Page kept{page.result, {}};
+        if (!page.file.isEmpty()) {
+            auto known = read.constFind({page.file, browser});
+            if (known == read.constEnd()) {
+                QByteArray body;
+                if (!readCaptureFile(opened, page.file, page.result.bytes, &body, error))
+                    return false;
+                known =
+                    read.insert({page.file, browser},
+                                {body.size(), browser ? QString::fromUtf8(body) : decode936(body)});
+            } else if (known->bytes != page.result.bytes) {
+                *error = QStringLiteral("%1/%2 holds %3 bytes, capture.json says %4: the file is "
+                                        "damaged or was edited")
+                             .arg(folder, page.file)
+                             .arg(known->bytes)
+                             .arg(page.result.bytes);
+                return false;
+            }
+            kept.text = known->text;
         }
+        if (browser)
+            c.pages.browserDetail = std::move(kept);
+        else
+            c.pages.pages.insert(name, std::move(kept));
     }
     for (const auto &[file, what] : {std::pair{c.index.configurationFile, "configuration"},
                                      std::pair{c.index.areaTableFile, "area table"}}) {
@@ -311,7 +353,7 @@ bool loadCapture(const QString &folder, LoadedCapture *capture, QString *error)
             continue;
         QByteArray bytes;
         QString text;
-        if (!readCaptureFile(folder, file, -1, &bytes, error))
+        if (!readCaptureFile(opened, file, -1, &bytes, error))
             return false;
         // A download's own file is in code page 936, as the web site serves it; a local file
         // was saved in UTF-8.
@@ -363,71 +405,64 @@ QString nearText(QStringView page, qsizetype from, const QString &marker, const 
     return {};
 }
 
+// The trade-card host of a check's settings: never asked, the capture answers.
+const QString kReplayHost = QStringLiteral("capture.invalid");
+
 class Checker
 {
 public:
     Checker(const QueryConfig &config, const QueryConfig &former, const CapturePages &pages)
-        : m_config(config), m_former(former), m_pages(pages)
+        : m_config(config), m_former(former), m_pages(pages), m_replay(pages)
     {
-        m_markers = builtInBlockMarkers() + configBlockMarkers(config);
     }
 
     CaptureCheck run(const BuyerCreditRecord &recorded);
 
 private:
     Marker entry(int index) const { return {index, m_config.entry(index)}; }
+    // The lookup's fetch of the page (not the browser's read), or null when it was not asked for.
+    const PageResult *fetched(const QString &page) const;
+    // The page's text as the lookup read it: "" for a page not asked for, failed or blocked.
     QString text(const QString &page) const;
-    bool blocked(const QString &page) const;
+    // Why a page gave no text: blocked, failed (how), or `otherwise`.
+    QString pageNote(const QString &page, const QString &otherwise) const;
     // The first marker of a cut (first, second, end; a blank first or second is skipped) that the
     // page lacks, or none.
     std::optional<MarkerMiss> findMiss(const QString &page, const QString &pageText,
                                        const QList<Marker> &markers) const;
-    QStringList anchorsOf(const QString &page) const;
     FieldCheck &field(CaptureCheck &check, const char *name) const;
 
     const QueryConfig &m_config;
     const QueryConfig &m_former;
     const CapturePages &m_pages;
-    QStringList m_markers;
+    CaptureReplay m_replay;
+    BuyerQueryResult m_result;
 };
 
-QStringList Checker::anchorsOf(const QString &page) const
+const PageResult *Checker::fetched(const QString &page) const
 {
-    const auto entries = [this](std::initializer_list<int> indexes) {
-        QStringList markers;
-        for (int i : indexes)
-            markers.append(m_config.entry(i));
-        return markers;
-    };
-    if (page == BuyerPage::Search)
-        return entries({E::SearchEntryMarker});
-    if (page == BuyerPage::Detail)
-        return entries({E::LayoutAMarker, E::GoodCountAFirst, E::GoodCountABrowserFirst,
-                        E::GoodRateBFirst, E::GoodRateBBrowserFirst, E::GoodCountBFirst,
-                        E::VerificationFirst, E::RatingListFirst});
-    if (page == BuyerPage::NeutralGiven)
-        return entries({E::NeutralGivenMarker});
-    if (page == BuyerPage::BadGiven)
-        return {kBadRatingsGivenMarker};
-    if (page == BuyerPage::NameCard)
-        return {QStringLiteral("注册时间"), QStringLiteral("来自"), QStringLiteral("icon-jianghu")};
-    if (page == BuyerPage::Personal)
-        return QStringList{QStringLiteral("nick")} + entries({E::AreaCodeFirst});
-    if (page == BuyerPage::Popup)
-        return {QStringLiteral("买家好评率")};
-    return {};
-}
-
-bool Checker::blocked(const QString &page) const
-{
-    if (m_pages.outcomes.value(page, PageOutcome::Refused) == PageOutcome::Blocked)
-        return true;
-    return !findBlockMarker(m_pages.texts.value(page), anchorsOf(page), m_markers).isEmpty();
+    for (const PageResult &p : m_result.pages) {
+        if (p.page == page && !p.browser)
+            return &p;
+    }
+    return nullptr;
 }
 
 QString Checker::text(const QString &page) const
 {
-    return blocked(page) ? QString() : m_pages.texts.value(page);
+    const PageResult *p = fetched(page);
+    return p && p->outcome == PageOutcome::Ok ? m_replay.servedText(page) : QString();
+}
+
+QString Checker::pageNote(const QString &page, const QString &otherwise) const
+{
+    const PageResult *p = fetched(page);
+    if (!p || p->outcome == PageOutcome::Ok ||
+        (p->outcome == PageOutcome::Refused && p->error == kNotInCapture))
+        return otherwise;
+    if (p->outcome == PageOutcome::Blocked)
+        return QStringLiteral("the %1 page is a block page").arg(page);
+    return QStringLiteral("the %1 page gave nothing: %2").arg(page, p->outcomeText());
 }
 
 std::optional<MarkerMiss> Checker::findMiss(const QString &page, const QString &pageText,
@@ -464,72 +499,46 @@ FieldCheck &Checker::field(CaptureCheck &check, const char *name) const
 
 CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
 {
+    // The lookup itself, on the capture's pages.
+    QuerySetup setup;
+    setup.config = m_config;
+    setup.areaTable = m_pages.areaTable;
+    setup.blockMarkers = builtInBlockMarkers() + configBlockMarkers(m_config);
+    QuerySettings settings;
+    settings.tradeCardHost = kReplayHost;
+    FetchContext context;
+    context.replay = &m_replay;
+    m_result = queryBuyer(setup, settings, m_pages.buyerId, context,
+                          m_pages.browserDetail ? &m_replay : nullptr);
     CaptureCheck check;
-    BuyerCreditRecord &record = check.record;
-    record.buyerId = m_pages.buyerId;
-    const QString &id = record.buyerId;
+    check.record = m_result.record;
+    const QString &id = check.record.buyerId;
 
-    // The pages and rules of a lookup, in its order (see queryBuyer).
+    // What the lookup read, for saying why a field came out as it did.
     const QString searchText = text(BuyerPage::Search);
-    SearchPageResult search;
-    if (!isBlank(searchText))
-        search = searchPageRule(searchText, id, m_config);
-    QString detail;
+    QString detail = text(BuyerPage::Detail);
     DetailSource source = DetailSource::Fetched;
-    DetailPageResult facts;
-    bool detailRead = false;
-    if (!isBlank(search.detailAddress)) {
-        detail = text(BuyerPage::Detail);
-        if (isBlank(detail) && !blocked(BuyerPage::Detail) && m_pages.browserDetail &&
-            findBlockMarker(*m_pages.browserDetail, anchorsOf(BuyerPage::Detail), m_markers)
-                .isEmpty()) {
-            detail = *m_pages.browserDetail;
-            source = DetailSource::Browser;
-        }
-        if (!isBlank(detail)) {
-            facts = detailPageRule(detail, source, m_config);
-            detailRead = true;
-        }
+    if (isBlank(detail) &&
+        std::any_of(m_result.pages.begin(), m_result.pages.end(), [](const PageResult &p) {
+            return p.browser && p.outcome == PageOutcome::Ok;
+        })) {
+        detail = m_replay.browserText();
+        source = DetailSource::Browser;
     }
-    // A ratings-given page is requested only when its address can be made.
-    const auto given = [&](const QString &page, int address, const QString &marker) {
-        if (blocked(page))
-            return QString();
-        const bool requested = !isBlank(
-            fillAddress(m_config.entry(address), QLatin1String("{urlno}"), facts.ratingListNumber));
-        return ratingsGivenCount(requested ? text(page) : QString(), marker);
-    };
-    NameCardResult card;
-    PersonalPageResult personal;
+    const bool detailRead = !isBlank(detail);
+    const DetailPageResult facts =
+        detailRead ? detailPageRule(detail, source, m_config) : DetailPageResult();
     const QString cardText = text(BuyerPage::NameCard);
-    if (!isBlank(cardText)) {
-        card = nameCardRule(cardText);
-        const QString personalText = text(BuyerPage::Personal);
-        if (card.personalUrl.startsWith(QLatin1String("http://")) && !isBlank(personalText))
-            personal = personalPageRule(personalText, m_config, m_pages.areaTable);
-    }
-    if (detailRead) {
-        record.goodCount = facts.goodCount;
-        record.verification = facts.verification;
-        record.neutralCount = facts.neutralCount;
-        record.badCount = facts.badCount;
-        record.creditUrl = search.detailAddress;
-        record.neutralGiven = given(BuyerPage::NeutralGiven, E::NeutralGivenAddress,
-                                    m_config.entry(E::NeutralGivenMarker));
-        record.badGiven = given(BuyerPage::BadGiven, E::BadGivenAddress, kBadRatingsGivenMarker);
-    }
-    record.regTime = card.regTime;
-    record.nick = personal.nick;
+    const NameCardResult card = isBlank(cardText) ? NameCardResult() : nameCardRule(cardText);
+    const QString personalText = text(BuyerPage::Personal);
+    const PersonalPageResult personal =
+        isBlank(personalText) ? PersonalPageResult()
+                              : personalPageRule(personalText, m_config, m_pages.areaTable);
     const QString popupText = text(BuyerPage::Popup);
-    if (!isBlank(popupText))
-        record.goodRate = popupNameCardRule(popupText);
-    const bool rateFromPopup = !record.goodRate.isEmpty();
-    if (record.goodRate.isEmpty() && detailRead)
-        record.goodRate = facts.goodRatePercent;
-    record.address = !isBlank(personal.areaName) ? personal.areaName : card.address;
+    const bool rateFromPopup = !isBlank(popupText) && !popupNameCardRule(popupText).isEmpty();
 
     // Each field: the entries its rule used, and for an empty or changed value, why.
-    const BuyerCreditRecord &r = record;
+    const BuyerCreditRecord &r = check.record;
     const std::pair<const char *, std::pair<const QString *, const QString *>> names[] = {
         {"nick", {&r.nick, &recorded.nick}},
         {"regTime", {&r.regTime, &recorded.regTime}},
@@ -550,25 +559,21 @@ CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
         check.fields.append(f);
     }
 
-    const bool layoutA = detailRead && (m_config.entry(E::LayoutAMarker).isEmpty()
-                                            ? !detail.isEmpty()
-                                            : detail.contains(m_config.entry(E::LayoutAMarker)));
+    const bool layoutA = detailRead && facts.layoutA;
     const bool browser = source == DetailSource::Browser;
     const QList<int> searchEntries = {E::SearchAddress, E::SearchEntryMarker, E::UserNumberStart,
                                       E::UserNumberEnd, E::NickStart,         E::NickEnd,
                                       E::NickRemoved1,  E::NickRemoved2};
     // Why the detail page gave nothing, when it did not: the search page, or the page itself.
     const auto explainDetail = [&](FieldCheck &f) {
-        if (!isBlank(search.detailAddress)) {
-            f.note = blocked(BuyerPage::Detail)
-                         ? QStringLiteral("the detail page is a block page")
-                         : QStringLiteral("the capture holds no text of the detail page");
+        if (fetched(BuyerPage::Detail)) {
+            f.note = pageNote(BuyerPage::Detail,
+                              QStringLiteral("the capture holds no text of the detail page"));
             return;
         }
         if (isBlank(searchText)) {
-            f.note = blocked(BuyerPage::Search)
-                         ? QStringLiteral("the search page is a block page")
-                         : QStringLiteral("the capture holds no search page");
+            f.note =
+                pageNote(BuyerPage::Search, QStringLiteral("the capture holds no search page"));
             return;
         }
         f.miss = findMiss(
@@ -652,12 +657,10 @@ CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
             if (f.miss)
                 continue;
         }
-        if (blocked(page))
-            f.note = QStringLiteral("the %1 page is a block page").arg(page);
-        else if (f.value == QLatin1String("0") && !isBlank(text(page)))
+        if (f.value == QLatin1String("0") && !isBlank(text(page)))
             f.miss = findMiss(page, text(page), {marker});
         else if (isBlank(text(page)))
-            f.note = QStringLiteral("the capture holds no %1 page").arg(page);
+            f.note = pageNote(page, QStringLiteral("the capture holds no %1 page").arg(page));
     }
     {
         FieldCheck &f = field(check, "creditUrl");
@@ -672,7 +675,8 @@ CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
         FieldCheck &f = field(check, "regTime");
         if (f.value.isEmpty() || f.differs()) {
             if (isBlank(cardText))
-                f.note = QStringLiteral("the capture holds no name card");
+                f.note =
+                    pageNote(BuyerPage::NameCard, QStringLiteral("the capture holds no name card"));
             else
                 f.miss = findMiss(BuyerPage::NameCard, cardText,
                                   {{-1, QStringLiteral("注册时间")},
@@ -682,12 +686,12 @@ CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
     }
     {
         FieldCheck &f = field(check, "nick");
-        const QString personalText = text(BuyerPage::Personal);
         if (f.value.isEmpty() || f.differs()) {
             if (isBlank(cardText) || !card.personalUrl.startsWith(QLatin1String("http://")))
                 f.note = QStringLiteral("the name card links no personal page");
             else if (isBlank(personalText))
-                f.note = QStringLiteral("the capture holds no personal page");
+                f.note = pageNote(BuyerPage::Personal,
+                                  QStringLiteral("the capture holds no personal page"));
             else
                 f.miss = findMiss(BuyerPage::Personal, personalText,
                                   {{-1, QStringLiteral("nick")},
@@ -698,7 +702,6 @@ CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
     {
         FieldCheck &f = field(check, "address");
         f.entries = {E::AreaCodeFirst, E::AreaCodeSecond, E::AreaCodeEnd};
-        const QString personalText = text(BuyerPage::Personal);
         if ((f.value.isEmpty() || f.differs()) && !isBlank(personalText) &&
             isBlank(personal.areaName)) {
             f.miss = findMiss(
@@ -724,6 +727,33 @@ CaptureCheck checkCapture(const QueryConfig &config, const QueryConfig &former,
                           const CapturePages &pages, const BuyerCreditRecord &recorded)
 {
     return Checker(config, former, pages).run(recorded);
+}
+
+void UnmatchedEntries::add(const CaptureCheck &check)
+{
+    for (const FieldCheck &f : check.fields) {
+        if (!f.value.isEmpty())
+            m_found.unite(QSet<int>(f.entries.begin(), f.entries.end()));
+        if (f.miss && f.miss->entry >= 0)
+            m_missed.insert(f.miss->entry);
+    }
+}
+
+QList<ConfigIssue> UnmatchedEntries::issues(const ConfigFile &config) const
+{
+    QList<int> entries(m_missed.begin(), m_missed.end());
+    std::sort(entries.begin(), entries.end());
+    QList<ConfigIssue> issues;
+    for (int entry : entries) {
+        if (!m_found.contains(entry))
+            issues.append({config.line[size_t(entry)], entry,
+                           inUserLanguage(QStringLiteral("所给的抓取中都找不到它（%1）"),
+                                          QStringLiteral("found on none of the captures given "
+                                                         "(%1)"))
+                               .arg(configEntryMeaning(entry)),
+                           false});
+    }
+    return issues;
 }
 
 QList<ConfigChange> diffConfigFiles(const ConfigFile &before, const ConfigFile &after)

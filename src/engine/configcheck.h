@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/capturereplay.h"
 #include "engine/queryconfig.h"
 #include "files/capturefolder.h"
 #include "model/buyercreditrecord.h"
@@ -8,6 +9,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <array>
@@ -32,7 +34,8 @@ const QList<ConfigEntryUse> &configEntryUses();
 QString configEntryMeaning(int entry);
 
 // A finding about a configuration file: where (line 0 and entry -1 when it is about the whole
-// file) and what. Errors make the configuration unfit to publish; warnings do not.
+// file) and what. Errors are what the program refuses (it would not take the configuration);
+// warnings are what it takes but reads nothing useful from.
 struct ConfigIssue
 {
     int line = 0;
@@ -49,9 +52,12 @@ struct ConfigFile
     std::array<int, QueryConfig::kSize> line{};
     QList<ConfigIssue> issues;
     bool parsed = false; // false: no configuration at all (the issues say why)
+    int moreIssues = 0;  // findings past the first kListedIssues, counted only
+
+    static constexpr int kListedIssues = 1000;
 
     bool hasErrors() const;
-    // "LINE: entry N: message" lines (file: prefixed) of every issue.
+    // "LINE: entry N: message" lines (file: prefixed) of every issue, then "and N more".
     QStringList issueLines(const QString &file) const;
 };
 
@@ -60,27 +66,18 @@ struct ConfigFile
 // bytes, or a file larger than 16 MiB).
 bool decodeSiteText(const QByteArray &bytes, QString *text, QString *error);
 
-// Reads a configuration's text as the program does (an indexed list), and checks it: indexes
-// that are not 0 to 90, text with no index after it, an entry given twice, a blank entry a rule
-// needs, an address without its placeholder, a text that does not name the program (the program
-// ignores such a download).
+// Reads a configuration's text as the program does (an indexed list), and checks it. Errors: no
+// entry at all, a text that does not name the program (the program ignores such a download), no
+// search address (entry 0: no configuration). Warnings: indexes that are not 0 to 90, text with no
+// index after it, an entry given twice, a blank entry a rule needs, an address without its
+// placeholder or not http, counts received with only some of their markers.
 ConfigFile readConfigFile(const QString &text);
 
 // The configuration as an indexed list (one entry a line, each after a filler pair of entry 89
 // holding the line break, as our web site writes it); read back it gives the same entries.
 QString configText(const QueryConfig &config);
 
-// What a capture holds for the page rules: the pages' texts as the lookup read them.
-struct CapturePages
-{
-    QString buyerId;
-    QHash<QString, QString> texts;        // page -> text (decoded as the fetch decodes)
-    QHash<QString, PageOutcome> outcomes; // page -> how its fetch ended
-    std::optional<QString> browserDetail; // the embedded browser's text of the detail page
-    QString areaTable;
-};
-
-// A capture folder read whole: the index, the page texts, the configuration it was made with.
+// A capture folder read: the index, the buyer's pages, the configuration it was made with.
 struct LoadedCapture
 {
     QString folder;
@@ -88,7 +85,8 @@ struct LoadedCapture
     CapturePages pages;
     ConfigFile config;
 };
-// False with the reason: no capture.json, a damaged index, a page file missing or truncated.
+// False with the reason: no capture.json, a damaged index, a page file missing, truncated or a
+// link. Each file is read once, inside the folder as opened.
 bool loadCapture(const QString &folder, LoadedCapture *capture, QString *error);
 
 // A marker a field's rule did not find: the entry (-1 for a marker built into the rule), its
@@ -120,12 +118,27 @@ struct CaptureCheck
     bool differs() const;
 };
 
-// Runs the page rules of `config` over the capture's pages, offline, as a lookup would have:
-// block pages (the built-in markers and the configuration's) give nothing, the detail page the
-// browser read is read with the browser's markers. `former` is the configuration the capture was
-// made with (for the page text where a changed marker stood).
+// Looks the capture's buyer up with `config`, offline: the lookup itself (queryBuyer) runs with the
+// capture's pages in place of the network (CaptureReplay), so block pages (the built-in markers,
+// the configuration's, and the pages the capture holds as blocked) give nothing and the detail
+// page the browser read is read with the browser's markers. Then says per field which marker was
+// not found. `former` is the configuration the capture was made with (for the page text where a
+// changed marker stood).
 CaptureCheck checkCapture(const QueryConfig &config, const QueryConfig &former,
                           const CapturePages &pages, const BuyerCreditRecord &recorded);
+
+// The markers the rules used on the captures checked but found on none of them: a warning per
+// entry, once every capture is checked.
+class UnmatchedEntries
+{
+public:
+    void add(const CaptureCheck &check);
+    QList<ConfigIssue> issues(const ConfigFile &config) const;
+
+private:
+    QSet<int> m_missed;
+    QSet<int> m_found;
+};
 
 // One entry that differs between two configuration files.
 struct ConfigChange

@@ -16,8 +16,7 @@ QString fetchInto(PageResults &log, const QString &name, const QString &address,
         return {};
     if (context.pageStarted && *context.pageStarted)
         (*context.pageStarted)(name);
-    PageResult page = fetchPageResult(address, mode, context);
-    page.page = name;
+    PageResult page = fetchNamedPage(name, address, mode, context);
     QString text = page.text;
     page.text.clear(); // the notes keep what happened, not the pages
     log.append(std::move(page));

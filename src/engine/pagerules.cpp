@@ -126,7 +126,8 @@ DetailPageResult detailPageRule(const QString &page, DetailSource source, const 
 {
     DetailPageResult result;
     const bool fetched = source == DetailSource::Fetched;
-    if (containsMarker(page, config.entry(E::LayoutAMarker))) { // layout A
+    result.layoutA = containsMarker(page, config.entry(E::LayoutAMarker));
+    if (result.layoutA) {
         result.goodCount =
             cut(page, config, fetched ? E::GoodCountAFirst : E::GoodCountABrowserFirst,
                 E::GoodCountASecond, E::GoodCountAEnd);

@@ -26,6 +26,7 @@ struct DetailPageResult
     QString goodRatePercent;  // the page's own percentage, numeric or empty
     QString neutralCount;     // entries 71, 72, 73
     QString badCount;         // entries 74, 75, 76
+    bool layoutA = false;     // the page holds entry 5 (else it is read as layout B)
 };
 
 struct NameCardResult

@@ -20,3 +20,8 @@ void QueryConfig::readIndexedList(const QString &text)
     ::readIndexedList(
         text, kSize, [this](int index, const QString &value) { m_entries[size_t(index)] = value; });
 }
+
+bool isOurConfiguration(const QString &text)
+{
+    return text.contains(QLatin1String("Brelvon"));
+}

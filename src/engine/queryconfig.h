@@ -85,3 +85,7 @@ public:
 private:
     std::array<QString, kSize> m_entries;
 };
+
+// Whether a configuration's text is ours: it names the program. The program takes no other (an
+// error page, a portal's placeholder), whether downloaded or given as a local file.
+bool isOurConfiguration(const QString &text);

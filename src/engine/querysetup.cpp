@@ -35,7 +35,7 @@ QuerySetupPtr fetchQuerySetup(const QuerySettings &settings, const QuerySetupPtr
                            FetchWait::Short, context);
     // Anything else (an error page, a portal's placeholder) is not our configuration: keep what
     // we have and try again on the next query.
-    if (trimSpaces(config).contains(QLatin1String("Brelvon"))) {
+    if (isOurConfiguration(config)) {
         setup->config.readIndexedList(config);
         setup->blockMarkers = settings.blockMarkers + configBlockMarkers(setup->config);
     }

@@ -40,6 +40,15 @@ QList<std::pair<QString, QString *>> recordFields(BuyerCreditRecord &r)
 }
 
 // A file of the folder itself: no path, no hidden file, nothing a name could escape with.
+QString damaged(const QString &path, qint64 bytes, qint64 expected)
+{
+    return QStringLiteral("%1 holds %2 bytes, capture.json says %3: the file is damaged or was "
+                          "edited")
+        .arg(path)
+        .arg(bytes)
+        .arg(expected);
+}
+
 bool isPlainFileName(const QString &name)
 {
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_-][A-Za-z0-9._-]{0,99}$"));
@@ -177,6 +186,10 @@ bool readCaptureIndex(const QByteArray &json, Capture *capture, QString *error)
     if (!pages.isArray())
         return read.fail(top, QStringLiteral("pages"), QStringLiteral("an array"));
     const QJsonArray list = pages.toArray();
+    if (list.size() > kMaxCapturePages)
+        return read.fail(
+            top, QStringLiteral("pages"),
+            QStringLiteral("at most %1 pages (one lookup reads no more)").arg(kMaxCapturePages));
     for (qsizetype i = 0; i < list.size(); ++i) {
         const QString where = QStringLiteral("capture.json: page %1: ").arg(i + 1);
         if (!list.at(i).isObject())
@@ -238,50 +251,53 @@ bool writeCaptureFolder(const QString &folder, const Capture &capture,
     return writeNewFilesIn(folder, ordered, error);
 }
 
-bool readCaptureFile(const QString &folder, const QString &file, qint64 expectedBytes,
+bool readCaptureFile(const InputFolder &folder, const QString &file, qint64 expectedBytes,
                      QByteArray *bytes, QString *error)
 {
-    const QString path = QDir(folder).filePath(file);
+    const QString path = QDir(folder.path()).filePath(file);
     QFile f;
     QString reason;
+    bool isLink = false;
     // A capture holds its own files: a link could lead a shared capture to any file of the
-    // reader's (and show it as a page).
-    if (QFileInfo(path).isSymLink()) {
-        *error = QStringLiteral("%1 is a symbolic link: a capture holds its own files").arg(path);
-        return false;
-    }
-    if (!isPlainFileName(file) || !openRegularFile(path, &f, &reason)) {
-        *error = QStringLiteral("cannot read %1: %2").arg(path, reason);
+    // reader's (and show it as a page). Opened without following one, and checked as opened.
+    if (!isPlainFileName(file) || !folder.openFile(file, &f, &reason, &isLink)) {
+        *error =
+            isLink
+                ? QStringLiteral("%1 is a symbolic link: a capture holds its own files").arg(path)
+                : QStringLiteral("cannot read %1: %2").arg(path, reason);
         return false;
     }
     if (f.size() > kMaxFileBytes) {
         *error = QStringLiteral("%1 is larger than 16 MiB").arg(path);
         return false;
     }
+    if (expectedBytes >= 0 && f.size() != expectedBytes) {
+        *error = damaged(path, f.size(), expectedBytes);
+        return false;
+    }
     *bytes = f.read(kMaxFileBytes + 1);
     if (expectedBytes >= 0 && bytes->size() != expectedBytes) {
-        *error = QStringLiteral("%1 holds %2 bytes, capture.json says %3: the file is damaged or "
-                                "was edited")
-                     .arg(path)
-                     .arg(bytes->size())
-                     .arg(expectedBytes);
+        *error = damaged(path, bytes->size(), expectedBytes);
+        bytes->clear();
         return false;
     }
     return true;
 }
 
-bool readCaptureFolder(const QString &folder, Capture *capture, QString *error)
+bool readCaptureFolder(const QString &folder, InputFolder *opened, Capture *capture, QString *error)
 {
-    if (!QFileInfo(folder).isDir()) {
+    QString reason;
+    if (!opened->open(folder, &reason)) {
         *error = QStringLiteral("%1 is not a folder").arg(folder);
         return false;
     }
-    if (!QFileInfo::exists(QDir(folder).filePath(kCaptureIndexName))) {
+    const QFileInfo index(QDir(folder).filePath(kCaptureIndexName));
+    if (!index.exists() && !index.isSymLink()) {
         *error = QStringLiteral("no capture.json in %1: not a capture folder").arg(folder);
         return false;
     }
     QByteArray json;
-    if (!readCaptureFile(folder, kCaptureIndexName, -1, &json, error))
+    if (!readCaptureFile(*opened, kCaptureIndexName, -1, &json, error))
         return false;
     if (!readCaptureIndex(json, capture, error)) {
         *error = QDir::cleanPath(folder) + u'/' + *error;

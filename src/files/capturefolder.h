@@ -1,5 +1,6 @@
 #pragma once
 
+#include "files/inputfile.h"
 #include "model/buyercreditrecord.h"
 #include "web/pageresult.h"
 
@@ -63,10 +64,16 @@ bool readCaptureIndex(const QByteArray &json, Capture *capture, QString *error);
 bool writeCaptureFolder(const QString &folder, const Capture &capture,
                         const QHash<QString, QByteArray> &files, QString *error);
 
-// Reads a capture folder's index. False with the reason ("no capture.json in …").
-bool readCaptureFolder(const QString &folder, Capture *capture, QString *error);
+// The most pages an index may list: what one lookup reads (the configuration and the area table
+// from two hosts each, the buyer's seven pages and the browser's text of the detail page).
+constexpr int kMaxCapturePages = 12;
+
+// Opens a capture folder and reads its index; its files are then read inside the opened folder
+// (readCaptureFile), never through a link. False with the reason ("no capture.json in …").
+bool readCaptureFolder(const QString &folder, InputFolder *opened, Capture *capture,
+                       QString *error);
 
 // One file of a capture folder, at most 16 MiB. When expectedBytes is not negative the file must
 // hold exactly that many bytes (a truncated page is refused). False with the reason.
-bool readCaptureFile(const QString &folder, const QString &file, qint64 expectedBytes,
+bool readCaptureFile(const InputFolder &folder, const QString &file, qint64 expectedBytes,
                      QByteArray *bytes, QString *error);

@@ -9,11 +9,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-bool openRegularFile(const QString &path, QFile *file, QString *reason, bool *notRegular)
+namespace {
+
+// The descriptor opened (fd, or -1 with errno), kept when it is a regular file.
+bool keepRegularFile(int fd, const QString &path, QFile *file, QString *reason, bool *notRegular)
 {
     if (notRegular)
         *notRegular = false;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         *reason = QString::fromLocal8Bit(std::strerror(errno));
         return false;
@@ -40,4 +42,53 @@ bool openRegularFile(const QString &path, QFile *file, QString *reason, bool *no
         return false;
     }
     return true;
+}
+
+} // namespace
+
+bool openRegularFile(const QString &path, QFile *file, QString *reason, bool *notRegular)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    return keepRegularFile(fd, path, file, reason, notRegular);
+}
+
+InputFolder::~InputFolder()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool InputFolder::open(const QString &path, QString *reason)
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_path = path;
+    m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_fd < 0) {
+        *reason = errno == ENOTDIR
+                      ? inUserLanguage(QStringLiteral("不是文件夹"), QStringLiteral("not a folder"))
+                      : QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+bool InputFolder::openFile(const QString &name, QFile *file, QString *reason, bool *isLink) const
+{
+    if (isLink)
+        *isLink = false;
+    if (m_fd < 0 || name.isEmpty() || name.contains(u'/') || name == QLatin1String("..")) {
+        *reason = QString::fromLocal8Bit(std::strerror(ENOENT));
+        return false;
+    }
+    const int fd = ::openat(m_fd, QFile::encodeName(name).constData(),
+                            O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ELOOP) {
+        if (isLink)
+            *isLink = true;
+        *reason =
+            inUserLanguage(QStringLiteral("这是符号链接"), QStringLiteral("it is a symbolic link"));
+        return false;
+    }
+    return keepRegularFile(fd, m_path + u'/' + name, file, reason, nullptr);
 }

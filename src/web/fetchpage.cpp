@@ -58,9 +58,14 @@ QString fillAddress(const QString &addressTemplate, QLatin1String placeholder, c
     return QString(addressTemplate).replace(placeholder, value);
 }
 
-PageResult fetchPageResult(const QString &address, FetchWait mode, const FetchContext &context)
+namespace {
+
+// A fetch, or its replay when the page is named and the context holds one.
+PageResult fetch(const QString &page, const QString &address, FetchWait mode,
+                 const FetchContext &context)
 {
     PageResult result;
+    result.page = page;
     result.address = trimSpaces(address);
     if (context.cancel && context.cancel->isCancelled()) {
         result.outcome = PageOutcome::Cancelled;
@@ -80,6 +85,11 @@ PageResult fetchPageResult(const QString &address, FetchWait mode, const FetchCo
     const QUrl url(result.address);
     if (!url.isValid() || url.scheme() != QLatin1String("http") || url.host().isEmpty())
         return refused(result, QStringLiteral("not an http address"));
+    if (context.replay && !page.isEmpty()) {
+        result = context.replay->replay(page, result.address);
+        result.page = page;
+        return result;
+    }
 
     HttpSession &session = context.session ? *context.session : HttpSession::forThisThread();
     const QString host = url.authority();
@@ -171,6 +181,19 @@ PageResult fetchPageResult(const QString &address, FetchWait mode, const FetchCo
     }
     qCDebug(lcWeb).noquote() << result.summary();
     return result;
+}
+
+} // namespace
+
+PageResult fetchPageResult(const QString &address, FetchWait mode, const FetchContext &context)
+{
+    return fetch(QString(), address, mode, context);
+}
+
+PageResult fetchNamedPage(const QString &page, const QString &address, FetchWait mode,
+                          const FetchContext &context)
+{
+    return fetch(page, address, mode, context);
 }
 
 QString FetchPage(const QString &address, FetchWait mode, const FetchContext &context)

@@ -22,6 +22,18 @@ public:
     virtual void bodyReceived(const QString &address, const QByteArray &body) = 0;
 };
 
+// Answers a buyer's page fetches in place of the network: a check of a configuration replays what
+// a capture read through the lookup's own code, so a check and a lookup cannot disagree. Asked by
+// fetchNamedPage, with the page's name as the lookup gives it ("search", "detail" …), only for an
+// address a request would be sent to (a refused address stays refused). Called from the fetching
+// thread; several fetches may ask at once.
+class FetchReplay
+{
+public:
+    virtual ~FetchReplay() = default;
+    virtual PageResult replay(const QString &page, const QString &address) = 0;
+};
+
 // How long FetchPage waits for a page: the long wait (up to a clock minute) or the short one
 // (five seconds).
 enum class FetchWait { Long, Short };
@@ -37,6 +49,7 @@ struct FetchContext
     RequestPacer *pacer = nullptr;
     FetchLimits *limits = nullptr;
     FetchRecorder *recorder = nullptr; // set: told every body received
+    FetchReplay *replay = nullptr;     // set: named pages come from it; no request is sent
     const std::function<void(const QString &page)> *pageStarted = nullptr;
 };
 
@@ -63,6 +76,11 @@ QString fillAddress(const QString &addressTemplate, QLatin1String placeholder,
 // host the batch found silent is probed by one short request of one lookup at a time.
 PageResult fetchPageResult(const QString &address, FetchWait mode,
                            const FetchContext &context = {});
+
+// fetchPageResult of one of a buyer's pages, named as the lookup names it (PageResult::page is
+// set): with a replay in the context, the replay answers instead of the network.
+PageResult fetchNamedPage(const QString &page, const QString &address, FetchWait mode,
+                          const FetchContext &context = {});
 
 // The page text of fetchPage: "" on every failure (refused address, both attempts timed out, a
 // broken connection, an empty or oversized body, a cancelled job).

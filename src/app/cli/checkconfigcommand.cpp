@@ -4,6 +4,8 @@
 #include "engine/configcheck.h"
 #include "files/inputfile.h"
 
+#include <utility>
+
 namespace {
 
 class CheckConfigLine : public SubcommandLine
@@ -51,17 +53,19 @@ bool readConfiguration(const QString &path, ConfigFile *config)
     return true;
 }
 
-QString issuesJson(const QString &path, const ConfigFile &config)
+// The findings as one JSON line; "more" counts those not listed.
+QString issuesJson(const QString &path, const QList<ConfigIssue> &issues, int more)
 {
     QStringList items;
-    for (const ConfigIssue &issue : config.issues)
+    for (const ConfigIssue &issue : issues)
         items.append(QStringLiteral("{\"line\":%1,\"entry\":%2,\"error\":%3,\"message\":%4}")
                          .arg(issue.line)
                          .arg(issue.entry)
                          .arg(issue.error ? QLatin1String("true") : QLatin1String("false"),
                               jsonString(issue.message)));
-    return QStringLiteral("{\"configuration\":%1,\"issues\":[%2]}")
-        .arg(jsonString(path), items.join(u','));
+    return QStringLiteral("{\"configuration\":%1,\"issues\":[%2]%3}")
+        .arg(jsonString(path), items.join(u','),
+             more > 0 ? QStringLiteral(",\"more\":%1").arg(more) : QString());
 }
 
 QString missJson(const std::optional<MarkerMiss> &miss)
@@ -91,7 +95,8 @@ void printCheck(const LoadedCapture &capture, const CaptureCheck &check)
 {
     printLine(QStringLiteral("%1: %2 (captured %3, lookup %4)")
                   .arg(escapeControls(capture.folder), escapeControls(capture.index.buyerId),
-                       capture.index.time.toString(Qt::ISODate), capture.index.lookup));
+                       capture.index.time.toString(Qt::ISODate),
+                       escapeControls(capture.index.lookup)));
     for (const FieldCheck &f : check.fields) {
         QString line = QStringLiteral("  %1 %2").arg(f.field + u':', -13).arg(quoted(f.value));
         if (f.differs())
@@ -192,8 +197,11 @@ int runCheckConfigCommand(const QStringList &args)
     ConfigFile config;
     if (!readConfiguration(path, &config))
         return CliUsage;
-    // Every capture is read before anything is reported: a damaged one stops the check.
-    QList<LoadedCapture> captures;
+    // One capture at a time, released once checked; the configuration's findings are printed
+    // once the first capture is read (a damaged capture stops the check).
+    bool reported = false;
+    bool differs = false;
+    UnmatchedEntries unmatched;
     for (const QString &folder : operands.mid(1)) {
         LoadedCapture capture;
         QString error;
@@ -201,23 +209,32 @@ int runCheckConfigCommand(const QStringList &args)
             printMessage(error);
             return CliUsage;
         }
-        captures.append(std::move(capture));
-    }
-
-    if (json)
-        printLine(issuesJson(path, config));
-    else
-        for (const QString &line : config.issueLines(path))
-            printLine(escapeControls(line));
-    bool differs = false;
-    for (const LoadedCapture &capture : captures) {
+        if (!std::exchange(reported, true)) {
+            if (json)
+                printLine(issuesJson(path, config.issues, config.moreIssues));
+            else
+                for (const QString &line : config.issueLines(path))
+                    printLine(escapeControls(line));
+        }
         const CaptureCheck check =
             checkCapture(config.config, capture.config.config, capture.pages, capture.index.record);
         differs = differs || check.differs();
+        unmatched.add(check);
         if (json)
             printLine(checkJson(capture, check));
         else
             printCheck(capture, check);
+    }
+    // Markers the rules used and no capture had.
+    if (const QList<ConfigIssue> issues = unmatched.issues(config); !issues.isEmpty()) {
+        if (json) {
+            printLine(issuesJson(path, issues, 0));
+        } else {
+            ConfigFile found;
+            found.issues = issues;
+            for (const QString &line : found.issueLines(path))
+                printLine(escapeControls(line));
+        }
     }
     if (config.hasErrors()) {
         printMessage(QStringLiteral("%1 has errors (see above)").arg(path));
