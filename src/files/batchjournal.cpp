@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "files/outputguard.h"
+#include "files/owneronly.h"
 #include "model/uilanguage.h"
 
 #include <cerrno>
@@ -190,6 +192,16 @@ bool BatchJournal::create(const QString &path, const BatchInputIdentity &input,
     m_rows.clear();
     m_file.close();
     m_file.setFileName(path);
+    // The journal holds what was found about the buyers: made owner-only like the seller's
+    // database, and checked like every file written for the user (no device, pipe or folder).
+    OutputTarget target;
+    QString reason;
+    if (!createOwnerOnlyFile(path, &reason) || !resolveOutput(path, {}, &target, &reason)) {
+        *error = inUserLanguage(QStringLiteral("无法写入批量查询记录 %1：%2"),
+                                QStringLiteral("cannot write the batch journal %1: %2"))
+                     .arg(path, reason);
+        return false;
+    }
     const QJsonObject head{{QStringLiteral("format"), kFormat},
                            {QStringLiteral("input"), identityJson(input)},
                            {QStringLiteral("options"), options}};

@@ -1,5 +1,6 @@
 #include "files/querysettings.h"
 
+#include "files/defaultfolders.h"
 #include "files/orderfile.h"
 #include "model/ownerfolders.h"
 #include "model/uilanguage.h"
@@ -179,8 +180,7 @@ bool isHostPort(const QString &text)
 
 QString defaultSettingsPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QLatin1String("/Brelvon/brelvon.conf");
+    return defaultConfigFolder() + QLatin1String("/brelvon.conf");
 }
 
 bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *error,

@@ -1,5 +1,6 @@
 #include "files/spreadsheetexport.h"
 
+#include "files/owneronly.h"
 #include "model/uilanguage.h"
 
 #include "files/csvwriter.h"
@@ -22,8 +23,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
@@ -336,7 +335,7 @@ bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *er
             *error = message;
         return false;
     };
-    const QByteArray nativePath = QFile::encodeName(path);
+    const QByteArray nativePath = fopenName(path);
     lxw_workbook *workbook = workbook_new(nativePath.constData());
     if (!workbook)
         return fail(inUserLanguage(QStringLiteral("无法创建工作簿"),
@@ -479,7 +478,7 @@ int removeStaleBatchTables(const QString &folder, const QDateTime &now)
     const QFileInfoList entries = QDir(folder).entryInfoList(
         {QStringLiteral("brelvon-*.xlsx")}, QDir::Files | QDir::NoSymLinks | QDir::Hidden);
     for (const QFileInfo &entry : entries) {
-        if (!name.match(entry.fileName()).hasMatch() || entry.ownerId() != ::getuid() ||
+        if (!name.match(entry.fileName()).hasMatch() || !ownedByUser(entry) ||
             entry.lastModified() >= cutOff)
             continue;
         if (QFile::remove(entry.filePath()))

@@ -3,6 +3,7 @@
 #include "model/uilanguage.h"
 
 #include "engine/blockmarkers.h"
+#include "files/defaultfolders.h"
 #include "files/inputfile.h"
 #include "files/safewrite.h"
 #include "model/buyerqueryresult.h"
@@ -53,8 +54,7 @@ ConfigCache::ConfigCache(const QString &folder) : m_folder(folder) {}
 
 QString ConfigCache::defaultFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QLatin1String("/Brelvon/cache");
+    return defaultDataFolder() + QLatin1String("/cache");
 }
 
 QString ConfigCache::filePath(Document document, const QuerySettings &settings) const

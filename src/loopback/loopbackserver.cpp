@@ -1,5 +1,7 @@
 #include "loopback/loopbackserver.h"
 
+#include "loopback/listensocket.h"
+
 #include <QHash>
 #include <QPointer>
 #include <QSocketNotifier>
@@ -10,14 +12,6 @@
 #include <condition_variable>
 #include <mutex>
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <climits>
-#include <netinet/in.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace {
 
 // Answers not yet taken by a client: past this, further pipelined requests wait until it reads.
@@ -26,20 +20,6 @@ constexpr qint64 kMaxUnsentBytes = 256 * 1024;
 constexpr qint64 kReadBufferBytes = kMaxRequestHead + 4;
 // After a failed accept (no descriptor left), the server waits this long before it accepts again.
 constexpr int kAcceptRetryMs = 200;
-// Descriptors the server leaves free for the program it runs in (with --demo, its own
-// connections to the site), and for the sanitizers' checks: a client past them is closed at once.
-constexpr int kSpareDescriptors = 16;
-
-// The lowest descriptor number a connection may not have.
-int descriptorCeiling()
-{
-    rlimit limit = {};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
-        limit.rlim_cur > rlim_t(INT_MAX))
-        return INT_MAX;
-    return int(limit.rlim_cur) - kSpareDescriptors;
-}
-
 QByteArray reasonFor(int status)
 {
     switch (status) {
@@ -119,8 +99,8 @@ struct LoopbackServer::Impl::Serving
     ~Serving()
     {
         notifier.reset();
-        if (listenFd >= 0)
-            ::close(listenFd);
+        if (listenFd != kNoSocket)
+            closeSocket(listenFd);
     }
 
     Impl *const server;
@@ -128,8 +108,8 @@ struct LoopbackServer::Impl::Serving
     QHash<QTcpSocket *, Connection> connections;
     // The listening socket is our own rather than a QTcpServer's: when accept fails for want of
     // descriptors, QTcpServer keeps the socket's notifier on and the loop spins.
-    int listenFd = -1;
-    int ceiling = descriptorCeiling();
+    qintptr listenFd = kNoSocket;
+    qintptr ceiling = connectionCeiling();
     std::unique_ptr<QSocketNotifier> notifier;
     QTimer acceptRetry;
     QObject context; // the connections' parent: destroyed first, with them still open
@@ -299,19 +279,9 @@ void LoopbackServer::clearRequests()
 
 quint16 LoopbackServer::Impl::Serving::listen(quint16 port)
 {
-    listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (listenFd < 0)
-        return 0;
-    const int one = 1;
-    ::setsockopt(listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listenFd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
-        ::listen(listenFd, 128) != 0 ||
-        ::getsockname(listenFd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+    quint16 bound = 0;
+    listenFd = openListenSocket(port, &bound);
+    if (listenFd == kNoSocket)
         return 0;
     notifier = std::make_unique<QSocketNotifier>(listenFd, QSocketNotifier::Read);
     QObject::connect(notifier.get(), &QSocketNotifier::activated, &context,
@@ -322,17 +292,18 @@ quint16 LoopbackServer::Impl::Serving::listen(quint16 port)
         notifier->setEnabled(true);
         acceptPending();
     });
-    return ntohs(address.sin_port);
+    return bound;
 }
 
 void LoopbackServer::Impl::Serving::acceptPending()
 {
     for (;;) {
-        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED)
+        AcceptFailure failure = AcceptFailure::None;
+        const qintptr fd = acceptConnection(listenFd, &failure);
+        if (fd == kNoSocket) {
+            if (failure == AcceptFailure::TryAgain)
                 continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            if (failure == AcceptFailure::Exhausted) {
                 // Out of descriptors (or memory): the socket stays readable until a connection
                 // is accepted, so stop listening for a moment instead of spinning; by then a
                 // connection may have ended, or the idle timeout ends one.
@@ -342,12 +313,12 @@ void LoopbackServer::Impl::Serving::acceptPending()
             return;
         }
         if (fd >= ceiling) {
-            ::close(fd); // turned away at once, rather than left to wait in the backlog
+            closeSocket(fd); // turned away at once, rather than left to wait in the backlog
             continue;
         }
         auto *socket = new QTcpSocket(&context);
         if (!socket->setSocketDescriptor(fd)) {
-            ::close(fd);
+            closeSocket(fd);
             delete socket;
             continue;
         }

@@ -1,5 +1,7 @@
 #include "skin/skinstore.h"
 
+#include "skin/filestamp.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
@@ -8,8 +10,6 @@
 #include <QMutexLocker>
 
 #include <zip.h>
-
-#include <sys/stat.h>
 
 #include <vector>
 
@@ -144,36 +144,6 @@ const std::shared_ptr<const SkinStore> &emptyStore()
     return empty;
 }
 
-// What identifies one version of a skin file: a replaced file has another inode or change
-// time even when its size and modification time happen to match.
-struct FileStamp
-{
-    qint64 device = 0;
-    qint64 inode = 0;
-    qint64 size = 0;
-    qint64 mtimeNs = 0;
-    qint64 ctimeNs = 0;
-    bool operator==(const FileStamp &o) const
-    {
-        return device == o.device && inode == o.inode && size == o.size && mtimeNs == o.mtimeNs &&
-               ctimeNs == o.ctimeNs;
-    }
-};
-
-std::optional<FileStamp> stampOf(const QByteArray &nativePath)
-{
-    struct stat st;
-    if (::stat(nativePath.constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    FileStamp s;
-    s.device = qint64(st.st_dev);
-    s.inode = qint64(st.st_ino);
-    s.size = qint64(st.st_size);
-    s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    s.ctimeNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-    return s;
-}
-
 struct CacheEntry
 {
     QString path;
@@ -239,8 +209,8 @@ std::shared_ptr<const SkinStore> SkinStore::readFile(const QString &path, QStrin
         return emptyStore();
     }
     int error = 0;
-    // Read only: a missing file is never created.
-    ZipPtr zip(zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error));
+    // Read only: a missing file is never created. libzip takes UTF-8 names on every system.
+    ZipPtr zip(zip_open(path.toUtf8().constData(), ZIP_RDONLY, &error));
     if (!zip) {
         zip_error_t ze;
         zip_error_init_with_code(&ze, error);

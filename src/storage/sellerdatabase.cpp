@@ -1,6 +1,6 @@
 #include "storage/sellerdatabase.h"
 
-#include "model/ownerfolders.h"
+#include "files/owneronly.h"
 #include "model/uilanguage.h"
 
 #include <QDir>
@@ -25,13 +25,6 @@
 #include <iterator>
 #include <mutex>
 #include <thread>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -155,32 +148,6 @@ ListMark markFromName(const QString &name)
     if (name == QLatin1String("trusted"))
         return ListMark::Trusted;
     return ListMark::None;
-}
-
-// Creates an empty file only its owner may read and write (SQLite gives its -wal and -shm files
-// the same permissions), and the folder for it, owner-only too where it is new.
-bool createOwnerOnly(const QString &path, QString *error)
-{
-    if (!makeMissingFolders(QFileInfo(path).absolutePath(), error))
-        return false;
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (fd < 0 && errno != EEXIST) { // EEXIST: another program just made it
-        *error = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    if (fd >= 0)
-        ::close(fd);
-    return true;
-}
-
-// Whether the program may write the file or the folder: the owner's write permission counts
-// even for a user the system lets write anyway (root), so that what was made read-only stays
-// untouched.
-bool mayWrite(const QFileInfo &info)
-{
-    return info.ownerId() == ::geteuid() ? info.permissions().testFlag(QFile::WriteOwner)
-                                         : info.isWritable();
 }
 
 std::atomic<int> g_connectionCount{0};
@@ -340,7 +307,7 @@ bool SellerDatabase::Worker::open(const QString &path_, OpenMode mode)
         if (mode == OpenMode::ExistingOnly)
             return false; // nothing kept yet: reads give nothing
         QString error;
-        if (!createOwnerOnly(path, &error))
+        if (!createOwnerOnlyFile(path, &error))
             return off(inUserLanguage(QStringLiteral("无法创建数据库 %1：%2"),
                                       QStringLiteral("cannot create the database %1: %2"))
                            .arg(path, error));
@@ -361,8 +328,8 @@ bool SellerDatabase::Worker::open(const QString &path_, OpenMode mode)
     // WAL needs its -wal and -shm files beside the database: a read-only folder (a backup
     // mounted read-only, another user's copy) allows reading only, and without the locks that
     // live in those files.
-    const bool folderWritable = mayWrite(QFileInfo(QFileInfo(path).absolutePath()));
-    const bool readOnly = !folderWritable || !mayWrite(QFileInfo(path));
+    const bool folderWritable = ownerMayWrite(QFileInfo(QFileInfo(path).absolutePath()));
+    const bool readOnly = !folderWritable || !ownerMayWrite(QFileInfo(path));
     return connect(readOnly, !folderWritable) && setUp(readOnly);
 }
 

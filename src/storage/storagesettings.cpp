@@ -1,5 +1,6 @@
 #include "storage/storagesettings.h"
 
+#include "files/defaultfolders.h"
 #include "model/uilanguage.h"
 
 #include <QDir>
@@ -14,8 +15,7 @@ QString StorageSettings::path() const
 
 QString defaultDatabasePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QLatin1String("/Brelvon/brelvon.sqlite");
+    return defaultDataFolder() + QLatin1String("/brelvon.sqlite");
 }
 
 StorageSettings loadStorageSettings(const QString &settingsPath, QStringList *problems)

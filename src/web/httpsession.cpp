@@ -5,6 +5,7 @@
 #include "web/localnetwork.h"
 
 #include <QRandomGenerator>
+#include <QThreadStorage>
 #include <QUrl>
 
 #include <curl/curl.h>
@@ -114,8 +115,14 @@ HttpSession::~HttpSession() = default;
 
 HttpSession &HttpSession::forThisThread()
 {
-    thread_local HttpSession session;
-    return session;
+    // Owned by Qt's per-thread storage rather than a thread_local object: with MinGW's emulated
+    // thread-local storage such an object's destructor runs after its storage is freed, and the
+    // program crashed whenever a worker thread ended. Never destroyed, so a thread that ends
+    // after main() still has its session ended.
+    static auto *sessions = new QThreadStorage<HttpSession *>;
+    if (!sessions->hasLocalData())
+        sessions->setLocalData(new HttpSession);
+    return *sessions->localData();
 }
 
 HttpSession::Lane *HttpSession::borrow()

@@ -1,6 +1,6 @@
 #include "web/localnetwork.h"
 
-#include <arpa/inet.h>
+#include "web/addresstext.h"
 
 #include <cstring>
 #include <mutex>
@@ -31,9 +31,9 @@ bool isLocalNetworkAddress(const QString &address)
     if (zone >= 0)
         text.truncate(zone);
     unsigned char a[16];
-    if (inet_pton(AF_INET, text.constData(), a) == 1)
+    if (parseIPv4Address(text.constData(), a))
         return isLocalV4(a);
-    if (inet_pton(AF_INET6, text.constData(), a) != 1)
+    if (!parseIPv6Address(text.constData(), a))
         return false;
     static const unsigned char loopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
     static const unsigned char unspecified[16] = {};

@@ -1,3 +1,4 @@
+#include "files/batchjournal.h"
 #include "files/idfile.h"
 #include "files/spreadsheetexport.h"
 #include "web/codepage936.h"
@@ -111,6 +112,7 @@ private slots:
     void outputTargets();
     void tempFilesAreNew();
     void staleTempTablesRemoved();
+    void journalFiles();
 };
 
 void TestExport::parse_data()
@@ -690,3 +692,26 @@ void TestExport::staleTempTablesRemoved()
 
 QTEST_GUILESS_MAIN(TestExport)
 #include "test_export.moc"
+
+// A batch journal holds what was found about buyers: it is the owner's alone, in a folder made
+// for it, and a pipe under its name is refused rather than opened (the batch would hang).
+void TestExport::journalFiles()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("new/out.xlsx.journal"));
+    BatchJournal journal;
+    QString error;
+    QVERIFY2(journal.create(path, {}, {}, &error), qPrintable(error));
+    struct stat st = {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, mode_t(0600));
+    QCOMPARE(::stat(QFile::encodeName(dir.filePath(QStringLiteral("new"))).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, mode_t(0700));
+
+    const QString pipe = dir.filePath(QStringLiteral("pipe.journal"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    BatchJournal refused;
+    QVERIFY(!refused.create(pipe, {}, {}, &error));
+    QVERIFY2(error.contains(pipe) && error.contains(QLatin1String("not a regular file")),
+             qPrintable(error));
+}

@@ -5,6 +5,7 @@
 #include "web/localnetwork.h"
 #include "web/texthelpers.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -33,6 +34,7 @@ private slots:
     void isNumeric_data();
     void isNumeric();
     void codePage936();
+    void codePage936EveryPair();
 
     void fetchRefusesAddresses_data();
     void fetchRefusesAddresses();
@@ -313,6 +315,32 @@ void TestWeb::codePage936()
     QCOMPARE(decode936(QByteArray("\x81 b\x81", 4)), QStringLiteral("\uFFFD b\uFFFD"));
     QCOMPARE(decode936(QByteArray("ok\xCC", 3)), QStringLiteral("ok\uFFFD"));
     QCOMPARE(decode936(QByteArray()), QString());
+}
+
+// Every two-byte code both ways, as one digest: ICU's table on Linux and Windows' own on Windows
+// must give the same characters. BRELVON_CP936_DUMP=FILE writes the table out to compare by eye.
+void TestWeb::codePage936EveryPair()
+{
+    QByteArray table;
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            if (trail == 0x7F)
+                continue;
+            const char bytes[] = {char(lead), char(trail)};
+            const QByteArray pair(bytes, 2);
+            const QString text = decode936(pair);
+            table += pair.toHex() + ' ' + QByteArray::number(text.size());
+            for (QChar c : text)
+                table += ' ' + QByteArray::number(c.unicode(), 16);
+            table += ' ' + encode936(text).toHex() + '\n';
+        }
+    }
+    if (const QString dump = qEnvironmentVariable("BRELVON_CP936_DUMP"); !dump.isEmpty()) {
+        QFile out(dump);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(table) == table.size());
+    }
+    QCOMPARE(QCryptographicHash::hash(table, QCryptographicHash::Sha256).toHex(),
+             QByteArray("aeea94f12eaca25ef012acff1c9fd4ec6e9e958941c6f5a04f44949cf9f749be"));
 }
 
 void TestWeb::fetchRefusesAddresses_data()

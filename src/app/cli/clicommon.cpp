@@ -9,28 +9,12 @@
 #include <QDateTime>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
 #include <mutex>
 
 namespace {
 
 std::mutex g_outputMutex;
-volatile std::sig_atomic_t g_interrupted = 0;
-volatile std::sig_atomic_t g_watched = 0; // lookups run that notice Ctrl-C and stop cleanly
-
-void onInterrupt(int signal)
-{
-    if (!g_watched) {
-        // Nothing to stop cleanly (reading a file, writing the database in one transaction):
-        // the signal ends the process at once, as it would without us.
-        std::signal(signal, SIG_DFL);
-        std::raise(signal);
-        return;
-    }
-    g_interrupted = 1;
-}
-
 void writeTo(std::FILE *stream, const QByteArray &bytes)
 {
     std::lock_guard<std::mutex> lock(g_outputMutex);
@@ -309,7 +293,7 @@ int runUntilDone(LookupRunner &runner, const std::function<void()> &start)
     watch.start(50);
     // From here on the command ends by itself: what it writes after the lookups (the table) is
     // finished rather than left half done.
-    g_watched = 1;
+    watchInterrupts();
     start();
     QCoreApplication::exec();
     runner.join();
@@ -344,18 +328,4 @@ QCommandLineOption databaseOption()
                        "settings' [storage] database, else %1).")
             .arg(defaultDatabasePath()),
         QStringLiteral("FILE"));
-}
-
-void installInterruptHandler()
-{
-    struct sigaction action = {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
-bool interrupted()
-{
-    return g_interrupted != 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/cli/interrupt.h"
 #include "lookup/lookuprunner.h"
 #include "lookup/lookupservice.h"
 #include "lookup/lookupsession.h"
@@ -137,9 +138,3 @@ void tellStorageProblem(const QString &problem);
 
 // The option --database FILE, shared by every subcommand.
 QCommandLineOption databaseOption();
-
-// Ctrl-C and termination requests, noticed by a running lookup (runUntilDone) instead of killing
-// the process, so a batch can stop cleanly and leave no half-written file. Anywhere else they end
-// the process at once.
-void installInterruptHandler();
-bool interrupted();

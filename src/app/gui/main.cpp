@@ -4,6 +4,7 @@
 
 #include "browser/hiddenbrowser.h"
 #include "demosite/demosite.h"
+#include "files/defaultfolders.h"
 #include "files/spreadsheetexport.h"
 #include "lookup/localsetup.h"
 #include "lookup/lookupsession.h"
@@ -19,7 +20,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -266,9 +266,8 @@ int main(int argc, char *argv[])
     window.show();
     if (!session.usesDemoSite() && !qEnvironmentVariableIsSet("BRELVON_QUIT_AFTER_SHOW")) {
         // A batch the window did not finish (a crash, a kill) is offered once the window is up.
-        window.setBatchJournalPath(
-            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-            QLatin1String("/Brelvon/unfinished-batch.journal"));
+        window.setBatchJournalPath(defaultDataFolder() +
+                                   QLatin1String("/unfinished-batch.journal"));
         QTimer::singleShot(0, &window, [&window] { window.offerBatchResume(); });
     }
     if (load.result == ProfileLoad::Result::NoSettings)

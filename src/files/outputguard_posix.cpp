@@ -65,27 +65,6 @@ const OwnFile *ownFileAt(const QString &path, const struct stat *st, const QList
 
 } // namespace
 
-QList<OwnFile> programFiles(const QString &databasePath, const QString &settingsPath,
-                            const QString &idFilePath)
-{
-    QList<OwnFile> files;
-    if (!databasePath.isEmpty()) {
-        const QString database =
-            inUserLanguage(QStringLiteral("卖家的数据库"), QStringLiteral("the seller's database"));
-        files.append({databasePath, database});
-        // SQLite's journals: a file written there would be taken for one.
-        for (const char *suffix : {"-wal", "-shm", "-journal"})
-            files.append({databasePath + QLatin1String(suffix), database});
-    }
-    if (!settingsPath.isEmpty())
-        files.append({settingsPath, inUserLanguage(QStringLiteral("设置文件"),
-                                                   QStringLiteral("the settings file"))});
-    if (!idFilePath.isEmpty())
-        files.append({idFilePath,
-                      inUserLanguage(QStringLiteral("买家ID文件"), QStringLiteral("the id file"))});
-    return files;
-}
-
 bool resolveOutput(const QString &path, const QList<OwnFile> &ownFiles, OutputTarget *target,
                    QString *reason)
 {
@@ -162,19 +141,6 @@ bool resolveOutput(const QString &path, const QList<OwnFile> &ownFiles, OutputTa
     return true;
 }
 
-bool checkOutput(const QString &path, const QList<OwnFile> &ownFiles, QString *error)
-{
-    OutputTarget target;
-    QString reason;
-    if (resolveOutput(path, ownFiles, &target, &reason))
-        return true;
-    if (error)
-        *error =
-            inUserLanguage(QStringLiteral("无法写入 %1：%2"), QStringLiteral("cannot write %1: %2"))
-                .arg(path, reason);
-    return false;
-}
-
 bool replaceOutput(const OutputTarget &target,
                    const std::function<bool(const QString &partial, QString *reason)> &write,
                    QString *reason)
@@ -200,6 +166,11 @@ bool replaceOutput(const OutputTarget &target,
     }
     partial.setAutoRemove(false);
     return true;
+}
+
+QByteArray fopenName(const QString &path)
+{
+    return QFile::encodeName(path);
 }
 
 bool writeOutputFile(const QString &path, const QByteArray &bytes, const QList<OwnFile> &ownFiles,

@@ -1,0 +1,6 @@
+#include "interruptprocess.h"
+
+bool interruptProcess(QProcess &)
+{
+    return false;
+}
