@@ -206,7 +206,7 @@ bool BatchJournal::create(const QString &path, const BatchInputIdentity &input,
                            {QStringLiteral("input"), identityJson(input)},
                            {QStringLiteral("options"), options}};
     const QByteArray line = QJsonDocument(head).toJson(QJsonDocument::Compact) + '\n';
-    QString reason;
+    reason.clear();
     if (!openJournalFile(path, O_WRONLY | O_CREAT | O_TRUNC, &m_file, &reason) ||
         m_file.write(line) != line.size() || !m_file.flush()) {
         *error = inUserLanguage(QStringLiteral("无法写入批量查询记录 %1：%2"),
