@@ -6,10 +6,12 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 class BatchJournal;
+class BatchPacing;
 class CancelToken;
 class TaskPool;
 struct PageResult;
@@ -27,6 +29,10 @@ struct BatchOptions
     // Where finished rows are kept as they finish (null: nowhere); its rows are not looked up
     // again.
     BatchJournal *journal = nullptr;
+    // The pacing of the batches before this one, carried on (null: a fresh one from jobs, paceMs
+    // and the settings' pause): a pause, a widened gap and fewer buyers in flight outlast one
+    // batch, so batches in a row are as polite as one long one. One batch at a time uses it.
+    std::shared_ptr<BatchPacing> pacing;
 };
 
 // A batch's manners towards the marketplace. It starts at the configured jobs and pace; a

@@ -140,7 +140,21 @@ const char kTemplate[] =
     "\n"
     "[window]\n"
     "; true: an id copied elsewhere is put in the window's box and looked up (its 监视剪贴板)\n"
-    "watchClipboard=false\n";
+    "watchClipboard=false\n"
+    "; true: closing the window keeps Brelvon in the tray, where the desktop has one\n"
+    "closeToTray=false\n"
+    "; true: start hidden in the tray at login (an XDG autostart entry)\n"
+    "startAtLogin=false\n"
+    "\n"
+    "[watch]\n"
+    "; a folder watched for order exports (.csv, .xlsx), e.g. ~/Downloads (empty: none)\n"
+    "folder=\n"
+    "; where the tables go (empty: beside each export)\n"
+    "outputFolder=\n"
+    "; true: a checked export moves into the folder's done/\n"
+    "archive=true\n"
+    "; true: desktop notifications of checked files, 高 buyers and page rules gone stale\n"
+    "notify=true\n";
 
 // A value as text; a list (the INI reader splits values at commas) is joined back.
 QString readText(const QSettings &ini, const QString &key)
@@ -314,6 +328,21 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
     readInt("browser/maxMemoryMB", 64, 65536, &s.browserMaxMemoryMB,
             "a number of MiB from 64 to 65536");
     readBool("window/watchClipboard", &s.watchClipboard);
+    readBool("window/closeToTray", &s.closeToTray);
+    readBool("window/startAtLogin", &s.startAtLogin);
+    // Folders as written, "~/" for the home folder; relative ones from the settings file's.
+    const auto readFolder = [&](const char *key, QString *out) {
+        QString value = readText(ini, QLatin1String(key));
+        if (value.isEmpty())
+            return;
+        if (value == QLatin1String("~") || value.startsWith(QLatin1String("~/")))
+            value = QDir::homePath() + value.mid(1);
+        *out = QDir(QFileInfo(path).absolutePath()).absoluteFilePath(value);
+    };
+    readFolder("watch/folder", &s.watchFolder);
+    readFolder("watch/outputFolder", &s.watchOutputFolder);
+    readBool("watch/archive", &s.watchArchive);
+    readBool("watch/notify", &s.watchNotify);
 
     readInt("batch/maxIds", 1, kMaxBatchIdsLimit, &s.batchMaxIds, "a number from 1 to 2000");
     s.buyerColumn = readText(ini, QStringLiteral("batch/buyerColumn"));

@@ -54,6 +54,14 @@ struct QuerySettings
     int batchMaxIds = kMaxBatchIds; // [batch] maxIds: ids (buyers) a batch takes, 1 to 2000
     QString buyerColumn = {};       // [batch] buyerColumn: an order file's buyer column by name
     bool sortByRisk = false;        // [batch] sort=risk: the table's rows 高, 未知, 中, 低
+    // The watched folder of order exports.
+    QString watchFolder = {};       // [watch] folder: empty, no watch (~/ allowed)
+    QString watchOutputFolder = {}; // [watch] outputFolder: empty, the tables go beside the exports
+    bool watchArchive = true;       // [watch] archive: a checked export moves into done/
+    bool watchNotify = true;        // [watch] notify: desktop notifications
+    // The window and the tray.
+    bool closeToTray = false;  // [window] closeToTray: closing hides the window into the tray
+    bool startAtLogin = false; // [window] startAtLogin: an autostart entry starts it hidden
 };
 
 // The three hosts: their keys in the settings file ("hosts/main" …) and their members.

@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -283,8 +284,41 @@ lxw_format *rowFormat(SheetWriter &writer, const BatchRow &row, const BatchTable
     return nullptr;
 }
 
-// The sheet "汇总": buyers per verdict, then the blacklisted buyers with their reasons.
-lxw_error writeSummarySheet(lxw_workbook *workbook, SheetWriter &table, const QList<BatchRow> &rows)
+// A column chart of the verdict counts in B2:B5 (categories A2:A5), one colour per verdict as
+// the table marks its rows.
+lxw_error insertVerdictChart(lxw_workbook *workbook, lxw_worksheet *sheet, const char *sheetName)
+{
+    lxw_chart *chart = workbook_add_chart(workbook, LXW_CHART_COLUMN);
+    if (!chart)
+        return LXW_ERROR_MEMORY_MALLOC_FAILED;
+    lxw_chart_series *series = chart_add_series(chart, nullptr, nullptr);
+    if (!series)
+        return LXW_ERROR_MEMORY_MALLOC_FAILED;
+    chart_series_set_categories(series, sheetName, 1, 0, 4, 0);
+    chart_series_set_values(series, sheetName, 1, 1, 4, 1);
+    // 高, 未知, 中, 低
+    lxw_chart_fill fills[] = {
+        {0xE04040, 0, 0}, {0xA0A0A0, 0, 0}, {0xF0A030, 0, 0}, {0x40A060, 0, 0}};
+    lxw_chart_point points[std::size(fills)] = {};
+    lxw_chart_point *list[std::size(fills) + 1] = {};
+    for (size_t i = 0; i < std::size(fills); ++i) {
+        points[i].fill = &fills[i];
+        list[i] = &points[i];
+    }
+    chart_series_set_points(series, list);
+    chart_series_set_labels(series);
+    chart_title_set_name(chart, "风险分布");
+    chart_legend_set_position(chart, LXW_CHART_LEGEND_NONE);
+    lxw_chart_options place = {};
+    place.x_scale = 0.8;
+    place.y_scale = 0.9;
+    return worksheet_insert_chart_opt(sheet, 0, 3, chart, &place);
+}
+
+// The sheet "汇总": buyers per verdict and their chart, the warnings, then the blacklisted
+// buyers with their reasons.
+lxw_error writeSummarySheet(lxw_workbook *workbook, SheetWriter &table, const QList<BatchRow> &rows,
+                            const QStringList &warnings)
 {
     lxw_worksheet *sheet = workbook_add_worksheet(workbook, "汇总");
     if (!sheet)
@@ -309,7 +343,16 @@ lxw_error writeSummarySheet(lxw_workbook *workbook, SheetWriter &table, const QL
         status = writer.text(line, 0, QStringLiteral("合计"));
     if (status == LXW_NO_ERROR)
         status = worksheet_write_number(sheet, line, 1, double(rows.size()), nullptr);
+    if (status == LXW_NO_ERROR)
+        status = insertVerdictChart(workbook, sheet, "汇总");
     line += 2;
+    for (const QString &warning : warnings) {
+        if (status == LXW_NO_ERROR)
+            status = writer.text(line, 0, warning, table.marked());
+        ++line;
+    }
+    if (!warnings.isEmpty())
+        ++line;
     if (status == LXW_NO_ERROR)
         status = writer.text(line, 0, QStringLiteral("黑名单买家"), table.bold());
     if (status == LXW_NO_ERROR)
@@ -378,7 +421,7 @@ bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *er
                              std::clamp(widths[size_t(c)] + 2, 8.0, 60.0), nullptr);
     worksheet_freeze_panes(sheet, 1, 0);
     if (options.summarySheet) {
-        status = writeSummarySheet(workbook, writer, rows);
+        status = writeSummarySheet(workbook, writer, rows, options.warnings);
         if (status != LXW_NO_ERROR) {
             workbook_close(workbook);
             return fail(writerError("cannot write the summary", status));

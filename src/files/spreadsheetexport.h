@@ -30,7 +30,8 @@
 //
 // For order files, two columns follow the others: the buyer's number of orders and the order
 // numbers joined by "；". Marking by risk colours the row of a 高 buyer red and of a 未知 one
-// grey. The summary sheet "汇总" counts the buyers per verdict and lists the blacklisted ones.
+// grey. The summary sheet "汇总" counts the buyers per verdict (with a column chart of the counts
+// beside them), says the warnings and lists the blacklisted buyers.
 
 // Whether the table gets the extra columns, and what their verdict is measured against.
 struct BatchTableOptions
@@ -41,6 +42,8 @@ struct BatchTableOptions
     bool orderColumns = false; // 订单数 and 订单编号 last
     bool markRisk = false;     // 高 rows red, 未知 rows grey
     bool summarySheet = false; // a second sheet "汇总"
+    // Warnings for the summary sheet, below the counts: page rules that went stale.
+    QStringList warnings = {};
 };
 
 // The table's header row and a row's values as text (column 12: the address itself).

@@ -380,8 +380,11 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
     const bool everyRowJournalled =
         std::find(journalled.begin(), journalled.end(), false) == journalled.end();
 
-    BatchPacing pacing(qMin(options.jobs, m_jobs), options.paceMs, settings.blockedPauseSec);
+    const std::shared_ptr<BatchPacing> shared =
+        options.pacing ? options.pacing : makePacing(options);
+    BatchPacing &pacing = *shared;
     pacing.paused = progress.paused;
+    ++m_batchesRunning;
     SilentHosts silentHosts;
     const qint64 timeoutMs = qint64(settings.lookupTimeoutSec) * 1000;
     // The setup is fetched once for the whole batch; its downloads go with no buyer's pages.
@@ -431,6 +434,8 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
     const std::vector<bool> finished =
         runBatch(*m_pool, ids, qMin(options.jobs, m_jobs), cancel, lookUp, callbacks, &pacing,
                  qMax(1, options.maxTries), journalled);
+    pacing.paused = nullptr; // the progress it tells ends with this batch
+    --m_batchesRunning;
     for (qsizetype i = 0; i < ids.size(); ++i) {
         if (finished[size_t(i)]) {
             results[size_t(i)].id = ids.at(i); // the row shows the id as the file has it
@@ -440,6 +445,12 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
     if (cancelled)
         *cancelled = cancel.isCancelled();
     return outcomes;
+}
+
+std::shared_ptr<BatchPacing> LookupService::makePacing(const BatchOptions &options) const
+{
+    return std::make_shared<BatchPacing>(qMin(options.jobs, m_jobs), options.paceMs,
+                                         settings().blockedPauseSec);
 }
 
 std::optional<LookupOutcome> LookupService::recentLookup(const QString &id, int withinMinutes,
@@ -506,6 +517,7 @@ QList<BatchRow> batchRows(const QList<LookupOutcome> &outcomes)
         row.reusedMinutes = outcome.reusedMinutes;
         applySellerNote(&row, outcome.note);
         row.risk = outcome.assessment.risk.level;
+        row.reasons = outcome.assessment.risk.reasons;
         rows.append(std::move(row));
     }
     return rows;

@@ -100,6 +100,8 @@ public:
     // it lacks is downloaded as usual; with a local configuration the area table is downloaded
     // once). Set before the first lookup.
     void setLocalSetup(const LocalSetup &local);
+    // The local configuration's file, empty when it is downloaded.
+    QString localConfigPath() const { return m_local.configPath; }
     // Told every page body the lookups receive (null: none). Set before the first lookup.
     void setFetchRecorder(FetchRecorder *recorder) { m_recorder = recorder; }
     // Told the name of each page (BuyerPage) as its fetch begins, on the fetching thread.
@@ -138,6 +140,12 @@ public:
     QList<LookupOutcome> batch(const QStringList &ids, const BatchOptions &options,
                                const CancelToken &cancel, const BatchProgress &progress = {},
                                bool *cancelled = nullptr);
+
+    // The pacing batch() makes for these options, for batches in a row to share
+    // (BatchOptions::pacing).
+    std::shared_ptr<BatchPacing> makePacing(const BatchOptions &options) const;
+    // Batches running now (any front end's).
+    int batchesRunning() const { return m_batchesRunning; }
 
     // The outcome again after the seller changed the buyer's note or mark: the note re-read and
     // the verdict assessed anew.
@@ -190,6 +198,7 @@ private:
     DetailPageBrowser *m_browser = nullptr;
     SellerDatabase *m_database = nullptr;
     std::atomic<bool> m_recordHistory{false};
+    std::atomic<int> m_batchesRunning{0};
 
     mutable std::mutex m_setupMutex; // guards the settings, the setup and the cache
     std::mutex m_fetchSetupMutex;    // one download of the setup at a time

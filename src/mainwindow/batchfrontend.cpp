@@ -11,8 +11,10 @@
 #include "mainwindow/programtitle.h"
 #include "mainwindow/resultlines.h"
 #include "mainwindow/spreadsheetopener.h"
+#include "mainwindow/verdictbar.h"
 #include "model/ownerfolders.h"
 #include "storage/sellerdatabase.h"
+#include "watch/batchfindings.h"
 
 #include <QDateTime>
 #include <QDesktopServices>
@@ -31,6 +33,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+#include <array>
 #include <memory>
 
 BatchFrontEnd::BatchFrontEnd(QWidget *window, LookupService *service, const QuerySettings &settings,
@@ -42,6 +46,15 @@ BatchFrontEnd::BatchFrontEnd(QWidget *window, LookupService *service, const Quer
       m_runner(new LookupRunner(service, this)), m_pauseTimer(new QTimer(this))
 {
     connect(m_stopButton, &QPushButton::clicked, this, &BatchFrontEnd::stop);
+    // Under the summary: the verdicts as a bar, and a warning when the page rules went stale.
+    m_bar = new VerdictBar(m_summary->parentWidget());
+    m_bar->hide();
+    m_staleLine = new QLabel(m_summary->parentWidget());
+    m_staleLine->setObjectName(QStringLiteral("BatchStaleRules"));
+    m_staleLine->setTextFormat(Qt::PlainText);
+    m_staleLine->setWordWrap(true);
+    m_staleLine->setStyleSheet(QStringLiteral("color: #C00000;"));
+    m_staleLine->hide();
     m_pauseTimer->setInterval(1000);
     connect(m_pauseTimer, &QTimer::timeout, this, &BatchFrontEnd::showPause);
 }
@@ -85,6 +98,8 @@ void BatchFrontEnd::stop()
 
 void BatchFrontEnd::clearSummary()
 {
+    m_bar->hide();
+    m_staleLine->hide();
     m_summary->hide();
 }
 
@@ -289,6 +304,7 @@ void BatchFrontEnd::start(const QString &fileName, bool resume)
     m_stops = 0;
     m_started = 0;
     m_finishedRows = 0;
+    m_began = QDateTime::currentDateTime();
 
     emit busy();
     clearSummary();
@@ -381,6 +397,8 @@ void BatchFrontEnd::done(const QList<LookupOutcome> &outcomes, bool cancelled, i
     QString table;
     QString error;
     bool opened = false;
+    QString staleText;
+    std::array<int, 4> counts = {};
     if (!outcomes.isEmpty()) { // a batch stopped before any buyer finished has no table
         // The last line shows (painted now) while the table is written and the spreadsheet
         // program starts.
@@ -396,6 +414,22 @@ void BatchFrontEnd::done(const QList<LookupOutcome> &outcomes, bool cancelled, i
             addOrderColumns(&rows, m_orderBuyers);
         if (m_settings.sortByRisk)
             sortRowsByRisk(&rows);
+        for (const BatchRow &row : std::as_const(rows)) {
+            const auto &order = VerdictBar::order();
+            ++counts[size_t(std::find(order.begin(), order.end(), row.risk) - order.begin())];
+        }
+        SellerDatabase *database = m_runner->service()->database();
+        const QList<StaleField> stale = staleFieldsOfBatch(outcomes, database, m_began);
+        if (!stale.isEmpty()) {
+            staleText = staleRulesText(stale, configurationName(*m_runner->service()));
+            options.warnings = {staleText};
+        }
+        int queued = 0;
+        if (m_orderFile && database &&
+            database->queueForReview(reviewEntriesOf(rows, QFileInfo(m_idFileName).fileName()),
+                                     &queued) &&
+            queued > 0)
+            emit reviewQueueChanged();
         table = writeBatchSpreadsheetToTemp(rows, &error, options);
         if (!table.isEmpty()) {
             const QPointer<BatchFrontEnd> self(this);
@@ -413,6 +447,20 @@ void BatchFrontEnd::done(const QList<LookupOutcome> &outcomes, bool cancelled, i
     m_summary->setText(summaryText(outcomes, stopped, total - outcomes.size()));
     m_summary->setToolTip(m_summary->text());
     m_summary->show();
+    const QRect line = m_summary->geometry();
+    if (!outcomes.isEmpty()) {
+        m_bar->setGeometry(line.x(), line.bottom() + 3, qMin(240, line.width()), 10);
+        m_bar->setCounts(counts);
+        m_bar->show();
+    }
+    if (!staleText.isEmpty()) {
+        m_staleLine->setText(staleText);
+        m_staleLine->setToolTip(staleText);
+        m_staleLine->setGeometry(line.x(), line.bottom() + 16, line.width(),
+                                 2 * m_staleLine->fontMetrics().lineSpacing() + 2);
+        m_staleLine->show();
+        emit staleRulesFound(staleText);
+    }
     if (outcomes.isEmpty())
         return;
     if (table.isEmpty())

@@ -23,6 +23,7 @@ class QProgressBar;
 class QPushButton;
 class QWidget;
 class ResultLines;
+class VerdictBar;
 struct BatchRow;
 struct LookupOutcome;
 struct MainWindowLayout;
@@ -88,6 +89,11 @@ signals:
     void busy();
     // The batch has ended: its table written and handed on, or abandoned.
     void finished();
+    // Orders of 高 buyers of an order export went into the review queue.
+    void reviewQueueChanged();
+    // Fields most found buyers lack now but had over the last month (the text names them and
+    // the configuration).
+    void staleRulesFound(const QString &text);
 
 private:
     // The batch of the file; resume: continue from the journal.
@@ -115,6 +121,9 @@ private:
     QProgressBar *m_progressBar;
     QPushButton *m_stopButton;
     QLabel *m_summary;
+    VerdictBar *m_bar = nullptr;   // the verdicts under the summary
+    QLabel *m_staleLine = nullptr; // page rules gone stale, under the bar
+    QDateTime m_began;             // when the batch began: its own lookups are from then on
     LookupRunner *m_runner;
     bool m_running = false;
     bool m_abandoned = false;

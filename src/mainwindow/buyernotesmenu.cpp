@@ -40,6 +40,9 @@ QMenu *BuyerNotesMenu::menuFor(const QString &buyerId, QWidget *parent)
     QAction *history = menu->addAction(QStringLiteral("查询历史…"), self,
                                        [self, buyerId] { emit self->historyRequested(buyerId); });
     history->setEnabled(m_database && m_database->canRead());
+    QAction *review = menu->addAction(QStringLiteral("待处理订单…"), self,
+                                      [self] { emit self->reviewRequested(); });
+    review->setEnabled(m_database && m_database->canRead());
     return menu;
 }
 

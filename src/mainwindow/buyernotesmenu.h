@@ -39,6 +39,8 @@ signals:
     void noteChanged(const QString &buyerId);
     // "查询历史…": the history dialog, filtered by the buyer when one is shown.
     void historyRequested(const QString &buyerId);
+    // "待处理订单…": the review queue.
+    void reviewRequested();
 
 private:
     bool ask(const QString &title, const QString &label, bool multiLine, QString *text);

@@ -123,6 +123,9 @@ MainWindow::MainWindow(LookupSession &session, QWidget *parent)
     connect(&m_session, &LookupSession::notesChanged, this, &MainWindow::noteChanged);
     connect(&m_session, &LookupSession::settingsChanged, this,
             [this](const QuerySettings &settings) { settingsChanged(settings); });
+    connect(m_seller, &SellerView::reviewRequested, this, &MainWindow::reviewQueueRequested);
+    connect(m_batch, &BatchFrontEnd::reviewQueueChanged, this, &MainWindow::reviewQueueChanged);
+    connect(m_batch, &BatchFrontEnd::staleRulesFound, this, &MainWindow::staleRulesFound);
     connect(m_batch, &BatchFrontEnd::busy, this, [this] {
         setQueryButtonsEnabled(false);
         m_seller->hideLines();
@@ -354,6 +357,7 @@ void MainWindow::runQuery()
     const QString &buyerId = input; // the service trims it
 
     m_queryRunning = true;
+    m_queryFromClipboard = false;
     m_layout.batchButton->setEnabled(false);
     m_batch->clearSummary();
     m_layout.queryButton->setText(tr("取消"));
@@ -408,6 +412,7 @@ void MainWindow::queryDone(const LookupOutcome &outcome)
         setQueryButtonsEnabled(true);
         if (outcome.status != LookupStatus::Cancelled) {
             m_shown = std::make_unique<LookupOutcome>(outcome);
+            m_shownFromClipboard = m_queryFromClipboard;
             rememberId(outcome.id);
         }
         if (m_shown)
@@ -616,6 +621,7 @@ void MainWindow::clipboardChanged()
     m_clipboardTaken = text;
     m_layout.input->setText(trimSpaces(text));
     runQuery();
+    m_queryFromClipboard = m_queryRunning; // runQuery cleared it; this one is the clipboard's
 }
 
 void MainWindow::keepClipboardWatch(bool on)

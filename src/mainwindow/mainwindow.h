@@ -120,6 +120,8 @@ public:
     SettingsDialog *settingsDialog() const;
 
     bool queryRunning() const { return m_queryRunning; }
+    // Whether the lookup shown was started by the clipboard watch.
+    bool shownFromClipboard() const { return m_shownFromClipboard; }
     // The outcome of the last lookup shown (its verdict follows the seller's notes), or null.
     const LookupOutcome *shownOutcome() const { return m_shown.get(); }
     LookupSession &session() const { return m_session; }
@@ -137,6 +139,12 @@ signals:
     void batchFinished();
     // The start-up list's download has ended (whether or not it brought a list).
     void startupListFinished();
+    // The seller asks for the review queue (the result area's menu).
+    void reviewQueueRequested();
+    // A batch put orders into the review queue.
+    void reviewQueueChanged();
+    // A batch found page rules gone stale (the text names the fields and the configuration).
+    void staleRulesFound(const QString &text);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -180,6 +188,8 @@ private:
     LookupRunner *m_queryRunner = nullptr;
     std::unique_ptr<LookupOutcome> m_shown;
     bool m_queryRunning = false;
+    bool m_queryFromClipboard = false; // the lookup under way was started by the clipboard watch
+    bool m_shownFromClipboard = false;
     // The input box was clicked into since it got the focus: the next click places the cursor.
     bool m_inputEditing = false;
     ClickLabel *m_updateNotice = nullptr; // UpdateNotice, on the caption bar

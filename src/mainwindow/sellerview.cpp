@@ -60,6 +60,7 @@ void SellerView::setDatabase(SellerDatabase *database)
     m_menu = new BuyerNotesMenu(database, m_window);
     connect(m_menu, &BuyerNotesMenu::noteChanged, this, &SellerView::noteChanged);
     connect(m_menu, &BuyerNotesMenu::historyRequested, this, &SellerView::showHistory);
+    connect(m_menu, &BuyerNotesMenu::reviewRequested, this, &SellerView::reviewRequested);
 }
 
 SellerView::Lines SellerView::linesFor(const LookupOutcome &outcome)

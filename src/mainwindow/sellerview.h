@@ -54,6 +54,8 @@ public:
 signals:
     // The seller changed the buyer's note or mark from the menu.
     void noteChanged(const QString &buyerId);
+    // The menu asks for the review queue.
+    void reviewRequested();
 
 private:
     void showMenu(const QPoint &position);

@@ -93,6 +93,7 @@ SettingsDialog::SettingsDialog(const QString &settingsPath, QWidget *parent)
     m_tabs->addTab(buildBatchPage(), tr("批量"));
     m_tabs->addTab(buildRiskPage(), tr("风险"));
     m_tabs->addTab(buildStoragePage(), tr("记录"));
+    m_tabs->addTab(buildWatchPage(), tr("监视"));
 
     m_problemLine = new QLabel(this);
     m_problemLine->setObjectName(QStringLiteral("settingsProblem"));
@@ -304,6 +305,28 @@ QWidget *SettingsDialog::buildRiskPage()
     connect(restore, &QPushButton::clicked, this, &SettingsDialog::restoreRiskDefaults);
     layout->addWidget(restore, 0, Qt::AlignLeft);
     layout->addStretch();
+    return page;
+}
+
+QWidget *SettingsDialog::buildWatchPage()
+{
+    auto *page = new QWidget;
+    auto *grid = new QGridLayout(page);
+    const QuerySettings d;
+    addField(grid, QStringLiteral("watch/folder"), tr("监视的订单文件夹（留空：不监视）"),
+             TextField, QString(), QString());
+    addField(grid, QStringLiteral("watch/outputFolder"),
+             tr("检查结果表格存放处（留空：订单文件旁）"), TextField, QString(), QString());
+    addField(grid, QStringLiteral("watch/archive"), tr("检查完的订单文件移入 done 文件夹"),
+             BoolField, boolText(d.watchArchive), QString());
+    addField(grid, QStringLiteral("watch/notify"), tr("桌面通知"), BoolField,
+             boolText(d.watchNotify), QString());
+    addField(grid, QStringLiteral("window/closeToTray"), tr("关闭时最小化到托盘"), BoolField,
+             boolText(d.closeToTray), QString());
+    addField(grid, QStringLiteral("window/startAtLogin"), tr("登录时启动（隐藏）"), BoolField,
+             boolText(d.startAtLogin), QString());
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(grid->rowCount(), 1);
     return page;
 }
 

@@ -19,8 +19,8 @@ class LookupRunner;
 class LookupService;
 
 // The settings dialog ("设置"): the settings file the command line reads too, edited field by
-// field in five sections (服务器, 查询, 批量, 风险, 记录). Each field shows the file's value, or
-// the default when the file has none. Saving checks every field as the program reads it: a value
+// field in six sections (服务器, 查询, 批量, 风险, 记录, 监视). Each field shows the file's value,
+// or the default when the file has none. Saving checks every field as the program reads it: a value
 // that would be refused is named next to its field and nothing is written. Otherwise only the
 // changed values are written into the file (comments, unknown keys and sections stay as they
 // are), through a new file renamed over the old one.
@@ -31,7 +31,7 @@ class SettingsDialog : public QDialog
 {
     Q_OBJECT
 public:
-    enum Section { Server, Query, Batch, Risk, Storage };
+    enum Section { Server, Query, Batch, Risk, Storage, Watch };
 
     explicit SettingsDialog(const QString &settingsPath, QWidget *parent = nullptr);
     ~SettingsDialog() override;
@@ -83,6 +83,7 @@ private:
     QWidget *buildBatchPage();
     QWidget *buildRiskPage();
     QWidget *buildStoragePage();
+    QWidget *buildWatchPage();
     // Adds a field's row (label, editor, default, reason) to a form.
     void addField(class QGridLayout *grid, const QString &key, const QString &label, int kind,
                   const QString &defaultText, const QString &rule, bool showDefault = false);

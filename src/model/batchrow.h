@@ -23,6 +23,7 @@ struct BatchRow
     QString sellerNote = {}; // the seller's note: an extra column
     // The verdict on the buyer, for the risk order, the row's colour and the summary sheet.
     RiskLevel risk = RiskLevel::Unknown;
+    QStringList reasons = {}; // the verdict's reasons: the review queue keeps them
     // From an order file: the buyer's orders and their numbers (the order columns).
     int orders = 0;
     QStringList orderNumbers = {}; // the first ones, as kept from the file

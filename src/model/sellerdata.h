@@ -6,9 +6,10 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
-// What the seller's database keeps: completed lookups, the seller's notes and marks, and the
-// entries of a shared blacklist.
+// What the seller's database keeps: completed lookups, the seller's notes and marks, the
+// entries of a shared blacklist, and the orders waiting for review.
 
 // One page fetch of a stored lookup.
 struct StoredPage
@@ -57,4 +58,20 @@ struct BlacklistEntry
     QString reason;
     QDate date;   // invalid: not given
     int line = 0; // where the entry starts in the file, from 1
+};
+
+// An order waiting for the seller's decision: its buyer was judged high risk by a batch of an
+// order export or a watched file.
+struct ReviewEntry
+{
+    qint64 rowId = 0;
+    QString orderNumber; // empty when the export has no order numbers
+    QString buyerId;
+    QStringList reasons;
+    QString source;    // the order export it came from
+    QDateTime queued;  // when it was queued
+    QDateTime handled; // when the seller marked it handled (invalid: still waiting)
+    QString note;      // the seller's note on handling it
+
+    bool isHandled() const { return handled.isValid(); }
 };

@@ -66,6 +66,19 @@ const char *const kStepTo2[] = {
     " listed_on TEXT NOT NULL DEFAULT ''," // yyyy-MM-dd
     " updated_at INTEGER NOT NULL)",
 };
+const char *const kStepTo3[] = {
+    "CREATE TABLE review_queue ("
+    " id INTEGER PRIMARY KEY,"
+    " order_number TEXT NOT NULL DEFAULT '',"
+    " buyer_id TEXT NOT NULL,"
+    " reasons TEXT NOT NULL DEFAULT '[]'," // a JSON array of texts
+    " source TEXT NOT NULL DEFAULT '',"
+    " queued_at INTEGER NOT NULL," // milliseconds since 1970-01-01 UTC
+    " handled_at INTEGER,"         // NULL: waiting
+    " note TEXT NOT NULL DEFAULT '',"
+    " UNIQUE (order_number, buyer_id))",
+    "CREATE INDEX review_waiting ON review_queue (handled_at, queued_at)",
+};
 struct Step
 {
     const char *const *statements;
@@ -74,6 +87,7 @@ struct Step
 const Step kSteps[] = {
     {kStepTo1, std::size(kStepTo1)},
     {kStepTo2, std::size(kStepTo2)},
+    {kStepTo3, std::size(kStepTo3)},
 };
 constexpr int kSchemaVersion = int(std::size(kSteps));
 
@@ -122,6 +136,12 @@ QString pagesJson(const PageResults &pages)
                                  {QStringLiteral("address"), p.address}});
     }
     return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
+}
+
+QString reasonsJson(const QStringList &reasons)
+{
+    return QString::fromUtf8(
+        QJsonDocument(QJsonArray::fromStringList(reasons)).toJson(QJsonDocument::Compact));
 }
 
 QList<StoredPage> pagesFromJson(const QString &text)
@@ -194,11 +214,17 @@ public:
     bool addLookup(const BuyerQueryResult &result, const QDateTime &time);
     QList<StoredLookup> history(const HistoryFilter &filter);
     qint64 lookupCount();
+    FieldFill fieldFill(const QDateTime &since, const QDateTime &before);
     BuyerNote note(const QString &buyerId);
     QList<BuyerNote> notes();
     bool saveNote(const BuyerNote &note);
     bool removeNote(const QString &buyerId, bool *existed);
     bool importBlacklist(const QList<BlacklistEntry> &entries, ImportReport *report);
+    bool queueForReview(const QList<ReviewEntry> &entries, int *added);
+    QList<ReviewEntry> reviewQueue(bool withHandled);
+    int reviewCount();
+    bool markReviewed(const QString &where, const QVariantList &values, const QString &note,
+                      int *marked);
 
     State state = State::Closed;
     QString path;
@@ -621,6 +647,37 @@ qint64 SellerDatabase::Worker::lookupCount()
     return q.next() ? q.value(0).toLongLong() : 0;
 }
 
+FieldFill SellerDatabase::Worker::fieldFill(const QDateTime &since, const QDateTime &before)
+{
+    // The columns of the fields staleCheckedFields() names, in its order.
+    static const char *const columns[] = {
+        "nick",       "reg_time",      "address",   "verification",  "good_rate",
+        "good_count", "neutral_count", "bad_count", "neutral_given", "bad_given"};
+    static_assert(std::size(columns) == FieldFill::kFields);
+    FieldFill fill;
+    if (!readable())
+        return fill;
+    QString sql = QStringLiteral("SELECT count(*)");
+    for (const char *column : columns)
+        sql += QStringLiteral(", total(trim(%1) <> '')").arg(QLatin1String(column));
+    sql += QStringLiteral(" FROM lookups WHERE looked_up_at >= ? AND looked_up_at < ?"
+                          " AND trim(credit_url) <> ''");
+    QSqlQuery q(m_db);
+    q.prepare(sql);
+    q.addBindValue(since.toMSecsSinceEpoch());
+    q.addBindValue(before.toMSecsSinceEpoch());
+    if (!q.exec()) {
+        failed(q.lastError(), QStringLiteral("read"));
+        return fill;
+    }
+    if (q.next()) {
+        fill.found = q.value(0).toInt();
+        for (size_t i = 0; i < FieldFill::kFields; ++i)
+            fill.filled[i] = q.value(int(i) + 1).toInt();
+    }
+    return fill;
+}
+
 BuyerNote SellerDatabase::Worker::noteFrom(const QSqlQuery &q) const
 {
     BuyerNote n;
@@ -817,6 +874,148 @@ bool SellerDatabase::Worker::importBlacklist(const QList<BlacklistEntry> &entrie
     return true;
 }
 
+bool SellerDatabase::Worker::queueForReview(const QList<ReviewEntry> &entries, int *added)
+{
+    if (added)
+        *added = 0;
+    if (state != State::Ready)
+        return false;
+    int count = 0;
+    QSqlError error;
+    const bool stored = writeWithRetries(
+        [&](QSqlError *e) {
+            count = 0;
+            QSqlQuery q(m_db);
+            bool ok = begin(q);
+            QSqlQuery find(m_db);
+            for (const ReviewEntry &entry : entries) {
+                if (!ok)
+                    break;
+                find.prepare(QStringLiteral("SELECT id, handled_at IS NULL FROM review_queue"
+                                            " WHERE order_number = ? AND buyer_id = ?"));
+                find.addBindValue(text(entry.orderNumber));
+                find.addBindValue(text(entry.buyerId));
+                if (!find.exec()) {
+                    *e = find.lastError();
+                    rollback();
+                    return false;
+                }
+                const bool known = find.next();
+                const qint64 id = known ? find.value(0).toLongLong() : 0;
+                const bool waiting = known && find.value(1).toBool();
+                find.finish();
+                if (known && !waiting)
+                    continue; // the seller has dealt with this order
+                if (known) {
+                    q.prepare(QStringLiteral(
+                        "UPDATE review_queue SET reasons = ?, source = ? WHERE id = ?"));
+                    q.addBindValue(reasonsJson(entry.reasons));
+                    q.addBindValue(text(entry.source));
+                    q.addBindValue(id);
+                } else {
+                    q.prepare(QStringLiteral(
+                        "INSERT INTO review_queue (order_number, buyer_id, reasons, source,"
+                        " queued_at) VALUES (?, ?, ?, ?, ?)"));
+                    q.addBindValue(text(entry.orderNumber));
+                    q.addBindValue(text(entry.buyerId));
+                    q.addBindValue(reasonsJson(entry.reasons));
+                    q.addBindValue(text(entry.source));
+                    q.addBindValue(entry.queued.isValid() ? entry.queued.toMSecsSinceEpoch()
+                                                          : QDateTime::currentMSecsSinceEpoch());
+                }
+                ok = q.exec();
+                if (ok && !known)
+                    ++count;
+            }
+            if (ok)
+                ok = exec(q, QStringLiteral("COMMIT"));
+            if (!ok) {
+                *e = q.lastError();
+                rollback();
+            }
+            return ok;
+        },
+        &error);
+    if (added)
+        *added = count;
+    return stored || failed(error, QStringLiteral("store"));
+}
+
+QList<ReviewEntry> SellerDatabase::Worker::reviewQueue(bool withHandled)
+{
+    QList<ReviewEntry> out;
+    if (!readable())
+        return out;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    const QString sql =
+        QStringLiteral("SELECT id, order_number, buyer_id, reasons, source, queued_at, handled_at,"
+                       " note FROM review_queue") +
+        (withHandled ? QStringLiteral(" ORDER BY handled_at IS NOT NULL, handled_at, queued_at, id")
+                     : QStringLiteral(" WHERE handled_at IS NULL ORDER BY queued_at, id"));
+    if (!q.exec(sql)) {
+        failed(q.lastError(), QStringLiteral("read"));
+        return out;
+    }
+    while (q.next()) {
+        ReviewEntry e;
+        e.rowId = q.value(0).toLongLong();
+        e.orderNumber = q.value(1).toString();
+        e.buyerId = q.value(2).toString();
+        for (const QJsonValue &v : QJsonDocument::fromJson(q.value(3).toString().toUtf8()).array())
+            e.reasons.append(v.toString());
+        e.source = q.value(4).toString();
+        e.queued = QDateTime::fromMSecsSinceEpoch(q.value(5).toLongLong());
+        if (!q.value(6).isNull())
+            e.handled = QDateTime::fromMSecsSinceEpoch(q.value(6).toLongLong());
+        e.note = q.value(7).toString();
+        out.append(e);
+    }
+    return out;
+}
+
+int SellerDatabase::Worker::reviewCount()
+{
+    if (!readable())
+        return 0;
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("SELECT count(*) FROM review_queue WHERE handled_at IS NULL"))) {
+        failed(q.lastError(), QStringLiteral("read"));
+        return 0;
+    }
+    return q.next() ? q.value(0).toInt() : 0;
+}
+
+bool SellerDatabase::Worker::markReviewed(const QString &where, const QVariantList &values,
+                                          const QString &note, int *marked)
+{
+    if (marked)
+        *marked = 0;
+    if (state != State::Ready)
+        return false;
+    QSqlError error;
+    const bool stored = writeWithRetries(
+        [&](QSqlError *e) {
+            QSqlQuery q(m_db);
+            q.prepare(QStringLiteral("UPDATE review_queue SET handled_at = ?, note = ?"
+                                     " WHERE handled_at IS NULL AND (") +
+                      where + u')');
+            q.addBindValue(QDateTime::currentMSecsSinceEpoch());
+            q.addBindValue(text(note));
+            for (const QVariant &v : values)
+                q.addBindValue(v);
+            if (!q.exec()) {
+                *e = q.lastError();
+                return false;
+            }
+            if (marked)
+                *marked = q.numRowsAffected();
+            return true;
+        },
+        &error);
+    return stored || failed(error, QStringLiteral("store"));
+}
+
 SellerDatabase::SellerDatabase() : d(std::make_unique<Worker>()) {}
 
 SellerDatabase::~SellerDatabase() = default;
@@ -896,6 +1095,11 @@ qint64 SellerDatabase::lookupCount() const
     return d->call([&] { return d->lookupCount(); });
 }
 
+FieldFill SellerDatabase::fieldFill(const QDateTime &since, const QDateTime &before) const
+{
+    return d->call([&] { return d->fieldFill(since, before); });
+}
+
 BuyerNote SellerDatabase::note(const QString &buyerId) const
 {
     return d->call([&] { return d->note(buyerId); });
@@ -919,4 +1123,36 @@ bool SellerDatabase::removeNote(const QString &buyerId, bool *existed)
 bool SellerDatabase::importBlacklist(const QList<BlacklistEntry> &entries, ImportReport *report)
 {
     return d->call([&] { return d->importBlacklist(entries, report); });
+}
+
+bool SellerDatabase::queueForReview(const QList<ReviewEntry> &entries, int *added)
+{
+    return d->call([&] { return d->queueForReview(entries, added); });
+}
+
+QList<ReviewEntry> SellerDatabase::reviewQueue(bool withHandled) const
+{
+    return d->call([&] { return d->reviewQueue(withHandled); });
+}
+
+int SellerDatabase::reviewCount() const
+{
+    return d->call([&] { return d->reviewCount(); });
+}
+
+bool SellerDatabase::markReviewed(const QString &key, const QString &note, int *marked)
+{
+    return d->call([&] {
+        return d->markReviewed(
+            QStringLiteral("order_number = ? OR (order_number = '' AND buyer_id = ?)"),
+            {text(key), text(key)}, note, marked);
+    });
+}
+
+bool SellerDatabase::markReviewed(qint64 rowId, const QString &note)
+{
+    int marked = 0;
+    const bool ok =
+        d->call([&] { return d->markReviewed(QStringLiteral("id = ?"), {rowId}, note, &marked); });
+    return ok && marked > 0;
 }

@@ -2,6 +2,7 @@
 
 #include "model/buyerqueryresult.h"
 #include "model/sellerdata.h"
+#include "model/stalerules.h"
 
 #include <QDateTime>
 #include <QList>
@@ -83,6 +84,9 @@ public:
     std::optional<StoredLookup> lastLookup(const QString &buyerId) const;
     QList<StoredLookup> history(const HistoryFilter &filter = {}) const;
     qint64 lookupCount() const;
+    // How many lookups from since up to before were of found buyers, and how many of those had
+    // each field filled (counted by the database: a month of history is not read into memory).
+    FieldFill fieldFill(const QDateTime &since, const QDateTime &before) const;
 
     // Notes and marks. note() gives an empty note (with the id) for a buyer without one.
     BuyerNote note(const QString &buyerId) const;
@@ -96,6 +100,18 @@ public:
     // keeps it, a blank reason keeps the reason there was, and a buyer the seller marked trusted
     // is left as it is and counted as refused. When it fails, *report counts what was committed.
     bool importBlacklist(const QList<BlacklistEntry> &entries, ImportReport *report);
+
+    // The review queue. An order already queued (waiting or handled) is not queued again; a
+    // waiting one takes the newer reasons. *added counts the new entries.
+    bool queueForReview(const QList<ReviewEntry> &entries, int *added = nullptr);
+    // The waiting entries, oldest first; with handled ones too (newest handled last) when asked.
+    QList<ReviewEntry> reviewQueue(bool withHandled = false) const;
+    int reviewCount() const;
+    // Marks the waiting entries of an order handled: key is the order number, or the buyer id of
+    // entries without one. *marked counts them (0: nothing waits under that key).
+    bool markReviewed(const QString &key, const QString &note, int *marked = nullptr);
+    // Marks one waiting entry handled (the window's list).
+    bool markReviewed(qint64 rowId, const QString &note);
 
 private:
     class Worker;

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <zip.h>
+
 namespace {
 
 using Table = QList<QStringList>;
@@ -371,6 +373,19 @@ private slots:
         QCOMPARE(summary.cells.value("B6").value, QStringLiteral("4"));
         QCOMPARE(summary.cells.value("A9").value, QStringLiteral("b3"));
         QCOMPARE(summary.cells.value("B9").value, QStringLiteral("收货后退款"));
+        // A warning goes between the counts and the blacklist; the counts have their chart.
+        options.warnings = {QStringLiteral("好评数：4 个买家中 4 个为空，页面规则可能已过期")};
+        const QString warned = m_dir.filePath(QStringLiteral("orders-warned.xlsx"));
+        QVERIFY2(writeBatchSpreadsheet(warned, rows, &error, options), qPrintable(error));
+        const XlsxSheet second = readXlsxSheet(warned, QStringLiteral("sheet2.xml"));
+        QCOMPARE(second.cells.value("A8").value, options.warnings.first());
+        QCOMPARE(second.cells.value("A11").value, QStringLiteral("b3"));
+        int zipError = 0;
+        zip_t *archive = zip_open(QFile::encodeName(warned).constData(), ZIP_RDONLY, &zipError);
+        QVERIFY(archive);
+        const bool hasChart = zip_name_locate(archive, "xl/charts/chart1.xml", 0) >= 0;
+        zip_close(archive);
+        QVERIFY(hasChart);
 
         const QString csv = m_dir.filePath(QStringLiteral("orders-table.csv"));
         QVERIFY2(writeBatchCsv(csv, rows, &error, options), qPrintable(error));

@@ -7,7 +7,9 @@
 #include "mainwindow/batchfrontend.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/spreadsheetopener.h"
+#include "mainwindow/verdictbar.h"
 #include "querylookups.h"
+#include "storage/sellerdatabase.h"
 #include "web/codepage936.h"
 #include "web/fetchpage.h"
 #include "windowonsession.h"
@@ -424,7 +426,15 @@ private slots:
         QuerySettings s;
         s.mainHost = s.secondHost = s.tradeCardHost = m_site->hostPort();
         s.batchMaxIds = 2;
+        // A blacklisted buyer's orders wait for review; the summary's bar counts the verdicts.
+        SellerDatabase db; // outlives the window
+        QVERIFY(db.open(m_files.filePath(QStringLiteral("orders%1.sqlite").arg(queries))));
+        BuyerNote note;
+        note.buyerId = QStringLiteral("tom");
+        note.listed = ListMark::Blacklist;
+        QVERIFY(db.saveNote(note));
         auto w = configure(windowOn(s), idFile("订单.CSV", content));
+        w->setSellerDatabase(&db, false);
         QString told;
         whenModal<QMessageBox>(w.get(), [&](QMessageBox *box) {
             told = box->text();
@@ -443,6 +453,14 @@ private slots:
             QCOMPARE(cell(sheet, 'N', 2), QStringLiteral("1；3"));
             QCOMPARE(cell(sheet, 'A', 3), QStringLiteral("ann"));
             QVERIFY(readXlsxSheet(m_opened[0], QStringLiteral("sheet2.xml")).error.isEmpty());
+            QStringList queued;
+            for (const ReviewEntry &e : db.reviewQueue())
+                queued.append(e.orderNumber + u' ' + e.buyerId);
+            QCOMPARE(queued, QStringList({"1 tom", "3 tom"}));
+            auto *bar = child<VerdictBar>(w.get(), "BatchVerdictBar");
+            QVERIFY(bar->isVisibleTo(w.get()));
+            QCOMPARE(bar->counts()[0], 1); // 高 first
+            QCOMPARE(bar->counts()[0] + bar->counts()[1] + bar->counts()[2] + bar->counts()[3], 2);
         }
         checkWindowUsable(w.get());
     }

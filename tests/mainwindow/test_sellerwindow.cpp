@@ -4,6 +4,7 @@
 #include "mainwindow/buyernotesmenu.h"
 #include "mainwindow/historydialog.h"
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/reviewdialog.h"
 #include "mainwindow/riskverdictview.h"
 #include "storage/sellerdatabase.h"
 #include "windowonsession.h"
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -137,7 +139,8 @@ private slots:
         QStringList texts;
         for (QAction *a : menu->actions())
             texts.append(a->text());
-        QCOMPARE(texts, (QStringList{"加入黑名单…", "备注…", "移出黑名单", "", "查询历史…"}));
+        QCOMPARE(texts, (QStringList{"加入黑名单…", "备注…", "移出黑名单", "", "查询历史…",
+                                     "待处理订单…"}));
         QVERIFY(!menu->actions().at(2)->isEnabled()); // not listed yet
 
         auto *verdict = w->findChild<RiskVerdictView *>(QStringLiteral("RiskVerdict"));
@@ -222,6 +225,36 @@ private slots:
                 sheet.cells.value(QStringLiteral("A2")).style);
         QCOMPARE(m_db->lookupCount(), qint64(2));
         QFile::remove(m_tables.at(0));
+    }
+
+    // The review queue's list: the selected orders marked handled, with the note, leave it.
+    void reviewQueueList()
+    {
+        SellerDatabase db;
+        QVERIFY(db.open(m_dir.filePath(QStringLiteral("review.sqlite"))));
+        ReviewEntry e;
+        e.buyerId = QStringLiteral("tom.wang");
+        e.reasons = {QStringLiteral("在黑名单中：收货后退款")};
+        e.orderNumber = QStringLiteral("1002");
+        ReviewEntry other = e;
+        other.orderNumber = QStringLiteral("1003");
+        QVERIFY(db.queueForReview({e, other}));
+        ReviewDialog dialog(&db);
+        dialog.setNotePrompt([](QWidget *, QString *note) {
+            *note = QStringLiteral("电话确认过");
+            return true;
+        });
+        QSignalSpy changed(&dialog, &ReviewDialog::queueChanged);
+        auto *table = dialog.findChild<QTableWidget *>(QStringLiteral("ReviewTable"));
+        QCOMPARE(table->rowCount(), 2);
+        table->selectRow(0);
+        dialog.findChild<QPushButton *>(QStringLiteral("ReviewHandled"))->click();
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(table->rowCount(), 1);
+        QCOMPARE(table->item(0, 0)->text(), QStringLiteral("1003"));
+        const QList<ReviewEntry> all = db.reviewQueue(true);
+        QCOMPARE(all.last().note, QStringLiteral("电话确认过"));
+        QVERIFY(all.last().isHandled());
     }
 };
 

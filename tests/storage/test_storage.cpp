@@ -127,6 +127,50 @@ private slots:
         QCOMPARE(stored->pages.at(0).outcome, QStringLiteral("timeout"));
     }
 
+    // The review queue: an order is queued once, a handled one stays handled (and in the list of
+    // everything), and an entry without an order number is handled by its buyer's id.
+    void reviewQueue()
+    {
+        SellerDatabase db;
+        QVERIFY(db.open(freshPath()));
+        const auto entry = [](const QString &order, const QString &buyer) {
+            ReviewEntry e;
+            e.orderNumber = order;
+            e.buyerId = buyer;
+            e.reasons = {QStringLiteral("在黑名单中：收货后退款"), QStringLiteral("没有认证")};
+            e.source = QStringLiteral("订单.csv");
+            return e;
+        };
+        int added = 0;
+        QVERIFY(db.queueForReview({entry("1001", "tom"), entry("1002", "tom"), entry("", "amy")},
+                                  &added));
+        QCOMPARE(added, 3);
+        QVERIFY(db.queueForReview({entry("1001", "tom")}, &added)); // the same export again
+        QCOMPARE(added, 0);
+        QCOMPARE(db.reviewCount(), 3);
+        QCOMPARE(db.reviewQueue().first().reasons, entry("", "").reasons);
+
+        int marked = 0;
+        QVERIFY(db.markReviewed(QStringLiteral("1001"), QStringLiteral("已电话确认"), &marked));
+        QCOMPARE(marked, 1);
+        QVERIFY(db.markReviewed(QStringLiteral("amy"), QString(), &marked));
+        QCOMPARE(marked, 1);
+        QVERIFY(db.markReviewed(QStringLiteral("tom"), QString(), &marked)); // tom has numbers
+        QCOMPARE(marked, 0);
+        QVERIFY(db.queueForReview({entry("1001", "tom")}, &added));
+        QCOMPARE(added, 0);
+        const QList<ReviewEntry> waiting = db.reviewQueue();
+        QCOMPARE(waiting.size(), 1);
+        QCOMPARE(waiting.first().orderNumber, QStringLiteral("1002"));
+        QVERIFY(db.markReviewed(waiting.first().rowId, QString()));
+        QVERIFY(!db.markReviewed(waiting.first().rowId, QString())); // handled already
+        const QList<ReviewEntry> all = db.reviewQueue(true);
+        QCOMPARE(all.size(), 3);
+        QCOMPARE(all.first().note, QStringLiteral("已电话确认"));
+        QVERIFY(all.first().isHandled());
+        QCOMPARE(db.reviewCount(), 0);
+    }
+
     void createdOwnerOnly()
     {
         const QString path = freshPath();

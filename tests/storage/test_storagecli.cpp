@@ -80,6 +80,13 @@ private slots:
             << "--database given twice";
         QTest::newRow("database without name")
             << QStringList{"note", "list", "--database"} << "--database needs a file name";
+        QTest::newRow("review done without order")
+            << QStringList{"review", "done"} << "review done takes an order number";
+        QTest::newRow("review action") << QStringList{"review", "later"} << "unknown review action";
+        QTest::newRow("watch two folders")
+            << QStringList{"watch", "--demo", "a", "b"} << "give at most one folder";
+        QTest::newRow("watch missing folder")
+            << QStringList{"watch", "--demo", "/nonexistent/inbox"} << "is not there";
     }
     void usageErrors()
     {
@@ -129,6 +136,37 @@ private slots:
         run = cli({"history", "--database", file, "--since", "2000-01-01", "--csv", "tom.wang"});
         QVERIFY(run.out.startsWith("\xEF\xBB\xBF"));
         QCOMPARE(run.out.count('\n'), 2);
+    }
+
+    // A batch of an order export queues the orders of its 高 buyers; review lists them until
+    // each is marked handled.
+    void reviewQueueFromOrderBatch()
+    {
+        const QString file = db(QStringLiteral("review.sqlite"));
+        QCOMPARE(cli({"note", "add", "--database", file, "--blacklist", "tom.wang", "收货后退款"})
+                     .exitCode,
+                 0);
+        const QString orders =
+            writeFile(QStringLiteral("orders.csv"),
+                      QStringLiteral("订单编号,买家会员名\r\n1001,xiaoyu_2008\r\n1002,tom.wang\r\n")
+                          .toUtf8());
+        CliRun run = cli({"batch", "--demo", "--database", file, orders, "--xlsx",
+                          db(QStringLiteral("orders.xlsx"))});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains("1 order(s) of high-risk buyers wait for review"),
+                 qPrintable(run.err));
+        run = cli({"review", "--json", "--database", file});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.startsWith(QStringLiteral("{\"order\":\"1002\",\"buyerId\":\"tom.wang\","
+                                                   "\"reasons\":[\"在黑名单中：收货后退款\"")
+                                        .toUtf8()),
+                 run.out.constData());
+        QCOMPARE(run.out.count('\n'), 1);
+        QCOMPARE(cli({"review", "done", "--database", file, "1002", "电话确认"}).exitCode, 0);
+        QCOMPARE(cli({"review", "done", "--database", file, "1002"}).exitCode, 1);
+        QCOMPARE(cli({"review", "--database", file}).out, QByteArray());
+        run = cli({"review", "--all", "--database", file});
+        QVERIFY2(run.out.endsWith(QStringLiteral("\t电话确认\n").toUtf8()), run.out.constData());
     }
 
     // A batch of 101 ids with 6 in flight stores 101 lookups, and two programs doing so at once

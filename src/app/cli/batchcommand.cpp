@@ -7,6 +7,7 @@
 #include "files/spreadsheetexport.h"
 #include "model/uilanguage.h"
 #include "storage/historytext.h"
+#include "watch/batchfindings.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -299,6 +300,7 @@ int runBatchCommand(const QStringList &args)
     };
     QList<LookupOutcome> outcomes;
     bool cancelled = false;
+    const QDateTime began = QDateTime::currentDateTime(); // the batch's own lookups from here
     LookupRunner runner(&run.service());
     const int code = runUntilDone(runner, [&] {
         runner.batch(idFile.ids, batch, progress,
@@ -331,6 +333,25 @@ int runBatchCommand(const QStringList &args)
         sortRowsByRisk(&rows);
     table.orderColumns = idFile.orderFile;
     table.markRisk = table.summarySheet = idFile.orderFile || byRisk;
+    // A field most found buyers lack now but had over the last month: the rules went stale.
+    const QList<StaleField> stale = staleFieldsOfBatch(outcomes, run.session->database(), began);
+    if (!stale.isEmpty()) {
+        const QString warning = staleRulesText(stale, configurationName(run.service()));
+        printMessage(warning);
+        table.warnings = {warning};
+    }
+    if (idFile.orderFile) {
+        int queued = 0;
+        if (!run.session->database()->queueForReview(
+                reviewEntriesOf(rows, QFileInfo(idPath).fileName()), &queued))
+            tellStorageProblem(run.session->database()->problem());
+        else if (queued > 0)
+            printMessage(
+                inUserLanguage(QStringLiteral("%1 个高风险订单等待处理（brelvon-cli review）"),
+                               QStringLiteral("%1 order(s) of high-risk buyers wait for "
+                                              "review (brelvon-cli review)"))
+                    .arg(queued));
+    }
     if (!outPath.isEmpty() && !writeBatchSpreadsheet(outPath, rows, &error, table, ownFiles)) {
         printMessage(error);
         return CliUsage;

@@ -300,6 +300,23 @@ int runUntilDone(LookupRunner &runner, const std::function<void()> &start)
     return wasInterrupted ? CliInterrupted : CliOk;
 }
 
+int runUntilInterrupted(const std::function<void()> &stop)
+{
+    QTimer watch;
+    bool stopped = false;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (interrupted() && !stopped) {
+            stopped = true;
+            stop();
+            QCoreApplication::exit(CliInterrupted);
+        }
+    });
+    watch.start(50);
+    watchInterrupts();
+    const int code = QCoreApplication::exec();
+    return stopped ? CliInterrupted : code;
+}
+
 void tellStorageProblem(const QString &problem)
 {
     static QString told; // on the main thread only

@@ -130,6 +130,11 @@ int startQueryRun(const QueryOptions &options, int jobs, QueryRun *run);
 // CliInterrupted when Ctrl-C cancelled it.
 int runUntilDone(LookupRunner &runner, const std::function<void()> &start);
 
+// Serves this thread's event loop until Ctrl-C (or a termination request), then calls stop and
+// returns CliInterrupted; or until something else quits the loop (QCoreApplication::exit(code)),
+// returning its code.
+int runUntilInterrupted(const std::function<void()> &stop);
+
 // After each lookup, on stderr: the warning about a blacklisted buyer, a problem of the
 // database (each problem once).
 void tellAfterLookup(const LookupOutcome &outcome);

@@ -4,6 +4,7 @@
 #include "app/cli/querycommand.h"
 #include "app/cli/settingscommand.h"
 #include "app/cli/storagecommands.h"
+#include "app/cli/watchcommand.h"
 #include "browser/hiddenbrowser.h"
 
 #include <QCoreApplication>
@@ -41,6 +42,10 @@ const char kUsage[] =
     "      share the blacklist as CSV (id,reason,date)\n"
     "  settings check [--settings FILE]\n"
     "      ask each host for the start-up list and the query configuration\n"
+    "  watch [--settings FILE] [--demo] [FOLDER]\n"
+    "      check every order export that appears in FOLDER, until Ctrl-C\n"
+    "  review [--json] [--all] | review done ORDER [NOTE]\n"
+    "      the orders of high-risk buyers waiting for review; mark one handled\n"
     "\n"
     "options:\n"
     "  --settings FILE   the settings file naming the hosts\n"
@@ -79,6 +84,7 @@ const Command kCommands[] = {
     {"history", runHistoryCommand},     {"note", runNoteCommand},
     {"blacklist", runBlacklistCommand}, {"settings", runSettingsCommand},
     {"capture", runCaptureCommand},     {"check-config", runCheckConfigCommand},
+    {"watch", runWatchCommand},         {"review", runReviewCommand},
 };
 
 // Whether the command line asks for the embedded browser, which needs a graphical application

@@ -2,6 +2,7 @@
 
 #include "app/cli/clicommon.h"
 #include "storage/historytext.h"
+#include "watch/batchfindings.h"
 #include "web/texthelpers.h"
 
 #include <QCoreApplication>
@@ -195,5 +196,11 @@ int runQueryCommand(const QStringList &args)
     });
     if (code != CliOk)
         return code;
+    // The single lookups' check: the last lookups against the month before them.
+    if (run.session->recordsHistory()) {
+        if (const QList<StaleField> stale = RecentLookupsCheck().check(run.session->database());
+            !stale.isEmpty())
+            printMessage(staleRulesText(stale, configurationName(run.service())));
+    }
     return everyIdLookedUp ? CliOk : CliNotLookedUp;
 }

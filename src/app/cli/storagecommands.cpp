@@ -5,6 +5,7 @@
 #include "app/cli/querycommand.h"
 #include "files/blacklistcsv.h"
 #include "files/outputguard.h"
+#include "model/uilanguage.h"
 #include "storage/historytext.h"
 #include "storage/sellerdatabase.h"
 
@@ -391,6 +392,102 @@ int runBlacklistCommand(const QStringList &args)
         }
         printMessage(
             QStringLiteral("%1 blacklisted buyer(s) written to %2").arg(entries.size()).arg(path));
+    }
+    return CliOk;
+}
+
+int runReviewCommand(const QStringList &args)
+{
+    QStringList rest = args;
+    const bool done = !rest.isEmpty() && rest.first() == QLatin1String("done");
+    if (done)
+        rest.removeFirst();
+    StorageCommandLine cli(
+        QStringLiteral("review [--settings FILE] [--database FILE] [--json] [--all] | "
+                       "review done ORDER [NOTE]"),
+        inUserLanguage(
+            QStringLiteral("列出等待处理的高风险订单（订单编号、买家、原因、来源文件、时间）；"
+                           "done：把订单（没有订单编号时为买家ID）标记为已处理，可附备注。"),
+            QStringLiteral("Lists the orders of high-risk buyers waiting to be reviewed (order, "
+                           "buyer, reasons, file, time); done: marks an order (a buyer id for "
+                           "entries without an order number) handled, with an optional note.")));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("One JSON object per order."));
+    const QCommandLineOption all(QStringLiteral("all"),
+                                 QStringLiteral("Handled orders too, with when and the note."));
+    cli.parser().addOption(json);
+    cli.parser().addOption(all);
+    int exitCode = CliOk;
+    if (!cli.parse(rest, &exitCode))
+        return exitCode;
+    const QStringList operands = cli.parser().positionalArguments();
+    if (done && (operands.isEmpty() || operands.size() > 2))
+        return cli.usage(inUserLanguage(QStringLiteral("review done 需要订单编号和可选的备注"),
+                                        QStringLiteral("review done takes an order number and "
+                                                       "an optional note")));
+    if (!done && !operands.isEmpty())
+        return cli.usage(inUserLanguage(QStringLiteral("未知的操作 %1"),
+                                        QStringLiteral("unknown review action %1"))
+                             .arg(operands.first()));
+    if (done && (cli.parser().isSet(json) || cli.parser().isSet(all)))
+        return cli.usage(inUserLanguage(QStringLiteral("--json 和 --all 只用于列出"),
+                                        QStringLiteral("--json and --all belong to the list")));
+    const QString key = done ? operands.at(0).trimmed() : QString();
+    if (done && key.isEmpty())
+        return cli.usage(inUserLanguage(QStringLiteral("订单编号为空"),
+                                        QStringLiteral("the order number is blank")));
+
+    SellerDatabase database;
+    if (const int code = cli.open(&database,
+                                  done ? SellerDatabase::OpenMode::CreateIfMissing
+                                       : SellerDatabase::OpenMode::ExistingOnly,
+                                  done);
+        code != CliOk)
+        return code;
+    if (done) {
+        int marked = 0;
+        if (!database.markReviewed(key, operands.value(1).trimmed(), &marked)) {
+            printMessage(database.problem());
+            return CliFailed;
+        }
+        if (marked == 0) {
+            printMessage(inUserLanguage(QStringLiteral("没有等待处理的订单 %1"),
+                                        QStringLiteral("no order %1 waits for review"))
+                             .arg(key));
+            return CliFailed;
+        }
+        printMessage(inUserLanguage(QStringLiteral("订单 %1 已处理"),
+                                    QStringLiteral("order %1 marked handled"))
+                         .arg(key));
+        return CliOk;
+    }
+    const auto time = [](const QDateTime &t) {
+        return t.isValid() ? t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate) : QString();
+    };
+    for (const ReviewEntry &e : database.reviewQueue(cli.parser().isSet(all))) {
+        if (cli.parser().isSet(json)) {
+            QStringList reasons;
+            for (const QString &r : e.reasons)
+                reasons.append(jsonString(r));
+            QString line =
+                QStringLiteral("{\"order\":%1,\"buyerId\":%2,\"reasons\":[%3],"
+                               "\"source\":%4,\"queued\":%5")
+                    .arg(jsonString(e.orderNumber), jsonString(e.buyerId), reasons.join(u','),
+                         jsonString(e.source), jsonString(time(e.queued)));
+            if (cli.parser().isSet(all))
+                line +=
+                    QStringLiteral(",\"handled\":%1,\"note\":%2")
+                        .arg(e.isHandled() ? jsonString(time(e.handled)) : QStringLiteral("null"),
+                             jsonString(e.note));
+            printLine(line + u'}');
+        } else {
+            QStringList cells{cell(e.orderNumber), cell(e.buyerId),
+                              cell(e.reasons.join(QStringLiteral("；"))), cell(e.source),
+                              time(e.queued)};
+            if (cli.parser().isSet(all))
+                cells << time(e.handled) << cell(e.note);
+            printLine(cells.join(u'\t'));
+        }
     }
     return CliOk;
 }

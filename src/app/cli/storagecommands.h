@@ -12,3 +12,7 @@ int runNoteCommand(const QStringList &args);
 
 // brelvon-cli blacklist import FILE | blacklist export FILE: the blacklist as CSV.
 int runBlacklistCommand(const QStringList &args);
+
+// brelvon-cli review [--json] [--all] | review done ORDER [NOTE]: the orders of 高 buyers
+// waiting for the seller's decision.
+int runReviewCommand(const QStringList &args);

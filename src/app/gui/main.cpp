@@ -9,6 +9,7 @@
 #include "lookup/localsetup.h"
 #include "lookup/lookupsession.h"
 #include "lookup/profile.h"
+#include "mainwindow/deskwatch.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/settingsdialog.h"
 #include "mainwindow/translations.h"
@@ -96,6 +97,9 @@ struct GuiOptions
                                                 "downloading it (default: the settings' [query] "
                                                 "areaTableFile)."),
                                  QStringLiteral("FILE")};
+    QCommandLineOption hidden{QStringLiteral("hidden"),
+                              QStringLiteral("Start in the tray, the window hidden (where the "
+                                             "desktop has a tray; the autostart entry uses it).")};
 
     // Processes the arguments of app: --help and a mistaken option end the program there.
     void process(QCommandLineParser *parser, const QCoreApplication &app) const
@@ -105,7 +109,7 @@ struct GuiOptions
         parser->addHelpOption();
         // Our own --version: it also says which embedded browser this build carries.
         parser->addOption(version);
-        parser->addOptions({settings, demo, skin, database, noHistory, config, areaTable});
+        parser->addOptions({settings, demo, skin, database, noHistory, config, areaTable, hidden});
         parser->process(app);
     }
 };
@@ -263,12 +267,23 @@ int main(int argc, char *argv[])
     const SellerDatabase &database = *session.database();
 
     MainWindow window(session);
-    window.show();
+    // The watched folder, the tray, the notifications and the review queue.
+    DeskWatch desk(session, &window,
+                   parser.isSet(settingsOption)
+                       ? QFileInfo(parser.value(settingsOption)).absoluteFilePath()
+                       : QString());
+    const bool tray = desk.showTray();
+    // Hidden only where the tray can bring it back.
+    const bool shown = !(parser.isSet(options.hidden) && tray);
+    if (shown)
+        window.show();
     if (!session.usesDemoSite() && !qEnvironmentVariableIsSet("BRELVON_QUIT_AFTER_SHOW")) {
-        // A batch the window did not finish (a crash, a kill) is offered once the window is up.
+        // A batch the window did not finish (a crash, a kill) is offered once the window is up;
+        // a start hidden in the tray asks nothing.
         window.setBatchJournalPath(defaultDataFolder() +
                                    QLatin1String("/unfinished-batch.journal"));
-        QTimer::singleShot(0, &window, [&window] { window.offerBatchResume(); });
+        if (shown)
+            QTimer::singleShot(0, &window, [&window] { window.offerBatchResume(); });
     }
     if (load.result == ProfileLoad::Result::NoSettings)
         QTimer::singleShot(0, &window, [&window] { window.openFirstRunSettings(); });

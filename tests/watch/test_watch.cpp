@@ -1,0 +1,358 @@
+#include "demosite/demosite.h"
+#include "engine/batchengine.h"
+#include "files/querysettings.h"
+#include "lookup/lookuprunner.h"
+#include "lookup/lookupsession.h"
+#include "storage/sellerdatabase.h"
+#include "watch/autostart.h"
+#include "watch/batchfindings.h"
+#include "watch/notifier.h"
+#include "watch/orderwatcher.h"
+#include "web/canceltoken.h"
+#include "xlsxsheet.h"
+
+#include <QtTest>
+
+Q_DECLARE_METATYPE(BuyerCreditRecord)
+
+namespace {
+
+BuyerCreditRecord found(bool goodCount, bool regTime = true)
+{
+    BuyerCreditRecord r;
+    r.buyerId = QStringLiteral("b");
+    r.creditUrl = QStringLiteral("http://x/detail/1.htm");
+    r.nick = QStringLiteral("n");
+    r.goodCount = goodCount ? QStringLiteral("12") : QString();
+    r.regTime = regTime ? QStringLiteral("2008-03-15") : QString();
+    return r;
+}
+
+// n records, the first `filled` of them with a good count.
+QList<BuyerCreditRecord> records(int n, int filled)
+{
+    QList<BuyerCreditRecord> out;
+    for (int i = 0; i < n; ++i)
+        out.append(found(i < filled));
+    return out;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes, QIODevice::OpenMode mode)
+{
+    QFile f(path);
+    QVERIFY(f.open(mode));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+} // namespace
+
+class TestWatch : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+private slots:
+    void staleFields_data()
+    {
+        QTest::addColumn<QList<BuyerCreditRecord>>("now");
+        QTest::addColumn<QList<BuyerCreditRecord>>("before");
+        QTest::addColumn<QStringList>("stale");
+        QTest::newRow("went empty")
+            << records(12, 0) << records(20, 20) << QStringList{"goodCount"};
+        QTest::newRow("80% before, 20% now")
+            << records(10, 2) << records(10, 8) << QStringList{"goodCount"};
+        QTest::newRow("79% before") << records(12, 0) << records(100, 79) << QStringList{};
+        QTest::newRow("30% now") << records(10, 3) << records(10, 10) << QStringList{};
+        QTest::newRow("9 found now") << records(9, 0) << records(20, 20) << QStringList{};
+        QTest::newRow("no history") << records(12, 0) << records(0, 0) << QStringList{};
+        // Buyers not found have empty fields of course: they count neither way.
+        QList<BuyerCreditRecord> notFound = records(30, 0);
+        for (BuyerCreditRecord &r : notFound)
+            r.creditUrl.clear();
+        QTest::newRow("not found") << notFound + records(5, 0) << records(20, 20) << QStringList{};
+        QList<BuyerCreditRecord> twoFields;
+        for (int i = 0; i < 10; ++i)
+            twoFields.append(found(false, false));
+        QTest::newRow("two fields")
+            << twoFields << records(10, 10) << QStringList{"regTime", "goodCount"};
+    }
+    void staleFields()
+    {
+        QFETCH(QList<BuyerCreditRecord>, now);
+        QFETCH(QList<BuyerCreditRecord>, before);
+        QFETCH(QStringList, stale);
+        QStringList keys;
+        for (const StaleField &f : findStaleFields(now, before))
+            keys.append(f.key);
+        QCOMPARE(keys, stale);
+    }
+
+    // A batch of found buyers whose detail page no longer matches the good-count marker, after a
+    // history where it did: the batch says goodCount went empty and names the configuration.
+    void batchWithStaleMarker()
+    {
+        DemoSite site;
+        QVERIFY(site.start());
+        SellerDatabase db;
+        QVERIFY(db.open(m_dir.filePath(QStringLiteral("stale.sqlite"))));
+        const QStringList ids(12, QStringLiteral("xiaoyu_2008"));
+        CancelToken cancel;
+        LookupSession before(demoSettings(site.hostPort()));
+        before.useDatabase(&db, true);
+        const QList<LookupOutcome> good = before.service().batch(ids, {}, cancel);
+        QCOMPARE(good.first().status, LookupStatus::Found);
+        QVERIFY(!good.first().result.record.goodCount.isEmpty());
+        QVERIFY(staleFieldsOfBatch(good, &db, QDateTime::currentDateTime()).isEmpty());
+
+        LocalSetup local;
+        QueryConfig config = before.service().setup()->config;
+        config.setEntry(8, QStringLiteral("<td class=\"gone\">"));
+        local.config = config;
+        local.configPath = m_dir.filePath(QStringLiteral("new-fmj2.htm"));
+        LookupSession after(demoSettings(site.hostPort()));
+        after.useDatabase(&db, true);
+        after.setLocalSetup(local);
+        const QDateTime began = QDateTime::currentDateTime().addMSecs(1);
+        QTest::qWait(2); // the new batch's lookups are after `began`
+        const QList<LookupOutcome> outcomes = after.service().batch(ids, {}, cancel);
+        QCOMPARE(outcomes.size(), 12);
+        QVERIFY(outcomes.first().result.record.goodCount.isEmpty());
+        const QList<StaleField> stale = staleFieldsOfBatch(outcomes, &db, began);
+        QCOMPARE(stale.size(), 1);
+        QCOMPARE(stale.first().key, QStringLiteral("goodCount"));
+        const QString text = staleRulesText(stale, configurationName(after.service()));
+        QVERIFY2(text.contains(QStringLiteral("goodCount: empty for 12 of 12 buyers")),
+                 qPrintable(text));
+        QVERIFY2(text.contains(local.configPath), qPrintable(text));
+    }
+
+    // After single lookups: the last 20 against the month before them.
+    void recentLookupsGoStale()
+    {
+        SellerDatabase db;
+        QVERIFY(db.open(m_dir.filePath(QStringLiteral("recent.sqlite"))));
+        const QDateTime now = QDateTime::currentDateTime();
+        const auto add = [&](bool goodCount, const QDateTime &when) {
+            BuyerQueryResult r;
+            r.record = found(goodCount);
+            QVERIFY(db.addLookup(r, when));
+        };
+        for (int i = 0; i < 15; ++i)
+            add(true, now.addDays(-40)); // older than the month: not counted
+        RecentLookupsCheck check;
+        for (int i = 0; i < 20; ++i)
+            add(false, now.addSecs(-600 + i));
+        QVERIFY(check.check(&db).isEmpty());
+        for (int i = 0; i < 15; ++i)
+            add(true, now.addDays(-2));
+        const QList<StaleField> stale = RecentLookupsCheck().check(&db);
+        QCOMPARE(stale.size(), 1);
+        QCOMPARE(stale.first().key, QStringLiteral("goodCount"));
+        QCOMPARE(stale.first().foundBefore, 15);
+        for (int i = 0; i < 20; ++i)
+            add(true, now.addSecs(i)); // the rules read the pages again
+        QVERIFY(check.check(&db).isEmpty());
+    }
+
+    // The watched folder: an export written in two parts is read once, whole; its table appears
+    // beside it, it moves into done/, its blacklisted buyer is 高 and queued for review. Files
+    // there before, files of other kinds and the watcher's own tables are left alone; an export
+    // it cannot read stays where it is.
+    void watchedFolder()
+    {
+        DemoSite site;
+        QVERIFY(site.start());
+        SellerDatabase db;
+        QVERIFY(db.open(m_dir.filePath(QStringLiteral("watch.sqlite"))));
+        BuyerNote note;
+        note.buyerId = QStringLiteral("tom.wang");
+        note.listed = ListMark::Blacklist;
+        note.reason = QStringLiteral("收货后退款");
+        QVERIFY(db.saveNote(note));
+        LookupSession session(demoSettings(site.hostPort()));
+        session.useDatabase(&db, true);
+
+        const QString folder = m_dir.filePath(QStringLiteral("inbox"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString old = folder + QStringLiteral("/old.csv");
+        writeFile(old, "买家会员名\r\nxiaoyu_2008\r\n", QIODevice::WriteOnly);
+        writeFile(folder + QStringLiteral("/notes.txt"), "tom.wang\n", QIODevice::WriteOnly);
+
+        OrderWatcher watcher(session);
+        WatchOptions options;
+        options.folder = folder;
+        options.settleMs = 1500;
+        options.pollMs = 50;
+        watcher.setOptions(options);
+        QString error;
+        QVERIFY2(watcher.start(&error), qPrintable(error));
+        QSignalSpy checked(&watcher, &OrderWatcher::fileChecked);
+        QSignalSpy failed(&watcher, &OrderWatcher::fileFailed);
+
+        const QString orders = folder + QStringLiteral("/orders.csv");
+        writeFile(orders, "订单编号,买家会员名\r\n1001,xiaoyu_2008\r\n", QIODevice::WriteOnly);
+        QTest::qWait(200); // seen half written
+        writeFile(orders, "1002,tom.wang\r\n1003,tom.wang\r\n", QIODevice::Append);
+        const QString broken = folder + QStringLiteral("/broken.csv");
+        writeFile(broken, "编号,金额\r\n1,2\r\n", QIODevice::WriteOnly);
+
+        QTRY_COMPARE_WITH_TIMEOUT(checked.size() + failed.size(), 2, 60000);
+        QCOMPARE(checked.size(), 1);
+        const CheckedFile file = checked.first().first().value<CheckedFile>();
+        QCOMPARE(file.buyers, 2);
+        QCOMPARE(file.highRisk.size(), 1);
+        QCOMPARE(file.highRisk.first().buyerId, QStringLiteral("tom.wang"));
+        QCOMPARE(file.queued, 2);
+        QCOMPARE(file.table, folder + QStringLiteral("/orders_检查结果.xlsx"));
+        QCOMPARE(readXlsxSheet(file.table).cells.value("A3").value, QStringLiteral("tom.wang"));
+        QCOMPARE(file.archivedTo, folder + QStringLiteral("/done/orders.csv"));
+        QVERIFY(!QFileInfo::exists(orders));
+        QCOMPARE(failed.first().first().toString(), broken);
+        QVERIFY(QFileInfo::exists(broken));
+        QVERIFY(QFileInfo::exists(old));
+        QStringList queued;
+        for (const ReviewEntry &e : db.reviewQueue())
+            queued.append(e.orderNumber + u' ' + e.buyerId);
+        QCOMPARE(queued, QStringList({"1002 tom.wang", "1003 tom.wang"}));
+
+        // The same name again: a table that never replaces the first, an archive likewise.
+        writeFile(orders, "订单编号,买家会员名\r\n1004,xiaoyu_2008\r\n", QIODevice::WriteOnly);
+        QTRY_COMPARE_WITH_TIMEOUT(checked.size(), 2, 60000);
+        const CheckedFile again = checked.last().first().value<CheckedFile>();
+        QCOMPARE(again.table, folder + QStringLiteral("/orders_检查结果(2).xlsx"));
+        QCOMPARE(again.archivedTo, folder + QStringLiteral("/done/orders(2).csv"));
+        QCOMPARE(failed.size(), 1); // the broken file is not tried again unchanged
+        watcher.stop();
+    }
+
+    // Exports that arrive together while another batch runs on the service: they wait for it,
+    // then go one after the other. A table's name taken while its file is checked is not
+    // replaced.
+    void filesArrivingTogether()
+    {
+        DemoSite site;
+        QVERIFY(site.start(0, 40));
+        LookupSession session(demoSettings(site.hostPort()));
+        const QString folder = m_dir.filePath(QStringLiteral("together"));
+        QVERIFY(QDir().mkpath(folder));
+        OrderWatcher watcher(session);
+        WatchOptions options;
+        options.folder = folder;
+        options.settleMs = 100;
+        options.pollMs = 50;
+        watcher.setOptions(options);
+        QString error;
+        QVERIFY2(watcher.start(&error), qPrintable(error));
+
+        QStringList events;
+        LookupRunner other(&session.service());
+        QVERIFY(other.batch(QStringList(4, QStringLiteral("xiaoyu_2008")), {}, {},
+                            [&](const QList<LookupOutcome> &, bool) { events.append("other"); }));
+        connect(&watcher, &OrderWatcher::fileStarted, this, [&](const QString &path, int) {
+            events.append(QFileInfo(path).fileName());
+            if (path.endsWith(QLatin1String("b.csv"))) // its table's name taken meanwhile
+                writeFile(folder + QStringLiteral("/b_检查结果.xlsx"), "mine",
+                          QIODevice::WriteOnly);
+        });
+        connect(&watcher, &OrderWatcher::fileChecked, this,
+                [&](const CheckedFile &file) { events.append(file.table.section(u'/', -1)); });
+        for (const char *name : {"a.csv", "b.csv"})
+            writeFile(folder + u'/' + QLatin1String(name),
+                      "订单编号,买家会员名\r\n1,xiaoyu_2008\r\n", QIODevice::WriteOnly);
+        QTRY_COMPARE_WITH_TIMEOUT(events.size(), 5, 60000);
+        QCOMPARE(events,
+                 QStringList({"other", "a.csv", "a_检查结果.xlsx", "b.csv", "b_检查结果(2).xlsx"}));
+        QFile mine(folder + QStringLiteral("/b_检查结果.xlsx"));
+        QVERIFY(mine.open(QIODevice::ReadOnly));
+        QCOMPARE(mine.readAll(), QByteArray("mine"));
+        watcher.stop();
+    }
+
+    // Batches in a row on one pacing (the watcher's files): the second keeps to the pause the
+    // first left behind, and its own block doubles on from there; on a pacing of its own it would
+    // start afresh.
+    void pacingCarriesOver_data()
+    {
+        QTest::addColumn<bool>("shared");
+        QTest::addColumn<int>("firstPause");
+        QTest::newRow("shared") << true << 2;
+        QTest::newRow("own") << false << 1;
+    }
+    void pacingCarriesOver()
+    {
+        QFETCH(bool, shared);
+        QFETCH(int, firstPause);
+        DemoSite site;
+        QVERIFY(site.start());
+        site.setBlockAfter(1); // every marketplace page
+        QuerySettings settings = demoSettings(site.hostPort());
+        settings.blockedPauseSec = 1;
+        LookupSession session(settings);
+        BatchOptions options;
+        options.maxTries = 1;
+        options.pacing = session.service().makePacing(options);
+        QList<int> pauses;
+        const auto run = [&] {
+            CancelToken cancel;
+            LookupService::BatchProgress progress;
+            progress.paused = [&](int seconds, const QString &) {
+                pauses.append(seconds);
+                cancel.cancel(); // ended in its first pause
+            };
+            session.service().batch({QStringLiteral("xiaoyu_2008")}, options, cancel, progress);
+        };
+        run();
+        if (!shared)
+            options.pacing.reset();
+        const qint64 before = site.marketplaceRequests();
+        run();
+        QCOMPARE(pauses, QList<int>({1, firstPause}));
+        QCOMPARE(site.marketplaceRequests(), before + 1);
+    }
+
+    // "登录时启动（隐藏）": the XDG autostart entry starts the program hidden with its settings
+    // file, however its path is spelled; turned off, the entry goes.
+    void autostartEntry()
+    {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("config"))));
+        const QString program = QStringLiteral("/opt/my apps/brelvon");
+        const QString settings = QStringLiteral("/home/x/100%\"ok\".conf");
+        QString error;
+        QVERIFY2(setStartAtLogin(true, program, settings, &error), qPrintable(error));
+        const QString path = autostartEntryPath();
+        QVERIFY(path.startsWith(m_dir.path()));
+        QFile entry(path);
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(entry.readAll());
+        QVERIFY2(text.contains(QStringLiteral("\nExec=\"/opt/my apps/brelvon\" --hidden --settings "
+                                              "\"/home/x/100%%\\\\\"ok\\\\\".conf\"\n")),
+                 qPrintable(text));
+        QVERIFY(setStartAtLogin(false, program, settings, &error));
+        QVERIFY(!QFileInfo::exists(path));
+        QVERIFY(setStartAtLogin(false, program, settings, &error)); // nothing to remove
+    }
+
+    // At most one notification a minute per kind; what comes meanwhile is said together after.
+    void notificationsAreSpaced()
+    {
+        Notifier notifier;
+        QStringList said;
+        notifier.setDelivery(
+            [&](const QString &title, const QString &body) { said.append(title + u'|' + body); });
+        notifier.setInterval(300);
+        notifier.notify(Notifier::Kind::HighRisk, QStringLiteral("a"));
+        notifier.notify(Notifier::Kind::HighRisk, QStringLiteral("b"));
+        notifier.notify(Notifier::Kind::HighRisk, QStringLiteral("c"));
+        notifier.notify(Notifier::Kind::FileChecked, QStringLiteral("file"));
+        QCOMPARE(said.size(), 2); // one of each kind at once
+        QTRY_COMPARE(said.size(), 3);
+        QCOMPARE(said.last(), QStringLiteral("High-risk buyer|2 more:\nb\nc"));
+        notifier.setEnabled(false);
+        notifier.notify(Notifier::Kind::StaleRules, QStringLiteral("x"));
+        QCOMPARE(said.size(), 3);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWatch)
+
+#include "test_watch.moc"
