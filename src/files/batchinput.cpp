@@ -35,6 +35,7 @@ void addOrderColumns(QList<BatchRow> *rows, const QList<OrderBuyer> &buyers)
         if (const OrderBuyer *buyer = byId.value(row.id)) {
             row.orders = buyer->orders;
             row.orderNumbers = buyer->orderNumbers;
+            row.orderNumberCount = buyer->orderNumberCount;
         }
     }
 }

@@ -10,6 +10,13 @@
 #include "files/owneronly.h"
 #include "model/uilanguage.h"
 
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const QString kFormat = QStringLiteral("brelvon-batch-journal 1");
@@ -42,6 +49,37 @@ QJsonObject identityJson(const BatchInputIdentity &input)
             {QStringLiteral("sha256"), QString::fromLatin1(input.sha256)},
             {QStringLiteral("ids"), input.idCount},
             {QStringLiteral("idsSha256"), QString::fromLatin1(input.idsSha256)}};
+}
+
+// Opens the journal at path into file, never through a link at its name (another program's
+// link would have us write its target) and only as a regular file (a pipe would block, a device
+// never end). False with the reason.
+bool openJournalFile(const QString &path, int flags, QFile *file, QString *reason)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0) {
+        *reason = errno == ELOOP ? inUserLanguage(QStringLiteral("这是符号链接"),
+                                                  QStringLiteral("it is a symbolic link"))
+                                 : QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *reason = inUserLanguage(QStringLiteral("这不是普通文件"),
+                                 QStringLiteral("it is not a regular file"));
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const QIODevice::OpenMode mode =
+        (flags & O_APPEND) ? QIODevice::ReadWrite | QIODevice::Append : QIODevice::WriteOnly;
+    if (!file->open(fd, mode, QFileDevice::AutoCloseHandle)) {
+        *reason = file->errorString();
+        ::close(fd);
+        return false;
+    }
+    return true;
 }
 
 QByteArray rowLine(const JournalRow &row)
@@ -168,11 +206,12 @@ bool BatchJournal::create(const QString &path, const BatchInputIdentity &input,
                            {QStringLiteral("input"), identityJson(input)},
                            {QStringLiteral("options"), options}};
     const QByteArray line = QJsonDocument(head).toJson(QJsonDocument::Compact) + '\n';
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+    reason.clear();
+    if (!openJournalFile(path, O_WRONLY | O_CREAT | O_TRUNC, &m_file, &reason) ||
         m_file.write(line) != line.size() || !m_file.flush()) {
         *error = inUserLanguage(QStringLiteral("无法写入批量查询记录 %1：%2"),
                                 QStringLiteral("cannot write the batch journal %1: %2"))
-                     .arg(path, m_file.errorString());
+                     .arg(path, reason.isEmpty() ? m_file.errorString() : reason);
         m_file.close();
         return false;
     }
@@ -192,12 +231,13 @@ bool BatchJournal::open(const QString &path, QString *error)
         m_file.close();
         return false;
     };
-    if (!m_file.open(QIODevice::ReadWrite | QIODevice::Append))
-        return fail(m_file.errorString());
+    QString reason;
+    if (!openJournalFile(path, O_RDWR | O_APPEND, &m_file, &reason))
+        return fail(reason);
     if (m_file.size() > kMaxJournalBytes)
         return fail(inUserLanguage(QStringLiteral("文件过大"), QStringLiteral("too large")));
     m_file.seek(0);
-    const QList<QByteArray> lines = m_file.readAll().split('\n');
+    const QList<QByteArray> lines = m_file.read(kMaxJournalBytes).split('\n');
     const QJsonObject head = QJsonDocument::fromJson(lines.value(0)).object();
     if (head.value(QLatin1String("format")).toString() != kFormat)
         return fail(inUserLanguage(QStringLiteral("不是批量查询记录"),

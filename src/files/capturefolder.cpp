@@ -1,6 +1,7 @@
 #include "files/capturefolder.h"
 
 #include "files/inputfile.h"
+#include "files/safewrite.h"
 #include "model/uilanguage.h"
 
 #include <QDir>
@@ -10,7 +11,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 namespace {
 
@@ -276,22 +276,15 @@ bool writeCaptureFolder(const QString &folder, const Capture &capture,
                      .arg(folder);
         return false;
     }
-    QHash<QString, QByteArray> all = files;
-    all.insert(kCaptureIndexName, captureIndexJson(capture));
     QStringList names = files.keys();
     names.sort();
-    names.append(kCaptureIndexName); // last: a folder with an index is whole
-    for (const QString &name : names) {
-        QSaveFile file(dir.filePath(name));
-        if (!file.open(QIODevice::WriteOnly) ||
-            file.write(all.value(name)) != all.value(name).size() || !file.commit()) {
-            *error = inUserLanguage(QStringLiteral("无法写入 %1：%2"),
-                                    QStringLiteral("cannot write %1: %2"))
-                         .arg(dir.filePath(name), file.errorString());
-            return false;
-        }
-    }
-    return true;
+    QList<std::pair<QString, QByteArray>> ordered;
+    for (const QString &name : names)
+        ordered.append({name, files.value(name)});
+    // The index last: a folder with an index is whole. Every file is made new, never through a
+    // link another program put at its name.
+    ordered.append({kCaptureIndexName, captureIndexJson(capture)});
+    return writeNewFilesIn(folder, ordered, error);
 }
 
 bool readCaptureFile(const InputFolder &folder, const QString &file, qint64 expectedBytes,

@@ -59,7 +59,8 @@ bool readCaptureIndex(const QByteArray &json, Capture *capture, QString *error);
 
 // Writes a capture into `folder` (made when missing; an existing capture.json is never
 // replaced): every file of `files` (name -> bytes), then the index last, so a folder with an
-// index is whole. False with the reason.
+// index is whole. Every file is made new: one already at its name, a link included, is left as it
+// is and the writing stops there. False with the reason.
 bool writeCaptureFolder(const QString &folder, const Capture &capture,
                         const QHash<QString, QByteArray> &files, QString *error);
 

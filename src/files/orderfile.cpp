@@ -14,6 +14,18 @@ namespace {
 
 constexpr int kMaxColumns = 1024;
 
+// stripCellDecoration without copying: the cell may be a long shared string named by many rows.
+QStringView strippedCell(QStringView cell)
+{
+    QStringView text = cell.trimmed();
+    if (text.startsWith(QLatin1String("=\"")) && text.endsWith(u'"') && text.size() >= 3)
+        text = text.mid(2, text.size() - 3);
+    else if (text.startsWith(u'\''))
+        text = text.mid(1);
+    // A tab before the number was taken by trimmed() already; what remains may be padded inside.
+    return text.trimmed();
+}
+
 // Collects the buyers from the rows of the table, the header first.
 class OrderTable
 {
@@ -35,17 +47,23 @@ public:
             return true;
         }
         ++m_result.orders;
-        const QString order =
-            m_orderColumn >= 0 ? stripCellDecoration(cells.value(m_orderColumn)) : QString();
-        if (const auto found = m_index.constFind(buyer); found != m_index.cend()) {
-            OrderBuyer &b = m_result.buyers[*found];
+        const QStringView order = m_orderColumn >= 0 && m_orderColumn < cells.size()
+                                      ? strippedCell(cells.at(m_orderColumn))
+                                      : QStringView();
+        const auto addOrder = [&](OrderBuyer &b) {
             ++b.orders;
-            if (!order.isEmpty())
-                b.orderNumbers.append(order);
+            if (order.isEmpty())
+                return;
+            if (b.orderNumbers.size() < kMaxOrderNumbersKept)
+                b.orderNumbers.append(keptOrderNumber(order));
+            ++b.orderNumberCount;
+        };
+        if (const auto found = m_index.constFind(buyer); found != m_index.cend()) {
+            addOrder(m_result.buyers[*found]);
         } else if (m_result.buyers.size() < m_options.maxBuyers) {
             m_index.insert(buyer, int(m_result.buyers.size()));
-            m_result.buyers.append(
-                {buyer, 1, order.isEmpty() ? QStringList() : QStringList{order}});
+            m_result.buyers.append({buyer, 0, {}, 0});
+            addOrder(m_result.buyers.last());
         } else {
             m_leftOut.insert(buyer);
         }
@@ -290,13 +308,18 @@ bool isOrderFileName(const QString &fileName)
 
 QString stripCellDecoration(const QString &cell)
 {
-    QString text = cell.trimmed();
-    if (text.startsWith(QLatin1String("=\"")) && text.endsWith(u'"') && text.size() >= 3)
-        text = text.mid(2, text.size() - 3);
-    else if (text.startsWith(u'\''))
-        text = text.mid(1);
-    // A tab before the number was taken by trimmed() already; what remains may be padded inside.
-    return text.trimmed();
+    const QStringView text = strippedCell(cell);
+    return text.size() == cell.size() ? cell : text.toString();
+}
+
+QString keptOrderNumber(QStringView number)
+{
+    if (number.size() <= kMaxOrderNumberChars)
+        return number.toString();
+    qsizetype cut = kMaxOrderNumberChars - 1;
+    if (number.at(cut - 1).isHighSurrogate())
+        --cut;
+    return number.left(cut).toString() + u'…';
 }
 
 OrderFileResult parseOrderFile(const QByteArray &bytes, const OrderFileOptions &options)

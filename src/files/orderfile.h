@@ -22,10 +22,15 @@
 //   first appearance, with every order of theirs; past maxBuyers further buyers are only
 //   counted.
 // - Bounded: the file (64 MiB), a CSV cell (64 KiB), the columns of a row (1024), and the xlsx
-//   limits of files/xlsxreader.h.
+//   limits of files/xlsxreader.h. Of a buyer's order numbers the first kMaxOrderNumbersKept are
+//   kept, each cut to kMaxOrderNumberChars characters; the rest are only counted (a shared string
+//   of a workbook may be long and named by every row).
 
 constexpr qint64 kMaxOrderFileBytes = 64LL * 1024 * 1024;
 constexpr int kMaxOrderCellBytes = 64 * 1024;
+
+constexpr int kMaxOrderNumbersKept = 50;
+constexpr int kMaxOrderNumberChars = 64;
 
 // A batch reads at most this many buyers, whatever the settings say.
 constexpr int kMaxBatchIdsLimit = 2000;
@@ -46,7 +51,8 @@ struct OrderBuyer
 {
     QString id;
     int orders = 0;           // rows of this buyer
-    QStringList orderNumbers; // their non-empty order numbers, in file order
+    QStringList orderNumbers; // their first non-empty order numbers, in file order, cut
+    int orderNumberCount = 0; // all their non-empty order numbers (0: as many as orderNumbers)
 };
 
 struct OrderFileResult
@@ -73,6 +79,9 @@ OrderFileResult parseOrderFile(const QByteArray &bytes, const OrderFileOptions &
 
 // The cell without ="…", a leading tab or apostrophe, and surrounding white space.
 QString stripCellDecoration(const QString &cell);
+
+// An order number as kept: at most kMaxOrderNumberChars characters, a cut one ending in "…".
+QString keptOrderNumber(QStringView number);
 
 // The message about left-out buyers, or "" when none were left out: how many the file has and
 // how many will not be looked up.

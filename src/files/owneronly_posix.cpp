@@ -1,6 +1,7 @@
 #include "files/owneronly.h"
 
 #include "files/inputfile.h"
+#include "model/ownerfolders.h"
 #include "model/uilanguage.h"
 
 #include <QDir>
@@ -16,16 +17,9 @@
 // the same permissions), and the folder for it, owner-only too where it is new.
 bool createOwnerOnlyFile(const QString &path, QString *error)
 {
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QFileInfo::exists(folder)) {
-        if (!QDir().mkpath(folder)) {
-            *error = inUserLanguage(QStringLiteral("无法创建文件夹 %1"),
-                                    QStringLiteral("cannot create the folder %1"))
-                         .arg(folder);
-            return false;
-        }
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
+    // Every missing folder on the way owner-only too, whatever the umask.
+    if (!makeMissingFolders(QFileInfo(path).absolutePath(), error))
+        return false;
     const int fd = ::open(QFile::encodeName(path).constData(),
                           O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (fd < 0 && errno != EEXIST) { // EEXIST: another program just made it

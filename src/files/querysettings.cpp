@@ -2,6 +2,7 @@
 
 #include "files/defaultfolders.h"
 #include "files/orderfile.h"
+#include "model/ownerfolders.h"
 #include "model/uilanguage.h"
 #include "web/texthelpers.h"
 
@@ -362,7 +363,8 @@ bool writeSettingsTemplate(const QString &path, QString *error)
         return false;
     }
     const QString dir = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(dir)) {
+    QString reason;
+    if (!makeMissingFolders(dir, &reason)) {
         *error = inUserLanguage(QStringLiteral("无法创建文件夹 %1"),
                                 QStringLiteral("cannot create the folder %1"))
                      .arg(dir);

@@ -4,6 +4,7 @@
 #include "model/uilanguage.h"
 
 #include "files/csvwriter.h"
+#include "files/orderfile.h"
 #include "files/outputguard.h"
 
 #include "model/lookupstatus.h"
@@ -249,12 +250,28 @@ QStringList extraValues(const BatchRow &row, const BatchTableOptions &options)
             row.sellerNote};
 }
 
+// The order numbers' cell: the first ones, each cut to a sane length, then how many there are
+// in all. An export may name one long number on every row.
+QString orderNumbersText(const BatchRow &row)
+{
+    const qsizetype shown = std::min<qsizetype>(row.orderNumbers.size(), kMaxOrderNumbersKept);
+    QStringList numbers;
+    numbers.reserve(shown);
+    for (qsizetype i = 0; i < shown; ++i)
+        numbers.append(keptOrderNumber(row.orderNumbers.at(i)));
+    QString text = numbers.join(QStringLiteral("；"));
+    const qsizetype all = std::max<qsizetype>(row.orderNumberCount, row.orderNumbers.size());
+    if (all > shown)
+        text += QStringLiteral("等%1个").arg(all);
+    return text;
+}
+
 // The extra and order columns' values of a row, as the options ask for them.
 QStringList laterValues(const BatchRow &row, const BatchTableOptions &options)
 {
     QStringList values = options.extraColumns ? extraValues(row, options) : QStringList();
     if (options.orderColumns)
-        values << QString::number(row.orders) << row.orderNumbers.join(QStringLiteral("；"));
+        values << QString::number(row.orders) << orderNumbersText(row);
     return values;
 }
 

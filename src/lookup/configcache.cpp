@@ -4,14 +4,15 @@
 
 #include "engine/blockmarkers.h"
 #include "files/defaultfolders.h"
+#include "files/inputfile.h"
+#include "files/safewrite.h"
 #include "model/buyerqueryresult.h"
+#include "model/ownerfolders.h"
 #include "model/uilanguage.h"
 #include "web/texthelpers.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace {
@@ -45,7 +46,6 @@ QString siteKey(const QuerySettings &settings)
 
 qint64 secondsBetween(const QDateTime &saved, const QDateTime &now)
 {
-    // A copy dated ahead of the clock (the clock was set back) counts as new.
     return qMax<qint64>(0, saved.secsTo(now));
 }
 
@@ -82,12 +82,10 @@ bool ConfigCache::store(Document document, const QuerySettings &settings, const 
             *error = why;
         return false;
     };
-    if (!QDir().mkpath(m_folder))
-        return fail(inUserLanguage(QStringLiteral("无法创建文件夹 %1"),
-                                   QStringLiteral("cannot create the folder %1"))
-                        .arg(m_folder));
+    QString why;
     // The copies say which hosts the seller uses: for the seller's eyes only.
-    QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (!makeOwnerOnlyFolder(m_folder, &why))
+        return fail(why);
 
     QByteArray bytes = kMagic;
     bytes += "address=" + QString(address).replace(u'\n', u' ').toUtf8() + '\n';
@@ -95,24 +93,25 @@ bool ConfigCache::store(Document document, const QuerySettings &settings, const 
     bytes += '\n';
     bytes += text.toUtf8();
 
-    // Written beside the old copy and renamed over it: a crash leaves the old copy or the new.
-    QSaveFile file(filePath(document, settings));
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(writeError(file));
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        return fail(writeError(file));
+    // Written beside the old copy and renamed over it: a crash leaves the old copy or the new,
+    // and a link found at its name is replaced, never written through.
+    if (!replaceOwnerOnlyFile(filePath(document, settings), bytes, &why))
+        return fail(why);
     return true;
 }
 
 std::optional<ConfigCache::Copy> ConfigCache::load(Document document,
                                                    const QuerySettings &settings) const
 {
-    QFile file(filePath(document, settings));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxCopyBytes)
+    // A regular file only, checked on the opened descriptor: a pipe would never end the read, a
+    // device never stop it.
+    QFile file;
+    QString reason;
+    if (!openRegularFile(filePath(document, settings), &file, &reason) ||
+        file.size() > kMaxCopyBytes)
         return std::nullopt;
-    const QByteArray bytes = file.readAll();
-    if (!bytes.startsWith(kMagic))
+    const QByteArray bytes = file.read(kMaxCopyBytes + 1);
+    if (bytes.size() > kMaxCopyBytes || !bytes.startsWith(kMagic))
         return std::nullopt;
     const qsizetype end = bytes.indexOf("\n\n", kMagic.size() - 1);
     if (end < 0)
@@ -133,7 +132,10 @@ std::optional<ConfigCache::Copy> ConfigCache::load(Document document,
 
 bool isFreshEnough(const QDateTime &saved, const QDateTime &now, int maxAgeDays)
 {
-    return saved.isValid() && secondsBetween(saved, now) <= qint64(maxAgeDays) * 86400;
+    // A copy dated ahead of the clock has no age we can tell: too old.
+    if (!saved.isValid() || saved > now)
+        return false;
+    return saved.secsTo(now) <= qint64(maxAgeDays) * 86400;
 }
 
 QString CachedConfiguration::ageName(const QDateTime &now) const

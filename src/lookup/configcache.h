@@ -57,7 +57,8 @@ struct CachedConfiguration
     QString ageText(const QDateTime &now) const;
 };
 
-// Whether a copy saved at `saved` may still be used at `now` when copies are kept maxAgeDays.
+// Whether a copy saved at `saved` may still be used at `now` when copies are kept maxAgeDays; one
+// dated ahead of `now` has no age that can be told, and is not.
 bool isFreshEnough(const QDateTime &saved, const QDateTime &now, int maxAgeDays);
 
 // When the kept query configuration is too old to stand in: "保存的查询配置已有 40 天，超过

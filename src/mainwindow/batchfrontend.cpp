@@ -13,6 +13,7 @@
 #include "mainwindow/resultlines.h"
 #include "mainwindow/spreadsheetopener.h"
 #include "mainwindow/verdictbar.h"
+#include "model/ownerfolders.h"
 #include "storage/sellerdatabase.h"
 #include "watch/batchfindings.h"
 
@@ -317,7 +318,9 @@ void BatchFrontEnd::start(const QString &fileName, bool resume)
                             .arg(QDir::toNativeSeparators(fileName));
             }
         } else if (ok) {
-            ok = journal->create(m_journalPath, identity, QString(), &error);
+            // The data folder may be new: owner-only, as every folder the program makes there.
+            ok = makeMissingFolders(QFileInfo(m_journalPath).absolutePath(), &error) &&
+                 journal->create(m_journalPath, identity, QString(), &error);
         }
         if (!ok) {
             m_running = false;

@@ -3,6 +3,7 @@
 #include "lookup/configcache.h"
 #include "lookup/lookuprunner.h"
 #include "lookup/lookupsession.h"
+#include "model/ownerfolders.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -449,6 +450,12 @@ bool SettingsDialog::checkFields(IniDocument *document, QuerySettings *settings,
     bool ok = true;
     for (const auto &f : m_fields) {
         f->setProblem(QString());
+        // A value is one line of the file: a line break in it is refused, not written.
+        if (f->text().contains(u'\n') || f->text().contains(u'\r')) {
+            f->setProblem(tr("不能包含换行符"));
+            ok = false;
+            continue;
+        }
         // Only what changed is written: the file's other lines stay as they are.
         if (f->text() != f->loaded)
             document->setValue(f->section(), f->name(), f->text());
@@ -514,6 +521,15 @@ bool SettingsDialog::save()
     IniDocument document = m_document;
     QuerySettings settings;
     StorageSettings storage;
+    if (!document.isUtf8()) {
+        // Its other lines could not be kept as they are: nothing is written.
+        QString error;
+        document.save(m_path, &error);
+        m_problem = error;
+        m_problemLine->setText(error);
+        m_problemLine->show();
+        return false;
+    }
     if (!checkFields(&document, &settings, &storage)) {
         // Show the first section with a refused field.
         for (const auto &f : m_fields) {
@@ -668,6 +684,8 @@ void SettingsDialog::openDataFolder()
     const QString database = field(QStringLiteral("storage/database"))->text();
     QString folder =
         QFileInfo(database.isEmpty() ? defaultDatabasePath() : database).absolutePath();
-    QDir().mkpath(folder);
+    // Made as the database would make it: owner-only.
+    QString reason;
+    makeMissingFolders(folder, &reason);
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }

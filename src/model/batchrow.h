@@ -26,7 +26,8 @@ struct BatchRow
     QStringList reasons = {}; // the verdict's reasons: the review queue keeps them
     // From an order file: the buyer's orders and their numbers (the order columns).
     int orders = 0;
-    QStringList orderNumbers = {};
+    QStringList orderNumbers = {}; // the first ones, as kept from the file
+    int orderNumberCount = 0;      // all of them (0: as many as orderNumbers)
     // Taken from the history, this many minutes old (-1: looked up now).
     int reusedMinutes = -1;
 };

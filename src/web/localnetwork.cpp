@@ -10,10 +10,14 @@ namespace {
 std::mutex g_ruleMutex;
 LocalNetworkRule g_rule;
 
+// Private, loopback and link-local ranges, the shared address space of carrier NAT
+// (100.64.0.0/10, where cloud metadata services also answer) and the benchmarking range
+// (198.18.0.0/15).
 bool isLocalV4(const unsigned char *a)
 {
     return a[0] == 127 || a[0] == 10 || (a[0] == 172 && (a[1] & 0xF0) == 16) ||
-           (a[0] == 192 && a[1] == 168) || (a[0] == 169 && a[1] == 254) || a[0] == 0;
+           (a[0] == 192 && a[1] == 168) || (a[0] == 169 && a[1] == 254) || a[0] == 0 ||
+           (a[0] == 100 && (a[1] & 0xC0) == 64) || (a[0] == 198 && (a[1] & 0xFE) == 18);
 }
 
 } // namespace
@@ -34,9 +38,12 @@ bool isLocalNetworkAddress(const QString &address)
     static const unsigned char loopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
     static const unsigned char unspecified[16] = {};
     static const unsigned char mapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+    // NAT64 (64:ff9b::/96) reaches the IPv4 address in its last four bytes. On an IPv6-only
+    // network every public host resolves into it, so only the local ones inside it are local.
+    static const unsigned char nat64[12] = {0, 0x64, 0xFF, 0x9B, 0, 0, 0, 0, 0, 0, 0, 0};
     if (std::memcmp(a, loopback, 16) == 0 || std::memcmp(a, unspecified, 16) == 0)
         return true;
-    if (std::memcmp(a, mapped, 12) == 0)
+    if (std::memcmp(a, mapped, 12) == 0 || std::memcmp(a, nat64, 12) == 0)
         return isLocalV4(a + 12);
     return (a[0] & 0xFE) == 0xFC || (a[0] == 0xFE && (a[1] & 0xC0) == 0x80);
 }

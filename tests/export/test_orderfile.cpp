@@ -305,6 +305,30 @@ private slots:
             parseOrderFile("PK\x03\x04 no zip at all").error.contains(QLatin1String("damaged")));
     }
 
+    // An export may name one long number on every row: the table keeps the first numbers, each
+    // cut, and says how many there are; the order count stays exact.
+    void orderNumbersBounded()
+    {
+        Table table = {{"买家会员名", "订单编号"}};
+        for (int i = 0; i < kMaxOrderNumbersKept + 5; ++i)
+            table.append({"tom", QString(1000, u'7') + QString::number(i)});
+        table.append(QStringList{"tom", QString()});
+        const OrderFileResult result =
+            parseOrderFile(orderFile(table, Form::XlsxShared, m_dir.path()));
+        QVERIFY2(result.ok(), qPrintable(result.error));
+        QCOMPARE(result.buyers.size(), 1);
+        QList<BatchRow> rows(1);
+        rows[0].id = "tom";
+        addOrderColumns(&rows, result.buyers);
+        BatchTableOptions options;
+        options.orderColumns = true;
+        const QStringList values = batchTableValues(rows[0], options);
+        QCOMPARE(values.at(values.size() - 2), QString::number(kMaxOrderNumbersKept + 6));
+        const QString cut = QString(kMaxOrderNumberChars - 1, u'7') + u'…';
+        QCOMPARE(values.last(), QStringList(kMaxOrderNumbersKept, cut).join(u'；') +
+                                    QStringLiteral("等%1个").arg(kMaxOrderNumbersKept + 5));
+    }
+
     // The table of an order file: the order columns, 高 red and 未知 grey, the summary sheet, and
     // the same table as formula-safe CSV.
     void orderTable()

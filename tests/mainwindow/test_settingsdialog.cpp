@@ -20,6 +20,8 @@
 #include <QTabWidget>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 QByteArray readAll(const QString &path)
@@ -143,6 +145,12 @@ private slots:
         QTest::newRow("no host at all") << "hosts/main"
                                         << ""
                                         << "ok.example";
+        QTest::newRow("line feed") << "viewer/nameCardLogin"
+                                   << "cntaobao\nx"
+                                   << "cntaobaox";
+        QTest::newRow("carriage return") << "viewer/nameCardLogin"
+                                         << "x\r[hosts]\rmain=evil.example"
+                                         << "x";
     }
     void refusesOutOfRange()
     {
@@ -178,6 +186,8 @@ private slots:
         QTest::newRow("blanks around") << "  spaced  ";
         QTest::newRow("leading at") << "@Variant(x)";
         QTest::newRow("empty") << "";
+        QTest::newRow("line feed") << "a\nb";
+        QTest::newRow("carriage return") << "x\r[hosts]\rmain=evil.example";
     }
     void valuesReadBack()
     {
@@ -200,36 +210,157 @@ private slots:
         QCOMPARE(again.value("viewer", "popupLogin").value_or("<none>"), value);
     }
 
+    // The editor reads a file as the program does, and changes only the value it sets: every
+    // other byte stays, whatever the line ends; a file that is not UTF-8 is not saved at all.
+    void editsAsTheProgramReads_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QByteArray>("after"); // empty: refused
+        QTest::newRow("carriage return ends a line")
+            << QByteArray("[hosts]\nmain=ok.example\n[viewer]\npopupLogin=x\r[hosts]\r"
+                          "main=evil.example.net\n")
+            << "hosts/main"
+            << QByteArray("[hosts]\nmain=new.example\n[viewer]\npopupLogin=x\r[hosts]\r"
+                          "main=new.example\n");
+        QTest::newRow("comment after a header")
+            << QByteArray("[hosts] ; ours\nmain=ok.example\n") << "hosts/second"
+            << QByteArray("[hosts] ; ours\nmain=ok.example\nsecond=new.example\n");
+        QTest::newRow("key escaped")
+            << QByteArray("[hosts]\nsecond=b\nma%69n=evil.example\n") << "hosts/main"
+            << QByteArray("[hosts]\nsecond=b\nma%69n=new.example\n");
+        QTest::newRow("mixed line ends")
+            << QByteArray("; note\r\n[hosts]\r\nmain=ok.example\n\n[batch]\rjobs=2\r\n")
+            << "batch/jobs"
+            << QByteArray("; note\r\n[hosts]\r\nmain=ok.example\n\n[batch]\rjobs=new.example\r\n");
+        QTest::newRow("value over two lines")
+            << QByteArray("[hosts]\nmain=\"ok.example\nstill\" ; kept\nsecond=b\n") << "hosts/main"
+            << QByteArray("[hosts]\nmain=new.example ; kept\nsecond=b\n");
+        QTest::newRow("GBK comment") << QByteArray("; \xC4\xE3\xBA\xC3\n[hosts]\nmain=ok.example\n")
+                                     << "hosts/main" << QByteArray();
+    }
+    void editsAsTheProgramReads()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, key);
+        QFETCH(QByteArray, after);
+        const QString path =
+            writeFile(QStringLiteral("edit-%1.conf").arg(QTest::currentDataTag()), before);
+        const QString section = key.section(u'/', 0, 0);
+        const QString name = key.section(u'/', 1);
+        IniDocument document;
+        QString error;
+        QVERIFY(document.load(path, &error));
+        const QVariant read = QSettings(path, QSettings::IniFormat).value(key);
+        QCOMPARE(document.value(section, name).value_or("<none>"),
+                 read.isValid() ? read.toString() : QStringLiteral("<none>"));
+        document.setValue(section, name, "new.example");
+        if (after.isEmpty()) {
+            QVERIFY(!document.save(path, &error));
+            QVERIFY2(error.contains("UTF-8"), qPrintable(error));
+            QCOMPARE(readAll(path), before);
+            return;
+        }
+        QVERIFY2(document.save(path, &error), qPrintable(error));
+        QCOMPARE(readAll(path), after);
+        QCOMPARE(QSettings(path, QSettings::IniFormat).value(key).toString(), "new.example");
+    }
+
+    // A settings file kept elsewhere behind a link is followed on purpose: the file it leads to
+    // gets the change, the link stays.
+    void settingsLinkFollowed()
+    {
+        const QString target = writeFile("elsewhere.conf", "[hosts]\nmain=ok.example\n");
+        const QString link = m_dir.filePath("linked.conf");
+        QVERIFY(QFile::link(target, link));
+        SettingsDialog dialog(link);
+        dialog.setFieldText("hosts/main", "new.example");
+        QVERIFY2(dialog.save(), qPrintable(dialog.problem()));
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(readAll(target), QByteArray("[hosts]\nmain=new.example\n"));
+    }
+
     // A damaged or foreign file where a stored copy should be is no configuration: the lookup
-    // says it has none rather than reading garbage.
+    // says it has none rather than reading garbage, or waiting on a pipe or an endless device. A
+    // copy dated ahead of the clock has no age that can be told: too old.
     void damagedStoredCopy_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("empty") << QByteArray();
-        QTest::newRow("foreign") << QByteArray("Brelvon#90#http://x/s#0#");
-        QTest::newRow("no time") << QByteArray("Brelvon cached copy 1\naddress=x\n\nhttp://x/s#0#");
+        QTest::addColumn<QString>("special");
+        QTest::newRow("empty") << QByteArray() << "";
+        QTest::newRow("foreign") << QByteArray("Brelvon#90#http://x/s#0#") << "";
+        QTest::newRow("no time") << QByteArray("Brelvon cached copy 1\naddress=x\n\nhttp://x/s#0#")
+                                 << "";
         QTest::newRow("bad time") << QByteArray(
-            "Brelvon cached copy 1\nsaved=yesterday\n\nhttp://x/s#0#");
-        QTest::newRow("cut in its head") << QByteArray("Brelvon cached copy 1\nsaved=2026-");
+                                         "Brelvon cached copy 1\nsaved=yesterday\n\nhttp://x/s#0#")
+                                  << "";
+        QTest::newRow("cut in its head") << QByteArray("Brelvon cached copy 1\nsaved=2026-") << "";
+        QTest::newRow("dated 2099")
+            << QByteArray("Brelvon cached copy 1\nsaved=2099-01-01T00:00:00Z"
+                          "\n\nBrelvon#90#http://x/s?q={mjna}#0#")
+            << "";
+        QTest::newRow("link to /dev/zero") << QByteArray() << "/dev/zero";
+        QTest::newRow("pipe") << QByteArray() << "fifo";
     }
     void damagedStoredCopy()
     {
         QFETCH(QByteArray, bytes);
+        QFETCH(QString, special);
         QuerySettings settings;
         settings.mainHost = "127.0.0.1:1"; // refuses: our site gives nothing
         ConfigCache cache(m_dir.filePath("damaged-cache"));
         QVERIFY(QDir().mkpath(cache.folder()));
-        writeFile("damaged-cache/" +
-                      QFileInfo(cache.filePath(ConfigCache::Document::QueryConfiguration, settings))
-                          .fileName(),
-                  bytes);
-        QVERIFY(!cache.load(ConfigCache::Document::QueryConfiguration, settings));
+        const QString copy = cache.filePath(ConfigCache::Document::QueryConfiguration, settings);
+        QFile::remove(copy);
+        if (special == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(copy).constData(), 0600), 0);
+        else if (!special.isEmpty())
+            QVERIFY(QFile::link(special, copy));
+        else
+            writeFile("damaged-cache/" + QFileInfo(copy).fileName(), bytes);
+        if (!bytes.contains("2099"))
+            QVERIFY(!cache.load(ConfigCache::Document::QueryConfiguration, settings));
         LookupService service(settings);
         service.setConfigCache(std::make_shared<const ConfigCache>(cache));
         const CancelToken cancel;
         const LookupOutcome outcome = service.lookup("tom", cancel);
         QCOMPARE(outcome.status, LookupStatus::NoConfiguration);
         QVERIFY(!outcome.cachedConfiguration);
+    }
+
+    // A stored copy is written into a folder of the seller's only, made so from the top whatever
+    // the umask, and never through a link: a link at a copy's name is replaced, the file it leads
+    // to untouched; a folder reached through a link keeps its mode.
+    void storedCopiesStayOwn()
+    {
+        QuerySettings settings;
+        settings.mainHost = "our.example";
+        const QString victim = writeFile("victim.txt", "the seller's own");
+        const mode_t oldMask = ::umask(0);
+        ConfigCache made(m_dir.filePath("data-home/Brelvon/cache"));
+        QString error;
+        const bool stored = made.store(ConfigCache::Document::AreaTable, settings, "广东", "x",
+                                       QDateTime::currentDateTimeUtc(), &error);
+        ::umask(oldMask);
+        QVERIFY2(stored, qPrintable(error));
+        for (const char *folder : {"data-home", "data-home/Brelvon", "data-home/Brelvon/cache"})
+            QCOMPARE(QFileInfo(m_dir.filePath(folder)).permissions() & 0x0077, 0);
+
+        const QString copy = made.filePath(ConfigCache::Document::QueryConfiguration, settings);
+        QVERIFY(QFile::link(victim, copy));
+        QVERIFY(made.store(ConfigCache::Document::QueryConfiguration, settings, "Brelvon#90#", "x",
+                           QDateTime::currentDateTimeUtc()));
+        QCOMPARE(readAll(victim), QByteArray("the seller's own"));
+        QVERIFY(!QFileInfo(copy).isSymLink());
+
+        const QString shared = m_dir.filePath("shared");
+        QVERIFY(QDir().mkpath(shared));
+        QVERIFY(QFile::setPermissions(shared, QFileDevice::Permissions(0x7777)));
+        QVERIFY(QFile::link(shared, m_dir.filePath("linked-cache")));
+        const ConfigCache linked(m_dir.filePath("linked-cache"));
+        QVERIFY(linked.store(ConfigCache::Document::AreaTable, settings, "广东", "x",
+                             QDateTime::currentDateTimeUtc()));
+        QCOMPARE(QFileInfo(shared).permissions(), QFileDevice::Permissions(0x7777));
     }
 
     // The connection test: a good and a silent host end within the usual waits; the test can be

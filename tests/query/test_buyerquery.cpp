@@ -16,6 +16,8 @@
 
 #include <thread>
 
+#include <sys/stat.h>
+
 namespace {
 
 // As it arrives: the HTTP client writes the query's %-escapes with upper-case digits.
@@ -860,6 +862,47 @@ private slots:
         QVERIFY(after.open(path, &error));
         QCOMPARE(after.rows().size(), 3);
         QCOMPARE(after.rows().value(2).result.record, rows[2].result.record);
+    }
+
+    // Another program may plant a link or a pipe at the journal's name: a new journal is not
+    // written through it, and an unfinished one is not read from it (a pipe would block the batch
+    // for ever, a link to a device never end).
+    void journalRefusesWhatIsNoFile_data()
+    {
+        QTest::addColumn<QString>("planted");
+        QTest::newRow("link to a file") << "file";
+        QTest::newRow("link to nothing") << "dangling";
+        QTest::newRow("link to /dev/zero") << "/dev/zero";
+        QTest::newRow("pipe") << "fifo";
+    }
+    void journalRefusesWhatIsNoFile()
+    {
+        QFETCH(QString, planted);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("out.xlsx.journal");
+        const QString victim = dir.filePath("victim");
+        if (planted == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else {
+            if (planted == "file") {
+                QFile file(victim);
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write("the seller's own");
+            }
+            QVERIFY(QFile::link(planted.startsWith('/') ? planted : victim, path));
+        }
+        BatchJournal journal;
+        QString error;
+        QVERIFY(!journal.open(path, &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!journal.create(path, BatchInputIdentity{}, {}, &error));
+        if (planted == "file") {
+            QFile file(victim);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray("the seller's own"));
+        } else {
+            QVERIFY(!QFileInfo::exists(victim));
+        }
     }
 
     // With reuseWithinMinutes, a batch takes a buyer found (or not found) that recently from the

@@ -247,6 +247,18 @@ private slots:
         QTest::newRow("unknown order") << out + QStringList{"--sort", "size"} << "--sort must be";
         QTest::newRow("csv on the xlsx")
             << out + QStringList{"--csv", m_dir.filePath("o.xlsx")} << "name the same file";
+        // One file under two names: the CSV would be written over the xlsx.
+        const QString same = writeFile("same.out", "kept");
+        QFile::link(same, m_dir.filePath("same-link.csv"));
+        QTest::newRow("csv through a link to the xlsx")
+            << QStringList{"batch",
+                           "--demo",
+                           ids,
+                           "--xlsx",
+                           same,
+                           "--csv",
+                           m_dir.filePath("same-link.csv")}
+            << "name the same file";
         // Order files: a header without the buyer column names the columns it has.
         const QString noBuyer =
             writeFile("no buyer.csv", encode936(u"订单编号,收货人姓名\r\n1,王五\r\n"));

@@ -351,11 +351,18 @@ private slots:
         QCOMPARE(file.hasErrors(), finding.startsWith("error"));
     }
 
-    // A file of many bad pairs names the first thousand findings, then counts the rest.
+    // A file of many bad pairs names the first thousand findings, then counts the rest; so does
+    // one of an entry given again and again.
+    void manyBadPairs_data()
+    {
+        QTest::addColumn<QString>("pair");
+        QTest::newRow("index out of range") << "#89#x#95#\n";
+        QTest::newRow("entry given again") << "x#8#";
+    }
     void manyBadPairs()
     {
-        const ConfigFile file =
-            readConfigFile(demoConfigText() + QString("#89#x#95#\n").repeated(1500));
+        QFETCH(QString, pair);
+        const ConfigFile file = readConfigFile(demoConfigText() + pair.repeated(1500));
         const QStringList lines = file.issueLines("c");
         QCOMPARE(lines.size(), 1001);
         QVERIFY2(lines.last().endsWith("and 500 more"), qPrintable(lines.last()));
@@ -605,6 +612,34 @@ private slots:
             runCli({"capture", "--settings", settings, "tom", "--out", out}, m_dir.path());
         QCOMPARE(again.exitCode, 2);
         QVERIFY2(again.err.contains("is not an empty folder"), qPrintable(again.err));
+    }
+
+    // Another program may put links into the capture's folder while the lookup runs: every file
+    // is made new, and nothing is written through a link, dangling or not.
+    void captureWritesNoLink_data()
+    {
+        QTest::addColumn<QString>("planted");
+        QTest::newRow("a page's name") << "01-search.htm";
+        QTest::newRow("the index's name") << "capture.json";
+    }
+    void captureWritesNoLink()
+    {
+        QFETCH(QString, planted);
+        const QString folder = m_dir.filePath("planted-" + planted);
+        const QString victim = writeFile("victim-" + planted, "the reader's own");
+        const QString outside = m_dir.filePath("made-outside-" + planted);
+        QVERIFY(QDir().mkpath(folder));
+        // A page's name leads to a file of the reader's, the index's to a file not there yet.
+        QVERIFY(QFile::link(planted == "capture.json" ? outside : victim, folder + '/' + planted));
+        Capture capture;
+        capture.buyerId = "tom";
+        QString error;
+        QVERIFY(!writeCaptureFolder(folder, capture, {{"01-search.htm", "page"}}, &error));
+        QVERIFY2(error.contains("already there"), qPrintable(error));
+        QCOMPARE(readAll(victim), QByteArray("the reader's own"));
+        QVERIFY(!QFileInfo::exists(outside));
+        QVERIFY(
+            QDir(folder).entryList({".*"}, QDir::Hidden | QDir::Files | QDir::System).isEmpty());
     }
 };
 

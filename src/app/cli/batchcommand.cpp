@@ -18,6 +18,18 @@
 
 namespace {
 
+// The file a written name ends up in: links and dots resolved, also for a file not made yet, so
+// two names of one file are told as one.
+QString writtenFile(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString real = info.canonicalFilePath();
+    if (!real.isEmpty())
+        return real;
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return folder.isEmpty() ? info.absoluteFilePath() : folder + u'/' + info.fileName();
+}
+
 // A whole number in [low, high] from an option's text.
 bool readBounded(const QString &text, int low, int high, int *value)
 {
@@ -221,8 +233,7 @@ int runBatchCommand(const QStringList &args)
             inUserLanguage(QStringLiteral("没有给出输出文件（--xlsx OUT 或 --csv OUT）"),
                            QStringLiteral("no output file given (--xlsx OUT or --csv "
                                           "OUT)")));
-    if (!outPath.isEmpty() && !csvPath.isEmpty() &&
-        QFileInfo(outPath).absoluteFilePath() == QFileInfo(csvPath).absoluteFilePath())
+    if (!outPath.isEmpty() && !csvPath.isEmpty() && writtenFile(outPath) == writtenFile(csvPath))
         return cli.usage(inUserLanguage(QStringLiteral("--xlsx 和 --csv 指向同一个文件"),
                                         QStringLiteral("--xlsx and --csv name the same file")));
 
