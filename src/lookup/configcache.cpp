@@ -8,7 +8,6 @@
 #include "files/safewrite.h"
 #include "model/buyerqueryresult.h"
 #include "model/ownerfolders.h"
-#include "model/uilanguage.h"
 #include "web/texthelpers.h"
 
 #include <QCryptographicHash>
@@ -63,16 +62,6 @@ QString ConfigCache::filePath(Document document, const QuerySettings &settings) 
     return m_folder + u'/' + QLatin1String(documentName(document)) + u'-' + siteKey(settings) +
            QLatin1String(".txt");
 }
-
-namespace {
-
-QString writeError(const QSaveFile &file)
-{
-    return inUserLanguage(QStringLiteral("无法写入 %1：%2"), QStringLiteral("cannot write %1: %2"))
-        .arg(file.fileName(), file.errorString());
-}
-
-} // namespace
 
 bool ConfigCache::store(Document document, const QuerySettings &settings, const QString &text,
                         const QString &address, const QDateTime &now, QString *error) const
