@@ -8,14 +8,8 @@
 
 #include "files/outputguard.h"
 #include "files/owneronly.h"
+#include "files/safewrite.h"
 #include "model/uilanguage.h"
-
-#include <cerrno>
-#include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -49,37 +43,6 @@ QJsonObject identityJson(const BatchInputIdentity &input)
             {QStringLiteral("sha256"), QString::fromLatin1(input.sha256)},
             {QStringLiteral("ids"), input.idCount},
             {QStringLiteral("idsSha256"), QString::fromLatin1(input.idsSha256)}};
-}
-
-// Opens the journal at path into file, never through a link at its name (another program's
-// link would have us write its target) and only as a regular file (a pipe would block, a device
-// never end). False with the reason.
-bool openJournalFile(const QString &path, int flags, QFile *file, QString *reason)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (fd < 0) {
-        *reason = errno == ELOOP ? inUserLanguage(QStringLiteral("这是符号链接"),
-                                                  QStringLiteral("it is a symbolic link"))
-                                 : QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    struct stat st = {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        *reason = inUserLanguage(QStringLiteral("这不是普通文件"),
-                                 QStringLiteral("it is not a regular file"));
-        ::close(fd);
-        return false;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    const QIODevice::OpenMode mode =
-        (flags & O_APPEND) ? QIODevice::ReadWrite | QIODevice::Append : QIODevice::WriteOnly;
-    if (!file->open(fd, mode, QFileDevice::AutoCloseHandle)) {
-        *reason = file->errorString();
-        ::close(fd);
-        return false;
-    }
-    return true;
 }
 
 QByteArray rowLine(const JournalRow &row)
@@ -207,7 +170,7 @@ bool BatchJournal::create(const QString &path, const BatchInputIdentity &input,
                            {QStringLiteral("options"), options}};
     const QByteArray line = QJsonDocument(head).toJson(QJsonDocument::Compact) + '\n';
     reason.clear();
-    if (!openJournalFile(path, O_WRONLY | O_CREAT | O_TRUNC, &m_file, &reason) ||
+    if (!openOwnFile(path, OwnFileMode::Replace, &m_file, &reason) ||
         m_file.write(line) != line.size() || !m_file.flush()) {
         *error = inUserLanguage(QStringLiteral("无法写入批量查询记录 %1：%2"),
                                 QStringLiteral("cannot write the batch journal %1: %2"))
@@ -232,7 +195,7 @@ bool BatchJournal::open(const QString &path, QString *error)
         return false;
     };
     QString reason;
-    if (!openJournalFile(path, O_RDWR | O_APPEND, &m_file, &reason))
+    if (!openOwnFile(path, OwnFileMode::Append, &m_file, &reason))
         return fail(reason);
     if (m_file.size() > kMaxJournalBytes)
         return fail(inUserLanguage(QStringLiteral("文件过大"), QStringLiteral("too large")));

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+class QFile;
+
 #include <utility>
 
 // Writing into folders other local programs may also write into, without ever following a link
@@ -20,3 +22,10 @@ bool writeNewFilesIn(const QString &folder, const QList<std::pair<QString, QByte
 // it, then renamed over the name, so a crash leaves the old file or the new one, and a link at
 // the name is replaced, not written through.
 bool replaceOwnerOnlyFile(const QString &path, const QByteArray &bytes, QString *reason);
+
+// Opens the file at path into file for the program's own records (a batch journal), never
+// through a link at its name (another program's link would have us write its target) and only as
+// a regular file (a pipe would block, a device never end). Replace: made or emptied,
+// owner-only, for writing; Append: an existing file, read and appended to. False with the reason.
+enum class OwnFileMode { Replace, Append };
+bool openOwnFile(const QString &path, OwnFileMode mode, QFile *file, QString *reason);

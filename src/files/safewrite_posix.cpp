@@ -116,3 +116,34 @@ bool replaceOwnerOnlyFile(const QString &path, const QByteArray &bytes, QString 
     partial.setAutoRemove(false);
     return true;
 }
+
+bool openOwnFile(const QString &path, OwnFileMode mode, QFile *file, QString *reason)
+{
+    const int flags =
+        mode == OwnFileMode::Append ? O_RDWR | O_APPEND : O_WRONLY | O_CREAT | O_TRUNC;
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0) {
+        *reason = errno == ELOOP ? inUserLanguage(QStringLiteral("这是符号链接"),
+                                                  QStringLiteral("it is a symbolic link"))
+                                 : QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *reason = inUserLanguage(QStringLiteral("这不是普通文件"),
+                                 QStringLiteral("it is not a regular file"));
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const QIODevice::OpenMode openMode = mode == OwnFileMode::Append
+                                             ? QIODevice::ReadWrite | QIODevice::Append
+                                             : QIODevice::WriteOnly;
+    if (!file->open(fd, openMode, QFileDevice::AutoCloseHandle)) {
+        *reason = file->errorString();
+        ::close(fd);
+        return false;
+    }
+    return true;
+}

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace {
@@ -49,6 +50,31 @@ bool replaceOwnerOnlyFile(const QString &path, const QByteArray &bytes, QString 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         *reason = cannotWrite(path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool openOwnFile(const QString &path, OwnFileMode mode, QFile *file, QString *reason)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink() || info.isShortcut()) {
+        *reason =
+            inUserLanguage(QStringLiteral("这是符号链接"), QStringLiteral("it is a symbolic link"));
+        return false;
+    }
+    if (info.exists() && !info.isFile()) {
+        *reason = inUserLanguage(QStringLiteral("这不是普通文件"),
+                                 QStringLiteral("it is not a regular file"));
+        return false;
+    }
+    file->setFileName(path);
+    const QIODevice::OpenMode openMode =
+        mode == OwnFileMode::Append
+            ? QIODevice::ReadWrite | QIODevice::Append | QIODevice::ExistingOnly
+            : QIODevice::WriteOnly | QIODevice::Truncate;
+    if (!file->open(openMode)) {
+        *reason = file->errorString();
         return false;
     }
     return true;
