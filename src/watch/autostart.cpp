@@ -10,7 +10,7 @@
 
 namespace {
 
-// An argument of Exec, quoted as the desktop entry specification asks when it needs to be.
+// An argument of Exec, quoted the way desktop entries need it when it holds a reserved character.
 QString execArgument(const QString &arg)
 {
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`=%");
