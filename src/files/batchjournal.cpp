@@ -7,8 +7,8 @@
 #include <QJsonObject>
 
 #include "files/outputguard.h"
-#include "files/owneronly.h"
 #include "files/safewrite.h"
+#include "model/owneronly.h"
 #include "model/uilanguage.h"
 
 namespace {

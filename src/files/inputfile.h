@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/systemerror.h"
+
 #include <QFile>
 #include <QString>
 
@@ -9,10 +11,6 @@
 // False with the reason ("it is a folder", "it is not a regular file (…)", "No such file …");
 // *notRegular tells the first two (a mistaken file name) from a file that cannot be read.
 bool openRegularFile(const QString &path, QFile *file, QString *reason, bool *notRegular = nullptr);
-
-// What the system's error number errnum means, in the user's language: the common ones of files
-// (no such file, permission denied …) in Chinese, else (and in English) the system's own words.
-QString systemErrorText(int errnum);
 
 // A folder held open for reading the files it holds by name: each is opened inside the folder as
 // it was when opened here, never through a symbolic link (the name itself must be the file), and

@@ -1,7 +1,7 @@
 #include "files/querysettings.h"
 
-#include "files/defaultfolders.h"
 #include "files/orderfile.h"
+#include "model/defaultfolders.h"
 #include "model/ownerfolders.h"
 #include "model/uilanguage.h"
 #include "web/texthelpers.h"

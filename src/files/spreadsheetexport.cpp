@@ -1,6 +1,6 @@
 #include "files/spreadsheetexport.h"
 
-#include "files/owneronly.h"
+#include "model/owneronly.h"
 #include "model/uilanguage.h"
 
 #include "files/csvwriter.h"

@@ -3,10 +3,10 @@
 #include "model/uilanguage.h"
 
 #include "engine/blockmarkers.h"
-#include "files/defaultfolders.h"
 #include "files/inputfile.h"
 #include "files/safewrite.h"
 #include "model/buyerqueryresult.h"
+#include "model/defaultfolders.h"
 #include "model/ownerfolders.h"
 #include "web/texthelpers.h"
 

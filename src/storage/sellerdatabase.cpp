@@ -1,6 +1,6 @@
 #include "storage/sellerdatabase.h"
 
-#include "files/owneronly.h"
+#include "model/owneronly.h"
 #include "model/uilanguage.h"
 
 #include <QDir>

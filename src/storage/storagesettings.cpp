@@ -1,6 +1,6 @@
 #include "storage/storagesettings.h"
 
-#include "files/defaultfolders.h"
+#include "model/defaultfolders.h"
 #include "model/uilanguage.h"
 
 #include <QDir>

@@ -4,7 +4,6 @@
 
 #include "browser/hiddenbrowser.h"
 #include "demosite/demosite.h"
-#include "files/defaultfolders.h"
 #include "files/spreadsheetexport.h"
 #include "lookup/localsetup.h"
 #include "lookup/lookupsession.h"
@@ -13,6 +12,7 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/settingsdialog.h"
 #include "mainwindow/translations.h"
+#include "model/defaultfolders.h"
 #include "storage/sellerdatabase.h"
 
 #include "model/uilanguage.h"

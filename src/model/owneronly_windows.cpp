@@ -1,4 +1,4 @@
-#include "files/owneronly.h"
+#include "model/owneronly.h"
 
 #include "model/uilanguage.h"
 

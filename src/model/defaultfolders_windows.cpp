@@ -1,4 +1,4 @@
-#include "files/defaultfolders.h"
+#include "model/defaultfolders.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
-#include "files/owneronly.h"
+#include "model/owneronly.h"
 
-#include "files/inputfile.h"
 #include "model/ownerfolders.h"
+#include "model/systemerror.h"
 #include "model/uilanguage.h"
 
 #include <QDir>
