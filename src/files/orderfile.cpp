@@ -312,16 +312,6 @@ QString stripCellDecoration(const QString &cell)
     return text.size() == cell.size() ? cell : text.toString();
 }
 
-QString keptOrderNumber(QStringView number)
-{
-    if (number.size() <= kMaxOrderNumberChars)
-        return number.toString();
-    qsizetype cut = kMaxOrderNumberChars - 1;
-    if (number.at(cut - 1).isHighSurrogate())
-        --cut;
-    return number.left(cut).toString() + u'…';
-}
-
 OrderFileResult parseOrderFile(const QByteArray &bytes, const OrderFileOptions &options)
 {
     return looksLikeZip(bytes) ? parseXlsx(bytes, options) : parseCsv(bytes, options);

@@ -26,7 +26,7 @@ QString freeName(const QDir &folder, const QString &base, const QString &suffix)
 {
     for (int n = 1;; ++n) {
         const QString name =
-            n == 1 ? base + suffix : QStringLiteral("%1(%2)%3").arg(base).arg(n).arg(suffix);
+            n == 1 ? base + suffix : QStringLiteral("%1(%2)%3").arg(base, QString::number(n), suffix);
         const QString path = folder.filePath(name);
         if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
             return path;
@@ -52,13 +52,12 @@ WatchOptions WatchOptions::fromSettings(const QuerySettings &settings)
     return o;
 }
 
-QString CheckedFile::summary() const
+QString CheckedFile::summary(const QString &shownName) const
 {
+    // One arg() call: a "%2" in the name stays in the name.
     return inUserLanguage(QStringLiteral("订单文件 %1 已检查：共 %2 个，高风险 %3 个"),
                           QStringLiteral("order file %1 checked: %2 buyers, %3 high risk"))
-        .arg(QFileInfo(exportPath).fileName())
-        .arg(buyers)
-        .arg(highRisk.size());
+        .arg(shownName, QString::number(buyers), QString::number(highRisk.size()));
 }
 
 OrderWatcher::OrderWatcher(LookupSession &session, QObject *parent)

@@ -58,8 +58,9 @@ struct CheckedFile
     QString staleText;             // what to say about them, naming the configuration
     QString problem;               // something that went wrong after the table was written
 
-    // "订单文件 NAME 已检查：共 N 个，高风险 2 个" (English under LANG=en*).
-    QString summary() const;
+    // "订单文件 NAME 已检查：共 N 个，高风险 2 个" (English under LANG=en*), with the export's
+    // name as the caller shows it (escaped for a terminal, cut for a notification).
+    QString summary(const QString &shownName) const;
 };
 
 // Watches a folder for order exports (.csv, .xlsx files the order reader takes; other files are

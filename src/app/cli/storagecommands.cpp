@@ -5,6 +5,7 @@
 #include "app/cli/querycommand.h"
 #include "files/blacklistcsv.h"
 #include "files/outputguard.h"
+#include "model/ordernumber.h"
 #include "model/uilanguage.h"
 #include "storage/historytext.h"
 #include "storage/sellerdatabase.h"
@@ -561,7 +562,7 @@ int runReviewCommand(const QStringList &args)
                              jsonString(e.note));
             printLine(line + u'}');
         } else {
-            QStringList cells{cell(e.orderNumber), cell(e.buyerId),
+            QStringList cells{cell(shownOrderNumber(e.orderNumber)), cell(e.buyerId),
                               cell(e.reasons.join(QStringLiteral("；"))), cell(e.source),
                               time(e.queued)};
             if (cli.parser().isSet(all))
