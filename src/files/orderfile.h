@@ -4,6 +4,7 @@
 #include "model/ordernumber.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -75,6 +76,9 @@ bool isOrderFileName(const QString &fileName);
 
 // Reads the order file at path; an xlsx workbook is told by its bytes, whatever its name.
 OrderFileResult readOrderFile(const QString &path, const OrderFileOptions &options = {});
+// The same from a file already opened (by path, for messages): what is read is that file, whatever
+// its name leads to meanwhile.
+OrderFileResult readOrderFile(QFile *file, const QString &path, const OrderFileOptions &options);
 // The same for bytes already in memory.
 OrderFileResult parseOrderFile(const QByteArray &bytes, const OrderFileOptions &options = {});
 
