@@ -67,8 +67,7 @@ bool InputFolder::open(const QString &path, QString *reason)
         ::close(m_fd);
     m_path = path;
     struct stat st = {};
-    m_pathWasLink =
-        ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+    m_pathWasLink = ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_fd < 0) {
         *reason = errno == ENOTDIR
@@ -215,11 +214,10 @@ bool InputFolder::moveInto(const QString &name, const QString &sub, QString *mov
                                                   QStringLiteral("%1 is a symbolic link, not a "
                                                                  "folder"))
                                        .arg(sub)
-                  : errno == ENOTDIR
-                      ? inUserLanguage(QStringLiteral("%1 不是文件夹"),
-                                       QStringLiteral("%1 is not a folder"))
-                            .arg(sub)
-                      : systemErrorText(errno);
+                  : errno == ENOTDIR ? inUserLanguage(QStringLiteral("%1 不是文件夹"),
+                                                      QStringLiteral("%1 is not a folder"))
+                                           .arg(sub)
+                                     : systemErrorText(errno);
         return false;
     }
     bool moved = false;

@@ -117,8 +117,8 @@ bool InputFolder::entries(QList<FolderEntry> *out, QString *reason) const
     for (const QFileInfo &info : infos) {
         FolderEntry entry;
         entry.name = info.fileName();
-        entry.kind = isLink(info)   ? FolderEntry::Kind::Link
-                     : info.isDir() ? FolderEntry::Kind::Folder
+        entry.kind = isLink(info)    ? FolderEntry::Kind::Link
+                     : info.isDir()  ? FolderEntry::Kind::Folder
                      : info.isFile() ? FolderEntry::Kind::Regular
                                      : FolderEntry::Kind::Other;
         entry.stamp = stampOfInfo(info);
@@ -153,8 +153,9 @@ bool InputFolder::moveInto(const QString &name, const QString &sub, QString *mov
     const QDir folder(m_path);
     const QFileInfo target(folder.filePath(sub));
     if (isLink(target) || (target.exists() && !target.isDir())) {
-        *reason = inUserLanguage(QStringLiteral("%1 不是文件夹"), QStringLiteral("%1 is not a folder"))
-                      .arg(sub);
+        *reason =
+            inUserLanguage(QStringLiteral("%1 不是文件夹"), QStringLiteral("%1 is not a folder"))
+                .arg(sub);
         return false;
     }
     if (!target.exists() && !folder.mkdir(sub)) {
@@ -174,6 +175,7 @@ bool InputFolder::moveInto(const QString &name, const QString &sub, QString *mov
         }
         break;
     }
-    *reason = inUserLanguage(QStringLiteral("无法移动 %1"), QStringLiteral("cannot move %1")).arg(name);
+    *reason =
+        inUserLanguage(QStringLiteral("无法移动 %1"), QStringLiteral("cannot move %1")).arg(name);
     return false;
 }

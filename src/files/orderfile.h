@@ -85,7 +85,6 @@ OrderFileResult parseOrderFile(const QByteArray &bytes, const OrderFileOptions &
 // The cell without ="…", a leading tab or apostrophe, and surrounding white space.
 QString stripCellDecoration(const QString &cell);
 
-
 // The message about left-out buyers, or "" when none were left out: how many the file has and
 // how many will not be looked up.
 QString leftOutText(qint64 kept, qint64 leftOut);

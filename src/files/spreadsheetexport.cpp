@@ -84,10 +84,10 @@ bool startsEscapeLookalike(const QString &text, qsizetype i)
     return true;
 }
 
-// Text that XML 1.0 can carry, whatever it came from (ids, pages, the seller's reasons): spreadsheet
-// programs refuse a whole file over one control character in a part. NULs are dropped (the writer
-// takes C strings); other control characters, lone surrogates and the non-characters U+FFFE/FFFF
-// become U+FFFD. Tabs and line breaks stay.
+// Text that XML 1.0 can carry, whatever it came from (ids, pages, the seller's reasons):
+// spreadsheet programs refuse a whole file over one control character in a part. NULs are dropped
+// (the writer takes C strings); other control characters, lone surrogates and the non-characters
+// U+FFFE/FFFF become U+FFFD. Tabs and line breaks stay.
 QString xmlSafeText(const QString &text)
 {
     QString out;
@@ -224,8 +224,7 @@ public:
     }
     lxw_error header(lxw_col_t col, const QString &value) { return text(0, col, value, m_header); }
 
-    lxw_error link(lxw_row_t row, lxw_col_t col, const QString &given,
-                   lxw_format *format = nullptr)
+    lxw_error link(lxw_row_t row, lxw_col_t col, const QString &given, lxw_format *format = nullptr)
     {
         // An address with control characters is no address to follow: it stays text.
         const QString address = xmlSafeText(given);

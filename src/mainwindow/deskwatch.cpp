@@ -1,9 +1,9 @@
 #include "mainwindow/deskwatch.h"
 
 #include "lookup/lookupsession.h"
-#include "model/terminaltext.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/reviewdialog.h"
+#include "model/terminaltext.h"
 #include "storage/sellerdatabase.h"
 #include "watch/autostart.h"
 #include "watch/batchfindings.h"
@@ -31,19 +31,19 @@ DeskWatch::DeskWatch(LookupSession &session, MainWindow *window, const QString &
             });
     connect(m_watcher, &OrderWatcher::fileFailed, this,
             [this](const QString &path, const QString &error) {
-                qWarning("brelvon: %s", qPrintable(escapeControls(path + QStringLiteral(": ") + error,
-                                                                  LineFeeds::Escape)));
+                qWarning("brelvon: %s",
+                         qPrintable(escapeControls(path + QStringLiteral(": ") + error,
+                                                   LineFeeds::Escape)));
                 m_notifier->notify(Notifier::Kind::FileChecked,
                                    tr("订单文件 %1 无法检查：%2")
                                        .arg(Notifier::shortName(QFileInfo(path).fileName()),
                                             Notifier::shortText(error)));
             });
-    connect(m_watcher, &OrderWatcher::folderChanged, this,
-            [this](bool, const QString &text) {
-                qWarning("brelvon: %s", qPrintable(escapeControls(text, LineFeeds::Escape)));
-                m_notifier->notify(Notifier::Kind::FileChecked, text);
-                refreshCount();
-            });
+    connect(m_watcher, &OrderWatcher::folderChanged, this, [this](bool, const QString &text) {
+        qWarning("brelvon: %s", qPrintable(escapeControls(text, LineFeeds::Escape)));
+        m_notifier->notify(Notifier::Kind::FileChecked, text);
+        refreshCount();
+    });
     connect(m_watcher, &OrderWatcher::pausedChanged, this, [this](bool paused) {
         if (m_pauseAction)
             m_pauseAction->setText(paused ? tr("继续监视") : tr("暂停监视"));

@@ -8,6 +8,7 @@
 enum class LineFeeds { Keep, Escape };
 
 // Text from outside (ids, file names, pages, a library's message) as it may reach a terminal:
-// control characters written as \xHH (line feeds and tabs too when asked), and the characters that turn
-// the text's direction as \u{HHHH}, so nothing in it can drive the terminal or disguise a line.
+// control characters written as \xHH (line feeds and tabs too when asked), and the characters that
+// turn the text's direction as \u{HHHH}, so nothing in it can drive the terminal or disguise a
+// line.
 QString escapeControls(const QString &text, LineFeeds lineFeeds = LineFeeds::Keep);

@@ -21,8 +21,7 @@ void Notifier::sendToDesktop(const QString &title, const QString &body)
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("brelvon"));
     // Servers that render body markup would otherwise take a sender's <a>, <img> or & as theirs.
     call << QStringLiteral("Brelvon") << 0u << QStringLiteral("brelvon") << title
-         << bodyMarkup(body)
-         << QStringList() << hints << -1;
+         << bodyMarkup(body) << QStringList() << hints << -1;
     // No service, or one that refuses: the fallback says it instead.
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, title, body] {

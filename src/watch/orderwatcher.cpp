@@ -30,8 +30,9 @@ const QString kLockFileName = QStringLiteral(".brelvon-watch.lock");
 QString freeName(const QDir &folder, const QString &base, const QString &suffix)
 {
     for (int n = 1;; ++n) {
-        const QString name =
-            n == 1 ? base + suffix : QStringLiteral("%1(%2)%3").arg(base, QString::number(n), suffix);
+        const QString name = n == 1
+                                 ? base + suffix
+                                 : QStringLiteral("%1(%2)%3").arg(base, QString::number(n), suffix);
         const QString path = folder.filePath(name);
         if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
             return path;

@@ -141,9 +141,9 @@ private:
     QuerySettings m_settings; // the session's: the next file's batch runs with them
     WatchedFolder m_folder;
     std::unique_ptr<LockFile> m_lock; // one watcher per folder
-    QStringList m_waiting;  // complete files, in the order they settled
-    QString m_current;      // the file being checked
-    QStringList m_tables;   // written by this watcher: never taken as exports
+    QStringList m_waiting;            // complete files, in the order they settled
+    QString m_current;                // the file being checked
+    QStringList m_tables;             // written by this watcher: never taken as exports
     QStringList m_cutShort; // waiting or being checked when the watch stopped: taken at a restart
     bool m_paused = false;
     bool m_folderAvailable = true;

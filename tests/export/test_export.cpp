@@ -369,8 +369,10 @@ void TestExport::tableIsWellFormedXml_data()
     QTest::newRow("control character") << "a\x01z";
     QTest::newRow("escape sequence") << "\x1b[31mred\x1b]0;title\x07";
     QTest::newRow("vertical tab, form feed") << "a\x0b\x0cz";
-    QTest::newRow("lone surrogate") << QString(QStringLiteral("a") + QChar(0xD800) + QStringLiteral("z"));
-    QTest::newRow("non-character") << QString(QStringLiteral("a") + QChar(0xFFFF) + QStringLiteral("z"));
+    QTest::newRow("lone surrogate")
+        << QString(QStringLiteral("a") + QChar(0xD800) + QStringLiteral("z"));
+    QTest::newRow("non-character")
+        << QString(QStringLiteral("a") + QChar(0xFFFF) + QStringLiteral("z"));
     QTest::newRow("markup") << "<x>&amp;\"'</x>";
 }
 

@@ -1,6 +1,7 @@
 #include "files/blacklistcsv.h"
 #include "files/historycsv.h"
 #include "fixtures.h"
+#include "model/ordernumber.h"
 #include "storage/historytext.h"
 #include "storage/sellerdatabase.h"
 #include "web/codepage936.h"
@@ -169,6 +170,48 @@ private slots:
         QCOMPARE(all.first().note, QStringLiteral("已电话确认"));
         QVERIFY(all.first().isHandled());
         QCOMPARE(db.reviewCount(), 0);
+    }
+
+    // Long order numbers: two that share their first hundreds of digits stay two, the whole
+    // number finds its entry, and one queued again waits from its new time and file.
+    void reviewQueueLongNumbers()
+    {
+        SellerDatabase db;
+        QVERIFY(db.open(freshPath()));
+        const QString shared(300, u'7');
+        const auto entry = [](const QString &order, const QString &source, qint64 atMs) {
+            ReviewEntry e;
+            e.orderNumber = order;
+            e.buyerId = QStringLiteral("tom");
+            e.source = source;
+            e.queued = QDateTime::fromMSecsSinceEpoch(atMs);
+            return e;
+        };
+        const QString a = shared + u'1';
+        const QString b = shared + u'2';
+        const QString whole(kWholeOrderNumberChars, u'8');
+        int added = 0;
+        QVERIFY(db.queueForReview(
+            {entry(a, "a.csv", 1000), entry(b, "a.csv", 2000), entry(whole, "a.csv", 3000)},
+            &added));
+        QCOMPARE(added, 3);
+        QVERIFY(db.queueForReview({entry(a, "b.csv", 5000)}, &added));
+        QCOMPARE(added, 0);
+        const QList<ReviewEntry> waiting = db.reviewQueue();
+        QCOMPARE(waiting.size(), 3);
+        QCOMPARE(waiting.last().source, QStringLiteral("b.csv")); // re-queued: last, from now
+        QCOMPARE(waiting.last().queued.toMSecsSinceEpoch(), 5000);
+        QCOMPARE(waiting.at(1).orderNumber, whole); // kept whole up to the limit
+        QVERIFY(shownOrderNumber(waiting.first().orderNumber).size() <= kShownOrderNumberChars);
+
+        int marked = 0;
+        QVERIFY(db.markReviewed(b, QString(), &marked));
+        QCOMPARE(marked, 1);
+        QVERIFY(db.markReviewed(shared, QString(), &marked)); // a part matches nothing
+        QCOMPARE(marked, 0);
+        QVERIFY(db.markReviewed(a, QString(), &marked));
+        QCOMPARE(marked, 1);
+        QCOMPARE(db.reviewCount(), 1);
     }
 
     void createdOwnerOnly()

@@ -76,10 +76,10 @@ int runWatchCommand(const QStringList &args)
                          notifier.notify(Notifier::Kind::HighRisk, highRiskNotice(id, reasons));
                      });
     QObject::connect(&watcher, &OrderWatcher::fileChecked, [&](const CheckedFile &file) {
-        printLine(file.summary(shown(file.exportPath)) +
-                  inUserLanguage(QStringLiteral("，表格：%1"), QStringLiteral(", table: %1"))
-                      .arg(escapeControls(QDir::toNativeSeparators(file.table),
-                                          LineFeeds::Escape)));
+        printLine(
+            file.summary(shown(file.exportPath)) +
+            inUserLanguage(QStringLiteral("，表格：%1"), QStringLiteral(", table: %1"))
+                .arg(escapeControls(QDir::toNativeSeparators(file.table), LineFeeds::Escape)));
         for (const FlaggedBuyer &b : file.highRisk)
             printLine(escapeControls(highRiskText(b.buyerId, b.reasons), LineFeeds::Escape));
         if (file.leftOut > 0)
@@ -102,20 +102,19 @@ int runWatchCommand(const QStringList &args)
                          printMessage(escapeControls(QStringLiteral("%1: %2").arg(path, error),
                                                      LineFeeds::Escape));
                      });
-    QObject::connect(&watcher, &OrderWatcher::folderChanged,
-                     [&](bool, const QString &text) {
-                         printMessage(escapeControls(text, LineFeeds::Escape));
-                         notifier.notify(Notifier::Kind::FileChecked, text);
-                     });
+    QObject::connect(&watcher, &OrderWatcher::folderChanged, [&](bool, const QString &text) {
+        printMessage(escapeControls(text, LineFeeds::Escape));
+        notifier.notify(Notifier::Kind::FileChecked, text);
+    });
     QString error;
     if (!watcher.start(&error)) { // no folder, or another watcher holds it
         printMessage(escapeControls(error, LineFeeds::Escape));
         return CliUsage;
     }
-    printMessage(inUserLanguage(QStringLiteral("正在监视 %1（按 Ctrl-C 结束）"),
-                                QStringLiteral("watching %1 (Ctrl-C ends)"))
-                     .arg(escapeControls(QDir::toNativeSeparators(watch.folder),
-                                         LineFeeds::Escape)));
+    printMessage(
+        inUserLanguage(QStringLiteral("正在监视 %1（按 Ctrl-C 结束）"),
+                       QStringLiteral("watching %1 (Ctrl-C ends)"))
+            .arg(escapeControls(QDir::toNativeSeparators(watch.folder), LineFeeds::Escape)));
     runUntilInterrupted([&] { watcher.stop(); });
     return CliOk;
 }
