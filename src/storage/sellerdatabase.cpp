@@ -419,8 +419,7 @@ bool SellerDatabase::Worker::setUp(bool readOnly)
     if (version > kSchemaVersion)
         return off(QStringLiteral("%1 was written by a newer version of Brelvon (layout %2); it "
                                   "was left as it is")
-                       .arg(path)
-                       .arg(version));
+                       .arg(path, QString::number(version)));
     if (readOnly) {
         if (version < kSchemaVersion)
             return off(inUserLanguage(QStringLiteral("数据库 %1 是只读的"),

@@ -50,21 +50,17 @@ void printPage(const QString &buyerId, const PageResult &page)
                          .arg(buyerId,
                               page.browser ? QLatin1String("browser ") + page.outcomeText()
                                            : page.outcomeText(),
-                              status)
-                         .arg(page.bytes)
-                         .arg(page.elapsedMs)
-                         .arg(page.address));
+                              status, QString::number(page.bytes), QString::number(page.elapsedMs),
+                              page.address));
         return;
     }
     QString outcome = pageOutcomeWord(page.outcome);
     if (!page.error.isEmpty() && page.outcome != PageOutcome::Ok)
         outcome += u'（' + page.error + u'）';
-    printMessage(
-        QStringLiteral("页面 %1：%2%3，状态 %4，%5 字节，%6 毫秒，%7")
-            .arg(buyerId, page.browser ? QStringLiteral("内置浏览器 ") : QString(), outcome, status)
-            .arg(page.bytes)
-            .arg(page.elapsedMs)
-            .arg(page.address));
+    printMessage(QStringLiteral("页面 %1：%2%3，状态 %4，%5 字节，%6 毫秒，%7")
+                     .arg(buyerId, page.browser ? QStringLiteral("内置浏览器 ") : QString(),
+                          outcome, status, QString::number(page.bytes),
+                          QString::number(page.elapsedMs), page.address));
 }
 
 void printCachedConfiguration(const QString &buyerId, const LookupOutcome &outcome)
