@@ -11,12 +11,16 @@ LockFile::LockFile(const QString &path) : m_path(path), m_lock(std::make_unique<
 
 LockFile::~LockFile() = default;
 
-bool LockFile::tryLock(QString *why)
+bool LockFile::tryLock(QString *why, bool *held)
 {
+    if (held)
+        *held = false;
     if (m_lock->isLocked() || m_lock->tryLock(0))
         return true;
     switch (m_lock->error()) {
     case QLockFile::LockFailedError: {
+        if (held)
+            *held = true;
         qint64 pid = 0;
         QString host;
         QString program;

@@ -19,8 +19,8 @@ public:
     LockFile &operator=(const LockFile &) = delete;
 
     // Takes the lock without waiting. False with why not: who holds it ("进程 1234（brelvon-cli，
-    // 主机 desk）") or why the file cannot be made.
-    bool tryLock(QString *why);
+    // 主机 desk）"; *held then true) or why the file cannot be made.
+    bool tryLock(QString *why, bool *held = nullptr);
     void unlock();
     bool isLocked() const;
     const QString &path() const { return m_path; }

@@ -23,8 +23,8 @@ namespace {
 const QString kTableSuffix = QStringLiteral("_检查结果");
 // The bytes of an export's name kept in its table's name.
 constexpr qsizetype kMaxBaseBytes = 200;
-// Held inside the watched folder while a watcher runs on it.
-const QString kLockFileName = QStringLiteral(".brelvon-watch.lock");
+// Held beside the watched folder (.NAME.brelvon-watch.lock) while a watcher runs on it.
+const QString kLockFileSuffix = QStringLiteral(".brelvon-watch.lock");
 
 // A name in folder that no file has: NAME.EXT, else NAME(2).EXT, NAME(3).EXT …
 QString freeName(const QDir &folder, const QString &base, const QString &suffix)
@@ -124,12 +124,28 @@ bool OrderWatcher::start(QString *error)
         return false;
     }
     // One watcher per folder: a second would check every export again and race the first's moves.
-    auto lock = std::make_unique<LockFile>(QDir(m_options.folder).filePath(kLockFileName));
+    // The lock file stands beside the folder, so it holds while the folder is gone; inside it
+    // where its parent takes no file of ours.
+    const QFileInfo watched(QDir::cleanPath(QDir(m_options.folder).absolutePath()));
+    std::unique_ptr<LockFile> lock;
     QString holder;
-    if (!lock->tryLock(&holder)) {
-        *error = inUserLanguage(QStringLiteral("另一个监视进程已在监视这个文件夹：%1"),
-                                QStringLiteral("another watcher is watching this folder: %1"))
-                     .arg(holder);
+    bool held = false;
+    if (!watched.fileName().isEmpty()) {
+        lock = std::make_unique<LockFile>(watched.absolutePath() + QStringLiteral("/.") +
+                                          watched.fileName() + kLockFileSuffix);
+        if (!lock->tryLock(&holder, &held) && !held)
+            lock.reset();
+    }
+    if (!lock) {
+        lock = std::make_unique<LockFile>(QDir(m_options.folder).filePath(kLockFileSuffix));
+        lock->tryLock(&holder, &held);
+    }
+    if (!lock->isLocked()) {
+        *error = held
+                     ? inUserLanguage(QStringLiteral("另一个监视进程已在监视这个文件夹：%1"),
+                                      QStringLiteral("another watcher is watching this folder: %1"))
+                           .arg(holder)
+                     : holder;
         return false;
     }
     m_waiting.clear();

@@ -502,7 +502,7 @@ private slots:
         QVERIFY(!second.start(folder, &error));
         QVERIFY2(error.contains(QString::number(QCoreApplication::applicationPid())),
                  qPrintable(error));
-        const QString lockPath = folder + QStringLiteral("/.brelvon-watch.lock");
+        const QString lockPath = m_dir.filePath(QStringLiteral(".locked.brelvon-watch.lock"));
         QFile lock(lockPath);
         QVERIFY(lock.open(QIODevice::ReadOnly));
         QByteArray held = lock.readAll();
@@ -513,8 +513,10 @@ private slots:
         // As a crashed watcher leaves it: its process gone.
         QProcess gone;
         gone.start(QStringLiteral("true"), {});
+        QVERIFY(gone.waitForStarted());
+        const qint64 pid = gone.processId();
         QVERIFY(gone.waitForFinished());
-        held.replace(0, held.indexOf('\n'), QByteArray::number(gone.processId()));
+        held.replace(0, held.indexOf('\n'), QByteArray::number(pid));
         writeFile(lockPath, held, QIODevice::WriteOnly);
         QVERIFY2(second.watcher->start(&error), qPrintable(error));
     }
