@@ -163,6 +163,7 @@ bool OrderWatcher::start(QString *error)
 
 void OrderWatcher::stop()
 {
+    ++m_generation;
     m_timer->stop();
     m_cutShort = m_waiting;
     if (!m_current.isEmpty())
@@ -240,6 +241,8 @@ void OrderWatcher::check(const QString &path)
     if (!m_folder.openExport(name, &opened, &stamp, &reason))
         return fail(path, reason);
     BatchInput orders = readOrderExport(&opened, path, input);
+    m_currentStamp = stamp;
+    m_currentReadAtMs = monotonicMs();
     if (InputFolder::stampOf(opened) != stamp) { // still being written: waited for again
         m_folder.takeAgain(name);
         m_current.clear();
@@ -277,20 +280,19 @@ void OrderWatcher::check(const QString &path)
     };
     const QStringList ids = orders.ids;
     m_runner->batch(ids, options, std::move(progress),
-                    [this, path, orders = std::move(orders), table, began,
-                     stamp](const QList<LookupOutcome> &outcomes, bool cancelled) {
+                    [this, path, orders = std::move(orders), table,
+                     began](const QList<LookupOutcome> &outcomes, bool cancelled) {
                         m_sinceLastBatch.start();
                         if (cancelled) { // stopped: the file stays for the next watch
                             m_current.clear();
                             return;
                         }
-                        finish(path, orders, table, outcomes, began, stamp);
+                        finish(path, orders, table, outcomes, began);
                     });
 }
 
 void OrderWatcher::finish(const QString &path, const BatchInput &input, QString table,
-                          const QList<LookupOutcome> &outcomes, const QDateTime &began,
-                          const FileStamp &stamp)
+                          const QList<LookupOutcome> &outcomes, const QDateTime &began)
 {
     // The name was free when the batch began; a file that took it meanwhile (the seller's, or
     // another watch's on the same folder) is never replaced.
@@ -334,8 +336,23 @@ void OrderWatcher::finish(const QString &path, const BatchInput &input, QString 
     if (database && !file.highRisk.isEmpty() &&
         !database->queueForReview(reviewEntriesOf(rows, QFileInfo(path).fileName()), &file.queued))
         file.problem = database->problem();
-    const QString name = QFileInfo(path).fileName();
-    if (!m_folder.unchangedSince(name, stamp)) {
+    conclude(file);
+}
+
+void OrderWatcher::conclude(CheckedFile file)
+{
+    const QString name = QFileInfo(file.exportPath).fileName();
+    // A writer that paused for longer than the settle time may go on after the check: the file
+    // must also hold still for the settle time after it was read before it is archived.
+    const qint64 waitMs = m_currentReadAtMs + m_options.settleMs - monotonicMs();
+    if (waitMs > 0 && m_folder.unchangedSince(name, m_currentStamp)) {
+        QTimer::singleShot(waitMs, this, [this, file, generation = m_generation] {
+            if (generation == m_generation) // not stopped meanwhile
+                conclude(file);
+        });
+        return;
+    }
+    if (!m_folder.unchangedSince(name, m_currentStamp)) {
         // Replaced or written on while it was checked: what came later was never looked up, so
         // it is checked again (once it holds still) rather than archived.
         m_folder.takeAgain(name);
@@ -345,6 +362,7 @@ void OrderWatcher::finish(const QString &path, const BatchInput &input, QString 
                            .arg(name);
     } else if (m_options.archive) {
         bool newReason = false;
+        QString error;
         if (!m_folder.archive(name, &file.archivedTo, &error, &newReason) && newReason)
             file.problem = error;
     }

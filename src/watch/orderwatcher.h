@@ -126,8 +126,9 @@ private:
     void takeNext();
     void check(const QString &path);
     void finish(const QString &path, const BatchInput &input, QString table,
-                const QList<LookupOutcome> &outcomes, const QDateTime &began,
-                const FileStamp &stamp);
+                const QList<LookupOutcome> &outcomes, const QDateTime &began);
+    // The checked export archived, or taken again when it changed since it was read.
+    void conclude(CheckedFile file);
     void fail(const QString &path, const QString &error);
     // The pacing for the next file: the last one's, unless the settings changed or it has been
     // idle for longer than the longest pause.
@@ -143,6 +144,9 @@ private:
     std::unique_ptr<LockFile> m_lock; // one watcher per folder
     QStringList m_waiting;            // complete files, in the order they settled
     QString m_current;                // the file being checked
+    FileStamp m_currentStamp;         // what it was when read
+    qint64 m_currentReadAtMs = 0;     // when (monotonic)
+    int m_generation = 0;             // one more at each stop: a wait from before it is dropped
     QStringList m_tables;             // written by this watcher: never taken as exports
     QStringList m_cutShort; // waiting or being checked when the watch stopped: taken at a restart
     bool m_paused = false;
