@@ -204,6 +204,8 @@ void OrderWatcher::poll()
         });
     if (!look.change.isEmpty()) {
         m_folderAvailable = look.available;
+        if (!look.available)
+            m_waiting.clear(); // files of a folder that is no longer the watched one
         emit folderChanged(look.available, look.change);
     }
     for (const QString &name : look.ready) {
