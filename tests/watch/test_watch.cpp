@@ -8,6 +8,7 @@
 #include "watch/batchfindings.h"
 #include "watch/notifier.h"
 #include "watch/orderwatcher.h"
+#include "watch/watchedfolder.h"
 #include "web/canceltoken.h"
 #include "xlsxsheet.h"
 
@@ -488,6 +489,33 @@ private slots:
         QTest::qWait(800);
         QCOMPARE(started.size(), 1);
         QCOMPARE(started.first().first().toString(), folder + QStringLiteral("/new.csv"));
+    }
+
+    // What a folder holds when the watch starts is old, unless all is asked for; a file made
+    // after is new.
+    void filesThereAtStart_data()
+    {
+        QTest::addColumn<bool>("all");
+        QTest::addColumn<QStringList>("ready");
+        QTest::newRow("new files only") << false << QStringList{"new.csv"};
+        QTest::newRow("--all") << true << QStringList{"old.csv", "new.csv"};
+    }
+    void filesThereAtStart()
+    {
+        QFETCH(bool, all);
+        QFETCH(QStringList, ready);
+        const QString folder = freshFolder(QStringLiteral("start"));
+        writeFile(folder + QStringLiteral("/old.csv"), kOneOrder, QIODevice::WriteOnly);
+        WatchedFolder watched;
+        QString error;
+        QVERIFY2(watched.open(folder, all, &error), qPrintable(error));
+        const auto isExport = [](const QString &name) { return name.endsWith(u".csv"); };
+        QVERIFY(watched.look(1000, 100, isExport).ready ==
+                (all ? QStringList{"old.csv"} : QStringList{}));
+        writeFile(folder + QStringLiteral("/new.csv"), kOneOrder, QIODevice::WriteOnly);
+        QCOMPARE(watched.look(2000, 100, isExport).ready.size(), all ? 1 : 0); // settling
+        QStringList got = watched.look(2200, 100, isExport).ready;
+        QCOMPARE(got, ready);
     }
 
     // One watcher per folder: the second names the holder; the first's lock goes when it stops,
