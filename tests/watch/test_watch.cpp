@@ -3,6 +3,7 @@
 #include "files/querysettings.h"
 #include "lookup/lookuprunner.h"
 #include "lookup/lookupsession.h"
+#include "model/terminaltext.h"
 #include "storage/sellerdatabase.h"
 #include "watch/autostart.h"
 #include "watch/batchfindings.h"
@@ -583,6 +584,27 @@ private slots:
         file.highRisk.resize(2);
         QCOMPARE(file.summary(QStringLiteral("%1%2%3")),
                  QStringLiteral("order file %1%2%3 checked: 7 buyers, 2 high risk"));
+    }
+
+    // A name from outside on a terminal: nothing in it drives the terminal or forges a line.
+    void terminalEscapes_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("title sequence") << "a\x1b]0;t\x07.csv"
+                                        << "a\\x1B]0;t\\x07.csv";
+        QTest::newRow("forged line") << "a\nbrelvon-cli: ok"
+                                     << "a\\x0Abrelvon-cli: ok";
+        QTest::newRow("C1 and tab") << QStringLiteral("a\u009B\tb") << "a\\x9B\\x09b";
+        QTest::newRow("direction") << QStringLiteral("a\u202Egpj.csv") << "a\\u{202E}gpj.csv";
+        QTest::newRow("chinese") << "订单%1.csv"
+                                 << "订单%1.csv";
+    }
+    void terminalEscapes()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, shown);
+        QCOMPARE(escapeControls(name, LineFeeds::Escape), shown);
     }
 
     // At most one notification a minute per kind; what comes meanwhile is said together after.
