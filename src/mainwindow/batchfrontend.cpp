@@ -6,6 +6,7 @@
 #include "files/idfile.h"
 #include "files/outputguard.h"
 #include "files/spreadsheetexport.h"
+#include "lookup/batchfindings.h"
 #include "lookup/lookuprunner.h"
 #include "mainwindow/clicklabel.h"
 #include "mainwindow/mainwindowlayout.h"
@@ -15,7 +16,6 @@
 #include "mainwindow/verdictbar.h"
 #include "model/ownerfolders.h"
 #include "storage/sellerdatabase.h"
-#include "watch/batchfindings.h"
 
 #include <QDateTime>
 #include <QDesktopServices>

@@ -4,11 +4,11 @@
 #include "files/orderfile.h"
 #include "files/outputguard.h"
 #include "files/spreadsheetexport.h"
+#include "lookup/batchfindings.h"
 #include "lookup/lookuprunner.h"
 #include "lookup/lookupservice.h"
 #include "lookup/lookupsession.h"
 #include "model/uilanguage.h"
-#include "watch/batchfindings.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -353,12 +353,19 @@ int prepareQueryRun(const QueryOptions &options, int jobs, QueryRun *run)
 
 int runUntilDone(LookupRunner &runner, const std::function<void()> &start)
 {
+    const int code = runUntilDone([&runner] { runner.cancel(); }, start);
+    runner.join();
+    return code;
+}
+
+int runUntilDone(const std::function<void()> &cancel, const std::function<void()> &start)
+{
     bool wasInterrupted = false;
     QTimer watch; // Ctrl-C cancels the work; its waits end within a tenth of a second
-    QObject::connect(&watch, &QTimer::timeout, &runner, [&] {
+    QObject::connect(&watch, &QTimer::timeout, [&] {
         if (interrupted() && !wasInterrupted) {
             wasInterrupted = true;
-            runner.cancel();
+            cancel();
         }
     });
     watch.start(50);
@@ -367,7 +374,6 @@ int runUntilDone(LookupRunner &runner, const std::function<void()> &start)
     watchInterrupts();
     start();
     QCoreApplication::exec();
-    runner.join();
     return wasInterrupted ? CliInterrupted : CliOk;
 }
 

@@ -2,8 +2,8 @@
 
 #include "app/cli/clicommon.h"
 #include "engine/batchengine.h"
+#include "lookup/batchfindings.h"
 #include "model/uilanguage.h"
-#include "watch/batchfindings.h"
 #include "watch/notifier.h"
 #include "watch/orderwatcher.h"
 

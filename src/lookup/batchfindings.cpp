@@ -1,4 +1,4 @@
-#include "watch/batchfindings.h"
+#include "lookup/batchfindings.h"
 
 #include "files/querysettings.h"
 #include "lookup/lookupservice.h"
