@@ -25,7 +25,7 @@ struct PageResult;
 class BatchPacing
 {
 public:
-    static constexpr qint64 kLongestPauseMs = 30 * 60 * 1000;
+    static constexpr qint64 kLongestPauseMs = BatchOptions::kLongestPauseMs;
     static constexpr int kWidestGapMs = 60 * 1000;
 
     BatchPacing(int jobs, int paceMs, int blockedPauseSec);

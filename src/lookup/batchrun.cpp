@@ -23,6 +23,7 @@ struct BatchRun::Work
     CancelToken cancel;
     std::atomic<bool> stop{false};
     std::atomic<bool> gaveUp{false};
+    std::atomic<bool> cutShort{false};
     TaskPool::TaskHandle task;
     BatchInput input;
     BatchInputIdentity identity;
@@ -81,6 +82,15 @@ void BatchRun::stop()
         m_work->stop.store(true);
 }
 
+void BatchRun::stopNow()
+{
+    if (m_work) {
+        m_work->cutShort.store(true);
+        m_work->stop.store(true);
+        m_work->cancel.cancel();
+    }
+}
+
 void BatchRun::cancel()
 {
     if (m_work)
@@ -93,12 +103,13 @@ void BatchRun::join()
         m_service->pool().wait(std::exchange(m_work->task, nullptr));
 }
 
-void BatchRun::refuse(const QString &why, qint64 holderPid)
+void BatchRun::refuse(const QString &why, qint64 holderPid, bool inputUnreadable)
 {
     BatchRunOutcome outcome;
     outcome.end = BatchRunOutcome::End::Refused;
     outcome.refusal = why;
     outcome.holderPid = holderPid;
+    outcome.inputUnreadable = inputUnreadable;
     if (m_work)
         outcome.start = m_work->start;
     post([this, outcome] {
@@ -135,7 +146,7 @@ void BatchRun::start()
         BatchInput &input = work->input;
         work->start.orderFile = input.orderFile;
         if (!input.ok())
-            return refuse(input.error);
+            return refuse(input.error, 0, true);
         if (input.orderFile && input.ids.isEmpty())
             return refuse(inUserLanguage(QStringLiteral("订单文件中没有买家：%1"),
                                          QStringLiteral("no buyer in the order file %1"))
@@ -282,7 +293,7 @@ BatchRunOutcome BatchRun::runLookups(Work &work)
     outcome.outcomes = m_service->batch(ids, options, work.cancel, progress, &cancelled, &indexes);
     if (work.journal && !work.journal->problem().isEmpty())
         outcome.problems.append(work.journal->problem());
-    if (cancelled && !work.gaveUp.load()) {
+    if (cancelled && !work.gaveUp.load() && !work.cutShort.load()) {
         outcome.end = BatchRunOutcome::End::Cancelled;
         return outcome;
     }
@@ -328,7 +339,7 @@ void BatchRun::writeResults(Work &work, BatchRunOutcome *outcome)
         addOrderColumns(&outcome->rows, work.input.buyers);
     if (r.sortByRisk)
         sortRowsByRisk(&outcome->rows);
-    if (outcome->rows.isEmpty()) {
+    if (outcome->rows.isEmpty() && outcome->end != BatchRunOutcome::End::Finished) {
         // A batch stopped before any buyer finished has nothing to write.
         if (work.journal)
             work.journal->remove();
@@ -353,9 +364,12 @@ void BatchRun::writeResults(Work &work, BatchRunOutcome *outcome)
             outcome->written.append(path);
         }
     } else if (!r.xlsxPath.isEmpty()) {
+        QString path = r.xlsxPath;
+        if (r.xlsxPathWhenTaken && (QFileInfo::exists(path) || QFileInfo(path).isSymLink()))
+            path = r.xlsxPathWhenTaken();
         QString savedTo;
-        if (writeBatchSpreadsheet(r.xlsxPath, outcome->rows, &error, table, r.ownFiles, &savedTo)) {
-            outcome->written.append(r.xlsxPath);
+        if (writeBatchSpreadsheet(path, outcome->rows, &error, table, r.ownFiles, &savedTo)) {
+            outcome->written.append(path);
         } else {
             outcome->problems.append(error);
             if (!savedTo.isEmpty())
@@ -371,6 +385,7 @@ void BatchRun::writeResults(Work &work, BatchRunOutcome *outcome)
             tableWritten = false;
         }
     }
+    outcome->tableWritten = tableWritten;
     // The orders of 高 buyers wait for review, whether or not the table could be written.
     if (orderFile && m_database) {
         const QList<ReviewEntry> entries =

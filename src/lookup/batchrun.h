@@ -27,6 +27,9 @@ struct BatchRequest
     QString xlsxPath;        // the table (empty: none)
     QString csvPath;         // a CSV copy (empty: none)
     bool xlsxInTemp = false; // the table goes to a new file in the temporary folder instead
+    // Another name for the table when a file took its name while the batch ran (null: that
+    // file is replaced). Called on the run's thread.
+    std::function<QString()> xlsxPathWhenTaken;
     QList<OwnFile> ownFiles; // the program's own files: no table lands on them
     bool extraColumns = false;
     bool sortByRisk = false;
@@ -68,6 +71,7 @@ struct BatchRunOutcome
     // Refused: why, and whether it was the journal held by another process (holderPid set).
     QString refusal;
     qint64 holderPid = 0;
+    bool inputUnreadable = false; // the refusal is the input's reader's
 
     BatchStart start;
     QList<LookupOutcome> outcomes; // the buyers looked up (or kept by the journal), in file order
@@ -75,6 +79,7 @@ struct BatchRunOutcome
     int notQueried = 0;            // ids never looked up
     int failed = 0;                // rows neither found nor not found (not-queried ones included)
     QStringList written;           // the files the table went to
+    bool tableWritten = false;     // every table asked for went where it was asked to
     QString staleText;             // the page rules that went stale, naming the configuration
     QList<StaleField> staleFields;
     int queued = 0; // orders of 高 buyers newly queued for review
@@ -122,6 +127,8 @@ public:
     void abandon();
     // No further buyer starts; those in flight finish and the table is written.
     void stop();
+    // Cuts the buyers in flight short; the table of those finished is written.
+    void stopNow();
     // Cuts the buyers in flight short: no table.
     void cancel();
     // Waits for the work to end.
@@ -140,7 +147,7 @@ signals:
 private:
     struct Work;
     void post(std::function<void()> f);
-    void refuse(const QString &why, qint64 holderPid = 0);
+    void refuse(const QString &why, qint64 holderPid = 0, bool inputUnreadable = false);
     BatchRunOutcome runLookups(Work &work);
     void writeResults(Work &work, BatchRunOutcome *outcome);
 

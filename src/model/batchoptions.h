@@ -12,6 +12,9 @@ class BatchPacing;
 struct BatchOptions
 {
     static constexpr int kMaxJobs = 8;
+    // The longest pause after blocks in a row; after a quiet spell this long the marketplace has
+    // forgotten the batches before.
+    static constexpr qint64 kLongestPauseMs = 30 * 60 * 1000;
     int jobs = 1;   // buyers in flight at once, 1 to kMaxJobs
     int paceMs = 0; // the least gap between two request starts to one host
     // A buyer whose pages were blocked is looked up again after the pause, this often at most
