@@ -1,5 +1,7 @@
 #include "app/cli/clicommon.h"
 
+#include "app/session/sessionopener.h"
+
 #include "browser/hiddenbrowser.h"
 #include "demosite/demosite.h"
 #include "model/lookupstatus.h"
@@ -320,23 +322,16 @@ int startQueryRun(const QueryOptions &options, int jobs, QueryRun *run)
             return HiddenBrowser::isBuiltIn() ? CliFailed : CliUsage;
         }
     }
-    LocalSetup local;
     QString why;
-    if (!loadLocalSetup(options.configPath, options.areaTablePath, run->profile.settingsPath,
-                        &local, &why)) {
+    const StorageSettings &storage = run->profile.storage;
+    run->session = openSession(run->profile,
+                               SessionOpening::command(jobs, storage.history, options.browser,
+                                                       options.configPath, options.areaTablePath),
+                               &why);
+    if (!run->session) {
         printMessage(why);
         return CliUsage;
     }
-    const StorageSettings &storage = run->profile.storage;
-    LookupSession::Options session;
-    session.jobs = jobs;
-    // Without history a missing file is not made.
-    session.database = storage.history ? LookupSession::Options::Database::CreateIfMissing
-                                       : LookupSession::Options::Database::ExistingOnly;
-    session.browser = options.browser;
-    session.keepConfiguration = true;
-    run->session = std::make_unique<LookupSession>(run->profile, session);
-    run->session->setLocalSetup(local);
     const SellerDatabase &database = *run->session->database();
     // Without history, a read-only file is just as good.
     if (storage.history || database.state() != SellerDatabase::State::ReadOnly)
