@@ -272,8 +272,10 @@ BatchRunOutcome BatchRun::runLookups(Work &work)
     progress.started = [this](int finished, int total, const QString &id) {
         post([this, finished, total, id] { emit buyerStarted(finished, total, id); });
     };
-    progress.done = [this](int index, const LookupOutcome &done) {
-        post([this, index, done] { emit buyerFinished(index, done); });
+    progress.done = [this, &ids](int index, const LookupOutcome &done) {
+        LookupOutcome told = done;
+        told.id = ids.at(index); // the id as the file has it, as its row shows it
+        post([this, index, told = std::move(told)] { emit buyerFinished(index, told); });
     };
     progress.stopRequested = [&work] { return work.stop.load() || work.gaveUp.load(); };
     // One pause for the whole batch at a time (the pacing's); once the pauses in a row have

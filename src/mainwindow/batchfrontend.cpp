@@ -288,7 +288,8 @@ void BatchFrontEnd::start(const QString &fileName, bool resume)
     m_started = 0;
     m_finishedRows = 0;
     m_journalled = 0;
-    delete m_run;
+    if (m_run)
+        m_run->deleteLater(); // ended: its last signal may still be on the stack
     // The input is read on the service's threads: a large export leaves the window free.
     m_run = new BatchRun(m_service, m_service->database(), request, this);
     connect(m_run, &BatchRun::inputRead, this, &BatchFrontEnd::inputRead);

@@ -214,7 +214,8 @@ void OrderWatcher::check(const QString &path)
     request.markRisk = true;
     request.extraColumns = m_settings.extraColumns;
     request.sortByRisk = m_settings.sortByRisk;
-    delete m_run;
+    if (m_run)
+        m_run->deleteLater(); // its finished signal may be what brought us here
     // The export is read on the service's threads: a large one leaves the window free.
     m_run = m_session.makeBatchRun(request, this);
     connect(m_run, &BatchRun::inputRead, this, [this, path](const BatchStart &start) {
