@@ -40,6 +40,12 @@ int BatchPacing::pauses() const
     return m_pauses;
 }
 
+qint64 BatchPacing::blockedSince() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_blockedSince;
+}
+
 void BatchPacing::buyerDone(bool clean)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -58,11 +64,14 @@ void BatchPacing::pageRead(const PageResult &page)
         if (page.sentAtMs < m_pauseEnd)
             return;
         if (page.outcome != PageOutcome::Blocked) {
-            if (page.outcome == PageOutcome::Ok)
+            if (page.outcome == PageOutcome::Ok) {
                 m_blocksInRow = 0;
+                m_blockedSince = 0;
+            }
             return;
         }
-        ++m_blocksInRow;
+        if (m_blocksInRow++ == 0)
+            m_blockedSince = fetchClockNow();
         pauseMs = qMin(kLongestPauseMs, m_firstPauseMs << qMin(m_blocksInRow - 1, 20));
         m_pauseEnd = fetchClockNow() + pauseMs;
         m_pacer.pauseUntil(m_pauseEnd);
@@ -168,33 +177,4 @@ std::vector<bool> runBatch(TaskPool &pool, const QStringList &ids, int jobs,
             pool.wait(task);
     }
     return finishedSlots;
-}
-
-qint64 batchMsLeft(qint64 elapsedMs, int finished, int total)
-{
-    if (finished <= 0 || total <= finished)
-        return finished > 0 ? 0 : -1;
-    return elapsedMs * (total - finished) / finished;
-}
-
-QString batchTimeLeftText(qint64 msLeft)
-{
-    if (msLeft < 0)
-        return {};
-    const qint64 seconds = (msLeft + 999) / 1000;
-    const qint64 minutes = seconds / 60;
-    if (minutes > 0)
-        return inUserLanguage(QStringLiteral("预计还需 %1 分 %2 秒"),
-                              QStringLiteral("about %1 min %2 s left"))
-            .arg(minutes)
-            .arg(seconds % 60);
-    return inUserLanguage(QStringLiteral("预计还需 %1 秒"), QStringLiteral("about %1 s left"))
-        .arg(seconds);
-}
-
-QString batchPauseText(int seconds)
-{
-    return inUserLanguage(QStringLiteral("市场要求验证，暂停 %1 秒…"),
-                          QStringLiteral("the marketplace asks for a check: pausing %1 s…"))
-        .arg(seconds);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/batchoptions.h"
 #include "web/httpsession.h"
 
 #include <QString>
@@ -16,25 +17,6 @@ class CancelToken;
 class TaskPool;
 struct PageResult;
 
-// How a batch runs. One buyer at a time is the default and sends the requests in the defined
-// order; several in flight shorten a long batch, each buyer's own pages still in their order.
-struct BatchOptions
-{
-    static constexpr int kMaxJobs = 8;
-    int jobs = 1;   // buyers in flight at once, 1 to kMaxJobs
-    int paceMs = 0; // the least gap between two request starts to one host
-    // A buyer whose pages were blocked is looked up again after the pause, this often at most
-    // in all. (The pause and the reuse of recent lookups are the settings'.)
-    int maxTries = 3;
-    // Where finished rows are kept as they finish (null: nowhere); its rows are not looked up
-    // again.
-    BatchJournal *journal = nullptr;
-    // The pacing of the batches before this one, carried on (null: a fresh one from jobs, paceMs
-    // and the settings' pause): a pause, a widened gap and fewer buyers in flight outlast one
-    // batch, so batches in a row are as polite as one long one. One batch at a time uses it.
-    std::shared_ptr<BatchPacing> pacing;
-};
-
 // A batch's manners towards the marketplace. It starts at the configured jobs and pace; a
 // blocked page pauses every request of the batch (doubling for each block in a row), halves the
 // buyers in flight (not below one) and widens the gap between requests to a host; each buyer
@@ -43,7 +25,7 @@ struct BatchOptions
 class BatchPacing
 {
 public:
-    static constexpr qint64 kLongestPauseMs = 30 * 60 * 1000;
+    static constexpr qint64 kLongestPauseMs = BatchOptions::kLongestPauseMs;
     static constexpr int kWidestGapMs = 60 * 1000;
 
     BatchPacing(int jobs, int paceMs, int blockedPauseSec);
@@ -58,6 +40,9 @@ public:
     // Whether a pause is on now, and until when (the fetch clock).
     qint64 pausedUntil() const { return m_pacer.pausedUntil(); }
     int pauses() const;
+    // Since when (the fetch clock) every page read was blocked: the first block after the last
+    // clean page; 0 while the last page said was clean.
+    qint64 blockedSince() const;
 
     // Told when a pause begins: its length in whole seconds and why (the block marker, or the
     // HTTP status). Called on the fetching thread.
@@ -74,6 +59,7 @@ private:
     int m_blocksInRow = 0;
     int m_pauses = 0;
     qint64 m_pauseEnd = 0; // of the last pause
+    qint64 m_blockedSince = 0;
 };
 
 // Told as the batch goes, one call at a time (never two at once), from the batch's threads.
@@ -104,11 +90,3 @@ std::vector<bool> runBatch(TaskPool &pool, const QStringList &ids, int jobs,
                            const std::function<BatchTry(int index, int attempt)> &lookUp,
                            const BatchCallbacks &callbacks = {}, BatchPacing *pacing = nullptr,
                            int maxTries = 1, const std::vector<bool> &skip = {});
-
-// The time left of a batch, from the pace achieved so far: the time taken per finished buyer
-// times the buyers left; -1 before the first buyer has finished.
-qint64 batchMsLeft(qint64 elapsedMs, int finished, int total);
-// "预计还需 3 分 12 秒" ("about 3 min 12 s left" in English); "" for -1.
-QString batchTimeLeftText(qint64 msLeft);
-// "市场要求验证，暂停 60 秒…" and the English for LANG=en*.
-QString batchPauseText(int seconds);

@@ -234,7 +234,19 @@ bool BatchJournal::append(const JournalRow &row)
     const QByteArray line = rowLine(row);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_rows.insert(row.index, row);
-    return m_file.isOpen() && m_file.write(line) == line.size() && m_file.flush();
+    if (m_file.isOpen() && m_file.write(line) == line.size() && m_file.flush())
+        return true;
+    if (m_problem.isEmpty())
+        m_problem = inUserLanguage(QStringLiteral("无法写入批量查询记录 %1：%2"),
+                                   QStringLiteral("cannot write the batch journal %1: %2"))
+                        .arg(m_path, m_file.errorString());
+    return false;
+}
+
+QString BatchJournal::problem() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_problem;
 }
 
 bool BatchJournal::remove()

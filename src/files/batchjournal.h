@@ -61,6 +61,8 @@ public:
 
     // Appends a finished row; safe from any thread.
     bool append(const JournalRow &row);
+    // Why a row could not be appended, the first time one could not ("": every one was).
+    QString problem() const;
     // The table is written: the journal goes.
     bool remove();
 
@@ -69,6 +71,7 @@ private:
     BatchInputIdentity m_input;
     QString m_options;
     QHash<int, JournalRow> m_rows;
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     QFile m_file;
+    QString m_problem;
 };

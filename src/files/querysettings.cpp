@@ -86,6 +86,9 @@ const char kTemplate[] =
     "; minutes within which a buyer found (or not found) before is taken from the history\n"
     "; instead of being looked up again (0: always look up)\n"
     "reuseWithinMinutes=0\n"
+    "; minutes of pauses in a row after which a batch gives up on a marketplace that keeps\n"
+    "; blocking: the ids not read yet are left \"未查询\"; 0.05 to 1440\n"
+    "giveUpAfterMinutes=30\n"
     "; the id file's encoding: gbk, utf-8, or auto (UTF-8 when the bytes are valid UTF-8)\n"
     "idFileEncoding=auto\n"
     "; true: the table gets credit score, credit level, risk, its reasons and the pages' outcomes\n"
@@ -325,6 +328,15 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
             "a number of seconds from 1 to 3600");
     readInt("batch/reuseWithinMinutes", 0, 10080, &s.reuseWithinMinutes,
             "a number of minutes from 0 to 10080");
+    if (const QString value = readText(ini, QStringLiteral("batch/giveUpAfterMinutes"));
+        !value.isEmpty()) {
+        bool ok = false;
+        const double minutes = value.toDouble(&ok);
+        if (ok && minutes >= 0.05 && minutes <= 1440)
+            s.giveUpAfterMinutes = minutes;
+        else
+            problem("batch/giveUpAfterMinutes", value, "a number of minutes from 0.05 to 1440");
+    }
     readInt("browser/maxMemoryMB", 64, 65536, &s.browserMaxMemoryMB,
             "a number of MiB from 64 to 65536");
     readBool("window/watchClipboard", &s.watchClipboard);

@@ -47,6 +47,9 @@ struct QuerySettings
     // [batch] reuseWithinMinutes: a batch takes a buyer found or not found this many minutes ago
     // from the history (0: never; up to 10080, a week).
     int reuseWithinMinutes = 0;
+    // [batch] giveUpAfterMinutes: after this long of pauses in a row (no clean page between) a
+    // batch gives up on the marketplace; fractions allowed (0.05 to 1440).
+    double giveUpAfterMinutes = 30;
     // [window] watchClipboard: the window looks up an id copied elsewhere.
     bool watchClipboard = false;
 

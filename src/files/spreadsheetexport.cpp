@@ -41,7 +41,7 @@ QString columnValue(const BatchRow &row, int column)
     case 0:
         return row.id;
     case 1:
-        return r.nick;
+        return row.unread.isEmpty() ? r.nick : row.unread;
     case 2:
         return r.regTime;
     case 3:
@@ -263,10 +263,12 @@ QStringList extraValues(const BatchRow &row, const BatchTableOptions &options)
             creditLevelText(a.creditLevel),
             riskLevelText(a.risk.level),
             a.risk.reasons.join(QStringLiteral("；")),
-            lookupStatusText(row.status) + QStringLiteral("：") +
-                (row.reusedMinutes >= 0
-                     ? QStringLiteral("取自 %1 分钟前的查询").arg(row.reusedMinutes)
-                     : buyerPageOutcomesText(row.pages)),
+            !row.unread.isEmpty()
+                ? row.unread
+                : lookupStatusText(row.status) + QStringLiteral("：") +
+                      (row.reusedMinutes >= 0
+                           ? QStringLiteral("取自 %1 分钟前的查询").arg(row.reusedMinutes)
+                           : buyerPageOutcomesText(row.pages)),
             row.sellerMark,
             row.sellerNote};
 }

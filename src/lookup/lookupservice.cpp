@@ -358,7 +358,7 @@ LookupOutcome LookupService::lookup(const QString &id, const CancelToken &cancel
 
 QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOptions &options,
                                           const CancelToken &cancel, const BatchProgress &progress,
-                                          bool *cancelled)
+                                          bool *cancelled, QList<int> *indexes)
 {
     QList<LookupOutcome> outcomes;
     if (ids.isEmpty()) { // nothing to look up: not even the configuration is fetched
@@ -372,7 +372,8 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
     std::vector<bool> journalled(size_t(ids.size()), false);
     if (BatchJournal *journal = options.journal) {
         for (const JournalRow &row : journal->rows()) {
-            if (row.index < 0 || row.index >= ids.size())
+            // A row that failed or was blocked is looked up again.
+            if (row.index < 0 || row.index >= ids.size() || !isLookedUp(row.status))
                 continue;
             LookupOutcome &outcome = results[size_t(row.index)];
             outcome.id = row.id;
@@ -447,6 +448,8 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
         if (finished[size_t(i)]) {
             results[size_t(i)].id = ids.at(i); // the row shows the id as the file has it
             outcomes.append(std::move(results[size_t(i)]));
+            if (indexes)
+                indexes->append(int(i));
         }
     }
     if (cancelled)

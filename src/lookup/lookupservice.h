@@ -5,6 +5,7 @@
 #include "files/querysettings.h"
 #include "lookup/configcache.h"
 #include "lookup/localsetup.h"
+#include "model/batchoptions.h"
 #include "model/batchrow.h"
 #include "model/buyerassessment.h"
 #include "model/buyerqueryresult.h"
@@ -130,7 +131,7 @@ public:
     // Looks up every id (the setup is fetched once, before the first buyer) and returns the
     // outcomes in the order of the ids. A cancelled batch returns the buyers finished before the
     // cancellation, with *cancelled set; a stopped one the buyers finished, those in flight when
-    // it stopped included.
+    // it stopped included. *indexes (optional) gets each outcome's place in the ids.
     //
     // The batch keeps to the marketplace's pace (BatchPacing: a blocked page pauses it, blocked
     // buyers are tried again after the pause); a host found silent is probed by one lookup at a
@@ -139,7 +140,7 @@ public:
     // buyers found or not found that recently are taken from the history.
     QList<LookupOutcome> batch(const QStringList &ids, const BatchOptions &options,
                                const CancelToken &cancel, const BatchProgress &progress = {},
-                               bool *cancelled = nullptr);
+                               bool *cancelled = nullptr, QList<int> *indexes = nullptr);
 
     // The pacing batch() makes for these options, for batches in a row to share
     // (BatchOptions::pacing).

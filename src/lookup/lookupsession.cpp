@@ -1,5 +1,7 @@
 #include "lookup/lookupsession.h"
 
+#include "lookup/batchrun.h"
+
 #include "browser/hiddenbrowser.h"
 #include "browser/pagehandover.h"
 #include "lookup/configcache.h"
@@ -128,4 +130,9 @@ void LookupSession::setLocalSetup(const LocalSetup &local)
 void LookupSession::setConfigCache(std::shared_ptr<const ConfigCache> cache)
 {
     m_service->setConfigCache(std::move(cache));
+}
+
+BatchRun *LookupSession::makeBatchRun(const BatchRequest &request, QObject *parent)
+{
+    return new BatchRun(m_service.get(), m_database, request, parent);
 }

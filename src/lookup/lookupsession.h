@@ -11,7 +11,9 @@
 #include <functional>
 #include <memory>
 
+class BatchRun;
 class ConfigCache;
+struct BatchRequest;
 class DetailPageBrowser;
 class PageHandOver;
 
@@ -80,6 +82,9 @@ public:
     // Lookups go to the demo site from now on, recording nothing. False when it cannot start.
     bool useDemoSite();
     bool usesDemoSite() const { return m_profile.demo; }
+
+    // A batch on this session's service and database, owned by parent; start() begins it.
+    BatchRun *makeBatchRun(const BatchRequest &request, QObject *parent);
 
     // A front end changed a buyer's note or mark: every listener hears of it.
     void tellNotesChanged(const QString &buyerId) { emit notesChanged(buyerId); }

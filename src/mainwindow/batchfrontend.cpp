@@ -1,21 +1,16 @@
 #include "mainwindow/batchfrontend.h"
 
-#include "engine/batchengine.h"
-#include "files/batchinput.h"
 #include "files/batchjournal.h"
 #include "files/idfile.h"
 #include "files/outputguard.h"
-#include "files/spreadsheetexport.h"
-#include "lookup/lookuprunner.h"
+#include "lookup/batchrun.h"
 #include "mainwindow/clicklabel.h"
 #include "mainwindow/mainwindowlayout.h"
 #include "mainwindow/programtitle.h"
 #include "mainwindow/resultlines.h"
 #include "mainwindow/spreadsheetopener.h"
 #include "mainwindow/verdictbar.h"
-#include "model/ownerfolders.h"
 #include "storage/sellerdatabase.h"
-#include "watch/batchfindings.h"
 
 #include <QDateTime>
 #include <QDesktopServices>
@@ -44,8 +39,7 @@ BatchFrontEnd::BatchFrontEnd(QWidget *window, LookupService *service, const Quer
       m_batchIdField(layout.batchIdField), m_resultFields(layout.resultFields),
       m_areaTableField(layout.areaTableField), m_progressBar(layout.batchProgress),
       m_stopButton(layout.batchStop), m_summary(layout.batchSummary), m_tableRow(layout.batchTable),
-      m_tablePath(layout.batchTablePath), m_runner(new LookupRunner(service, this)),
-      m_pauseTimer(new QTimer(this))
+      m_tablePath(layout.batchTablePath), m_service(service), m_pauseTimer(new QTimer(this))
 {
     connect(m_stopButton, &QPushButton::clicked, this, &BatchFrontEnd::stop);
     connect(layout.batchTableOpen, &ClickLabel::clicked, this, &BatchFrontEnd::openTable);
@@ -72,18 +66,21 @@ BatchFrontEnd::~BatchFrontEnd()
 void BatchFrontEnd::abandon()
 {
     m_abandoned = true;
-    m_runner->cancel();
+    if (m_run)
+        m_run->cancel();
 }
 
 void BatchFrontEnd::join()
 {
-    m_runner->cancel();
-    m_runner->join();
+    if (m_run) {
+        m_run->cancel();
+        m_run->join();
+    }
 }
 
 void BatchFrontEnd::stop()
 {
-    if (!m_running || !m_runner->isRunning())
+    if (!m_running || !m_run || !m_run->isRunning())
         return;
     ++m_stops;
     if (m_stops > 1 || m_started == 0 || m_pauseTimer->isActive()) {
@@ -91,11 +88,11 @@ void BatchFrontEnd::stop()
         // user will not wait for the buyers in flight, and during a pause they would wait for
         // the marketplace: each ends at once.
         m_pauseTimer->stop();
-        m_runner->cancel();
+        m_run->stopNow();
         m_stopButton->setEnabled(false);
         return;
     }
-    m_runner->stop();
+    m_run->stop();
     m_stopButton->setText(tr("立即停止"));
     m_stopButton->setToolTip(tr("不再等待正在查询的买家"));
     m_lines->showProgress(tr("正在停止：等待正在查询的买家查完…"));
@@ -270,109 +267,86 @@ void BatchFrontEnd::offerResume()
 
 void BatchFrontEnd::start(const QString &fileName, bool resume)
 {
-    const QPointer<BatchFrontEnd> self(this);
-    BatchInputOptions inputOptions;
-    inputOptions.maxIds = m_settings.batchMaxIds;
-    inputOptions.encoding = m_settings.idFileEncoding;
-    inputOptions.buyerColumn = m_settings.buyerColumn;
-    BatchInput idFile = readBatchInput(fileName, inputOptions);
-    if (!idFile.ok()) {
-        m_running = false;
-        tell(idFile.orderFile ? idFile.error
-                              : QStringLiteral("无法读取关键词文件。\n") + idFile.error);
-        return;
-    }
-    if (idFile.ids.isEmpty()) {
-        // Nothing to look up and nothing to write: an empty table would only puzzle.
-        m_running = false;
-        tell(tr("文件中没有买家ID：\n%1").arg(QDir::toNativeSeparators(fileName)));
-        return;
-    }
-    if (idFile.leftOut > 0) {
-        const bool go = confirm(tr("文件中有%1个买家ID，一次最多查询%2个。\n"
-                                   "只查询前%2个，后面的%3个不会查询。")
-                                    .arg(idFile.ids.size() + idFile.leftOut)
-                                    .arg(idFile.ids.size())
-                                    .arg(idFile.leftOut));
-        if (!self)
-            return;
-        if (!go || m_abandoned) {
-            m_running = false;
-            return;
-        }
-    }
-    // The journal: a new one, or the unfinished one when resuming (if it is still this file's).
-    m_journal.reset();
-    m_journalled = 0;
-    if (!m_journalPath.isEmpty()) {
-        auto journal = std::make_unique<BatchJournal>();
-        BatchInputIdentity identity;
-        QString error;
-        bool ok = BatchInputIdentity::of(fileName, idFile.ids, &identity, &error);
-        if (ok && resume) {
-            ok = journal->open(m_journalPath, &error);
-            if (ok && !(journal->input() == identity)) {
-                ok = false;
-                error = tr("文件已改变，与上次的批量查询记录不符：%1")
-                            .arg(QDir::toNativeSeparators(fileName));
-            }
-        } else if (ok) {
-            // The data folder may be new: owner-only, as every folder the program makes there.
-            ok = makeMissingFolders(QFileInfo(m_journalPath).absolutePath(), &error) &&
-                 journal->create(m_journalPath, identity, QString(), &error);
-        }
-        if (!ok) {
-            m_running = false;
-            tell(error);
-            return;
-        }
-        m_journalled = int(journal->rows().size());
-        m_journal = std::move(journal);
-    }
+    BatchRequest request;
+    request.inputPath = fileName;
+    request.input.maxIds = m_settings.batchMaxIds;
+    request.input.encoding = m_settings.idFileEncoding;
+    request.input.buyerColumn = m_settings.buyerColumn;
+    request.options.jobs = m_settings.batchJobs;
+    request.options.paceMs = m_settings.batchPaceMs;
+    // The window's table goes to the temporary folder, marks 高 and 未知 rows and sums the
+    // verdicts up on a second sheet.
+    request.xlsxInTemp = true;
+    request.markRisk = true;
+    request.extraColumns = m_settings.extraColumns;
+    request.sortByRisk = m_settings.sortByRisk;
+    request.journalPath = m_journalPath;
+    request.resume = resume;
     m_idFileName = fileName;
-    m_orderFile = idFile.orderFile;
-    m_orderBuyers = std::move(idFile.buyers);
     m_stops = 0;
     m_started = 0;
     m_finishedRows = 0;
-    m_began = QDateTime::currentDateTime();
+    m_journalled = 0;
+    if (m_run)
+        m_run->deleteLater(); // ended: its last signal may still be on the stack
+    // The input is read on the service's threads: a large export leaves the window free.
+    m_run = new BatchRun(m_service, m_service->database(), request, this);
+    connect(m_run, &BatchRun::inputRead, this, &BatchFrontEnd::inputRead);
+    connect(m_run, &BatchRun::buyerStarted, this,
+            [this](int, int total, const QString &id) { started(total, id); });
+    connect(m_run, &BatchRun::paused, this, &BatchFrontEnd::paused);
+    connect(m_run, &BatchRun::buyerFinished, this, [this](int, const LookupOutcome &outcome) {
+        m_progressBar->setValue(m_journalled + ++m_finishedRows);
+        const BuyerCreditRecord &r = outcome.result.record;
+        const QString values[] = {r.goodRate,     r.goodCount, r.neutralCount, r.badCount,
+                                  r.neutralGiven, r.badGiven,  r.creditUrl,    r.verification,
+                                  outcome.id,     r.nick,      r.regTime,      r.address};
+        for (size_t i = 0; i < m_resultFields.size(); ++i)
+            m_resultFields[i]->setText(values[i]);
+    });
+    connect(m_run, &BatchRun::finished, this, &BatchFrontEnd::done);
+    m_run->start();
+}
 
+void BatchFrontEnd::inputRead(const BatchStart &start)
+{
+    const QPointer<BatchFrontEnd> self(this);
+    if (m_abandoned)
+        return m_run->abandon();
+    if (start.total == 0) {
+        // Nothing to look up and nothing to write: an empty table would only puzzle.
+        m_run->abandon();
+        tell(tr("文件中没有买家ID：\n%1").arg(QDir::toNativeSeparators(m_idFileName)));
+        return;
+    }
+    if (start.leftOut > 0) {
+        const bool go = confirm(tr("文件中有%1个买家ID，一次最多查询%2个。\n"
+                                   "只查询前%2个，后面的%3个不会查询。")
+                                    .arg(start.total + start.leftOut)
+                                    .arg(start.total)
+                                    .arg(start.leftOut));
+        if (!self)
+            return;
+        if (!go || m_abandoned)
+            return m_run->abandon();
+    }
+    m_journalled = start.journalled;
+    m_lookingUp = true;
     emit busy();
     clearSummary();
     m_lines->hide();
     m_lines->beginBatch();
     m_lines->showProgress(QString());
-    const int total = int(idFile.ids.size());
-    m_progressBar->setRange(0, total);
-    m_progressBar->setValue(0);
+    m_progressBar->setRange(0, start.total);
+    m_progressBar->setValue(m_journalled);
     m_progressBar->setFormat(tr("正在准备…"));
     m_progressBar->show();
     m_stopButton->setText(tr("停止"));
     m_stopButton->setToolTip(tr("查完正在查询的买家后停止，已查到的照样写入表格（Esc）"));
     m_stopButton->setEnabled(true);
     m_stopButton->show();
-
-    LookupRunner::BatchProgress progress;
-    progress.started = [this](int, int total, const QString &id) { started(total, id); };
-    progress.paused = [this](int seconds, const QString &why) { paused(seconds, why); };
-    progress.finished = [this, ids = idFile.ids](int index, const LookupOutcome &outcome) {
-        m_progressBar->setValue(m_journalled + ++m_finishedRows);
-        const BuyerCreditRecord &r = outcome.result.record;
-        const QString values[] = {r.goodRate,     r.goodCount, r.neutralCount, r.badCount,
-                                  r.neutralGiven, r.badGiven,  r.creditUrl,    r.verification,
-                                  ids.at(index),  r.nick,      r.regTime,      r.address};
-        for (size_t i = 0; i < m_resultFields.size(); ++i)
-            m_resultFields[i]->setText(values[i]);
-    };
-    BatchOptions options;
-    options.jobs = m_settings.batchJobs;
-    options.paceMs = m_settings.batchPaceMs;
-    options.journal = m_journal.get();
     m_clock.start();
-    m_runner->batch(idFile.ids, options, std::move(progress),
-                    [this, total](const QList<LookupOutcome> &outcomes, bool cancelled) {
-                        done(outcomes, cancelled, total);
-                    });
+    m_run->lookUp();
 }
 
 void BatchFrontEnd::started(int total, const QString &id)
@@ -380,7 +354,7 @@ void BatchFrontEnd::started(int total, const QString &id)
     // Counted here, not taken from the batch: with several buyers in flight the place of the
     // one starting is the number started, whatever has finished.
     if (++m_started == 1) // the configuration is there once the first buyer starts
-        m_areaTableField->setPlainText(m_runner->service()->setup()->areaTable);
+        m_areaTableField->setPlainText(m_service->setup()->areaTable);
     m_batchIdField->setText(id);
     m_progressBar->setFormat(tr("第 %1 / %2 个").arg(m_started + m_journalled).arg(total));
     // The estimate counts the buyers this batch looked up, at its pace so far.
@@ -415,67 +389,48 @@ void BatchFrontEnd::showPause()
     m_lines->showProgress(batchPauseText(int(left)));
 }
 
-void BatchFrontEnd::done(const QList<LookupOutcome> &outcomes, bool cancelled, int total)
+void BatchFrontEnd::done(const BatchRunOutcome &outcome)
 {
+    using End = BatchRunOutcome::End;
     m_pauseTimer->stop();
-    // A cancellation the user did not ask for with the stop button is the window closing.
-    if (m_abandoned || (cancelled && m_stops == 0)) {
-        // No table for a batch they walked away from.
-        end();
+    if (outcome.end == End::Refused) {
+        // A batch refused while reading its input never showed its progress.
+        m_running = false;
+        if (m_lookingUp)
+            end();
+        tell(outcome.inputUnreadable && !outcome.start.orderFile
+                 ? QStringLiteral("无法读取关键词文件。\n") + outcome.refusal
+                 : outcome.refusal);
         return;
     }
-    const bool stopped = m_stops > 0 && outcomes.size() < total;
-    QString table;
-    QString error;
-    bool opened = false;
-    QString staleText;
-    std::array<int, 4> counts = {};
-    if (!outcomes.isEmpty()) { // a batch stopped before any buyer finished has no table
-        // The last line shows (painted now) while the table is written and the spreadsheet
-        // program starts.
-        m_lines->showProgress(batchDoneText(), true);
-        BatchTableOptions options;
-        options.extraColumns = m_settings.extraColumns;
-        options.risk = m_settings.risk;
-        // The window's table marks 高 and 未知 rows and sums the verdicts up on a second sheet.
-        options.markRisk = options.summarySheet = true;
-        options.orderColumns = m_orderFile;
-        QList<BatchRow> rows = batchRows(outcomes);
-        if (m_orderFile)
-            addOrderColumns(&rows, m_orderBuyers);
-        if (m_settings.sortByRisk)
-            sortRowsByRisk(&rows);
-        for (const BatchRow &row : std::as_const(rows)) {
-            const auto &order = VerdictBar::order();
-            ++counts[size_t(std::find(order.begin(), order.end(), row.risk) - order.begin())];
-        }
-        SellerDatabase *database = m_runner->service()->database();
-        const QList<StaleField> stale = staleFieldsOfBatch(outcomes, database, m_began);
-        if (!stale.isEmpty()) {
-            staleText = staleRulesText(stale, configurationName(*m_runner->service()));
-            options.warnings = {staleText};
-        }
-        int queued = 0;
-        if (m_orderFile && database &&
-            database->queueForReview(reviewEntriesOf(rows, QFileInfo(m_idFileName).fileName()),
-                                     &queued) &&
-            queued > 0)
-            emit reviewQueueChanged();
-        table = writeBatchSpreadsheetToTemp(rows, &error, options);
-        if (!table.isEmpty()) {
-            const QPointer<BatchFrontEnd> self(this);
-            opened = m_openSpreadsheet ? m_openSpreadsheet(table) : openSpreadsheet(table);
-            if (!self)
-                return;
-        }
+    // A cancellation is the window closing, or the batch abandoned before its lookups: no table
+    // for a batch they walked away from.
+    if (m_abandoned || outcome.end == End::Cancelled) {
+        if (m_lookingUp)
+            end();
+        m_running = false;
+        return;
     }
-    // The table is written, or there was nothing to write: the journal goes (a table that could
-    // not be written leaves it for the next start).
-    if (m_journal && (!table.isEmpty() || outcomes.isEmpty()))
-        m_journal->remove();
-    m_journal.reset();
+    const bool stopped = outcome.end == End::Stopped || outcome.end == End::GaveUp;
+    const QString table = outcome.written.isEmpty() ? QString() : outcome.written.first();
+    bool opened = false;
+    std::array<int, 4> counts = {};
+    for (const BatchRow &row : outcome.rows) {
+        const auto &order = VerdictBar::order();
+        ++counts[size_t(std::find(order.begin(), order.end(), row.risk) - order.begin())];
+    }
+    if (outcome.queued > 0)
+        emit reviewQueueChanged();
+    if (!table.isEmpty()) {
+        // The last line shows (painted now) while the spreadsheet program starts.
+        m_lines->showProgress(batchDoneText(), true);
+        const QPointer<BatchFrontEnd> self(this);
+        opened = m_openSpreadsheet ? m_openSpreadsheet(table) : openSpreadsheet(table);
+        if (!self)
+            return;
+    }
     end();
-    m_summary->setText(summaryText(outcomes, stopped, total - outcomes.size()));
+    m_summary->setText(summaryText(outcome.outcomes, stopped, outcome.notQueried));
     m_summary->setToolTip(m_summary->text());
     m_summary->show();
     m_table = table;
@@ -486,24 +441,25 @@ void BatchFrontEnd::done(const QList<LookupOutcome> &outcomes, bool cancelled, i
         m_tableRow->show();
     }
     const QRect line = m_summary->geometry();
-    if (!outcomes.isEmpty()) {
+    if (!outcome.rows.isEmpty()) {
         m_bar->setGeometry(line.x(), line.bottom() + 3, qMin(240, line.width()), 10);
         m_bar->setCounts(counts);
         m_bar->show();
     }
-    if (!staleText.isEmpty()) {
-        m_staleLine->setText(staleText);
-        m_staleLine->setToolTip(staleText);
+    if (!outcome.staleText.isEmpty()) {
+        m_staleLine->setText(outcome.staleText);
+        m_staleLine->setToolTip(outcome.staleText);
         m_staleLine->setGeometry(line.x(), line.bottom() + 16, line.width(),
                                  2 * m_staleLine->fontMetrics().lineSpacing() + 2);
         m_staleLine->show();
-        emit staleRulesFound(staleText);
+        emit staleRulesFound(outcome.staleText);
     }
-    if (outcomes.isEmpty())
-        return;
-    if (table.isEmpty())
-        tell(QStringLiteral("无法写入表格文件。\n") + error);
-    else if (!opened)
+    // Every write that failed is named (the table, the review queue, the journal).
+    if (!outcome.problems.isEmpty())
+        tell((table.isEmpty() && !outcome.rows.isEmpty() ? QStringLiteral("无法写入表格文件。\n")
+                                                         : QString()) +
+             outcome.problems.join(u'\n'));
+    if (!table.isEmpty() && !opened)
         offerTable(table);
 }
 
@@ -514,6 +470,7 @@ void BatchFrontEnd::end()
     m_stopButton->hide();
     m_batchIdField->clear();
     m_running = false;
+    m_lookingUp = false;
     emit finished();
 }
 
@@ -565,7 +522,7 @@ void BatchFrontEnd::saveTableCopy(const QString &table)
         // The table is small (one batch's rows); the copy goes through the guard, so it never
         // replaces a folder, a device or one of the program's own files.
         const QByteArray bytes = in.readAll();
-        SellerDatabase *database = m_runner->service()->database();
+        SellerDatabase *database = m_service->database();
         saved = writeOutputFile(
             target, bytes, programFiles(database ? database->path() : QString(), {}, m_idFileName),
             &reason);

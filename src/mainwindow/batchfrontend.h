@@ -12,8 +12,9 @@
 #include <functional>
 #include <memory>
 
-class BatchJournal;
-class LookupRunner;
+class BatchRun;
+struct BatchRunOutcome;
+struct BatchStart;
 class QTimer;
 class LookupService;
 class QLabel;
@@ -108,8 +109,10 @@ private:
     void showPause();
     QString chooseIdFile();
     QString chooseSaveFile(const QString &suggested);
+    // The input is read: asks about ids left out, then looks the buyers up.
+    void inputRead(const BatchStart &start);
     void started(int total, const QString &id);
-    void done(const QList<LookupOutcome> &outcomes, bool cancelled, int total);
+    void done(const BatchRunOutcome &outcome);
     // No program opened the table at path: offers to save a copy or open its folder.
     void offerTable(const QString &path);
     void saveTableCopy(const QString &table);
@@ -132,18 +135,16 @@ private:
     QString m_table;
     VerdictBar *m_bar = nullptr;   // the verdicts under the summary
     QLabel *m_staleLine = nullptr; // page rules gone stale, under the bar
-    QDateTime m_began;             // when the batch began: its own lookups are from then on
-    LookupRunner *m_runner;
+    LookupService *m_service;
+    BatchRun *m_run = nullptr; // the batch running (null: none)
     bool m_running = false;
     bool m_abandoned = false;
-    int m_stops = 0;                 // stop presses in this batch
-    int m_started = 0;               // buyers started in this batch
-    int m_finishedRows = 0;          // buyers finished in this batch
-    QString m_idFileName;            // the batch's id file: a copy of the table never lands on it
-    bool m_orderFile = false;        // the batch reads an order export
-    QList<OrderBuyer> m_orderBuyers; // its buyers' orders, for the order columns
+    bool m_lookingUp = false; // the input is read and its progress shows
+    int m_stops = 0;          // stop presses in this batch
+    int m_started = 0;        // buyers started in this batch
+    int m_finishedRows = 0;   // buyers finished in this batch
+    QString m_idFileName;     // the batch's id file: a copy of the table never lands on it
     QString m_journalPath;
-    std::unique_ptr<BatchJournal> m_journal;
     QElapsedTimer m_clock; // since the batch's first buyer
     int m_journalled = 0;  // rows taken from the journal
     QTimer *m_pauseTimer;  // counts a pause down on the progress line

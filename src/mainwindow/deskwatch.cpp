@@ -1,12 +1,12 @@
 #include "mainwindow/deskwatch.h"
 
+#include "lookup/batchfindings.h"
 #include "lookup/lookupsession.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/reviewdialog.h"
 #include "model/terminaltext.h"
 #include "storage/sellerdatabase.h"
 #include "watch/autostart.h"
-#include "watch/batchfindings.h"
 #include "watch/notifier.h"
 #include "watch/orderwatcher.h"
 

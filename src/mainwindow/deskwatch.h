@@ -1,9 +1,9 @@
 #pragma once
 
 #include "files/querysettings.h"
+#include "lookup/batchfindings.h"
 #include "mainwindow/reviewdialog.h"
 #include "model/stalerules.h"
-#include "watch/batchfindings.h"
 
 #include <QIcon>
 #include <QObject>

@@ -30,6 +30,8 @@ struct BatchRow
     int orderNumberCount = 0;      // all of them (0: as many as orderNumbers)
     // Taken from the history, this many minutes old (-1: looked up now).
     int reusedMinutes = -1;
+    // Why the buyer was never looked up (empty: it was): the row says it instead of a name.
+    QString unread = {};
 };
 
 // The twelve column headers, in column order.

@@ -1,5 +1,7 @@
 #include "watch/notifier.h"
 
+#include "lookup/batchfindings.h"
+
 #include "model/uilanguage.h"
 
 #include <QPointer>
@@ -124,4 +126,12 @@ void Notifier::send(Kind kind, const QString &body)
         m_deliver(heading, bounded);
     else
         sendToDesktop(heading, bounded);
+}
+
+QString highRiskNotice(const QString &buyerId, const QStringList &reasons)
+{
+    QStringList shortReasons;
+    for (const QString &reason : reasons)
+        shortReasons.append(Notifier::shortText(reason));
+    return highRiskText(Notifier::shortName(buyerId), shortReasons);
 }

@@ -70,3 +70,6 @@ private:
     Deliver m_fallback;
     std::array<Channel, 3> m_channels;
 };
+
+// "高风险：ID（原因；原因）" for a notification: the id and each reason cut to a glance.
+QString highRiskNotice(const QString &buyerId, const QStringList &reasons);

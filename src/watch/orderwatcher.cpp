@@ -1,15 +1,13 @@
 #include "watch/orderwatcher.h"
 
-#include "engine/batchengine.h"
 #include "files/lockfile.h"
 #include "files/orderfile.h"
 #include "files/outputguard.h"
-#include "files/spreadsheetexport.h"
-#include "lookup/lookuprunner.h"
+#include "lookup/batchfindings.h"
+#include "lookup/batchrun.h"
 #include "lookup/lookupservice.h"
 #include "lookup/lookupsession.h"
 #include "model/uilanguage.h"
-#include "watch/batchfindings.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -67,8 +65,7 @@ QString CheckedFile::summary(const QString &shownName) const
 }
 
 OrderWatcher::OrderWatcher(LookupSession &session, QObject *parent)
-    : QObject(parent), m_session(session), m_service(&session.service()),
-      m_runner(new LookupRunner(m_service, this)), m_timer(new QTimer(this)),
+    : QObject(parent), m_session(session), m_service(&session.service()), m_timer(new QTimer(this)),
       m_settings(session.settings())
 {
     qRegisterMetaType<CheckedFile>();
@@ -79,8 +76,7 @@ OrderWatcher::OrderWatcher(LookupSession &session, QObject *parent)
 
 OrderWatcher::~OrderWatcher()
 {
-    m_runner->cancel();
-    m_runner->join();
+    delete m_run; // cancels and waits for its work
 }
 
 QString OrderWatcher::tableNameFor(const QString &exportPath, const QString &outputFolder)
@@ -169,8 +165,10 @@ void OrderWatcher::stop()
     if (!m_current.isEmpty())
         m_cutShort.append(m_current);
     m_waiting.clear();
-    m_runner->cancel();
-    m_runner->join();
+    if (m_run) {
+        m_run->cancel();
+        m_run->join();
+    }
     m_folder.close();
     m_lock.reset();
 }
@@ -219,7 +217,7 @@ void OrderWatcher::poll()
 void OrderWatcher::takeNext()
 {
     // Another batch on the service (the window's) goes first: the poll tries again.
-    if (m_paused || isBusy() || m_runner->isRunning() || m_waiting.isEmpty() ||
+    if (m_paused || isBusy() || (m_run && m_run->isRunning()) || m_waiting.isEmpty() ||
         m_service->batchesRunning() > 0)
         return;
     check(m_waiting.takeFirst());
@@ -230,114 +228,99 @@ void OrderWatcher::check(const QString &path)
     m_current = path;
     const QString name = QFileInfo(path).fileName();
     m_folder.setHandled(name); // from now on it needs a change to be taken again
-    BatchInputOptions input;
-    input.maxIds = m_settings.batchMaxIds;
-    input.encoding = m_settings.idFileEncoding;
-    input.buyerColumn = m_settings.buyerColumn;
-    input.orderFile = true;
     // Read from one opened file, inside the folder, never through a link: a refused file is named
     // with the reason, never with what it leads to.
-    QFile opened;
+    auto opened = std::make_shared<QFile>();
     FileStamp stamp;
     QString reason;
-    if (!m_folder.openExport(name, &opened, &stamp, &reason))
+    if (!m_folder.openExport(name, opened.get(), &stamp, &reason))
         return fail(path, reason);
-    BatchInput orders = readOrderExport(&opened, path, input);
     m_currentStamp = stamp;
-    m_currentReadAtMs = monotonicMs();
-    if (InputFolder::stampOf(opened) != stamp) { // still being written: waited for again
-        m_folder.takeAgain(name);
-        m_current.clear();
-        return takeNext();
-    }
-    opened.close();
-    if (!orders.ok())
-        return fail(path, orders.error);
-    if (orders.ids.isEmpty())
-        return fail(path, inUserLanguage(QStringLiteral("订单文件中没有买家：%1"),
-                                         QStringLiteral("no buyer in the order file %1"))
-                              .arg(path));
-    const QString table = tableNameFor(path, m_options.outputFolder);
+    BatchRequest request;
+    request.inputPath = path;
+    request.openedExport = opened;
+    request.input.maxIds = m_settings.batchMaxIds;
+    request.input.encoding = m_settings.idFileEncoding;
+    request.input.buyerColumn = m_settings.buyerColumn;
+    request.input.orderFile = true;
+    request.options.jobs = m_settings.batchJobs;
+    request.options.paceMs = m_settings.batchPaceMs;
+    request.options.pacing = pacingFor(request.options);
+    request.xlsxPath = tableNameFor(path, m_options.outputFolder);
+    // The name was free when the batch began; a file that took it meanwhile (the seller's, or
+    // another watch's on the same folder) is never replaced.
+    request.xlsxPathWhenTaken = [path, folder = m_options.outputFolder] {
+        return tableNameFor(path, folder);
+    };
     SellerDatabase *database = m_session.database();
-    QString error;
-    if (!checkBatchOutput(table, programFiles(database ? database->path() : QString(), {}, path),
-                          &error))
-        return fail(path, error);
-    emit fileStarted(path, int(orders.ids.size()));
-    BatchOptions options;
-    options.jobs = m_settings.batchJobs;
-    options.paceMs = m_settings.batchPaceMs;
-    options.pacing = pacingFor(options);
-    const QDateTime began = QDateTime::currentDateTime();
-    LookupRunner::BatchProgress progress;
-    progress.finished = [this](int, const LookupOutcome &outcome) {
+    request.ownFiles = programFiles(database ? database->path() : QString(), {}, path);
+    request.markRisk = true;
+    request.extraColumns = m_settings.extraColumns;
+    request.sortByRisk = m_settings.sortByRisk;
+    if (m_run)
+        m_run->deleteLater(); // its finished signal may be what brought us here
+    // The export is read on the service's threads: a large one leaves the window free.
+    m_run = m_session.makeBatchRun(request, this);
+    connect(m_run, &BatchRun::inputRead, this,
+            [this, path, name, opened, stamp](const BatchStart &start) {
+                if (!isWatching()) // stopped while the export was read
+                    return m_run->abandon();
+                m_currentReadAtMs = monotonicMs();
+                const bool stillWritten = InputFolder::stampOf(*opened) != stamp;
+                opened->close();
+                if (stillWritten) { // still being written: waited for again
+                    m_run->abandon();
+                    m_folder.takeAgain(name);
+                    m_current.clear();
+                    return takeNext();
+                }
+                emit fileStarted(path, start.total);
+                m_run->lookUp();
+            });
+    connect(m_run, &BatchRun::buyerFinished, this, [this](int, const LookupOutcome &outcome) {
         if (outcome.assessment.risk.level == RiskLevel::High)
             emit highRiskFound(outcome.result.record.buyerId.isEmpty()
                                    ? outcome.id
                                    : outcome.result.record.buyerId,
                                outcome.assessment.risk.reasons);
-    };
-    progress.paused = [this](int seconds, const QString &why) {
-        emit marketplacePaused(seconds, why);
-    };
-    const QStringList ids = orders.ids;
-    m_runner->batch(ids, options, std::move(progress),
-                    [this, path, orders = std::move(orders), table,
-                     began](const QList<LookupOutcome> &outcomes, bool cancelled) {
-                        m_sinceLastBatch.start();
-                        if (cancelled) { // stopped: the file stays for the next watch
-                            m_current.clear();
-                            return;
-                        }
-                        finish(path, orders, table, outcomes, began);
-                    });
+    });
+    connect(m_run, &BatchRun::paused, this, &OrderWatcher::marketplacePaused);
+    connect(m_run, &BatchRun::finished, this, [this, path](const BatchRunOutcome &outcome) {
+        if (outcome.end == BatchRunOutcome::End::Refused)
+            return fail(path, outcome.refusal);
+        m_sinceLastBatch.start();
+        if (outcome.end == BatchRunOutcome::End::Cancelled) { // stopped: the file stays
+            m_current.clear();
+            return;
+        }
+        finish(path, outcome);
+    });
+    m_run->start();
 }
 
-void OrderWatcher::finish(const QString &path, const BatchInput &input, QString table,
-                          const QList<LookupOutcome> &outcomes, const QDateTime &began)
+void OrderWatcher::finish(const QString &path, const BatchRunOutcome &outcome)
 {
-    // The name was free when the batch began; a file that took it meanwhile (the seller's, or
-    // another watch's on the same folder) is never replaced.
-    if (QFileInfo::exists(table) || QFileInfo(table).isSymLink())
-        table = tableNameFor(path, m_options.outputFolder);
     CheckedFile file;
     file.exportPath = path;
-    file.buyers = int(outcomes.size());
-    file.leftOut = input.leftOut;
-    SellerDatabase *database = m_session.database();
-    file.staleFields = staleFieldsOfBatch(outcomes, database, began);
-    if (!file.staleFields.isEmpty())
-        file.staleText = staleRulesText(file.staleFields, configurationName(*m_service));
-
-    QList<BatchRow> rows = batchRows(outcomes);
-    addOrderColumns(&rows, input.buyers);
-    for (const BatchRow &row : std::as_const(rows)) {
+    file.buyers = int(outcome.outcomes.size());
+    file.leftOut = outcome.start.leftOut;
+    file.staleFields = outcome.staleFields;
+    file.staleText = outcome.staleText;
+    file.queued = outcome.queued;
+    for (const QString &written : outcome.written)
+        m_tables.append(QFileInfo(written).absoluteFilePath());
+    // The table could not be written: the export stays, named with the reason.
+    if (!outcome.tableWritten)
+        return fail(path, outcome.problems.join(u'\n'));
+    file.table = outcome.written.first();
+    for (const BatchRow &row : outcome.rows) {
         if (row.risk == RiskLevel::High)
             file.highRisk.append({row.record.buyerId.isEmpty() ? row.id : row.record.buyerId,
                                   row.reasons, row.orderNumbers});
     }
-    if (m_settings.sortByRisk)
-        sortRowsByRisk(&rows);
-    BatchTableOptions options;
-    options.extraColumns = m_settings.extraColumns;
-    options.risk = m_settings.risk;
-    options.orderColumns = true;
-    options.markRisk = options.summarySheet = true;
-    if (!file.staleText.isEmpty())
-        options.warnings = {file.staleText};
-    QString error;
-    QString savedTo;
-    const QList<OwnFile> own = programFiles(database ? database->path() : QString(), {}, path);
-    if (!writeBatchSpreadsheet(table, rows, &error, options, own, &savedTo)) {
-        if (!savedTo.isEmpty())
-            m_tables.append(savedTo);
-        return fail(path, error);
-    }
-    m_tables.append(QFileInfo(table).absoluteFilePath());
-    file.table = table;
-    if (database && !file.highRisk.isEmpty() &&
-        !database->queueForReview(reviewEntriesOf(rows, QFileInfo(path).fileName()), &file.queued))
-        file.problem = database->problem();
+    file.problem = outcome.problems.join(u'\n');
+    file.notRead = outcome.failed;
+    file.shortfall = outcome.shortfallText().section(u'\n', 0, 0);
     conclude(file);
 }
 
@@ -381,7 +364,7 @@ std::shared_ptr<BatchPacing> OrderWatcher::pacingFor(const BatchOptions &options
                                 .arg(m_settings.blockedPauseSec);
     // After a quiet spell as long as the longest pause the marketplace has forgotten us too.
     const bool idle =
-        m_sinceLastBatch.isValid() && m_sinceLastBatch.elapsed() > BatchPacing::kLongestPauseMs;
+        m_sinceLastBatch.isValid() && m_sinceLastBatch.elapsed() > BatchOptions::kLongestPauseMs;
     if (!m_pacing || madeFor != m_pacingMadeFor || idle) {
         m_pacing = m_service->makePacing(options);
         m_pacingMadeFor = madeFor;

@@ -16,9 +16,10 @@
 #include <memory>
 
 class BatchPacing;
+class BatchRun;
 class LockFile;
 struct BatchOptions;
-class LookupRunner;
+struct BatchRunOutcome;
 class LookupService;
 class LookupSession;
 class QTimer;
@@ -62,6 +63,8 @@ struct CheckedFile
     QList<StaleField> staleFields; // page rules that went stale
     QString staleText;             // what to say about them, naming the configuration
     QString problem;               // something that went wrong after the table was written
+    int notRead = 0;               // buyers that failed or were never looked up
+    QString shortfall;             // what to say about them ("" when every buyer was read)
 
     // "订单文件 NAME 已检查：共 N 个，高风险 2 个" (English under LANG=en*), with the export's
     // name as the caller shows it (escaped for a terminal, cut for a notification).
@@ -125,8 +128,7 @@ private:
     void poll();
     void takeNext();
     void check(const QString &path);
-    void finish(const QString &path, const BatchInput &input, QString table,
-                const QList<LookupOutcome> &outcomes, const QDateTime &began);
+    void finish(const QString &path, const BatchRunOutcome &outcome);
     // The checked export archived, or taken again when it changed since it was read.
     void conclude(CheckedFile file);
     void fail(const QString &path, const QString &error);
@@ -136,7 +138,7 @@ private:
 
     LookupSession &m_session;
     LookupService *m_service;
-    LookupRunner *m_runner;
+    BatchRun *m_run = nullptr; // the file being checked (null: none)
     QTimer *m_timer;
     WatchOptions m_options;
     QuerySettings m_settings; // the session's: the next file's batch runs with them

@@ -327,7 +327,7 @@ private slots:
         const QString out = m_dir.filePath("encoded.xlsx");
         const CliRun run = runCli(
             QStringList{"batch", "--settings", conf, ids, "--xlsx", out} + options, m_dir.path());
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, 3); // no configuration: every row failed
         QVERIFY2(run.err.contains(QStringLiteral("正在查询第0个:") + id), qPrintable(run.err));
         QVERIFY2(run.err.contains(QStringLiteral("正在查询第1个:red\\x1B[31m\\x07")),
                  qPrintable(run.err));
@@ -356,7 +356,7 @@ private slots:
         const CliRun run = runCli({"batch", "--settings", settings, orders, "--max-ids", "2",
                                    "--xlsx", out, "--csv", csv, "--sort", "risk"},
                                   m_dir.path());
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, 3); // no configuration: every row failed
         const qsizetype told = run.err.indexOf(QLatin1String("the other 1 left out"));
         QVERIFY2(told >= 0 && told < run.err.indexOf(QStringLiteral("正在查询第0个:tom")),
                  qPrintable(run.err));
@@ -388,7 +388,7 @@ private slots:
         const QString out = m_dir.filePath("table.xlsx");
         const CliRun run =
             runCli({"batch", "--settings", settings, ids, "--xlsx", out}, m_dir.path());
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, 3); // no configuration: every row failed
         QVERIFY2(run.err.contains(QStringLiteral("共需要查询3个买家,正在查询第0个:王,五")),
                  qPrintable(run.err));
         QVERIFY(run.err.contains(QStringLiteral("共需要查询3个买家,正在查询第2个: 007")));
@@ -409,7 +409,10 @@ private slots:
 
         const CliRun extra = runCli(
             {"batch", "--settings", settings, "--extra-columns", ids, "--xlsx", out}, m_dir.path());
-        QCOMPARE(extra.exitCode, 0);
+        QCOMPARE(extra.exitCode, 3);
+        QVERIFY2(extra.err.contains(QStringLiteral("3 个买家中 3 个未查到")) ||
+                     extra.err.contains(QStringLiteral("3 of 3 buyer(s) not read")),
+                 qPrintable(extra.err));
         const XlsxSheet wide = readXlsxSheet(out);
         QCOMPARE(wide.cells.value("M1").value, QStringLiteral("信用积分"));
         QCOMPARE(wide.cells.value("O4").value, QStringLiteral("未知"));

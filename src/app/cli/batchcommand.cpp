@@ -1,13 +1,10 @@
 #include "app/cli/batchcommand.h"
 
 #include "app/cli/clicommon.h"
-#include "files/batchinput.h"
 #include "files/batchjournal.h"
 #include "files/idfile.h"
-#include "files/spreadsheetexport.h"
+#include "lookup/batchrun.h"
 #include "model/uilanguage.h"
-#include "storage/historytext.h"
-#include "watch/batchfindings.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -42,6 +39,12 @@ bool readBounded(const QString &text, int low, int high, int *value)
 }
 
 } // namespace
+
+// Says how the batch ended and gives the exit status: 0 when every row was read and written, 3
+// when rows failed or were not read, 2 when it was refused or no table could be written, 130
+// when interrupted.
+static int batchExitCode(const BatchRunOutcome &result, bool interrupted,
+                         const QString &journalPath);
 
 int runBatchCommand(const QStringList &args)
 {
@@ -241,102 +244,73 @@ int runBatchCommand(const QStringList &args)
     QueryRun run;
     if (const int code = loadQueryProfile(options, &run); code != CliOk)
         return code;
-    // The table never lands on the id file, the database or the settings, whatever OUT is.
-    const QList<OwnFile> ownFiles = programFiles(
-        run.profile.storage.path(),
-        run.profile.settingsPath.isEmpty() ? defaultSettingsPath() : run.profile.settingsPath,
-        idPath);
-    QString error;
-    for (const QString &out : {outPath, csvPath}) {
-        if (!out.isEmpty() && !checkBatchOutput(out, ownFiles, &error)) {
-            printMessage(error);
-            return CliUsage;
-        }
-    }
     const QuerySettings &settings = run.profile.settings;
+    BatchRequest request;
+    request.inputPath = idPath;
     // The user's choice of encoding wins over the settings', and either over the guess.
-    BatchInputOptions inputOptions;
-    inputOptions.maxIds = maxIds > 0 ? maxIds : settings.batchMaxIds;
-    inputOptions.encoding = encoding.value_or(settings.idFileEncoding);
-    inputOptions.buyerColumn = columnText.isEmpty() ? settings.buyerColumn : columnText;
-    inputOptions.orderFile = !columnText.isEmpty();
-    const BatchInput idFile = readBatchInput(idPath, inputOptions);
-    if (!idFile.ok()) {
-        printMessage(idFile.error);
-        return CliUsage;
-    }
-    if (idFile.orderFile && idFile.ids.isEmpty()) {
-        printMessage(inUserLanguage(QStringLiteral("订单文件中没有买家：%1"),
-                                    QStringLiteral("no buyer in the order file %1"))
-                         .arg(idPath));
-        return CliUsage;
-    }
-    if (idFile.leftOut > 0) // said before anything is looked up
-        printMessage(leftOutText(idFile.ids.size(), idFile.leftOut));
+    request.input.maxIds = maxIds > 0 ? maxIds : settings.batchMaxIds;
+    request.input.encoding = encoding.value_or(settings.idFileEncoding);
+    request.input.buyerColumn = columnText.isEmpty() ? settings.buyerColumn : columnText;
+    request.input.orderFile = !columnText.isEmpty();
     // The command line's values win over the settings'.
+    request.options = batch;
     if (jobsText.isEmpty())
-        batch.jobs = settings.batchJobs;
+        request.options.jobs = settings.batchJobs;
     if (paceText.isEmpty())
-        batch.paceMs = settings.batchPaceMs;
+        request.options.paceMs = settings.batchPaceMs;
+    request.xlsxPath = outPath;
+    request.csvPath = csvPath;
+    // The table never lands on the id file, the database or the settings, whatever OUT is.
+    request.ownFiles = programFiles(run.profile.storage.path(),
+                                    run.profile.settingsPath.isEmpty() ? defaultSettingsPath()
+                                                                       : run.profile.settingsPath,
+                                    idPath);
+    request.extraColumns = settings.extraColumns || cli.parser().isSet(extraOption);
+    request.sortByRisk =
+        sortText.isEmpty() ? settings.sortByRisk : sortText == QLatin1String("risk");
     // The journal beside the output: a killed batch continues from it with --resume.
-    const QString journalPath = BatchJournal::pathFor(outPath.isEmpty() ? csvPath : outPath);
-    BatchInputIdentity identity;
-    if (!BatchInputIdentity::of(idPath, idFile.ids, &identity, &error)) {
-        printMessage(error);
-        return CliUsage;
-    }
-    BatchJournal journal;
-    const bool resume = cli.parser().isSet(resumeOption);
-    if (QFileInfo::exists(journalPath) && !resume) {
-        printMessage(
-            inUserLanguage(QStringLiteral("上次的批量查询未完成（记录在 %1），用 --resume 继续，"
-                                          "或删除该文件重新开始"),
-                           QStringLiteral("the last batch to this output did not finish (its "
-                                          "journal is %1): continue it with --resume, or remove "
-                                          "that file to start again"))
-                .arg(journalPath));
-        return CliUsage;
-    }
-    if (resume && QFileInfo::exists(journalPath)) {
-        if (!journal.open(journalPath, &error)) {
-            printMessage(error);
-            return CliUsage;
-        }
-        if (!(journal.input() == identity)) {
-            printMessage(inUserLanguage(QStringLiteral("批量查询记录 %1 属于另一个输入（%2），"
-                                                       "与 %3 不符：未继续"),
-                                        QStringLiteral("the batch journal %1 belongs to another "
-                                                       "input (%2), not %3: not resumed"))
-                             .arg(journalPath, journal.input().path, identity.path));
-            return CliUsage;
-        }
-        printMessage(inUserLanguage(QStringLiteral("继续上次的批量查询：已有%1个，还需查询%2个"),
-                                    QStringLiteral("resuming the last batch: %1 done, %2 to go"))
-                         .arg(journal.rows().size())
-                         .arg(idFile.ids.size() - journal.rows().size()));
-    }
-    if (const int code = startQueryRun(options, batch.jobs, &run); code != CliOk)
+    request.journalPath = BatchJournal::pathFor(outPath.isEmpty() ? csvPath : outPath);
+    request.resume = cli.parser().isSet(resumeOption);
+    request.refuseUnfinished = true;
+    request.journalNote = args.join(u' ');
+    if (const int code = startQueryRun(options, request.options.jobs, &run); code != CliOk)
         return code;
-    // A new journal only once the batch is sure to run: a refused one leaves nothing behind.
-    if (journal.path().isEmpty() &&
-        !journal.create(journalPath, identity, args.join(u' '), &error)) {
-        printMessage(error);
-        return CliUsage;
-    }
-    batch.journal = &journal;
 
+    BatchRun *batchRun = run.session->makeBatchRun(request, nullptr);
+    const std::unique_ptr<BatchRun> owner(batchRun);
+    BatchRunOutcome result;
     QElapsedTimer clock;
-    clock.start();
     int finishedNow = 0;
-    const int alreadyDone = int(journal.rows().size());
-    LookupRunner::BatchProgress progress;
-    progress.started = [&](int finished, int total, const QString &id) {
-        // The estimate counts only the buyers this run looked up, at this run's pace.
-        const QString left =
-            batchTimeLeftText(batchMsLeft(clock.elapsed(), finishedNow, total - alreadyDone));
-        printMessage(batchProgressText(total, finished, id) +
-                     (left.isEmpty() ? QString() : QStringLiteral("，") + left));
-    };
+    int alreadyDone = 0;
+    QObject::connect(batchRun, &BatchRun::inputRead, [&](const BatchStart &start) {
+        if (start.leftOut > 0) // said before anything is looked up
+            printMessage(leftOutText(start.total, start.leftOut));
+        if (request.resume && start.journalled + start.retried > 0) {
+            QString line =
+                inUserLanguage(QStringLiteral("继续上次的批量查询：已有%1个，还需查询%2个"),
+                               QStringLiteral("resuming the last batch: %1 done, %2 "
+                                              "to go"))
+                    .arg(QString::number(start.journalled),
+                         QString::number(start.total - start.journalled));
+            if (start.retried > 0)
+                line += inUserLanguage(QStringLiteral("（其中%1个上次失败，再试一次）"),
+                                       QStringLiteral(" (%1 of them failed last time and are "
+                                                      "tried again)"))
+                            .arg(start.retried);
+            printMessage(line);
+        }
+        alreadyDone = start.journalled;
+        clock.start();
+        batchRun->lookUp();
+    });
+    QObject::connect(
+        batchRun, &BatchRun::buyerStarted, [&](int finished, int total, const QString &id) {
+            // The estimate counts only the buyers this run looked up, at its pace.
+            const QString left =
+                batchTimeLeftText(batchMsLeft(clock.elapsed(), finishedNow, total - alreadyDone));
+            printMessage(batchProgressText(total, finished, id) +
+                         (left.isEmpty() ? QString() : QStringLiteral("，") + left));
+        });
     // A pause is said when it begins, and counted down every ten seconds.
     QDateTime pauseEnd;
     QTimer countdown;
@@ -348,34 +322,40 @@ int runBatchCommand(const QStringList &args)
         else
             printMessage(batchPauseText(int(left)));
     });
-    progress.paused = [&](int seconds, const QString &why) {
+    QObject::connect(batchRun, &BatchRun::paused, [&](int seconds, const QString &why) {
         printMessage(batchPauseText(seconds) +
                      inUserLanguage(QStringLiteral("（%1）"), QStringLiteral(" (%1)")).arg(why));
         pauseEnd = QDateTime::currentDateTimeUtc().addSecs(seconds);
         countdown.start();
-    };
-    progress.finished = [&](int index, const LookupOutcome &outcome) {
+    });
+    QObject::connect(batchRun, &BatchRun::buyerFinished, [&](int, const LookupOutcome &outcome) {
         ++finishedNow;
         if (options.verbose) {
             for (const PageResult &page : outcome.result.pages)
-                printPage(idFile.ids.at(index), page);
-            printCachedConfiguration(idFile.ids.at(index), outcome);
+                printPage(outcome.id, page);
+            printCachedConfiguration(outcome.id, outcome);
         }
         tellAfterLookup(outcome);
-    };
-    QList<LookupOutcome> outcomes;
-    bool cancelled = false;
-    const QDateTime began = QDateTime::currentDateTime(); // the batch's own lookups from here
-    LookupRunner runner(&run.service());
-    const int code = runUntilDone(runner, [&] {
-        runner.batch(idFile.ids, batch, progress,
-                     [&](const QList<LookupOutcome> &done, bool wasCancelled) {
-                         outcomes = done;
-                         cancelled = wasCancelled;
-                         QCoreApplication::exit(0);
-                     });
     });
-    if (code != CliOk || cancelled) {
+    QObject::connect(batchRun, &BatchRun::finished, [&](const BatchRunOutcome &outcome) {
+        result = outcome;
+        QCoreApplication::exit(0);
+    });
+    const int code =
+        runUntilDone([batchRun] { batchRun->cancel(); }, [batchRun] { batchRun->start(); });
+    batchRun->join();
+    return batchExitCode(result, code != CliOk, request.journalPath);
+}
+
+static int batchExitCode(const BatchRunOutcome &result, bool interrupted,
+                         const QString &journalPath)
+{
+    using End = BatchRunOutcome::End;
+    if (result.end == End::Refused) {
+        printMessage(result.refusal);
+        return CliUsage;
+    }
+    if (interrupted || result.end == End::Cancelled) {
         printMessage(
             inUserLanguage(
                 QStringLiteral("已中断：未写入表格；已查完的买家保存在 %1，用 --resume 继续"),
@@ -384,58 +364,32 @@ int runBatchCommand(const QStringList &args)
                 .arg(journalPath));
         return CliInterrupted;
     }
-    QList<BatchRow> rows = batchRows(outcomes);
-    BatchTableOptions table;
-    table.extraColumns = settings.extraColumns || cli.parser().isSet(extraOption);
-    table.risk = settings.risk;
-    // An order file's table, or one sorted for action, gets the order columns (for an order
-    // file), the risk colours and the summary sheet; a plain id file's table is as it always was.
-    const bool byRisk =
-        sortText.isEmpty() ? settings.sortByRisk : sortText == QLatin1String("risk");
-    if (idFile.orderFile)
-        addOrderColumns(&rows, idFile.buyers);
-    if (byRisk)
-        sortRowsByRisk(&rows);
-    table.orderColumns = idFile.orderFile;
-    table.markRisk = table.summarySheet = idFile.orderFile || byRisk;
-    // A field most found buyers lack now but had over the last month: the rules went stale.
-    const QList<StaleField> stale = staleFieldsOfBatch(outcomes, run.session->database(), began);
-    if (!stale.isEmpty()) {
-        const QString warning = staleRulesText(stale, configurationName(run.service()));
-        printMessage(warning);
-        table.warnings = {warning};
-    }
-    if (idFile.orderFile) {
-        int queued = 0;
-        if (!run.session->database()->queueForReview(
-                reviewEntriesOf(rows, QFileInfo(idPath).fileName()), &queued))
-            tellStorageProblem(run.session->database()->problem());
-        else if (queued > 0)
-            printMessage(
-                inUserLanguage(QStringLiteral("%1 个高风险订单等待处理（brelvon-cli review）"),
-                               QStringLiteral("%1 order(s) of high-risk buyers wait for "
-                                              "review (brelvon-cli review)"))
-                    .arg(queued));
-    }
-    if (!outPath.isEmpty() && !writeBatchSpreadsheet(outPath, rows, &error, table, ownFiles)) {
-        printMessage(error);
+    if (!result.staleText.isEmpty())
+        printMessage(result.staleText);
+    if (result.queued > 0)
+        printMessage(inUserLanguage(QStringLiteral("%1 个高风险订单等待处理（brelvon-cli review）"),
+                                    QStringLiteral("%1 order(s) of high-risk buyers wait for "
+                                                   "review (brelvon-cli review)"))
+                         .arg(result.queued));
+    for (const QString &problem : result.problems)
+        printMessage(problem);
+    const bool tableMissing = result.problems.size() > 0 && result.written.isEmpty();
+    if (!result.written.isEmpty())
+        // Every file written is named: with --xlsx and --csv, both.
+        printMessage(inUserLanguage(QStringLiteral("已把 %1 个买家写入 %2"),
+                                    QStringLiteral("%1 buyer(s) written to %2"))
+                         .arg(QString::number(result.rows.size()),
+                              result.written.join(inUserLanguage(QStringLiteral(" 和 "),
+                                                                 QStringLiteral(" and ")))));
+    if (tableMissing)
         return CliUsage;
+    if (result.failed > 0 || result.notQueried > 0) {
+        QString line = result.shortfallText().section(u'\n', 0, 0);
+        if (result.end == End::GaveUp)
+            line += inUserLanguage(QStringLiteral("；用 --resume 再试未查到的买家"),
+                                   QStringLiteral("; --resume tries the buyers not read again"));
+        printMessage(line);
+        return CliNotLookedUp;
     }
-    if (!csvPath.isEmpty() && !writeBatchCsv(csvPath, rows, &error, table, ownFiles)) {
-        printMessage(error);
-        return CliUsage;
-    }
-    journal.remove(); // the table is written: nothing left to resume
-    // Every file written is named: with --xlsx and --csv, both.
-    QStringList written;
-    for (const QString &path : {outPath, csvPath}) {
-        if (!path.isEmpty())
-            written.append(path);
-    }
-    printMessage(
-        inUserLanguage(QStringLiteral("已把 %1 个买家写入 %2"),
-                       QStringLiteral("%1 buyer(s) written to %2"))
-            .arg(rows.size())
-            .arg(written.join(inUserLanguage(QStringLiteral(" 和 "), QStringLiteral(" and ")))));
-    return CliOk;
+    return result.problems.isEmpty() ? CliOk : CliFailed;
 }

@@ -1,5 +1,7 @@
 #include "app/cli/clicommon.h"
 
+#include "app/session/sessionopener.h"
+
 #include "browser/hiddenbrowser.h"
 #include "demosite/demosite.h"
 #include "model/lookupstatus.h"
@@ -301,23 +303,16 @@ int startQueryRun(const QueryOptions &options, int jobs, QueryRun *run)
             return HiddenBrowser::isBuiltIn() ? CliFailed : CliUsage;
         }
     }
-    LocalSetup local;
     QString why;
-    if (!loadLocalSetup(options.configPath, options.areaTablePath, run->profile.settingsPath,
-                        &local, &why)) {
+    const StorageSettings &storage = run->profile.storage;
+    run->session = openSession(run->profile,
+                               SessionOpening::command(jobs, storage.history, options.browser,
+                                                       options.configPath, options.areaTablePath),
+                               &why);
+    if (!run->session) {
         printMessage(why);
         return CliUsage;
     }
-    const StorageSettings &storage = run->profile.storage;
-    LookupSession::Options session;
-    session.jobs = jobs;
-    // Without history a missing file is not made.
-    session.database = storage.history ? LookupSession::Options::Database::CreateIfMissing
-                                       : LookupSession::Options::Database::ExistingOnly;
-    session.browser = options.browser;
-    session.keepConfiguration = true;
-    run->session = std::make_unique<LookupSession>(run->profile, session);
-    run->session->setLocalSetup(local);
     const SellerDatabase &database = *run->session->database();
     // Without history, a read-only file is just as good.
     if (storage.history || database.state() != SellerDatabase::State::ReadOnly)
@@ -334,12 +329,19 @@ int prepareQueryRun(const QueryOptions &options, int jobs, QueryRun *run)
 
 int runUntilDone(LookupRunner &runner, const std::function<void()> &start)
 {
+    const int code = runUntilDone([&runner] { runner.cancel(); }, start);
+    runner.join();
+    return code;
+}
+
+int runUntilDone(const std::function<void()> &cancel, const std::function<void()> &start)
+{
     bool wasInterrupted = false;
     QTimer watch; // Ctrl-C cancels the work; its waits end within a tenth of a second
-    QObject::connect(&watch, &QTimer::timeout, &runner, [&] {
+    QObject::connect(&watch, &QTimer::timeout, [&] {
         if (interrupted() && !wasInterrupted) {
             wasInterrupted = true;
-            runner.cancel();
+            cancel();
         }
     });
     watch.start(50);
@@ -348,7 +350,6 @@ int runUntilDone(LookupRunner &runner, const std::function<void()> &start)
     watchInterrupts();
     start();
     QCoreApplication::exec();
-    runner.join();
     return wasInterrupted ? CliInterrupted : CliOk;
 }
 

@@ -130,6 +130,8 @@ int startQueryRun(const QueryOptions &options, int jobs, QueryRun *run);
 // began; the runner's final result must quit the loop with QCoreApplication::exit(0). CliOk, or
 // CliInterrupted when Ctrl-C cancelled it.
 int runUntilDone(LookupRunner &runner, const std::function<void()> &start);
+// The same for work that cancel() cuts short (a batch run); the caller waits for it to end.
+int runUntilDone(const std::function<void()> &cancel, const std::function<void()> &start);
 
 // Serves this thread's event loop until Ctrl-C (or a termination request), then calls stop and
 // returns CliInterrupted; or until something else quits the loop (QCoreApplication::exit(code)),

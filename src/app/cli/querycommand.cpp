@@ -1,8 +1,8 @@
 #include "app/cli/querycommand.h"
 
 #include "app/cli/clicommon.h"
+#include "lookup/batchfindings.h"
 #include "storage/historytext.h"
-#include "watch/batchfindings.h"
 #include "web/texthelpers.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,7 @@
 #include "app/cli/settingscommand.h"
 
 #include "app/cli/clicommon.h"
+#include "app/session/sessionopener.h"
 #include "lookup/configcache.h"
 #include "lookup/connectiontest.h"
 #include "lookup/lookuprunner.h"
@@ -70,10 +71,13 @@ int runSettingsCommand(const QStringList &args)
     // Two jobs' threads: every document of both our hosts and the trade-card host at once.
     Profile profile;
     profile.settings = settings;
-    LookupSession::Options options;
-    options.jobs = 2;
-    LookupSession session(profile, options);
-    LookupRunner runner(&session.service());
+    const std::unique_ptr<LookupSession> session =
+        openSession(profile, SessionOpening::check(), &error);
+    if (!session) {
+        printMessage(error);
+        return CliUsage;
+    }
+    LookupRunner runner(&session->service());
     QList<ConnectionCheck> checks;
     const int code = runUntilDone(runner, [&] {
         runner.connectionTest(settings, [&](const QList<ConnectionCheck> &done, bool) {

@@ -1,9 +1,9 @@
 #include "app/cli/watchcommand.h"
 
 #include "app/cli/clicommon.h"
-#include "engine/batchengine.h"
+#include "lookup/batchfindings.h"
+#include "model/batchoptions.h"
 #include "model/uilanguage.h"
-#include "watch/batchfindings.h"
 #include "watch/notifier.h"
 #include "watch/orderwatcher.h"
 
@@ -75,6 +75,10 @@ int runWatchCommand(const QStringList &args)
                      [&](const QString &id, const QStringList &reasons) {
                          notifier.notify(Notifier::Kind::HighRisk, highRiskNotice(id, reasons));
                      });
+    // Buyers that failed or were never looked up, and exports that could not be checked, over
+    // the whole watch: they make the exit status 3.
+    int notRead = 0;
+    int filesFailed = 0;
     QObject::connect(&watcher, &OrderWatcher::fileChecked, [&](const CheckedFile &file) {
         printLine(
             file.summary(shown(file.exportPath)) +
@@ -94,11 +98,17 @@ int runWatchCommand(const QStringList &args)
         }
         if (!file.problem.isEmpty())
             printMessage(escapeControls(file.problem, LineFeeds::Escape));
+        if (!file.shortfall.isEmpty())
+            printMessage(
+                escapeControls(QStringLiteral("%1: %2").arg(shown(file.exportPath), file.shortfall),
+                               LineFeeds::Escape));
+        notRead += file.notRead;
         notifier.notify(Notifier::Kind::FileChecked,
                         file.summary(Notifier::shortName(QFileInfo(file.exportPath).fileName())));
     });
     QObject::connect(&watcher, &OrderWatcher::fileFailed,
-                     [](const QString &path, const QString &error) {
+                     [&](const QString &path, const QString &error) {
+                         ++filesFailed;
                          printMessage(escapeControls(QStringLiteral("%1: %2").arg(path, error),
                                                      LineFeeds::Escape));
                      });
@@ -116,5 +126,11 @@ int runWatchCommand(const QStringList &args)
                        QStringLiteral("watching %1 (Ctrl-C ends)"))
             .arg(escapeControls(QDir::toNativeSeparators(watch.folder), LineFeeds::Escape)));
     runUntilInterrupted([&] { watcher.stop(); });
-    return CliOk;
+    if (notRead == 0 && filesFailed == 0)
+        return CliOk;
+    printMessage(inUserLanguage(QStringLiteral("监视结束：%1 个买家未查到，%2 个订单文件未能检查"),
+                                QStringLiteral("watch ended: %1 buyer(s) not read, %2 order "
+                                               "file(s) could not be checked"))
+                     .arg(QString::number(notRead), QString::number(filesFailed)));
+    return CliNotLookedUp;
 }

@@ -2,10 +2,10 @@
 // [--area-table FILE]: the main window, against the hosts of a settings file or against the
 // bundled demo site served in this process.
 
+#include "app/session/sessionopener.h"
 #include "browser/hiddenbrowser.h"
 #include "demosite/demosite.h"
 #include "files/spreadsheetexport.h"
-#include "lookup/localsetup.h"
 #include "lookup/lookupsession.h"
 #include "lookup/profile.h"
 #include "mainwindow/deskwatch.h"
@@ -259,33 +259,28 @@ int main(int argc, char *argv[])
         tell(QMessageBox::Warning, load.error);
         break;
     }
-    // A maintainer's local configuration or area table, instead of the downloads.
-    LocalSetup localSetup;
-    QString localProblem;
-    if (!loadLocalSetup(parser.value(options.config), parser.value(options.areaTable),
-                        profile.settingsPath, &localSetup, &localProblem)) {
-        tell(QMessageBox::Critical, localProblem);
-        return 2;
-    }
     const StorageSettings storage = profile.storage;
 
     // Each batch leaves its table in the temporary folder, open in the spreadsheet program;
     // those of earlier days are done with.
     removeStaleBatchTables(QDir::tempPath(), QDateTime::currentDateTime());
 
-    LookupSession::Options sessionOptions;
-    // Room for the most jobs a batch may ask for: the settings dialog may raise [batch] jobs
-    // while the window runs (threads and hidden pages are started only as they are needed).
-    sessionOptions.jobs = BatchOptions::kMaxJobs;
-    // Opened (and made) even without history: the window's menu writes notes and the blacklist.
-    sessionOptions.database = LookupSession::Options::Database::CreateIfMissing;
-    sessionOptions.browser = true;
-    // While our site is down, the last configuration it gave stands in.
-    sessionOptions.keepConfiguration = true;
     if (profile.settingsPath.isEmpty())
         profile.settingsPath = load.path;
-    LookupSession session(std::move(profile), sessionOptions);
-    session.setLocalSetup(localSetup);
+    // Room for the most jobs a batch may ask for: the settings dialog may raise [batch] jobs
+    // while the window runs (threads and hidden pages are started only as they are needed). The
+    // database is opened (and made) even without history: the window's menu writes notes and the
+    // blacklist. A maintainer's local configuration or area table stands in for the downloads.
+    QString sessionProblem;
+    const std::unique_ptr<LookupSession> opened = openSession(
+        profile,
+        SessionOpening::window(parser.value(options.config), parser.value(options.areaTable)),
+        &sessionProblem);
+    if (!opened) {
+        tell(QMessageBox::Critical, sessionProblem);
+        return 2;
+    }
+    LookupSession &session = *opened;
     session.setDemoSiteStarter(startDemoSite);
     const SellerDatabase &database = *session.database();
 
