@@ -2,6 +2,7 @@
 
 #include "files/idfile.h"
 #include "model/riskverdict.h"
+#include "web/networksettings.h"
 
 #include <QString>
 #include <QStringList>
@@ -24,6 +25,9 @@ struct QuerySettings
     QString tradeCardHost;      // [hosts] tradecard
     QString nameCardLogin;      // [viewer] nameCardLogin
     QString popupLogin;         // [viewer] popupLogin
+    // [network] proxy: how every request reaches the network ("": directly; "system": the
+    // environment's proxy; http://[user:password@]host:port or socks5://host:port).
+    NetworkSettings network;
     int batchJobs = 1;          // [batch] jobs: buyers in flight at once, 1 to 8
     int batchPaceMs = 0;        // [batch] paceMs: least gap between two request starts to one host
     bool parallelPages = false; // [query] parallelPages: a buyer's page chains at once

@@ -5,6 +5,7 @@
 #include "lookup/configcache.h"
 #include "web/canceltoken.h"
 #include "web/fetchpage.h"
+#include "web/httpsession.h"
 #include "web/texthelpers.h"
 
 #include <vector>
@@ -223,11 +224,15 @@ QList<ConnectionCheck> testConnections(const QuerySettings &settings, const Canc
                                       : QLatin1String("http://") + check.hostPort + nameCardPath;
         checks.append(check);
     }
+    // The network settings tested, the proxy included, not necessarily the ones lookups run with
+    // now (the settings dialog tests what it has before saving).
+    HttpSession session(settings.network);
     std::vector<TaskPool::TaskHandle> tasks;
     tasks.reserve(size_t(checks.size()));
     for (ConnectionCheck &check : checks) {
-        tasks.push_back(pool.submit([&check, &cancel] {
+        tasks.push_back(pool.submit([&check, &cancel, &session] {
             FetchContext context;
+            context.session = &session;
             context.cancel = &cancel;
             check.page = fetchPageResult(check.page.address, FetchWait::Short, context);
             check.page.page = QString::fromLatin1(documentName(check.document));

@@ -1,3 +1,4 @@
+#include "directfetch.h"
 #include "fixtureserver.h"
 #include "web/canceltoken.h"
 #include "web/codepage936.h"
@@ -361,7 +362,7 @@ void TestWeb::fetchRefusesAddresses()
     m_server->setPage("/page", "hello");
     const QString a =
         address.contains(QLatin1String("%1")) ? address.arg(m_server->port()) : address;
-    QCOMPARE(FetchPage(a, FetchWait::Short), QString());
+    QCOMPARE(FetchPage(a, FetchWait::Short, directFetch()), QString());
     QCOMPARE(m_server->totalRequests(), 0);
 }
 
@@ -425,18 +426,20 @@ void TestWeb::fetchBodies()
     QFETCH(FixtureResponse, response);
     QFETCH(QString, expected);
     m_server->setResponse("/page", response);
-    QCOMPARE(FetchPage(m_server->url("/page"), FetchWait::Short), expected);
+    QCOMPARE(FetchPage(m_server->url("/page"), FetchWait::Short, directFetch()), expected);
     QCOMPARE(m_server->requestCount("/page"), 1);
 }
 
 void TestWeb::fetchLeadingBlanks()
 {
     m_server->setPage("/page", "hello");
-    QCOMPARE(FetchPage("  " + m_server->url("/page"), FetchWait::Short), QString("hello"));
+    QCOMPARE(FetchPage("  " + m_server->url("/page"), FetchWait::Short, directFetch()),
+             QString("hello"));
     QCOMPARE(m_server->requestCount("/page"), 1);
 
     // "http://" somewhere in the text is enough to try; such an address cannot be fetched.
-    QCOMPARE(FetchPage("see " + m_server->url("/page"), FetchWait::Short), QString());
+    QCOMPARE(FetchPage("see " + m_server->url("/page"), FetchWait::Short, directFetch()),
+             QString());
 }
 
 void TestWeb::fetchSlowAnswerInShortWait()
@@ -445,7 +448,8 @@ void TestWeb::fetchSlowAnswerInShortWait()
     slow.body = "late but in time";
     slow.delayMs = 3000;
     m_server->setResponse("/slow", slow);
-    QCOMPARE(FetchPage(m_server->url("/slow"), FetchWait::Short), QString("late but in time"));
+    QCOMPARE(FetchPage(m_server->url("/slow"), FetchWait::Short, directFetch()),
+             QString("late but in time"));
     QCOMPARE(m_server->requestCount("/slow"), 1);
 }
 
@@ -497,7 +501,7 @@ void TestWeb::fetchShortWaitEndsOnWholeSeconds()
         m_server, &FixtureServer::requestReceived, this,
         [&] { log.add([&] { return clock.now() - origin; }); }, Qt::DirectConnection);
 
-    QCOMPARE(FetchPage(m_server->url("/silent"), FetchWait::Short), QString());
+    QCOMPARE(FetchPage(m_server->url("/silent"), FetchWait::Short, directFetch()), QString());
     QCOMPARE(m_server->requestCount("/silent"), 2);
     const QList<qint64> arrivals = log.take();
     QCOMPARE(arrivals.size(), 2);
@@ -524,7 +528,7 @@ void TestWeb::fetchLongWaitEndsAtMinuteChange()
         m_server, &FixtureServer::requestReceived, this,
         [&] { log.add([&] { return clock.now() - origin; }); }, Qt::DirectConnection);
 
-    QCOMPARE(FetchPage(m_server->url("/silent"), FetchWait::Long), QString());
+    QCOMPARE(FetchPage(m_server->url("/silent"), FetchWait::Long, directFetch()), QString());
     QList<qint64> arrivals = log.take();
     QCOMPARE(arrivals.size(), 2);
     QVERIFY2(arrivals[1] >= 2000 && arrivals[1] < 2000 + 2500,
@@ -534,7 +538,7 @@ void TestWeb::fetchLongWaitEndsAtMinuteChange()
         clock.origin = origin;
         clock.real.restart();
     });
-    QCOMPARE(FetchPage(m_server->url("/silent"), FetchWait::Long), QString());
+    QCOMPARE(FetchPage(m_server->url("/silent"), FetchWait::Long, directFetch()), QString());
     arrivals = log.take();
     QCOMPARE(arrivals.size(), 2);
     QVERIFY(arrivals[1] >= 2000 && arrivals[1] < 2000 + 2500);
@@ -547,7 +551,7 @@ void TestWeb::fetchCancelEndsWait()
     m_server->setResponse("/silent", silent);
     // The job's owner cancels from another thread while the fetch waits.
     CancelToken cancel;
-    FetchContext context;
+    FetchContext context = directFetch();
     context.cancel = &cancel;
     std::thread owner([&cancel] {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -561,7 +565,7 @@ void TestWeb::fetchCancelEndsWait()
     m_server->setPage("/page", "hello");
     QCOMPARE(FetchPage(m_server->url("/page"), FetchWait::Short, context), QString());
     QCOMPARE(m_server->requestCount("/page"), 0);
-    QCOMPARE(FetchPage(m_server->url("/page"), FetchWait::Short), QString("hello"));
+    QCOMPARE(FetchPage(m_server->url("/page"), FetchWait::Short, directFetch()), QString("hello"));
 }
 
 QTEST_MAIN(TestWeb)
@@ -645,8 +649,9 @@ void TestWeb::fetchRedirectIntoLocalNetwork()
          QStringLiteral("http://%1:%2/inside").arg(to).arg(m_server->port()).toLatin1()}};
     m_server->setResponse("/moved", moved);
     m_server->setPage("/inside", "router admin");
-    const PageResult r = fetchPageResult(
-        QStringLiteral("http://%1:%2/moved").arg(from).arg(m_server->port()), FetchWait::Short);
+    const PageResult r =
+        fetchPageResult(QStringLiteral("http://%1:%2/moved").arg(from).arg(m_server->port()),
+                        FetchWait::Short, directFetch());
     QCOMPARE(r.text, followed ? QStringLiteral("router admin") : QString());
     QCOMPARE(m_server->requestCount("/inside"), followed ? 1 : 0);
     if (!followed)
