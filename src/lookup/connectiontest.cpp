@@ -3,6 +3,7 @@
 #include "engine/queryconfig.h"
 #include "engine/taskpool.h"
 #include "lookup/configcache.h"
+#include "model/lookupstatus.h"
 #include "web/canceltoken.h"
 #include "web/fetchpage.h"
 #include "web/httpsession.h"
@@ -166,6 +167,9 @@ QString ConnectionCheck::summaryText() const
         ending = QStringLiteral("超时（%1毫秒）").arg(page.elapsedMs);
     else if (page.outcome == PageOutcome::Refused)
         ending = QStringLiteral("不是http地址");
+    else if (page.outcome == PageOutcome::ProxyRefused ||
+             page.outcome == PageOutcome::ProxyPassword)
+        ending = pageOutcomeWord(page.outcome); // the proxy's failure, not the host's
     else if (isConnectionRefused(page))
         ending = QStringLiteral("网络错误：连接被拒绝");
     else if (page.outcome == PageOutcome::Cancelled)

@@ -33,7 +33,7 @@ LoopbackResponse ForwardingProxy::answer(const SiteRequest &request)
     LoopbackResponse response;
     if (m_askPassword) {
         response.status = 407;
-        response.headers.append({"Proxy-Authenticate", "Basic realm=\"test\""});
+        response.headers = {{"Proxy-Authenticate", "Basic realm=\"test\""}};
         return response;
     }
     if (request.method != "GET" || upstream.isEmpty()) {
