@@ -25,9 +25,6 @@ struct QuerySettings
     QString tradeCardHost;      // [hosts] tradecard
     QString nameCardLogin;      // [viewer] nameCardLogin
     QString popupLogin;         // [viewer] popupLogin
-    // [network] proxy: how every request reaches the network ("": directly; "system": the
-    // environment's proxy; http://[user:password@]host:port or socks5://host:port).
-    NetworkSettings network;
     int batchJobs = 1;          // [batch] jobs: buyers in flight at once, 1 to 8
     int batchPaceMs = 0;        // [batch] paceMs: least gap between two request starts to one host
     bool parallelPages = false; // [query] parallelPages: a buyer's page chains at once
@@ -66,6 +63,9 @@ struct QuerySettings
     // The window and the tray.
     bool closeToTray = false;  // [window] closeToTray: closing hides the window into the tray
     bool startAtLogin = false; // [window] startAtLogin: an autostart entry starts it hidden
+    // [network] proxy: how every request reaches the network ("": directly; "system": the
+    // environment's proxy; http://[user:password@]host:port or socks5://host:port).
+    NetworkSettings network = {};
 };
 
 // The three hosts: their keys in the settings file ("hosts/main" …) and their members.

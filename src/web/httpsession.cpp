@@ -160,8 +160,9 @@ HttpSession::Attempt HttpSession::get(const QByteArray &url, qint64 deadline,
                                       QString *error)
 {
     const NetworkSettings network = this->network();
-    // Set even when empty: libcurl would otherwise take the environment's proxy by itself.
-    const QByteArray proxy = network.proxyFor(QUrl::fromEncoded(url));
+    // Set even when empty: libcurl would otherwise take the environment's proxy by itself. The
+    // hosts the proxy skips are libcurl's no-proxy list, for every hop of the fetch alike.
+    const QByteArray proxy = network.proxyForScheme(QUrl::fromEncoded(url).scheme());
     const QByteArray bypass = network.bypassList();
     Lane *lane = borrow();
     CURL *easy = lane->easy;

@@ -149,9 +149,12 @@ bool NetworkSettings::fromProxyText(const QString &text, NetworkSettings *settin
 
 QByteArray NetworkSettings::proxyFor(const QUrl &url) const
 {
-    if (bypasses(url.host()))
-        return {};
-    return url.scheme() == QLatin1String("https") ? m_httpsProxy : m_httpProxy;
+    return bypasses(url.host()) ? QByteArray() : proxyForScheme(url.scheme());
+}
+
+QByteArray NetworkSettings::proxyForScheme(const QString &scheme) const
+{
+    return scheme == QLatin1String("https") ? m_httpsProxy : m_httpProxy;
 }
 
 bool NetworkSettings::bypasses(const QString &hostText) const

@@ -37,6 +37,8 @@ public:
     // The proxy a request to this address goes through, in libcurl's form ("http://u:p@h:port",
     // "socks5h://h:port": the proxy resolves the name), or "" when it goes directly.
     QByteArray proxyFor(const QUrl &url) const;
+    // The proxy for addresses of this scheme ("http", "https"), bypassed hosts aside.
+    QByteArray proxyForScheme(const QString &scheme) const;
     // Whether a request to this host (a name or an address literal) skips the proxy.
     bool bypasses(const QString &host) const;
     // The hosts that skip the proxy, for libcurl's no-proxy list: the same as bypasses().
