@@ -4,6 +4,7 @@
 
 #include "browser/browserengine.h"
 #include "web/fetchpage.h"
+#include "web/networksettings.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -33,6 +34,35 @@ namespace {
 const char kModuleName[] = "brelvon-webengine.so";
 
 std::atomic<int> g_memoryLimitMB{512};
+
+// The network switches for Chromium, and those it started with: it reads them once per process.
+std::mutex g_networkMutex;
+QStringList g_networkSwitches = NetworkSettings().browserSwitches();
+QStringList g_startedSwitches; // empty until Chromium starts
+
+// Added to the flags the user set, unless they name a proxy themselves.
+void useNetworkSwitches()
+{
+    std::lock_guard<std::mutex> lock(g_networkMutex);
+    if (!g_startedSwitches.isEmpty())
+        return;
+    g_startedSwitches = g_networkSwitches;
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (flags.contains("proxy-server"))
+        return;
+    for (const QString &flag : std::as_const(g_networkSwitches))
+        flags += QByteArray(flags.isEmpty() ? "" : " ") + flag.toUtf8();
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags);
+}
+
+// Whether the browser, once started, still runs with the network settings of now. Chromium
+// cannot change its proxy while it runs: with other settings it reads no more pages rather than
+// go around the proxy the seller set.
+bool networkUnchanged()
+{
+    std::lock_guard<std::mutex> lock(g_networkMutex);
+    return g_startedSwitches.isEmpty() || g_startedSwitches == g_networkSwitches;
+}
 
 // Chromium reads its flags once, when the browser starts: the JavaScript heap gets half of the
 // page's memory limit, so that a script that hoards objects fails inside the page before the
@@ -239,6 +269,12 @@ void HiddenBrowser::setMemoryLimitMB(int megabytes)
     g_memoryLimitMB = megabytes;
 }
 
+void HiddenBrowser::setNetwork(const NetworkSettings &network)
+{
+    std::lock_guard<std::mutex> lock(g_networkMutex);
+    g_networkSwitches = network.browserSwitches();
+}
+
 bool HiddenBrowser::startEngine()
 {
     if (m_engine)
@@ -249,6 +285,7 @@ bool HiddenBrowser::startEngine()
     if (hasGuiApplication(&why)) {
         if (const CreateBrowserEngine create = resolveModule(&why)) {
             limitJavaScriptHeap(g_memoryLimitMB);
+            useNetworkSwitches();
             m_engine.reset(create(kBrowserEngineInterface, &why));
         }
     }
@@ -272,6 +309,12 @@ void HiddenBrowser::startNext()
         return;
     const Request &request = m_queue.constFirst();
     if ((request.wanted && !request.wanted()) || !startEngine()) {
+        finish({});
+        return;
+    }
+    if (!networkUnchanged()) {
+        qCWarning(lcBrowser) << "the embedded browser started with other network settings; it "
+                                "reads pages again once the program is restarted";
         finish({});
         return;
     }

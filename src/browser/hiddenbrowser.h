@@ -9,6 +9,7 @@
 #include <memory>
 
 class BrowserEngine;
+class NetworkSettings;
 
 // The page loader of last resort for the detail page: a hidden browser page, without a view, on
 // the thread that owns this object (the GUI thread; it needs a QGuiApplication). The browser
@@ -49,6 +50,10 @@ public:
     // ([browser] maxMemoryMB). Chromium's JavaScript heap limit follows it when the browser
     // starts; the watch of the process applies from the next load.
     static void setMemoryLimitMB(int megabytes);
+    // How every browser of this program reaches the network (the proxy). Chromium takes it when
+    // it starts; a browser started with other settings loads nothing until the program restarts,
+    // rather than go around the proxy. The demo site on this machine is always reached directly.
+    static void setNetwork(const NetworkSettings &network);
 
     // Whether this build carries the browser, and which; and a line for --version.
     static bool isBuiltIn();

@@ -292,10 +292,8 @@ BuyerQueryResult BuyerQuery::queryBuyer(const QString &buyerId, const FetchConte
     NameCardChain card;
     PageResult popup;
     if (m_pool) {
-        // The chains share one session, so each host's connections are still reused.
-        FetchContext shared = context;
-        if (!shared.session)
-            shared.session = &HttpSession::forThisThread();
+        // The chains share the context's session, so each host's connections are still reused.
+        const FetchContext &shared = context;
         const TaskPool::TaskHandle cardDone =
             m_pool->submit([&] { runNameCardChain(id, shared, &card); });
         const TaskPool::TaskHandle popupDone =

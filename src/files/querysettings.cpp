@@ -75,6 +75,14 @@ const char kTemplate[] =
     "nameCardLogin=cntaobaobrelvon_viewer\n"
     "popupLogin=cntaobaobrelvon_popup\n"
     "\n"
+    "[network]\n"
+    "; how every request reaches the network, the embedded browser's included:\n"
+    ";   empty: directly, whatever the environment's proxy variables say\n"
+    ";   system: the environment's http_proxy, https_proxy and no_proxy (or upper-case)\n"
+    ";   http://[user:password@]host:port or socks5://host:port: this proxy (it resolves the\n"
+    ";   marketplace's names; the bundled demo site on this machine is always reached directly)\n"
+    "proxy=\n"
+    "\n"
     "[batch]\n"
     "; buyers looked up at once by a batch, 1 to 8 (1: one after another)\n"
     "jobs=1\n"
@@ -247,6 +255,31 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
                 QStringLiteral("settings file %1 names no host: fill in main, second and tradecard "
                                "under [hosts]"))
                 .arg(path);
+        return false;
+    }
+    // A proxy that cannot be used must not quietly become a direct connection.
+    const QString proxy = readText(ini, QStringLiteral("network/proxy"));
+    QString badVariable;
+    if (!NetworkSettings::fromProxyText(proxy, &s.network, &badVariable)) {
+        *error =
+            badVariable.isEmpty()
+                ? inUserLanguage(QStringLiteral("设置文件 %1：[network] proxy=%2 不是空、"
+                                                "system、http://[用户名:密码@]主机:端口 "
+                                                "或 socks5://主机:端口"),
+                                 QStringLiteral("settings file %1: [network] proxy=%2 is not "
+                                                "empty, system, "
+                                                "http://[user:password@]host:port or "
+                                                "socks5://host:port"))
+                      .arg(path, proxy)
+                : inUserLanguage(QStringLiteral("设置文件 %1：[network] proxy=system，但环境变量 "
+                                                "%2=%3 不是代理地址（http://主机:端口 或 "
+                                                "socks5://主机:端口）"),
+                                 QStringLiteral("settings file %1: [network] proxy=system, but "
+                                                "the environment's %2=%3 is not a proxy "
+                                                "address (http://host:port or "
+                                                "socks5://host:port)"))
+                      .arg(path, badVariable,
+                           qEnvironmentVariable(badVariable.toLatin1().constData()));
         return false;
     }
     // The viewer logins have working defaults: the trade-card pages only need some viewer.

@@ -2,6 +2,7 @@
 
 #include "files/idfile.h"
 #include "model/riskverdict.h"
+#include "web/networksettings.h"
 
 #include <QString>
 #include <QStringList>
@@ -65,6 +66,9 @@ struct QuerySettings
     // The window and the tray.
     bool closeToTray = false;  // [window] closeToTray: closing hides the window into the tray
     bool startAtLogin = false; // [window] startAtLogin: an autostart entry starts it hidden
+    // [network] proxy: how every request reaches the network ("": directly; "system": the
+    // environment's proxy; http://[user:password@]host:port or socks5://host:port).
+    NetworkSettings network = {};
 };
 
 // The three hosts: their keys in the settings file ("hosts/main" …) and their members.

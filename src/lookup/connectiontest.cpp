@@ -3,8 +3,10 @@
 #include "engine/queryconfig.h"
 #include "engine/taskpool.h"
 #include "lookup/configcache.h"
+#include "model/lookupstatus.h"
 #include "web/canceltoken.h"
 #include "web/fetchpage.h"
+#include "web/httpsession.h"
 #include "web/texthelpers.h"
 
 #include <vector>
@@ -165,6 +167,9 @@ QString ConnectionCheck::summaryText() const
         ending = QStringLiteral("超时（%1毫秒）").arg(page.elapsedMs);
     else if (page.outcome == PageOutcome::Refused)
         ending = QStringLiteral("不是http地址");
+    else if (page.outcome == PageOutcome::ProxyRefused ||
+             page.outcome == PageOutcome::ProxyPassword)
+        ending = pageOutcomeWord(page.outcome); // the proxy's failure, not the host's
     else if (isConnectionRefused(page))
         ending = QStringLiteral("网络错误：连接被拒绝");
     else if (page.outcome == PageOutcome::Cancelled)
@@ -223,11 +228,15 @@ QList<ConnectionCheck> testConnections(const QuerySettings &settings, const Canc
                                       : QLatin1String("http://") + check.hostPort + nameCardPath;
         checks.append(check);
     }
+    // The network settings tested, the proxy included, not necessarily the ones lookups run with
+    // now (the settings dialog tests what it has before saving).
+    HttpSession session(settings.network);
     std::vector<TaskPool::TaskHandle> tasks;
     tasks.reserve(size_t(checks.size()));
     for (ConnectionCheck &check : checks) {
-        tasks.push_back(pool.submit([&check, &cancel] {
+        tasks.push_back(pool.submit([&check, &cancel, &session] {
             FetchContext context;
+            context.session = &session;
             context.cancel = &cancel;
             check.page = fetchPageResult(check.page.address, FetchWait::Short, context);
             check.page.page = QString::fromLatin1(documentName(check.document));

@@ -63,7 +63,7 @@ QString fetchAreaTable(const QuerySettings &settings, const FetchContext &contex
 
 LookupService::LookupService(const QuerySettings &settings, int jobs)
     : m_settings(settings), m_jobs(qBound(1, jobs, BatchOptions::kMaxJobs)),
-      m_session(std::make_unique<HttpSession>()),
+      m_session(std::make_unique<HttpSession>(settings.network)),
       // Three threads a job: a buyer's three page chains at once.
       m_pool(std::make_unique<TaskPool>(3 * m_jobs)), m_setup(initialQuerySetup(settings))
 {
@@ -87,6 +87,7 @@ void LookupService::setSettings(const QuerySettings &settings)
 {
     std::lock_guard<std::mutex> lock(m_setupMutex);
     m_settings = settings;
+    m_session->setNetwork(settings.network); // the proxy too, from the next request on
     m_setup = initialQuerySetup(settings);
     m_cachedConfiguration.reset();
     ++m_settingsGeneration;

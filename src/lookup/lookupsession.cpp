@@ -45,6 +45,7 @@ LookupSession::LookupSession(Profile profile, const Options &options, QObject *p
             std::make_shared<const ConfigCache>(ConfigCache::defaultFolder()));
     if (options.browser) {
         HiddenBrowser::setMemoryLimitMB(settings.browserMaxMemoryMB);
+        HiddenBrowser::setNetwork(settings.network);
         m_pages = new PageHandOver(m_service->jobs(), this);
         m_service->setBrowser(m_pages);
     }
@@ -91,6 +92,8 @@ void LookupSession::apply(const QuerySettings &settings, const StorageSettings &
     m_profile.settings = settings;
     m_profile.storage.history = storage.history;
     m_service->setSettings(settings);
+    if (m_pages)
+        HiddenBrowser::setNetwork(settings.network);
     m_service->setRecordHistory(storage.history);
     emit settingsChanged(settings, storage);
 }
@@ -113,7 +116,11 @@ bool LookupSession::useDemoSite()
     StorageSettings storage = m_profile.storage;
     // The demo's made-up buyers stay out of the seller's history.
     storage.history = false;
-    apply(demoSettings(hostPort), storage);
+    // The network stays the seller's (the demo site on this machine is reached directly anyway),
+    // so a browser started under it keeps reading.
+    QuerySettings demo = demoSettings(hostPort);
+    demo.network = m_profile.settings.network;
+    apply(demo, storage);
     return true;
 }
 

@@ -227,6 +227,16 @@ QWidget *SettingsDialog::buildServerPage()
              demo.nameCardLogin, QString());
     addField(grid, QStringLiteral("viewer/popupLogin"), tr("弹出名片页查看者"), TextField,
              demo.popupLogin, QString());
+    addField(grid, QStringLiteral("network/proxy"), tr("代理服务器"), TextField, QString(),
+             tr("应为空、system、http://[用户名:密码@]主机:端口 或 socks5://主机:端口"));
+    auto *proxyNote = new QLabel(tr("留空：直接连接；system：使用环境变量里的代理；"
+                                    "http://主机:端口 或 socks5://主机:端口：所有请求（测试连接和"
+                                    "内置浏览器也一样）都经过这个代理。演示站点总是直接连接。"),
+                                 form);
+    proxyNote->setObjectName(QStringLiteral("proxyNote"));
+    proxyNote->setWordWrap(true);
+    proxyNote->setStyleSheet(QStringLiteral("color: #606060;"));
+    grid->addWidget(proxyNote, grid->rowCount(), 1, 1, 2);
     grid->setColumnStretch(1, 1);
     layout->addWidget(form);
 
@@ -476,6 +486,8 @@ bool SettingsDialog::checkFields(IniDocument *document, QuerySettings *settings,
         field(QStringLiteral("hosts/main"))->setProblem(tr("至少填写一个服务器"));
         ok = false;
     }
+    if (!readProxyField(nullptr))
+        ok = false;
     // Every other value as the program reads it: a copy with a placeholder host goes through the
     // same reader; whatever it would refuse is named next to its field.
     QTemporaryDir dir;
@@ -594,6 +606,9 @@ void SettingsDialog::startConnectionTest()
             ok = false;
         }
     }
+    // The test goes the way lookups would with these settings: through the proxy typed here.
+    if (!readProxyField(&hosts.network))
+        ok = false;
     if (!ok)
         return;
     if (hosts.mainHost.isEmpty() && hosts.secondHost.isEmpty() && hosts.tradeCardHost.isEmpty()) {
@@ -611,6 +626,24 @@ void SettingsDialog::startConnectionTest()
                                      if (self)
                                          self->finishConnectionTest(checks, cancelled);
                                  });
+}
+
+bool SettingsDialog::readProxyField(NetworkSettings *network)
+{
+    Field *f = field(QStringLiteral("network/proxy"));
+    f->setProblem(QString());
+    NetworkSettings read;
+    QString badVariable;
+    if (!NetworkSettings::fromProxyText(f->text(), &read, &badVariable)) {
+        f->setProblem(badVariable.isEmpty()
+                          ? f->rule
+                          : tr("环境变量 %1 不是代理地址（http://主机:端口 或 socks5://主机:端口）")
+                                .arg(badVariable));
+        return false;
+    }
+    if (network)
+        *network = read;
+    return true;
 }
 
 bool SettingsDialog::connectionTestRunning() const

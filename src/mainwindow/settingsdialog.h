@@ -90,6 +90,9 @@ private:
     Field *field(const QString &key) const;
     void loadFields();
     bool checkFields(IniDocument *document, QuerySettings *settings, StorageSettings *storage);
+    // The proxy field as the program reads it (into *network when not null); false, with the
+    // reason under the field, when it cannot be used.
+    bool readProxyField(NetworkSettings *network);
     void finishConnectionTest(const QList<ConnectionCheck> &checks, bool cancelled);
     LookupRunner *testRunner();
     void openDataFolder();

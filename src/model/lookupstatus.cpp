@@ -71,6 +71,10 @@ QString pageOutcomeWord(PageOutcome outcome)
         return QStringLiteral("地址无效");
     case PageOutcome::HostSilent:
         return QStringLiteral("主机无响应");
+    case PageOutcome::ProxyRefused:
+        return QStringLiteral("代理服务器拒绝连接");
+    case PageOutcome::ProxyPassword:
+        return QStringLiteral("代理需要密码");
     case PageOutcome::Blocked:
         break;
     }

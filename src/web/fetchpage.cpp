@@ -91,7 +91,11 @@ PageResult fetch(const QString &page, const QString &address, FetchWait mode,
         return result;
     }
 
-    HttpSession &session = context.session ? *context.session : HttpSession::forThisThread();
+    // Every request goes through a session of the program's network settings: a fetch without
+    // one would bypass the proxy, so there is none.
+    if (!context.session)
+        return refused(result, QStringLiteral("no network session"));
+    HttpSession &session = *context.session;
     const QString host = url.authority();
     FetchLimits *limits = context.limits;
     const SilentHosts::Turn turn = limits ? limits->turn(host) : SilentHosts::Turn::Ask;
@@ -177,6 +181,12 @@ PageResult fetch(const QString &page, const QString &address, FetchWait mode,
         break;
     case HttpSession::Attempt::Refused:
         result.outcome = PageOutcome::Refused;
+        break;
+    case HttpSession::Attempt::ProxyRefused:
+        result.outcome = PageOutcome::ProxyRefused;
+        break;
+    case HttpSession::Attempt::ProxyPassword:
+        result.outcome = PageOutcome::ProxyPassword;
         break;
     }
     qCDebug(lcWeb).noquote() << result.summary();

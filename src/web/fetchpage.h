@@ -38,10 +38,11 @@ public:
 // (five seconds).
 enum class FetchWait { Long, Short };
 
-// Where a fetch runs: the session whose connections it uses (null: the calling thread's own),
-// the job's cancellation, the pacing shared by a batch's workers, and who is told which page is
-// being fetched (a front end's "waiting for …"; called on the fetching thread), and the lookup's
-// limits (its deadline, the hosts found silent). All optional.
+// Where a fetch runs: the session whose connections and network settings it uses (without one
+// nothing is requested), the job's cancellation, the pacing shared by a batch's workers, who is
+// told which page is being fetched (a front end's "waiting for …"; called on the fetching
+// thread), and the lookup's limits (its deadline, the hosts found silent). All but the session
+// optional.
 struct FetchContext
 {
     HttpSession *session = nullptr;

@@ -1,11 +1,11 @@
 #include "web/httpsession.h"
 
+#include "web/addresstext.h"
 #include "web/canceltoken.h"
 #include "web/fetchclock.h"
 #include "web/localnetwork.h"
 
 #include <QRandomGenerator>
-#include <QThreadStorage>
 #include <QUrl>
 
 #include <curl/curl.h>
@@ -29,6 +29,8 @@ void initCurlOnce()
 struct Transfer
 {
     CURL *easy = nullptr;
+    const NetworkSettings *network = nullptr;
+    bool proxy = false; // a proxy is set for this fetch (a host it bypasses is reached directly)
     QByteArray *body = nullptr;
     qint64 headBytes = 0;
     bool tooLarge = false;
@@ -44,7 +46,17 @@ int onRequestReady(void *user, char *address, char *, int, int)
     char *url = nullptr;
     curl_easy_getinfo(t->easy, CURLINFO_EFFECTIVE_URL, &url);
     const QString host = url ? QUrl(QString::fromUtf8(url)).host() : QString();
-    if (!goesIntoLocalNetwork(host, QString::fromLatin1(address))) {
+    // Through a proxy the address connected to is the proxy's: only an address literal in the
+    // request says where it leads, and a name is not resolved here.
+    QString connectedTo = QString::fromLatin1(address);
+    if (t->proxy && !t->network->bypasses(host)) {
+        unsigned char bytes[16];
+        const QByteArray literal = host.toLatin1();
+        const bool isLiteral = parseIPv4Address(literal.constData(), bytes) ||
+                               parseIPv6Address(literal.constData(), bytes);
+        connectedTo = isLiteral ? host : QString();
+    }
+    if (!goesIntoLocalNetwork(host, connectedTo)) {
         t->publicHop = true;
     } else if (t->publicHop) {
         t->intoLocalNetwork = true;
@@ -106,23 +118,23 @@ struct HttpSession::Lane
     }
 };
 
-HttpSession::HttpSession()
+HttpSession::HttpSession(const NetworkSettings &network) : m_network(network)
 {
     initCurlOnce();
 }
 
 HttpSession::~HttpSession() = default;
 
-HttpSession &HttpSession::forThisThread()
+void HttpSession::setNetwork(const NetworkSettings &network)
 {
-    // Owned by Qt's per-thread storage rather than a thread_local object: with MinGW's emulated
-    // thread-local storage such an object's destructor runs after its storage is freed, and the
-    // program crashed whenever a worker thread ended. Never destroyed, so a thread that ends
-    // after main() still has its session ended.
-    static auto *sessions = new QThreadStorage<HttpSession *>;
-    if (!sessions->hasLocalData())
-        sessions->setLocalData(new HttpSession);
-    return *sessions->localData();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_network = network;
+}
+
+NetworkSettings HttpSession::network() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_network;
 }
 
 HttpSession::Lane *HttpSession::borrow()
@@ -147,11 +159,18 @@ HttpSession::Attempt HttpSession::get(const QByteArray &url, qint64 deadline,
                                       const CancelToken *cancel, QByteArray *body, int *status,
                                       QString *error)
 {
+    const NetworkSettings network = this->network();
+    // Set even when empty: libcurl would otherwise take the environment's proxy by itself. The
+    // hosts the proxy skips are libcurl's no-proxy list, for every hop of the fetch alike.
+    const QByteArray proxy = network.proxyForScheme(QUrl::fromEncoded(url).scheme());
+    const QByteArray bypass = network.bypassList();
     Lane *lane = borrow();
     CURL *easy = lane->easy;
     Transfer transfer;
     transfer.easy = easy;
     transfer.body = body;
+    transfer.network = &network;
+    transfer.proxy = !proxy.isEmpty();
 
     curl_easy_reset(easy);
     curl_easy_setopt(easy, CURLOPT_URL, url.constData());
@@ -169,6 +188,8 @@ HttpSession::Attempt HttpSession::get(const QByteArray &url, qint64 deadline,
     curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, onRequestReady);
     curl_easy_setopt(easy, CURLOPT_PREREQDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROXY, proxy.constData());
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, bypass.constData());
     curl_multi_add_handle(lane->multi, easy);
 
     Attempt attempt = Attempt::Failed;
@@ -203,13 +224,31 @@ HttpSession::Attempt HttpSession::get(const QByteArray &url, qint64 deadline,
     long httpStatus = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &httpStatus);
     *status = int(httpStatus);
+    long connectStatus = 0; // the proxy's answer to a tunnel for https
+    curl_easy_getinfo(easy, CURLINFO_HTTP_CONNECTCODE, &connectStatus);
+    long proxyError = CURLPX_OK;
+    curl_easy_getinfo(easy, CURLINFO_PROXY_ERROR, &proxyError);
+    // Whether the last request went through the proxy (a redirect may lead to a host it skips).
+    char *lastUrl = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &lastUrl);
+    const bool viaProxy =
+        transfer.proxy &&
+        !network.bypasses(lastUrl ? QUrl(QString::fromUtf8(lastUrl)).host() : QString());
     // Removing an unfinished transfer closes its connection and frees everything it held, so a
     // server that never ends its answer keeps nothing of ours.
     curl_multi_remove_handle(lane->multi, easy);
     giveBack(lane);
 
     if (done) {
-        if (code == CURLE_OK) {
+        if (viaProxy && (connectStatus == 407 || (code == CURLE_OK && httpStatus == 407) ||
+                         proxyError == CURLPX_NO_AUTH || proxyError == CURLPX_USER_REJECTED)) {
+            attempt = Attempt::ProxyPassword;
+            *error = QStringLiteral("the proxy asks for a password");
+        } else if (viaProxy &&
+                   (code == CURLE_COULDNT_CONNECT || code == CURLE_COULDNT_RESOLVE_PROXY)) {
+            attempt = Attempt::ProxyRefused;
+            *error = QString::fromUtf8(curl_easy_strerror(code));
+        } else if (code == CURLE_OK) {
             attempt = Attempt::Finished;
         } else if (transfer.intoLocalNetwork) {
             attempt = Attempt::Refused;

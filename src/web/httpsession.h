@@ -1,5 +1,7 @@
 #pragma once
 
+#include "web/networksettings.h"
+
 #include <QHash>
 #include <QString>
 
@@ -19,10 +21,14 @@ constexpr long kMaxRedirects = 10;
 // An HTTP client session, like a browser's: it keeps idle connections open so the next page of
 // a query to the same host reuses them. Several threads may fetch through one session at once;
 // each fetch borrows a connection set of its own and gives it back afterwards.
+//
+// Every request goes the way the session's network settings say (directly or through a proxy);
+// new settings apply from the next fetch on. The program's requests all go through sessions made
+// with the service's settings: there is no other way to the network.
 class HttpSession
 {
 public:
-    HttpSession();
+    explicit HttpSession(const NetworkSettings &network = NetworkSettings());
     ~HttpSession();
     HttpSession(const HttpSession &) = delete;
     HttpSession &operator=(const HttpSession &) = delete;
@@ -32,20 +38,34 @@ public:
     // `deadline` (milliseconds of the fetch clock), or when `cancel` is set; the body is kept
     // in result->text's raw form (bytes) and the status, byte count and error are filled in.
     // Refused: a redirect from a public host into the local network (see localnetwork.h),
-    // not followed; the error says so.
-    enum class Attempt { Finished, TimedOut, Cancelled, TooLarge, Failed, Refused };
+    // not followed; the error says so. Through a proxy, that is decided by the address literal a
+    // redirect names: a name is the proxy's to resolve, and the proxy itself may be local.
+    // ProxyRefused: the proxy could not be reached (refused, unknown name); ProxyPassword: it
+    // asked for a password (HTTP 407) we do not have or it did not take. Neither says anything
+    // about the page's own host.
+    enum class Attempt {
+        Finished,
+        TimedOut,
+        Cancelled,
+        TooLarge,
+        Failed,
+        Refused,
+        ProxyRefused,
+        ProxyPassword
+    };
     Attempt get(const QByteArray &url, qint64 deadline, const CancelToken *cancel, QByteArray *body,
                 int *status, QString *error);
 
-    // The calling thread's own session, made on first use and ended with the thread.
-    static HttpSession &forThisThread();
+    void setNetwork(const NetworkSettings &network);
+    NetworkSettings network() const;
 
 private:
     struct Lane;
     Lane *borrow();
     void giveBack(Lane *lane);
 
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
+    NetworkSettings m_network;
     std::vector<std::unique_ptr<Lane>> m_lanes;
     std::vector<Lane *> m_idle;
 };

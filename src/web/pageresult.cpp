@@ -21,6 +21,10 @@ QString PageResult::outcomeName() const
         return QStringLiteral("blocked");
     case PageOutcome::HostSilent:
         return QStringLiteral("host silent");
+    case PageOutcome::ProxyRefused:
+        return QStringLiteral("proxy refused");
+    case PageOutcome::ProxyPassword:
+        return QStringLiteral("proxy password");
     }
     return {};
 }
@@ -31,6 +35,7 @@ QString PageResult::outcomeText() const
     case PageOutcome::NetworkError:
     case PageOutcome::Refused:
     case PageOutcome::Blocked:
+    case PageOutcome::ProxyRefused:
         return outcomeName() + QLatin1String(": ") + error;
     default:
         return outcomeName();
@@ -49,9 +54,10 @@ QString PageResult::summary() const
 
 bool pageOutcomeFromName(const QString &name, PageOutcome *outcome)
 {
-    for (PageOutcome o : {PageOutcome::Ok, PageOutcome::Empty, PageOutcome::Timeout,
-                          PageOutcome::NetworkError, PageOutcome::TooLarge, PageOutcome::Cancelled,
-                          PageOutcome::Refused, PageOutcome::Blocked, PageOutcome::HostSilent}) {
+    for (PageOutcome o :
+         {PageOutcome::Ok, PageOutcome::Empty, PageOutcome::Timeout, PageOutcome::NetworkError,
+          PageOutcome::TooLarge, PageOutcome::Cancelled, PageOutcome::Refused, PageOutcome::Blocked,
+          PageOutcome::HostSilent, PageOutcome::ProxyRefused, PageOutcome::ProxyPassword}) {
         PageResult page;
         page.outcome = o;
         if (page.outcomeName() == name) {

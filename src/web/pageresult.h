@@ -6,15 +6,17 @@
 
 // How one page fetch ended.
 enum class PageOutcome {
-    Ok,           // a body arrived
-    Empty,        // the answer had no body
-    Timeout,      // both attempts ran out of their wait
-    NetworkError, // the connection failed or broke; the error says how
-    TooLarge,     // the body passed the size limit (or the response head its own)
-    Cancelled,    // the job was cancelled before or during the fetch
-    Refused,      // not an address the program fetches (no request was sent)
-    Blocked,      // a body arrived, but it is the site's login, check or access-denied page
-    HostSilent,   // not requested: its host timed out earlier in the lookup (or is being probed)
+    Ok,            // a body arrived
+    Empty,         // the answer had no body
+    Timeout,       // both attempts ran out of their wait
+    NetworkError,  // the connection failed or broke; the error says how
+    TooLarge,      // the body passed the size limit (or the response head its own)
+    Cancelled,     // the job was cancelled before or during the fetch
+    Refused,       // not an address the program fetches (no request was sent)
+    Blocked,       // a body arrived, but it is the site's login, check or access-denied page
+    HostSilent,    // not requested: its host timed out earlier in the lookup (or is being probed)
+    ProxyRefused,  // the proxy could not be reached: nothing is known of the page's host
+    ProxyPassword, // the proxy asked for a password (HTTP 407) it was not given
 };
 
 // What one page fetch did, for diagnostics: FetchPage itself returns only the text.
@@ -34,9 +36,10 @@ struct PageResult
     bool browser = false; // read by the embedded browser (bytes: its text in UTF-8), not fetched
 
     // "ok", "empty", "timeout", "network error", "too large", "cancelled", "refused", "blocked",
-    // "host silent".
+    // "host silent", "proxy refused", "proxy password".
     QString outcomeName() const;
-    // outcomeName() with the details: "network error: …", "refused: …", "blocked: …".
+    // outcomeName() with the details: "network error: …", "refused: …", "blocked: …",
+    // "proxy refused: …".
     QString outcomeText() const;
     // One line for logs and --verbose: outcome (after "browser" for a page the embedded browser
     // read), status, bytes, time, address.

@@ -4,6 +4,7 @@
 #include "browser/hiddenbrowser.h"
 #include "browser/pagehandover.h"
 #include "demosite/demosite.h"
+#include "directfetch.h"
 #include "engine/pagerules.h"
 #include "fixtures.h"
 #include "fixtureserver.h"
@@ -468,7 +469,8 @@ private slots:
         QVERIFY(site.start());
         const QString host = QStringLiteral("http://") + site.hostPort();
         QueryConfig config;
-        config.readIndexedList(FetchPage(host + "/soft/qvdl/fmj2.htm", FetchWait::Short));
+        config.readIndexedList(
+            FetchPage(host + "/soft/qvdl/fmj2.htm", FetchWait::Short, directFetch()));
         HiddenBrowser browser;
         const QString text = load(browser, host + "/rate/user-rate-" + xyid + ".htm");
         const DetailPageResult r = detailPageRule(text, DetailSource::Browser, config);

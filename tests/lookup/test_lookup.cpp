@@ -1,5 +1,6 @@
 #include "demosite/demosite.h"
 #include "files/querysettings.h"
+#include "forwardingproxy.h"
 #include "lookup/lookuprunner.h"
 #include "lookup/lookupsession.h"
 
@@ -90,6 +91,32 @@ private slots:
         QCOMPARE(next.result.record.nick, QStringLiteral("小宇"));
         QVERIFY2(next.result.record.creditUrl.contains(after.hostPort()),
                  qPrintable(next.result.record.creditUrl));
+    }
+
+    // A new proxy reaches the next lookup without a restart.
+    void proxyChangeReachesNextLookup()
+    {
+        DemoSite site;
+        QVERIFY(site.start());
+        ForwardingProxy refusing;
+        refusing.setAskPassword(true);
+        ForwardingProxy working;
+        working.map(QStringLiteral("brelvon.invalid"), site.hostPort());
+        QVERIFY(refusing.listen() && working.listen());
+        QuerySettings settings = demoSettings(QStringLiteral("brelvon.invalid"));
+        QVERIFY(NetworkSettings::fromProxyText(refusing.address(), &settings.network));
+        LookupSession session(settings);
+        LookupRunner runner(&session.service());
+        QCOMPARE(lookUp(runner, QStringLiteral("xiaoyu_2008")).status,
+                 LookupStatus::NoConfiguration);
+        const qsizetype refused = refusing.requestLines().size();
+        QVERIFY(refused > 0);
+
+        QVERIFY(NetworkSettings::fromProxyText(working.address(), &settings.network));
+        session.applySettings(settings, session.storage());
+        const LookupOutcome next = lookUp(runner, QStringLiteral("xiaoyu_2008"));
+        QCOMPARE(next.result.record.nick, QStringLiteral("小宇"));
+        QCOMPARE(refusing.requestLines().size(), refused);
     }
 };
 

@@ -5,6 +5,7 @@
 #include "files/inidocument.h"
 #include "fixtures.h"
 #include "fixtureserver.h"
+#include "forwardingproxy.h"
 #include "lookup/configcache.h"
 #include "lookup/lookupservice.h"
 #include "mainwindow/mainwindow.h"
@@ -145,6 +146,9 @@ private slots:
         QTest::newRow("no host at all") << "hosts/main"
                                         << ""
                                         << "ok.example";
+        QTest::newRow("proxy without a port") << "network/proxy"
+                                              << "http://proxy.example"
+                                              << "http://proxy.example:3128";
         QTest::newRow("line feed") << "viewer/nameCardLogin"
                                    << "cntaobao\nx"
                                    << "cntaobaox";
@@ -410,6 +414,24 @@ private slots:
                     .endsWith("测试已停止。"));
         // Closing the dialog in the middle of a test does not wait for the hosts.
         QTest::mouseClick(dialog.findChild<QPushButton *>("testConnectionButton"), Qt::LeftButton);
+    }
+
+    // The test goes through the proxy typed in the dialog, before it is saved.
+    void connectionTestThroughTypedProxy()
+    {
+        FixtureServer site;
+        ForwardingProxy proxy;
+        QVERIFY(site.listen() && proxy.listen());
+        site.setPage("/soft/qvdl/fmj2.htm", "Brelvon#90#http://x/s?q={mjna}#0#");
+        proxy.map("brelvon.invalid", site.hostPort());
+        const QString path = writeFile("proxy.conf", "[hosts]\nmain=brelvon.invalid\n");
+        SettingsDialog dialog(path);
+        dialog.setFieldText("network/proxy", proxy.address());
+        QSignalSpy finished(&dialog, &SettingsDialog::connectionTestFinished);
+        QTest::mouseClick(dialog.findChild<QPushButton *>("testConnectionButton"), Qt::LeftButton);
+        QVERIFY(finished.wait(30000));
+        QVERIFY(dialog.connectionResults().at(1).gaveConfiguration());
+        QCOMPARE(proxy.requestLines().filter("GET http://brelvon.invalid/soft/").size(), 2);
     }
 
     // The program started without a settings file opens the dialog on 服务器 and writes no

@@ -1,7 +1,9 @@
 
 #include "demosite/demosite.h"
+#include "directfetch.h"
 #include "files/batchjournal.h"
 #include "fixtureserver.h"
+#include "forwardingproxy.h"
 #include "interruptprocess.h"
 #include "web/codepage936.h"
 #include "web/fetchpage.h"
@@ -138,6 +140,13 @@ private slots:
         QTest::newRow("no reasons make it high")
             << QByteArray("[hosts]\nmain=a\n[risk]\nhighAtReasons=0\n")
             << "[risk] highAtReasons=0 is not a number from 1 to 6";
+        // A proxy that cannot be used is refused, never quietly left out.
+        QTest::newRow("proxy without a port")
+            << QByteArray("[hosts]\nmain=a\n[network]\nproxy=http://proxy.example\n")
+            << "[network] proxy=http://proxy.example is not empty, system,";
+        QTest::newRow("proxy of another kind")
+            << QByteArray("[hosts]\nmain=a\n[network]\nproxy=https://proxy.example:3128\n")
+            << "[network] proxy=https://proxy.example:3128 is not empty, system,";
     }
     void badSettings()
     {
@@ -522,8 +531,8 @@ private slots:
     {
         DemoSite market; // the marketplace and trade cards stay up throughout
         QVERIFY(market.start());
-        const QString config =
-            FetchPage("http://" + market.hostPort() + "/soft/qvdl/fmj2.htm", FetchWait::Short);
+        const QString config = FetchPage("http://" + market.hostPort() + "/soft/qvdl/fmj2.htm",
+                                         FetchWait::Short, directFetch());
         QVERIFY(config.contains("Brelvon"));
         auto ours = std::make_unique<FixtureServer>();
         QVERIFY(ours->listen());
@@ -578,6 +587,82 @@ private slots:
         stale = runCli({"settings", "check", "--settings", settings}, m_dir.path(), data);
         QCOMPARE(stale.exitCode, 1);
         QVERIFY2(stale.err.contains(aged), qPrintable(stale.err));
+    }
+
+    // With a proxy, every request goes through it, and the names of hosts this machine cannot
+    // resolve are the proxy's to resolve.
+    void queryThroughProxy()
+    {
+        DemoSite site;
+        QVERIFY(site.start());
+        ForwardingProxy proxy;
+        proxy.map("brelvon.invalid", site.hostPort());
+        QVERIFY(proxy.listen());
+        const QString settings =
+            writeFile("proxy.conf", "[hosts]\nmain=brelvon.invalid\ntradecard=brelvon.invalid:80\n"
+                                    "[network]\nproxy=" +
+                                        proxy.address().toUtf8() + "\n");
+        const QString data = m_dir.filePath("proxy-data"); // no kept configuration
+        const CliRun run = runCli({"query", "--no-history", "--settings", settings, "xiaoyu_2008"},
+                                  m_dir.path(), data);
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.out.contains("\"nick\":\"小宇\""), run.out.constData());
+        const QStringList lines = proxy.requestLines();
+        for (const QString &line : lines)
+            QVERIFY2(line.startsWith("GET http://brelvon.invalid"), qPrintable(line));
+        for (const char *page : {"/soft/qvdl/fmj2.htm", "/soft/qvdl/city.txt", "/search",
+                                 "/tradecard/nameCard.htm", "/tradecard/popupNameCard.htm"})
+            QVERIFY2(lines.filter(page).size() == 1, qPrintable(lines.join('\n')));
+        // Nothing reached the site around the proxy.
+        QCOMPARE(site.marketplaceRequests(), qint64(lines.size() - lines.filter("/soft/").size()));
+
+        const CliRun check =
+            runCli({"settings", "check", "--settings", settings}, m_dir.path(), data);
+        QCOMPARE(check.exitCode, 0);
+        QVERIFY(proxy.requestLines().filter("/soft/qvdl/zkrap2.htm").size() == 1);
+    }
+
+    // A proxy that cannot be reached or wants a password is said as such, not as the
+    // marketplace's failure.
+    void proxyFailures_data()
+    {
+        QTest::addColumn<bool>("proxyListens");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<QByteArray>("outcome");
+        QTest::newRow("asks for a password")
+            << true << "代理需要密码" << QByteArray("proxy password");
+        QTest::newRow("port closed")
+            << false << "代理服务器拒绝连接" << QByteArray("proxy refused");
+    }
+    void proxyFailures()
+    {
+        QFETCH(bool, proxyListens);
+        QFETCH(QString, said);
+        QFETCH(QByteArray, outcome);
+        ForwardingProxy proxy;
+        proxy.setAskPassword(true);
+        QString address = "http://127.0.0.1:1";
+        if (proxyListens) {
+            QVERIFY(proxy.listen());
+            address = proxy.address();
+        } else {
+            QTcpServer closed; // a port that was free a moment ago
+            QVERIFY(closed.listen(QHostAddress::LocalHost));
+            address = "http://127.0.0.1:" + QString::number(closed.serverPort());
+        }
+        const QString settings =
+            writeFile("badproxy.conf", "[hosts]\nmain=brelvon.invalid\ntradecard=card.invalid\n"
+                                       "[network]\nproxy=" +
+                                           address.toUtf8() + "\n");
+        const CliRun run = runCli({"query", "--no-history", "--settings", settings, "tom"},
+                                  m_dir.path(), {}, "zh_CN.UTF-8");
+        QCOMPARE(run.exitCode, 3);
+        QVERIFY2(run.out.contains("\"nameCard\":\"" + outcome + "\""), run.out.constData());
+        QVERIFY2(run.err.contains("brelvon.invalid " + said), qPrintable(run.err));
+        const CliRun check =
+            runCli({"settings", "check", "--settings", settings}, m_dir.path(), {}, "zh_CN.UTF-8");
+        QCOMPARE(check.exitCode, 1);
+        QVERIFY2(QString::fromUtf8(check.out).contains(said), check.out.constData());
     }
 
     // settings check: one line per host and document; exit 0 only when every host of our site

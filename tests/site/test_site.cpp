@@ -5,6 +5,7 @@
 
 #include "demosite/demosite.h"
 #include "demosite/sitepages.h"
+#include "directfetch.h"
 #include "engine/pagerules.h"
 #include "engine/queryconfig.h"
 #include "fixtureserver.h"
@@ -51,7 +52,7 @@ QMap<int, QString> readIndexedList(const QString &text, int maxIndex)
 
 QString fetch(const QString &address)
 {
-    return FetchPage(address, FetchWait::Long);
+    return FetchPage(address, FetchWait::Long, directFetch());
 }
 
 struct Raw
@@ -340,7 +341,7 @@ void TestSite::startupListVersionOverride()
     QVERIFY(site.start());
     const QString text = FetchPage(QLatin1String("http://") + site.hostPort() +
                                        QLatin1String("/soft/qvdl/zkrap2.htm"),
-                                   FetchWait::Short);
+                                   FetchWait::Short, directFetch());
     const QMap<int, QString> slotTexts = readIndexedList(text, 21);
     QCOMPARE(slotTexts.value(0), QStringLiteral("bb2.0"));
     QCOMPARE(slotTexts.value(1), QStringLiteral("使用教程"));
@@ -541,7 +542,7 @@ void TestSite::delayIsHonoured()
     timer.start();
     const QString page =
         FetchPage(QLatin1String("http://") + site.hostPort() + QLatin1String("/soft/help.htm"),
-                  FetchWait::Short);
+                  FetchWait::Short, directFetch());
     QVERIFY(timer.elapsed() >= 300);
     QVERIFY(page.contains(QStringLiteral("帮助")));
 }
@@ -830,15 +831,16 @@ void TestSite::rateLimitAndSilentHost()
     QVERIFY(site.startSilentHost());
     const QString search =
         "http://" + site.hostPort() + "/member/search.htm?nick=tom.wang&search_type=user";
-    QVERIFY(!FetchPage(search, FetchWait::Short).contains(QStringLiteral("滑块")));
-    QVERIFY(FetchPage(search, FetchWait::Short).contains(QStringLiteral("滑块")));
-    QVERIFY(FetchPage(search, FetchWait::Short).contains(QStringLiteral("滑块")));
+    QVERIFY(!FetchPage(search, FetchWait::Short, directFetch()).contains(QStringLiteral("滑块")));
+    QVERIFY(FetchPage(search, FetchWait::Short, directFetch()).contains(QStringLiteral("滑块")));
+    QVERIFY(FetchPage(search, FetchWait::Short, directFetch()).contains(QStringLiteral("滑块")));
     QCOMPARE(site.rateLimitBlocks(), 1);
-    QVERIFY(FetchPage("http://" + site.hostPort() + "/soft/qvdl/fmj2.htm", FetchWait::Short)
+    QVERIFY(FetchPage("http://" + site.hostPort() + "/soft/qvdl/fmj2.htm", FetchWait::Short,
+                      directFetch())
                 .contains("Brelvon"));
 
     FetchLimits limits(fetchClockNow() + 200);
-    FetchContext context;
+    FetchContext context = directFetch();
     context.limits = &limits;
     const PageResult silent = fetchPageResult(
         "http://" + site.silentHostPort() + "/tradecard/nameCard.htm", FetchWait::Long, context);

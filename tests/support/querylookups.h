@@ -1,5 +1,6 @@
 #pragma once
 
+#include "directfetch.h"
 #include "engine/buyerquery.h"
 #include "lookup/lookupservice.h"
 #include "web/canceltoken.h"
@@ -47,7 +48,8 @@ public:
     // The buyer's pages alone, with the setup as it stands.
     BuyerQueryResult queryBuyer(const QString &id)
     {
-        return ::queryBuyer(*service().setup(), m_settings, id, {}, m_browser, &service().pool());
+        return ::queryBuyer(*service().setup(), m_settings, id, directFetch(), m_browser,
+                            &service().pool());
     }
     const QueryConfig &config() { return service().setup()->config; }
     QString areaTable() { return service().setup()->areaTable; }
