@@ -9,6 +9,7 @@
 #include "model/lookupstatus.h"
 #include "model/uilanguage.h"
 #include "web/codepage936.h"
+#include "web/pagetext.h"
 #include "web/texthelpers.h"
 
 #include <QStringDecoder>
@@ -372,7 +373,7 @@ bool loadCapture(const QString &folder, LoadedCapture *capture, QString *error)
     struct Read
     {
         qint64 bytes;
-        QString text;
+        PageText text;
     };
     QHash<std::pair<QString, bool>, Read> read;
     for (const CapturedPage &page : c.index.pages) {
@@ -388,9 +389,12 @@ bool loadCapture(const QString &folder, LoadedCapture *capture, QString *error)
                 QByteArray body;
                 if (!readCaptureFile(opened, page.file, page.result.bytes, &body, error))
                     return false;
-                known =
-                    read.insert({page.file, browser},
-                                {body.size(), browser ? QString::fromUtf8(body) : decode936(body)});
+                PageText text;
+                if (browser)
+                    text.text = QString::fromUtf8(body);
+                else
+                    text = decodePageBody(body, page.contentType);
+                known = read.insert({page.file, browser}, {body.size(), text});
             } else if (known->bytes != page.result.bytes) {
                 *error = QStringLiteral("%1/%2 holds %3 bytes, capture.json says %4: the file is "
                                         "damaged or was edited")
@@ -399,7 +403,9 @@ bool loadCapture(const QString &folder, LoadedCapture *capture, QString *error)
                              .arg(page.result.bytes);
                 return false;
             }
-            kept.text = known->text;
+            kept.text = known->text.text;
+            kept.result.encoding = known->text.encoding;
+            kept.result.undecodable = known->text.undecodable;
         }
         if (browser)
             c.pages.browserDetail = std::move(kept);
@@ -420,7 +426,7 @@ bool loadCapture(const QString &folder, LoadedCapture *capture, QString *error)
             std::any_of(c.index.pages.begin(), c.index.pages.end(),
                         [&file = file](const CapturedPage &page) { return page.file == file; });
         if (download) {
-            text = decode936(bytes);
+            text = decodePageBody(bytes).text;
         } else if (!decodeSiteText(bytes, &text, error)) {
             *error = inUserLanguage(QStringLiteral("%1/%2：%3不能用：%4"),
                                     QStringLiteral("%1/%2: the %3 is %4"))
@@ -529,10 +535,9 @@ void Checker::pageNote(FieldCheck &f, const QString &page, const QString &zh,
         setNote(f, QStringLiteral("%1是拦截页面").arg(buyerPageTitle(page)),
                 QStringLiteral("the %1 page is a block page").arg(page));
     else
-        setNote(f,
-                QStringLiteral("%1没有给出内容：%2")
-                    .arg(buyerPageTitle(page), pageOutcomeWord(p->outcome)),
-                QStringLiteral("the %1 page gave nothing: %2").arg(page, p->outcomeText()));
+        setNote(
+            f, QStringLiteral("%1没有给出内容：%2").arg(buyerPageTitle(page), pageOutcomeWords(*p)),
+            QStringLiteral("the %1 page gave nothing: %2").arg(page, p->outcomeText()));
 }
 
 std::optional<MarkerMiss> Checker::findMiss(const QString &page, const QString &pageText,

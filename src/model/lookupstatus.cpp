@@ -71,10 +71,18 @@ QString pageOutcomeWord(PageOutcome outcome)
         return QStringLiteral("地址无效");
     case PageOutcome::HostSilent:
         return QStringLiteral("主机无响应");
+    case PageOutcome::HttpError:
+        return QStringLiteral("HTTP 错误");
     case PageOutcome::Blocked:
         break;
     }
     return QStringLiteral("被拦截");
+}
+
+QString pageOutcomeWords(const PageResult &page)
+{
+    return page.outcome == PageOutcome::HttpError ? page.outcomeText()
+                                                  : pageOutcomeWord(page.outcome);
 }
 
 LookupStatus buyerPagesStatus(const PageResults &pages, bool listed, QString *detail)
@@ -86,7 +94,7 @@ LookupStatus buyerPagesStatus(const PageResults &pages, bool listed, QString *de
         const PageResult &page = pages.at(i);
         if (!isBuyerPage(page.page))
             continue;
-        const QString words = buyerPageTitle(page.page) + u' ' + pageOutcomeWord(page.outcome);
+        const QString words = buyerPageTitle(page.page) + u' ' + pageOutcomeWords(page);
         if (page.page == BuyerPage::Search && page.outcome == PageOutcome::Ok)
             searchRead = true;
         if (page.outcome == PageOutcome::Blocked) {

@@ -36,3 +36,5 @@ QString configurationAttemptsText(const PageResults &pages);
 
 // How a page fetch ended, as the user reads it: "正常", "空白", "超时", "网络错误" …
 QString pageOutcomeWord(PageOutcome outcome);
+// pageOutcomeWord of the page, with the status of an HTTP error: "HTTP 404".
+QString pageOutcomeWords(const PageResult &page);

@@ -145,7 +145,7 @@ void HttpSession::giveBack(Lane *lane)
 
 HttpSession::Attempt HttpSession::get(const QByteArray &url, qint64 deadline,
                                       const CancelToken *cancel, QByteArray *body, int *status,
-                                      QString *error)
+                                      QString *error, QByteArray *contentType)
 {
     Lane *lane = borrow();
     CURL *easy = lane->easy;
@@ -203,6 +203,11 @@ HttpSession::Attempt HttpSession::get(const QByteArray &url, qint64 deadline,
     long httpStatus = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &httpStatus);
     *status = int(httpStatus);
+    if (contentType) {
+        char *type = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type);
+        *contentType = type ? QByteArray(type) : QByteArray();
+    }
     // Removing an unfinished transfer closes its connection and frees everything it held, so a
     // server that never ends its answer keeps nothing of ours.
     curl_multi_remove_handle(lane->multi, easy);

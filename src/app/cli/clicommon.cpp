@@ -56,6 +56,17 @@ QString numberOrDash(qint64 number, bool known)
     return known ? QString::number(number) : QStringLiteral("—");
 }
 
+// "，编码 utf-8" with "，3 处无法解码" when some bytes were; "" for a page not decoded.
+QString pageEncodingWords(const PageResult &page)
+{
+    if (page.encoding.isEmpty())
+        return {};
+    QString words = QStringLiteral("，编码 ") + page.encoding;
+    if (page.undecodable > 0)
+        words += QStringLiteral("，%1 处无法解码").arg(page.undecodable);
+    return words;
+}
+
 void printPage(const QString &buyerId, const PageResult &page)
 {
     // A page without an HTTP answer has no status: "—", not 0.
@@ -68,10 +79,11 @@ void printPage(const QString &buyerId, const PageResult &page)
                               status)
                          .arg(page.bytes)
                          .arg(page.elapsedMs)
-                         .arg(page.address));
+                         .arg(page.address) +
+                     page.encodingText());
         return;
     }
-    QString outcome = pageOutcomeWord(page.outcome);
+    QString outcome = pageOutcomeWords(page);
     if (!page.error.isEmpty() && page.outcome != PageOutcome::Ok)
         outcome += u'（' + page.error + u'）';
     printMessage(
@@ -79,7 +91,8 @@ void printPage(const QString &buyerId, const PageResult &page)
             .arg(buyerId, page.browser ? QStringLiteral("内置浏览器 ") : QString(), outcome, status)
             .arg(page.bytes)
             .arg(page.elapsedMs)
-            .arg(page.address));
+            .arg(page.address) +
+        pageEncodingWords(page));
 }
 
 void printCachedConfiguration(const QString &buyerId, const LookupOutcome &outcome)
