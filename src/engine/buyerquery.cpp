@@ -171,7 +171,9 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
     QString detail = fetchBuyerPage(out->pages, BuyerPage::Detail, search.detailAddress,
                                     FetchWait::Long, context);
     PageResult &detailNote = out->pages.last();
-    if (isBlank(detail) && detailNote.outcome != PageOutcome::Blocked && m_browser &&
+    // A page the site answered with an error status would show the browser the same error page.
+    if (isBlank(detail) && detailNote.outcome != PageOutcome::Blocked &&
+        detailNote.outcome != PageOutcome::HttpError && m_browser &&
         !(context.cancel && context.cancel->isCancelled()) && !pastDeadline(context)) {
         QElapsedTimer timer;
         timer.start();

@@ -2,6 +2,7 @@
 #include "app/cli/clicommon.h"
 #include "app/cli/querycommand.h"
 #include "engine/configcheck.h"
+#include "engine/markerfinder.h"
 #include "files/inputfile.h"
 
 #include <utility>
@@ -178,13 +179,113 @@ int runDiff(const QStringList &files, bool json)
     return CliOk;
 }
 
+// Where a value sits on the captures' pages, and the entries that cut it.
+int runFind(const QString &value, const QString &field, const QStringList &folders, bool json)
+{
+    QList<LoadedCapture> captures;
+    for (const QString &folder : folders) {
+        LoadedCapture capture;
+        QString error;
+        if (!loadCapture(folder, &capture, &error)) {
+            printMessage(error);
+            return CliUsage;
+        }
+        captures.append(std::move(capture));
+    }
+    const MarkerFinder::Result found = MarkerFinder::find(value, captures, field);
+    if (json) {
+        QStringList sightings;
+        for (const MarkerFinder::Sighting &s : found.sightings)
+            sightings.append(QStringLiteral("{\"capture\":%1,\"page\":%2,\"browser\":%3,\"at\":%4,"
+                                            "\"around\":%5,\"inScript\":%6}")
+                                 .arg(jsonString(s.capture), jsonString(s.page),
+                                      s.browser ? QLatin1String("true") : QLatin1String("false"))
+                                 .arg(s.at)
+                                 .arg(jsonString(s.around),
+                                      s.inScript ? QLatin1String("true") : QLatin1String("false")));
+        QString proposal = QStringLiteral("null");
+        if (const auto &p = found.proposal) {
+            QStringList entries;
+            QStringList lines;
+            for (const QString &line : MarkerFinder::entryLines(*p))
+                lines.append(jsonString(line));
+            for (const auto &[entry, text] : p->entries)
+                entries.append(
+                    QStringLiteral("{\"entry\":%1,\"value\":%2}").arg(entry).arg(jsonString(text)));
+            proposal =
+                QStringLiteral("{\"field\":%1,\"entries\":[%2],\"lines\":%3,"
+                               "\"reads\":%4,\"lookupReads\":%5}")
+                    .arg(jsonString(p->field), entries.join(u','), u'[' + lines.join(u',') + u']',
+                         p->reads ? QLatin1String("true") : QLatin1String("false"),
+                         jsonString(p->readBack));
+        }
+        printLine(QStringLiteral("{\"value\":%1,\"sightings\":[%2],\"page\":%3,\"proposal\":%4,"
+                                 "\"why\":%5}")
+                      .arg(jsonString(value), sightings.join(u','), jsonString(found.page),
+                           proposal, jsonString(found.whyEnglish)));
+        return found.proposal ? CliOk : CliFailed;
+    }
+    for (const MarkerFinder::Sighting &s : found.sightings) {
+        const QString where =
+            (englishMessages() ? s.page + QStringLiteral(" page") : buyerPageTitle(s.page)) +
+            (s.browser ? inUserLanguage(QStringLiteral("（内置浏览器的文本）"),
+                                        QStringLiteral(" (the embedded browser's text)"))
+                       : QString());
+        printLine(inUserLanguage(QStringLiteral("%1：%2第 %3 个字符：%4%5"),
+                                 QStringLiteral("%1: %2 at character %3: %4%5"))
+                      .arg(escapeControls(s.capture), where)
+                      .arg(s.at)
+                      .arg(quoted(s.around),
+                           s.inScript ? inUserLanguage(QStringLiteral("（在脚本中）"),
+                                                       QStringLiteral(" (inside a script)"))
+                                      : QString()));
+    }
+    const bool onlyByScript =
+        !found.sightings.isEmpty() &&
+        std::all_of(found.sightings.begin(), found.sightings.end(),
+                    [](const MarkerFinder::Sighting &s) { return s.browser || s.inScript; });
+    if (onlyByScript)
+        printLine(inUserLanguage(
+            QStringLiteral("它只在脚本里或内置浏览器的文本中：页面用脚本把它写出来，它在页面上的"
+                           "样子可能与这里不同"),
+            QStringLiteral("it is only inside scripts or in the embedded browser's text: a script "
+                           "of the page writes it, and the page may show it otherwise")));
+    if (!found.proposal) {
+        printMessage(
+            inUserLanguage(QStringLiteral("没有建议：%1"), QStringLiteral("no proposal: %1"))
+                .arg(found.why));
+        return CliFailed;
+    }
+    const MarkerFinder::Proposal &p = *found.proposal;
+    printLine(inUserLanguage(QStringLiteral("建议（%1）：把配置中这些条目的行换成："),
+                             QStringLiteral("proposed for %1: replace these entries' lines of "
+                                            "the configuration with:"))
+                  .arg(p.fieldShown));
+    for (const QString &line : MarkerFinder::entryLines(p))
+        printLine(QStringLiteral("  ") + escapeControls(line));
+    if (p.reads)
+        printLine(
+            inUserLanguage(QStringLiteral("用这些条目，每个抓取上的规则都截出 %1；查询读到 %2"),
+                           QStringLiteral("with them the rule cuts %1 on every capture; the "
+                                          "lookup reads %2"))
+                .arg(quoted(value), quoted(p.readBack)));
+    else
+        printLine(
+            inUserLanguage(QStringLiteral("注意：用这些条目，规则截出的不是 %1（查询读到 %2）"),
+                           QStringLiteral("note: with them the rule does not cut %1 (the "
+                                          "lookup reads %2)"))
+                .arg(quoted(value), quoted(p.readBack)));
+    return CliOk;
+}
+
 } // namespace
 
 int runCheckConfigCommand(const QStringList &args)
 {
     CheckConfigLine cli(
         QStringLiteral("check-config [--expect] [--json] CONFIG CAPTURE... | check-config "
-                       "--diff [--json] OLD NEW"),
+                       "--diff [--json] OLD NEW | check-config --find TEXT [--field NAME] "
+                       "[--json] CAPTURE..."),
         inUserLanguage(
             QStringLiteral("检查查询配置文件（我们网站提供的文本，代码页 936 或 UTF-8），并离线地用"
                            "抓取的页面运行它的页面规则：每个字段截取的值、用到的条目，值为空或有"
@@ -208,7 +309,24 @@ int runCheckConfigCommand(const QStringList &args)
         QStringLiteral("diff"),
         inUserLanguage(QStringLiteral("比较两份配置文件 OLD 和 NEW。"),
                        QStringLiteral("Compare two configuration files, OLD and NEW.")));
-    cli.parser().addOptions({expectOption, jsonOption, diffOption});
+    const QCommandLineOption findOption(
+        QStringLiteral("find"),
+        inUserLanguage(QStringLiteral("在抓取的页面上找页面上显示的文字 TEXT（如 99.45），给出它"
+                                      "所在的页面、周围的文字，以及在每个抓取上都正好截出它的开始"
+                                      "和结束标记（可粘贴到配置中的条目行）。"),
+                       QStringLiteral("Find TEXT, a value the page shows (such as 99.45), on the "
+                                      "captures' pages: the page, the text around it, and start "
+                                      "and end markers that cut exactly it from every capture, as "
+                                      "entry lines to paste into the configuration.")),
+        QStringLiteral("TEXT"));
+    const QCommandLineOption fieldOption(
+        QStringLiteral("field"),
+        inUserLanguage(QStringLiteral("--find 的字段：%1（默认按页面和文字猜）。"),
+                       QStringLiteral("The field for --find: %1 (default: guessed from the page "
+                                      "and the text)."))
+            .arg(MarkerFinder::fields().join(QStringLiteral(", "))),
+        QStringLiteral("NAME"));
+    cli.parser().addOptions({expectOption, jsonOption, diffOption, findOption, fieldOption});
     cli.addHelpOption();
     cli.parser().addPositionalArgument(
         QStringLiteral("CONFIG"),
@@ -228,6 +346,27 @@ int runCheckConfigCommand(const QStringList &args)
             return cli.usage(inUserLanguage(QStringLiteral("--diff 比较两个文件：OLD NEW"),
                                             QStringLiteral("--diff compares two files: OLD NEW")));
         return runDiff(operands, json);
+    }
+    if (cli.parser().isSet(findOption)) {
+        QString value;
+        QString field;
+        if (!cli.singleValue(findOption,
+                             inUserLanguage(QStringLiteral("文字"), QStringLiteral("a text")),
+                             &value, &exitCode) ||
+            !cli.singleValue(
+                fieldOption,
+                inUserLanguage(QStringLiteral("字段名"), QStringLiteral("a field name")), &field,
+                &exitCode))
+            return exitCode;
+        if (value.isEmpty() || operands.isEmpty() || cli.parser().isSet(expectOption))
+            return cli.usage(inUserLanguage(QStringLiteral("--find 要一段文字和至少一个抓取文件夹"),
+                                            QStringLiteral("--find takes a text and at least one "
+                                                           "capture")));
+        if (!field.isEmpty() && !MarkerFinder::fields().contains(field))
+            return cli.usage(inUserLanguage(QStringLiteral("--field 应为 %1"),
+                                            QStringLiteral("--field is one of %1"))
+                                 .arg(MarkerFinder::fields().join(QStringLiteral(", "))));
+        return runFind(value, field, operands, json);
     }
     if (operands.size() < 2)
         return cli.usage(
