@@ -26,6 +26,28 @@ bool insideScript(const QString &text, qsizetype at)
     return open >= 0 && text.lastIndexOf(QLatin1String("</script"), at, Qt::CaseInsensitive) < open;
 }
 
+// Whether the value stands on its own there: "2" in "127" or "2008" is not the value a person
+// reads.
+bool standsAlone(const QString &text, qsizetype at, const QString &value)
+{
+    const auto word = [](QChar c) { return c.isLetterOrNumber() || c == u'.' || c == u'_'; };
+    const qsizetype end = at + value.size();
+    return !(word(value.front()) && at > 0 && word(text.at(at - 1))) &&
+           !(word(value.back()) && end < text.size() && word(text.at(end)));
+}
+
+// The value's places in the text that stand alone, at most kMaxSightings.
+QList<qsizetype> placesOf(const QString &text, const QString &value)
+{
+    QList<qsizetype> places;
+    for (qsizetype at = text.indexOf(value); at >= 0 && places.size() < kMaxSightings;
+         at = text.indexOf(value, at + 1)) {
+        if (standsAlone(text, at, value))
+            places.append(at);
+    }
+    return places;
+}
+
 // A capture's text of the page: fetched, or the embedded browser's; null without one.
 const QString *pageText(const LoadedCapture &capture, const QString &page, bool browser)
 {
@@ -68,9 +90,7 @@ struct Markers
 std::optional<Markers> findMarkers(const QList<const QString *> &texts, const QString &value)
 {
     const QString &first = *texts.first();
-    int tried = 0;
-    for (qsizetype at = first.indexOf(value); at >= 0 && tried < kMaxSightings;
-         at = first.indexOf(value, at + 1), ++tried) {
+    for (const qsizetype at : placesOf(first, value)) {
         QString start;
         for (qsizetype length = 1; length <= qMin(at, kMaxMarker); ++length) {
             if (!fitsMarker(first.at(at - length)))
@@ -78,11 +98,22 @@ std::optional<Markers> findMarkers(const QList<const QString *> &texts, const QS
             const QString candidate = first.mid(at - length, length);
             if (isBlank(candidate) || !startsValue(texts, candidate, value))
                 continue;
+            // Grown back to the tag it lies in where that stays exact (a marker that reads as the
+            // page's own markup outlives small changes better), else to a few characters.
             start = candidate;
-            while (start.size() < kMinMarker && at - start.size() > 0 &&
-                   fitsMarker(first.at(at - start.size() - 1)) &&
-                   startsValue(texts, first.mid(at - start.size() - 1, start.size() + 1), value))
-                start = first.mid(at - start.size() - 1, start.size() + 1);
+            QString grown = start;
+            while (!grown.startsWith(u'<') && grown.size() < kMaxMarker && at - grown.size() > 0 &&
+                   fitsMarker(first.at(at - grown.size() - 1)))
+                grown = first.mid(at - grown.size() - 1, grown.size() + 1);
+            if (grown.startsWith(u'<') && startsValue(texts, grown, value)) {
+                start = grown;
+            } else {
+                while (
+                    start.size() < kMinMarker && at - start.size() > 0 &&
+                    fitsMarker(first.at(at - start.size() - 1)) &&
+                    startsValue(texts, first.mid(at - start.size() - 1, start.size() + 1), value))
+                    start = first.mid(at - start.size() - 1, start.size() + 1);
+            }
             break;
         }
         if (start.isEmpty())
@@ -99,10 +130,20 @@ std::optional<Markers> findMarkers(const QList<const QString *> &texts, const QS
             QString end = first.mid(after, length);
             if (isBlank(end) || !cutsAll(end))
                 continue;
-            while (end.size() < kMinMarker && after + end.size() < first.size() &&
-                   fitsMarker(first.at(after + end.size())) &&
-                   cutsAll(first.mid(after, end.size() + 1)))
-                end = first.mid(after, end.size() + 1);
+            // Grown to the end of the tag it reaches into, likewise.
+            QString grown = end;
+            while (!grown.endsWith(u'>') && grown.size() < kMaxMarker &&
+                   after + grown.size() < first.size() &&
+                   fitsMarker(first.at(after + grown.size())))
+                grown = first.mid(after, grown.size() + 1);
+            if (grown.endsWith(u'>') && grown.contains(u'<') && cutsAll(grown)) {
+                end = grown;
+            } else {
+                while (end.size() < kMinMarker && after + end.size() < first.size() &&
+                       fitsMarker(first.at(after + end.size())) &&
+                       cutsAll(first.mid(after, end.size() + 1)))
+                    end = first.mid(after, end.size() + 1);
+            }
             return Markers{start, end};
         }
     }
@@ -263,9 +304,7 @@ MarkerFinder::Result MarkerFinder::find(const QString &value, const QList<Loaded
                 const QString *text = pageText(capture, page, browser);
                 if (!text)
                     continue;
-                int seen = 0;
-                for (qsizetype at = text->indexOf(value); at >= 0 && seen < kMaxSightings;
-                     at = text->indexOf(value, at + value.size()), ++seen) {
+                for (const qsizetype at : placesOf(*text, value)) {
                     const qsizetype from = qMax<qsizetype>(0, at - kAround);
                     QString around = text->mid(from, at - from) + u'[' + value + u']' +
                                      text->mid(at + value.size(), kAround);
@@ -282,19 +321,27 @@ MarkerFinder::Result MarkerFinder::find(const QString &value, const QList<Loaded
             });
         });
         if (scripted)
-            return why(QStringLiteral("抓取的页面上都没有它：页面上的脚本在浏览器里才把它写出来，"
-                                      "程序读取的页面中没有它（用 --browser 抓取可得到内置浏览器的"
-                                      "文本）"),
-                       QStringLiteral("on no page of the captures: a script of the page writes it "
-                                      "only in a browser, and the page the program reads does not "
-                                      "hold it (capture with --browser for the embedded browser's "
-                                      "text)"));
+            return why(QStringLiteral("抓取的页面上都没有它。页面含有脚本：若浏览器里能看到它，"
+                                      "那是脚本写出来的，程序读取的页面中没有它（用 --browser "
+                                      "抓取可得到内置浏览器的文本）"),
+                       QStringLiteral("on no page of the captures. The pages hold scripts: if a "
+                                      "browser shows it, a script writes it there and the page "
+                                      "the program reads does not hold it (capture with --browser "
+                                      "for the embedded browser's text)"));
         return why(QStringLiteral("抓取的页面上都没有它"),
                    QStringLiteral("on no page of the captures"));
     }
 
-    // The page of the first sighting; the fetched text wins over the browser's.
-    const Sighting &first = result.sightings.constFirst();
+    // The page of the first sighting where the field has entries (the fetched text before the
+    // browser's), else of the first sighting.
+    const auto hasEntries = [&](const Sighting &s) {
+        const QString f = field.isEmpty() ? guessField(value, s.page) : field;
+        return entriesFor(f, s.page, s.browser, true).has_value();
+    };
+    const auto chosenSighting =
+        std::find_if(result.sightings.cbegin(), result.sightings.cend(), hasEntries);
+    const Sighting &first =
+        chosenSighting != result.sightings.cend() ? *chosenSighting : result.sightings.constFirst();
     result.page = first.page;
     result.browser = first.browser;
     QList<const QString *> texts;

@@ -225,7 +225,18 @@ int runFind(const QString &value, const QString &field, const QStringList &folde
                            proposal, jsonString(found.whyEnglish)));
         return found.proposal ? CliOk : CliFailed;
     }
-    for (const MarkerFinder::Sighting &s : found.sightings) {
+    // The places on the page the proposal is for first; a few of the others.
+    QList<MarkerFinder::Sighting> shown;
+    for (const MarkerFinder::Sighting &s : found.sightings)
+        if (s.page == found.page && s.browser == found.browser)
+            shown.append(s);
+    for (const MarkerFinder::Sighting &s : found.sightings)
+        if (!(s.page == found.page && s.browser == found.browser))
+            shown.append(s);
+    constexpr qsizetype kShown = 8;
+    const qsizetype more = shown.size() - kShown;
+    shown = shown.mid(0, kShown);
+    for (const MarkerFinder::Sighting &s : std::as_const(shown)) {
         const QString where =
             (englishMessages() ? s.page + QStringLiteral(" page") : buyerPageTitle(s.page)) +
             (s.browser ? inUserLanguage(QStringLiteral("（内置浏览器的文本）"),
@@ -240,6 +251,9 @@ int runFind(const QString &value, const QString &field, const QStringList &folde
                                                        QStringLiteral(" (inside a script)"))
                                       : QString()));
     }
+    if (more > 0)
+        printLine(inUserLanguage(QStringLiteral("……另有 %1 处"), QStringLiteral("… and %1 more"))
+                      .arg(more));
     const bool onlyByScript =
         !found.sightings.isEmpty() &&
         std::all_of(found.sightings.begin(), found.sightings.end(),
