@@ -4,6 +4,7 @@
 #include "engine/configcheck.h"
 #include "engine/markerfinder.h"
 #include "files/inputfile.h"
+#include "model/lookupstatus.h"
 
 #include <utility>
 
@@ -81,6 +82,93 @@ QString missJson(const std::optional<MarkerMiss> &miss)
         .arg(jsonString(miss->marker), jsonString(miss->page), jsonString(miss->nearText));
 }
 
+// Whether the capture holds the page the replay was asked for.
+bool heldByCapture(const PageResult &page)
+{
+    return !(page.outcome == PageOutcome::Refused && page.error == kNotInCapture);
+}
+
+// A list number that holds markup ("183262695&amp"): its end marker cut too far.
+bool looksCutTooFar(const QString &number)
+{
+    return std::any_of(number.begin(), number.end(),
+                       [](QChar c) { return c.isSpace() || QStringView(u"&;<>\"'#").contains(c); });
+}
+
+// "now matches", "no longer matches" or "" when the search page says what it said.
+QString searchMatchChange(const LoadedCapture &capture, const CaptureCheck &check)
+{
+    if (capture.index.lookup == QLatin1String("found") && !check.listed)
+        return QStringLiteral("no longer matches");
+    if (capture.index.lookup == QLatin1String("notFound") && check.listed)
+        return QStringLiteral("now matches");
+    return {};
+}
+
+QString seenJson(const CaptureCheck &check, const QString &match)
+{
+    QStringList pages;
+    for (const PageResult &p : check.pages) {
+        if (p.browser)
+            continue;
+        pages.append(QStringLiteral("{\"page\":%1,\"address\":%2,\"inCapture\":%3,"
+                                    "\"outcome\":%4,\"encoding\":%5,\"undecodable\":%6}")
+                         .arg(jsonString(p.page), jsonString(p.address),
+                              heldByCapture(p) ? QLatin1String("true") : QLatin1String("false"),
+                              jsonString(p.outcome == PageOutcome::HttpError ? p.outcomeText()
+                                                                             : p.outcomeName()),
+                              jsonString(p.encoding), QString::number(p.undecodable)));
+    }
+    return QStringLiteral("\"seen\":{\"listed\":%1,\"searchPage\":%2,\"userNumber\":%3,"
+                          "\"ratingListNumber\":%4,\"pages\":[%5]}")
+        .arg(check.listed ? QLatin1String("true") : QLatin1String("false"), jsonString(match),
+             jsonString(check.userNumber), jsonString(check.ratingListNumber), pages.join(u','));
+}
+
+// What the lookup saw on the capture: its numbers and every address it built.
+void printSeen(const LoadedCapture &capture, const CaptureCheck &check)
+{
+    printLine(inUserLanguage(QStringLiteral("  查询看到：用户编号 %1，列表编号 %2"),
+                             QStringLiteral("  the lookup saw: user number %1, list number %2"))
+                  .arg(quoted(check.userNumber), quoted(check.ratingListNumber)));
+    if (looksCutTooFar(check.ratingListNumber))
+        printLine(
+            inUserLanguage(QStringLiteral("      列表编号含有网页代码：条目 36（结束标记）截得"
+                                          "太长，给他人评价页的地址不对"),
+                           QStringLiteral("      the list number holds markup: entry 36 (its "
+                                          "end marker) cuts too far, and the ratings-given "
+                                          "addresses are wrong")));
+    const QString change = searchMatchChange(capture, check);
+    if (change == QLatin1String("now matches"))
+        printLine(inUserLanguage(QStringLiteral("  搜索页现在对得上这个买家（抓取时没有）"),
+                                 QStringLiteral("  the search page now matches the buyer (it did "
+                                                "not when captured)")));
+    else if (!change.isEmpty())
+        printLine(inUserLanguage(QStringLiteral("  搜索页不再对得上这个买家（抓取时对得上）"),
+                                 QStringLiteral("  the search page no longer matches the buyer "
+                                                "(it did when captured)")));
+    for (const PageResult &p : check.pages) {
+        if (p.browser)
+            continue;
+        QString how;
+        if (!heldByCapture(p))
+            how = inUserLanguage(QStringLiteral("抓取中没有这一页"),
+                                 QStringLiteral("not in the capture"));
+        else if (p.outcome != PageOutcome::Ok)
+            how = englishMessages() ? p.outcomeText() : pageOutcomeWords(p);
+        else
+            how = inUserLanguage(QStringLiteral("编码 %1"), QStringLiteral("read as %1"))
+                      .arg(p.encoding.isEmpty() ? QStringLiteral("gbk") : p.encoding) +
+                  (p.undecodable > 0 ? inUserLanguage(QStringLiteral("，%1 处无法解码"),
+                                                      QStringLiteral(", %1 undecodable"))
+                                           .arg(p.undecodable)
+                                     : QString());
+        printLine(QStringLiteral("    %1 %2  %3")
+                      .arg(englishMessages() ? p.page : buyerPageTitle(p.page),
+                           escapeControls(p.address), how));
+    }
+}
+
 QString checkJson(const LoadedCapture &capture, const CaptureCheck &check)
 {
     QStringList fields;
@@ -90,9 +178,10 @@ QString checkJson(const LoadedCapture &capture, const CaptureCheck &check)
                           .arg(jsonString(f.field), jsonString(f.value), jsonString(f.recorded),
                                f.differs() ? QLatin1String("true") : QLatin1String("false"),
                                jsonNumbers(f.entries), missJson(f.miss), jsonString(f.note)));
-    return QStringLiteral("{\"capture\":%1,\"buyerId\":%2,\"differs\":%3,\"fields\":[%4]}")
+    return QStringLiteral("{\"capture\":%1,\"buyerId\":%2,\"differs\":%3,\"fields\":[%4],%5}")
         .arg(jsonString(capture.folder), jsonString(capture.index.buyerId),
-             check.differs() ? QLatin1String("true") : QLatin1String("false"), fields.join(u','));
+             check.differs() ? QLatin1String("true") : QLatin1String("false"), fields.join(u','),
+             seenJson(check, searchMatchChange(capture, check)));
 }
 
 void printCheck(const LoadedCapture &capture, const CaptureCheck &check)
@@ -102,6 +191,7 @@ void printCheck(const LoadedCapture &capture, const CaptureCheck &check)
                   .arg(escapeControls(capture.folder), escapeControls(capture.index.buyerId),
                        capture.index.time.toString(Qt::ISODate),
                        escapeControls(capture.index.lookup)));
+    printSeen(capture, check);
     for (const FieldCheck &f : check.fields) {
         QString line = QStringLiteral("  %1 %2").arg(f.field + u':', -13).arg(quoted(f.value));
         if (f.differs())
@@ -199,9 +289,8 @@ int runFind(const QString &value, const QString &field, const QStringList &folde
             sightings.append(QStringLiteral("{\"capture\":%1,\"page\":%2,\"browser\":%3,\"at\":%4,"
                                             "\"around\":%5,\"inScript\":%6}")
                                  .arg(jsonString(s.capture), jsonString(s.page),
-                                      s.browser ? QLatin1String("true") : QLatin1String("false"))
-                                 .arg(s.at)
-                                 .arg(jsonString(s.around),
+                                      s.browser ? QLatin1String("true") : QLatin1String("false"),
+                                      QString::number(s.at), jsonString(s.around),
                                       s.inScript ? QLatin1String("true") : QLatin1String("false")));
         QString proposal = QStringLiteral("null");
         if (const auto &p = found.proposal) {
@@ -244,9 +333,8 @@ int runFind(const QString &value, const QString &field, const QStringList &folde
                        : QString());
         printLine(inUserLanguage(QStringLiteral("%1：%2第 %3 个字符：%4%5"),
                                  QStringLiteral("%1: %2 at character %3: %4%5"))
-                      .arg(escapeControls(s.capture), where)
-                      .arg(s.at)
-                      .arg(quoted(s.around),
+                      .arg(escapeControls(s.capture), where, QString::number(s.at),
+                           quoted(s.around),
                            s.inScript ? inUserLanguage(QStringLiteral("（在脚本中）"),
                                                        QStringLiteral(" (inside a script)"))
                                       : QString()));
