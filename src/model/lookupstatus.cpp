@@ -131,6 +131,33 @@ LookupStatus buyerPagesStatus(const PageResults &pages, bool listed, QString *de
     return status;
 }
 
+bool noBuyerPageAnswered(const PageResults &pages)
+{
+    bool asked = false;
+    for (const PageResult &page : pages) {
+        if (!isBuyerPage(page.page))
+            continue;
+        asked = true;
+        // An error status, a blank page or a block page is an answer: the site is there.
+        if (page.outcome == PageOutcome::Ok || page.outcome == PageOutcome::Empty ||
+            page.outcome == PageOutcome::Blocked || page.outcome == PageOutcome::HttpError ||
+            page.outcome == PageOutcome::Cancelled)
+            return false;
+    }
+    return asked;
+}
+
+QString marketplaceUnreachableText()
+{
+    return QStringLiteral("无法连接集市：买家的页面一个也没有读到。请检查网络连接、代理设置"
+                          "（[network] proxy）和设置中的服务器地址。");
+}
+
+QString noTradeCardHostText()
+{
+    return QStringLiteral("未设置名片服务器：读不到注册时间、昵称、地区和好评率");
+}
+
 QString configurationAttemptsText(const PageResults &pages)
 {
     QStringList tried;

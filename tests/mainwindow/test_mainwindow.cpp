@@ -518,6 +518,16 @@ private slots:
         QTest::newRow("popup page failed")
             << "empty popup"
             << "tom" << QString() << QStringLiteral("部分页面未能读取：弹出名片页 空白");
+        QTest::newRow("marketplace unreachable")
+            << "unreachable"
+            << "tom"
+            << QStringLiteral("无法连接集市：买家的页面一个也没有读到。请检查网络连接、代理设置"
+                              "（[network] proxy）和设置中的服务器地址。")
+            << QString();
+        QTest::newRow("no trade-card host")
+            << "no trade card"
+            << "tom" << QString()
+            << QStringLiteral("未设置名片服务器：读不到注册时间、昵称、地区和好评率");
     }
     void statusLines()
     {
@@ -537,6 +547,15 @@ private slots:
             s.mainHost = s.secondHost = s.tradeCardHost = QString();
         if (setup == QLatin1String("empty search"))
             m_site->setPage(QStringLiteral("/search"), QByteArray());
+        if (setup == QLatin1String("unreachable")) {
+            FixtureResponse broken;
+            broken.body = QByteArray(4000, 'x');
+            broken.closeMidBody = true;
+            m_site->setResponse(QStringLiteral("/search"), broken);
+            s.tradeCardHost = QStringLiteral("127.0.0.1:1"); // nothing listens there
+        }
+        if (setup == QLatin1String("no trade card"))
+            s.tradeCardHost.clear();
         if (setup == QLatin1String("empty popup"))
             m_site->setPage(QStringLiteral("/tradecard/popupNameCard.htm"), QByteArray());
         status.replace(QLatin1String("%main"), m_site->hostPort())
