@@ -167,7 +167,7 @@ QString configurationAttemptsText(const PageResults &pages)
         const QString host = QUrl(page.address).authority();
         tried.append((host.isEmpty() ? page.address : host) + u' ' +
                      (page.outcome == PageOutcome::Ok ? QStringLiteral("不是查询配置")
-                                                      : pageOutcomeWord(page.outcome)));
+                                                      : pageOutcomeWords(page)));
     }
     return tried.join(QStringLiteral("；"));
 }

@@ -342,9 +342,10 @@ private slots:
         QTest::newRow("main host empty: second host's list")
             << QByteArray("") << gbk(QStringLiteral("Brelvon#19#bb3.0#0#")) << true
             << QStringLiteral("bb3.0") << defaultCaption9 << QString();
-        QTest::newRow("main host error page: second host not asked")
-            << QByteArray() << gbk(QStringLiteral("Brelvon#19#bb3.0#0#")) << false
-            << QStringLiteral("bb1.0") << defaultCaption9 << defaultCaption3;
+        // An error status is no list: the second host is asked, as for an empty one.
+        QTest::newRow("main host error page: second host's list")
+            << QByteArray() << gbk(QStringLiteral("Brelvon#19#bb3.0#0#")) << true
+            << QStringLiteral("bb3.0") << defaultCaption9 << QString();
     }
     void startupList()
     {
@@ -508,7 +509,8 @@ private slots:
             << QString();
         QTest::newRow("no configuration")
             << "nothing"
-            << "tom" << QStringLiteral("无法获取查询配置：%main 不是查询配置") << QString();
+            << "tom" << QStringLiteral("无法获取查询配置：%main HTTP 404；%second HTTP 404")
+            << QString();
         QTest::newRow("not configured")
             << "no hosts"
             << "tom" << QStringLiteral("尚未设置服务器，请打开设置") << QString();
