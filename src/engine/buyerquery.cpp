@@ -39,15 +39,16 @@ void markIfBlocked(PageResult &page, QString &text, const QStringList &anchors,
     text.clear();
 }
 
-// A ratings-given page's count; none from a block page, which says nothing about the buyer.
+// A ratings-given page's count, only from a page that was read: one that failed, was blank,
+// blocked or never asked for says nothing about the buyer, and "0" would read as a clean record.
 QString givenCount(const PageResults &log, const QString &name, const QString &text,
                    const QString &marker)
 {
     for (const PageResult &page : log) {
-        if (page.page == name && page.outcome == PageOutcome::Blocked)
-            return {};
+        if (page.page == name)
+            return page.outcome == PageOutcome::Ok ? ratingsGivenCount(text, marker) : QString();
     }
-    return ratingsGivenCount(text, marker);
+    return {};
 }
 
 // Whether the lookup's time is up (the browser is not started then).
@@ -170,7 +171,9 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
     QString detail = fetchBuyerPage(out->pages, BuyerPage::Detail, search.detailAddress,
                                     FetchWait::Long, context);
     PageResult &detailNote = out->pages.last();
-    if (isBlank(detail) && detailNote.outcome != PageOutcome::Blocked && m_browser &&
+    // A page the site answered with an error status would show the browser the same error page.
+    if (isBlank(detail) && detailNote.outcome != PageOutcome::Blocked &&
+        detailNote.outcome != PageOutcome::HttpError && m_browser &&
         !(context.cancel && context.cancel->isCancelled()) && !pastDeadline(context)) {
         QElapsedTimer timer;
         timer.start();

@@ -1,9 +1,29 @@
 #include "engine/capturereplay.h"
 
+#include "model/buyerqueryresult.h"
+
+#include <QUrl>
+
+namespace {
+
+// Whether the lookup asks the marketplace page the capture holds: the same path and query (the
+// host may differ, as a configuration for another host may). The trade-card pages carry the
+// seller's logins, which a capture leaves out: any address of theirs is theirs.
+bool samePage(const QString &page, const QString &asked, const QString &captured)
+{
+    if (page == BuyerPage::NameCard || page == BuyerPage::Popup || captured.isEmpty())
+        return true;
+    const QUrl a(asked);
+    const QUrl c(captured);
+    return a.path() == c.path() && a.query() == c.query();
+}
+
+} // namespace
+
 PageResult CaptureReplay::replay(const QString &page, const QString &address)
 {
     const auto found = m_pages.pages.constFind(page);
-    if (found == m_pages.pages.constEnd()) {
+    if (found == m_pages.pages.constEnd() || !samePage(page, address, found->result.address)) {
         PageResult missing;
         missing.address = address;
         missing.outcome = PageOutcome::Refused;

@@ -30,8 +30,9 @@ inline const QString kNotInCapture = QStringLiteral("not in the capture");
 // A capture's pages in place of the network and of the embedded browser: a lookup (queryBuyer,
 // with this in its FetchContext and as its browser) reads them as it would the marketplace's
 // answers. A page is answered as its fetch ended in the capture: its body decoded as a fetch
-// decodes it, a block page as blocked, a time-out as a time-out; a page the capture lacks is
-// refused ("not in the capture").
+// decodes it, a block page as blocked, a time-out as a time-out; a page the capture lacks (also
+// one at another path or query than the capture's, as a changed marker builds) is refused ("not
+// in the capture").
 class CaptureReplay : public FetchReplay, public DetailPageBrowser
 {
 public:

@@ -9,6 +9,7 @@
 #include "model/lookupstatus.h"
 #include "model/uilanguage.h"
 #include "web/codepage936.h"
+#include "web/pagetext.h"
 #include "web/texthelpers.h"
 
 #include <QStringDecoder>
@@ -315,6 +316,17 @@ ConfigFile readConfigFile(const QString &text)
             entryIssue(entry, QStringLiteral("不是 http:// 地址"),
                        QStringLiteral("not an http:// address"));
     }
+    // The search rule reads a nick from one character after where entry 67 begins: a longer
+    // marker's other characters become part of every nick, and no buyer is ever found.
+    if (c.entry(E::NickStart).size() > 1)
+        entryIssue(E::NickStart,
+                   QStringLiteral("长于一个字符：昵称从这个标记开始处的后一个字符读起，标记其余的"
+                                  "字符会成为昵称的一部分，没有昵称能对上；只写它的最后一个字符"),
+                   QStringLiteral("longer than one character: the nick is read from one character "
+                                  "after where this marker begins, so its other characters become "
+                                  "part of every nick and none ever matches; give its last "
+                                  "character only"),
+                   true);
     // The counts received are optional, but a cut needs all three of its markers.
     for (int first : {int(E::NeutralCountFirst), int(E::BadCountFirst)}) {
         const bool any = !isBlank(c.entry(first)) || !isBlank(c.entry(first + 1)) ||
@@ -372,7 +384,7 @@ bool loadCapture(const QString &folder, LoadedCapture *capture, QString *error)
     struct Read
     {
         qint64 bytes;
-        QString text;
+        PageText text;
     };
     QHash<std::pair<QString, bool>, Read> read;
     for (const CapturedPage &page : c.index.pages) {
@@ -388,9 +400,12 @@ bool loadCapture(const QString &folder, LoadedCapture *capture, QString *error)
                 QByteArray body;
                 if (!readCaptureFile(opened, page.file, page.result.bytes, &body, error))
                     return false;
-                known =
-                    read.insert({page.file, browser},
-                                {body.size(), browser ? QString::fromUtf8(body) : decode936(body)});
+                PageText text;
+                if (browser)
+                    text.text = QString::fromUtf8(body);
+                else
+                    text = decodePageBody(body, page.contentType);
+                known = read.insert({page.file, browser}, {body.size(), text});
             } else if (known->bytes != page.result.bytes) {
                 *error = QStringLiteral("%1/%2 holds %3 bytes, capture.json says %4: the file is "
                                         "damaged or was edited")
@@ -398,7 +413,9 @@ bool loadCapture(const QString &folder, LoadedCapture *capture, QString *error)
                                   QString::number(page.result.bytes));
                 return false;
             }
-            kept.text = known->text;
+            kept.text = known->text.text;
+            kept.result.encoding = known->text.encoding;
+            kept.result.undecodable = known->text.undecodable;
         }
         if (browser)
             c.pages.browserDetail = std::move(kept);
@@ -419,7 +436,7 @@ bool loadCapture(const QString &folder, LoadedCapture *capture, QString *error)
             std::any_of(c.index.pages.begin(), c.index.pages.end(),
                         [&file = file](const CapturedPage &page) { return page.file == file; });
         if (download) {
-            text = decode936(bytes);
+            text = decodePageBody(bytes).text;
         } else if (!decodeSiteText(bytes, &text, error)) {
             *error = inUserLanguage(QStringLiteral("%1/%2：%3不能用：%4"),
                                     QStringLiteral("%1/%2: the %3 is %4"))
@@ -528,10 +545,9 @@ void Checker::pageNote(FieldCheck &f, const QString &page, const QString &zh,
         setNote(f, QStringLiteral("%1是拦截页面").arg(buyerPageTitle(page)),
                 QStringLiteral("the %1 page is a block page").arg(page));
     else
-        setNote(f,
-                QStringLiteral("%1没有给出内容：%2")
-                    .arg(buyerPageTitle(page), pageOutcomeWord(p->outcome)),
-                QStringLiteral("the %1 page gave nothing: %2").arg(page, p->outcomeText()));
+        setNote(
+            f, QStringLiteral("%1没有给出内容：%2").arg(buyerPageTitle(page), pageOutcomeWords(*p)),
+            QStringLiteral("the %1 page gave nothing: %2").arg(page, p->outcomeText()));
 }
 
 std::optional<MarkerMiss> Checker::findMiss(const QString &page, const QString &pageText,
@@ -581,6 +597,8 @@ CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
                           m_pages.browserDetail ? &m_replay : nullptr);
     CaptureCheck check;
     check.record = m_result.record;
+    check.pages = m_result.pages;
+    check.listed = m_result.listed;
     const QString &id = check.record.buyerId;
 
     // What the lookup read, for saying why a field came out as it did.
@@ -597,6 +615,13 @@ CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
     const bool detailRead = !isBlank(detail);
     const DetailPageResult facts =
         detailRead ? detailPageRule(detail, source, m_config) : DetailPageResult();
+    if (!isBlank(searchText))
+        check.userNumber = searchPageRule(searchText, id, m_config).userNumber;
+    check.ratingListNumber = facts.ratingListNumber;
+    // Layout A as the capture's own configuration saw the page: a changed entry 5 turns it into
+    // layout B, and then entry 5 is the marker to blame.
+    const bool formerLayoutA = detailRead && !isBlank(m_former.entry(E::LayoutAMarker)) &&
+                               detail.contains(m_former.entry(E::LayoutAMarker));
     const QString cardText = text(BuyerPage::NameCard);
     const NameCardResult card = isBlank(cardText) ? NameCardResult() : nameCardRule(cardText);
     const QString personalText = text(BuyerPage::Personal);
@@ -661,13 +686,20 @@ CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
     };
     const auto cutField = [&](const char *name, QList<int> cutEntries, bool needsLayout) {
         FieldCheck &f = field(check, name);
-        if (needsLayout)
+        if (needsLayout && !cutEntries.contains(E::LayoutAMarker))
             f.entries.append(E::LayoutAMarker);
         f.entries += cutEntries;
-        if (!f.value.isEmpty() && !f.differs())
+        // "没有认证" is what the rule says when its markers are missing, too.
+        const bool unread = f.value.isEmpty() || f.value == QStringLiteral("没有认证");
+        if (!unread && !f.differs())
             return;
         if (!detailRead)
             return explainDetail(f);
+        if (needsLayout && !layoutA && formerLayoutA) {
+            f.miss = findMiss(BuyerPage::Detail, detail, {entry(E::LayoutAMarker)});
+            if (f.miss)
+                return;
+        }
         QList<Marker> markers;
         for (int i : cutEntries)
             markers.append(entry(i));
@@ -689,10 +721,21 @@ CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
     {
         FieldCheck &f = field(check, "verification");
         f.entries += {E::AlipayVerifiedMarker, E::PhoneVerifiedMarker};
-        if (f.differs() && !f.miss && detailRead)
-            setNote(f, QStringLiteral("认证文字不再像以前那样含有条目 27 或 28"),
-                    QStringLiteral("the verification text holds neither entry 27 nor 28 as "
-                                   "before"));
+        if (f.differs() && !f.miss && detailRead) {
+            if (f.value == QStringLiteral("没有认证"))
+                setNote(f, QStringLiteral("认证文字不再像以前那样含有条目 27 或 28"),
+                        QStringLiteral("the verification text holds neither entry 27 nor 28 as "
+                                       "before"));
+            else
+                setNote(f,
+                        QStringLiteral("认证文字现在含有条目 %1，记录的是 %2")
+                            .arg(f.value == QStringLiteral("支付宝认证") ? 27 : 28)
+                            .arg(f.recorded.isEmpty() ? QStringLiteral("空白") : f.recorded),
+                        QStringLiteral("the verification text now holds entry %1; the record "
+                                       "says %2")
+                            .arg(f.value == QStringLiteral("支付宝认证") ? 27 : 28)
+                            .arg(f.recorded.isEmpty() ? QStringLiteral("nothing") : f.recorded));
+        }
     }
     cutField("neutralCount", {E::NeutralCountFirst, E::NeutralCountSecond, E::NeutralCountEnd},
              false);
@@ -728,6 +771,9 @@ CaptureCheck Checker::run(const BuyerCreditRecord &recorded)
                 {entry(E::RatingListFirst), entry(E::RatingListSecond), entry(E::RatingListEnd)});
             if (f.miss)
                 continue;
+            setNote(f, QStringLiteral("条目 34、35、36 截出的列表编号为空"),
+                    QStringLiteral("entries 34, 35, 36 cut an empty list number"));
+            continue;
         }
         if (f.value == QLatin1String("0") && !isBlank(text(page)))
             f.miss = findMiss(page, text(page), {marker});
@@ -808,7 +854,9 @@ CaptureCheck checkCapture(const QueryConfig &config, const QueryConfig &former,
 void UnmatchedEntries::add(const CaptureCheck &check)
 {
     for (const FieldCheck &f : check.fields) {
-        if (!f.value.isEmpty())
+        // A field with a marker missing found none of its entries for sure ("没有认证" is a value
+        // the rule gives without its markers).
+        if (!f.value.isEmpty() && !f.miss)
             m_found.unite(QSet<int>(f.entries.begin(), f.entries.end()));
         if (f.miss && f.miss->entry >= 0)
             m_missed.insert(f.miss->entry);

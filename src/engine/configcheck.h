@@ -119,6 +119,13 @@ struct CaptureCheck
 {
     BuyerCreditRecord record;
     QList<FieldCheck> fields; // the record's fields but the id, in their order
+    // What the lookup saw: every page it asked for, as the capture answered (an address the
+    // capture does not hold is refused: kNotInCapture), whether the search page lists the buyer,
+    // the user number and the ratings-given list number it cut.
+    PageResults pages;
+    bool listed = false;
+    QString userNumber;
+    QString ratingListNumber;
     bool differs() const;
 };
 

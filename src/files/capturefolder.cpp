@@ -140,6 +140,12 @@ QByteArray captureIndexJson(const Capture &capture)
         page.insert(QStringLiteral("ms"), p.result.elapsedMs);
         page.insert(QStringLiteral("browser"), p.result.browser);
         page.insert(QStringLiteral("file"), p.file);
+        if (!p.contentType.isEmpty())
+            page.insert(QStringLiteral("contentType"), QString::fromLatin1(p.contentType));
+        if (!p.result.encoding.isEmpty()) {
+            page.insert(QStringLiteral("encoding"), p.result.encoding);
+            page.insert(QStringLiteral("undecodable"), p.result.undecodable);
+        }
         pages.append(page);
     }
     index.insert(QStringLiteral("pages"), pages);
@@ -242,6 +248,10 @@ bool readCaptureIndex(const QByteArray &json, Capture *capture, QString *error)
                 where, QStringLiteral("browser"),
                 inUserLanguage(QStringLiteral(" true 或 false"), QStringLiteral("true or false")));
         p.result.browser = o.value(QStringLiteral("browser")).toBool();
+        // Optional: captures made before it was kept decode as code page 936, as they did.
+        const QJsonValue type = o.value(QStringLiteral("contentType"));
+        if (type.isString() && type.toString().size() <= 1024)
+            p.contentType = type.toString().toLatin1();
         if (p.result.bytes > kMaxFileBytes)
             return read.fail(
                 where, QStringLiteral("bytes"),

@@ -24,11 +24,14 @@
 //   pages          in the order they were requested: page, address, status, outcome (as under
 //                  --verbose: ok, empty, timeout …), error, bytes, ms, browser (true for the
 //                  embedded browser's text of the detail page), file (empty when no body was
-//                  read: a page over the fetch's bounds, a time-out, a refused address)
+//                  read: a page over the fetch's bounds, a time-out, a refused address);
+//                  contentType (the answer's header, so the body decodes as it did; optional),
+//                  encoding and undecodable (what the lookup read it as; for people)
 struct CapturedPage
 {
-    PageResult result; // what the fetch did (text left empty)
-    QString file;      // the body's file in the folder, "" when nothing was read
+    PageResult result;      // what the fetch did (text left empty)
+    QString file;           // the body's file in the folder, "" when nothing was read
+    QByteArray contentType; // the answer's Content-Type, "" when it sent none
 };
 
 struct Capture

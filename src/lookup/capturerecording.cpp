@@ -2,8 +2,8 @@
 
 #include "engine/configcheck.h"
 #include "engine/detailpagebrowser.h"
-#include "web/codepage936.h"
 #include "web/fetchpage.h"
+#include "web/pagetext.h"
 
 #include <mutex>
 
@@ -29,14 +29,15 @@ QString withoutLogins(QString address, const QuerySettings &settings)
 class CaptureRecording::BodyRecorder : public FetchRecorder
 {
 public:
-    void bodyReceived(const QString &address, const QByteArray &body) override
+    void bodyReceived(const QString &address, const QByteArray &body,
+                      const QByteArray &contentType) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_bodies.append({address, body});
+        m_bodies.append({address, {body, contentType}});
     }
     // The first body of that address not taken yet (pages are requested one after another, so
     // the order of the bodies is the order of the pages).
-    std::optional<QByteArray> take(const QString &address)
+    std::optional<std::pair<QByteArray, QByteArray>> take(const QString &address)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         for (qsizetype i = 0; i < m_bodies.size(); ++i) {
@@ -48,7 +49,7 @@ public:
 
 private:
     std::mutex m_mutex;
-    QList<std::pair<QString, QByteArray>> m_bodies;
+    QList<std::pair<QString, std::pair<QByteArray, QByteArray>>> m_bodies; // body, content type
 };
 
 // The embedded browser, keeping the text it gave.
@@ -127,8 +128,9 @@ CaptureRecording::Result CaptureRecording::capture(const LookupOutcome &outcome,
             if (page.outcome != PageOutcome::TooLarge && page.outcome != PageOutcome::Cancelled)
                 if (const std::optional<QString> text = browser ? browser->take() : std::nullopt)
                     body = text->toUtf8();
-        } else {
-            body = bodies.take(page.address);
+        } else if (auto taken = bodies.take(page.address)) {
+            body = taken->first;
+            saved.contentType = taken->second;
         }
         if (body && !body->isEmpty()) {
             saved.file =
@@ -147,7 +149,7 @@ CaptureRecording::Result CaptureRecording::capture(const LookupOutcome &outcome,
         for (qsizetype i = capture.pages.size() - 1; i >= 0; --i) {
             const CapturedPage &p = capture.pages.at(i);
             if (p.result.page == page && !p.file.isEmpty() &&
-                isUsed(decode936(files.value(p.file))))
+                isUsed(decodePageBody(files.value(p.file), p.contentType).text))
                 return p.file;
         }
         return QString();

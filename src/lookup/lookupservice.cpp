@@ -279,6 +279,7 @@ LookupOutcome LookupService::lookUpWith(const QString &id, const SetupState &sta
         queryBuyer(*setup, state.settings, outcome.id, context, m_browser, m_pool.get());
     outcome.cachedConfiguration = state.cachedConfiguration;
     outcome.result.pages = setupPages + outcome.result.pages;
+    outcome.noTradeCardHost = isBlank(state.settings.tradeCardHost);
 
     if (cancel.isCancelled()) {
         outcome.status = LookupStatus::Cancelled;

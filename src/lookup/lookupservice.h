@@ -48,6 +48,9 @@ struct LookupOutcome
     std::optional<CachedConfiguration> cachedConfiguration;
     // Taken from the history instead of being looked up: how many minutes ago it was (-1: not).
     int reusedMinutes = -1;
+    // The settings name no trade-card host: registration time, nick, area and good rate were
+    // never asked for.
+    bool noTradeCardHost = false;
 };
 
 // The batch table's rows of a batch's outcomes: the id as the file has it, the record, the

@@ -631,7 +631,11 @@ void MainWindow::showOutcome(const LookupOutcome &outcome)
     case LookupStatus::Found:
     case LookupStatus::Blocked:
     case LookupStatus::Cancelled:
-        m_lines->showStatus(tr("部分页面未能读取：") + outcome.statusDetail,
+        // Every page failed: the marketplace, or the way to it, is down; a list of pages would
+        // only say so seven times.
+        m_lines->showStatus(noBuyerPageAnswered(outcome.result.pages)
+                                ? marketplaceUnreachableText()
+                                : tr("部分页面未能读取：") + outcome.statusDetail,
                             ResultLines::StatusKind::Failure);
         break;
     }

@@ -65,13 +65,18 @@ void SellerView::setDatabase(SellerDatabase *database)
 SellerView::Lines SellerView::linesFor(const LookupOutcome &outcome)
 {
     Lines lines;
-    if (outcome.status == LookupStatus::PagesFailed)
+    if (outcome.status == LookupStatus::PagesFailed && noBuyerPageAnswered(outcome.result.pages))
+        lines.pages = marketplaceUnreachableText();
+    else if (outcome.status == LookupStatus::PagesFailed)
         lines.pages = QObject::tr("部分页面未能读取：") + outcome.statusDetail;
     else if (outcome.status == LookupStatus::NotFound)
         lines.pages = QObject::tr("搜索页没有此买家，以上是其他页面读到的");
     else if (outcome.status == LookupStatus::Blocked)
         lines.pages = lookupStatusText(outcome.status) +
                       (outcome.statusDetail.isEmpty() ? QString() : u'：' + outcome.statusDetail);
+    if (outcome.noTradeCardHost)
+        lines.pages +=
+            (lines.pages.isEmpty() ? QString() : QStringLiteral("；")) + noTradeCardHostText();
     lines.warning = blacklistMark(outcome.note);
     lines.warningTip = lines.warning;
     if (!lines.warning.isEmpty() && outcome.note.listedOn.isValid())

@@ -3,7 +3,9 @@
 #include "lookup/configcache.h"
 #include "lookup/lookuprunner.h"
 #include "lookup/lookupsession.h"
+#include "model/lookupstatus.h"
 #include "model/ownerfolders.h"
+#include "web/texthelpers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -691,6 +693,8 @@ void SettingsDialog::finishConnectionTest(const QList<ConnectionCheck> &checks, 
     }
     if (cancelled)
         lines.append(tr("测试已停止。"));
+    else if (connectionsUsable(checks) && isBlank(m_testedHosts.tradeCardHost))
+        lines.append(tr("可以查询，但") + noTradeCardHostText() + tr("。"));
     else if (connectionsUsable(checks))
         lines.append(tr("全部正常：可以查询。"));
     else

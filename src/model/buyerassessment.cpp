@@ -24,7 +24,7 @@ QString buyerPageOutcomesText(const PageResults &pages)
     for (const PageResult &page : pages) {
         if (!isBuyerPage(page.page))
             continue;
-        parts.append(buyerPageTitle(page.page) + u' ' + pageOutcomeWord(page.outcome));
+        parts.append(buyerPageTitle(page.page) + u' ' + pageOutcomeWords(page));
     }
     return parts.join(QStringLiteral("，"));
 }

@@ -75,10 +75,18 @@ QString pageOutcomeWord(PageOutcome outcome)
         return QStringLiteral("代理服务器拒绝连接");
     case PageOutcome::ProxyPassword:
         return QStringLiteral("代理需要密码");
+    case PageOutcome::HttpError:
+        return QStringLiteral("HTTP 错误");
     case PageOutcome::Blocked:
         break;
     }
     return QStringLiteral("被拦截");
+}
+
+QString pageOutcomeWords(const PageResult &page)
+{
+    return page.outcome == PageOutcome::HttpError ? page.outcomeText()
+                                                  : pageOutcomeWord(page.outcome);
 }
 
 LookupStatus buyerPagesStatus(const PageResults &pages, bool listed, QString *detail)
@@ -90,7 +98,7 @@ LookupStatus buyerPagesStatus(const PageResults &pages, bool listed, QString *de
         const PageResult &page = pages.at(i);
         if (!isBuyerPage(page.page))
             continue;
-        const QString words = buyerPageTitle(page.page) + u' ' + pageOutcomeWord(page.outcome);
+        const QString words = buyerPageTitle(page.page) + u' ' + pageOutcomeWords(page);
         if (page.page == BuyerPage::Search && page.outcome == PageOutcome::Ok)
             searchRead = true;
         if (page.outcome == PageOutcome::Blocked) {
@@ -127,6 +135,33 @@ LookupStatus buyerPagesStatus(const PageResults &pages, bool listed, QString *de
     return status;
 }
 
+bool noBuyerPageAnswered(const PageResults &pages)
+{
+    bool asked = false;
+    for (const PageResult &page : pages) {
+        if (!isBuyerPage(page.page))
+            continue;
+        asked = true;
+        // An error status, a blank page or a block page is an answer: the site is there.
+        if (page.outcome == PageOutcome::Ok || page.outcome == PageOutcome::Empty ||
+            page.outcome == PageOutcome::Blocked || page.outcome == PageOutcome::HttpError ||
+            page.outcome == PageOutcome::Cancelled)
+            return false;
+    }
+    return asked;
+}
+
+QString marketplaceUnreachableText()
+{
+    return QStringLiteral("无法连接集市：买家的页面一个也没有读到。请检查网络连接、代理设置"
+                          "（[network] proxy）和设置中的服务器地址。");
+}
+
+QString noTradeCardHostText()
+{
+    return QStringLiteral("未设置名片服务器：读不到注册时间、昵称、地区和好评率");
+}
+
 QString configurationAttemptsText(const PageResults &pages)
 {
     QStringList tried;
@@ -136,7 +171,7 @@ QString configurationAttemptsText(const PageResults &pages)
         const QString host = QUrl(page.address).authority();
         tried.append((host.isEmpty() ? page.address : host) + u' ' +
                      (page.outcome == PageOutcome::Ok ? QStringLiteral("不是查询配置")
-                                                      : pageOutcomeWord(page.outcome)));
+                                                      : pageOutcomeWords(page)));
     }
     return tried.join(QStringLiteral("；"));
 }

@@ -30,9 +30,20 @@ bool isLookedUp(LookupStatus status);
 // were blocked, and how ("信用页 超时，名片页 网络错误").
 LookupStatus buyerPagesStatus(const PageResults &pages, bool listed, QString *detail = nullptr);
 
+// Whether the lookup asked the marketplace and no page of the buyer's came back (none read, none
+// blocked): the marketplace could not be reached, which a list of pages does not say.
+bool noBuyerPageAnswered(const PageResults &pages);
+// What the window says then, and what to check.
+QString marketplaceUnreachableText();
+// What a lookup without a trade-card host cannot read, said under its lines and by the connection
+// test.
+QString noTradeCardHostText();
+
 // Which downloads of the query configuration a lookup tried and how each ended, as the user
 // reads it: "127.0.0.1:8080 超时；example.com 不是查询配置"; "" when none was tried.
 QString configurationAttemptsText(const PageResults &pages);
 
 // How a page fetch ended, as the user reads it: "正常", "空白", "超时", "网络错误" …
 QString pageOutcomeWord(PageOutcome outcome);
+// pageOutcomeWord of the page, with the status of an HTTP error: "HTTP 404".
+QString pageOutcomeWords(const PageResult &page);

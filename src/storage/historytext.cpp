@@ -26,6 +26,10 @@ const Compared kCompared[] = {
 
 QString lastLookupLine(const StoredLookup &previous, const BuyerCreditRecord &current)
 {
+    // Only lookups that found the buyer (their credit page was read) compare: against one that
+    // found nobody, "no change" would be a claim about fields never read.
+    if (previous.record.creditUrl.isEmpty() || current.creditUrl.isEmpty())
+        return {};
     QStringList changes;
     for (const Compared &c : kCompared) {
         const QString &before = previous.record.*c.field;

@@ -9,7 +9,8 @@
 
 // The line the window shows for a buyer seen before: when, and what changed since, for example
 // "上次查询 2026-11-02：好评 120→128，给他人差评 0→2", or "…：没有变化". A field empty on either
-// side (a page that gave nothing) is no change.
+// side (a page that gave nothing) is no change; "" unless both lookups found the buyer (read their
+// credit page).
 QString lastLookupLine(const StoredLookup &previous, const BuyerCreditRecord &current);
 
 // The warning for a blacklisted buyer, "黑名单：reason" (the window's red line and the batch

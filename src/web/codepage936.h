@@ -8,3 +8,6 @@
 // encode as "?".
 QString decode936(const QByteArray &bytes);
 QByteArray encode936(QStringView text);
+// GB18030, the code page's superset that reaches every character; invalid sequences decode to
+// replacement characters.
+QString decodeGb18030(const QByteArray &bytes);

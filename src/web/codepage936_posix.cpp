@@ -12,10 +12,10 @@ struct ConverterCloser
 };
 using Converter = std::unique_ptr<UConverter, ConverterCloser>;
 
-Converter openConverter()
+Converter openConverter(const char *name)
 {
     UErrorCode status = U_ZERO_ERROR;
-    Converter c(ucnv_open("windows-936", &status));
+    Converter c(ucnv_open(name, &status));
     if (U_FAILURE(status))
         return nullptr;
     status = U_ZERO_ERROR;
@@ -26,22 +26,25 @@ Converter openConverter()
 // One converter per thread: opening is cheap but not free, and a converter is not thread-safe.
 UConverter *converter()
 {
-    thread_local Converter c = openConverter();
+    thread_local Converter c = openConverter("windows-936");
     if (c)
         ucnv_reset(c.get());
     return c.get();
 }
 
-} // namespace
-
-QString decode936(const QByteArray &bytes)
+UConverter *gb18030Converter()
 {
-    if (bytes.isEmpty())
+    thread_local Converter c = openConverter("gb18030");
+    if (c)
+        ucnv_reset(c.get());
+    return c.get();
+}
+
+QString decodeWith(UConverter *c, const QByteArray &bytes)
+{
+    if (bytes.isEmpty() || !c)
         return {};
-    UConverter *c = converter();
-    if (!c)
-        return {};
-    // Every byte yields at most one UTF-16 unit in this code page (no four-byte sequences).
+    // Every byte yields at most one UTF-16 unit (a four-byte sequence of GB18030 at most two).
     QString out(bytes.size(), Qt::Uninitialized);
     UErrorCode status = U_ZERO_ERROR;
     int32_t n = ucnv_toUChars(c, reinterpret_cast<UChar *>(out.data()), int32_t(out.size()),
@@ -57,6 +60,18 @@ QString decode936(const QByteArray &bytes)
         return {};
     out.resize(n);
     return out;
+}
+
+} // namespace
+
+QString decode936(const QByteArray &bytes)
+{
+    return decodeWith(converter(), bytes);
+}
+
+QString decodeGb18030(const QByteArray &bytes)
+{
+    return decodeWith(gb18030Converter(), bytes);
 }
 
 QByteArray encode936(QStringView text)

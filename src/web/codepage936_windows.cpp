@@ -71,6 +71,22 @@ QString decode936(const QByteArray &bytes)
     return out;
 }
 
+QString decodeGb18030(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return {};
+    // Windows' GB18030 code page; broken sequences become U+FFFD without MB_ERR_INVALID_CHARS.
+    constexpr UINT kGb18030 = 54936;
+    const int size = int(bytes.size());
+    const int n = MultiByteToWideChar(kGb18030, 0, bytes.constData(), size, nullptr, 0);
+    if (n <= 0)
+        return {};
+    QString out(n, Qt::Uninitialized);
+    MultiByteToWideChar(kGb18030, 0, bytes.constData(), size,
+                        reinterpret_cast<wchar_t *>(out.data()), n);
+    return out;
+}
+
 QByteArray encode936(QStringView text)
 {
     if (text.isEmpty())

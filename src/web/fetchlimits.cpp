@@ -57,15 +57,26 @@ SilentHosts::Turn FetchLimits::turn(const QString &host)
 
 void FetchLimits::answered(const QString &host, SilentHosts::Turn turn)
 {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_answered.insert(host);
+    }
     if (m_batch && (turn == SilentHosts::Turn::Probe || m_batch->isSilent(host)))
         m_batch->answered(host, turn == SilentHosts::Turn::Probe);
 }
 
 void FetchLimits::timedOut(const QString &host, SilentHosts::Turn turn)
 {
+    bool answeredBefore = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_silent.insert(host);
+        answeredBefore = m_answered.contains(host);
+        if (!answeredBefore)
+            m_silent.insert(host);
+    }
+    if (answeredBefore) {
+        abandoned(host, turn);
+        return;
     }
     if (m_batch)
         m_batch->timedOut(host, turn == SilentHosts::Turn::Probe);

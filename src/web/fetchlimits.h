@@ -45,6 +45,7 @@ public:
 
     SilentHosts::Turn turn(const QString &host);
     void answered(const QString &host, SilentHosts::Turn turn);
+    // A host that answered another request of the lookup is not silent, only slow there.
     void timedOut(const QString &host, SilentHosts::Turn turn);
     // The request was not made or was cancelled: nothing learnt about the host.
     void abandoned(const QString &host, SilentHosts::Turn turn);
@@ -53,5 +54,6 @@ private:
     std::atomic<qint64> m_deadline;
     SilentHosts *m_batch;
     std::mutex m_mutex;
-    QSet<QString> m_silent; // timed out in this lookup
+    QSet<QString> m_silent;   // timed out in this lookup
+    QSet<QString> m_answered; // answered in this lookup: one slow address does not silence them
 };

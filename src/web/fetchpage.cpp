@@ -1,9 +1,9 @@
 #include "web/fetchpage.h"
 
 #include "web/canceltoken.h"
-#include "web/codepage936.h"
 #include "web/fetchlimits.h"
 #include "web/httpsession.h"
+#include "web/pagetext.h"
 #include "web/texthelpers.h"
 
 #include <QDateTime>
@@ -33,6 +33,13 @@ qint64 waitDeadline(qint64 start, FetchWait mode)
     const qint64 unit = mode == FetchWait::Short ? 1000 : 60000;
     const qint64 units = mode == FetchWait::Short ? 5 : 1;
     return (floorDiv(start, unit) + units) * unit;
+}
+
+// Whether an answer's status says the page was not served: anything but 2xx, except the
+// throttle's 429 and 503, which the lookup tells apart as blocked pages.
+bool isFailedStatus(int status)
+{
+    return status > 0 && (status < 200 || status >= 300) && status != 429 && status != 503;
 }
 
 PageResult refused(PageResult result, const QString &why)
@@ -108,6 +115,7 @@ PageResult fetch(const QString &page, const QString &address, FetchWait mode,
     QElapsedTimer elapsed;
     elapsed.start();
     QByteArray body;
+    QByteArray contentType;
     HttpSession::Attempt attempt = HttpSession::Attempt::TimedOut;
     qint64 waitedOnHost = 0; // clock time spent on requests, pacing left out
     bool cutByDeadline = false;
@@ -140,14 +148,16 @@ PageResult fetch(const QString &page, const QString &address, FetchWait mode,
             result.sentAtMs = now;
         ++result.attempts;
         attempt = session.get(url.toEncoded(QUrl::RemoveFragment), end, context.cancel, &body,
-                              &result.status, &result.error);
+                              &result.status, &result.error, &contentType);
         waitedOnHost += fetchClockNow() - now;
     }
     if (limits) {
         if (attempt == HttpSession::Attempt::TimedOut) {
             // A request the deadline cut short just after it began says little about the host;
-            // one that had a few seconds does.
-            if (result.attempts > 0 && (!cutByDeadline || waitedOnHost >= 2000))
+            // one that had a few seconds does. A short wait that ran out is one slow address
+            // (a download past its few seconds), not a silent host, unless it probed one.
+            const bool longEnough = mode == FetchWait::Long || probe;
+            if (result.attempts > 0 && longEnough && (!cutByDeadline || waitedOnHost >= 2000))
                 limits->timedOut(host, turn);
             else
                 limits->abandoned(host, turn); // not tried after all: the next lookup probes
@@ -161,12 +171,21 @@ PageResult fetch(const QString &page, const QString &address, FetchWait mode,
     result.bytes = body.size();
 
     switch (attempt) {
-    case HttpSession::Attempt::Finished:
+    case HttpSession::Attempt::Finished: {
+        if (isFailedStatus(result.status)) {
+            // An error page says nothing about what was asked for.
+            result.outcome = PageOutcome::HttpError;
+            break;
+        }
         result.outcome = body.isEmpty() ? PageOutcome::Empty : PageOutcome::Ok;
-        result.text = decode936(body);
+        PageText decoded = decodePageBody(body, contentType);
+        result.text = std::move(decoded.text);
+        result.encoding = decoded.encoding;
+        result.undecodable = decoded.undecodable;
         if (context.recorder)
-            context.recorder->bodyReceived(result.address, body);
+            context.recorder->bodyReceived(result.address, body, contentType);
         break;
+    }
     case HttpSession::Attempt::TimedOut:
         result.outcome = PageOutcome::Timeout;
         break;

@@ -12,14 +12,15 @@ class FetchLimits;
 class HttpSession;
 class RequestPacer;
 
-// Told the body of every fetch that got an answer, as the bytes arrived (before decoding), with
-// the address as requested: a capture keeps what a lookup read. Called from the fetching thread;
-// several fetches may tell it at once.
+// Told the body of every fetch that got a page (not an HTTP error), as the bytes arrived (before
+// decoding), with the address as requested and the answer's Content-Type: a capture keeps what a
+// lookup read. Called from the fetching thread; several fetches may tell it at once.
 class FetchRecorder
 {
 public:
     virtual ~FetchRecorder() = default;
-    virtual void bodyReceived(const QString &address, const QByteArray &body) = 0;
+    virtual void bodyReceived(const QString &address, const QByteArray &body,
+                              const QByteArray &contentType) = 0;
 };
 
 // Answers a buyer's page fetches in place of the network: a check of a configuration replays what
@@ -67,8 +68,9 @@ QString fillAddress(const QString &addressTemplate, QLatin1String placeholder,
 // thread never fetches). The short wait ends once five whole seconds of the clock have passed
 // since the start (4 to 5 s), the long wait at the first change of the clock's minute. A wait
 // that runs out tears the request down and tries once more; at most two requests are sent. The
-// body is decoded from code page 936 whatever the status code. Only an address that contains
-// "http://", parses as an http address and is at most kMaxAddressLength long is requested
+// body of a 2xx answer is decoded as the answer says (decodePageBody: its charset, else code page
+// 936); any other status but 429 and 503 is an HTTP error with no text. Only an address that
+// contains "http://", parses as an http address and is at most kMaxAddressLength long is requested
 // (redirects may lead to http or https, at most ten). Bodies are capped at 16 MiB and response
 // heads at 64 KiB, whatever the framing.
 //

@@ -157,7 +157,7 @@ void HttpSession::giveBack(Lane *lane)
 
 HttpSession::Attempt HttpSession::get(const QByteArray &url, qint64 deadline,
                                       const CancelToken *cancel, QByteArray *body, int *status,
-                                      QString *error)
+                                      QString *error, QByteArray *contentType)
 {
     const NetworkSettings network = this->network();
     // Set even when empty: libcurl would otherwise take the environment's proxy by itself. The
@@ -234,6 +234,11 @@ HttpSession::Attempt HttpSession::get(const QByteArray &url, qint64 deadline,
     const bool viaProxy =
         transfer.proxy &&
         !network.bypasses(lastUrl ? QUrl(QString::fromUtf8(lastUrl)).host() : QString());
+    if (contentType) {
+        char *type = nullptr;
+        curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type);
+        *contentType = type ? QByteArray(type) : QByteArray();
+    }
     // Removing an unfinished transfer closes its connection and frees everything it held, so a
     // server that never ends its answer keeps nothing of ours.
     curl_multi_remove_handle(lane->multi, easy);

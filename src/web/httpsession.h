@@ -36,7 +36,8 @@ public:
     // One GET of an absolute http(s) address, blocking the calling thread without running any
     // event loop. The attempt ends when the answer is complete, when the clock reaches
     // `deadline` (milliseconds of the fetch clock), or when `cancel` is set; the body is kept
-    // in result->text's raw form (bytes) and the status, byte count and error are filled in.
+    // in result->text's raw form (bytes) and the status, byte count and error are filled in;
+    // *contentType (optional) gets the last answer's Content-Type header.
     // Refused: a redirect from a public host into the local network (see localnetwork.h),
     // not followed; the error says so. Through a proxy, that is decided by the address literal a
     // redirect names: a name is the proxy's to resolve, and the proxy itself may be local.
@@ -54,7 +55,7 @@ public:
         ProxyPassword
     };
     Attempt get(const QByteArray &url, qint64 deadline, const CancelToken *cancel, QByteArray *body,
-                int *status, QString *error);
+                int *status, QString *error, QByteArray *contentType = nullptr);
 
     void setNetwork(const NetworkSettings &network);
     NetworkSettings network() const;

@@ -25,6 +25,8 @@ QString PageResult::outcomeName() const
         return QStringLiteral("proxy refused");
     case PageOutcome::ProxyPassword:
         return QStringLiteral("proxy password");
+    case PageOutcome::HttpError:
+        return QStringLiteral("http error");
     }
     return {};
 }
@@ -37,6 +39,8 @@ QString PageResult::outcomeText() const
     case PageOutcome::Blocked:
     case PageOutcome::ProxyRefused:
         return outcomeName() + QLatin1String(": ") + error;
+    case PageOutcome::HttpError:
+        return QStringLiteral("HTTP %1").arg(status);
     default:
         return outcomeName();
     }
@@ -44,12 +48,23 @@ QString PageResult::outcomeText() const
 
 QString PageResult::summary() const
 {
-    return QStringLiteral("%1 status=%2 bytes=%3 ms=%4 %5")
-        .arg(browser ? QLatin1String("browser ") + outcomeText() : outcomeText())
-        .arg(status)
-        .arg(bytes)
-        .arg(elapsedMs)
-        .arg(address);
+    QString line = QStringLiteral("%1 status=%2 bytes=%3 ms=%4 %5")
+                       .arg(browser ? QLatin1String("browser ") + outcomeText() : outcomeText())
+                       .arg(status)
+                       .arg(bytes)
+                       .arg(elapsedMs)
+                       .arg(address);
+    return line + encodingText();
+}
+
+QString PageResult::encodingText() const
+{
+    if (encoding.isEmpty())
+        return {};
+    QString text = QLatin1String(" charset=") + encoding;
+    if (undecodable > 0)
+        text += QStringLiteral(" undecodable=%1").arg(undecodable);
+    return text;
 }
 
 bool pageOutcomeFromName(const QString &name, PageOutcome *outcome)
@@ -57,7 +72,8 @@ bool pageOutcomeFromName(const QString &name, PageOutcome *outcome)
     for (PageOutcome o :
          {PageOutcome::Ok, PageOutcome::Empty, PageOutcome::Timeout, PageOutcome::NetworkError,
           PageOutcome::TooLarge, PageOutcome::Cancelled, PageOutcome::Refused, PageOutcome::Blocked,
-          PageOutcome::HostSilent, PageOutcome::ProxyRefused, PageOutcome::ProxyPassword}) {
+          PageOutcome::HostSilent, PageOutcome::ProxyRefused, PageOutcome::ProxyPassword,
+          PageOutcome::HttpError}) {
         PageResult page;
         page.outcome = o;
         if (page.outcomeName() == name) {

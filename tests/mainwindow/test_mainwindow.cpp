@@ -342,9 +342,10 @@ private slots:
         QTest::newRow("main host empty: second host's list")
             << QByteArray("") << gbk(QStringLiteral("Brelvon#19#bb3.0#0#")) << true
             << QStringLiteral("bb3.0") << defaultCaption9 << QString();
-        QTest::newRow("main host error page: second host not asked")
-            << QByteArray() << gbk(QStringLiteral("Brelvon#19#bb3.0#0#")) << false
-            << QStringLiteral("bb1.0") << defaultCaption9 << defaultCaption3;
+        // An error status is no list: the second host is asked, as for an empty one.
+        QTest::newRow("main host error page: second host's list")
+            << QByteArray() << gbk(QStringLiteral("Brelvon#19#bb3.0#0#")) << true
+            << QStringLiteral("bb3.0") << defaultCaption9 << QString();
     }
     void startupList()
     {
@@ -508,7 +509,8 @@ private slots:
             << QString();
         QTest::newRow("no configuration")
             << "nothing"
-            << "tom" << QStringLiteral("无法获取查询配置：%main 不是查询配置") << QString();
+            << "tom" << QStringLiteral("无法获取查询配置：%main HTTP 404；%second HTTP 404")
+            << QString();
         QTest::newRow("not configured")
             << "no hosts"
             << "tom" << QStringLiteral("尚未设置服务器，请打开设置") << QString();
@@ -518,6 +520,16 @@ private slots:
         QTest::newRow("popup page failed")
             << "empty popup"
             << "tom" << QString() << QStringLiteral("部分页面未能读取：弹出名片页 空白");
+        QTest::newRow("marketplace unreachable")
+            << "unreachable"
+            << "tom"
+            << QStringLiteral("无法连接集市：买家的页面一个也没有读到。请检查网络连接、代理设置"
+                              "（[network] proxy）和设置中的服务器地址。")
+            << QString();
+        QTest::newRow("no trade-card host")
+            << "no trade card"
+            << "tom" << QString()
+            << QStringLiteral("未设置名片服务器：读不到注册时间、昵称、地区和好评率");
     }
     void statusLines()
     {
@@ -537,6 +549,15 @@ private slots:
             s.mainHost = s.secondHost = s.tradeCardHost = QString();
         if (setup == QLatin1String("empty search"))
             m_site->setPage(QStringLiteral("/search"), QByteArray());
+        if (setup == QLatin1String("unreachable")) {
+            FixtureResponse broken;
+            broken.body = QByteArray(4000, 'x');
+            broken.closeMidBody = true;
+            m_site->setResponse(QStringLiteral("/search"), broken);
+            s.tradeCardHost = QStringLiteral("127.0.0.1:1"); // nothing listens there
+        }
+        if (setup == QLatin1String("no trade card"))
+            s.tradeCardHost.clear();
         if (setup == QLatin1String("empty popup"))
             m_site->setPage(QStringLiteral("/tradecard/popupNameCard.htm"), QByteArray());
         status.replace(QLatin1String("%main"), m_site->hostPort())

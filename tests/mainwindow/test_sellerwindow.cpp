@@ -83,6 +83,7 @@ private slots:
         earlier.record.buyerId = QStringLiteral("tom.wang");
         earlier.record.goodCount = QStringLiteral("9");
         earlier.record.badGiven = QStringLiteral("2");
+        earlier.record.creditUrl = QStringLiteral("http://example.com/rate/user-rate-1.htm");
         const QDateTime then(QDate(2026, 11, 2), QTime(10, 0));
         QVERIFY(m_db->addLookup(earlier, then));
         BuyerNote n;

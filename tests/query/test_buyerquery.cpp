@@ -234,8 +234,8 @@ private slots:
 
     void configurationWithoutBrelvonIgnored()
     {
-        // An error page is not blank, so the fallback host is not asked either.
-        m_site->setPage("/soft/qvdl/fmj2.htm", gbk(configText().replace("Brelvon", "Other")), 404);
+        // A page that is not ours is not blank, so the fallback host is not asked either.
+        m_site->setPage("/soft/qvdl/fmj2.htm", gbk(configText().replace("Brelvon", "Other")));
         QueryLookups query(m_settings);
         BuyerCreditRecord r = query.run("tom").record;
         QCOMPARE(r.creditUrl, "");
@@ -611,6 +611,140 @@ private slots:
         QCOMPARE(blockedSeen, !blockedPage.isEmpty());
     }
 
+    // A page that was not read is no fact: an error status, a blank page or a page never asked
+    // for leaves its fields unknown, and a search page that fails fails the lookup.
+    void failedPagesStayUnknown_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<LookupStatus>("lookup");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<QStringList>("emptied");
+        const QStringList detailFields = {"goodCount", "verification", "creditUrl", "neutralGiven",
+                                          "badGiven",  "neutralCount", "badCount"};
+        QTest::newRow("search page 404")
+            << "/search?q=tom&from=brelvon" << 404 << gbk("<p>页面不存在</p>")
+            << LookupStatus::PagesFailed << "搜索页 HTTP 404" << detailFields;
+        QTest::newRow("detail page 404")
+            << "/detail/222.htm" << 404 << gbk("<p>认证：<span>没有认证</span></p>")
+            << LookupStatus::PagesFailed << "信用页 HTTP 404" << detailFields;
+        QTest::newRow("neutral given 500")
+            << "/given/neutral?no=778899" << 500 << QByteArray("oops") << LookupStatus::PagesFailed
+            << "HTTP 500" << QStringList{"neutralGiven"};
+        QTest::newRow("bad given redirect not followed")
+            << "/given/bad?no=778899" << 302 << QByteArray() << LookupStatus::PagesFailed
+            << "HTTP 302" << QStringList{"badGiven"};
+        QTest::newRow("bad given blank")
+            << "/given/bad?no=778899" << 200 << QByteArray() << LookupStatus::PagesFailed << "空白"
+            << QStringList{"badGiven"};
+    }
+    void failedPagesStayUnknown()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(LookupStatus, lookup);
+        QFETCH(QString, said);
+        QFETCH(QStringList, emptied);
+        m_site->setPage(path, body, status);
+        QueryLookups query(m_settings);
+        const LookupOutcome outcome = query.lookup("tom");
+        QCOMPARE(outcome.status, lookup);
+        QVERIFY2(outcome.statusDetail.contains(said), qPrintable(outcome.statusDetail));
+
+        BuyerCreditRecord expected = fullRecord();
+        expected.creditUrl = "http://" + m_site->hostPort() + "/detail/222.htm";
+        const QHash<QString, QString *> fields = {
+            {"goodCount", &expected.goodCount}, {"verification", &expected.verification},
+            {"creditUrl", &expected.creditUrl}, {"neutralGiven", &expected.neutralGiven},
+            {"badGiven", &expected.badGiven},   {"neutralCount", &expected.neutralCount},
+            {"badCount", &expected.badCount}};
+        for (const QString &name : emptied)
+            fields.value(name)->clear();
+        QCOMPARE(outcome.result.record, expected);
+        QVERIFY(!outcome.assessment.risk.reasons.contains("没有认证"));
+    }
+
+    // Pages in another encoding than code page 936 read the same, as they declare it.
+    void declaredEncodingsReadTheSame_data()
+    {
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<bool>("utf8");
+        QTest::addColumn<QString>("encoding");
+        QTest::newRow("header utf-8")
+            << QByteArray("text/html; charset=UTF-8") << QByteArray() << true << "utf-8";
+        QTest::newRow("meta charset")
+            << QByteArray("text/html") << QByteArray("<head><meta charset=\"utf-8\"></head>")
+            << true << "utf-8";
+        QTest::newRow("meta http-equiv")
+            << QByteArray()
+            << QByteArray("<meta http-equiv=\"Content-Type\" content=\"text/html; "
+                          "charset=utf-8\">")
+            << true << "utf-8";
+        QTest::newRow("header wins over meta")
+            << QByteArray("text/html;charset=gbk") << QByteArray("<meta charset=\"utf-8\">")
+            << false << "gbk";
+        QTest::newRow("gb18030") << QByteArray("text/html; charset=GB18030") << QByteArray()
+                                 << false << "gb18030";
+    }
+    void declaredEncodingsReadTheSame()
+    {
+        QFETCH(QByteArray, contentType);
+        QFETCH(QByteArray, head);
+        QFETCH(bool, utf8);
+        QFETCH(QString, encoding);
+        // Every page served again in the encoding the row declares.
+        const QString host = "http://" + m_site->hostPort();
+        m_site->setPage("/soft/qvdl/fmj2.htm", gbk(configText()));
+        const auto serve = [&](const QString &target, const QString &text) {
+            FixtureResponse r;
+            if (!contentType.isEmpty())
+                r.headers.append({"Content-Type", contentType});
+            r.body = head + (utf8 ? text.toUtf8() : gbk(text));
+            m_site->setResponse(target, r);
+        };
+        serve("/search?q=tom&from=brelvon",
+              "<ul><li class=\"member\"><a href=\"/u?uid=222\">tom</a></li></ul>");
+        serve("/detail/222.htm",
+              "<div class=\"rateA\"><p>好评率：99.5%</p><b id=\"credit\">1,234</b>"
+              "<p>认证：<span>支付宝个人认证</span></p><p>中评：3<br>差评：1</p>"
+              "<a href=\"/given?rateListNo=778899\">给他人的评价</a></div>");
+        serve("/tradecard/nameCard.htm", "<p>注册时间：2005-03-12</p><p>来自：广东&nbsp;深圳</p>"
+                                         "<a class=\"icon-jianghu\" href=\"" +
+                                             host + "/jianghu/person.htm?id=9\">江湖</a>");
+        serve("/i/person.htm",
+              "<span class=\"nick\">小明</span><script>var areaCode=440305;</script>");
+        serve("/tradecard/popupNameCard.htm", "<p>买家好评率：98.76%</p>");
+        QueryLookups query(m_settings);
+        const LookupOutcome outcome = query.lookup("tom");
+        BuyerCreditRecord expected = fullRecord();
+        expected.creditUrl = host + "/detail/222.htm";
+        QCOMPARE(outcome.result.record, expected);
+        QCOMPARE(outcome.status, LookupStatus::Found);
+        for (const QString &page : {BuyerPage::Search, BuyerPage::Detail, BuyerPage::Personal}) {
+            QCOMPARE(pageNamed(outcome.result.pages, page)->encoding, encoding);
+            QCOMPARE(pageNamed(outcome.result.pages, page)->undecodable, 0);
+        }
+    }
+
+    // Our site's configuration address hangs past its short wait and the fallback serves it: the
+    // marketplace's pages on the same host are still read.
+    void hangingConfigurationAddress()
+    {
+        FixtureResponse silent;
+        silent.neverAnswer = true;
+        m_site->setResponse("/soft/qvdl/fmj2.htm", silent);
+        m_second->setPage("/soft_set/fmj2.htm", gbk(configText()));
+        const FastClock clock(20);
+        QueryLookups query(m_settings);
+        const LookupOutcome outcome = query.lookup("tom");
+        QCOMPARE(outcome.status, LookupStatus::Found);
+        QCOMPARE(outcome.result.record.verification, "支付宝认证");
+        QCOMPARE(m_site->requestCount("/soft/qvdl/fmj2.htm"), 2);
+    }
+
     // The browser may be shown a login page where the fetch got nothing.
     void browserShownLoginPage()
     {
@@ -710,8 +844,11 @@ private slots:
     {
         FixtureResponse silent;
         silent.neverAnswer = true;
-        m_site->setResponse("/tradecard/nameCard.htm", silent);
-        m_site->setResponse("/tradecard/popupNameCard.htm", silent);
+        FixtureServer card; // a host of its own: one that answered the lookup is never silent
+        QVERIFY(card.listen());
+        card.setResponse("/tradecard/nameCard.htm", silent);
+        card.setResponse("/tradecard/popupNameCard.htm", silent);
+        m_settings.tradeCardHost = card.hostPort();
         const FastClock clock(20);
         m_settings.lookupTimeoutSec = 10;
         QueryLookups query(m_settings);
@@ -721,9 +858,9 @@ private slots:
         QCOMPARE(pageNamed(one.result.pages, BuyerPage::NameCard)->outcome, PageOutcome::Timeout);
         QCOMPARE(pageNamed(one.result.pages, BuyerPage::Popup)->outcome, PageOutcome::HostSilent);
         QVERIFY(one.statusDetail.contains("主机无响应"));
-        QCOMPARE(m_site->requestCount("/tradecard/popupNameCard.htm"), 0);
+        QCOMPARE(card.requestCount("/tradecard/popupNameCard.htm"), 0);
 
-        m_site->clearRequests();
+        card.clearRequests();
         CancelToken cancel;
         const QList<LookupOutcome> rows =
             query.service().batch({"tom", "tom", "tom", "tom"}, BatchOptions{}, cancel);
@@ -734,8 +871,8 @@ private slots:
                      PageOutcome::HostSilent);
         }
         // The first buyer waits out the host (at most two requests), each later one probes it once.
-        QVERIFY(m_site->requestCount("/tradecard/nameCard.htm") <= 2 + 3);
-        QCOMPARE(m_site->requestCount("/tradecard/popupNameCard.htm"), 0);
+        QVERIFY(card.requestCount("/tradecard/nameCard.htm") <= 2 + 3);
+        QCOMPARE(card.requestCount("/tradecard/popupNameCard.htm"), 0);
     }
 
     // A batch the marketplace blocks (its login page, HTTP 429, HTTP 503) pauses, tries the
@@ -913,6 +1050,7 @@ private slots:
         SellerDatabase database;
         QVERIFY(database.open(dir.filePath("history.sqlite")));
         m_settings.reuseWithinMinutes = 10;
+        m_site->setPage("/search?q=nobody&from=brelvon", gbk("<ul></ul>"));
         QueryLookups query(m_settings);
         query.service().setDatabase(&database, true);
         CancelToken cancel;

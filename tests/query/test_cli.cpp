@@ -488,9 +488,10 @@ private slots:
         QCOMPARE(run.exitCode, 3);
         const QStringList lines = run.err.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 3); // name card, popup name card (no other host), the status
-        QVERIFY2(lines[0].startsWith("brelvon-cli: page tom: ok status=200 bytes="),
+        QVERIFY2(lines[0].startsWith("brelvon-cli: page tom: ok status=200 bytes=") &&
+                     lines[0].endsWith(" charset=gbk"),
                  qPrintable(lines[0]));
-        QVERIFY2(lines[1].startsWith("brelvon-cli: page tom: ok status=404 "),
+        QVERIFY2(lines[1].startsWith("brelvon-cli: page tom: HTTP 404 status=404 "),
                  qPrintable(lines[1]));
     }
 

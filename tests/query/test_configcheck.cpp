@@ -318,6 +318,11 @@ private slots:
             << "<#73#"
             << "#73#"
             << "warning: entry 73: blank while entries 71 to 73 are used";
+        QTest::newRow("nick start of two characters")
+            << ">#67#"
+            << "\">#67#"
+            << "error: entry 67: longer than one character: the nick is read from one character "
+               "after";
         QTest::newRow("program not named") << "Brelvon query"
                                            << "Our query"
                                            << "error: the text does not name Brelvon";
@@ -349,6 +354,142 @@ private slots:
                                  [&](const QString &l) { return l.startsWith(where + finding); }),
                  qPrintable(lines.join('\n')));
         QCOMPARE(file.hasErrors(), finding.startsWith("error"));
+    }
+
+    // What the lookup saw on a capture, and the entry to blame, for a configuration changed from
+    // the capture's own.
+    void checkSaysWhatTheLookupSaw_data()
+    {
+        QTest::addColumn<QString>("capture");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QStringList>("said");
+        QTest::newRow("unchanged") << "tom.wang"
+                                   << ""
+                                   << ""
+                                   << QStringList{"the lookup saw: user number \"UMGcWMFcYvmQ4\", "
+                                                  "list number \"51840922\"",
+                                                  "[entries 5 6 7]", "read as gbk"};
+        QTest::newRow("list number cut too far")
+            << "xiaoyu_2008"
+            << "#89#;#36#"
+            << "#89#</SCRIPT>#36#"
+            << QStringList{"list number \"82735501;\"", "the list number holds markup",
+                           "result=0  not in the capture", "the capture holds no neutralGiven"};
+        QTest::newRow("layout marker changed")
+            << "xiaoyu_2008"
+            << "#89#买家好评率：#5#"
+            << "#89#买家好评率:#5#" << QStringList{"not found on the detail page: entry 5"};
+        QTest::newRow("verification marker changed")
+            << "xiaoyu_2008"
+            << "#89#认证信息：#24#"
+            << "#89#认证:#24#"
+            << QStringList{"not found on the detail page: entry 24",
+                           "entry 24: found on none of the captures"};
+        QTest::newRow("verification now read")
+            << "tom.wang"
+            << "#89#支付宝#27#"
+            << "#89#通过认证#27#"
+            << QStringList{"the verification text now holds entry 27; the record says 没有认证"};
+        QTest::newRow("nick end changed")
+            << "xiaoyu_2008"
+            << "#89#</a>#68#"
+            << "#89#</b>#68#" << QStringList{"the search page no longer matches the buyer"};
+    }
+    void checkSaysWhatTheLookupSaw()
+    {
+        QFETCH(QString, capture);
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(QStringList, said);
+        QString config = decode936(readAll(kCaptures + u'/' + capture + "/01-config.htm"));
+        QVERIFY(from.isEmpty() || config.contains(from));
+        if (!from.isEmpty())
+            config.replace(from, to);
+        const QString path =
+            writeFile(QTest::currentDataTag() + QString(".htm"), encode936(config));
+        const CliRun run = runCli({"check-config", path, kCaptures + u'/' + capture}, m_dir.path());
+        QCOMPARE(run.exitCode, 0);
+        for (const QString &text : said)
+            QVERIFY2(run.out.contains(text), qPrintable(text + "\n" + run.out));
+        QVERIFY2(!run.out.contains("[entries 5 5 "), qPrintable(run.out));
+    }
+
+    // --find: where a value sits, and markers that, pasted into a configuration whose own markers
+    // for the field are gone, make the check read the value again.
+    void findProposesMarkers_data()
+    {
+        QTest::addColumn<QString>("capture");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("recordField");
+        QTest::newRow("good rate, layout A") << "tom.wang"
+                                             << "100.00"
+                                             << ""
+                                             << "goodRate";
+        QTest::newRow("good count, layout B") << "blue_sky88"
+                                              << "356"
+                                              << ""
+                                              << "goodCount";
+        QTest::newRow("neutral count, by field") << "xiaoyu_2008"
+                                                 << "2"
+                                                 << "neutralCount"
+                                                 << "neutralCount";
+        QTest::newRow("browser text only") << "night_owl_browser"
+                                           << "63"
+                                           << ""
+                                           << "goodCount";
+    }
+    void findProposesMarkers()
+    {
+        QFETCH(QString, capture);
+        QFETCH(QString, value);
+        QFETCH(QString, field);
+        QFETCH(QString, recordField);
+        const QString folder = kCaptures + u'/' + capture;
+        QStringList args = {"check-config", "--json", "--find", value, folder};
+        if (!field.isEmpty())
+            args += {"--field", field};
+        CliRun run = runCli(args, m_dir.path());
+        QCOMPARE(run.exitCode, 0);
+        const QJsonObject found = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        const QJsonObject proposal = found["proposal"].toObject();
+        QVERIFY2(proposal["reads"].toBool(), qPrintable(run.out));
+        QCOMPARE(proposal["lookupReads"].toString(), value);
+
+        // The capture's configuration with the proposed entries' lines taken out, then pasted.
+        QString config = decode936(readAll(folder + "/01-config.htm"));
+        for (const QJsonValue e : proposal["entries"].toArray())
+            config.remove(QRegularExpression(
+                QStringLiteral("#89#[^#]*#%1#").arg(e.toObject()["entry"].toInt())));
+        const QString brokenPath = writeFile(capture + "-broken.htm", encode936(config));
+        for (const QJsonValue line : proposal["lines"].toArray())
+            config += "\r\n" + line.toString();
+        const QString path = writeFile(capture + "-repaired.htm", encode936(config));
+        run = runCli({"check-config", "--expect", "--json", path, folder}, m_dir.path());
+        QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
+        QVERIFY(runCli({"check-config", "--expect", brokenPath, folder}, m_dir.path()).exitCode !=
+                0);
+    }
+
+    // --find on a text no page holds, or whose page the program reads by its own rule, says so.
+    void findWithoutProposal_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("nowhere") << "no such text"
+                                 << "on no page of the captures";
+        QTest::newRow("a page of a rule of its own") << "2006-03-15"
+                                                     << "read by the program's own rule";
+    }
+    void findWithoutProposal()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, why);
+        const CliRun run =
+            runCli({"check-config", "--find", value, kCaptures + "/xiaoyu_2008"}, m_dir.path());
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(why), qPrintable(run.err));
     }
 
     // A file of many bad pairs names the first thousand findings, then counts the rest; so does

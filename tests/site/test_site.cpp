@@ -784,6 +784,9 @@ void TestSite::demoBuyerRecords_data()
     row("bad ratings given as a habit, date written in Chinese",
         {"bargain_hunter", "砍价王", "2009年5月20日", "江苏省鼓楼区", "没有认证", "62.50", "5", "1",
          "2", "1", "4", "http://{H}/rate/user-rate-UMmcYOmFYvmQ8.htm"});
+    row("good rate on the rate page only, the --find example",
+        {"careful_buyer", "细心人", "2008-04-18", "湖北省江岸区", "支付宝认证", "99.45", "181", "1",
+         "0", "0", "0", "http://{H}/rate/user-rate-UOmNcMGFYvGQ2.htm"});
 }
 
 void TestSite::checkRecord(const BuyerCreditRecord &record, QStringList expected) const

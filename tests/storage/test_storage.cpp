@@ -654,16 +654,23 @@ private slots:
 
     void lastLookupLine_data()
     {
-        QTest::addColumn<QStringList>("before"); // goodCount, badGiven, nick
+        QTest::addColumn<QStringList>("before"); // goodCount, badGiven, nick, creditUrl
         QTest::addColumn<QStringList>("now");
         QTest::addColumn<QString>("line");
-        QTest::newRow("changes") << QStringList{"120", "0", "a"} << QStringList{"128", "2", "a"}
+        QTest::newRow("changes") << QStringList{"120", "0", "a", "u"}
+                                 << QStringList{"128", "2", "a", "u"}
                                  << "上次查询 2026-11-02：好评 120→128，给他人差评 0→2";
-        QTest::newRow("nothing changed") << QStringList{"1", "0", "a"} << QStringList{"1", "0", "a"}
-                                         << "上次查询 2026-11-02：没有变化";
+        QTest::newRow("nothing changed")
+            << QStringList{"1", "0", "a", "u"} << QStringList{"1", "0", "a", "u"}
+            << "上次查询 2026-11-02：没有变化";
         QTest::newRow("a page that gave nothing is no change")
-            << QStringList{"", "0", "a"} << QStringList{"5", "", "b"}
+            << QStringList{"", "0", "a", "u"} << QStringList{"5", "", "b", "u"}
             << "上次查询 2026-11-02：昵称 a→b";
+        // A lookup that found nobody read no credit page: nothing to compare with.
+        QTest::newRow("last lookup found nobody")
+            << QStringList{"", "", "a", ""} << QStringList{"1", "0", "a", "u"} << "";
+        QTest::newRow("this lookup found nobody")
+            << QStringList{"1", "0", "a", "u"} << QStringList{"", "", "a", ""} << "";
     }
     void lastLookupLine()
     {
@@ -676,6 +683,7 @@ private slots:
             r->goodCount = values.at(0);
             r->badGiven = values.at(1);
             r->nick = values.at(2);
+            r->creditUrl = values.at(3);
         };
         fill(&previous.record, before);
         BuyerCreditRecord current;

@@ -7,6 +7,7 @@
 #include "web/httpsession.h"
 #include "web/localnetwork.h"
 #include "web/networksettings.h"
+#include "web/pagetext.h"
 #include "web/texthelpers.h"
 
 #include <QCryptographicHash>
@@ -44,6 +45,8 @@ private slots:
     void fetchRefusesAddresses();
     void fetchBodies_data();
     void fetchBodies();
+    void decodePageBodies_data();
+    void decodePageBodies();
     void fetchLeadingBlanks();
     void fetchSlowAnswerInShortWait();
     void fetchShortWaitEndsOnWholeSeconds();
@@ -386,22 +389,24 @@ void TestWeb::fetchBodies_data()
     notFound.status = 404;
     notFound.reason = "Not Found";
     notFound.body = "<html>no such page</html>";
-    QTest::newRow("404 body is the page") << notFound << "<html>no such page</html>";
+    QTest::newRow("404 is no page") << notFound << "";
 
     FixtureResponse serverError;
     serverError.status = 500;
     serverError.reason = "Internal Server Error";
     serverError.body = "oops";
-    QTest::newRow("500 body is the page") << serverError << "oops";
+    QTest::newRow("500 is no page") << serverError << "";
 
-    // Every error status's body is the page, whatever the client library makes of the status.
-    for (int status : {400, 401, 403, 407, 418, 451, 503}) {
+    // An error status is no page, whatever the client library makes of the status; the
+    // throttle's 429 and 503 keep their body, for the lookup to tell them apart as blocked.
+    for (int status : {204, 304, 400, 401, 403, 407, 418, 429, 451, 503}) {
         FixtureResponse error;
         error.status = status;
         error.reason = "Error";
-        error.body = "status " + QByteArray::number(status);
-        QTest::addRow("%d body is the page", status)
-            << error << "status " + QString::number(status);
+        error.body =
+            status == 204 || status == 304 ? QByteArray() : "status " + QByteArray::number(status);
+        const bool kept = status == 429 || status == 503;
+        QTest::addRow("%d", status) << error << (kept ? "status " + QString::number(status) : "");
     }
 
     FixtureResponse empty;
@@ -433,8 +438,71 @@ void TestWeb::fetchBodies()
     QFETCH(FixtureResponse, response);
     QFETCH(QString, expected);
     m_server->setResponse("/page", response);
-    QCOMPARE(FetchPage(m_server->url("/page"), FetchWait::Short, directFetch()), expected);
+    const PageResult page =
+        fetchPageResult(m_server->url("/page"), FetchWait::Short, directFetch());
+    QCOMPARE(page.text, expected);
+    const bool failed = response.status >= 300 && response.status != 429 &&
+                        response.status != 503 && response.headers.isEmpty();
+    QCOMPARE(page.outcome == PageOutcome::HttpError, failed);
+    if (failed)
+        QCOMPARE(page.outcomeText(), "HTTP " + QString::number(response.status));
     QCOMPARE(m_server->requestCount("/page"), 1);
+}
+
+void TestWeb::decodePageBodies_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("contentType");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("encoding");
+    QTest::addColumn<int>("undecodable");
+    const QString cjk = QStringLiteral("好评率");
+    const QByteArray utf8 = cjk.toUtf8();
+    QTest::newRow("header utf-8") << utf8 << QByteArray("text/html; charset=UTF-8") << cjk
+                                  << "utf-8" << 0;
+    QTest::newRow("header quoted")
+        << utf8 << QByteArray("text/html; Charset=\"utf8\"") << cjk << "utf-8" << 0;
+    QTest::newRow("meta charset, single quotes") << "<meta charset='UTF-8'>" + utf8 << QByteArray()
+                                                 << "<meta charset='UTF-8'>" + cjk << "utf-8" << 0;
+    QTest::newRow("meta http-equiv, content first")
+        << "<META content=\"text/html; charset=utf-8\" http-equiv=\"Content-Type\">" + utf8
+        << QByteArray("text/html")
+        << "<META content=\"text/html; charset=utf-8\" http-equiv=\"Content-Type\">" + cjk
+        << "utf-8" << 0;
+    QTest::newRow("byte order mark")
+        << "\xEF\xBB\xBF" + utf8 << QByteArray() << cjk << "utf-8" << 0;
+    QTest::newRow("nothing declared") << encode936(cjk) << QByteArray() << cjk << "gbk" << 0;
+    QTest::newRow("gb2312 is read as gbk")
+        << encode936(cjk) << QByteArray("text/html; charset=gb2312") << cjk << "gbk" << 0;
+    QTest::newRow("unknown charset")
+        << encode936(cjk) << QByteArray("text/html; charset=koi8-r") << cjk << "gbk" << 0;
+    // GB18030's four-byte sequences reach what code page 936 has no character for.
+    QTest::newRow("gb18030 four bytes")
+        << QByteArray("\x81\x30\x81\x30") + encode936(cjk)
+        << QByteArray("text/html;charset=gb18030") << QString(QChar(0x80)) + cjk << "gb18030" << 0;
+    QTest::newRow("broken utf-8 counted")
+        << QByteArray("a\xE5\xA5") + "b\xFF" << QByteArray("text/html; charset=utf-8")
+        << QStringLiteral("a\uFFFD\uFFFDb\uFFFD") << "utf-8" << 3;
+    QTest::newRow("the page's own replacement character")
+        << QByteArray("\xEF\xBF\xBD") << QByteArray("text/html; charset=utf-8")
+        << QStringLiteral("\uFFFD") << "utf-8" << 0;
+    QTest::newRow("meta too far down")
+        << QByteArray(5000, ' ') + "<meta charset=utf-8>" << QByteArray()
+        << QString(5000, ' ') + "<meta charset=utf-8>"
+        << "gbk" << 0;
+}
+
+void TestWeb::decodePageBodies()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, contentType);
+    QFETCH(QString, text);
+    QFETCH(QString, encoding);
+    QFETCH(int, undecodable);
+    const PageText page = decodePageBody(body, contentType);
+    QCOMPARE(page.text, text);
+    QCOMPARE(page.encoding, encoding);
+    QCOMPARE(page.undecodable, undecodable);
 }
 
 void TestWeb::fetchLeadingBlanks()

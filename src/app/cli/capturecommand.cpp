@@ -100,5 +100,17 @@ int runCaptureCommand(const QStringList &args)
                      std::count_if(capture.pages.begin(), capture.pages.end(),
                                    [](const CapturedPage &p) { return !p.file.isEmpty(); })),
                  QDir::cleanPath(out)));
+    // How each page was decoded: a page in another encoding than declared shows here first.
+    for (const CapturedPage &p : capture.pages) {
+        if (p.file.isEmpty() || p.result.encoding.isEmpty())
+            continue;
+        printMessage(QStringLiteral("  %1 %2%3")
+                         .arg(p.file, p.result.encoding,
+                              p.result.undecodable > 0
+                                  ? inUserLanguage(QStringLiteral("，%1 处无法解码"),
+                                                   QStringLiteral(", %1 undecodable"))
+                                        .arg(p.result.undecodable)
+                                  : QString()));
+    }
     return isLookedUp(outcome->status) ? CliOk : CliNotLookedUp;
 }

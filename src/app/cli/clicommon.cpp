@@ -43,6 +43,17 @@ QString numberOrDash(qint64 number, bool known)
     return known ? QString::number(number) : QStringLiteral("—");
 }
 
+// "，编码 utf-8" with "，3 处无法解码" when some bytes were; "" for a page not decoded.
+QString pageEncodingWords(const PageResult &page)
+{
+    if (page.encoding.isEmpty())
+        return {};
+    QString words = QStringLiteral("，编码 ") + page.encoding;
+    if (page.undecodable > 0)
+        words += QStringLiteral("，%1 处无法解码").arg(page.undecodable);
+    return words;
+}
+
 void printPage(const QString &buyerId, const PageResult &page)
 {
     // A page without an HTTP answer has no status: "—", not 0.
@@ -53,16 +64,18 @@ void printPage(const QString &buyerId, const PageResult &page)
                               page.browser ? QLatin1String("browser ") + page.outcomeText()
                                            : page.outcomeText(),
                               status, QString::number(page.bytes), QString::number(page.elapsedMs),
-                              page.address));
+                              page.address) +
+                     page.encodingText());
         return;
     }
-    QString outcome = pageOutcomeWord(page.outcome);
+    QString outcome = pageOutcomeWords(page);
     if (!page.error.isEmpty() && page.outcome != PageOutcome::Ok)
         outcome += u'（' + page.error + u'）';
     printMessage(QStringLiteral("页面 %1：%2%3，状态 %4，%5 字节，%6 毫秒，%7")
                      .arg(buyerId, page.browser ? QStringLiteral("内置浏览器 ") : QString(),
                           outcome, status, QString::number(page.bytes),
-                          QString::number(page.elapsedMs), page.address));
+                          QString::number(page.elapsedMs), page.address) +
+                 pageEncodingWords(page));
 }
 
 void printCachedConfiguration(const QString &buyerId, const LookupOutcome &outcome)

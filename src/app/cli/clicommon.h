@@ -33,6 +33,8 @@ void printMessage(const QString &message);
 void printLine(const QString &line);
 // One page fetch for --verbose: "brelvon-cli: page ID: outcome status=… bytes=… ms=… address".
 void printPage(const QString &buyerId, const PageResult &page);
+// How a page's body was decoded, to follow a page line: "，编码 gbk"; "" when it had none.
+QString pageEncodingWords(const PageResult &page);
 // For --verbose, when the lookup used the stored configuration: "brelvon-cli: configuration ID:
 // cached 3 days (saved … from ADDRESS)".
 void printCachedConfiguration(const QString &buyerId, const LookupOutcome &outcome);

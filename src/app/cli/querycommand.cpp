@@ -101,7 +101,9 @@ void addAssessment(JsonLine &json, const LookupOutcome &outcome)
     QList<std::pair<QString, QString>> outcomes;
     for (const PageResult &page : result.pages) {
         if (isBuyerPage(page.page))
-            outcomes.append({page.page, page.outcomeName()});
+            outcomes.append({page.page, page.outcome == PageOutcome::HttpError
+                                            ? page.outcomeText()
+                                            : page.outcomeName()});
     }
     if (const auto &cached = outcome.cachedConfiguration)
         outcomes.append(
