@@ -8,6 +8,7 @@
 #include "mainwindow/riskverdictview.h"
 #include "mainwindow/settingsdialog.h"
 #include "mainwindow/translations.h"
+#include "model/uilanguage.h"
 #include "web/canceltoken.h"
 #include "web/codepage936.h"
 #include "web/fetchpage.h"
@@ -18,6 +19,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QGroupBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -386,9 +388,9 @@ private slots:
         QTest::addColumn<Qt::MouseButton>("button");
         QTest::addColumn<bool>("selected");
         QTest::newRow("prompt") << QStringLiteral("输入买家的淘宝ID") << Qt::LeftButton << true;
-        QTest::newRow("an id") << QStringLiteral("tom") << Qt::LeftButton << true;
-        QTest::newRow("right button") << QStringLiteral("tom") << Qt::RightButton << false;
-        QTest::newRow("middle button") << QStringLiteral("tom") << Qt::MiddleButton << false;
+        QTest::newRow("an id") << QStringLiteral("tom") << Qt::LeftButton << true << false;
+        QTest::newRow("right button") << QStringLiteral("tom") << Qt::RightButton << false << false;
+        QTest::newRow("middle button") << QStringLiteral("tom") << Qt::MiddleButton << false << false;
     }
     void inputBoxSelectsOnClick()
     {
@@ -460,7 +462,7 @@ private slots:
                            QStringLiteral("给他人的评价：中评2，差评3"),
                            QStringLiteral(
                                "注册时间：2005-03-12，姓名(昵称)：小明，地址：广东省南山区")}
-            << true;
+            << true << false;
     }
     void summaryLines()
     {
@@ -570,18 +572,23 @@ private slots:
         }
     }
 
-    // Qt's own buttons speak Chinese unless English is asked for.
+    // Qt's own buttons speak Chinese unless English is asked for; the window program keeps them
+    // Chinese whatever the locale, its file dialog included.
     void qtTranslations_data()
     {
         QTest::addColumn<QByteArray>("lang");
+        QTest::addColumn<bool>("keptChinese");
         QTest::addColumn<QString>("ok");
-        QTest::newRow("zh_CN") << QByteArray("zh_CN.UTF-8") << QStringLiteral("确定");
-        QTest::newRow("unset") << QByteArray() << QStringLiteral("确定");
-        QTest::newRow("en_US") << QByteArray("en_US.UTF-8") << QStringLiteral("OK");
+        QTest::newRow("zh_CN") << QByteArray("zh_CN.UTF-8") << false << QStringLiteral("确定");
+        QTest::newRow("unset") << QByteArray() << false << QStringLiteral("确定");
+        QTest::newRow("en_US") << QByteArray("en_US.UTF-8") << false << QStringLiteral("OK");
+        QTest::newRow("en_US, window") << QByteArray("en_US.UTF-8") << true
+                                       << QStringLiteral("确定");
     }
     void qtTranslations()
     {
         QFETCH(QByteArray, lang);
+        QFETCH(bool, keptChinese);
         QFETCH(QString, ok);
         const QByteArray saved = qgetenv("LANG");
         const QByteArray savedAll = qgetenv("LC_ALL");
@@ -595,11 +602,23 @@ private slots:
                 delete t;
             }
             QLocale::setDefault(QLocale::c());
+            keepMessagesChinese(false);
         });
-        QCOMPARE(installQtTranslations(qApp), !lang.startsWith("en"));
+        keepMessagesChinese(keptChinese);
+        QCOMPARE(installQtTranslations(qApp), keptChinese || !lang.startsWith("en"));
         QMessageBox box(QMessageBox::NoIcon, QString(), QString(),
                         QMessageBox::Ok | QMessageBox::Cancel);
         QCOMPARE(box.button(QMessageBox::Ok)->text(), ok);
+        QCOMPARE(englishMessages(), !keptChinese && lang.startsWith("en"));
+        if (keptChinese) {
+            // Qt's own file dialog: no "Look in:".
+            QFileDialog dialog;
+            dialog.setOption(QFileDialog::DontUseNativeDialog);
+            const auto labels = dialog.findChildren<QLabel *>();
+            for (const QLabel *label : labels)
+                QVERIFY2(!label->text().contains(QStringLiteral("Look in")), qPrintable(label->text()));
+            QVERIFY(dialog.findChild<QLabel *>(QStringLiteral("lookInLabel")));
+        }
     }
 
     void demoBuyer()
@@ -763,8 +782,8 @@ private slots:
     void busyAndCancel_data()
     {
         QTest::addColumn<bool>("escape");
-        QTest::newRow("button") << false;
-        QTest::newRow("Esc") << true;
+        QTest::newRow("button") << false << false;
+        QTest::newRow("Esc") << true << false;
     }
     void busyAndCancel()
     {
@@ -863,55 +882,67 @@ private slots:
 
     // The clipboard watch looks up a copied member name once, and only when it is on; what a
     // member name cannot be (chat, passwords, addresses, phone and order numbers, several lines,
-    // over-long text) is left alone.
+    // over-long text) is left alone, and so is a password's shape unless the buyer was looked up
+    // before. A copied name that finds nobody is not offered again among the recent ids.
     void clipboardWatch_data()
     {
         QTest::addColumn<bool>("on");
         QTest::addColumn<QString>("copied");
         QTest::addColumn<bool>("looksUp");
-        QTest::newRow("an id") << true << QStringLiteral(" tom ") << true;
-        QTest::newRow("Chinese name") << true << QStringLiteral("快乐的小猫") << true;
-        QTest::newRow("space, dot, _ and -") << true << QStringLiteral("blue sky.8_8-x") << true;
-        QTest::newRow("ten digits") << true << QStringLiteral("1234567890") << true;
-        QTest::newRow("40 characters") << true << QString(40, u'a') << true;
-        QTest::newRow("watch off") << false << QStringLiteral("tom") << false;
-        QTest::newRow("chat") << true << QStringLiteral("你好，请问什么时候发货？") << false;
-        QTest::newRow("ASCII question") << true << QStringLiteral("in stock?") << false;
-        QTest::newRow("password") << true << QStringLiteral("hunter2!Pa$$w0rd") << false;
-        QTest::newRow("phone") << true << QStringLiteral("13812345678") << false;
-        QTest::newRow("order number") << true << QStringLiteral("tb 2093847561234567") << false;
-        QTest::newRow("postal address") << true << QStringLiteral("广东省深圳市南山区") << false;
-        QTest::newRow("house number") << true << QStringLiteral("科技园南路 88号") << false;
-        QTest::newRow("mail address") << true << QStringLiteral("tom@example.com") << false;
-        QTest::newRow("web address") << true << QStringLiteral("https://x.test/tom") << false;
-        QTest::newRow("www address") << true << QStringLiteral("www.taobao.com") << false;
-        QTest::newRow("site name") << true << QStringLiteral("taobao.com") << false;
-        QTest::newRow("two lines") << true << QStringLiteral("tom\nann") << false;
-        QTest::newRow("41 characters") << true << QString(41, u'a') << false;
-        QTest::newRow("blank") << true << QStringLiteral("  ") << false;
+        QTest::addColumn<bool>("known"); // typed and looked up first
+        QTest::newRow("password's shape") << true << QStringLiteral("Abc12345") << false << false;
+        QTest::newRow("password's shape, known")
+            << true << QStringLiteral("Abc12345") << true << true;
+        QTest::newRow("lower case and digits") << true << QStringLiteral("tom2008") << true << false;
+        QTest::newRow("an id") << true << QStringLiteral(" tom ") << true << false;
+        QTest::newRow("Chinese name") << true << QStringLiteral("快乐的小猫") << true << false;
+        QTest::newRow("space, dot, _ and -") << true << QStringLiteral("blue sky.8_8-x") << true << false;
+        QTest::newRow("ten digits") << true << QStringLiteral("1234567890") << true << false;
+        QTest::newRow("40 characters") << true << QString(40, u'a') << true << false;
+        QTest::newRow("watch off") << false << QStringLiteral("tom") << false << false;
+        QTest::newRow("chat") << true << QStringLiteral("你好，请问什么时候发货？") << false << false;
+        QTest::newRow("ASCII question") << true << QStringLiteral("in stock?") << false << false;
+        QTest::newRow("password") << true << QStringLiteral("hunter2!Pa$$w0rd") << false << false;
+        QTest::newRow("phone") << true << QStringLiteral("13812345678") << false << false;
+        QTest::newRow("order number") << true << QStringLiteral("tb 2093847561234567") << false << false;
+        QTest::newRow("postal address") << true << QStringLiteral("广东省深圳市南山区") << false << false;
+        QTest::newRow("house number") << true << QStringLiteral("科技园南路 88号") << false << false;
+        QTest::newRow("mail address") << true << QStringLiteral("tom@example.com") << false << false;
+        QTest::newRow("web address") << true << QStringLiteral("https://x.test/tom") << false << false;
+        QTest::newRow("www address") << true << QStringLiteral("www.taobao.com") << false << false;
+        QTest::newRow("site name") << true << QStringLiteral("taobao.com") << false << false;
+        QTest::newRow("two lines") << true << QStringLiteral("tom\nann") << false << false;
+        QTest::newRow("41 characters") << true << QString(41, u'a') << false << false;
+        QTest::newRow("blank") << true << QStringLiteral("  ") << false << false;
     }
     void clipboardWatch()
     {
         QFETCH(bool, on);
         QFETCH(QString, copied);
         QFETCH(bool, looksUp);
+        QFETCH(bool, known);
         serveBuyer();
         auto w = makeWindow();
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        if (known)
+            query(w.get(), copied);
+        const int before = m_site->requestCount(QStringLiteral("/search"));
         child<QCheckBox>(w.get(), "WatchClipboard")->setChecked(on);
         QGuiApplication::clipboard()->setText(copied);
         QCOMPARE(w->queryRunning(), looksUp);
         waitForQuery(w.get());
-        QCOMPARE(m_site->requestCount(QStringLiteral("/search")), looksUp ? 1 : 0);
+        QCOMPARE(m_site->requestCount(QStringLiteral("/search")) - before, looksUp ? 1 : 0);
         if (!looksUp)
             return;
         QCOMPARE(text(w.get(), "Text2"), copied.trimmed());
+        if (!known && w->shownOutcome()->status == LookupStatus::NotFound)
+            QVERIFY(!w->recentIds().contains(copied.trimmed()));
         // The same text again, and the window's own copy of the result, are not looked up.
         QGuiApplication::clipboard()->setText(copied);
         w->copyResult();
         QVERIFY(!w->queryRunning());
-        QCOMPARE(m_site->requestCount(QStringLiteral("/search")), 1);
+        QCOMPARE(m_site->requestCount(QStringLiteral("/search")) - before, 1);
     }
 
     // An id copied while a lookup runs is looked up after it, not dropped.
