@@ -69,9 +69,9 @@ BlacklistTransfer exportBlacklist(const SellerDatabase &database, const QString 
     const QByteArray bytes = blacklistCsvOf(database, &count);
     if (QString reason; !writeOutputFile(path, bytes, ownFiles, &reason)) {
         done.result = BlacklistTransfer::Result::Failed;
-        done.messages.append(inUserLanguage(QStringLiteral("无法写入 %1：%2"),
-                                            QStringLiteral("cannot write %1: %2"))
-                                 .arg(QDir::toNativeSeparators(path), reason));
+        done.messages.append(
+            inUserLanguage(QStringLiteral("无法写入 %1：%2"), QStringLiteral("cannot write %1: %2"))
+                .arg(QDir::toNativeSeparators(path), reason));
         return done;
     }
     done.messages.append(inUserLanguage(QStringLiteral("已把 %1 个黑名单买家写入 %2"),

@@ -17,8 +17,8 @@
 #include "storage/sellerdatabase.h"
 #include "watch/batchfindings.h"
 
-#include <QDateTime>
 #include <QClipboard>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>

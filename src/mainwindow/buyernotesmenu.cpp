@@ -6,9 +6,9 @@
 
 #include <QDate>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QShortcut>

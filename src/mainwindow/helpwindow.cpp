@@ -24,9 +24,9 @@ const QString kContents = QStringLiteral("index.html");
 
 // The contents row: each page by its title.
 const std::pair<const char *, const char *> kPages[] = {
-    {"index.html", "目录"},        {"desk.html", "查询"},          {"batch.html", "批量查询"},
-    {"settings.html", "设置"},     {"watch.html", "监视和托盘"},   {"notes.html", "备注和黑名单"},
-    {"risk.html", "风险"},         {"status.html", "提示的意思"},
+    {"index.html", "目录"},    {"desk.html", "查询"},         {"batch.html", "批量查询"},
+    {"settings.html", "设置"}, {"watch.html", "监视和托盘"},  {"notes.html", "备注和黑名单"},
+    {"risk.html", "风险"},     {"status.html", "提示的意思"},
 };
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "mainwindow/historydialog.h"
 
-#include "mainwindow/blacklistfiles.h"
 #include "files/historycsv.h"
+#include "mainwindow/blacklistfiles.h"
 
 #include "files/outputguard.h"
 #include "files/querysettings.h"
@@ -24,8 +24,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QToolButton>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <iterator>

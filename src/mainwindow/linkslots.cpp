@@ -51,9 +51,8 @@ void LinkSlots::showButtons()
         // A button with nowhere to go is not offered; one without a caption still says which
         // it is to a screen reader.
         button->setEnabled(!isBlank(value(m_buttons[i].address)));
-        button->setAccessibleName(isBlank(button->text())
-                                      ? QObject::tr("链接 %1（未设置）").arg(i + 1)
-                                      : QString());
+        button->setAccessibleName(
+            isBlank(button->text()) ? QObject::tr("链接 %1（未设置）").arg(i + 1) : QString());
     }
 }
 

@@ -107,8 +107,8 @@ public:
     BatchEndColumn(QLabel *summary, QWidget *bar, QWidget *table, QLabel *stale)
         : QObject(summary), m_summary(summary), m_bar(bar), m_table(table), m_stale(stale)
     {
-        for (QWidget *w : {static_cast<QWidget *>(summary), bar, table,
-                           static_cast<QWidget *>(stale)})
+        for (QWidget *w :
+             {static_cast<QWidget *>(summary), bar, table, static_cast<QWidget *>(stale)})
             w->installEventFilter(this);
     }
 

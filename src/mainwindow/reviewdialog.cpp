@@ -32,8 +32,8 @@ ReviewDialog::ReviewDialog(SellerDatabase *database, QWidget *parent)
     QHeaderView *header = m_table->horizontalHeader();
     header->setStretchLastSection(false);
     for (int c = 0; c < int(headers.size()); ++c)
-        header->setSectionResizeMode(c, c == 2 ? QHeaderView::Stretch
-                                               : QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(c,
+                                     c == 2 ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
     m_table->setTextElideMode(Qt::ElideRight);
 
     m_count = new QLabel(this);

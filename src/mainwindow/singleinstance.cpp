@@ -24,9 +24,7 @@ QString absolute(const QString &path)
 
 } // namespace
 
-SingleInstance::SingleInstance(const QString &key, QObject *parent) : QObject(parent), m_key(key)
-{
-}
+SingleInstance::SingleInstance(const QString &key, QObject *parent) : QObject(parent), m_key(key) {}
 
 SingleInstance::~SingleInstance() = default;
 
@@ -66,8 +64,8 @@ bool SingleInstance::handOver(const QStringList &arguments)
     socket.connectToServer(m_key);
     if (!socket.waitForConnected(kStepMs))
         return false;
-    socket.write(QJsonDocument(QJsonArray::fromStringList(arguments)).toJson(QJsonDocument::Compact) +
-                 '\n');
+    socket.write(
+        QJsonDocument(QJsonArray::fromStringList(arguments)).toJson(QJsonDocument::Compact) + '\n');
     if (!socket.waitForBytesWritten(kStepMs))
         return false;
     // The answer says the running program took them; a hung one is not handed anything.

@@ -18,9 +18,8 @@ bool desktopHasApplicationFor(const QString &path)
     const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
     if (xdgMime.isEmpty())
         return true;
-    const QString type = QFileInfo(path).isDir()
-                             ? QStringLiteral("inode/directory")
-                             : QMimeDatabase().mimeTypeForFile(path).name();
+    const QString type = QFileInfo(path).isDir() ? QStringLiteral("inode/directory")
+                                                 : QMimeDatabase().mimeTypeForFile(path).name();
     QProcess query;
     query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"), type});
     if (!query.waitForFinished(5000)) {

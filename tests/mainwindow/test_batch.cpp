@@ -835,8 +835,8 @@ private slots:
         QTest::addColumn<QString>("program");
         QTest::addColumn<QByteArray>("arguments"); // the program's; empty: the system opens it
         const QByteArray none("");
-        QTest::newRow("associated") << QByteArray("calc.desktop") << QStringLiteral("libreoffice")
-                                    << QByteArray();
+        QTest::newRow("associated")
+            << QByteArray("calc.desktop") << QStringLiteral("libreoffice") << QByteArray();
         QTest::newRow("system without xdg-mime") << QByteArray() << QString() << QByteArray();
         QTest::newRow("libreoffice") << none << QStringLiteral("libreoffice")
                                      << QByteArray("--calc\n-n\n/tmp/a table.xlsx\n");
@@ -899,7 +899,8 @@ private slots:
     void progressFit()
     {
         QFETCH(int, width);
-        const QString line = QStringLiteral("共需要查询24个买家,正在查询第3个:快乐的小猫，预计还需 1 分 20 秒");
+        const QString line =
+            QStringLiteral("共需要查询24个买家,正在查询第3个:快乐的小猫，预计还需 1 分 20 秒");
         const QFontMetrics metrics(QApplication::font());
         const int pixels = width * metrics.horizontalAdvance(QStringLiteral("共"));
         const QString shown = ResultLines::fitProgress(line, metrics, pixels);

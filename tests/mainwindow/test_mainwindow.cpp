@@ -19,8 +19,8 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QGroupBox>
 #include <QFileDialog>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -392,7 +392,8 @@ private slots:
         QTest::newRow("prompt") << QStringLiteral("输入买家的淘宝ID") << Qt::LeftButton << true;
         QTest::newRow("an id") << QStringLiteral("tom") << Qt::LeftButton << true << false;
         QTest::newRow("right button") << QStringLiteral("tom") << Qt::RightButton << false << false;
-        QTest::newRow("middle button") << QStringLiteral("tom") << Qt::MiddleButton << false << false;
+        QTest::newRow("middle button")
+            << QStringLiteral("tom") << Qt::MiddleButton << false << false;
     }
     void inputBoxSelectsOnClick()
     {
@@ -584,8 +585,8 @@ private slots:
         QTest::newRow("zh_CN") << QByteArray("zh_CN.UTF-8") << false << QStringLiteral("确定");
         QTest::newRow("unset") << QByteArray() << false << QStringLiteral("确定");
         QTest::newRow("en_US") << QByteArray("en_US.UTF-8") << false << QStringLiteral("OK");
-        QTest::newRow("en_US, window") << QByteArray("en_US.UTF-8") << true
-                                       << QStringLiteral("确定");
+        QTest::newRow("en_US, window")
+            << QByteArray("en_US.UTF-8") << true << QStringLiteral("确定");
     }
     void qtTranslations()
     {
@@ -618,7 +619,8 @@ private slots:
             dialog.setOption(QFileDialog::DontUseNativeDialog);
             const auto labels = dialog.findChildren<QLabel *>();
             for (const QLabel *label : labels)
-                QVERIFY2(!label->text().contains(QStringLiteral("Look in")), qPrintable(label->text()));
+                QVERIFY2(!label->text().contains(QStringLiteral("Look in")),
+                         qPrintable(label->text()));
             QVERIFY(dialog.findChild<QLabel *>(QStringLiteral("lookInLabel")));
         }
     }
@@ -895,22 +897,30 @@ private slots:
         QTest::newRow("password's shape") << true << QStringLiteral("Abc12345") << false << false;
         QTest::newRow("password's shape, known")
             << true << QStringLiteral("Abc12345") << true << true;
-        QTest::newRow("lower case and digits") << true << QStringLiteral("tom2008") << true << false;
+        QTest::newRow("lower case and digits")
+            << true << QStringLiteral("tom2008") << true << false;
         QTest::newRow("an id") << true << QStringLiteral(" tom ") << true << false;
         QTest::newRow("Chinese name") << true << QStringLiteral("快乐的小猫") << true << false;
-        QTest::newRow("space, dot, _ and -") << true << QStringLiteral("blue sky.8_8-x") << true << false;
+        QTest::newRow("space, dot, _ and -")
+            << true << QStringLiteral("blue sky.8_8-x") << true << false;
         QTest::newRow("ten digits") << true << QStringLiteral("1234567890") << true << false;
         QTest::newRow("40 characters") << true << QString(40, u'a') << true << false;
         QTest::newRow("watch off") << false << QStringLiteral("tom") << false << false;
-        QTest::newRow("chat") << true << QStringLiteral("你好，请问什么时候发货？") << false << false;
+        QTest::newRow("chat") << true << QStringLiteral("你好，请问什么时候发货？") << false
+                              << false;
         QTest::newRow("ASCII question") << true << QStringLiteral("in stock?") << false << false;
         QTest::newRow("password") << true << QStringLiteral("hunter2!Pa$$w0rd") << false << false;
         QTest::newRow("phone") << true << QStringLiteral("13812345678") << false << false;
-        QTest::newRow("order number") << true << QStringLiteral("tb 2093847561234567") << false << false;
-        QTest::newRow("postal address") << true << QStringLiteral("广东省深圳市南山区") << false << false;
-        QTest::newRow("house number") << true << QStringLiteral("科技园南路 88号") << false << false;
-        QTest::newRow("mail address") << true << QStringLiteral("tom@example.com") << false << false;
-        QTest::newRow("web address") << true << QStringLiteral("https://x.test/tom") << false << false;
+        QTest::newRow("order number")
+            << true << QStringLiteral("tb 2093847561234567") << false << false;
+        QTest::newRow("postal address")
+            << true << QStringLiteral("广东省深圳市南山区") << false << false;
+        QTest::newRow("house number")
+            << true << QStringLiteral("科技园南路 88号") << false << false;
+        QTest::newRow("mail address")
+            << true << QStringLiteral("tom@example.com") << false << false;
+        QTest::newRow("web address")
+            << true << QStringLiteral("https://x.test/tom") << false << false;
         QTest::newRow("www address") << true << QStringLiteral("www.taobao.com") << false << false;
         QTest::newRow("site name") << true << QStringLiteral("taobao.com") << false << false;
         QTest::newRow("two lines") << true << QStringLiteral("tom\nann") << false << false;
@@ -1454,7 +1464,8 @@ private slots:
         QTest::keyClick(child<QLineEdit>(w.get(), "Text2"), Qt::Key_Comma, Qt::ControlModifier);
         QTRY_VERIFY(w->settingsDialog());
         // The settings dialog, every section: named fields, combo boxes named by what they set.
-        auto *tabs = w->settingsDialog()->findChild<QTabWidget *>(QStringLiteral("settingsSections"));
+        auto *tabs =
+            w->settingsDialog()->findChild<QTabWidget *>(QStringLiteral("settingsSections"));
         for (int i = 0; i < tabs->count(); ++i) {
             tabs->setCurrentIndex(i);
             walk(QAccessible::queryAccessibleInterface(w->settingsDialog()));

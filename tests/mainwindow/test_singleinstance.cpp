@@ -53,10 +53,10 @@ private slots:
                                     << QStringList{"./a.conf", "d.sqlite", ""} << true;
         QTest::newRow("other database") << QStringList{"a.conf", "d.sqlite", ""}
                                         << QStringList{"a.conf", "e.sqlite", ""} << false;
-        QTest::newRow("other settings") << QStringList{"a.conf", "", ""}
-                                        << QStringList{"b.conf", "", ""} << false;
-        QTest::newRow("demo beside hosts") << QStringList{"", "", ""} << QStringList{"", "", "demo"}
-                                           << false;
+        QTest::newRow("other settings")
+            << QStringList{"a.conf", "", ""} << QStringList{"b.conf", "", ""} << false;
+        QTest::newRow("demo beside hosts")
+            << QStringList{"", "", ""} << QStringList{"", "", "demo"} << false;
     }
     void keys()
     {
@@ -73,8 +73,8 @@ private slots:
     // socket left by a program that crashed does not stop the next from listening.
     void handOver()
     {
-        const QString key = SingleInstance::keyFor(m_dir.filePath(QStringLiteral("x.conf")),
-                                                   QString(), false);
+        const QString key =
+            SingleInstance::keyFor(m_dir.filePath(QStringLiteral("x.conf")), QString(), false);
         QLocalServer::removeServer(key);
         // What a crashed program leaves: its socket's name taken, nobody answering.
         QFile stale(QDir::temp().filePath(key));
@@ -102,8 +102,8 @@ private slots:
     {
         const QString settings = settingsFile();
         const QString database = m_dir.filePath(QStringLiteral("one.sqlite"));
-        QProcess *first = start({QStringLiteral("--settings"), settings,
-                                 QStringLiteral("--database"), database});
+        QProcess *first =
+            start({QStringLiteral("--settings"), settings, QStringLiteral("--database"), database});
         QVERIFY(first->waitForStarted());
         const QString key = SingleInstance::keyFor(settings, database, false);
         QTRY_VERIFY_WITH_TIMEOUT(
@@ -113,17 +113,17 @@ private slots:
                 return probe.waitForConnected(500);
             }(),
             20000);
-        QProcess *second = start({QStringLiteral("--settings"), settings,
-                                  QStringLiteral("--database"), database,
-                                  QStringLiteral("--hidden"), QStringLiteral("tom")});
+        QProcess *second =
+            start({QStringLiteral("--settings"), settings, QStringLiteral("--database"), database,
+                   QStringLiteral("--hidden"), QStringLiteral("tom")});
         QVERIFY(second->waitForFinished(20000));
         QCOMPARE(second->exitStatus(), QProcess::NormalExit);
         QCOMPARE(second->exitCode(), 0);
         QCOMPARE(first->state(), QProcess::Running);
 
-        QProcess *beside = start({QStringLiteral("--settings"), settings,
-                                  QStringLiteral("--database"),
-                                  m_dir.filePath(QStringLiteral("two.sqlite"))});
+        QProcess *beside =
+            start({QStringLiteral("--settings"), settings, QStringLiteral("--database"),
+                   m_dir.filePath(QStringLiteral("two.sqlite"))});
         QVERIFY(!beside->waitForFinished(2000)); // still running: a window of its own
         end(beside);
         end(first);

@@ -218,9 +218,8 @@ int main(int argc, char *argv[])
     // One window per seller's settings and database: a second start (the menu, the login entry)
     // gives its arguments to the first and ends. A smoke run of an installed copy stands alone.
     const bool smokeRun = qEnvironmentVariableIsSet("BRELVON_QUIT_AFTER_SHOW");
-    SingleInstance instance(SingleInstance::keyFor(parser.value(settingsOption),
-                                                   parser.value(databaseOption),
-                                                   parser.isSet(demoOption)));
+    SingleInstance instance(SingleInstance::keyFor(
+        parser.value(settingsOption), parser.value(databaseOption), parser.isSet(demoOption)));
     if (!smokeRun && instance.handOverOrListen(app.arguments().mid(1)))
         return 0;
 
