@@ -146,7 +146,7 @@ private slots:
         for (QAction *a : menu->actions())
             texts.append(a->text());
         QCOMPARE(texts, (QStringList{"加入黑名单…", "备注…", "移出黑名单", "信任", "", "查询历史…",
-                                     "待处理订单…"}));
+                                     "待处理订单…", "", "导入黑名单…", "导出黑名单…"}));
         QVERIFY(!menu->actions().at(2)->isEnabled()); // not listed yet
 
         auto *verdict = w->findChild<RiskVerdictView *>(QStringLiteral("RiskVerdict"));
