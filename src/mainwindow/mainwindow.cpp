@@ -181,7 +181,7 @@ MainWindow::MainWindow(LookupSession &session, QWidget *parent)
                                                 QLineEdit::TrailingPosition);
     recent->setObjectName(QStringLiteral("RecentIdsButton"));
     recent->setText(tr("最近查询的买家"));
-    recent->setToolTip(recent->text());
+    recent->setToolTip(tr("最近查询的买家（↓）"));
     connect(recent, &QAction::triggered, this, &MainWindow::showRecentIds);
 
     m_layout.watchClipboard->setChecked(m_settings.watchClipboard);
