@@ -10,6 +10,10 @@
 LinkSlots::LinkSlots(const Fields &fields, const Buttons &buttons)
     : m_fields(fields), m_buttons(buttons)
 {
+    // However a slot's address changes, its button follows.
+    for (const LinkButton &link : m_buttons)
+        QObject::connect(m_fields[size_t(link.address)], &QLineEdit::textChanged, link.button,
+                         [this] { showButtons(); });
 }
 
 QString LinkSlots::value(LinkSlot slot) const
