@@ -44,31 +44,6 @@ class TestSingleInstance : public QObject
     }
 
 private slots:
-    void keys_data()
-    {
-        QTest::addColumn<QStringList>("first");  // settings, database, demo
-        QTest::addColumn<QStringList>("second"); // the same, of the second start
-        QTest::addColumn<bool>("same");
-        QTest::newRow("same files") << QStringList{"a.conf", "d.sqlite", ""}
-                                    << QStringList{"./a.conf", "d.sqlite", ""} << true;
-        QTest::newRow("other database") << QStringList{"a.conf", "d.sqlite", ""}
-                                        << QStringList{"a.conf", "e.sqlite", ""} << false;
-        QTest::newRow("other settings")
-            << QStringList{"a.conf", "", ""} << QStringList{"b.conf", "", ""} << false;
-        QTest::newRow("demo beside hosts")
-            << QStringList{"", "", ""} << QStringList{"", "", "demo"} << false;
-    }
-    void keys()
-    {
-        QFETCH(QStringList, first);
-        QFETCH(QStringList, second);
-        QFETCH(bool, same);
-        const auto key = [](const QStringList &s) {
-            return SingleInstance::keyFor(s[0], s[1], !s[2].isEmpty());
-        };
-        QCOMPARE(key(first) == key(second), same);
-    }
-
     // In one process: the first listens, the second hands over and is told it was taken; a
     // socket left by a program that crashed does not stop the next from listening.
     void handOver()
