@@ -1349,11 +1349,26 @@ private slots:
         QCOMPARE(source(), QStringLiteral("desk.htmllines"));
         QVERIFY(!help->parentWidget());
         QVERIFY(help->screen()->availableGeometry().contains(help->frameGeometry()));
+        // Its topics are links a screen reader reads; the contents name every settings section.
+        auto *topic = help->findChild<QWidget *>(QStringLiteral("HelpLink_watch"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(topic)->role(), QAccessible::Link);
+        QTest::mouseClick(topic, Qt::LeftButton, {}, QPoint(4, 4));
+        QCOMPARE(source(), QStringLiteral("watch.html"));
+        QFile index(HelpWindow::helpFolder() + QStringLiteral("/index.html"));
+        QVERIFY(index.open(QIODevice::ReadOnly));
+        const QString contents = QString::fromUtf8(index.readAll());
+        const QTemporaryDir dir;
+        const SettingsDialog settings(dir.filePath(QStringLiteral("help.conf")));
+        const auto *sections = settings.findChild<QTabWidget *>(QStringLiteral("settingsSections"));
+        for (int i = 0; i < sections->count(); ++i)
+            QVERIFY2(contents.contains(sections->tabText(i)), qPrintable(sections->tabText(i)));
+        help->showPage(QStringLiteral("desk.html#lines"));
         const QString text = help->browser()->toPlainText();
         QVERIFY2(text.contains(QStringLiteral("四行结果")), qPrintable(text.left(200)));
         // Every page is there, and each picture in both sizes.
         QDir folder(HelpWindow::helpFolder());
-        for (const char *page : {"index", "desk", "batch", "settings", "notes", "risk", "status"})
+        for (const char *page :
+             {"index", "desk", "batch", "settings", "watch", "notes", "risk", "status"})
             QVERIFY2(folder.exists(QLatin1String(page) + QStringLiteral(".html")), page);
         const QStringList pictures =
             folder.entryList({QStringLiteral("images/*.png")}, QDir::Files);
