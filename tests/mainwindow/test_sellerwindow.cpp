@@ -379,7 +379,6 @@ private slots:
         QFile written(out);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QVERIFY(written.readAll().contains("ann"));
-
     }
 
     void batchMarksBlacklistedRows()
