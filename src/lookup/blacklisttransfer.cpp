@@ -35,11 +35,10 @@ BlacklistTransfer importBlacklist(SellerDatabase *database, const BlacklistFile 
     done.messages.append(
         inUserLanguage(QStringLiteral("%1：新增 %2 个，更新 %3 个，未变 %4 个，拒绝 %5 个"),
                        QStringLiteral("%1: %2 added, %3 updated, %4 unchanged, %5 refused"))
-            .arg(QDir::toNativeSeparators(path))
-            .arg(report.added)
-            .arg(report.updated)
-            .arg(report.unchanged)
-            .arg(report.refused + file.refused));
+            // One arg(): a "%1" in the file's name stays as it is.
+            .arg(QDir::toNativeSeparators(path), QString::number(report.added),
+                 QString::number(report.updated), QString::number(report.unchanged),
+                 QString::number(report.refused + file.refused)));
     return done;
 }
 

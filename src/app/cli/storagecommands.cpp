@@ -6,6 +6,7 @@
 #include "files/blacklistcsv.h"
 #include "files/outputguard.h"
 #include "lookup/blacklisttransfer.h"
+#include "model/ordernumber.h"
 #include "model/uilanguage.h"
 #include "storage/historytext.h"
 #include "storage/sellerdatabase.h"
@@ -96,11 +97,9 @@ QString lookupJson(const StoredLookup &l)
     for (const StoredPage &p : l.pages) {
         pages.append(QStringLiteral("{\"outcome\":%1,\"status\":%2,\"bytes\":%3,\"ms\":%4,"
                                     "\"address\":%5}")
-                         .arg(jsonString(p.outcome))
-                         .arg(p.status)
-                         .arg(p.bytes)
-                         .arg(p.elapsedMs)
-                         .arg(jsonString(p.address)));
+                         .arg(jsonString(p.outcome), QString::number(p.status),
+                              QString::number(p.bytes), QString::number(p.elapsedMs),
+                              jsonString(p.address)));
     }
     const QString record = recordJson(l.record);
     return QLatin1String("{\"time\":") +
@@ -527,7 +526,7 @@ int runReviewCommand(const QStringList &args)
                              jsonString(e.note));
             printLine(line + u'}');
         } else {
-            QStringList cells{cell(e.orderNumber), cell(e.buyerId),
+            QStringList cells{cell(shownOrderNumber(e.orderNumber)), cell(e.buyerId),
                               cell(e.reasons.join(QStringLiteral("；"))), cell(e.source),
                               time(e.queued)};
             if (cli.parser().isSet(all))
