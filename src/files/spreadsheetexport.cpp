@@ -406,7 +406,8 @@ bool writeWorkbook(const QString &path, const QList<BatchRow> &rows, QString *er
     if (!workbook)
         return fail(inUserLanguage(QStringLiteral("无法创建工作簿"),
                                    QStringLiteral("cannot create the workbook")));
-    lxw_worksheet *sheet = workbook_add_worksheet(workbook, nullptr);
+    // Named in the table's language, beside "汇总" (not the writer's "Sheet1").
+    lxw_worksheet *sheet = workbook_add_worksheet(workbook, "查询结果");
     if (!sheet) {
         workbook_close(workbook);
         return fail(inUserLanguage(QStringLiteral("无法添加工作表"),

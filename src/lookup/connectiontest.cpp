@@ -13,6 +13,38 @@
 
 namespace {
 
+// How a fetch ended, in Chinese words only (the network library's own text stays in the English
+// summary and the log).
+QString outcomeWords(PageOutcome outcome)
+{
+    switch (outcome) {
+    case PageOutcome::Ok:
+        return QStringLiteral("正常");
+    case PageOutcome::Empty:
+        return QStringLiteral("空白应答");
+    case PageOutcome::Timeout:
+        return QStringLiteral("超时");
+    case PageOutcome::NetworkError:
+        return QStringLiteral("网络错误");
+    case PageOutcome::TooLarge:
+        return QStringLiteral("应答太大");
+    case PageOutcome::Cancelled:
+        return QStringLiteral("已取消");
+    case PageOutcome::Refused:
+        return QStringLiteral("不是http地址");
+    case PageOutcome::Blocked:
+        return QStringLiteral("被拦截");
+    case PageOutcome::HostSilent:
+        return QStringLiteral("主机没有应答");
+    case PageOutcome::ProxyRefused:
+    case PageOutcome::ProxyPassword:
+        return pageOutcomeWord(outcome);
+    case PageOutcome::HttpError:
+        return QStringLiteral("HTTP 错误");
+    }
+    return {};
+}
+
 const char *hostName(ConnectionCheck::Host host)
 {
     switch (host) {
@@ -175,7 +207,7 @@ QString ConnectionCheck::summaryText() const
     else if (page.outcome == PageOutcome::Cancelled)
         ending = QStringLiteral("已取消");
     else
-        ending = QStringLiteral("失败：%1").arg(page.outcomeText());
+        ending = QStringLiteral("失败：%1").arg(outcomeWords(page.outcome));
     QString line = QStringLiteral("%1 %2 %3：%4")
                        .arg(hostTitle(host), hostPort, documentTitle(document), ending);
     if (page.outcome == PageOutcome::Ok && !failedStatus()) {

@@ -12,12 +12,13 @@
 #include "mainwindow/verdictbar.h"
 #include "storage/sellerdatabase.h"
 
+#include <QClipboard>
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -27,7 +28,6 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTimer>
-#include <QUrl>
 
 #include <algorithm>
 #include <array>
@@ -54,6 +54,7 @@ BatchFrontEnd::BatchFrontEnd(QWidget *window, LookupService *service, const Quer
     m_staleLine->setWordWrap(true);
     m_staleLine->setStyleSheet(QStringLiteral("color: #C00000;"));
     m_staleLine->hide();
+    keepBatchEndInColumn(m_summary, m_bar, m_tableRow, m_staleLine);
     m_pauseTimer->setInterval(1000);
     connect(m_pauseTimer, &QTimer::timeout, this, &BatchFrontEnd::showPause);
 }
@@ -111,15 +112,12 @@ void BatchFrontEnd::openTable()
     if (m_table.isEmpty())
         return;
     const QPointer<BatchFrontEnd> self(this);
-    // The spreadsheet program when one is installed, else whatever the desktop opens xlsx with.
-    bool opened = m_openSpreadsheet ? m_openSpreadsheet(m_table) : openSpreadsheet(m_table);
-    if (!self)
-        return;
-    if (!opened)
-        opened = QDesktopServices::openUrl(QUrl::fromLocalFile(m_table));
-    if (!opened)
-        tell(tr("无法打开表格，电脑上可能没有表格程序：\n%1\n请另存一份，或打开所在文件夹取走。")
-                 .arg(QDir::toNativeSeparators(m_table)));
+    // The system's association first, then a spreadsheet program found in PATH.
+    const bool opened = m_openSpreadsheet ? m_openSpreadsheet(m_table) : openSpreadsheet(m_table);
+    if (self && !opened)
+        tellPath(tr("找不到可以打开表格的程序：\n%1\n请另存一份，或打开所在文件夹取走。")
+                     .arg(QDir::toNativeSeparators(m_table)),
+                 m_table);
 }
 
 void BatchFrontEnd::openTableFolder()
@@ -127,8 +125,23 @@ void BatchFrontEnd::openTableFolder()
     if (m_table.isEmpty())
         return;
     const QString dir = QFileInfo(m_table).absolutePath();
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(dir)))
-        tell(tr("无法打开文件夹：\n%1").arg(QDir::toNativeSeparators(dir)));
+    if (!openWithSystem(dir))
+        tellPath(tr("找不到可以打开文件夹的程序：\n%1").arg(QDir::toNativeSeparators(dir)), dir);
+}
+
+void BatchFrontEnd::tellPath(const QString &text, const QString &path)
+{
+    QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::Warning, programTitle(), text, QMessageBox::Ok, m_window);
+    box->setTextFormat(Qt::PlainText);
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPushButton *copy = box->addButton(tr("复制路径"), QMessageBox::ActionRole);
+    copy->setObjectName(QStringLiteral("CopyPathButton"));
+    fitTitle(box);
+    box->exec();
+    if (box && box->clickedButton() == copy)
+        QGuiApplication::clipboard()->setText(QDir::toNativeSeparators(path));
+    delete box;
 }
 
 QString BatchFrontEnd::summaryText(const QList<LookupOutcome> &outcomes, bool stopped,
@@ -165,7 +178,8 @@ QString BatchFrontEnd::chooseIdFile()
     // open.
     QPointer<QFileDialog> dialog =
         new QFileDialog(m_window, QStringLiteral("打开"), QString(),
-                        tr("买家ID列表 (*.txt);;订单导出 (*.csv *.xlsx)"));
+                        tr("所有支持的文件 (*.txt *.csv *.xlsx);;买家ID列表 (*.txt);;"
+                           "订单导出 (*.csv *.xlsx)"));
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
     QString name;
@@ -440,17 +454,13 @@ void BatchFrontEnd::done(const BatchRunOutcome &outcome)
         m_tablePath->setToolTip(m_tablePath->text());
         m_tableRow->show();
     }
-    const QRect line = m_summary->geometry();
     if (!outcome.rows.isEmpty()) {
-        m_bar->setGeometry(line.x(), line.bottom() + 3, qMin(240, line.width()), 10);
         m_bar->setCounts(counts);
         m_bar->show();
     }
     if (!outcome.staleText.isEmpty()) {
         m_staleLine->setText(outcome.staleText);
         m_staleLine->setToolTip(outcome.staleText);
-        m_staleLine->setGeometry(line.x(), line.bottom() + 16, line.width(),
-                                 2 * m_staleLine->fontMetrics().lineSpacing() + 2);
         m_staleLine->show();
         emit staleRulesFound(outcome.staleText);
     }
@@ -486,6 +496,8 @@ void BatchFrontEnd::offerTable(const QString &path)
     box->setTextFormat(Qt::PlainText);
     QPushButton *save = box->addButton(tr("另存为…"), QMessageBox::AcceptRole);
     QPushButton *folder = box->addButton(tr("打开所在文件夹"), QMessageBox::ActionRole);
+    QPushButton *copy = box->addButton(tr("复制路径"), QMessageBox::ActionRole);
+    copy->setObjectName(QStringLiteral("CopyPathButton"));
     box->addButton(QMessageBox::Close);
     box->setDefaultButton(save);
     const QPointer<BatchFrontEnd> self(this);
@@ -498,6 +510,8 @@ void BatchFrontEnd::offerTable(const QString &path)
         saveTableCopy(path);
     } else if (clicked == folder) {
         openTableFolder();
+    } else if (clicked == copy) {
+        QGuiApplication::clipboard()->setText(QDir::toNativeSeparators(path));
     }
 }
 

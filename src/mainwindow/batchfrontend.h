@@ -118,6 +118,8 @@ private:
     void saveTableCopy(const QString &table);
     void end();
     void tell(const QString &text);
+    // A warning about path, with a button that copies the path.
+    void tellPath(const QString &text, const QString &path);
     // A question with OK and Cancel; false when cancelled or the window went meanwhile.
     bool confirm(const QString &text);
 

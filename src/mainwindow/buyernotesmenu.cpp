@@ -1,9 +1,12 @@
 #include "mainwindow/buyernotesmenu.h"
 
+#include "mainwindow/blacklistfiles.h"
+
 #include "storage/sellerdatabase.h"
 
 #include <QDate>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -55,6 +58,17 @@ void BuyerNotesMenu::addActions(QMenu *menu, const QString &buyerId)
     QAction *review =
         menu->addAction(tr("待处理订单…"), self, [self] { emit self->reviewRequested(); });
     review->setEnabled(m_database && m_database->canRead());
+    menu->addSeparator();
+    QAction *import = menu->addAction(tr("导入黑名单…"), self, [self, buyerId] {
+        if (importBlacklistFile(self->m_host, self->m_database) && !buyerId.isEmpty())
+            emit self->noteChanged(buyerId); // the buyer shown may be on the list now
+    });
+    import->setObjectName(QStringLiteral("ImportBlacklistAction"));
+    import->setEnabled(m_database && m_database->canWrite());
+    QAction *exportList = menu->addAction(
+        tr("导出黑名单…"), self, [self] { exportBlacklistFile(self->m_host, self->m_database); });
+    exportList->setObjectName(QStringLiteral("ExportBlacklistAction"));
+    exportList->setEnabled(m_database && m_database->canRead());
 }
 
 bool BuyerNotesMenu::ask(const QString &title, const QString &label, bool multiLine, QString *text)
@@ -76,6 +90,11 @@ bool BuyerNotesMenu::ask(const QString &title, const QString &label, bool multiL
     // A note is prose: its lines wrap at the box's edge rather than run off to the side.
     if (auto *edit = dialog->findChild<QPlainTextEdit *>())
         edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // The box is named by what it asks for.
+    for (QWidget *box : dialog->findChildren<QWidget *>()) {
+        if (qobject_cast<QPlainTextEdit *>(box) || qobject_cast<QLineEdit *>(box))
+            box->setAccessibleName(title);
+    }
     const bool ok = dialog->exec() == QDialog::Accepted;
     if (!host || !dialog) {
         delete dialog;

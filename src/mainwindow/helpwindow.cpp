@@ -1,12 +1,15 @@
 #include "mainwindow/helpwindow.h"
 
+#include "mainwindow/accessibility.h"
 #include "mainwindow/cjkfont.h"
+#include "mainwindow/clicklabel.h"
 #include "mainwindow/mainwindowresources.h"
 #include "skin/installpaths.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QScreen>
@@ -21,9 +24,9 @@ const QString kContents = QStringLiteral("index.html");
 
 // The contents row: each page by its title.
 const std::pair<const char *, const char *> kPages[] = {
-    {"index.html", "目录"},        {"desk.html", "查询"},          {"batch.html", "批量查询"},
-    {"settings.html", "设置"},     {"notes.html", "备注和黑名单"}, {"risk.html", "风险"},
-    {"status.html", "提示的意思"},
+    {"index.html", "目录"},    {"desk.html", "查询"},         {"batch.html", "批量查询"},
+    {"settings.html", "设置"}, {"watch.html", "监视和托盘"},  {"notes.html", "备注和黑名单"},
+    {"risk.html", "风险"},     {"status.html", "提示的意思"},
 };
 
 } // namespace
@@ -37,15 +40,27 @@ HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     setWindowIcon(QIcon(QStringLiteral(":/brelvon/brelvon32.png")));
     setFont(cjkFont(13));
 
-    auto *contents = new QLabel(this);
+    // The contents row: one link per page, each a link of its own for the keyboard and for
+    // screen readers (links inside one rich-text label are neither named nor announced).
+    installAccessibility();
+    auto *contents = new QWidget(this);
     contents->setObjectName(QStringLiteral("HelpContents"));
-    QStringList links;
-    for (const auto &[file, title] : kPages)
-        links.append(QStringLiteral("<a href=\"%1\">%2</a>")
-                         .arg(QLatin1String(file), QString::fromUtf8(title)));
-    contents->setText(links.join(QStringLiteral(" · ")));
-    contents->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     contents->setAccessibleName(tr("帮助目录"));
+    auto *row = new QHBoxLayout(contents);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(10);
+    for (const auto &[file, title] : kPages) {
+        auto *link = new ClickLabel(contents);
+        link->setObjectName(QStringLiteral("HelpLink_") + QLatin1String(file).chopped(5));
+        link->setText(QString::fromUtf8(title));
+        link->setStyleSheet(QStringLiteral("color: #0000FF; text-decoration: underline;"));
+        link->setCursor(Qt::PointingHandCursor);
+        link->setFocusPolicy(Qt::TabFocus);
+        connect(link, &ClickLabel::clicked, this,
+                [this, page = QString::fromLatin1(file)] { showPage(page); });
+        row->addWidget(link);
+    }
+    row->addStretch();
 
     m_browser = new QTextBrowser(this);
     m_browser->setObjectName(QStringLiteral("HelpBrowser"));
@@ -53,7 +68,6 @@ HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     m_browser->setSearchPaths({helpFolder()});
     // Links to our own pages stay here; web addresses go to the user's browser.
     m_browser->setOpenExternalLinks(true);
-    connect(contents, &QLabel::linkActivated, this, &HelpWindow::showPage);
 
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);

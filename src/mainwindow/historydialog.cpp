@@ -1,5 +1,7 @@
 #include "mainwindow/historydialog.h"
+
 #include "files/historycsv.h"
+#include "mainwindow/blacklistfiles.h"
 
 #include "files/outputguard.h"
 #include "files/querysettings.h"
@@ -23,6 +25,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <iterator>
@@ -40,6 +43,8 @@ HistoryDialog::HistoryDialog(SellerDatabase *database, const QString &filter, QW
     m_filter->setPlaceholderText(QStringLiteral("按买家ID或昵称筛选"));
     m_filter->setClearButtonEnabled(true);
     m_filter->setAccessibleName(tr("筛选"));
+    for (QToolButton *clear : m_filter->findChildren<QToolButton *>())
+        clear->setAccessibleName(tr("清除筛选"));
     // A span of days, off until the seller ticks it.
     m_byDate = new QCheckBox(tr("按日期："), this);
     m_byDate->setObjectName(QStringLiteral("HistoryByDate"));
@@ -67,6 +72,7 @@ HistoryDialog::HistoryDialog(SellerDatabase *database, const QString &filter, QW
     headers += {tr("风险"), tr("标记")};
     m_table = new QTableWidget(0, int(headers.size()), this);
     m_table->setObjectName(QStringLiteral("HistoryTable"));
+    m_table->setAccessibleName(tr("查询历史"));
     m_table->setHorizontalHeaderLabels(headers);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -74,8 +80,13 @@ HistoryDialog::HistoryDialog(SellerDatabase *database, const QString &filter, QW
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setToolTip(tr("双击一行重新查询该买家"));
     connect(m_table, &QTableWidget::cellDoubleClicked, this, [this](int row) {
-        if (QTableWidgetItem *id = m_table->item(row, 1); id && !id->text().isEmpty())
-            emit lookUpAgain(id->text());
+        if (QTableWidgetItem *id = m_table->item(row, 1); id && !id->text().isEmpty()) {
+            const QString buyerId = id->text();
+            // Out of the way of the result, which the window shows; the lookup is in the list
+            // the next time it opens.
+            close();
+            emit lookUpAgain(buyerId);
+        }
     });
 
     m_count = new QLabel(this);
@@ -87,6 +98,18 @@ HistoryDialog::HistoryDialog(SellerDatabase *database, const QString &filter, QW
     m_delete->setObjectName(QStringLiteral("HistoryDelete"));
     m_delete->setEnabled(false);
     connect(m_delete, &QPushButton::clicked, this, &HistoryDialog::deleteSelected);
+    QPushButton *importList = buttons->addButton(tr("导入黑名单…"), QDialogButtonBox::ActionRole);
+    importList->setObjectName(QStringLiteral("HistoryImportBlacklist"));
+    importList->setEnabled(m_database && m_database->canWrite());
+    connect(importList, &QPushButton::clicked, this, [this] {
+        if (importBlacklistFile(this, m_database))
+            refresh(); // the marks column
+    });
+    QPushButton *exportList = buttons->addButton(tr("导出黑名单…"), QDialogButtonBox::ActionRole);
+    exportList->setObjectName(QStringLiteral("HistoryExportBlacklist"));
+    exportList->setEnabled(m_database && m_database->canRead());
+    connect(exportList, &QPushButton::clicked, this,
+            [this] { exportBlacklistFile(this, m_database); });
     connect(m_table, &QTableWidget::itemSelectionChanged, this, [this] {
         m_delete->setEnabled(m_database && m_database->canWrite() &&
                              m_table->selectionModel()->hasSelection());
@@ -267,4 +290,7 @@ void HistoryDialog::exportCsv()
         QMessageBox::warning(
             this, windowTitle(),
             QStringLiteral("无法写入 %1：\n%2").arg(QDir::toNativeSeparators(path), error));
+    else
+        QMessageBox::information(this, windowTitle(),
+                                 tr("查询历史已导出到：\n%1").arg(QDir::toNativeSeparators(path)));
 }

@@ -10,6 +10,10 @@
 LinkSlots::LinkSlots(const Fields &fields, const Buttons &buttons)
     : m_fields(fields), m_buttons(buttons)
 {
+    // However a slot's address changes, its button follows.
+    for (const LinkButton &link : m_buttons)
+        QObject::connect(m_fields[size_t(link.address)], &QLineEdit::textChanged, link.button,
+                         [this] { showButtons(); });
 }
 
 QString LinkSlots::value(LinkSlot slot) const
@@ -41,6 +45,19 @@ void LinkSlots::setDefaults(const QString &host)
         defaults[int(slot)] = siteAddress(host, path);
     for (int i = 0; i < kLinkSlotCount; ++i)
         m_fields[size_t(i)]->setText(defaults[i]);
+    showButtons();
+}
+
+void LinkSlots::showButtons()
+{
+    for (size_t i = 0; i < m_buttons.size(); ++i) {
+        QPushButton *button = m_buttons[i].button;
+        // A button with nowhere to go is not offered; one without a caption still says which
+        // it is to a screen reader.
+        button->setEnabled(!isBlank(value(m_buttons[i].address)));
+        button->setAccessibleName(
+            isBlank(button->text()) ? QObject::tr("链接 %1（未设置）").arg(i + 1) : QString());
+    }
 }
 
 bool LinkSlots::applyStartupList(const QString &list)
@@ -54,5 +71,6 @@ bool LinkSlots::applyStartupList(const QString &list)
     });
     for (const LinkButton &link : m_buttons)
         link.button->setText(value(link.caption));
+    showButtons();
     return trimSpaces(value(LinkSlot::Version)) != QLatin1String("bb1.0");
 }

@@ -65,6 +65,9 @@ public:
     bool applyStartupList(const QString &list);
 
 private:
+    // Each button enabled only with an address, named "链接 N（未设置）" without a caption.
+    void showButtons();
+
     Fields m_fields;
     Buttons m_buttons;
 };

@@ -110,6 +110,8 @@ MainWindow::MainWindow(LookupSession &session, QWidget *parent)
 
     m_frame = new SkinFrame(this);
     SkinCaptionBar *bar = m_frame->captionBar();
+    // The title's shadow is a second copy of the title: read once.
+    markInternal(bar->titleShadowLabel());
     bar->setFont(cjkFont(12)); // 宋体 9 pt
     bar->setBackColor(0x00DC7E5A);
     // The minimum size holds in the normal mode.
@@ -179,7 +181,7 @@ MainWindow::MainWindow(LookupSession &session, QWidget *parent)
                                                 QLineEdit::TrailingPosition);
     recent->setObjectName(QStringLiteral("RecentIdsButton"));
     recent->setText(tr("最近查询的买家"));
-    recent->setToolTip(recent->text());
+    recent->setToolTip(tr("最近查询的买家（↓）"));
     connect(recent, &QAction::triggered, this, &MainWindow::showRecentIds);
 
     m_layout.watchClipboard->setChecked(m_settings.watchClipboard);
@@ -524,6 +526,14 @@ void MainWindow::runQuery()
         });
 }
 
+void MainWindow::lookUp(const QString &buyerId)
+{
+    if (m_queryRunning || batchRunning() || isBlank(buyerId))
+        return;
+    m_layout.input->setText(trimSpaces(buyerId));
+    runQuery();
+}
+
 void MainWindow::cancelQuery()
 {
     if (m_queryRunning)
@@ -555,7 +565,9 @@ void MainWindow::queryDone(const LookupOutcome &outcome)
         if (outcome.status != LookupStatus::Cancelled) {
             m_shown = std::make_unique<LookupOutcome>(outcome);
             m_shownFromClipboard = m_queryFromClipboard;
-            rememberId(outcome.id);
+            // A copied text that names nobody is no buyer to offer again.
+            if (!m_queryFromClipboard || hasRecord(outcome))
+                rememberId(outcome.id);
             showOutcome(*m_shown);
         } else {
             // The lines of the buyer before would stand under the new id: the area says what
@@ -749,6 +761,36 @@ void MainWindow::copyResult()
     QGuiApplication::clipboard()->setText(line);
 }
 
+bool MainWindow::looksLikePassword(const QString &text)
+{
+    bool upper = false;
+    bool digit = false;
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80 || !c.isLetterOrNumber())
+            return false; // a separator or an ideograph: a name's shape
+        upper = upper || c.isUpper();
+        digit = digit || c.isDigit();
+    }
+    return upper && digit;
+}
+
+bool MainWindow::lookedUpBefore(const QString &buyerId) const
+{
+    if (m_recentIds.contains(buyerId))
+        return true;
+    SellerDatabase *database = m_session.database();
+    if (!database || !database->canRead())
+        return false;
+    HistoryFilter filter;
+    filter.text = buyerId;
+    filter.limit = 50;
+    filter.withPages = false;
+    const QList<StoredLookup> lookups = database->history(filter);
+    return std::any_of(lookups.begin(), lookups.end(), [&](const StoredLookup &lookup) {
+        return lookup.record.buyerId == buyerId;
+    });
+}
+
 bool MainWindow::looksLikeMemberId(const QString &text)
 {
     const QString id = trimSpaces(text);
@@ -787,6 +829,10 @@ void MainWindow::clipboardChanged()
         return;
     const QString id = trimSpaces(text);
     if (id == m_clipboardTaken)
+        return;
+    // A password copied from a password manager has a member name's letters: looked up only
+    // when the seller has looked that buyer up before.
+    if (looksLikePassword(id) && !lookedUpBefore(id))
         return;
     m_clipboardPending = id;
     takeClipboardId();
@@ -1117,6 +1163,8 @@ void MainWindow::layOutContent()
         m_configAgeLine->setGeometry(left, 0, qMax(0, right - left), rowHeight);
     }
     m_seller->relayout();
+    if (m_lines)
+        m_lines->refitProgress();
     placeUpdateNotice();
 }
 

@@ -68,6 +68,9 @@ public:
     // previous one in place. Focus goes back to the input box, its text selected.
     void runQuery();
     void cancelQuery();
+    // A buyer named from outside (a start's command line): put in the input box and looked up,
+    // unless a lookup or a batch is under way.
+    void lookUp(const QString &buyerId);
     // The batch (BatchFrontEnd).
     void runBatch();
     using IdFileChooser = BatchFrontEnd::IdFileChooser;
@@ -130,6 +133,10 @@ public:
     // are trimmed, only letters (ideographs too), digits, "_", "-", "." and spaces; no run of 11
     // digits or more (phones, order numbers), no site name, no postal address.
     static bool looksLikeMemberId(const QString &text);
+    // Whether a would-be member name has a password's shape: letters and digits only, with an
+    // upper-case letter and a digit. The clipboard watch leaves such a text alone unless the
+    // buyer is in the history.
+    static bool looksLikePassword(const QString &text);
     // The least time between two lookups the clipboard watch starts.
     static constexpr qint64 kClipboardPauseMs = 2000;
 
@@ -193,6 +200,7 @@ private:
     void clipboardChanged();
     void takeClipboardId();
     void keepClipboardWatch(bool on);
+    bool lookedUpBefore(const QString &buyerId) const;
     void keepWindowSetting(const QString &key, const QString &value);
     void restoreWindowPlace();
     void orderTabs();

@@ -5,6 +5,7 @@
 #include "mainwindow/riskverdictview.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -99,7 +100,79 @@ QLineEdit *hiddenField(QWidget *parent, const QString &name, const QString &text
 
 const QString kPrompt = QStringLiteral("输入买家的淘宝ID");
 
+// Places the batch's end whenever one of its parts shows, hides or the summary changes size.
+class BatchEndColumn : public QObject
+{
+public:
+    BatchEndColumn(QLabel *summary, QWidget *bar, QWidget *table, QLabel *stale)
+        : QObject(summary), m_summary(summary), m_bar(bar), m_table(table), m_stale(stale)
+    {
+        for (QWidget *w :
+             {static_cast<QWidget *>(summary), bar, table, static_cast<QWidget *>(stale)})
+            w->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        switch (event->type()) {
+        case QEvent::Show:
+        case QEvent::Hide:
+        case QEvent::Resize:
+        case QEvent::FontChange:
+            place();
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    void place()
+    {
+        if (m_placing)
+            return;
+        m_placing = true;
+        const int x = m_summary->x();
+        const int width = m_summary->width();
+        int y = m_summary->y();
+        const auto lines = [](const QLabel *label, int width) {
+            return qMax(label->fontMetrics().lineSpacing() + 2, label->heightForWidth(width));
+        };
+        if (m_summary->isVisibleTo(m_summary->parentWidget())) {
+            const int height = lines(m_summary, width);
+            m_summary->resize(width, height);
+            y += height + 3;
+        }
+        if (m_bar->isVisibleTo(m_bar->parentWidget())) {
+            m_bar->setGeometry(x, y, qMin(240, width), 10);
+            y += 10 + 4;
+        }
+        if (m_table->isVisibleTo(m_table->parentWidget())) {
+            const int height = qMax(m_table->sizeHint().height(), m_table->height());
+            m_table->setGeometry(x, y, width, height);
+            y += height + 3;
+        }
+        if (m_stale->isVisibleTo(m_stale->parentWidget()))
+            m_stale->setGeometry(x, y, width, lines(m_stale, width));
+        m_placing = false;
+    }
+
+    QLabel *m_summary;
+    QWidget *m_bar;
+    QWidget *m_table;
+    QLabel *m_stale;
+    bool m_placing = false;
+};
+
 } // namespace
+
+void keepBatchEndInColumn(QLabel *summary, QWidget *verdictBar, QWidget *tableLine,
+                          QLabel *staleLine)
+{
+    new BatchEndColumn(summary, verdictBar, tableLine, staleLine);
+}
 
 MainWindowLayout buildMainWindowLayout(QWidget *window)
 {

@@ -74,3 +74,9 @@ struct MainWindowLayout
 
 // Builds the controls on window (whose client area is 628 x 313).
 MainWindowLayout buildMainWindowLayout(QWidget *window);
+
+// Keeps a batch's end in one column from the summary's top, whatever shows and at any width: the
+// summary (as many lines as it wraps to), the verdict bar, the table's line, the stale-rules
+// warning; each in its own room, none drawn over another.
+void keepBatchEndInColumn(QLabel *summary, QWidget *verdictBar, QWidget *tableLine,
+                          QLabel *staleLine);

@@ -6,6 +6,7 @@
 #include "model/buyercreditrecord.h"
 #include "web/texthelpers.h"
 
+#include <QFontMetrics>
 #include <QLineEdit>
 
 ResultLines::ResultLines(const MainWindowLayout &layout)
@@ -99,9 +100,36 @@ void ResultLines::beginBatch()
     m_noticeLine->show();
 }
 
+QString ResultLines::fitProgress(const QString &text, const QFontMetrics &metrics, int width)
+{
+    if (metrics.horizontalAdvance(text) <= width)
+        return text;
+    const qsizetype comma = text.lastIndexOf(QChar(0xFF0C)); // "，"
+    if (comma <= 0)
+        return metrics.elidedText(text, Qt::ElideRight, width);
+    const QString tail = text.mid(comma);
+    const int room = width - metrics.horizontalAdvance(tail);
+    if (room < metrics.horizontalAdvance(QStringLiteral("共…")))
+        return metrics.elidedText(text, Qt::ElideLeft, width);
+    return metrics.elidedText(text.left(comma), Qt::ElideRight, room) + tail;
+}
+
+void ResultLines::refitProgress()
+{
+    if (m_progress.isEmpty())
+        return;
+    // A little slack: the label's margins and a pixel rounded at scale 2.
+    const QString shown =
+        fitProgress(m_progress, m_noticeLine->fontMetrics(), m_noticeLine->width() - 4);
+    m_noticeLine->setText(shown);
+    m_noticeLine->setToolTip(shown == m_progress ? QString() : m_progress);
+}
+
 void ResultLines::showProgress(const QString &text, bool paintNow)
 {
+    m_progress = text;
     m_noticeLine->setText(text);
+    refitProgress();
     m_noticeLine->show();
     if (paintNow)
         m_noticeLine->repaint();
@@ -109,6 +137,8 @@ void ResultLines::showProgress(const QString &text, bool paintNow)
 
 void ResultLines::hideProgress()
 {
+    m_progress.clear();
+    m_noticeLine->setToolTip(QString());
     m_noticeLine->hide();
 }
 

@@ -8,6 +8,7 @@ struct BuyerAssessment;
 struct BuyerCreditRecord;
 struct MainWindowLayout;
 class ClickLabel;
+class QFontMetrics;
 class QLineEdit;
 class RiskVerdictView;
 
@@ -35,9 +36,15 @@ public:
 
     // A batch begins: the ratings lines go, the notice line (the progress line to be) shows.
     void beginBatch();
-    // The batch's progress line; shown at once, the window painting it before it goes on.
+    // The batch's progress line; shown at once, the window painting it before it goes on. Too long
+    // for the line, its last clause (the time left, after the last "，") stays whole and the text
+    // before it gives way from its end (the buyer id first); the tooltip has it whole.
     void showProgress(const QString &text, bool paintNow = false);
     void hideProgress();
+    // The line's width changed: the progress fitted anew.
+    void refitProgress();
+    // text fitted into width pixels of metrics, as the progress line shows it.
+    static QString fitProgress(const QString &text, const QFontMetrics &metrics, int width);
 
     QString creditAddress() const;
 
@@ -51,4 +58,5 @@ private:
     ClickLabel *m_statusLine;
     QLineEdit *m_creditAddress;
     RiskVerdictView *m_verdict;
+    QString m_progress; // the progress line whole
 };

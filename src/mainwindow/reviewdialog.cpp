@@ -23,11 +23,19 @@ ReviewDialog::ReviewDialog(SellerDatabase *database, QWidget *parent)
     const QStringList headers{tr("订单编号"), tr("买家"), tr("原因"), tr("来源"), tr("时间")};
     m_table = new QTableWidget(0, int(headers.size()), this);
     m_table->setObjectName(QStringLiteral("ReviewTable"));
+    m_table->setAccessibleName(tr("待处理的高风险订单"));
     m_table->setHorizontalHeaderLabels(headers);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->verticalHeader()->hide();
-    m_table->horizontalHeader()->setStretchLastSection(true);
+    // Every column in sight: the reasons, often long, take the room the others leave and end in
+    // "…" (each cell's tooltip has them whole).
+    QHeaderView *header = m_table->horizontalHeader();
+    header->setStretchLastSection(false);
+    for (int c = 0; c < int(headers.size()); ++c)
+        header->setSectionResizeMode(c,
+                                     c == 2 ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
+    m_table->setTextElideMode(Qt::ElideRight);
 
     m_count = new QLabel(this);
     m_count->setObjectName(QStringLiteral("ReviewCount"));
@@ -69,7 +77,6 @@ void ReviewDialog::refresh()
             m_table->setItem(r, c, item);
         }
     }
-    m_table->resizeColumnsToContents();
     m_count->setText(entries.isEmpty() ? tr("没有等待处理的订单")
                                        : tr("%1 个订单等待处理").arg(entries.size()));
     m_handled->setEnabled(false);

@@ -3,6 +3,7 @@
 #include "lookup/configcache.h"
 #include "lookup/lookuprunner.h"
 #include "lookup/lookupsession.h"
+#include "mainwindow/accessibility.h"
 #include "model/lookupstatus.h"
 #include "model/ownerfolders.h"
 #include "web/texthelpers.h"
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -105,6 +107,10 @@ SettingsDialog::SettingsDialog(const QString &settingsPath, QWidget *parent)
 {
     setObjectName(QStringLiteral("SettingsDialog"));
     setWindowTitle(tr("设置"));
+    installAccessibility();
+    m_testTimer = new QTimer(this);
+    m_testTimer->setInterval(1000);
+    connect(m_testTimer, &QTimer::timeout, this, &SettingsDialog::showTestProgress);
 
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("settingsSections"));
@@ -163,6 +169,8 @@ void SettingsDialog::addField(QGridLayout *grid, const QString &key, const QStri
         grid->addWidget(name, row, 0);
         if (kind == EncodingField || kind == SortField) {
             f->combo = new QComboBox(parent);
+            // Named before it has items: a screen reader meets it as it fills.
+            f->combo->setAccessibleName(label);
             for (const auto &[value, words] : choices(kind))
                 f->combo->addItem(words, value);
             editor = f->combo;
@@ -170,7 +178,16 @@ void SettingsDialog::addField(QGridLayout *grid, const QString &key, const QStri
             f->line = new QLineEdit(parent);
             editor = f->line;
         }
+        name->setBuddy(editor);
     }
+    Field *edited = f.get();
+    if (f->check)
+        connect(f->check, &QCheckBox::toggled, this, [this, edited] { fieldEdited(edited); });
+    else if (f->combo)
+        connect(f->combo, &QComboBox::currentIndexChanged, this,
+                [this, edited] { fieldEdited(edited); });
+    else
+        connect(f->line, &QLineEdit::textEdited, this, [this, edited] { fieldEdited(edited); });
     editor->setObjectName(key);
     // Screen readers name the field by its label.
     editor->setAccessibleName(label);
@@ -201,7 +218,8 @@ QWidget *SettingsDialog::buildServerPage()
     auto *layout = new QVBoxLayout(page);
     m_firstRun = new QLabel(
         tr("还没有设置文件。请填写我们网站的服务器（主机名 或 主机名:端口），点“测试连接”"
-           "检查后保存；也可以先用内置的演示站点试用（只在本次运行中有效）。"),
+           "检查后保存。服务器的名字写在我们网站上本程序的下载页上；还没有的话，可以先用内置的"
+           "演示站点试用（只在本次运行中有效）。"),
         page);
     m_firstRun->setObjectName(QStringLiteral("firstRunNote"));
     m_firstRun->setWordWrap(true);
@@ -227,8 +245,10 @@ QWidget *SettingsDialog::buildServerPage()
     const QuerySettings demo = demoSettings(QString());
     addField(grid, QStringLiteral("viewer/nameCardLogin"), tr("名片页查看者"), TextField,
              demo.nameCardLogin, QString());
+    addNote(grid, tr("读买家名片页时以这个旺旺登录名的身份查看；不必是您的账号，默认值即可使用。"));
     addField(grid, QStringLiteral("viewer/popupLogin"), tr("弹出名片页查看者"), TextField,
              demo.popupLogin, QString());
+    addNote(grid, tr("读买家弹出名片页（注册时间、地区）时用的登录名；默认值即可使用。"));
     addField(grid, QStringLiteral("network/proxy"), tr("代理服务器"), TextField, QString(),
              tr("应为空、system、http://[用户名:密码@]主机:端口 或 socks5://主机:端口"));
     auto *proxyNote = new QLabel(tr("留空：直接连接；system：使用环境变量里的代理；"
@@ -258,6 +278,7 @@ QWidget *SettingsDialog::buildServerPage()
     m_resultsBox->setObjectName(QStringLiteral("connectionResults"));
     m_resultsBox->setReadOnly(true);
     m_resultsBox->setPlaceholderText(tr("测试结果显示在这里"));
+    m_resultsBox->setAccessibleName(tr("测试结果"));
     layout->addWidget(m_resultsBox, 1);
     return page;
 }
@@ -348,6 +369,11 @@ QWidget *SettingsDialog::buildWatchPage()
     const QuerySettings d;
     addField(grid, QStringLiteral("watch/folder"), tr("监视的订单文件夹（留空：不监视）"),
              TextField, QString(), QString());
+    auto *choose = new QPushButton(tr("选择…"), page);
+    choose->setObjectName(QStringLiteral("chooseWatchFolderButton"));
+    choose->setAccessibleName(tr("选择监视的订单文件夹"));
+    connect(choose, &QPushButton::clicked, this, &SettingsDialog::chooseWatchFolder);
+    grid->addWidget(choose, grid->rowCount() - 2, 2); // the field's row, above its reason
     addField(grid, QStringLiteral("watch/outputFolder"),
              tr("检查结果表格存放处（留空：订单文件旁）"), TextField, QString(), QString());
     addField(grid, QStringLiteral("watch/archive"), tr("检查完的订单文件移入 done 文件夹"),
@@ -373,6 +399,7 @@ QWidget *SettingsDialog::buildStoragePage()
              TextField, QString(), QString());
     auto *choose = new QPushButton(tr("选择…"), form);
     choose->setObjectName(QStringLiteral("chooseDatabaseButton"));
+    choose->setAccessibleName(tr("选择数据库文件"));
     connect(choose, &QPushButton::clicked, this, &SettingsDialog::chooseDatabase);
     grid->addWidget(choose, grid->rowCount() - 2, 2); // the field's row, above its reason
     addField(grid, QStringLiteral("storage/history"), tr("记录查询历史"), BoolField,
@@ -618,10 +645,12 @@ void SettingsDialog::startConnectionTest()
         return;
     }
     m_results.clear();
-    m_resultsBox->setPlainText(tr("正在测试连接…"));
     m_testButton->setEnabled(false);
     m_cancelTestButton->setEnabled(true);
     m_testedHosts = hosts;
+    m_testClock.start();
+    showTestProgress();
+    m_testTimer->start();
     const QPointer<SettingsDialog> self(this);
     testRunner()->connectionTest(hosts,
                                  [self](const QList<ConnectionCheck> &checks, bool cancelled) {
@@ -678,8 +707,59 @@ void SettingsDialog::cancelConnectionTest()
         m_testRunner->cancel();
 }
 
+void SettingsDialog::showTestProgress()
+{
+    QStringList lines;
+    const qint64 seconds = m_testClock.elapsed() / 1000;
+    const QString names[] = {tr("主服务器"), tr("备用服务器"), tr("名片服务器")};
+    for (size_t i = 0; i < std::size(kHostKeys); ++i) {
+        const QString host = m_testedHosts.*kHostKeys[i].host;
+        if (!host.isEmpty())
+            lines.append(tr("正在测试%1 %2…").arg(names[i], host));
+    }
+    lines.append(tr("已用 %1 秒").arg(seconds));
+    m_resultsBox->setPlainText(lines.join(u'\n'));
+}
+
+void SettingsDialog::fieldEdited(Field *f)
+{
+    if (!isVisible()) // filled in by the program, not edited
+        return;
+    f->setProblem(QString());
+    if (m_problemLine->isVisible()) {
+        m_problemLine->hide();
+        m_problem.clear();
+    }
+    // A test's results are of the hosts as they were.
+    if (f->section() == QLatin1String("hosts") && !connectionTestRunning()) {
+        m_results.clear();
+        m_resultsBox->clear();
+    }
+}
+
+void SettingsDialog::addNote(QGridLayout *grid, const QString &text)
+{
+    auto *note = new QLabel(text, grid->parentWidget());
+    note->setWordWrap(true);
+    note->setStyleSheet(QStringLiteral("color: #606060;"));
+    // Below the field's reason, which takes the row after the field.
+    grid->addWidget(note, grid->rowCount(), 1, 1, 2);
+}
+
+void SettingsDialog::chooseWatchFolder()
+{
+    Field *f = field(QStringLiteral("watch/folder"));
+    const QString chosen =
+        QFileDialog::getExistingDirectory(this, tr("监视的订单文件夹"), f->text());
+    if (!chosen.isEmpty()) {
+        f->setText(QDir::toNativeSeparators(chosen));
+        fieldEdited(f);
+    }
+}
+
 void SettingsDialog::finishConnectionTest(const QList<ConnectionCheck> &checks, bool cancelled)
 {
+    m_testTimer->stop();
     m_results = checks;
     QStringList lines;
     for (const ConnectionCheck &check : checks)
@@ -712,8 +792,10 @@ void SettingsDialog::chooseDatabase()
     const QString chosen = QFileDialog::getSaveFileName(this, tr("数据库文件"), start,
                                                         tr("数据库 (*.sqlite *.db);;所有文件 (*)"),
                                                         nullptr, QFileDialog::DontConfirmOverwrite);
-    if (!chosen.isEmpty())
+    if (!chosen.isEmpty()) {
         f->setText(QDir::toNativeSeparators(chosen));
+        fieldEdited(f);
+    }
 }
 
 void SettingsDialog::openDataFolder()

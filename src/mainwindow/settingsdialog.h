@@ -6,6 +6,7 @@
 #include "storage/storagesettings.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QList>
 
 #include <memory>
@@ -97,6 +98,13 @@ private:
     LookupRunner *testRunner();
     void openDataFolder();
     void chooseDatabase();
+    void chooseWatchFolder();
+    // A grey line under the last field saying what it is for.
+    void addNote(class QGridLayout *grid, const QString &text);
+    // A field was edited: its old refusal, and the dialog's, no longer apply.
+    void fieldEdited(Field *f);
+    // The connection test under way: each host tried, and the seconds so far.
+    void showTestProgress();
 
     QString m_path;
     IniDocument m_document;
@@ -112,5 +120,7 @@ private:
     LookupService *m_service = nullptr;
     LookupRunner *m_testRunner = nullptr;
     QuerySettings m_testedHosts; // what the running connection test asks
+    class QTimer *m_testTimer = nullptr;
+    QElapsedTimer m_testClock;
     QList<ConnectionCheck> m_results;
 };

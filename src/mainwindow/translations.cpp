@@ -15,8 +15,8 @@ bool installQtTranslations(QCoreApplication *app)
     // A Chinese locale, or none at all (a desktop session without LANG, "C"): Simplified
     // Chinese. Another language gets its own translation where Qt has one, else Chinese.
     const QLocale system = QLocale::system();
-    const bool chinese = system.language() == QLocale::Chinese || system.language() == QLocale::C ||
-                         system.name() == QLatin1String("C");
+    const bool chinese = messagesKeptChinese() || system.language() == QLocale::Chinese ||
+                         system.language() == QLocale::C || system.name() == QLatin1String("C");
     auto *translator = new QTranslator(app);
     if ((!chinese &&
          translator->load(system, QStringLiteral("qtbase"), QStringLiteral("_"), folder)) ||

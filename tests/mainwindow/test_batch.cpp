@@ -6,6 +6,7 @@
 #include "fixtureserver.h"
 #include "mainwindow/batchfrontend.h"
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/resultlines.h"
 #include "mainwindow/spreadsheetopener.h"
 #include "mainwindow/verdictbar.h"
 #include "querylookups.h"
@@ -15,6 +16,8 @@
 #include "windowonsession.h"
 #include "xlsxsheet.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QLabel>
@@ -133,6 +136,12 @@ class TestBatch : public QObject
     {
         return child<QWidget>(w, name)->isVisibleTo(w);
     }
+    // The progress line whole: its tooltip has it when the line is too narrow for it.
+    static QString progressLine(QWidget *w)
+    {
+        const auto *line = child<QLabel>(w, "Label5");
+        return line->toolTip().isEmpty() ? line->text() : line->toolTip();
+    }
     // The state every batch leaves behind, whatever became of it.
     static void checkWindowUsable(MainWindow *w)
     {
@@ -144,6 +153,24 @@ class TestBatch : public QObject
         QVERIFY(!shown(w, "BatchStop"));
         QVERIFY(child<QPushButton>(w, "Command7")->isEnabled());
         QVERIFY(child<QPushButton>(w, "Command2")->isEnabled());
+        checkBatchEndRoom(w);
+    }
+    // The batch's end: each of its parts that shows has a room of its own in the result area.
+    static void checkBatchEndRoom(MainWindow *w)
+    {
+        const QRect area = child<QWidget>(w, "Frame2")->rect();
+        QList<QWidget *> parts;
+        for (const char *name :
+             {"BatchSummary", "BatchVerdictBar", "BatchTable", "BatchStaleRules"}) {
+            if (shown(w, name))
+                parts.append(child<QWidget>(w, name));
+        }
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            QVERIFY2(area.contains(parts[i]->geometry()), qPrintable(parts[i]->objectName()));
+            for (qsizetype j = i + 1; j < parts.size(); ++j)
+                QVERIFY2(!parts[i]->geometry().intersects(parts[j]->geometry()),
+                         qPrintable(parts[i]->objectName() + u' ' + parts[j]->objectName()));
+        }
     }
     // Until the window's batch or query has ended (or the window is gone).
     static void waitIdle(const QPointer<MainWindow> &w)
@@ -213,8 +240,9 @@ private slots:
         connect(child<QLineEdit>(w.get(), "Text16"), &QLineEdit::textChanged, this, [&] {
             // The line ends with the time left from the second buyer on; its figure varies.
             progress.append(label5->isVisibleTo(w.get())
-                                ? label5->text().section(QStringLiteral("，预计还需"), 0, 0)
+                                ? progressLine(w.get()).section(QStringLiteral("，预计还需"), 0, 0)
                                 : QString());
+            // Shown, not only in the tooltip.
             timeLeftShown = timeLeftShown || label5->text().contains(QStringLiteral("，预计还需"));
             barTexts.append(bar->isVisibleTo(w.get()) ? bar->text() : QString());
         });
@@ -550,9 +578,21 @@ private slots:
                     closeNextMessageBox(w.get(), &refusal);
                 return suggested.endsWith(QLatin1String(".xlsx")) ? copy : QString();
             });
+        // A desktop that opens folders (xdg-mime names a file manager).
+        QTemporaryDir bin;
+        QFile xdgMime(bin.filePath(QStringLiteral("xdg-mime")));
+        QVERIFY(xdgMime.open(QIODevice::WriteOnly));
+        xdgMime.write("#!/bin/sh\necho files.desktop\n");
+        xdgMime.close();
+        xdgMime.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        const QByteArray savedPath = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(bin.path()));
         FileUrlCatcher desktop;
         QDesktopServices::setUrlHandler(QStringLiteral("file"), &desktop, "open");
-        const auto unset = qScopeGuard([] { QDesktopServices::unsetUrlHandler("file"); });
+        const auto unset = qScopeGuard([savedPath] {
+            QDesktopServices::unsetUrlHandler("file");
+            qputenv("PATH", savedPath);
+        });
         QStringList buttons;
         whenModal<QMessageBox>(w.get(), [&](QMessageBox *box) {
             for (QAbstractButton *b : box->buttons())
@@ -586,17 +626,23 @@ private slots:
             QCOMPARE(sheet.maxRow, 3);
             QCOMPARE(cell(sheet, 'A', 3), QStringLiteral("b"));
         }
-        // The row under the summary keeps saying where the table is; its 打开 tries the
-        // spreadsheet programs, then the desktop.
+        // The row under the summary keeps saying where the table is; its 打开 tries the opener
+        // again, and when that fails too says so with the path, which 复制路径 copies.
         QVERIFY(shown(w.get(), "BatchTable"));
         QVERIFY(child<QLabel>(w.get(), "BatchTablePath")
                     ->text()
                     .endsWith(QDir::toNativeSeparators(m_opened.first())));
-        desktop.opened.clear();
+        QString told;
+        whenModal<QMessageBox>(w.get(), [&](QMessageBox *box) {
+            told = box->text();
+            box->findChild<QPushButton *>(QStringLiteral("CopyPathButton"))->click();
+        });
         QTest::mouseClick(child<QLabel>(w.get(), "BatchTableOpen"), Qt::LeftButton, {},
                           QPoint(2, 2));
         QCOMPARE(m_opened.size(), 2);
-        QCOMPARE(desktop.opened, QList<QUrl>({QUrl::fromLocalFile(m_opened.first())}));
+        const QString native = QDir::toNativeSeparators(m_opened.first());
+        QVERIFY2(told.contains(native), qPrintable(told));
+        QCOMPARE(QGuiApplication::clipboard()->text(), native);
         checkWindowUsable(w.get());
     }
 
@@ -657,6 +703,8 @@ private slots:
                      summary.endsWith(QStringLiteral("未查询%1个").arg(4 - rows.size())),
                  qPrintable(summary));
         checkWindowUsable(w.get());
+        w->resize(MainWindow::kMinWidth, MainWindow::kMinHeight);
+        checkBatchEndRoom(w.get());
         // The summary stays until the next query.
         child<QLineEdit>(w.get(), "Text2")->setText(QStringLiteral("a"));
         w->runQuery();
@@ -675,9 +723,8 @@ private slots:
         auto w = makeWindow(idFile(QStringLiteral("ids.txt"), "a,b,c"), 2);
         w->runBatch();
         QTRY_COMPARE(child<QLineEdit>(w.get(), "Text1")->text(), QStringLiteral("c"));
-        QCOMPARE(
-            child<QLabel>(w.get(), "Label5")->text().section(QStringLiteral("，预计还需"), 0, 0),
-            QStringLiteral("共需要查询3个买家,正在查询第3个:c"));
+        QCOMPARE(progressLine(w.get()).section(QStringLiteral("，预计还需"), 0, 0),
+                 QStringLiteral("共需要查询3个买家,正在查询第3个:c"));
         QCOMPARE(child<QProgressBar>(w.get(), "BatchProgressBar")->text(),
                  QStringLiteral("第 3 / 3 个"));
         w->close();
@@ -775,7 +822,8 @@ private slots:
         });
         w->runBatch();
         waitIdle(w.get());
-        QCOMPARE(filters, QStringList({QStringLiteral("买家ID列表 (*.txt)"),
+        QCOMPARE(filters, QStringList({QStringLiteral("所有支持的文件 (*.txt *.csv *.xlsx)"),
+                                       QStringLiteral("买家ID列表 (*.txt)"),
                                        QStringLiteral("订单导出 (*.csv *.xlsx)")}));
         QCOMPARE(mode, QFileDialog::ExistingFile);
         QCOMPARE(accept, QFileDialog::AcceptOpen);
@@ -783,36 +831,47 @@ private slots:
         QCOMPARE(m_site->totalRequests(), 0);
     }
 
-    // The default opener: a spreadsheet program from PATH (LibreOffice as a new document);
-    // without one it says so rather than trust the desktop's opener to have started something.
+    // The default opener: the system's association first; where the desktop's opener is
+    // xdg-open it is used only when xdg-mime names an application (else it would start and fail
+    // unseen); then a spreadsheet program from PATH (LibreOffice as a new document); without any
+    // it says so.
     void spreadsheetOpener_data()
     {
+        QTest::addColumn<QByteArray>("association"); // what xdg-mime prints; null: no xdg-mime
         QTest::addColumn<QString>("program");
-        QTest::addColumn<QByteArray>("arguments");
-        QTest::newRow("libreoffice")
-            << QStringLiteral("libreoffice") << QByteArray("--calc\n-n\n/tmp/a table.xlsx\n");
-        QTest::newRow("soffice") << QStringLiteral("soffice")
+        QTest::addColumn<QByteArray>("arguments"); // the program's; empty: the system opens it
+        const QByteArray none("");
+        QTest::newRow("associated")
+            << QByteArray("calc.desktop") << QStringLiteral("libreoffice") << QByteArray();
+        QTest::newRow("system without xdg-mime") << QByteArray() << QString() << QByteArray();
+        QTest::newRow("libreoffice") << none << QStringLiteral("libreoffice")
+                                     << QByteArray("--calc\n-n\n/tmp/a table.xlsx\n");
+        QTest::newRow("soffice") << none << QStringLiteral("soffice")
                                  << QByteArray("--calc\n-n\n/tmp/a table.xlsx\n");
-        QTest::newRow("localc") << QStringLiteral("localc")
+        QTest::newRow("localc") << none << QStringLiteral("localc")
                                 << QByteArray("-n\n/tmp/a table.xlsx\n");
-        QTest::newRow("gnumeric") << QStringLiteral("gnumeric")
+        QTest::newRow("gnumeric") << none << QStringLiteral("gnumeric")
                                   << QByteArray("/tmp/a table.xlsx\n");
-        QTest::newRow("none installed") << QString() << QByteArray();
+        QTest::newRow("none installed") << none << QString() << QByteArray();
     }
     void spreadsheetOpener()
     {
+        QFETCH(QByteArray, association);
         QFETCH(QString, program);
         QFETCH(QByteArray, arguments);
         QTemporaryDir bin;
         const QString argsFile = bin.filePath(QStringLiteral("args"));
-        if (!program.isEmpty()) {
-            QFile script(bin.filePath(program));
-            QVERIFY(script.open(QIODevice::WriteOnly));
-            script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + QFile::encodeName(argsFile) +
-                         "\"\n");
-            script.close();
-            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        }
+        const auto script = [&](const QString &name, const QByteArray &body) {
+            QFile file(bin.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("#!/bin/sh\n" + body);
+            file.close();
+            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        };
+        if (!program.isEmpty())
+            script(program, "printf '%s\\n' \"$@\" > \"" + QFile::encodeName(argsFile) + "\"\n");
+        if (!association.isNull())
+            script(QStringLiteral("xdg-mime"), "echo " + association + "\n");
         const QByteArray savedPath = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(bin.path()));
         FileUrlCatcher desktop;
@@ -822,15 +881,44 @@ private slots:
         QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
         qputenv("PATH", savedPath);
 
-        QCOMPARE(opened, !program.isEmpty());
-        QVERIFY(desktop.opened.isEmpty());
-        if (!program.isEmpty()) {
+        const bool bySystem = arguments.isEmpty() && (!program.isEmpty() || association.isNull());
+        QCOMPARE(opened, bySystem || !arguments.isEmpty());
+        QCOMPARE(desktop.opened,
+                 bySystem ? QList<QUrl>{QUrl::fromLocalFile(table)} : QList<QUrl>());
+        if (!arguments.isEmpty()) {
             const auto written = [&] {
                 QFile args(argsFile);
                 return args.open(QIODevice::ReadOnly) ? args.readAll() : QByteArray();
             };
             QTRY_COMPARE(written(), arguments);
         }
+    }
+
+    // The progress line keeps the time left whole; the id gives way first.
+    void progressFit_data()
+    {
+        QTest::addColumn<int>("width"); // in widths of "共"
+        QTest::newRow("fits") << 60;
+        QTest::newRow("id shortened") << 28;
+        QTest::newRow("narrower than the time left") << 8;
+    }
+    void progressFit()
+    {
+        QFETCH(int, width);
+        const QString line =
+            QStringLiteral("共需要查询24个买家,正在查询第3个:快乐的小猫，预计还需 1 分 20 秒");
+        const QFontMetrics metrics(QApplication::font());
+        const int pixels = width * metrics.horizontalAdvance(QStringLiteral("共"));
+        const QString shown = ResultLines::fitProgress(line, metrics, pixels);
+        QVERIFY2(metrics.horizontalAdvance(shown) <= pixels, qPrintable(shown));
+        if (width == 60)
+            QCOMPARE(shown, line);
+        else if (width == 28)
+            QVERIFY2(shown.startsWith(QStringLiteral("共需要查询24个买家,正在查询第3个")) &&
+                         shown.endsWith(QStringLiteral("…，预计还需 1 分 20 秒")),
+                     qPrintable(shown));
+        else
+            QVERIFY2(shown.endsWith(QStringLiteral("20 秒")), qPrintable(shown));
     }
 };
 

@@ -8,6 +8,7 @@
 #include "mainwindow/riskverdictview.h"
 #include "mainwindow/settingsdialog.h"
 #include "mainwindow/translations.h"
+#include "model/uilanguage.h"
 #include "web/canceltoken.h"
 #include "web/codepage936.h"
 #include "web/fetchpage.h"
@@ -16,7 +17,9 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +27,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QTranslator>
@@ -591,18 +595,23 @@ private slots:
         }
     }
 
-    // Qt's own buttons speak Chinese unless English is asked for.
+    // Qt's own buttons speak Chinese unless English is asked for; the window program keeps them
+    // Chinese whatever the locale, its file dialog included.
     void qtTranslations_data()
     {
         QTest::addColumn<QByteArray>("lang");
+        QTest::addColumn<bool>("keptChinese");
         QTest::addColumn<QString>("ok");
-        QTest::newRow("zh_CN") << QByteArray("zh_CN.UTF-8") << QStringLiteral("确定");
-        QTest::newRow("unset") << QByteArray() << QStringLiteral("确定");
-        QTest::newRow("en_US") << QByteArray("en_US.UTF-8") << QStringLiteral("OK");
+        QTest::newRow("zh_CN") << QByteArray("zh_CN.UTF-8") << false << QStringLiteral("确定");
+        QTest::newRow("unset") << QByteArray() << false << QStringLiteral("确定");
+        QTest::newRow("en_US") << QByteArray("en_US.UTF-8") << false << QStringLiteral("OK");
+        QTest::newRow("en_US, window")
+            << QByteArray("en_US.UTF-8") << true << QStringLiteral("确定");
     }
     void qtTranslations()
     {
         QFETCH(QByteArray, lang);
+        QFETCH(bool, keptChinese);
         QFETCH(QString, ok);
         const QByteArray saved = qgetenv("LANG");
         const QByteArray savedAll = qgetenv("LC_ALL");
@@ -616,11 +625,24 @@ private slots:
                 delete t;
             }
             QLocale::setDefault(QLocale::c());
+            keepMessagesChinese(false);
         });
-        QCOMPARE(installQtTranslations(qApp), !lang.startsWith("en"));
+        keepMessagesChinese(keptChinese);
+        QCOMPARE(installQtTranslations(qApp), keptChinese || !lang.startsWith("en"));
         QMessageBox box(QMessageBox::NoIcon, QString(), QString(),
                         QMessageBox::Ok | QMessageBox::Cancel);
         QCOMPARE(box.button(QMessageBox::Ok)->text(), ok);
+        QCOMPARE(englishMessages(), !keptChinese && lang.startsWith("en"));
+        if (keptChinese) {
+            // Qt's own file dialog: no "Look in:".
+            QFileDialog dialog;
+            dialog.setOption(QFileDialog::DontUseNativeDialog);
+            const auto labels = dialog.findChildren<QLabel *>();
+            for (const QLabel *label : labels)
+                QVERIFY2(!label->text().contains(QStringLiteral("Look in")),
+                         qPrintable(label->text()));
+            QVERIFY(dialog.findChild<QLabel *>(QStringLiteral("lookInLabel")));
+        }
     }
 
     void demoBuyer()
@@ -884,55 +906,75 @@ private slots:
 
     // The clipboard watch looks up a copied member name once, and only when it is on; what a
     // member name cannot be (chat, passwords, addresses, phone and order numbers, several lines,
-    // over-long text) is left alone.
+    // over-long text) is left alone, and so is a password's shape unless the buyer was looked up
+    // before. A copied name that finds nobody is not offered again among the recent ids.
     void clipboardWatch_data()
     {
         QTest::addColumn<bool>("on");
         QTest::addColumn<QString>("copied");
         QTest::addColumn<bool>("looksUp");
-        QTest::newRow("an id") << true << QStringLiteral(" tom ") << true;
-        QTest::newRow("Chinese name") << true << QStringLiteral("快乐的小猫") << true;
-        QTest::newRow("space, dot, _ and -") << true << QStringLiteral("blue sky.8_8-x") << true;
-        QTest::newRow("ten digits") << true << QStringLiteral("1234567890") << true;
-        QTest::newRow("40 characters") << true << QString(40, u'a') << true;
-        QTest::newRow("watch off") << false << QStringLiteral("tom") << false;
-        QTest::newRow("chat") << true << QStringLiteral("你好，请问什么时候发货？") << false;
-        QTest::newRow("ASCII question") << true << QStringLiteral("in stock?") << false;
-        QTest::newRow("password") << true << QStringLiteral("hunter2!Pa$$w0rd") << false;
-        QTest::newRow("phone") << true << QStringLiteral("13812345678") << false;
-        QTest::newRow("order number") << true << QStringLiteral("tb 2093847561234567") << false;
-        QTest::newRow("postal address") << true << QStringLiteral("广东省深圳市南山区") << false;
-        QTest::newRow("house number") << true << QStringLiteral("科技园南路 88号") << false;
-        QTest::newRow("mail address") << true << QStringLiteral("tom@example.com") << false;
-        QTest::newRow("web address") << true << QStringLiteral("https://x.test/tom") << false;
-        QTest::newRow("www address") << true << QStringLiteral("www.taobao.com") << false;
-        QTest::newRow("site name") << true << QStringLiteral("taobao.com") << false;
-        QTest::newRow("two lines") << true << QStringLiteral("tom\nann") << false;
-        QTest::newRow("41 characters") << true << QString(41, u'a') << false;
-        QTest::newRow("blank") << true << QStringLiteral("  ") << false;
+        QTest::addColumn<bool>("known"); // typed and looked up first
+        QTest::newRow("password's shape") << true << QStringLiteral("Abc12345") << false << false;
+        QTest::newRow("password's shape, known")
+            << true << QStringLiteral("Abc12345") << true << true;
+        QTest::newRow("lower case and digits")
+            << true << QStringLiteral("tom2008") << true << false;
+        QTest::newRow("an id") << true << QStringLiteral(" tom ") << true << false;
+        QTest::newRow("Chinese name") << true << QStringLiteral("快乐的小猫") << true << false;
+        QTest::newRow("space, dot, _ and -")
+            << true << QStringLiteral("blue sky.8_8-x") << true << false;
+        QTest::newRow("ten digits") << true << QStringLiteral("1234567890") << true << false;
+        QTest::newRow("40 characters") << true << QString(40, u'a') << true << false;
+        QTest::newRow("watch off") << false << QStringLiteral("tom") << false << false;
+        QTest::newRow("chat") << true << QStringLiteral("你好，请问什么时候发货？") << false
+                              << false;
+        QTest::newRow("ASCII question") << true << QStringLiteral("in stock?") << false << false;
+        QTest::newRow("password") << true << QStringLiteral("hunter2!Pa$$w0rd") << false << false;
+        QTest::newRow("phone") << true << QStringLiteral("13812345678") << false << false;
+        QTest::newRow("order number")
+            << true << QStringLiteral("tb 2093847561234567") << false << false;
+        QTest::newRow("postal address")
+            << true << QStringLiteral("广东省深圳市南山区") << false << false;
+        QTest::newRow("house number")
+            << true << QStringLiteral("科技园南路 88号") << false << false;
+        QTest::newRow("mail address")
+            << true << QStringLiteral("tom@example.com") << false << false;
+        QTest::newRow("web address")
+            << true << QStringLiteral("https://x.test/tom") << false << false;
+        QTest::newRow("www address") << true << QStringLiteral("www.taobao.com") << false << false;
+        QTest::newRow("site name") << true << QStringLiteral("taobao.com") << false << false;
+        QTest::newRow("two lines") << true << QStringLiteral("tom\nann") << false << false;
+        QTest::newRow("41 characters") << true << QString(41, u'a') << false << false;
+        QTest::newRow("blank") << true << QStringLiteral("  ") << false << false;
     }
     void clipboardWatch()
     {
         QFETCH(bool, on);
         QFETCH(QString, copied);
         QFETCH(bool, looksUp);
+        QFETCH(bool, known);
         serveBuyer();
         auto w = makeWindow();
         w->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        if (known)
+            query(w.get(), copied);
+        const int before = m_site->requestCount(QStringLiteral("/search"));
         child<QCheckBox>(w.get(), "WatchClipboard")->setChecked(on);
         QGuiApplication::clipboard()->setText(copied);
         QCOMPARE(w->queryRunning(), looksUp);
         waitForQuery(w.get());
-        QCOMPARE(m_site->requestCount(QStringLiteral("/search")), looksUp ? 1 : 0);
+        QCOMPARE(m_site->requestCount(QStringLiteral("/search")) - before, looksUp ? 1 : 0);
         if (!looksUp)
             return;
         QCOMPARE(text(w.get(), "Text2"), copied.trimmed());
+        // Offered again only when it named somebody (the lines show).
+        QCOMPARE(w->recentIds().contains(copied.trimmed()), known || shown(w.get(), "Label9"));
         // The same text again, and the window's own copy of the result, are not looked up.
         QGuiApplication::clipboard()->setText(copied);
         w->copyResult();
         QVERIFY(!w->queryRunning());
-        QCOMPARE(m_site->requestCount(QStringLiteral("/search")), 1);
+        QCOMPARE(m_site->requestCount(QStringLiteral("/search")) - before, 1);
     }
 
     // An id copied while a lookup runs is looked up after it, not dropped.
@@ -1246,6 +1288,21 @@ private slots:
             QCOMPARE(m_urls.opened.first(), QUrl(opened));
     }
 
+    // A link button is offered only with an address (none at all before any settings); one the
+    // start-up list leaves without a caption still says which it is.
+    void linkButtonsFollowTheirAddresses()
+    {
+        const auto w = windowOn(QuerySettings());
+        for (const char *name : {"Command9", "Command10", "Command11", "Command12", "Command4",
+                                 "Command6", "Command5", "Command3"})
+            QVERIFY2(!child<QPushButton>(w.get(), name)->isEnabled(), name);
+        auto *button = child<QPushButton>(w.get(), "Command3");
+        button->setText(QString());
+        child<QLineEdit>(w.get(), "Text4_18")->setText(QStringLiteral("http://example.test/"));
+        QVERIFY(button->isEnabled());
+        QCOMPARE(button->accessibleName(), QStringLiteral("链接 8（未设置）"));
+    }
+
     void updateNoticeClick_data()
     {
         QTest::addColumn<QString>("version");
@@ -1313,11 +1370,26 @@ private slots:
         QCOMPARE(source(), QStringLiteral("desk.htmllines"));
         QVERIFY(!help->parentWidget());
         QVERIFY(help->screen()->availableGeometry().contains(help->frameGeometry()));
+        // Its topics are links a screen reader reads; the contents name every settings section.
+        auto *topic = help->findChild<QWidget *>(QStringLiteral("HelpLink_watch"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(topic)->role(), QAccessible::Link);
+        QTest::mouseClick(topic, Qt::LeftButton, {}, QPoint(4, 4));
+        QCOMPARE(source(), QStringLiteral("watch.html"));
+        QFile index(HelpWindow::helpFolder() + QStringLiteral("/index.html"));
+        QVERIFY(index.open(QIODevice::ReadOnly));
+        const QString contents = QString::fromUtf8(index.readAll());
+        const QTemporaryDir dir;
+        const SettingsDialog settings(dir.filePath(QStringLiteral("help.conf")));
+        const auto *sections = settings.findChild<QTabWidget *>(QStringLiteral("settingsSections"));
+        for (int i = 0; i < sections->count(); ++i)
+            QVERIFY2(contents.contains(sections->tabText(i)), qPrintable(sections->tabText(i)));
+        help->showPage(QStringLiteral("desk.html#lines"));
         const QString text = help->browser()->toPlainText();
         QVERIFY2(text.contains(QStringLiteral("四行结果")), qPrintable(text.left(200)));
         // Every page is there, and each picture in both sizes.
         QDir folder(HelpWindow::helpFolder());
-        for (const char *page : {"index", "desk", "batch", "settings", "notes", "risk", "status"})
+        for (const char *page :
+             {"index", "desk", "batch", "settings", "watch", "notes", "risk", "status"})
             QVERIFY2(folder.exists(QLatin1String(page) + QStringLiteral(".html")), page);
         const QStringList pictures =
             folder.entryList({QStringLiteral("images/*.png")}, QDir::Files);
@@ -1344,8 +1416,25 @@ private slots:
     // What a screen reader gets: a name for the input box, every button and link shown (the
     // caption's too) and the verdict (its reasons as the description); none of the hidden
     // internal controls. Tab reaches the links and the verdict; Ctrl+, opens the settings.
+    void accessibilityAndKeys_data()
+    {
+        // A screen reader already running meets every control as it is made, before the window
+        // has set it up; one started later meets the window as it stands.
+        QTest::addColumn<bool>("readerRunning");
+        QTest::newRow("reader started later") << false;
+        QTest::newRow("reader running") << true;
+    }
     void accessibilityAndKeys()
     {
+        QFETCH(bool, readerRunning);
+        QAccessible::installUpdateHandler([](QAccessibleEvent *event) {
+            event->accessibleInterface(); // what the desktop's bridge does with each event
+        });
+        QAccessible::setActive(readerRunning);
+        const auto quiet = qScopeGuard([] {
+            QAccessible::setActive(false);
+            QAccessible::installUpdateHandler(nullptr);
+        });
         serveBuyer();
         auto w = makeWindow();
         w->show();
@@ -1354,6 +1443,8 @@ private slots:
         query(w.get(), QStringLiteral("tom"));
         QStringList seen;
         QStringList unnamed;
+        QStringList repeated;
+        QHash<QString, QAccessible::Role> roles;
         QString verdictDescription;
         std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
             for (int i = 0; i < node->childCount(); ++i) {
@@ -1362,13 +1453,24 @@ private slots:
                 const QString name = child->object() ? child->object()->objectName() : QString();
                 seen.append(name);
                 const QAccessible::Role role = child->role();
+                roles.insert(name, role);
+                const QString said = child->text(QAccessible::Name).trimmed();
                 if (!child->state().invisible &&
                     (role == QAccessible::PushButton || role == QAccessible::EditableText ||
-                     role == QAccessible::CheckBox || role == QAccessible::Link) &&
-                    child->text(QAccessible::Name).trimmed().isEmpty())
+                     role == QAccessible::CheckBox || role == QAccessible::Link ||
+                     role == QAccessible::ComboBox || role == QAccessible::Table) &&
+                    said.isEmpty())
                     unnamed.append(
                         name + u':' +
                         (child->object() ? child->object()->metaObject()->className() : "?"));
+                // A description that only repeats the name says nothing.
+                if (!said.isEmpty() && child->text(QAccessible::Description).trimmed() == said)
+                    repeated.append(name);
+                if (role == QAccessible::ComboBox) {
+                    auto *box = qobject_cast<QComboBox *>(child->object());
+                    if (box && box->findText(said) >= 0)
+                        unnamed.append(name + QStringLiteral(" named after an item"));
+                }
                 if (name == QLatin1String("RiskVerdict")) {
                     QCOMPARE(child->text(QAccessible::Name),
                              child->object()->property("toolTip").toString().section(u'\n', 0, 0));
@@ -1379,6 +1481,11 @@ private slots:
         };
         walk(QAccessible::queryAccessibleInterface(w.get()));
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u' ')));
+        QVERIFY2(repeated.isEmpty(), qPrintable(repeated.join(u' ')));
+        for (const char *link : {"Label10", "settingsLink", "CopyResult", "Label8"})
+            QVERIFY2(roles.value(QLatin1String(link)) == QAccessible::Link, link);
+        QCOMPARE(roles.value(QStringLiteral("RiskVerdict")), QAccessible::StaticText);
+        QVERIFY(!seen.contains(QStringLiteral("Label2"))); // the title's shadow: one title
         for (const char *name : {"Text2", "Command7", "Label10", "settingsLink", "CopyResult",
                                  "RiskVerdict", "CaptionClose", "Command3"})
             QVERIFY2(seen.contains(QLatin1String(name)), name);
@@ -1406,6 +1513,15 @@ private slots:
         QVERIFY(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("tom，")));
         QTest::keyClick(child<QLineEdit>(w.get(), "Text2"), Qt::Key_Comma, Qt::ControlModifier);
         QTRY_VERIFY(w->settingsDialog());
+        // The settings dialog, every section: named fields, combo boxes named by what they set.
+        auto *tabs =
+            w->settingsDialog()->findChild<QTabWidget *>(QStringLiteral("settingsSections"));
+        for (int i = 0; i < tabs->count(); ++i) {
+            tabs->setCurrentIndex(i);
+            walk(QAccessible::queryAccessibleInterface(w->settingsDialog()));
+        }
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u' ')));
+        QCOMPARE(roles.value(QStringLiteral("batch/sort")), QAccessible::ComboBox);
         w->settingsDialog()->close();
     }
 

@@ -2,6 +2,7 @@
 // menu, the history dialog, batch rows marked. Against the demo site, in-process.
 #include "demosite/demosite.h"
 #include "lookup/lookupservice.h"
+#include "mainwindow/blacklistfiles.h"
 #include "mainwindow/buyernotesmenu.h"
 #include "mainwindow/historydialog.h"
 #include "mainwindow/mainwindow.h"
@@ -17,6 +18,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QtTest>
@@ -145,7 +147,7 @@ private slots:
         for (QAction *a : menu->actions())
             texts.append(a->text());
         QCOMPARE(texts, (QStringList{"加入黑名单…", "备注…", "移出黑名单", "信任", "", "查询历史…",
-                                     "待处理订单…"}));
+                                     "待处理订单…", "", "导入黑名单…", "导出黑名单…"}));
         QVERIFY(!menu->actions().at(2)->isEnabled()); // not listed yet
 
         auto *verdict = w->findChild<RiskVerdictView *>(QStringLiteral("RiskVerdict"));
@@ -204,7 +206,15 @@ private slots:
 
         const QString csv = m_dir.filePath(QStringLiteral("history.csv"));
         dialog->setSaveFileChooser([&](QWidget *) { return csv; });
+        QString told;
+        QTimer::singleShot(0, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            told = box->text();
+            box->accept();
+        });
         dialog->exportCsv();
+        QVERIFY2(told.contains(QDir::toNativeSeparators(csv)), qPrintable(told));
         QFile file(csv);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
@@ -317,11 +327,59 @@ private slots:
         QCOMPARE(table->rowCount(), 1);
         QVERIFY(table->item(0, 1)->text() != deleted);
 
+        // The dialog makes way for the result, and has the new lookup when opened again.
         const QString again = table->item(0, 1)->text();
+        const QPointer<HistoryDialog> open(dialog);
+        dialog->setDays({}, {});
+        const int rows = table->rowCount();
         emit table->cellDoubleClicked(0, 1);
         QVERIFY(w->queryRunning());
         QVERIFY(QTest::qWaitFor([&] { return !w->queryRunning(); }, 60000));
         QCOMPARE(w->shownOutcome()->id, again);
+        QTRY_VERIFY(!open || !open->isVisible());
+        w->showHistory(QString());
+        table = w->findChild<HistoryDialog *>()->findChild<QTableWidget *>(
+            QStringLiteral("HistoryTable"));
+        QCOMPARE(table->rowCount(), rows + 1);
+        QCOMPARE(table->item(0, 1)->text(), again);
+    }
+
+    // The shared blacklist's file from the window: imported with the command line's account of
+    // it (refused lines under the details), exported with where it went.
+    void blacklistFiles()
+    {
+        auto w = makeWindow();
+        const QString in = m_dir.filePath(QStringLiteral("shared.csv"));
+        QFile file(in);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("id,reason,date\nann,拒收,2026-11-02\n,no id,\n");
+        file.close();
+        QStringList told;
+        QString details;
+        const auto answer = [&] {
+            QTimer::singleShot(0, this, [&] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                QVERIFY(box);
+                told.append(box->text());
+                details = box->detailedText();
+                box->accept();
+            });
+        };
+        answer();
+        QVERIFY(importBlacklistFile(w.get(), m_db.get(), in));
+        QCOMPARE(m_db->note(QStringLiteral("ann")).listed, ListMark::Blacklist);
+        QVERIFY2(told.last().contains(QStringLiteral("新增 1 个")) &&
+                     told.last().contains(QStringLiteral("拒绝 1 个")),
+                 qPrintable(told.last()));
+        QVERIFY(!details.isEmpty());
+
+        const QString out = m_dir.filePath(QStringLiteral("exported.csv"));
+        answer();
+        exportBlacklistFile(w.get(), m_db.get(), out);
+        QVERIFY2(told.last().contains(out), qPrintable(told.last()));
+        QFile written(out);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY(written.readAll().contains("ann"));
     }
 
     void batchMarksBlacklistedRows()

@@ -5,6 +5,7 @@
 #include "app/cli/querycommand.h"
 #include "files/blacklistcsv.h"
 #include "files/outputguard.h"
+#include "lookup/blacklisttransfer.h"
 #include "model/ordernumber.h"
 #include "model/uilanguage.h"
 #include "storage/historytext.h"
@@ -400,74 +401,41 @@ int runBlacklistCommand(const QStringList &args)
                              .arg(action));
     const QString path = operands.at(0);
 
+    const auto said = [](const BlacklistTransfer &done) {
+        for (const QString &message : done.messages)
+            printMessage(message);
+        switch (done.result) {
+        case BlacklistTransfer::Result::Done:
+            break;
+        case BlacklistTransfer::Result::Refused:
+            return CliUsage;
+        case BlacklistTransfer::Result::Failed:
+            return CliFailed;
+        }
+        return CliOk;
+    };
     if (action == QLatin1String("import")) {
         const BlacklistFile file = readBlacklistCsv(path);
-        if (!file.ok()) {
-            printMessage(file.error);
-            return file.notRegular ? CliUsage : CliFailed;
-        }
+        if (!file.ok()) // before the database is opened, or made
+            return said(importBlacklist(nullptr, file, path));
         SellerDatabase database;
         if (const int code = cli.open(&database, SellerDatabase::OpenMode::CreateIfMissing, true);
             code != CliOk)
             return code;
-        ImportReport report;
-        if (!database.importBlacklist(file.entries, &report)) {
-            if (report.imported == 0)
-                printMessage(database.problem() +
-                             inUserLanguage(QStringLiteral("；什么也没有导入"),
-                                            QStringLiteral("; nothing was imported")));
-            else
-                printMessage(
-                    database.problem() +
-                    inUserLanguage(QStringLiteral("；%2 条中的前 %1 条已导入"),
-                                   QStringLiteral("; the first %1 of %2 entries were imported"))
-                        .arg(report.imported)
-                        .arg(file.entries.size()));
-            return CliFailed;
-        }
-        for (const QString &problem : file.problems + report.problems)
-            printMessage(problem);
-        printMessage(
-            inUserLanguage(QStringLiteral("%1：新增 %2 个，更新 %3 个，未变 %4 个，拒绝 %5 个"),
-                           QStringLiteral("%1: %2 added, %3 updated, %4 unchanged, %5 refused"))
-                .arg(path, QString::number(report.added), QString::number(report.updated),
-                     QString::number(report.unchanged),
-                     QString::number(report.refused + file.refused)));
-        return CliOk;
+        return said(importBlacklist(&database, file, path));
     }
 
     SellerDatabase database;
     if (const int code = cli.open(&database, SellerDatabase::OpenMode::ExistingOnly, false);
         code != CliOk)
         return code;
-    QList<BlacklistEntry> entries;
-    for (const BuyerNote &n : database.notes()) {
-        if (n.listed == ListMark::Blacklist)
-            entries.append(BlacklistEntry{n.buyerId, n.reason, n.listedOn, 0});
-    }
-    const QByteArray bytes = blacklistCsv(entries);
     if (path == QLatin1String("-")) {
+        const QByteArray bytes = blacklistCsvOf(database);
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
         std::fflush(stdout);
-    } else {
-        const QList<OwnFile> ownFiles = programFiles(database.path(), cli.settingsPath());
-        QString error;
-        if (!checkOutput(path, ownFiles, &error)) {
-            printMessage(error);
-            return CliUsage;
-        }
-        if (QString reason; !writeOutputFile(path, bytes, ownFiles, &reason)) {
-            printMessage(inUserLanguage(QStringLiteral("无法写入 %1：%2"),
-                                        QStringLiteral("cannot write %1: %2"))
-                             .arg(path, reason));
-            return CliFailed;
-        }
-        printMessage(inUserLanguage(QStringLiteral("已把 %1 个黑名单买家写入 %2"),
-                                    QStringLiteral("%1 blacklisted buyer(s) written to %2"))
-                         .arg(entries.size())
-                         .arg(path));
+        return CliOk;
     }
-    return CliOk;
+    return said(exportBlacklist(database, path, programFiles(database.path(), cli.settingsPath())));
 }
 
 int runReviewCommand(const QStringList &args)

@@ -1,6 +1,7 @@
 // brelvon [--settings FILE] [--demo] [--skin FILE] [--database FILE] [--no-history] [--config FILE]
-// [--area-table FILE]: the main window, against the hosts of a settings file or against the
-// bundled demo site served in this process.
+// [--area-table FILE] [--hidden] [ID]: the main window, against the hosts of a settings file or
+// against the bundled demo site served in this process; ID is looked up once it is shown. A start
+// while the same settings and database are in use hands its arguments to that window and ends.
 
 #include "app/session/sessionopener.h"
 #include "browser/hiddenbrowser.h"
@@ -11,6 +12,7 @@
 #include "mainwindow/deskwatch.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/settingsdialog.h"
+#include "mainwindow/singleinstance.h"
 #include "mainwindow/translations.h"
 #include "model/defaultfolders.h"
 #include "storage/sellerdatabase.h"
@@ -131,6 +133,9 @@ struct GuiOptions
         // Our own --version: it also says which embedded browser this build carries.
         parser->addOption(version);
         parser->addOptions({settings, demo, skin, database, noHistory, config, areaTable, hidden});
+        parser->addPositionalArgument(
+            QStringLiteral("ID"), inUserLanguage(QStringLiteral("启动后查询这个买家。"),
+                                                 QStringLiteral("Look this buyer up once shown.")));
         parser->process(app);
     }
 };
@@ -179,7 +184,8 @@ int main(int argc, char *argv[])
     }
     QApplication app(argc, argv);
     nameProgram();
-    // Qt's own buttons and dialogs speak the seller's language (Chinese unless LANG=en*).
+    // The window is Chinese whatever the locale: our messages, and Qt's own buttons and dialogs.
+    keepMessagesChinese();
     installQtTranslations(&app);
     // Ties the windows to the installed desktop entry (its icon on Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.brelvon.Brelvon"));
@@ -195,18 +201,27 @@ int main(int argc, char *argv[])
     const QCommandLineOption &databaseOption = options.database;
     const QCommandLineOption &noHistoryOption = options.noHistory;
 
-    if (!parser.positionalArguments().isEmpty()) {
+    if (parser.positionalArguments().size() > 1) {
         tell(QMessageBox::Critical,
              QStringLiteral(
                  "不认识的参数: %1\n用法: brelvon [--settings FILE] [--demo] [--skin "
-                 "FILE] [--database FILE] [--no-history] [--config FILE] [--area-table FILE]")
-                 .arg(parser.positionalArguments().join(QLatin1Char(' '))));
+                 "FILE] [--database FILE] [--no-history] [--config FILE] [--area-table FILE] "
+                 "[--hidden] [买家ID]")
+                 .arg(parser.positionalArguments().mid(1).join(QLatin1Char(' '))));
         return 2;
     }
     if (parser.isSet(settingsOption) && parser.isSet(demoOption)) {
         tell(QMessageBox::Critical, QStringLiteral("--settings 和 --demo 不能同时使用。"));
         return 2;
     }
+
+    // One window per seller's settings and database: a second start (the menu, the login entry)
+    // gives its arguments to the first and ends. A smoke run of an installed copy stands alone.
+    const bool smokeRun = qEnvironmentVariableIsSet("BRELVON_QUIT_AFTER_SHOW");
+    SingleInstance instance(SingleInstance::keyFor(
+        parser.value(settingsOption), parser.value(databaseOption), parser.isSet(demoOption)));
+    if (!smokeRun && instance.handOverOrListen(app.arguments().mid(1)))
+        return 0;
 
     if (parser.isSet(skinOption)) {
         const QString skin = parser.value(skinOption);
@@ -303,6 +318,27 @@ int main(int argc, char *argv[])
         if (shown)
             QTimer::singleShot(0, &window, [&window] { window.offerBatchResume(); });
     }
+    const auto lookUpAsked = [&window](const QStringList &positional) {
+        if (!positional.isEmpty())
+            window.lookUp(positional.constFirst());
+    };
+    if (!parser.positionalArguments().isEmpty())
+        QTimer::singleShot(0, &window, [lookUpAsked, asked = parser.positionalArguments()] {
+            lookUpAsked(asked);
+        });
+    // A later start: the window comes forward (unless it asked to stay in the tray) and looks
+    // up the buyer it names.
+    QObject::connect(&instance, &SingleInstance::argumentsReceived, &window,
+                     [&desk, &options, lookUpAsked](const QStringList &arguments) {
+                         QCommandLineParser later;
+                         later.addOptions({options.settings, options.demo, options.skin,
+                                           options.database, options.noHistory, options.config,
+                                           options.areaTable, options.hidden});
+                         later.parse(QStringList{QStringLiteral("brelvon")} + arguments);
+                         if (!later.isSet(options.hidden) || !desk.showTray())
+                             desk.showWindow();
+                         lookUpAsked(later.positionalArguments());
+                     });
     if (load.result == ProfileLoad::Result::NoSettings)
         QTimer::singleShot(0, &window, [&window] { window.openFirstRunSettings(); });
     if (const QString why = databaseProblem(database, storage.history); !why.isEmpty()) {
