@@ -24,10 +24,7 @@ DeskWatch::DeskWatch(LookupSession &session, MainWindow *window, const QString &
     m_baseIcon = window->windowIcon().isNull() ? QApplication::windowIcon() : window->windowIcon();
     window->installEventFilter(this);
     connect(m_watcher, &OrderWatcher::fileChecked, this, &DeskWatch::fileChecked);
-    connect(m_watcher, &OrderWatcher::highRiskFound, this,
-            [this](const QString &id, const QStringList &reasons) {
-                m_notifier->notify(Notifier::Kind::HighRisk, highRiskText(id, reasons));
-            });
+    // A file's 高 buyers are told when it ends, in its one notification (notifyFileChecked).
     connect(m_watcher, &OrderWatcher::fileFailed, this,
             [this](const QString &path, const QString &error) {
                 qWarning("brelvon: %s: %s", qPrintable(path), qPrintable(error));
@@ -63,9 +60,9 @@ void DeskWatch::applySettings(const QuerySettings &settings)
     // The entry follows a change the seller makes, and is made where the settings ask for one
     // and none is there; a copy run with other settings (a build folder's, the demo) never
     // removes the installed program's entry.
-    const bool autostartChanged =
-        m_settingsKnown ? settings.startAtLogin != m_settings.startAtLogin
-                        : settings.startAtLogin && !QFileInfo::exists(autostartEntryPath());
+    const bool autostartChanged = m_settingsKnown
+                                      ? settings.startAtLogin != m_settings.startAtLogin
+                                      : settings.startAtLogin && !autostartEntryExists();
     m_settings = settings;
     m_settingsKnown = true;
     m_notifier->setEnabled(settings.watchNotify);
@@ -173,7 +170,10 @@ void DeskWatch::refreshCount()
     if (!m_tray)
         return;
     m_tray->setIcon(badgeIcon(m_baseIcon, m_waiting));
-    m_tray->setToolTip(trayToolTip(m_waiting, m_watcher->isPaused()));
+    QString tip = trayToolTip(m_waiting, m_watcher->isPaused());
+    if (!m_lastFileSummary.isEmpty())
+        tip += u'\n' + m_lastFileSummary;
+    m_tray->setToolTip(tip);
 }
 
 QString DeskWatch::trayToolTip(int waiting, bool paused)
@@ -218,12 +218,10 @@ QIcon DeskWatch::badgeIcon(const QIcon &base, int count)
 
 void DeskWatch::fileChecked(const CheckedFile &file)
 {
-    QString body = file.summary();
     if (!file.staleText.isEmpty())
         m_notifier->notify(Notifier::Kind::StaleRules, file.staleText);
-    if (!file.problem.isEmpty())
-        body += u'\n' + file.problem;
-    m_notifier->notify(Notifier::Kind::FileChecked, body);
+    notifyFileChecked(m_notifier, file);
+    m_lastFileSummary = file.summary(); // the tray's tooltip keeps it after the message goes
     refreshCount();
 }
 

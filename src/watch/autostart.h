@@ -2,11 +2,16 @@
 
 #include <QString>
 
-// The desktop entry that starts the window hidden at login (XDG autostart):
-// $XDG_CONFIG_HOME/autostart/brelvon.desktop.
+// What starts the window hidden at login. On Linux a desktop entry (XDG autostart):
+// $XDG_CONFIG_HOME/autostart/brelvon.desktop. On Windows the value "Brelvon" under
+// HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run, holding the command line.
+
+// The desktop entry's file; empty where the entry is no file (Windows).
 QString autostartEntryPath();
+// Whether the entry is there.
+bool autostartEntryExists();
 // Its text: program --hidden, with --settings FILE when a settings file other than the default
-// is in use.
+// is in use (on Windows the command line of the Run value, both paths quoted).
 QString autostartEntryText(const QString &program, const QString &settingsPath);
 // Writes the entry (on) or removes it (off). False with a message in *error; removing an entry
 // that is not there is no failure.

@@ -1,6 +1,8 @@
 #include "watch/notifier.h"
 
 #include "model/uilanguage.h"
+#include "watch/batchfindings.h"
+#include "watch/orderwatcher.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -83,4 +85,19 @@ void Notifier::send(Kind kind, const QString &body)
         m_deliver(heading, body);
     else
         sendToDesktop(heading, body);
+}
+
+void notifyFileChecked(Notifier *notifier, const CheckedFile &file)
+{
+    QStringList lines;
+    for (qsizetype i = 0; i < file.highRisk.size() && i < kListedHeld; ++i)
+        lines.append(highRiskText(file.highRisk.at(i).buyerId, file.highRisk.at(i).reasons));
+    if (file.highRisk.size() > kListedHeld)
+        lines.append(QStringLiteral("…"));
+    lines.append(file.summary());
+    if (!file.problem.isEmpty())
+        lines.append(file.problem);
+    notifier->notify(file.highRisk.isEmpty() ? Notifier::Kind::FileChecked
+                                             : Notifier::Kind::HighRisk,
+                     lines.join(u'\n'));
 }

@@ -101,13 +101,13 @@ bool OrderWatcher::start(QString *error)
                                       QStringLiteral("no folder to watch ([watch] folder)"))
                      : inUserLanguage(QStringLiteral("监视的文件夹不存在：%1"),
                                       QStringLiteral("the folder to watch is not there: %1"))
-                           .arg(m_options.folder);
+                           .arg(QDir::toNativeSeparators(m_options.folder));
         return false;
     }
     if (!m_options.outputFolder.isEmpty() && !QFileInfo(m_options.outputFolder).isDir()) {
         *error = inUserLanguage(QStringLiteral("存放表格的文件夹不存在：%1"),
                                 QStringLiteral("the folder for the tables is not there: %1"))
-                     .arg(m_options.outputFolder);
+                     .arg(QDir::toNativeSeparators(m_options.outputFolder));
         return false;
     }
     m_seen.clear();
@@ -207,7 +207,7 @@ void OrderWatcher::check(const QString &path)
     if (orders.ids.isEmpty())
         return fail(path, inUserLanguage(QStringLiteral("订单文件中没有买家：%1"),
                                          QStringLiteral("no buyer in the order file %1"))
-                              .arg(path));
+                              .arg(QDir::toNativeSeparators(path)));
     const QString table = tableNameFor(path, m_options.outputFolder);
     SellerDatabase *database = m_session.database();
     QString error;
@@ -323,7 +323,7 @@ QString OrderWatcher::archive(const QString &path, QString *error) const
     if (!folder.exists(done) && !folder.mkdir(done)) {
         *error = inUserLanguage(QStringLiteral("无法创建文件夹 %1"),
                                 QStringLiteral("cannot create the folder %1"))
-                     .arg(folder.filePath(done));
+                     .arg(QDir::toNativeSeparators(folder.filePath(done)));
         return {};
     }
     folder.cd(done);
@@ -332,7 +332,7 @@ QString OrderWatcher::archive(const QString &path, QString *error) const
     if (!QFile::rename(path, target)) {
         *error = inUserLanguage(QStringLiteral("无法把 %1 移入 %2"),
                                 QStringLiteral("cannot move %1 into %2"))
-                     .arg(path, folder.path());
+                     .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(folder.path()));
         return {};
     }
     return target;

@@ -268,7 +268,7 @@ int runBatchCommand(const QStringList &args)
     if (idFile.orderFile && idFile.ids.isEmpty()) {
         printMessage(inUserLanguage(QStringLiteral("订单文件中没有买家：%1"),
                                     QStringLiteral("no buyer in the order file %1"))
-                         .arg(idPath));
+                         .arg(QDir::toNativeSeparators(idPath)));
         return CliUsage;
     }
     if (idFile.leftOut > 0) // said before anything is looked up
@@ -294,7 +294,7 @@ int runBatchCommand(const QStringList &args)
                            QStringLiteral("the last batch to this output did not finish (its "
                                           "journal is %1): continue it with --resume, or remove "
                                           "that file to start again"))
-                .arg(journalPath));
+                .arg(QDir::toNativeSeparators(journalPath)));
         return CliUsage;
     }
     if (resume && QFileInfo::exists(journalPath)) {
@@ -307,7 +307,9 @@ int runBatchCommand(const QStringList &args)
                                                        "与 %3 不符：未继续"),
                                         QStringLiteral("the batch journal %1 belongs to another "
                                                        "input (%2), not %3: not resumed"))
-                             .arg(journalPath, journal.input().path, identity.path));
+                             .arg(QDir::toNativeSeparators(journalPath),
+                                  QDir::toNativeSeparators(journal.input().path),
+                                  QDir::toNativeSeparators(identity.path)));
             return CliUsage;
         }
         printMessage(inUserLanguage(QStringLiteral("继续上次的批量查询：已有%1个，还需查询%2个"),
@@ -381,7 +383,7 @@ int runBatchCommand(const QStringList &args)
                 QStringLiteral("已中断：未写入表格；已查完的买家保存在 %1，用 --resume 继续"),
                 QStringLiteral("interrupted: no table written; the buyers finished are kept in %1, "
                                "--resume continues"))
-                .arg(journalPath));
+                .arg(QDir::toNativeSeparators(journalPath)));
         return CliInterrupted;
     }
     QList<BatchRow> rows = batchRows(outcomes);

@@ -9,6 +9,7 @@
 #include "storage/historytext.h"
 #include "storage/sellerdatabase.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -48,7 +49,7 @@ public:
         if (!settingsPath.isEmpty() && !QFileInfo(settingsPath).isFile()) {
             printMessage(inUserLanguage(QStringLiteral("设置文件 %1 不存在"),
                                         QStringLiteral("settings file %1 does not exist"))
-                             .arg(settingsPath));
+                             .arg(QDir::toNativeSeparators(settingsPath)));
             return CliUsage;
         }
         if (settingsPath.isEmpty())
@@ -215,7 +216,7 @@ int runHistoryCommand(const QStringList &args)
     if (database.state() == SellerDatabase::State::Closed)
         printMessage(inUserLanguage(QStringLiteral("还没有查询历史（%1 不存在）"),
                                     QStringLiteral("no lookups recorded yet (%1 does not exist)"))
-                         .arg(database.path()));
+                         .arg(QDir::toNativeSeparators(database.path())));
     const QList<StoredLookup> lookups = database.history(filter);
     if (!database.problem().isEmpty() && database.state() != SellerDatabase::State::ReadOnly) {
         printMessage(database.problem());
@@ -431,7 +432,7 @@ int runBlacklistCommand(const QStringList &args)
         printMessage(
             inUserLanguage(QStringLiteral("%1：新增 %2 个，更新 %3 个，未变 %4 个，拒绝 %5 个"),
                            QStringLiteral("%1: %2 added, %3 updated, %4 unchanged, %5 refused"))
-                .arg(path)
+                .arg(QDir::toNativeSeparators(path))
                 .arg(report.added)
                 .arg(report.updated)
                 .arg(report.unchanged)
@@ -462,13 +463,13 @@ int runBlacklistCommand(const QStringList &args)
         if (QString reason; !writeOutputFile(path, bytes, ownFiles, &reason)) {
             printMessage(inUserLanguage(QStringLiteral("无法写入 %1：%2"),
                                         QStringLiteral("cannot write %1: %2"))
-                             .arg(path, reason));
+                             .arg(QDir::toNativeSeparators(path), reason));
             return CliFailed;
         }
         printMessage(inUserLanguage(QStringLiteral("已把 %1 个黑名单买家写入 %2"),
                                     QStringLiteral("%1 blacklisted buyer(s) written to %2"))
                          .arg(entries.size())
-                         .arg(path));
+                         .arg(QDir::toNativeSeparators(path)));
     }
     return CliOk;
 }

@@ -61,10 +61,6 @@ int runWatchCommand(const QStringList &args)
                      [](int seconds, const QString &why) {
                          printMessage(batchPauseText(seconds) + QStringLiteral(" (") + why + u')');
                      });
-    QObject::connect(&watcher, &OrderWatcher::highRiskFound,
-                     [&](const QString &id, const QStringList &reasons) {
-                         notifier.notify(Notifier::Kind::HighRisk, highRiskText(id, reasons));
-                     });
     QObject::connect(&watcher, &OrderWatcher::fileChecked, [&](const CheckedFile &file) {
         printLine(file.summary() +
                   inUserLanguage(QStringLiteral("，表格：%1"), QStringLiteral(", table: %1"))
@@ -84,12 +80,12 @@ int runWatchCommand(const QStringList &args)
         }
         if (!file.problem.isEmpty())
             printMessage(file.problem);
-        notifier.notify(Notifier::Kind::FileChecked, file.summary());
+        notifyFileChecked(&notifier, file);
     });
-    QObject::connect(&watcher, &OrderWatcher::fileFailed,
-                     [](const QString &path, const QString &error) {
-                         printMessage(QStringLiteral("%1: %2").arg(path, error));
-                     });
+    QObject::connect(
+        &watcher, &OrderWatcher::fileFailed, [](const QString &path, const QString &error) {
+            printMessage(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), error));
+        });
     QString error;
     if (!watcher.start(&error)) {
         printMessage(error);
