@@ -4,6 +4,7 @@
 #include "watch/batchfindings.h"
 #include "watch/orderwatcher.h"
 
+#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
 
@@ -39,6 +40,46 @@ QString Notifier::title(Kind kind)
                               QStringLiteral("The page rules may be out of date"));
     }
     return {};
+}
+
+QString Notifier::cut(const QString &text, int chars)
+{
+    if (text.size() <= chars)
+        return text;
+    qsizetype keep = qMax(0, chars - 1);
+    if (keep > 0 && text.at(keep - 1).isHighSurrogate())
+        --keep;
+    return text.left(keep) + u'…';
+}
+
+QString Notifier::bodyMarkup(const QString &plain)
+{
+    const QString bounded = cut(plain, kBodyChars);
+    QString out;
+    out.reserve(bounded.size() + 16);
+    for (QChar c : bounded) {
+        switch (c.unicode()) {
+        case u'&':
+            out += QLatin1String("&amp;");
+            break;
+        case u'<':
+            out += QLatin1String("&lt;");
+            break;
+        case u'>':
+            out += QLatin1String("&gt;");
+            break;
+        case u'"':
+            out += QLatin1String("&quot;");
+            break;
+        case u'\'':
+            out += QLatin1String("&#39;");
+            break;
+        default:
+            if (c == u'\n' || (c.category() != QChar::Other_Control && c != QChar::Null))
+                out += c;
+        }
+    }
+    return out;
 }
 
 void Notifier::notify(Kind kind, const QString &body)
@@ -81,22 +122,23 @@ void Notifier::send(Kind kind, const QString &body)
 {
     m_channels[size_t(kind)].last.start();
     const QString heading = title(kind);
+    const QString bounded = cut(body, kBodyChars);
     if (m_deliver)
-        m_deliver(heading, body);
+        m_deliver(heading, bounded);
     else
-        sendToDesktop(heading, body);
+        sendToDesktop(heading, bounded);
 }
 
 void notifyFileChecked(Notifier *notifier, const CheckedFile &file)
 {
     QStringList lines;
     for (qsizetype i = 0; i < file.highRisk.size() && i < kListedHeld; ++i)
-        lines.append(highRiskText(file.highRisk.at(i).buyerId, file.highRisk.at(i).reasons));
+        lines.append(highRiskNotice(file.highRisk.at(i).buyerId, file.highRisk.at(i).reasons));
     if (file.highRisk.size() > kListedHeld)
         lines.append(QStringLiteral("…"));
-    lines.append(file.summary());
+    lines.append(file.summary(Notifier::shortName(QFileInfo(file.exportPath).fileName())));
     if (!file.problem.isEmpty())
-        lines.append(file.problem);
+        lines.append(Notifier::shortText(file.problem));
     notifier->notify(file.highRisk.isEmpty() ? Notifier::Kind::FileChecked
                                              : Notifier::Kind::HighRisk,
                      lines.join(u'\n'));
