@@ -1,6 +1,7 @@
 #include "files/batchjournal.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -119,7 +120,7 @@ bool BatchInputIdentity::of(const QString &path, const QStringList &ids,
     if (!file.open(QIODevice::ReadOnly)) {
         *error =
             inUserLanguage(QStringLiteral("无法读取 %1：%2"), QStringLiteral("cannot read %1: %2"))
-                .arg(path, file.errorString());
+                .arg(QDir::toNativeSeparators(path), file.errorString());
         return false;
     }
     QCryptographicHash hash(QCryptographicHash::Sha256);
@@ -162,7 +163,7 @@ bool BatchJournal::create(const QString &path, const BatchInputIdentity &input,
     if (!createOwnerOnlyFile(path, &reason) || !resolveOutput(path, {}, &target, &reason)) {
         *error = inUserLanguage(QStringLiteral("无法写入批量查询记录 %1：%2"),
                                 QStringLiteral("cannot write the batch journal %1: %2"))
-                     .arg(path, reason);
+                     .arg(QDir::toNativeSeparators(path), reason);
         return false;
     }
     const QJsonObject head{{QStringLiteral("format"), kFormat},
@@ -174,7 +175,8 @@ bool BatchJournal::create(const QString &path, const BatchInputIdentity &input,
         m_file.write(line) != line.size() || !m_file.flush()) {
         *error = inUserLanguage(QStringLiteral("无法写入批量查询记录 %1：%2"),
                                 QStringLiteral("cannot write the batch journal %1: %2"))
-                     .arg(path, reason.isEmpty() ? m_file.errorString() : reason);
+                     .arg(QDir::toNativeSeparators(path),
+                          reason.isEmpty() ? m_file.errorString() : reason);
         m_file.close();
         return false;
     }
@@ -190,7 +192,7 @@ bool BatchJournal::open(const QString &path, QString *error)
     const auto fail = [&](const QString &why) {
         *error = inUserLanguage(QStringLiteral("批量查询记录 %1 无法使用：%2"),
                                 QStringLiteral("the batch journal %1 cannot be used: %2"))
-                     .arg(path, why);
+                     .arg(QDir::toNativeSeparators(path), why);
         m_file.close();
         return false;
     };

@@ -6,6 +6,7 @@
 #include "files/inputfile.h"
 #include "web/codepage936.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringDecoder>
@@ -408,13 +409,13 @@ BlacklistFile readBlacklistCsv(const QString &path)
     if (!openRegularFile(path, &file, &reason, &out.notRegular)) {
         out.error =
             inUserLanguage(QStringLiteral("无法读取 %1：%2"), QStringLiteral("cannot read %1: %2"))
-                .arg(path, reason);
+                .arg(QDir::toNativeSeparators(path), reason);
         return out;
     }
     if (file.size() > kMaxBlacklistFileBytes) {
         out.error = inUserLanguage(QStringLiteral("%1 大于 %2 MiB：不是黑名单"),
                                    QStringLiteral("%1 is larger than %2 MiB: no blacklist"))
-                        .arg(path)
+                        .arg(QDir::toNativeSeparators(path))
                         .arg(kMaxBlacklistFileBytes / (1024 * 1024));
         return out;
     }
@@ -422,7 +423,7 @@ BlacklistFile readBlacklistCsv(const QString &path)
     if (file.error() != QFileDevice::NoError) {
         out.error =
             inUserLanguage(QStringLiteral("无法读取 %1：%2"), QStringLiteral("cannot read %1: %2"))
-                .arg(path, file.errorString());
+                .arg(QDir::toNativeSeparators(path), file.errorString());
         return out;
     }
     out = parseBlacklistCsv(bytes);

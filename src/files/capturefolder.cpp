@@ -47,7 +47,7 @@ QString damaged(const QString &path, qint64 bytes, qint64 expected)
                QStringLiteral("%1 有 %2 字节，capture.json 记的是 %3：文件已损坏或被改过"),
                QStringLiteral(
                    "%1 holds %2 bytes, capture.json says %3: the file is damaged or was edited"))
-        .arg(path, QString::number(bytes), QString::number(expected));
+        .arg(QDir::toNativeSeparators(path), QString::number(bytes), QString::number(expected));
 }
 
 bool isPlainFileName(const QString &name)
@@ -269,19 +269,19 @@ bool writeCaptureFolder(const QString &folder, const Capture &capture,
     if (QFileInfo::exists(dir.filePath(kCaptureIndexName))) {
         *error = inUserLanguage(QStringLiteral("%1 中已有抓取内容"),
                                 QStringLiteral("%1 already holds a capture"))
-                     .arg(folder);
+                     .arg(QDir::toNativeSeparators(folder));
         return false;
     }
     if (QFileInfo(folder).exists() && !QFileInfo(folder).isDir()) {
         *error =
             inUserLanguage(QStringLiteral("%1 不是文件夹"), QStringLiteral("%1 is not a folder"))
-                .arg(folder);
+                .arg(QDir::toNativeSeparators(folder));
         return false;
     }
     if (!QDir().mkpath(folder)) {
         *error = inUserLanguage(QStringLiteral("无法创建文件夹 %1"),
                                 QStringLiteral("cannot make the folder %1"))
-                     .arg(folder);
+                     .arg(QDir::toNativeSeparators(folder));
         return false;
     }
     QStringList names = files.keys();
@@ -309,16 +309,16 @@ bool readCaptureFile(const InputFolder &folder, const QString &file, qint64 expe
                      ? inUserLanguage(QStringLiteral("%1 是符号链接：抓取文件夹只含它自己的文件"),
                                       QStringLiteral("%1 is a symbolic link: a capture holds "
                                                      "its own files"))
-                           .arg(path)
+                           .arg(QDir::toNativeSeparators(path))
                      : inUserLanguage(QStringLiteral("无法读取 %1：%2"),
                                       QStringLiteral("cannot read %1: %2"))
-                           .arg(path, reason);
+                           .arg(QDir::toNativeSeparators(path), reason);
         return false;
     }
     if (f.size() > kMaxFileBytes) {
         *error = inUserLanguage(QStringLiteral("%1 大于 16 MiB"),
                                 QStringLiteral("%1 is larger than 16 MiB"))
-                     .arg(path);
+                     .arg(QDir::toNativeSeparators(path));
         return false;
     }
     if (expectedBytes >= 0 && f.size() != expectedBytes) {
@@ -340,14 +340,14 @@ bool readCaptureFolder(const QString &folder, InputFolder *opened, Capture *capt
     if (!opened->open(folder, &reason)) {
         *error =
             inUserLanguage(QStringLiteral("%1 不是文件夹"), QStringLiteral("%1 is not a folder"))
-                .arg(folder);
+                .arg(QDir::toNativeSeparators(folder));
         return false;
     }
     const QFileInfo index(QDir(folder).filePath(kCaptureIndexName));
     if (!index.exists() && !index.isSymLink()) {
         *error = inUserLanguage(QStringLiteral("%1 中没有 capture.json：不是抓取文件夹"),
                                 QStringLiteral("no capture.json in %1: not a capture folder"))
-                     .arg(folder);
+                     .arg(QDir::toNativeSeparators(folder));
         return false;
     }
     QByteArray json;

@@ -6,6 +6,7 @@
 #include "web/codepage936.h"
 #include "web/texthelpers.h"
 
+#include <QDir>
 #include <QFile>
 #include <QStringDecoder>
 
@@ -253,7 +254,7 @@ IdFileResult readIdFile(const QString &path, int maxIds, IdFileEncoding encoding
         result.ids.clear();
         result.error = inUserLanguage(QStringLiteral("无法读取买家ID文件 %1：%2"),
                                       QStringLiteral("cannot read the id file %1: %2"))
-                           .arg(path, reason);
+                           .arg(QDir::toNativeSeparators(path), reason);
         return result;
     };
     if (path.isEmpty())

@@ -5,6 +5,7 @@
 #include "model/uilanguage.h"
 #include "web/codepage936.h"
 
+#include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QSet>
@@ -323,7 +324,7 @@ OrderFileResult readOrderFile(const QString &path, const OrderFileOptions &optio
         OrderFileResult result;
         result.error = inUserLanguage(QStringLiteral("无法读取订单文件 %1：%2"),
                                       QStringLiteral("cannot read the order file %1: %2"))
-                           .arg(path, reason);
+                           .arg(QDir::toNativeSeparators(path), reason);
         return result;
     };
     QFile file;
@@ -354,7 +355,7 @@ OrderFileResult readOrderFile(QFile *file, const QString &path, const OrderFileO
     OrderFileResult result = parseOrderFile(bytes, options);
     if (result.noBuyerColumn) // the file is read, but is not what it should be
         result.error = inUserLanguage(QStringLiteral("%1：%2"), QStringLiteral("%1: %2"))
-                           .arg(path, result.error);
+                           .arg(QDir::toNativeSeparators(path), result.error);
     else if (!result.ok())
         return fail(result.error);
     return result;

@@ -2,6 +2,8 @@
 
 #include "model/uilanguage.h"
 
+#include <QDir>
+
 QList<OwnFile> programFiles(const QString &databasePath, const QString &settingsPath,
                             const QString &idFilePath)
 {
@@ -32,6 +34,6 @@ bool checkOutput(const QString &path, const QList<OwnFile> &ownFiles, QString *e
     if (error)
         *error =
             inUserLanguage(QStringLiteral("无法写入 %1：%2"), QStringLiteral("cannot write %1: %2"))
-                .arg(path, reason);
+                .arg(QDir::toNativeSeparators(path), reason);
     return false;
 }

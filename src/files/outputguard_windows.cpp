@@ -13,7 +13,10 @@
 
 // Windows has no pipes or devices in its folders, but it has device names that exist in every
 // folder (CON, NUL, COM1 …: "nul.xlsx" is the null device too), and it drops a trailing dot or
-// space from a name, so "table.xlsx." would be written as "table.xlsx".
+// space from a name, so "table.xlsx." would be written as "table.xlsx". A ':' in a name reaches a
+// file's hidden stream on NTFS ("a:b.xlsx" is the stream b.xlsx of a file "a"); the other
+// characters no name may hold are refused by the system, but only once something else (the
+// batch's journal beside the table) is written under the name.
 
 namespace {
 
@@ -24,6 +27,16 @@ bool isDeviceName(const QString &fileName)
             "^(CON|PRN|AUX|NUL|CONIN\\$|CONOUT\\$|COM[0-9¹²³]|LPT[0-9¹²³])( *)(\\..*)?$"),
         QRegularExpression::CaseInsensitiveOption);
     return device.match(fileName).hasMatch();
+}
+
+bool hasForbiddenCharacter(const QString &fileName)
+{
+    static const QString forbidden = QStringLiteral(":?*|\"<>");
+    for (QChar c : fileName) {
+        if (c.unicode() < 0x20 || forbidden.contains(c))
+            return true;
+    }
+    return false;
 }
 
 QString canonicalName(const QString &path)
@@ -71,6 +84,12 @@ bool resolveOutput(const QString &path, const QList<OwnFile> &ownFiles, OutputTa
     if (isDeviceName(fileName)) {
         *reason = inUserLanguage(QStringLiteral("这是 Windows 的设备名"),
                                  QStringLiteral("it is a Windows device name"));
+        return false;
+    }
+    if (hasForbiddenCharacter(fileName)) {
+        *reason = inUserLanguage(
+            QStringLiteral("Windows 的文件名不能含有 : ? * | \" < > 或控制字符"),
+            QStringLiteral("a Windows file name cannot hold : ? * | \" < > or control characters"));
         return false;
     }
     if (fileName.endsWith(u'.') || fileName.endsWith(u' ')) {
@@ -160,6 +179,12 @@ namespace {
 // The bytes of text in the ANSI code page; false when a character has none there.
 bool toAnsi(const QString &text, QByteArray *ansi)
 {
+    // Where the ANSI code page is UTF-8 (the programs' manifest asks for it on Windows 10 1903
+    // and later), every name has its bytes; the flags below would make the conversion fail.
+    if (GetACP() == CP_UTF8) {
+        *ansi = text.toUtf8();
+        return true;
+    }
     const std::wstring wide = text.toStdWString();
     BOOL lossy = FALSE;
     const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(),

@@ -154,7 +154,9 @@ const char kTemplate[] =
     "watchClipboard=false\n"
     "; true: closing the window keeps Brelvon in the tray, where the desktop has one\n"
     "closeToTray=false\n"
-    "; true: start hidden in the tray at login (an XDG autostart entry)\n"
+    "; true: start hidden in the tray at login. Linux: an XDG autostart entry,\n"
+    "; ~/.config/autostart/brelvon.desktop; Windows: the value Brelvon under\n"
+    "; HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\n"
     "startAtLogin=false\n"
     "\n"
     "[watch]\n"
@@ -215,14 +217,14 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
     if (!info.exists()) {
         *error = inUserLanguage(QStringLiteral("设置文件 %1 不存在"),
                                 QStringLiteral("settings file %1 does not exist"))
-                     .arg(path);
+                     .arg(QDir::toNativeSeparators(path));
         return false;
     }
     QFile file(path);
     if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
         *error = inUserLanguage(QStringLiteral("无法读取设置文件 %1"),
                                 QStringLiteral("cannot read the settings file %1"))
-                     .arg(path);
+                     .arg(QDir::toNativeSeparators(path));
         return false;
     }
     file.close();
@@ -231,7 +233,7 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
     if (ini.status() != QSettings::NoError) {
         *error = inUserLanguage(QStringLiteral("设置文件 %1 不是有效的 INI 文件"),
                                 QStringLiteral("settings file %1 is not a valid INI file"))
-                     .arg(path);
+                     .arg(QDir::toNativeSeparators(path));
         return false;
     }
 
@@ -243,7 +245,7 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
             *error = inUserLanguage(
                          QStringLiteral("设置文件 %1：[hosts] %2=%3 不是“主机”或“主机:端口”"),
                          QStringLiteral("settings file %1: [hosts] %2=%3 is not host or host:port"))
-                         .arg(path, QLatin1String(h.key + 6), *value);
+                         .arg(QDir::toNativeSeparators(path), QLatin1String(h.key + 6), *value);
             return false;
         }
     }
@@ -254,7 +256,7 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
                     "设置文件 %1 没有填写服务器：请在 [hosts] 下填入 main、second 和 tradecard"),
                 QStringLiteral("settings file %1 names no host: fill in main, second and tradecard "
                                "under [hosts]"))
-                .arg(path);
+                .arg(QDir::toNativeSeparators(path));
         return false;
     }
     // A proxy that cannot be used must not quietly become a direct connection.
@@ -297,7 +299,8 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
                 inUserLanguage(QStringLiteral("设置文件 %1：[%2] %3=%4 不是%5，改用默认值"),
                                QStringLiteral("settings file %1: [%2] %3=%4 is not %5; using the "
                                               "default"))
-                    .arg(path, QString::fromLatin1(key).section(u'/', 0, 0),
+                    .arg(QDir::toNativeSeparators(path),
+                         QString::fromLatin1(key).section(u'/', 0, 0),
                          QString::fromLatin1(key).section(u'/', 1), value, expectedText(expected)));
     };
     const auto readInt = [&](const char *key, int low, int high, int *out, const char *expected) {
@@ -404,7 +407,8 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
 bool writeSettingsTemplate(const QString &path, QString *error)
 {
     if (QFileInfo::exists(path)) {
-        *error = QStringLiteral("%1 already exists; it was left as it is").arg(path);
+        *error = QStringLiteral("%1 already exists; it was left as it is")
+                     .arg(QDir::toNativeSeparators(path));
         return false;
     }
     const QString dir = QFileInfo(path).absolutePath();
@@ -412,7 +416,7 @@ bool writeSettingsTemplate(const QString &path, QString *error)
     if (!makeMissingFolders(dir, &reason)) {
         *error = inUserLanguage(QStringLiteral("无法创建文件夹 %1"),
                                 QStringLiteral("cannot create the folder %1"))
-                     .arg(dir);
+                     .arg(QDir::toNativeSeparators(dir));
         return false;
     }
     const QByteArray text = settingsTemplateText().toUtf8();
@@ -421,7 +425,7 @@ bool writeSettingsTemplate(const QString &path, QString *error)
         !file.flush()) {
         *error =
             inUserLanguage(QStringLiteral("无法写入 %1：%2"), QStringLiteral("cannot write %1: %2"))
-                .arg(path, file.errorString());
+                .arg(QDir::toNativeSeparators(path), file.errorString());
         return false;
     }
     return true;

@@ -490,7 +490,7 @@ bool writeBatchCsv(const QString &path, const QList<BatchRow> &rows, QString *er
     if (error)
         *error =
             inUserLanguage(QStringLiteral("无法写入 %1：%2"), QStringLiteral("cannot write %1: %2"))
-                .arg(path, reason);
+                .arg(QDir::toNativeSeparators(path), reason);
     return false;
 }
 
@@ -521,7 +521,7 @@ bool writeBatchSpreadsheet(const QString &path, const QList<BatchRow> &rows, QSt
     // The queries are done: whatever went wrong with OUT, their results are not lost.
     QString message =
         inUserLanguage(QStringLiteral("无法写入 %1：%2"), QStringLiteral("cannot write %1: %2"))
-            .arg(path, reason);
+            .arg(QDir::toNativeSeparators(path), reason);
     QString tempError;
     const QString temp = writeBatchSpreadsheetToTemp(rows, &tempError, options);
     if (!temp.isEmpty())
@@ -572,7 +572,7 @@ QString writeBatchSpreadsheetToTemp(const QList<BatchRow> &rows, QString *error,
         if (error)
             *error = inUserLanguage(QStringLiteral("无法在 %1 中创建文件：%2"),
                                     QStringLiteral("cannot create a file in %1: %2"))
-                         .arg(folder, file.errorString());
+                         .arg(QDir::toNativeSeparators(folder), file.errorString());
         return {};
     }
     file.close();

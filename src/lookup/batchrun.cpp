@@ -208,7 +208,9 @@ void BatchRun::start()
                                              QStringLiteral("the batch journal %1 belongs to "
                                                             "another input (%2), not %3: not "
                                                             "resumed"))
-                                  .arg(r.journalPath, journal->input().path, work->identity.path));
+                                  .arg(QDir::toNativeSeparators(r.journalPath),
+                                       QDir::toNativeSeparators(journal->input().path),
+                                       QDir::toNativeSeparators(work->identity.path)));
             for (const JournalRow &row : journal->rows()) {
                 if (row.index < 0 || row.index >= work->start.total)
                     continue;

@@ -19,18 +19,18 @@ bool readText(const QString &path, QString *text, QString *error)
     if (!openRegularFile(path, &file, &reason)) {
         *error =
             inUserLanguage(QStringLiteral("无法读取 %1：%2"), QStringLiteral("cannot read %1: %2"))
-                .arg(path, reason);
+                .arg(QDir::toNativeSeparators(path), reason);
         return false;
     }
     if (file.size() > kMaxBytes) {
         *error = inUserLanguage(QStringLiteral("%1 大于 16 MiB"),
                                 QStringLiteral("%1 is larger than 16 MiB"))
-                     .arg(path);
+                     .arg(QDir::toNativeSeparators(path));
         return false;
     }
     if (!decodeSiteText(file.read(kMaxBytes + 1), text, &reason)) {
         *error = inUserLanguage(QStringLiteral("%1 不能用：%2"), QStringLiteral("%1 is %2"))
-                     .arg(path, reason);
+                     .arg(QDir::toNativeSeparators(path), reason);
         return false;
     }
     return true;
@@ -71,11 +71,12 @@ bool loadLocalSetup(const QString &configPath, const QString &areaTablePath,
                                            return line.contains(QLatin1String(": warning: "));
                                        }),
                         lines.end());
-            *error = inUserLanguage(
-                         QStringLiteral(
-                             "%1 不是可用的查询配置（brelvon-cli check-config 可逐条检查）：\n%2"),
-                         QStringLiteral("%1 is no usable query configuration:\n%2"))
-                         .arg(loaded.configPath, lines.mid(0, 10).join(u'\n'));
+            *error =
+                inUserLanguage(
+                    QStringLiteral(
+                        "%1 不是可用的查询配置（brelvon-cli check-config 可逐条检查）：\n%2"),
+                    QStringLiteral("%1 is no usable query configuration:\n%2"))
+                    .arg(QDir::toNativeSeparators(loaded.configPath), lines.mid(0, 10).join(u'\n'));
             return false;
         }
         loaded.config = file.config;
@@ -88,7 +89,7 @@ bool loadLocalSetup(const QString &configPath, const QString &areaTablePath,
             *error = inUserLanguage(
                          QStringLiteral("%1 不是地区表（应为“代码#名称”行，且含“广东”）"),
                          QStringLiteral("%1 is no area table (code#name lines; it lacks 广东)"))
-                         .arg(loaded.areaTablePath);
+                         .arg(QDir::toNativeSeparators(loaded.areaTablePath));
             return false;
         }
         loaded.areaTable = text;

@@ -25,10 +25,7 @@ DeskWatch::DeskWatch(LookupSession &session, MainWindow *window, const QString &
     m_baseIcon = window->windowIcon().isNull() ? QApplication::windowIcon() : window->windowIcon();
     window->installEventFilter(this);
     connect(m_watcher, &OrderWatcher::fileChecked, this, &DeskWatch::fileChecked);
-    connect(m_watcher, &OrderWatcher::highRiskFound, this,
-            [this](const QString &id, const QStringList &reasons) {
-                m_notifier->notify(Notifier::Kind::HighRisk, highRiskNotice(id, reasons));
-            });
+    // A file's 高 buyers are told when it ends, in its one notification (notifyFileChecked).
     connect(m_watcher, &OrderWatcher::fileFailed, this,
             [this](const QString &path, const QString &error) {
                 qWarning("brelvon: %s",
@@ -72,9 +69,9 @@ void DeskWatch::applySettings(const QuerySettings &settings)
     // The entry follows a change the seller makes, and is made where the settings ask for one
     // and none is there; a copy run with other settings (a build folder's, the demo) never
     // removes the installed program's entry.
-    const bool autostartChanged =
-        m_settingsKnown ? settings.startAtLogin != m_settings.startAtLogin
-                        : settings.startAtLogin && !QFileInfo::exists(autostartEntryPath());
+    const bool autostartChanged = m_settingsKnown
+                                      ? settings.startAtLogin != m_settings.startAtLogin
+                                      : settings.startAtLogin && !autostartEntryExists();
     m_settings = settings;
     m_settingsKnown = true;
     m_notifier->setEnabled(settings.watchNotify);
@@ -183,7 +180,10 @@ void DeskWatch::refreshCount()
         return;
     m_tray->setIcon(badgeIcon(m_baseIcon, m_waiting));
     const bool folderGone = m_watcher->isWatching() && !m_watcher->isFolderAvailable();
-    m_tray->setToolTip(trayToolTip(m_waiting, m_watcher->isPaused(), folderGone));
+    QString tip = trayToolTip(m_waiting, m_watcher->isPaused(), folderGone);
+    if (!m_lastFileSummary.isEmpty())
+        tip += u'\n' + m_lastFileSummary;
+    m_tray->setToolTip(tip);
 }
 
 QString DeskWatch::trayToolTip(int waiting, bool paused, bool folderGone)
@@ -230,12 +230,11 @@ QIcon DeskWatch::badgeIcon(const QIcon &base, int count)
 
 void DeskWatch::fileChecked(const CheckedFile &file)
 {
-    QString body = file.summary(Notifier::shortName(QFileInfo(file.exportPath).fileName()));
     if (!file.staleText.isEmpty())
         m_notifier->notify(Notifier::Kind::StaleRules, file.staleText);
-    if (!file.problem.isEmpty())
-        body += u'\n' + Notifier::shortText(file.problem);
-    m_notifier->notify(Notifier::Kind::FileChecked, body);
+    notifyFileChecked(m_notifier, file);
+    // The tray's tooltip keeps it after the message goes.
+    m_lastFileSummary = file.summary(Notifier::shortName(QFileInfo(file.exportPath).fileName()));
     refreshCount();
 }
 

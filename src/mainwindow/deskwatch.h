@@ -78,6 +78,7 @@ private:
     QIcon m_baseIcon;
     int m_waiting = 0;
     bool m_quitting = false;
-    QString m_toldStale; // the single lookups' last stale-rules warning, said once
+    QString m_lastFileSummary; // of the last file the watch checked, in the tray's tooltip
+    QString m_toldStale;       // the single lookups' last stale-rules warning, said once
     RecentLookupsCheck m_recentCheck;
 };

@@ -68,6 +68,13 @@ HelpWindow::HelpWindow(QWidget *parent) : QWidget(parent, Qt::Window)
     m_browser->setSearchPaths({helpFolder()});
     // Links to our own pages stay here; web addresses go to the user's browser.
     m_browser->setOpenExternalLinks(true);
+    // The page's title in the window's: the taskbar and a window list say which page is open.
+    connect(m_browser, &QTextBrowser::sourceChanged, this, [this] {
+        const QString page = m_browser->documentTitle();
+        setWindowTitle(page.isEmpty() || page == tr("Brelvon 帮助")
+                           ? tr("Brelvon 帮助")
+                           : tr("%1 - Brelvon 帮助").arg(page));
+    });
 
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
@@ -110,6 +117,7 @@ void HelpWindow::showPage(const QString &page)
     if (name.contains(u'#'))
         shown.setFragment(name.section(u'#', 1));
     if (!QFileInfo(url.toLocalFile()).isFile()) {
+        setWindowTitle(tr("Brelvon 帮助"));
         m_browser->setHtml(
             tr("<p>找不到帮助页面：%1</p><p>帮助文件应在 %2 中。</p>")
                 .arg(name.toHtmlEscaped(), QDir::toNativeSeparators(helpFolder()).toHtmlEscaped()));

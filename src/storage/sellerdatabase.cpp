@@ -336,7 +336,7 @@ bool SellerDatabase::Worker::open(const QString &path_, OpenMode mode)
     if (info.exists() && !info.isFile())
         return off(inUserLanguage(QStringLiteral("数据库 %1 不是文件"),
                                   QStringLiteral("the database %1 is not a file"))
-                       .arg(path));
+                       .arg(QDir::toNativeSeparators(path)));
     if (!info.exists()) {
         if (mode == OpenMode::ExistingOnly)
             return false; // nothing kept yet: reads give nothing
@@ -344,7 +344,7 @@ bool SellerDatabase::Worker::open(const QString &path_, OpenMode mode)
         if (!createOwnerOnlyFile(path, &error))
             return off(inUserLanguage(QStringLiteral("无法创建数据库 %1：%2"),
                                       QStringLiteral("cannot create the database %1: %2"))
-                           .arg(path, error));
+                           .arg(QDir::toNativeSeparators(path), error));
     } else if (info.size() > 0) {
         // A file that is no SQLite database at all (a name mistyped after --database) is the
         // user's, not a damaged database: it is left where it is.
@@ -352,12 +352,12 @@ bool SellerDatabase::Worker::open(const QString &path_, OpenMode mode)
         if (!file.open(QIODevice::ReadOnly))
             return off(inUserLanguage(QStringLiteral("无法读取数据库 %1：%2"),
                                       QStringLiteral("cannot read the database %1: %2"))
-                           .arg(path, file.errorString()));
+                           .arg(QDir::toNativeSeparators(path), file.errorString()));
         if (file.read(16) != QByteArrayView("SQLite format 3\0", 16))
             return off(
                 inUserLanguage(QStringLiteral("%1 不是 SQLite 数据库，未作改动"),
                                QStringLiteral("%1 is not an SQLite database; it was left as it is"))
-                    .arg(path));
+                    .arg(QDir::toNativeSeparators(path)));
     }
     // WAL needs its -wal and -shm files beside the database: a read-only folder (a backup
     // mounted read-only, another user's copy) allows reading only, and without the locks that
@@ -387,7 +387,7 @@ bool SellerDatabase::Worker::connect(bool readOnly, bool unchanging)
     if (!m_db.open())
         return off(inUserLanguage(QStringLiteral("无法打开数据库 %1：%2"),
                                   QStringLiteral("cannot open the database %1: %2"))
-                       .arg(path, m_db.lastError().databaseText()));
+                       .arg(QDir::toNativeSeparators(path), m_db.lastError().databaseText()));
     return true;
 }
 
@@ -414,24 +414,25 @@ bool SellerDatabase::Worker::setUp(bool readOnly)
         if (!ok)
             return failed(q.lastError(), QStringLiteral("open"));
     } else if (!tables.isEmpty()) {
-        return off(QStringLiteral("%1 is not a Brelvon database; it was left as it is").arg(path));
+        return off(QStringLiteral("%1 is not a Brelvon database; it was left as it is")
+                       .arg(QDir::toNativeSeparators(path)));
     }
     if (version > kSchemaVersion)
         return off(QStringLiteral("%1 was written by a newer version of Brelvon (layout %2); it "
                                   "was left as it is")
-                       .arg(path, QString::number(version)));
+                       .arg(QDir::toNativeSeparators(path), QString::number(version)));
     if (readOnly) {
         if (version < kSchemaVersion)
             return off(inUserLanguage(QStringLiteral("数据库 %1 是只读的"),
                                       QStringLiteral("the database %1 is read-only"))
-                           .arg(path));
+                           .arg(QDir::toNativeSeparators(path)));
         state = State::ReadOnly;
         problem =
             inUserLanguage(
                 QStringLiteral("查询历史已关闭：数据库 %1 是只读的（备注和以往的查询照常读取）"),
                 QStringLiteral("history is off: the database %1 is read-only (notes and past "
                                "lookups are still read)"))
-                .arg(path);
+                .arg(QDir::toNativeSeparators(path));
         return true;
     }
     if (!exec(q, QStringLiteral("PRAGMA journal_mode=WAL")))
@@ -485,24 +486,25 @@ bool SellerDatabase::Worker::failed(const QSqlError &error, const QString &doing
         if (doing == QLatin1String("open") || doing == QLatin1String("upgrade"))
             return off(inUserLanguage(QStringLiteral("数据库 %1 是只读的"),
                                       QStringLiteral("the database %1 is read-only"))
-                           .arg(path));
+                           .arg(QDir::toNativeSeparators(path)));
         state = State::ReadOnly;
         problem = inUserLanguage(QStringLiteral("查询历史已关闭：数据库 %1 变成了只读"),
                                  QStringLiteral("history is off: the database %1 became read-only"))
-                      .arg(path);
+                      .arg(QDir::toNativeSeparators(path));
         return false;
     }
     if (code == SqliteCantOpen)
         return off(inUserLanguage(QStringLiteral("无法打开数据库 %1：%2"),
                                   QStringLiteral("cannot open the database %1: %2"))
-                       .arg(path, detail));
+                       .arg(QDir::toNativeSeparators(path), detail));
     if (doing == QLatin1String("open") || doing == QLatin1String("upgrade"))
-        return off(QStringLiteral("cannot %1 the database %2: %3").arg(doing, path, detail));
+        return off(QStringLiteral("cannot %1 the database %2: %3")
+                       .arg(doing, QDir::toNativeSeparators(path), detail));
     // A full disk, or a writer of another program that held on too long: this call failed, the
     // next may work.
     problem = inUserLanguage(QStringLiteral("数据库 %1 无法%2（%3）%4"),
                              QStringLiteral("the database %1 could not be %2 (%3)%4"))
-                  .arg(path,
+                  .arg(QDir::toNativeSeparators(path),
                        doing == QLatin1String("read")
                            ? inUserLanguage(QStringLiteral("读取"), QStringLiteral("read"))
                            : inUserLanguage(QStringLiteral("写入"), QStringLiteral("written")),
@@ -527,7 +529,7 @@ bool SellerDatabase::Worker::moveAside(const QString &detail)
             inUserLanguage(QStringLiteral("数据库 %1 已损坏（%2），无法改名移开（%3），未作改动"),
                            QStringLiteral("the database %1 is damaged (%2) and could not be "
                                           "moved aside (%3); it was left as it is"))
-                .arg(path, detail, file.errorString()));
+                .arg(QDir::toNativeSeparators(path), detail, file.errorString()));
     // Its journal belongs to it: a new database must not replay it. SQLite finds it beside the
     // moved file under the same name, for whoever tries to rescue it.
     for (const char *suffix : {"-wal", "-shm"}) {
@@ -539,7 +541,7 @@ bool SellerDatabase::Worker::moveAside(const QString &detail)
         inUserLanguage(QStringLiteral("数据库 %1 已损坏（%2），已改名为 %3，下次启动时新建数据库"),
                        QStringLiteral("the database %1 is damaged (%2); it was moved to %3, "
                                       "and a new one is started next time"))
-            .arg(path, detail, target));
+            .arg(QDir::toNativeSeparators(path), detail, QDir::toNativeSeparators(target)));
 }
 
 bool SellerDatabase::Worker::addLookup(const BuyerQueryResult &result, const QDateTime &time)

@@ -51,6 +51,6 @@ StorageSettings loadStorageSettings(const QString &settingsPath, QStringList *pr
                 QStringLiteral("设置文件 %1：[storage] history=%2 不是 true 或 false，改用默认值"),
                 QStringLiteral("settings file %1: [storage] history=%2 is not true or false; using "
                                "the default"))
-                .arg(settingsPath, history));
+                .arg(QDir::toNativeSeparators(settingsPath), history));
     return s;
 }

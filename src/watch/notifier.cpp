@@ -1,9 +1,10 @@
 #include "watch/notifier.h"
 
 #include "lookup/batchfindings.h"
-
 #include "model/uilanguage.h"
+#include "watch/orderwatcher.h"
 
+#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
 
@@ -134,4 +135,19 @@ QString highRiskNotice(const QString &buyerId, const QStringList &reasons)
     for (const QString &reason : reasons)
         shortReasons.append(Notifier::shortText(reason));
     return highRiskText(Notifier::shortName(buyerId), shortReasons);
+}
+
+void notifyFileChecked(Notifier *notifier, const CheckedFile &file)
+{
+    QStringList lines;
+    for (qsizetype i = 0; i < file.highRisk.size() && i < kListedHeld; ++i)
+        lines.append(highRiskNotice(file.highRisk.at(i).buyerId, file.highRisk.at(i).reasons));
+    if (file.highRisk.size() > kListedHeld)
+        lines.append(QStringLiteral("…"));
+    lines.append(file.summary(Notifier::shortName(QFileInfo(file.exportPath).fileName())));
+    if (!file.problem.isEmpty())
+        lines.append(Notifier::shortText(file.problem));
+    notifier->notify(file.highRisk.isEmpty() ? Notifier::Kind::FileChecked
+                                             : Notifier::Kind::HighRisk,
+                     lines.join(u'\n'));
 }

@@ -9,6 +9,7 @@
 #include <functional>
 
 class QTimer;
+struct CheckedFile;
 
 // Desktop notifications, at most one a minute per kind: what comes within the minute after one
 // is held and said together when the minute is over. They go to the desktop's notification
@@ -73,3 +74,9 @@ private:
 
 // "高风险：ID（原因；原因）" for a notification: the id and each reason cut to a glance.
 QString highRiskNotice(const QString &buyerId, const QStringList &reasons);
+
+// The one notification of a file the watcher checked: a tray shows one message at a time, and a
+// second sent with it would hide the first. With 高 buyers it is theirs ("高风险买家"), naming
+// them, with the file's summary after them; else the summary ("订单文件已检查"). What went wrong
+// after the table was written follows.
+void notifyFileChecked(Notifier *notifier, const CheckedFile &file);

@@ -110,13 +110,13 @@ bool OrderWatcher::start(QString *error)
                                       QStringLiteral("no folder to watch ([watch] folder)"))
                      : inUserLanguage(QStringLiteral("监视的文件夹不存在：%1"),
                                       QStringLiteral("the folder to watch is not there: %1"))
-                           .arg(m_options.folder);
+                           .arg(QDir::toNativeSeparators(m_options.folder));
         return false;
     }
     if (!m_options.outputFolder.isEmpty() && !QFileInfo(m_options.outputFolder).isDir()) {
         *error = inUserLanguage(QStringLiteral("存放表格的文件夹不存在：%1"),
                                 QStringLiteral("the folder for the tables is not there: %1"))
-                     .arg(m_options.outputFolder);
+                     .arg(QDir::toNativeSeparators(m_options.outputFolder));
         return false;
     }
     // One watcher per folder: a second would check every export again and race the first's moves.

@@ -2,6 +2,7 @@
 
 #include "model/uilanguage.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -79,12 +80,12 @@ QString WatchedFolder::lostText(InputFolder::PathState state) const
         return inUserLanguage(QStringLiteral("监视的文件夹被换成了符号链接，不会跟随：%1"),
                               QStringLiteral("the watched folder was replaced by a symbolic link, "
                                              "which is not followed: %1"))
-            .arg(m_path);
+            .arg(QDir::toNativeSeparators(m_path));
     default:
         return inUserLanguage(QStringLiteral("监视的文件夹不见了：%1（出现后继续监视）"),
                               QStringLiteral("the watched folder is gone: %1 (watched for until it "
                                              "is back)"))
-            .arg(m_path);
+            .arg(QDir::toNativeSeparators(m_path));
     }
 }
 
@@ -114,7 +115,7 @@ WatchedFolder::Look WatchedFolder::look(qint64 nowMs, int settleMs,
         m_available = true;
         look.change = inUserLanguage(QStringLiteral("监视的文件夹又出现了：%1"),
                                      QStringLiteral("the watched folder is back: %1"))
-                          .arg(m_path);
+                          .arg(QDir::toNativeSeparators(m_path));
         QList<FolderEntry> entries;
         QHash<QString, Seen> before = m_seen;
         m_seen.clear();
@@ -182,7 +183,7 @@ bool WatchedFolder::archive(const QString &name, QString *movedTo, QString *reas
     *reason = inUserLanguage(QStringLiteral("无法把 %1 移入 %2：%3；它留在原处，不会再次检查"),
                              QStringLiteral("cannot move %1 into %2: %3; it stays where it is and "
                                             "is not checked again"))
-                  .arg(name, filePath(kArchiveFolder), why);
+                  .arg(name, QDir::toNativeSeparators(filePath(kArchiveFolder)), why);
     *newReason = why != m_toldArchive;
     m_toldArchive = why;
     return false;

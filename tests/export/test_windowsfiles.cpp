@@ -1,8 +1,12 @@
 // What Windows adds to the files the user hands us or gets from us: device names that exist in
-// every folder, names Windows would silently shorten, and devices opened by name.
+// every folder, names Windows would silently shorten or cannot hold, devices opened by name,
+// and the Run value that starts the program at login.
 #include "files/inputfile.h"
 #include "files/outputguard.h"
 #include "files/spreadsheetexport.h"
+#include "watch/autostart.h"
+
+#include <QSettings>
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -18,6 +22,8 @@ private slots:
     void workbookNames();
     void inputDevices_data();
     void inputDevices();
+    void forbiddenNameNamesTheTable();
+    void startAtLogin();
 };
 
 void TestWindowsFiles::outputNames_data()
@@ -31,6 +37,11 @@ void TestWindowsFiles::outputNames_data()
     QTest::newRow("console output") << "CONOUT$" << false;
     QTest::newRow("trailing dot") << "table.xlsx." << false;
     QTest::newRow("trailing space") << "table.xlsx " << false;
+    // A ':' is a stream of another file on NTFS; the others the system refuses.
+    QTest::newRow("stream") << "a:b.xlsx" << false;
+    for (const char *c : {"?", "*", "|", "\"", "<", ">", "\t", "\x01"})
+        QTest::addRow("holds 0x%02x", unsigned(*c))
+            << QStringLiteral("a%1b.xlsx").arg(QLatin1String(c)) << false;
     QTest::newRow("device name inside a word") << "console.xlsx" << true;
     QTest::newRow("device name as a prefix") << "nullable.xlsx" << true;
     QTest::newRow("ordinary") << "表格.xlsx" << true;
@@ -105,6 +116,42 @@ void TestWindowsFiles::inputDevices()
     QCOMPARE(told, notRegular);
     QVERIFY(!reason.isEmpty());
     QVERIFY(!file.isOpen());
+}
+
+// The batch's table is checked before anything is written beside it: the message names the
+// table as the user would type it.
+void TestWindowsFiles::forbiddenNameNamesTheTable()
+{
+    QTemporaryDir dir;
+    const QString table = dir.filePath(QStringLiteral("a:b.xlsx"));
+    QString error;
+    QVERIFY(!checkBatchOutput(table, {}, &error));
+    QVERIFY2(error.contains(QDir::toNativeSeparators(table)), qPrintable(error));
+    QVERIFY(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+// Ticked, the Run value starts the program hidden with its settings file, both paths quoted;
+// unticked, it goes. The user's own value is put back afterwards.
+void TestWindowsFiles::startAtLogin()
+{
+    QSettings run(
+        QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"),
+        QSettings::NativeFormat);
+    const QVariant before = run.value(QStringLiteral("Brelvon"));
+    QString error;
+    QVERIFY2(setStartAtLogin(true, QStringLiteral("C:/Program Files/Brelvon/brelvon.exe"),
+                             QStringLiteral("D:/卖家 设置/brelvon.conf"), &error),
+             qPrintable(error));
+    run.sync();
+    QCOMPARE(run.value(QStringLiteral("Brelvon")).toString(),
+             QStringLiteral("\"C:\\Program Files\\Brelvon\\brelvon.exe\" --hidden --settings "
+                            "\"D:\\卖家 设置\\brelvon.conf\""));
+    QVERIFY(autostartEntryExists());
+    QVERIFY2(setStartAtLogin(false, QString(), QString(), &error), qPrintable(error));
+    QVERIFY(!autostartEntryExists());
+    QVERIFY(setStartAtLogin(false, QString(), QString(), &error)); // nothing to remove
+    if (before.isValid())
+        run.setValue(QStringLiteral("Brelvon"), before);
 }
 
 QTEST_GUILESS_MAIN(TestWindowsFiles)

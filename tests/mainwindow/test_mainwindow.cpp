@@ -1411,6 +1411,7 @@ private slots:
         QTest::keyClick(child<QLineEdit>(w.get(), "Text2"), Qt::Key_F1);
         QVERIFY(w->helpWindow());
         QCOMPARE(source(), QStringLiteral("desk.html"));
+        QCOMPARE(w->helpWindow()->windowTitle(), QStringLiteral("查询一个买家 - Brelvon 帮助"));
     }
 
     // What a screen reader gets: a name for the input box, every button and link shown (the

@@ -361,7 +361,7 @@ static int batchExitCode(const BatchRunOutcome &result, bool interrupted,
                 QStringLiteral("已中断：未写入表格；已查完的买家保存在 %1，用 --resume 继续"),
                 QStringLiteral("interrupted: no table written; the buyers finished are kept in %1, "
                                "--resume continues"))
-                .arg(journalPath));
+                .arg(QDir::toNativeSeparators(journalPath)));
         return CliInterrupted;
     }
     if (!result.staleText.isEmpty())
@@ -379,8 +379,8 @@ static int batchExitCode(const BatchRunOutcome &result, bool interrupted,
         printMessage(inUserLanguage(QStringLiteral("已把 %1 个买家写入 %2"),
                                     QStringLiteral("%1 buyer(s) written to %2"))
                          .arg(QString::number(result.rows.size()),
-                              result.written.join(inUserLanguage(QStringLiteral(" 和 "),
-                                                                 QStringLiteral(" and ")))));
+                              QDir::toNativeSeparators(result.written.join(inUserLanguage(
+                                  QStringLiteral(" 和 "), QStringLiteral(" and "))))));
     if (tableMissing)
         return CliUsage;
     if (result.failed > 0 || result.notQueried > 0) {

@@ -6,6 +6,8 @@
 #include "files/inputfile.h"
 #include "model/lookupstatus.h"
 
+#include <QDir>
+
 #include <utility>
 
 namespace {
@@ -40,13 +42,13 @@ bool readConfiguration(const QString &path, ConfigFile *config)
     if (!openRegularFile(path, &file, &reason)) {
         printMessage(
             inUserLanguage(QStringLiteral("无法读取 %1：%2"), QStringLiteral("cannot read %1: %2"))
-                .arg(path, reason));
+                .arg(QDir::toNativeSeparators(path), reason));
         return false;
     }
     QString text;
     if (!decodeSiteText(file.read(16 * 1024 * 1024 + 1), &text, &reason)) {
         printMessage(inUserLanguage(QStringLiteral("%1 不能用：%2"), QStringLiteral("%1 is %2"))
-                         .arg(path, reason));
+                         .arg(QDir::toNativeSeparators(path), reason));
         return false;
     }
     *config = readConfigFile(text);
@@ -521,7 +523,7 @@ int runCheckConfigCommand(const QStringList &args)
     if (config.hasErrors()) {
         printMessage(inUserLanguage(QStringLiteral("%1 有错误（见上文）"),
                                     QStringLiteral("%1 has errors (see above)"))
-                         .arg(path));
+                         .arg(QDir::toNativeSeparators(path)));
         return CliUsage;
     }
     if (cli.parser().isSet(expectOption) && differs) {

@@ -1,7 +1,7 @@
 #include "app/cli/clicommon.h"
 
+#include "app/cli/console.h"
 #include "app/session/sessionopener.h"
-
 #include "browser/hiddenbrowser.h"
 #include "demosite/demosite.h"
 #include "model/lookupstatus.h"
@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -22,8 +23,7 @@ std::mutex g_outputMutex;
 void writeTo(std::FILE *stream, const QByteArray &bytes)
 {
     std::lock_guard<std::mutex> lock(g_outputMutex);
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    writeConsole(stream, bytes);
 }
 
 } // namespace
@@ -200,7 +200,7 @@ bool SubcommandLine::parse(const QStringList &args, int *exitCode)
         if (!englishMessages())
             help.replace(QLatin1String("\nOptions:\n"), QStringLiteral("\n选项：\n"))
                 .replace(QLatin1String("\nArguments:\n"), QStringLiteral("\n参数：\n"));
-        std::fputs(help.toUtf8().constData(), stdout);
+        writeConsole(stdout, help.toUtf8());
         *exitCode = CliOk;
         return false;
     }
@@ -287,14 +287,14 @@ int loadQueryProfile(const QueryOptions &options, QueryRun *run)
                            QStringLiteral("no settings yet: wrote a template to %1; fill "
                                           "in the hosts there and run again, or use "
                                           "--demo"))
-                .arg(load.path));
+                .arg(QDir::toNativeSeparators(load.path)));
         return CliUsage;
     case ProfileLoad::Result::NoSettings: // the command line always leaves a template
     case ProfileLoad::Result::TemplateFailed:
         printMessage(inUserLanguage(QStringLiteral("还没有设置：请创建 %1（%2），或使用 --demo"),
                                     QStringLiteral("no settings yet: create %1 (%2), or use "
                                                    "--demo"))
-                         .arg(load.path, load.error));
+                         .arg(QDir::toNativeSeparators(load.path), load.error));
         return CliUsage;
     }
     if (!load.problems.isEmpty()) {
@@ -414,7 +414,7 @@ QCommandLineOption databaseOption()
                                       "database，否则 %1）。"),
                        QStringLiteral("The database of lookup history, notes and blacklist "
                                       "(default: the settings' [storage] database, else %1)."))
-            .arg(defaultDatabasePath()),
+            .arg(QDir::toNativeSeparators(defaultDatabasePath())),
         QStringLiteral("FILE"));
 }
 
@@ -427,7 +427,7 @@ QCommandLineOption settingsOption(const QString &zh, const QString &en)
                                                                             "naming the hosts "
                                                                             "(default: %1)."))
                                             : inUserLanguage(zh, en))
-                                  .arg(defaultSettingsPath()),
+                                  .arg(QDir::toNativeSeparators(defaultSettingsPath())),
                               QStringLiteral("FILE"));
 }
 

@@ -1,5 +1,7 @@
 #include "app/cli/interrupt.h"
 
+#include "app/cli/console.h"
+
 #include <atomic>
 
 #include <windows.h>
@@ -15,8 +17,12 @@ BOOL WINAPI onConsoleEvent(DWORD event)
 {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE;
-    if (!g_watched)
+    if (!g_watched) {
+        // The default handler ends the process without running exit's handlers: the console's
+        // code pages go back here.
+        restoreConsole();
         return FALSE;
+    }
     g_interrupted = true;
     return TRUE;
 }
@@ -26,7 +32,7 @@ BOOL WINAPI onConsoleEvent(DWORD event)
 void installInterruptHandler()
 {
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
-    SetConsoleOutputCP(CP_UTF8);
+    setUpConsole();
 }
 
 bool interrupted()

@@ -1,6 +1,7 @@
 #include "app/cli/batchcommand.h"
 #include "app/cli/capturecommand.h"
 #include "app/cli/clicommon.h"
+#include "app/cli/console.h"
 #include "app/cli/querycommand.h"
 #include "app/cli/settingscommand.h"
 #include "app/cli/storagecommands.h"
@@ -205,18 +206,19 @@ int main(int argc, char *argv[])
     if (args.isEmpty()) {
         printMessage(
             inUserLanguage(QStringLiteral("没有给出命令"), QStringLiteral("no command given")));
-        std::fputs(usageText(), stderr);
+        writeConsole(stderr, usageText());
         return 2;
     }
     const QString name = args.takeFirst();
     if (name == QLatin1String("--help") || name == QLatin1String("-h") ||
         name == QLatin1String("help")) {
-        std::fputs(usageText(), stdout);
+        writeConsole(stdout, usageText());
         return 0;
     }
     if (name == QLatin1String("--version")) {
-        std::printf("brelvon-cli %s\n%s\n", BRELVON_VERSION,
-                    qPrintable(HiddenBrowser::versionText()));
+        writeConsole(stdout, QStringLiteral("brelvon-cli %1\n%2\n")
+                                 .arg(QLatin1String(BRELVON_VERSION), HiddenBrowser::versionText())
+                                 .toUtf8());
         return 0;
     }
     for (const Command &command : kCommands) {
@@ -225,6 +227,6 @@ int main(int argc, char *argv[])
     }
     printMessage(inUserLanguage(QStringLiteral("未知命令 %1"), QStringLiteral("unknown command %1"))
                      .arg(name));
-    std::fputs(usageText(), stderr);
+    writeConsole(stderr, usageText());
     return 2;
 }

@@ -11,6 +11,7 @@
 #include "storage/historytext.h"
 #include "storage/sellerdatabase.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -50,7 +51,7 @@ public:
         if (!settingsPath.isEmpty() && !QFileInfo(settingsPath).isFile()) {
             printMessage(inUserLanguage(QStringLiteral("设置文件 %1 不存在"),
                                         QStringLiteral("settings file %1 does not exist"))
-                             .arg(settingsPath));
+                             .arg(QDir::toNativeSeparators(settingsPath)));
             return CliUsage;
         }
         if (settingsPath.isEmpty())
@@ -215,7 +216,7 @@ int runHistoryCommand(const QStringList &args)
     if (database.state() == SellerDatabase::State::Closed)
         printMessage(inUserLanguage(QStringLiteral("还没有查询历史（%1 不存在）"),
                                     QStringLiteral("no lookups recorded yet (%1 does not exist)"))
-                         .arg(database.path()));
+                         .arg(QDir::toNativeSeparators(database.path())));
     const QList<StoredLookup> lookups = database.history(filter);
     if (!database.problem().isEmpty() && database.state() != SellerDatabase::State::ReadOnly) {
         printMessage(database.problem());

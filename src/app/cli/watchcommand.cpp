@@ -71,10 +71,6 @@ int runWatchCommand(const QStringList &args)
                      [](int seconds, const QString &why) {
                          printMessage(batchPauseText(seconds) + QStringLiteral(" (") + why + u')');
                      });
-    QObject::connect(&watcher, &OrderWatcher::highRiskFound,
-                     [&](const QString &id, const QStringList &reasons) {
-                         notifier.notify(Notifier::Kind::HighRisk, highRiskNotice(id, reasons));
-                     });
     // Buyers that failed or were never looked up, and exports that could not be checked, over
     // the whole watch: they make the exit status 3.
     int notRead = 0;
@@ -103,15 +99,15 @@ int runWatchCommand(const QStringList &args)
                 escapeControls(QStringLiteral("%1: %2").arg(shown(file.exportPath), file.shortfall),
                                LineFeeds::Escape));
         notRead += file.notRead;
-        notifier.notify(Notifier::Kind::FileChecked,
-                        file.summary(Notifier::shortName(QFileInfo(file.exportPath).fileName())));
+        notifyFileChecked(&notifier, file);
     });
-    QObject::connect(&watcher, &OrderWatcher::fileFailed,
-                     [&](const QString &path, const QString &error) {
-                         ++filesFailed;
-                         printMessage(escapeControls(QStringLiteral("%1: %2").arg(path, error),
-                                                     LineFeeds::Escape));
-                     });
+    QObject::connect(
+        &watcher, &OrderWatcher::fileFailed, [&](const QString &path, const QString &error) {
+            ++filesFailed;
+            printMessage(
+                escapeControls(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), error),
+                               LineFeeds::Escape));
+        });
     QObject::connect(&watcher, &OrderWatcher::folderChanged, [&](bool, const QString &text) {
         printMessage(escapeControls(text, LineFeeds::Escape));
         notifier.notify(Notifier::Kind::FileChecked, text);

@@ -76,7 +76,7 @@ struct GuiOptions
         QStringLiteral("settings"),
         inUserLanguage(QStringLiteral("从 FILE 读取主机和查看用的登录名（默认：%1）。"),
                        QStringLiteral("Read hosts and viewer logins from FILE (default: %1)."))
-            .arg(defaultSettingsPath()),
+            .arg(QDir::toNativeSeparators(defaultSettingsPath())),
         QStringLiteral("FILE")};
     QCommandLineOption demo{QStringLiteral("demo"),
                             inUserLanguage(QStringLiteral("查询随程序附带的演示网站（在本进程中"
@@ -95,7 +95,7 @@ struct GuiOptions
                                       "[storage] database，否则 %1）。"),
                        QStringLiteral("Keep lookup history, notes and blacklist in FILE "
                                       "(default: the settings' [storage] database, else %1)."))
-            .arg(defaultDatabasePath()),
+            .arg(QDir::toNativeSeparators(defaultDatabasePath())),
         QStringLiteral("FILE")};
     QCommandLineOption noHistory{
         QStringLiteral("no-history"),

@@ -39,6 +39,11 @@ QString autostartEntryPath()
         .filePath(QStringLiteral("autostart/brelvon.desktop"));
 }
 
+bool autostartEntryExists()
+{
+    return QFileInfo::exists(autostartEntryPath());
+}
+
 QString autostartEntryText(const QString &program, const QString &settingsPath)
 {
     QString exec = execArgument(program) + QStringLiteral(" --hidden");
