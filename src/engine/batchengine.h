@@ -1,6 +1,6 @@
 #pragma once
 
-#include "web/httpsession.h"
+#include "web/requestpacer.h"
 
 #include <QString>
 #include <QStringList>
@@ -29,51 +29,48 @@ struct BatchOptions
     // Where finished rows are kept as they finish (null: nowhere); its rows are not looked up
     // again.
     BatchJournal *journal = nullptr;
-    // The pacing of the batches before this one, carried on (null: a fresh one from jobs, paceMs
-    // and the settings' pause): a pause, a widened gap and fewer buyers in flight outlast one
-    // batch, so batches in a row are as polite as one long one. One batch at a time uses it.
+    // The pacing of the batches before this one, carried on (null: a fresh one on the service's
+    // pace): fewer buyers in flight outlast one batch, so batches in a row are as polite as one
+    // long one (the pace itself is the service's and outlasts every batch). One batch at a time
+    // uses it.
     std::shared_ptr<BatchPacing> pacing;
 };
 
-// A batch's manners towards the marketplace. It starts at the configured jobs and pace; a
-// blocked page pauses every request of the batch (doubling for each block in a row), halves the
-// buyers in flight (not below one) and widens the gap between requests to a host; each buyer
-// whose pages were all clean lets one more buyer into flight again, up to the jobs. The gap gets
-// a random jitter of ±30 %.
+// A batch's manners towards the marketplace, on the pace of the requests it is handed (the
+// service's, which learns each host's rate and holds the pauses). It starts at the configured
+// jobs; a pause halves the buyers in flight (not below one); each buyer whose pages were all
+// clean lets one more buyer into flight again, up to the jobs.
 class BatchPacing
 {
 public:
-    static constexpr qint64 kLongestPauseMs = 30 * 60 * 1000;
-    static constexpr int kWidestGapMs = 60 * 1000;
-
-    BatchPacing(int jobs, int paceMs, int blockedPauseSec);
+    BatchPacing(int jobs, std::shared_ptr<RequestPacer> pacer);
+    ~BatchPacing();
     BatchPacing(const BatchPacing &) = delete;
     BatchPacing &operator=(const BatchPacing &) = delete;
 
-    RequestPacer &pacer() { return m_pacer; }
+    RequestPacer &pacer() { return *m_pacer; }
     // Buyers allowed in flight now.
     int allowed() const;
     // A buyer's lookup ended: a clean one lets one more buyer into flight.
     void buyerDone(bool clean);
     // Whether a pause is on now, and until when (the fetch clock).
-    qint64 pausedUntil() const { return m_pacer.pausedUntil(); }
+    qint64 pausedUntil() const { return m_pacer->pausedUntil(); }
     int pauses() const;
 
-    // Told when a pause begins: its length in whole seconds and why (the block marker, or the
-    // HTTP status). Called on the fetching thread.
-    std::function<void(int seconds, const QString &why)> paused;
+    // Told when a pause of the pace begins, whoever's page began it: its length in whole seconds
+    // and why (the block marker, or the HTTP status). Called on the fetching thread.
+    void setPausedListener(std::function<void(int seconds, const QString &why)> listener);
 
 private:
-    void pageRead(const PageResult &page);
+    void pauseBegan(int seconds, const QString &why);
 
     const int m_jobs;
-    const qint64 m_firstPauseMs;
-    RequestPacer m_pacer;
+    const std::shared_ptr<RequestPacer> m_pacer;
+    int m_listener = 0;
     mutable std::mutex m_mutex;
     int m_allowed;
-    int m_blocksInRow = 0;
     int m_pauses = 0;
-    qint64 m_pauseEnd = 0; // of the last pause
+    std::function<void(int seconds, const QString &why)> m_paused;
 };
 
 // Told as the batch goes, one call at a time (never two at once), from the batch's threads.

@@ -307,7 +307,7 @@ std::shared_ptr<BatchPacing> OrderWatcher::pacingFor(const BatchOptions &options
                                 .arg(m_settings.blockedPauseSec);
     // After a quiet spell as long as the longest pause the marketplace has forgotten us too.
     const bool idle =
-        m_sinceLastBatch.isValid() && m_sinceLastBatch.elapsed() > BatchPacing::kLongestPauseMs;
+        m_sinceLastBatch.isValid() && m_sinceLastBatch.elapsed() > RequestPacer::kLongestPauseMs;
     if (!m_pacing || madeFor != m_pacingMadeFor || idle) {
         m_pacing = m_service->makePacing(options);
         m_pacingMadeFor = madeFor;

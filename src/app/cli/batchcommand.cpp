@@ -331,9 +331,9 @@ int runBatchCommand(const QStringList &args)
     const int alreadyDone = int(journal.rows().size());
     LookupRunner::BatchProgress progress;
     progress.started = [&](int finished, int total, const QString &id) {
-        // The estimate counts only the buyers this run looked up, at this run's pace.
-        const QString left =
-            batchTimeLeftText(batchMsLeft(clock.elapsed(), finishedNow, total - alreadyDone));
+        // The estimate counts only the buyers this run looked up, at the pace in use.
+        const QString left = run.service().paceProgressText(
+            clock.elapsed(), finishedNow, total - alreadyDone - finishedNow);
         printMessage(batchProgressText(total, finished, id) +
                      (left.isEmpty() ? QString() : QStringLiteral("，") + left));
     };

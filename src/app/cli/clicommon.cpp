@@ -335,6 +335,7 @@ int startQueryRun(const QueryOptions &options, int jobs, QueryRun *run)
                                        : LookupSession::Options::Database::ExistingOnly;
     session.browser = options.browser;
     session.keepConfiguration = true;
+    session.keepPace = true;
     run->session = std::make_unique<LookupSession>(run->profile, session);
     run->session->setLocalSetup(local);
     const SellerDatabase &database = *run->session->database();

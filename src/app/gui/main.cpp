@@ -282,6 +282,7 @@ int main(int argc, char *argv[])
     sessionOptions.browser = true;
     // While our site is down, the last configuration it gave stands in.
     sessionOptions.keepConfiguration = true;
+    sessionOptions.keepPace = true;
     if (profile.settingsPath.isEmpty())
         profile.settingsPath = load.path;
     LookupSession session(std::move(profile), sessionOptions);

@@ -1,0 +1,338 @@
+#include "web/requestpacer.h"
+
+#include "web/canceltoken.h"
+#include "web/fetchclock.h"
+#include "web/pageresult.h"
+
+#include <QLoggingCategory>
+#include <QRandomGenerator>
+#include <QUrl>
+
+#include <algorithm>
+#include <chrono>
+#include <deque>
+#include <thread>
+
+Q_LOGGING_CATEGORY(lcPace, "brelvon.pace", QtWarningMsg)
+
+namespace {
+
+// The windows a block is looked at through: what the host was asked for in the last second,
+// seconds and minutes. A marketplace counts pages over windows of such lengths.
+constexpr qint64 kWindowsMs[] = {1000,  2000,   5000,   10000,  20000,  30000,
+                                 60000, 120000, 300000, 600000, 1800000};
+constexpr qint64 kKeptSendsMs = 1800000; // the longest window
+constexpr size_t kMostKeptSends = 100000;
+// A first block is read through the windows up to a minute; the host's log may be shorter.
+constexpr qint64 kFirstBlockWindowMs = 60000;
+
+// After a block: below the blocked rate, never so fast that a few requests fall within a few
+// milliseconds of each other.
+constexpr double kBackOff = 0.8;
+constexpr double kMostPagesPerSecond = 25;
+// Clean stretches raise the rate by a step of the blocked rate, up to a ceiling below it; a long
+// clean run at the ceiling moves the blocked rate itself up a little (the slow probe).
+constexpr int kCleanStretch = 20;
+constexpr double kStep = 0.05;
+constexpr double kCeiling = 0.9;
+constexpr int kStretchesBeforeProbe = 10;
+constexpr double kProbe = 1.05;
+
+constexpr qint64 kPollMs = 100;
+
+QString hostOf(const QString &address)
+{
+    return QUrl(address).authority();
+}
+
+} // namespace
+
+struct RequestPacer::Host
+{
+    HostPace pace;
+    qint64 nextSlot = 0;
+    std::deque<qint64> sent; // request starts, oldest first, of the longest window
+    int cleanPages = 0;      // in a row since the rate last moved
+    int stretchesAtCeiling = 0;
+};
+
+RequestPacer::RequestPacer(int leastGapMs, int firstPauseSec, bool jitter)
+    : m_leastGap(qMax(0, leastGapMs)),
+      m_firstPauseMs(qint64(qBound(1, firstPauseSec, 3600)) * 1000), m_jitter(jitter)
+{
+}
+
+RequestPacer::~RequestPacer() = default;
+
+int RequestPacer::leastGapMs() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_leastGap;
+}
+
+void RequestPacer::setLeastGapMs(int gapMs)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_leastGap = qMax(0, gapMs);
+}
+
+void RequestPacer::setFirstPauseSec(int seconds)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_firstPauseMs = qint64(qBound(1, seconds, 3600)) * 1000;
+}
+
+void RequestPacer::pauseUntil(qint64 until)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (until > m_pausedUntil) {
+        m_pausedUntil = until;
+        ++m_pauseCount;
+    }
+}
+
+qint64 RequestPacer::pausedUntil() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pausedUntil;
+}
+
+RequestPacer::Host &RequestPacer::hostLocked(const QString &host)
+{
+    std::shared_ptr<Host> &h = m_hosts[host];
+    if (!h)
+        h = std::make_shared<Host>();
+    return *h;
+}
+
+qint64 RequestPacer::intervalLocked(const Host &host) const
+{
+    const double rate = host.pace.pagesPerSecond;
+    const qint64 learnt = rate > 0 ? qint64(1000.0 / rate + 0.5) : 0;
+    return qMax<qint64>(m_leastGap, learnt);
+}
+
+bool RequestPacer::waitTurn(const QString &host, const CancelToken *cancel, qint64 *waitedMs,
+                            bool holdInPause)
+{
+    const qint64 start = fetchClockNow();
+    qint64 now = start;
+    for (;;) {
+        qint64 sendAt = 0;
+        quint64 pauses = 0;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            Host &h = hostLocked(host);
+            // Each request takes a slot of its own, one interval after the last one taken, so
+            // threads that waited out a pause leave one at a time as well.
+            const qint64 earliest = holdInPause ? qMax(now, m_pausedUntil) : now;
+            const qint64 slot = qMax(earliest, h.nextSlot);
+            const qint64 interval = intervalLocked(h);
+            h.nextSlot = slot + interval;
+            sendAt = slot;
+            if (m_jitter && interval > 0) {
+                // Around the slot, not added to it: the rate holds however the draws fall.
+                const double shift = (QRandomGenerator::global()->generateDouble() - 0.5) * 0.6;
+                sendAt = qMax(earliest, slot + qint64(shift * double(interval)));
+            }
+            pauses = m_pauseCount;
+        }
+        // Sleeps in short slices, re-reading the clock and the cancellation.
+        while (now < sendAt) {
+            if (cancel && cancel->isCancelled())
+                return false;
+            std::this_thread::sleep_for(
+                std::chrono::milliseconds(qMin<qint64>(sendAt - now, kPollMs)));
+            now = fetchClockNow();
+        }
+        if (cancel && cancel->isCancelled())
+            return false;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        // A pause that began meanwhile is honoured: the slot is taken again after it.
+        if (holdInPause && (pauses != m_pauseCount || now < m_pausedUntil))
+            continue;
+        Host &h = hostLocked(host);
+        h.sent.push_back(now);
+        while (!h.sent.empty() &&
+               (h.sent.front() <= now - kKeptSendsMs || h.sent.size() > kMostKeptSends))
+            h.sent.pop_front();
+        break;
+    }
+    if (waitedMs)
+        *waitedMs = now - start;
+    return true;
+}
+
+void RequestPacer::learnLocked(Host &host, qint64 blockedAt, qint64 shortestWindowMs,
+                               qint64 longestWindowMs)
+{
+    // The lowest rate over the windows looked through: any of them may be the one the
+    // marketplace counts, so the pace goes below all of them.
+    double lowest = 0;
+    for (const qint64 window : kWindowsMs) {
+        if (window < shortestWindowMs || window > longestWindowMs)
+            continue;
+        const auto count = std::count_if(host.sent.cbegin(), host.sent.cend(), [&](qint64 t) {
+            return t > blockedAt - window && t <= blockedAt;
+        });
+        if (count == 0)
+            continue;
+        const double rate = double(count) * 1000.0 / double(window);
+        if (lowest == 0 || rate < lowest)
+            lowest = rate;
+    }
+    if (lowest <= 0)
+        return;
+    HostPace &pace = host.pace;
+    pace.blockedPagesPerSecond =
+        pace.blockedPagesPerSecond > 0 ? qMin(pace.blockedPagesPerSecond, lowest) : lowest;
+    pace.pagesPerSecond = qMin(kMostPagesPerSecond, kBackOff * pace.blockedPagesPerSecond);
+    pace.learntAtMs = fetchClockNow();
+    host.cleanPages = 0;
+    host.stretchesAtCeiling = 0;
+    ++m_generation;
+}
+
+void RequestPacer::cleanPageLocked(Host &host)
+{
+    HostPace &pace = host.pace;
+    if (!pace.isLearnt() || ++host.cleanPages < kCleanStretch)
+        return;
+    host.cleanPages = 0;
+    const double ceiling = qMin(kMostPagesPerSecond, kCeiling * pace.blockedPagesPerSecond);
+    if (pace.pagesPerSecond < ceiling) {
+        pace.pagesPerSecond =
+            qMin(ceiling, pace.pagesPerSecond + kStep * pace.blockedPagesPerSecond);
+        ++m_generation;
+    } else if (++host.stretchesAtCeiling >= kStretchesBeforeProbe) {
+        host.stretchesAtCeiling = 0;
+        pace.blockedPagesPerSecond *= kProbe;
+        ++m_generation;
+    }
+}
+
+qint64 RequestPacer::pageRead(const PageResult &page)
+{
+    if (page.sentAtMs == 0)
+        return 0; // no request went out: it says nothing about the marketplace
+    qint64 pauseMs = 0;
+    std::vector<std::function<void(int, const QString &)>> listeners;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        // A page asked for before the last pause ended was answered by that pause already.
+        if (page.sentAtMs < m_pauseEnd)
+            return 0;
+        Host &host = hostLocked(hostOf(page.address));
+        if (page.outcome != PageOutcome::Blocked) {
+            if (page.outcome == PageOutcome::Ok) {
+                m_blocksInRow = 0;
+                m_cleanSincePause = true;
+                cleanPageLocked(host);
+            }
+            return 0;
+        }
+        const qint64 now = fetchClockNow();
+        if (!m_cleanSincePause && m_pauseEnd > 0) {
+            // Blocked again before any clean page: the marketplace's window outlasted the pause,
+            // so it is longer than the pause; the rate is read through the longer windows.
+            ++m_blocksInRow;
+            learnLocked(host, page.sentAtMs, m_lastPauseMs + 1,
+                        qMax<qint64>(kFirstBlockWindowMs, 2 * m_lastPauseMs));
+        } else {
+            m_blocksInRow = 1;
+            const qint64 logged = host.sent.empty() ? 0 : page.sentAtMs - host.sent.front();
+            learnLocked(host, page.sentAtMs, 0,
+                        qBound<qint64>(kWindowsMs[0], logged, kFirstBlockWindowMs));
+        }
+        pauseMs = qMin(kLongestPauseMs, m_firstPauseMs << qMin(m_blocksInRow - 1, 20));
+        m_lastPauseMs = pauseMs;
+        m_pauseEnd = now + pauseMs;
+        m_cleanSincePause = false;
+        if (m_pauseEnd > m_pausedUntil)
+            m_pausedUntil = m_pauseEnd;
+        ++m_pauseCount;
+        qCInfo(lcPace).noquote() << "blocked:" << page.error << "pause" << pauseMs << "ms, rate"
+                                 << host.pace.pagesPerSecond << "pages/s, blocked at"
+                                 << host.pace.blockedPagesPerSecond;
+        for (const auto &entry : m_listeners)
+            listeners.push_back(entry.second);
+    }
+    for (const auto &listener : listeners)
+        listener(int((pauseMs + 999) / 1000), page.error);
+    return pauseMs;
+}
+
+int RequestPacer::addPauseListener(std::function<void(int, const QString &)> listener)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const int key = m_nextListener++;
+    m_listeners.emplace(key, std::move(listener));
+    return key;
+}
+
+void RequestPacer::removePauseListener(int key)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_listeners.erase(key);
+}
+
+HostPace RequestPacer::pace(const QString &host) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto it = m_hosts.constFind(host);
+    return it == m_hosts.cend() ? HostPace{} : (*it)->pace;
+}
+
+QHash<QString, HostPace> RequestPacer::paces() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    QHash<QString, HostPace> paces;
+    for (auto it = m_hosts.cbegin(); it != m_hosts.cend(); ++it) {
+        if ((*it)->pace.isLearnt())
+            paces.insert(it.key(), (*it)->pace);
+    }
+    return paces;
+}
+
+void RequestPacer::setPaces(const QHash<QString, HostPace> &paces)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto it = paces.cbegin(); it != paces.cend(); ++it) {
+        if (it->isLearnt() && it->pagesPerSecond > 0)
+            hostLocked(it.key()).pace = *it;
+    }
+}
+
+void RequestPacer::reset()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_hosts.clear();
+    m_pausedUntil = 0;
+    m_pauseEnd = 0;
+    m_lastPauseMs = 0;
+    m_cleanSincePause = true;
+    m_blocksInRow = 0;
+    ++m_pauseCount;
+    ++m_generation;
+}
+
+quint64 RequestPacer::generation() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_generation;
+}
+
+double RequestPacer::pagesPerMinute() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    double slowest = 0;
+    for (const std::shared_ptr<Host> &h : m_hosts) {
+        const qint64 interval = intervalLocked(*h);
+        if (interval <= 0)
+            continue;
+        const double perMinute = 60000.0 / double(interval);
+        if (slowest == 0 || perMinute < slowest)
+            slowest = perMinute;
+    }
+    return slowest;
+}
