@@ -74,12 +74,12 @@ bool PaceMemory::read(Kept *kept, QString *error) const
         const QString host = entry.value(QLatin1String("host")).toString();
         HostPace pace;
         pace.pagesPerSecond = entry.value(QLatin1String("pagesPerMinute")).toDouble() / 60.0;
-        pace.blockedPagesPerSecond =
-            entry.value(QLatin1String("blockedPagesPerMinute")).toDouble() / 60.0;
+        pace.ceilingPagesPerSecond =
+            entry.value(QLatin1String("ceilingPagesPerMinute")).toDouble() / 60.0;
         const QDateTime learnt = QDateTime::fromString(
             entry.value(QLatin1String("learntAt")).toString(), Qt::ISODateWithMs);
         if (host.isEmpty() || !learnt.isValid() || !plausibleRate(pace.pagesPerSecond) ||
-            !plausibleRate(pace.blockedPagesPerSecond))
+            !plausibleRate(pace.ceilingPagesPerSecond))
             continue; // a damaged entry is no pace
         pace.learntAtMs = learnt.toMSecsSinceEpoch();
         kept->paces.insert(host, pace);
@@ -109,7 +109,7 @@ bool PaceMemory::save(const QuerySettings &settings, const QHash<QString, HostPa
         QJsonObject entry;
         entry.insert(QLatin1String("host"), it.key());
         entry.insert(QLatin1String("pagesPerMinute"), it->pagesPerSecond * 60.0);
-        entry.insert(QLatin1String("blockedPagesPerMinute"), it->blockedPagesPerSecond * 60.0);
+        entry.insert(QLatin1String("ceilingPagesPerMinute"), it->ceilingPagesPerSecond * 60.0);
         entry.insert(
             QLatin1String("learntAt"),
             QDateTime::fromMSecsSinceEpoch(it->learntAtMs, Qt::UTC).toString(Qt::ISODateWithMs));

@@ -21,21 +21,25 @@ namespace {
 // seconds and minutes. A marketplace counts pages over windows of such lengths.
 constexpr qint64 kWindowsMs[] = {1000,  2000,   5000,   10000,  20000,  30000,
                                  60000, 120000, 300000, 600000, 1800000};
-constexpr qint64 kKeptSendsMs = 1800000; // the longest window
-constexpr size_t kMostKeptSends = 100000;
-// A first block is read through the windows up to a minute; the host's log may be shorter.
-constexpr qint64 kFirstBlockWindowMs = 60000;
+constexpr qint64 kKeptPagesMs = 1800000; // the longest window
+constexpr size_t kMostKeptPages = 100000;
+// A block after a clean run is read through windows up to a minute.
+constexpr qint64 kLongestRunWindowMs = 60000;
+// A block after about as many clean pages as the last one, although they went slower, is a
+// budget over a window longer than the run.
+constexpr double kSameRun = 1.25;
 
-// After a block: below the blocked rate, never so fast that a few requests fall within a few
-// milliseconds of each other.
-constexpr double kBackOff = 0.8;
+// After a block: the ceiling is what the marketplace served within the window, less a page and a
+// half for the jitter; the rate starts below it and never so fast that a few requests fall
+// within a few milliseconds of each other.
+constexpr double kJitterPages = 1.6;
+constexpr double kBackOff = 0.9;
 constexpr double kMostPagesPerSecond = 25;
-// Clean stretches raise the rate by a step of the blocked rate, up to a ceiling below it; a long
-// clean run at the ceiling moves the blocked rate itself up a little (the slow probe).
+// Clean stretches raise the rate by a step of the ceiling, up to it; a long clean run at the
+// ceiling moves the ceiling itself up a little (the slow probe).
 constexpr int kCleanStretch = 20;
 constexpr double kStep = 0.05;
-constexpr double kCeiling = 0.9;
-constexpr int kStretchesBeforeProbe = 10;
+constexpr int kStretchesBeforeProbe = 50; // a thousand clean pages
 constexpr double kProbe = 1.05;
 
 constexpr qint64 kPollMs = 100;
@@ -51,9 +55,10 @@ struct RequestPacer::Host
 {
     HostPace pace;
     qint64 nextSlot = 0;
-    std::deque<qint64> sent; // request starts, oldest first, of the longest window
-    int cleanPages = 0;      // in a row since the rate last moved
+    std::deque<qint64> served; // clean pages' request starts, oldest first, of the longest window
+    int cleanPages = 0;        // in a row since the rate last moved
     int stretchesAtCeiling = 0;
+    qint64 lastRunPages = 0; // clean pages before the last block that ended a clean run
 };
 
 RequestPacer::RequestPacer(int leastGapMs, int firstPauseSec, bool jitter)
@@ -112,31 +117,35 @@ qint64 RequestPacer::intervalLocked(const Host &host) const
     return qMax<qint64>(m_leastGap, learnt);
 }
 
+qint64 RequestPacer::takeSlot(const QString &host, qint64 now, bool holdInPause, quint64 *pauses)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Host &h = hostLocked(host);
+    // Each request takes a slot of its own, one interval after the last one taken, so threads
+    // that waited out a pause leave one at a time as well.
+    const qint64 earliest = holdInPause ? qMax(now, m_pausedUntil) : now;
+    const qint64 slot = qMax(earliest, h.nextSlot);
+    const qint64 interval = intervalLocked(h);
+    h.nextSlot = slot + interval;
+    qint64 sendAt = slot;
+    if (m_jitter && interval > 0) {
+        // Around the slot, not added to it: the rate holds however the draws fall.
+        const double shift = (QRandomGenerator::global()->generateDouble() - 0.5) * 0.6;
+        sendAt = qMax(earliest, slot + qint64(shift * double(interval)));
+    }
+    if (pauses)
+        *pauses = m_pauseCount;
+    return sendAt;
+}
+
 bool RequestPacer::waitTurn(const QString &host, const CancelToken *cancel, qint64 *waitedMs,
                             bool holdInPause)
 {
     const qint64 start = fetchClockNow();
     qint64 now = start;
     for (;;) {
-        qint64 sendAt = 0;
         quint64 pauses = 0;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            Host &h = hostLocked(host);
-            // Each request takes a slot of its own, one interval after the last one taken, so
-            // threads that waited out a pause leave one at a time as well.
-            const qint64 earliest = holdInPause ? qMax(now, m_pausedUntil) : now;
-            const qint64 slot = qMax(earliest, h.nextSlot);
-            const qint64 interval = intervalLocked(h);
-            h.nextSlot = slot + interval;
-            sendAt = slot;
-            if (m_jitter && interval > 0) {
-                // Around the slot, not added to it: the rate holds however the draws fall.
-                const double shift = (QRandomGenerator::global()->generateDouble() - 0.5) * 0.6;
-                sendAt = qMax(earliest, slot + qint64(shift * double(interval)));
-            }
-            pauses = m_pauseCount;
-        }
+        const qint64 sendAt = takeSlot(host, now, holdInPause, &pauses);
         // Sleeps in short slices, re-reading the clock and the cancellation.
         while (now < sendAt) {
             if (cancel && cancel->isCancelled())
@@ -151,11 +160,6 @@ bool RequestPacer::waitTurn(const QString &host, const CancelToken *cancel, qint
         // A pause that began meanwhile is honoured: the slot is taken again after it.
         if (holdInPause && (pauses != m_pauseCount || now < m_pausedUntil))
             continue;
-        Host &h = hostLocked(host);
-        h.sent.push_back(now);
-        while (!h.sent.empty() &&
-               (h.sent.front() <= now - kKeptSendsMs || h.sent.size() > kMostKeptSends))
-            h.sent.pop_front();
         break;
     }
     if (waitedMs)
@@ -163,30 +167,39 @@ bool RequestPacer::waitTurn(const QString &host, const CancelToken *cancel, qint
     return true;
 }
 
+void RequestPacer::pruneLocked(Host &host, qint64 now)
+{
+    while (!host.served.empty() &&
+           (host.served.front() <= now - kKeptPagesMs || host.served.size() > kMostKeptPages))
+        host.served.pop_front();
+}
+
 void RequestPacer::learnLocked(Host &host, qint64 blockedAt, qint64 shortestWindowMs,
                                qint64 longestWindowMs)
 {
-    // The lowest rate over the windows looked through: any of them may be the one the
-    // marketplace counts, so the pace goes below all of them.
+    // Any of the windows looked through may be the one the marketplace counts, so the ceiling
+    // goes below what each of them served.
     double lowest = 0;
     for (const qint64 window : kWindowsMs) {
         if (window < shortestWindowMs || window > longestWindowMs)
             continue;
-        const auto count = std::count_if(host.sent.cbegin(), host.sent.cend(), [&](qint64 t) {
+        const auto served = std::count_if(host.served.cbegin(), host.served.cend(), [&](qint64 t) {
             return t > blockedAt - window && t <= blockedAt;
         });
-        if (count == 0)
+        if (served == 0)
             continue;
-        const double rate = double(count) * 1000.0 / double(window);
+        const double pages = served >= 4 ? double(served) - kJitterPages : 0.5 * double(served);
+        const double rate = pages * 1000.0 / double(window);
         if (lowest == 0 || rate < lowest)
             lowest = rate;
     }
     if (lowest <= 0)
         return;
     HostPace &pace = host.pace;
-    pace.blockedPagesPerSecond =
-        pace.blockedPagesPerSecond > 0 ? qMin(pace.blockedPagesPerSecond, lowest) : lowest;
-    pace.pagesPerSecond = qMin(kMostPagesPerSecond, kBackOff * pace.blockedPagesPerSecond);
+    pace.ceilingPagesPerSecond =
+        qMin(kMostPagesPerSecond,
+             pace.ceilingPagesPerSecond > 0 ? qMin(pace.ceilingPagesPerSecond, lowest) : lowest);
+    pace.pagesPerSecond = kBackOff * pace.ceilingPagesPerSecond;
     pace.learntAtMs = fetchClockNow();
     host.cleanPages = 0;
     host.stretchesAtCeiling = 0;
@@ -199,14 +212,13 @@ void RequestPacer::cleanPageLocked(Host &host)
     if (!pace.isLearnt() || ++host.cleanPages < kCleanStretch)
         return;
     host.cleanPages = 0;
-    const double ceiling = qMin(kMostPagesPerSecond, kCeiling * pace.blockedPagesPerSecond);
-    if (pace.pagesPerSecond < ceiling) {
-        pace.pagesPerSecond =
-            qMin(ceiling, pace.pagesPerSecond + kStep * pace.blockedPagesPerSecond);
+    if (pace.pagesPerSecond < pace.ceilingPagesPerSecond) {
+        pace.pagesPerSecond = qMin(pace.ceilingPagesPerSecond,
+                                   pace.pagesPerSecond + kStep * pace.ceilingPagesPerSecond);
         ++m_generation;
     } else if (++host.stretchesAtCeiling >= kStretchesBeforeProbe) {
         host.stretchesAtCeiling = 0;
-        pace.blockedPagesPerSecond *= kProbe;
+        pace.ceilingPagesPerSecond = qMin(kMostPagesPerSecond, kProbe * pace.ceilingPagesPerSecond);
         ++m_generation;
     }
 }
@@ -227,6 +239,8 @@ qint64 RequestPacer::pageRead(const PageResult &page)
             if (page.outcome == PageOutcome::Ok) {
                 m_blocksInRow = 0;
                 m_cleanSincePause = true;
+                host.served.push_back(page.sentAtMs);
+                pruneLocked(host, page.sentAtMs);
                 cleanPageLocked(host);
             }
             return 0;
@@ -237,12 +251,33 @@ qint64 RequestPacer::pageRead(const PageResult &page)
             // so it is longer than the pause; the rate is read through the longer windows.
             ++m_blocksInRow;
             learnLocked(host, page.sentAtMs, m_lastPauseMs + 1,
-                        qMax<qint64>(kFirstBlockWindowMs, 2 * m_lastPauseMs));
+                        qMax<qint64>(kLongestRunWindowMs, 2 * m_lastPauseMs));
         } else {
+            // A block that ends a clean run is read through the windows that lie within the run
+            // (the shortest one that holds it, when it was shorter than that), unless the run
+            // ended after about as many pages as the last one although they went slower: then
+            // the window is longer than the run.
             m_blocksInRow = 1;
-            const qint64 logged = host.sent.empty() ? 0 : page.sentAtMs - host.sent.front();
-            learnLocked(host, page.sentAtMs, 0,
-                        qBound<qint64>(kWindowsMs[0], logged, kFirstBlockWindowMs));
+            const qint64 runStart =
+                qMax(m_pauseEnd, host.served.empty() ? page.sentAtMs : host.served.front());
+            const qint64 runMs = page.sentAtMs - runStart;
+            const auto runPages = std::count_if(host.served.cbegin(), host.served.cend(),
+                                                [&](qint64 t) { return t >= runStart; });
+            qint64 within = kWindowsMs[0];  // the longest window within the run
+            qint64 holding = kWindowsMs[0]; // the shortest window that holds it
+            for (const qint64 window : kWindowsMs) {
+                if (window <= runMs)
+                    within = window;
+                if (holding < runMs)
+                    holding = window;
+            }
+            const bool sameRun =
+                host.lastRunPages > 0 && double(runPages) <= kSameRun * double(host.lastRunPages);
+            if (sameRun)
+                learnLocked(host, page.sentAtMs, holding, qMax(holding, kLongestRunWindowMs));
+            else
+                learnLocked(host, page.sentAtMs, kWindowsMs[0], qMin(within, kLongestRunWindowMs));
+            host.lastRunPages = runPages;
         }
         pauseMs = qMin(kLongestPauseMs, m_firstPauseMs << qMin(m_blocksInRow - 1, 20));
         m_lastPauseMs = pauseMs;
@@ -252,8 +287,8 @@ qint64 RequestPacer::pageRead(const PageResult &page)
             m_pausedUntil = m_pauseEnd;
         ++m_pauseCount;
         qCInfo(lcPace).noquote() << "blocked:" << page.error << "pause" << pauseMs << "ms, rate"
-                                 << host.pace.pagesPerSecond << "pages/s, blocked at"
-                                 << host.pace.blockedPagesPerSecond;
+                                 << host.pace.pagesPerSecond << "pages/s, ceiling"
+                                 << host.pace.ceilingPagesPerSecond;
         for (const auto &entry : m_listeners)
             listeners.push_back(entry.second);
     }

@@ -11,15 +11,16 @@
 class CancelToken;
 struct PageResult;
 
-// What is learnt of one host's pace: the rate its pages are asked for now, the lowest rate that
-// led to a block, and when that was learnt (the fetch clock). A rate of 0 is no limit.
+// What is learnt of one host's pace: the rate its pages are asked for now, the ceiling (just
+// below the lowest rate that led to a block: clean stretches raise the rate back up to it, only a
+// slow probe past it), and when it was learnt (the fetch clock). A rate of 0 is no limit.
 struct HostPace
 {
     double pagesPerSecond = 0;
-    double blockedPagesPerSecond = 0;
+    double ceilingPagesPerSecond = 0;
     qint64 learntAtMs = 0;
 
-    bool isLearnt() const { return blockedPagesPerSecond > 0; }
+    bool isLearnt() const { return ceilingPagesPerSecond > 0; }
 };
 
 // The pace of the requests to each host, shared by every lookup and batch of a service. Requests
@@ -54,6 +55,11 @@ public:
     bool waitTurn(const QString &host, const CancelToken *cancel, qint64 *waitedMs = nullptr,
                   bool holdInPause = true);
 
+    // Takes the host's next slot at or after `now` and says when the request may leave (what
+    // waitTurn waits for); *pauses: the pauses begun so far.
+    qint64 takeSlot(const QString &host, qint64 now, bool holdInPause = true,
+                    quint64 *pauses = nullptr);
+
     // A buyer page was read (blocked or not), from the fetching thread: the pace learns from it.
     // Returns the pause it began in milliseconds, 0 when none.
     qint64 pageRead(const PageResult &page);
@@ -81,6 +87,7 @@ private:
     struct Host;
     Host &hostLocked(const QString &host);
     void learnLocked(Host &host, qint64 blockedAt, qint64 shortestWindowMs, qint64 longestWindowMs);
+    void pruneLocked(Host &host, qint64 now);
     void cleanPageLocked(Host &host);
     qint64 intervalLocked(const Host &host) const;
 
