@@ -58,7 +58,8 @@ struct RequestPacer::Host
     std::deque<qint64> served; // clean pages' request starts, oldest first, of the longest window
     int cleanPages = 0;        // in a row since the rate last moved
     int stretchesAtCeiling = 0;
-    qint64 lastRunPages = 0; // clean pages before the last block that ended a clean run
+    qint64 lastRunPages = 0;   // clean pages before the last block that ended a clean run
+    qint64 sentAt[2] = {0, 0}; // the last two requests' starts, the older first
 };
 
 RequestPacer::RequestPacer(int leastGapMs, int firstPauseSec, bool jitter)
@@ -143,9 +144,9 @@ bool RequestPacer::waitTurn(const QString &host, const CancelToken *cancel, qint
 {
     const qint64 start = fetchClockNow();
     qint64 now = start;
+    quint64 pauses = 0;
+    qint64 sendAt = takeSlot(host, now, holdInPause, &pauses);
     for (;;) {
-        quint64 pauses = 0;
-        const qint64 sendAt = takeSlot(host, now, holdInPause, &pauses);
         // Sleeps in short slices, re-reading the clock and the cancellation.
         while (now < sendAt) {
             if (cancel && cancel->isCancelled())
@@ -156,10 +157,26 @@ bool RequestPacer::waitTurn(const QString &host, const CancelToken *cancel, qint
         }
         if (cancel && cancel->isCancelled())
             return false;
-        std::lock_guard<std::mutex> lock(m_mutex);
+        std::unique_lock<std::mutex> lock(m_mutex);
         // A pause that began meanwhile is honoured: the slot is taken again after it.
-        if (holdInPause && (pauses != m_pauseCount || now < m_pausedUntil))
+        if (holdInPause && (pauses != m_pauseCount || now < m_pausedUntil)) {
+            lock.unlock();
+            sendAt = takeSlot(host, now, holdInPause, &pauses);
             continue;
+        }
+        // A thread that woke late (a busy machine) must not leave right beside the next one:
+        // the requests actually sent keep the spacing the jitter allows.
+        Host &h = hostLocked(host);
+        const qint64 interval = intervalLocked(h);
+        const qint64 gate =
+            interval > 0 ? qMax(h.sentAt[1] + interval * 4 / 10, h.sentAt[0] + interval * 14 / 10)
+                         : 0;
+        if (now < gate) {
+            sendAt = gate;
+            continue;
+        }
+        h.sentAt[0] = h.sentAt[1];
+        h.sentAt[1] = now;
         break;
     }
     if (waitedMs)
@@ -228,7 +245,7 @@ qint64 RequestPacer::pageRead(const PageResult &page)
     if (page.sentAtMs == 0)
         return 0; // no request went out: it says nothing about the marketplace
     qint64 pauseMs = 0;
-    std::vector<std::function<void(int, const QString &)>> listeners;
+    std::vector<std::shared_ptr<Listener>> listeners;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         // A page asked for before the last pause ended was answered by that pause already.
@@ -292,23 +309,38 @@ qint64 RequestPacer::pageRead(const PageResult &page)
         for (const auto &entry : m_listeners)
             listeners.push_back(entry.second);
     }
-    for (const auto &listener : listeners)
-        listener(int((pauseMs + 999) / 1000), page.error);
+    for (const std::shared_ptr<Listener> &listener : listeners) {
+        std::lock_guard<std::mutex> lock(listener->mutex);
+        if (!listener->removed)
+            listener->tell(int((pauseMs + 999) / 1000), page.error);
+    }
     return pauseMs;
 }
 
 int RequestPacer::addPauseListener(std::function<void(int, const QString &)> listener)
 {
+    auto entry = std::make_shared<Listener>();
+    entry->tell = std::move(listener);
     std::lock_guard<std::mutex> lock(m_mutex);
     const int key = m_nextListener++;
-    m_listeners.emplace(key, std::move(listener));
+    m_listeners.emplace(key, std::move(entry));
     return key;
 }
 
 void RequestPacer::removePauseListener(int key)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_listeners.erase(key);
+    std::shared_ptr<Listener> entry;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto it = m_listeners.find(key);
+        if (it == m_listeners.end())
+            return;
+        entry = it->second;
+        m_listeners.erase(it);
+    }
+    // Waits for a call under way to end.
+    std::lock_guard<std::mutex> lock(entry->mutex);
+    entry->removed = true;
 }
 
 HostPace RequestPacer::pace(const QString &host) const

@@ -103,6 +103,14 @@ private:
     bool m_cleanSincePause = true;
     int m_blocksInRow = 0;
     quint64 m_generation = 0;
-    std::map<int, std::function<void(int, const QString &)>> m_listeners;
+    // A listener is called outside the pacer's lock, under its own: once removed, it is neither
+    // being called nor called again.
+    struct Listener
+    {
+        std::mutex mutex;
+        bool removed = false;
+        std::function<void(int, const QString &)> tell;
+    };
+    std::map<int, std::shared_ptr<Listener>> m_listeners;
     int m_nextListener = 1;
 };
