@@ -394,9 +394,8 @@ bool loadCapture(const QString &folder, LoadedCapture *capture, QString *error)
             } else if (known->bytes != page.result.bytes) {
                 *error = QStringLiteral("%1/%2 holds %3 bytes, capture.json says %4: the file is "
                                         "damaged or was edited")
-                             .arg(folder, page.file)
-                             .arg(known->bytes)
-                             .arg(page.result.bytes);
+                             .arg(folder, page.file, QString::number(known->bytes),
+                                  QString::number(page.result.bytes));
                 return false;
             }
             kept.text = known->text;

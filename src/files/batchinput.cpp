@@ -2,6 +2,31 @@
 
 #include <QHash>
 
+namespace {
+
+OrderFileOptions orderFileOptions(const BatchInputOptions &options)
+{
+    OrderFileOptions orderOptions;
+    orderOptions.buyerColumn = options.buyerColumn;
+    orderOptions.maxBuyers = options.maxIds;
+    orderOptions.encoding = options.encoding;
+    return orderOptions;
+}
+
+BatchInput orderInput(OrderFileResult file)
+{
+    BatchInput input;
+    input.orderFile = true;
+    input.ids = file.ids();
+    input.buyers = std::move(file.buyers);
+    input.leftOut = file.leftOut;
+    input.error = file.error;
+    input.noBuyerColumn = file.noBuyerColumn;
+    return input;
+}
+
+} // namespace
+
 BatchInput readBatchInput(const QString &path, const BatchInputOptions &options)
 {
     BatchInput input;
@@ -12,18 +37,12 @@ BatchInput readBatchInput(const QString &path, const BatchInputOptions &options)
         input.error = file.error;
         return input;
     }
-    OrderFileOptions orderOptions;
-    orderOptions.buyerColumn = options.buyerColumn;
-    orderOptions.maxBuyers = options.maxIds;
-    orderOptions.encoding = options.encoding;
-    OrderFileResult file = readOrderFile(path, orderOptions);
-    input.orderFile = true;
-    input.ids = file.ids();
-    input.buyers = std::move(file.buyers);
-    input.leftOut = file.leftOut;
-    input.error = file.error;
-    input.noBuyerColumn = file.noBuyerColumn;
-    return input;
+    return orderInput(readOrderFile(path, orderFileOptions(options)));
+}
+
+BatchInput readOrderExport(QFile *opened, const QString &path, const BatchInputOptions &options)
+{
+    return orderInput(readOrderFile(opened, path, orderFileOptions(options)));
 }
 
 void addOrderColumns(QList<BatchRow> *rows, const QList<OrderBuyer> &buyers)

@@ -32,5 +32,8 @@ struct BatchInput
 // file, which is read exactly as readIdFile reads it.
 BatchInput readBatchInput(const QString &path, const BatchInputOptions &options);
 
+// An order export from a file already opened (path for messages).
+BatchInput readOrderExport(QFile *opened, const QString &path, const BatchInputOptions &options);
+
 // Fills the order columns of the rows from the order file's buyers (by id).
 void addOrderColumns(QList<BatchRow> *rows, const QList<OrderBuyer> &buyers);

@@ -47,9 +47,7 @@ QString damaged(const QString &path, qint64 bytes, qint64 expected)
                QStringLiteral("%1 有 %2 字节，capture.json 记的是 %3：文件已损坏或被改过"),
                QStringLiteral(
                    "%1 holds %2 bytes, capture.json says %3: the file is damaged or was edited"))
-        .arg(path)
-        .arg(bytes)
-        .arg(expected);
+        .arg(path, QString::number(bytes), QString::number(expected));
 }
 
 bool isPlainFileName(const QString &name)

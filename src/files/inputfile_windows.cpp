@@ -2,6 +2,8 @@
 
 #include "model/uilanguage.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 
 #include <io.h>
@@ -46,6 +48,7 @@ bool InputFolder::open(const QString &path, QString *reason)
 {
     m_path = path;
     const QFileInfo info(path);
+    m_pathWasLink = info.isSymLink() || info.isJunction();
     m_fd = info.isDir() && info.isReadable() ? 0 : -1; // 0: open
     if (m_fd < 0) {
         *reason =
@@ -75,4 +78,104 @@ bool InputFolder::openFile(const QString &name, QFile *file, QString *reason, bo
         return false;
     }
     return openRegularFile(path, file, reason);
+}
+
+void InputFolder::close()
+{
+    m_fd = -1;
+}
+
+namespace {
+
+FileStamp stampOfInfo(const QFileInfo &info)
+{
+    FileStamp s;
+    if (!info.exists() && !info.isSymLink())
+        return s;
+    s.size = info.size();
+    s.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1000000;
+    return s;
+}
+
+bool isLink(const QFileInfo &info)
+{
+    return info.isSymLink() || info.isJunction();
+}
+
+} // namespace
+
+bool InputFolder::entries(QList<FolderEntry> *out, QString *reason) const
+{
+    out->clear();
+    const QDir folder(m_path);
+    if (m_fd < 0 || !folder.exists()) {
+        *reason = inUserLanguage(QStringLiteral("文件夹不存在"), QStringLiteral("no such folder"));
+        return false;
+    }
+    const QFileInfoList infos = folder.entryInfoList(
+        QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo &info : infos) {
+        FolderEntry entry;
+        entry.name = info.fileName();
+        entry.kind = isLink(info)    ? FolderEntry::Kind::Link
+                     : info.isDir()  ? FolderEntry::Kind::Folder
+                     : info.isFile() ? FolderEntry::Kind::Regular
+                                     : FolderEntry::Kind::Other;
+        entry.stamp = stampOfInfo(info);
+        out->append(entry);
+    }
+    return true;
+}
+
+FileStamp InputFolder::stampOf(const QString &name) const
+{
+    if (m_fd < 0 || name.contains(u'/') || name.contains(u'\\'))
+        return {};
+    return stampOfInfo(QFileInfo(m_path + u'/' + name));
+}
+
+FileStamp InputFolder::stampOf(const QFile &file)
+{
+    return stampOfInfo(QFileInfo(file.fileName()));
+}
+
+InputFolder::PathState InputFolder::pathState() const
+{
+    const QFileInfo info(m_path);
+    if (isLink(info) && !m_pathWasLink)
+        return PathState::Link;
+    return info.isDir() ? PathState::Same : PathState::Gone;
+}
+
+bool InputFolder::moveInto(const QString &name, const QString &sub, QString *movedTo,
+                           QString *reason) const
+{
+    const QDir folder(m_path);
+    const QFileInfo target(folder.filePath(sub));
+    if (isLink(target) || (target.exists() && !target.isDir())) {
+        *reason =
+            inUserLanguage(QStringLiteral("%1 不是文件夹"), QStringLiteral("%1 is not a folder"))
+                .arg(sub);
+        return false;
+    }
+    if (!target.exists() && !folder.mkdir(sub)) {
+        *reason = inUserLanguage(QStringLiteral("无法创建文件夹 %1"),
+                                 QStringLiteral("cannot create the folder %1"))
+                      .arg(target.filePath());
+        return false;
+    }
+    for (int n = 1; n < 10000; ++n) {
+        const QString to = target.filePath() + u'/' + numberedFileName(name, n);
+        if (QFileInfo::exists(to) || QFileInfo(to).isSymLink())
+            continue;
+        // QFile::rename never replaces an existing file.
+        if (QFile::rename(folder.filePath(name), to)) {
+            *movedTo = to;
+            return true;
+        }
+        break;
+    }
+    *reason =
+        inUserLanguage(QStringLiteral("无法移动 %1"), QStringLiteral("cannot move %1")).arg(name);
+    return false;
 }

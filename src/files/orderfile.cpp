@@ -312,16 +312,6 @@ QString stripCellDecoration(const QString &cell)
     return text.size() == cell.size() ? cell : text.toString();
 }
 
-QString keptOrderNumber(QStringView number)
-{
-    if (number.size() <= kMaxOrderNumberChars)
-        return number.toString();
-    qsizetype cut = kMaxOrderNumberChars - 1;
-    if (number.at(cut - 1).isHighSurrogate())
-        --cut;
-    return number.left(cut).toString() + u'…';
-}
-
 OrderFileResult parseOrderFile(const QByteArray &bytes, const OrderFileOptions &options)
 {
     return looksLikeZip(bytes) ? parseXlsx(bytes, options) : parseCsv(bytes, options);
@@ -342,9 +332,21 @@ OrderFileResult readOrderFile(const QString &path, const OrderFileOptions &optio
         return fail(inUserLanguage(QStringLiteral("没有文件名"), QStringLiteral("no file name")));
     if (!openRegularFile(path, &file, &reason))
         return fail(reason);
-    const QByteArray bytes = file.read(kMaxOrderFileBytes + 1);
-    if (file.error() != QFileDevice::NoError)
-        return fail(file.errorString());
+    return readOrderFile(&file, path, options);
+}
+
+OrderFileResult readOrderFile(QFile *file, const QString &path, const OrderFileOptions &options)
+{
+    const auto fail = [&](const QString &reason) {
+        OrderFileResult result;
+        result.error = inUserLanguage(QStringLiteral("无法读取订单文件 %1：%2"),
+                                      QStringLiteral("cannot read the order file %1: %2"))
+                           .arg(path, reason);
+        return result;
+    };
+    const QByteArray bytes = file->read(kMaxOrderFileBytes + 1);
+    if (file->error() != QFileDevice::NoError)
+        return fail(file->errorString());
     if (bytes.size() > kMaxOrderFileBytes)
         return fail(inUserLanguage(QStringLiteral("文件超过 %1 MiB"),
                                    QStringLiteral("the file is larger than %1 MiB"))

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "files/idfile.h"
+#include "model/ordernumber.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -23,14 +25,14 @@
 //   counted.
 // - Bounded: the file (64 MiB), a CSV cell (64 KiB), the columns of a row (1024), and the xlsx
 //   limits of files/xlsxreader.h. Of a buyer's order numbers the first kMaxOrderNumbersKept are
-//   kept, each cut to kMaxOrderNumberChars characters; the rest are only counted (a shared string
-//   of a workbook may be long and named by every row).
+//   kept, each as keptOrderNumber (model/ordernumber.h) bounds it; the rest are only counted (a
+//   shared string of a workbook may be long and named by every row).
 
 constexpr qint64 kMaxOrderFileBytes = 64LL * 1024 * 1024;
 constexpr int kMaxOrderCellBytes = 64 * 1024;
 
 constexpr int kMaxOrderNumbersKept = 50;
-constexpr int kMaxOrderNumberChars = 64;
+constexpr int kMaxOrderNumberChars = kShownOrderNumberChars; // in the table's order column
 
 // A batch reads at most this many buyers, whatever the settings say.
 constexpr int kMaxBatchIdsLimit = 2000;
@@ -74,14 +76,14 @@ bool isOrderFileName(const QString &fileName);
 
 // Reads the order file at path; an xlsx workbook is told by its bytes, whatever its name.
 OrderFileResult readOrderFile(const QString &path, const OrderFileOptions &options = {});
+// The same from a file already opened (by path, for messages): what is read is that file, whatever
+// its name leads to meanwhile.
+OrderFileResult readOrderFile(QFile *file, const QString &path, const OrderFileOptions &options);
 // The same for bytes already in memory.
 OrderFileResult parseOrderFile(const QByteArray &bytes, const OrderFileOptions &options = {});
 
 // The cell without ="…", a leading tab or apostrophe, and surrounding white space.
 QString stripCellDecoration(const QString &cell);
-
-// An order number as kept: at most kMaxOrderNumberChars characters, a cut one ending in "…".
-QString keptOrderNumber(QStringView number);
 
 // The message about left-out buyers, or "" when none were left out: how many the file has and
 // how many will not be looked up.

@@ -84,11 +84,35 @@ bool startsEscapeLookalike(const QString &text, qsizetype i)
     return true;
 }
 
-// A cell's text as the writer takes it: NULs dropped (the writer takes C strings), escape
-// look-alikes escaped, cut after kMaxCellChars characters without splitting a character or an
-// escape.
-QByteArray cellText(const QString &text)
+// Text that XML 1.0 can carry, whatever it came from (ids, pages, the seller's reasons):
+// spreadsheet programs refuse a whole file over one control character in a part. NULs are dropped
+// (the writer takes C strings); other control characters, lone surrogates and the non-characters
+// U+FFFE/FFFF become U+FFFD. Tabs and line breaks stay.
+QString xmlSafeText(const QString &text)
 {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (u == 0)
+            continue;
+        if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            out += text[i];
+            out += text[++i];
+            continue;
+        }
+        const bool allowed = u == u'\t' || u == u'\n' || u == u'\r' ||
+                             (u >= 0x20 && !QChar::isSurrogate(u) && u != 0xFFFE && u != 0xFFFF);
+        out += allowed ? QChar(u) : QChar(QChar::ReplacementCharacter);
+    }
+    return out;
+}
+
+// A cell's text as the writer takes it: XML-safe, escape look-alikes escaped, cut after
+// kMaxCellChars characters without splitting a character or an escape.
+QByteArray cellText(const QString &original)
+{
+    const QString text = xmlSafeText(original);
     QString out;
     out.reserve(text.size());
     int chars = 0;
@@ -96,10 +120,6 @@ QByteArray cellText(const QString &text)
         QStringView piece;
         int weight = 1;
         QString escaped;
-        if (text[i].isNull()) {
-            ++i;
-            continue;
-        }
         if (startsEscapeLookalike(text, i)) {
             escaped = QStringLiteral("_x005F_");
             piece = escaped;
@@ -204,15 +224,16 @@ public:
     }
     lxw_error header(lxw_col_t col, const QString &value) { return text(0, col, value, m_header); }
 
-    lxw_error link(lxw_row_t row, lxw_col_t col, const QString &address,
-                   lxw_format *format = nullptr)
+    lxw_error link(lxw_row_t row, lxw_col_t col, const QString &given, lxw_format *format = nullptr)
     {
-        if (address.size() <= kMaxFormulaLiteral && !hasControlCharacters(address)) {
+        // An address with control characters is no address to follow: it stays text.
+        const QString address = xmlSafeText(given);
+        if (address.size() <= kMaxFormulaLiteral && !hasControlCharacters(given)) {
             return worksheet_write_formula_str(m_sheet, row, col,
                                                hyperlinkFormula(address).toUtf8().constData(),
                                                format, cellText(address).constData());
         }
-        if (isWebAddress(address) && !hasControlCharacters(address) &&
+        if (isWebAddress(address) && !hasControlCharacters(given) &&
             escapedUrlLength(address) <= kMaxHyperlinkLength &&
             worksheet_write_url(m_sheet, row, col, address.toUtf8().constData(), nullptr) ==
                 LXW_NO_ERROR) {
@@ -258,7 +279,7 @@ QString orderNumbersText(const BatchRow &row)
     QStringList numbers;
     numbers.reserve(shown);
     for (qsizetype i = 0; i < shown; ++i)
-        numbers.append(keptOrderNumber(row.orderNumbers.at(i)));
+        numbers.append(shownOrderNumber(row.orderNumbers.at(i)));
     QString text = numbers.join(QStringLiteral("；"));
     const qsizetype all = std::max<qsizetype>(row.orderNumberCount, row.orderNumbers.size());
     if (all > shown)

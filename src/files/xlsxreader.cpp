@@ -57,8 +57,7 @@ std::optional<QByteArray> readPart(zip_t *zip, const QString &name, qint64 maxBy
         if (data.size() > maxBytes) {
             *error = inUserLanguage(QStringLiteral("xlsx 文件中的 %1 超过 %2 MiB"),
                                     QStringLiteral("%1 in the xlsx file is larger than %2 MiB"))
-                         .arg(name)
-                         .arg(maxBytes / (1024 * 1024));
+                         .arg(name, QString::number(maxBytes / (1024 * 1024)));
             return std::nullopt;
         }
     }

@@ -243,13 +243,12 @@ void BatchFrontEnd::offerResume()
         return;
     }
     const QString input = journal.input().path;
-    QPointer<QMessageBox> box =
-        new QMessageBox(QMessageBox::Question, programTitle(),
-                        tr("上次的批量查询未完成：\n%1\n已查%2个，共%3个。是否继续？")
-                            .arg(QDir::toNativeSeparators(input))
-                            .arg(journal.rows().size())
-                            .arg(journal.input().idCount),
-                        QMessageBox::NoButton, m_window);
+    QPointer<QMessageBox> box = new QMessageBox(
+        QMessageBox::Question, programTitle(),
+        tr("上次的批量查询未完成：\n%1\n已查%2个，共%3个。是否继续？")
+            .arg(QDir::toNativeSeparators(input), QString::number(journal.rows().size()),
+                 QString::number(journal.input().idCount)),
+        QMessageBox::NoButton, m_window);
     box->setTextFormat(Qt::PlainText);
     QPushButton *go = box->addButton(tr("继续"), QMessageBox::AcceptRole);
     QPushButton *drop = box->addButton(tr("放弃"), QMessageBox::DestructiveRole);

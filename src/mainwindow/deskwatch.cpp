@@ -3,6 +3,7 @@
 #include "lookup/lookupsession.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/reviewdialog.h"
+#include "model/terminaltext.h"
 #include "storage/sellerdatabase.h"
 #include "watch/autostart.h"
 #include "watch/batchfindings.h"
@@ -26,15 +27,23 @@ DeskWatch::DeskWatch(LookupSession &session, MainWindow *window, const QString &
     connect(m_watcher, &OrderWatcher::fileChecked, this, &DeskWatch::fileChecked);
     connect(m_watcher, &OrderWatcher::highRiskFound, this,
             [this](const QString &id, const QStringList &reasons) {
-                m_notifier->notify(Notifier::Kind::HighRisk, highRiskText(id, reasons));
+                m_notifier->notify(Notifier::Kind::HighRisk, highRiskNotice(id, reasons));
             });
     connect(m_watcher, &OrderWatcher::fileFailed, this,
             [this](const QString &path, const QString &error) {
-                qWarning("brelvon: %s: %s", qPrintable(path), qPrintable(error));
-                m_notifier->notify(
-                    Notifier::Kind::FileChecked,
-                    tr("订单文件 %1 无法检查：%2").arg(QFileInfo(path).fileName(), error));
+                qWarning("brelvon: %s",
+                         qPrintable(escapeControls(path + QStringLiteral(": ") + error,
+                                                   LineFeeds::Escape)));
+                m_notifier->notify(Notifier::Kind::FileChecked,
+                                   tr("订单文件 %1 无法检查：%2")
+                                       .arg(Notifier::shortName(QFileInfo(path).fileName()),
+                                            Notifier::shortText(error)));
             });
+    connect(m_watcher, &OrderWatcher::folderChanged, this, [this](bool, const QString &text) {
+        qWarning("brelvon: %s", qPrintable(escapeControls(text, LineFeeds::Escape)));
+        m_notifier->notify(Notifier::Kind::FileChecked, text);
+        refreshCount();
+    });
     connect(m_watcher, &OrderWatcher::pausedChanged, this, [this](bool paused) {
         if (m_pauseAction)
             m_pauseAction->setText(paused ? tr("继续监视") : tr("暂停监视"));
@@ -95,7 +104,7 @@ void DeskWatch::restartWatch()
     m_watcher->setOptions(WatchOptions::fromSettings(m_settings));
     QString error;
     if (!m_watcher->start(&error))
-        qWarning("brelvon: %s", qPrintable(error));
+        qWarning("brelvon: %s", qPrintable(escapeControls(error, LineFeeds::Escape)));
 }
 
 bool DeskWatch::showTray()
@@ -173,15 +182,18 @@ void DeskWatch::refreshCount()
     if (!m_tray)
         return;
     m_tray->setIcon(badgeIcon(m_baseIcon, m_waiting));
-    m_tray->setToolTip(trayToolTip(m_waiting, m_watcher->isPaused()));
+    const bool folderGone = m_watcher->isWatching() && !m_watcher->isFolderAvailable();
+    m_tray->setToolTip(trayToolTip(m_waiting, m_watcher->isPaused(), folderGone));
 }
 
-QString DeskWatch::trayToolTip(int waiting, bool paused)
+QString DeskWatch::trayToolTip(int waiting, bool paused, bool folderGone)
 {
     QString tip = waiting > 0 ? tr("Brelvon：%1 个高风险订单等待处理").arg(waiting)
                               : tr("Brelvon：没有等待处理的订单");
     if (paused)
         tip += tr("（监视已暂停）");
+    if (folderGone)
+        tip += tr("（监视的文件夹不见了）");
     return tip;
 }
 
@@ -218,11 +230,11 @@ QIcon DeskWatch::badgeIcon(const QIcon &base, int count)
 
 void DeskWatch::fileChecked(const CheckedFile &file)
 {
-    QString body = file.summary();
+    QString body = file.summary(Notifier::shortName(QFileInfo(file.exportPath).fileName()));
     if (!file.staleText.isEmpty())
         m_notifier->notify(Notifier::Kind::StaleRules, file.staleText);
     if (!file.problem.isEmpty())
-        body += u'\n' + file.problem;
+        body += u'\n' + Notifier::shortText(file.problem);
     m_notifier->notify(Notifier::Kind::FileChecked, body);
     refreshCount();
 }
@@ -234,7 +246,7 @@ void DeskWatch::lookupShown()
         return;
     if (m_window->shownFromClipboard() && outcome->assessment.risk.level == RiskLevel::High)
         m_notifier->notify(Notifier::Kind::HighRisk,
-                           highRiskText(outcome->id, outcome->assessment.risk.reasons));
+                           highRiskNotice(outcome->id, outcome->assessment.risk.reasons));
     // The single lookups' sliding window: said once while it holds, again when it changes.
     const QList<StaleField> stale = m_recentCheck.check(database());
     const QString text =

@@ -50,8 +50,8 @@ public:
 
     // The icon with a red badge of the count (none for 0; "99+" above 99).
     static QIcon badgeIcon(const QIcon &base, int count);
-    // "Brelvon：3 个高风险订单等待处理".
-    static QString trayToolTip(int waiting, bool paused);
+    // "Brelvon：3 个高风险订单等待处理", saying too when the watch is paused or its folder gone.
+    static QString trayToolTip(int waiting, bool paused, bool folderGone = false);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -605,10 +605,10 @@ void MainWindow::showOutcome(const LookupOutcome &outcome)
     switch (outcome.status) {
     case LookupStatus::NotFound: {
         // No member id is that long: an id pasted with a page's worth of text shows its start.
-        const QString id =
-            outcome.id.size() <= 40
-                ? outcome.id
-                : tr("%1…（共%2个字符）").arg(outcome.id.left(40)).arg(outcome.id.size());
+        const QString id = outcome.id.size() <= 40
+                               ? outcome.id
+                               : tr("%1…（共%2个字符）")
+                                     .arg(outcome.id.left(40), QString::number(outcome.id.size()));
         m_lines->showStatus(tr("查无此买家：") + id, ResultLines::StatusKind::Plain);
         // The seller's own note and mark on the id still show.
         SellerView::Lines lines = SellerView::linesFor(outcome);

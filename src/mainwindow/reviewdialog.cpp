@@ -1,5 +1,6 @@
 #include "mainwindow/reviewdialog.h"
 
+#include "model/ordernumber.h"
 #include "storage/sellerdatabase.h"
 
 #include <QDialogButtonBox>
@@ -57,8 +58,9 @@ void ReviewDialog::refresh()
     m_table->setRowCount(int(entries.size()));
     for (int r = 0; r < entries.size(); ++r) {
         const ReviewEntry &e = entries.at(r);
-        const QString values[] = {e.orderNumber, e.buyerId, e.reasons.join(QStringLiteral("；")),
-                                  e.source, e.queued.toString(QStringLiteral("yyyy-MM-dd HH:mm"))};
+        const QString values[] = {shownOrderNumber(e.orderNumber), e.buyerId,
+                                  e.reasons.join(QStringLiteral("；")), e.source,
+                                  e.queued.toString(QStringLiteral("yyyy-MM-dd HH:mm"))};
         for (int c = 0; c < int(std::size(values)); ++c) {
             auto *item = new QTableWidgetItem(values[c]);
             item->setToolTip(values[c]);

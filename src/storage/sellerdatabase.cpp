@@ -1,5 +1,6 @@
 #include "storage/sellerdatabase.h"
 
+#include "model/ordernumber.h"
 #include "model/owneronly.h"
 #include "model/uilanguage.h"
 
@@ -123,6 +124,12 @@ const QString kNoteColumns =
 QVariant text(const QString &value)
 {
     return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(value);
+}
+
+qint64 queuedAt(const ReviewEntry &entry)
+{
+    return entry.queued.isValid() ? entry.queued.toMSecsSinceEpoch()
+                                  : QDateTime::currentMSecsSinceEpoch();
 }
 
 QString pagesJson(const PageResults &pages)
@@ -412,8 +419,7 @@ bool SellerDatabase::Worker::setUp(bool readOnly)
     if (version > kSchemaVersion)
         return off(QStringLiteral("%1 was written by a newer version of Brelvon (layout %2); it "
                                   "was left as it is")
-                       .arg(path)
-                       .arg(version));
+                       .arg(path, QString::number(version)));
     if (readOnly) {
         if (version < kSchemaVersion)
             return off(inUserLanguage(QStringLiteral("数据库 %1 是只读的"),
@@ -937,7 +943,7 @@ bool SellerDatabase::Worker::queueForReview(const QList<ReviewEntry> &entries, i
                     break;
                 find.prepare(QStringLiteral("SELECT id, handled_at IS NULL FROM review_queue"
                                             " WHERE order_number = ? AND buyer_id = ?"));
-                find.addBindValue(text(entry.orderNumber));
+                find.addBindValue(text(keptOrderNumber(entry.orderNumber)));
                 find.addBindValue(text(entry.buyerId));
                 if (!find.exec()) {
                     *e = find.lastError();
@@ -951,21 +957,22 @@ bool SellerDatabase::Worker::queueForReview(const QList<ReviewEntry> &entries, i
                 if (known && !waiting)
                     continue; // the seller has dealt with this order
                 if (known) {
-                    q.prepare(QStringLiteral(
-                        "UPDATE review_queue SET reasons = ?, source = ? WHERE id = ?"));
+                    // Queued again: it waits from now, from the file that named it now.
+                    q.prepare(QStringLiteral("UPDATE review_queue SET reasons = ?, source = ?,"
+                                             " queued_at = ? WHERE id = ?"));
                     q.addBindValue(reasonsJson(entry.reasons));
                     q.addBindValue(text(entry.source));
+                    q.addBindValue(queuedAt(entry));
                     q.addBindValue(id);
                 } else {
                     q.prepare(QStringLiteral(
                         "INSERT INTO review_queue (order_number, buyer_id, reasons, source,"
                         " queued_at) VALUES (?, ?, ?, ?, ?)"));
-                    q.addBindValue(text(entry.orderNumber));
+                    q.addBindValue(text(keptOrderNumber(entry.orderNumber)));
                     q.addBindValue(text(entry.buyerId));
                     q.addBindValue(reasonsJson(entry.reasons));
                     q.addBindValue(text(entry.source));
-                    q.addBindValue(entry.queued.isValid() ? entry.queued.toMSecsSinceEpoch()
-                                                          : QDateTime::currentMSecsSinceEpoch());
+                    q.addBindValue(queuedAt(entry));
                 }
                 ok = q.exec();
                 if (ok && !known)
@@ -1194,7 +1201,7 @@ bool SellerDatabase::markReviewed(const QString &key, const QString &note, int *
     return d->call([&] {
         return d->markReviewed(
             QStringLiteral("order_number = ? OR (order_number = '' AND buyer_id = ?)"),
-            {text(key), text(key)}, note, marked);
+            {text(keptOrderNumber(key)), text(key)}, note, marked);
     });
 }
 

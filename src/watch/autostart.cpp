@@ -1,12 +1,15 @@
 #include "watch/autostart.h"
 
+#include "files/safewrite.h"
+#include "model/terminaltext.h"
 #include "model/uilanguage.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
+
+#include <algorithm>
 
 namespace {
 
@@ -65,13 +68,24 @@ bool setStartAtLogin(bool on, const QString &program, const QString &settingsPat
                      .arg(path);
         return false;
     }
+    // A line break in a path would end Exec= and start a line of its own, one a launcher may
+    // take instead; no quoting survives that, so such a path is refused.
+    for (const QString &given : {program, settingsPath}) {
+        if (std::any_of(given.cbegin(), given.cend(), [](QChar c) { return c.unicode() < 0x20; })) {
+            *error = inUserLanguage(
+                         QStringLiteral("无法写入自动启动项：路径中有换行或控制字符：%1"),
+                         QStringLiteral("cannot write the autostart entry: a line break or control "
+                                        "character in the path %1"))
+                         .arg(escapeControls(given, LineFeeds::Escape));
+            return false;
+        }
+    }
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    const QByteArray text = autostartEntryText(program, settingsPath).toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+    QString reason;
+    if (!replaceOwnerOnlyFile(path, autostartEntryText(program, settingsPath).toUtf8(), &reason)) {
         *error = inUserLanguage(QStringLiteral("无法写入自动启动项 %1：%2"),
                                 QStringLiteral("cannot write the autostart entry %1: %2"))
-                     .arg(path, file.errorString());
+                     .arg(path, reason);
         return false;
     }
     return true;

@@ -3,6 +3,7 @@
 #include "files/querysettings.h"
 #include "lookup/lookupservice.h"
 #include "model/uilanguage.h"
+#include "watch/notifier.h"
 
 #include <QFileInfo>
 
@@ -93,4 +94,12 @@ QString highRiskText(const QString &buyerId, const QStringList &reasons)
 {
     return inUserLanguage(QStringLiteral("高风险：%1（%2）"), QStringLiteral("high risk: %1 (%2)"))
         .arg(buyerId, reasons.join(inUserLanguage(QStringLiteral("；"), QStringLiteral("; "))));
+}
+
+QString highRiskNotice(const QString &buyerId, const QStringList &reasons)
+{
+    QStringList shortReasons;
+    for (const QString &reason : reasons)
+        shortReasons.append(Notifier::shortText(reason));
+    return highRiskText(Notifier::shortName(buyerId), shortReasons);
 }

@@ -40,3 +40,5 @@ QList<ReviewEntry> reviewEntriesOf(const QList<BatchRow> &rows, const QString &s
 
 // "高风险：ID（原因；原因）" for the command line and a notification.
 QString highRiskText(const QString &buyerId, const QStringList &reasons);
+// The same for a notification: the id and each reason cut to a glance.
+QString highRiskNotice(const QString &buyerId, const QStringList &reasons);

@@ -39,6 +39,46 @@ QString Notifier::title(Kind kind)
     return {};
 }
 
+QString Notifier::cut(const QString &text, int chars)
+{
+    if (text.size() <= chars)
+        return text;
+    qsizetype keep = qMax(0, chars - 1);
+    if (keep > 0 && text.at(keep - 1).isHighSurrogate())
+        --keep;
+    return text.left(keep) + u'…';
+}
+
+QString Notifier::bodyMarkup(const QString &plain)
+{
+    const QString bounded = cut(plain, kBodyChars);
+    QString out;
+    out.reserve(bounded.size() + 16);
+    for (QChar c : bounded) {
+        switch (c.unicode()) {
+        case u'&':
+            out += QLatin1String("&amp;");
+            break;
+        case u'<':
+            out += QLatin1String("&lt;");
+            break;
+        case u'>':
+            out += QLatin1String("&gt;");
+            break;
+        case u'"':
+            out += QLatin1String("&quot;");
+            break;
+        case u'\'':
+            out += QLatin1String("&#39;");
+            break;
+        default:
+            if (c == u'\n' || (c.category() != QChar::Other_Control && c != QChar::Null))
+                out += c;
+        }
+    }
+    return out;
+}
+
 void Notifier::notify(Kind kind, const QString &body)
 {
     if (!m_enabled)
@@ -79,8 +119,9 @@ void Notifier::send(Kind kind, const QString &body)
 {
     m_channels[size_t(kind)].last.start();
     const QString heading = title(kind);
+    const QString bounded = cut(body, kBodyChars);
     if (m_deliver)
-        m_deliver(heading, body);
+        m_deliver(heading, bounded);
     else
-        sendToDesktop(heading, body);
+        sendToDesktop(heading, bounded);
 }

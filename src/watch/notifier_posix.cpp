@@ -19,8 +19,9 @@ void Notifier::sendToDesktop(const QString &title, const QString &body)
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("brelvon"));
-    call << QStringLiteral("Brelvon") << 0u << QStringLiteral("brelvon") << title << body
-         << QStringList() << hints << -1;
+    // Servers that render body markup would otherwise take a sender's <a>, <img> or & as theirs.
+    call << QStringLiteral("Brelvon") << 0u << QStringLiteral("brelvon") << title
+         << bodyMarkup(body) << QStringList() << hints << -1;
     // No service, or one that refuses: the fallback says it instead.
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, title, body] {

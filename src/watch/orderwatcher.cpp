@@ -1,6 +1,7 @@
 #include "watch/orderwatcher.h"
 
 #include "engine/batchengine.h"
+#include "files/lockfile.h"
 #include "files/orderfile.h"
 #include "files/outputguard.h"
 #include "files/spreadsheetexport.h"
@@ -20,13 +21,18 @@ namespace {
 
 // The suffix of the tables: the watcher never takes one of them for an export.
 const QString kTableSuffix = QStringLiteral("_检查结果");
+// The bytes of an export's name kept in its table's name.
+constexpr qsizetype kMaxBaseBytes = 200;
+// Held beside the watched folder (.NAME.brelvon-watch.lock) while a watcher runs on it.
+const QString kLockFileSuffix = QStringLiteral(".brelvon-watch.lock");
 
 // A name in folder that no file has: NAME.EXT, else NAME(2).EXT, NAME(3).EXT …
 QString freeName(const QDir &folder, const QString &base, const QString &suffix)
 {
     for (int n = 1;; ++n) {
-        const QString name =
-            n == 1 ? base + suffix : QStringLiteral("%1(%2)%3").arg(base).arg(n).arg(suffix);
+        const QString name = n == 1
+                                 ? base + suffix
+                                 : QStringLiteral("%1(%2)%3").arg(base, QString::number(n), suffix);
         const QString path = folder.filePath(name);
         if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
             return path;
@@ -52,13 +58,12 @@ WatchOptions WatchOptions::fromSettings(const QuerySettings &settings)
     return o;
 }
 
-QString CheckedFile::summary() const
+QString CheckedFile::summary(const QString &shownName) const
 {
+    // One arg() call: a "%2" in the name stays in the name.
     return inUserLanguage(QStringLiteral("订单文件 %1 已检查：共 %2 个，高风险 %3 个"),
                           QStringLiteral("order file %1 checked: %2 buyers, %3 high risk"))
-        .arg(QFileInfo(exportPath).fileName())
-        .arg(buyers)
-        .arg(highRisk.size());
+        .arg(shownName, QString::number(buyers), QString::number(highRisk.size()));
 }
 
 OrderWatcher::OrderWatcher(LookupSession &session, QObject *parent)
@@ -82,7 +87,15 @@ QString OrderWatcher::tableNameFor(const QString &exportPath, const QString &out
 {
     const QFileInfo info(exportPath);
     const QDir folder(outputFolder.isEmpty() ? info.absolutePath() : outputFolder);
-    return freeName(folder, info.completeBaseName() + kTableSuffix, QStringLiteral(".xlsx"));
+    // A long export name leaves no room for the suffix, a number and the writer's partial name
+    // within the 255 bytes a file name may have: it is cut.
+    QString base = info.completeBaseName();
+    if (QFile::encodeName(base).size() > kMaxBaseBytes) {
+        while (!base.isEmpty() && QFile::encodeName(base).size() > kMaxBaseBytes - 3)
+            base.chop(base.size() > 1 && base.at(base.size() - 2).isHighSurrogate() ? 2 : 1);
+        base += u'…';
+    }
+    return freeName(folder, base + kTableSuffix, QStringLiteral(".xlsx"));
 }
 
 bool OrderWatcher::isTableName(const QString &fileName)
@@ -110,12 +123,39 @@ bool OrderWatcher::start(QString *error)
                      .arg(m_options.outputFolder);
         return false;
     }
-    m_seen.clear();
+    // One watcher per folder: a second would check every export again and race the first's moves.
+    // The lock file stands beside the folder, so it holds while the folder is gone; inside it
+    // where its parent takes no file of ours.
+    const QFileInfo watched(QDir::cleanPath(QDir(m_options.folder).absolutePath()));
+    std::unique_ptr<LockFile> lock;
+    QString holder;
+    bool held = false;
+    if (!watched.fileName().isEmpty()) {
+        lock = std::make_unique<LockFile>(watched.absolutePath() + QStringLiteral("/.") +
+                                          watched.fileName() + kLockFileSuffix);
+        if (!lock->tryLock(&holder, &held) && !held)
+            lock.reset();
+    }
+    if (!lock) {
+        lock = std::make_unique<LockFile>(QDir(m_options.folder).filePath(kLockFileSuffix));
+        lock->tryLock(&holder, &held);
+    }
+    if (!lock->isLocked()) {
+        *error = held
+                     ? inUserLanguage(QStringLiteral("另一个监视进程已在监视这个文件夹：%1"),
+                                      QStringLiteral("another watcher is watching this folder: %1"))
+                           .arg(holder)
+                     : holder;
+        return false;
+    }
     m_waiting.clear();
     // What is there already is the seller's old files, not new orders.
-    poll();
-    for (auto it = m_seen.begin(); it != m_seen.end(); ++it)
-        it->handled = !m_cutShort.contains(it.key()); // a file cut short by stop() is new again
+    if (!m_folder.open(m_options.folder, m_options.all, error))
+        return false;
+    m_lock = std::move(lock);
+    m_folderAvailable = true;
+    for (const QString &path : std::as_const(m_cutShort))
+        m_folder.takeAgain(QFileInfo(path).fileName()); // a file cut short by stop() is new again
     m_cutShort.clear();
     m_timer->start(m_options.pollMs);
     return true;
@@ -123,6 +163,7 @@ bool OrderWatcher::start(QString *error)
 
 void OrderWatcher::stop()
 {
+    ++m_generation;
     m_timer->stop();
     m_cutShort = m_waiting;
     if (!m_current.isEmpty())
@@ -130,6 +171,8 @@ void OrderWatcher::stop()
     m_waiting.clear();
     m_runner->cancel();
     m_runner->join();
+    m_folder.close();
+    m_lock.reset();
 }
 
 bool OrderWatcher::isWatching() const
@@ -154,31 +197,22 @@ void OrderWatcher::setPaused(bool paused)
 
 void OrderWatcher::poll()
 {
-    const qint64 now = monotonicMs();
-    const QDir folder(m_options.folder);
-    const QFileInfoList files =
-        folder.entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
-    QHash<QString, Seen> seen;
-    for (const QFileInfo &file : files) {
-        const QString path = file.absoluteFilePath();
-        if (!isOrderFileName(file.fileName()) || isTableName(file.fileName()) ||
-            m_tables.contains(path))
-            continue;
-        Seen s = m_seen.value(path);
-        if (s.size != file.size() || s.modified != file.lastModified()) {
-            // New or still growing: waited for until it holds still. A file that changed after
-            // it failed is taken again.
-            s.size = file.size();
-            s.modified = file.lastModified();
-            s.stableSinceMs = now;
-            s.handled = false;
-        } else if (!s.handled && now - s.stableSinceMs >= m_options.settleMs && path != m_current &&
-                   !m_waiting.contains(path)) {
-            m_waiting.append(path);
-        }
-        seen.insert(path, s);
+    const WatchedFolder::Look look =
+        m_folder.look(monotonicMs(), m_options.settleMs, [this](const QString &name) {
+            return isOrderFileName(name) && !isTableName(name) &&
+                   !m_tables.contains(m_folder.filePath(name));
+        });
+    if (!look.change.isEmpty()) {
+        m_folderAvailable = look.available;
+        if (!look.available)
+            m_waiting.clear(); // files of a folder that is no longer the watched one
+        emit folderChanged(look.available, look.change);
     }
-    m_seen = seen;
+    for (const QString &name : look.ready) {
+        const QString path = m_folder.filePath(name);
+        if (path != m_current && !m_waiting.contains(path))
+            m_waiting.append(path);
+    }
     takeNext();
 }
 
@@ -194,14 +228,29 @@ void OrderWatcher::takeNext()
 void OrderWatcher::check(const QString &path)
 {
     m_current = path;
-    if (auto it = m_seen.find(path); it != m_seen.end())
-        it->handled = true; // from now on it needs a change to be taken again
+    const QString name = QFileInfo(path).fileName();
+    m_folder.setHandled(name); // from now on it needs a change to be taken again
     BatchInputOptions input;
     input.maxIds = m_settings.batchMaxIds;
     input.encoding = m_settings.idFileEncoding;
     input.buyerColumn = m_settings.buyerColumn;
     input.orderFile = true;
-    BatchInput orders = readBatchInput(path, input);
+    // Read from one opened file, inside the folder, never through a link: a refused file is named
+    // with the reason, never with what it leads to.
+    QFile opened;
+    FileStamp stamp;
+    QString reason;
+    if (!m_folder.openExport(name, &opened, &stamp, &reason))
+        return fail(path, reason);
+    BatchInput orders = readOrderExport(&opened, path, input);
+    m_currentStamp = stamp;
+    m_currentReadAtMs = monotonicMs();
+    if (InputFolder::stampOf(opened) != stamp) { // still being written: waited for again
+        m_folder.takeAgain(name);
+        m_current.clear();
+        return takeNext();
+    }
+    opened.close();
     if (!orders.ok())
         return fail(path, orders.error);
     if (orders.ids.isEmpty())
@@ -289,9 +338,34 @@ void OrderWatcher::finish(const QString &path, const BatchInput &input, QString 
     if (database && !file.highRisk.isEmpty() &&
         !database->queueForReview(reviewEntriesOf(rows, QFileInfo(path).fileName()), &file.queued))
         file.problem = database->problem();
-    if (m_options.archive) {
-        file.archivedTo = archive(path, &error);
-        if (file.archivedTo.isEmpty())
+    conclude(file);
+}
+
+void OrderWatcher::conclude(CheckedFile file)
+{
+    const QString name = QFileInfo(file.exportPath).fileName();
+    // A writer that paused for longer than the settle time may go on after the check: the file
+    // must also hold still for the settle time after it was read before it is archived.
+    const qint64 waitMs = m_currentReadAtMs + m_options.settleMs - monotonicMs();
+    if (waitMs > 0 && m_folder.unchangedSince(name, m_currentStamp)) {
+        QTimer::singleShot(waitMs, this, [this, file, generation = m_generation] {
+            if (generation == m_generation) // not stopped meanwhile
+                conclude(file);
+        });
+        return;
+    }
+    if (!m_folder.unchangedSince(name, m_currentStamp)) {
+        // Replaced or written on while it was checked: what came later was never looked up, so
+        // it is checked again (once it holds still) rather than archived.
+        m_folder.takeAgain(name);
+        file.problem = inUserLanguage(QStringLiteral("%1 在检查期间被修改，将再检查一次"),
+                                      QStringLiteral("%1 changed while it was checked; it will be "
+                                                     "checked again"))
+                           .arg(name);
+    } else if (m_options.archive) {
+        bool newReason = false;
+        QString error;
+        if (!m_folder.archive(name, &file.archivedTo, &error, &newReason) && newReason)
             file.problem = error;
     }
     m_current.clear();
@@ -313,29 +387,6 @@ std::shared_ptr<BatchPacing> OrderWatcher::pacingFor(const BatchOptions &options
         m_pacingMadeFor = madeFor;
     }
     return m_pacing;
-}
-
-QString OrderWatcher::archive(const QString &path, QString *error) const
-{
-    const QFileInfo info(path);
-    QDir folder(info.absolutePath());
-    const QString done = QStringLiteral("done");
-    if (!folder.exists(done) && !folder.mkdir(done)) {
-        *error = inUserLanguage(QStringLiteral("无法创建文件夹 %1"),
-                                QStringLiteral("cannot create the folder %1"))
-                     .arg(folder.filePath(done));
-        return {};
-    }
-    folder.cd(done);
-    const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
-    const QString target = freeName(folder, info.completeBaseName(), suffix);
-    if (!QFile::rename(path, target)) {
-        *error = inUserLanguage(QStringLiteral("无法把 %1 移入 %2"),
-                                QStringLiteral("cannot move %1 into %2"))
-                     .arg(path, folder.path());
-        return {};
-    }
-    return target;
 }
 
 void OrderWatcher::fail(const QString &path, const QString &error)

@@ -3,6 +3,7 @@
 #include "files/batchinput.h"
 #include "files/querysettings.h"
 #include "model/stalerules.h"
+#include "watch/watchedfolder.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -15,6 +16,7 @@
 #include <memory>
 
 class BatchPacing;
+class LockFile;
 struct BatchOptions;
 class LookupRunner;
 class LookupService;
@@ -32,6 +34,9 @@ struct WatchOptions
     // copy still being written is waited for.
     int settleMs = 5000;
     int pollMs = 1000;
+    // Files already there (at the start, or from before it when the folder comes back) are
+    // checked too.
+    bool all = false;
 
     static WatchOptions fromSettings(const QuerySettings &settings);
 };
@@ -58,8 +63,9 @@ struct CheckedFile
     QString staleText;             // what to say about them, naming the configuration
     QString problem;               // something that went wrong after the table was written
 
-    // "订单文件 NAME 已检查：共 N 个，高风险 2 个" (English under LANG=en*).
-    QString summary() const;
+    // "订单文件 NAME 已检查：共 N 个，高风险 2 个" (English under LANG=en*), with the export's
+    // name as the caller shows it (escaped for a terminal, cut for a notification).
+    QString summary(const QString &shownName) const;
 };
 
 // Watches a folder for order exports (.csv, .xlsx files the order reader takes; other files are
@@ -84,8 +90,9 @@ public:
     void setOptions(const WatchOptions &options) { m_options = options; }
     const WatchOptions &options() const { return m_options; }
 
-    // Starts watching: what the folder holds now is left alone. False with a message when the
-    // folder is not there (or is no folder).
+    // Starts watching: what the folder holds now is left alone (unless options().all). False
+    // with a message when the folder is not there (or is no folder), or another watcher holds it
+    // (the message names the holder).
     bool start(QString *error);
     // Stops watching; a file being checked is cut short and stays where it is.
     void stop();
@@ -94,6 +101,8 @@ public:
     void setPaused(bool paused);
     bool isPaused() const { return m_paused; }
     bool isBusy() const;
+    // Whether the watched folder is there (false while it is gone, until it comes back).
+    bool isFolderAvailable() const { return m_folderAvailable; }
 
     // The table's name for an export: NAME_检查结果.xlsx, or with (2), (3) … when taken.
     static QString tableNameFor(const QString &exportPath, const QString &outputFolder);
@@ -109,22 +118,18 @@ signals:
     void pausedChanged(bool paused);
     // The marketplace blocked a page: the file's batch waits `seconds` (why: marker or status).
     void marketplacePaused(int seconds, const QString &why);
+    // The watched folder went away (moved, removed, replaced by a link) or came back.
+    void folderChanged(bool available, const QString &text);
 
 private:
-    struct Seen
-    {
-        qint64 size = -1;
-        QDateTime modified;
-        qint64 stableSinceMs = 0;
-        bool handled = false; // checked, failed or there at the start: not taken again as it is
-    };
     void poll();
     void takeNext();
     void check(const QString &path);
     void finish(const QString &path, const BatchInput &input, QString table,
                 const QList<LookupOutcome> &outcomes, const QDateTime &began);
+    // The checked export archived, or taken again when it changed since it was read.
+    void conclude(CheckedFile file);
     void fail(const QString &path, const QString &error);
-    QString archive(const QString &path, QString *error) const;
     // The pacing for the next file: the last one's, unless the settings changed or it has been
     // idle for longer than the longest pause.
     std::shared_ptr<BatchPacing> pacingFor(const BatchOptions &options);
@@ -135,12 +140,17 @@ private:
     QTimer *m_timer;
     WatchOptions m_options;
     QuerySettings m_settings; // the session's: the next file's batch runs with them
-    QHash<QString, Seen> m_seen;
-    QStringList m_waiting;  // complete files, in the order they settled
-    QString m_current;      // the file being checked
-    QStringList m_tables;   // written by this watcher: never taken as exports
+    WatchedFolder m_folder;
+    std::unique_ptr<LockFile> m_lock; // one watcher per folder
+    QStringList m_waiting;            // complete files, in the order they settled
+    QString m_current;                // the file being checked
+    FileStamp m_currentStamp;         // what it was when read
+    qint64 m_currentReadAtMs = 0;     // when (monotonic)
+    int m_generation = 0;             // one more at each stop: a wait from before it is dropped
+    QStringList m_tables;             // written by this watcher: never taken as exports
     QStringList m_cutShort; // waiting or being checked when the watch stopped: taken at a restart
     bool m_paused = false;
+    bool m_folderAvailable = true;
     std::shared_ptr<BatchPacing> m_pacing;
     QString m_pacingMadeFor; // the jobs, pace and pause it was made with
     QElapsedTimer m_sinceLastBatch;

@@ -100,6 +100,8 @@ private slots:
     void tableCells();
     void textCellsStayText_data();
     void textCellsStayText();
+    void tableIsWellFormedXml_data();
+    void tableIsWellFormedXml();
     void creditAddress_data();
     void creditAddress();
     void extraColumns();
@@ -357,8 +359,46 @@ void TestExport::textCellsStayText()
         const XlsxCell cell = sheet.cells.value(cellRef(2, c));
         QVERIFY2(cell.type == u"s" || cell.type == u"inlineStr", qPrintable(cell.type));
         QVERIFY(!cell.hasFormula);
-        QCOMPARE(cell.value, text);
+        QCOMPARE(cell.value, QString(text).replace(u'\x01', QChar::ReplacementCharacter));
     }
+}
+
+void TestExport::tableIsWellFormedXml_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("control character") << "a\x01z";
+    QTest::newRow("escape sequence") << "\x1b[31mred\x1b]0;title\x07";
+    QTest::newRow("vertical tab, form feed") << "a\x0b\x0cz";
+    QTest::newRow("lone surrogate")
+        << QString(QStringLiteral("a") + QChar(0xD800) + QStringLiteral("z"));
+    QTest::newRow("non-character")
+        << QString(QStringLiteral("a") + QChar(0xFFFF) + QStringLiteral("z"));
+    QTest::newRow("markup") << "<x>&amp;\"'</x>";
+}
+
+// Every text a table carries (cells, the blacklist note on the id, the summary's reasons and
+// warnings) goes into the file as XML a strict parser reads.
+void TestExport::tableIsWellFormedXml()
+{
+    QFETCH(QString, text);
+    BatchRow row = uniformRow(text);
+    row.record.creditUrl = QStringLiteral("http://a/") + text;
+    row.seller.listed = true;
+    row.seller.note = text;
+    row.sellerMark = QStringLiteral("黑名单：") + text;
+    row.risk = RiskLevel::High;
+    BatchTableOptions options;
+    options.markRisk = options.summarySheet = true;
+    options.warnings = {text};
+    const QString path = m_dir.filePath(QStringLiteral("strict.xlsx"));
+    QString error;
+    QVERIFY2(writeBatchSpreadsheet(path, {row}, &error, options), qPrintable(error));
+    const QStringList bad = xlsxPartsNotWellFormed(path);
+    QVERIFY2(bad.isEmpty(), qPrintable(bad.join(u'\n')));
+    const QString shown = readXlsxSheet(path).cells.value(QStringLiteral("A2")).value;
+    QVERIFY(std::none_of(shown.cbegin(), shown.cend(), [](QChar c) {
+        return c.unicode() < 0x20 || c.isSurrogate() || c.unicode() == 0xFFFF;
+    }));
 }
 
 void TestExport::creditAddress_data()
@@ -403,7 +443,7 @@ void TestExport::creditAddress()
         writeAndRead({makeRow(QStringLiteral("id"), QStringLiteral("v"), address)});
     QVERIFY2(sheet.error.isEmpty(), qPrintable(sheet.error));
     const XlsxCell cell = sheet.cells.value(QStringLiteral("L2"));
-    QCOMPARE(cell.value, address);
+    QCOMPARE(cell.value, QString(address).replace(u'\x01', QChar::ReplacementCharacter));
     if (kind == u"formula") {
         QVERIFY(cell.hasFormula);
         QCOMPARE(cell.formula, formula);

@@ -1,6 +1,7 @@
 #include "files/blacklistcsv.h"
 #include "files/historycsv.h"
 #include "fixtures.h"
+#include "model/ordernumber.h"
 #include "storage/historytext.h"
 #include "storage/sellerdatabase.h"
 #include "web/codepage936.h"
@@ -166,9 +167,57 @@ private slots:
         QVERIFY(!db.markReviewed(waiting.first().rowId, QString())); // handled already
         const QList<ReviewEntry> all = db.reviewQueue(true);
         QCOMPARE(all.size(), 3);
-        QCOMPARE(all.first().note, QStringLiteral("已电话确认"));
-        QVERIFY(all.first().isHandled());
+        // Handled in the same millisecond, entries fall back on their queue time, which a
+        // re-queue moves: 1001 is found by its number.
+        const auto first = std::find_if(all.cbegin(), all.cend(), [](const ReviewEntry &e) {
+            return e.orderNumber == QLatin1String("1001");
+        });
+        QVERIFY(first != all.cend());
+        QCOMPARE(first->note, QStringLiteral("已电话确认"));
+        QVERIFY(first->isHandled());
         QCOMPARE(db.reviewCount(), 0);
+    }
+
+    // Long order numbers: two that share their first hundreds of digits stay two, the whole
+    // number finds its entry, and one queued again waits from its new time and file.
+    void reviewQueueLongNumbers()
+    {
+        SellerDatabase db;
+        QVERIFY(db.open(freshPath()));
+        const QString shared(300, u'7');
+        const auto entry = [](const QString &order, const QString &source, qint64 atMs) {
+            ReviewEntry e;
+            e.orderNumber = order;
+            e.buyerId = QStringLiteral("tom");
+            e.source = source;
+            e.queued = QDateTime::fromMSecsSinceEpoch(atMs);
+            return e;
+        };
+        const QString a = shared + u'1';
+        const QString b = shared + u'2';
+        const QString whole(kWholeOrderNumberChars, u'8');
+        int added = 0;
+        QVERIFY(db.queueForReview(
+            {entry(a, "a.csv", 1000), entry(b, "a.csv", 2000), entry(whole, "a.csv", 3000)},
+            &added));
+        QCOMPARE(added, 3);
+        QVERIFY(db.queueForReview({entry(a, "b.csv", 5000)}, &added));
+        QCOMPARE(added, 0);
+        const QList<ReviewEntry> waiting = db.reviewQueue();
+        QCOMPARE(waiting.size(), 3);
+        QCOMPARE(waiting.last().source, QStringLiteral("b.csv")); // re-queued: last, from now
+        QCOMPARE(waiting.last().queued.toMSecsSinceEpoch(), 5000);
+        QCOMPARE(waiting.at(1).orderNumber, whole); // kept whole up to the limit
+        QVERIFY(shownOrderNumber(waiting.first().orderNumber).size() <= kShownOrderNumberChars);
+
+        int marked = 0;
+        QVERIFY(db.markReviewed(b, QString(), &marked));
+        QCOMPARE(marked, 1);
+        QVERIFY(db.markReviewed(shared, QString(), &marked)); // a part matches nothing
+        QCOMPARE(marked, 0);
+        QVERIFY(db.markReviewed(a, QString(), &marked));
+        QCOMPARE(marked, 1);
+        QCOMPARE(db.reviewCount(), 1);
     }
 
     void createdOwnerOnly()

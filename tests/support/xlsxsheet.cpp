@@ -145,3 +145,31 @@ XlsxSheet readXlsxSheet(const QString &path, const QString &sheetName)
         sheet.error = xml.errorString();
     return sheet;
 }
+
+QStringList xlsxPartsNotWellFormed(const QString &path)
+{
+    int err = 0;
+    zip_t *archive = zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &err);
+    if (!archive)
+        return {QStringLiteral("cannot open %1").arg(path)};
+    QStringList bad;
+    const zip_int64_t entries = zip_get_num_entries(archive, 0);
+    for (zip_int64_t i = 0; i < entries; ++i) {
+        const char *name = zip_get_name(archive, zip_uint64_t(i), 0);
+        const QString part = QString::fromUtf8(name);
+        if (!part.endsWith(u".xml") && !part.endsWith(u".rels") && !part.endsWith(u".vml"))
+            continue;
+        QByteArray bytes;
+        if (!readEntry(archive, name, &bytes)) {
+            bad.append(part + QStringLiteral(": unreadable"));
+            continue;
+        }
+        QXmlStreamReader xml(bytes);
+        while (!xml.atEnd())
+            xml.readNext();
+        if (xml.hasError())
+            bad.append(part + QStringLiteral(": ") + xml.errorString());
+    }
+    zip_close(archive);
+    return bad;
+}

@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 // The first worksheet of an xlsx file as a spreadsheet program would read it: cells by reference
 // ("A1"), shared strings resolved and their _xHHHH_ escapes decoded, and hyperlink targets.
@@ -24,3 +25,7 @@ struct XlsxSheet
 
 // sheet: the worksheet's part name under xl/worksheets/.
 XlsxSheet readXlsxSheet(const QString &path, const QString &sheet = QStringLiteral("sheet1.xml"));
+
+// The XML parts of an xlsx file (.xml, .rels, .vml) that a strict XML parser refuses, each with
+// the parser's reason; empty when every part reads.
+QStringList xlsxPartsNotWellFormed(const QString &path);

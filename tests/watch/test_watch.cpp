@@ -3,11 +3,13 @@
 #include "files/querysettings.h"
 #include "lookup/lookuprunner.h"
 #include "lookup/lookupsession.h"
+#include "model/terminaltext.h"
 #include "storage/sellerdatabase.h"
 #include "watch/autostart.h"
 #include "watch/batchfindings.h"
 #include "watch/notifier.h"
 #include "watch/orderwatcher.h"
+#include "watch/watchedfolder.h"
 #include "web/canceltoken.h"
 #include "xlsxsheet.h"
 
@@ -46,10 +48,47 @@ void writeFile(const QString &path, const QByteArray &bytes, QIODevice::OpenMode
 
 } // namespace
 
+// A watcher on the demo site, quick to settle.
+struct WatchOnDemo
+{
+    DemoSite site;
+    std::unique_ptr<LookupSession> session;
+    std::unique_ptr<OrderWatcher> watcher;
+
+    bool start(const QString &folder, QString *error)
+    {
+        if (!site.start()) {
+            *error = QStringLiteral("no demo site");
+            return false;
+        }
+        session = std::make_unique<LookupSession>(demoSettings(site.hostPort()));
+        watcher = std::make_unique<OrderWatcher>(*session);
+        WatchOptions options;
+        options.folder = folder;
+        options.settleMs = 300;
+        options.pollMs = 50;
+        watcher->setOptions(options);
+        return watcher->start(error);
+    }
+};
+
+const QByteArray kOneOrder = "订单编号,买家会员名\r\n1001,xiaoyu_2008\r\n";
+
 class TestWatch : public QObject
 {
     Q_OBJECT
     QTemporaryDir m_dir;
+
+    // A new empty folder under the test's.
+    QString freshFolder(const QString &name)
+    {
+        const QString path = m_dir.filePath(name);
+        QDir(path).removeRecursively();
+        QFile::remove(path);
+        if (!QDir().mkpath(path))
+            qWarning("cannot make %s", qPrintable(path));
+        return path;
+    }
 
 private slots:
     void staleFields_data()
@@ -330,6 +369,242 @@ private slots:
         QVERIFY(setStartAtLogin(false, program, settings, &error));
         QVERIFY(!QFileInfo::exists(path));
         QVERIFY(setStartAtLogin(false, program, settings, &error)); // nothing to remove
+
+        // A line break in a path is refused with a message; a link at the entry's name is
+        // replaced, its target untouched.
+        QVERIFY(!setStartAtLogin(true, program, QStringLiteral("/x\nExec=/bin/evil"), &error));
+        QVERIFY2(error.contains(QStringLiteral("\\x0A")), qPrintable(error));
+        QVERIFY(!QFileInfo::exists(path));
+        const QString target = m_dir.filePath(QStringLiteral("victim"));
+        writeFile(target, "mine", QIODevice::WriteOnly);
+        QVERIFY(QFile::link(target, path));
+        QVERIFY2(setStartAtLogin(true, program, settings, &error), qPrintable(error));
+        QVERIFY(!QFileInfo(path).isSymLink());
+        QFile victim(target);
+        QVERIFY(victim.open(QIODevice::ReadOnly));
+        QCOMPARE(victim.readAll(), QByteArray("mine"));
+    }
+
+    // done/ that is a file, or a link to a folder elsewhere: the export stays, checked once, the
+    // reason said once, and nothing lands outside the watched folder.
+    void archiveStaysInside_data()
+    {
+        QTest::addColumn<bool>("link");
+        QTest::newRow("done is a file") << false;
+        QTest::newRow("done links outside") << true;
+    }
+    void archiveStaysInside()
+    {
+        QFETCH(bool, link);
+        const QString folder = freshFolder(QStringLiteral("inside"));
+        const QString outside = freshFolder(QStringLiteral("elsewhere"));
+        if (link)
+            QVERIFY(QFile::link(outside, folder + QStringLiteral("/done")));
+        else
+            writeFile(folder + QStringLiteral("/done"), "", QIODevice::WriteOnly);
+        WatchOnDemo watch;
+        QString error;
+        QVERIFY2(watch.start(folder, &error), qPrintable(error));
+        QSignalSpy checked(watch.watcher.get(), &OrderWatcher::fileChecked);
+        writeFile(folder + QStringLiteral("/orders.csv"), kOneOrder, QIODevice::WriteOnly);
+        writeFile(folder + QStringLiteral("/more.csv"), kOneOrder, QIODevice::WriteOnly);
+        QTRY_COMPARE_WITH_TIMEOUT(checked.size(), 2, 30000);
+        QTest::qWait(1000); // polls enough to take a file again
+        QCOMPARE(checked.size(), 2);
+        const CheckedFile first = checked.first().first().value<CheckedFile>();
+        const CheckedFile second = checked.last().first().value<CheckedFile>();
+        QVERIFY(first.archivedTo.isEmpty() && second.archivedTo.isEmpty());
+        QVERIFY2(first.problem.contains(QStringLiteral("done")), qPrintable(first.problem));
+        QVERIFY(second.problem.isEmpty()); // said once
+        QVERIFY(QFileInfo::exists(folder + QStringLiteral("/orders.csv")));
+        QVERIFY(QDir(outside).isEmpty());
+    }
+
+    // A link in the folder is refused and named with the reason, never read; an export written
+    // on while it is checked is checked again, whole, rather than archived.
+    void linksRefusedChangesCheckedAgain()
+    {
+        const QString folder = freshFolder(QStringLiteral("changes"));
+        const QString secret = freshFolder(QStringLiteral("private")) + QStringLiteral("/p.csv");
+        writeFile(secret, "买家会员名\r\nsecret_buyer\r\n", QIODevice::WriteOnly);
+        WatchOnDemo watch;
+        QString error;
+        QVERIFY2(watch.start(folder, &error), qPrintable(error));
+        QSignalSpy checked(watch.watcher.get(), &OrderWatcher::fileChecked);
+        QSignalSpy failed(watch.watcher.get(), &OrderWatcher::fileFailed);
+        QVERIFY(QFile::link(secret, folder + QStringLiteral("/a.csv")));
+        const QString orders = folder + QStringLiteral("/orders.csv");
+        connect(watch.watcher.get(), &OrderWatcher::fileStarted, this,
+                [&](const QString &path, int) {
+                    if (path == orders && checked.isEmpty())
+                        writeFile(orders, "1002,tom.wang\r\n", QIODevice::Append);
+                });
+        writeFile(orders, kOneOrder, QIODevice::WriteOnly);
+        QTRY_COMPARE_WITH_TIMEOUT(checked.size(), 2, 30000);
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.first().first().toString(), folder + QStringLiteral("/a.csv"));
+        const QString why = failed.first().last().toString();
+        QVERIFY2(why.contains(QStringLiteral("symbolic link")) && !why.contains("secret_buyer"),
+                 qPrintable(why));
+        const CheckedFile first = checked.first().first().value<CheckedFile>();
+        QVERIFY(first.archivedTo.isEmpty());
+        QVERIFY2(first.problem.contains(QStringLiteral("changed")), qPrintable(first.problem));
+        const CheckedFile again = checked.last().first().value<CheckedFile>();
+        QCOMPARE(again.buyers, 2);
+        QCOMPARE(again.archivedTo, folder + QStringLiteral("/done/orders.csv"));
+    }
+
+    // The watched folder removed is said; a link put in its place is not followed; made again,
+    // its files from before the watch began are old, a new one is checked.
+    void folderGoesAndComesBack()
+    {
+        const QString folder = freshFolder(QStringLiteral("comesback"));
+        const QString other = freshFolder(QStringLiteral("other"));
+        writeFile(other + QStringLiteral("/private.csv"), kOneOrder, QIODevice::WriteOnly);
+        WatchOnDemo watch;
+        QString error;
+        QVERIFY2(watch.start(folder, &error), qPrintable(error));
+        QSignalSpy changed(watch.watcher.get(), &OrderWatcher::folderChanged);
+        QSignalSpy started(watch.watcher.get(), &OrderWatcher::fileStarted);
+        QVERIFY(QDir(folder).removeRecursively());
+        QTRY_COMPARE(changed.size(), 1);
+        QCOMPARE(changed.first().first().toBool(), false);
+        QVERIFY(!watch.watcher->isFolderAvailable());
+        QVERIFY(QFile::link(other, folder));
+        QTest::qWait(800);
+        QCOMPARE(changed.size(), 1); // a link is no folder coming back
+        QVERIFY(QFile::remove(folder));
+
+        QVERIFY(QDir().mkpath(folder));
+        const QString old = folder + QStringLiteral("/old.csv");
+        writeFile(old, kOneOrder, QIODevice::WriteOnly);
+        QFile oldFile(old);
+        QVERIFY(oldFile.open(QIODevice::ReadWrite));
+        QVERIFY(oldFile.setFileTime(QDateTime::currentDateTime().addDays(-2),
+                                    QFileDevice::FileModificationTime));
+        oldFile.close();
+        writeFile(folder + QStringLiteral("/new.csv"), kOneOrder, QIODevice::WriteOnly);
+        QTRY_COMPARE(changed.size(), 2);
+        QCOMPARE(changed.last().first().toBool(), true);
+        QTRY_COMPARE_WITH_TIMEOUT(started.size(), 1, 30000);
+        QTest::qWait(800);
+        QCOMPARE(started.size(), 1);
+        QCOMPARE(started.first().first().toString(), folder + QStringLiteral("/new.csv"));
+    }
+
+    // What a folder holds when the watch starts is old, unless all is asked for; a file made
+    // after is new.
+    void filesThereAtStart_data()
+    {
+        QTest::addColumn<bool>("all");
+        QTest::addColumn<QStringList>("ready");
+        QTest::newRow("new files only") << false << QStringList{"new.csv"};
+        QTest::newRow("--all") << true << QStringList{"old.csv", "new.csv"};
+    }
+    void filesThereAtStart()
+    {
+        QFETCH(bool, all);
+        QFETCH(QStringList, ready);
+        const QString folder = freshFolder(QStringLiteral("start"));
+        writeFile(folder + QStringLiteral("/old.csv"), kOneOrder, QIODevice::WriteOnly);
+        WatchedFolder watched;
+        QString error;
+        QVERIFY2(watched.open(folder, all, &error), qPrintable(error));
+        const auto isExport = [](const QString &name) { return name.endsWith(u".csv"); };
+        QVERIFY(watched.look(1000, 100, isExport).ready ==
+                (all ? QStringList{"old.csv"} : QStringList{}));
+        writeFile(folder + QStringLiteral("/new.csv"), kOneOrder, QIODevice::WriteOnly);
+        QCOMPARE(watched.look(2000, 100, isExport).ready.size(), all ? 1 : 0); // settling
+        QStringList got = watched.look(2200, 100, isExport).ready;
+        QCOMPARE(got, ready);
+    }
+
+    // One watcher per folder: the second names the holder; the first's lock goes when it stops,
+    // and a lock left by a process that is gone is taken over.
+    void oneWatcherPerFolder()
+    {
+        const QString folder = freshFolder(QStringLiteral("locked"));
+        WatchOnDemo first;
+        WatchOnDemo second;
+        QString error;
+        QVERIFY2(first.start(folder, &error), qPrintable(error));
+        QVERIFY(!second.start(folder, &error));
+        QVERIFY2(error.contains(QString::number(QCoreApplication::applicationPid())),
+                 qPrintable(error));
+        const QString lockPath = m_dir.filePath(QStringLiteral(".locked.brelvon-watch.lock"));
+        QFile lock(lockPath);
+        QVERIFY(lock.open(QIODevice::ReadOnly));
+        QByteArray held = lock.readAll();
+        lock.close();
+        first.watcher->stop();
+        QVERIFY(!QFileInfo::exists(lockPath));
+
+        // As a crashed watcher leaves it: its process gone.
+        QProcess gone;
+        gone.start(QStringLiteral("true"), {});
+        QVERIFY(gone.waitForStarted());
+        const qint64 pid = gone.processId();
+        QVERIFY(gone.waitForFinished());
+        held.replace(0, held.indexOf('\n'), QByteArray::number(pid));
+        writeFile(lockPath, held, QIODevice::WriteOnly);
+        QVERIFY2(second.watcher->start(&error), qPrintable(error));
+    }
+
+    // Notification bodies: plain text escaped for the markup the desktop renders, outside texts
+    // cut, the whole bounded; counts right whatever the export's name holds.
+    void notificationText_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("markup") << "<a href=\"http://x\">b</a>"
+                                << "<img src=\"file:///etc/passwd\"> & more";
+        QTest::newRow("long reason") << "tom" << QString(20000, u'r');
+        QTest::newRow("long id") << QString(5000, u'i') << "r";
+        QTest::newRow("control characters") << "a\x1b[31m"
+                                            << "b\x07\x01";
+    }
+    void notificationText()
+    {
+        QFETCH(QString, id);
+        QFETCH(QString, reason);
+        QString said;
+        Notifier notifier;
+        notifier.setDelivery([&](const QString &, const QString &body) { said = body; });
+        notifier.notify(Notifier::Kind::HighRisk, highRiskNotice(id, {reason, reason}));
+        QVERIFY(said.size() <= Notifier::kBodyChars);
+        QVERIFY(said.size() <= Notifier::kNameChars + 2 * Notifier::kTextChars + 20);
+        const QString markup = Notifier::bodyMarkup(said);
+        QVERIFY2(!markup.contains(u'<') && !markup.contains(u'>') && !markup.contains(u'\x1b') &&
+                     !markup.contains(u'\x01'),
+                 qPrintable(markup));
+        QCOMPARE(Notifier::bodyMarkup(QStringLiteral("a&b")), QStringLiteral("a&amp;b"));
+
+        CheckedFile file;
+        file.buyers = 7;
+        file.highRisk.resize(2);
+        QCOMPARE(file.summary(QStringLiteral("%1%2%3")),
+                 QStringLiteral("order file %1%2%3 checked: 7 buyers, 2 high risk"));
+    }
+
+    // A name from outside on a terminal: nothing in it drives the terminal or forges a line.
+    void terminalEscapes_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("title sequence") << "a\x1b]0;t\x07.csv"
+                                        << "a\\x1B]0;t\\x07.csv";
+        QTest::newRow("forged line") << "a\nbrelvon-cli: ok"
+                                     << "a\\x0Abrelvon-cli: ok";
+        QTest::newRow("C1 and tab") << QStringLiteral("a\u009B\tb") << "a\\x9B\\x09b";
+        QTest::newRow("direction") << QStringLiteral("a\u202Egpj.csv") << "a\\u{202E}gpj.csv";
+        QTest::newRow("chinese") << "订单%1.csv"
+                                 << "订单%1.csv";
+    }
+    void terminalEscapes()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, shown);
+        QCOMPARE(escapeControls(name, LineFeeds::Escape), shown);
     }
 
     // At most one notification a minute per kind; what comes meanwhile is said together after.

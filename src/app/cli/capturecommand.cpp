@@ -94,10 +94,11 @@ int runCaptureCommand(const QStringList &args)
     printMessage(
         inUserLanguage(QStringLiteral("%1：%2，%3 个页面（保存了 %4 个），在 %5"),
                        QStringLiteral("%1: %2, %3 pages (%4 saved) in %5"))
-            .arg(id, englishMessages() ? capture.lookup : lookupStatusText(outcome->status))
-            .arg(capture.pages.size())
-            .arg(std::count_if(capture.pages.begin(), capture.pages.end(),
-                               [](const CapturedPage &p) { return !p.file.isEmpty(); }))
-            .arg(QDir::cleanPath(out)));
+            .arg(id, englishMessages() ? capture.lookup : lookupStatusText(outcome->status),
+                 QString::number(capture.pages.size()),
+                 QString::number(
+                     std::count_if(capture.pages.begin(), capture.pages.end(),
+                                   [](const CapturedPage &p) { return !p.file.isEmpty(); })),
+                 QDir::cleanPath(out)));
     return isLookedUp(outcome->status) ? CliOk : CliNotLookedUp;
 }

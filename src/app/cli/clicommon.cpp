@@ -26,21 +26,6 @@ void writeTo(std::FILE *stream, const QByteArray &bytes)
 
 } // namespace
 
-QString escapeControls(const QString &text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        if ((u < 0x20 && u != u'\n') || (u >= 0x7F && u <= 0x9F))
-            out += QLatin1String("\\x") +
-                   QString::number(uint(u), 16).toUpper().rightJustified(2, u'0');
-        else
-            out += c;
-    }
-    return out;
-}
-
 void printMessage(const QString &message)
 {
     writeTo(stderr, (QLatin1String("brelvon-cli: ") + escapeControls(message) + u'\n').toUtf8());
@@ -48,7 +33,7 @@ void printMessage(const QString &message)
 
 void printLine(const QString &line)
 {
-    writeTo(stdout, (line + u'\n').toUtf8());
+    writeTo(stdout, (escapeControls(line) + u'\n').toUtf8());
 }
 
 QString numberOrDash(qint64 number, bool known)
@@ -65,21 +50,17 @@ void printPage(const QString &buyerId, const PageResult &page)
                          .arg(buyerId,
                               page.browser ? QLatin1String("browser ") + page.outcomeText()
                                            : page.outcomeText(),
-                              status)
-                         .arg(page.bytes)
-                         .arg(page.elapsedMs)
-                         .arg(page.address));
+                              status, QString::number(page.bytes), QString::number(page.elapsedMs),
+                              page.address));
         return;
     }
     QString outcome = pageOutcomeWord(page.outcome);
     if (!page.error.isEmpty() && page.outcome != PageOutcome::Ok)
         outcome += u'（' + page.error + u'）';
-    printMessage(
-        QStringLiteral("页面 %1：%2%3，状态 %4，%5 字节，%6 毫秒，%7")
-            .arg(buyerId, page.browser ? QStringLiteral("内置浏览器 ") : QString(), outcome, status)
-            .arg(page.bytes)
-            .arg(page.elapsedMs)
-            .arg(page.address));
+    printMessage(QStringLiteral("页面 %1：%2%3，状态 %4，%5 字节，%6 毫秒，%7")
+                     .arg(buyerId, page.browser ? QStringLiteral("内置浏览器 ") : QString(),
+                          outcome, status, QString::number(page.bytes),
+                          QString::number(page.elapsedMs), page.address));
 }
 
 void printCachedConfiguration(const QString &buyerId, const LookupOutcome &outcome)

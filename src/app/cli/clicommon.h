@@ -5,6 +5,7 @@
 #include "lookup/lookupservice.h"
 #include "lookup/lookupsession.h"
 #include "lookup/profile.h"
+#include "model/terminaltext.h"
 #include "model/uilanguage.h"
 #include "storage/sellerdatabase.h"
 
@@ -23,13 +24,12 @@ struct PageResult;
 // hosts, the marketplace blocked or did not answer).
 enum CliExit { CliOk = 0, CliFailed = 1, CliUsage = 2, CliNotLookedUp = 3, CliInterrupted = 130 };
 
-// Control characters (from ids, file names, pages) written as \xHH, so they cannot drive the
-// terminal; line feeds stay.
-QString escapeControls(const QString &text);
 // A message on stderr, prefixed with the program's name, control characters other than line
-// feeds written as \xHH. Safe from any thread.
+// feeds written as \xHH (escapeControls). Safe from any thread. Names from outside in it pass
+// escapeControls(name, LineFeeds::Escape) first.
 void printMessage(const QString &message);
-// A line of UTF-8 on stdout, flushed at once so a pipe sees each result as it comes.
+// A line of UTF-8 on stdout, escaped the same way, flushed at once so a pipe sees each result as
+// it comes.
 void printLine(const QString &line);
 // One page fetch for --verbose: "brelvon-cli: page ID: outcome status=… bytes=… ms=… address".
 void printPage(const QString &buyerId, const PageResult &page);

@@ -5,6 +5,7 @@
 #include "app/cli/querycommand.h"
 #include "files/blacklistcsv.h"
 #include "files/outputguard.h"
+#include "model/ordernumber.h"
 #include "model/uilanguage.h"
 #include "storage/historytext.h"
 #include "storage/sellerdatabase.h"
@@ -95,11 +96,9 @@ QString lookupJson(const StoredLookup &l)
     for (const StoredPage &p : l.pages) {
         pages.append(QStringLiteral("{\"outcome\":%1,\"status\":%2,\"bytes\":%3,\"ms\":%4,"
                                     "\"address\":%5}")
-                         .arg(jsonString(p.outcome))
-                         .arg(p.status)
-                         .arg(p.bytes)
-                         .arg(p.elapsedMs)
-                         .arg(jsonString(p.address)));
+                         .arg(jsonString(p.outcome), QString::number(p.status),
+                              QString::number(p.bytes), QString::number(p.elapsedMs),
+                              jsonString(p.address)));
     }
     const QString record = recordJson(l.record);
     return QLatin1String("{\"time\":") +
@@ -431,11 +430,9 @@ int runBlacklistCommand(const QStringList &args)
         printMessage(
             inUserLanguage(QStringLiteral("%1：新增 %2 个，更新 %3 个，未变 %4 个，拒绝 %5 个"),
                            QStringLiteral("%1: %2 added, %3 updated, %4 unchanged, %5 refused"))
-                .arg(path)
-                .arg(report.added)
-                .arg(report.updated)
-                .arg(report.unchanged)
-                .arg(report.refused + file.refused));
+                .arg(path, QString::number(report.added), QString::number(report.updated),
+                     QString::number(report.unchanged),
+                     QString::number(report.refused + file.refused)));
         return CliOk;
     }
 
@@ -561,7 +558,7 @@ int runReviewCommand(const QStringList &args)
                              jsonString(e.note));
             printLine(line + u'}');
         } else {
-            QStringList cells{cell(e.orderNumber), cell(e.buyerId),
+            QStringList cells{cell(shownOrderNumber(e.orderNumber)), cell(e.buyerId),
                               cell(e.reasons.join(QStringLiteral("；"))), cell(e.source),
                               time(e.queued)};
             if (cli.parser().isSet(all))
