@@ -43,6 +43,8 @@ constexpr int kStretchesBeforeProbe = 50; // a thousand clean pages
 constexpr double kProbe = 1.05;
 
 constexpr qint64 kPollMs = 100;
+// Pages sent this soon after the blocked one were served before it all the same.
+constexpr qint64 kSentTogetherMs = 50;
 
 QString hostOf(const QString &address)
 {
@@ -60,6 +62,16 @@ struct RequestPacer::Host
     int stretchesAtCeiling = 0;
     qint64 lastRunPages = 0;   // clean pages before the last block that ended a clean run
     qint64 sentAt[2] = {0, 0}; // the last two requests' starts, the older first
+    // The last block learnt from, read again when a clean page sent before it is told late (its
+    // thread was slower than the blocked page's): the pace as it was before, and the windows.
+    struct Lesson
+    {
+        bool open = false;
+        qint64 blockedAt = 0;
+        qint64 shortestWindowMs = 0;
+        qint64 longestWindowMs = 0;
+        HostPace before;
+    } lesson;
 };
 
 RequestPacer::RequestPacer(int leastGapMs, int firstPauseSec, bool jitter)
@@ -194,6 +206,7 @@ void RequestPacer::pruneLocked(Host &host, qint64 now)
 void RequestPacer::learnLocked(Host &host, qint64 blockedAt, qint64 shortestWindowMs,
                                qint64 longestWindowMs)
 {
+    host.lesson = {true, blockedAt, shortestWindowMs, longestWindowMs, host.pace};
     // Any of the windows looked through may be the one the marketplace counts, so the ceiling
     // goes below what each of them served.
     double lowest = 0;
@@ -201,7 +214,7 @@ void RequestPacer::learnLocked(Host &host, qint64 blockedAt, qint64 shortestWind
         if (window < shortestWindowMs || window > longestWindowMs)
             continue;
         const auto served = std::count_if(host.served.cbegin(), host.served.cend(), [&](qint64 t) {
-            return t > blockedAt - window && t <= blockedAt;
+            return t > blockedAt - window && t <= blockedAt + kSentTogetherMs;
         });
         if (served == 0)
             continue;
@@ -248,10 +261,23 @@ qint64 RequestPacer::pageRead(const PageResult &page)
     std::vector<std::shared_ptr<Listener>> listeners;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        // A page asked for before the last pause ended was answered by that pause already.
-        if (page.sentAtMs < m_pauseEnd)
-            return 0;
         Host &host = hostLocked(hostOf(page.address));
+        // A page asked for before the last pause ended was answered by that pause already; one
+        // served around the block counts toward what the block teaches.
+        if (page.sentAtMs < m_pauseEnd) {
+            if (page.outcome == PageOutcome::Ok) {
+                host.served.push_back(page.sentAtMs);
+                Host::Lesson &lesson = host.lesson;
+                if (lesson.open && page.sentAtMs <= lesson.blockedAt + kSentTogetherMs) {
+                    host.pace = lesson.before;
+                    learnLocked(host, lesson.blockedAt, lesson.shortestWindowMs,
+                                lesson.longestWindowMs);
+                }
+            }
+            return 0;
+        }
+        if (page.outcome == PageOutcome::Ok)
+            host.lesson.open = false;
         if (page.outcome != PageOutcome::Blocked) {
             if (page.outcome == PageOutcome::Ok) {
                 m_blocksInRow = 0;
