@@ -332,8 +332,8 @@ int runBatchCommand(const QStringList &args)
     LookupRunner::BatchProgress progress;
     progress.started = [&](int finished, int total, const QString &id) {
         // The estimate counts only the buyers this run looked up, at the pace in use.
-        const QString left = run.service().paceProgressText(
-            clock.elapsed(), finishedNow, total - alreadyDone - finishedNow);
+        const QString left = run.service().paceProgressText(clock.elapsed(), finishedNow,
+                                                            total - alreadyDone - finishedNow);
         printMessage(batchProgressText(total, finished, id) +
                      (left.isEmpty() ? QString() : QStringLiteral("，") + left));
     };
