@@ -6,6 +6,7 @@
 #include <chrono>
 #include <deque>
 #include <mutex>
+#include <vector>
 
 // The site's state: the pages and what changes them, read by the server's thread.
 struct DemoSite::Impl
@@ -16,36 +17,47 @@ struct DemoSite::Impl
     std::atomic<int> delayMs{0};
     std::atomic<int> blockAfter{0};
     std::atomic<qint64> marketRequests{0}; // marketplace requests answered so far
-    // The rate limit: the times of the marketplace requests of the last second, and until when
-    // the login page is served.
-    std::atomic<int> rateLimit{0};
+    // The budget: at most budgetPages marketplace pages served within any budgetWindowMs, then
+    // the login page for budgetBlockMs. The times of the pages served within the window, until
+    // when the login page is served, and when each marketplace request came (for benchmarks).
+    std::atomic<int> budgetPages{0};
+    std::atomic<int> budgetWindowMs{1000};
+    std::atomic<int> budgetBlockMs{3000};
     std::atomic<int> rateLimitBlocks{0};
     std::atomic<qint64> searchRequests{0};
     std::mutex rateMutex;
-    std::deque<std::chrono::steady_clock::time_point> recent;
+    std::deque<std::chrono::steady_clock::time_point> served;
     std::chrono::steady_clock::time_point blockedUntil;
+    const std::chrono::steady_clock::time_point startedAt = std::chrono::steady_clock::now();
+    std::vector<qint64> requestTimes; // ms since the site was made
+    std::vector<qint64> blockTimes;
 
     std::unique_ptr<LoopbackServer> silentHost;
 
-    // Whether this marketplace request is over the rate limit (or falls in its block).
-    bool overRateLimit()
+    // Whether this marketplace request is over the budget (or falls in its block).
+    bool overBudget()
     {
-        const int limit = rateLimit;
+        const int limit = budgetPages;
         if (limit <= 0)
             return false;
         using Clock = std::chrono::steady_clock;
         const Clock::time_point now = Clock::now();
+        const auto window = std::chrono::milliseconds(int(budgetWindowMs));
         std::lock_guard lock(rateMutex);
-        recent.push_back(now);
-        while (!recent.empty() && now - recent.front() >= std::chrono::seconds(1))
-            recent.pop_front();
+        const qint64 sinceStart =
+            std::chrono::duration_cast<std::chrono::milliseconds>(now - startedAt).count();
+        requestTimes.push_back(sinceStart);
+        while (!served.empty() && now - served.front() >= window)
+            served.pop_front();
         if (now < blockedUntil)
             return true;
-        if (int(recent.size()) > limit) {
-            blockedUntil = now + std::chrono::seconds(3);
+        if (int(served.size()) >= limit) {
+            blockedUntil = now + std::chrono::milliseconds(int(budgetBlockMs));
+            blockTimes.push_back(sinceStart);
             ++rateLimitBlocks;
             return true;
         }
+        served.push_back(now);
         return false;
     }
 
@@ -81,7 +93,7 @@ struct DemoSite::Impl
             const qint64 number = market ? marketRequests.fetch_add(1) + 1 : 0;
             if (request.target.startsWith("/member/search.htm"))
                 ++searchRequests;
-            if ((n > 0 && market && number % n == 0) || (market && overRateLimit()))
+            if ((n > 0 && market && number % n == 0) || (market && overBudget()))
                 page = pages->blockedPage();
             else
                 page = pages->answer(request.target, request.userAgent);
@@ -128,7 +140,26 @@ void DemoSite::setBlockAfter(int n)
 
 void DemoSite::setRateLimit(int n)
 {
-    d->rateLimit = qMax(0, n);
+    setBudget(n, 1, 3);
+}
+
+void DemoSite::setBudget(int pages, int windowSec, int blockSec)
+{
+    d->budgetWindowMs = qBound(1, windowSec, 86400) * 1000;
+    d->budgetBlockMs = qBound(1, blockSec, 86400) * 1000;
+    d->budgetPages = qMax(0, pages);
+}
+
+std::vector<qint64> DemoSite::marketplaceRequestTimes() const
+{
+    std::lock_guard lock(d->rateMutex);
+    return d->requestTimes;
+}
+
+std::vector<qint64> DemoSite::blockTimes() const
+{
+    std::lock_guard lock(d->rateMutex);
+    return d->blockTimes;
 }
 
 int DemoSite::rateLimitBlocks() const

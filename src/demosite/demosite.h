@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 // Our web site and the demo marketplace, served from the data bundled into the program, on a
 // loopback port. The command line and the window start one in the process for --demo; the
@@ -29,10 +30,19 @@ public:
     // marketplace does that wants a login or a slider check; 0 (the default) never.
     void setBlockAfter(int n);
     // Serves the login page for 3 s whenever more than n marketplace pages were asked for within
-    // one second, as a marketplace does that throttles; 0 (the default) never.
+    // one second, as a marketplace does that throttles; 0 (the default) never. The same as
+    // setBudget(n, 1, 3).
     void setRateLimit(int n);
-    // How many times the rate limit has struck, and the marketplace pages asked for so far.
+    // Serves at most `pages` marketplace pages within any sliding windowSec seconds; the next one
+    // asked for, and every one for blockSec seconds after it, is the login page. 0 pages: no
+    // budget.
+    void setBudget(int pages, int windowSec, int blockSec);
+    // How many times the budget has struck, and the marketplace pages asked for so far.
     int rateLimitBlocks() const;
+    // With a budget: when each marketplace page was asked for and when each block began, in
+    // milliseconds since the site was made.
+    std::vector<qint64> marketplaceRequestTimes() const;
+    std::vector<qint64> blockTimes() const;
     qint64 marketplaceRequests() const;
     qint64 searchRequests() const; // of the marketplace's search page
     // A second port that accepts connections and reads requests but never answers, for a host

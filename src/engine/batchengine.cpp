@@ -3,8 +3,6 @@
 #include "engine/taskpool.h"
 #include "model/uilanguage.h"
 #include "web/canceltoken.h"
-#include "web/fetchclock.h"
-#include "web/pageresult.h"
 
 #include <QLoggingCategory>
 
@@ -13,19 +11,16 @@
 
 Q_LOGGING_CATEGORY(lcBatch, "brelvon.batch", QtWarningMsg)
 
-namespace {
-
-// The gap after the first block when none was set: a few pages a second to one host.
-constexpr int kFirstWidenedGapMs = 250;
-
-} // namespace
-
-BatchPacing::BatchPacing(int jobs, int paceMs, int blockedPauseSec)
-    : m_jobs(qBound(1, jobs, BatchOptions::kMaxJobs)),
-      m_firstPauseMs(qint64(qBound(1, blockedPauseSec, 3600)) * 1000),
-      m_pacer(qMax(0, paceMs), true), m_allowed(m_jobs)
+BatchPacing::BatchPacing(int jobs, std::shared_ptr<RequestPacer> pacer)
+    : m_jobs(qBound(1, jobs, BatchOptions::kMaxJobs)), m_pacer(std::move(pacer)), m_allowed(m_jobs)
 {
-    m_pacer.pageRead = [this](const PageResult &page) { pageRead(page); };
+    m_listener = m_pacer->addPauseListener(
+        [this](int seconds, const QString &why) { pauseBegan(seconds, why); });
+}
+
+BatchPacing::~BatchPacing()
+{
+    m_pacer->removePauseListener(m_listener);
 }
 
 int BatchPacing::allowed() const
@@ -42,8 +37,7 @@ int BatchPacing::pauses() const
 
 qint64 BatchPacing::blockedSince() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_blockedSince;
+    return m_pacer->blockedSince();
 }
 
 void BatchPacing::buyerDone(bool clean)
@@ -53,36 +47,24 @@ void BatchPacing::buyerDone(bool clean)
         m_allowed = qMin(m_jobs, m_allowed + 1);
 }
 
-void BatchPacing::pageRead(const PageResult &page)
+void BatchPacing::setPausedListener(std::function<void(int seconds, const QString &why)> listener)
 {
-    if (page.sentAtMs == 0)
-        return; // no request went out: it says nothing about the marketplace
-    qint64 pauseMs = 0;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_paused = std::move(listener);
+}
+
+void BatchPacing::pauseBegan(int seconds, const QString &why)
+{
+    std::function<void(int, const QString &)> told;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        // A page asked for before the last pause ended was answered by that pause already.
-        if (page.sentAtMs < m_pauseEnd)
-            return;
-        if (page.outcome != PageOutcome::Blocked) {
-            if (page.outcome == PageOutcome::Ok) {
-                m_blocksInRow = 0;
-                m_blockedSince = 0;
-            }
-            return;
-        }
-        if (m_blocksInRow++ == 0)
-            m_blockedSince = fetchClockNow();
-        pauseMs = qMin(kLongestPauseMs, m_firstPauseMs << qMin(m_blocksInRow - 1, 20));
-        m_pauseEnd = fetchClockNow() + pauseMs;
-        m_pacer.pauseUntil(m_pauseEnd);
         m_allowed = qMax(1, m_allowed / 2);
-        m_pacer.setGapMs(qMin(kWidestGapMs, qMax(kFirstWidenedGapMs, 2 * m_pacer.gapMs())));
         ++m_pauses;
-        qCInfo(lcBatch).noquote() << "blocked:" << page.error << "pause" << pauseMs << "ms, gap"
-                                  << m_pacer.gapMs() << "ms," << m_allowed << "in flight";
+        told = m_paused;
+        qCInfo(lcBatch).noquote() << "paused" << seconds << "s," << m_allowed << "in flight";
     }
-    if (paused)
-        paused(int((pauseMs + 999) / 1000), page.error);
+    if (told)
+        told(seconds, why);
 }
 
 std::vector<bool> runBatch(TaskPool &pool, const QStringList &ids, int jobs,

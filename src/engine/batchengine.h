@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/batchoptions.h"
-#include "web/httpsession.h"
+#include "web/requestpacer.h"
 
 #include <QString>
 #include <QStringList>
@@ -17,49 +17,44 @@ class CancelToken;
 class TaskPool;
 struct PageResult;
 
-// A batch's manners towards the marketplace. It starts at the configured jobs and pace; a
-// blocked page pauses every request of the batch (doubling for each block in a row), halves the
-// buyers in flight (not below one) and widens the gap between requests to a host; each buyer
-// whose pages were all clean lets one more buyer into flight again, up to the jobs. The gap gets
-// a random jitter of ±30 %.
+// A batch's manners towards the marketplace, on the pace of the requests it is handed (the
+// service's, which learns each host's rate and holds the pauses). It starts at the configured
+// jobs; a pause halves the buyers in flight (not below one); each buyer whose pages were all
+// clean lets one more buyer into flight again, up to the jobs.
 class BatchPacing
 {
 public:
-    static constexpr qint64 kLongestPauseMs = BatchOptions::kLongestPauseMs;
-    static constexpr int kWidestGapMs = 60 * 1000;
-
-    BatchPacing(int jobs, int paceMs, int blockedPauseSec);
+    BatchPacing(int jobs, std::shared_ptr<RequestPacer> pacer);
+    ~BatchPacing();
     BatchPacing(const BatchPacing &) = delete;
     BatchPacing &operator=(const BatchPacing &) = delete;
 
-    RequestPacer &pacer() { return m_pacer; }
+    RequestPacer &pacer() { return *m_pacer; }
     // Buyers allowed in flight now.
     int allowed() const;
     // A buyer's lookup ended: a clean one lets one more buyer into flight.
     void buyerDone(bool clean);
     // Whether a pause is on now, and until when (the fetch clock).
-    qint64 pausedUntil() const { return m_pacer.pausedUntil(); }
+    qint64 pausedUntil() const { return m_pacer->pausedUntil(); }
     int pauses() const;
     // Since when (the fetch clock) every page read was blocked: the first block after the last
     // clean page; 0 while the last page said was clean.
     qint64 blockedSince() const;
 
-    // Told when a pause begins: its length in whole seconds and why (the block marker, or the
-    // HTTP status). Called on the fetching thread.
-    std::function<void(int seconds, const QString &why)> paused;
+    // Told when a pause of the pace begins, whoever's page began it: its length in whole seconds
+    // and why (the block marker, or the HTTP status). Called on the fetching thread.
+    void setPausedListener(std::function<void(int seconds, const QString &why)> listener);
 
 private:
-    void pageRead(const PageResult &page);
+    void pauseBegan(int seconds, const QString &why);
 
     const int m_jobs;
-    const qint64 m_firstPauseMs;
-    RequestPacer m_pacer;
+    const std::shared_ptr<RequestPacer> m_pacer;
+    int m_listener = 0;
     mutable std::mutex m_mutex;
     int m_allowed;
-    int m_blocksInRow = 0;
     int m_pauses = 0;
-    qint64 m_pauseEnd = 0; // of the last pause
-    qint64 m_blockedSince = 0;
+    std::function<void(int seconds, const QString &why)> m_paused;
 };
 
 // Told as the batch goes, one call at a time (never two at once), from the batch's threads.

@@ -8,10 +8,13 @@
 #include "web/canceltoken.h"
 #include "web/fetchlimits.h"
 #include "web/httpsession.h"
+#include "web/requestpacer.h"
 #include "web/texthelpers.h"
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>
+
+#include <atomic>
 
 Q_LOGGING_CATEGORY(lcQuery, "brelvon.query", QtWarningMsg)
 
@@ -86,6 +89,9 @@ private:
     const QuerySettings &m_settings;
     DetailPageBrowser *m_browser;
     TaskPool *m_pool; // set: the page chains run at once on it
+    // Set by the first blocked page: the marketplace turns this buyer away for now, so none of
+    // its other pages is asked for (they would be thrown away, and deepen the block).
+    mutable std::atomic<bool> m_blocked{false};
 };
 
 struct BuyerQuery::DetailChain
@@ -139,11 +145,15 @@ QStringList BuyerQuery::anchorsOf(const QString &page) const
 QString BuyerQuery::fetchBuyerPage(PageResults &log, const QString &page, const QString &address,
                                    FetchWait mode, const FetchContext &context) const
 {
+    if (m_blocked)
+        return {};
     const qsizetype before = log.size();
     QString text = fetchInto(log, page, address, mode, context);
     if (log.size() > before) {
         markIfBlocked(log.last(), text, anchorsOf(page), m_setup.blockMarkers);
-        if (context.pacer && context.pacer->pageRead)
+        if (log.last().outcome == PageOutcome::Blocked)
+            m_blocked = true;
+        if (context.pacer)
             context.pacer->pageRead(log.last());
     }
     return text;
@@ -172,9 +182,8 @@ void BuyerQuery::runDetailChain(const QString &id, const FetchContext &context,
                                     FetchWait::Long, context);
     PageResult &detailNote = out->pages.last();
     // A page the site answered with an error status would show the browser the same error page.
-    if (isBlank(detail) && detailNote.outcome != PageOutcome::Blocked &&
-        detailNote.outcome != PageOutcome::HttpError && m_browser &&
-        !(context.cancel && context.cancel->isCancelled()) && !pastDeadline(context)) {
+    if (isBlank(detail) && !m_blocked && detailNote.outcome != PageOutcome::HttpError &&
+        m_browser && !(context.cancel && context.cancel->isCancelled()) && !pastDeadline(context)) {
         QElapsedTimer timer;
         timer.start();
         const DetailPageBrowser::Read browserRead =
@@ -273,13 +282,15 @@ PageResult BuyerQuery::fetchPopupCard(const QString &id, const FetchContext &con
                     QLatin1String("/tradecard/popupNameCard.htm?uid=cntaobao") + EncodeQuery(id) +
                         QLatin1String("&loginId=") + m_settings.popupLogin +
                         QLatin1String("&type=1&jumpFrom=aliwwserver"));
-    if (isBlank(popupAddress))
+    if (isBlank(popupAddress) || m_blocked)
         return {};
     if (context.pageStarted && *context.pageStarted)
         (*context.pageStarted)(BuyerPage::Popup);
     PageResult page = fetchNamedPage(BuyerPage::Popup, popupAddress, FetchWait::Long, context);
     markIfBlocked(page, page.text, anchorsOf(BuyerPage::Popup), m_setup.blockMarkers);
-    if (context.pacer && context.pacer->pageRead)
+    if (page.outcome == PageOutcome::Blocked)
+        m_blocked = true;
+    if (context.pacer)
         context.pacer->pageRead(page);
     return page;
 }

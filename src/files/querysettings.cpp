@@ -91,6 +91,9 @@ const char kTemplate[] =
     "; seconds a batch pauses when the marketplace blocks a page (its login or check page, HTTP\n"
     "; 429 or 503), doubling for each block in a row up to 30 minutes; 1 to 3600\n"
     "blockedPauseSec=60\n"
+    "; hours the pace learnt from the marketplace's blocks is kept for the next batch, also by\n"
+    "; the next run of the program (0: forgotten when the program ends); 0 to 720\n"
+    "paceMemoryHours=24\n"
     "; minutes within which a buyer found (or not found) before is taken from the history\n"
     "; instead of being looked up again (0: always look up)\n"
     "reuseWithinMinutes=0\n"
@@ -362,6 +365,7 @@ bool loadQuerySettings(const QString &path, QuerySettings *settings, QString *er
             "a number of seconds from 5 to 600");
     readInt("batch/blockedPauseSec", 1, 3600, &s.blockedPauseSec,
             "a number of seconds from 1 to 3600");
+    readInt("batch/paceMemoryHours", 0, 720, &s.paceMemoryHours, "a number of hours from 0 to 720");
     readInt("batch/reuseWithinMinutes", 0, 10080, &s.reuseWithinMinutes,
             "a number of minutes from 0 to 10080");
     if (const QString value = readText(ini, QStringLiteral("batch/giveUpAfterMinutes"));

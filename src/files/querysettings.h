@@ -45,6 +45,9 @@ struct QuerySettings
     // [batch] blockedPauseSec: a batch pauses this long after a blocked page, doubling for each
     // block in a row (1 to 3600).
     int blockedPauseSec = 60;
+    // [batch] paceMemoryHours: how long the pace learnt from the marketplace's blocks is kept for
+    // the next batch (0: not kept beyond the session)
+    int paceMemoryHours = 24;
     // [batch] reuseWithinMinutes: a batch takes a buyer found or not found this many minutes ago
     // from the history (0: never; up to 10080, a week).
     int reuseWithinMinutes = 0;

@@ -65,11 +65,17 @@ LookupService::LookupService(const QuerySettings &settings, int jobs)
     : m_settings(settings), m_jobs(qBound(1, jobs, BatchOptions::kMaxJobs)),
       m_session(std::make_unique<HttpSession>(settings.network)),
       // Three threads a job: a buyer's three page chains at once.
-      m_pool(std::make_unique<TaskPool>(3 * m_jobs)), m_setup(initialQuerySetup(settings))
+      m_pool(std::make_unique<TaskPool>(3 * m_jobs)), m_setup(initialQuerySetup(settings)),
+      m_pacer(std::make_shared<RequestPacer>(settings.batchPaceMs, settings.blockedPauseSec))
 {
 }
 
-LookupService::~LookupService() = default;
+LookupService::~LookupService()
+{
+    if (m_paceListener != 0)
+        m_pacer->removePauseListener(m_paceListener);
+    savePace();
+}
 
 void LookupService::setDatabase(SellerDatabase *database, bool recordHistory)
 {
@@ -85,6 +91,16 @@ QuerySettings LookupService::settings() const
 
 void LookupService::setSettings(const QuerySettings &settings)
 {
+    m_pacer->setLeastGapMs(settings.batchPaceMs);
+    m_pacer->setFirstPauseSec(settings.blockedPauseSec);
+    if (PaceMemory::hostsKey(settings) != PaceMemory::hostsKey(this->settings())) {
+        // Other hosts: what was learnt of the old ones says nothing of them.
+        m_pacer->reset();
+        std::lock_guard<std::mutex> lock(m_paceMutex);
+        if (m_paceMemory && settings.paceMemoryHours > 0)
+            m_pacer->setPaces(m_paceMemory->load(settings, fetchClockNow()));
+        m_savedPace = m_pacer->generation();
+    }
     std::lock_guard<std::mutex> lock(m_setupMutex);
     m_settings = settings;
     m_session->setNetwork(settings.network); // the proxy too, from the next request on
@@ -241,9 +257,11 @@ QuerySetupPtr LookupService::ensureLocalSetup(const QuerySettings &settings,
 }
 
 FetchContext LookupService::fetchContext(const CancelToken &cancel, RequestPacer *pacer,
-                                         FetchLimits *limits, const PageWatch *pageStarted) const
+                                         FetchLimits *limits, const PageWatch *pageStarted,
+                                         bool pacerPauses) const
 {
     FetchContext context;
+    context.pacerPauses = pacerPauses;
     context.session = m_session.get();
     context.recorder = m_recorder;
     context.cancel = &cancel;
@@ -269,14 +287,20 @@ BuyerAssessment LookupService::assess(const BuyerQueryResult &result, const Buye
 LookupOutcome LookupService::lookUpWith(const QString &id, const SetupState &state,
                                         const PageResults &setupPages, const CancelToken &cancel,
                                         RequestPacer *pacer, FetchLimits *limits,
-                                        const PageWatch *pageStarted)
+                                        const PageWatch *pageStarted, bool pacerPauses)
 {
     const QuerySetupPtr &setup = state.setup;
     LookupOutcome outcome;
     outcome.id = id;
-    const FetchContext context = fetchContext(cancel, pacer, limits, pageStarted);
+    const FetchContext context = fetchContext(cancel, pacer, limits, pageStarted, pacerPauses);
     outcome.result =
         queryBuyer(*setup, state.settings, outcome.id, context, m_browser, m_pool.get());
+    const auto asked = std::count_if(outcome.result.pages.cbegin(), outcome.result.pages.cend(),
+                                     [](const PageResult &page) { return page.sentAtMs > 0; });
+    if (asked > 0) {
+        m_pagesAsked += asked;
+        ++m_buyersAsked;
+    }
     outcome.cachedConfiguration = state.cachedConfiguration;
     outcome.result.pages = setupPages + outcome.result.pages;
     outcome.noTradeCardHost = isBlank(state.settings.tradeCardHost);
@@ -355,7 +379,9 @@ LookupOutcome LookupService::lookup(const QString &id, const CancelToken &cancel
     const SetupState state = ensureSetup(cancel, nullptr, &limits, &setupPages, watch);
     if (setupReady && !cancel.isCancelled())
         setupReady(*state.setup);
-    return lookUpWith(buyerId, state, setupPages, cancel, nullptr, &limits, watch);
+    // The seller's own lookup keeps to the pace's slots and teaches it, but a batch's pause does
+    // not hold it back.
+    return lookUpWith(buyerId, state, setupPages, cancel, m_pacer.get(), &limits, watch, false);
 }
 
 QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOptions &options,
@@ -393,7 +419,7 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
     const std::shared_ptr<BatchPacing> shared =
         options.pacing ? options.pacing : makePacing(options);
     BatchPacing &pacing = *shared;
-    pacing.paused = progress.paused;
+    pacing.setPausedListener(progress.paused);
     ++m_batchesRunning;
     SilentHosts silentHosts;
     const qint64 timeoutMs = qint64(settings.lookupTimeoutSec) * 1000;
@@ -444,8 +470,9 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
     const std::vector<bool> finished =
         runBatch(*m_pool, ids, qMin(options.jobs, m_jobs), cancel, lookUp, callbacks, &pacing,
                  qMax(1, options.maxTries), journalled);
-    pacing.paused = nullptr; // the progress it tells ends with this batch
+    pacing.setPausedListener({}); // the progress it tells ends with this batch
     --m_batchesRunning;
+    savePace();
     for (qsizetype i = 0; i < ids.size(); ++i) {
         if (finished[size_t(i)]) {
             results[size_t(i)].id = ids.at(i); // the row shows the id as the file has it
@@ -461,8 +488,54 @@ QList<LookupOutcome> LookupService::batch(const QStringList &ids, const BatchOpt
 
 std::shared_ptr<BatchPacing> LookupService::makePacing(const BatchOptions &options) const
 {
-    return std::make_shared<BatchPacing>(qMin(options.jobs, m_jobs), options.paceMs,
-                                         settings().blockedPauseSec);
+    m_pacer->setLeastGapMs(options.paceMs);
+    return std::make_shared<BatchPacing>(qMin(options.jobs, m_jobs), m_pacer);
+}
+
+void LookupService::keepPace(const QString &path)
+{
+    const QuerySettings settings = this->settings();
+    {
+        std::lock_guard<std::mutex> lock(m_paceMutex);
+        m_paceMemory.emplace(path);
+        if (settings.paceMemoryHours > 0)
+            m_pacer->setPaces(m_paceMemory->load(settings, fetchClockNow()));
+        m_savedPace = m_pacer->generation();
+    }
+    // A block is saved as soon as it is learnt: a batch killed in its pause keeps it.
+    m_paceListener = m_pacer->addPauseListener([this](int, const QString &) { savePace(); });
+}
+
+void LookupService::savePace()
+{
+    std::lock_guard<std::mutex> lock(m_paceMutex);
+    const quint64 generation = m_pacer->generation();
+    if (!m_paceMemory || generation == m_savedPace)
+        return;
+    const QuerySettings settings = this->settings();
+    QString error;
+    const bool saved = settings.paceMemoryHours > 0
+                           ? m_paceMemory->save(settings, m_pacer->paces(), &error)
+                           : m_paceMemory->forget(&error);
+    if (!saved)
+        qWarning().noquote() << "the pace is not kept:" << error;
+    m_savedPace = generation;
+}
+
+QString LookupService::paceProgressText(qint64 elapsedMs, int finished, int left) const
+{
+    const double perMinute = m_pacer->pagesPerMinute();
+    const qint64 buyers = m_buyersAsked;
+    qint64 msLeft = batchMsLeft(elapsedMs, finished, finished + left);
+    if (perMinute > 0 && buyers > 0) {
+        const double pagesPerBuyer = double(m_pagesAsked) / double(buyers);
+        msLeft = qint64(double(left) * pagesPerBuyer / perMinute * 60000.0);
+    }
+    const QString pace = pagesPerMinuteText(perMinute);
+    const QString timeLeft = batchTimeLeftText(msLeft);
+    if (pace.isEmpty() || timeLeft.isEmpty())
+        return pace + timeLeft;
+    return pace + inUserLanguage(QStringLiteral("，"), QStringLiteral(", ")) + timeLeft;
 }
 
 std::optional<LookupOutcome> LookupService::recentLookup(const QString &id, int withinMinutes,

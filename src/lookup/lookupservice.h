@@ -5,6 +5,7 @@
 #include "files/querysettings.h"
 #include "lookup/configcache.h"
 #include "lookup/localsetup.h"
+#include "lookup/pacememory.h"
 #include "model/batchoptions.h"
 #include "model/batchrow.h"
 #include "model/buyerassessment.h"
@@ -146,8 +147,20 @@ public:
                                bool *cancelled = nullptr, QList<int> *indexes = nullptr);
 
     // The pacing batch() makes for these options, for batches in a row to share
-    // (BatchOptions::pacing).
+    // (BatchOptions::pacing), on the service's pace.
     std::shared_ptr<BatchPacing> makePacing(const BatchOptions &options) const;
+
+    // The pace of the requests to each host, one for every batch and lookup of the service: what
+    // one batch learnt of the marketplace holds for the next.
+    std::shared_ptr<RequestPacer> pacer() const { return m_pacer; }
+    // Keeps the pace in a file for the next run (the settings' paceMemoryHours): the paces kept
+    // there for these hosts are taken now, and the pace is saved whenever it moves.
+    void keepPace(const QString &path);
+    // The pace in use and the time left from it, for a batch's progress line ("约每分钟 40 页，
+    // 预计还需 3 分 12 秒"); while no pace is learnt, the time left from the buyers finished so
+    // far.
+    // "" before any estimate.
+    QString paceProgressText(qint64 elapsedMs, int finished, int left) const;
     // Batches running now (any front end's).
     int batchesRunning() const { return m_batchesRunning; }
 
@@ -185,7 +198,7 @@ private:
     LookupOutcome lookUpWith(const QString &id, const SetupState &state,
                              const PageResults &setupPages, const CancelToken &cancel,
                              RequestPacer *pacer, FetchLimits *limits,
-                             const PageWatch *pageStarted = nullptr);
+                             const PageWatch *pageStarted = nullptr, bool pacerPauses = true);
     SetupState ensureSetup(const CancelToken &cancel, RequestPacer *pacer, FetchLimits *limits,
                            PageResults *pages, const PageWatch *pageStarted = nullptr);
     // The buyer's lookup of the last minutes from the history, when there is one.
@@ -216,7 +229,7 @@ private:
     // Where this service's fetches run: its session and recorder, the job's cancellation and
     // pacing, and who hears of each page.
     FetchContext fetchContext(const CancelToken &cancel, RequestPacer *pacer, FetchLimits *limits,
-                              const PageWatch *pageStarted) const;
+                              const PageWatch *pageStarted, bool pacerPauses = true) const;
     QuerySetupPtr ensureLocalSetup(const QuerySettings &settings, const LocalSetup &local,
                                    const CancelToken &cancel, RequestPacer *pacer,
                                    FetchLimits *limits, PageResults *pages,
@@ -231,6 +244,17 @@ private:
     void tellFinished(const LookupOutcome &outcome);
     std::mutex m_listenerMutex;
     LookupListener m_listener;
+
+    // The pace, and where it is kept between runs.
+    void savePace();
+    const std::shared_ptr<RequestPacer> m_pacer;
+    std::mutex m_paceMutex; // guards the two below
+    std::optional<PaceMemory> m_paceMemory;
+    quint64 m_savedPace = 0; // the pacer's generation last saved
+    int m_paceListener = 0;
+    // Buyer pages asked for and the buyers they belong to: pages a buyer, for the time left.
+    std::atomic<qint64> m_pagesAsked{0};
+    std::atomic<qint64> m_buyersAsked{0};
 };
 
 Q_DECLARE_METATYPE(LookupOutcome)

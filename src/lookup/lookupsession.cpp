@@ -43,6 +43,8 @@ LookupSession::LookupSession(Profile profile, const Options &options, QObject *p
     if (options.keepConfiguration && !m_profile.demo)
         m_service->setConfigCache(
             std::make_shared<const ConfigCache>(ConfigCache::defaultFolder()));
+    if (options.keepPace && !m_profile.demo)
+        m_service->keepPace(PaceMemory::defaultPath());
     if (options.browser) {
         HiddenBrowser::setMemoryLimitMB(settings.browserMaxMemoryMB);
         HiddenBrowser::setNetwork(settings.network);

@@ -43,6 +43,9 @@ public:
         // Our site's last good configuration is kept, and stands in while the site is down
         // (never for the demo site).
         bool keepConfiguration = false;
+        // The pace learnt from the marketplace's blocks is kept in the seller's data folder for
+        // the next run (never the demo site's).
+        bool keepPace = false;
     };
 
     explicit LookupSession(Profile profile, const Options &options, QObject *parent = nullptr);

@@ -371,9 +371,9 @@ void BatchFrontEnd::started(int total, const QString &id)
         m_areaTableField->setPlainText(m_service->setup()->areaTable);
     m_batchIdField->setText(id);
     m_progressBar->setFormat(tr("第 %1 / %2 个").arg(m_started + m_journalled).arg(total));
-    // The estimate counts the buyers this batch looked up, at its pace so far.
-    const QString left =
-        batchTimeLeftText(batchMsLeft(m_clock.elapsed(), m_finishedRows, total - m_journalled));
+    // The estimate counts the buyers this batch looked up, at the pace in use.
+    const QString left = m_service->paceProgressText(m_clock.elapsed(), m_finishedRows,
+                                                     total - m_journalled - m_finishedRows);
     m_progressLine = batchProgressText(total, m_started + m_journalled, id) +
                      (left.isEmpty() ? QString() : QStringLiteral("，") + left);
     if (m_stops == 0 && !m_pauseTimer->isActive()) // once stopping, the line says so

@@ -23,9 +23,10 @@ struct BatchOptions
     // Where finished rows are kept as they finish (null: nowhere); the rows it holds that were
     // found or not found are not looked up again, those that failed are.
     BatchJournal *journal = nullptr;
-    // The pacing of the batches before this one, carried on (null: a fresh one from jobs, paceMs
-    // and the settings' pause): a pause, a widened gap and fewer buyers in flight outlast one
-    // batch, so batches in a row are as polite as one long one. One batch at a time uses it.
+    // The pacing of the batches before this one, carried on (null: a fresh one on the service's
+    // pace): fewer buyers in flight outlast one batch, so batches in a row are as polite as one
+    // long one (the pace itself is the service's and outlasts every batch). One batch at a time
+    // uses it.
     std::shared_ptr<BatchPacing> pacing;
 };
 

@@ -4,6 +4,7 @@
 #include "web/fetchlimits.h"
 #include "web/httpsession.h"
 #include "web/pagetext.h"
+#include "web/requestpacer.h"
 #include "web/texthelpers.h"
 
 #include <QDateTime>
@@ -124,7 +125,8 @@ PageResult fetch(const QString &page, const QString &address, FetchWait mode,
     const FetchWait waitMode = probe ? FetchWait::Short : mode;
     for (int i = 0; i < tries && attempt == HttpSession::Attempt::TimedOut; ++i) {
         qint64 paced = 0;
-        if (context.pacer && !context.pacer->waitTurn(host, context.cancel, &paced)) {
+        if (context.pacer &&
+            !context.pacer->waitTurn(host, context.cancel, &paced, context.pacerPauses)) {
             attempt = HttpSession::Attempt::Cancelled;
             break;
         }

@@ -49,6 +49,8 @@ struct FetchContext
     HttpSession *session = nullptr;
     const CancelToken *cancel = nullptr;
     RequestPacer *pacer = nullptr;
+    bool pacerPauses =
+        true; // false: the pacer's slots are kept, its pauses not (a seller's own lookup)
     FetchLimits *limits = nullptr;
     FetchRecorder *recorder = nullptr; // set: told every body received
     FetchReplay *replay = nullptr;     // set: named pages come from it; no request is sent

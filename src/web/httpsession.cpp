@@ -5,7 +5,6 @@
 #include "web/fetchclock.h"
 #include "web/localnetwork.h"
 
-#include <QRandomGenerator>
 #include <QUrl>
 
 #include <curl/curl.h>
@@ -269,68 +268,4 @@ HttpSession::Attempt HttpSession::get(const QByteArray &url, qint64 deadline,
     if (attempt != Attempt::Finished)
         body->clear();
     return attempt;
-}
-
-int RequestPacer::gapMs() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_gap;
-}
-
-void RequestPacer::setGapMs(int gapMs)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_gap = qMax(0, gapMs);
-}
-
-void RequestPacer::pauseUntil(qint64 until)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_pausedUntil = qMax(m_pausedUntil, until);
-}
-
-qint64 RequestPacer::pausedUntil() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_pausedUntil;
-}
-
-bool RequestPacer::waitTurn(const QString &host, const CancelToken *cancel, qint64 *waitedMs)
-{
-    const qint64 start = fetchClockNow();
-    qint64 now = start;
-    for (;;) {
-        qint64 turn = 0;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (now >= m_pausedUntil) {
-                auto it = m_next.find(host);
-                turn = (it == m_next.end() || *it < now) ? now : *it;
-                qint64 gap = m_gap;
-                if (m_jitter && gap > 0)
-                    gap = qint64(double(gap) *
-                                 (0.7 + 0.6 * QRandomGenerator::global()->generateDouble()));
-                m_next.insert(host, turn + gap);
-            } else {
-                turn = m_pausedUntil;
-            }
-        }
-        // Sleeps in short slices, re-reading the clock and the cancellation; a pause that
-        // begins meanwhile is honoured before the turn is taken.
-        while (now < turn) {
-            if (cancel && cancel->isCancelled())
-                return false;
-            std::this_thread::sleep_for(
-                std::chrono::milliseconds(qMin<qint64>(turn - now, kPollMs)));
-            now = fetchClockNow();
-        }
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (now >= m_pausedUntil)
-                break;
-        }
-    }
-    if (waitedMs)
-        *waitedMs = now - start;
-    return !(cancel && cancel->isCancelled());
 }

@@ -5,7 +5,6 @@
 #include <QHash>
 #include <QString>
 
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -69,32 +68,4 @@ private:
     NetworkSettings m_network;
     std::vector<std::unique_ptr<Lane>> m_lanes;
     std::vector<Lane *> m_idle;
-};
-
-// Keeps at least a given gap between two request starts to one host, across every thread that
-// shares it (the workers of a batch), for sites that throttle. The gap may get a random jitter
-// (±30 %), and the whole pacer may be paused: no request starts until the pause is over. Times
-// are the fetch clock's.
-class RequestPacer
-{
-public:
-    explicit RequestPacer(int gapMs, bool jitter = false) : m_gap(gapMs), m_jitter(jitter) {}
-    int gapMs() const;
-    void setGapMs(int gapMs);
-    // No request starts before the fetch clock reaches `until`.
-    void pauseUntil(qint64 until);
-    qint64 pausedUntil() const;
-    // Waits for the host's next turn; false when cancelled meanwhile. *waitedMs: how long.
-    bool waitTurn(const QString &host, const CancelToken *cancel, qint64 *waitedMs = nullptr);
-
-    // Told every buyer page read through this pacer, blocked or not, from the fetching thread
-    // (the batch adapts its pace to them). Set before the first fetch.
-    std::function<void(const PageResult &page)> pageRead;
-
-private:
-    mutable std::mutex m_mutex;
-    int m_gap;
-    bool m_jitter;
-    qint64 m_pausedUntil = 0;
-    QHash<QString, qint64> m_next;
 };

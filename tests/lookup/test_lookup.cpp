@@ -3,8 +3,13 @@
 #include "forwardingproxy.h"
 #include "lookup/lookuprunner.h"
 #include "lookup/lookupsession.h"
+#include "lookup/pacememory.h"
+#include "web/fetchclock.h"
+#include "web/pageresult.h"
 
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -26,6 +31,72 @@ class TestLookup : public QObject
     }
 
 private slots:
+    // The pace a service learnt is kept for the next run (another process: another service on
+    // the same file), unless the hosts changed, it is older than paceMemoryHours, keeping is off
+    // or the file is damaged; then the next run starts without a limit.
+    void paceKeptForNextRun_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("next run") << "" << true;
+        QTest::newRow("other hosts") << "hosts" << false;
+        QTest::newRow("older than paceMemoryHours") << "age" << false;
+        QTest::newRow("not kept") << "off" << false;
+        QTest::newRow("damaged file") << "damaged" << false;
+        QTest::newRow("reset") << "reset" << false;
+    }
+    void paceKeptForNextRun()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, kept);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("data/pace.json");
+        qint64 now = 1'700'000'000'000;
+        setFetchClock([&now] { return now; });
+        QuerySettings settings;
+        settings.mainHost = settings.secondHost = settings.tradeCardHost = "market.test";
+        settings.paceMemoryHours = change == "off" ? 0 : 24;
+        HostPace learnt;
+        {
+            LookupService first(settings);
+            first.keepPace(path);
+            PageResult page;
+            page.address = "http://market.test/member/search.htm";
+            for (int i = 0; i < 10; ++i) { // ten pages in a tenth of a second, then a block
+                page.sentAtMs = now + 10 * i;
+                page.outcome = PageOutcome::Ok;
+                first.pacer()->pageRead(page);
+            }
+            page.outcome = PageOutcome::Blocked;
+            QVERIFY(first.pacer()->pageRead(page) > 0);
+            learnt = first.pacer()->pace("market.test");
+            QVERIFY(learnt.isLearnt());
+        }
+        if (change == "hosts")
+            settings.tradeCardHost = "cards.test";
+        if (change == "age")
+            now += 25 * 3600 * 1000LL;
+        if (change == "damaged") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("{\"hosts\": 7, \"paces\": [");
+        }
+        if (change == "reset") {
+            QString error;
+            QVERIFY(PaceMemory(path).forget(&error));
+        }
+        LookupService second(settings);
+        second.keepPace(path);
+        const HostPace pace = second.pacer()->pace("market.test");
+        QCOMPARE(pace.isLearnt(), kept);
+        if (kept) {
+            QVERIFY(qAbs(pace.pagesPerSecond - learnt.pagesPerSecond) < 1e-6);
+            QVERIFY(qAbs(pace.ceilingPagesPerSecond - learnt.ceilingPagesPerSecond) < 1e-6);
+            QCOMPARE(pace.learntAtMs, learnt.learntAtMs);
+        }
+        setFetchClock({});
+    }
+
     void settingsReachEveryListener()
     {
         LookupSession session(demoSettings(QStringLiteral("127.0.0.1:1")));

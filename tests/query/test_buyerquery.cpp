@@ -529,9 +529,9 @@ private slots:
         QVERIFY(result.pages.at(2).bytes <= kMaxFetchBodyBytes);
     }
 
-    // A page that is the marketplace's login or check page is noted as blocked and not read; the
-    // query goes on with the next page. A page that has its rule's markers is read whatever
-    // else it says.
+    // A page that is the marketplace's login or check page is noted as blocked and not read, and
+    // ends the buyer's query: its later pages are not asked for (the good rate falls back to the
+    // detail page's own). A page that has its rule's markers is read whatever else it says.
     void blockedPages_data()
     {
         QTest::addColumn<QString>("path");
@@ -539,32 +539,35 @@ private slots:
         QTest::addColumn<QString>("configExtra");
         QTest::addColumn<QString>("blockedPage");
         QTest::addColumn<QStringList>("emptied");
-        QTest::newRow("name card is the login page")
-            << "/tradecard/nameCard.htm"
-            << "<h3>亲，请登录</h3>"
-            << ""
-            << "nameCard" << QStringList{"regTime", "nick", "address"};
+        QTest::addColumn<QString>("goodRate");
+        const QStringList card = {"regTime", "nick", "address"};
+        QTest::newRow("name card is the login page") << "/tradecard/nameCard.htm"
+                                                     << "<h3>亲，请登录</h3>"
+                                                     << ""
+                                                     << "nameCard" << card << "99.5";
         QTest::newRow("search page with a login link in its bar")
             << "/search?q=tom&from=brelvon"
             << "<a>请登录</a><li class=\"member\"><a href=\"/u?uid=222\">tom</a></li>"
             << ""
-            << "" << QStringList{};
+            << "" << QStringList{} << "98.76";
         QTest::newRow("detail page is a slider check, not for the browser")
             << "/detail/222.htm"
             << "请按住滑块，拖动到最右边"
             << ""
-            << "detail" << QStringList{"goodCount", "verification", "creditUrl", "neutralGiven",
-                                       "badGiven",  "neutralCount", "badCount"};
+            << "detail"
+            << QStringList{"goodCount", "verification", "creditUrl", "neutralGiven",
+                           "badGiven",  "neutralCount", "badCount"} +
+                   card
+            << "";
         QTest::newRow("bad ratings given: a captcha counts nothing")
             << "/given/bad?no=778899"
             << "请输入验证码"
             << ""
-            << "badGiven" << QStringList{"badGiven"};
-        QTest::newRow("the configuration's own marker")
-            << "/tradecard/popupNameCard.htm"
-            << "<p>安全检查中</p>"
-            << "安全检查#77#"
-            << "popup" << QStringList{}; // the good rate comes from the detail page then
+            << "badGiven" << QStringList{"badGiven"} + card << "99.5";
+        QTest::newRow("the configuration's own marker") << "/tradecard/popupNameCard.htm"
+                                                        << "<p>安全检查中</p>"
+                                                        << "安全检查#77#"
+                                                        << "popup" << QStringList{} << "99.5";
     }
     void blockedPages()
     {
@@ -573,6 +576,7 @@ private slots:
         QFETCH(QString, configExtra);
         QFETCH(QString, blockedPage);
         QFETCH(QStringList, emptied);
+        QFETCH(QString, goodRate);
         m_site->setPage("/soft/qvdl/fmj2.htm", gbk(configText() + configExtra));
         m_site->setPage(path, gbk(body));
         FakeBrowser browser;
@@ -584,8 +588,7 @@ private slots:
 
         BuyerCreditRecord expected = fullRecord();
         expected.creditUrl = "http://" + m_site->hostPort() + "/detail/222.htm";
-        if (blockedPage == "popup")
-            expected.goodRate = "99.5";
+        expected.goodRate = goodRate;
         QString *fields[] = {&expected.regTime,      &expected.nick,         &expected.address,
                              &expected.goodCount,    &expected.verification, &expected.creditUrl,
                              &expected.neutralGiven, &expected.badGiven,     &expected.neutralCount,
@@ -609,6 +612,8 @@ private slots:
             std::any_of(result.pages.cbegin(), result.pages.cend(),
                         [](const PageResult &p) { return p.outcome == PageOutcome::Blocked; });
         QCOMPARE(blockedSeen, !blockedPage.isEmpty());
+        if (!blockedPage.isEmpty()) // one page at a time: the blocked one was the last asked for
+            QCOMPARE(result.pages.constLast().page, blockedPage);
     }
 
     // A page that was not read is no fact: an error status, a blank page or a page never asked
@@ -924,26 +929,27 @@ private slots:
     }
 
     // The pacing's answer to blocks: a pause that doubles for each block in a row (a block of a
-    // request sent before the pause ended is the same block), half the buyers in flight, a wider
-    // gap; a clean page ends the row, a clean buyer lets one more into flight.
+    // request sent before the pause ended is the same block), half the buyers in flight; a clean
+    // page ends the row, a clean buyer lets one more into flight.
     void batchPacingBacksOff()
     {
         qint64 now = 1000000;
         setFetchClock([&now] { return now; });
-        BatchPacing pacing(4, 0, 60);
+        const auto pacer = std::make_shared<RequestPacer>(0, 60);
+        BatchPacing pacing(4, pacer);
         QList<int> pauses;
-        pacing.paused = [&](int seconds, const QString &) { pauses.append(seconds); };
+        pacing.setPausedListener([&](int seconds, const QString &) { pauses.append(seconds); });
         const auto page = [&](PageOutcome outcome, qint64 sentAt) {
             PageResult p;
+            p.address = "http://market.test/x";
             p.outcome = outcome;
             p.sentAtMs = sentAt;
-            pacing.pacer().pageRead(p);
+            pacer->pageRead(p);
         };
         page(PageOutcome::Blocked, now);
         page(PageOutcome::Blocked, now); // asked before the pause: the same block
         QCOMPARE(pauses, QList<int>{60});
         QCOMPARE(pacing.allowed(), 2);
-        QVERIFY(pacing.pacer().gapMs() > 0);
         now += 61000;
         page(PageOutcome::Blocked, now);
         QCOMPARE(pauses, (QList<int>{60, 120}));

@@ -194,6 +194,8 @@ private slots:
     void demoBuyerRecords();
     void browserReadsTheBrowserOnlyPage();
     void rateLimitAndSilentHost();
+    void budget_data();
+    void budget();
 
 private:
     DemoSite m_site;
@@ -852,4 +854,44 @@ void TestSite::rateLimitAndSilentHost()
 }
 
 QTEST_GUILESS_MAIN(TestSite)
+// A budget serves its pages, then the login page; brelvon-site refuses a budget it cannot read.
+void TestSite::budget_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("refusal"); // empty: starts
+    QTest::newRow("two numbers") << QStringList{"--budget", "2/60"} << "--budget: not N/W/B";
+    QTest::newRow("zero pages") << QStringList{"--budget", "0/60/5"} << "--budget: not N/W/B";
+    QTest::newRow("words") << QStringList{"--budget", "a/b/c"} << "--budget: not N/W/B";
+    QTest::newRow("with --rate-limit")
+        << QStringList{"--budget", "2/60/5", "--rate-limit", "3"} << "one or the other";
+    QTest::newRow("good") << QStringList{"--budget", "2/60/5"} << "";
+}
+
+void TestSite::budget()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, refusal);
+    QProcess process;
+    process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/brelvon-site"),
+                  arguments);
+    const auto stop = qScopeGuard([&] {
+        process.kill();
+        process.waitForFinished(5000);
+    });
+    if (!refusal.isEmpty()) {
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 2);
+        QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(refusal));
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(process.canReadLine(), 10000);
+    const QString search = "http://" + QString::fromUtf8(process.readLine()).trimmed() +
+                           "/member/search.htm?nick=tom.wang&search_type=user";
+    QVERIFY(!FetchPage(search, FetchWait::Short, directFetch()).contains(QStringLiteral("滑块")));
+    QVERIFY(!FetchPage(search, FetchWait::Short, directFetch()).contains(QStringLiteral("滑块")));
+    QVERIFY(FetchPage(search, FetchWait::Short, directFetch()).contains(QStringLiteral("滑块")));
+    QVERIFY(FetchPage(search, FetchWait::Short, directFetch())
+                .contains(QStringLiteral("滑块"))); // blocked 5 s
+}
+
 #include "test_site.moc"

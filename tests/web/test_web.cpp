@@ -8,6 +8,7 @@
 #include "web/localnetwork.h"
 #include "web/networksettings.h"
 #include "web/pagetext.h"
+#include "web/requestpacer.h"
 #include "web/texthelpers.h"
 
 #include <QCryptographicHash>
@@ -16,6 +17,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -60,6 +62,9 @@ private slots:
     void proxySettings();
     void redirectThroughProxy_data();
     void redirectThroughProxy();
+    void paceLearnsBudget_data();
+    void paceLearnsBudget();
+    void paceSlotsAfterPause();
 
 private:
     FixtureServer *m_server = nullptr;
@@ -818,6 +823,133 @@ void TestWeb::redirectThroughProxy()
     const PageResult r = fetchPageResult("http://shop.invalid/moved", FetchWait::Short, context);
     QCOMPARE(r.outcome, followed ? PageOutcome::Ok : PageOutcome::Refused);
     QCOMPARE(proxy.totalRequests(), followed ? 2 : 1);
+}
+
+namespace {
+
+// A marketplace with a budget per address on the test's clock: at most `pages` served within any
+// sliding window, then only its login page for `blockMs`.
+struct BudgetSite
+{
+    int pages;
+    qint64 windowMs;
+    qint64 blockMs;
+    std::deque<qint64> served;
+    qint64 blockedUntil = 0;
+    int blocks = 0;
+    bool serve(qint64 at)
+    {
+        while (!served.empty() && at - served.front() >= windowMs)
+            served.pop_front();
+        if (at < blockedUntil)
+            return false;
+        if (int(served.size()) >= pages) {
+            blockedUntil = at + blockMs;
+            ++blocks;
+            return false;
+        }
+        served.push_back(at);
+        return true;
+    }
+};
+
+// Asks the site for `pages` clean pages through the pacer, each request leaving at its slot (a
+// batch always has one waiting) and answered 5 ms later; every send time goes to *sends.
+void askPages(RequestPacer &pacer, BudgetSite &site, int pages, qint64 &now, QList<qint64> *sends,
+              qint64 *firstBlocked)
+{
+    for (int served = 0; served < pages;) {
+        now = pacer.takeSlot("market.test", now);
+        PageResult page;
+        page.address = "http://market.test/member/search.htm";
+        page.sentAtMs = now;
+        page.outcome = site.serve(now) ? PageOutcome::Ok : PageOutcome::Blocked;
+        sends->append(now);
+        if (page.outcome == PageOutcome::Blocked && *firstBlocked == 0)
+            *firstBlocked = now;
+        now += 5;
+        pacer.pageRead(page);
+        served += page.outcome == PageOutcome::Ok ? 1 : 0;
+    }
+}
+
+} // namespace
+
+// The pace learns a marketplace's budget from its blocks, whatever window it counts over: a batch
+// of 224 pages ends within 1.6 times the ideal (pages at the budget's rate) with at most three
+// blocks, a second batch right after it starts at the pace learnt (at most one block, within 1.3
+// times the ideal), and after the first block three requests never leave within 50 ms.
+void TestWeb::paceLearnsBudget_data()
+{
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<int>("windowSec");
+    QTest::addColumn<int>("blockSec");
+    QTest::newRow("10 a second") << 10 << 1 << 3;
+    QTest::newRow("15 a second") << 15 << 1 << 3;
+    QTest::newRow("120 a minute") << 120 << 60 << 20;
+    QTest::newRow("60 a minute") << 60 << 60 << 30;
+    QTest::newRow("20 a minute") << 20 << 60 << 60;
+}
+
+void TestWeb::paceLearnsBudget()
+{
+    QFETCH(int, pages);
+    QFETCH(int, windowSec);
+    QFETCH(int, blockSec);
+    qint64 now = 1'700'000'000'000;
+    setFetchClock([&now] { return now; });
+    RequestPacer pacer(0, blockSec);
+    BudgetSite site{pages, windowSec * 1000LL, blockSec * 1000LL, {}, 0, 0};
+    constexpr int kBatchPages = 224;
+    const double idealMs = kBatchPages * 1000.0 * windowSec / pages;
+    QList<qint64> sends;
+    qint64 firstBlocked = 0;
+
+    qint64 start = now;
+    askPages(pacer, site, kBatchPages, now, &sends, &firstBlocked);
+    QVERIFY2(now - start <= 1.6 * idealMs, qPrintable(QString::number(now - start)));
+    QVERIFY(site.blocks >= 1);
+    QVERIFY(site.blocks <= 3);
+    QVERIFY(pacer.pace("market.test").isLearnt());
+
+    const int blocksBefore = site.blocks;
+    start = now;
+    askPages(pacer, site, kBatchPages, now, &sends, &firstBlocked);
+    QVERIFY2(now - start <= 1.3 * idealMs, qPrintable(QString::number(now - start)));
+    QVERIFY(site.blocks - blocksBefore <= 1);
+
+    for (int i = 0; i + 2 < sends.size(); ++i) {
+        if (sends[i] > firstBlocked)
+            QVERIFY2(sends[i + 2] - sends[i] >= 50, qPrintable(QString::number(sends[i])));
+    }
+    setFetchClock({});
+}
+
+// Requests waiting out a pause leave one slot apart when it ends, never all at once; a seller's
+// own lookup is not held back by it.
+void TestWeb::paceSlotsAfterPause()
+{
+    qint64 now = 1'700'000'000'000;
+    setFetchClock([&now] { return now; });
+    RequestPacer pacer(0, 10);
+    pacer.setPaces({{"market.test", HostPace{2.0, 2.0, now}}});
+    PageResult blocked;
+    blocked.address = "http://market.test/x";
+    blocked.sentAtMs = now;
+    blocked.outcome = PageOutcome::Blocked;
+    QCOMPARE(pacer.pageRead(blocked), 10000);
+    const qint64 end = pacer.pausedUntil();
+    QCOMPARE(end, now + 10000);
+    QVERIFY(pacer.takeSlot("market.test", now, false) < end);
+    QList<qint64> turns;
+    for (int i = 0; i < 6; ++i)
+        turns.append(pacer.takeSlot("market.test", now + 10));
+    std::sort(turns.begin(), turns.end());
+    QVERIFY(turns.constFirst() >= end);
+    const qint64 interval = qint64(1000 / pacer.pace("market.test").pagesPerSecond);
+    for (int i = 2; i < turns.size(); ++i)
+        QVERIFY(turns[i] - turns[i - 2] >= interval);
+    setFetchClock({});
 }
 
 QTEST_MAIN(TestWeb)

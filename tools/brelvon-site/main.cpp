@@ -55,12 +55,17 @@ int main(int argc, char *argv[])
         QStringLiteral("Serve the login page for 3 s whenever more than N marketplace pages are "
                        "asked for within one second (0, the default: never)."),
         QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption budgetOption(
+        QStringLiteral("budget"),
+        QStringLiteral("Serve at most N marketplace pages within any W seconds, then the login "
+                       "page for B seconds, as a marketplace with a budget per address does."),
+        QStringLiteral("N/W/B"));
     const QCommandLineOption silentOption(
         QStringLiteral("silent-host"),
         QStringLiteral("Also listen on a second port that accepts connections and never answers; "
                        "its host:port is printed on the second line."));
-    parser.addOptions(
-        {help, portOption, delayOption, versionOption, blockOption, rateOption, silentOption});
+    parser.addOptions({help, portOption, delayOption, versionOption, blockOption, rateOption,
+                       budgetOption, silentOption});
     if (!parser.parse(app.arguments()))
         return usageError(parser.errorText());
     if (parser.isSet(help)) {
@@ -95,10 +100,29 @@ int main(int argc, char *argv[])
     if (!ok || rateLimit < 0)
         return usageError(QStringLiteral("--rate-limit: not a number: %1").arg(rateText));
 
+    int budget[3] = {0, 0, 0};
+    if (parser.isSet(budgetOption)) {
+        if (parser.isSet(rateOption))
+            return usageError(QStringLiteral("--budget and --rate-limit: one or the other"));
+        const QStringList parts = parser.value(budgetOption).split(u'/');
+        bool good = parts.size() == 3;
+        for (int i = 0; good && i < 3; ++i) {
+            budget[i] = parts[i].toInt(&good);
+            good = good && budget[i] > 0 && budget[i] <= 86400;
+        }
+        if (!good)
+            return usageError(QStringLiteral("--budget: not N/W/B (three whole numbers from 1 "
+                                             "to 86400, e.g. 120/60/20): %1")
+                                  .arg(parser.value(budgetOption)));
+    }
+
     DemoSite site;
     site.setVersionText(version);
     site.setBlockAfter(blockAfter);
-    site.setRateLimit(rateLimit);
+    if (budget[0] > 0)
+        site.setBudget(budget[0], budget[1], budget[2]);
+    else
+        site.setRateLimit(rateLimit);
     if (!site.start(quint16(port), delayMs)) {
         std::fprintf(stderr, "brelvon-site: cannot listen on 127.0.0.1:%u\n", port);
         return 1;

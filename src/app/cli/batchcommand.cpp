@@ -303,14 +303,15 @@ int runBatchCommand(const QStringList &args)
         clock.start();
         batchRun->lookUp();
     });
-    QObject::connect(
-        batchRun, &BatchRun::buyerStarted, [&](int finished, int total, const QString &id) {
-            // The estimate counts only the buyers this run looked up, at its pace.
-            const QString left =
-                batchTimeLeftText(batchMsLeft(clock.elapsed(), finishedNow, total - alreadyDone));
-            printMessage(batchProgressText(total, finished, id) +
-                         (left.isEmpty() ? QString() : QStringLiteral("，") + left));
-        });
+    QObject::connect(batchRun, &BatchRun::buyerStarted,
+                     [&](int finished, int total, const QString &id) {
+                         // The estimate counts only the buyers this run looked up, at the pace in
+                         // use.
+                         const QString left = run.service().paceProgressText(
+                             clock.elapsed(), finishedNow, total - alreadyDone - finishedNow);
+                         printMessage(batchProgressText(total, finished, id) +
+                                      (left.isEmpty() ? QString() : QStringLiteral("，") + left));
+                     });
     // A pause is said when it begins, and counted down every ten seconds.
     QDateTime pauseEnd;
     QTimer countdown;

@@ -2,6 +2,7 @@
 #include "app/cli/capturecommand.h"
 #include "app/cli/clicommon.h"
 #include "app/cli/console.h"
+#include "app/cli/pacecommand.h"
 #include "app/cli/querycommand.h"
 #include "app/cli/settingscommand.h"
 #include "app/cli/storagecommands.h"
@@ -50,6 +51,8 @@ const char kUsageEnglish[] =
     "  settings check [--settings FILE]\n"
     "      ask each host for the start-up list and the query configuration, and the\n"
     "      trade-card host for the viewer's name card\n"
+    "  pace [--settings FILE] [--reset]\n"
+    "      the pace kept per host from the marketplace's blocks; --reset forgets it\n"
     "  watch [--settings FILE] [--demo] [FOLDER]\n"
     "      check every order export that appears in FOLDER, until Ctrl-C\n"
     "  review [--json] [--all] | review done ORDER [NOTE]\n"
@@ -115,6 +118,8 @@ const char kUsageChinese[] =
     "      以 CSV（id,reason,date）导入、导出黑名单\n"
     "  settings check [--settings FILE]\n"
     "      向每个主机索取启动列表和查询配置，向交易卡片主机索取查看者自己的名片\n"
+    "  pace [--settings FILE] [--reset]\n"
+    "      从市场的拦截学到并保存的每个主机的速度；--reset 忘掉它们\n"
     "  watch [--settings FILE] [--demo] [FOLDER]\n"
     "      检查 FOLDER 中新出现的每个订单导出文件，直到按 Ctrl-C\n"
     "  review [--json] [--all] | review done ORDER [NOTE]\n"
@@ -169,6 +174,7 @@ const Command kCommands[] = {
     {"blacklist", runBlacklistCommand}, {"settings", runSettingsCommand},
     {"capture", runCaptureCommand},     {"check-config", runCheckConfigCommand},
     {"watch", runWatchCommand},         {"review", runReviewCommand},
+    {"pace", runPaceCommand},
 };
 
 // Whether the command line asks for the embedded browser, which needs a graphical application

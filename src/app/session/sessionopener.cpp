@@ -10,6 +10,7 @@ SessionOpening SessionOpening::window(const QString &configPath, const QString &
     how.database = LookupSession::Options::Database::CreateIfMissing;
     how.browser = true;
     how.keepConfiguration = true;
+    how.keepPace = true;
     how.configPath = configPath;
     how.areaTablePath = areaTablePath;
     return how;
@@ -25,6 +26,7 @@ SessionOpening SessionOpening::command(int jobs, bool history, bool browser,
                            : LookupSession::Options::Database::ExistingOnly;
     how.browser = browser;
     how.keepConfiguration = true;
+    how.keepPace = true;
     how.configPath = configPath;
     how.areaTablePath = areaTablePath;
     return how;
@@ -48,6 +50,7 @@ std::unique_ptr<LookupSession> openSession(const Profile &profile, const Session
     options.database = how.database;
     options.browser = how.browser;
     options.keepConfiguration = how.keepConfiguration;
+    options.keepPace = how.keepPace;
     auto session = std::make_unique<LookupSession>(profile, options);
     session->setLocalSetup(local);
     return session;

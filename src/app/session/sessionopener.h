@@ -15,6 +15,7 @@ struct SessionOpening
     LookupSession::Options::Database database = LookupSession::Options::Database::None;
     bool browser = false;           // hidden browser pages for what the plain fetch cannot read
     bool keepConfiguration = false; // our site's last good configuration stands in while it is down
+    bool keepPace = false;          // the pace learnt of the marketplace kept for the next run
     // A maintainer's local configuration and area table instead of the downloads (--config,
     // --area-table; empty: downloaded).
     QString configPath;
