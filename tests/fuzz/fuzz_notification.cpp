@@ -2,7 +2,7 @@
 // separated by NUL bytes): bounded, and no sender's markup or control character in the body the
 // notification service renders.
 #include "fuzzinput.h"
-#include "watch/batchfindings.h"
+#include "lookup/batchfindings.h"
 #include "watch/notifier.h"
 #include "watch/orderwatcher.h"
 
