@@ -1,6 +1,7 @@
 #include "watch/notifier.h"
 
 #include "lookup/batchfindings.h"
+#include "model/notificationtext.h"
 #include "model/uilanguage.h"
 #include "watch/orderwatcher.h"
 
@@ -44,42 +45,12 @@ QString Notifier::title(Kind kind)
 
 QString Notifier::cut(const QString &text, int chars)
 {
-    if (text.size() <= chars)
-        return text;
-    qsizetype keep = qMax(0, chars - 1);
-    if (keep > 0 && text.at(keep - 1).isHighSurrogate())
-        --keep;
-    return text.left(keep) + u'…';
+    return cutToGlance(text, chars);
 }
 
 QString Notifier::bodyMarkup(const QString &plain)
 {
-    const QString bounded = cut(plain, kBodyChars);
-    QString out;
-    out.reserve(bounded.size() + 16);
-    for (QChar c : bounded) {
-        switch (c.unicode()) {
-        case u'&':
-            out += QLatin1String("&amp;");
-            break;
-        case u'<':
-            out += QLatin1String("&lt;");
-            break;
-        case u'>':
-            out += QLatin1String("&gt;");
-            break;
-        case u'"':
-            out += QLatin1String("&quot;");
-            break;
-        case u'\'':
-            out += QLatin1String("&#39;");
-            break;
-        default:
-            if (c == u'\n' || (c.category() != QChar::Other_Control && c != QChar::Null))
-                out += c;
-        }
-    }
-    return out;
+    return notificationMarkup(plain, kBodyChars);
 }
 
 void Notifier::notify(Kind kind, const QString &body)
